@@ -1,0 +1,33 @@
+# Helpers shared by the source, test and benchmark folders.
+
+# Warnings for our own targets (never for third-party code).
+function(zz_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+endfunction()
+
+# zz_library(<name> SOURCES ... [DEPS ...])
+# One static library per source folder, with the alias zuzidero::<name>.
+function(zz_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(zz_${name} STATIC ${ARG_SOURCES})
+  add_library(zuzidero::${name} ALIAS zz_${name})
+  target_include_directories(zz_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(zz_${name} PUBLIC ${ARG_DEPS})
+  zz_warnings(zz_${name})
+endfunction()
+
+# zz_test(<name> SOURCES ... [DEPS ...] [LABELS ...])
+# A GoogleTest executable whose cases are registered with CTest one by one.
+function(zz_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  zz_warnings(${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
+endfunction()

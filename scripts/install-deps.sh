@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages ZuZidero needs to build, test and make its test discs.
+# Safe to run again: packages already present are left alone.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config git
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # clang with libFuzzer and the sanitizer runtimes for the fuzz targets
+  clang libclang-rt-14-dev
+  # engine libraries
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libdvdread-dev
+  # test discs and independent checks of our outputs
+  ffmpeg dvdauthor lsdvd genisoimage
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,94 @@
+#pragma once
+// OutputQueue: delivers an output pin's samples and stream-control calls to the connected input
+// pin, either on the caller's thread or on a thread of its own (queued). Samples are handed
+// downstream in batches through ReceiveMultiple. The first failure (or S_FALSE) returned
+// downstream is remembered and returned to later delivers until EndFlush.
+//
+// Ownership: Receive/ReceiveMultiple take over the caller's reference of every sample, success
+// or failure.
+
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "pipeline/am_thread.h"
+#include "pipeline/interfaces.h"
+#include "pipeline/unknown_object.h"
+#include "platform/com/com_ptr.h"
+
+class OutputQueue : public CBaseObject {
+public:
+    static constexpr LONG kDefaultListSize = 10;
+
+    // `inputPin` is the connected downstream pin. `autoQueue`: queue only when the pin says its
+    // Receive may block. `queue`: own thread (ignored when autoQueue decides). `batchSize`:
+    // samples per ReceiveMultiple. `batchExact`: never send a partial batch unless told to.
+    // `listSize`: queued samples beyond which Receive waits for the thread.
+    OutputQueue(IPin* inputPin, HRESULT* phr, bool autoQueue = true, bool queue = true, LONG batchSize = 1,
+                bool batchExact = false, LONG listSize = kDefaultListSize);
+    ~OutputQueue() override;
+
+    // Streaming thread of the producer.
+    HRESULT Receive(IMediaSample* sample);
+    HRESULT ReceiveMultiple(IMediaSample** samples, LONG count, LONG* processed);
+    void EOS();
+    void NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
+    // Sends a partial batch now.
+    void SendAnyway();
+
+    // Flushing thread: discard queued samples and pass the flush downstream at once.
+    void BeginFlush();
+    // Waits until nothing is being delivered, passes EndFlush downstream, forgets the failure.
+    void EndFlush();
+
+    // True when nothing is queued or being delivered.
+    bool IsIdle();
+    // True when this queue runs its own thread.
+    bool IsQueued() const { return m_worker != nullptr; }
+
+private:
+    enum class EntryKind { Sample, EndOfStream, NewSegment, SendAnyway };
+    struct Entry {
+        EntryKind kind = EntryKind::Sample;
+        IMediaSample* sample = nullptr; // owned reference for Sample entries
+        REFERENCE_TIME start = 0;
+        REFERENCE_TIME stop = 0;
+        double rate = 1.0;
+    };
+    class Worker;
+    friend class Worker;
+
+    void ThreadLoop();
+    void Push(const Entry& entry); // m_lock held
+    Entry Pop();                   // m_lock held, list not empty
+    // Delivers the current batch downstream and releases its samples (no lock held).
+    void SendBatch(IMediaSample** batch, LONG count);
+    void DiscardList();            // m_lock held
+    // Non-queued delivery on the caller's thread.
+    void DeliverDirect(const Entry& entry);
+
+    ComPtr<IPin> m_pin;
+    ComPtr<IMemInputPin> m_inputPin;
+    const bool m_batchExact;
+    const LONG m_batchSize;
+    const LONG m_listSize;
+
+    std::mutex m_lock;
+    std::condition_variable m_wake;   // list gained an entry, or terminating
+    std::condition_variable m_space;  // list lost an entry, or flushing/terminating
+    std::condition_variable m_idle;   // the thread finished a delivery
+    std::vector<Entry> m_ring;        // guarded by m_lock: a ring of queued entries
+    std::size_t m_head = 0;           // guarded by m_lock
+    std::size_t m_used = 0;           // guarded by m_lock
+    LONG m_queuedSamples = 0;         // guarded by m_lock
+    bool m_flushing = false;          // guarded by m_lock
+    bool m_terminate = false;         // guarded by m_lock
+    bool m_delivering = false;        // guarded by m_lock
+    HRESULT m_hr = S_OK;              // guarded by m_lock: first failure returned downstream
+
+    // The batch being built: by the worker (queued) or the caller (direct).
+    std::vector<IMediaSample*> m_batch;
+    LONG m_batched = 0;
+
+    Worker* m_worker = nullptr; // owned; null when delivering directly
+};
