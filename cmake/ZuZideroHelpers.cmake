@@ -20,6 +20,10 @@ endfunction()
 # A GoogleTest executable whose cases are registered with CTest one by one.
 function(zz_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  # The ThreadSanitizer build runs only the tests that exercise threads.
+  if(ZUZIDERO_THREAD_TESTS_ONLY AND NOT "threads" IN_LIST ARG_LABELS)
+    return()
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)

@@ -34,6 +34,10 @@ HRESULT CBasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type)
     CAutoLock lock(m_lock);
     if (m_connected) return VFW_E_ALREADY_CONNECTED;
     if (!IsStopped() && !m_canReconnectWhenActive) return VFW_E_NOT_STOPPED;
+    // A pin that cannot take this peer at all says why, whatever the types.
+    const HRESULT check = CheckConnect(receivePin);
+    BreakConnect();
+    if (FAILED(check)) return check;
     if (type) {
         const CMediaType proposed(*type);
         return AgreeMediaType(receivePin, &proposed);

@@ -222,9 +222,10 @@ HRESULT CMediaSample::GetProperties(DWORD size, BYTE* properties)
 HRESULT CMediaSample::SetProperties(DWORD size, const BYTE* properties)
 {
     if (!properties) return E_POINTER;
-    if (size < offsetof(AM_SAMPLE2_PROPERTIES, pbBuffer) || size > sizeof(AM_SAMPLE2_PROPERTIES))
-        return E_INVALIDARG;
+    if (size < offsetof(AM_SAMPLE2_PROPERTIES, tStart) || size > sizeof(AM_SAMPLE2_PROPERTIES)) return E_INVALIDARG;
+    // Fields beyond `size` keep their current values.
     AM_SAMPLE2_PROPERTIES props{};
+    GetProperties(sizeof props, reinterpret_cast<BYTE*>(&props));
     std::memcpy(&props, properties, size);
     if (props.lActual < 0 || props.lActual > m_bufferSize) return VFW_E_BUFFER_OVERFLOW;
 

@@ -33,6 +33,13 @@ HRESULT CMyTeeFilter::Create(IBaseFilter** filter)
 
 HRESULT CMyTeeFilter::Stop()
 {
+    {
+        // Decommitting the input's allocator stops the upstream thread from sending more.
+        CAutoLock lock(&m_csFilter);
+        if (IsStopped()) return S_OK;
+        if (m_input->IsConnected()) m_input->Inactive();
+    }
+    // Then wait for a sample in progress (receive lock before filter lock).
     CAutoLock receiveLock(&m_csReceive);
     return CBaseFilter::Stop();
 }

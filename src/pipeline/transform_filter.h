@@ -11,9 +11,8 @@
 
 #include "pipeline/base_filter.h"
 #include "pipeline/media_type.h"
-
-class CTransformInputPin;
-class CTransformOutputPin;
+#include "pipeline/transform_input_pin.h"
+#include "pipeline/transform_output_pin.h"
 
 class CTransformFilter : public CBaseFilter {
 public:

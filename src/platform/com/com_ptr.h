@@ -94,9 +94,9 @@ private:
     T* m_p = nullptr;
 };
 
-// Queries `object` for interface U into `out`.
-template <class U>
-HRESULT QueryInterfaceTo(IUnknown* object, ComPtr<U>& out)
+// Queries `object` (any interface or object with QueryInterface) for interface U into `out`.
+template <class U, class T>
+HRESULT QueryInterfaceTo(T* object, ComPtr<U>& out)
 {
     if (!object) {
         out.Reset();

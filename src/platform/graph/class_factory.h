@@ -25,8 +25,8 @@ struct FilterRegistration {
     std::string name;
     DWORD merit = 0;
     CreateInstanceFn create;
-    std::vector<RegisteredMediaType> inputTypes;  // empty: takes anything
-    std::vector<RegisteredMediaType> outputTypes;
+    std::vector<RegisteredMediaType> inputTypes = {}; // empty: takes anything
+    std::vector<RegisteredMediaType> outputTypes = {};
     bool isRenderer = false;
 };
 

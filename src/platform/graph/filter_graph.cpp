@@ -886,14 +886,15 @@ HRESULT CFilterGraph::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLO
         for (auto& filter : SortedFilters()) filter->Pause();
         m_state = State_Paused;
     }
+    // Completion counting restarts before the sources do: they may end the new segment at once.
+    if ((currentFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_NoPositioning) {
+        ResetCompletion();
+        m_pausedStreamTime = 0;
+    }
     HRESULT result = S_OK;
     for (auto& seeking : targets) {
         const HRESULT hr = seeking->SetPositions(current, currentFlags, stop, stopFlags);
         if (FAILED(hr) && SUCCEEDED(result)) result = hr;
-    }
-    if ((currentFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_NoPositioning) {
-        ResetCompletion();
-        m_pausedStreamTime = 0;
     }
     if (wasRunning) RunInternal();
     return result;

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds ZuZidero under AddressSanitizer and UndefinedBehaviorSanitizer and
+# runs every test; then runs the threaded tests again under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake --preset asan
+cmake --build --preset asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --preset asan -j "$jobs"
+
+cmake --preset tsan
+cmake --build --preset tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --preset tsan -L threads -j "$jobs"

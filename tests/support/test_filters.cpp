@@ -1,0 +1,440 @@
+#include "support/test_filters.h"
+
+#include <chrono>
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+#include "pipeline/event_codes.h"
+#include "pipeline/format_blocks.h"
+#include "pipeline/media_guids.h"
+#include "pipeline/media_sample.h"
+#include "pipeline/pos_pass_thru.h"
+
+namespace testing_filters {
+
+CMediaType MakeYv12Type(int width, int height)
+{
+    CMediaType type;
+    type.majortype = MEDIATYPE_Video;
+    type.subtype = MEDIASUBTYPE_YV12;
+    type.formattype = FORMAT_VideoInfo;
+    const ULONG imageSize = static_cast<ULONG>(width * height * 3 / 2);
+    type.SetSampleSize(imageSize);
+    auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
+    info->AvgTimePerFrame = 400000;
+    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->bmiHeader.biWidth = width;
+    info->bmiHeader.biHeight = height;
+    info->bmiHeader.biPlanes = 1;
+    info->bmiHeader.biBitCount = 12;
+    info->bmiHeader.biCompression = MakeFourCC('Y', 'V', '1', '2');
+    info->bmiHeader.biSizeImage = imageSize;
+    return type;
+}
+
+std::int64_t SampleIndex(IMediaSample* sample)
+{
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    std::int64_t index = -1;
+    if (data && sample->GetActualDataLength() >= static_cast<LONG>(sizeof index)) std::memcpy(&index, data, sizeof index);
+    return index;
+}
+
+LiveCounts LiveCounts::Now()
+{
+    return LiveCounts{CBaseObject::ObjectsActive(), CMediaSample::SamplesAlive(), CAMThread::ThreadsAlive()};
+}
+
+// ---- Source ----
+
+class TestSourcePin::Worker : public CAMThread {
+public:
+    explicit Worker(TestSourcePin* pin) : m_pin(pin) {}
+    ~Worker() override { Close(); }
+    using CAMThread::CheckRequest;
+    using CAMThread::Reply;
+
+protected:
+    DWORD ThreadProc() override
+    {
+        DWORD request = GetRequest();
+        for (;;) {
+            Reply(S_OK);
+            if (request == kExit) return 0;
+            DWORD interrupted = 0;
+            if (request == kRun) interrupted = m_pin->Push(*this);
+            request = interrupted ? interrupted : GetRequest();
+        }
+    }
+
+private:
+    TestSourcePin* m_pin;
+};
+
+TestSourcePin::TestSourcePin(TestSource* filter, HRESULT* phr)
+    : CBaseOutputPin("Test source pin", filter, &filter->m_csFilter, phr, "Out"), m_source(filter)
+{
+}
+
+TestSourcePin::~TestSourcePin() = default;
+
+HRESULT TestSourcePin::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (riid == IMediaSeeking::iid) return GetInterface(static_cast<IMediaSeeking*>(this), ppv);
+    return CBaseOutputPin::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT TestSourcePin::CheckMediaType(const CMediaType* type)
+{
+    const auto& o = m_source->Settings();
+    return *type == MakeYv12Type(o.width, o.height) ? S_OK : S_FALSE;
+}
+
+HRESULT TestSourcePin::GetMediaType(int position, CMediaType* type)
+{
+    if (position < 0) return E_INVALIDARG;
+    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    *type = MakeYv12Type(m_source->Settings().width, m_source->Settings().height);
+    return S_OK;
+}
+
+HRESULT TestSourcePin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request)
+{
+    ALLOCATOR_PROPERTIES wanted = *request;
+    wanted.cBuffers = m_source->Settings().bufferCount;
+    wanted.cbBuffer = static_cast<LONG>(m_mt.GetSampleSize());
+    ALLOCATOR_PROPERTIES actual{};
+    const HRESULT hr = allocator->SetProperties(&wanted, &actual);
+    if (FAILED(hr)) return hr;
+    return actual.cbBuffer >= wanted.cbBuffer ? S_OK : E_FAIL;
+}
+
+HRESULT TestSourcePin::Active()
+{
+    HRESULT hr = CBaseOutputPin::Active();
+    if (FAILED(hr)) return hr;
+    m_worker = std::make_unique<Worker>(this);
+    if (!m_worker->Create()) return E_FAIL;
+    m_worker->CallWorker(kRun);
+    return S_OK;
+}
+
+HRESULT TestSourcePin::Inactive()
+{
+    // Decommit first: that releases the worker if it waits for a buffer.
+    const HRESULT hr = CBaseOutputPin::Inactive();
+    if (m_worker) {
+        m_worker->CallWorker(kExit);
+        m_worker.reset();
+    }
+    return hr;
+}
+
+DWORD TestSourcePin::Push(Worker& worker)
+{
+    const auto& o = m_source->Settings();
+    const std::int64_t first = m_segmentFirst.load();
+    DeliverNewSegment(first * o.frameDuration, o.sampleCount * o.frameDuration, 1.0);
+    bool discontinuity = true;
+    for (;;) {
+        DWORD request = 0;
+        if (worker.CheckRequest(&request)) return request;
+        const std::int64_t index = m_next.load();
+        if (index >= o.sampleCount) break;
+        IMediaSample* sample = nullptr;
+        if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, 0))) return 0;
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        std::memcpy(data, &index, sizeof index);
+        sample->SetActualDataLength(sample->GetSize());
+        REFERENCE_TIME start = (index - first) * o.frameDuration;
+        REFERENCE_TIME stop = start + o.frameDuration;
+        sample->SetTime(&start, &stop);
+        sample->SetSyncPoint(TRUE);
+        sample->SetDiscontinuity(discontinuity ? TRUE : FALSE);
+        discontinuity = false;
+        const HRESULT hr = Deliver(sample);
+        sample->Release();
+        if (hr != S_OK) return 0;
+        ++m_source->m_delivered;
+        m_next = index + 1;
+    }
+    DeliverEndOfStream();
+    return 0;
+}
+
+HRESULT TestSourcePin::GetCapabilities(DWORD* capabilities)
+{
+    if (!capabilities) return E_POINTER;
+    *capabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards |
+                    AM_SEEKING_CanGetCurrentPos | AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetStopPos;
+    return S_OK;
+}
+
+HRESULT TestSourcePin::CheckCapabilities(DWORD* capabilities)
+{
+    if (!capabilities) return E_POINTER;
+    DWORD ours = 0;
+    GetCapabilities(&ours);
+    const DWORD wanted = *capabilities;
+    *capabilities &= ours;
+    return *capabilities == wanted ? S_OK : (*capabilities ? S_FALSE : E_FAIL);
+}
+
+HRESULT TestSourcePin::IsFormatSupported(const GUID* format)
+{
+    if (!format) return E_POINTER;
+    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
+}
+
+HRESULT TestSourcePin::QueryPreferredFormat(GUID* format)
+{
+    if (!format) return E_POINTER;
+    *format = TIME_FORMAT_MEDIA_TIME;
+    return S_OK;
+}
+
+HRESULT TestSourcePin::GetTimeFormat(GUID* format) { return QueryPreferredFormat(format); }
+
+HRESULT TestSourcePin::IsUsingTimeFormat(const GUID* format) { return IsFormatSupported(format); }
+
+HRESULT TestSourcePin::SetTimeFormat(const GUID* format)
+{
+    return IsFormatSupported(format) == S_OK ? S_OK : E_INVALIDARG;
+}
+
+HRESULT TestSourcePin::GetDuration(LONGLONG* duration)
+{
+    if (!duration) return E_POINTER;
+    *duration = m_source->Settings().sampleCount * m_source->Settings().frameDuration;
+    return S_OK;
+}
+
+HRESULT TestSourcePin::GetStopPosition(LONGLONG* stop) { return GetDuration(stop); }
+
+HRESULT TestSourcePin::GetCurrentPosition(LONGLONG* current)
+{
+    if (!current) return E_POINTER;
+    *current = m_next.load() * m_source->Settings().frameDuration;
+    return S_OK;
+}
+
+HRESULT TestSourcePin::ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) { return E_NOTIMPL; }
+
+HRESULT TestSourcePin::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG*, DWORD)
+{
+    ++m_seeks;
+    if (!current || (currentFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_AbsolutePositioning) return S_OK;
+    const std::int64_t index = *current / m_source->Settings().frameDuration;
+    if (!m_worker) {
+        m_next = index;
+        m_segmentFirst = index;
+        return S_OK;
+    }
+    // Flush downstream so that the worker is released, stop it, then start the new segment.
+    DeliverBeginFlush();
+    m_worker->CallWorker(kStop);
+    DeliverEndFlush();
+    m_next = index;
+    m_segmentFirst = index;
+    m_worker->CallWorker(kRun);
+    return S_OK;
+}
+
+HRESULT TestSourcePin::GetPositions(LONGLONG* current, LONGLONG* stop)
+{
+    if (current) GetCurrentPosition(current);
+    if (stop) GetStopPosition(stop);
+    return S_OK;
+}
+
+HRESULT TestSourcePin::GetAvailable(LONGLONG* earliest, LONGLONG* latest)
+{
+    if (earliest) *earliest = 0;
+    if (latest) GetDuration(latest);
+    return S_OK;
+}
+
+HRESULT TestSourcePin::SetRate(double rate) { return rate == 1.0 ? S_OK : E_INVALIDARG; }
+
+HRESULT TestSourcePin::GetRate(double* rate)
+{
+    if (!rate) return E_POINTER;
+    *rate = 1.0;
+    return S_OK;
+}
+
+HRESULT TestSourcePin::GetPreroll(LONGLONG* preroll)
+{
+    if (!preroll) return E_POINTER;
+    *preroll = 0;
+    return S_OK;
+}
+
+TestSource::TestSource(const Options& options)
+    : CBaseFilter("TestSource", nullptr, &m_csFilter, CLSID_TestSource), m_options(options)
+{
+    HRESULT hr = S_OK;
+    m_pin = std::make_unique<TestSourcePin>(this, &hr);
+}
+
+TestSource::~TestSource() = default;
+
+ComPtr<TestSource> TestSource::Create(const Options& options) { return ComPtr<TestSource>(new TestSource(options)); }
+
+CBasePin* TestSource::GetPin(int index) { return index == 0 ? m_pin.get() : nullptr; }
+
+// ---- Transform ----
+
+TestTransform::TestTransform(bool skipAll, LONG bufferCount)
+    : CTransformFilter("TestTransform", nullptr, CLSID_TestTransform), m_skipAll(skipAll), m_bufferCount(bufferCount)
+{
+}
+
+ComPtr<TestTransform> TestTransform::Create(bool skipAll, LONG bufferCount)
+{
+    return ComPtr<TestTransform>(new TestTransform(skipAll, bufferCount));
+}
+
+HRESULT TestTransform::CheckInputType(const CMediaType* input)
+{
+    return input->majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT TestTransform::CheckTransform(const CMediaType* input, const CMediaType* output)
+{
+    return *input == *output ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT TestTransform::GetMediaType(int position, CMediaType* type)
+{
+    if (position < 0) return E_INVALIDARG;
+    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    *type = InputPin()->CurrentMediaType();
+    return S_OK;
+}
+
+HRESULT TestTransform::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request)
+{
+    ALLOCATOR_PROPERTIES wanted = *request;
+    wanted.cBuffers = m_bufferCount;
+    wanted.cbBuffer = static_cast<LONG>(InputPin()->CurrentMediaType().GetSampleSize());
+    ALLOCATOR_PROPERTIES actual{};
+    const HRESULT hr = allocator->SetProperties(&wanted, &actual);
+    if (FAILED(hr)) return hr;
+    return actual.cbBuffer >= wanted.cbBuffer ? S_OK : E_FAIL;
+}
+
+HRESULT TestTransform::Transform(IMediaSample* in, IMediaSample* out)
+{
+    if (m_skipAll) return S_FALSE;
+    BYTE* src = nullptr;
+    BYTE* dst = nullptr;
+    in->GetPointer(&src);
+    out->GetPointer(&dst);
+    const LONG length = std::min(in->GetActualDataLength(), out->GetSize());
+    std::memcpy(dst, src, static_cast<std::size_t>(length));
+    out->SetActualDataLength(length);
+    ++m_transformed;
+    return S_OK;
+}
+
+// ---- Sink ----
+
+TestSinkPin::TestSinkPin(TestSink* filter, HRESULT* phr)
+    : CBaseInputPin("Test sink pin", filter, &filter->m_csFilter, phr, "In"), m_sink(filter)
+{
+}
+
+HRESULT TestSinkPin::CheckMediaType(const CMediaType* type)
+{
+    if (m_sink->m_options.onlySubtype != GUID_NULL && type->subtype != m_sink->m_options.onlySubtype) return S_FALSE;
+    if (m_sink->m_options.onlyMajorType != GUID_NULL)
+        return type->majortype == m_sink->m_options.onlyMajorType ? S_OK : S_FALSE;
+    return m_sink->m_options.acceptAnyType ? S_OK : S_FALSE;
+}
+
+HRESULT TestSinkPin::Receive(IMediaSample* sample)
+{
+    HRESULT hr = CBaseInputPin::Receive(sample);
+    if (hr != S_OK) return hr;
+    const std::int64_t count = ++m_sink->m_received;
+    REFERENCE_TIME start = -1;
+    REFERENCE_TIME stop = -1;
+    sample->GetTime(&start, &stop);
+    {
+        std::lock_guard lock(m_sink->m_recordLock);
+        m_sink->m_indices.push_back(SampleIndex(sample));
+        m_sink->m_times.push_back(start);
+    }
+    const auto& o = m_sink->m_options;
+    if (o.delayEvery > 0 && count % o.delayEvery == 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(o.delayMicroseconds));
+    return S_OK;
+}
+
+HRESULT TestSinkPin::EndOfStream()
+{
+    const HRESULT hr = CheckStreaming();
+    if (hr != S_OK) return hr;
+    ++m_sink->m_endOfStreams;
+    m_sink->NotifyEvent(EC_COMPLETE, S_OK, 0);
+    return S_OK;
+}
+
+HRESULT TestSinkPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
+{
+    CBaseInputPin::NewSegment(start, stop, rate);
+    ++m_sink->m_segments;
+    std::lock_guard lock(m_sink->m_recordLock);
+    m_sink->m_indices.clear();
+    m_sink->m_times.clear();
+    return S_OK;
+}
+
+TestSink::TestSink(const Options& options)
+    : CBaseFilter("TestSink", nullptr, &m_csFilter, CLSID_TestSink), m_options(options)
+{
+    HRESULT hr = S_OK;
+    m_pin = std::make_unique<TestSinkPin>(this, &hr);
+}
+
+TestSink::~TestSink() = default;
+
+HRESULT TestSink::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (m_options.passThroughSeeking && (riid == IMediaSeeking::iid || riid == IMediaPosition::iid)) {
+        CAutoLock lock(&m_csFilter);
+        if (!m_position) {
+            HRESULT hr = S_OK;
+            auto* passThru = new CPosPassThru("Sink pass-through", GetOwner(), &hr, m_pin.get());
+            IUnknown* inner = nullptr;
+            passThru->NonDelegatingQueryInterface(IUnknown::iid, reinterpret_cast<void**>(&inner));
+            m_position.Attach(inner);
+        }
+        return m_position->QueryInterface(riid, ppv);
+    }
+    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+ComPtr<TestSink> TestSink::Create(const Options& options) { return ComPtr<TestSink>(new TestSink(options)); }
+
+CBasePin* TestSink::GetPin(int index) { return index == 0 ? m_pin.get() : nullptr; }
+
+std::vector<std::int64_t> TestSink::SegmentIndices()
+{
+    std::lock_guard lock(m_recordLock);
+    return m_indices;
+}
+
+std::vector<REFERENCE_TIME> TestSink::SegmentTimes()
+{
+    std::lock_guard lock(m_recordLock);
+    return m_times;
+}
+
+} // namespace testing_filters
