@@ -215,7 +215,10 @@ HRESULT CMediaSample::GetProperties(DWORD size, BYTE* properties)
     props.pMediaType = (m_flags & AM_SAMPLE_TYPECHANGED) ? m_mediaType : nullptr;
     props.pbBuffer = m_buffer;
     props.cbBuffer = m_bufferSize;
-    std::memcpy(properties, &props, size);
+    if (size == sizeof props)
+        std::memcpy(properties, &props, sizeof props); // the usual case, a fixed-size copy
+    else
+        std::memcpy(properties, &props, size);
     return S_OK;
 }
 

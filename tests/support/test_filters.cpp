@@ -362,10 +362,10 @@ HRESULT TestSinkPin::Receive(IMediaSample* sample)
     HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
     const std::int64_t count = ++m_sink->m_received;
-    REFERENCE_TIME start = -1;
-    REFERENCE_TIME stop = -1;
-    sample->GetTime(&start, &stop);
-    {
+    if (m_sink->m_options.record) {
+        REFERENCE_TIME start = -1;
+        REFERENCE_TIME stop = -1;
+        sample->GetTime(&start, &stop);
         std::lock_guard lock(m_sink->m_recordLock);
         m_sink->m_indices.push_back(SampleIndex(sample));
         m_sink->m_times.push_back(start);

@@ -157,6 +157,8 @@ public:
         GUID onlySubtype = GUID_NULL;
         // Offer IMediaSeeking, passed upstream through the input, as renderers do.
         bool passThroughSeeking = false;
+        // Keep the indices and times of the current segment.
+        bool record = true;
     };
     explicit TestSink(const Options& options);
     ~TestSink() override;

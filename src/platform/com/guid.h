@@ -4,6 +4,7 @@
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -17,7 +18,14 @@ struct GUID {
     std::uint16_t Data3 = 0;
     std::array<std::uint8_t, 8> Data4 = {};
 
-    friend constexpr bool operator==(const GUID&, const GUID&) = default;
+    // Interface lookups compare GUIDs on every call: keep equality to a few word compares.
+    friend constexpr bool operator==(const GUID& a, const GUID& b)
+    {
+        using Words = std::array<std::uint64_t, 2>;
+        const auto x = std::bit_cast<Words>(a);
+        const auto y = std::bit_cast<Words>(b);
+        return x[0] == y[0] && x[1] == y[1];
+    }
     friend constexpr auto operator<=>(const GUID&, const GUID&) = default;
 };
 static_assert(sizeof(GUID) == 16, "GUID must keep its published 16-byte layout");
