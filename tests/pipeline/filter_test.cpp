@@ -5,9 +5,7 @@
 #include "pipeline/event_codes.h"
 #include "pipeline/media_guids.h"
 #include "pipeline/mem_allocator.h"
-#include "platform/graph/class_factory.h"
-#include "platform/graph/graph_interfaces.h"
-#include "support/test_filters.h"
+#include "support/graph_fixture.h"
 
 namespace {
 
@@ -18,25 +16,8 @@ struct Event {
     LONG_PTR param1;
 };
 
-class FilterTest : public ::testing::Test {
+class FilterTest : public GraphFixture {
 protected:
-    void SetUp() override
-    {
-        m_before = LiveCounts::Now();
-        ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid,
-                                   m_graph.PutVoid()),
-                  S_OK);
-        ASSERT_EQ(m_graph.As(m_control), S_OK);
-        ASSERT_EQ(m_graph.As(m_events), S_OK);
-    }
-    void TearDown() override
-    {
-        if (m_control) m_control->Stop();
-        m_events = nullptr;
-        m_control = nullptr;
-        m_graph = nullptr;
-        EXPECT_EQ(LiveCounts::Now(), m_before) << "a filter, pin, sample or thread was left alive";
-    }
     void Add(IBaseFilter* filter, const char* name) { ASSERT_TRUE(SUCCEEDED(m_graph->AddFilter(filter, name))); }
     // Every event queued so far, without waiting.
     std::vector<Event> DrainEvents(LONG firstWaitMs = 0)
@@ -59,10 +40,6 @@ protected:
         return n;
     }
 
-    LiveCounts m_before{};
-    ComPtr<IGraphBuilder> m_graph;
-    ComPtr<IMediaControl> m_control;
-    ComPtr<IMediaEventEx> m_events;
 };
 
 TEST_F(FilterTest, TransformPinsAreNamedAndFound)

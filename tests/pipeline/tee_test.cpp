@@ -4,24 +4,17 @@
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 #include "pipeline/my_tee_filter.h"
-#include "platform/graph/class_factory.h"
-#include "platform/graph/graph_interfaces.h"
-#include "support/test_filters.h"
+#include "support/graph_fixture.h"
 
 namespace {
 
 using namespace testing_filters;
 
-class TeeTest : public ::testing::Test {
+class TeeTest : public GraphFixture {
 protected:
     void SetUp() override
     {
-        m_before = LiveCounts::Now();
-        ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid,
-                                   m_graph.PutVoid()),
-                  S_OK);
-        m_graph.As(m_control);
-        m_graph.As(m_events);
+        GraphFixture::SetUp();
         IBaseFilter* tee = nullptr;
         ASSERT_EQ(CMyTeeFilter::Create(&tee), S_OK);
         m_tee = AdoptRef(static_cast<CMyTeeFilter*>(tee));
@@ -29,12 +22,8 @@ protected:
     }
     void TearDown() override
     {
-        m_control->Stop();
         m_tee = nullptr;
-        m_events = nullptr;
-        m_control = nullptr;
-        m_graph = nullptr;
-        EXPECT_EQ(LiveCounts::Now(), m_before);
+        GraphFixture::TearDown();
     }
     IPin* Pin(const char* name)
     {
@@ -43,10 +32,6 @@ protected:
         return pin.Get(); // owned by the tee
     }
 
-    LiveCounts m_before{};
-    ComPtr<IGraphBuilder> m_graph;
-    ComPtr<IMediaControl> m_control;
-    ComPtr<IMediaEventEx> m_events;
     ComPtr<CMyTeeFilter> m_tee;
 };
 

@@ -16,7 +16,7 @@
 #include "platform/graph/class_factory.h"
 #include "platform/graph/graph_interfaces.h"
 #include "platform/graph/system_clock.h"
-#include "support/test_filters.h"
+#include "support/graph_fixture.h"
 
 namespace {
 
@@ -70,28 +70,13 @@ HRESULT CreateAs(T* object, REFIID riid, void** ppv)
     return hr;
 }
 
-class GraphTest : public ::testing::Test {
+class GraphTest : public GraphFixture {
 protected:
-    void SetUp() override
-    {
-        m_before = LiveCounts::Now();
-        ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid,
-                                   m_graph.PutVoid()),
-                  S_OK);
-        m_graph.As(m_control);
-        m_graph.As(m_events);
-        m_graph.As(m_seeking);
-    }
     void TearDown() override
     {
         CClassFactory::Instance().Unregister(CLSID_TestConverter);
         CClassFactory::Instance().Unregister(CLSID_TestI420Renderer);
-        m_control->Stop();
-        m_seeking = nullptr;
-        m_events = nullptr;
-        m_control = nullptr;
-        m_graph = nullptr;
-        EXPECT_EQ(LiveCounts::Now(), m_before) << "a filter, pin, sample or thread was left alive";
+        GraphFixture::TearDown();
     }
     static void RegisterConverter()
     {
@@ -140,12 +125,6 @@ protected:
         peer->QueryPinInfo(&info);
         return AdoptRef(info.pFilter);
     }
-
-    LiveCounts m_before{};
-    ComPtr<IGraphBuilder> m_graph;
-    ComPtr<IMediaControl> m_control;
-    ComPtr<IMediaEventEx> m_events;
-    ComPtr<IMediaSeeking> m_seeking;
 };
 
 TEST_F(GraphTest, FiltersAreAddedFoundRenamedAndRemoved)
