@@ -362,3 +362,30 @@ struct IAMFilterMiscFlags : IUnknown {
     static constexpr GUID iid = MakeGuid("{2DD74950-A890-11D1-ABE8-00A0C905F375}");
     virtual ULONG GetMiscFlags() = 0;
 };
+
+// Pull-model byte source: the downstream filter asks for bytes at positions.
+struct IAsyncReader : IUnknown {
+    static constexpr GUID iid = MakeGuid("{56A868AA-0AD4-11CE-B03A-0020AF0BA770}");
+    // The downstream pin proposes an allocator and properties; the reader returns the one used.
+    virtual HRESULT RequestAllocator(IMemAllocator* preferred, ALLOCATOR_PROPERTIES* props,
+                                     IMemAllocator** actual) = 0;
+    // Queues a read into `sample`, whose times carry the byte range (position × 10 000 000).
+    // The sample stays the caller's; it comes back through WaitForNext.
+    virtual HRESULT Request(IMediaSample* sample, DWORD_PTR user) = 0;
+    // The next completed request; VFW_E_TIMEOUT after msTimeout, VFW_E_WRONG_STATE while flushing.
+    virtual HRESULT WaitForNext(DWORD msTimeout, IMediaSample** sample, DWORD_PTR* user) = 0;
+    virtual HRESULT SyncReadAligned(IMediaSample* sample) = 0;
+    // Reads `length` bytes at `position`; S_FALSE when fewer were available.
+    virtual HRESULT SyncRead(LONGLONG position, LONG length, BYTE* buffer) = 0;
+    virtual HRESULT Length(LONGLONG* total, LONGLONG* available) = 0;
+    virtual HRESULT BeginFlush() = 0;
+    virtual HRESULT EndFlush() = 0;
+};
+
+// A source filter that opens a file or disc by path.
+struct IFileSourceFilter : IUnknown {
+    static constexpr GUID iid = MakeGuid("{56A868A6-0AD4-11CE-B03A-0020AF0BA770}");
+    virtual HRESULT Load(const char* fileName, const AM_MEDIA_TYPE* type) = 0;
+    // A task-memory copy of the current name (the caller frees it); `type` is left untouched.
+    virtual HRESULT GetCurFile(char** fileName, AM_MEDIA_TYPE* type) = 0;
+};

@@ -10,6 +10,7 @@
 
 #include "pipeline/event_codes.h"
 #include "pipeline/media_type.h"
+#include "platform/com/debug_log.h"
 #include "platform/graph/class_factory.h"
 #include "platform/graph/system_clock.h"
 
@@ -101,12 +102,6 @@ bool OffersRegisteredType(IPin* out, const std::vector<RegisteredMediaType>& wan
         if (match) return true;
     }
     return !offeredAny;
-}
-
-void DebugLog(const char* text)
-{
-    static const bool enabled = std::getenv("ZUZIDERO_DEBUG") != nullptr;
-    if (enabled) std::fputs(text, stderr);
 }
 
 } // namespace

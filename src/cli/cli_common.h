@@ -1,0 +1,15 @@
+#pragma once
+// What the command-line tool's commands share: exit statuses, usage errors, time texts.
+
+#include <string>
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;   // a conversion failed
+constexpr int kExitBadInput = 2; // bad arguments or an unreadable disc
+
+// Prints the usage with a reason on stderr; returns kExitBadInput.
+int UsageError(const std::string& reason);
+// Prints the usage on stdout.
+void PrintUsage();
+// "HH:MM:SS" of a length in milliseconds (rounded down to the second).
+std::string FormatDuration(double milliseconds);

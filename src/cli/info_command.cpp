@@ -1,0 +1,132 @@
+#include "cli/info_command.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "cli/cli_common.h"
+#include "cli/json_writer.h"
+#include "dvd/disc_info.h"
+#include "dvd/iso639.h"
+#include "dvd/my_dvd.h"
+
+namespace {
+
+std::string LanguageName(std::int32_t code)
+{
+    return std::string(ShortLanguageName(FindLanguageByAlpha2(LanguageCodeText(code))));
+}
+
+void PrintJson(const std::string& path, const DiscInfo& info)
+{
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("disc");
+    json.String(path);
+    json.Key("titles");
+    json.BeginArray();
+    for (int t = 0; t < info.titleCount; ++t) {
+        const TitleInfo& title = info.titles[t];
+        json.BeginObject();
+        json.Key("title");
+        json.Int(t + 1);
+        json.Key("durationMs");
+        json.Double(title.durationMs);
+        json.Key("chapters");
+        json.Int(title.chapterCount);
+        json.Key("chapterSectors");
+        json.BeginArray();
+        for (int c = 0; c < title.chapterCount && c < kMaxChapters; ++c) json.Int(title.chapterSectors[c]);
+        json.EndArray();
+        json.Key("audio");
+        json.BeginArray();
+        for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) {
+            json.BeginObject();
+            json.Key("streamId");
+            json.Int(title.audioStreamId[a]);
+            json.Key("language");
+            json.String(LanguageCodeText(title.audioLanguage[a]));
+            json.Key("languageName");
+            json.String(LanguageName(title.audioLanguage[a]));
+            json.Key("format");
+            json.String(AudioFormatLabel(title.audioFormat[a]));
+            json.Key("channels");
+            json.Int(title.audioChannelsMinusOne[a] + 1);
+            json.EndObject();
+        }
+        json.EndArray();
+        json.Key("subtitles");
+        json.BeginArray();
+        for (int s = 0; s < title.subpictureCount && s < kMaxSubpictureStreams; ++s) {
+            json.BeginObject();
+            json.Key("streamId");
+            json.Int(title.subpictureStreamId[s]);
+            json.Key("language");
+            json.String(LanguageCodeText(title.subpictureLanguage[s]));
+            json.Key("languageName");
+            json.String(LanguageName(title.subpictureLanguage[s]));
+            json.EndObject();
+        }
+        json.EndArray();
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    std::printf("%s\n", json.Text().c_str());
+}
+
+void PrintText(const std::string& path, const DiscInfo& info)
+{
+    std::printf("%s: %d title%s\n", path.c_str(), info.titleCount, info.titleCount == 1 ? "" : "s");
+    for (int t = 0; t < info.titleCount; ++t) {
+        const TitleInfo& title = info.titles[t];
+        std::printf("Title_%02d  %s  %d chapter%s  %.1f MB%s\n", t + 1, FormatDuration(title.durationMs).c_str(),
+                    title.chapterCount, title.chapterCount == 1 ? "" : "s",
+                    static_cast<double>(TitleByteLength(title)) / (1024.0 * 1024.0),
+                    IsListedTitle(title) ? "" : "  (shorter than 3 s: not listed)");
+        for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) {
+            const std::string name = LanguageName(title.audioLanguage[a]);
+            std::printf("  Audio    %04X  %-10s %-4s %d ch\n", static_cast<unsigned>(title.audioStreamId[a]),
+                        name.empty() ? "Unknown" : name.c_str(), AudioFormatLabel(title.audioFormat[a]),
+                        title.audioChannelsMinusOne[a] + 1);
+        }
+        for (int s = 0; s < title.subpictureCount && s < kMaxSubpictureStreams; ++s) {
+            const std::string name = LanguageName(title.subpictureLanguage[s]);
+            std::printf("  Subtitle %04X  %s\n", static_cast<unsigned>(title.subpictureStreamId[s]),
+                        name.empty() ? "Unknown" : name.c_str());
+        }
+    }
+}
+
+} // namespace
+
+int RunInfoCommand(const std::vector<std::string>& args)
+{
+    std::string disc;
+    bool json = false;
+    for (const std::string& arg : args) {
+        if (arg == "--json") {
+            json = true;
+        } else if (!arg.empty() && arg[0] == '-') {
+            return UsageError("unknown option for info: " + arg);
+        } else if (disc.empty()) {
+            disc = arg;
+        } else {
+            return UsageError("info takes one disc");
+        }
+    }
+    if (disc.empty()) return UsageError("info needs a disc: a device, a VIDEO_TS folder or an ISO image");
+
+    const DiscHandle handle = MyDVDOpen(disc.c_str());
+    if (!handle) {
+        std::fprintf(stderr, "Open DVD error\n");
+        return kExitBadInput;
+    }
+    auto info = std::make_unique<DiscInfo>();
+    MyDVDGetInfo(handle, info.get());
+    MyDVDClose(handle);
+    if (json)
+        PrintJson(disc, *info);
+    else
+        PrintText(disc, *info);
+    return kExitOk;
+}

@@ -1,0 +1,21 @@
+// zuzidero-cli: the conversion engine without a window.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_common.h"
+#include "cli/info_command.h"
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) return UsageError("no command given");
+    const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "info") return RunInfoCommand(args);
+    if (command == "--help" || command == "-h" || command == "help") {
+        PrintUsage();
+        return kExitOk;
+    }
+    return UsageError("unknown command: " + command);
+}

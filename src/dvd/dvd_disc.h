@@ -1,0 +1,102 @@
+#pragma once
+// DvdDisc: one opened disc over libdvdread. It reads the disc's navigation once (titles in the
+// order of the title table, their chapters as runs of cells, their audio and subpicture streams)
+// and then reads a selected run of cells as one plain byte stream, walking the cells in
+// program-chain order and skipping the cells of other angles.
+//
+// Damaged discs: a sector that cannot be read is tried once more, then skipped and counted,
+// and reading goes on with the next readable sector; only the end of the area ends the stream.
+//
+// All operations may be called from any thread; they are serialised by the disc's lock.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "dvd/disc_info.h"
+#include "dvd/dvdread_ptr.h"
+
+// What a test's fault hook makes of one sector read.
+enum class ReadFault { None, Fail, Zero };
+// Called for every sector read attempt with the title set and the sector in its title VOBs.
+using ReadFaultHook = std::function<ReadFault(int titleSet, std::uint32_t sector)>;
+
+class DvdDisc {
+public:
+    // A run of sectors of one cell, first and last inclusive, in the title set's title VOBs.
+    struct CellRun {
+        std::uint32_t first;
+        std::uint32_t last;
+        std::uint32_t Sectors() const { return last - first + 1; }
+    };
+
+    // Opens a device, a disc's mount point, a VIDEO_TS folder or the folder above it, or an ISO
+    // image; null when the path holds no readable DVD-Video.
+    static std::unique_ptr<DvdDisc> Open(const std::string& path);
+    ~DvdDisc();
+
+    // Fills the whole record.
+    void GetInfo(DiscInfo* info) const;
+
+    // Starts the area at a chapter of a title (0-based); it runs to the end of the title until
+    // SetStopPos says otherwise. Position 0 is the chapter's first byte.
+    void SetArea(int title, int chapter);
+    // Ends the area at the first byte of that chapter; chapter = the title's chapter count, or the
+    // next title with chapter 0, means the end of the title.
+    void SetStopPos(int title, int chapter);
+    // Moves to a byte position of the area, rounded down to its sector; returns the position
+    // reached, or -1 for a negative position or one past the area's end.
+    std::int64_t Seek(std::int64_t position);
+    // Copies whole sectors, at most `count` bytes, from the current position; returns the bytes
+    // copied, 0 at the end of the area, -1 for a buffer smaller than a sector.
+    std::int32_t Read(std::uint8_t* buffer, std::int32_t count);
+
+    // The sectors of a title's chapters, as the area reads them (tests and diagnostics).
+    std::vector<std::vector<CellRun>> ChapterCells(int title) const;
+    // The title set a title lives in (1-based), or 0.
+    int TitleSetOf(int title) const;
+
+    // Fault injection for tests: every sector read asks the hook first.
+    void SetFaultHook(ReadFaultHook hook);
+    // Sectors skipped as unreadable since the disc was opened.
+    std::int64_t SkippedSectors() const { return m_skipped.load(); }
+
+private:
+    struct Title {
+        int titleSet = 0;
+        std::vector<std::vector<CellRun>> chapters; // chapter → its cells
+    };
+
+    DvdDisc() = default;
+    bool Load();
+    ifo_handle_t* TitleSetIfo(int titleSet);
+    void BuildArea(int title, int firstChapter, int endChapter); // m_lock held
+    // Reads `count` sectors at `sector`; returns the sectors placed in `out` (skipped ones are
+    // left out). m_lock held.
+    std::uint32_t ReadSectors(std::uint32_t sector, std::uint32_t count, std::uint8_t* out);
+    bool ReadBlocksOnce(std::uint32_t sector, std::uint32_t count, std::uint8_t* out);
+
+    DvdReaderPtr m_reader;
+    IfoPtr m_vmg;
+    std::vector<IfoPtr> m_titleSets; // index = title set number; null until opened
+    std::vector<Title> m_titles;
+    DiscInfo m_info{};
+
+    mutable std::mutex m_lock;
+    // The area, guarded by m_lock.
+    int m_areaTitle = -1;
+    int m_areaFirstChapter = 0;
+    std::vector<CellRun> m_areaCells;
+    std::int64_t m_areaSectors = 0;
+    std::int64_t m_position = 0; // sector index within the area
+    std::size_t m_cellIndex = 0; // the cell holding m_position
+    std::int64_t m_cellStart = 0; // area sector index of that cell's first sector
+    DvdFilePtr m_file;           // the area's title VOBs
+    int m_fileTitleSet = 0;
+    ReadFaultHook m_faultHook;    // guarded by m_lock
+    std::atomic<std::int64_t> m_skipped{0};
+};

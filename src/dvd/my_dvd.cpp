@@ -1,0 +1,111 @@
+#include "dvd/my_dvd.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+// The open discs, by handle. Calls take a reference to the disc, so a disc closed meanwhile
+// lives until they return.
+class DiscTable {
+public:
+    DiscHandle Add(std::shared_ptr<DvdDisc> disc)
+    {
+        std::lock_guard lock(m_lock);
+        do {
+            ++m_next;
+        } while (m_next == 0 || m_discs.count(m_next));
+        m_discs.emplace(m_next, std::move(disc));
+        return m_next;
+    }
+    std::shared_ptr<DvdDisc> Find(DiscHandle handle)
+    {
+        std::lock_guard lock(m_lock);
+        auto it = m_discs.find(handle);
+        return it == m_discs.end() ? nullptr : it->second;
+    }
+    void Remove(DiscHandle handle)
+    {
+        std::shared_ptr<DvdDisc> closing;
+        {
+            std::lock_guard lock(m_lock);
+            auto it = m_discs.find(handle);
+            if (it == m_discs.end()) return;
+            closing = std::move(it->second);
+            m_discs.erase(it);
+        }
+        // `closing` goes here, outside the table's lock.
+    }
+
+private:
+    std::mutex m_lock;
+    std::map<DiscHandle, std::shared_ptr<DvdDisc>> m_discs; // guarded by m_lock
+    DiscHandle m_next = 0;                                  // guarded by m_lock
+};
+
+DiscTable& Discs()
+{
+    static DiscTable table;
+    return table;
+}
+
+} // namespace
+
+DiscHandle MyDVDOpen(const char* path)
+{
+    if (!path) return 0;
+    std::shared_ptr<DvdDisc> disc = DvdDisc::Open(path);
+    return disc ? Discs().Add(std::move(disc)) : 0;
+}
+
+int MyDVDGetInfo(DiscHandle handle, DiscInfo* info)
+{
+    auto disc = Discs().Find(handle);
+    if (!disc || !info) return -1;
+    disc->GetInfo(info);
+    return 0;
+}
+
+int MyDVDSetArea(DiscHandle handle, int title, int chapter)
+{
+    auto disc = Discs().Find(handle);
+    if (!disc) return -1;
+    disc->SetArea(title, chapter);
+    return 0;
+}
+
+int MyDvdSetStopPos(DiscHandle handle, int title, int chapter)
+{
+    auto disc = Discs().Find(handle);
+    if (!disc) return -1;
+    disc->SetStopPos(title, chapter);
+    return 0;
+}
+
+std::int64_t MyDVDSeek(DiscHandle handle, std::int64_t position, int origin)
+{
+    auto disc = Discs().Find(handle);
+    if (!disc || origin != 0) return -1;
+    return disc->Seek(position);
+}
+
+std::int32_t MyDVDRead(DiscHandle handle, std::uint8_t* buffer, std::int32_t count)
+{
+    auto disc = Discs().Find(handle);
+    if (!disc) return -1;
+    return disc->Read(buffer, count);
+}
+
+void MyDVDClose(DiscHandle handle) { Discs().Remove(handle); }
+
+void MyDVDSetReadFaultHook(DiscHandle handle, ReadFaultHook hook)
+{
+    if (auto disc = Discs().Find(handle)) disc->SetFaultHook(std::move(hook));
+}
+
+std::int64_t MyDVDSkippedSectors(DiscHandle handle)
+{
+    auto disc = Discs().Find(handle);
+    return disc ? disc->SkippedSectors() : -1;
+}

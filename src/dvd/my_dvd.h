@@ -1,0 +1,36 @@
+#pragma once
+// The disc-access library: seven operations over a handle, as the program calls them. Any
+// thread may call them; each disc serialises its own calls.
+//
+// Calling order on one handle: MyDVDOpen; MyDVDGetInfo (any number of times); for each range to
+// read, MyDVDSetArea immediately followed by MyDvdSetStopPos, then any mix of MyDVDSeek and
+// MyDVDRead; finally MyDVDClose.
+
+#include <cstdint>
+
+#include "dvd/disc_info.h"
+#include "dvd/dvd_disc.h"
+
+// Opens a disc (device, mount point, VIDEO_TS folder or the folder above it, ISO image);
+// 0 on failure.
+DiscHandle MyDVDOpen(const char* path);
+// Fills the whole record for the disc; 0 on success, -1 for an unknown handle.
+int MyDVDGetInfo(DiscHandle handle, DiscInfo* info);
+// The next read starts at the first byte of that chapter of that title (both 0-based).
+int MyDVDSetArea(DiscHandle handle, int title, int chapter);
+// Reading ends at the first byte of that chapter of that title; chapter = chapter count, or the
+// next title with chapter 0, means the end of the title.
+int MyDvdSetStopPos(DiscHandle handle, int title, int chapter);
+// Moves to a byte position of the area (origin is always 0, the area's start); returns the
+// position reached, at most 2047 bytes before the requested one, or a negative value.
+std::int64_t MyDVDSeek(DiscHandle handle, std::int64_t position, int origin);
+// Copies 1 to `count` bytes of the program stream; 0 or less at the stop position or on failure.
+std::int32_t MyDVDRead(DiscHandle handle, std::uint8_t* buffer, std::int32_t count);
+// Releases the disc; the handle is not valid afterwards.
+void MyDVDClose(DiscHandle handle);
+
+// Beyond the seven operations, for damaged-disc tests and diagnostics.
+// Installs a fault-injection hook on the disc (empty to remove).
+void MyDVDSetReadFaultHook(DiscHandle handle, ReadFaultHook hook);
+// Sectors skipped as unreadable on this disc so far; -1 for an unknown handle.
+std::int64_t MyDVDSkippedSectors(DiscHandle handle);
