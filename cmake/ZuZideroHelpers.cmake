@@ -18,8 +18,10 @@ endfunction()
 
 # zz_test(<name> SOURCES ... [DEPS ...] [LABELS ...])
 # A GoogleTest executable whose cases are registered with CTest one by one.
+# FIXTURES: CTest fixtures the tests need (dvd_discs: the test DVDs, made once per build tree
+# into ${ZUZIDERO_TEST_DISCS}, which the tests find in the environment variable of that name).
 function(zz_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS;FIXTURES" ${ARGN})
   # The ThreadSanitizer build runs only the tests that exercise threads.
   if(ZUZIDERO_THREAD_TESTS_ONLY AND NOT "threads" IN_LIST ARG_LABELS)
     return()
@@ -31,7 +33,13 @@ function(zz_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT})
+  # Empty values would shift the property list, so only given properties are passed.
+  set(properties TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "ZUZIDERO_TEST_DISCS=${ZUZIDERO_TEST_DISCS}")
+  if(ARG_LABELS)
+    list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
+  if(ARG_FIXTURES)
+    list(APPEND properties FIXTURES_REQUIRED "${ARG_FIXTURES}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})
 endfunction()

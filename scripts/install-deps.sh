@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git python3
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # clang with libFuzzer and the sanitizer runtimes for the fuzz targets
