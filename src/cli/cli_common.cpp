@@ -7,6 +7,7 @@ void PrintUsage()
     std::printf(
         "Usage:\n"
         "  zuzidero-cli info DISC [--json]\n"
+        "  zuzidero-cli profiles [--json]\n"
         "\n"
         "DISC is a device such as /dev/sr0, a VIDEO_TS folder (or the folder above it) or an ISO image.\n");
 }

@@ -6,6 +6,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/info_command.h"
+#include "cli/profiles_command.h"
 
 int main(int argc, char** argv)
 {
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "info") return RunInfoCommand(args);
+    if (command == "profiles") return RunProfilesCommand(args);
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage();
         return kExitOk;

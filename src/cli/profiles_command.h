@@ -1,0 +1,7 @@
+#pragma once
+// zuzidero-cli profiles [--json]: the profile catalogue.
+
+#include <string>
+#include <vector>
+
+int RunProfilesCommand(const std::vector<std::string>& args);
