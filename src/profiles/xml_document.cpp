@@ -182,7 +182,8 @@ bool XmlDocument::Parse()
             while (i < n && IsNameChar(static_cast<unsigned char>(text[i]))) ++i;
             const std::string_view name(text.data() + nameStart, i - nameStart);
             const std::size_t gt = text.find('>', i);
-            const std::size_t end = gt == std::string::npos ? n : gt + 1;
+            if (gt == std::string::npos) break; // the file ends inside an end tag: nothing closes
+            const std::size_t end = gt + 1;
             pos = end;
             // Walk up to the nearest open element of that name.
             auto match = std::find_if(open.rbegin(), open.rend(), [&](int e) { return NameOf(e) == name; });
