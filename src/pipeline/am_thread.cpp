@@ -59,7 +59,6 @@ bool CAMThread::CheckRequest(DWORD* request)
 {
     std::lock_guard lock(m_mutex);
     if (!m_requestPending) return false;
-    m_requestPending = false;
     if (request) *request = m_request;
     return true;
 }

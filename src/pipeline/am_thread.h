@@ -30,7 +30,8 @@ public:
 
     // Worker side: waits for the next request.
     DWORD GetRequest();
-    // Worker side: true and the request when one is waiting, without blocking.
+    // Worker side: true (and the request) when one is waiting, without blocking. The request
+    // stays pending: GetRequest takes it.
     bool CheckRequest(DWORD* request);
     // Worker side: answers the current request.
     void Reply(DWORD result);

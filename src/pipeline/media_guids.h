@@ -48,3 +48,18 @@ inline constexpr GUID FORMAT_MPEGVideo = MakeGuid("{05589F82-C356-11CE-BF01-00AA
 inline constexpr GUID FORMAT_MPEGStreams = MakeGuid("{05589F83-C356-11CE-BF01-00AA0055595A}");
 inline constexpr GUID FORMAT_MPEG2_VIDEO = MakeGuid("{E06D80E3-DB46-11CF-B4D1-00805F6CBBEA}");
 inline constexpr GUID FORMAT_MPEG2Video = FORMAT_MPEG2_VIDEO;
+
+// Subtypes met by the MPEG splitter beyond DVD's.
+inline constexpr GUID MEDIASUBTYPE_HDMV_LPCM_AUDIO = MakeGuid("{949F97FD-56F6-4527-B4AE-DDEB375AB80F}");
+inline constexpr GUID MEDIASUBTYPE_SVCD_SUBPICTURE = MakeGuid("{DA5B82EE-6BD2-426F-BF1E-30112DA78AE1}");
+inline constexpr GUID MEDIASUBTYPE_CVD_SUBPICTURE = MakeGuid("{7B57308F-5154-4C36-B903-52FE76E184FC}");
+inline constexpr GUID MEDIASUBTYPE_PS2_SUB = MakeGuid("{4F3D3D21-6D7C-4F73-AA05-E397B5EAE0AA}");
+inline constexpr GUID MEDIASUBTYPE_HDMVSUB = MakeGuid("{04EBA53E-9330-436C-9133-553EC87031DC}");
+inline constexpr GUID MEDIASUBTYPE_AVC1 = FourCCGuid(MakeFourCC('A', 'V', 'C', '1'));
+inline constexpr GUID MEDIASUBTYPE_avc1 = FourCCGuid(MakeFourCC('a', 'v', 'c', '1'));
+inline constexpr GUID MEDIASUBTYPE_WVC1 = FourCCGuid(MakeFourCC('W', 'V', 'C', '1'));
+inline constexpr GUID MEDIASUBTYPE_wvc1 = FourCCGuid(MakeFourCC('w', 'v', 'c', '1'));
+inline constexpr GUID MEDIASUBTYPE_AAC = FourCCGuid(0x000000FF);
+inline constexpr GUID MEDIASUBTYPE_WAVE_DTS = FourCCGuid(0x00002001);
+inline constexpr GUID MEDIASUBTYPE_WAVE_DOLBY_AC3 = FourCCGuid(0x00002000);
+inline constexpr GUID MEDIATYPE_ScriptCommand = FourCCGuid(0x73636D64);

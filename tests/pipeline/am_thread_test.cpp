@@ -26,6 +26,7 @@ protected:
                 Reply(1);
                 DWORD next = 0;
                 while (!CheckRequest(&next)) ++polled;
+                EXPECT_EQ(GetRequest(), next); // a checked request stays pending until taken
                 Reply(next * 2);
                 if (next == 0) return 0;
                 continue;

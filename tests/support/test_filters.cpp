@@ -54,7 +54,6 @@ public:
     explicit Worker(TestSourcePin* pin) : m_pin(pin) {}
     ~Worker() override { Close(); }
     using CAMThread::CheckRequest;
-    using CAMThread::Reply;
 
 protected:
     DWORD ThreadProc() override
@@ -63,9 +62,8 @@ protected:
         for (;;) {
             Reply(S_OK);
             if (request == kExit) return 0;
-            DWORD interrupted = 0;
-            if (request == kRun) interrupted = m_pin->Push(*this);
-            request = interrupted ? interrupted : GetRequest();
+            if (request == kRun) m_pin->Push(*this); // returns with a request pending, or idle
+            request = GetRequest();
         }
     }
 
@@ -133,19 +131,18 @@ HRESULT TestSourcePin::Inactive()
     return hr;
 }
 
-DWORD TestSourcePin::Push(Worker& worker)
+void TestSourcePin::Push(Worker& worker)
 {
     const auto& o = m_source->Settings();
     const std::int64_t first = m_segmentFirst.load();
     DeliverNewSegment(first * o.frameDuration, o.sampleCount * o.frameDuration, 1.0);
     bool discontinuity = true;
     for (;;) {
-        DWORD request = 0;
-        if (worker.CheckRequest(&request)) return request;
+        if (worker.CheckRequest(nullptr)) return;
         const std::int64_t index = m_next.load();
         if (index >= o.sampleCount) break;
         IMediaSample* sample = nullptr;
-        if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, 0))) return 0;
+        if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, 0))) return;
         BYTE* data = nullptr;
         sample->GetPointer(&data);
         std::memcpy(data, &index, sizeof index);
@@ -158,12 +155,11 @@ DWORD TestSourcePin::Push(Worker& worker)
         discontinuity = false;
         const HRESULT hr = Deliver(sample);
         sample->Release();
-        if (hr != S_OK) return 0;
+        if (hr != S_OK) return;
         ++m_source->m_delivered;
         m_next = index + 1;
     }
     DeliverEndOfStream();
-    return 0;
 }
 
 HRESULT TestSourcePin::GetCapabilities(DWORD* capabilities)

@@ -70,8 +70,8 @@ private:
     class Worker;
     friend class Worker;
     enum Request : DWORD { kRun = 1, kStop = 2, kExit = 3 };
-    // Pushes pictures from the current position; returns the request that interrupted it, or 0.
-    DWORD Push(Worker& worker);
+    // Pushes pictures from the current position until the end or a pending request.
+    void Push(Worker& worker);
 
     TestSource* const m_source;
     std::unique_ptr<Worker> m_worker; // application thread

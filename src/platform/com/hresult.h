@@ -7,6 +7,7 @@
 using HRESULT = std::int32_t;
 using ULONG = std::uint32_t;
 using DWORD = std::uint32_t;
+using UINT = std::uint32_t;
 using LONG = std::int32_t;
 using BOOL = std::int32_t;
 using BYTE = std::uint8_t;

@@ -1,0 +1,483 @@
+#include "demux/base_splitter_filter.h"
+
+#include <algorithm>
+
+#include "platform/com/debug_log.h"
+
+class CBaseSplitterFilter::DemuxThread : public CAMThread {
+public:
+    explicit DemuxThread(CBaseSplitterFilter* filter) : m_filter(filter) {}
+    ~DemuxThread() override { Close(); }
+    using CAMThread::CheckRequest;
+    using CAMThread::GetRequest;
+    using CAMThread::Reply;
+
+protected:
+    DWORD ThreadProc() override
+    {
+        m_filter->DemuxLoop(*this);
+        return 0;
+    }
+
+private:
+    CBaseSplitterFilter* m_filter;
+};
+
+// ---- Input pin ----
+
+CBaseSplitterInputPin::CBaseSplitterInputPin(CBaseSplitterFilter* filter, CCritSec* lock, HRESULT* phr)
+    : CBasePin("Splitter input pin", filter, lock, phr, "Input", PINDIR_INPUT), m_splitter(filter)
+{
+}
+
+HRESULT CBaseSplitterInputPin::CheckMediaType(const CMediaType*) { return S_OK; }
+
+HRESULT CBaseSplitterInputPin::CheckConnect(IPin* pin)
+{
+    HRESULT hr = CBasePin::CheckConnect(pin);
+    if (FAILED(hr)) return hr;
+    ComPtr<IAsyncReader> reader;
+    return SUCCEEDED(QueryInterfaceTo(pin, reader)) ? S_OK : E_NOINTERFACE;
+}
+
+HRESULT CBaseSplitterInputPin::CompleteConnect(IPin* receivePin)
+{
+    HRESULT hr = CBasePin::CompleteConnect(receivePin);
+    if (FAILED(hr)) return hr;
+    ComPtr<IAsyncReader> reader;
+    hr = QueryInterfaceTo(receivePin, reader);
+    if (FAILED(hr)) return hr;
+    hr = m_splitter->ReleaseOutputPins();
+    if (FAILED(hr)) return hr;
+    hr = m_splitter->BuildOutputPins(reader.Get());
+    if (FAILED(hr)) return hr;
+    m_reader = reader;
+    return S_OK;
+}
+
+HRESULT CBaseSplitterInputPin::BreakConnect()
+{
+    m_splitter->ReleaseOutputPins();
+    m_reader = nullptr;
+    return CBasePin::BreakConnect();
+}
+
+// ---- Filter ----
+
+CBaseSplitterFilter::CBaseSplitterFilter(const char* objectName, IUnknown* outer, HRESULT* phr, REFCLSID clsid)
+    : CBaseFilter(objectName, outer, &m_csFilter, clsid)
+{
+    m_inputPin = std::make_unique<CBaseSplitterInputPin>(this, &m_csFilter, phr);
+}
+
+CBaseSplitterFilter::~CBaseSplitterFilter() { EndDemuxThread(); }
+
+void CBaseSplitterFilter::EndDemuxThread()
+{
+    if (m_thread) {
+        m_thread->CallWorker(kCommandExit);
+        m_thread.reset();
+    }
+}
+
+HRESULT CBaseSplitterFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (riid == IFileSourceFilter::iid) {
+        // Only a splitter behind a source: the input pin always exists.
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    if (riid == IMediaSeeking::iid) return GetInterface(static_cast<IMediaSeeking*>(this), ppv);
+    if (riid == IKeyFrameInfo::iid) return GetInterface(static_cast<IKeyFrameInfo*>(this), ppv);
+    if (riid == IBufferInfo::iid) return GetInterface(static_cast<IBufferInfo*>(this), ppv);
+    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+int CBaseSplitterFilter::GetPinCount() { return static_cast<int>(m_outputPins.size()) + 1; }
+
+CBasePin* CBaseSplitterFilter::GetPin(int index)
+{
+    if (index >= 0 && index < static_cast<int>(m_outputPins.size())) return m_outputPins[static_cast<std::size_t>(index)].get();
+    if (index == static_cast<int>(m_outputPins.size())) return m_inputPin.get();
+    return nullptr;
+}
+
+CBaseSplitterOutputPin* CBaseSplitterFilter::GetOutputPin(DWORD streamId)
+{
+    std::lock_guard lock(m_pinMapLock);
+    auto it = m_pinMap.find(streamId);
+    return it == m_pinMap.end() ? nullptr : it->second;
+}
+
+void CBaseSplitterFilter::AddOutputPin(DWORD streamId, std::unique_ptr<CBaseSplitterOutputPin> pin)
+{
+    {
+        std::lock_guard lock(m_pinMapLock);
+        m_pinMap[streamId] = pin.get();
+    }
+    m_outputPins.push_back(std::move(pin));
+    IncrementPinVersion();
+}
+
+HRESULT CBaseSplitterFilter::ReleaseOutputPins()
+{
+    m_duration = 0;
+    m_retiredPins.clear();
+    CAutoLock lock(&m_csFilter);
+    if (!IsStopped()) return VFW_E_NOT_STOPPED;
+    for (auto& pin : m_outputPins) {
+        if (IPin* peer = pin->GetConnected()) {
+            peer->Disconnect();
+            pin->Disconnect();
+        }
+        m_retiredPins.push_back(std::move(pin));
+    }
+    m_outputPins.clear();
+    IncrementPinVersion();
+    {
+        std::lock_guard pins(m_pinMapLock);
+        m_pinMap.clear();
+    }
+    std::lock_guard pending(m_pendingLock);
+    m_pendingTypes.clear();
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::RetargetOutputPin(DWORD from, DWORD to, const CMediaType& type)
+{
+    std::lock_guard lock(m_pinMapLock);
+    auto it = m_pinMap.find(from);
+    if (it == m_pinMap.end()) return E_FAIL;
+    CBaseSplitterOutputPin* pin = it->second;
+    if (from == to) return S_OK;
+    if (IPin* peer = pin->GetConnected()) {
+        if (peer->QueryAccept(&type) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    m_pinMap.erase(it);
+    m_pinMap[to] = pin;
+    std::lock_guard pending(m_pendingLock);
+    m_pendingTypes[to] = type;
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::Stop()
+{
+    CAutoLock lock(&m_csFilter);
+    DebugLog("Stop\n");
+    DeliverBeginFlush();
+    if (m_thread) {
+        m_thread->CallWorker(kCommandExit);
+        m_thread.reset();
+    }
+    DeliverEndFlush();
+    return CBaseFilter::Stop();
+}
+
+HRESULT CBaseSplitterFilter::Pause()
+{
+    CAutoLock lock(&m_csFilter);
+    DebugLog("Pause\n");
+    const FILTER_STATE previous = m_state.load();
+    HRESULT hr = CBaseFilter::Pause();
+    if (FAILED(hr)) return hr;
+    if (previous == State_Stopped) {
+        DebugLog("Pause State_Stopped Create\n");
+        m_thread = std::make_unique<DemuxThread>(this);
+        if (!m_thread->Create()) {
+            m_thread.reset();
+            return E_FAIL;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::Run(REFERENCE_TIME start)
+{
+    CAutoLock lock(&m_csFilter);
+    return CBaseFilter::Run(start);
+}
+
+void CBaseSplitterFilter::DeliverBeginFlush()
+{
+    m_flushing = true;
+    m_endFlush.Reset();
+    for (auto& pin : m_outputPins) pin->DeliverBeginFlush();
+}
+
+void CBaseSplitterFilter::DeliverEndFlush()
+{
+    for (auto& pin : m_outputPins) pin->DeliverEndFlush();
+    m_flushing = false;
+    m_endFlush.Set();
+}
+
+bool CBaseSplitterFilter::CommandPending() { return m_thread && m_thread->CheckRequest(nullptr); }
+
+void CBaseSplitterFilter::DemuxLoop(DemuxThread& thread)
+{
+    if (FAILED(PrepareDemux())) {
+        for (;;) {
+            const DWORD command = thread.GetRequest();
+            thread.Reply(0);
+            if (command == kCommandExit) return;
+        }
+    }
+    m_endFlush.Set();
+    m_flushing = false;
+    DWORD command = static_cast<DWORD>(-1);
+    for (;;) {
+        m_priority = 0;
+        // Written by ApplySeek before it called us; the filter lock is not ours to take here.
+        m_start = m_newStart;
+        m_stop = m_newStop;
+        SeekDemux(m_start.load());
+        if (command != static_cast<DWORD>(-1)) thread.Reply(0);
+        m_endFlush.Wait();
+
+        m_activePins.clear();
+        for (auto& pin : m_outputPins) {
+            if (!pin->IsConnected()) continue;
+            m_activePins.push_back(pin.get());
+            pin->DeliverNewSegment(m_start.load(), m_stop.load(), m_rate);
+        }
+        m_discontinuitySent.clear();
+        RunDemux();
+        for (CBaseSplitterOutputPin* pin : m_activePins) {
+            if (CommandPending()) break;
+            pin->QueueEndOfStream();
+        }
+        command = thread.GetRequest();
+        if (command == kCommandExit) {
+            thread.Reply(0);
+            return;
+        }
+    }
+}
+
+HRESULT CBaseSplitterFilter::DeliverPacket(PacketPtr packet)
+{
+    CBaseSplitterOutputPin* pin = GetOutputPin(packet->streamId);
+    if (!pin || !pin->IsConnected() ||
+        std::find(m_activePins.begin(), m_activePins.end(), pin) == m_activePins.end()) {
+        m_pool.Give(std::move(packet));
+        return S_FALSE;
+    }
+    if (packet->HasStart()) {
+        m_current = packet->start;
+        packet->start -= m_start.load();
+        packet->stop -= m_start.load();
+    }
+    {
+        std::lock_guard lock(m_pendingLock);
+        auto it = m_pendingTypes.find(packet->streamId);
+        if (it != m_pendingTypes.end()) {
+            packet->mediaType = std::make_unique<CMediaType>(it->second);
+            m_pendingTypes.erase(it);
+        }
+    }
+    const DWORD id = packet->streamId;
+    const bool first = std::find(m_discontinuitySent.begin(), m_discontinuitySent.end(), id) == m_discontinuitySent.end();
+    if (first) packet->discontinuity = true;
+    HRESULT hr = pin->QueuePacket(std::move(packet));
+    if (hr != S_OK) {
+        std::erase(m_activePins, pin);
+        if (!m_activePins.empty()) hr = S_OK; // the others go on
+    } else if (first) {
+        m_discontinuitySent.push_back(id);
+    }
+    return hr;
+}
+
+bool CBaseSplitterFilter::IsAnyPinDrying()
+{
+    constexpr std::size_t kPackets = 100, kBytes = 262144, kMaxPackets = 3000, kMaxBytes = 2097152;
+    std::size_t totalPackets = 0, totalBytes = 0;
+    for (CBaseSplitterOutputPin* pin : m_activePins) {
+        if (pin->IsDiscontinuous()) continue;
+        const std::size_t count = pin->QueueCount();
+        const std::size_t size = pin->QueueSize();
+        if (count < kPackets || size < kBytes) {
+            if (m_priority.load() == 0 && (count <= 32 || size <= 87380)) {
+                for (auto& p : m_outputPins) p->SetLowPriority(true);
+                m_priority = -1;
+            }
+            return true;
+        }
+        totalPackets += count;
+        totalBytes += size;
+    }
+    if (m_priority.load() != 0 && (totalPackets > 2000 || totalBytes > 1398101)) {
+        for (auto& p : m_outputPins) p->SetLowPriority(false);
+        m_priority = 0;
+    }
+    return totalPackets < kMaxPackets && totalBytes < kMaxBytes;
+}
+
+HRESULT CBaseSplitterFilter::ApplySeek(const void* seeker, LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
+                                       DWORD stopFlags)
+{
+    CAutoLock lock(&m_csFilter);
+    const DWORD currentMode = currentFlags & AM_SEEKING_PositioningBitsMask;
+    const DWORD stopMode = stopFlags & AM_SEEKING_PositioningBitsMask;
+    if ((!current && !stop) || (currentMode == 0 && stopMode == 0)) return S_OK;
+
+    REFERENCE_TIME newCurrent = m_current;
+    if (current) {
+        if (currentMode == AM_SEEKING_AbsolutePositioning) newCurrent = *current;
+        else if (currentMode == AM_SEEKING_RelativePositioning || currentMode == AM_SEEKING_IncrementalPositioning)
+            newCurrent = m_current + *current;
+    }
+    REFERENCE_TIME newStop = m_stop;
+    if (stop) {
+        if (stopMode == AM_SEEKING_AbsolutePositioning) newStop = *stop;
+        else if (stopMode == AM_SEEKING_RelativePositioning) newStop = m_stop.load() + *stop;
+        else if (stopMode == AM_SEEKING_IncrementalPositioning) newStop = newCurrent + *stop;
+    }
+    if (newCurrent == m_current && newStop == m_stop) return S_OK;
+
+    if (newCurrent == m_lastSeekStart && newStop == m_lastSeekStop &&
+        std::find(m_seekers.begin(), m_seekers.end(), seeker) == m_seekers.end()) {
+        // Another output pin passing on the same seek.
+        m_seekers.push_back(seeker);
+        return S_OK;
+    }
+    m_lastSeekStart = newCurrent;
+    m_lastSeekStop = newStop;
+    m_seekers.assign(1, seeker);
+    m_current = newCurrent;
+    m_newStart = newCurrent;
+    m_newStop = newStop;
+    if (m_thread) {
+        DeliverBeginFlush();
+        m_thread->CallWorker(kCommandSeek);
+        DeliverEndFlush();
+    }
+    return S_OK;
+}
+
+// ---- IMediaSeeking ----
+
+HRESULT CBaseSplitterFilter::GetCapabilities(DWORD* capabilities)
+{
+    if (!capabilities) return E_POINTER;
+    *capabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards |
+                    AM_SEEKING_CanGetCurrentPos | AM_SEEKING_CanGetDuration; // 55
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::CheckCapabilities(DWORD* capabilities)
+{
+    if (!capabilities) return E_POINTER;
+    DWORD ours = 0;
+    GetCapabilities(&ours);
+    const DWORD wanted = *capabilities;
+    *capabilities &= ours;
+    if (*capabilities == wanted) return S_OK;
+    return *capabilities ? S_FALSE : E_FAIL;
+}
+
+HRESULT CBaseSplitterFilter::IsFormatSupported(const GUID* format)
+{
+    if (!format) return E_POINTER;
+    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
+}
+
+HRESULT CBaseSplitterFilter::QueryPreferredFormat(GUID* format) { return GetTimeFormat(format); }
+
+HRESULT CBaseSplitterFilter::GetTimeFormat(GUID* format)
+{
+    if (!format) return E_POINTER;
+    *format = TIME_FORMAT_MEDIA_TIME;
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::IsUsingTimeFormat(const GUID* format) { return IsFormatSupported(format); }
+
+HRESULT CBaseSplitterFilter::SetTimeFormat(const GUID* format)
+{
+    return IsFormatSupported(format) == S_OK ? S_OK : E_INVALIDARG;
+}
+
+HRESULT CBaseSplitterFilter::GetDuration(LONGLONG* duration)
+{
+    if (!duration) return E_POINTER;
+    *duration = m_duration.load();
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::GetStopPosition(LONGLONG* stop)
+{
+    if (!stop) return E_POINTER;
+    CAutoLock lock(&m_csFilter);
+    *stop = m_stop.load();
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::GetCurrentPosition(LONGLONG* current)
+{
+    if (!current) return E_POINTER;
+    *current = m_current.load();
+    DebugLog("curpos:%lld\n", static_cast<long long>(*current));
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) { return E_NOTIMPL; }
+
+HRESULT CBaseSplitterFilter::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags)
+{
+    return ApplySeek(this, current, currentFlags, stop, stopFlags);
+}
+
+HRESULT CBaseSplitterFilter::GetPositions(LONGLONG* current, LONGLONG* stop)
+{
+    if (current) *current = m_current.load();
+    if (stop) *stop = m_stop.load();
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::GetAvailable(LONGLONG* earliest, LONGLONG* latest)
+{
+    if (earliest) *earliest = 0;
+    if (latest) *latest = m_duration.load();
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::SetRate(double rate)
+{
+    if (rate <= 0) return E_INVALIDARG;
+    CAutoLock lock(&m_csFilter);
+    m_rate = rate;
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::GetRate(double* rate)
+{
+    if (!rate) return E_POINTER;
+    *rate = m_rate;
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::GetPreroll(LONGLONG* preroll)
+{
+    if (!preroll) return E_POINTER;
+    *preroll = 0;
+    return S_OK;
+}
+
+HRESULT CBaseSplitterFilter::GetKeyFrameCount(UINT&) { return E_NOTIMPL; }
+
+HRESULT CBaseSplitterFilter::GetKeyFrames(const GUID*, REFERENCE_TIME*, UINT&) { return E_NOTIMPL; }
+
+int CBaseSplitterFilter::GetCount() { return static_cast<int>(m_outputPins.size()); }
+
+HRESULT CBaseSplitterFilter::GetStatus(int index, int& samples, int& size)
+{
+    if (index < 0 || index >= static_cast<int>(m_outputPins.size())) return E_INVALIDARG;
+    CBaseSplitterOutputPin* pin = m_outputPins[static_cast<std::size_t>(index)].get();
+    samples = static_cast<int>(pin->QueueCount());
+    size = static_cast<int>(pin->QueueSize());
+    return pin->IsConnected() ? S_OK : S_FALSE;
+}
+
+DWORD CBaseSplitterFilter::GetPriority() { return static_cast<DWORD>(m_priority.load()); }

@@ -1,0 +1,381 @@
+#include "demux/base_splitter_output_pin.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "demux/base_splitter_filter.h"
+#include "pipeline/media_guids.h"
+
+namespace {
+constexpr std::size_t kHardQueueLimit = 209715200; // 200 MiB
+constexpr CLSID kLine21Decoder = MakeGuid("{48025243-2D39-11CE-875D-00608CB78066}");
+
+// True when a filter of class `clsid` lies downstream of `pin` on the chain of connected pins.
+bool DownstreamHasClass(IPin* pin, REFCLSID clsid, int depth = 0)
+{
+    if (!pin || depth > 16) return false;
+    ComPtr<IPin> peer;
+    if (FAILED(pin->ConnectedTo(peer.Put())) || !peer) return false;
+    PIN_INFO info{};
+    if (FAILED(peer->QueryPinInfo(&info)) || !info.pFilter) return false;
+    auto filter = AdoptRef(info.pFilter);
+    CLSID found{};
+    if (SUCCEEDED(filter->GetClassID(&found)) && found == clsid) return true;
+    ComPtr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(pins.Put()))) return false;
+    IPin* next = nullptr;
+    ULONG fetched = 0;
+    while (pins->Next(1, &next, &fetched) == S_OK) {
+        auto owned = AdoptRef(next);
+        PIN_DIRECTION dir;
+        owned->QueryDirection(&dir);
+        if (dir == PINDIR_OUTPUT && DownstreamHasClass(owned.Get(), clsid, depth + 1)) return true;
+    }
+    return false;
+}
+} // namespace
+
+class CBaseSplitterOutputPin::Worker : public CAMThread {
+public:
+    explicit Worker(CBaseSplitterOutputPin* pin) : m_pin(pin) {}
+    ~Worker() override { Close(); }
+    using CAMThread::CheckRequest;
+    using CAMThread::GetRequest;
+    using CAMThread::Reply;
+
+protected:
+    DWORD ThreadProc() override
+    {
+        m_pin->DeliveryLoop(*this);
+        return 0;
+    }
+
+private:
+    CBaseSplitterOutputPin* m_pin;
+};
+
+CBaseSplitterOutputPin::CBaseSplitterOutputPin(std::vector<CMediaType> types, const char* name,
+                                               CBaseSplitterFilter* filter, CCritSec* lock, HRESULT* phr, int buffers)
+    : CBaseOutputPin("Splitter output pin", filter, lock, phr, name), m_types(std::move(types)), m_splitter(filter),
+      m_buffers(buffers > 0 ? buffers : 1)
+{
+    m_endFlush.Set();
+}
+
+CBaseSplitterOutputPin::~CBaseSplitterOutputPin()
+{
+    if (m_worker) {
+        m_exit = true;
+        m_wake.notify_all();
+        m_worker->CallWorker(0);
+        m_worker.reset();
+    }
+    m_queue.RemoveAll(nullptr);
+}
+
+PacketPool& CBaseSplitterOutputPin::Pool() { return m_splitter->Pool(); }
+
+HRESULT CBaseSplitterOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (riid == IMediaSeeking::iid) return GetInterface(static_cast<IMediaSeeking*>(this), ppv);
+    return CBaseOutputPin::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT CBaseSplitterOutputPin::CheckMediaType(const CMediaType* type)
+{
+    for (const auto& offered : m_types)
+        if (*type == offered) return S_OK;
+    return E_INVALIDARG;
+}
+
+HRESULT CBaseSplitterOutputPin::GetMediaType(int position, CMediaType* type)
+{
+    if (position < 0) return E_INVALIDARG;
+    if (position >= static_cast<int>(m_types.size())) return VFW_S_NO_MORE_ITEMS;
+    *type = m_types[static_cast<std::size_t>(position)];
+    return S_OK;
+}
+
+HRESULT CBaseSplitterOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request)
+{
+    ALLOCATOR_PROPERTIES wanted = *request;
+    wanted.cBuffers = m_buffers;
+    wanted.cbBuffer = std::max<LONG>(static_cast<LONG>(m_mt.lSampleSize), 1);
+    if (wanted.cbAlign <= 0) wanted.cbAlign = 1;
+    ALLOCATOR_PROPERTIES actual{};
+    const HRESULT hr = allocator->SetProperties(&wanted, &actual);
+    if (FAILED(hr)) return hr;
+    return actual.cbBuffer < wanted.cbBuffer ? E_FAIL : S_OK;
+}
+
+HRESULT CBaseSplitterOutputPin::Active()
+{
+    CAutoLock lock(m_lock);
+    if (!IsConnected()) return S_OK;
+    const HRESULT hr = CBaseOutputPin::Active();
+    if (FAILED(hr)) return hr;
+    if (!m_worker) {
+        m_exit = false;
+        m_worker = std::make_unique<Worker>(this);
+        if (!m_worker->Create()) {
+            m_worker.reset();
+            return E_FAIL;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT CBaseSplitterOutputPin::Inactive()
+{
+    CAutoLock lock(m_lock);
+    if (m_worker) {
+        m_exit = true;
+        m_wake.notify_all();
+        m_worker->CallWorker(0);
+        m_worker.reset();
+    }
+    m_queue.RemoveAll(&Pool());
+    if (!IsConnected()) return S_OK;
+    return CBaseOutputPin::Inactive();
+}
+
+bool CBaseSplitterOutputPin::IsDiscontinuous()
+{
+    const CMediaType& mt = m_mt;
+    return mt.majortype == MEDIATYPE_Text || mt.majortype == MEDIATYPE_ScriptCommand ||
+           mt.majortype == MEDIATYPE_Subtitle || mt.subtype == MEDIASUBTYPE_DVD_SUBPICTURE ||
+           mt.subtype == MEDIASUBTYPE_SVCD_SUBPICTURE || mt.subtype == MEDIASUBTYPE_CVD_SUBPICTURE;
+}
+
+void CBaseSplitterOutputPin::SetLowPriority(bool low)
+{
+    if (m_lowPriority.exchange(low) == low) return;
+    const int tid = m_threadId.load();
+    // Raising the priority again may be refused to an ordinary user; that is harmless.
+    if (tid) setpriority(PRIO_PROCESS, static_cast<id_t>(tid), low ? 1 : 0);
+}
+
+HRESULT CBaseSplitterOutputPin::QueuePacket(PacketPtr packet)
+{
+    if (!m_worker) {
+        Pool().Give(std::move(packet));
+        return S_FALSE;
+    }
+    {
+        std::unique_lock lock(m_wakeLock);
+        while (m_deliveryResult.load() == S_OK) {
+            if (m_splitter->IsAnyPinDrying() && m_queue.Size() <= kHardQueueLimit) break;
+            m_room.wait_for(lock, std::chrono::milliseconds(100));
+        }
+    }
+    const HRESULT result = m_deliveryResult.load();
+    if (result != S_OK) {
+        Pool().Give(std::move(packet));
+        return result;
+    }
+    m_queue.Add(std::move(packet), &Pool());
+    m_wake.notify_one();
+    return m_deliveryResult.load();
+}
+
+HRESULT CBaseSplitterOutputPin::QueueEndOfStream()
+{
+    if (!m_worker) return S_FALSE;
+    m_queue.Add(nullptr, nullptr);
+    m_wake.notify_one();
+    return S_OK;
+}
+
+void CBaseSplitterOutputPin::DeliveryLoop(Worker& worker)
+{
+    m_threadId = static_cast<int>(syscall(SYS_gettid));
+    m_deliveryResult = S_OK;
+    m_flushing = false;
+    m_flushed = false;
+    m_endFlush.Set();
+    for (;;) {
+        {
+            std::unique_lock lock(m_wakeLock);
+            m_wake.wait_for(lock, std::chrono::milliseconds(10),
+                            [this] { return m_exit.load() || m_queue.Count() > 0; });
+        }
+        // The only request is "end": it is posted right after m_exit is set.
+        if (m_exit.load() || worker.CheckRequest(nullptr)) {
+            worker.GetRequest();
+            m_threadId = 0;
+            worker.Reply(S_OK);
+            return;
+        }
+        PacketPtr packet;
+        while (m_queue.Remove(packet)) {
+            m_room.notify_all();
+            if (m_deliveryResult.load() == S_OK) {
+                m_flushed = false;
+                const HRESULT hr = packet ? DeliverPacket(std::move(packet)) : DeliverEos();
+                m_endFlush.Wait();
+                if (hr != S_OK && !m_flushed.load()) {
+                    m_deliveryResult = hr;
+                    break;
+                }
+            }
+            Pool().Give(std::move(packet));
+        }
+    }
+}
+
+HRESULT CBaseSplitterOutputPin::DeliverEos() { return CBaseOutputPin::DeliverEndOfStream(); }
+
+HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)
+{
+    const std::size_t size = packet->data.size();
+    if (size == 0) {
+        Pool().Give(std::move(packet));
+        return S_OK;
+    }
+    // Bit rates, measured over at least a second of stream time.
+    if (m_resetMeasure.exchange(false)) {
+        m_lastMeasure = kInvalidTime;
+        m_bytesSinceMeasure = 0;
+    }
+    m_bytesSinceMeasure += static_cast<std::int64_t>(size);
+    if (packet->HasStart()) {
+        if (m_lastMeasure == kInvalidTime) {
+            m_lastMeasure = packet->start;
+            m_bytesSinceMeasure = 0;
+        } else if (packet->start - m_lastMeasure > 10000000) {
+            const REFERENCE_TIME span = packet->start - m_lastMeasure;
+            m_currentBitRate = m_bytesSinceMeasure * 8 * 10000000 / span;
+            m_totalBytes += m_bytesSinceMeasure;
+            m_totalTime += span;
+            m_averageBitRate = m_totalBytes * 8 * 10000000 / m_totalTime;
+            m_lastMeasure = packet->start;
+            m_bytesSinceMeasure = 0;
+        }
+        const double rate = m_splitter->PlaybackRate();
+        if (rate != 1.0) {
+            packet->start = static_cast<REFERENCE_TIME>(packet->start / rate);
+            packet->stop = static_cast<REFERENCE_TIME>(packet->stop / rate);
+        }
+    }
+
+    IMediaSample* sample = nullptr;
+    HRESULT hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
+    if (FAILED(hr)) return hr;
+    if (static_cast<std::size_t>(sample->GetSize()) < size) {
+        // A bigger packet than the buffers: make them half as large again as this one.
+        sample->Release();
+        sample = nullptr;
+        ALLOCATOR_PROPERTIES props{};
+        ALLOCATOR_PROPERTIES actual{};
+        m_allocator->GetProperties(&props);
+        props.cbBuffer = static_cast<LONG>(size * 3 / 2);
+        if (props.cBuffers > 1) {
+            CBaseOutputPin::DeliverBeginFlush();
+            CBaseOutputPin::DeliverEndFlush();
+        }
+        if (FAILED(hr = m_allocator->Decommit())) return hr;
+        if (FAILED(hr = m_allocator->SetProperties(&props, &actual))) return hr;
+        if (FAILED(hr = m_allocator->Commit())) return hr;
+        if (FAILED(hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0))) return hr;
+    }
+    if (packet->mediaType) {
+        sample->SetMediaType(packet->mediaType.get());
+        packet->discontinuity = true;
+        CAutoLock lock(m_lock);
+        m_types.assign(1, *packet->mediaType);
+        m_mt = *packet->mediaType;
+    }
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    std::memcpy(data, packet->data.data(), size);
+    sample->SetActualDataLength(static_cast<LONG>(size));
+    if (packet->HasStart()) {
+        REFERENCE_TIME start = packet->start;
+        REFERENCE_TIME stop = packet->stop;
+        sample->SetTime(&start, &stop);
+    } else {
+        sample->SetTime(nullptr, nullptr);
+    }
+    sample->SetMediaTime(nullptr, nullptr);
+    sample->SetDiscontinuity(packet->discontinuity ? TRUE : FALSE);
+    sample->SetSyncPoint(packet->syncPoint ? TRUE : FALSE);
+    sample->SetPreroll(packet->HasStart() && packet->start < 0 ? TRUE : FALSE);
+    hr = Deliver(sample);
+    sample->Release();
+    Pool().Give(std::move(packet));
+    return hr;
+}
+
+HRESULT CBaseSplitterOutputPin::DeliverBeginFlush()
+{
+    m_endFlush.Reset();
+    m_flushed = false;
+    m_flushing = true;
+    m_deliveryResult = S_FALSE;
+    m_queue.RemoveAll(&Pool());
+    m_room.notify_all();
+    HRESULT hr = S_OK;
+    if (IsConnected()) {
+        hr = CBaseOutputPin::DeliverBeginFlush();
+        if (FAILED(hr)) m_endFlush.Set();
+    }
+    return hr;
+}
+
+HRESULT CBaseSplitterOutputPin::DeliverEndFlush()
+{
+    if (!m_worker) return S_FALSE;
+    HRESULT hr = S_OK;
+    if (IsConnected()) hr = CBaseOutputPin::DeliverEndFlush();
+    m_deliveryResult = S_OK;
+    m_flushing = false;
+    m_flushed = true;
+    m_endFlush.Set();
+    return hr;
+}
+
+HRESULT CBaseSplitterOutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
+{
+    m_resetMeasure = true;
+    if (m_flushing.load() || !m_worker) return S_FALSE;
+    const HRESULT hr = CBaseOutputPin::DeliverNewSegment(start, stop, rate);
+    if (hr == S_OK && DownstreamHasClass(this, kLine21Decoder)) {
+        PacketPtr packet = Pool().Take();
+        packet->streamId = static_cast<DWORD>(-1);
+        packet->start = -1;
+        packet->stop = 0;
+        packet->data = {' ', 0};
+        QueuePacket(std::move(packet));
+    }
+    return hr;
+}
+
+// Seeking goes to the filter; positioning names this pin as the seeker.
+HRESULT CBaseSplitterOutputPin::GetCapabilities(DWORD* c) { return m_splitter->GetCapabilities(c); }
+HRESULT CBaseSplitterOutputPin::CheckCapabilities(DWORD* c) { return m_splitter->CheckCapabilities(c); }
+HRESULT CBaseSplitterOutputPin::IsFormatSupported(const GUID* f) { return m_splitter->IsFormatSupported(f); }
+HRESULT CBaseSplitterOutputPin::QueryPreferredFormat(GUID* f) { return m_splitter->QueryPreferredFormat(f); }
+HRESULT CBaseSplitterOutputPin::GetTimeFormat(GUID* f) { return m_splitter->GetTimeFormat(f); }
+HRESULT CBaseSplitterOutputPin::IsUsingTimeFormat(const GUID* f) { return m_splitter->IsUsingTimeFormat(f); }
+HRESULT CBaseSplitterOutputPin::SetTimeFormat(const GUID* f) { return m_splitter->SetTimeFormat(f); }
+HRESULT CBaseSplitterOutputPin::GetDuration(LONGLONG* d) { return m_splitter->GetDuration(d); }
+HRESULT CBaseSplitterOutputPin::GetStopPosition(LONGLONG* s) { return m_splitter->GetStopPosition(s); }
+HRESULT CBaseSplitterOutputPin::GetCurrentPosition(LONGLONG* c) { return m_splitter->GetCurrentPosition(c); }
+HRESULT CBaseSplitterOutputPin::ConvertTimeFormat(LONGLONG* t, const GUID* tf, LONGLONG s, const GUID* sf)
+{
+    return m_splitter->ConvertTimeFormat(t, tf, s, sf);
+}
+HRESULT CBaseSplitterOutputPin::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags)
+{
+    return m_splitter->ApplySeek(this, current, currentFlags, stop, stopFlags);
+}
+HRESULT CBaseSplitterOutputPin::GetPositions(LONGLONG* c, LONGLONG* s) { return m_splitter->GetPositions(c, s); }
+HRESULT CBaseSplitterOutputPin::GetAvailable(LONGLONG* e, LONGLONG* l) { return m_splitter->GetAvailable(e, l); }
+HRESULT CBaseSplitterOutputPin::SetRate(double r) { return m_splitter->SetRate(r); }
+HRESULT CBaseSplitterOutputPin::GetRate(double* r) { return m_splitter->GetRate(r); }
+HRESULT CBaseSplitterOutputPin::GetPreroll(LONGLONG* p) { return m_splitter->GetPreroll(p); }

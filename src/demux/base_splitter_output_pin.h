@@ -1,0 +1,118 @@
+#pragma once
+// CBaseSplitterOutputPin: an output pin of the splitter with its packet queue and its delivery
+// thread, which turns packets into samples and pushes them downstream, so that a slow decoder on
+// one stream never blocks the reading of the others. Seeking is forwarded to the filter.
+//
+// Threads: the demultiplexing thread queues packets; the delivery thread delivers them; the
+// application thread flushes, starts segments, activates and deactivates.
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "demux/packet.h"
+#include "pipeline/am_thread.h"
+#include "pipeline/base_output_pin.h"
+
+class CBaseSplitterFilter;
+
+class CBaseSplitterOutputPin : public CBaseOutputPin, public IMediaSeeking {
+public:
+    CBaseSplitterOutputPin(std::vector<CMediaType> types, const char* name, CBaseSplitterFilter* filter, CCritSec* lock,
+                           HRESULT* phr, int buffers = 0);
+    ~CBaseSplitterOutputPin() override;
+
+    DECLARE_IUNKNOWN
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+    // Framework pin operations.
+    HRESULT CheckMediaType(const CMediaType* type) override;
+    HRESULT GetMediaType(int position, CMediaType* type) override;
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+    HRESULT Active() override;
+    HRESULT Inactive() override;
+
+    // Called by the filter (application thread): flushes and segments.
+    HRESULT DeliverBeginFlush() override;
+    HRESULT DeliverEndFlush() override;
+    HRESULT DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+
+    // Demultiplexing thread: waits while the queues are full, then queues (the pin takes the
+    // packet, success or failure). S_FALSE without a delivery thread or while flushing.
+    HRESULT QueuePacket(PacketPtr packet);
+    HRESULT QueueEndOfStream();
+    std::size_t QueueCount() { return m_queue.Count(); }
+    std::size_t QueueSize() { return m_queue.Size(); }
+    // Subtitles and subpictures come when they come: they never count as drying.
+    virtual bool IsDiscontinuous();
+    // The delivery thread's niceness follows the filter's flow control.
+    void SetLowPriority(bool low);
+
+    // The pin's types (the first is the one it offers).
+    const std::vector<CMediaType>& OfferedTypes() const { return m_types; }
+
+    // IMediaSeeking, forwarded to the filter.
+    HRESULT GetCapabilities(DWORD* capabilities) override;
+    HRESULT CheckCapabilities(DWORD* capabilities) override;
+    HRESULT IsFormatSupported(const GUID* format) override;
+    HRESULT QueryPreferredFormat(GUID* format) override;
+    HRESULT GetTimeFormat(GUID* format) override;
+    HRESULT IsUsingTimeFormat(const GUID* format) override;
+    HRESULT SetTimeFormat(const GUID* format) override;
+    HRESULT GetDuration(LONGLONG* duration) override;
+    HRESULT GetStopPosition(LONGLONG* stop) override;
+    HRESULT GetCurrentPosition(LONGLONG* current) override;
+    HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
+                              const GUID* sourceFormat) override;
+    HRESULT SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) override;
+    HRESULT GetPositions(LONGLONG* current, LONGLONG* stop) override;
+    HRESULT GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
+    HRESULT SetRate(double rate) override;
+    HRESULT GetRate(double* rate) override;
+    HRESULT GetPreroll(LONGLONG* preroll) override;
+
+    // Bit rates seen so far (bits per second).
+    std::int64_t CurrentBitRate() const { return m_currentBitRate.load(); }
+    std::int64_t AverageBitRate() const { return m_averageBitRate.load(); }
+
+protected:
+    // Delivery thread: turns one packet into a sample and delivers it. The pin keeps the packet.
+    virtual HRESULT DeliverPacket(PacketPtr packet);
+    // Delivery thread: end of stream downstream.
+    HRESULT DeliverEos();
+    CBaseSplitterFilter* Splitter() const { return m_splitter; }
+    PacketPool& Pool();
+
+    std::vector<CMediaType> m_types; // guarded by m_lock (the filter lock)
+
+private:
+    class Worker;
+    friend class Worker;
+    void DeliveryLoop(Worker& worker);
+
+    CBaseSplitterFilter* const m_splitter;
+    const int m_buffers;
+    PacketQueue m_queue;
+    std::unique_ptr<Worker> m_worker; // application thread
+    std::mutex m_wakeLock;
+    std::condition_variable m_wake;   // packets queued, or the thread must go
+    std::condition_variable m_room;   // packets taken
+    std::atomic<HRESULT> m_deliveryResult{S_OK};
+    std::atomic<bool> m_flushing{false};
+    std::atomic<bool> m_flushed{false};
+    CAMEvent m_endFlush{true};
+    std::atomic<bool> m_exit{false};
+    std::atomic<int> m_threadId{0};
+    std::atomic<bool> m_lowPriority{false};
+
+    // Bit-rate statistics (delivery thread).
+    std::int64_t m_bytesSinceMeasure = 0;
+    REFERENCE_TIME m_lastMeasure = kInvalidTime;
+    std::int64_t m_totalBytes = 0;
+    REFERENCE_TIME m_totalTime = 0;
+    std::atomic<std::int64_t> m_currentBitRate{0};
+    std::atomic<std::int64_t> m_averageBitRate{0};
+    std::atomic<bool> m_resetMeasure{false};
+};

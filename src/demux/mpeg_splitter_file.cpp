@@ -1,0 +1,532 @@
+#include "demux/mpeg_splitter_file.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "demux/splitter_interfaces.h"
+#include "pipeline/media_guids.h"
+
+namespace {
+constexpr std::int64_t kScanWindow = 131072;
+constexpr int kScanWindows = 40;
+} // namespace
+
+CMediaType DvdSubpictureType()
+{
+    CMediaType mt;
+    mt.majortype = MEDIATYPE_Video;
+    mt.subtype = MEDIASUBTYPE_DVD_SUBPICTURE;
+    mt.formattype = FORMAT_None;
+    return mt;
+}
+
+CMpegSplitterFile::CMpegSplitterFile(IAsyncReader* reader, HRESULT& hr, bool bluray,
+                                     const std::vector<ClipStreamInfo>* clip)
+    : CBaseSplitterFileEx(reader, hr, 65536, false, true), m_bluray(bluray), m_clip(clip)
+{
+    if (FAILED(hr)) return;
+    ComPtr<ISyncReader> sync;
+    if (reader && SUCCEEDED(QueryInterfaceTo(reader, sync))) sync->SetTimeOffset(&m_timeOffset);
+    hr = Initialise();
+}
+
+void CMpegSplitterFile::ResetTimeRange()
+{
+    m_firstTimestamp = INT64_MAX;
+    m_lastTimestamp = 0;
+    m_firstPosition = INT64_MAX;
+    m_lastPosition = 0;
+}
+
+HRESULT CMpegSplitterFile::Initialise()
+{
+    m_container = kUnknown;
+    SeekTo(0);
+
+    // Transport stream: four packets in a row.
+    if (ReadBits(32, true) == 0x54467263) SeekTo(1660); // "TFrc"
+    int packets = 0;
+    for (TsPacketHeader h; packets < 4 && ReadTsPacketHeader(h, true); ++packets) SeekTo(h.nextPacket);
+    if (packets == 4) m_container = kTransportStream;
+
+    SeekTo(0);
+    if (m_container == kUnknown) {
+        int pva = 0;
+        for (PvaHeader h; pva < 4 && ReadPvaHeader(h, true); ++pva) SeekTo(Position() + h.length);
+        if (pva == 4) m_container = kPva;
+    }
+
+    SeekTo(0);
+    if (m_container == kUnknown) {
+        BYTE code = 0;
+        for (int found = 0; m_container == kUnknown && FindNextStartCode(code, 65536); ++found) {
+            if (found >= 4 && Position() > 65535) break;
+            if (code == 0xBA) {
+                PackHeader h;
+                if (ReadPackHeader(h)) {
+                    m_container = kProgramStream;
+                    m_byteRate = static_cast<std::int32_t>(h.bitRate / 8);
+                }
+            } else if ((code >= 0xC0 && code <= 0xEF) || code == 0xBD) {
+                PesHeader h;
+                if (ReadPesHeader(h, code) && ReadBits(24, true) == 0x000001) m_container = kPesStream;
+            }
+        }
+    }
+    SeekTo(0);
+    if (m_container == kUnknown) return E_FAIL;
+
+    ResetTimeRange();
+    const TitleInfo title = SplitterTitleInfo::Get();
+    HRESULT result = E_FAIL;
+    for (int k = 0; k < kScanWindows; ++k) {
+        const std::int64_t start = k * kScanWindow;
+        if (start > Length(false)) {
+            result = E_FAIL;
+            break;
+        }
+        result = ScanForStreams(start, start + kScanWindow);
+        if (FAILED(result)) continue;
+        if (m_lastPosition <= m_firstPosition || m_lastTimestamp <= m_firstTimestamp) {
+            result = E_FAIL;
+            continue;
+        }
+        bool audioFound = true;
+        for (int i = 0; i < title.audioCount && i < kMaxAudioStreams; ++i) {
+            StreamEntry wanted;
+            wanted.pesId = static_cast<std::uint8_t>(title.audioStreamId[i] >> 8);
+            wanted.subId = static_cast<std::uint8_t>(title.audioStreamId[i]);
+            if (!InList(kAudioStreams, wanted)) audioFound = false;
+        }
+        if (!m_streams[kVideoStreams].empty() && audioFound) break;
+    }
+    if (FAILED(result)) return result;
+
+    // Subpicture streams the title announces but the scan did not meet.
+    for (int i = 0; i < title.subpictureCount && i < kMaxSubpictureStreams; ++i) {
+        StreamEntry entry;
+        entry.owner = this;
+        entry.pesId = static_cast<std::uint8_t>(title.subpictureStreamId[i] >> 8);
+        entry.subId = static_cast<std::uint8_t>(title.subpictureStreamId[i]);
+        entry.mt = DvdSubpictureType();
+        if (!InList(kSubpictureStreams, entry)) Insert(kSubpictureStreams, entry);
+    }
+
+    if (m_lastTimestamp > m_firstTimestamp && m_lastPosition > m_firstPosition)
+        ApplyByteRate(static_cast<std::int32_t>((m_lastPosition - m_firstPosition) * 10000000 /
+                                                (m_lastTimestamp - m_firstTimestamp)));
+
+    if (!m_streams[kVideoStreams].empty()) {
+        if (m_blurayText) {
+            AddBlurayTextStream(1, "---");
+        } else if (m_streams[kSubpictureStreams].empty()) {
+            // A placeholder so that a subpicture pin always exists next to the video.
+            StreamEntry placeholder;
+            placeholder.owner = this;
+            placeholder.mt = DvdSubpictureType();
+            placeholder.mt.SetSampleSize(1);
+            Insert(kSubpictureStreams, placeholder);
+        }
+    }
+    SeekTo(0);
+    return S_OK;
+}
+
+void CMpegSplitterFile::ApplyByteRate(std::int32_t rate)
+{
+    if (rate <= 0) return;
+    if (m_byteRate == 0 || static_cast<double>(rate) / m_byteRate < 1.1 || std::llabs(static_cast<long long>(rate) - m_byteRate) < 51200)
+        m_byteRate = rate;
+}
+
+void CMpegSplitterFile::UpdateTimeRange(REFERENCE_TIME pts, std::int64_t position)
+{
+    if (m_firstTimestamp == INT64_MAX) {
+        m_firstTimestamp = pts;
+        m_firstPosition = position;
+    }
+    if (pts > m_firstTimestamp && pts > m_lastTimestamp) {
+        m_lastTimestamp = pts;
+        m_lastPosition = position;
+    }
+}
+
+HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
+{
+    SeekTo(start);
+    for (;;) {
+        const std::int64_t end = std::min(stop, Length(false));
+        if (Position() >= end) break;
+        if (m_container == kProgramStream || m_container == kPesStream) {
+            BYTE code = 0;
+            if (!FindNextStartCode(code, 65536)) continue;
+            if (code == 0xBA) {
+                PackHeader h;
+                ReadPackHeader(h);
+            } else if (code == 0xBB) {
+                SystemHeader h;
+                ReadSystemHeader(h);
+            } else if (code >= 0xBD && code <= 0xEF) {
+                PesHeader h;
+                if (!ReadPesHeader(h, code)) continue;
+                if (h.kind == 2 && h.scrambling) return E_FAIL;
+                const std::int64_t payload = Position();
+                if (h.hasPts) UpdateTimeRange(h.pts, payload);
+                ClassifyStream(0, code, h.length);
+                if (h.length) SeekTo(payload + h.length);
+            }
+        } else if (m_container == kTransportStream) {
+            TsPacketHeader h;
+            if (!ReadTsPacketHeader(h, true)) break;
+            if (h.payload && h.payloadUnitStart) UpdateProgramTable(h);
+            if (h.payload && h.pid >= 16 && h.pid < 8191) {
+                BYTE code = 0;
+                if (h.payloadUnitStart) {
+                    const std::int64_t before = Position();
+                    PesHeader pes;
+                    if (FindNextStartCode(code, 4) && ReadPesHeader(pes, code)) {
+                        if (pes.kind == 2 && pes.scrambling) return E_FAIL;
+                        if (pes.hasPts) UpdateTimeRange(pes.pts, Position());
+                    } else {
+                        code = 0;
+                        SeekTo(before);
+                    }
+                }
+                const std::int64_t left = std::max<std::int64_t>(0, h.nextPacket - Position());
+                ClassifyStream(h.pid, code, static_cast<DWORD>(left));
+            }
+            SeekTo(h.nextPacket);
+        } else if (m_container == kPva) {
+            PvaHeader h;
+            if (!ReadPvaHeader(h, true)) break;
+            const std::int64_t payload = Position();
+            if (h.hasPts) UpdateTimeRange(h.pts, payload);
+            if (h.streamId == 1) ClassifyStream(1, 0xE0, h.length);
+            else if (h.streamId == 2) ClassifyStream(2, 0xC0, h.length);
+            SeekTo(payload + h.length);
+        } else {
+            break;
+        }
+    }
+    return S_OK;
+}
+
+bool CMpegSplitterFile::InList(int streamClass, const StreamEntry& entry) const
+{
+    const auto& list = m_streams[streamClass];
+    return std::find(list.begin(), list.end(), entry) != list.end();
+}
+
+const ClipStreamInfo* CMpegSplitterFile::ClipInfoOf(std::uint16_t pid) const
+{
+    if (!m_clip) return nullptr;
+    for (const auto& info : *m_clip)
+        if (info.pid == pid) return &info;
+    return nullptr;
+}
+
+int CMpegSplitterFile::StreamTypeOf(std::uint16_t pid)
+{
+    if (const ClipStreamInfo* clip = ClipInfoOf(pid)) return clip->streamType;
+    if (pid == 0) return 0;
+    std::lock_guard lock(m_programLock);
+    for (const auto& [pmt, program] : m_programs)
+        for (const auto& e : program.entries)
+            if (e.pid == pid) return e.type;
+    return 0;
+}
+
+std::vector<std::uint16_t> CMpegSplitterFile::ProgramPidsOf(std::uint16_t pid)
+{
+    std::lock_guard lock(m_programLock);
+    for (const auto& [pmt, program] : m_programs) {
+        std::vector<std::uint16_t> pids;
+        bool member = false;
+        for (const auto& e : program.entries) {
+            if (!e.pid) continue;
+            pids.push_back(e.pid);
+            member |= e.pid == pid;
+        }
+        if (member) return pids;
+    }
+    return {};
+}
+
+std::uint64_t CMpegSplitterFile::AudioScore(const StreamEntry& entry)
+{
+    const auto* wfe = reinterpret_cast<const WAVEFORMATEX*>(entry.mt.pbFormat);
+    if (!HasFormatBlock(entry.mt, FORMAT_WaveFormatEx, sizeof(WAVEFORMATEX))) return 0;
+    std::uint64_t rank = 0;
+    const int streamType = StreamTypeOf(entry.pid);
+    if (entry.mt.subtype == MEDIASUBTYPE_DVD_LPCM_AUDIO || entry.mt.subtype == MEDIASUBTYPE_HDMV_LPCM_AUDIO)
+        rank = 12;
+    else if (streamType == 0x83 || streamType == 0x86)
+        rank = 12;
+    else if (streamType == 0x85)
+        rank = 11;
+    else if (streamType == 0x84)
+        rank = 10;
+    else {
+        switch (wfe->wFormatTag) {
+        case 0xF521: rank = 12; break;
+        case 0x2001: rank = 9; break;
+        case 0x2000: rank = 8; break;
+        case 0xFF: rank = 7; break;
+        case 0x55: rank = 6; break;
+        case 0x50: rank = 5; break;
+        case 0xF522: rank = 4; break;
+        default: rank = 0; break;
+        }
+    }
+    return rank * 100000000000000000ull + wfe->nChannels * 1000000000000000ull + wfe->nSamplesPerSec * 10000000000ull +
+           wfe->wBitsPerSample * 10000000ull + wfe->nAvgBytesPerSec;
+}
+
+bool CMpegSplitterFile::Precedes(const StreamEntry& a, const StreamEntry& b)
+{
+    if (a.mt.majortype == MEDIATYPE_Audio && b.mt.majortype == MEDIATYPE_Audio) {
+        const bool aWave = a.mt.formattype == FORMAT_WaveFormatEx;
+        const bool bWave = b.mt.formattype == FORMAT_WaveFormatEx;
+        if (aWave && !bWave) return true;
+        if (!aWave && bWave) return false;
+        if (aWave && bWave) {
+            const std::uint64_t sa = AudioScore(a);
+            const std::uint64_t sb = AudioScore(b);
+            if (sa != sb) return sa > sb;
+        }
+    }
+    return a.Id() < b.Id();
+}
+
+void CMpegSplitterFile::Insert(int streamClass, const StreamEntry& entry)
+{
+    auto& list = m_streams[streamClass];
+    auto it = std::find_if(list.begin(), list.end(), [&](const StreamEntry& e) { return Precedes(entry, e); });
+    list.insert(it, entry);
+}
+
+DWORD CMpegSplitterFile::ClassifyStream(std::uint16_t pid, BYTE pesId, DWORD length)
+{
+    if (pid) {
+        if (pesId)
+            m_pidToPes[pid] = pesId;
+        else if (auto it = m_pidToPes.find(pid); it != m_pidToPes.end())
+            pesId = it->second;
+    }
+    StreamEntry s;
+    s.owner = this;
+    s.pid = pid;
+    s.pesId = pesId;
+    int found = -1;
+    // One attempt: only while unclassified and when the entry is not yet in the class's list; the
+    // position is restored afterwards.
+    auto attempt = [&](int streamClass, auto&& parse) {
+        if (found >= 0 || InList(streamClass, s)) return;
+        const std::int64_t position = Position();
+        CMediaType mt;
+        if (parse(mt)) {
+            found = streamClass;
+            s.mt = mt;
+        }
+        SeekTo(position);
+    };
+    const auto budget = static_cast<std::int64_t>(length);
+
+    if (pesId >= 0xE0 && pesId <= 0xEF) {
+        attempt(kVideoStreams, [&](CMediaType& mt) { VideoSequenceHeader h; return ReadVideoSequenceHeader(h, budget, &mt); });
+        attempt(kVideoStreams, [&](CMediaType& mt) { return ReadAvcHeader(m_avc, budget, &mt); });
+    } else if (pesId >= 0xC0 && pesId <= 0xDF) {
+        attempt(kAudioStreams, [&](CMediaType& mt) { MpegAudioHeader h; return ReadMpegAudioHeader(h, budget, false, &mt); });
+        attempt(kAudioStreams, [&](CMediaType& mt) { AacHeader h; return ReadAacHeader(h, budget, &mt); });
+    } else if ((pesId == 0xBD || pesId == 0xFD) && pid == 0) {
+        const auto b = static_cast<BYTE>(ReadBits(8, true));
+        const auto w = static_cast<std::uint16_t>(ReadBits(16, true));
+        const auto d = static_cast<std::uint32_t>(ReadBits(32, true));
+        if ((b >= 0x80 && b < 0x88) || w == 0x0B77) {
+            s.subId = (b >= 0x80 && b < 0x88) ? b : 0x80;
+            if (b >= 0x80 && b < 0x88) ReadBits(32);
+            attempt(kAudioStreams, [&](CMediaType& mt) { Ac3Header h; return ReadAc3Header(h, budget, &mt); });
+        } else if ((b >= 0x88 && b < 0x90) || d == 0x7FFE8001) {
+            s.subId = (b >= 0x88 && b < 0x90) ? b : 0x88;
+            if (b >= 0x88 && b < 0x90) ReadBits(32);
+            attempt(kAudioStreams, [&](CMediaType& mt) { DtsHeader h; return ReadDtsHeader(h, budget, &mt); });
+        } else if (b >= 0xA0 && b <= 0xA7) {
+            s.subId = b;
+            ReadBits(32);
+            attempt(kAudioStreams, [&](CMediaType& mt) { LpcmHeader h; return ReadLpcmHeader(h, &mt); });
+        } else if (b >= 0x20 && b < 0x40) {
+            s.subId = b;
+            ReadBits(8);
+            attempt(kSubpictureStreams, [&](CMediaType& mt) { SubpictureHeader h; return ReadDvdSubpictureHeader(h, &mt); });
+        } else if (b >= 0x70 && b < 0x80) {
+            s.subId = b;
+            ReadBits(8);
+            attempt(kSubpictureStreams, [&](CMediaType& mt) { SubpictureHeader h; return ReadSvcdSubpictureHeader(h, &mt); });
+        } else if (b <= 0x0F) {
+            s.subId = b;
+            ReadBits(8);
+            attempt(kSubpictureStreams, [&](CMediaType& mt) { SubpictureHeader h; return ReadCvdSubpictureHeader(h, &mt); });
+        } else if (w == 0xFFA0 || w == 0xFFA1 || w == 0xFF90) {
+            s.subId = 0xFF;
+            ReadBits(8);
+            const std::uint64_t next = ReadBits(24, true);
+            s.pid = static_cast<std::uint16_t>(((next >> 16) << 8) | (next & 0xFFFF));
+            if (w != 0xFF90) {
+                attempt(kAudioStreams, [&](CMediaType& mt) { Ps2AudioHeader h; return ReadPs2AudioHeader(h, &mt); });
+            } else {
+                const std::int64_t position = Position();
+                ReadBits(24);
+                const auto kind = static_cast<std::uint16_t>(ReadBits(16, true));
+                SeekTo(position);
+                if (kind == 0x0B77)
+                    attempt(kAudioStreams, [&](CMediaType& mt) { Ac3Header h; return ReadAc3Header(h, budget, &mt); });
+                else if (kind == 0x0000)
+                    attempt(kSubpictureStreams, [&](CMediaType& mt) { SubpictureHeader h; return ReadPs2SubtitleHeader(h, &mt); });
+            }
+        }
+    } else if ((pesId == 0xBD || pesId == 0xFD) && pid != 0) {
+        if (!InList(kVideoStreams, s) && !InList(kAudioStreams, s)) {
+            attempt(kAudioStreams, [&](CMediaType& mt) { Ac3Header h; return ReadAc3Header(h, budget, &mt); });
+            attempt(kAudioStreams, [&](CMediaType& mt) { DtsHeader h; return ReadDtsHeader(h, budget, &mt); });
+            attempt(kVideoStreams, [&](CMediaType& mt) { Vc1Header h; return ReadVc1Header(h, budget, &mt); });
+        }
+        if (found < 0) {
+            const int type = StreamTypeOf(pid);
+            if (type == 0x80) {
+                attempt(kAudioStreams, [&](CMediaType& mt) { HdmvLpcmHeader h; return ReadHdmvLpcmHeader(h, &mt); });
+            } else if (type == 0x90) {
+                const ClipStreamInfo* clip = ClipInfoOf(pid);
+                attempt(kSubpictureStreams, [&](CMediaType& mt) {
+                    SubpictureHeader h;
+                    return ReadHdmvSubtitleHeader(h, &mt, clip ? clip->language : nullptr);
+                });
+                if (found == kSubpictureStreams) m_blurayText = true;
+            }
+        }
+    }
+
+    if (found >= 0 && !InList(found, s)) {
+        const bool listed = InList(kVideoStreams, s) || InList(kAudioStreams, s) || InList(kSubpictureStreams, s);
+        if (!(m_container == kTransportStream && listed)) Insert(found, s);
+    }
+    return s.Id();
+}
+
+REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(DWORD id)
+{
+    std::int64_t packetStart = Position();
+    REFERENCE_TIME found = -1;
+    while (found < 0 && Remaining() > 0) {
+        if (m_container == kProgramStream || m_container == kPesStream) {
+            BYTE code = 0;
+            if (!FindNextStartCode(code, 65536)) break;
+            packetStart = Position() - 4;
+            if (code < 0xBD || code > 0xEF) continue;
+            PesHeader h;
+            if (!ReadPesHeader(h, code) || h.length == 0) continue;
+            const std::int64_t payload = Position();
+            if (h.hasPts && ClassifyStream(0, code, h.length) == id) found = h.pts;
+            SeekTo(payload + h.length);
+        } else if (m_container == kTransportStream) {
+            TsPacketHeader h;
+            if (!ReadTsPacketHeader(h, true)) break;
+            packetStart = Position() - 4;
+            if (h.payloadUnitStart && h.pid >= 16 && h.pid < 8191) {
+                BYTE code = 0;
+                PesHeader pes;
+                if (FindNextStartCode(code, 4) && ReadPesHeader(pes, code) && pes.hasPts) {
+                    const auto left = static_cast<DWORD>(std::max<std::int64_t>(0, h.nextPacket - Position()));
+                    if (ClassifyStream(h.pid, code, left) == id) found = pes.pts;
+                }
+            }
+            SeekTo(h.nextPacket);
+        } else if (m_container == kPva) {
+            PvaHeader h;
+            if (!ReadPvaHeader(h, true)) break;
+            packetStart = Position();
+            if (h.hasPts) found = h.pts;
+            SeekTo(Position() + h.length);
+        } else {
+            break;
+        }
+    }
+    SeekTo(packetStart);
+    return found < 0 ? -1 : found - m_firstTimestamp;
+}
+
+void CMpegSplitterFile::UpdateProgramTable(const TsPacketHeader& h)
+{
+    std::lock_guard lock(m_programLock);
+    const std::int64_t start = Position();
+    if (h.pid != 0 && m_programs.count(h.pid)) {
+        PsiSectionHeader section;
+        if (ReadPsiSectionHeader(section) && section.tableId == 2) {
+            Program& program = m_programs[h.pid];
+            for (auto& e : program.entries) e = {};
+            int remaining = section.sectionLength - 9;
+            ReadBits(3);
+            ReadBits(13);
+            ReadBits(4);
+            const int infoLength = static_cast<int>(ReadBits(12));
+            for (int i = 0; i < infoLength; ++i) ReadBits(8);
+            remaining -= infoLength + 4;
+            for (int i = 0; i < 64 && remaining > 4; ++i) {
+                program.entries[i].type = static_cast<std::uint8_t>(ReadBits(8));
+                ReadBits(3);
+                program.entries[i].pid = static_cast<std::uint16_t>(ReadBits(13));
+                ReadBits(4);
+                const int esLength = static_cast<int>(ReadBits(12));
+                for (int j = 0; j < esLength; ++j) ReadBits(8);
+                remaining -= esLength + 5;
+            }
+        }
+    } else if (h.pid == 0) {
+        PsiSectionHeader section;
+        if (ReadPsiSectionHeader(section) && section.tableId == 0) {
+            std::vector<std::uint16_t> numbers;
+            for (int i = 0; i < (section.sectionLength - 9) / 4; ++i) {
+                const auto number = static_cast<std::uint16_t>(ReadBits(16));
+                ReadBits(3);
+                const auto pmt = static_cast<std::uint16_t>(ReadBits(13));
+                if (number) {
+                    m_programs[pmt].number = number;
+                    numbers.push_back(number);
+                }
+            }
+            std::erase_if(m_programs, [&](const auto& item) {
+                return std::find(numbers.begin(), numbers.end(), item.second.number) == numbers.end();
+            });
+        }
+    }
+    SeekTo(start);
+}
+
+const StreamList* CMpegSplitterFile::PrimaryStreamList() const
+{
+    for (const auto& list : m_streams)
+        if (!list.empty()) return &list;
+    return nullptr;
+}
+
+void CMpegSplitterFile::AddBlurayTextStream(std::uint16_t pid, const char* language)
+{
+    StreamEntry s;
+    s.owner = this;
+    s.pid = pid;
+    s.pesId = 0xBD;
+    if (InList(kSubpictureStreams, s)) return;
+    SubpictureHeader h;
+    ReadHdmvSubtitleHeader(h, &s.mt, language);
+    Insert(kSubpictureStreams, s);
+}
+
+void CMpegSplitterFile::OnSourceComplete()
+{
+    const std::int64_t position = Position();
+    const std::int64_t length = Length(false);
+    if (SUCCEEDED(ScanForStreams(std::max<std::int64_t>(0, length - 512000), length)) &&
+        m_lastTimestamp > m_firstTimestamp && m_lastPosition > m_firstPosition)
+        ApplyByteRate(static_cast<std::int32_t>((m_lastPosition - m_firstPosition) * 10000000 /
+                                                (m_lastTimestamp - m_firstTimestamp)));
+    SeekTo(position);
+}

@@ -1,0 +1,387 @@
+#include "demux/mpeg_splitter_filter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "demux/mpeg_splitter_output_pin.h"
+#include "demux/stream_description.h"
+#include "platform/com/task_memory.h"
+
+namespace {
+constexpr REFERENCE_TIME kPreroll = 10000000;
+} // namespace
+
+CMpegSplitterFilter::CMpegSplitterFilter(IUnknown* outer, HRESULT* phr)
+    : CBaseSplitterFilter("CMpegSplitterFilter", outer, phr, CLSID_MpegSplitter)
+{
+    SplitterTitleInfo::Clear();
+}
+
+CMpegSplitterFilter::~CMpegSplitterFilter()
+{
+    // The demultiplexing thread reads the scanner: end it first.
+    EndDemuxThread();
+}
+
+HRESULT CMpegSplitterFilter::Create(IBaseFilter** filter)
+{
+    if (!filter) return E_POINTER;
+    *filter = nullptr;
+    HRESULT hr = S_OK;
+    auto* splitter = new (std::nothrow) CMpegSplitterFilter(nullptr, &hr);
+    if (!splitter) return E_OUTOFMEMORY;
+    splitter->NonDelegatingAddRef();
+    if (FAILED(hr)) {
+        splitter->NonDelegatingRelease();
+        return hr;
+    }
+    *filter = static_cast<IBaseFilter*>(splitter);
+    return S_OK;
+}
+
+HRESULT CMpegSplitterFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (riid == IAMStreamSelect::iid) return GetInterface(static_cast<IAMStreamSelect*>(this), ppv);
+    if (riid == IMyMpegSplitter::iid) return GetInterface(static_cast<IMyMpegSplitter*>(this), ppv);
+    return CBaseSplitterFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT CMpegSplitterFilter::SetTitleInfo(const TitleInfo* title)
+{
+    if (title) SplitterTitleInfo::Set(*title);
+    return S_OK;
+}
+
+HRESULT CMpegSplitterFilter::SetPlayRange(LONGLONG startMs, LONGLONG lengthMs, LONGLONG durationMs)
+{
+    CAutoLock lock(&m_csFilter);
+    m_playStart = startMs * 10000;
+    m_playLength = lengthMs * 10000;
+    m_durationOverride = durationMs * 10000;
+    m_playLengthGiven = m_playLength > 0;
+    return S_OK;
+}
+
+HRESULT CMpegSplitterFilter::ReleaseOutputPins()
+{
+    const HRESULT hr = CBaseSplitterFilter::ReleaseOutputPins();
+    return hr;
+}
+
+HRESULT CMpegSplitterFilter::BuildOutputPins(IAsyncReader* reader)
+{
+    m_file.reset();
+    HRESULT hr = S_OK;
+    auto file = std::unique_ptr<CMpegSplitterFile>(new (std::nothrow) CMpegSplitterFile(reader, hr, false, &m_clip));
+    if (!file) return E_OUTOFMEMORY;
+    if (FAILED(hr)) return hr;
+    m_file = std::move(file);
+    for (const auto& clip : m_clip)
+        if (clip.streamType == 0x90) m_file->AddBlurayTextStream(clip.pid, clip.language);
+
+    m_current = 0;
+    m_newStart = 0;
+    m_duration = 0;
+    m_stop = 0;
+    m_newStop = 0;
+
+    CAutoLock lock(&m_csFilter);
+    for (int group = 0; group < 3; ++group) {
+        const StreamList& list = m_file->m_streams[group];
+        if (list.empty()) continue;
+        const StreamEntry& first = list.front();
+        const REFERENCE_TIME maxJump = group == kSubpictureStreams ? INT64_MAX : 50000000;
+        HRESULT pinResult = S_OK;
+        auto pin = std::make_unique<CMpegSplitterOutputPin>(std::vector<CMediaType>{first.mt}, kStreamClassNames[group],
+                                                            this, &m_csFilter, &pinResult, maxJump);
+        if (FAILED(pinResult)) return pinResult;
+        AddOutputPin(first.Id(), std::move(pin));
+    }
+    if (m_file->PrimaryStreamList() && m_file->ByteRate() > 0) {
+        const REFERENCE_TIME duration = m_file->Length(false) * 10000000 / m_file->ByteRate();
+        m_duration = duration;
+        m_stop = duration;
+        m_newStop = duration;
+    }
+    return m_outputPins.empty() ? E_FAIL : S_OK;
+}
+
+HRESULT CMpegSplitterFilter::PrepareDemux()
+{
+    if (!m_file) return E_FAIL;
+    m_timeBase = 0;
+    if (m_durationOverride)
+        m_duration = m_durationOverride;
+    else
+        m_durationOverride = m_duration;
+    if (m_playLength == 0) m_playLength = m_duration;
+    return S_OK;
+}
+
+HRESULT CMpegSplitterFilter::GetDuration(LONGLONG* duration)
+{
+    if (!duration) return E_POINTER;
+    *duration = m_playLength ? m_playLength : m_duration.load();
+    return S_OK;
+}
+
+void CMpegSplitterFilter::SeekDemux(REFERENCE_TIME t)
+{
+    CMpegSplitterFile* file = m_file.get();
+    const StreamList* primary = file ? file->PrimaryStreamList() : nullptr;
+    if (!primary) return;
+    const std::int64_t length = file->Length(false);
+    if (file->IsStreaming()) {
+        file->SeekTo(std::max<std::int64_t>(0, length - 102400));
+        m_timeBase = file->FirstTimestamp() + file->FindNextTimestamp(primary->front().Id());
+        return;
+    }
+    const REFERENCE_TIME duration = m_duration.load();
+    if (t <= kPreroll || duration <= 0) {
+        file->SeekTo(0);
+        return;
+    }
+    const auto target = static_cast<std::int64_t>(static_cast<double>(t) / duration * length);
+    const REFERENCE_TIME latest = t - kPreroll;
+    const REFERENCE_TIME earliest = latest - 5000000;
+    std::int64_t best = INT64_MAX;
+
+    if (m_timeBase == 0) {
+        for (int group : {kVideoStreams, kAudioStreams}) {
+            for (const StreamEntry& stream : file->m_streams[group]) {
+                CBaseSplitterOutputPin* pin = GetOutputPin(stream.Id());
+                if (!pin || !pin->IsConnected()) continue;
+                file->SeekTo(target);
+                REFERENCE_TIME previous = 0;
+                for (int i = 0; i < 10; ++i) {
+                    const REFERENCE_TIME r = file->FindNextTimestamp(stream.Id());
+                    if (r < 0) break;
+                    REFERENCE_TIME d = r - latest;
+                    if (d > 0 && d == previous) d = 10000000;
+                    if ((earliest <= r && r <= latest) || (previous > 0 && d < 0)) {
+                        best = std::min(best, file->Position());
+                        break;
+                    }
+                    file->SeekTo(file->Position() - static_cast<std::int64_t>(static_cast<double>(d) / duration * length));
+                    previous = d;
+                }
+            }
+        }
+    }
+    if (best == INT64_MAX) {
+        t -= kPreroll;
+        best = static_cast<std::int64_t>(static_cast<double>(t) / duration * length);
+        file->SeekTo(best);
+        m_timeBase = file->FirstTimestamp() + file->FindNextTimestamp(primary->front().Id()) - t;
+    }
+    file->SeekTo(best);
+}
+
+void CMpegSplitterFilter::RunDemux()
+{
+    CMpegSplitterFile* file = m_file.get();
+    if (!file) return;
+    const REFERENCE_TIME offset = m_timeBase ? m_timeBase : file->FirstTimestamp();
+    if (m_playStart) SeekDemux(m_playStart);
+    HRESULT hr = S_OK;
+    while (SUCCEEDED(hr) && !CommandPending()) {
+        // A given play range ends the stream at its end; without one, the data does.
+        if (m_playLengthGiven && m_current.load() >= m_playStart + m_playLength) break;
+        const HRESULT wait = file->WaitForData(512000, 1);
+        if (wait == S_OK) {
+            hr = ReadNextPacket(offset);
+            if (hr == S_FALSE) {
+                if (file->Remaining() <= 0) break;
+                if (file->IsStreaming()) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                hr = S_OK;
+            }
+        } else if (wait == S_FALSE) {
+            continue;
+        } else {
+            break;
+        }
+    }
+}
+
+HRESULT CMpegSplitterFilter::DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIME pts, REFERENCE_TIME offset,
+                                            std::int64_t bytes)
+{
+    if (bytes <= 0) return S_OK;
+    PacketPtr packet = m_pool.Take();
+    packet->streamId = id;
+    packet->syncPoint = hasPts;
+    packet->appendable = !hasPts;
+    if (hasPts) {
+        packet->start = pts - offset;
+        packet->stop = packet->start + 1;
+    }
+    packet->data.resize(static_cast<std::size_t>(bytes));
+    if (m_file->ReadAlignedBytes(packet->data.data(), bytes) != S_OK) {
+        m_pool.Give(std::move(packet));
+        return S_FALSE;
+    }
+    return DeliverPacket(std::move(packet));
+}
+
+HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset)
+{
+    CMpegSplitterFile* file = m_file.get();
+    HRESULT hr = S_OK;
+    switch (file->Container()) {
+    case CMpegSplitterFile::kProgramStream:
+    case CMpegSplitterFile::kPesStream: {
+        BYTE code = 0;
+        if (!file->FindNextStartCode(code, 65536)) return S_FALSE;
+        if (code == 0xBA) {
+            PackHeader h;
+            if (!file->ReadPackHeader(h)) return S_FALSE;
+        } else if (code == 0xBB) {
+            SystemHeader h;
+            if (!file->ReadSystemHeader(h)) return S_FALSE;
+        } else if (code >= 0xBD && code <= 0xEF) {
+            PesHeader h;
+            if (!file->ReadPesHeader(h, code) || h.length == 0) return S_FALSE;
+            if (h.kind == 2 && h.scrambling) return E_FAIL;
+            const std::int64_t payload = file->Position();
+            const DWORD id = file->ClassifyStream(0, code, h.length);
+            if (GetOutputPin(id)) {
+                const std::int64_t left = h.length - (file->Position() - payload);
+                hr = DeliverPayload(id, h.hasPts, h.pts, offset, left);
+            }
+            file->SeekTo(payload + h.length);
+        }
+        break;
+    }
+    case CMpegSplitterFile::kTransportStream: {
+        TsPacketHeader h;
+        if (!file->ReadTsPacketHeader(h, true)) return S_FALSE;
+        if (h.payload && h.payloadUnitStart) file->UpdateProgramTable(h);
+        if (h.payload && h.pid >= 16 && h.pid < 8191 && h.scrambling == 0) {
+            DWORD id = h.pid;
+            bool hasPts = false;
+            REFERENCE_TIME pts = 0;
+            if (h.payloadUnitStart) {
+                const std::int64_t before = file->Position();
+                BYTE code = 0;
+                PesHeader pes;
+                if (file->FindNextStartCode(code, 4) && file->ReadPesHeader(pes, code)) {
+                    if (pes.kind == 2 && pes.scrambling) return E_FAIL;
+                    const auto left = static_cast<DWORD>(std::max<std::int64_t>(0, h.nextPacket - file->Position()));
+                    id = file->ClassifyStream(h.pid, code, left);
+                    hasPts = pes.hasPts;
+                    pts = pes.pts;
+                } else {
+                    file->SeekTo(before);
+                }
+            }
+            if (GetOutputPin(id)) hr = DeliverPayload(id, hasPts, pts, offset, h.nextPacket - file->Position());
+        }
+        file->SeekTo(h.nextPacket);
+        break;
+    }
+    case CMpegSplitterFile::kPva: {
+        PvaHeader h;
+        if (!file->ReadPvaHeader(h, true)) return S_FALSE;
+        const std::int64_t payload = file->Position();
+        const DWORD id = h.streamId;
+        if (GetOutputPin(id)) hr = DeliverPayload(id, h.hasPts, h.pts, offset, h.length);
+        file->SeekTo(payload + h.length);
+        break;
+    }
+    default: return S_FALSE;
+    }
+    return hr == S_FALSE ? S_OK : hr;
+}
+
+bool CMpegSplitterFilter::LocateStream(LONG index, int* group, std::size_t* position)
+{
+    if (!m_file || index < 0) return false;
+    auto i = static_cast<std::size_t>(index);
+    for (int g = 0; g < 3; ++g) {
+        const std::size_t count = m_file->m_streams[g].size();
+        if (i < count) {
+            *group = g;
+            *position = i;
+            return true;
+        }
+        i -= count;
+    }
+    return false;
+}
+
+HRESULT CMpegSplitterFilter::Count(DWORD* streams)
+{
+    if (!streams) return E_POINTER;
+    *streams = 0;
+    if (m_file)
+        for (const auto& list : m_file->m_streams) *streams += static_cast<DWORD>(list.size());
+    return S_OK;
+}
+
+HRESULT CMpegSplitterFilter::Info(LONG index, AM_MEDIA_TYPE** type, DWORD* flags, LCID* locale, DWORD* group,
+                                  char** name, IUnknown** object, IUnknown** unknown)
+{
+    int g = 0;
+    std::size_t position = 0;
+    if (!LocateStream(index, &g, &position)) return S_OK; // beyond all streams: nothing filled
+    const StreamList& list = m_file->m_streams[g];
+    if (position >= list.size()) return E_UNEXPECTED;
+    const StreamEntry& stream = list[position];
+    if (type) *type = CreateMediaType(&stream.mt);
+    if (flags) *flags = GetOutputPin(stream.Id()) ? (AMSTREAMSELECTINFO_ENABLED | AMSTREAMSELECTINFO_EXCLUSIVE) : 0;
+    const ClipStreamInfo* clip = m_file->ClipInfoOf(stream.pid);
+    if (locale) *locale = clip ? clip->locale : 0;
+    if (group) *group = static_cast<DWORD>(g);
+    if (object) *object = nullptr;
+    if (unknown) *unknown = nullptr;
+    if (name) {
+        std::string text;
+        if (g == kSubpictureStreams && stream.pid == 1) {
+            text = "No subtitles";
+            if (locale) *locale = static_cast<LCID>(-1);
+        } else {
+            text = StreamName(g, stream.mt, clip, m_file->StreamTypeOf(stream.pid), stream.pid, stream.pesId, stream.subId);
+        }
+        if (FAILED(CopyTextToTaskMemory(text.c_str(), name))) return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT CMpegSplitterFilter::Enable(LONG index, DWORD flags)
+{
+    if (!(flags & AMSTREAMSELECTENABLE_ENABLE)) return E_NOTIMPL;
+    int g = 0;
+    std::size_t position = 0;
+    if (!LocateStream(index, &g, &position)) return S_FALSE;
+    const StreamList& list = m_file->m_streams[g];
+    if (position >= list.size()) return E_UNEXPECTED;
+    const StreamEntry& chosen = list[position];
+
+    for (const StreamEntry& other : list) {
+        if (!GetOutputPin(other.Id())) continue;
+        const HRESULT hr = RetargetOutputPin(other.Id(), chosen.Id(), chosen.mt);
+        if (FAILED(hr)) return hr;
+    }
+    // In a transport stream the other classes follow to the chosen stream's program.
+    if (m_file->Container() == CMpegSplitterFile::kTransportStream && !m_file->IsBluray()) {
+        const std::vector<std::uint16_t> program = m_file->ProgramPidsOf(chosen.pid);
+        if (!program.empty()) {
+            for (int other = 0; other < 3; ++other) {
+                if (other == g) continue;
+                const StreamList& streams = m_file->m_streams[other];
+                auto target = std::find_if(streams.begin(), streams.end(), [&](const StreamEntry& s) {
+                    return std::find(program.begin(), program.end(), s.pid) != program.end();
+                });
+                if (target == streams.end()) continue;
+                for (const StreamEntry& s : streams) {
+                    if (GetOutputPin(s.Id()) && s.Id() != target->Id()) RetargetOutputPin(s.Id(), target->Id(), target->mt);
+                }
+            }
+        }
+    }
+    return S_OK;
+}

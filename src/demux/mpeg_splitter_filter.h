@@ -1,0 +1,63 @@
+#pragma once
+// CMpegSplitterFilter: turns an MPEG program stream (a DVD title), transport stream, bare PES or
+// PVA stream into separate video, audio and subpicture streams, one output pin per class, each
+// serving the class's first stream; the others are reachable through IAMStreamSelect. The
+// application hands it the DVD title record and the range to deliver through IMyMpegSplitter.
+
+#include <memory>
+#include <vector>
+
+#include "demux/base_splitter_filter.h"
+#include "demux/mpeg_splitter_file.h"
+
+inline constexpr CLSID CLSID_MpegSplitter = MakeGuid("{3E5F1A62-8C4B-4D17-9B1E-6A2C0F7D5E93}");
+
+class CMpegSplitterFilter : public CBaseSplitterFilter, public IAMStreamSelect, public IMyMpegSplitter {
+public:
+    CMpegSplitterFilter(IUnknown* outer, HRESULT* phr);
+    ~CMpegSplitterFilter() override;
+
+    // A new splitter with one reference for the caller.
+    static HRESULT Create(IBaseFilter** filter);
+
+    DECLARE_IUNKNOWN
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+    HRESULT BuildOutputPins(IAsyncReader* reader) override;
+    HRESULT PrepareDemux() override;
+    void SeekDemux(REFERENCE_TIME time) override;
+    void RunDemux() override;
+    HRESULT ReleaseOutputPins() override;
+
+    // IMyMpegSplitter
+    HRESULT SetTitleInfo(const TitleInfo* title) override;
+    HRESULT SetPlayRange(LONGLONG startMs, LONGLONG lengthMs, LONGLONG durationMs) override;
+
+    // IAMStreamSelect
+    HRESULT Count(DWORD* streams) override;
+    HRESULT Info(LONG index, AM_MEDIA_TYPE** type, DWORD* flags, LCID* locale, DWORD* group, char** name,
+                 IUnknown** object, IUnknown** unknown) override;
+    HRESULT Enable(LONG index, DWORD flags) override;
+
+    // IMediaSeeking: the duration is the play length.
+    HRESULT GetDuration(LONGLONG* duration) override;
+
+    // The scanner (tests and diagnostics); null before the input is connected.
+    CMpegSplitterFile* File() const { return m_file.get(); }
+
+private:
+    // Reads and delivers one packet; S_FALSE when nothing was readable, a failure for scrambled
+    // data.
+    HRESULT ReadNextPacket(REFERENCE_TIME offset);
+    HRESULT DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIME pts, REFERENCE_TIME offset, std::int64_t bytes);
+    // Locates a stream index in the lists video, audio, subpicture.
+    bool LocateStream(LONG index, int* group, std::size_t* position);
+
+    std::unique_ptr<CMpegSplitterFile> m_file;
+    std::vector<ClipStreamInfo> m_clip;
+    REFERENCE_TIME m_timeBase = 0;         // demultiplexing thread
+    REFERENCE_TIME m_playStart = 0;        // set before the graph runs
+    REFERENCE_TIME m_playLength = 0;
+    REFERENCE_TIME m_durationOverride = 0;
+    bool m_playLengthGiven = false;
+};

@@ -1,0 +1,43 @@
+#pragma once
+// CMpegSplitterOutputPin: the splitter's output pin for MPEG data. Before delivery it repairs
+// time-stamp jumps and reshapes some streams into whole frames: AAC (ADTS headers removed, one
+// frame per sample), H.264 (Annex B into length-prefixed access units), VC-1 (one frame per
+// sample) and Blu-ray LPCM (its header removed). Reshaping runs on the delivery thread under the
+// pin's own lock.
+
+#include <mutex>
+#include <vector>
+
+#include "demux/base_splitter_output_pin.h"
+
+class CMpegSplitterOutputPin : public CBaseSplitterOutputPin {
+public:
+    // `maxJump`: the largest time-stamp jump kept as it is (5 s; unlimited for subtitles).
+    CMpegSplitterOutputPin(std::vector<CMediaType> types, const char* name, CBaseSplitterFilter* filter, CCritSec* lock,
+                           HRESULT* phr, REFERENCE_TIME maxJump = 50000000);
+
+    HRESULT DeliverEndFlush() override;
+    HRESULT DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+
+protected:
+    HRESULT DeliverPacket(PacketPtr packet) override;
+
+private:
+    HRESULT ReshapeAac(PacketPtr packet);
+    HRESULT ReshapeAvc(PacketPtr packet);
+    HRESULT ReshapeVc1(PacketPtr packet);
+    // Starts or extends the pending packet (H.264 and VC-1).
+    void AppendPending(Packet& packet);
+    // A new packet carrying the pending packet's identity and, once, its flags and times.
+    PacketPtr TakePendingHead();
+    void MoveAttributesToPending(Packet& packet);
+    void DropPending();
+
+    std::mutex m_pinLock;
+    PacketPtr m_pending;                  // guarded by m_pinLock
+    std::vector<PacketPtr> m_accessUnits; // guarded by m_pinLock
+    REFERENCE_TIME m_previousStart = kInvalidTime;
+    REFERENCE_TIME m_timeOffset = 0;
+    const REFERENCE_TIME m_maxJump;
+    bool m_delimitersSeen = false;
+};

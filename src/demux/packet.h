@@ -1,0 +1,74 @@
+#pragma once
+// Packet: one demultiplexed unit with its stream, times and flags; PacketQueue: the queue between
+// the demultiplexing thread and an output pin's delivery thread.
+//
+// Packets are recycled through a PacketPool so that the streaming path allocates nothing once the
+// pool and the packets' buffers have grown to their working sizes.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "pipeline/interfaces.h"
+#include "pipeline/media_type.h"
+
+constexpr REFERENCE_TIME kInvalidTime = INT64_MIN; // 8000000000000000h
+
+class Packet {
+public:
+    virtual ~Packet() = default;
+
+    std::vector<BYTE> data;
+    DWORD streamId = 0;
+    bool discontinuity = false;
+    bool syncPoint = false;
+    bool appendable = false;
+    REFERENCE_TIME start = kInvalidTime;
+    REFERENCE_TIME stop = kInvalidTime;
+    std::unique_ptr<CMediaType> mediaType; // a type to switch to, or none
+
+    virtual std::size_t Size() const { return data.size(); }
+    bool HasStart() const { return start != kInvalidTime; }
+    // Clears everything but keeps the data buffer's memory.
+    void Reset();
+    // Appends bytes, growing the buffer by at least 1024 bytes or the new size.
+    void Append(const BYTE* bytes, std::size_t count);
+};
+
+using PacketPtr = std::unique_ptr<Packet>;
+
+// Recycled packets, shared by the demultiplexing thread (takes) and the delivery threads (give
+// back). Any thread.
+class PacketPool {
+public:
+    PacketPtr Take();
+    void Give(PacketPtr packet);
+
+private:
+    static constexpr std::size_t kMaxKept = 4096;
+    std::mutex m_lock;
+    std::vector<PacketPtr> m_free; // guarded by m_lock
+};
+
+class PacketQueue {
+public:
+    // Takes the packet; an appendable continuation may be merged into the last one (the packet
+    // then goes back to `pool`).
+    void Add(PacketPtr packet, PacketPool* pool);
+    // Takes the head into `packet` (a null entry is an end of stream); false when empty.
+    bool Remove(PacketPtr& packet);
+    // Empties the queue; packets go back to `pool` (when given).
+    void RemoveAll(PacketPool* pool);
+    std::size_t Count();
+    std::size_t Size();
+
+private:
+    void Grow(); // m_lock held
+
+    std::mutex m_lock;
+    std::vector<PacketPtr> m_ring; // guarded by m_lock
+    std::size_t m_head = 0;        // guarded by m_lock
+    std::size_t m_count = 0;       // guarded by m_lock
+    std::size_t m_bytes = 0;       // guarded by m_lock
+};

@@ -1,0 +1,21 @@
+#pragma once
+// The DVD title record the application hands to the splitter: one process-wide copy, cleared when
+// a splitter is made and read by the stream scanner for the streams a title announces.
+
+#include "dvd/disc_info.h"
+
+class SplitterTitleInfo {
+public:
+    static void Clear();
+    static void Set(const TitleInfo& title);
+    static TitleInfo Get();
+};
+
+// What Blu-ray clip information says of one stream (filled by the clip-information reader).
+struct ClipStreamInfo {
+    std::uint16_t pid = 0;
+    std::uint8_t streamType = 0;
+    char language[4] = {};
+    std::uint8_t sampleRateCode = 0;
+    std::uint32_t locale = 0;
+};
