@@ -8,7 +8,7 @@
 
 WAVEFORMATEX* MakeWaveFormat(CMediaType& mt, const GUID& subtype, WORD formatTag, std::size_t extraBytes)
 {
-    mt.InitMediaType();
+    mt.ResetFormatBuffer();
     mt.majortype = MEDIATYPE_Audio;
     mt.subtype = subtype;
     mt.formattype = FORMAT_WaveFormatEx;
@@ -336,7 +336,7 @@ namespace {
 bool SubpictureType(CMediaType* mt, const GUID& major, const GUID& subtype)
 {
     if (!mt) return true;
-    mt->InitMediaType();
+    mt->ResetFormatBuffer();
     mt->majortype = major;
     mt->subtype = subtype;
     mt->formattype = FORMAT_None;

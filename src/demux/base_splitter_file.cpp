@@ -168,7 +168,7 @@ std::uint64_t CBaseSplitterFile::ReadUnsignedExpGolomb()
 {
     int zeros = 0;
     while (ReadBits(1) == 0) {
-        if (++zeros > 32 || Remaining() == 0) return 0;
+        if (++zeros > 32 || (m_bitCount == 0 && m_position >= Length(false))) return 0;
     }
     return (1ull << zeros) - 1 + ReadBits(zeros);
 }

@@ -1,6 +1,7 @@
 // Video elementary-stream parsers of CBaseSplitterFileEx: MPEG-1/2 sequence headers, H.264
 // parameter sets and VC-1 sequence headers.
 
+#include <algorithm>
 #include <cstring>
 #include <numeric>
 #include <vector>
@@ -122,7 +123,7 @@ bool CBaseSplitterFileEx::ReadVideoSequenceHeader(VideoSequenceHeader& h, std::i
     }
     SeekTo(after);
 
-    mt->InitMediaType();
+    mt->ResetFormatBuffer();
     mt->majortype = MEDIATYPE_Video;
     mt->SetVariableSize();
     mt->SetTemporalCompression(true);
@@ -166,15 +167,19 @@ bool CBaseSplitterFileEx::ReadAvcHeader(AvcHeader& h, std::int64_t budget, CMedi
 {
     h = AvcHeader{};
     const std::int64_t end = Position() + budget;
+    // A parameter set may start at byte 0 of a raw stream, so whether one was seen is kept apart from its position.
+    bool spsFound = false, ppsFound = false;
     while (Position() < end + 4 && ReadBits(32, true) == 0x00000001 && (h.spsLength == 0 || h.ppsLength == 0)) {
         const std::int64_t nalPosition = Position();
         ReadBits(32);
         const auto nal = static_cast<BYTE>(ReadBits(8));
         if ((nal & 0x9F) == 0x07 && (nal & 0x60) != 0) {
             h.spsPosition = nalPosition;
+            spsFound = true;
             BYTE raw[256] = {};
-            ReadBytes(raw, sizeof raw); // may run into the end; what came is enough
-            const std::vector<BYTE> rbsp = RemoveEmulationPrevention(raw, sizeof raw);
+            const auto available = static_cast<std::size_t>(std::clamp<std::int64_t>(Length(false) - Position(), 0, sizeof raw));
+            if (ReadBytes(raw, static_cast<std::int64_t>(available)) != S_OK) return false;
+            const std::vector<BYTE> rbsp = RemoveEmulationPrevention(raw, available);
             MemoryBitReader bits(rbsp.data(), rbsp.size());
             h.profile = static_cast<std::uint8_t>(bits.ReadBits(8));
             bits.ReadBits(8);
@@ -253,6 +258,7 @@ bool CBaseSplitterFileEx::ReadAvcHeader(AvcHeader& h, std::int64_t budget, CMedi
             SeekTo(h.spsPosition + 4 + 1 + static_cast<std::int64_t>(bits.Position()));
         } else if ((nal & 0x9F) == 0x08 && (nal & 0x60) != 0) {
             h.ppsPosition = nalPosition;
+            ppsFound = true;
         }
         // On to the next start code; its position closes the unit just read.
         AlignToByte();
@@ -261,12 +267,12 @@ bool CBaseSplitterFileEx::ReadAvcHeader(AvcHeader& h, std::int64_t budget, CMedi
             if (next == 0x00000001 || (next & 0xFFFFFF00) == 0x00000100) break;
             ReadBits(8);
         }
-        if (h.spsPosition && h.spsLength == 0 && nalPosition == h.spsPosition)
+        if (spsFound && h.spsLength == 0 && nalPosition == h.spsPosition)
             h.spsLength = Position() - h.spsPosition;
-        else if (h.ppsPosition && h.ppsLength == 0 && nalPosition == h.ppsPosition)
+        else if (ppsFound && h.ppsLength == 0 && nalPosition == h.ppsPosition)
             h.ppsLength = Position() - h.ppsPosition;
     }
-    if (!h.spsPosition || !h.spsLength || !h.ppsPosition || !h.ppsLength) return false;
+    if (!spsFound || h.spsLength <= 4 || !ppsFound || h.ppsLength <= 4) return false;
     if (!mt) return true;
 
     const std::int64_t after = Position();
@@ -280,7 +286,7 @@ bool CBaseSplitterFileEx::ReadAvcHeader(AvcHeader& h, std::int64_t budget, CMedi
 
     // Each parameter set as a 2-byte length and its bytes without the start code.
     const std::size_t sequenceSize = static_cast<std::size_t>(h.spsLength + h.ppsLength - 4);
-    mt->InitMediaType();
+    mt->ResetFormatBuffer();
     mt->majortype = MEDIATYPE_Video;
     mt->subtype = MEDIASUBTYPE_AVC1;
     mt->formattype = FORMAT_MPEG2_VIDEO;
@@ -372,7 +378,7 @@ bool CBaseSplitterFileEx::ReadVc1Header(Vc1Header& h, std::int64_t budget, CMedi
     SeekTo(sequencePosition);
     ReadBytes(header.data(), headerLength);
     SeekTo(after);
-    mt->InitMediaType();
+    mt->ResetFormatBuffer();
     mt->majortype = MEDIATYPE_Video;
     mt->subtype = MEDIASUBTYPE_WVC1;
     mt->formattype = FORMAT_VideoInfo2;
