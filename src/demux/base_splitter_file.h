@@ -28,8 +28,9 @@ public:
     // Moves to `position`, clamped to [0, length]; drops buffered bits.
     virtual void SeekTo(std::int64_t position);
 
-    // The position of the next unread byte (a byte with unread bits counts as unread).
-    std::int64_t Position() const { return m_position - m_bitCount / 8; }
+    // The position of the next unread byte. A byte with unread bits counts as unread, so that
+    // ReadAlignedBytes after a partial bit read starts with that byte again.
+    std::int64_t Position() const { return m_position - (m_bitCount + 7) / 8; }
     std::int64_t Length(bool refresh = false);
     std::int64_t Available();
     std::int64_t Remaining();

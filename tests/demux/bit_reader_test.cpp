@@ -31,19 +31,26 @@ TEST(BaseSplitterFile, SeeksAreClampedToTheData)
     EXPECT_EQ(p.file->ReadBits(8), 0u);
 }
 
-TEST(BaseSplitterFile, WholeBufferedBytesAreReadAgainAndAPartialByteIsDropped)
+TEST(BaseSplitterFile, HalfReadBytesCountAsUnreadAndAreReadAgain)
 {
     auto p = MakeParsingFile({0xAB, 0xCD, 0xEF});
-    EXPECT_EQ(p.file->ReadBits(8, true), 0xABu); // peeked: the byte sits in the bit buffer
-    EXPECT_EQ(p.file->Position(), 0);
+    EXPECT_EQ(p.file->ReadBits(4), 0xAu);
+    EXPECT_EQ(p.file->Position(), 0); // the byte with 4 unread bits
     BYTE out[2] = {};
     ASSERT_EQ(p.file->ReadAlignedBytes(out, 2), S_OK);
     EXPECT_EQ(out[0], 0xAB);
     EXPECT_EQ(out[1], 0xCD);
     EXPECT_EQ(p.file->ReadBits(4), 0xEu);
-    EXPECT_EQ(p.file->Position(), 3); // the half-read byte counts as read
+    EXPECT_EQ(p.file->Position(), 2);
     EXPECT_EQ(p.file->ReadBits(16, true), 0u); // past the end reads as 0 without consuming
     EXPECT_EQ(p.file->ReadBits(4), 0xFu);
+    EXPECT_EQ(p.file->Position(), 3);
+
+    auto q = MakeParsingFile({0x12, 0x34});
+    EXPECT_EQ(q.file->ReadBits(4), 0x1u);
+    q.file->AlignToByte(); // drops the partial byte
+    EXPECT_EQ(q.file->Position(), 1);
+    EXPECT_EQ(q.file->ReadBits(8), 0x34u);
 }
 
 TEST(BaseSplitterFile, AReadAcrossTheCachedWindowIsServedFromBoth)
