@@ -14,12 +14,11 @@ namespace {
 constexpr std::size_t kHardQueueLimit = 209715200; // 200 MiB
 constexpr CLSID kLine21Decoder = MakeGuid("{48025243-2D39-11CE-875D-00608CB78066}");
 
-// True when a filter of class `clsid` lies downstream of `pin` on the chain of connected pins.
-bool DownstreamHasClass(IPin* pin, REFCLSID clsid, int depth = 0)
+// True when a filter of class `clsid` is the filter of `peer` or lies downstream of it on the
+// chain of connected pins.
+bool DownstreamHasClass(IPin* peer, REFCLSID clsid, int depth = 0)
 {
-    if (!pin || depth > 16) return false;
-    ComPtr<IPin> peer;
-    if (FAILED(pin->ConnectedTo(peer.Put())) || !peer) return false;
+    if (!peer || depth > 16) return false;
     PIN_INFO info{};
     if (FAILED(peer->QueryPinInfo(&info)) || !info.pFilter) return false;
     auto filter = AdoptRef(info.pFilter);
@@ -33,7 +32,10 @@ bool DownstreamHasClass(IPin* pin, REFCLSID clsid, int depth = 0)
         auto owned = AdoptRef(next);
         PIN_DIRECTION dir;
         owned->QueryDirection(&dir);
-        if (dir == PINDIR_OUTPUT && DownstreamHasClass(owned.Get(), clsid, depth + 1)) return true;
+        if (dir != PINDIR_OUTPUT) continue;
+        ComPtr<IPin> nextPeer;
+        if (SUCCEEDED(owned->ConnectedTo(nextPeer.Put())) && DownstreamHasClass(nextPeer.Get(), clsid, depth + 1))
+            return true;
     }
     return false;
 }
@@ -344,7 +346,9 @@ HRESULT CBaseSplitterOutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENC
     m_resetMeasure = true;
     if (m_flushing.load() || !m_worker) return S_FALSE;
     const HRESULT hr = CBaseOutputPin::DeliverNewSegment(start, stop, rate);
-    if (hr == S_OK && DownstreamHasClass(this, kLine21Decoder)) {
+    // The connection cannot change while the pin is active; the filter lock (held by a seek that
+    // waits for this thread) is not needed to read it.
+    if (hr == S_OK && DownstreamHasClass(GetConnected(), kLine21Decoder)) {
         PacketPtr packet = Pool().Take();
         packet->streamId = static_cast<DWORD>(-1);
         packet->start = -1;

@@ -81,7 +81,7 @@ protected:
     // Delivery thread: turns one packet into a sample and delivers it. The pin keeps the packet.
     virtual HRESULT DeliverPacket(PacketPtr packet);
     // Delivery thread: end of stream downstream.
-    HRESULT DeliverEos();
+    virtual HRESULT DeliverEos();
     CBaseSplitterFilter* Splitter() const { return m_splitter; }
     PacketPool& Pool();
 

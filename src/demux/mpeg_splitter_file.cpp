@@ -81,10 +81,9 @@ HRESULT CMpegSplitterFile::Initialise()
     HRESULT result = E_FAIL;
     for (int k = 0; k < kScanWindows; ++k) {
         const std::int64_t start = k * kScanWindow;
-        if (start > Length(false)) {
-            result = E_FAIL;
-            break;
-        }
+        // Past the end the last window's result stands: a short title whose record announces
+        // a stream it does not carry is still usable with what it has.
+        if (start > Length(false)) break;
         result = ScanForStreams(start, start + kScanWindow);
         if (FAILED(result)) continue;
         if (m_lastPosition <= m_firstPosition || m_lastTimestamp <= m_firstTimestamp) {
@@ -169,7 +168,7 @@ HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
             } else if (code >= 0xBD && code <= 0xEF) {
                 PesHeader h;
                 if (!ReadPesHeader(h, code)) continue;
-                if (h.kind == 2 && h.scrambling) return E_FAIL;
+                if (h.kind == 2 && h.scrambling) return ZZ_E_SCRAMBLED;
                 const std::int64_t payload = Position();
                 if (h.hasPts) UpdateTimeRange(h.pts, payload);
                 ClassifyStream(0, code, h.length);
@@ -185,7 +184,7 @@ HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
                     const std::int64_t before = Position();
                     PesHeader pes;
                     if (FindNextStartCode(code, 4) && ReadPesHeader(pes, code)) {
-                        if (pes.kind == 2 && pes.scrambling) return E_FAIL;
+                        if (pes.kind == 2 && pes.scrambling) return ZZ_E_SCRAMBLED;
                         if (pes.hasPts) UpdateTimeRange(pes.pts, Position());
                     } else {
                         code = 0;

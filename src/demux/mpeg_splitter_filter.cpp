@@ -205,6 +205,58 @@ void CMpegSplitterFilter::RunDemux()
             break;
         }
     }
+    // A command (a seek or the end) flushes what is still being collected; the end of the data
+    // completes it.
+    FinishTsPayloads(SUCCEEDED(hr) && !CommandPending());
+}
+
+HRESULT CMpegSplitterFilter::CollectTsPayload(DWORD id, bool unitStart, bool hasPts, REFERENCE_TIME pts,
+                                              std::int64_t pesLength, REFERENCE_TIME offset, std::int64_t bytes)
+{
+    HRESULT hr = S_OK;
+    auto found = m_openPes.find(id);
+    if (unitStart) {
+        if (found != m_openPes.end() && found->second.packet) hr = DeliverPacket(std::move(found->second.packet));
+        if (FAILED(hr)) return hr;
+        if (found == m_openPes.end()) found = m_openPes.emplace(id, OpenPes{}).first;
+        PacketPtr packet = m_pool.Take();
+        packet->streamId = id;
+        packet->syncPoint = hasPts;
+        if (hasPts) {
+            packet->start = pts - offset;
+            packet->stop = packet->start + 1;
+        }
+        found->second.packet = std::move(packet);
+        found->second.expected = pesLength;
+    } else if (found == m_openPes.end() || !found->second.packet) {
+        // A continuation whose start was not seen (the first packets after a seek).
+        return DeliverPayload(id, false, 0, offset, bytes);
+    }
+    Packet& packet = *found->second.packet;
+    if (bytes > 0) {
+        const std::size_t before = packet.data.size();
+        packet.data.resize(before + static_cast<std::size_t>(bytes));
+        if (m_file->ReadAlignedBytes(packet.data.data() + before, bytes) != S_OK) {
+            packet.data.resize(before);
+            return S_OK;
+        }
+    }
+    if (found->second.expected > 0 && static_cast<std::int64_t>(packet.data.size()) >= found->second.expected)
+        hr = DeliverPacket(std::move(found->second.packet));
+    return hr;
+}
+
+HRESULT CMpegSplitterFilter::FinishTsPayloads(bool deliver)
+{
+    HRESULT hr = S_OK;
+    for (auto& [id, open] : m_openPes) {
+        if (!open.packet) continue;
+        if (deliver && SUCCEEDED(hr))
+            hr = DeliverPacket(std::move(open.packet));
+        else
+            m_pool.Give(std::move(open.packet));
+    }
+    return hr;
 }
 
 HRESULT CMpegSplitterFilter::DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIME pts, REFERENCE_TIME offset,
@@ -245,7 +297,7 @@ HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset)
         } else if (code >= 0xBD && code <= 0xEF) {
             PesHeader h;
             if (!file->ReadPesHeader(h, code) || h.length == 0) return S_FALSE;
-            if (h.kind == 2 && h.scrambling) return E_FAIL;
+            if (h.kind == 2 && h.scrambling) return ZZ_E_SCRAMBLED;
             const std::int64_t payload = file->Position();
             const DWORD id = file->ClassifyStream(0, code, h.length);
             if (GetOutputPin(id)) {
@@ -262,23 +314,27 @@ HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset)
         if (h.payload && h.payloadUnitStart) file->UpdateProgramTable(h);
         if (h.payload && h.pid >= 16 && h.pid < 8191 && h.scrambling == 0) {
             DWORD id = h.pid;
-            bool hasPts = false;
+            bool hasPts = false, pesStart = false;
             REFERENCE_TIME pts = 0;
+            std::int64_t pesLength = 0;
             if (h.payloadUnitStart) {
                 const std::int64_t before = file->Position();
                 BYTE code = 0;
                 PesHeader pes;
                 if (file->FindNextStartCode(code, 4) && file->ReadPesHeader(pes, code)) {
-                    if (pes.kind == 2 && pes.scrambling) return E_FAIL;
+                    if (pes.kind == 2 && pes.scrambling) return ZZ_E_SCRAMBLED;
                     const auto left = static_cast<DWORD>(std::max<std::int64_t>(0, h.nextPacket - file->Position()));
                     id = file->ClassifyStream(h.pid, code, left);
                     hasPts = pes.hasPts;
                     pts = pes.pts;
+                    pesLength = pes.length;
+                    pesStart = true;
                 } else {
                     file->SeekTo(before);
                 }
             }
-            if (GetOutputPin(id)) hr = DeliverPayload(id, hasPts, pts, offset, h.nextPacket - file->Position());
+            if (GetOutputPin(id))
+                hr = CollectTsPayload(id, pesStart, hasPts, pts, pesLength, offset, h.nextPacket - file->Position());
         }
         file->SeekTo(h.nextPacket);
         break;

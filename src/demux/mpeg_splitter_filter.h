@@ -4,6 +4,7 @@
 // serving the class's first stream; the others are reachable through IAMStreamSelect. The
 // application hands it the DVD title record and the range to deliver through IMyMpegSplitter.
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -50,10 +51,23 @@ private:
     // data.
     HRESULT ReadNextPacket(REFERENCE_TIME offset);
     HRESULT DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIME pts, REFERENCE_TIME offset, std::int64_t bytes);
+    // Transport streams: collects the payloads of a PES packet spread over many transport packets
+    // and delivers it whole: when its announced length is complete, or when the next PES packet of
+    // the stream starts (video PES packets announce no length).
+    HRESULT CollectTsPayload(DWORD id, bool unitStart, bool hasPts, REFERENCE_TIME pts, std::int64_t pesLength,
+                             REFERENCE_TIME offset, std::int64_t bytes);
+    // Delivers (at the end of the data) or discards (before a seek) the PES packets being collected.
+    HRESULT FinishTsPayloads(bool deliver);
     // Locates a stream index in the lists video, audio, subpicture.
     bool LocateStream(LONG index, int* group, std::size_t* position);
 
+    struct OpenPes {
+        PacketPtr packet;
+        std::int64_t expected = 0; // payload bytes announced by the PES header, 0 when unbounded
+    };
+
     std::unique_ptr<CMpegSplitterFile> m_file;
+    std::map<DWORD, OpenPes> m_openPes; // demultiplexing thread
     std::vector<ClipStreamInfo> m_clip;
     REFERENCE_TIME m_timeBase = 0;         // demultiplexing thread
     REFERENCE_TIME m_playStart = 0;        // set before the graph runs

@@ -219,14 +219,7 @@ HRESULT CMpegSplitterOutputPin::ReshapeAvc(PacketPtr packet)
         const std::size_t next = FindLongStartCode(data.data(), data.size(), start + 4);
         if (next >= data.size()) break; // a span is taken only when another start code follows
         PacketPtr part = TakePendingHead();
-        NalUnitScanner nal(data.data() + start, next - start);
-        while (nal.ReadNext()) {
-            const std::size_t length = nal.PayloadLength();
-            const BYTE prefix[4] = {static_cast<BYTE>(length >> 24), static_cast<BYTE>(length >> 16),
-                                    static_cast<BYTE>(length >> 8), static_cast<BYTE>(length)};
-            part->Append(prefix, 4);
-            part->Append(nal.Payload(), length);
-        }
+        AppendLengthPrefixed(*part, data.data() + start, next - start);
         m_accessUnits.push_back(std::move(part));
         MoveAttributesToPending(*packet);
         start = next;
@@ -234,27 +227,78 @@ HRESULT CMpegSplitterOutputPin::ReshapeAvc(PacketPtr packet)
     EraseFront(data, start >= data.size() ? 0 : start);
     Pool().Give(std::move(packet));
 
+    return DeliverAccessUnits(false);
+}
+
+void CMpegSplitterOutputPin::AppendLengthPrefixed(Packet& part, const BYTE* data, std::size_t size)
+{
+    NalUnitScanner nal(data, size);
+    while (nal.ReadNext()) {
+        const std::size_t length = nal.PayloadLength();
+        const BYTE prefix[4] = {static_cast<BYTE>(length >> 24), static_cast<BYTE>(length >> 16),
+                                static_cast<BYTE>(length >> 8), static_cast<BYTE>(length)};
+        part.Append(prefix, 4);
+        part.Append(nal.Payload(), length);
+    }
+}
+
+HRESULT CMpegSplitterOutputPin::DeliverAccessUnits(bool endOfStream)
+{
     // Join the parts of each access unit: a delimiter starts one, and without delimiters a part
     // with a time stamp does.
-    for (std::size_t i = 1; i < m_accessUnits.size();) {
-        const Packet& entry = *m_accessUnits[i];
-        const bool delimiter = entry.data.size() > 4 && (entry.data[4] & 0x1F) == 9;
-        if (delimiter) m_delimitersSeen = true;
-        if (delimiter || (!m_delimitersSeen && entry.HasStart())) {
-            PacketPtr unit = std::move(m_accessUnits[0]);
-            for (std::size_t j = 1; j < i; ++j) {
-                unit->Append(m_accessUnits[j]->data.data(), m_accessUnits[j]->data.size());
-                Pool().Give(std::move(m_accessUnits[j]));
-            }
-            m_accessUnits.erase(m_accessUnits.begin(), m_accessUnits.begin() + static_cast<std::ptrdiff_t>(i));
-            const HRESULT hr = CBaseSplitterOutputPin::DeliverPacket(std::move(unit));
-            if (hr != S_OK) return hr;
-            i = 1;
+    for (std::size_t i = 1; i <= m_accessUnits.size();) {
+        bool startsUnit = i == m_accessUnits.size() && endOfStream;
+        if (i < m_accessUnits.size()) {
+            const Packet& entry = *m_accessUnits[i];
+            const bool delimiter = entry.data.size() > 4 && (entry.data[4] & 0x1F) == 9;
+            if (delimiter) m_delimitersSeen = true;
+            startsUnit = delimiter || (!m_delimitersSeen && entry.HasStart());
+        }
+        if (!startsUnit) {
+            ++i;
             continue;
         }
-        ++i;
+        PacketPtr unit = std::move(m_accessUnits[0]);
+        for (std::size_t j = 1; j < i; ++j) {
+            unit->Append(m_accessUnits[j]->data.data(), m_accessUnits[j]->data.size());
+            Pool().Give(std::move(m_accessUnits[j]));
+        }
+        m_accessUnits.erase(m_accessUnits.begin(), m_accessUnits.begin() + static_cast<std::ptrdiff_t>(i));
+        const HRESULT hr = CBaseSplitterOutputPin::DeliverPacket(std::move(unit));
+        if (hr != S_OK) return hr;
+        i = 1;
     }
     return S_OK;
+}
+
+HRESULT CMpegSplitterOutputPin::DeliverEos()
+{
+    HRESULT hr = S_OK;
+    {
+        std::lock_guard lock(m_pinLock);
+        const GUID& subtype = m_mt.subtype;
+        if (m_pending && (subtype == MEDIASUBTYPE_AVC1 || subtype == MEDIASUBTYPE_avc1)) {
+            // The last access unit has no start code after it.
+            std::vector<BYTE>& data = m_pending->data;
+            const std::size_t start = FindLongStartCode(data.data(), data.size(), 0);
+            if (start < data.size()) {
+                PacketPtr part = TakePendingHead();
+                AppendLengthPrefixed(*part, data.data() + start, data.size() - start);
+                m_accessUnits.push_back(std::move(part));
+            }
+            hr = DeliverAccessUnits(true);
+        } else if (m_pending && (subtype == MEDIASUBTYPE_WVC1 || subtype == MEDIASUBTYPE_wvc1)) {
+            const std::vector<BYTE>& data = m_pending->data;
+            if (data.size() > 4 && data[0] == 0 && data[1] == 0 && data[2] == 1 && (data[3] == 0x0D || data[3] == 0x0F)) {
+                PacketPtr frame = TakePendingHead();
+                frame->Append(data.data(), data.size());
+                hr = CBaseSplitterOutputPin::DeliverPacket(std::move(frame));
+            }
+        }
+        DropPending();
+    }
+    if (FAILED(hr)) return hr;
+    return CBaseSplitterOutputPin::DeliverEos();
 }
 
 HRESULT CMpegSplitterOutputPin::ReshapeVc1(PacketPtr packet)

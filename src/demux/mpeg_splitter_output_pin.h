@@ -21,11 +21,18 @@ public:
 
 protected:
     HRESULT DeliverPacket(PacketPtr packet) override;
+    // Delivers the frame the reshaping still holds, then the end of stream.
+    HRESULT DeliverEos() override;
 
 private:
     HRESULT ReshapeAac(PacketPtr packet);
     HRESULT ReshapeAvc(PacketPtr packet);
     HRESULT ReshapeVc1(PacketPtr packet);
+    // Appends the NAL units of data[begin, end) to `part`, each with a 4-byte length.
+    static void AppendLengthPrefixed(Packet& part, const BYTE* data, std::size_t size);
+    // Joins the access-unit list up to the last entry that starts a unit and delivers the
+    // units; at the end of the stream everything left is the last unit.
+    HRESULT DeliverAccessUnits(bool endOfStream);
     // Starts or extends the pending packet (H.264 and VC-1).
     void AppendPending(Packet& packet);
     // A new packet carrying the pending packet's identity and, once, its flags and times.

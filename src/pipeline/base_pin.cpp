@@ -50,17 +50,20 @@ HRESULT CBasePin::AgreeMediaType(IPin* receivePin, const CMediaType* type)
     // A fully specified type is the only one tried.
     if (type && type->IsFullySpecified()) return AttemptConnection(receivePin, type);
 
-    // Otherwise the receiving pin's types first, then our own.
+    // Otherwise the receiving pin's types first, then our own. A failure that says more than
+    // "this type will not do" (a source whose data is unusable, say) is what the caller gets.
+    HRESULT telling = S_OK;
     for (int pass = 0; pass < 2; ++pass) {
         IPin* offerer = pass == 0 ? receivePin : static_cast<IPin*>(this);
         ComPtr<IEnumMediaTypes> types;
         if (FAILED(offerer->EnumMediaTypes(types.Put())) || !types) continue;
-        if (SUCCEEDED(TryMediaTypes(receivePin, type, types.Get()))) return S_OK;
+        const HRESULT hr = TryMediaTypes(receivePin, type, types.Get(), &telling);
+        if (SUCCEEDED(hr)) return S_OK;
     }
-    return VFW_E_NO_ACCEPTABLE_TYPES;
+    return FAILED(telling) ? telling : VFW_E_NO_ACCEPTABLE_TYPES;
 }
 
-HRESULT CBasePin::TryMediaTypes(IPin* receivePin, const CMediaType* partial, IEnumMediaTypes* types)
+HRESULT CBasePin::TryMediaTypes(IPin* receivePin, const CMediaType* partial, IEnumMediaTypes* types, HRESULT* telling)
 {
     if (FAILED(types->Reset())) return VFW_E_NO_ACCEPTABLE_TYPES;
     for (;;) {
@@ -70,7 +73,10 @@ HRESULT CBasePin::TryMediaTypes(IPin* receivePin, const CMediaType* partial, IEn
         const CMediaType candidate(*offered);
         DeleteMediaType(offered);
         if (partial && !candidate.MatchesPartial(partial)) continue;
-        if (SUCCEEDED(AttemptConnection(receivePin, &candidate))) return S_OK;
+        const HRESULT hr = AttemptConnection(receivePin, &candidate);
+        if (SUCCEEDED(hr)) return S_OK;
+        if (telling && SUCCEEDED(*telling) && hr != E_FAIL && hr != E_INVALIDARG && hr != VFW_E_TYPE_NOT_ACCEPTED)
+            *telling = hr;
     }
     return VFW_E_NO_ACCEPTABLE_TYPES;
 }

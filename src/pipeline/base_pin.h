@@ -85,7 +85,8 @@ protected:
     // Disconnects without the state check; S_FALSE when not connected.
     HRESULT DisconnectInternal();
     HRESULT AgreeMediaType(IPin* receivePin, const CMediaType* type);
-    HRESULT TryMediaTypes(IPin* receivePin, const CMediaType* partial, IEnumMediaTypes* types);
+    // Tries each offered type; a failure worth reporting is kept in `telling` (when given).
+    HRESULT TryMediaTypes(IPin* receivePin, const CMediaType* partial, IEnumMediaTypes* types, HRESULT* telling = nullptr);
     HRESULT AttemptConnection(IPin* receivePin, const CMediaType* type);
 
     CBaseFilter* const m_filter;

@@ -20,40 +20,26 @@
 #include "pipeline/media_guids.h"
 #include "platform/com/task_memory.h"
 #include "support/capture_sink.h"
-#include "support/graph_fixture.h"
+#include "support/ffmpeg_tools.h"
 #include "support/reference_reader.h"
 #include "support/test_discs.h"
+#include "splitter_fixture.h"
 
 namespace {
 
 using namespace testing_filters;
 
-std::string RunCommand(const std::string& command)
-{
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    char buffer[65536];
-    while (pipe && !std::feof(pipe.get())) {
-        const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe.get());
-        if (n == 0) break;
-        out.append(buffer, n);
-    }
-    return out;
-}
-
-class SplitterDvdTest : public GraphFixture {
+class SplitterDvdTest : public SplitterFixture {
 protected:
     void TearDown() override
     {
         if (m_control) m_control->Stop();
-        m_sinks.clear();
-        m_splitter = nullptr;
         m_reader = nullptr;
-        GraphFixture::TearDown();
+        SplitterFixture::TearDown();
         if (m_handle) MyDVDClose(m_handle);
     }
 
-    // Builds reader → splitter for a title of a disc; false when the splitter refuses.
+    // Builds reader → splitter for a title of a disc; the connection's result.
     HRESULT Build(const std::string& disc, int title, bool playRange = true)
     {
         m_path = TestDisc(disc);
@@ -67,57 +53,21 @@ protected:
         m_reader = AdoptRef(static_cast<CDVDReader*>(raw));
         m_reader->SetDvdReader(m_handle);
         m_reader->SetArea(title, -1);
-        EXPECT_EQ(CMpegSplitterFilter::Create(&raw), S_OK);
-        m_splitter = AdoptRef(static_cast<CMpegSplitterFilter*>(raw));
-        m_splitter->SetTitleInfo(&m_info->titles[title]);
+        const HRESULT hr = ConnectSplitter(m_reader.Get(), &m_info->titles[title]);
         if (playRange) {
             const auto ms = static_cast<LONGLONG>(m_info->titles[title].durationMs);
             m_splitter->SetPlayRange(0, ms, ms);
         }
-        m_graph->AddFilter(m_reader.Get(), "Reader");
-        m_graph->AddFilter(m_splitter.Get(), "Splitter");
-        return m_graph->ConnectDirect(m_reader->GetPin(0), m_splitter->GetPin(m_splitter->GetPinCount() - 1), nullptr);
-    }
-    // A capture sink on every output pin.
-    void ConnectSinks()
-    {
-        for (int i = 0; i + 1 < m_splitter->GetPinCount(); ++i) {
-            auto sink = CaptureSink::Create();
-            m_graph->AddFilter(sink.Get(), nullptr);
-            ASSERT_EQ(m_graph->ConnectDirect(m_splitter->GetPin(i), sink->Pin(), nullptr), S_OK);
-            m_sinks[m_splitter->GetPin(i)->Name()] = sink;
-        }
-    }
-    void RunToCompletion()
-    {
-        ASSERT_EQ(m_control->Run(), S_OK);
-        LONG code = 0;
-        ASSERT_EQ(m_events->WaitForCompletion(60000, &code), S_OK);
-        ASSERT_EQ(code, EC_COMPLETE);
-        ASSERT_EQ(m_control->Stop(), S_OK);
-    }
-    std::vector<std::string> StreamNames()
-    {
-        std::vector<std::string> names;
-        DWORD count = 0;
-        m_splitter->Count(&count);
-        for (DWORD i = 0; i < count; ++i) {
-            char* name = nullptr;
-            m_splitter->Info(static_cast<LONG>(i), nullptr, nullptr, nullptr, nullptr, &name, nullptr, nullptr);
-            names.emplace_back(name ? name : "");
-            CoTaskMemFree(name);
-        }
-        return names;
+        return hr;
     }
     // Writes the title's bytes to a file for ffmpeg.
     std::string TitleFile()
     {
-        const auto path = std::filesystem::temp_directory_path() /
-                          ("zuzidero-" + std::filesystem::path(m_path).filename().string() + "-" + std::to_string(m_title) + ".vob");
+        const auto path = TemporaryPath(std::filesystem::path(m_path).filename().string() + "-" + std::to_string(m_title) + ".vob");
         const auto bytes = ReadTitleWithLibdvdread(m_path, m_title).bytes;
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                     static_cast<std::streamsize>(bytes.size()));
-        return path.string();
+        return path;
     }
 
     std::string m_path;
@@ -125,8 +75,6 @@ protected:
     std::unique_ptr<DiscInfo> m_info;
     int m_title = 0;
     ComPtr<CDVDReader> m_reader;
-    ComPtr<CMpegSplitterFilter> m_splitter;
-    std::map<std::string, ComPtr<CaptureSink>> m_sinks;
 };
 
 TEST_F(SplitterDvdTest, BuildsOnePinPerStreamClassWithItsType)
@@ -233,26 +181,16 @@ struct FfmpegStream {
 };
 
 // Compares each pin's bytes and time stamps with ffmpeg's packets of the same stream.
-void CompareWithFfmpeg(const std::string& vob, CaptureSink* sink, const char* specifier)
+void CompareWithFfmpeg(const std::string& vob, CaptureSink* sink, const std::string& specifier)
 {
-    const std::string out = vob + "." + specifier + ".es";
-    // Packets as the demuxer reads them (no parser), all kept, written as they are.
-    RunCommand("ffmpeg -v quiet -y -fflags +noparse -i '" + vob + "' -map 0:i:" + specifier +
-               " -c copy -copyinkf -f rawvideo '" + out + "'");
-    std::ifstream in(out, std::ios::binary);
-    const std::vector<std::uint8_t> expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::filesystem::remove(out);
+    const auto expected = ExtractStream(vob, specifier);
     const auto ours = sink->Bytes();
     ASSERT_FALSE(expected.empty()) << specifier;
     EXPECT_EQ(ours.size(), expected.size()) << specifier;
     EXPECT_TRUE(ours == expected) << specifier;
 
     // Presentation times, relative to the first, in 90 kHz ticks.
-    std::istringstream probe(RunCommand("ffprobe -v error -fflags +noparse+nofillin -select_streams i:" +
-                                        std::string(specifier) + " -show_entries packet=pts -of csv=p=0 '" + vob + "'"));
-    std::vector<long long> theirs;
-    for (std::string line; std::getline(probe, line);)
-        if (!line.empty() && line != "N/A") theirs.push_back(std::stoll(line));
+    const auto theirs = PacketPts(vob, specifier);
     std::vector<long long> mine;
     for (const auto& s : sink->Samples())
         if (s.hasStart) mine.push_back(s.start);
@@ -280,7 +218,7 @@ TEST_P(SplitterMatchesFfmpeg, PinByPin)
     const std::string vob = TitleFile();
     for (const auto& stream : t.streams) {
         ASSERT_TRUE(m_sinks.count(stream.pin));
-        CompareWithFfmpeg(vob, m_sinks[stream.pin].Get(), stream.specifier);
+        CompareWithFfmpeg(vob, m_sinks[stream.pin].Get(), std::string("i:") + stream.specifier);
     }
     std::filesystem::remove(vob);
 }

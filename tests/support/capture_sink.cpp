@@ -47,6 +47,10 @@ HRESULT CaptureSinkPin::EndOfStream()
 HRESULT CaptureSinkPin::BeginFlush()
 {
     ++m_sink->m_flushes;
+    if (m_sink->m_forgetOnFlush) {
+        m_sink->Clear();
+        m_sink->m_endOfStreams = 0;
+    }
     return CBaseInputPin::BeginFlush();
 }
 

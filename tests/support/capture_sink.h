@@ -54,6 +54,9 @@ public:
     int Flushes() const { return m_flushes.load(); }
     // Forgets what arrived.
     void Clear();
+    // Forget what arrived (and the ends of stream) at every flush, so that what is kept is what
+    // followed the last seek. Stopping the upstream filter flushes too.
+    void ForgetOnFlush() { m_forgetOnFlush = true; }
 
 private:
     friend class CaptureSinkPin;
@@ -64,6 +67,7 @@ private:
     std::vector<CapturedSample> m_samples;  // guarded by m_lock
     std::atomic<int> m_endOfStreams{0};
     std::atomic<int> m_flushes{0};
+    std::atomic<bool> m_forgetOnFlush{false};
 };
 
 } // namespace testing_filters

@@ -24,6 +24,7 @@ HRESULT MemoryStream::Read(BYTE* buffer, DWORD bytesToRead, BOOL, DWORD* bytesRe
     const LONGLONG n = std::max<LONGLONG>(0, std::min<LONGLONG>(bytesToRead, end - m_position));
     if (n > 0) std::memcpy(buffer, m_bytes.data() + m_position, static_cast<std::size_t>(n));
     m_position += n;
+    m_furthest = std::max(m_furthest, m_position);
     if (bytesRead) *bytesRead = static_cast<DWORD>(n);
     return n > 0 ? S_OK : E_FAIL;
 }
@@ -37,6 +38,12 @@ LONGLONG MemoryStream::Size(LONGLONG* available)
     }
     if (available) *available = static_cast<LONGLONG>(m_bytes.size());
     return static_cast<LONGLONG>(m_bytes.size());
+}
+
+LONGLONG MemoryStream::FurthestRead()
+{
+    CAutoLock lock(&m_lock);
+    return m_furthest;
 }
 
 void MemoryStream::SetGrowing(LONGLONG available)

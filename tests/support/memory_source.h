@@ -24,12 +24,15 @@ public:
     // A growing source: its total length reads 0 and `available` bytes are there, until Complete.
     void SetGrowing(LONGLONG available);
     void Complete();
+    // The end of the furthest read so far.
+    LONGLONG FurthestRead();
 
 private:
     CCritSec m_lock;
     std::vector<std::uint8_t> m_bytes;
     LONGLONG m_position = 0;
     LONGLONG m_available = -1; // -1: not growing
+    LONGLONG m_furthest = 0;
 };
 
 // A source filter with an "Output" pin over a MemoryStream.

@@ -129,5 +129,9 @@ constexpr HRESULT VFW_S_STREAM_OFF = hr(0x00040267);
 constexpr HRESULT VFW_S_CANT_CUE = hr(0x00040268);
 constexpr HRESULT VFW_S_NO_STOP_TIME = hr(0x00040270);
 
+// Our own codes.
+// The data is scrambled: an encrypted disc read without decryption.
+constexpr HRESULT ZZ_E_SCRAMBLED = hr(0x80047A01);
+
 // Short name of a code for logs and test messages ("VFW_E_TIMEOUT", or the hex value).
 const char* HResultName(HRESULT hr);
