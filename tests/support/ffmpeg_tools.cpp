@@ -44,6 +44,16 @@ std::vector<long long> PacketPts(const std::string& file, const std::string& spe
     return pts;
 }
 
+std::vector<std::size_t> PacketSizes(const std::string& file, const std::string& specifier)
+{
+    std::istringstream probe(RunCommand("ffprobe -v error -fflags +noparse+nofillin -select_streams " + specifier +
+                                        " -show_entries packet=size -of csv=p=0 '" + file + "'"));
+    std::vector<std::size_t> sizes;
+    for (std::string line; std::getline(probe, line);)
+        if (!line.empty()) sizes.push_back(std::stoull(line));
+    return sizes;
+}
+
 std::string TemporaryPath(const std::string& name)
 {
     return (std::filesystem::temp_directory_path() / ("zuzidero-" + std::to_string(getpid()) + "-" + name)).string();

@@ -15,6 +15,8 @@ std::string RunCommand(const std::string& command);
 std::vector<std::uint8_t> ExtractStream(const std::string& file, const std::string& specifier);
 // The presentation times (90 kHz) of the packets of one stream that have one, without a parser.
 std::vector<long long> PacketPts(const std::string& file, const std::string& specifier);
+// The sizes of the packets of one stream, without a parser.
+std::vector<std::size_t> PacketSizes(const std::string& file, const std::string& specifier);
 // A file name in the temporary directory, unique to this process.
 std::string TemporaryPath(const std::string& name);
 
