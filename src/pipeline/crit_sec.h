@@ -78,6 +78,12 @@ public:
     }
     // True when signalled now, without waiting (an auto-reset event is consumed).
     bool Check() { return Wait(0); }
+    // True when signalled now; the signal stays.
+    bool Peek()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_signalled;
+    }
 
 private:
     const bool m_manualReset;

@@ -11,6 +11,7 @@
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 #include "support/ffmpeg_tools.h"
+#include "support/file_source.h"
 #include "splitter_fixture.h"
 
 namespace {
@@ -70,6 +71,18 @@ TEST_F(SplitterTransportStream, EachPesPacketArrivesWholeAsFfmpegReadsIt)
         EXPECT_EQ(SampleSizes(pin), PacketSizes(s_mpeg2, specifier)) << pin;
         EXPECT_TRUE(m_sinks[pin]->Bytes() == ExtractStream(s_mpeg2, specifier)) << pin;
     }
+}
+
+TEST_F(SplitterTransportStream, AFileOnDiskIsReadThroughTheFileReader)
+{
+    auto source = FileSourceFilter::Create(s_mpeg2);
+    ASSERT_TRUE(source);
+    ASSERT_EQ(ConnectSplitter(source.Get()), S_OK);
+    ConnectSinks();
+    RunToCompletion();
+    EXPECT_TRUE(m_sinks["Video"]->Bytes() == ExtractStream(s_mpeg2, "v:0"));
+    EXPECT_TRUE(m_sinks["Audio"]->Bytes() == ExtractStream(s_mpeg2, "a:0"));
+    EXPECT_FALSE(source->Reader()->HasErrors());
 }
 
 TEST_F(SplitterTransportStream, AFileStartingWithTFrcIsReadFromItsTransportPackets)

@@ -1,0 +1,173 @@
+#include "demux/async_file_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+// ---- CMultiFiles ----
+
+CMultiFiles::~CMultiFiles() { Close(); }
+
+bool CMultiFiles::Open(const char* name, unsigned)
+{
+    Close();
+    if (!name) return false;
+    m_names.emplace_back(name);
+    struct stat info {};
+    if (::stat(name, &info) != 0) {
+        m_names.clear();
+        return false;
+    }
+    m_sizes.push_back(info.st_size);
+    m_timeOffsets.push_back(0);
+    m_totalSize = info.st_size;
+    return OpenPart(0);
+}
+
+bool CMultiFiles::OpenPart(std::size_t index)
+{
+    if (m_handle >= 0) {
+        ::close(m_handle);
+        m_handle = -1;
+        m_index = -1;
+    }
+    if (index >= m_names.size()) return false;
+    // Read only and existing files only; other programs may go on writing, renaming or
+    // deleting the file.
+    const int handle = ::open(m_names[index].c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0) return false;
+    m_handle = handle;
+    m_index = static_cast<int>(index);
+    m_current = m_names[index];
+    if (m_timeOffset) *m_timeOffset = m_timeOffsets[index];
+    return true;
+}
+
+std::int64_t CMultiFiles::Seek(std::int64_t offset, int origin)
+{
+    if (m_handle < 0) return -1;
+    if (m_names.size() == 1) {
+        const int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
+        return ::lseek(m_handle, offset, whence);
+    }
+    // A chain: find the file that holds the absolute target.
+    std::int64_t target = offset;
+    if (origin == 1) {
+        std::int64_t before = 0;
+        for (int i = 0; i < m_index; ++i) before += m_sizes[static_cast<std::size_t>(i)];
+        target = before + ::lseek(m_handle, 0, SEEK_CUR) + offset;
+    } else if (origin == 2) {
+        target = m_totalSize - offset;
+    }
+    if (target < 0) return -1;
+    std::int64_t start = 0;
+    for (std::size_t i = 0; i < m_names.size(); ++i) {
+        if (target < start + m_sizes[i] || i + 1 == m_names.size()) {
+            if (static_cast<int>(i) != m_index && !OpenPart(i)) return -1;
+            if (::lseek(m_handle, target - start, SEEK_SET) < 0) return -1;
+            return target;
+        }
+        start += m_sizes[i];
+    }
+    return -1;
+}
+
+std::int64_t CMultiFiles::GetLength()
+{
+    if (m_names.size() > 1) return m_totalSize;
+    if (m_handle < 0) return -1;
+    struct stat info {};
+    if (::fstat(m_handle, &info) != 0) return -1;
+    return info.st_size;
+}
+
+std::int64_t CMultiFiles::Read(void* buffer, std::int64_t count)
+{
+    if (m_handle < 0 || count < 0) return -1;
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(m_handle, out + done, static_cast<std::size_t>(count - done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        done += n;
+        if (n == 0) {
+            // The end of this file: on into the next one of a chain.
+            if (m_index + 1 >= static_cast<int>(m_names.size()) || !OpenPart(static_cast<std::size_t>(m_index + 1)))
+                break;
+        }
+    }
+    return done;
+}
+
+void CMultiFiles::Close()
+{
+    if (m_handle >= 0) ::close(m_handle);
+    m_handle = -1;
+    m_index = -1;
+    m_names.clear();
+    m_sizes.clear();
+    m_timeOffsets.clear();
+    m_totalSize = 0;
+}
+
+const char* CMultiFiles::FileName() const
+{
+    if (m_index >= 0) return m_names[static_cast<std::size_t>(m_index)].c_str();
+    return m_names.empty() ? "" : m_names.front().c_str();
+}
+
+// ---- CAsyncFileReader ----
+
+CAsyncFileReader::CAsyncFileReader(const char* name, HRESULT& hr)
+    : CUnknown("CAsyncFileReader", nullptr), m_name(name ? name : "")
+{
+    if (!m_file.Open(m_name.c_str())) {
+        hr = E_FAIL;
+        return;
+    }
+    m_length = m_file.GetLength();
+    hr = m_length >= 0 ? S_OK : E_FAIL;
+}
+
+HRESULT CAsyncFileReader::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (riid == IAsyncReader::iid) return GetInterface(static_cast<IAsyncReader*>(this), ppv);
+    if (riid == ISyncReader::iid) return GetInterface(static_cast<ISyncReader*>(this), ppv);
+    if (riid == IFileHandle::iid) return GetInterface(static_cast<IFileHandle*>(this), ppv);
+    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT CAsyncFileReader::SyncRead(LONGLONG position, LONG length, BYTE* buffer)
+{
+    if (!buffer || length < 0 || position < 0) return E_INVALIDARG;
+    for (;;) {
+        if (position + length > m_length) return E_FAIL;
+        if (m_file.Seek(position, 0) == position) {
+            const std::int64_t n = m_file.Read(buffer, length);
+            if (n == length) return S_OK;
+            if (n >= 0) return E_FAIL; // the file was shorter than it said
+        }
+        // A read error (a scratched disc, a network share that went away): note it, reopen the
+        // file and try again for as long as nobody asks us to stop through the break event.
+        m_hasErrors = true;
+        m_lastError = errno;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_file.Open(m_name.c_str());
+        if (!m_breakEvent || m_breakEvent->Peek()) return E_FAIL;
+    }
+}
+
+HRESULT CAsyncFileReader::Length(LONGLONG* total, LONGLONG* available)
+{
+    if (total) *total = m_length;
+    if (available) *available = m_length;
+    return S_OK;
+}
