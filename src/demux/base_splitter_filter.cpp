@@ -75,9 +75,23 @@ CBaseSplitterFilter::~CBaseSplitterFilter() { EndDemuxThread(); }
 void CBaseSplitterFilter::EndDemuxThread()
 {
     if (m_thread) {
-        m_thread->CallWorker(kCommandExit);
+        SendCommand(kCommandExit);
         m_thread.reset();
     }
+}
+
+DWORD CBaseSplitterFilter::SendCommand(DWORD command)
+{
+    // A source stuck retrying a bad read gives up when it sees the event.
+    m_commandEvent.Set();
+    return m_thread->CallWorker(command);
+}
+
+void CBaseSplitterFilter::SetSourceBreakEvent(CAMEvent* event)
+{
+    IAsyncReader* reader = m_inputPin ? m_inputPin->Reader() : nullptr;
+    ComPtr<ISyncReader> sync;
+    if (reader && SUCCEEDED(QueryInterfaceTo(reader, sync))) sync->SetBreakEvent(event);
 }
 
 HRESULT CBaseSplitterFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
@@ -167,7 +181,7 @@ HRESULT CBaseSplitterFilter::Stop()
     DebugLog("Stop\n");
     DeliverBeginFlush();
     if (m_thread) {
-        m_thread->CallWorker(kCommandExit);
+        SendCommand(kCommandExit);
         m_thread.reset();
     }
     DeliverEndFlush();
@@ -216,9 +230,15 @@ bool CBaseSplitterFilter::CommandPending() { return m_thread && m_thread->CheckR
 
 void CBaseSplitterFilter::DemuxLoop(DemuxThread& thread)
 {
+    SetSourceBreakEvent(&m_commandEvent);
+    struct Unset {
+        CBaseSplitterFilter* filter;
+        ~Unset() { filter->SetSourceBreakEvent(nullptr); }
+    } unset{this};
     if (FAILED(PrepareDemux())) {
         for (;;) {
             const DWORD command = thread.GetRequest();
+            m_commandEvent.Reset();
             thread.Reply(0);
             if (command == kCommandExit) return;
         }
@@ -248,6 +268,7 @@ void CBaseSplitterFilter::DemuxLoop(DemuxThread& thread)
             pin->QueueEndOfStream();
         }
         command = thread.GetRequest();
+        m_commandEvent.Reset();
         if (command == kCommandExit) {
             thread.Reply(0);
             return;
@@ -350,7 +371,7 @@ HRESULT CBaseSplitterFilter::ApplySeek(const void* seeker, LONGLONG* current, DW
     m_newStop = newStop;
     if (m_thread) {
         DeliverBeginFlush();
-        m_thread->CallWorker(kCommandSeek);
+        SendCommand(kCommandSeek);
         DeliverEndFlush();
     }
     return S_OK;

@@ -122,6 +122,10 @@ protected:
     void DemuxLoop(DemuxThread& thread);
     // Ends and joins the demultiplexing thread (destructors of derived splitters).
     void EndDemuxThread();
+    // Posts a command to the demultiplexing thread and waits for its reply.
+    DWORD SendCommand(DWORD command);
+    // Gives the source (when it offers ISyncReader) the event that ends its retries.
+    void SetSourceBreakEvent(CAMEvent* event);
     void AddOutputPin(DWORD streamId, std::unique_ptr<CBaseSplitterOutputPin> pin); // filter lock held
     // Points the pin serving `from` at stream `to`, whose next packet carries `type`.
     HRESULT RetargetOutputPin(DWORD from, DWORD to, const CMediaType& type);
@@ -153,6 +157,7 @@ protected:
 
     std::atomic<bool> m_flushing{false};
     CAMEvent m_endFlush{false};
+    CAMEvent m_commandEvent{true}; // set while a command waits for the demultiplexing thread
     std::atomic<int> m_priority{0}; // 0 normal, −1 below normal
     REFERENCE_TIME m_lastSeekStart = kInvalidTime;
     REFERENCE_TIME m_lastSeekStop = kInvalidTime;

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Demultiplexing throughput of the MPEG splitter against ffmpeg's demuxer on the same file, run
+# alternately in one session with the file in the page cache. Each side is timed as a whole
+# process (start-up included), every output stream copied to a sink that discards it.
+#
+# Usage: bench/demux.sh FILE [ROUNDS]      (default 7 rounds; the median of each side counts)
+# Prints both throughputs in MB/s, and last "ratio <ZuZidero / ffmpeg>".
+set -euo pipefail
+
+file=${1:?usage: bench/demux.sh FILE [ROUNDS]}
+rounds=${2:-7}
+root=$(cd "$(dirname "$0")/.." && pwd)
+bin=${ZUZIDERO_BENCH_DEMUX:-$root/build/release/bench/bench_demux}
+if [ ! -x "$bin" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release --target bench_demux >/dev/null
+fi
+
+size=$(stat -c %s "$file")
+cat "$file" >/dev/null # into the page cache
+"$bin" "$file" 1 >/dev/null || { echo "bench_demux cannot demultiplex $file" >&2; exit 1; }
+
+ours=()
+theirs=()
+for _ in $(seq "$rounds"); do
+  t0=$(date +%s%N)
+  "$bin" "$file" 1 >/dev/null
+  t1=$(date +%s%N)
+  ffmpeg -v error -nostdin -i "$file" -map 0 -c copy -f null - 2>/dev/null
+  t2=$(date +%s%N)
+  ours+=($((t1 - t0)))
+  theirs+=($((t2 - t1)))
+done
+
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ours_ns=$(median "${ours[@]}")
+theirs_ns=$(median "${theirs[@]}")
+awk -v size="$size" -v a="$ours_ns" -v b="$theirs_ns" -v n="$rounds" 'BEGIN {
+  za = size / (a / 1e9) / 1e6; fb = size / (b / 1e9) / 1e6
+  printf "file     %.1f MB, median of %d rounds\n", size / 1e6, n
+  printf "zuzidero %.1f MB/s (%.1f ms)\n", za, a / 1e6
+  printf "ffmpeg   %.1f MB/s (%.1f ms)\n", fb, b / 1e6
+  printf "ratio %.2f\n", za / fb
+}'
