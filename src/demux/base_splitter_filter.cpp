@@ -249,8 +249,8 @@ void CBaseSplitterFilter::DemuxLoop(DemuxThread& thread)
     for (;;) {
         m_priority = 0;
         // Written by ApplySeek before it called us; the filter lock is not ours to take here.
-        m_start = m_newStart;
-        m_stop = m_newStop;
+        m_start = m_newStart.load();
+        m_stop = m_newStop.load();
         SeekDemux(m_start.load());
         if (command != static_cast<DWORD>(-1)) thread.Reply(0);
         m_endFlush.Wait();

@@ -147,8 +147,8 @@ protected:
     std::atomic<REFERENCE_TIME> m_start{0};
     std::atomic<REFERENCE_TIME> m_stop{0};
     std::atomic<REFERENCE_TIME> m_current{0};
-    REFERENCE_TIME m_newStart = 0;
-    REFERENCE_TIME m_newStop = 0;
+    std::atomic<REFERENCE_TIME> m_newStart{0};
+    std::atomic<REFERENCE_TIME> m_newStop{0};
     double m_rate = 1.0;
 
     // Demultiplexing thread only.

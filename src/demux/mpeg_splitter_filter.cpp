@@ -114,18 +114,19 @@ HRESULT CMpegSplitterFilter::PrepareDemux()
 {
     if (!m_file) return E_FAIL;
     m_timeBase = 0;
-    if (m_durationOverride)
-        m_duration = m_durationOverride;
+    if (m_durationOverride.load())
+        m_duration = m_durationOverride.load();
     else
-        m_durationOverride = m_duration;
-    if (m_playLength == 0) m_playLength = m_duration;
+        m_durationOverride = m_duration.load();
+    if (m_playLength.load() == 0) m_playLength = m_duration.load();
     return S_OK;
 }
 
 HRESULT CMpegSplitterFilter::GetDuration(LONGLONG* duration)
 {
     if (!duration) return E_POINTER;
-    *duration = m_playLength ? m_playLength : m_duration.load();
+    const REFERENCE_TIME playLength = m_playLength.load();
+    *duration = playLength ? playLength : m_duration.load();
     return S_OK;
 }
 

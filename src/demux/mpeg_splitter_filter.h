@@ -4,6 +4,7 @@
 // serving the class's first stream; the others are reachable through IAMStreamSelect. The
 // application hands it the DVD title record and the range to deliver through IMyMpegSplitter.
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <vector>
@@ -70,8 +71,9 @@ private:
     std::map<DWORD, OpenPes> m_openPes; // demultiplexing thread
     std::vector<ClipStreamInfo> m_clip;
     REFERENCE_TIME m_timeBase = 0;         // demultiplexing thread
-    REFERENCE_TIME m_playStart = 0;        // set before the graph runs
-    REFERENCE_TIME m_playLength = 0;
-    REFERENCE_TIME m_durationOverride = 0;
-    bool m_playLengthGiven = false;
+    // Set by the application before the graph runs; the demultiplexing thread completes them.
+    std::atomic<REFERENCE_TIME> m_playStart{0};
+    std::atomic<REFERENCE_TIME> m_playLength{0};
+    std::atomic<REFERENCE_TIME> m_durationOverride{0};
+    std::atomic<bool> m_playLengthGiven{false};
 };

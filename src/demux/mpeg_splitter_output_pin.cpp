@@ -51,26 +51,31 @@ void CMpegSplitterOutputPin::DropPending()
 
 HRESULT CMpegSplitterOutputPin::DeliverEndFlush()
 {
-    {
-        std::lock_guard lock(m_pinLock);
-        DropPending();
-    }
+    // Called with the filter lock held, which the delivery thread may be waiting for while it
+    // holds the pin lock: the delivery thread drops what it holds before its next packet.
+    m_dropPending = true;
     return CBaseSplitterOutputPin::DeliverEndFlush();
 }
 
 HRESULT CMpegSplitterOutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
 {
-    {
-        std::lock_guard lock(m_pinLock);
+    m_resetTiming = true;
+    return CBaseSplitterOutputPin::DeliverNewSegment(start, stop, rate);
+}
+
+void CMpegSplitterOutputPin::ApplyResets()
+{
+    if (m_dropPending.exchange(false)) DropPending();
+    if (m_resetTiming.exchange(false)) {
         m_previousStart = kInvalidTime;
         m_timeOffset = 0;
     }
-    return CBaseSplitterOutputPin::DeliverNewSegment(start, stop, rate);
 }
 
 HRESULT CMpegSplitterOutputPin::DeliverPacket(PacketPtr packet)
 {
     std::lock_guard lock(m_pinLock);
+    ApplyResets();
     // Time continuity: a jump beyond the allowance is folded into an offset.
     if (packet->HasStart()) {
         const REFERENCE_TIME t = packet->start + m_timeOffset;
@@ -276,6 +281,7 @@ HRESULT CMpegSplitterOutputPin::DeliverEos()
     HRESULT hr = S_OK;
     {
         std::lock_guard lock(m_pinLock);
+        ApplyResets();
         const GUID& subtype = m_mt.subtype;
         if (m_pending && (subtype == MEDIASUBTYPE_AVC1 || subtype == MEDIASUBTYPE_avc1)) {
             // The last access unit has no start code after it.

@@ -5,6 +5,7 @@
 // sample) and Blu-ray LPCM (its header removed). Reshaping runs on the delivery thread under the
 // pin's own lock.
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -39,6 +40,8 @@ private:
     PacketPtr TakePendingHead();
     void MoveAttributesToPending(Packet& packet);
     void DropPending();
+    // Carries out the end flush's and the new segment's resets (delivery thread, pin lock held).
+    void ApplyResets();
 
     std::mutex m_pinLock;
     PacketPtr m_pending;                  // guarded by m_pinLock
@@ -47,4 +50,6 @@ private:
     REFERENCE_TIME m_timeOffset = 0;
     const REFERENCE_TIME m_maxJump;
     bool m_delimitersSeen = false;
+    std::atomic<bool> m_dropPending{false};
+    std::atomic<bool> m_resetTiming{false};
 };
