@@ -11,7 +11,7 @@ packages=(
   # clang with libFuzzer and the sanitizer runtimes for the fuzz targets
   clang libclang-rt-14-dev
   # engine libraries
-  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libdvdread-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libdvdread-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   # test discs and independent checks of our outputs
   ffmpeg dvdauthor lsdvd genisoimage
 )

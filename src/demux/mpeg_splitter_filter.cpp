@@ -267,7 +267,9 @@ HRESULT CMpegSplitterFilter::DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIM
     PacketPtr packet = m_pool.Take();
     packet->streamId = id;
     packet->syncPoint = hasPts;
-    packet->appendable = !hasPts;
+    // DVD LPCM repeats its header in every packet, so its packets must stay apart.
+    const bool ownHeader = (id >> 8) == 0xBD && (id & 0xF8) == 0xA0;
+    packet->appendable = !hasPts && !ownHeader;
     if (hasPts) {
         packet->start = pts - offset;
         packet->stop = packet->start + 1;

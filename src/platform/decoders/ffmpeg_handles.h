@@ -1,0 +1,68 @@
+#pragma once
+// Owning handles for FFmpeg objects: each frees its object with the library's own call.
+
+#include <memory>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+namespace ffmpeg {
+
+struct CodecContextFree {
+    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+};
+struct FrameFree {
+    void operator()(AVFrame* p) const { av_frame_free(&p); }
+};
+struct PacketFree {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsFree {
+    void operator()(SwsContext* p) const { sws_freeContext(p); }
+};
+struct SwrFree {
+    void operator()(SwrContext* p) const { swr_free(&p); }
+};
+struct BufferPoolFree {
+    void operator()(AVBufferPool* p) const { av_buffer_pool_uninit(&p); }
+};
+// A format context for writing: the file (when the format has one) is closed with it.
+struct OutputContextFree {
+    void operator()(AVFormatContext* p) const
+    {
+        if (p->pb && !(p->oformat->flags & AVFMT_NOFILE)) avio_closep(&p->pb);
+        avformat_free_context(p);
+    }
+};
+struct Free {
+    void operator()(void* p) const { av_free(p); }
+};
+
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
+using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
+using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolFree>;
+using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextFree>;
+template <typename T>
+using BufferPtr = std::unique_ptr<T, Free>;
+
+inline FramePtr MakeFrame() { return FramePtr(av_frame_alloc()); }
+inline PacketPtr MakePacket() { return PacketPtr(av_packet_alloc()); }
+
+// FFmpeg's message for an error code.
+inline std::string ErrorText(int error)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    return text;
+}
+
+} // namespace ffmpeg
