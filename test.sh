@@ -11,7 +11,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --preset asan -j "$jobs"
+  LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp ctest --preset asan -j "$jobs"
 
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs"

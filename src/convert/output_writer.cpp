@@ -1,0 +1,322 @@
+#include "convert/output_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+}
+
+namespace {
+
+constexpr int kMaxAudioChunk = 32768; // samples per frame for encoders that take any size
+
+bool Supports(const AVSampleFormat* formats, AVSampleFormat wanted)
+{
+    for (const AVSampleFormat* f = formats; f && *f != AV_SAMPLE_FMT_NONE; ++f)
+        if (*f == wanted) return true;
+    return false;
+}
+
+} // namespace
+
+OutputWriter::OutputWriter() : m_packet(ffmpeg::MakePacket()) {}
+
+OutputWriter::~OutputWriter() { Close(); }
+
+AVRational OutputWriter::TimeBase(std::int32_t frameRate)
+{
+    if (frameRate == 23976) return {1001, 24000};
+    if (frameRate == 29970) return {1001, 30000};
+    const int perSecond = frameRate / 1000;
+    return {1, perSecond > 0 ? perSecond : 25};
+}
+
+bool OutputWriter::Fail(const std::string& what, int error)
+{
+    m_error = error ? what + ": " + ffmpeg::ErrorText(error) : what;
+    m_failed = true;
+    return false;
+}
+
+bool OutputWriter::Open(const std::string& path, const WriterSettings& settings)
+{
+    Close();
+    m_settings = settings;
+    m_failed = false;
+    m_error.clear();
+    m_videoFrames = 0;
+    m_audioSamples = 0;
+    m_videoPackets = 0;
+    m_audioPackets = 0;
+    m_headerWritten = false;
+    m_path = path;
+    bool created = false;
+    auto failOpen = [&](const std::string& what, int error = 0) {
+        Fail(what, error);
+        Release();
+        if (created) {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+        }
+        return false;
+    };
+
+    // Encoders by name; an unknown name fails.
+    const AVCodec* videoEncoder = nullptr;
+    const AVCodec* audioEncoder = nullptr;
+    if (settings.hasVideo && settings.VideoCodecName[0]) {
+        videoEncoder = avcodec_find_encoder_by_name(settings.VideoCodecName);
+        if (!videoEncoder) return failOpen(std::string("unknown video encoder ") + settings.VideoCodecName);
+    }
+    if (settings.hasAudio && settings.AudioCodecName[0]) {
+        audioEncoder = avcodec_find_encoder_by_name(settings.AudioCodecName);
+        if (!audioEncoder) return failOpen(std::string("unknown audio encoder ") + settings.AudioCodecName);
+    }
+    if (!videoEncoder && !audioEncoder) return failOpen("no encoder");
+
+    const AVOutputFormat* container = av_guess_format(nullptr, path.c_str(), nullptr);
+    if (!container) return failOpen("no container for " + path);
+    AVFormatContext* format = nullptr;
+    const int allocated = avformat_alloc_output_context2(&format, container, nullptr, path.c_str());
+    if (allocated < 0 || !format) return failOpen("cannot make the output context", allocated);
+    m_formatOwner.reset(format);
+    m_format = format;
+
+    if (videoEncoder && !AddVideoStream(videoEncoder)) return failOpen(m_error);
+    if (audioEncoder && !AddAudioStream(audioEncoder)) return failOpen(m_error);
+    if (!m_video && !m_audio) return failOpen("no stream");
+
+    if (!(container->flags & AVFMT_NOFILE)) {
+        const int opened = avio_open(&m_format->pb, path.c_str(), AVIO_FLAG_WRITE);
+        if (opened < 0) return failOpen("cannot create " + path, opened);
+        created = true;
+    }
+    const int header = avformat_write_header(m_format, nullptr);
+    if (header < 0) return failOpen("cannot write the header", header);
+    m_headerWritten = true;
+    return true;
+}
+
+bool OutputWriter::AddVideoStream(const AVCodec* encoder)
+{
+    AVStream* stream = avformat_new_stream(m_format, nullptr);
+    if (!stream) {
+        std::fputs("Could not alloc stream\n", stderr);
+        return true;
+    }
+    ffmpeg::CodecContextPtr codec(avcodec_alloc_context3(encoder));
+    if (!codec) return Fail("cannot make the video encoder");
+    const WriterSettings& w = m_settings;
+    codec->bit_rate = w.VideoBitRate;
+    codec->width = w.Width;
+    codec->height = w.Height;
+    codec->time_base = TimeBase(w.FrameRate);
+    codec->framerate = av_inv_q(codec->time_base);
+    codec->gop_size = std::max(1, w.FrameRate / 1000); // a key frame a second
+    codec->pix_fmt = encoder->pix_fmts ? encoder->pix_fmts[0] : AV_PIX_FMT_YUV420P;
+    codec->max_b_frames = 0;
+    codec->sample_aspect_ratio = av_d2q(1.0, 255);
+    codec->thread_count = 0;
+    if (encoder->id == AV_CODEC_ID_MJPEG) codec->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
+    if (m_format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    stream->sample_aspect_ratio = codec->sample_aspect_ratio;
+    int result = avcodec_open2(codec.get(), encoder, nullptr);
+    if (result < 0) return Fail(std::string("cannot open the video encoder ") + encoder->name, result);
+    result = avcodec_parameters_from_context(stream->codecpar, codec.get());
+    if (result < 0) return Fail("cannot set the video stream's parameters", result);
+    stream->time_base = codec->time_base;
+
+    m_videoFrame = ffmpeg::MakeFrame();
+    if (!m_videoFrame) return Fail("out of memory");
+    m_videoFrame->format = AV_PIX_FMT_YUV420P;
+    m_videoFrame->width = w.Width;
+    m_videoFrame->height = w.Height;
+    if (av_frame_get_buffer(m_videoFrame.get(), 0) < 0) return Fail("out of memory");
+    if (codec->pix_fmt != AV_PIX_FMT_YUV420P) {
+        m_converter.reset(sws_getContext(w.Width, w.Height, AV_PIX_FMT_YUV420P, w.Width, w.Height, codec->pix_fmt,
+                                         SWS_BICUBIC, nullptr, nullptr, nullptr));
+        m_convertedFrame = ffmpeg::MakeFrame();
+        if (!m_converter || !m_convertedFrame) return Fail("cannot convert pictures for the video encoder");
+        m_convertedFrame->format = codec->pix_fmt;
+        m_convertedFrame->width = w.Width;
+        m_convertedFrame->height = w.Height;
+        if (av_frame_get_buffer(m_convertedFrame.get(), 0) < 0) return Fail("out of memory");
+    }
+    m_videoCodec = std::move(codec);
+    m_video = stream;
+    return true;
+}
+
+bool OutputWriter::AddAudioStream(const AVCodec* encoder)
+{
+    AVStream* stream = avformat_new_stream(m_format, nullptr);
+    if (!stream) {
+        std::fputs("Could not alloc stream\n", stderr);
+        return true;
+    }
+    ffmpeg::CodecContextPtr codec(avcodec_alloc_context3(encoder));
+    if (!codec) return Fail("cannot make the audio encoder");
+    const WriterSettings& w = m_settings;
+    // 16-bit samples when the encoder takes them; otherwise its own format, converted to.
+    codec->sample_fmt = !encoder->sample_fmts || Supports(encoder->sample_fmts, AV_SAMPLE_FMT_S16)
+                            ? AV_SAMPLE_FMT_S16
+                            : encoder->sample_fmts[0];
+    codec->bit_rate = w.AudioBitRate;
+    codec->sample_rate = w.SampleRate;
+    av_channel_layout_default(&codec->ch_layout, std::max(1, w.Channel));
+    codec->time_base = {1, w.SampleRate};
+    if (m_format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int result = avcodec_open2(codec.get(), encoder, nullptr);
+    if (result < 0) return Fail(std::string("cannot open the audio encoder ") + encoder->name, result);
+    result = avcodec_parameters_from_context(stream->codecpar, codec.get());
+    if (result < 0) return Fail("cannot set the audio stream's parameters", result);
+    stream->time_base = codec->time_base;
+
+    // One frame buffer that fits the encoder's frame (or any chunk, for encoders without one).
+    const int chunk = codec->frame_size > 0 ? codec->frame_size : kMaxAudioChunk;
+    m_audioFrame = ffmpeg::MakeFrame();
+    if (!m_audioFrame) return Fail("out of memory");
+    m_audioFrame->format = codec->sample_fmt;
+    av_channel_layout_copy(&m_audioFrame->ch_layout, &codec->ch_layout);
+    m_audioFrame->sample_rate = codec->sample_rate;
+    m_audioFrame->nb_samples = chunk;
+    if (av_frame_get_buffer(m_audioFrame.get(), 0) < 0) return Fail("out of memory");
+    if (codec->sample_fmt != AV_SAMPLE_FMT_S16) {
+        SwrContext* converter = nullptr;
+        result = swr_alloc_set_opts2(&converter, &codec->ch_layout, codec->sample_fmt, codec->sample_rate,
+                                     &codec->ch_layout, AV_SAMPLE_FMT_S16, codec->sample_rate, 0, nullptr);
+        m_sampleConverter.reset(converter);
+        if (result < 0 || swr_init(converter) < 0) return Fail("cannot convert samples for the audio encoder");
+        m_staging.assign(static_cast<std::size_t>(chunk) * codec->ch_layout.nb_channels * 2, 0);
+    }
+    // A new FIFO for every file: nothing of the last file's sound carries over.
+    m_fifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, codec->ch_layout.nb_channels, chunk * 4);
+    if (!m_fifo) return Fail("out of memory");
+    m_audioCodec = std::move(codec);
+    m_audio = stream;
+    return true;
+}
+
+bool OutputWriter::Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame)
+{
+    int result = avcodec_send_frame(codec, frame);
+    for (;;) {
+        // Packets first, then (when the encoder was full) the frame again.
+        for (;;) {
+            const int received = avcodec_receive_packet(codec, m_packet.get());
+            if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) break;
+            if (received < 0) return Fail("encoding failed", received);
+            av_packet_rescale_ts(m_packet.get(), codec->time_base, stream->time_base);
+            m_packet->stream_index = stream->index;
+            const int written = av_interleaved_write_frame(m_format, m_packet.get());
+            av_packet_unref(m_packet.get());
+            if (written < 0) return Fail("cannot write to " + m_path, written);
+            ++(stream == m_video ? m_videoPackets : m_audioPackets);
+        }
+        if (result != AVERROR(EAGAIN)) break;
+        result = avcodec_send_frame(codec, frame);
+    }
+    if (result < 0 && result != AVERROR_EOF) return Fail("encoding failed", result);
+    return true;
+}
+
+int OutputWriter::WriteVideo(const std::uint8_t* picture)
+{
+    if (!m_video || !m_headerWritten || m_failed || !picture) return -1;
+    const int w = m_settings.Width, h = m_settings.Height;
+    // The encoder may still hold the last picture: it gets a buffer of its own then.
+    if (av_frame_make_writable(m_videoFrame.get()) < 0) return Fail("out of memory"), -1;
+    const std::uint8_t* luma = picture;
+    const std::uint8_t* cr = picture + static_cast<std::size_t>(w) * h;
+    const std::uint8_t* cb = cr + static_cast<std::size_t>(w / 2) * (h / 2);
+    av_image_copy_plane(m_videoFrame->data[0], m_videoFrame->linesize[0], luma, w, w, h);
+    av_image_copy_plane(m_videoFrame->data[1], m_videoFrame->linesize[1], cb, w / 2, w / 2, h / 2);
+    av_image_copy_plane(m_videoFrame->data[2], m_videoFrame->linesize[2], cr, w / 2, w / 2, h / 2);
+    AVFrame* frame = m_videoFrame.get();
+    if (m_converter) {
+        if (av_frame_make_writable(m_convertedFrame.get()) < 0) return Fail("out of memory"), -1;
+        sws_scale(m_converter.get(), m_videoFrame->data, m_videoFrame->linesize, 0, h, m_convertedFrame->data,
+                  m_convertedFrame->linesize);
+        frame = m_convertedFrame.get();
+    }
+    frame->pts = m_videoFrames++;
+    return Encode(m_videoCodec.get(), m_video, frame) ? 0 : -1;
+}
+
+int OutputWriter::WriteAudio(const std::uint8_t* data, std::size_t bytes)
+{
+    if (!m_audio || !m_headerWritten || m_failed) return -1;
+    const int channels = m_audioCodec->ch_layout.nb_channels;
+    const int samples = static_cast<int>(bytes / (2 * static_cast<std::size_t>(channels)));
+    if (samples > 0) {
+        void* planes[1] = {const_cast<std::uint8_t*>(data)};
+        if (av_audio_fifo_write(m_fifo, planes, samples) < samples) return Fail("out of memory"), -1;
+    }
+    return EncodeAudioFifo(false) ? 0 : -1;
+}
+
+bool OutputWriter::EncodeAudioFifo(bool flush)
+{
+    AVCodecContext* codec = m_audioCodec.get();
+    const bool fixedSize = codec->frame_size > 0 && !(codec->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+    const int chunk = codec->frame_size > 0 ? codec->frame_size : kMaxAudioChunk;
+    while (av_audio_fifo_size(m_fifo) > 0) {
+        const int available = av_audio_fifo_size(m_fifo);
+        if (fixedSize && available < chunk && !flush) break;
+        const int n = std::min(available, chunk);
+        if (av_frame_make_writable(m_audioFrame.get()) < 0) return Fail("out of memory");
+        // Frames that must be whole get the rest of the last one as silence.
+        const int frameSamples = fixedSize && !(codec->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) ? chunk : n;
+        m_audioFrame->nb_samples = frameSamples;
+        if (m_sampleConverter) {
+            std::uint8_t* staging[1] = {m_staging.data()};
+            av_audio_fifo_read(m_fifo, reinterpret_cast<void**>(staging), n);
+            const std::uint8_t* in[1] = {m_staging.data()};
+            swr_convert(m_sampleConverter.get(), m_audioFrame->data, n, in, n);
+        } else {
+            av_audio_fifo_read(m_fifo, reinterpret_cast<void**>(m_audioFrame->data), n);
+        }
+        if (frameSamples > n)
+            av_samples_set_silence(m_audioFrame->data, n, frameSamples - n, codec->ch_layout.nb_channels, codec->sample_fmt);
+        m_audioFrame->pts = m_audioSamples;
+        m_audioSamples += n;
+        if (!Encode(codec, m_audio, m_audioFrame.get())) return false;
+    }
+    return true;
+}
+
+bool OutputWriter::Close()
+{
+    if (!m_format) return true;
+    if (m_headerWritten && !m_failed) {
+        if (m_audio) EncodeAudioFifo(true);
+        if (m_video && !m_failed) Encode(m_videoCodec.get(), m_video, nullptr);
+        if (m_audio && !m_failed) Encode(m_audioCodec.get(), m_audio, nullptr);
+        const int trailer = av_write_trailer(m_format);
+        if (trailer < 0) Fail("cannot finish " + m_path, trailer);
+    }
+    Release();
+    return !m_failed;
+}
+
+void OutputWriter::Release()
+{
+    m_videoCodec.reset();
+    m_audioCodec.reset();
+    m_formatOwner.reset(); // closes the file
+    m_format = nullptr;
+    m_video = nullptr;
+    m_audio = nullptr;
+    m_converter.reset();
+    m_convertedFrame.reset();
+    m_videoFrame.reset();
+    m_audioFrame.reset();
+    m_sampleConverter.reset();
+    if (m_fifo) av_audio_fifo_free(m_fifo);
+    m_fifo = nullptr;
+    m_headerWritten = false;
+}

@@ -1,0 +1,91 @@
+#pragma once
+// OutputWriter: turns the pictures and sound that reach the encoding sink into a media file with
+// FFmpeg: the container guessed from the file name, the profile's encoders and settings. One
+// writer lives through a whole conversion, so that several titles can be merged into one file.
+//
+// Pictures are numbered in the codec's time base and sound by its sample count, so every
+// container gets time stamps it can index. At Close the encoders' delayed frames are drained and
+// the sound short of a whole encoder frame is written.
+//
+// Threads: Open and Close on the application thread while the graph is stopped; WriteVideo and
+// WriteAudio on the sink's streaming threads, serialised by the sink's lock.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/decoders/ffmpeg_handles.h"
+#include "profiles/profile_record.h"
+
+extern "C" {
+#include <libavutil/audio_fifo.h>
+}
+
+class OutputWriter {
+public:
+    OutputWriter();
+    ~OutputWriter();
+    OutputWriter(const OutputWriter&) = delete;
+    OutputWriter& operator=(const OutputWriter&) = delete;
+
+    // Creates the file and writes the container header; false (and no file left behind) when
+    // an encoder is unknown or cannot be opened, the name has no known container, or the file
+    // cannot be written.
+    bool Open(const std::string& path, const WriterSettings& settings);
+    // One YV12 picture of Width × Height: 0 when the encoder took it, −1 on a failure.
+    int WriteVideo(const std::uint8_t* picture);
+    // 16-bit interleaved PCM of Channel channels: 0, or −1 on a failure.
+    int WriteAudio(const std::uint8_t* data, std::size_t bytes);
+    // Drains the encoders, writes the trailer and closes the file; false when anything failed
+    // to be written. Harmless when not open.
+    bool Close();
+
+    bool IsOpen() const { return m_format != nullptr; }
+    bool HasVideo() const { return m_video != nullptr; }
+    bool HasAudio() const { return m_audio != nullptr; }
+    // Set by the first write that failed; the file is then incomplete.
+    bool Failed() const { return m_failed; }
+    const std::string& LastError() const { return m_error; }
+    // What was handed to the encoders so far (tests, progress).
+    std::int64_t VideoFrames() const { return m_videoFrames; }
+    std::int64_t AudioSamples() const { return m_audioSamples; }
+    // Packets written to the file so far.
+    std::int64_t VideoPackets() const { return m_videoPackets; }
+    std::int64_t AudioPackets() const { return m_audioPackets; }
+    // The codec time base a frame rate gives (frames per 1000 s; 23976 and 29970 are NTSC's).
+    static AVRational TimeBase(std::int32_t frameRate);
+
+private:
+    bool Fail(const std::string& what, int error = 0);
+    bool AddVideoStream(const AVCodec* encoder);
+    bool AddAudioStream(const AVCodec* encoder);
+    // Sends a frame (null: the end) and writes every packet that comes out.
+    bool Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame);
+    // Encodes whole encoder frames from the FIFO; with `flush`, the remainder too.
+    bool EncodeAudioFifo(bool flush);
+    void Release();
+
+    WriterSettings m_settings{};
+    ffmpeg::OutputContextPtr m_formatOwner;
+    AVFormatContext* m_format = nullptr;
+    ffmpeg::CodecContextPtr m_videoCodec;
+    ffmpeg::CodecContextPtr m_audioCodec;
+    AVStream* m_video = nullptr;
+    AVStream* m_audio = nullptr;
+    ffmpeg::FramePtr m_videoFrame;     // a view of the caller's picture
+    ffmpeg::FramePtr m_convertedFrame; // in the encoder's pixel format, when it is not 4:2:0
+    ffmpeg::SwsPtr m_converter;
+    ffmpeg::FramePtr m_audioFrame;
+    ffmpeg::SwrPtr m_sampleConverter; // 16-bit interleaved to the encoder's sample format
+    AVAudioFifo* m_fifo = nullptr;    // 16-bit interleaved samples
+    std::vector<std::uint8_t> m_staging; // one frame of 16-bit samples on their way to the converter
+    ffmpeg::PacketPtr m_packet;
+    std::int64_t m_videoFrames = 0;
+    std::int64_t m_audioSamples = 0;
+    std::int64_t m_videoPackets = 0;
+    std::int64_t m_audioPackets = 0;
+    bool m_headerWritten = false;
+    bool m_failed = false;
+    std::string m_error;
+    std::string m_path;
+};

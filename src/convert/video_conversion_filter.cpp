@@ -1,0 +1,424 @@
+#include "convert/video_conversion_filter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "pipeline/format_blocks.h"
+#include "pipeline/media_guids.h"
+
+namespace {
+
+constexpr double kPi = 3.1415926;
+constexpr float kWideRatio = 1.7777778f;
+constexpr float kStandardRatio = 1.3333334f;
+
+struct AngleTables {
+    std::int16_t sine[361];
+    std::int16_t cosine[361];
+    AngleTables()
+    {
+        for (int i = 0; i <= 360; ++i) {
+            const double radians = (i - 180) * kPi / 180;
+            sine[i] = static_cast<std::int16_t>(std::trunc(std::sin(radians) * 128));
+            cosine[i] = static_cast<std::int16_t>(std::trunc(std::cos(radians) * 128));
+        }
+    }
+};
+
+const AngleTables& Tables()
+{
+    static const AngleTables tables;
+    return tables;
+}
+
+BITMAPINFOHEADER* BitmapHeaderOf(const CMediaType& type)
+{
+    if (!type.pbFormat) return nullptr;
+    if ((type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_MPEGVideo) && type.cbFormat >= 88)
+        return reinterpret_cast<BITMAPINFOHEADER*>(type.pbFormat + 48);
+    if ((type.formattype == FORMAT_VideoInfo2 || type.formattype == FORMAT_MPEG2_VIDEO) && type.cbFormat >= 112)
+        return reinterpret_cast<BITMAPINFOHEADER*>(type.pbFormat + 72);
+    return nullptr;
+}
+
+std::uint8_t Clamp255(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
+
+void CopyPlane(std::uint8_t* to, int toStride, const std::uint8_t* from, int fromStride, int width, int height)
+{
+    for (int row = 0; row < height; ++row)
+        std::memcpy(to + static_cast<std::ptrdiff_t>(row) * toStride, from + static_cast<std::ptrdiff_t>(row) * fromStride,
+                    static_cast<std::size_t>(width));
+}
+
+void FillRect(std::uint8_t* plane, int stride, int left, int top, int width, int height, std::uint8_t value)
+{
+    if (width <= 0 || height <= 0) return;
+    for (int row = top; row < top + height; ++row)
+        std::memset(plane + static_cast<std::ptrdiff_t>(row) * stride + left, value, static_cast<std::size_t>(width));
+}
+
+// A YV12 picture of width × height in one buffer: Y, then Cr, then Cb.
+struct Planes {
+    std::uint8_t* y;
+    std::uint8_t* cr;
+    std::uint8_t* cb;
+};
+Planes PlanesOf(std::uint8_t* picture, int width, int height)
+{
+    const std::size_t luma = static_cast<std::size_t>(width) * height;
+    return {picture, picture + luma, picture + luma + luma / 4};
+}
+
+} // namespace
+
+const std::int16_t* CMyVideoConveFilter::SineTable() { return Tables().sine; }
+const std::int16_t* CMyVideoConveFilter::CosineTable() { return Tables().cosine; }
+
+CMyVideoConveFilter::CMyVideoConveFilter(IUnknown* outer)
+    : CTransformFilter("CMyVideoConveFilter", outer, CLSID_MyVideoConveFilter)
+{
+    Tables();
+}
+
+CMyVideoConveFilter::~CMyVideoConveFilter() = default;
+
+HRESULT CMyVideoConveFilter::Create(CMyVideoConveFilter** filter)
+{
+    if (!filter) return E_POINTER;
+    *filter = new (std::nothrow) CMyVideoConveFilter(nullptr);
+    if (!*filter) return E_OUTOFMEMORY;
+    (*filter)->NonDelegatingAddRef();
+    return S_OK;
+}
+
+HRESULT CMyVideoConveFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (riid == IMyVideoConvFilter::iid) return GetInterface(static_cast<IMyVideoConvFilter*>(this), ppv);
+    return CTransformFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+// ---- Settings ----
+
+HRESULT CMyVideoConveFilter::SetRects(std::int32_t zoomMode, std::int32_t cropLeft, std::int32_t cropTop,
+                                      std::int32_t cropRight, std::int32_t cropBottom, std::int32_t outLeft,
+                                      std::int32_t outTop, std::int32_t outRight, std::int32_t outBottom)
+{
+    CAutoLock lock(&m_csFilter);
+    m_zoomMode = zoomMode;
+    m_cropRect = {cropLeft, cropTop, cropRight, cropBottom};
+    m_outputRect = {outLeft, outTop, outRight, outBottom};
+    return S_OK;
+}
+
+HRESULT CMyVideoConveFilter::SetSaturation(std::int32_t saturation)
+{
+    CAutoLock lock(&m_csReceive);
+    m_saturation = std::clamp(saturation, 0, 128);
+    return S_OK;
+}
+
+HRESULT CMyVideoConveFilter::SetHue(std::int32_t hue)
+{
+    CAutoLock lock(&m_csReceive);
+    m_hue = std::clamp(hue, -180, 180);
+    return S_OK;
+}
+
+HRESULT CMyVideoConveFilter::SetBrightness(std::int32_t brightness)
+{
+    CAutoLock lock(&m_csReceive);
+    m_brightness = std::clamp(brightness, 0, 256);
+    return S_OK;
+}
+
+HRESULT CMyVideoConveFilter::SetOverlay(const OverlaySettings* overlay)
+{
+    if (!overlay) return E_POINTER;
+    if (overlay->kind == 0) {
+        std::u16string text;
+        for (std::size_t i = 0; i < std::size(overlay->text) && overlay->text[i]; ++i) text.push_back(overlay->text[i]);
+        if (text.empty()) return S_OK;
+        // Drawn outside the receive lock: the pictures go on meanwhile.
+        RgbPicture rgb;
+        std::vector<std::uint8_t> yv12;
+        int width = 0, height = 0;
+        if (RenderText(text, overlay->font, overlay->textColour, rgb)) {
+            width = rgb.width;
+            height = rgb.height;
+            const int chromaWidth = (width + 1) / 2, chromaHeight = (height + 1) / 2;
+            yv12.assign(static_cast<std::size_t>(width) * height + 2 * static_cast<std::size_t>(chromaWidth) * chromaHeight, 0);
+            ffmpeg::SwsPtr converter(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, AV_PIX_FMT_YUV420P,
+                                                    SWS_BICUBIC, nullptr, nullptr, nullptr));
+            if (converter) {
+                const std::uint8_t* source[1] = {rgb.rgb.data()};
+                const int sourceStride[1] = {width * 3};
+                std::uint8_t* luma = yv12.data();
+                std::uint8_t* cr = luma + static_cast<std::size_t>(width) * height;
+                std::uint8_t* cb = cr + static_cast<std::size_t>(chromaWidth) * chromaHeight;
+                std::uint8_t* target[3] = {luma, cb, cr};
+                const int targetStride[3] = {width, chromaWidth, chromaWidth};
+                sws_scale(converter.get(), source, sourceStride, 0, height, target, targetStride);
+            } else {
+                yv12.clear();
+            }
+        }
+        CAutoLock lock(&m_csReceive);
+        m_overlayPicture = std::move(yv12);
+        m_overlayWidth = m_overlayPicture.empty() ? 0 : width;
+        m_overlayHeight = m_overlayPicture.empty() ? 0 : height;
+    }
+    CAutoLock lock(&m_csReceive);
+    if (m_overlayPicture.empty()) return E_FAIL;
+    m_overlay = *overlay;
+    return S_OK;
+}
+
+// ---- Media types ----
+
+HRESULT CMyVideoConveFilter::CheckInputType(const CMediaType* input)
+{
+    if (!input) return E_POINTER;
+    const BITMAPINFOHEADER* header = BitmapHeaderOf(*input);
+    if (!header || input->majortype != MEDIATYPE_Video || input->subtype != MEDIASUBTYPE_YV12 ||
+        (input->formattype != FORMAT_VideoInfo && input->formattype != FORMAT_VideoInfo2) || header->biHeight <= 0 ||
+        header->biWidth <= 0)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    m_sourceWidth = header->biWidth;
+    m_sourceHeight = header->biHeight;
+    m_inputType = *input;
+    if (m_cropRect.Width() == 0) {
+        m_cropRect = {0, 0, m_sourceWidth, m_sourceHeight};
+        m_outputRect = m_cropRect;
+        m_zoomMode = 1;
+    }
+    return S_OK;
+}
+
+HRESULT CMyVideoConveFilter::GetMediaType(int position, CMediaType* type)
+{
+    if (position < 0) return E_INVALIDARG;
+    if (position > 0 || !m_input || !m_input->IsConnected()) return VFW_S_NO_MORE_ITEMS;
+    *type = m_input->CurrentMediaType();
+    BITMAPINFOHEADER* header = BitmapHeaderOf(*type);
+    if (!header) return VFW_S_NO_MORE_ITEMS;
+    header->biWidth = m_outputRect.Width();
+    header->biHeight = m_outputRect.Height();
+    header->biSizeImage = static_cast<DWORD>(header->biWidth * header->biHeight * 3 / 2);
+    type->SetSampleSize(header->biSizeImage);
+    return S_OK;
+}
+
+HRESULT CMyVideoConveFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request)
+{
+    if (!m_input || !m_input->IsConnected()) return E_UNEXPECTED;
+    const BITMAPINFOHEADER* header = BitmapHeaderOf(m_output->CurrentMediaType());
+    if (!header) return E_UNEXPECTED;
+    LONG size = static_cast<LONG>(header->biSizeImage);
+    if (size == 0) size = header->biWidth * std::abs(header->biHeight) * 4;
+    ALLOCATOR_PROPERTIES wanted{1, size, 1, 0};
+    (void)request;
+    ALLOCATOR_PROPERTIES actual{};
+    const HRESULT hr = allocator->SetProperties(&wanted, &actual);
+    if (FAILED(hr)) return hr;
+    return actual.cBuffers < 1 || actual.cbBuffer < size ? E_FAIL : S_OK;
+}
+
+HRESULT CMyVideoConveFilter::CheckTransform(const CMediaType* input, const CMediaType* output)
+{
+    const BITMAPINFOHEADER* header = output ? BitmapHeaderOf(*output) : nullptr;
+    if (!input || !header) return VFW_E_TYPE_NOT_ACCEPTED;
+    Geometry g;
+    g.stride = header->biWidth;
+    const int W = m_outputRect.Width(), H = m_outputRect.Height();
+    const int w = m_cropRect.Width(), h = m_cropRect.Height();
+    if (W <= 0 || H <= 0 || w <= 0 || h <= 0 || g.stride < W) return E_FAIL;
+    g.outputWidth = W;
+    g.outputHeight = H;
+
+    // Crop.
+    if (w != m_sourceWidth || h != m_sourceHeight) {
+        g.crop = true;
+        g.cropLeft = m_cropRect.left;
+        g.cropTop = m_cropRect.top;
+        g.cropRight = m_sourceWidth - m_cropRect.right;
+        g.cropBottom = m_sourceHeight - m_cropRect.bottom;
+    }
+    // Fit the picture's ratio into the output frame.
+    Rect target = m_outputRect;
+    float ratio = 0;
+    switch (m_zoomMode) {
+    case 0: ratio = static_cast<float>(static_cast<double>(w) / h); break;
+    case 2: ratio = kWideRatio; break;
+    case 3: ratio = kStandardRatio; break;
+    default: break;
+    }
+    if (ratio > 0) {
+        const int rw = target.Width(), rh = target.Height();
+        if (ratio > static_cast<float>(rw) / static_cast<float>(rh)) {
+            const int bar = (rh - static_cast<int>(std::trunc(rw / ratio))) / 2;
+            target.top += bar;
+            target.bottom -= bar;
+        } else {
+            const int bar = (rw - static_cast<int>(std::trunc(ratio * rh))) / 2;
+            target.left += bar;
+            target.right -= bar;
+        }
+    }
+    // Pad, each bar rounded up to an even size.
+    if (target.Width() != W || target.Height() != H) {
+        g.pad = true;
+        auto even = [](int amount) { return ((amount + 1) / 2) * 2; };
+        g.padLeft = even(target.left);
+        g.padTop = even(target.top);
+        g.padRight = even(W - target.right);
+        g.padBottom = even(H - target.bottom);
+    }
+    const int innerWidth = W - g.padLeft - g.padRight, innerHeight = H - g.padTop - g.padBottom;
+    if (innerWidth <= 0 || innerHeight <= 0) return E_FAIL;
+    // Scale.
+    m_scaler.reset();
+    if (w + g.padLeft + g.padRight != W || h + g.padTop + g.padBottom != H) {
+        g.scale = true;
+        m_scaler.reset(sws_getContext(w, h, AV_PIX_FMT_YUV420P, innerWidth, innerHeight, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
+                                      nullptr, nullptr, nullptr));
+        if (!m_scaler) return E_FAIL;
+    }
+    try {
+        m_picture.assign(static_cast<std::size_t>(W) * H * 3 / 2, 0);
+    } catch (const std::bad_alloc&) {
+        return E_FAIL;
+    }
+    m_geometry = g;
+    return S_OK;
+}
+
+// ---- Pictures ----
+
+HRESULT CMyVideoConveFilter::Transform(IMediaSample* in, IMediaSample* out)
+{
+    BYTE* source = nullptr;
+    BYTE* target = nullptr;
+    if (FAILED(in->GetPointer(&source)) || FAILED(out->GetPointer(&target)) || !source || !target) return E_FAIL;
+    const Geometry& g = m_geometry;
+    const int W = g.outputWidth, H = g.outputHeight;
+    if (W <= 0 || m_picture.empty()) return E_FAIL;
+    const int sw = m_sourceWidth, sh = m_sourceHeight;
+    if (in->GetActualDataLength() < sw * sh * 3 / 2 || out->GetSize() < g.stride * H * 3 / 2) return E_FAIL;
+
+    const Planes to = PlanesOf(m_picture.data(), W, H);
+    if (!g.crop && !g.pad && !g.scale) {
+        std::memcpy(m_picture.data(), source, m_picture.size());
+    } else {
+        // The source picture, narrowed to the crop rectangle.
+        const Planes from = PlanesOf(source, sw, sh);
+        const std::uint8_t* y = from.y + static_cast<std::ptrdiff_t>(g.cropTop) * sw + g.cropLeft;
+        const std::ptrdiff_t chromaOffset = static_cast<std::ptrdiff_t>(g.cropTop / 2) * (sw / 2) + g.cropLeft / 2;
+        const std::uint8_t* cb = from.cb + chromaOffset;
+        const std::uint8_t* cr = from.cr + chromaOffset;
+        const int w = m_cropRect.Width(), h = m_cropRect.Height();
+        // The inner rectangle of the output picture.
+        std::uint8_t* innerY = to.y + static_cast<std::ptrdiff_t>(g.padTop) * W + g.padLeft;
+        const std::ptrdiff_t innerChroma = static_cast<std::ptrdiff_t>(g.padTop / 2) * (W / 2) + g.padLeft / 2;
+        std::uint8_t* innerCb = to.cb + innerChroma;
+        std::uint8_t* innerCr = to.cr + innerChroma;
+        if (g.scale) {
+            const std::uint8_t* const sourcePlanes[3] = {y, cb, cr};
+            const int sourceStrides[3] = {sw, sw / 2, sw / 2};
+            std::uint8_t* const targetPlanes[3] = {innerY, innerCb, innerCr};
+            const int targetStrides[3] = {W, W / 2, W / 2};
+            sws_scale(m_scaler.get(), sourcePlanes, sourceStrides, 0, h, targetPlanes, targetStrides);
+        } else {
+            CopyPlane(innerY, W, y, sw, w, h);
+            CopyPlane(innerCb, W / 2, cb, sw / 2, w / 2, h / 2);
+            CopyPlane(innerCr, W / 2, cr, sw / 2, w / 2, h / 2);
+        }
+        if (g.pad) {
+            FillRect(to.y, W, 0, 0, W, g.padTop, 16);
+            FillRect(to.y, W, 0, H - g.padBottom, W, g.padBottom, 16);
+            FillRect(to.y, W, 0, g.padTop, g.padLeft, H - g.padTop - g.padBottom, 16);
+            FillRect(to.y, W, W - g.padRight, g.padTop, g.padRight, H - g.padTop - g.padBottom, 16);
+            const int cw = W / 2, ch = H / 2;
+            const int l = g.padLeft / 2, t = g.padTop / 2, r = g.padRight / 2, b = g.padBottom / 2;
+            for (std::uint8_t* plane : {to.cb, to.cr}) {
+                FillRect(plane, cw, 0, 0, cw, t, 128);
+                FillRect(plane, cw, 0, ch - b, cw, b, 128);
+                FillRect(plane, cw, 0, t, l, ch - t - b, 128);
+                FillRect(plane, cw, cw - r, t, r, ch - t - b, 128);
+            }
+        }
+    }
+    ApplyEffects(m_picture.data(), W, H);
+
+    // Into the sample at its row stride, planes in their YV12 order.
+    const int stride = g.stride;
+    CopyPlane(target, stride, to.y, W, W, H);
+    BYTE* chroma = target + static_cast<std::ptrdiff_t>(stride) * H;
+    CopyPlane(chroma, stride / 2, to.cr, W / 2, W / 2, H / 2);
+    CopyPlane(chroma + static_cast<std::ptrdiff_t>(stride / 2) * (H / 2), stride / 2, to.cb, W / 2, W / 2, H / 2);
+    out->SetActualDataLength(stride * H * 3 / 2);
+    return S_OK;
+}
+
+void CMyVideoConveFilter::ApplyEffects(std::uint8_t* picture, int width, int height)
+{
+    const Planes p = PlanesOf(picture, width, height);
+    if (m_brightness != 128) {
+        std::uint8_t table[256];
+        for (int v = 0; v < 256; ++v) table[v] = Clamp255((v * m_brightness) >> 7);
+        const std::size_t n = static_cast<std::size_t>(width) * height;
+        for (std::size_t i = 0; i < n; ++i) p.y[i] = table[p.y[i]];
+    }
+    if (m_hue != 0 || m_saturation != 64) {
+        const int c = CosineTable()[m_hue + 180], s = SineTable()[m_hue + 180], gain = m_saturation;
+        const std::size_t n = static_cast<std::size_t>(width / 2) * (height / 2);
+        for (std::size_t i = 0; i < n; ++i) {
+            const int u = p.cb[i] - 128, v = p.cr[i] - 128;
+            const int rv = ((v * c) >> 7) + ((u * s) >> 7);
+            const int ru = ((u * c) >> 7) - ((v * s) >> 7);
+            p.cr[i] = Clamp255(((rv * gain) >> 6) + 128);
+            p.cb[i] = Clamp255(((ru * gain) >> 6) + 128);
+        }
+    }
+    if (!m_overlayPicture.empty()) BlendOverlay(picture, width, height);
+}
+
+void CMyVideoConveFilter::BlendOverlay(std::uint8_t* picture, int width, int height)
+{
+    const int ow = m_overlayWidth, oh = m_overlayHeight;
+    const int ocw = (ow + 1) / 2, och = (oh + 1) / 2;
+    const std::uint8_t* oy = m_overlayPicture.data();
+    const std::uint8_t* ocr = oy + static_cast<std::size_t>(ow) * oh;
+    const std::uint8_t* ocb = ocr + static_cast<std::size_t>(ocw) * och;
+    const float opacity = std::clamp(m_overlay.opacity, 0.0f, 1.0f);
+    // A position left of or above the frame is clipped too, not only the right and bottom.
+    const int x = m_overlay.x, y = m_overlay.y;
+    const int left = std::max(0, -x), top = std::max(0, -y);
+    const int right = std::min(ow, width - x), bottom = std::min(oh, height - y);
+    if (right <= left || bottom <= top) return;
+    const Planes p = PlanesOf(picture, width, height);
+    auto blend = [opacity](std::uint8_t frame, std::uint8_t overlay) {
+        return Clamp255(static_cast<int>(frame * (1 - opacity) + overlay * opacity));
+    };
+    for (int row = top; row < bottom; ++row) {
+        std::uint8_t* line = p.y + static_cast<std::ptrdiff_t>(y + row) * width + x;
+        const std::uint8_t* over = oy + static_cast<std::ptrdiff_t>(row) * ow;
+        for (int col = left; col < right; ++col) line[col] = blend(line[col], over[col]);
+    }
+    const int cx = x / 2, cy = y / 2;
+    const int cwidth = width / 2, cheight = height / 2;
+    const int cleft = (left + 1) / 2, ctop = (top + 1) / 2;
+    const int cright = std::min(right / 2, cwidth - cx), cbottom = std::min(bottom / 2, cheight - cy);
+    for (int row = ctop; row < cbottom; ++row) {
+        std::uint8_t* lineCb = p.cb + static_cast<std::ptrdiff_t>(cy + row) * cwidth + cx;
+        std::uint8_t* lineCr = p.cr + static_cast<std::ptrdiff_t>(cy + row) * cwidth + cx;
+        const std::uint8_t* overCb = ocb + static_cast<std::ptrdiff_t>(row) * ocw;
+        const std::uint8_t* overCr = ocr + static_cast<std::ptrdiff_t>(row) * ocw;
+        for (int col = cleft; col < cright; ++col) {
+            lineCb[col] = blend(lineCb[col], overCb[col]);
+            lineCr[col] = blend(lineCr[col], overCr[col]);
+        }
+    }
+}

@@ -1,0 +1,117 @@
+#pragma once
+// CMyVideoConveFilter: between the video decoder and the encoding sink (or the editor's
+// renderer). It crops the decoded YV12 picture, fits it into the profile's frame with black bars
+// by an aspect mode, scales it with libswscale (bicubic), applies luma gain, hue rotation and
+// chroma gain, and blends an optional text overlay.
+
+#include <cstdint>
+#include <vector>
+
+#include "convert/text_renderer.h"
+#include "pipeline/transform_filter.h"
+#include "platform/decoders/ffmpeg_handles.h"
+
+inline constexpr CLSID CLSID_MyVideoConveFilter = MakeGuid("{4BB8A01A-CC73-4F1B-AB7B-18E7209C3E9D}");
+
+// The editor's overlay: a text drawn into every picture, or a picture already drawn.
+struct OverlaySettings {
+    std::int32_t kind = 0;          // 0: draw `text` anew; otherwise keep the picture, take position and opacity
+    char16_t text[64] = {};         // zero-terminated
+    OverlayFont font;
+    std::uint32_t textColour = 0;   // 0x00BBGGRR
+    char16_t secondText[260] = {};  // kept by the editor, not used here
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    float opacity = 0.5f;           // 0..1
+};
+
+struct IMyVideoConvFilter : IUnknown {
+    static constexpr GUID iid = MakeGuid("{A264C372-A83D-42E1-9D93-D6F10B3D95CD}");
+    // Aspect mode (0 keep the crop's ratio, 1 full screen, 2 16:9, 3 4:3), crop and output
+    // rectangles (left, top, right, bottom). They take effect at the next output connection.
+    virtual HRESULT SetRects(std::int32_t zoomMode, std::int32_t cropLeft, std::int32_t cropTop, std::int32_t cropRight,
+                             std::int32_t cropBottom, std::int32_t outLeft, std::int32_t outTop, std::int32_t outRight,
+                             std::int32_t outBottom) = 0;
+    virtual HRESULT SetSaturation(std::int32_t saturation) = 0; // 0..128, 64 neutral
+    virtual HRESULT SetHue(std::int32_t hue) = 0;               // −180..180 degrees
+    virtual HRESULT SetBrightness(std::int32_t brightness) = 0; // 0..256, 128 neutral
+    // E_FAIL when no overlay picture exists afterwards.
+    virtual HRESULT SetOverlay(const OverlaySettings* overlay) = 0;
+};
+
+class CMyVideoConveFilter : public CTransformFilter, public IMyVideoConvFilter {
+public:
+    explicit CMyVideoConveFilter(IUnknown* outer);
+    ~CMyVideoConveFilter() override;
+    // A new filter with one reference for the caller.
+    static HRESULT Create(CMyVideoConveFilter** filter);
+
+    DECLARE_IUNKNOWN
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+    HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
+    HRESULT CheckInputType(const CMediaType* input) override;
+    HRESULT CheckTransform(const CMediaType* input, const CMediaType* output) override;
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+    HRESULT GetMediaType(int position, CMediaType* type) override;
+
+    // IMyVideoConvFilter
+    HRESULT SetRects(std::int32_t zoomMode, std::int32_t cropLeft, std::int32_t cropTop, std::int32_t cropRight,
+                     std::int32_t cropBottom, std::int32_t outLeft, std::int32_t outTop, std::int32_t outRight,
+                     std::int32_t outBottom) override;
+    HRESULT SetSaturation(std::int32_t saturation) override;
+    HRESULT SetHue(std::int32_t hue) override;
+    HRESULT SetBrightness(std::int32_t brightness) override;
+    HRESULT SetOverlay(const OverlaySettings* overlay) override;
+
+    // The geometry worked out at the last output connection (tests, the editor).
+    struct Geometry {
+        bool crop = false, pad = false, scale = false;
+        int cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;
+        int padLeft = 0, padTop = 0, padRight = 0, padBottom = 0;
+        int outputWidth = 0, outputHeight = 0, stride = 0;
+    };
+    const Geometry& CurrentGeometry() const { return m_geometry; }
+    std::int32_t Saturation() const { return m_saturation; }
+    std::int32_t Hue() const { return m_hue; }
+    std::int32_t Brightness() const { return m_brightness; }
+    // The rendered overlay's size (0 × 0 when none).
+    int OverlayWidth() const { return m_overlayWidth; }
+    int OverlayHeight() const { return m_overlayHeight; }
+
+    // The effects and the overlay on one 4:2:0 picture laid out as YV12 (Y, Cr, Cb), in place.
+    void ApplyEffects(std::uint8_t* picture, int width, int height);
+
+    // sin and cos × 128 of −180..180 degrees, truncated.
+    static const std::int16_t* SineTable();
+    static const std::int16_t* CosineTable();
+
+private:
+    struct Rect {
+        std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+        int Width() const { return right - left; }
+        int Height() const { return bottom - top; }
+    };
+    void BlendOverlay(std::uint8_t* picture, int width, int height);
+
+    // Settings (application thread, before streaming).
+    std::int32_t m_zoomMode = 1;
+    Rect m_cropRect;
+    Rect m_outputRect;
+    std::int32_t m_brightness = 128;
+    std::int32_t m_hue = 0;
+    std::int32_t m_saturation = 64;
+    float m_frameRate = 30.0f;
+    OverlaySettings m_overlay;
+    std::vector<std::uint8_t> m_overlayPicture; // YV12 layout, overlay width × height
+    int m_overlayWidth = 0;
+    int m_overlayHeight = 0;
+
+    // Input and geometry (connection).
+    int m_sourceWidth = 0;
+    int m_sourceHeight = 0;
+    CMediaType m_inputType;
+    Geometry m_geometry;
+    ffmpeg::SwsPtr m_scaler;
+    std::vector<std::uint8_t> m_picture; // the output picture, YV12 layout, output width × height
+};

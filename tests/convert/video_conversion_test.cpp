@@ -1,0 +1,266 @@
+// The video conversion filter: the geometry of crop, fit and pad, the effects with their tables
+// and clamps, the overlay and its clipping, driven sample by sample.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "convert/video_conversion_filter.h"
+#include "pipeline/format_blocks.h"
+#include "pipeline/media_guids.h"
+#include "pipeline/mem_allocator.h"
+#include "support/test_filters.h"
+
+namespace {
+
+using testing_filters::MakeYv12Type;
+using Bytes = std::vector<std::uint8_t>;
+
+// A YV12 picture with constant planes.
+Bytes Picture(int width, int height, std::uint8_t y, std::uint8_t cb, std::uint8_t cr)
+{
+    const std::size_t luma = static_cast<std::size_t>(width) * height;
+    Bytes p(luma * 3 / 2);
+    std::memset(p.data(), y, luma);
+    std::memset(p.data() + luma, cr, luma / 4);
+    std::memset(p.data() + luma + luma / 4, cb, luma / 4);
+    return p;
+}
+
+class VideoConversion : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(CMyVideoConveFilter::Create(m_filter.Put()), S_OK);
+    }
+
+    // Connects (as the graph would) a source of `sw` × `sh` to an output of `ow` × `oh` rows of
+    // `stride`, with the rectangles already set.
+    void Connect(int sw, int sh, int ow, int oh, int stride = 0)
+    {
+        m_sourceWidth = sw;
+        m_sourceHeight = sh;
+        m_outputWidth = ow;
+        m_outputHeight = oh;
+        m_stride = stride ? stride : ow;
+        const CMediaType in = MakeYv12Type(sw, sh);
+        ASSERT_EQ(m_filter->CheckInputType(&in), S_OK);
+        const CMediaType out = MakeYv12Type(m_stride, oh);
+        ASSERT_EQ(m_filter->CheckTransform(&in, &out), S_OK);
+    }
+    // One picture through Transform.
+    Bytes Convert(const Bytes& input)
+    {
+        HRESULT hr = S_OK;
+        ComPtr<CMemAllocator> allocator(new CMemAllocator("test", nullptr, &hr));
+        ALLOCATOR_PROPERTIES want{2, static_cast<LONG>(std::max<std::size_t>(input.size(), static_cast<std::size_t>(m_stride) * m_outputHeight * 3 / 2)), 1, 0}, got{};
+        allocator->SetProperties(&want, &got);
+        allocator->Commit();
+        IMediaSample* in = nullptr;
+        IMediaSample* out = nullptr;
+        allocator->GetBuffer(&in, nullptr, nullptr, 0);
+        allocator->GetBuffer(&out, nullptr, nullptr, 0);
+        BYTE* data = nullptr;
+        in->GetPointer(&data);
+        std::memcpy(data, input.data(), input.size());
+        in->SetActualDataLength(static_cast<LONG>(input.size()));
+        EXPECT_EQ(m_filter->Transform(in, out), S_OK);
+        out->GetPointer(&data);
+        Bytes result(data, data + out->GetActualDataLength());
+        in->Release();
+        out->Release();
+        allocator->Decommit();
+        return result;
+    }
+    std::uint8_t Luma(const Bytes& p, int x, int y) const { return p[static_cast<std::size_t>(y) * m_stride + x]; }
+    std::uint8_t Cr(const Bytes& p, int x, int y) const
+    {
+        return p[static_cast<std::size_t>(m_stride) * m_outputHeight + static_cast<std::size_t>(y) * (m_stride / 2) + x];
+    }
+    std::uint8_t Cb(const Bytes& p, int x, int y) const
+    {
+        return p[static_cast<std::size_t>(m_stride) * m_outputHeight * 5 / 4 + static_cast<std::size_t>(y) * (m_stride / 2) + x];
+    }
+
+    ComPtr<CMyVideoConveFilter> m_filter;
+    int m_sourceWidth = 0, m_sourceHeight = 0, m_outputWidth = 0, m_outputHeight = 0, m_stride = 0;
+};
+
+TEST_F(VideoConversion, KeepingTheRatioPadsAboveAndBelow)
+{
+    m_filter->SetRects(0, 0, 0, 720, 480, 0, 0, 720, 540);
+    Connect(720, 480, 720, 540);
+    const auto& g = m_filter->CurrentGeometry();
+    EXPECT_FALSE(g.crop);
+    EXPECT_TRUE(g.pad);
+    EXPECT_FALSE(g.scale);
+    EXPECT_EQ(g.padTop, 30);
+    EXPECT_EQ(g.padBottom, 30);
+    EXPECT_EQ(g.padLeft, 0);
+    const Bytes out = Convert(Picture(720, 480, 200, 90, 170));
+    EXPECT_EQ(Luma(out, 360, 0), 16);  // black bar
+    EXPECT_EQ(Luma(out, 360, 29), 16);
+    EXPECT_EQ(Luma(out, 360, 30), 200); // the picture
+    EXPECT_EQ(Luma(out, 360, 509), 200);
+    EXPECT_EQ(Luma(out, 360, 510), 16);
+    EXPECT_EQ(Cb(out, 100, 5), 128);
+    EXPECT_EQ(Cb(out, 100, 20), 90);
+    EXPECT_EQ(Cr(out, 100, 20), 170);
+}
+
+TEST_F(VideoConversion, FullScreenScalesWithoutBars)
+{
+    m_filter->SetRects(1, 0, 0, 720, 480, 0, 0, 320, 240);
+    Connect(720, 480, 320, 240);
+    const auto& g = m_filter->CurrentGeometry();
+    EXPECT_FALSE(g.pad);
+    EXPECT_TRUE(g.scale);
+    const Bytes out = Convert(Picture(720, 480, 180, 100, 150));
+    ASSERT_EQ(out.size(), 320u * 240 * 3 / 2);
+    EXPECT_NEAR(Luma(out, 0, 0), 180, 1);
+    EXPECT_NEAR(Luma(out, 319, 239), 180, 1);
+    EXPECT_NEAR(Cb(out, 80, 60), 100, 1);
+}
+
+TEST_F(VideoConversion, WideModeLetterboxesAndOddBarsBecomeEven)
+{
+    m_filter->SetRects(2, 0, 0, 720, 480, 0, 0, 640, 480);
+    Connect(720, 480, 640, 480);
+    EXPECT_EQ(m_filter->CurrentGeometry().padTop, 60); // (480 − trunc(640 / 1.7777778)) / 2
+    EXPECT_EQ(m_filter->CurrentGeometry().padBottom, 60);
+
+    // 4:3 into 646 × 480: pillar bars of (646 − 640) / 2 = 3 become 4.
+    ASSERT_EQ(CMyVideoConveFilter::Create(m_filter.Put()), S_OK);
+    m_filter->SetRects(3, 0, 0, 720, 480, 0, 0, 646, 480);
+    Connect(720, 480, 646, 480);
+    const auto& g = m_filter->CurrentGeometry();
+    EXPECT_EQ(g.padLeft, 4);
+    EXPECT_EQ(g.padRight, 4);
+    EXPECT_TRUE(g.scale); // the inner picture is 638 wide
+}
+
+TEST_F(VideoConversion, ACropOfTheOutputSizeTakesTheCroppedRegion)
+{
+    // The source's left half is dark, its right half bright: cropping the right half shows only
+    // bright pixels.
+    m_filter->SetRects(1, 360, 0, 720, 480, 0, 0, 360, 480);
+    Connect(720, 480, 360, 480);
+    const auto& g = m_filter->CurrentGeometry();
+    EXPECT_TRUE(g.crop);
+    EXPECT_FALSE(g.scale);
+    EXPECT_FALSE(g.pad);
+    EXPECT_EQ(g.cropLeft, 360);
+    EXPECT_EQ(g.cropRight, 0);
+    Bytes in = Picture(720, 480, 20, 128, 128);
+    for (int y = 0; y < 480; ++y) std::memset(in.data() + y * 720 + 360, 235, 360);
+    const Bytes out = Convert(in);
+    EXPECT_EQ(Luma(out, 0, 0), 235);
+    EXPECT_EQ(Luma(out, 359, 479), 235);
+}
+
+TEST_F(VideoConversion, RowsFollowTheOutputStride)
+{
+    Connect(64, 48, 64, 48, 96);
+    const Bytes out = Convert(Picture(64, 48, 77, 66, 55));
+    ASSERT_EQ(out.size(), 96u * 48 * 3 / 2);
+    EXPECT_EQ(Luma(out, 63, 47), 77);
+    EXPECT_EQ(Cr(out, 31, 23), 55);
+    EXPECT_EQ(Cb(out, 31, 23), 66);
+}
+
+TEST_F(VideoConversion, AngleTablesAndSettingClamps)
+{
+    const auto* sine = CMyVideoConveFilter::SineTable();
+    const auto* cosine = CMyVideoConveFilter::CosineTable();
+    EXPECT_EQ(sine[90 + 180], 127);
+    EXPECT_EQ(cosine[0 + 180], 128);
+    EXPECT_EQ(cosine[180 + 180], -127);
+    EXPECT_EQ(sine[30 + 180], 63);
+    EXPECT_EQ(cosine[60 + 180], 64);
+    m_filter->SetHue(500);
+    m_filter->SetSaturation(-5);
+    m_filter->SetBrightness(300);
+    EXPECT_EQ(m_filter->Hue(), 180);
+    EXPECT_EQ(m_filter->Saturation(), 0);
+    EXPECT_EQ(m_filter->Brightness(), 256);
+}
+
+TEST_F(VideoConversion, LumaGainSaturatesAndZeroIsBlack)
+{
+    Connect(16, 16, 16, 16);
+    m_filter->SetBrightness(256);
+    Bytes out = Convert(Picture(16, 16, 200, 128, 128));
+    EXPECT_EQ(Luma(out, 3, 3), 255);
+    out = Convert(Picture(16, 16, 100, 128, 128));
+    EXPECT_EQ(Luma(out, 3, 3), 200);
+    m_filter->SetBrightness(0);
+    out = Convert(Picture(16, 16, 200, 128, 128));
+    EXPECT_EQ(Luma(out, 3, 3), 0);
+}
+
+TEST_F(VideoConversion, HueTurnsTheChromaVectorAndGainScalesIt)
+{
+    Connect(16, 16, 16, 16);
+    // Cb 138, Cr 128: u = 10, v = 0. A quarter turn: Cr' = 128 + (10 × 127 >> 7) = 137, Cb' = 128.
+    m_filter->SetHue(90);
+    Bytes out = Convert(Picture(16, 16, 100, 138, 128));
+    EXPECT_EQ(Cr(out, 2, 2), 137);
+    EXPECT_EQ(Cb(out, 2, 2), 128);
+    // Gain 128 doubles the chroma differences; arithmetic shifts round toward minus infinity.
+    m_filter->SetHue(0);
+    m_filter->SetSaturation(128);
+    out = Convert(Picture(16, 16, 100, 118, 200));
+    EXPECT_EQ(Cb(out, 2, 2), 108); // u = −10 → −20
+    EXPECT_EQ(Cr(out, 2, 2), 255); // v = 72 → 144, clamped
+    m_filter->SetSaturation(0);
+    out = Convert(Picture(16, 16, 100, 118, 200));
+    EXPECT_EQ(Cb(out, 2, 2), 128);
+    EXPECT_EQ(Cr(out, 2, 2), 128);
+    EXPECT_EQ(Luma(out, 2, 2), 100);
+}
+
+TEST_F(VideoConversion, AnOverlayIsDrawnBlendedAndClippedAtTheFrameEdge)
+{
+    OverlaySettings overlay;
+    EXPECT_EQ(m_filter->SetOverlay(&overlay), S_OK); // no text: nothing changes
+    overlay.kind = 1;
+    EXPECT_EQ(m_filter->SetOverlay(&overlay), E_FAIL); // no picture yet
+
+    const char16_t text[] = u"ZuZidero";
+    std::copy(std::begin(text), std::end(text), overlay.text);
+    overlay.kind = 0;
+    overlay.textColour = 0x000000FF; // red
+    overlay.font.pixelSize = 20;
+    overlay.opacity = 1.0f;
+    ASSERT_EQ(m_filter->SetOverlay(&overlay), S_OK);
+    const int ow = m_filter->OverlayWidth(), oh = m_filter->OverlayHeight();
+    ASSERT_GT(ow, 40);
+    ASSERT_GT(oh, 10);
+
+    // Placed past the bottom-right corner: only the part inside the frame is drawn.
+    Connect(128, 96, 128, 96);
+    overlay.kind = 1;
+    overlay.x = 128 - ow / 2;
+    overlay.y = 96 - oh / 2;
+    ASSERT_EQ(m_filter->SetOverlay(&overlay), S_OK);
+    const Bytes out = Convert(Picture(128, 96, 16, 128, 128));
+    // The overlay's white background makes the covered area bright; the rest stays black.
+    EXPECT_GT(Luma(out, 127, 95), 200);
+    EXPECT_EQ(Luma(out, overlay.x - 1, 95), 16);
+    EXPECT_EQ(Luma(out, 127, overlay.y - 1), 16);
+    // Text pixels are red: somewhere in the overlay's chroma Cr rises above neutral.
+    bool red = false;
+    for (int y = overlay.y / 2; y < 48; ++y)
+        for (int x = overlay.x / 2; x < 64; ++x) red = red || Cr(out, x, y) > 160;
+    EXPECT_TRUE(red);
+    EXPECT_EQ(Cr(out, overlay.x / 2 - 1, 47), 128);
+
+    // Half opacity blends frame and overlay.
+    overlay.opacity = 0.5f;
+    m_filter->SetOverlay(&overlay);
+    const Bytes half = Convert(Picture(128, 96, 16, 128, 128));
+    EXPECT_NEAR(Luma(half, 127, 95), (16 + Luma(out, 127, 95)) / 2, 1);
+}
+
+} // namespace
