@@ -102,6 +102,10 @@ private:
     std::int32_t m_hue = 0;
     std::int32_t m_saturation = 64;
     float m_frameRate = 30.0f;
+    // (Cb, Cr) → (Cb', Cr') for the hue and chroma gain it was made for (receive lock).
+    std::vector<std::uint16_t> m_chromaTable;
+    std::int32_t m_chromaHue = 0;
+    std::int32_t m_chromaSaturation = 64;
     OverlaySettings m_overlay;
     std::vector<std::uint8_t> m_overlayPicture; // YV12 layout, overlay width × height
     int m_overlayWidth = 0;
