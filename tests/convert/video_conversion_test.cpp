@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -197,6 +198,15 @@ TEST_F(VideoConversion, LumaGainSaturatesAndZeroIsBlack)
     m_filter->SetBrightness(0);
     out = Convert(Picture(16, 16, 200, 128, 128));
     EXPECT_EQ(Luma(out, 3, 3), 0);
+
+    // Every value, in a picture whose size is no multiple of 16 (the last samples go one by one).
+    ASSERT_EQ(CMyVideoConveFilter::Create(m_filter.Put()), S_OK);
+    Connect(20, 18, 20, 18);
+    m_filter->SetBrightness(150);
+    Bytes ramp = Picture(20, 18, 0, 128, 128);
+    for (int i = 0; i < 20 * 18; ++i) ramp[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    out = Convert(ramp);
+    for (int i = 0; i < 20 * 18; ++i) ASSERT_EQ(out[i], std::min(255, (ramp[i] * 150) >> 7)) << i;
 }
 
 TEST_F(VideoConversion, HueTurnsTheChromaVectorAndGainScalesIt)

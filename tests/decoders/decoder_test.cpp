@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -270,6 +272,105 @@ TEST_F(DecoderTest, SubpicturesAreBurnedInWhereAndWhenAuthored)
         }
     }
     EXPECT_EQ(shown, 30); // 1 s at 29.97 pictures per second
+}
+
+TEST_F(DecoderTest, AnAudioStreamSwitchDecodesTheOtherTrack)
+{
+    Build("ntsc_4x3", 1, false);
+    auto* splitter = static_cast<CMpegSplitterFilter*>(m_filters[1].Get());
+    ASSERT_EQ(splitter->Enable(2, AMSTREAMSELECTENABLE_ENABLE), S_OK); // the MP2 track
+    Run();
+    const auto samples = m_audio->Samples();
+    ASSERT_FALSE(samples.empty());
+    EXPECT_TRUE(samples.front().discontinuity);
+    // The same sound as ffmpeg decodes from that track, and as long.
+    const std::string pcm = TemporaryPath("switched.pcm");
+    RunCommand("ffmpeg -v error -y -i '" + Vob() + "' -map 0:i:0x1c0 -f s16le -ac 2 -ar 48000 '" + pcm + "'");
+    const Bytes reference = ReadFileBytes(pcm);
+    std::filesystem::remove(pcm);
+    const Bytes decoded = m_audio->Bytes();
+    ASSERT_GT(reference.size(), 0u);
+    EXPECT_LE(std::llabs(static_cast<long long>(decoded.size()) - static_cast<long long>(reference.size())), 1152 * 4);
+    const auto* a = reinterpret_cast<const std::int16_t*>(decoded.data());
+    const auto* b = reinterpret_cast<const std::int16_t*>(reference.data());
+    int largest = 0;
+    for (std::size_t i = 0; i < std::min(decoded.size(), reference.size()) / 2; ++i) largest = std::max(largest, std::abs(a[i] - b[i]));
+    EXPECT_LE(largest, 2);
+}
+
+TEST_F(DecoderTest, ASeekFlushesTheDecodersAndTheyGoOnFromThere)
+{
+    Build("ntsc_4x3", 0, true);
+    m_video->ForgetOnFlush();
+    m_audio->ForgetOnFlush();
+    auto* splitter = static_cast<CMpegSplitterFilter*>(m_filters[1].Get());
+    ASSERT_EQ(m_control->Run(), S_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ComPtr<IMediaSeeking> seeking;
+    ASSERT_EQ(QueryInterfaceTo(static_cast<IPin*>(splitter->GetPin(0)), seeking), S_OK);
+    LONGLONG start = 5 * 10000000LL, stop = 8 * 10000000LL;
+    ASSERT_EQ(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_AbsolutePositioning), S_OK);
+    for (int i = 0; i < 3000 && (m_video->EndOfStreams() == 0 || m_audio->EndOfStreams() == 0); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(m_video->EndOfStreams(), 1);
+    const auto pictures = m_video->Samples();
+    const auto sound = m_audio->Samples();
+    ASSERT_FALSE(pictures.empty());
+    ASSERT_FALSE(sound.empty());
+    EXPECT_TRUE(pictures.front().discontinuity);
+    EXPECT_TRUE(sound.front().discontinuity);
+    // Times are relative to the seek target; decoding starts at a key picture shortly before it
+    // and runs on to the end of the title (about 3 s later).
+    EXPECT_LT(pictures.front().start, 0);
+    EXPECT_GT(pictures.front().start, -25000000);
+    EXPECT_GT(pictures.back().start, 25000000);
+    // Pictures at 5 s onwards are full pictures of the title (no half-decoded ones): about 90 of them.
+    EXPECT_GT(pictures.size(), 80u);
+    m_control->Stop();
+}
+
+TEST_F(DecoderTest, H264AndAacFromATransportStream)
+{
+    const std::string ts = TemporaryPath("decoders.ts");
+    RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i sine=frequency=500:sample_rate=48000 "
+               "-t 2 -pix_fmt yuv420p -c:v libx264 -g 25 -c:a aac -b:a 128k -f mpegts '" + ts + "'");
+    auto source = MemorySourceFilter::Create(ReadFileBytes(ts));
+    IBaseFilter* raw = nullptr;
+    ASSERT_EQ(CMpegSplitterFilter::Create(&raw), S_OK);
+    auto splitter = AdoptRef(static_cast<CMpegSplitterFilter*>(raw));
+    m_graph->AddFilter(source.Get(), "Source");
+    m_graph->AddFilter(splitter.Get(), "Splitter");
+    m_filters.push_back(ComPtr<IBaseFilter>(source.Get()));
+    m_filters.push_back(ComPtr<IBaseFilter>(splitter.Get()));
+    ASSERT_EQ(m_graph->ConnectDirect(source->GetPin(0), splitter->GetPin(splitter->GetPinCount() - 1), nullptr), S_OK);
+    auto video = Create(CLSID_MpegVideoDecoder, "VideoDecoder");
+    auto audio = Create(CLSID_MpegAudioDecoder, "AudioDecoder");
+    ASSERT_EQ(m_graph->ConnectDirect(splitter->GetPin(0), Pin(video.Get(), 0), nullptr), S_OK);
+    ASSERT_EQ(m_graph->ConnectDirect(splitter->GetPin(1), Pin(audio.Get(), 0), nullptr), S_OK);
+    m_video = CaptureSink::Create();
+    m_audio = CaptureSink::Create();
+    m_graph->AddFilter(m_video.Get(), "VideoSink");
+    m_graph->AddFilter(m_audio.Get(), "AudioSink");
+    ASSERT_EQ(m_graph->ConnectDirect(Pin(video.Get(), 2), m_video->Pin(), nullptr), S_OK);
+    ASSERT_EQ(m_graph->ConnectDirect(Pin(audio.Get(), 1), m_audio->Pin(), nullptr), S_OK);
+    Run();
+
+    const std::string yuv = TemporaryPath("decoders.yuv");
+    RunCommand("ffmpeg -v error -y -i '" + ts + "' -map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" + yuv + "'");
+    const Bytes theirs = ReadFileBytes(yuv);
+    std::filesystem::remove(yuv);
+    const Bytes ours = OurPictures(320, 240);
+    constexpr std::size_t kFrame = 320 * 240 * 3 / 2;
+    ASSERT_EQ(ours.size(), theirs.size()) << "pictures: " << ours.size() / kFrame << " against " << theirs.size() / kFrame;
+    for (std::size_t i = 0; i < ours.size() / kFrame; ++i)
+        EXPECT_GE(Psnr(ours.data() + i * kFrame, theirs.data() + i * kFrame, kFrame), 50.0) << "picture " << i;
+
+    const std::string pcm = TemporaryPath("decoders.pcm");
+    RunCommand("ffmpeg -v error -y -i '" + ts + "' -map 0:a:0 -f s16le -ac 1 -ar 48000 '" + pcm + "'");
+    const auto reference = static_cast<long long>(ReadFileBytes(pcm).size());
+    std::filesystem::remove(pcm);
+    std::filesystem::remove(ts);
+    EXPECT_LE(std::llabs(static_cast<long long>(m_audio->Bytes().size()) - reference), 1024 * 2);
 }
 
 TEST_F(DecoderTest, TheVideoDecoderTakesOnlyWhatItCanDecode)
