@@ -15,4 +15,5 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --preset tsan -L threads -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp \
+  ctest --preset tsan -L threads -j "$jobs"

@@ -133,10 +133,8 @@ HRESULT CAudioDecoderFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATO
 
 HRESULT CAudioDecoderFilter::SetMediaType(PIN_DIRECTION direction, const CMediaType* type)
 {
-    if (direction == PINDIR_INPUT) {
-        CAutoLock lock(&m_csReceive);
-        return OpenDecoder(*type) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-    }
+    // Connections are made while stopped: no sample is on its way, so no receive lock.
+    if (direction == PINDIR_INPUT) return OpenDecoder(*type) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
     const WAVEFORMATEX* wfe = WaveFormatOf(*type);
     m_outputChannels = wfe->nChannels;
     m_outputRate = static_cast<int>(wfe->nSamplesPerSec);
@@ -146,10 +144,7 @@ HRESULT CAudioDecoderFilter::SetMediaType(PIN_DIRECTION direction, const CMediaT
 
 HRESULT CAudioDecoderFilter::BreakConnect(PIN_DIRECTION direction)
 {
-    if (direction == PINDIR_INPUT) {
-        CAutoLock lock(&m_csReceive);
-        CloseDecoder();
-    }
+    if (direction == PINDIR_INPUT) CloseDecoder(); // stopped, as for SetMediaType
     return CTransformFilter::BreakConnect(direction);
 }
 

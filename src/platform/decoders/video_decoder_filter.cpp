@@ -113,16 +113,14 @@ HRESULT CVideoDecoderInputPin::SetMediaType(const CMediaType* type)
 {
     HRESULT hr = CBaseInputPin::SetMediaType(type);
     if (FAILED(hr)) return hr;
-    CAutoLock lock(&m_decoder->m_csReceive);
+    // Connections are made while stopped: no sample is on its way, so no receive lock (which
+    // comes before the filter lock held here).
     return m_decoder->OpenDecoder(*type) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
 HRESULT CVideoDecoderInputPin::BreakConnect()
 {
-    {
-        CAutoLock lock(&m_decoder->m_csReceive);
-        m_decoder->CloseDecoder();
-    }
+    m_decoder->CloseDecoder(); // stopped, as for SetMediaType
     return CBaseInputPin::BreakConnect();
 }
 
