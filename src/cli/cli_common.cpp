@@ -8,8 +8,16 @@ void PrintUsage()
         "Usage:\n"
         "  zuzidero-cli info DISC [--json]\n"
         "  zuzidero-cli profiles [--json]\n"
+        "  zuzidero-cli convert DISC --out DIR [--title N|all]... [--chapter N] [--profile INDEX|NAME]\n"
+        "                       [--start HH:MM:SS[.mmm]] [--end HH:MM:SS[.mmm] | --length HH:MM:SS[.mmm]]\n"
+        "                       [--audio STREAMID] [--subtitle STREAMID|none] [--merge]\n"
+        "                       [--crop L,T,R,B] [--zoom 0..3] [--brightness 0..256] [--saturation 0..128]\n"
+        "                       [--hue -180..180] [--volume 0..512] [--overwrite] [--quiet]\n"
         "\n"
-        "DISC is a device such as /dev/sr0, a VIDEO_TS folder (or the folder above it) or an ISO image.\n");
+        "DISC is a device such as /dev/sr0, a VIDEO_TS folder (or the folder above it) or an ISO image.\n"
+        "Titles and chapters count from 1; --title all (the default) takes every title of 3 seconds or more.\n"
+        "STREAMID is a stream identifier as info shows it (BD80, C000, BD20). The default profile is 5.\n"
+        "Exit status: 0 done, 1 a conversion failed, 2 bad arguments or an unreadable disc.\n");
 }
 
 int UsageError(const std::string& reason)

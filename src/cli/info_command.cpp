@@ -1,7 +1,9 @@
 #include "cli/info_command.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "cli/cli_common.h"
 #include "cli/json_writer.h"
@@ -16,7 +18,7 @@ std::string LanguageName(std::int32_t code)
     return std::string(ShortLanguageName(FindLanguageByAlpha2(LanguageCodeText(code))));
 }
 
-void PrintJson(const std::string& path, const DiscInfo& info)
+void PrintJson(const std::string& path, const DiscInfo& info, const std::vector<TitleVideo>& videos)
 {
     JsonWriter json;
     json.BeginObject();
@@ -33,6 +35,12 @@ void PrintJson(const std::string& path, const DiscInfo& info)
         json.Double(title.durationMs);
         json.Key("chapters");
         json.Int(title.chapterCount);
+        json.Key("width");
+        json.Int(videos[static_cast<std::size_t>(t)].width);
+        json.Key("height");
+        json.Int(videos[static_cast<std::size_t>(t)].height);
+        json.Key("aspect");
+        json.String(videos[static_cast<std::size_t>(t)].wide ? "16:9" : "4:3");
         json.Key("chapterSectors");
         json.BeginArray();
         for (int c = 0; c < title.chapterCount && c < kMaxChapters; ++c) json.Int(title.chapterSectors[c]);
@@ -74,13 +82,15 @@ void PrintJson(const std::string& path, const DiscInfo& info)
     std::printf("%s\n", json.Text().c_str());
 }
 
-void PrintText(const std::string& path, const DiscInfo& info)
+void PrintText(const std::string& path, const DiscInfo& info, const std::vector<TitleVideo>& videos)
 {
     std::printf("%s: %d title%s\n", path.c_str(), info.titleCount, info.titleCount == 1 ? "" : "s");
     for (int t = 0; t < info.titleCount; ++t) {
         const TitleInfo& title = info.titles[t];
-        std::printf("Title_%02d  %s  %d chapter%s  %.1f MB%s\n", t + 1, FormatDuration(title.durationMs).c_str(),
-                    title.chapterCount, title.chapterCount == 1 ? "" : "s",
+        const TitleVideo& video = videos[static_cast<std::size_t>(t)];
+        std::printf("Title_%02d  %s  %d chapter%s  %dx%d %s  %.1f MB%s\n", t + 1, FormatDuration(title.durationMs).c_str(),
+                    title.chapterCount, title.chapterCount == 1 ? "" : "s", video.width, video.height,
+                    video.wide ? "16:9" : "4:3",
                     static_cast<double>(TitleByteLength(title)) / (1024.0 * 1024.0),
                     IsListedTitle(title) ? "" : "  (shorter than 3 s: not listed)");
         for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) {
@@ -123,10 +133,12 @@ int RunInfoCommand(const std::vector<std::string>& args)
     }
     auto info = std::make_unique<DiscInfo>();
     MyDVDGetInfo(handle, info.get());
+    std::vector<TitleVideo> videos(static_cast<std::size_t>(std::max(info->titleCount, 0)));
+    for (int t = 0; t < info->titleCount; ++t) MyDVDGetTitleVideo(handle, t, &videos[static_cast<std::size_t>(t)]);
     MyDVDClose(handle);
     if (json)
-        PrintJson(disc, *info);
+        PrintJson(disc, *info, videos);
     else
-        PrintText(disc, *info);
+        PrintText(disc, *info, videos);
     return kExitOk;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/cli_common.h"
+#include "cli/convert_command.h"
 #include "cli/info_command.h"
 #include "cli/profiles_command.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "info") return RunInfoCommand(args);
     if (command == "profiles") return RunProfilesCommand(args);
+    if (command == "convert") return RunConvertCommand(args);
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage();
         return kExitOk;

@@ -128,7 +128,13 @@ bool DvdDisc::Load()
             entry.vts_ttn > vts->vts_ptt_srpt->nr_of_srpts)
             continue;
         const ttu_t& parts = vts->vts_ptt_srpt->title[entry.vts_ttn - 1];
-        const bool ntsc = vts->vtsi_mat->vts_video_attr.video_format == 0;
+        const video_attr_t& videoAttr = vts->vtsi_mat->vts_video_attr;
+        const bool ntsc = videoAttr.video_format == 0;
+        // Picture size codes: 720, 704, 352 wide, or 352 at half the lines.
+        static constexpr int kWidths[4] = {720, 704, 352, 352};
+        title.video.width = kWidths[videoAttr.picture_size & 3];
+        title.video.height = (ntsc ? 480 : 576) / (videoAttr.picture_size == 3 ? 2 : 1);
+        title.video.wide = videoAttr.display_aspect_ratio != 0;
 
         // Chapters: from a program of a chain up to the next chapter's program in the same chain,
         // or to the end of the chain.
@@ -194,6 +200,12 @@ bool DvdDisc::Load()
         }
     }
     return true;
+}
+
+TitleVideo DvdDisc::VideoOf(int title) const
+{
+    if (title < 0 || static_cast<std::size_t>(title) >= m_titles.size()) return {};
+    return m_titles[static_cast<std::size_t>(title)].video;
 }
 
 void DvdDisc::GetInfo(DiscInfo* info) const

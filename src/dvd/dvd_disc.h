@@ -20,6 +20,13 @@
 #include "dvd/disc_info.h"
 #include "dvd/dvdread_ptr.h"
 
+// The picture of a title: its coded size and whether it is shown at 16:9 (else 4:3).
+struct TitleVideo {
+    int width = 720;
+    int height = 480;
+    bool wide = false;
+};
+
 // What a test's fault hook makes of one sector read.
 enum class ReadFault { None, Fail, Zero };
 // Called for every sector read attempt with the title set and the sector in its title VOBs.
@@ -59,6 +66,8 @@ public:
     std::vector<std::vector<CellRun>> ChapterCells(int title) const;
     // The title set a title lives in (1-based), or 0.
     int TitleSetOf(int title) const;
+    // The picture of a title as its title set's video attributes describe it.
+    TitleVideo VideoOf(int title) const;
 
     // Fault injection for tests: every sector read asks the hook first.
     void SetFaultHook(ReadFaultHook hook);
@@ -68,6 +77,7 @@ public:
 private:
     struct Title {
         int titleSet = 0;
+        TitleVideo video;
         std::vector<std::vector<CellRun>> chapters; // chapter → its cells
     };
 

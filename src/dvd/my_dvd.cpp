@@ -109,3 +109,14 @@ std::int64_t MyDVDSkippedSectors(DiscHandle handle)
     auto disc = Discs().Find(handle);
     return disc ? disc->SkippedSectors() : -1;
 }
+
+bool MyDVDGetTitleVideo(DiscHandle handle, int title, TitleVideo* video)
+{
+    auto disc = Discs().Find(handle);
+    DiscInfo info{};
+    if (!disc || !video) return false;
+    disc->GetInfo(&info);
+    if (title < 0 || title >= info.titleCount) return false;
+    *video = disc->VideoOf(title);
+    return true;
+}

@@ -34,3 +34,5 @@ void MyDVDClose(DiscHandle handle);
 void MyDVDSetReadFaultHook(DiscHandle handle, ReadFaultHook hook);
 // Sectors skipped as unreadable on this disc so far; -1 for an unknown handle.
 std::int64_t MyDVDSkippedSectors(DiscHandle handle);
+// The picture size and display aspect of a title (0-based); false for an unknown handle or title.
+bool MyDVDGetTitleVideo(DiscHandle handle, int title, TitleVideo* video);

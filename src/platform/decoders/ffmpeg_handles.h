@@ -1,6 +1,7 @@
 #pragma once
 // Owning handles for FFmpeg objects: each frees its object with the library's own call.
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -8,6 +9,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -56,6 +58,13 @@ using BufferPtr = std::unique_ptr<T, Free>;
 
 inline FramePtr MakeFrame() { return FramePtr(av_frame_alloc()); }
 inline PacketPtr MakePacket() { return PacketPtr(av_packet_alloc()); }
+
+// FFmpeg's own log shows errors only, unless ZUZIDERO_DEBUG asks for everything.
+inline void QuietLogs()
+{
+    const char* debug = std::getenv("ZUZIDERO_DEBUG");
+    av_log_set_level(debug && *debug && *debug != '0' ? AV_LOG_INFO : AV_LOG_ERROR);
+}
 
 // FFmpeg's message for an error code.
 inline std::string ErrorText(int error)

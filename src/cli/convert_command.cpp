@@ -1,0 +1,383 @@
+#include "cli/convert_command.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli_common.h"
+#include "convert/conversion_run.h"
+#include "dvd/my_dvd.h"
+#include "platform/decoders/video_decoder_filter.h"
+#include "profiles/profile_catalogue.h"
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) { g_interrupted = true; }
+
+// "HH:MM:SS[.mmm]" (also "MM:SS" or seconds) in milliseconds; nothing when malformed.
+std::optional<std::int64_t> ParseTime(const std::string& text)
+{
+    std::int64_t ms = 0;
+    std::size_t at = 0;
+    int fields = 0;
+    double seconds = 0;
+    while (at <= text.size()) {
+        const std::size_t colon = text.find(':', at);
+        const std::string part = text.substr(at, colon == std::string::npos ? std::string::npos : colon - at);
+        if (part.empty() || part.find_first_not_of("0123456789.") != std::string::npos) return std::nullopt;
+        try {
+            seconds = seconds * 60 + std::stod(part);
+        } catch (...) {
+            return std::nullopt;
+        }
+        ++fields;
+        if (colon == std::string::npos) break;
+        at = colon + 1;
+    }
+    if (fields == 0 || fields > 3) return std::nullopt;
+    ms = static_cast<std::int64_t>(seconds * 1000 + 0.5);
+    return ms;
+}
+
+// A stream identifier as `info` prints it (hexadecimal such as BD80, or 0xBD80) or decimal.
+std::optional<std::int32_t> ParseStreamId(const std::string& text)
+{
+    try {
+        std::size_t used = 0;
+        if (text.size() > 2 && (text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0)) {
+            const long value = std::stol(text.substr(2), &used, 16);
+            if (used == text.size() - 2) return static_cast<std::int32_t>(value);
+        } else {
+            const long value = std::stol(text, &used, 16);
+            if (used == text.size()) return static_cast<std::int32_t>(value);
+        }
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
+std::optional<int> ParseInt(const std::string& text, int low, int high)
+{
+    try {
+        std::size_t used = 0;
+        const int value = std::stoi(text, &used);
+        if (used == text.size() && value >= low && value <= high) return value;
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
+struct Options {
+    std::string disc;
+    std::string out;
+    std::vector<int> titles; // 1-based; empty: all of at least 3 s
+    int chapter = 0;         // 1-based; 0: whole titles
+    std::string profile = "5";
+    std::optional<std::int64_t> start, end, length;
+    std::optional<std::int32_t> audio;
+    std::optional<std::int32_t> subtitle;
+    bool noSubtitle = false;
+    bool merge = false;
+    bool overwrite = false;
+    bool quiet = false;
+    std::optional<std::array<int, 4>> crop;
+    std::optional<int> zoom, brightness, saturation, hue, volume;
+};
+
+// Parses the arguments; an error text when they are wrong.
+std::string Parse(const std::vector<std::string>& args, Options& o)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= args.size()) return std::nullopt;
+            return args[++i];
+        };
+        auto need = [&](const char* what) { return std::string(arg) + " needs " + what; };
+        if (arg == "--out") {
+            auto v = value();
+            if (!v) return need("a folder");
+            o.out = *v;
+        } else if (arg == "--title") {
+            auto v = value();
+            if (!v) return need("a title number or all");
+            if (*v == "all") {
+                o.titles.clear();
+            } else {
+                auto n = ParseInt(*v, 1, 99);
+                if (!n) return "bad title number: " + *v;
+                o.titles.push_back(*n);
+            }
+        } else if (arg == "--chapter") {
+            auto v = value();
+            auto n = v ? ParseInt(*v, 1, 99) : std::nullopt;
+            if (!n) return need("a chapter number (from 1)");
+            o.chapter = *n;
+        } else if (arg == "--profile") {
+            auto v = value();
+            if (!v) return need("a profile index or name");
+            o.profile = *v;
+        } else if (arg == "--start" || arg == "--end" || arg == "--length") {
+            auto v = value();
+            auto t = v ? ParseTime(*v) : std::nullopt;
+            if (!t) return need("a time HH:MM:SS[.mmm]");
+            (arg == "--start" ? o.start : arg == "--end" ? o.end : o.length) = t;
+        } else if (arg == "--audio") {
+            auto v = value();
+            o.audio = v ? ParseStreamId(*v) : std::nullopt;
+            if (!o.audio) return need("a stream identifier such as BD80");
+        } else if (arg == "--subtitle") {
+            auto v = value();
+            if (!v) return need("a stream identifier or none");
+            if (*v == "none") {
+                o.noSubtitle = true;
+            } else {
+                o.subtitle = ParseStreamId(*v);
+                if (!o.subtitle) return need("a stream identifier such as BD20, or none");
+            }
+        } else if (arg == "--crop") {
+            auto v = value();
+            std::array<int, 4> c{};
+            if (!v || std::sscanf(v->c_str(), "%d,%d,%d,%d", &c[0], &c[1], &c[2], &c[3]) != 4 || c[0] < 0 || c[1] < 0 ||
+                c[2] <= c[0] || c[3] <= c[1])
+                return need("L,T,R,B with L < R and T < B");
+            o.crop = c;
+        } else if (arg == "--zoom" || arg == "--brightness" || arg == "--saturation" || arg == "--hue" ||
+                   arg == "--volume") {
+            auto v = value();
+            const int low = arg == "--hue" ? -180 : 0;
+            const int high = arg == "--zoom" ? 3 : arg == "--brightness" ? 256 : arg == "--saturation" ? 128 : arg == "--hue" ? 180 : 512;
+            auto n = v ? ParseInt(*v, low, high) : std::nullopt;
+            if (!n) return need(("a number from " + std::to_string(low) + " to " + std::to_string(high)).c_str());
+            (arg == "--zoom" ? o.zoom : arg == "--brightness" ? o.brightness : arg == "--saturation" ? o.saturation
+                                                                                : arg == "--hue"      ? o.hue
+                                                                                                      : o.volume) = n;
+        } else if (arg == "--merge") {
+            o.merge = true;
+        } else if (arg == "--overwrite") {
+            o.overwrite = true;
+        } else if (arg == "--quiet") {
+            o.quiet = true;
+        } else if (!arg.empty() && arg[0] == '-') {
+            return "unknown option for convert: " + arg;
+        } else if (o.disc.empty()) {
+            o.disc = arg;
+        } else {
+            return "convert takes one disc";
+        }
+    }
+    if (o.disc.empty()) return "convert needs a disc: a device, a VIDEO_TS folder or an ISO image";
+    if (o.out.empty()) return "convert needs --out DIR";
+    if (o.end && o.length) return "give --end or --length, not both";
+    if (o.end && *o.end <= o.start.value_or(0)) return "--end must come after --start";
+    return {};
+}
+
+bool FindProfile(ProfileCatalogue& catalogue, const std::string& wanted, ProfileRecord& profile)
+{
+    if (auto index = ParseInt(wanted, 0, 100000)) return catalogue.FindByIndex(*index, &profile);
+    // A name: the whole name, or the part before "(*.ext)", case-insensitive.
+    auto lower = [](std::string s) {
+        std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+        return s;
+    };
+    const std::string target = lower(wanted);
+    for (int i = 0;; ++i) {
+        ProfileRecord candidate;
+        if (!catalogue.FindByIndex(i, &candidate)) return false;
+        const std::string name = lower(candidate.ProfileName);
+        if (name == target || name.substr(0, name.find('(')) == target) {
+            profile = candidate;
+            return true;
+        }
+    }
+}
+
+// The progress line: a bar on a terminal, a line a second otherwise.
+class ProgressPrinter {
+public:
+    explicit ProgressPrinter(bool quiet) : m_quiet(quiet), m_terminal(isatty(STDERR_FILENO) == 1) {}
+    void Show(const RunProgress& p, std::int64_t nowMs)
+    {
+        if (m_quiet) return;
+        if (!m_terminal && nowMs - m_last < 1000) return;
+        m_last = nowMs;
+        const int percent = static_cast<int>(p.overall * 100 + 0.5);
+        const std::string elapsed = FormatDuration(static_cast<double>(p.elapsedMs));
+        const std::string remaining = p.remainingMs >= 0 ? FormatDuration(static_cast<double>(p.remainingMs)) : "--:--:--";
+        if (m_terminal) {
+            constexpr int kWidth = 30;
+            const int filled = static_cast<int>(p.overall * kWidth);
+            std::string bar(static_cast<std::size_t>(filled), '#');
+            bar.resize(kWidth, '.');
+            std::fprintf(stderr, "\r[%s] %3d%%  %s elapsed  %s left  %s (%zu/%zu)\033[K", bar.c_str(), percent,
+                         elapsed.c_str(), remaining.c_str(), p.file.c_str(), p.task + 1, p.tasks);
+        } else {
+            std::fprintf(stderr, "%3d%%  %s elapsed  %s left  %s (%zu/%zu)\n", percent, elapsed.c_str(), remaining.c_str(),
+                         p.file.c_str(), p.task + 1, p.tasks);
+        }
+        std::fflush(stderr);
+    }
+    void End()
+    {
+        if (!m_quiet && m_terminal) std::fprintf(stderr, "\n");
+    }
+
+private:
+    bool m_quiet;
+    bool m_terminal;
+    std::int64_t m_last = -1000;
+};
+
+} // namespace
+
+int RunConvertCommand(const std::vector<std::string>& args)
+{
+    Options o;
+    const std::string error = Parse(args, o);
+    if (!error.empty()) return UsageError(error);
+
+    ProfileCatalogue catalogue;
+    if (!catalogue.Load(FindDataFile("Format.xml"))) {
+        std::fprintf(stderr, "Load Format.xml error\n");
+        return kExitBadInput;
+    }
+    ProfileRecord profile;
+    if (!FindProfile(catalogue, o.profile, profile)) return UsageError("no such profile: " + o.profile);
+
+    const DiscHandle disc = MyDVDOpen(o.disc.c_str());
+    if (!disc) {
+        std::fprintf(stderr, "Open DVD error\n");
+        return kExitBadInput;
+    }
+    struct DiscCloser {
+        DiscHandle handle;
+        ~DiscCloser() { MyDVDClose(handle); }
+    } closer{disc};
+    auto info = std::make_unique<DiscInfo>();
+    MyDVDGetInfo(disc, info.get());
+
+    // The tasks, as the title list makes them.
+    std::vector<int> titles = o.titles;
+    if (titles.empty())
+        for (int t = 0; t < info->titleCount; ++t)
+            if (info->titles[t].durationMs >= 3000) titles.push_back(t + 1);
+    if (titles.empty()) {
+        std::fprintf(stderr, "zuzidero-cli: the disc has no title of 3 seconds or more\n");
+        return kExitBadInput;
+    }
+    std::vector<RunTask> tasks;
+    for (int number : titles) {
+        if (number > info->titleCount) return UsageError("the disc has no title " + std::to_string(number));
+        const TitleInfo& title = info->titles[number - 1];
+        TitleVideo video;
+        MyDVDGetTitleVideo(disc, number - 1, &video);
+        RunTask task;
+        task.task = MakeTitleTask(number - 1, title, video);
+        if (o.chapter > 0) {
+            if (o.chapter > title.chapterCount)
+                return UsageError("title " + std::to_string(number) + " has no chapter " + std::to_string(o.chapter));
+            task.task.chapterIndex = o.chapter - 1;
+        }
+        std::int64_t& start = task.task.clip.trimStart;
+        std::int64_t& length = task.task.clip.trimLength;
+        start = std::min<std::int64_t>(o.start.value_or(0), task.task.sourceLength);
+        if (o.length)
+            length = *o.length;
+        else if (o.end)
+            length = *o.end - start;
+        else
+            length = task.task.sourceLength - start;
+        task.outputName = TaskOutputName(task.task, profile.FormatExt);
+        tasks.push_back(task);
+    }
+
+    std::error_code ignored;
+    std::filesystem::create_directories(o.out, ignored);
+    if (!std::filesystem::is_directory(o.out)) {
+        std::fprintf(stderr, "zuzidero-cli: cannot make the output folder %s\n", o.out.c_str());
+        return kExitBadInput;
+    }
+    // Existing files stay unless the user says otherwise.
+    for (std::size_t i = 0; i < tasks.size() && !o.overwrite; ++i) {
+        if (o.merge && i > 0) break;
+        const auto path = std::filesystem::path(o.out) / tasks[i].outputName;
+        if (std::filesystem::exists(path)) {
+            std::fprintf(stderr, "zuzidero-cli: %s exists (--overwrite replaces it)\n", path.string().c_str());
+            return kExitBadInput;
+        }
+    }
+
+    RunSettings settings;
+    settings.profile = profile.writer;
+    settings.outputFolder = o.out;
+    settings.merge = o.merge;
+    settings.picture = tasks.front().task.clip.picture;
+    PictureSettings& p = settings.picture;
+    if (o.crop) {
+        p.cropLeft = (*o.crop)[0];
+        p.cropTop = (*o.crop)[1];
+        p.cropRight = (*o.crop)[2];
+        p.cropBottom = (*o.crop)[3];
+    }
+    if (o.zoom) p.zoomMode = *o.zoom;
+    if (o.brightness) p.brightness = *o.brightness;
+    if (o.saturation) p.saturation = *o.saturation;
+    if (o.hue) p.hue = *o.hue;
+    if (o.volume) p.volume = *o.volume;
+    settings.selectedAudioStreamId = o.audio.value_or(0);
+    settings.selectedSubtitleId = o.subtitle.value_or(0);
+    settings.subtitles = !o.noSubtitle;
+
+    RegisterPlatformDecoders();
+    ffmpeg::QuietLogs();
+    ProgressPrinter printer(o.quiet);
+    ConversionRun run(disc, std::move(tasks), settings, [&](const std::string& message) {
+        printer.End();
+        std::fprintf(stderr, "%s\n", message.c_str());
+    });
+
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+    g_interrupted = false;
+
+    auto now = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    if (run.Start()) {
+        while (run.Step(100)) {
+            if (g_interrupted) {
+                run.Cancel();
+                break;
+            }
+            printer.Show(run.Progress(), now());
+        }
+    }
+    sigaction(SIGINT, &previous, nullptr);
+    printer.End();
+
+    if (!o.quiet) {
+        for (const std::string& file : run.FilesWritten()) std::fprintf(stderr, "written: %s\n", file.c_str());
+        std::fprintf(stderr, "%zu file%s written, %d task%s failed%s\n", run.FilesWritten().size(),
+                     run.FilesWritten().size() == 1 ? "" : "s", run.TasksFailed(), run.TasksFailed() == 1 ? "" : "s",
+                     run.Cancelled() ? " (cancelled)" : "");
+    }
+    return run.TasksFailed() == 0 && !run.Cancelled() && !run.FilesWritten().empty() ? kExitOk : kExitFailed;
+}

@@ -1,0 +1,321 @@
+#include "convert/conv_filter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "convert/output_writer.h"
+#include "pipeline/event_codes.h"
+#include "pipeline/media_guids.h"
+#include "pipeline/pos_pass_thru.h"
+
+namespace {
+
+// Pictures offered to the preview, counted over every sink: every fifth one is shown.
+std::atomic<std::uint64_t> g_previewCounter{0};
+
+constexpr std::int64_t kSilenceBlock = 4096; // samples
+
+const BITMAPINFOHEADER* BitmapHeaderOf(const CMediaType& type)
+{
+    if (!type.pbFormat) return nullptr;
+    if ((type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_MPEGVideo) && type.cbFormat >= 88)
+        return reinterpret_cast<const BITMAPINFOHEADER*>(type.pbFormat + 48);
+    if ((type.formattype == FORMAT_VideoInfo2 || type.formattype == FORMAT_MPEG2_VIDEO) && type.cbFormat >= 112)
+        return reinterpret_cast<const BITMAPINFOHEADER*>(type.pbFormat + 72);
+    return nullptr;
+}
+
+} // namespace
+
+// ---- Input pins ----
+
+CConvInputPin::CConvInputPin(CConvFilter* filter, HRESULT* phr, const char* name, bool video)
+    : CBaseInputPin(name, filter, &filter->m_csFilter, phr, name), m_sink(filter), m_video(video)
+{
+}
+
+HRESULT CConvInputPin::CheckMediaType(const CMediaType* type) { return type ? S_OK : E_POINTER; }
+
+HRESULT CConvInputPin::CompleteConnect(IPin* receivePin)
+{
+    if (m_video)
+        m_sink->VideoConnected(m_mt);
+    else
+        m_sink->AudioConnected(m_mt);
+    return CBaseInputPin::CompleteConnect(receivePin);
+}
+
+HRESULT CConvInputPin::Active()
+{
+    m_endOfStream = false;
+    return CBaseInputPin::Active();
+}
+
+HRESULT CConvInputPin::Receive(IMediaSample* sample)
+{
+    HRESULT hr = CBaseInputPin::Receive(sample);
+    if (hr != S_OK) return hr;
+    return m_video ? m_sink->ReceiveVideo(sample) : m_sink->ReceiveAudio(sample);
+}
+
+HRESULT CConvInputPin::EndOfStream()
+{
+    const HRESULT hr = CheckStreaming();
+    if (hr != S_OK) return hr;
+    m_endOfStream = true;
+    m_sink->CheckCompletion();
+    return S_OK;
+}
+
+// ---- Preview pin ----
+
+CVideoPrePin::CVideoPrePin(CConvFilter* filter, HRESULT* phr)
+    : CBaseOutputPin("Video Pre", filter, &filter->m_csFilter, phr, "Video Pre"), m_sink(filter)
+{
+}
+
+CVideoPrePin::~CVideoPrePin() = default;
+
+HRESULT CVideoPrePin::CheckMediaType(const CMediaType* type)
+{
+    if (!type) return E_POINTER;
+    if (const BITMAPINFOHEADER* header = BitmapHeaderOf(*type)) m_stride = header->biWidth;
+    return S_OK;
+}
+
+HRESULT CVideoPrePin::GetMediaType(int position, CMediaType* type)
+{
+    if (position < 0) return E_INVALIDARG;
+    if (position > 0 || !m_sink->m_videoIn->IsConnected()) return VFW_S_NO_MORE_ITEMS;
+    *type = m_sink->m_videoIn->CurrentMediaType();
+    return S_OK;
+}
+
+HRESULT CVideoPrePin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES*)
+{
+    const BITMAPINFOHEADER* header = BitmapHeaderOf(m_mt);
+    if (!header) return E_FAIL;
+    LONG size = static_cast<LONG>(header->biSizeImage);
+    if (size == 0) size = header->biWidth * std::abs(header->biHeight) * 4;
+    ALLOCATOR_PROPERTIES wanted{5, size, 1, 0}, actual{};
+    const HRESULT hr = allocator->SetProperties(&wanted, &actual);
+    if (FAILED(hr)) return hr;
+    return actual.cBuffers < 5 || actual.cbBuffer < size ? E_FAIL : S_OK;
+}
+
+HRESULT CVideoPrePin::Active()
+{
+    HRESULT hr = CBaseOutputPin::Active();
+    if (FAILED(hr) || !IsConnected()) return hr;
+    m_queue = std::make_unique<OutputQueue>(GetConnected(), &hr, false, true, 5, false, 5);
+    if (FAILED(hr)) m_queue.reset();
+    return hr;
+}
+
+HRESULT CVideoPrePin::Inactive()
+{
+    const HRESULT hr = CBaseOutputPin::Inactive();
+    m_queue.reset();
+    return hr;
+}
+
+HRESULT CVideoPrePin::DeliverEndOfStream()
+{
+    if (m_queue) m_queue->EOS();
+    return S_OK;
+}
+
+void CVideoPrePin::Offer(const BYTE* picture, int width, int height)
+{
+    if (!m_queue) return;
+    IMediaSample* sample = nullptr;
+    if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, 0)) || !sample) return;
+    BYTE* out = nullptr;
+    sample->GetPointer(&out);
+    const int stride = m_stride > 0 ? m_stride : width;
+    for (int row = 0; row < height; ++row) std::memcpy(out + row * stride, picture + row * width, static_cast<std::size_t>(width));
+    BYTE* chromaOut = out + stride * height;
+    const BYTE* chromaIn = picture + width * height;
+    for (int plane = 0; plane < 2; ++plane)
+        for (int row = 0; row < height / 2; ++row)
+            std::memcpy(chromaOut + (plane * (height / 2) + row) * (stride / 2),
+                        chromaIn + (plane * (height / 2) + row) * (width / 2), static_cast<std::size_t>(width / 2));
+    sample->SetActualDataLength(width * height * 3 / 2);
+    sample->SetTime(nullptr, nullptr);
+    m_queue->Receive(sample); // the queue takes the reference
+}
+
+// ---- Filter ----
+
+CConvFilter::CConvFilter() : CBaseFilter("CConvFilter", nullptr, &m_csFilter, CLSID_ConvFilter)
+{
+    HRESULT hr = S_OK;
+    m_audioIn = std::make_unique<CConvInputPin>(this, &hr, "Audio In", false);
+    m_videoIn = std::make_unique<CConvInputPin>(this, &hr, "Video In", true);
+    m_videoPre = std::make_unique<CVideoPrePin>(this, &hr);
+}
+
+CConvFilter::~CConvFilter() = default;
+
+HRESULT CConvFilter::Create(CConvFilter** filter)
+{
+    if (!filter) return E_POINTER;
+    *filter = new (std::nothrow) CConvFilter;
+    if (!*filter) return E_OUTOFMEMORY;
+    (*filter)->NonDelegatingAddRef();
+    return S_OK;
+}
+
+HRESULT CConvFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (riid == IMediaSeeking::iid || riid == IMediaPosition::iid) {
+        CAutoLock lock(&m_csFilter);
+        if (!m_position) {
+            HRESULT hr = S_OK;
+            auto* passThru = new (std::nothrow) CPosPassThru("Conver pass-through", GetOwner(), &hr, m_audioIn.get());
+            if (!passThru) return E_OUTOFMEMORY;
+            IUnknown* inner = nullptr;
+            passThru->NonDelegatingQueryInterface(IUnknown::iid, reinterpret_cast<void**>(&inner));
+            if (FAILED(hr)) {
+                inner->Release();
+                *ppv = nullptr;
+                return E_NOINTERFACE;
+            }
+            m_position.Attach(inner);
+        }
+        return m_position->QueryInterface(riid, ppv);
+    }
+    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT CConvFilter::Pause()
+{
+    CAutoLock lock(&m_csFilter);
+    if (IsStopped()) m_completed = false;
+    return CBaseFilter::Pause();
+}
+
+CBasePin* CConvFilter::GetPin(int index)
+{
+    switch (index) {
+    case 0: return m_audioIn.get();
+    case 1: return m_videoIn.get();
+    case 2: return m_videoPre.get();
+    default: return nullptr;
+    }
+}
+
+void CConvFilter::VideoConnected(const CMediaType& type)
+{
+    if (const BITMAPINFOHEADER* header = BitmapHeaderOf(type)) m_videoFormat = *header;
+}
+
+void CConvFilter::AudioConnected(const CMediaType& type)
+{
+    if (type.formattype != FORMAT_WaveFormatEx || type.cbFormat < sizeof(WAVEFORMATEX)) return;
+    const auto* wfe = reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
+    m_sampleRate = static_cast<int>(wfe->nSamplesPerSec);
+    m_blockAlign = wfe->nBlockAlign;
+    m_silence.assign(static_cast<std::size_t>(kSilenceBlock) * m_blockAlign, 0);
+}
+
+HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
+{
+    if (!m_writer || !m_writer->HasVideo()) return S_OK;
+    REFERENCE_TIME start = 0, stop = 0;
+    if (FAILED(sample->GetTime(&start, &stop))) return S_OK;
+    if (stop < m_rangeStart || start > m_rangeEnd) return S_OK;
+    start -= m_rangeStart;
+    stop -= m_rangeStart;
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    const int width = m_videoFormat.biWidth, height = std::abs(m_videoFormat.biHeight);
+    const long size = static_cast<long>(width) * height * 3 / 2;
+    if (!data || sample->GetActualDataLength() < size) return S_OK;
+
+    if (m_previewEnabled && m_videoPre->IsConnected() && g_previewCounter++ % 5 == 0) m_videoPre->Offer(data, width, height);
+
+    CAutoLock lock(&m_csFilter);
+    REFERENCE_TIME slot = m_nextVideoSlot.load();
+    while (slot < stop) {
+        if (m_writer->WriteVideo(data) != 0) break;
+        slot = static_cast<REFERENCE_TIME>(std::trunc(static_cast<double>(slot) + m_frameDuration));
+        m_nextVideoSlot = slot;
+    }
+    // Kept to make the pictures up to the sound's length at the end.
+    if (m_writer->HasAudio() && m_audioIn->IsConnected()) m_lastPicture.assign(data, data + size);
+    return S_OK;
+}
+
+void CConvFilter::WriteSilence(std::int64_t samples)
+{
+    while (samples > 0 && m_blockAlign > 0) {
+        const std::int64_t n = std::min(samples, kSilenceBlock);
+        m_writer->WriteAudio(m_silence.data(), static_cast<std::size_t>(n * m_blockAlign));
+        m_audioSamples += n;
+        m_silenceInserted += n;
+        samples -= n;
+    }
+}
+
+HRESULT CConvFilter::ReceiveAudio(IMediaSample* sample)
+{
+    if (!m_writer || !m_writer->HasAudio() || m_blockAlign <= 0 || m_sampleRate <= 0) return S_OK;
+    REFERENCE_TIME start = 0, stop = 0;
+    if (FAILED(sample->GetTime(&start, &stop))) return S_OK;
+    if (stop < m_rangeStart || start > m_rangeEnd) return S_OK;
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    std::int64_t frames = sample->GetActualDataLength() / m_blockAlign;
+    if (!data || frames <= 0) return S_OK;
+
+    CAutoLock lock(&m_csFilter);
+    const REFERENCE_TIME position = start - m_rangeStart;
+    m_audioPosition = position;
+    // Where the time stamp puts this sound, against how much has been written: a gap of more
+    // than 20 ms becomes silence, an overlap is cut (sound before the range start included).
+    const auto expected = static_cast<std::int64_t>(std::floor(static_cast<double>(position) * m_sampleRate / 1e7));
+    const std::int64_t difference = expected - m_audioSamples;
+    const std::int64_t tolerance = m_sampleRate / 50;
+    std::int64_t skip = 0;
+    if (difference > tolerance) {
+        WriteSilence(difference);
+    } else if (difference < -tolerance) {
+        skip = std::min(-difference, frames);
+        m_samplesCut += skip;
+    }
+    frames -= skip;
+    if (frames > 0) {
+        m_writer->WriteAudio(data + skip * m_blockAlign, static_cast<std::size_t>(frames * m_blockAlign));
+        m_audioSamples += frames;
+    }
+    return S_OK;
+}
+
+void CConvFilter::CheckCompletion()
+{
+    CAutoLock lock(&m_csFilter);
+    if (m_audioIn->IsConnected() && !m_audioIn->AtEndOfStream()) return;
+    if (m_videoIn->IsConnected() && !m_videoIn->AtEndOfStream()) return;
+    if (m_completed) return;
+    m_completed = true;
+    // Sound and pictures end together: the pictures are made up to the sound's end with the
+    // last one, then the sound with silence to the pictures' end.
+    if (m_writer && m_writer->HasVideo() && m_writer->HasAudio() && m_videoIn->IsConnected() &&
+        m_audioIn->IsConnected() && m_sampleRate > 0) {
+        const auto audioEnd = static_cast<REFERENCE_TIME>(static_cast<double>(m_audioSamples) * 1e7 / m_sampleRate);
+        REFERENCE_TIME slot = m_nextVideoSlot.load();
+        while (!m_lastPicture.empty() && slot < audioEnd && slot > 0) {
+            if (m_writer->WriteVideo(m_lastPicture.data()) != 0) break;
+            slot = static_cast<REFERENCE_TIME>(std::trunc(static_cast<double>(slot) + m_frameDuration));
+            m_nextVideoSlot = slot;
+        }
+        const auto videoEnd = static_cast<std::int64_t>(std::floor(static_cast<double>(slot) * m_sampleRate / 1e7));
+        if (videoEnd > m_audioSamples) WriteSilence(videoEnd - m_audioSamples);
+    }
+    if (m_videoPre->IsConnected()) m_videoPre->DeliverEndOfStream();
+    NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
+}

@@ -1,0 +1,134 @@
+#pragma once
+// CConvFilter ("Conver"): the last filter of a conversion graph. It keeps what lies inside the
+// task's time range, turns the decoded pictures into a constant-rate sequence at the profile's
+// frame rate, hands pictures and sound to the OutputWriter, offers every fifth picture on
+// "Video Pre" for a preview, and reports the end of the conversion with EC_COMPLETE.
+//
+// Sound is written where its time stamps put it: a gap (the sound starts later than the
+// pictures, or a jump at a cell boundary) is filled with silence and an overlap is cut, so that
+// sound and pictures stay together. At the end the shorter of the two is made up to the other's
+// length, so that titles merged into one file stay in step too.
+//
+// Threads: the two input pins are driven by two upstream streaming threads; the filter lock
+// serialises the writer calls and the position updates.
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "pipeline/base_filter.h"
+#include "pipeline/base_input_pin.h"
+#include "pipeline/base_output_pin.h"
+#include "pipeline/format_blocks.h"
+#include "pipeline/output_queue.h"
+
+class OutputWriter;
+class CConvFilter;
+
+inline constexpr CLSID CLSID_ConvFilter = MakeGuid("{A4DA1077-2239-4C9E-AA16-C88DD9F35131}");
+
+class CConvInputPin : public CBaseInputPin {
+public:
+    CConvInputPin(CConvFilter* filter, HRESULT* phr, const char* name, bool video);
+    HRESULT CheckMediaType(const CMediaType* type) override;
+    HRESULT CompleteConnect(IPin* receivePin) override;
+    HRESULT Receive(IMediaSample* sample) override;
+    HRESULT EndOfStream() override;
+    HRESULT Active() override;
+    bool AtEndOfStream() const { return m_endOfStream.load(); }
+
+private:
+    CConvFilter* const m_sink;
+    const bool m_video;
+    std::atomic<bool> m_endOfStream{false};
+};
+
+class CVideoPrePin : public CBaseOutputPin {
+public:
+    CVideoPrePin(CConvFilter* filter, HRESULT* phr);
+    ~CVideoPrePin() override;
+    HRESULT CheckMediaType(const CMediaType* type) override;
+    HRESULT GetMediaType(int position, CMediaType* type) override;
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+    HRESULT Active() override;
+    HRESULT Inactive() override;
+    HRESULT DeliverEndOfStream() override;
+    // Copies a picture of width × height into a preview sample and queues it.
+    void Offer(const BYTE* picture, int width, int height);
+
+private:
+    CConvFilter* const m_sink;
+    int m_stride = 0;
+    std::unique_ptr<OutputQueue> m_queue;
+};
+
+class CConvFilter : public CBaseFilter {
+public:
+    CConvFilter();
+    ~CConvFilter() override;
+    // A new sink with one reference for the caller.
+    static HRESULT Create(CConvFilter** filter);
+
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+    int GetPinCount() override { return 3; }
+    // A run from the stopped state starts with no input ended.
+    HRESULT Pause() override;
+    CBasePin* GetPin(int index) override;
+
+    // Settings, before the graph runs.
+    void SetWriter(OutputWriter* writer) { m_writer = writer; }
+    void SetFrameDuration(double duration) { m_frameDuration = duration; }
+    void SetRange(REFERENCE_TIME start, REFERENCE_TIME end)
+    {
+        m_rangeStart = start;
+        m_rangeEnd = end;
+    }
+    // Any time (the progress window's "Show Preview").
+    void SetPreviewEnabled(bool enabled) { m_previewEnabled = enabled; }
+
+    // From the range start, 100 ns: the next output picture's slot, and the last sound's start.
+    REFERENCE_TIME NextVideoSlot() const { return m_nextVideoSlot.load(); }
+    REFERENCE_TIME AudioPosition() const { return m_audioPosition.load(); }
+    const BITMAPINFOHEADER& VideoFormat() const { return m_videoFormat; }
+    // Sound samples written for this task, and the silence put in or the sound cut to keep it
+    // in step (tests, diagnostics).
+    std::int64_t AudioSamplesWritten() const { return m_audioSamples; }
+    std::int64_t SilenceInserted() const { return m_silenceInserted; }
+    std::int64_t SamplesCut() const { return m_samplesCut; }
+
+private:
+    friend class CConvInputPin;
+    friend class CVideoPrePin;
+
+    HRESULT ReceiveVideo(IMediaSample* sample);
+    HRESULT ReceiveAudio(IMediaSample* sample);
+    void AudioConnected(const CMediaType& type);
+    void VideoConnected(const CMediaType& type);
+    // After each end of stream: once every connected input has ended, even out the sound and
+    // the pictures and report completion.
+    void CheckCompletion();
+    void WriteSilence(std::int64_t samples); // filter lock held
+
+    CCritSec m_csFilter;
+    std::unique_ptr<CConvInputPin> m_audioIn;
+    std::unique_ptr<CConvInputPin> m_videoIn;
+    std::unique_ptr<CVideoPrePin> m_videoPre;
+    ComPtr<IUnknown> m_position; // the pass-through, made on first request
+
+    OutputWriter* m_writer = nullptr;
+    double m_frameDuration = 400000;
+    REFERENCE_TIME m_rangeStart = 0;
+    REFERENCE_TIME m_rangeEnd = 0;
+    std::atomic<bool> m_previewEnabled{true};
+    std::atomic<REFERENCE_TIME> m_nextVideoSlot{0};
+    std::atomic<REFERENCE_TIME> m_audioPosition{0};
+    BITMAPINFOHEADER m_videoFormat{};
+    int m_sampleRate = 0;
+    int m_blockAlign = 0;
+    bool m_completed = false;            // filter lock
+    std::int64_t m_audioSamples = 0;     // filter lock
+    std::int64_t m_silenceInserted = 0;  // filter lock
+    std::int64_t m_samplesCut = 0;       // filter lock
+    std::vector<std::uint8_t> m_lastPicture; // filter lock: to make the pictures up to the sound's end
+    std::vector<std::uint8_t> m_silence;     // a block of zero samples, made at connection
+};

@@ -1,0 +1,428 @@
+#include "convert/conversion_engine.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "convert/audio_conversion_filter.h"
+#include "convert/video_conversion_filter.h"
+#include "demux/mpeg_splitter_filter.h"
+#include "dvd/dvd_reader.h"
+#include "pipeline/event_codes.h"
+#include "pipeline/format_blocks.h"
+#include "pipeline/media_guids.h"
+#include "platform/com/task_memory.h"
+#include "platform/decoders/audio_decoder_filter.h"
+#include "platform/decoders/video_decoder_filter.h"
+#include "platform/graph/class_factory.h"
+
+namespace {
+
+constexpr GUID kTimeFormatMediaTime = MakeGuid("{7B785574-8C82-11CF-BC0C-00AA00AC74F6}");
+
+// Pin n of a direction (inputs and outputs counted apart), or null.
+IPin* PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n)
+{
+    if (!filter) return nullptr;
+    ComPtr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(pins.Put()))) return nullptr;
+    IPin* pin = nullptr;
+    ULONG fetched = 0;
+    while (pins->Next(1, &pin, &fetched) == S_OK) {
+        PIN_DIRECTION d;
+        pin->QueryDirection(&d);
+        if (d == direction && n-- == 0) {
+            pin->Release(); // the filter keeps its pins alive
+            return pin;
+        }
+        pin->Release();
+    }
+    return nullptr;
+}
+
+// The third value of "(%04x,%02x,%02x)" in a stream's name, or -1.
+int IdentifierOf(const std::string& name)
+{
+    const auto open = name.find('(');
+    unsigned a = 0, b = 0, c = 0;
+    if (open == std::string::npos || std::sscanf(name.c_str() + open, "(%04x,%02x,%02x)", &a, &b, &c) != 3) return -1;
+    return static_cast<int>(c);
+}
+
+} // namespace
+
+ConversionEngine::ConversionEngine(MessageFn message) : m_message(std::move(message)) {}
+
+ConversionEngine::~ConversionEngine()
+{
+    Teardown();
+    CloseOutput();
+}
+
+void ConversionEngine::Message(const char* text)
+{
+    if (m_message) m_message(text);
+}
+
+bool ConversionEngine::OpenOutput(const std::string& path, const WriterSettings& settings)
+{
+    m_profile = settings;
+    return m_writer.Open(path, settings);
+}
+
+bool ConversionEngine::CloseOutput() { return m_writer.Close(); }
+
+bool ConversionEngine::Build(DiscHandle disc, int titleIndex, int chapterIndex, const ClipSettings& clip,
+                             const BuildOptions& options)
+{
+    Teardown();
+    if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid, m_graph.PutVoid()) != S_OK)
+        return false;
+    if (FAILED(m_graph.As(m_control)) || FAILED(m_graph.As(m_events))) return false;
+    if (options.notify) m_events->SetNotifyCallback(options.notify);
+    // The sink's completion reaches the run at once.
+    m_events->CancelDefaultHandling(EC_COMPLETE);
+    // Conversions run as fast as the pipeline goes.
+    ComPtr<IMediaFilter> timing;
+    if (SUCCEEDED(m_graph.As(timing))) timing->SetSyncSource(nullptr);
+    m_clip = clip;
+    if (!CreateFilters(disc, titleIndex, chapterIndex) || !ConnectFilters(options.subpictures)) return false;
+    return SUCCEEDED(m_control->Pause());
+}
+
+bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapterIndex)
+{
+    const WriterSettings& w = m_profile;
+    const bool video = w.hasVideo != 0, audio = w.hasAudio != 0;
+
+    if (FAILED(CConvFilter::Create(m_sink.Put()))) return false;
+    m_graph->AddFilter(m_sink.Get(), "Conver");
+    m_sink->SetWriter(&m_writer);
+    m_sink->SetFrameDuration(w.FrameRate > 0 ? (1000000.0 / w.FrameRate) * 10000 : 400000);
+
+    IBaseFilter* raw = nullptr;
+    if (FAILED(CDVDReader::Create(&raw))) {
+        Message("CLSID_DVDSource error");
+        return false;
+    }
+    m_source = AdoptRef(raw);
+    m_graph->AddFilter(m_source.Get(), "Reader");
+
+    if (FAILED(CMpegSplitterFilter::Create(&raw))) {
+        Message("CLSID_MpegSplitter error");
+        return false;
+    }
+    m_splitter = AdoptRef(static_cast<CMpegSplitterFilter*>(raw));
+    m_graph->AddFilter(m_splitter.Get(), "Splitter");
+    if (SUCCEEDED(QueryInterfaceTo(static_cast<IBaseFilter*>(m_splitter.Get()), m_seeking)))
+        m_seeking->SetTimeFormat(&kTimeFormatMediaTime);
+    // The scanner learns from the title record which streams to expect (before the connection).
+    auto info = std::make_unique<DiscInfo>();
+    if (MyDVDGetInfo(disc, info.get()) == 0 && titleIndex >= 0 && titleIndex < info->titleCount)
+        m_splitter->SetTitleInfo(&info->titles[titleIndex]);
+
+    CClassFactory& factory = CClassFactory::Instance();
+    if (video) {
+        if (factory.CreateInstance(CLSID_MpegVideoDecoder, nullptr, IBaseFilter::iid, m_videoDecoder.PutVoid()) != S_OK) {
+            Message("CLSID_MpegDecoder error");
+            return false;
+        }
+        m_graph->AddFilter(m_videoDecoder.Get(), "VideoDecoder");
+    }
+    if (audio) {
+        if (factory.CreateInstance(CLSID_MpegAudioDecoder, nullptr, IBaseFilter::iid, m_audioDecoder.PutVoid()) != S_OK) {
+            Message("CLSID_MpaDecoder error");
+            return false;
+        }
+        m_graph->AddFilter(m_audioDecoder.Get(), "AudioDecoder");
+        if (FAILED(CMyAudioConveFilter::Create(m_audioConver.Put()))) {
+            Message("CLSID_MyAudioConver error");
+            return false;
+        }
+        m_graph->AddFilter(m_audioConver.Get(), "AudioConver");
+    }
+    if (video) {
+        if (FAILED(CMyVideoConveFilter::Create(m_videoConver.Put()))) {
+            Message("CLSID_MyVideoConver error");
+            return false;
+        }
+        m_graph->AddFilter(m_videoConver.Get(), "VideoConver");
+    }
+
+    ComPtr<IMyDVDReader> reader;
+    if (FAILED(QueryInterfaceTo(m_source.Get(), reader))) {
+        Message("IID_IMyDVDReader error");
+        return false;
+    }
+    if (FAILED(reader->SetDvdReader(disc)) || FAILED(reader->SetArea(titleIndex, chapterIndex))) {
+        Message("SetDvdReader error");
+        return false;
+    }
+    reader->GetDuration(&m_titleLength);
+    // A chapter's length, from its share of the title's sectors (the disc gives titles' only).
+    if (chapterIndex >= 0 && m_titleLength > 0) {
+        auto info = std::make_unique<DiscInfo>();
+        if (MyDVDGetInfo(disc, info.get()) == 0 && titleIndex < info->titleCount) {
+            const TitleInfo& title = info->titles[titleIndex];
+            double all = 0;
+            for (int c = 0; c < title.chapterCount && c < kMaxChapters; ++c) all += title.chapterSectors[c];
+            if (all > 0 && chapterIndex < title.chapterCount)
+                m_titleLength = static_cast<LONGLONG>(static_cast<double>(m_titleLength) * title.chapterSectors[chapterIndex] / all);
+        }
+    }
+    // The whole title (or chapter) is read to the end of its data: the disc's playing time
+    // must not cut the last pictures off.
+    const bool whole = m_clip.trimStart <= 0 && m_clip.trimLength >= m_titleLength;
+    m_sink->SetRange(m_clip.trimStart * 10000,
+                     whole ? INT64_MAX / 2 : (m_clip.trimStart + m_clip.trimLength) * 10000);
+
+    const PictureSettings& p = m_clip.picture;
+    if (video) {
+        m_videoConver->SetRects(p.zoomMode, p.cropLeft, p.cropTop, p.cropRight, p.cropBottom, 0, 0, w.Width, w.Height);
+        m_videoConver->SetHue(p.hue);
+        m_videoConver->SetBrightness(p.brightness);
+        m_videoConver->SetSaturation(p.saturation);
+    }
+    if (audio) {
+        m_audioConver->SetOutputFormat(static_cast<std::uint16_t>(w.Channel), w.SampleRate);
+        m_audioConver->SetVolume(p.volume);
+    }
+    if (m_titleLength > 0)
+        m_splitter->SetPlayRange(whole ? 0 : m_clip.trimStart, whole ? 0 : m_clip.trimLength, m_titleLength);
+    return true;
+}
+
+bool ConversionEngine::ConnectFilters(bool subpictures)
+{
+    const bool video = m_profile.hasVideo != 0, audio = m_profile.hasAudio != 0;
+    IPin* sourceOut = PinOf(m_source.Get(), PINDIR_OUTPUT, 0);
+    if (!sourceOut) {
+        Message("get source output pin error");
+        return false;
+    }
+    IPin* splitterIn = PinOf(m_splitter.Get(), PINDIR_INPUT, 0);
+    if (!splitterIn) {
+        Message("get splitter input pin error");
+        return false;
+    }
+    const HRESULT connected = m_graph->ConnectDirect(sourceOut, splitterIn, nullptr);
+    if (FAILED(connected)) {
+        if (connected == ZZ_E_SCRAMBLED) Message("The title is scrambled: this disc is encrypted and cannot be read");
+        return false;
+    }
+
+    auto connect = [&](IPin* from, IPin* to, bool disconnectFirst) {
+        if (disconnectFirst) {
+            m_graph->Disconnect(from);
+            m_graph->Disconnect(to);
+        }
+        return SUCCEEDED(m_graph->ConnectDirect(from, to, nullptr));
+    };
+    IPin* splitterVideo = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 0);
+    IPin* splitterAudio = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 1);
+    IPin* splitterSubpictures = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 2);
+    if (video && splitterVideo && !connect(splitterVideo, PinOf(m_videoDecoder.Get(), PINDIR_INPUT, 0), false)) {
+        Message("connect splitter and decoder error(video)");
+        return false;
+    }
+    if (audio && splitterAudio && !connect(splitterAudio, PinOf(m_audioDecoder.Get(), PINDIR_INPUT, 0), false)) {
+        Message("connect splitter and decoder error(audio)");
+        return false;
+    }
+    if (video && subpictures && splitterSubpictures) {
+        if (IPin* decoderSubpictures = PinOf(m_videoDecoder.Get(), PINDIR_INPUT, 1))
+            connect(splitterSubpictures, decoderSubpictures, false); // a failure is ignored
+    }
+    if (video) {
+        IPin* decoderOut = PinOf(m_videoDecoder.Get(), PINDIR_OUTPUT, 0);
+        if (!decoderOut) {
+            Message("get video decoder output pin error");
+            return false;
+        }
+        IPin* converIn = PinOf(m_videoConver.Get(), PINDIR_INPUT, 0);
+        if (!converIn) {
+            Message("get video conver input pin error");
+            return false;
+        }
+        if (!connect(decoderOut, converIn, true)) {
+            Message("connect video decoder and video conver error");
+            return false;
+        }
+    }
+    if (audio) {
+        IPin* decoderOut = PinOf(m_audioDecoder.Get(), PINDIR_OUTPUT, 0);
+        if (!decoderOut) {
+            Message("get audio decoder output pin error");
+            return false;
+        }
+        IPin* converIn = PinOf(m_audioConver.Get(), PINDIR_INPUT, 0);
+        if (!converIn) {
+            Message("get audio conver input pin error");
+            return false;
+        }
+        if (!connect(decoderOut, converIn, true)) {
+            Message("connect audio decoder and audio conver error");
+            return false;
+        }
+        IPin* converOut = PinOf(m_audioConver.Get(), PINDIR_OUTPUT, 0);
+        if (!converOut) {
+            Message("get audio conver output pin error");
+            return false;
+        }
+        IPin* sinkIn = m_sink->GetPin(0);
+        if (!sinkIn) {
+            Message("get mConver input pin 0 error");
+            return false;
+        }
+        if (!connect(converOut, sinkIn, true)) {
+            Message("connect audio conver out pin to mConver error");
+            return false;
+        }
+    }
+    if (video) {
+        IPin* converOut = PinOf(m_videoConver.Get(), PINDIR_OUTPUT, 0);
+        if (!converOut) {
+            Message("get video conver output pin error");
+            return false;
+        }
+        IPin* sinkIn = m_sink->GetPin(1);
+        if (!sinkIn) {
+            Message("get mConver input pin error");
+            return false;
+        }
+        if (!connect(converOut, sinkIn, true)) {
+            Message("connect video conver out pin to mConver error");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ConversionEngine::ConnectPreview(IBaseFilter* renderer)
+{
+    if (!m_sink || !m_graph) return false;
+    if (!m_writer.HasVideo()) return true;
+    if (!renderer) return false;
+    m_control->Stop();
+    m_graph->AddFilter(renderer, "Video Mixing Renderer");
+    IPin* pre = m_sink->GetPin(2);
+    IPin* in = PinOf(renderer, PINDIR_INPUT, 0);
+    if (!in) {
+        Message("get mConver input pin error");
+        return false;
+    }
+    m_graph->Disconnect(pre);
+    m_graph->Disconnect(in);
+    const bool connected = SUCCEEDED(m_graph->ConnectDirect(pre, in, nullptr));
+    if (!connected) Message("connect video conver out pin to mConver error");
+    m_preview = ComPtr<IBaseFilter>(renderer);
+    m_control->Pause();
+    return connected;
+}
+
+void ConversionEngine::ShowPreview(bool on)
+{
+    if (m_sink) m_sink->SetPreviewEnabled(on);
+}
+
+bool ConversionEngine::GetStreams(std::vector<EngineStream>& streams)
+{
+    streams.clear();
+    if (!m_splitter) return false;
+    DWORD count = 0;
+    if (FAILED(m_splitter->Count(&count))) return false;
+    for (DWORD i = 0; i < count; ++i) {
+        AM_MEDIA_TYPE* type = nullptr;
+        char* name = nullptr;
+        if (FAILED(m_splitter->Info(static_cast<LONG>(i), &type, nullptr, nullptr, nullptr, &name, nullptr, nullptr))) continue;
+        EngineStream stream;
+        stream.index = static_cast<int>(i);
+        stream.name = name ? name : "";
+        CoTaskMemFree(name);
+        if (type) {
+            const CMediaType mt(*type);
+            DeleteMediaType(type);
+            if (mt.majortype == MEDIATYPE_Video && mt.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) {
+                stream.kind = EngineStream::kSubpicture;
+                stream.identifier = IdentifierOf(stream.name);
+            } else if (mt.majortype == MEDIATYPE_Video) {
+                stream.kind = EngineStream::kVideo;
+                if ((mt.formattype == FORMAT_MPEG2_VIDEO || mt.formattype == FORMAT_VideoInfo2) && mt.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+                    const auto* info = reinterpret_cast<const VIDEOINFOHEADER2*>(mt.pbFormat);
+                    stream.width = info->bmiHeader.biWidth;
+                    stream.height = info->bmiHeader.biHeight;
+                    stream.bitRate = static_cast<int>(info->dwBitRate);
+                    stream.timePerFrame = info->AvgTimePerFrame;
+                } else if (mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+                    const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+                    stream.width = info->bmiHeader.biWidth;
+                    stream.height = info->bmiHeader.biHeight;
+                    stream.bitRate = static_cast<int>(info->dwBitRate);
+                    stream.timePerFrame = info->AvgTimePerFrame;
+                }
+            } else if (mt.majortype == MEDIATYPE_Audio) {
+                stream.kind = EngineStream::kAudio;
+                stream.identifier = IdentifierOf(stream.name);
+                if (mt.formattype == FORMAT_WaveFormatEx && mt.cbFormat >= sizeof(WAVEFORMATEX)) {
+                    const auto* wfe = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
+                    stream.sampleRate = static_cast<int>(wfe->nSamplesPerSec);
+                    stream.channels = wfe->nChannels;
+                    stream.bitRate = static_cast<int>(wfe->nAvgBytesPerSec * 8);
+                }
+            }
+        }
+        streams.push_back(std::move(stream));
+    }
+    return true;
+}
+
+bool ConversionEngine::EnableStream(int index, bool on)
+{
+    return m_splitter && SUCCEEDED(m_splitter->Enable(index, on ? AMSTREAMSELECTENABLE_ENABLE : 0));
+}
+
+HRESULT ConversionEngine::Run() { return m_control ? m_control->Run() : E_UNEXPECTED; }
+HRESULT ConversionEngine::Pause() { return m_control ? m_control->Pause() : E_UNEXPECTED; }
+HRESULT ConversionEngine::Stop() { return m_control ? m_control->Stop() : E_UNEXPECTED; }
+
+bool ConversionEngine::NextEvent(LONG& code, LONG_PTR& param1, LONG_PTR& param2, LONG ms)
+{
+    if (!m_events || m_events->GetEvent(&code, &param1, &param2, ms) != S_OK) return false;
+    m_events->FreeEventParams(code, param1, param2);
+    return true;
+}
+
+void ConversionEngine::Progress(REFERENCE_TIME& position, REFERENCE_TIME& duration)
+{
+    position = 0;
+    duration = 1;
+    if (!m_sink) return;
+    if (m_profile.hasVideo)
+        position = m_sink->NextVideoSlot();
+    else if (m_profile.hasAudio)
+        position = m_sink->AudioPosition();
+    else if (m_seeking)
+        m_seeking->GetCurrentPosition(&position);
+    LONGLONG length = 0;
+    if (m_seeking && SUCCEEDED(m_seeking->GetDuration(&length)) && length > 0) duration = length;
+}
+
+void ConversionEngine::Teardown()
+{
+    if (m_control) m_control->Stop();
+    if (m_events) m_events->SetNotifyCallback(nullptr);
+    m_control = nullptr;
+    m_events = nullptr;
+    m_seeking = nullptr;
+    m_videoDecoder = nullptr;
+    m_audioDecoder = nullptr;
+    m_videoConver = nullptr;
+    m_audioConver = nullptr;
+    m_splitter = nullptr;
+    m_source = nullptr;
+    if (m_graph && m_sink) m_graph->RemoveFilter(m_sink.Get());
+    m_sink = nullptr;
+    m_preview = nullptr;
+    m_graph = nullptr;
+    m_titleLength = 0;
+}

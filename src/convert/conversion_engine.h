@@ -1,0 +1,100 @@
+#pragma once
+// ConversionEngine: builds the filter graph of one conversion task (DVD source, splitter,
+// decoders, conversion filters, sink), runs it, reports its position, and tears it down. It
+// owns the OutputWriter that outlives the task graphs, so that merged tasks share one file.
+//
+// Failures are reported through the message callback with the program's fixed texts (a message
+// box in the desktop program, a line on stderr in zuzidero-cli). Application thread only.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "convert/conv_filter.h"
+#include "convert/conversion_task.h"
+#include "convert/output_writer.h"
+#include "dvd/my_dvd.h"
+#include "platform/graph/graph_interfaces.h"
+
+class CMpegSplitterFilter;
+class CMyVideoConveFilter;
+class CMyAudioConveFilter;
+
+// A stream the splitter offers, as the run selects them.
+struct EngineStream {
+    enum Kind { kVideo, kAudio, kSubpicture, kOther } kind = kOther;
+    int index = 0;       // IAMStreamSelect index
+    int identifier = 0;  // audio and subpictures: the third value of the name's "(%04x,%02x,%02x)"
+    int width = 0, height = 0;
+    int bitRate = 0;     // video: from the format block; audio: average bytes per second × 8
+    REFERENCE_TIME timePerFrame = 0;
+    int sampleRate = 0, channels = 0;
+    std::string name;
+};
+
+class ConversionEngine {
+public:
+    using MessageFn = std::function<void(const std::string&)>;
+
+    explicit ConversionEngine(MessageFn message = {});
+    ~ConversionEngine();
+    ConversionEngine(const ConversionEngine&) = delete;
+    ConversionEngine& operator=(const ConversionEngine&) = delete;
+
+    struct BuildOptions {
+        // The graph's events also reach this callback (the desktop program's window).
+        GraphNotifyCallback notify = nullptr;
+        // Subpictures into the video decoder (burned in); false leaves them out.
+        bool subpictures = true;
+    };
+    // Builds, connects and pauses the graph of a task; false (with a message) on failure.
+    bool Build(DiscHandle disc, int titleIndex, int chapterIndex, const ClipSettings& clip, const BuildOptions& options);
+    bool Build(DiscHandle disc, int titleIndex, int chapterIndex, const ClipSettings& clip)
+    {
+        return Build(disc, titleIndex, chapterIndex, clip, BuildOptions{});
+    }
+    bool OpenOutput(const std::string& path, const WriterSettings& settings);
+    bool CloseOutput();
+    // A renderer for the pictures of "Video Pre"; false when there is none (a conversion runs
+    // without).
+    bool ConnectPreview(IBaseFilter* renderer);
+    void ShowPreview(bool on);
+    bool GetStreams(std::vector<EngineStream>& streams);
+    bool EnableStream(int index, bool on);
+
+    HRESULT Run();
+    HRESULT Pause();
+    HRESULT Stop();
+    // The next graph event without waiting longer than `ms`; false when none came.
+    bool NextEvent(LONG& code, LONG_PTR& param1, LONG_PTR& param2, LONG ms);
+    // Position and duration of the current task, 100 ns (position 0 and duration 1 when unknown).
+    void Progress(REFERENCE_TIME& position, REFERENCE_TIME& duration);
+    void Teardown();
+
+    OutputWriter& Writer() { return m_writer; }
+    CConvFilter* Sink() { return m_sink.Get(); }
+    LONGLONG TitleLength() const { return m_titleLength; }
+
+private:
+    void Message(const char* text);
+    bool CreateFilters(DiscHandle disc, int titleIndex, int chapterIndex);
+    bool ConnectFilters(bool subpictures);
+
+    MessageFn m_message;
+    OutputWriter m_writer;
+    WriterSettings m_profile{};
+    ClipSettings m_clip{};
+    ComPtr<IGraphBuilder> m_graph;
+    ComPtr<IMediaControl> m_control;
+    ComPtr<IMediaEventEx> m_events;
+    ComPtr<IMediaSeeking> m_seeking;
+    ComPtr<CConvFilter> m_sink;
+    ComPtr<IBaseFilter> m_source;
+    ComPtr<CMpegSplitterFilter> m_splitter;
+    ComPtr<IBaseFilter> m_videoDecoder;
+    ComPtr<IBaseFilter> m_audioDecoder;
+    ComPtr<CMyVideoConveFilter> m_videoConver;
+    ComPtr<CMyAudioConveFilter> m_audioConver;
+    ComPtr<IBaseFilter> m_preview;
+    LONGLONG m_titleLength = 0;
+};

@@ -1,0 +1,238 @@
+#include "convert/conversion_run.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "pipeline/event_codes.h"
+#include "platform/com/debug_log.h"
+
+namespace {
+
+constexpr std::int64_t kShortestTaskMs = 1000;
+
+std::int64_t SteadyMilliseconds()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+ConversionRun::ConversionRun(DiscHandle disc, std::vector<RunTask> tasks, RunSettings settings, MessageFn message,
+                             Clock clock)
+    : m_disc(disc), m_tasks(std::move(tasks)), m_settings(std::move(settings)), m_message(std::move(message)),
+      m_clock(clock ? std::move(clock) : Clock(SteadyMilliseconds)), m_engine(m_message)
+{
+}
+
+ConversionRun::~ConversionRun()
+{
+    m_engine.Teardown();
+    CloseFile();
+}
+
+void ConversionRun::Fail(const std::string& message)
+{
+    ++m_failed;
+    if (m_message) m_message(message);
+}
+
+std::size_t ConversionRun::NextTask(std::size_t from) const
+{
+    for (std::size_t i = from; i < m_tasks.size(); ++i)
+        if (m_tasks[i].checked && m_tasks[i].task.clip.trimLength >= kShortestTaskMs) return i;
+    return m_tasks.size();
+}
+
+bool ConversionRun::Start()
+{
+    if (m_started) return !m_finished;
+    m_started = true;
+    double total = 0;
+    for (RunTask& t : m_tasks) {
+        if (!t.checked) continue;
+        t.task.clip.picture = m_settings.picture;
+        if (t.task.clip.trimLength >= kShortestTaskMs) total += static_cast<double>(t.task.clip.trimLength);
+    }
+    m_totalSeconds = total / 1000;
+    m_current = NextTask(0);
+    m_newFile = true;
+    if (m_current >= m_tasks.size()) {
+        m_finished = true;
+        return false;
+    }
+    StartCurrent();
+    return !m_finished;
+}
+
+bool ConversionRun::CloseFile()
+{
+    if (!m_fileOpen) return true;
+    m_fileOpen = false;
+    const bool written = m_engine.CloseOutput();
+    if (written) {
+        m_files.push_back(m_filePath);
+    } else {
+        Fail("Could not write output file " + m_filePath + ": " + m_engine.Writer().LastError());
+    }
+    return written;
+}
+
+void ConversionRun::StartCurrent()
+{
+    while (m_current < m_tasks.size()) {
+        RunTask& t = m_tasks[m_current];
+        if (m_newFile) {
+            m_filePath = (std::filesystem::path(m_settings.outputFolder) / t.outputName).string();
+            // A file that cannot be created is reported, and its task fails (instead of running
+            // without output).
+            if (!m_engine.OpenOutput(m_filePath, m_settings.profile)) {
+                Fail("Could not create output file " + m_filePath);
+                m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
+                m_current = NextTask(m_current + 1);
+                continue;
+            }
+            m_fileOpen = true;
+            m_newFile = false;
+        }
+        m_engine.Teardown();
+        ConversionEngine::BuildOptions options;
+        options.subpictures = m_settings.subtitles;
+        if (!m_engine.Build(m_disc, t.task.titleIndex, t.task.chapterIndex, t.task.clip, options)) {
+            m_engine.Teardown();
+            Fail("Could not convert " + t.outputName);
+            m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
+            if (!m_settings.merge) {
+                // Nothing was written for this task: no half-made file is left.
+                m_engine.CloseOutput();
+                m_fileOpen = false;
+                std::error_code ignored;
+                std::filesystem::remove(m_filePath, ignored);
+                m_newFile = true;
+            }
+            m_current = NextTask(m_current + 1);
+            continue;
+        }
+        std::vector<EngineStream> streams;
+        if (m_engine.GetStreams(streams)) {
+            // The chosen subtitle, then the chosen track, each list walked from its end.
+            for (auto it = streams.rbegin(); it != streams.rend(); ++it)
+                if (it->kind == EngineStream::kSubpicture && m_settings.selectedSubtitleId != 0 &&
+                    it->identifier == (m_settings.selectedSubtitleId & 0xFF))
+                    m_engine.EnableStream(it->index, true);
+            for (auto it = streams.rbegin(); it != streams.rend(); ++it)
+                if (it->kind == EngineStream::kAudio && m_settings.selectedAudioStreamId != 0 &&
+                    it->identifier == (m_settings.selectedAudioStreamId & 0xFF))
+                    m_engine.EnableStream(it->index, true);
+        }
+        m_engine.Run();
+        m_engine.ShowPreview(true);
+        m_startTick = Now();
+        m_carried = 0;
+        m_running = true;
+        return;
+    }
+    Finish();
+}
+
+void ConversionRun::CompleteCurrent(bool failed)
+{
+    m_running = false;
+    m_engine.Stop();
+    const RunTask& t = m_tasks[m_current];
+    if (failed) Fail("Could not convert " + t.outputName);
+    if (!m_settings.merge) {
+        m_newFile = true;
+        CloseFile();
+    }
+    m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
+    m_current = NextTask(m_current + 1);
+    if (m_current < m_tasks.size())
+        StartCurrent();
+    else
+        Finish();
+}
+
+void ConversionRun::Finish()
+{
+    m_engine.Teardown();
+    CloseFile();
+    m_running = false;
+    m_finished = true;
+    if (onFinished && !m_cancelled) onFinished();
+}
+
+bool ConversionRun::Step(int ms)
+{
+    if (m_finished) return false;
+    LONG code = 0;
+    LONG_PTR param1 = 0, param2 = 0;
+    bool waited = false;
+    while (!m_finished && m_engine.NextEvent(code, param1, param2, waited ? 0 : ms)) {
+        waited = true;
+        switch (code) {
+        case EC_COMPLETE:
+            DebugLog("EC_COMPLETE\r\n");
+            CompleteCurrent(false);
+            break;
+        case EC_ERRORABORT:
+            // A stream that failed ends no more: the task counts as failed and the run goes on.
+            DebugLog("EC_ERRORABORT\r\n");
+            CompleteCurrent(true);
+            break;
+        case EC_USERABORT: DebugLog("EC_USERABORT\r\n"); break;
+        case EC_PAUSED: DebugLog("EC_PAUSED\r\n"); break;
+        default: DebugLog("other event:0x%x\n", static_cast<unsigned>(code)); break;
+        }
+    }
+    return !m_finished;
+}
+
+void ConversionRun::Pause()
+{
+    if (!m_running) return;
+    m_running = false;
+    m_carried += Now() - m_startTick;
+    m_engine.Pause();
+}
+
+void ConversionRun::Continue()
+{
+    if (m_running || m_finished) return;
+    m_startTick = Now();
+    m_running = true;
+    m_engine.Run();
+}
+
+void ConversionRun::Cancel()
+{
+    if (m_finished) return;
+    m_cancelled = true;
+    m_engine.Stop();
+    Finish();
+}
+
+RunProgress ConversionRun::Progress()
+{
+    RunProgress p;
+    p.tasks = 0;
+    for (std::size_t i = NextTask(0); i < m_tasks.size(); i = NextTask(i + 1)) {
+        if (i == m_current) p.task = p.tasks;
+        ++p.tasks;
+    }
+    if (m_current < m_tasks.size()) p.file = m_tasks[m_current].outputName;
+    p.running = m_running;
+    if (!m_finished) m_engine.Progress(p.position, p.duration);
+    const double position = static_cast<double>(p.position) / 1e7;
+    const double duration = std::max(static_cast<double>(p.duration) / 1e7, 1e-7);
+    p.fraction = std::clamp(position / duration, 0.0, 1.0);
+    p.elapsedMs = m_carried + (m_running ? Now() - m_startTick : 0);
+    if (p.elapsedMs > 100 && p.fraction > 0)
+        p.remainingMs = static_cast<std::int64_t>((1 - p.fraction) * static_cast<double>(p.elapsedMs) / p.fraction + 0.5);
+    if (m_totalSeconds > 0) p.overall = std::clamp((m_doneSeconds + (m_finished ? 0 : position)) / m_totalSeconds, 0.0, 1.0);
+    if (m_finished) {
+        p.overall = m_cancelled ? p.overall : 1.0;
+        p.fraction = m_cancelled ? p.fraction : 1.0;
+    }
+    return p;
+}

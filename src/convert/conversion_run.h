@@ -1,0 +1,110 @@
+#pragma once
+// ConversionRun: converts the checked tasks one after the other, one graph per task, into one
+// file per task or one merged file, with progress, elapsed and remaining time, pause, continue
+// and cancel. The progress window of the desktop program and zuzidero-cli are two faces of it:
+// both call Start, then Step from their event loop (or a wait loop) until Finished.
+//
+// Application thread only.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "convert/conversion_engine.h"
+#include "convert/conversion_task.h"
+
+struct RunTask {
+    ConversionTask task;
+    std::string outputName; // as the title list shows it, e.g. "Title_01.mp4"
+    bool checked = true;
+};
+
+struct RunSettings {
+    WriterSettings profile{};
+    std::string outputFolder;
+    bool merge = false;
+    // The picture settings last applied in the editor: every task of the run takes them.
+    PictureSettings picture;
+    // The chosen tracks (0: the disc's first); their low bytes are compared with the streams'.
+    std::int32_t selectedAudioStreamId = 0;
+    std::int32_t selectedSubtitleId = 0;
+    // False: no subpicture is burned in.
+    bool subtitles = true;
+};
+
+struct RunProgress {
+    std::size_t task = 0;          // the current task's place among the run's tasks
+    std::size_t tasks = 0;
+    std::string file;              // the current output file's name
+    double fraction = 0;           // of the current task, 0..1
+    double overall = 0;            // of the whole run, 0..1
+    REFERENCE_TIME position = 0;   // of the current task, 100 ns
+    REFERENCE_TIME duration = 1;
+    std::int64_t elapsedMs = 0;    // running time of the current task, pauses left out
+    std::int64_t remainingMs = -1; // −1 while unknown
+    bool running = false;
+};
+
+class ConversionRun {
+public:
+    using Clock = std::function<std::int64_t()>; // milliseconds
+    using MessageFn = ConversionEngine::MessageFn;
+
+    ConversionRun(DiscHandle disc, std::vector<RunTask> tasks, RunSettings settings, MessageFn message = {},
+                  Clock clock = {});
+    ~ConversionRun();
+
+    // Starts the first task; false when no task is to be converted.
+    bool Start();
+    // Handles the current graph's events, waiting up to `ms` for one; false once finished.
+    bool Step(int ms);
+    void Pause();
+    void Continue();
+    // Stops, and finishes the file written so far as a valid file.
+    void Cancel();
+
+    bool Finished() const { return m_finished; }
+    bool Cancelled() const { return m_cancelled; }
+    RunProgress Progress();
+    // Files written in full (or, after a cancel, as far as the run got), and tasks that failed.
+    const std::vector<std::string>& FilesWritten() const { return m_files; }
+    int TasksFailed() const { return m_failed; }
+    ConversionEngine& Engine() { return m_engine; }
+    // Called once when the last task is done (not after a cancel): the after-conversion action.
+    std::function<void()> onFinished;
+
+private:
+    // Builds and runs the current task's graph; on failure moves on to the next task.
+    void StartCurrent();
+    void CompleteCurrent(bool failed);
+    // The next task after `from` to convert, or the end.
+    std::size_t NextTask(std::size_t from) const;
+    void Finish();
+    bool CloseFile();
+    void Fail(const std::string& message);
+    std::int64_t Now() const { return m_clock(); }
+
+    DiscHandle m_disc;
+    std::vector<RunTask> m_tasks;
+    RunSettings m_settings;
+    MessageFn m_message;
+    Clock m_clock;
+    ConversionEngine m_engine;
+
+    std::size_t m_current = 0;
+    bool m_newFile = true;
+    bool m_fileOpen = false;
+    std::string m_filePath;
+    double m_totalSeconds = 0;
+    double m_doneSeconds = 0;
+    bool m_running = false;
+    bool m_started = false;
+    bool m_finished = false;
+    bool m_cancelled = false;
+    std::int64_t m_startTick = 0;
+    std::int64_t m_carried = 0;
+    std::vector<std::string> m_files;
+    int m_failed = 0;
+};

@@ -1,0 +1,46 @@
+#pragma once
+// What converting one title (or chapter) takes: the task record the title list keeps per item
+// and the editor edits, with its trim range and picture settings.
+
+#include <cstdint>
+#include <string>
+
+#include "dvd/disc_info.h"
+#include "dvd/dvd_disc.h"
+
+// Picture and sound adjustments of a task (ten 32-bit fields).
+struct PictureSettings {
+    std::int32_t zoomMode = 0; // 0 keep the crop's ratio, 1 full screen, 2 16:9, 3 4:3
+    std::int32_t cropLeft = 0;
+    std::int32_t cropTop = 0;
+    std::int32_t cropRight = 720;
+    std::int32_t cropBottom = 480;
+    std::int32_t volume = 256;     // 0..512
+    std::int32_t brightness = 128; // 0..256
+    std::int32_t saturation = 64;  // 0..128
+    std::int32_t hue = 0;          // −180..180
+    std::int32_t reserved = 0;
+};
+
+// Copied as one 56-byte block between the task, the editor and the last settings.
+struct ClipSettings {
+    std::int64_t trimStart = 0;  // ms from the title's start
+    std::int64_t trimLength = 0; // ms
+    PictureSettings picture;
+};
+
+static_assert(sizeof(PictureSettings) == 40);
+static_assert(sizeof(ClipSettings) == 56);
+
+struct ConversionTask {
+    std::int32_t titleIndex = 0;
+    std::int32_t chapterIndex = -1; // −1: the whole title
+    std::int64_t sourceLength = 0;  // ms
+    ClipSettings clip;
+};
+
+// A title's task as a disc load makes it: the whole title, and a crop rectangle of the title's
+// own picture size.
+ConversionTask MakeTitleTask(int titleIndex, const TitleInfo& title, const TitleVideo& video);
+// The output file name the title list shows: "Title_03.mp4" or "Chapter_03_02.mp4".
+std::string TaskOutputName(const ConversionTask& task, const std::string& extension);
