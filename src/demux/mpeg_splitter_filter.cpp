@@ -187,6 +187,9 @@ void CMpegSplitterFilter::RunDemux()
     CMpegSplitterFile* file = m_file.get();
     if (!file) return;
     const REFERENCE_TIME offset = m_timeBase ? m_timeBase : file->FirstTimestamp();
+    m_clocks.clear();
+    m_sharedShift = 0;
+    m_latestEnd = kInvalidTime;
     if (m_playStart) SeekDemux(m_playStart);
     HRESULT hr = S_OK;
     while (SUCCEEDED(hr) && !CommandPending()) {
@@ -211,6 +214,32 @@ void CMpegSplitterFilter::RunDemux()
     FinishTsPayloads(SUCCEEDED(hr) && !CommandPending());
 }
 
+REFERENCE_TIME CMpegSplitterFilter::ContinuousTime(DWORD id, REFERENCE_TIME t)
+{
+    constexpr REFERENCE_TIME kForwardJump = 50000000; // 5 s
+    constexpr REFERENCE_TIME kBackwardJump = 10000000; // 1 s: more than any picture reordering
+    t += m_sharedShift;
+    // Subpictures may lie minutes apart: they only follow the other streams' shift.
+    bool subpicture = false;
+    for (const StreamEntry& s : m_file->m_streams[kSubpictureStreams]) subpicture = subpicture || s.Id() == id;
+    if (subpicture) return t;
+    StreamClock& clock = m_clocks[id];
+    if (clock.last != kInvalidTime && m_latestEnd != kInvalidTime &&
+        (t > clock.last + kForwardJump || t < clock.last - kBackwardJump)) {
+        // The time stamps start again (a cell of its own time line): every stream moves by the
+        // same amount, so that the new part follows on where the old one ended and sound and
+        // pictures keep their places against each other.
+        const REFERENCE_TIME shift = m_latestEnd - t;
+        m_sharedShift += shift;
+        t += shift;
+        for (auto& [other, c] : m_clocks) c.last = kInvalidTime;
+    }
+    if (clock.last != kInvalidTime && t > clock.last) clock.step = std::min<REFERENCE_TIME>(t - clock.last, 10000000);
+    clock.last = t;
+    if (m_latestEnd == kInvalidTime || t + clock.step > m_latestEnd) m_latestEnd = t + clock.step;
+    return t;
+}
+
 HRESULT CMpegSplitterFilter::CollectTsPayload(DWORD id, bool unitStart, bool hasPts, REFERENCE_TIME pts,
                                               std::int64_t pesLength, REFERENCE_TIME offset, std::int64_t bytes)
 {
@@ -224,7 +253,7 @@ HRESULT CMpegSplitterFilter::CollectTsPayload(DWORD id, bool unitStart, bool has
         packet->streamId = id;
         packet->syncPoint = hasPts;
         if (hasPts) {
-            packet->start = pts - offset;
+            packet->start = ContinuousTime(id, pts - offset);
             packet->stop = packet->start + 1;
         }
         found->second.packet = std::move(packet);
@@ -271,7 +300,7 @@ HRESULT CMpegSplitterFilter::DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIM
     const bool ownHeader = (id >> 8) == 0xBD && (id & 0xF8) == 0xA0;
     packet->appendable = !hasPts && !ownHeader;
     if (hasPts) {
-        packet->start = pts - offset;
+        packet->start = ContinuousTime(id, pts - offset);
         packet->stop = packet->start + 1;
     }
     packet->data.resize(static_cast<std::size_t>(bytes));

@@ -52,6 +52,10 @@ private:
     // data.
     HRESULT ReadNextPacket(REFERENCE_TIME offset);
     HRESULT DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIME pts, REFERENCE_TIME offset, std::int64_t bytes);
+    // A packet's time (relative to the first time stamp) on one continuous time line: when a
+    // stream's time stamps jump (forward by more than 5 s, or back by more than 1 s) all streams
+    // are shifted alike to follow on from the latest end so far.
+    REFERENCE_TIME ContinuousTime(DWORD id, REFERENCE_TIME t);
     // Transport streams: collects the payloads of a PES packet spread over many transport packets
     // and delivers it whole: when its announced length is complete, or when the next PES packet of
     // the stream starts (video PES packets announce no length).
@@ -69,6 +73,13 @@ private:
 
     std::unique_ptr<CMpegSplitterFile> m_file;
     std::map<DWORD, OpenPes> m_openPes; // demultiplexing thread
+    struct StreamClock {
+        REFERENCE_TIME last = kInvalidTime; // the latest time stamp
+        REFERENCE_TIME step = 0;            // the last distance between two of them
+    };
+    std::map<DWORD, StreamClock> m_clocks; // demultiplexing thread
+    REFERENCE_TIME m_sharedShift = 0;
+    REFERENCE_TIME m_latestEnd = kInvalidTime;
     std::vector<ClipStreamInfo> m_clip;
     REFERENCE_TIME m_timeBase = 0;         // demultiplexing thread
     // Set by the application before the graph runs; the demultiplexing thread completes them.

@@ -1,0 +1,330 @@
+// Whole conversions of the test discs through the conversion run, every output read back with
+// ffprobe and ffmpeg: files per title and merged, trims and chapters, tracks and subtitles,
+// sound and picture in step, the whole PAL picture, cancel, damaged discs and failures.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "convert/conversion_support.h"
+#include "platform/decoders/video_decoder_filter.h"
+#include "support/ffmpeg_tools.h"
+#include "support/reference_reader.h"
+
+namespace {
+
+using namespace testing_filters;
+
+constexpr int kMpeg2Profile = 9; // MPEG-2, 720 × 480, 29.97 pictures per second, MP2
+constexpr int kMp4Profile = 5;   // H.264 and AAC, 640 × 480
+constexpr int kMp3Profile = 17;  // MP3 only
+
+// The title's own pictures, as grey 64 × 48, decoded by ffmpeg from its VOB bytes.
+std::vector<std::vector<std::uint8_t>> TitlePictures(const Disc& disc, int title)
+{
+    const std::string vob = TemporaryPath("title.vob");
+    const auto bytes = ReadTitleWithLibdvdread(disc.path, title).bytes;
+    std::ofstream(vob, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    auto pictures = GreyPictures(vob);
+    std::filesystem::remove(vob);
+    return pictures;
+}
+
+double MeanDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b)
+{
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) sum += std::abs(a[i] - b[i]);
+    return sum / static_cast<double>(std::max<std::size_t>(a.size(), 1));
+}
+
+TEST(Conversion, OneFilePerCheckedTitleHoldingEveryPicture)
+{
+    Disc disc("ntsc_4x3");
+    const ProfileRecord& profile = Profile(kMpeg2Profile);
+    const std::string folder = OutputFolder("per-title");
+    std::vector<RunTask> tasks = {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 1, profile)};
+    RunTask unchecked = MakeRunTask(disc, 2, profile);
+    unchecked.checked = false;
+    tasks.push_back(unchecked);
+    const auto result = Convert(disc, tasks, Settings(profile, folder));
+    ASSERT_EQ(result.failed, 0);
+    ASSERT_EQ(result.files.size(), 2u);
+    EXPECT_EQ(std::filesystem::path(result.files[0]).filename(), "Title_01.mpg");
+    EXPECT_EQ(std::filesystem::path(result.files[1]).filename(), "Title_02.mpg");
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder) / "Title_03.mpg"));
+
+    for (int title = 0; title < 2; ++title) {
+        const auto source = TitlePictures(disc, title);
+        const auto output = GreyPictures(result.files[static_cast<std::size_t>(title)]);
+        ASSERT_EQ(output.size(), source.size()) << "title " << title + 1;
+        EXPECT_LT(MeanDifference(output.front(), source.front()), 6) << "the first picture";
+        EXPECT_LT(MeanDifference(output.back(), source.back()), 6) << "the last picture";
+        const Probe probe = ProbeFile(result.files[static_cast<std::size_t>(title)]);
+        EXPECT_EQ(probe.videoCodec, "mpeg2video");
+        EXPECT_EQ(probe.audioCodec, "mp2");
+        EXPECT_EQ(probe.width, 720);
+        EXPECT_EQ(probe.height, 480);
+    }
+}
+
+TEST(Conversion, MergedTitlesMakeOneFileOfTheirLength)
+{
+    Disc disc("ntsc_4x3");
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    RunSettings settings = Settings(profile, OutputFolder("merged"));
+    settings.merge = true;
+    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 1, profile)}, settings);
+    ASSERT_EQ(result.files.size(), 1u);
+    EXPECT_EQ(std::filesystem::path(result.files[0]).filename(), "Title_01.mp4");
+    const Probe probe = ProbeFile(result.files[0]);
+    const double expected = (disc.info->titles[0].durationMs + disc.info->titles[1].durationMs) / 1000;
+    EXPECT_NEAR(probe.duration, expected, 0.1);
+    EXPECT_NEAR(probe.frames, expected * 30000 / 1001, 2);
+}
+
+TEST(Conversion, TrimStartAndLengthAreHonoured)
+{
+    Disc disc("ntsc_4x3");
+    const ProfileRecord& profile = Profile(kMpeg2Profile);
+    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, -1, 2000, 3000)}, Settings(profile, OutputFolder("trim")));
+    ASSERT_EQ(result.files.size(), 1u);
+    const Probe probe = ProbeFile(result.files[0]);
+    EXPECT_NEAR(probe.frames, 90, 1); // 3 s at 29.97
+    // The first picture is the source's picture at 2 s.
+    const auto source = TitlePictures(disc, 0);
+    const auto output = GreyPictures(result.files[0]);
+    ASSERT_FALSE(output.empty());
+    std::size_t best = 0;
+    for (std::size_t i = 0; i < source.size(); ++i)
+        if (MeanDifference(output.front(), source[i]) < MeanDifference(output.front(), source[best])) best = i;
+    EXPECT_NEAR(static_cast<double>(best), 2.0 * 30000 / 1001, 1.5);
+}
+
+TEST(Conversion, AChapterConvertsJustThatChapter)
+{
+    Disc disc("ntsc_4x3"); // title 1: chapters at 0, 2, 4 and 6 s
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, 1)}, Settings(profile, OutputFolder("chapter")));
+    ASSERT_EQ(result.files.size(), 1u);
+    EXPECT_EQ(std::filesystem::path(result.files[0]).filename(), "Chapter_01_02.mp4");
+    const Probe probe = ProbeFile(result.files[0]);
+    EXPECT_NEAR(probe.frames, 60, 2);
+    EXPECT_NEAR(probe.duration, 2.0, 0.1);
+}
+
+TEST(Conversion, AudioOnlyAndVideoOnlyProfiles)
+{
+    Disc disc("ntsc_4x3");
+    const auto audio = Convert(disc, {MakeRunTask(disc, 1, Profile(kMp3Profile))}, Settings(Profile(kMp3Profile), OutputFolder("audio-only")));
+    ASSERT_EQ(audio.files.size(), 1u);
+    Probe probe = ProbeFile(audio.files[0]);
+    EXPECT_EQ(probe.streams, 1);
+    EXPECT_EQ(probe.audioCodec, "mp3");
+    EXPECT_NEAR(probe.duration, disc.info->titles[1].durationMs / 1000, 0.1);
+
+    ProfileRecord silent = Profile(kMpeg2Profile);
+    silent.writer.hasAudio = 0;
+    const auto video = Convert(disc, {MakeRunTask(disc, 1, silent)}, Settings(silent, OutputFolder("video-only")));
+    ASSERT_EQ(video.files.size(), 1u);
+    probe = ProbeFile(video.files[0]);
+    EXPECT_EQ(probe.streams, 1);
+    EXPECT_EQ(probe.videoCodec, "mpeg2video");
+    EXPECT_EQ(probe.frames, 120);
+}
+
+TEST(Conversion, TheChosenAudioTrackIsTheOneHeard)
+{
+    Disc disc("ntsc_4x3"); // title 1: AC-3 at 440 Hz, MP2 at 660 Hz
+    const ProfileRecord& profile = Profile(kMp3Profile);
+    auto first = Convert(disc, {MakeRunTask(disc, 0, profile)}, Settings(profile, OutputFolder("track-1")));
+    RunSettings second = Settings(profile, OutputFolder("track-2"));
+    second.selectedAudioStreamId = 0xC000;
+    auto other = Convert(disc, {MakeRunTask(disc, 0, profile)}, second);
+    ASSERT_EQ(first.files.size(), 1u);
+    ASSERT_EQ(other.files.size(), 1u);
+    EXPECT_NEAR(ToneFrequency(MonoSound(first.files[0]), 5), 440, 10);
+    EXPECT_NEAR(ToneFrequency(MonoSound(other.files[0]), 5), 660, 10);
+}
+
+TEST(Conversion, AChosenSubtitleIsBurnedInAndNoneBurnsNothing)
+{
+    Disc disc("ntsc_4x3"); // title 2: English box 0.5–1.5 s, German (yellow) box 1.0–1.8 s
+    const ProfileRecord& profile = Profile(kMpeg2Profile);
+    RunSettings german = Settings(profile, OutputFolder("subtitle-de"));
+    german.selectedSubtitleId = 0xBD21;
+    RunSettings none = Settings(profile, OutputFolder("subtitle-none"));
+    none.subtitles = false;
+    const auto with = Convert(disc, {MakeRunTask(disc, 1, profile)}, german);
+    const auto without = Convert(disc, {MakeRunTask(disc, 1, profile)}, none);
+    ASSERT_EQ(with.files.size(), 1u);
+    ASSERT_EQ(without.files.size(), 1u);
+    const auto a = GreyPictures(with.files[0]);
+    const auto b = GreyPictures(without.files[0]);
+    ASSERT_EQ(a.size(), b.size());
+    const auto source = TitlePictures(disc, 1);
+    ASSERT_EQ(b.size(), source.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        // The box: 180–540 × 360–408 of 720 × 480, in the 64 × 48 grey picture.
+        double inside = 0;
+        for (int y = 37; y < 40; ++y)
+            for (int x = 17; x < 47; ++x) inside += a[i][static_cast<std::size_t>(y * 64 + x)] - b[i][static_cast<std::size_t>(y * 64 + x)];
+        inside /= 3 * 30;
+        const double seconds = static_cast<double>(i) * 1001 / 30000;
+        if (seconds >= 1.05 && seconds < 1.75) {
+            EXPECT_GT(inside, 20) << "picture " << i << " at " << seconds << " s";
+        } else if (seconds < 0.95 || seconds >= 1.85) {
+            EXPECT_LT(std::abs(inside), 3) << "picture " << i << " at " << seconds << " s";
+        }
+        // Without subtitles the output is the plain title.
+        EXPECT_LT(MeanDifference(b[i], source[i]), 6) << "picture " << i;
+    }
+}
+
+// Every tone burst has its flash within a frame period, and there are as many of each.
+void ExpectInStep(const std::string& file, int expectedFlashes)
+{
+    const auto flashes = FlashTimes(file);
+    const auto clicks = ClickTimes(file);
+    SCOPED_TRACE(file);
+    EXPECT_EQ(static_cast<int>(flashes.size()), expectedFlashes);
+    ASSERT_EQ(flashes.size(), clicks.size());
+    const double period = 1 / ProbeFile(file).frameRate;
+    for (std::size_t i = 0; i < flashes.size(); ++i)
+        EXPECT_LE(std::abs(flashes[i] - clicks[i]), period + 0.002)
+            << "burst " << i << ": flash at " << flashes[i] << " s, tone at " << clicks[i] << " s";
+}
+
+TEST(Conversion, SoundAndPictureStayInStep)
+{
+    Disc disc("sync"); // title 1: two cells of 6 s, flashes at 1, 3, 5 s of each; title 2: one cell
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    // Whole title, across the cell boundary where the time stamps start again.
+    auto whole = Convert(disc, {MakeRunTask(disc, 0, profile)}, Settings(profile, OutputFolder("sync-whole")));
+    ASSERT_EQ(whole.files.size(), 1u);
+    ExpectInStep(whole.files[0], 6);
+    // Trimmed: 2.5 s to 8.5 s holds the flashes at 3, 5 and 7 s (the second cell's first).
+    auto trimmed = Convert(disc, {MakeRunTask(disc, 0, profile, -1, 2500, 6000)}, Settings(profile, OutputFolder("sync-trim")));
+    ASSERT_EQ(trimmed.files.size(), 1u);
+    ExpectInStep(trimmed.files[0], 3);
+    // Merged: the second title's flashes stay in step behind the first's.
+    RunSettings merged = Settings(profile, OutputFolder("sync-merge"));
+    merged.merge = true;
+    auto both = Convert(disc, {MakeRunTask(disc, 1, profile), MakeRunTask(disc, 0, profile)}, merged);
+    ASSERT_EQ(both.files.size(), 1u);
+    ExpectInStep(both.files[0], 9);
+    // At 25 pictures per second too.
+    const ProfileRecord& pal = Profile(58);
+    auto avi = Convert(disc, {MakeRunTask(disc, 0, pal)}, Settings(pal, OutputFolder("sync-25")));
+    ASSERT_EQ(avi.files.size(), 1u);
+    ExpectInStep(avi.files[0], 6);
+}
+
+TEST(Conversion, APalWidescreenTitleKeepsItsWholePicture)
+{
+    Disc disc("pal_16x9");
+    const ProfileRecord& profile = Profile(58); // AVI, 480 × 360 at 25 pictures per second, as the disc
+    const RunTask task = MakeRunTask(disc, 0, profile);
+    EXPECT_EQ(task.task.clip.picture.cropRight, 720);
+    EXPECT_EQ(task.task.clip.picture.cropBottom, 576);
+    const auto result = Convert(disc, {task}, Settings(profile, OutputFolder("pal")));
+    ASSERT_EQ(result.files.size(), 1u);
+    // The whole 720 × 576 picture at its ratio: 448 × 360 between bars of 16; against the upper
+    // 720 × 480 only (what a fixed 720 × 480 crop keeps) at its ratio, 540 × 360.
+    const std::string vob = TemporaryPath("pal.vob");
+    const auto bytes = ReadTitleWithLibdvdread(disc.path, 0).bytes;
+    std::ofstream(vob, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    const std::string whole = TemporaryPath("pal-whole.mkv"), top = TemporaryPath("pal-top.mkv");
+    RunCommand("ffmpeg -v error -y -i '" + vob + "' -map 0:v:0 -vf scale=448:360,pad=480:360:16:0 -c:v ffv1 '" + whole + "'");
+    RunCommand("ffmpeg -v error -y -i '" + vob + "' -map 0:v:0 -vf crop=720:480:0:0,scale=480:360 -c:v ffv1 '" + top + "'");
+    std::filesystem::remove(vob);
+    const auto ours = GreyPictures(result.files[0]);
+    const auto expected = GreyPictures(whole);
+    const auto cut = GreyPictures(top);
+    std::filesystem::remove(whole);
+    std::filesystem::remove(top);
+    ASSERT_GT(ours.size(), 30u);
+    ASSERT_GT(expected.size(), 30u);
+    // The bottom rows (the pattern's last sixth) are there.
+    auto bottom = [](const std::vector<std::uint8_t>& p) { return std::vector<std::uint8_t>(p.begin() + 40 * 64, p.end()); };
+    const double kept = MeanDifference(bottom(ours[30]), bottom(expected[30]));
+    EXPECT_LT(kept, 8);
+    EXPECT_GT(MeanDifference(bottom(ours[30]), bottom(cut[30])), kept + 5);
+}
+
+TEST(Conversion, CancelLeavesAValidFileOfWhatWasConverted)
+{
+    Disc disc("sync");
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    RegisterPlatformDecoders();
+    const std::string folder = OutputFolder("cancel");
+    RunSettings settings = Settings(profile, folder);
+    settings.picture = MakeRunTask(disc, 0, profile).task.clip.picture;
+    ConversionRun run(disc.handle, {MakeRunTask(disc, 0, profile)}, settings);
+    ASSERT_TRUE(run.Start());
+    double position = 0;
+    while (run.Step(20)) {
+        const RunProgress p = run.Progress();
+        if (p.fraction > 0.4) {
+            position = static_cast<double>(p.position) / 1e7;
+            run.Cancel();
+        }
+    }
+    EXPECT_TRUE(run.Cancelled());
+    ASSERT_EQ(run.FilesWritten().size(), 1u);
+    // The pictures run to about where the run was (the sound, converted faster, may run on).
+    const Probe probe = ProbeFile(run.FilesWritten()[0]);
+    EXPECT_EQ(probe.videoCodec, "h264");
+    const double pictures = probe.frames / probe.frameRate;
+    EXPECT_GT(pictures, position - 0.5);
+    EXPECT_LT(pictures, position + 1.5);
+    EXPECT_LT(pictures, 11);
+}
+
+TEST(Conversion, UnreadableBlocksAreSkippedAndTheTitleConvertsToItsEnd)
+{
+    Disc disc("ntsc_4x3");
+    int failed = 0;
+    MyDVDSetReadFaultHook(disc.handle, [&](int, std::uint32_t sector) {
+        if (sector >= 600 && sector < 640) {
+            ++failed;
+            return ReadFault::Fail;
+        }
+        return sector >= 900 && sector < 910 ? ReadFault::Zero : ReadFault::None;
+    });
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile)}, Settings(profile, OutputFolder("damaged")));
+    EXPECT_GT(failed, 0);
+    EXPECT_GE(MyDVDSkippedSectors(disc.handle), 40);
+    ASSERT_EQ(result.files.size(), 1u);
+    EXPECT_EQ(result.failed, 0);
+    const Probe probe = ProbeFile(result.files[0]);
+    EXPECT_NEAR(probe.duration, disc.info->titles[0].durationMs / 1000, 0.1);
+}
+
+TEST(Conversion, AFileThatCannotBeCreatedIsReportedAndCountsAsFailed)
+{
+    Disc disc("ntsc_4x3");
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    const auto result =
+        Convert(disc, {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 1, profile)}, Settings(profile, "/nonexistent-folder"));
+    EXPECT_EQ(result.failed, 2);
+    EXPECT_TRUE(result.files.empty());
+    ASSERT_FALSE(result.messages.empty());
+    EXPECT_EQ(result.messages[0], "Could not create output file /nonexistent-folder/Title_01.mp4");
+}
+
+TEST(Conversion, TasksShorterThanASecondArePassedOver)
+{
+    Disc disc("ntsc_4x3");
+    const ProfileRecord& profile = Profile(kMp3Profile);
+    const std::string folder = OutputFolder("short");
+    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, -1, 0, 999), MakeRunTask(disc, 1, profile, -1, 0, 1000)},
+                                Settings(profile, folder));
+    ASSERT_EQ(result.files.size(), 1u);
+    EXPECT_EQ(std::filesystem::path(result.files[0]).filename(), "Title_02.mp3");
+}
+
+} // namespace
