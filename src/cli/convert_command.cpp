@@ -371,6 +371,7 @@ int RunConvertCommand(const std::vector<std::string>& args)
         }
     }
     sigaction(SIGINT, &previous, nullptr);
+    printer.Show(run.Progress(), now() + 1000); // where the run ended
     printer.End();
 
     if (!o.quiet) {

@@ -11,7 +11,7 @@ import sys
 import xml.etree.ElementTree as ET
 
 CLI, DISCS = sys.argv[1], sys.argv[2]
-FIXTURES = ["ntsc_4x3", "pal_16x9", "pal_16x9.iso", "two_sets"]
+FIXTURES = ["ntsc_4x3", "pal_16x9", "pal_16x9.iso", "two_sets", "sync"]
 FORMAT_OF_LSDVD = {"ac3": "AC3", "mpeg1": "MP3", "mpeg2": "MP3", "mpeg2ext": "MP3", "lpcm": "LPCM", "dts": "DTS"}
 
 failures = []
@@ -67,6 +67,9 @@ for name in FIXTURES:
         frames_ours = round(title["durationMs"] / frame_ms)
         check(frames_ours == frames_lsdvd, f"{where}: {frames_ours} frames, lsdvd {frames_lsdvd}")
         check(title["chapters"] == len(track.findall("chapter")), f"{where}: chapter count")
+        check(title["width"] == int(track.findtext("width")), f"{where}: width {title['width']}")
+        check(title["height"] == int(track.findtext("height")), f"{where}: height {title['height']}")
+        check(title["aspect"] == track.findtext("aspect").replace("/", ":"), f"{where}: aspect {title['aspect']}")
         check(len(title["chapterSectors"]) == title["chapters"], f"{where}: chapterSectors")
         check(all(s > 0 for s in title["chapterSectors"]), f"{where}: an empty chapter")
 

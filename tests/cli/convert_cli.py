@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""zuzidero-cli convert as a user runs it: files and names, existing files, bad arguments,
+Ctrl-C leaving a valid partial file, progress lines without a terminal.
+
+Usage: convert_cli.py ZUZIDERO_CLI DISCS_FOLDER
+"""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+CLI, DISCS = sys.argv[1], sys.argv[2]
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def run(*args):
+    return subprocess.run([CLI, "convert", *args], capture_output=True, text=True)
+
+
+def probe(path):
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,codec_name:format=duration",
+                          "-of", "json", path], capture_output=True, text=True)
+    return json.loads(out.stdout or "{}") if out.returncode == 0 else None
+
+
+out = tempfile.mkdtemp(prefix="zuzidero-cli-")
+try:
+    ntsc = os.path.join(DISCS, "ntsc_4x3")
+    # One title with an audio-only profile; the name is the title list's.
+    r = run(ntsc, "--out", out, "--title", "2", "--profile", "17")
+    check(r.returncode == 0, f"convert: exit {r.returncode}: {r.stderr}")
+    mp3 = os.path.join(out, "Title_02.mp3")
+    info = probe(mp3)
+    check(info is not None and info["streams"][0]["codec_name"] == "mp3", f"convert: {mp3} is no MP3 file")
+    check(abs(float(info["format"]["duration"]) - 4.0) < 0.1 if info else False, "convert: duration")
+    check("1 file written, 0 tasks failed" in r.stderr, f"convert: summary {r.stderr[-200:]!r}")
+    check("%" in r.stderr, "convert: no progress line without a terminal")
+
+    # An existing file stays unless --overwrite is given.
+    before = os.path.getmtime(mp3)
+    r = run(ntsc, "--out", out, "--title", "2", "--profile", "17")
+    check(r.returncode == 2 and "exists" in r.stderr, f"existing file: exit {r.returncode}: {r.stderr}")
+    check(os.path.getmtime(mp3) == before, "existing file: it was touched")
+    r = run(ntsc, "--out", out, "--title", "2", "--profile", "MP3-MPEG Layer-3 Audio", "--overwrite", "--quiet")
+    check(r.returncode == 0 and r.stderr == "", f"--overwrite --quiet: exit {r.returncode}: {r.stderr!r}")
+
+    # A chapter, trimmed, without subtitles, with picture settings.
+    r = run(ntsc, "--out", out, "--title", "1", "--chapter", "3", "--profile", "5", "--start", "00:00:00.500",
+            "--length", "1", "--subtitle", "none", "--crop", "8,8,712,472", "--zoom", "1", "--brightness", "140",
+            "--saturation", "70", "--hue", "10", "--volume", "300", "--audio", "C000", "--quiet")
+    check(r.returncode == 0, f"chapter: exit {r.returncode}: {r.stderr}")
+    info = probe(os.path.join(out, "Chapter_01_03.mp4"))
+    check(info is not None and abs(float(info["format"]["duration"]) - 1.0) < 0.1, f"chapter: {info}")
+
+    # Bad arguments and discs.
+    for args, what in [((ntsc,), "no --out"), ((ntsc, "--out", out, "--zoom", "7"), "zoom 7"),
+                       ((ntsc, "--out", out, "--title", "9"), "title 9"), ((ntsc, "--out", out, "--profile", "999"), "profile"),
+                       ((os.path.join(DISCS, "no-such-disc"), "--out", out), "no disc"),
+                       ((ntsc, "--out", out, "--start", "1:xx"), "bad time")]:
+        r = run(*args)
+        check(r.returncode == 2, f"{what}: exit {r.returncode}")
+
+    # Ctrl-C: the file written so far is finished as a valid file; exit status 1.
+    sync = os.path.join(DISCS, "sync")
+    p = subprocess.Popen([CLI, "convert", sync, "--out", out, "--profile", "27", "--merge", "--quiet"],
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    time.sleep(2.0)
+    p.send_signal(signal.SIGINT)
+    _, err = p.communicate(timeout=300)
+    check(p.returncode == 1, f"Ctrl-C: exit {p.returncode}: {err}")
+    info = probe(os.path.join(out, "Title_01.mp4"))
+    check(info is not None and any(s["codec_type"] == "video" for s in info.get("streams", [])),
+          f"Ctrl-C: no valid file ({info})")
+finally:
+    shutil.rmtree(out, ignore_errors=True)
+
+if failures:
+    print("\n".join(failures))
+    sys.exit(1)
+print("zuzidero-cli convert behaves")
