@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config git python3
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev time
   # clang with libFuzzer and the sanitizer runtimes for the fuzz targets
   clang libclang-rt-14-dev
   # engine libraries

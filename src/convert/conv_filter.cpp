@@ -53,6 +53,20 @@ HRESULT CConvInputPin::Active()
     return CBaseInputPin::Active();
 }
 
+HRESULT CConvInputPin::Inactive()
+{
+    const HRESULT hr = CBaseInputPin::Inactive();
+    m_sink->PicturesMoved(); // a waiting sound thread sees the stop
+    return hr;
+}
+
+HRESULT CConvInputPin::BeginFlush()
+{
+    const HRESULT hr = CBaseInputPin::BeginFlush();
+    m_sink->PicturesMoved();
+    return hr;
+}
+
 HRESULT CConvInputPin::Receive(IMediaSample* sample)
 {
     HRESULT hr = CBaseInputPin::Receive(sample);
@@ -65,6 +79,7 @@ HRESULT CConvInputPin::EndOfStream()
     const HRESULT hr = CheckStreaming();
     if (hr != S_OK) return hr;
     m_endOfStream = true;
+    m_sink->PicturesMoved();
     m_sink->CheckCompletion();
     return S_OK;
 }
@@ -247,7 +262,24 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
     }
     // Kept to make the pictures up to the sound's length at the end.
     if (m_writer->HasAudio() && m_audioIn->IsConnected()) m_lastPicture.assign(data, data + size);
+    PicturesMoved();
     return S_OK;
+}
+
+void CConvFilter::PicturesMoved()
+{
+    std::lock_guard lock(m_progressLock);
+    m_progress.notify_all();
+}
+
+void CConvFilter::WaitForPictures(REFERENCE_TIME position)
+{
+    constexpr REFERENCE_TIME kLead = 10000000; // 1 s
+    if (!m_videoIn->IsConnected() || !m_writer->HasVideo()) return;
+    std::unique_lock lock(m_progressLock);
+    while (position > m_nextVideoSlot.load() + kLead && !m_videoIn->AtEndOfStream() && !m_videoIn->IsFlushing() &&
+           !m_audioIn->IsFlushing() && IsActive())
+        m_progress.wait_for(lock, std::chrono::milliseconds(50));
 }
 
 void CConvFilter::WriteSilence(std::int64_t samples)
@@ -271,6 +303,7 @@ HRESULT CConvFilter::ReceiveAudio(IMediaSample* sample)
     sample->GetPointer(&data);
     std::int64_t frames = sample->GetActualDataLength() / m_blockAlign;
     if (!data || frames <= 0) return S_OK;
+    WaitForPictures(start - m_rangeStart);
 
     CAutoLock lock(&m_csFilter);
     const REFERENCE_TIME position = start - m_rangeStart;

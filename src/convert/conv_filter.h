@@ -10,10 +10,14 @@
 // length, so that titles merged into one file stay in step too.
 //
 // Threads: the two input pins are driven by two upstream streaming threads; the filter lock
-// serialises the writer calls and the position updates.
+// serialises the writer calls and the position updates. Sound, converted much faster than
+// pictures, waits while it is more than a second ahead of them: otherwise the splitter reads on
+// for the sound and its queue of pictures grows without need.
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "pipeline/base_filter.h"
@@ -35,6 +39,8 @@ public:
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT EndOfStream() override;
     HRESULT Active() override;
+    HRESULT Inactive() override;
+    HRESULT BeginFlush() override;
     bool AtEndOfStream() const { return m_endOfStream.load(); }
 
 private:
@@ -108,6 +114,9 @@ private:
     // the pictures and report completion.
     void CheckCompletion();
     void WriteSilence(std::int64_t samples); // filter lock held
+    // Holds the sound's thread while the sound is too far ahead of the pictures.
+    void WaitForPictures(REFERENCE_TIME position);
+    void PicturesMoved();
 
     CCritSec m_csFilter;
     std::unique_ptr<CConvInputPin> m_audioIn;
@@ -131,4 +140,6 @@ private:
     std::int64_t m_samplesCut = 0;       // filter lock
     std::vector<std::uint8_t> m_lastPicture; // filter lock: to make the pictures up to the sound's end
     std::vector<std::uint8_t> m_silence;     // a block of zero samples, made at connection
+    std::mutex m_progressLock;
+    std::condition_variable m_progress;      // the pictures moved on, ended, or streaming stopped
 };

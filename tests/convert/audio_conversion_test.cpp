@@ -13,6 +13,7 @@
 #include "pipeline/media_guids.h"
 #include "support/capture_sink.h"
 #include "support/graph_fixture.h"
+#include "support/push_source.h"
 
 namespace {
 
@@ -33,62 +34,6 @@ CMediaType PcmType(int channels, int rate)
     wfe->nAvgBytesPerSec = wfe->nBlockAlign * wfe->nSamplesPerSec;
     return type;
 }
-
-class PcmSource;
-
-// Hands the test's samples downstream on the test's thread.
-class PcmSourcePin : public CBaseOutputPin {
-public:
-    PcmSourcePin(CBaseFilter* filter, CCritSec* lock, const CMediaType& type, HRESULT* phr)
-        : CBaseOutputPin("PcmSourcePin", filter, lock, phr, "Out"), m_type(type)
-    {
-    }
-    HRESULT CheckMediaType(const CMediaType* type) override { return *type == m_type ? S_OK : S_FALSE; }
-    HRESULT GetMediaType(int position, CMediaType* type) override
-    {
-        if (position != 0) return VFW_S_NO_MORE_ITEMS;
-        *type = m_type;
-        return S_OK;
-    }
-    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES*) override
-    {
-        ALLOCATOR_PROPERTIES want{2, 1 << 20, 1, 0}, got{};
-        return allocator->SetProperties(&want, &got);
-    }
-
-private:
-    CMediaType m_type;
-};
-
-class PcmSource : public CBaseFilter {
-public:
-    explicit PcmSource(const CMediaType& type) : CBaseFilter("PcmSource", nullptr, &m_lock, GUID_NULL)
-    {
-        HRESULT hr = S_OK;
-        m_pin = std::make_unique<PcmSourcePin>(this, &m_lock, type, &hr);
-    }
-    int GetPinCount() override { return 1; }
-    CBasePin* GetPin(int index) override { return index == 0 ? m_pin.get() : nullptr; }
-    PcmSourcePin* Pin() { return m_pin.get(); }
-    HRESULT Push(const std::vector<std::int16_t>& samples, REFERENCE_TIME start, REFERENCE_TIME stop)
-    {
-        IMediaSample* sample = nullptr;
-        HRESULT hr = m_pin->GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
-        if (FAILED(hr)) return hr;
-        BYTE* data = nullptr;
-        sample->GetPointer(&data);
-        std::memcpy(data, samples.data(), samples.size() * 2);
-        sample->SetActualDataLength(static_cast<long>(samples.size() * 2));
-        sample->SetTime(&start, &stop);
-        hr = m_pin->Deliver(sample);
-        sample->Release();
-        return hr;
-    }
-
-private:
-    CCritSec m_lock;
-    std::unique_ptr<PcmSourcePin> m_pin;
-};
 
 std::vector<std::int16_t> Sine(int frames, int channels, int rate, double amplitude = 10000)
 {
@@ -113,7 +58,7 @@ protected:
     // source (channels, rate) → conversion (to channels, rate, volume) → capture, paused.
     void Build(int channels, int rate, int outChannels, int outRate, int volume = 256)
     {
-        m_source = ComPtr<PcmSource>(new PcmSource(PcmType(channels, rate)));
+        m_source = PushSource::Create(PcmType(channels, rate));
         ASSERT_EQ(CMyAudioConveFilter::Create(m_filter.Put()), S_OK);
         m_filter->SetOutputFormat(static_cast<std::uint16_t>(outChannels), outRate);
         m_filter->SetVolume(volume);
@@ -125,6 +70,10 @@ protected:
         ASSERT_EQ(m_graph->ConnectDirect(m_filter->GetPin(1), m_sink->Pin(), nullptr), S_OK);
         ASSERT_EQ(m_control->Pause(), S_OK);
     }
+    HRESULT PushSamples(const std::vector<std::int16_t>& samples, REFERENCE_TIME start, REFERENCE_TIME stop)
+    {
+        return m_source->Push(samples.data(), samples.size() * 2, start, stop);
+    }
     std::vector<std::int16_t> Output()
     {
         const auto bytes = m_sink->Bytes();
@@ -133,7 +82,7 @@ protected:
         return samples;
     }
 
-    ComPtr<PcmSource> m_source;
+    ComPtr<PushSource> m_source;
     ComPtr<CMyAudioConveFilter> m_filter;
     ComPtr<CaptureSink> m_sink;
 };
@@ -149,14 +98,14 @@ TEST_F(AudioConversion, FortyEightToFortyFourPointOneKilohertz)
     EXPECT_EQ(wfe->nBlockAlign, 4);
     EXPECT_EQ(wfe->nAvgBytesPerSec, 44100u * 4);
     // Samples of 7680 bytes (1920 frames) give about 1764 frames each.
-    for (int i = 0; i < 10; ++i) ASSERT_EQ(m_source->Push(Sine(1920, 2, 48000), i * 400000, (i + 1) * 400000), S_OK);
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(PushSamples(Sine(1920, 2, 48000), i * 400000, (i + 1) * 400000), S_OK);
     const auto samples = m_sink->Samples();
     ASSERT_EQ(samples.size(), 10u);
     EXPECT_NEAR(static_cast<double>(samples.back().size), 7056, 8);
     // Output samples carry the times of the input sample that delivered them.
     EXPECT_EQ(samples[3].start, 3 * 400000);
     // At the end, what the resampler held back comes too: 10 × 1764 frames in all.
-    m_source->Pin()->DeliverEndOfStream();
+    m_source->PushEndOfStream();
     EXPECT_NEAR(static_cast<double>(Output().size() / 2), 17640, 2);
     EXPECT_EQ(m_sink->EndOfStreams(), 1);
 }
@@ -166,7 +115,7 @@ TEST_F(AudioConversion, SameFormatPassesThroughUnchanged)
     Build(2, 48000, 2, 48000);
     EXPECT_FALSE(m_filter->Resampling());
     const auto input = Sine(1000, 2, 48000);
-    m_source->Push(input, 0, 1);
+    PushSamples(input, 0, 1);
     EXPECT_EQ(Output(), input);
 }
 
@@ -174,8 +123,8 @@ TEST_F(AudioConversion, SixChannelsAreReducedToTwo)
 {
     Build(6, 48000, 2, 48000);
     EXPECT_TRUE(m_filter->Resampling());
-    m_source->Push(Sine(4800, 6, 48000), 0, 1000000);
-    m_source->Pin()->DeliverEndOfStream();
+    PushSamples(Sine(4800, 6, 48000), 0, 1000000);
+    m_source->PushEndOfStream();
     const auto output = Output();
     EXPECT_EQ(output.size(), 4800u * 2);
     // The front channels carry the tone.
@@ -187,21 +136,21 @@ TEST_F(AudioConversion, SixChannelsAreReducedToTwo)
 TEST_F(AudioConversion, VolumeArithmetic)
 {
     Build(1, 48000, 1, 48000, 512);
-    m_source->Push({1000, -1000, 20000, -20000, 32767}, 0, 1);
+    PushSamples({1000, -1000, 20000, -20000, 32767}, 0, 1);
     EXPECT_EQ(Output(), (std::vector<std::int16_t>{2000, -2000, 32767, -32768, 32767}));
 }
 
 TEST_F(AudioConversion, HalfVolumeRoundsAsTheShiftDoes)
 {
     Build(1, 48000, 1, 48000, 128);
-    m_source->Push({1, -1, 3, -3, 100}, 0, 1);
+    PushSamples({1, -1, 3, -3, 100}, 0, 1);
     EXPECT_EQ(Output(), (std::vector<std::int16_t>{1, 0, 2, -1, 50}));
 }
 
 TEST_F(AudioConversion, NoVolumeIsSilence)
 {
     Build(2, 48000, 2, 48000, 0);
-    m_source->Push(Sine(500, 2, 48000), 0, 1);
+    PushSamples(Sine(500, 2, 48000), 0, 1);
     for (auto s : Output()) ASSERT_EQ(s, 0);
 }
 
@@ -210,11 +159,11 @@ TEST_F(AudioConversion, ARingOverflowLosesTheTail)
     Build(2, 48000, 2, 48000);
     // 800 000 bytes: the ring takes 524 288, 115 200 go out at once, the rest is lost.
     const auto input = Sine(200000, 2, 48000);
-    m_source->Push(input, 0, 1);
+    PushSamples(input, 0, 1);
     EXPECT_EQ(m_sink->Bytes().size(), static_cast<std::size_t>(CMyAudioConveFilter::kOutputBufferBytes));
     EXPECT_EQ(m_filter->RingFill(), CMyAudioConveFilter::kRingBytes - CMyAudioConveFilter::kOutputBufferBytes);
     // The end of the stream delivers what the ring still holds, in buffers of the output size.
-    m_source->Pin()->DeliverEndOfStream();
+    m_source->PushEndOfStream();
     EXPECT_EQ(m_sink->Bytes().size(), CMyAudioConveFilter::kRingBytes);
     const auto output = Output();
     EXPECT_TRUE(std::equal(output.begin(), output.end(), input.begin()));
