@@ -12,11 +12,22 @@ cmake --preset release
 cmake --build --preset release -j "$jobs"
 
 build=build/release
-if [ -x "$build/src/app/zuzidero" ] && [ "${1:-}" != "demo" ]; then
+cli="$build/src/cli/zuzidero-cli"
+if [ "${1:-}" = "demo" ]; then
+  discs="$build/discs"
+  tests/fixtures/make_discs.sh "$discs"
+  out="$build/demo-output"
+  echo
+  "$cli" info "$discs/ntsc_4x3"
+  echo
+  echo "Converting the sample DVD's titles to H.264 and AAC in MP4 into $out:"
+  "$cli" convert "$discs/ntsc_4x3" --out "$out" --overwrite
+  exit 0
+fi
+if [ -x "$build/src/app/zuzidero" ]; then
   exec "$build/src/app/zuzidero" "$@"
 fi
 
 echo
-echo "Built in $build:"
-find "$build/src" -maxdepth 3 -name 'libzz_*.a' -printf '  %P\n' | sort
-echo "The desktop program and zuzidero-cli are not part of this build yet."
+echo "Built in $build: $cli"
+echo "The desktop program is not part of this build yet; ./run.sh demo converts a sample DVD with zuzidero-cli."

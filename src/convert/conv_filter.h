@@ -89,6 +89,8 @@ public:
         m_rangeStart = start;
         m_rangeEnd = end;
     }
+    REFERENCE_TIME RangeStart() const { return m_rangeStart; }
+    REFERENCE_TIME RangeEnd() const { return m_rangeEnd; }
     // Any time (the progress window's "Show Preview").
     void SetPreviewEnabled(bool enabled) { m_previewEnabled = enabled; }
 

@@ -73,6 +73,8 @@ public:
 
     OutputWriter& Writer() { return m_writer; }
     CConvFilter* Sink() { return m_sink.Get(); }
+    // The current task's graph (tests and diagnostics), or null.
+    IGraphBuilder* Graph() { return m_graph.Get(); }
     LONGLONG TitleLength() const { return m_titleLength; }
 
 private:

@@ -42,7 +42,7 @@ HRESULT PushSource::Push(const void* data, std::size_t bytes, REFERENCE_TIME sta
     if (FAILED(hr)) return hr;
     BYTE* out = nullptr;
     sample->GetPointer(&out);
-    std::memcpy(out, data, bytes);
+    if (bytes) std::memcpy(out, data, bytes);
     sample->SetActualDataLength(static_cast<long>(bytes));
     sample->SetTime(&start, &stop);
     hr = m_pin->Deliver(sample);
