@@ -87,7 +87,22 @@ bool ConversionEngine::Build(DiscHandle disc, int titleIndex, int chapterIndex, 
     if (SUCCEEDED(m_graph.As(timing))) timing->SetSyncSource(nullptr);
     m_clip = clip;
     if (!CreateFilters(disc, titleIndex, chapterIndex) || !ConnectFilters(options.subpictures)) return false;
+    ChooseStreams(options.subtitleId, options.audioStreamId);
     return SUCCEEDED(m_control->Pause());
+}
+
+void ConversionEngine::ChooseStreams(std::uint16_t subtitleId, std::uint16_t audioStreamId)
+{
+    std::vector<EngineStream> streams;
+    if (!GetStreams(streams)) return;
+    // The chosen subtitle, then the chosen track, each list walked from its end. Identifiers
+    // are compared by their low byte: the list gives 20 for sub-stream BD20.
+    for (auto it = streams.rbegin(); it != streams.rend(); ++it)
+        if (it->kind == EngineStream::kSubpicture && subtitleId != 0 && it->identifier == (subtitleId & 0xFF))
+            EnableStream(it->index, true);
+    for (auto it = streams.rbegin(); it != streams.rend(); ++it)
+        if (it->kind == EngineStream::kAudio && audioStreamId != 0 && it->identifier == (audioStreamId & 0xFF))
+            EnableStream(it->index, true);
 }
 
 bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapterIndex)

@@ -46,6 +46,11 @@ public:
         GraphNotifyCallback notify = nullptr;
         // Subpictures into the video decoder (burned in); false leaves them out.
         bool subpictures = true;
+        // The streams to convert, by identifier (BD80, C000, BD20; 0 keeps the splitter's
+        // choice). They are chosen before the graph pauses: a paused graph already converts,
+        // and a later switch would leave the first track's opening in the file.
+        std::uint16_t audioStreamId = 0;
+        std::uint16_t subtitleId = 0;
     };
     // Builds, connects and pauses the graph of a task; false (with a message) on failure.
     bool Build(DiscHandle disc, int titleIndex, int chapterIndex, const ClipSettings& clip, const BuildOptions& options);
@@ -78,6 +83,7 @@ public:
     LONGLONG TitleLength() const { return m_titleLength; }
 
 private:
+    void ChooseStreams(std::uint16_t subtitleId, std::uint16_t audioStreamId);
     void Message(const char* text);
     bool CreateFilters(DiscHandle disc, int titleIndex, int chapterIndex);
     bool ConnectFilters(bool subpictures);

@@ -98,6 +98,8 @@ void ConversionRun::StartCurrent()
         m_engine.Teardown();
         ConversionEngine::BuildOptions options;
         options.subpictures = m_settings.subtitles;
+        options.subtitleId = m_settings.selectedSubtitleId;
+        options.audioStreamId = m_settings.selectedAudioStreamId;
         if (!m_engine.Build(m_disc, t.task.titleIndex, t.task.chapterIndex, t.task.clip, options)) {
             m_engine.Teardown();
             Fail("Could not convert " + t.outputName);
@@ -112,18 +114,6 @@ void ConversionRun::StartCurrent()
             }
             m_current = NextTask(m_current + 1);
             continue;
-        }
-        std::vector<EngineStream> streams;
-        if (m_engine.GetStreams(streams)) {
-            // The chosen subtitle, then the chosen track, each list walked from its end.
-            for (auto it = streams.rbegin(); it != streams.rend(); ++it)
-                if (it->kind == EngineStream::kSubpicture && m_settings.selectedSubtitleId != 0 &&
-                    it->identifier == (m_settings.selectedSubtitleId & 0xFF))
-                    m_engine.EnableStream(it->index, true);
-            for (auto it = streams.rbegin(); it != streams.rend(); ++it)
-                if (it->kind == EngineStream::kAudio && m_settings.selectedAudioStreamId != 0 &&
-                    it->identifier == (m_settings.selectedAudioStreamId & 0xFF))
-                    m_engine.EnableStream(it->index, true);
         }
         m_engine.Run();
         m_engine.ShowPreview(true);

@@ -146,7 +146,9 @@ TEST(Conversion, TheChosenAudioTrackIsTheOneHeard)
     ASSERT_EQ(first.files.size(), 1u);
     ASSERT_EQ(other.files.size(), 1u);
     EXPECT_NEAR(ToneFrequency(MonoSound(first.files[0]), 5), 440, 10);
-    EXPECT_NEAR(ToneFrequency(MonoSound(other.files[0]), 5), 660, 10);
+    const auto sound = MonoSound(other.files[0]);
+    EXPECT_NEAR(ToneFrequency(sound, 5), 660, 10);
+    EXPECT_NEAR(ToneFrequency(sound, 0.5), 660, 20) << "the first track's opening in the file";
 }
 
 TEST(Conversion, AChosenSubtitleIsBurnedInAndNoneBurnsNothing)
