@@ -253,7 +253,21 @@ void CBaseSplitterFilter::DemuxLoop(DemuxThread& thread)
         m_stop = m_newStop.load();
         SeekDemux(m_start.load());
         if (command != static_cast<DWORD>(-1)) thread.Reply(0);
-        m_endFlush.Wait();
+        // The caller we replied to ends its flush next. On the first pass nobody waits for a
+        // reply, and a seek or stop that began meanwhile has reset the event and now waits for
+        // this thread: take its command first.
+        bool flushed = false;
+        while (!(flushed = m_endFlush.Wait(20)) && !CommandPending()) {
+        }
+        if (!flushed) {
+            command = thread.GetRequest();
+            m_commandEvent.Reset();
+            if (command == kCommandExit) {
+                thread.Reply(0);
+                return;
+            }
+            continue;
+        }
 
         m_activePins.clear();
         for (auto& pin : m_outputPins) {
