@@ -12,6 +12,8 @@ packages=(
   clang libclang-rt-14-dev
   # engine libraries
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libdvdread-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  # the desktop program (Qt 6 widgets, D-Bus for power-off) and its screenshots under Xvfb
+  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
   # test discs and independent checks of our outputs
   ffmpeg dvdauthor lsdvd genisoimage
 )

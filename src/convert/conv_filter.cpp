@@ -213,6 +213,19 @@ HRESULT CConvFilter::Pause()
     return CBaseFilter::Pause();
 }
 
+HRESULT CConvFilter::Run(REFERENCE_TIME start)
+{
+    const HRESULT hr = CBaseFilter::Run(start);
+    PicturesMoved();
+    return hr;
+}
+
+void CConvFilter::WaitWhilePaused(const CConvInputPin& pin)
+{
+    std::unique_lock lock(m_progressLock);
+    while (State() == State_Paused && !pin.IsFlushing()) m_progress.wait_for(lock, std::chrono::milliseconds(50));
+}
+
 CBasePin* CConvFilter::GetPin(int index)
 {
     switch (index) {
@@ -250,6 +263,7 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
     const int width = m_videoFormat.biWidth, height = std::abs(m_videoFormat.biHeight);
     const long size = static_cast<long>(width) * height * 3 / 2;
     if (!data || sample->GetActualDataLength() < size) return S_OK;
+    WaitWhilePaused(*m_videoIn);
 
     if (m_previewEnabled && m_videoPre->IsConnected() && g_previewCounter++ % 5 == 0) m_videoPre->Offer(data, width, height);
 
@@ -303,6 +317,7 @@ HRESULT CConvFilter::ReceiveAudio(IMediaSample* sample)
     sample->GetPointer(&data);
     std::int64_t frames = sample->GetActualDataLength() / m_blockAlign;
     if (!data || frames <= 0) return S_OK;
+    WaitWhilePaused(*m_audioIn);
     WaitForPictures(start - m_rangeStart);
 
     CAutoLock lock(&m_csFilter);

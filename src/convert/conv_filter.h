@@ -79,6 +79,8 @@ public:
     int GetPinCount() override { return 3; }
     // A run from the stopped state starts with no input ended.
     HRESULT Pause() override;
+    // Wakes the streaming threads that wait while the graph is paused.
+    HRESULT Run(REFERENCE_TIME start) override;
     CBasePin* GetPin(int index) override;
 
     // Settings, before the graph runs.
@@ -115,6 +117,9 @@ private:
     // After each end of stream: once every connected input has ended, even out the sound and
     // the pictures and report completion.
     void CheckCompletion();
+    // A paused conversion holds its samples here until it runs again (or stops or flushes), so
+    // pausing the graph pauses the encoding.
+    void WaitWhilePaused(const CConvInputPin& pin);
     void WriteSilence(std::int64_t samples); // filter lock held
     // Holds the sound's thread while the sound is too far ahead of the pictures.
     void WaitForPictures(REFERENCE_TIME position);

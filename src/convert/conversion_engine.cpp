@@ -87,6 +87,7 @@ bool ConversionEngine::Build(DiscHandle disc, int titleIndex, int chapterIndex, 
     if (SUCCEEDED(m_graph.As(timing))) timing->SetSyncSource(nullptr);
     m_clip = clip;
     if (!CreateFilters(disc, titleIndex, chapterIndex) || !ConnectFilters(options.subpictures)) return false;
+    if (options.preview && m_writer.HasVideo()) AttachPreview(options.preview);
     ChooseStreams(options.subtitleId, options.audioStreamId);
     return SUCCEEDED(m_control->Pause());
 }
@@ -319,6 +320,13 @@ bool ConversionEngine::ConnectPreview(IBaseFilter* renderer)
     if (!m_writer.HasVideo()) return true;
     if (!renderer) return false;
     m_control->Stop();
+    const bool connected = AttachPreview(renderer);
+    m_control->Pause();
+    return connected;
+}
+
+bool ConversionEngine::AttachPreview(IBaseFilter* renderer)
+{
     m_graph->AddFilter(renderer, "Video Mixing Renderer");
     IPin* pre = m_sink->GetPin(2);
     IPin* in = PinOf(renderer, PINDIR_INPUT, 0);
@@ -331,7 +339,6 @@ bool ConversionEngine::ConnectPreview(IBaseFilter* renderer)
     const bool connected = SUCCEEDED(m_graph->ConnectDirect(pre, in, nullptr));
     if (!connected) Message("connect video conver out pin to mConver error");
     m_preview = ComPtr<IBaseFilter>(renderer);
-    m_control->Pause();
     return connected;
 }
 

@@ -51,6 +51,9 @@ public:
         // and a later switch would leave the first track's opening in the file.
         std::uint16_t audioStreamId = 0;
         std::uint16_t subtitleId = 0;
+        // A renderer for "Video Pre", connected before the graph pauses (the desktop program's
+        // preview); none converts without.
+        IBaseFilter* preview = nullptr;
     };
     // Builds, connects and pauses the graph of a task; false (with a message) on failure.
     bool Build(DiscHandle disc, int titleIndex, int chapterIndex, const ClipSettings& clip, const BuildOptions& options);
@@ -84,6 +87,8 @@ public:
 
 private:
     void ChooseStreams(std::uint16_t subtitleId, std::uint16_t audioStreamId);
+    // Connects "Video Pre" to the renderer; the graph is stopped.
+    bool AttachPreview(IBaseFilter* renderer);
     void Message(const char* text);
     bool CreateFilters(DiscHandle disc, int titleIndex, int chapterIndex);
     bool ConnectFilters(bool subpictures);

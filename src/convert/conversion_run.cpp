@@ -98,8 +98,9 @@ void ConversionRun::StartCurrent()
         m_engine.Teardown();
         ConversionEngine::BuildOptions options;
         options.subpictures = m_settings.subtitles;
-        options.subtitleId = m_settings.selectedSubtitleId;
-        options.audioStreamId = m_settings.selectedAudioStreamId;
+        options.subtitleId = static_cast<std::uint16_t>(m_settings.selectedSubtitleId);
+        options.audioStreamId = static_cast<std::uint16_t>(m_settings.selectedAudioStreamId);
+        options.preview = m_settings.preview;
         if (!m_engine.Build(m_disc, t.task.titleIndex, t.task.chapterIndex, t.task.clip, options)) {
             m_engine.Teardown();
             Fail("Could not convert " + t.outputName);

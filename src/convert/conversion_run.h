@@ -32,6 +32,8 @@ struct RunSettings {
     std::int32_t selectedSubtitleId = 0;
     // False: no subpicture is burned in.
     bool subtitles = true;
+    // The progress window's preview renderer for every task's graph; none converts without.
+    IBaseFilter* preview = nullptr;
 };
 
 struct RunProgress {

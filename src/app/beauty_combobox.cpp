@@ -1,0 +1,67 @@
+#include "app/beauty_combobox.h"
+
+#include <QPainter>
+
+#include "app/skin.h"
+
+BeautyCombobox::BeautyCombobox(QWidget* parent) : QPushButton(parent), m_pane(new CStartPane(this))
+{
+    QFont f("Arial");
+    f.setPointSizeF(9.4);
+    setFont(f);
+    setCursor(Qt::PointingHandCursor);
+    connect(this, &QPushButton::clicked, this, &BeautyCombobox::OpenPane);
+    connect(m_pane, &CStartPane::formatChosen, this, [this](int command) {
+        if (const CStartPane::Item* f = m_pane->FindFormat(command)) {
+            m_category = f->category;
+            m_command = command;
+        }
+        update();
+        emit formatCommand(command);
+    });
+}
+
+void BeautyCombobox::SetButtonPicture(const QString& picture)
+{
+    m_picture = LoadSkin(picture);
+    if (!m_picture.isNull()) setFixedSize(m_picture.size());
+}
+
+bool BeautyCombobox::Select(int category, int command)
+{
+    const CStartPane::Item* f = m_pane->FindFormat(command);
+    if (!f || f->category != category) return false;
+    m_category = category;
+    m_command = command;
+    update();
+    return true;
+}
+
+QString BeautyCombobox::ButtonText() const
+{
+    const CStartPane::Item* f = m_pane->FindFormat(m_command);
+    if (!f) return QString();
+    const int close = f->text.indexOf(')');
+    const QString name = f->text.section("/n", 0, 0);
+    return close < 0 ? name : f->text.left(close + 1);
+}
+
+void BeautyCombobox::OpenPane()
+{
+    if (m_pane->FindFormat(m_command)) m_pane->ShowCategory(m_category);
+    m_pane->Popup(mapToGlobal(QPoint(0, 0)));
+}
+
+void BeautyCombobox::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    if (m_picture.isNull())
+        p.fillRect(rect(), QColor(0x1b, 0x20, 0x27));
+    else
+        p.drawPixmap(0, 0, m_picture);
+    if (const CStartPane::Item* category = m_pane->FindCategory(m_category); category && !category->picture.isNull())
+        p.drawPixmap(QRect(2, 2, height() - 4, height() - 4), category->picture);
+    p.setPen(QColor(0xf1, 0xf4, 0xf8));
+    p.drawText(QRect(height() + 2, 4, width() - height() - 22, height() - 8), Qt::AlignVCenter | Qt::AlignLeft,
+               p.fontMetrics().elidedText(ButtonText(), Qt::ElideRight, width() - height() - 22));
+}

@@ -1,0 +1,229 @@
+#include "app/column_tree_ctrl.h"
+
+#include <QHeaderView>
+#include <functional>
+#include <QMouseEvent>
+
+#include "app/skin.h"
+
+namespace {
+constexpr int kStateRole = Qt::UserRole + 1;
+}
+
+QString LengthText(double milliseconds)
+{
+    const auto seconds = static_cast<long long>(milliseconds / 1000);
+    return QString::asprintf("%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+}
+
+CColumnTreeCtrl::CColumnTreeCtrl(QWidget* parent) : QTreeWidget(parent)
+{
+    setColumnCount(4);
+    setHeaderLabels({"Source file", "Original Length", "Trimmed Length", "Output Format"});
+    const int widths[] = {100, 120, 100, 120};
+    for (int i = 0; i < 4; ++i) header()->resizeSection(i, widths[i]);
+    header()->setStretchLastSection(true);
+    setRootIsDecorated(true);
+    setIndentation(12);
+    setItemsExpandable(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setAllColumnsShowFocus(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setIconSize(QSize(16, 16));
+    const QPixmap strip = LoadSkin("checkstates.bmp");
+    for (int i = 0; i < 4; ++i) {
+        if (strip.isNull()) continue;
+        QPixmap image = strip.copy(i * 16, 0, 16, 16);
+        image.setMask(image.createMaskFromColor(Qt::white)); // white is transparent
+        m_states[i] = image;
+    }
+}
+
+CColumnTreeCtrl::~CColumnTreeCtrl() { ClearAll(); }
+
+void CColumnTreeCtrl::ClearAll()
+{
+    clear();
+    m_tasks.clear();
+}
+
+QTreeWidgetItem* CColumnTreeCtrl::InsertRoot()
+{
+    auto* root = new QTreeWidgetItem(this, QStringList{"VIDEO_TS", "", "", ""});
+    SetState(root, kChecked);
+    return root;
+}
+
+QTreeWidgetItem* CColumnTreeCtrl::InsertTask(const ConversionTask& task, const QString& extension)
+{
+    QTreeWidgetItem* root = Root();
+    if (!root) root = InsertRoot();
+    const std::string base = TaskOutputName(task, "");
+    const QString length = LengthText(static_cast<double>(task.sourceLength));
+    auto* item = new QTreeWidgetItem(root, QStringList{QString::fromStdString(base), length, length,
+                                                        QString::fromStdString(base) + extension});
+    SetState(item, kChecked);
+    m_tasks[item] = std::make_unique<ConversionTask>(task);
+    return item;
+}
+
+ConversionTask* CColumnTreeCtrl::TaskOf(QTreeWidgetItem* item) const
+{
+    auto it = m_tasks.find(item);
+    return it == m_tasks.end() ? nullptr : it->second.get();
+}
+
+QString CColumnTreeCtrl::ItemText(const QTreeWidgetItem* item)
+{
+    QStringList pieces;
+    for (int i = 0; i < item->columnCount(); ++i) pieces << item->text(i);
+    return pieces.join('\t');
+}
+
+void CColumnTreeCtrl::SetColumnText(QTreeWidgetItem* item, int column, const QString& text) { item->setText(column, text); }
+
+int CColumnTreeCtrl::StateOf(const QTreeWidgetItem* item) const { return item->data(0, kStateRole).toInt(); }
+
+void CColumnTreeCtrl::SetState(QTreeWidgetItem* item, int state)
+{
+    item->setData(0, kStateRole, state);
+    UpdateIcon(item);
+}
+
+void CColumnTreeCtrl::UpdateIcon(QTreeWidgetItem* item)
+{
+    const int state = StateOf(item);
+    if (state > 0 && state < 4 && !m_states[state].isNull()) item->setIcon(0, QIcon(m_states[state]));
+}
+
+void CColumnTreeCtrl::SetStateDown(QTreeWidgetItem* item, int state)
+{
+    for (int i = 0; i < item->childCount(); ++i) {
+        QTreeWidgetItem* child = item->child(i);
+        if (StateOf(child) != kNoState) SetState(child, state);
+        SetStateDown(child, state);
+    }
+}
+
+void CColumnTreeCtrl::SettleUp(QTreeWidgetItem* item, int state)
+{
+    for (QTreeWidgetItem* parent = item->parent(); parent; item = parent, parent = parent->parent()) {
+        bool differs = false;
+        for (int i = 0; i < parent->childCount() && !differs; ++i) {
+            const QTreeWidgetItem* sibling = parent->child(i);
+            if (sibling != item && StateOf(sibling) != kNoState && StateOf(sibling) != state) differs = true;
+        }
+        if (differs) {
+            for (QTreeWidgetItem* up = parent; up; up = up->parent())
+                if (StateOf(up) != kNoState) SetState(up, kPartlyChecked);
+            return;
+        }
+        SetState(parent, state);
+    }
+}
+
+void CColumnTreeCtrl::ToggleCheck(QTreeWidgetItem* item)
+{
+    const int state = StateOf(item) == kUnchecked ? kChecked : kUnchecked;
+    SetState(item, state);
+    SetStateDown(item, state);
+    SettleUp(item, state);
+    setCurrentItem(item);
+}
+
+void CColumnTreeCtrl::CheckAll(bool checked)
+{
+    if (QTreeWidgetItem* root = Root()) {
+        SetState(root, checked ? kChecked : kUnchecked);
+        SetStateDown(root, checked ? kChecked : kUnchecked);
+    }
+}
+
+void CColumnTreeCtrl::RefreshOutputNames(const QString& extension)
+{
+    QTreeWidgetItem* root = Root();
+    if (!root) return;
+    std::function<void(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* item) {
+        for (int i = 0; i < item->childCount(); ++i) {
+            QTreeWidgetItem* child = item->child(i);
+            if (const ConversionTask* task = TaskOf(child))
+                SetColumnText(child, kOutputFormat, QString::fromStdString(TaskOutputName(*task, "")) + extension);
+            walk(child);
+        }
+    };
+    walk(root);
+}
+
+QTreeWidgetItem* CColumnTreeCtrl::SelectedOrFirst() const
+{
+    if (QTreeWidgetItem* item = currentItem(); item && item->isSelected()) return item;
+    const QTreeWidgetItem* root = Root();
+    return root && root->childCount() > 0 ? root->child(0) : nullptr;
+}
+
+ConversionTask* CColumnTreeCtrl::SelectedTask(QString* error) const
+{
+    QTreeWidgetItem* item = SelectedOrFirst();
+    if (!item) {
+        if (error) *error = QStringLiteral("Please select one first");
+        return nullptr;
+    }
+    ConversionTask* task = TaskOf(item);
+    if (!task && error) *error = QStringLiteral("GetItemData error");
+    return task;
+}
+
+bool CColumnTreeCtrl::SelectSibling(int direction)
+{
+    QTreeWidgetItem* item = SelectedOrFirst();
+    if (!item || !item->parent()) return false;
+    QTreeWidgetItem* parent = item->parent();
+    const int at = parent->indexOfChild(item) + direction;
+    if (at < 0 || at >= parent->childCount()) return false;
+    setCurrentItem(parent->child(at));
+    return true;
+}
+
+std::vector<RunTask> CColumnTreeCtrl::RunTasks() const
+{
+    std::vector<RunTask> tasks;
+    const QTreeWidgetItem* root = Root();
+    if (!root) return tasks;
+    for (int i = 0; i < root->childCount(); ++i) {
+        QTreeWidgetItem* item = root->child(i);
+        const ConversionTask* task = TaskOf(item);
+        if (!task) continue;
+        RunTask t;
+        t.task = *task;
+        t.outputName = item->text(kOutputFormat).toStdString();
+        t.checked = StateOf(item) == kChecked;
+        tasks.push_back(std::move(t));
+    }
+    return tasks;
+}
+
+void CColumnTreeCtrl::ApplyPictureToChecked(const PictureSettings& picture)
+{
+    QTreeWidgetItem* root = Root();
+    if (!root) return;
+    for (int i = 0; i < root->childCount(); ++i)
+        if (ConversionTask* task = TaskOf(root->child(i)); task && StateOf(root->child(i)) == kChecked) task->clip.picture = picture;
+}
+
+void CColumnTreeCtrl::mousePressEvent(QMouseEvent* event)
+{
+    QTreeWidgetItem* item = itemAt(event->position().toPoint());
+    if (item && event->button() == Qt::LeftButton && StateOf(item) != kNoState) {
+        // The check mark is the icon at the start of column 0.
+        const QRect row = visualItemRect(item);
+        const int iconLeft = row.left();
+        const int x = static_cast<int>(event->position().x());
+        if (x >= iconLeft && x < iconLeft + iconSize().width() + 4) {
+            ToggleCheck(item);
+            return;
+        }
+    }
+    QTreeWidget::mousePressEvent(event);
+    if (item) emit itemClickedAt(item);
+}

@@ -1,0 +1,228 @@
+#include "app/conver_dlg.h"
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QUrl>
+
+#include "app/column_tree_ctrl.h"
+#include "app/msg_dlg.h"
+#include "app/my_button.h"
+#include "app/my_check_box.h"
+#include "app/my_progress_ctrl.h"
+#include "app/power_off.h"
+#include "app/skin.h"
+#include "app/video_renderer.h"
+
+namespace {
+
+std::function<bool(QString*)>& PowerOffHook()
+{
+    static std::function<bool(QString*)> hook = RequestPowerOff;
+    return hook;
+}
+
+std::function<void(const QString&)>& OpenFolderHook()
+{
+    static std::function<void(const QString&)> hook = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+    return hook;
+}
+
+} // namespace
+
+QString TimeText(REFERENCE_TIME duration)
+{
+    const long long seconds = std::max<long long>(0, duration / 10000000);
+    return QString::asprintf("%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+}
+
+void CConverDlg::SetActionHooks(std::function<bool(QString*)> powerOff, std::function<void(const QString&)> openFolder)
+{
+    PowerOffHook() = powerOff ? std::move(powerOff) : RequestPowerOff;
+    OpenFolderHook() = openFolder ? std::move(openFolder)
+                                  : [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+}
+
+CConverDlg::CConverDlg(const Inputs& inputs, QWidget* parent) : CSkinnedDialog(parent), m_inputs(inputs)
+{
+    setWindowTitle(QStringLiteral("Converting"));
+    SetBackground("convertingbk.png", QSize(485, 550));
+    const QPixmap& background = Background();
+
+    m_title = new QLabel(QStringLiteral("Converting"), this);
+    m_title->setGeometry(16, 6, 300, 26);
+    QFont bold = m_title->font();
+    bold.setBold(true);
+    bold.setPointSizeF(11);
+    m_title->setFont(bold);
+
+    m_previewWindow = new CVideoWindow(this);
+    m_previewWindow->setGeometry(QRect(QPoint(86, 78), QPoint(407, 319)));
+    m_renderer = ComPtr<CVideoRenderer>(new CVideoRenderer);
+    m_previewWindow->SetRenderer(m_renderer.Get());
+
+    auto caption = [this](const QString& text, int x, int y, int w) {
+        auto* label = new QLabel(text, this);
+        label->setGeometry(x, y, w, 20);
+        return label;
+    };
+    caption(QStringLiteral("Converted length of the current file:"), 40, 346, 250);
+    m_converted = caption(QString(), 290, 346, 160);
+    m_fileBar = new CMyProgressCtrl(this);
+    m_fileBar->setGeometry(40, 370, 405, 16);
+    m_fileBar->SetPicture("progress1.png");
+    m_fileBar->SetRange(0, 1000);
+    m_overallBar = new CMyProgressCtrl(this);
+    m_overallBar->setGeometry(40, 396, 405, 16);
+    m_overallBar->SetPicture("progress2.png");
+    m_overallBar->SetRange(0, 1000);
+    caption(QStringLiteral("Elapsed time:"), 40, 420, 110);
+    m_elapsed = caption(QStringLiteral("00:00:00"), 150, 420, 90);
+    caption(QStringLiteral("Remaining time:"), 250, 420, 110);
+    m_remaining = caption(QString(), 360, 420, 90);
+
+    m_showPreview = new CMyCheckBox(QStringLiteral("Show Preview"), this);
+    m_showPreview->setGeometry(40, 448, 200, 18);
+    m_showPreview->setChecked(true);
+    m_shutDown = new CMyCheckBox(QStringLiteral("Shut down computer when conversion completed"), this);
+    m_shutDown->setGeometry(40, 470, 400, 18);
+    m_openFolder = new CMyCheckBox(QStringLiteral("Open output folder when conversion completed"), this);
+    m_openFolder->setGeometry(40, 490, 400, 18);
+
+    m_pause = new CMyButton(QStringLiteral("Pause"), this);
+    m_pause->SetPictures("Pause2.png", 315, 515, background);
+    m_continue = new CMyButton(QStringLiteral("Continue"), this);
+    m_continue->SetPictures("continue2.png", 315, 515, background);
+    m_continue->hide();
+    m_cancel = new CMyButton(QStringLiteral("Cancel"), this);
+    m_cancel->SetPictures("Cancel.png", 400, 515, background);
+    m_close = new CMyButton(QStringLiteral("x"), this);
+    m_close->SetPictures("close.png", 455, 8, background);
+
+    connect(m_pause, &QAbstractButton::clicked, this, &CConverDlg::OnPause);
+    connect(m_continue, &QAbstractButton::clicked, this, &CConverDlg::OnContinue);
+    connect(m_cancel, &QAbstractButton::clicked, this, &CConverDlg::OnCancel);
+    connect(m_close, &QAbstractButton::clicked, this, &CConverDlg::OnCancel);
+    connect(m_showPreview, &QCheckBox::toggled, this, &CConverDlg::OnShowPreview);
+    connect(&m_events, &QTimer::timeout, this, &CConverDlg::Poll);
+    connect(&m_progress, &QTimer::timeout, this, &CConverDlg::UpdateProgress);
+
+    if (!m_inputs.list) {
+        ShowMessage(this, QStringLiteral("pList NULL"));
+        return;
+    }
+    QTimer::singleShot(0, this, &CConverDlg::Begin);
+}
+
+CConverDlg::~CConverDlg()
+{
+    m_events.stop();
+    m_progress.stop();
+    if (m_run && !m_run->Finished()) m_run->Cancel();
+    m_run.reset(); // stops and tears down the graph and finishes the file
+}
+
+void CConverDlg::Begin()
+{
+    if (m_begun) return;
+    m_begun = true;
+    // The picture settings last applied in the editor hold for every task of the run.
+    m_inputs.list->ApplyPictureToChecked(m_inputs.picture);
+    RunSettings settings;
+    settings.profile = m_inputs.profile;
+    settings.outputFolder = m_inputs.outFolder.toStdString();
+    settings.merge = m_inputs.merge;
+    settings.picture = m_inputs.picture;
+    settings.selectedAudioStreamId = m_inputs.audioStreamId;
+    settings.selectedSubtitleId = m_inputs.subtitleId;
+    settings.subtitles = m_inputs.subtitles;
+    settings.preview = m_renderer.Get();
+    m_run = std::make_unique<ConversionRun>(m_inputs.disc, m_inputs.list->RunTasks(), settings,
+                                            [this](const std::string& text) { ShowMessage(this, QString::fromStdString(text)); });
+    m_run->onFinished = [this] { AfterConversion(); };
+    if (!m_run->Start()) {
+        Finished();
+        return;
+    }
+    m_events.start(50);
+    m_progress.start(200);
+}
+
+void CConverDlg::Poll()
+{
+    if (!m_run) return;
+    if (!m_run->Step(0)) Finished();
+}
+
+void CConverDlg::UpdateProgress()
+{
+    if (!m_run) return;
+    const RunProgress p = m_run->Progress();
+    m_fileBar->SetPos(static_cast<int>(p.fraction * 1000 + 0.5));
+    m_overallBar->SetPos(static_cast<int>(p.overall * 1000));
+    m_elapsed->setText(TimeText(p.elapsedMs * 10000));
+    m_remaining->setText(p.remainingMs >= 0 ? TimeText(p.remainingMs * 10000) : QString());
+    m_converted->setText(TimeText(p.position) + QStringLiteral("/") + TimeText(p.duration));
+    m_title->setText(QStringLiteral("Converting ") + QString::fromStdString(p.file));
+}
+
+QString CConverDlg::ElapsedText() const { return m_elapsed->text(); }
+QString CConverDlg::RemainingText() const { return m_remaining->text(); }
+QString CConverDlg::ConvertedText() const { return m_converted->text(); }
+
+void CConverDlg::OnPause()
+{
+    if (!m_run) return;
+    m_run->Pause();
+    m_pause->hide();
+    m_continue->show();
+}
+
+void CConverDlg::OnContinue()
+{
+    if (!m_run) return;
+    m_run->Continue();
+    m_continue->hide();
+    m_pause->show();
+}
+
+void CConverDlg::OnCancel()
+{
+    m_events.stop();
+    m_progress.stop();
+    // The part written so far is finished as a valid file.
+    if (m_run && !m_run->Finished()) m_run->Cancel();
+    reject();
+}
+
+void CConverDlg::OnShowPreview(bool on)
+{
+    if (m_run) m_run->Engine().ShowPreview(on);
+    m_previewWindow->setVisible(on);
+    update(QRect(QPoint(85, 65), QPoint(410, 310)));
+}
+
+void CConverDlg::AfterConversion()
+{
+    if (m_shutDown->isChecked() || m_inputs.action == QStringLiteral("Shut Down")) {
+        QString error;
+        if (!PowerOffHook()(&error)) ShowMessage(this, QStringLiteral("The computer could not be shut down: ") + error);
+    } else if (m_openFolder->isChecked()) {
+        OpenFolderHook()(m_inputs.outFolder);
+    }
+}
+
+void CConverDlg::Finished()
+{
+    m_events.stop();
+    UpdateProgress();
+    m_progress.stop();
+    if (m_run && !m_run->Cancelled()) {
+        m_fileBar->SetPos(1000);
+        m_overallBar->SetPos(1000);
+    }
+    m_pause->setEnabled(false);
+    m_continue->setEnabled(false);
+    m_done = new CMsgDlg(0, this);
+    connect(m_done, &QDialog::finished, this, [this] { accept(); });
+    m_done->open();
+}

@@ -1,0 +1,85 @@
+#pragma once
+// CConverDlg: the progress window. It runs the checked tasks of the title list through a
+// ConversionRun, shows the current file's and the whole run's progress, elapsed and remaining
+// time and the converted length, previews the pictures, and offers Pause, Continue and Cancel.
+// At the end it does the after-conversion action and says the conversion is done.
+
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "app/skinned_dialog.h"
+#include "convert/conversion_run.h"
+#include "dvd/my_dvd.h"
+
+class CColumnTreeCtrl;
+class CMyButton;
+class CMyCheckBox;
+class CMyProgressCtrl;
+class CMsgDlg;
+class CVideoRenderer;
+class CVideoWindow;
+class QLabel;
+
+class CConverDlg : public CSkinnedDialog {
+    Q_OBJECT
+public:
+    struct Inputs {
+        DiscHandle disc = 0;
+        CColumnTreeCtrl* list = nullptr;
+        WriterSettings profile{};
+        bool merge = false;
+        QString outFolder;
+        QString action; // the "Converting Done" preference
+        PictureSettings picture;
+        std::int32_t audioStreamId = 0;
+        std::int32_t subtitleId = 0;
+        bool subtitles = true;
+    };
+
+    explicit CConverDlg(const Inputs& inputs, QWidget* parent = nullptr);
+    ~CConverDlg() override;
+
+    // What the run did (valid once it has finished or been cancelled).
+    ConversionRun* Run() const { return m_run.get(); }
+    CMyProgressCtrl* FileBar() const { return m_fileBar; }
+    CMyProgressCtrl* OverallBar() const { return m_overallBar; }
+    QString ElapsedText() const;
+    QString RemainingText() const;
+    QString ConvertedText() const;
+    CMsgDlg* DoneMessage() const { return m_done; }
+    CVideoWindow* PreviewWindow() const { return m_previewWindow; }
+    CMyCheckBox* ShutDownBox() const { return m_shutDown; }
+    CMyCheckBox* OpenFolderBox() const { return m_openFolder; }
+
+    // The power-off and open-folder actions; tests replace them.
+    static void SetActionHooks(std::function<bool(QString*)> powerOff, std::function<void(const QString&)> openFolder);
+
+public slots:
+    void OnPause();
+    void OnContinue();
+    void OnCancel();
+    void OnShowPreview(bool on);
+
+private:
+    void Begin();
+    void Poll();
+    void UpdateProgress();
+    void AfterConversion();
+    void Finished();
+
+    Inputs m_inputs;
+    std::unique_ptr<ConversionRun> m_run;
+    ComPtr<CVideoRenderer> m_renderer;
+    CVideoWindow* m_previewWindow;
+    CMyProgressCtrl *m_fileBar, *m_overallBar;
+    QLabel *m_elapsed, *m_remaining, *m_converted, *m_title;
+    CMyButton *m_pause, *m_continue, *m_cancel, *m_close;
+    CMyCheckBox *m_showPreview, *m_shutDown, *m_openFolder;
+    CMsgDlg* m_done = nullptr;
+    QTimer m_events, m_progress;
+    bool m_begun = false;
+};
+
+// "%02d:%02d:%02d" of a duration in 100-ns units.
+QString TimeText(REFERENCE_TIME duration);

@@ -1,0 +1,30 @@
+#pragma once
+// CHyperLink: a label that opens a web address when clicked; link, visited and hover colours,
+// a hand cursor and a tooltip.
+
+#include <QColor>
+#include <QLabel>
+
+class CHyperLink : public QLabel {
+    Q_OBJECT
+public:
+    CHyperLink(const QString& text, const QString& address, QWidget* parent = nullptr);
+    bool Visited() const { return m_visited; }
+    void SetUnderline(bool on);
+    QColor CurrentColour() const;
+
+signals:
+    void opened(const QString& address);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void Recolour();
+
+    QString m_address;
+    QColor m_link{0, 0, 255}, m_visitedColour{85, 26, 139}, m_hover;
+    bool m_visited = false, m_over = false;
+};

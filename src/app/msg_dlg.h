@@ -1,0 +1,16 @@
+#pragma once
+// CMsgDlg: the skinned message window; kind 0 says the conversion is finished.
+
+#include "app/skinned_dialog.h"
+
+class CMyButton;
+
+class CMsgDlg : public CSkinnedDialog {
+    Q_OBJECT
+public:
+    explicit CMsgDlg(int kind = 0, QWidget* parent = nullptr);
+    CMyButton* OkButton() const { return m_ok; }
+
+private:
+    CMyButton* m_ok;
+};

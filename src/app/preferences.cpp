@@ -1,0 +1,72 @@
+#include "app/preferences.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+#include <ctime>
+
+namespace {
+QString OrDefault(const QString& value, const QString& fallback) { return value.isEmpty() ? fallback : value; }
+} // namespace
+
+Preferences Preferences::Defaults()
+{
+    Preferences p;
+    p.outFolder = OrDefault(QStandardPaths::writableLocation(QStandardPaths::MoviesLocation), QDir::homePath());
+    p.snapFolder = OrDefault(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation), QDir::homePath());
+    return p;
+}
+
+Preferences Preferences::Load(const QString& productTitle)
+{
+    Preferences p = Defaults();
+    QSettings store(QStringLiteral("ZuZidero"), productTitle);
+    auto text = [&](const char* name, QString& value) {
+        const QVariant v = store.value(QString::fromLatin1(name));
+        if (v.isValid() && v.canConvert<QString>()) value = v.toString();
+    };
+    text("strOutFolder", p.outFolder);
+    text("strSnapFolder", p.snapFolder);
+    text("strImageType", p.imageType);
+    text("strAction", p.action);
+    bool ok = false;
+    const int cpu = store.value(QStringLiteral("cpu_usage")).toInt(&ok);
+    if (ok) p.cpuUsage = cpu;
+    return p;
+}
+
+bool Preferences::Write(const QString& productTitle, const QString& name, const QVariant& value)
+{
+    QSettings store(QStringLiteral("ZuZidero"), productTitle);
+    if (!store.isWritable()) return false;
+    store.setValue(name, value);
+    store.sync();
+    return store.status() == QSettings::NoError;
+}
+
+QString SettingIniPath()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    return folder + QStringLiteral("/setting.ini");
+}
+
+std::pair<int, int> LoadSelectorChoice()
+{
+    QSettings ini(SettingIniPath(), QSettings::IniFormat);
+    return {ini.value(QStringLiteral("SETTING/DEFULTID"), 0).toInt(), ini.value(QStringLiteral("SETTING/DEFULTSUBID"), 0).toInt()};
+}
+
+void SaveSelectorChoice(int category, int command)
+{
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    QSettings ini(SettingIniPath(), QSettings::IniFormat);
+    ini.setValue(QStringLiteral("SETTING/DEFULTID"), QString::number(category));
+    ini.setValue(QStringLiteral("SETTING/DEFULTSUBID"), QString::number(command));
+}
+
+QString SnapshotFileName(const QString& folder, const QString& imageType, const struct tm& localTime)
+{
+    char stamp[64];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &localTime);
+    return folder + QStringLiteral("/") + QString::fromLatin1(stamp) + QStringLiteral(".") + imageType;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Preferences: the five values that survive between runs (output folder, snapshot folder,
+// snapshot image type, action after conversion, CPU usage), kept with QSettings under the
+// organisation "ZuZidero" and the product title, and written only when they change. Also the
+// format selector's last choice in setting.ini.
+
+#include <QString>
+#include <QVariant>
+#include <utility>
+
+struct Preferences {
+    QString outFolder;
+    QString snapFolder;
+    QString imageType = QStringLiteral("BMP");
+    QString action = QStringLiteral("No Action");
+    int cpuUsage = 50;
+
+    // The defaults: the user's Videos and Pictures folders.
+    static Preferences Defaults();
+    // The defaults, then every stored value that can be read.
+    static Preferences Load(const QString& productTitle);
+    // Writes one value (a text, or "cpu_usage" as a number); false when the store cannot be
+    // written.
+    static bool Write(const QString& productTitle, const QString& name, const QVariant& value);
+};
+
+// setting.ini in the user's configuration folder: section "SETTING", "DEFULTID" and
+// "DEFULTSUBID".
+QString SettingIniPath();
+std::pair<int, int> LoadSelectorChoice();
+void SaveSelectorChoice(int category, int command);
+
+// Snapshot file name: folder, "/", local time "%Y-%m-%d %H-%M-%S", ".", image type.
+QString SnapshotFileName(const QString& folder, const QString& imageType, const struct tm& localTime);

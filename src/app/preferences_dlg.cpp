@@ -1,0 +1,134 @@
+#include "app/preferences_dlg.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+QWidget* FolderRow(QLineEdit* edit, QWidget* parent)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* browse = new QPushButton(QStringLiteral("Browse.."), row);
+    auto* open = new QPushButton(QStringLiteral("Open"), row);
+    layout->addWidget(edit, 1);
+    layout->addWidget(browse);
+    layout->addWidget(open);
+    QObject::connect(browse, &QPushButton::clicked, row, [edit, row] {
+        const QString folder = QFileDialog::getExistingDirectory(row, QStringLiteral("Browser"), edit->text());
+        if (!folder.isEmpty()) edit->setText(folder);
+    });
+    QObject::connect(open, &QPushButton::clicked, row, [edit] { QDesktopServices::openUrl(QUrl::fromLocalFile(edit->text())); });
+    return row;
+}
+
+void SelectExact(QComboBox* box, const QString& value) { box->setCurrentIndex(box->findText(value, Qt::MatchExactly)); }
+
+} // namespace
+
+CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& productTitle, QWidget* parent)
+    : QDialog(parent), m_preferences(preferences), m_title(productTitle)
+{
+    setWindowTitle(QStringLiteral("Preferences"));
+    m_outFolder = new QLineEdit(preferences.outFolder);
+    m_snapFolder = new QLineEdit(preferences.snapFolder);
+    m_imageType = new QComboBox;
+    m_imageType->addItems({"BMP", "JPEG", "GIF"});
+    m_action = new QComboBox;
+    m_action->addItems({"No Action", "Shut Down"});
+    m_cpuUsage = new QComboBox;
+    m_cpuUsage->addItems({"50%", "60%", "70%", "80%", "90%", "100%"});
+    SelectExact(m_imageType, preferences.imageType);
+    SelectExact(m_action, preferences.action);
+    SelectExact(m_cpuUsage, QString::asprintf("%d%%", preferences.cpuUsage));
+    auto* language = new QComboBox;
+    language->addItem(QStringLiteral("English"));
+    auto* skin = new QComboBox;
+    skin->addItem(QStringLiteral("Default"));
+
+    auto* general = new QWidget;
+    auto* generalForm = new QFormLayout(general);
+    generalForm->addRow(QStringLiteral("Output Folder"), FolderRow(m_outFolder, general));
+    generalForm->addRow(QStringLiteral("SnapShot Folder"), FolderRow(m_snapFolder, general));
+    generalForm->addRow(QStringLiteral("Image Type"), m_imageType);
+    auto* options = new QWidget;
+    auto* optionsForm = new QFormLayout(options);
+    optionsForm->addRow(QStringLiteral("Converting Done"), m_action);
+    optionsForm->addRow(QStringLiteral("CPU Usage"), m_cpuUsage);
+    optionsForm->addRow(QStringLiteral("Change Language"), language);
+    optionsForm->addRow(QStringLiteral("Change Skin"), skin);
+    m_pages = new QStackedWidget;
+    m_pages->addWidget(general);
+    m_pages->addWidget(options);
+
+    auto* pageButtons = new QHBoxLayout;
+    auto* generalButton = new QPushButton(QStringLiteral("General"));
+    auto* optionsButton = new QPushButton(QStringLiteral("Options"));
+    generalButton->setCheckable(true);
+    optionsButton->setCheckable(true);
+    generalButton->setAutoExclusive(true);
+    optionsButton->setAutoExclusive(true);
+    generalButton->setChecked(true);
+    pageButtons->addWidget(generalButton);
+    pageButtons->addWidget(optionsButton);
+    pageButtons->addStretch(1);
+    connect(generalButton, &QPushButton::clicked, this, [this] { ShowPage(0); });
+    connect(optionsButton, &QPushButton::clicked, this, [this] { ShowPage(1); });
+
+    auto* buttons = new QHBoxLayout;
+    auto* ok = new QPushButton(QStringLiteral("OK"));
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    ok->setDefault(true);
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    connect(ok, &QPushButton::clicked, this, [this] {
+        if (OnOk()) accept();
+    });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(pageButtons);
+    layout->addWidget(m_pages);
+    layout->addLayout(buttons);
+    resize(560, 240);
+}
+
+void CPreferencesDlg::ShowPage(int page) { m_pages->setCurrentIndex(page); }
+
+bool CPreferencesDlg::OnOk()
+{
+    m_writes = 0;
+    {
+        QSettings probe(QStringLiteral("ZuZidero"), m_title);
+        if (!probe.isWritable()) return false;
+    }
+    auto text = [this](const char* name, QString& current, const QString& shown) {
+        if (shown == current) return;
+        current = shown;
+        Preferences::Write(m_title, QString::fromLatin1(name), shown);
+        ++m_writes;
+    };
+    text("strOutFolder", m_preferences.outFolder, m_outFolder->text());
+    text("strSnapFolder", m_preferences.snapFolder, m_snapFolder->text());
+    text("strImageType", m_preferences.imageType, m_imageType->currentText());
+    text("strAction", m_preferences.action, m_action->currentText());
+    int cpu = 0;
+    if (std::sscanf(m_cpuUsage->currentText().toLatin1().constData(), "%d%%", &cpu) == 1 && cpu != m_preferences.cpuUsage) {
+        m_preferences.cpuUsage = cpu;
+        Preferences::Write(m_title, QStringLiteral("cpu_usage"), cpu);
+        ++m_writes;
+    }
+    return true;
+}

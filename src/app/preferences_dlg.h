@@ -1,0 +1,36 @@
+#pragma once
+// CPreferencesDlg: the preferences window, two pages (general and options). "OK" writes each
+// value that changed and closes; "Cancel" closes without writing.
+
+#include <QDialog>
+
+#include "app/preferences.h"
+
+class QComboBox;
+class QLineEdit;
+class QStackedWidget;
+
+class CPreferencesDlg : public QDialog {
+    Q_OBJECT
+public:
+    CPreferencesDlg(Preferences& preferences, const QString& productTitle, QWidget* parent = nullptr);
+
+    QLineEdit* OutFolder() const { return m_outFolder; }
+    QLineEdit* SnapFolder() const { return m_snapFolder; }
+    QComboBox* ImageType() const { return m_imageType; }
+    QComboBox* Action() const { return m_action; }
+    QComboBox* CpuUsage() const { return m_cpuUsage; }
+    void ShowPage(int page);
+    // Writes what changed; false (window stays open) when the store cannot be written.
+    bool OnOk();
+    // How many values the last OK wrote.
+    int Writes() const { return m_writes; }
+
+private:
+    Preferences& m_preferences;
+    QString m_title;
+    QLineEdit *m_outFolder, *m_snapFolder;
+    QComboBox *m_imageType, *m_action, *m_cpuUsage;
+    QStackedWidget* m_pages;
+    int m_writes = 0;
+};

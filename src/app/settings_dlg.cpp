@@ -1,0 +1,284 @@
+#include "app/settings_dlg.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "app/skin.h"
+#include "app/user_profiles.h"
+#include "profiles/profile_catalogue.h"
+
+namespace {
+
+QComboBox* List(bool editable = false)
+{
+    auto* box = new QComboBox;
+    box->setEditable(editable);
+    box->setMinimumWidth(180);
+    return box;
+}
+
+void Fill(QComboBox* box, const std::string& list)
+{
+    box->clear();
+    for (const std::string& label : OptionLabels(list)) box->addItem(QString::fromStdString(label));
+}
+
+// Selects the first entry that begins with the value's label (case ignored); none when the
+// value has no label.
+void SelectLabel(QComboBox* box, const std::string& list, const std::string& value)
+{
+    const std::string label = LookupLabel(list, value);
+    const int at = label.empty() ? -1 : box->findText(QString::fromStdString(label), Qt::MatchStartsWith);
+    box->setCurrentIndex(at);
+}
+
+} // namespace
+
+CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catalogue, QWidget* parent)
+    : QDialog(parent), m_working(working), m_catalogue(catalogue)
+{
+    setWindowTitle(QStringLiteral("Settings"));
+    m_presets = List();
+    m_presets->setMinimumWidth(360);
+    m_resolution = List(true);
+    m_frameRate = List();
+    m_videoEncoder = List();
+    m_videoBitRate = List();
+    m_sampleRate = List();
+    m_channels = List();
+    m_audioEncoder = List();
+    m_audioBitRate = List();
+
+    auto* presetRow = new QHBoxLayout;
+    presetRow->addWidget(new QLabel(QStringLiteral("Format PreSet:")));
+    presetRow->addWidget(m_presets, 1);
+    auto* del = new QPushButton(QStringLiteral("Del"));
+    auto* saveAs = new QPushButton(QStringLiteral("Save as..."));
+    presetRow->addWidget(del);
+    presetRow->addWidget(saveAs);
+
+    auto* video = new QGroupBox(QStringLiteral("Video"));
+    auto* videoForm = new QFormLayout(video);
+    videoForm->addRow(QStringLiteral("Resolution:"), m_resolution);
+    videoForm->addRow(QStringLiteral("Frame Rate:"), m_frameRate);
+    videoForm->addRow(QStringLiteral("Encoder:"), m_videoEncoder);
+    videoForm->addRow(QStringLiteral("Bitrate:"), m_videoBitRate);
+    auto* audio = new QGroupBox(QStringLiteral("Audio"));
+    auto* audioForm = new QFormLayout(audio);
+    audioForm->addRow(QStringLiteral("Sample Rate:"), m_sampleRate);
+    audioForm->addRow(QStringLiteral("Channels:"), m_channels);
+    audioForm->addRow(QStringLiteral("Encoder:"), m_audioEncoder);
+    audioForm->addRow(QStringLiteral("Bitrate:"), m_audioBitRate);
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(video);
+    groups->addWidget(audio);
+
+    auto* help = new QLabel(QStringLiteral("The video encoder you choose sets the video codec of the output file."));
+    help->setWordWrap(true);
+
+    auto* buttons = new QHBoxLayout;
+    auto* defaults = new QPushButton(QStringLiteral("Default"));
+    auto* ok = new QPushButton(QStringLiteral("Ok"));
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    ok->setDefault(true);
+    buttons->addWidget(defaults);
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(presetRow);
+    layout->addLayout(groups);
+    layout->addWidget(help);
+    layout->addLayout(buttons);
+
+    connect(ok, &QPushButton::clicked, this, [this] { OnOk(); });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(defaults, &QPushButton::clicked, this, &CSettingsDlg::OnDefault);
+    connect(saveAs, &QPushButton::clicked, this, [this] { SaveAs(); });
+    connect(del, &QPushButton::clicked, this, [this] { DeleteSelected(); });
+    connect(m_presets, &QComboBox::activated, this, &CSettingsDlg::PresetChosen);
+
+    FillPresets();
+    FillLists();
+    SelectValues();
+}
+
+void CSettingsDlg::FillPresets()
+{
+    m_filling = true;
+    m_presets->clear();
+    if (m_catalogue) {
+        m_catalogue->Lock();
+        for (auto node = m_catalogue->First(); node != m_catalogue->End(); ++node)
+            m_presets->addItem(QString::fromStdString(node->ProfileName), node->index);
+        m_catalogue->Unlock();
+    }
+    for (const ProfileRecord& r : UserProfiles::Load()) m_presets->addItem(QString::fromStdString(r.ProfileName), r.index);
+    const int at = m_presets->findData(m_working.index);
+    m_presets->setCurrentIndex(at >= 0 ? at : 0);
+    m_filling = false;
+}
+
+void CSettingsDlg::FillLists()
+{
+    Fill(m_resolution, m_working.Resolutions);
+    Fill(m_frameRate, m_working.FrameRates);
+    Fill(m_videoEncoder, m_working.VideoCodecs);
+    Fill(m_videoBitRate, m_working.VideoBitRates);
+    Fill(m_sampleRate, m_working.SampleRates);
+    Fill(m_channels, m_working.Channels);
+    Fill(m_audioEncoder, m_working.AudioCodecs);
+    Fill(m_audioBitRate, m_working.AudioBitRates);
+}
+
+void CSettingsDlg::SelectValues()
+{
+    const WriterSettings& w = m_working.writer;
+    if (w.hasVideo) {
+        m_resolution->setCurrentIndex(-1);
+        m_resolution->setEditText(QString::asprintf("%d*%d", w.Width, w.Height));
+        SelectLabel(m_frameRate, m_working.FrameRates, std::to_string(w.FrameRate));
+        SelectLabel(m_videoEncoder, m_working.VideoCodecs, w.VideoCodecName);
+        SelectLabel(m_videoBitRate, m_working.VideoBitRates, std::to_string(w.VideoBitRate));
+    }
+    if (w.hasAudio) {
+        SelectLabel(m_sampleRate, m_working.SampleRates, std::to_string(w.SampleRate));
+        SelectLabel(m_channels, m_working.Channels, std::to_string(w.Channel));
+        SelectLabel(m_audioEncoder, m_working.AudioCodecs, w.AudioCodecName);
+        SelectLabel(m_audioBitRate, m_working.AudioBitRates, std::to_string(w.AudioBitRate));
+    }
+}
+
+bool CSettingsDlg::OnOk()
+{
+    WriterSettings& w = m_working.writer;
+    // A list's text turned back into its value; empty shows "error param".
+    auto value = [this](QComboBox* box, const std::string& list, std::string* out) {
+        *out = LookupValue(list, box->currentText().toStdString());
+        if (out->empty()) {
+            ShowMessage(this, QStringLiteral("error param"));
+            return false;
+        }
+        return true;
+    };
+    std::string v;
+    if (w.hasVideo) {
+        int width = 0, height = 0;
+        const QByteArray text = m_resolution->currentText().toLatin1();
+        char rest = 0;
+        if (text.isEmpty() || std::sscanf(text.constData(), "%d*%d%c", &width, &height, &rest) < 2) {
+            ShowMessage(this, QStringLiteral("Resolution Error\r\n"));
+            return false;
+        }
+        w.Width = width;
+        w.Height = height;
+        if (!value(m_frameRate, m_working.FrameRates, &v)) return false;
+        w.FrameRate = std::atoi(v.c_str());
+        if (!value(m_videoEncoder, m_working.VideoCodecs, &v)) return false;
+        StoreCodecName(w.VideoCodecName, v);
+        if (!value(m_videoBitRate, m_working.VideoBitRates, &v)) return false;
+        w.VideoBitRate = std::atoi(v.c_str());
+    }
+    if (w.hasAudio) {
+        if (!value(m_sampleRate, m_working.SampleRates, &v)) return false;
+        w.SampleRate = std::atoi(v.c_str());
+        if (!value(m_channels, m_working.Channels, &v)) return false;
+        w.Channel = std::atoi(v.c_str());
+        if (!value(m_audioEncoder, m_working.AudioCodecs, &v)) return false;
+        StoreCodecName(w.AudioCodecName, v);
+        if (!value(m_audioBitRate, m_working.AudioBitRates, &v)) return false;
+        w.AudioBitRate = std::atoi(v.c_str());
+    }
+    accept();
+    return true;
+}
+
+void CSettingsDlg::OnDefault()
+{
+    ProfileRecord found;
+    const bool ok = UserProfiles::IsUserIndex(m_working.index) ? UserProfiles::Find(m_working.index, &found)
+                                                                : (m_catalogue && m_catalogue->FindByIndex(m_working.index, &found));
+    if (!ok) {
+        ShowMessage(this, QStringLiteral("Conn`t get format"));
+        return;
+    }
+    m_working = found;
+    FillLists();
+    SelectValues();
+}
+
+int CSettingsDlg::SaveAs(QString name)
+{
+    if (name.isEmpty()) {
+        bool ok = false;
+        name = QInputDialog::getText(this, QStringLiteral("Save as..."), QStringLiteral("Name of the new profile:"), QLineEdit::Normal,
+                                     QString::fromStdString(m_working.ProfileName) + QStringLiteral(" (mine)"), &ok);
+        if (!ok || name.trimmed().isEmpty()) return -1;
+    }
+    // What the lists show now is what is kept.
+    const ProfileRecord before = m_working;
+    WriterSettings& w = m_working.writer;
+    int width = 0, height = 0;
+    if (w.hasVideo && std::sscanf(m_resolution->currentText().toLatin1().constData(), "%d*%d", &width, &height) == 2) {
+        w.Width = width;
+        w.Height = height;
+    }
+    auto take = [](QComboBox* box, const std::string& list, auto store) {
+        const std::string v = LookupValue(list, box->currentText().toStdString());
+        if (!v.empty()) store(v);
+    };
+    if (w.hasVideo) {
+        take(m_frameRate, m_working.FrameRates, [&](const std::string& v) { w.FrameRate = std::atoi(v.c_str()); });
+        take(m_videoEncoder, m_working.VideoCodecs, [&](const std::string& v) { StoreCodecName(w.VideoCodecName, v); });
+        take(m_videoBitRate, m_working.VideoBitRates, [&](const std::string& v) { w.VideoBitRate = std::atoi(v.c_str()); });
+    }
+    if (w.hasAudio) {
+        take(m_sampleRate, m_working.SampleRates, [&](const std::string& v) { w.SampleRate = std::atoi(v.c_str()); });
+        take(m_channels, m_working.Channels, [&](const std::string& v) { w.Channel = std::atoi(v.c_str()); });
+        take(m_audioEncoder, m_working.AudioCodecs, [&](const std::string& v) { StoreCodecName(w.AudioCodecName, v); });
+        take(m_audioBitRate, m_working.AudioBitRates, [&](const std::string& v) { w.AudioBitRate = std::atoi(v.c_str()); });
+    }
+    const int index = UserProfiles::Add(m_working, name.trimmed());
+    m_working.index = index;
+    m_working.ProfileName = FitText(name.trimmed().toStdString(), ProfileRecord::kProfileName);
+    FillPresets();
+    return index;
+}
+
+bool CSettingsDlg::DeleteSelected()
+{
+    const int index = m_presets->currentData().toInt();
+    if (!UserProfiles::IsUserIndex(index)) {
+        ShowMessage(this, QStringLiteral("Only profiles saved with \"Save as...\" can be deleted."));
+        return false;
+    }
+    if (!UserProfiles::Remove(index)) return false;
+    if (m_working.index == index) {
+        // The copy stays as it is, now tied to no stored profile: it keeps its values.
+        m_working.index = -1;
+    }
+    FillPresets();
+    return true;
+}
+
+void CSettingsDlg::PresetChosen(int row)
+{
+    if (m_filling || row < 0) return;
+    const int index = m_presets->itemData(row).toInt();
+    ProfileRecord chosen;
+    const bool ok = UserProfiles::IsUserIndex(index) ? UserProfiles::Find(index, &chosen)
+                                                      : (m_catalogue && m_catalogue->FindByIndex(index, &chosen));
+    if (!ok) return;
+    m_working = chosen;
+    FillLists();
+    SelectValues();
+}

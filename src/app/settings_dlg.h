@@ -1,0 +1,53 @@
+#pragma once
+// CSettingsDlg: edits a copy of the current profile: frame size, frame rate, video encoder and
+// bit rate, sample rate, channels, audio encoder and bit rate, each from the profile's option
+// lists. "Save as..." keeps the copy as a user profile, "Del" removes a user profile, and
+// choosing a preset loads it into the copy. The catalogue is never written.
+
+#include <QDialog>
+
+#include "profiles/profile_record.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class ProfileCatalogue;
+
+class CSettingsDlg : public QDialog {
+    Q_OBJECT
+public:
+    CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catalogue, QWidget* parent = nullptr);
+    const ProfileRecord& Working() const { return m_working; }
+
+    QComboBox* Presets() const { return m_presets; }
+    QComboBox* Resolution() const { return m_resolution; }
+    QComboBox* FrameRate() const { return m_frameRate; }
+    QComboBox* VideoEncoder() const { return m_videoEncoder; }
+    QComboBox* VideoBitRate() const { return m_videoBitRate; }
+    QComboBox* SampleRate() const { return m_sampleRate; }
+    QComboBox* Channels() const { return m_channels; }
+    QComboBox* AudioEncoder() const { return m_audioEncoder; }
+    QComboBox* AudioBitRate() const { return m_audioBitRate; }
+
+public slots:
+    // Stores the lists into the copy and closes; stays open with a message on a bad value.
+    bool OnOk();
+    // Reloads the copy from the catalogue.
+    void OnDefault();
+    // Keeps the copy as a user profile under `name` (asked for when empty); returns its index.
+    int SaveAs(QString name = QString());
+    // Removes the chosen preset when it is a user profile.
+    bool DeleteSelected();
+
+private:
+    void FillPresets();
+    void FillLists();
+    void SelectValues();
+    void PresetChosen(int row);
+
+    ProfileRecord m_working;
+    ProfileCatalogue* m_catalogue;
+    QComboBox *m_presets, *m_resolution, *m_frameRate, *m_videoEncoder, *m_videoBitRate;
+    QComboBox *m_sampleRate, *m_channels, *m_audioEncoder, *m_audioBitRate;
+    bool m_filling = false;
+};

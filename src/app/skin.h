@@ -1,0 +1,25 @@
+#pragma once
+// Where the program's pictures and data files are, and the plain message boxes of its windows.
+
+#include <QPixmap>
+#include <QString>
+#include <functional>
+
+class QApplication;
+class QWidget;
+
+// A data file ("Format.xml", "Set.xml", "help.html"): the current directory, the installed data
+// folder, then a build tree's.
+QString DataFile(const QString& name);
+// A skin picture by its file name, e.g. "play.png"; a null pixmap when it is missing.
+QPixmap LoadSkin(const QString& name);
+QString SkinFile(const QString& name);
+
+// A plain message box with the text alone (modal). Tests set a hook that takes the text
+// instead, so that no box waits for a click.
+void ShowMessage(QWidget* parent, const QString& text);
+using MessageHook = std::function<void(const QString&)>;
+void SetMessageHook(MessageHook hook);
+
+// The program's look for every window: the Fusion style with the skin's dark palette.
+void ApplyTheme(QApplication& app);

@@ -1,0 +1,40 @@
+#include "app/zuzidero_app.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include "app/skin.h"
+#include "app/splash_wnd.h"
+#include "app/video_renderer.h"
+#include "app/zuzidero_dlg.h"
+#include "platform/decoders/ffmpeg_handles.h"
+#include "platform/decoders/video_decoder_filter.h"
+
+CZuZideroApp::CZuZideroApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setOrganizationName(QStringLiteral("ZuZidero"));
+    setApplicationName(QStringLiteral("ZuZidero"));
+    setApplicationVersion(QStringLiteral("2.01"));
+    ApplyTheme(*this);
+    RegisterPlatformDecoders();
+    ffmpeg::QuietLogs();
+    CVideoRenderer::Register();
+}
+
+int CZuZideroApp::Run()
+{
+    {
+        CSplashWnd splash;
+        if (splash.Create("starup.jpg")) {
+            splash.DrawText(QStringLiteral("Free software for your own discs."), 40, 215, Qt::black);
+            splash.DrawText(QStringLiteral("Version 2.01"), 160, 232, QColor(255, 255, 0));
+            splash.show();
+            QEventLoop wait;
+            QTimer::singleShot(1500, &wait, &QEventLoop::quit);
+            wait.exec();
+        }
+    }
+    CZuZideroDlg dialog;
+    dialog.exec();
+    return 0;
+}

@@ -1,0 +1,598 @@
+#include "app/zuzidero_dlg.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QUrl>
+#include <ctime>
+
+#include "app/about_dlg.h"
+#include "app/beauty_combobox.h"
+#include "app/column_tree_ctrl.h"
+#include "app/conver_dlg.h"
+#include "app/format_table.h"
+#include "app/my_button.h"
+#include "app/my_check_box.h"
+#include "app/my_slider_ctrl.h"
+#include "app/my_static.h"
+#include "app/preferences_dlg.h"
+#include "app/properties_dlg.h"
+#include "app/settings_dlg.h"
+#include "app/skin.h"
+#include "app/user_profiles.h"
+#include "convert/conversion_engine.h"
+#include "dvd/iso639.h"
+
+namespace {
+
+constexpr const char* kSupportPage = "https://zuzidero.org/support";
+
+QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
+
+QString LanguageName(std::int32_t code) { return Utf8(ShortLanguageName(FindLanguageByAlpha2(LanguageCodeText(code)))); }
+
+} // namespace
+
+QStringList OpticalDrives()
+{
+    QStringList drives;
+    const QDir dev(QStringLiteral("/dev"));
+    for (const QString& name : dev.entryList({QStringLiteral("sr*")}, QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
+        drives << dev.filePath(name);
+    return drives;
+}
+
+QString CZuZideroDlg::AudioLine(const TitleInfo& title, int stream)
+{
+    return QString::asprintf("%s(%s %dch)", LanguageName(title.audioLanguage[stream]).toUtf8().constData(),
+                             AudioFormatLabel(title.audioFormat[stream]), ShownChannelCount(title.audioChannelsMinusOne[stream]));
+}
+
+QString CZuZideroDlg::SubtitleLine(const TitleInfo& title, int stream) { return LanguageName(title.subpictureLanguage[stream]); }
+
+CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent), m_info(std::make_unique<DiscInfo>())
+{
+    setWindowIcon(QIcon(SkinFile("zuzidero.png")));
+    // The product title and home page come from "Set.xml".
+    SetFile set;
+    set.Load(DataFile("Set.xml").toStdString());
+    m_productTitle = QString::fromStdString(set.title);
+    m_homePage = QString::fromStdString(set.url);
+    setWindowTitle(m_productTitle.isEmpty() ? QStringLiteral("ZuZidero") : m_productTitle);
+    m_prefs = Preferences::Load(m_productTitle);
+
+    BuildSkin();
+    BuildMenus();
+    m_output->setText(m_prefs.outFolder);
+
+    // The profile catalogue, with every profile in the hidden list.
+    m_catalogueLoaded = m_catalogue.Load(DataFile("Format.xml").toStdString());
+    if (m_catalogueLoaded) {
+        m_catalogue.Lock();
+        for (auto node = m_catalogue.First(); node != m_catalogue.End(); ++node)
+            m_profileList->addItem(QString::fromStdString(node->ProfileName), node->index);
+        m_catalogue.Unlock();
+        m_catalogue.FindByIndex(1, &m_currentProfile);
+        m_profileList->setCurrentIndex(m_profileList->findData(1));
+    } else {
+        ShowMessage(this, QStringLiteral("Load Format.xml error"));
+        m_settings->setEnabled(false);
+    }
+
+    // The format selector and its last choice.
+    CStartPane* pane = m_selector->Pane();
+    for (const FormatCategory& c : FormatCategories()) pane->AddCategory(c.id, Utf8(c.name), Utf8(c.titlePicture));
+    for (const FormatEntry& f : FormatEntries())
+        pane->AddFormat(f.category, f.command, Utf8(f.displayName) + QStringLiteral("/n") + Utf8(f.description), Utf8(f.picture));
+    pane->SetBottomPictures("Bottom.bmp", "Bottom_L.bmp", "Bottom_R.bmp", "Bottom_B.bmp");
+    m_selector->SetButtonPicture("button.bmp");
+    const auto [category, command] = LoadSelectorChoice();
+    m_selector->Select(category, command);
+    OnFormatCommand(command);
+}
+
+CZuZideroDlg::~CZuZideroDlg() { Shutdown(); }
+
+void CZuZideroDlg::BuildSkin()
+{
+    SetBackground("maindlg.png", QSize(820, 540));
+    const QPixmap& bg = Background();
+
+    m_titleLabel = new CMyStatic(m_productTitle, this);
+    m_titleLabel->setGeometry(44, 6, 360, 26);
+    QFont bold = m_titleLabel->font();
+    bold.setBold(true);
+    bold.setPointSizeF(11);
+    m_titleLabel->setFont(bold);
+    m_titleLabel->SetBackground(bg);
+
+    struct ButtonPlace {
+        const char* text;
+        const char* picture;
+        int x, y;
+        void (CZuZideroDlg::*slot)();
+    };
+    auto button = [&](const ButtonPlace& b) {
+        auto* w = new CMyButton(QString::fromLatin1(b.text), this);
+        w->SetPictures(QString::fromLatin1(b.picture), b.x, b.y, bg);
+        w->setToolTip(QString::fromLatin1(b.text));
+        if (b.slot) connect(w, &QAbstractButton::clicked, this, [this, slot = b.slot] { (this->*slot)(); });
+        return w;
+    };
+    auto* addFile = button({"Add File", "addfile.png", 19, 40, nullptr});
+    button({"Effect", "effect.png", 134, 40, &CZuZideroDlg::OnEffect});
+    button({"Crop", "crop.png", 248, 40, &CZuZideroDlg::OnCrop});
+    button({"Trim", "trim.png", 363, 40, &CZuZideroDlg::OnTrim});
+    button({"Preferences", "Preferences.png", 477, 40, &CZuZideroDlg::OnPreferences});
+    auto* file = button({"File", "file.png", 414, 0, nullptr});
+    auto* edit = button({"Edit", "edit.png", 468, 0, nullptr});
+    auto* clip = button({"Clip", "clip.png", 524, 0, nullptr});
+    auto* option = button({"Option", "option.png", 585, 0, nullptr});
+    auto* help = button({"Help", "help.png", 658, 0, nullptr});
+    auto* minimise = button({"Minimise", "min.png", 755, 9, nullptr});
+    button({"Close", "close.png", 787, 9, &CZuZideroDlg::reject});
+    connect(minimise, &QAbstractButton::clicked, this, &QWidget::showMinimized);
+    button({"Previous", "back.png", 39, 356, &CZuZideroDlg::OnPrevious});
+    m_play = button({"Play", "play.png", 80, 356, &CZuZideroDlg::OnPlay});
+    m_pauseButton = button({"Pause", "pause.png", 80, 356, &CZuZideroDlg::OnPause});
+    m_pauseButton->hide();
+    button({"Stop", "stop.png", 121, 356, &CZuZideroDlg::OnStop});
+    button({"Next", "next.png", 162, 356, &CZuZideroDlg::OnNext});
+    button({"Snapshot", "snap.png", 224, 356, &CZuZideroDlg::OnSnapshot});
+    button({"Open snapshot folder", "open.png", 265, 356, &CZuZideroDlg::OnOpenSnapshotFolder});
+    for (const ButtonPlace& hidden : {ButtonPlace{"Clear All", "clear all.png", 343, 397, &CZuZideroDlg::OnClearAll},
+                                      ButtonPlace{"Rename", "rename.png", 432, 397, nullptr},
+                                      ButtonPlace{"Move Up", "move up.png", 518, 397, nullptr},
+                                      ButtonPlace{"Move Down", "move down.png", 607, 397, nullptr},
+                                      ButtonPlace{"Properties", "properties.png", 693, 397, &CZuZideroDlg::OnProperties}})
+        button(hidden)->hide();
+    auto* start = button({"Start", "star.png", 674, 416, nullptr});
+    connect(start, &QAbstractButton::clicked, this, [this] { OnStart(); });
+    m_settings = button({"Settings", "settings.png", 428, 456, &CZuZideroDlg::OnSettings});
+    button({"Browse..", "browse.png", 428, 491, &CZuZideroDlg::OnBrowse});
+    button({"Open Folder", "openfolder.png", 532, 491, &CZuZideroDlg::OnOpenFolder});
+
+    // Menus drop down under their buttons.
+    auto dropDown = [this](CMyButton* under, QMenu** menu) {
+        *menu = new QMenu(this);
+        connect(under, &QAbstractButton::clicked, this, [under, menu] { (*menu)->popup(under->mapToGlobal(QPoint(0, under->height()))); });
+    };
+    dropDown(addFile, &m_addMenu);
+    dropDown(file, &m_fileMenu);
+    dropDown(edit, &m_editMenu);
+    dropDown(clip, &m_clipMenu);
+    dropDown(option, &m_optionMenu);
+    dropDown(help, &m_helpMenu);
+
+    m_slider = new CMySliderCtrl(this, 1);
+    m_slider->SetPictures("sliderbk_main1.png", "sliderbk_main2.png", "thumb.png");
+    m_slider->move(32, 330);
+    m_slider->SetRange(0, 1000);
+    m_slider->SetPos(0);
+
+    m_list = new CColumnTreeCtrl(this);
+    m_list->setGeometry(335, 110, 454, 238);
+    m_list->hide();
+    connect(m_list, &CColumnTreeCtrl::itemClickedAt, this, &CZuZideroDlg::OnListClicked);
+    m_gettingStarted = new QLabel(this);
+    m_gettingStarted->setGeometry(335, 110, 454, 238);
+    m_gettingStarted->setPixmap(LoadSkin("getting started.bmp"));
+    m_videoPlaceholder = new QLabel(this);
+    m_videoPlaceholder->setGeometry(32, 110, 296, 209);
+    m_videoPlaceholder->setPixmap(LoadSkin("video.bmp"));
+
+    m_audio = new QComboBox(this);
+    m_audio->setGeometry(430, 368, 130, 24);
+    m_subtitle = new QComboBox(this);
+    m_subtitle->setGeometry(630, 368, 155, 24);
+    connect(m_audio, &QComboBox::activated, this, &CZuZideroDlg::OnAudioChosen);
+    connect(m_subtitle, &QComboBox::activated, this, &CZuZideroDlg::OnSubtitleChosen);
+
+    m_selector = new BeautyCombobox(this);
+    m_selector->setGeometry(428, 418, 236, 30);
+    connect(m_selector, &BeautyCombobox::formatCommand, this, &CZuZideroDlg::OnFormatCommand);
+    m_profileList = new QComboBox(this);
+    m_profileList->hide();
+    connect(m_profileList, &QComboBox::activated, this, &CZuZideroDlg::OnProfileListChosen);
+
+    m_output = new QLineEdit(this);
+    m_output->setGeometry(532, 459, 254, 26);
+    m_merge = new CMyCheckBox(QStringLiteral("Merge into one file"), this);
+    m_merge->setGeometry(640, 496, 150, 20);
+
+}
+
+void CZuZideroDlg::BuildMenus()
+{
+    auto add = [this](QMenu* menu, const QString& text, void (CZuZideroDlg::*slot)()) {
+        QAction* action = menu->addAction(text);
+        connect(action, &QAction::triggered, this, [this, slot] { (this->*slot)(); });
+    };
+    add(m_fileMenu, QStringLiteral("Load DVD"), &CZuZideroDlg::OnLoadDvd);
+    add(m_fileMenu, QStringLiteral("Load DVD Forlder"), &CZuZideroDlg::OnLoadFolder);
+    add(m_fileMenu, QStringLiteral("Load ISO File"), &CZuZideroDlg::OnLoadIso);
+    add(m_fileMenu, QStringLiteral("Properties "), &CZuZideroDlg::OnProperties);
+    m_fileMenu->addSeparator();
+    add(m_fileMenu, QStringLiteral("Exit"), &CZuZideroDlg::reject);
+    add(m_addMenu, QStringLiteral("Load DVD"), &CZuZideroDlg::OnLoadDvd);
+    add(m_addMenu, QStringLiteral("Load DVD Folder"), &CZuZideroDlg::OnLoadFolder);
+    add(m_addMenu, QStringLiteral("Load ISO File"), &CZuZideroDlg::OnLoadIso);
+    add(m_editMenu, QStringLiteral("Clear All"), &CZuZideroDlg::OnClearAll);
+    add(m_editMenu, QStringLiteral("Check All"), &CZuZideroDlg::OnCheckAll);
+    add(m_editMenu, QStringLiteral("UnCheck All"), &CZuZideroDlg::OnUnCheckAll);
+    add(m_editMenu, QStringLiteral("Properties"), &CZuZideroDlg::OnProperties);
+    add(m_clipMenu, QStringLiteral("Trim"), &CZuZideroDlg::OnTrim);
+    add(m_clipMenu, QStringLiteral("Crop"), &CZuZideroDlg::OnCrop);
+    add(m_clipMenu, QStringLiteral("Effect"), &CZuZideroDlg::OnEffect);
+    add(m_optionMenu, QStringLiteral("Preferences"), &CZuZideroDlg::OnPreferences);
+    add(m_helpMenu, QStringLiteral("Help Content"), &CZuZideroDlg::OnHelpContent);
+    add(m_helpMenu, QStringLiteral("Support"), &CZuZideroDlg::OnSupport);
+    add(m_helpMenu, QStringLiteral("Home Page"), &CZuZideroDlg::OnHomePage);
+    add(m_helpMenu, QStringLiteral("About"), &CZuZideroDlg::OnAbout);
+}
+
+// ---- Disc and title list ----
+
+bool CZuZideroDlg::LoadDisc(const QString& path)
+{
+    if (m_disc) {
+        MyDVDClose(m_disc);
+        m_disc = 0;
+    }
+    m_disc = MyDVDOpen(path.toUtf8().constData());
+    if (!m_disc) {
+        ShowMessage(this, QStringLiteral("Open DVD error"));
+        return false;
+    }
+    MyDVDGetInfo(m_disc, m_info.get());
+
+    m_list->ClearAll();
+    m_lastClicked = nullptr;
+    QTreeWidgetItem* root = m_list->InsertRoot();
+    const QString extension = QString::fromStdString(m_currentProfile.FormatExt);
+    for (int i = 0; i < m_info->titleCount; ++i) {
+        const TitleInfo& title = m_info->titles[i];
+        if (!IsListedTitle(title)) continue;
+        TitleVideo video;
+        MyDVDGetTitleVideo(m_disc, i, &video);
+        const ConversionTask task = MakeTitleTask(i, title, video);
+        QTreeWidgetItem* item = m_list->InsertTask(task, extension);
+        if (i == 0) {
+            m_lastClip = task.clip;
+            m_list->setCurrentItem(item);
+        }
+    }
+    root->setExpanded(true);
+    m_gettingStarted->hide();
+    m_list->show();
+    FillStreamLists(0);
+    return true;
+}
+
+void CZuZideroDlg::FillStreamLists(int titleIndex)
+{
+    if (titleIndex < 0 || titleIndex >= m_info->titleCount) return;
+    const TitleInfo& title = m_info->titles[titleIndex];
+    m_audio->clear();
+    for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) m_audio->addItem(AudioLine(title, a), title.audioStreamId[a]);
+    m_subtitle->clear();
+    for (int s = 0; s < title.subpictureCount && s < kMaxSubpictureStreams; ++s)
+        m_subtitle->addItem(SubtitleLine(title, s), title.subpictureStreamId[s]);
+    // Beyond the disc's own lines: converting without burned-in subtitles.
+    if (title.subpictureCount > 0) m_subtitle->addItem(QStringLiteral("No subtitles"), 0);
+    if (title.audioCount > 0) {
+        m_audio->setCurrentIndex(0);
+        m_audioId = title.audioStreamId[0];
+    }
+    if (title.subpictureCount > 0) {
+        m_subtitle->setCurrentIndex(0);
+        m_subtitleId = title.subpictureStreamId[0];
+        m_subtitlesOn = true;
+    }
+}
+
+void CZuZideroDlg::OnListClicked(QTreeWidgetItem* item)
+{
+    if (item != m_lastClicked) {
+        const QByteArray text = item->text(0).toLatin1();
+        int title = 0, chapter = 0;
+        bool parsed = false;
+        if (text.contains("Title"))
+            parsed = std::sscanf(text.constData(), "Title_%02d", &title) == 1;
+        else if (text.contains("Chapter"))
+            parsed = std::sscanf(text.constData(), "Chapter_%02d_%02d", &title, &chapter) >= 1;
+        if (parsed && title - 1 >= 0 && title - 1 < m_info->titleCount) FillStreamLists(title - 1);
+    }
+    m_lastClicked = item;
+}
+
+void CZuZideroDlg::OnAudioChosen(int row)
+{
+    if (row < 0) return;
+    m_audioId = m_audio->itemData(row).toInt();
+}
+
+void CZuZideroDlg::OnSubtitleChosen(int row)
+{
+    if (row < 0) return;
+    const int id = m_subtitle->itemData(row).toInt();
+    m_subtitlesOn = id != 0;
+    if (id != 0) m_subtitleId = id;
+}
+
+void CZuZideroDlg::OnLoadDvd()
+{
+    const QStringList drives = OpticalDrives();
+    if (drives.isEmpty()) {
+        ShowMessage(this, QStringLiteral("No optical drive was found. Use \"Load DVD Folder\" or \"Load ISO File\"."));
+        return;
+    }
+    QString drive = drives.front();
+    if (drives.size() > 1) {
+        bool ok = false;
+        drive = QInputDialog::getItem(this, QStringLiteral("Please Select DVD Folder"), QStringLiteral("Drive:"), drives, 0, false, &ok);
+        if (!ok) return;
+    }
+    LoadDisc(drive);
+}
+
+void CZuZideroDlg::OnLoadFolder()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Please Select DVD Folder"));
+    if (!folder.isEmpty()) LoadDisc(folder);
+}
+
+void CZuZideroDlg::OnLoadIso()
+{
+    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Load ISO File"));
+    if (!file.isEmpty()) LoadDisc(file);
+}
+
+void CZuZideroDlg::OnClearAll()
+{
+    m_list->ClearAll();
+    m_lastClicked = nullptr;
+    m_audio->clear();
+    m_subtitle->clear();
+}
+
+void CZuZideroDlg::OnCheckAll() { m_list->CheckAll(true); }
+void CZuZideroDlg::OnUnCheckAll() { m_list->CheckAll(false); }
+
+ConversionTask* CZuZideroDlg::CheckedSelection()
+{
+    QString error;
+    ConversionTask* task = m_list->SelectedTask(&error);
+    if (!task) ShowMessage(this, error);
+    return task;
+}
+
+void CZuZideroDlg::OpenEditor(int page)
+{
+    ConversionTask* task = CheckedSelection();
+    if (!task) return;
+    OnStop();
+    // The editor comes with the preview player; until then the settings carry over as they are.
+    task->clip.picture = m_lastClip.picture;
+    (void)page;
+    m_lastClip.picture = task->clip.picture;
+}
+
+void CZuZideroDlg::OnProperties()
+{
+    QString error;
+    ConversionTask* task = m_list->SelectedTask(&error);
+    if (!task || !m_disc) return;
+    ConversionEngine engine;
+    std::vector<EngineStream> streams;
+    ClipSettings clip = task->clip;
+    if (!engine.Build(m_disc, task->titleIndex, task->chapterIndex, clip) || !engine.GetStreams(streams)) {
+        engine.Teardown();
+        return;
+    }
+    engine.Teardown();
+    CProperties properties(streams, this);
+    properties.exec();
+}
+
+// ---- Profiles ----
+
+void CZuZideroDlg::SelectProfileById(int id, bool report)
+{
+    if (id == m_currentProfile.index && m_currentProfile.ProfileName.size() > 0) return;
+    ProfileRecord found;
+    if (m_catalogue.FindByIndex(id, &found) || UserProfiles::Find(id, &found))
+        m_currentProfile = found;
+    else if (report)
+        ShowMessage(this, QStringLiteral("Conn`t get format"));
+    if (m_list->Root() && m_list->Root()->childCount() > 0)
+        m_list->RefreshOutputNames(QString::fromStdString(m_currentProfile.FormatExt));
+}
+
+void CZuZideroDlg::OnFormatCommand(int command) { SelectProfileById(ProfileForCommand(command), true); }
+
+void CZuZideroDlg::OnProfileListChosen(int row)
+{
+    if (row >= 0) SelectProfileById(m_profileList->itemData(row).toInt(), true);
+}
+
+void CZuZideroDlg::OnSettings()
+{
+    CSettingsDlg settings(m_currentProfile, &m_catalogue, this);
+    if (settings.exec() != QDialog::Accepted) return;
+    m_currentProfile = settings.Working();
+    ProfileRecord check;
+    if (!m_catalogue.FindByIndex(m_currentProfile.index, &check) && !UserProfiles::Find(m_currentProfile.index, &check))
+        ShowMessage(this, QStringLiteral("get format error"));
+}
+
+// ---- Folders, preferences, help ----
+
+void CZuZideroDlg::WriteOutFolder(const QString& folder)
+{
+    m_prefs.outFolder = folder;
+    Preferences::Write(m_productTitle, QStringLiteral("strOutFolder"), folder);
+}
+
+void CZuZideroDlg::OnBrowse()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Browser"), m_prefs.outFolder);
+    if (folder.isEmpty()) return;
+    m_output->setText(folder);
+    WriteOutFolder(folder);
+}
+
+void CZuZideroDlg::OnOpenFolder() { QDesktopServices::openUrl(QUrl::fromLocalFile(m_output->text())); }
+void CZuZideroDlg::OnOpenSnapshotFolder() { QDesktopServices::openUrl(QUrl::fromLocalFile(m_prefs.snapFolder)); }
+
+void CZuZideroDlg::OnPreferences()
+{
+    CPreferencesDlg preferences(m_prefs, m_productTitle, this);
+    if (preferences.exec() == QDialog::Accepted) m_output->setText(m_prefs.outFolder);
+}
+
+void CZuZideroDlg::OpenUrl(const QString& address)
+{
+    if (!QDesktopServices::openUrl(QUrl(address))) ShowMessage(this, QStringLiteral("Could not open ") + address);
+}
+
+void CZuZideroDlg::OnHelpContent() { OpenUrl(QUrl::fromLocalFile(DataFile("help.html")).toString()); }
+void CZuZideroDlg::OnSupport() { OpenUrl(QString::fromLatin1(kSupportPage)); }
+void CZuZideroDlg::OnHomePage() { OpenUrl(m_homePage); }
+
+void CZuZideroDlg::OnAbout()
+{
+    CAboutDlg about(m_productTitle, m_homePage, QString::fromLatin1(kSupportPage), this);
+    about.exec();
+}
+
+// ---- Conversion ----
+
+void CZuZideroDlg::OnStart(bool modal)
+{
+    const QString folder = m_output->text();
+    if (!QFileInfo(folder).isDir()) {
+        ShowMessage(this, QStringLiteral("Invalid output directory"));
+        return;
+    }
+    if (folder != m_prefs.outFolder) WriteOutFolder(folder);
+    if (!m_list->Root() || m_list->Root()->childCount() == 0) return;
+    OnStop();
+
+    // Files the run would overwrite: asked about first, never overwritten silently.
+    QStringList existing;
+    for (const RunTask& t : m_list->RunTasks()) {
+        if (!t.checked || t.task.clip.trimLength < 1000) continue;
+        const QString path = folder + QStringLiteral("/") + QString::fromStdString(t.outputName);
+        if (QFileInfo::exists(path)) existing << QString::fromStdString(t.outputName);
+        if (m_merge->isChecked()) break; // one file, named after the first task
+    }
+    if (!existing.isEmpty()) {
+        const bool overwrite = m_askOverwrite ? m_askOverwrite(existing)
+                                              : QMessageBox::question(this, windowTitle(),
+                                                                      QStringLiteral("These files exist already in the output folder:\n") +
+                                                                          existing.join('\n') + QStringLiteral("\n\nOverwrite them?")) ==
+                                                    QMessageBox::Yes;
+        if (!overwrite) return;
+    }
+
+    CConverDlg::Inputs inputs;
+    inputs.disc = m_disc;
+    inputs.list = m_list;
+    inputs.profile = m_currentProfile.writer;
+    inputs.merge = m_merge->isChecked();
+    inputs.outFolder = folder;
+    inputs.action = m_prefs.action;
+    inputs.picture = m_lastClip.picture;
+    inputs.audioStreamId = m_audioId;
+    inputs.subtitleId = m_subtitleId;
+    inputs.subtitles = m_subtitlesOn;
+    auto* progress = new CConverDlg(inputs, this);
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    m_progress = progress;
+    if (modal)
+        progress->exec();
+    else
+        progress->open();
+}
+
+// ---- Preview (the player comes with the editor) ----
+
+void CZuZideroDlg::OnPlay()
+{
+    QTreeWidgetItem* item = m_list->SelectedOrFirst();
+    if (!item && m_list->Root() == nullptr) ShowMessage(this, QStringLiteral("Please select one first"));
+}
+
+void CZuZideroDlg::OnPause()
+{
+    m_play->show();
+    m_pauseButton->hide();
+}
+
+void CZuZideroDlg::OnStop()
+{
+    m_play->show();
+    m_pauseButton->hide();
+    m_videoPlaceholder->show();
+    m_slider->SetPos(0);
+}
+
+void CZuZideroDlg::OnPrevious()
+{
+    if (m_list->SelectSibling(-1)) {
+        OnStop();
+        OnPlay();
+    }
+}
+
+void CZuZideroDlg::OnNext()
+{
+    if (m_list->SelectSibling(+1)) {
+        OnStop();
+        OnPlay();
+    }
+}
+
+void CZuZideroDlg::OnSnapshot()
+{
+    QString error;
+    if (!m_list->SelectedTask(&error)) ShowMessage(this, error);
+}
+
+// ---- Shutdown ----
+
+void CZuZideroDlg::closeEvent(QCloseEvent* event)
+{
+    Shutdown();
+    CSkinnedDialog::closeEvent(event);
+}
+
+void CZuZideroDlg::reject()
+{
+    Shutdown();
+    CSkinnedDialog::reject();
+}
+
+void CZuZideroDlg::Shutdown()
+{
+    if (m_shutDown) return;
+    m_shutDown = true;
+    if (m_selector) {
+        const auto [category, command] = m_selector->GetChoice();
+        SaveSelectorChoice(category, command);
+    }
+    if (m_list) m_list->ClearAll();
+    if (m_disc) {
+        MyDVDClose(m_disc);
+        m_disc = 0;
+    }
+}

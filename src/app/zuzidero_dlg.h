@@ -1,0 +1,145 @@
+#pragma once
+// CZuZideroDlg: the main window. It owns the open disc and its information, the title list with
+// its conversion tasks, the current output profile, the format selector, the output folder and
+// the application-wide audio and subtitle choice, and opens every other window.
+
+#include <QPointer>
+#include <memory>
+
+#include "app/conver_dlg.h"
+#include "app/preferences.h"
+#include "app/skinned_dialog.h"
+#include "convert/conversion_task.h"
+#include "dvd/disc_info.h"
+#include "dvd/my_dvd.h"
+#include "profiles/profile_catalogue.h"
+
+class BeautyCombobox;
+class CColumnTreeCtrl;
+class CMyButton;
+class CMyCheckBox;
+class CMySliderCtrl;
+class CMyStatic;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QTreeWidgetItem;
+
+class CZuZideroDlg : public CSkinnedDialog {
+    Q_OBJECT
+public:
+    explicit CZuZideroDlg(QWidget* parent = nullptr);
+    ~CZuZideroDlg() override;
+
+    // State the other windows and the tests read.
+    const ProfileRecord& CurrentProfile() const { return m_currentProfile; }
+    CColumnTreeCtrl* TitleList() const { return m_list; }
+    BeautyCombobox* Selector() const { return m_selector; }
+    QComboBox* AudioTracks() const { return m_audio; }
+    QComboBox* Subtitles() const { return m_subtitle; }
+    QLineEdit* OutputBox() const { return m_output; }
+    CMyCheckBox* MergeBox() const { return m_merge; }
+    CMyButton* SettingsButton() const { return m_settings; }
+    QLabel* GettingStarted() const { return m_gettingStarted; }
+    const Preferences& Prefs() const { return m_prefs; }
+    const ClipSettings& LastClipSettings() const { return m_lastClip; }
+    std::int32_t SelectedAudioStreamId() const { return m_audioId; }
+    std::int32_t SelectedSubtitleId() const { return m_subtitleId; }
+    bool SubtitlesOn() const { return m_subtitlesOn; }
+    DiscHandle Disc() const { return m_disc; }
+    const DiscInfo& Info() const { return *m_info; }
+    const QString& ProductTitle() const { return m_productTitle; }
+    bool CatalogueLoaded() const { return m_catalogueLoaded; }
+    // The progress window while a conversion runs.
+    CConverDlg* Progress() const { return m_progress; }
+    // Asked before existing output files are overwritten; tests answer it.
+    void SetOverwriteQuestion(std::function<bool(const QStringList&)> ask) { m_askOverwrite = std::move(ask); }
+
+    // The audio line of the title list: "%s(%s %dch)" of language, coding and channels.
+    static QString AudioLine(const TitleInfo& title, int stream);
+    static QString SubtitleLine(const TitleInfo& title, int stream);
+
+public slots:
+    // Loads a disc (drive, folder or image) and lists its titles; false with a message.
+    bool LoadDisc(const QString& path);
+    void OnLoadDvd();
+    void OnLoadFolder();
+    void OnLoadIso();
+    void OnProperties();
+    void OnClearAll();
+    void OnCheckAll();
+    void OnUnCheckAll();
+    void OnTrim() { OpenEditor(0); }
+    void OnCrop() { OpenEditor(1); }
+    void OnEffect() { OpenEditor(2); }
+    void OnPreferences();
+    void OnHelpContent();
+    void OnSupport();
+    void OnHomePage();
+    void OnAbout();
+    // A format command from the selector: selects its profile.
+    void OnFormatCommand(int command);
+    void OnProfileListChosen(int row);
+    void OnSettings();
+    void OnBrowse();
+    void OnOpenFolder();
+    // Starts the conversion; `modal` false opens the progress window without waiting (tests).
+    void OnStart(bool modal = true);
+    void OnPlay();
+    void OnPause();
+    void OnStop();
+    void OnPrevious();
+    void OnNext();
+    void OnSnapshot();
+    void OnOpenSnapshotFolder();
+    void OnListClicked(QTreeWidgetItem* item);
+    void OnAudioChosen(int row);
+    void OnSubtitleChosen(int row);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void BuildSkin();
+    void BuildMenus();
+    void SelectProfileById(int id, bool report);
+    void FillStreamLists(int titleIndex);
+    // "Please select one first" / "GetItemData error" checks of the commands that need a task.
+    ConversionTask* CheckedSelection();
+    void OpenEditor(int page);
+    void WriteOutFolder(const QString& folder);
+    void Shutdown();
+    void OpenUrl(const QString& address);
+
+    std::unique_ptr<DiscInfo> m_info;
+    DiscHandle m_disc = 0;
+    ProfileCatalogue m_catalogue;
+    bool m_catalogueLoaded = false;
+    ProfileRecord m_currentProfile;
+    Preferences m_prefs;
+    QString m_productTitle, m_homePage;
+    ClipSettings m_lastClip{};
+    std::int32_t m_audioId = 0, m_subtitleId = 0;
+    bool m_subtitlesOn = true;
+    QTreeWidgetItem* m_lastClicked = nullptr;
+    bool m_shutDown = false;
+    std::function<bool(const QStringList&)> m_askOverwrite;
+    QPointer<CConverDlg> m_progress;
+
+    CColumnTreeCtrl* m_list = nullptr;
+    BeautyCombobox* m_selector = nullptr;
+    QComboBox *m_audio = nullptr, *m_subtitle = nullptr, *m_profileList = nullptr;
+    QLineEdit* m_output = nullptr;
+    CMyCheckBox* m_merge = nullptr;
+    CMySliderCtrl* m_slider = nullptr;
+    CMyStatic* m_titleLabel = nullptr;
+    QLabel *m_gettingStarted = nullptr, *m_videoPlaceholder = nullptr;
+    CMyButton *m_play = nullptr, *m_pauseButton = nullptr, *m_settings = nullptr;
+    QMenu *m_fileMenu = nullptr, *m_editMenu = nullptr, *m_clipMenu = nullptr, *m_optionMenu = nullptr, *m_helpMenu = nullptr,
+          *m_addMenu = nullptr;
+};
+
+// The optical drives of this machine: /dev/sr* devices.
+QStringList OpticalDrives();

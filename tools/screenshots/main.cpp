@@ -1,0 +1,108 @@
+// zuzidero-screenshots: opens ZuZidero's windows on a test disc and saves a picture of each,
+// for the README. scripts/screenshots.sh runs it under Xvfb.
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/beauty_combobox.h"
+#include "app/column_tree_ctrl.h"
+#include "app/conver_dlg.h"
+#include "app/my_progress_ctrl.h"
+#include "app/preferences_dlg.h"
+#include "app/settings_dlg.h"
+#include "app/video_renderer.h"
+#include "app/zuzidero_app.h"
+#include "app/zuzidero_dlg.h"
+
+namespace {
+
+QString g_out;
+
+void Settle(int ms = 300)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+void Save(const QPixmap& picture, const char* name)
+{
+    const QString path = g_out + "/" + name;
+    if (!picture.save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    else std::printf("%s\n", qPrintable(path));
+}
+
+// The screen under a widget (top-level windows and pop-ups included).
+QPixmap ScreenOf(const QRect& area) { return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()); }
+
+// Runs a modal window's exec and pictures it once it is up.
+template <class Open>
+void ShootModal(const char* name, Open open)
+{
+    QTimer::singleShot(700, [name] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            Save(w->grab(), name);
+            w->close();
+        }
+    });
+    open();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: zuzidero-screenshots OUTPUT-FOLDER DISC\n");
+        return 2;
+    }
+    CZuZideroApp app(argc, argv);
+    g_out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(g_out);
+    const QString disc = QString::fromLocal8Bit(argv[2]);
+
+    CZuZideroDlg window;
+    window.OutputBox()->setText(QDir::tempPath());
+    window.show();
+    Settle(600);
+    Save(window.grab(), "main-window.png");
+
+    if (!window.LoadDisc(disc)) return 1;
+    window.TitleList()->setCurrentItem(window.TitleList()->Root()->child(0));
+    Settle();
+    Save(window.grab(), "main-window-disc.png");
+
+    window.Selector()->OpenPane();
+    window.Selector()->Pane()->ShowCategory(16);
+    Settle(500);
+    const QRect pane = window.Selector()->Pane()->frameGeometry();
+    Save(ScreenOf(window.frameGeometry().united(pane)), "format-selector.png");
+    window.Selector()->Pane()->close();
+
+    ShootModal("settings.png", [&] { window.OnSettings(); });
+    ShootModal("preferences.png", [&] { window.OnPreferences(); });
+    ShootModal("properties.png", [&] { window.OnProperties(); });
+
+    // A conversion, pictured mid-way with its preview.
+    window.SetOverwriteQuestion([](const QStringList&) { return true; });
+    window.OnStart(false);
+    CConverDlg* progress = window.Progress();
+    QElapsedTimer clock;
+    clock.start();
+    while (progress && clock.elapsed() < 60000 && (progress->FileBar()->GetPos() < 300 || !progress->PreviewWindow()->Renderer() ||
+                                                   progress->PreviewWindow()->Renderer()->Pictures() == 0))
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (progress) {
+        progress->OnPause();
+        Settle(500);
+        Save(progress->grab(), "converting.png");
+        progress->OnCancel();
+    }
+    Settle();
+    return 0;
+}
