@@ -1,6 +1,7 @@
 #include "app/skin.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPalette>
 #include <QStyleFactory>
@@ -17,7 +18,11 @@ MessageHook& Hook()
 
 QString DataFile(const QString& name) { return QString::fromStdString(FindDataFile(name.toStdString())); }
 
-QString SkinFile(const QString& name) { return DataFile("skin/" + name); }
+QString SkinFile(const QString& name)
+{
+    // A full path names its picture directly.
+    return QFileInfo(name).isAbsolute() ? name : DataFile("skin/" + name);
+}
 
 QPixmap LoadSkin(const QString& name) { return QPixmap(SkinFile(name)); }
 

@@ -156,6 +156,11 @@ std::string FindDataFile(const std::string& name)
     std::error_code error;
     if (fs::exists(name, error)) return name;
     std::vector<fs::path> folders;
+    // A data folder named in the environment is the only one looked in.
+    if (const char* dir = std::getenv("ZUZIDERO_DATA_DIR"); dir && *dir) {
+        const fs::path candidate = fs::path(dir) / name;
+        return fs::exists(candidate, error) ? candidate.string() : name;
+    }
 #ifdef ZUZIDERO_DATA_DIR
     folders.emplace_back(ZUZIDERO_DATA_DIR);
 #endif

@@ -1,0 +1,164 @@
+// The whole job through the main window's own slots: load a disc, tick two titles, choose a
+// profile in the format selector, Start, let the progress window run to its end, and find both
+// files with ffprobe. Also: existing files are not overwritten without asking, and the
+// after-conversion action.
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/beauty_combobox.h"
+#include "app/column_tree_ctrl.h"
+#include "app/conver_dlg.h"
+#include "app/msg_dlg.h"
+#include "app/my_button.h"
+#include "app/my_check_box.h"
+#include "app/my_progress_ctrl.h"
+#include "app/video_renderer.h"
+#include "app/zuzidero_dlg.h"
+#include "app_test_support.h"
+#include "platform/decoders/ffmpeg_handles.h"
+#include "platform/decoders/video_decoder_filter.h"
+
+namespace {
+
+QString Probe(const QString& file, const QString& entries)
+{
+    QProcess ffprobe;
+    ffprobe.start("ffprobe", {"-v", "error", "-show_entries", entries, "-of", "default=nw=1:nk=1", file});
+    ffprobe.waitForFinished(60000);
+    return QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed();
+}
+
+// Waits for the progress window to finish, closing its conversion-done message.
+bool RunToTheEnd(CZuZideroDlg& window, int limitMs = 240000)
+{
+    CConverDlg* progress = window.Progress();
+    if (!progress) return false;
+    QElapsedTimer clock;
+    clock.start();
+    while (progress->DoneMessage() == nullptr && clock.elapsed() < limitMs) QTest::qWait(50);
+    if (!progress->DoneMessage()) return false;
+    QTest::qWait(100);
+    progress->DoneMessage()->OkButton()->click();
+    QTest::qWait(100);
+    return true;
+}
+
+} // namespace
+
+class GuiConversionTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        RegisterPlatformDecoders();
+        CVideoRenderer::Register();
+        ffmpeg::QuietLogs();
+    }
+
+    void TwoTitlesThroughTheMainWindow()
+    {
+        CollectMessages messages;
+        QTemporaryDir out;
+        bool openedFolder = false;
+        CConverDlg::SetActionHooks([](QString*) { return false; }, [&](const QString& folder) { openedFolder = folder == out.path(); });
+        CZuZideroDlg window;
+        window.show();
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        CColumnTreeCtrl* list = window.TitleList();
+        window.OnUnCheckAll();
+        list->ToggleCheck(list->Root()->child(0));
+        list->ToggleCheck(list->Root()->child(1));
+        QCOMPARE(list->StateOf(list->Root()), int(CColumnTreeCtrl::kChecked));
+
+        // The format selector: H.264/MPEG-4 AVC Video (profile 5) in General Video.
+        window.Selector()->OpenPane();
+        CStartPane* pane = window.Selector()->Pane();
+        pane->ShowCategory(1);
+        QTest::mouseClick(pane, Qt::LeftButton, {}, pane->FormatRect(32806).center());
+        QCOMPARE(window.CurrentProfile().index, 5);
+        QCOMPARE(list->Root()->child(1)->text(3), QStringLiteral("Title_02.mp4"));
+
+        window.OutputBox()->setText(out.path());
+        window.OnStart(false);
+        QVERIFY(window.Progress());
+        window.Progress()->OpenFolderBox()->setChecked(true);
+        QVERIFY(RunToTheEnd(window));
+        QVERIFY(openedFolder);
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+        for (const auto& [name, seconds] : {std::pair{"Title_01.mp4", 8.0}, std::pair{"Title_02.mp4", 4.0}}) {
+            const QString file = out.filePath(name);
+            QVERIFY2(QFile::exists(file), name);
+            QCOMPARE(Probe(file, "stream=codec_name").split('\n'), (QStringList{"h264", "aac"}));
+            QVERIFY(std::abs(Probe(file, "format=duration").toDouble() - seconds) < 0.15);
+        }
+
+        // Again: the files exist, and a "no" starts nothing.
+        QStringList asked;
+        window.SetOverwriteQuestion([&](const QStringList& files) {
+            asked = files;
+            return false;
+        });
+        window.OnStart(false);
+        QCOMPARE(asked, (QStringList{"Title_01.mp4", "Title_02.mp4"}));
+        QTest::qWait(100);
+        QVERIFY(!window.Progress());
+        CConverDlg::SetActionHooks(nullptr, nullptr);
+    }
+
+    void MergedWithShutDownPreferredAndPausedOnTheWay()
+    {
+        CollectMessages messages;
+        QTemporaryDir out;
+        int powerOffs = 0;
+        CConverDlg::SetActionHooks(
+            [&](QString* error) {
+                ++powerOffs;
+                *error = "refused in the test";
+                return false;
+            },
+            nullptr);
+        CZuZideroDlg window;
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        window.OnFormatCommand(32810); // MPEG-2
+        window.OutputBox()->setText(out.path());
+        window.MergeBox()->setChecked(true);
+        // "Shut Down" as the after-conversion preference acts without the check box.
+        Preferences& prefs = const_cast<Preferences&>(window.Prefs());
+        prefs.action = "Shut Down";
+        window.OnStart(false);
+        CConverDlg* progress = window.Progress();
+        QVERIFY(progress);
+        QVERIFY(!progress->ShutDownBox()->isChecked());
+        // Pause once some of the file is done: nothing moves while paused.
+        QElapsedTimer clock;
+        clock.start();
+        while (progress->FileBar()->GetPos() < 100 && clock.elapsed() < 120000) QTest::qWait(20);
+        progress->OnPause();
+        QTest::qWait(400);
+        auto position = [&] {
+            REFERENCE_TIME at = 0, length = 1;
+            progress->Run()->Engine().Progress(at, length);
+            return at;
+        };
+        const REFERENCE_TIME before = position();
+        QVERIFY(before > 0);
+        QTest::qWait(1000);
+        QCOMPARE(position(), before);
+        progress->OnContinue();
+        QVERIFY(RunToTheEnd(window));
+        QCOMPARE(powerOffs, 1);
+        QCOMPARE(messages.messages, QStringList{"The computer could not be shut down: refused in the test"});
+        const QString file = out.filePath("Title_01.mpg");
+        QVERIFY(QFile::exists(file));
+        QVERIFY(!QFile::exists(out.filePath("Title_02.mpg")));
+        QVERIFY(std::abs(Probe(file, "format=duration").toDouble() - 12.0) < 0.2);
+        CConverDlg::SetActionHooks(nullptr, nullptr);
+    }
+};
+
+QTEST_MAIN(GuiConversionTest)
+#include "gui_conversion_test.moc"

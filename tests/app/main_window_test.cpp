@@ -1,0 +1,241 @@
+// The main window: start-up without a catalogue, loading a disc into the title list, check
+// marks, output names and profiles, the audio and subtitle choice, the commands' checks, and
+// the format choice kept in setting.ini.
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/beauty_combobox.h"
+#include "app/column_tree_ctrl.h"
+#include "app/my_button.h"
+#include "app/preferences.h"
+#include "app/zuzidero_dlg.h"
+#include "app_test_support.h"
+
+namespace {
+
+QStringList ColumnTexts(CColumnTreeCtrl* list, int column)
+{
+    QStringList texts;
+    QTreeWidgetItem* root = list->Root();
+    for (int i = 0; root && i < root->childCount(); ++i) texts << root->child(i)->text(column);
+    return texts;
+}
+
+QStringList Lines(QComboBox* box)
+{
+    QStringList lines;
+    for (int i = 0; i < box->count(); ++i) lines << box->itemText(i);
+    return lines;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QFile::remove(SettingIniPath());
+        qunsetenv("ZUZIDERO_DATA_DIR");
+    }
+
+    void WithoutACatalogueSettingsIsDisabled()
+    {
+        QTemporaryDir empty;
+        qputenv("ZUZIDERO_DATA_DIR", empty.path().toUtf8());
+        CollectMessages messages;
+        CZuZideroDlg window;
+        QVERIFY(!window.CatalogueLoaded());
+        QVERIFY(messages.messages.contains("Load Format.xml error"));
+        // The first start's format command finds no profile either.
+        QVERIFY(messages.messages.contains("Conn`t get format"));
+        QVERIFY(!window.SettingsButton()->isEnabled());
+    }
+
+    void FirstStartSelectsProfileZero()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        QVERIFY(window.CatalogueLoaded());
+        QVERIFY(messages.messages.isEmpty());
+        QCOMPARE(window.CurrentProfile().index, 0);
+        QVERIFY(window.GettingStarted()->isVisible() || !window.isVisible());
+    }
+
+    void LoadingADiscListsItsTitles()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.OnFormatCommand(32802); // AVI
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        CColumnTreeCtrl* list = window.TitleList();
+        QCOMPARE(list->Root()->text(0), QStringLiteral("VIDEO_TS"));
+        // Title 3 (2 s) is under three seconds: not listed.
+        QCOMPARE(ColumnTexts(list, 0), (QStringList{"Title_01", "Title_02"}));
+        QCOMPARE(ColumnTexts(list, 1), (QStringList{"00:00:08", "00:00:04"}));
+        QCOMPARE(ColumnTexts(list, 2), ColumnTexts(list, 1));
+        QCOMPARE(ColumnTexts(list, 3), (QStringList{"Title_01.avi", "Title_02.avi"}));
+        QCOMPARE(CColumnTreeCtrl::ItemText(list->Root()->child(0)), QStringLiteral("Title_01\t00:00:08\t00:00:08\tTitle_01.avi"));
+        QCOMPARE(list->StateOf(list->Root()), int(CColumnTreeCtrl::kChecked));
+        QCOMPARE(list->currentItem(), list->Root()->child(0));
+        // The first title's task starts the picture settings: the whole 720 × 480 picture.
+        QCOMPARE(window.LastClipSettings().picture.cropRight, 720);
+        QCOMPARE(window.LastClipSettings().picture.cropBottom, 480);
+        QCOMPARE(window.LastClipSettings().trimLength, static_cast<std::int64_t>(window.Info().titles[0].durationMs));
+        // Title 1's tracks, and a line for no subtitles.
+        QCOMPARE(Lines(window.AudioTracks()), (QStringList{"English(AC3 2ch)", "French(MP3 2ch)"}));
+        QCOMPARE(Lines(window.Subtitles()), (QStringList{"English", "German", "No subtitles"}));
+        QCOMPARE(window.SelectedAudioStreamId(), 0xBD80);
+        QCOMPARE(window.SelectedSubtitleId(), 0xBD20);
+        QVERIFY(messages.messages.isEmpty());
+
+        // A PAL disc's tasks crop nothing away.
+        QVERIFY(window.LoadDisc(DiscPath("pal_16x9")));
+        QCOMPARE(window.LastClipSettings().picture.cropBottom, 576);
+        QVERIFY(!window.LoadDisc("/nonexistent/disc"));
+        QCOMPARE(messages.messages, QStringList{"Open DVD error"});
+        QCOMPARE(window.Disc(), DiscHandle(0));
+    }
+
+    void CheckMarksPropagate()
+    {
+        CZuZideroDlg window;
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        CColumnTreeCtrl* list = window.TitleList();
+        QTreeWidgetItem* root = list->Root();
+        list->ToggleCheck(root->child(0));
+        QCOMPARE(list->StateOf(root->child(0)), int(CColumnTreeCtrl::kUnchecked));
+        QCOMPARE(list->StateOf(root), int(CColumnTreeCtrl::kPartlyChecked));
+        list->ToggleCheck(root->child(1));
+        QCOMPARE(list->StateOf(root), int(CColumnTreeCtrl::kUnchecked));
+        QCOMPARE(list->currentItem(), root->child(1));
+        window.OnCheckAll();
+        for (QTreeWidgetItem* item : {root, root->child(0), root->child(1)}) QCOMPARE(list->StateOf(item), int(CColumnTreeCtrl::kChecked));
+        // The root passes its state down.
+        list->ToggleCheck(root);
+        QCOMPARE(list->StateOf(root->child(0)), int(CColumnTreeCtrl::kUnchecked));
+        QCOMPARE(list->StateOf(root->child(1)), int(CColumnTreeCtrl::kUnchecked));
+        // A click on the check mark itself toggles it.
+        list->show();
+        const QRect row = list->visualItemRect(root->child(0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(row.left() + 6, row.center().y()));
+        QCOMPARE(list->StateOf(root->child(0)), int(CColumnTreeCtrl::kChecked));
+        QCOMPARE(list->StateOf(root), int(CColumnTreeCtrl::kPartlyChecked));
+        const auto tasks = list->RunTasks();
+        QCOMPARE(tasks.size(), std::size_t(2));
+        QVERIFY(tasks[0].checked && !tasks[1].checked);
+        QCOMPARE(tasks[0].outputName, std::string("Title_01.asf"));
+    }
+
+    void AProfileChangeRenamesTheOutputs()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.OnFormatCommand(32802);
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        CColumnTreeCtrl* list = window.TitleList();
+        list->ToggleCheck(list->Root()->child(1));
+        window.OnFormatCommand(32806);
+        QCOMPARE(window.CurrentProfile().index, 5);
+        QCOMPARE(ColumnTexts(list, 3), (QStringList{"Title_01.mp4", "Title_02.mp4"}));
+        QCOMPARE(list->StateOf(list->Root()->child(1)), int(CColumnTreeCtrl::kUnchecked));
+        // Choosing the profile in effect again does nothing, not even renaming.
+        CColumnTreeCtrl::SetColumnText(list->Root()->child(0), CColumnTreeCtrl::kOutputFormat, "mine.mp4");
+        window.OnFormatCommand(32806);
+        QCOMPARE(list->Root()->child(0)->text(3), QStringLiteral("mine.mp4"));
+        // 3G and 3GS both select profile 47; an unknown command selects profile 0.
+        window.OnFormatCommand(32852);
+        QCOMPARE(window.CurrentProfile().index, 47);
+        window.OnFormatCommand(32850);
+        QCOMPARE(window.CurrentProfile().index, 47);
+        window.OnFormatCommand(1);
+        QCOMPARE(window.CurrentProfile().index, 0);
+        QVERIFY(messages.messages.isEmpty());
+    }
+
+    void TheChosenTrackAndSubtitleAreKept()
+    {
+        CZuZideroDlg window;
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        window.AudioTracks()->setCurrentIndex(1);
+        window.OnAudioChosen(1);
+        QCOMPARE(window.SelectedAudioStreamId(), 0xC000);
+        window.OnSubtitleChosen(1);
+        QCOMPARE(window.SelectedSubtitleId(), 0xBD21);
+        QVERIFY(window.SubtitlesOn());
+        window.OnSubtitleChosen(2); // "No subtitles"
+        QVERIFY(!window.SubtitlesOn());
+        QCOMPARE(window.SelectedSubtitleId(), 0xBD21);
+        // A click on another title refills both lists from its streams.
+        window.OnListClicked(window.TitleList()->Root()->child(1));
+        QCOMPARE(window.SelectedAudioStreamId(), 0xBD80);
+        QVERIFY(window.SubtitlesOn());
+    }
+
+    void CommandsCheckTheSelection()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.OnTrim();
+        QCOMPARE(messages.messages, QStringList{"Please select one first"});
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        window.TitleList()->setCurrentItem(window.TitleList()->Root());
+        messages.messages.clear();
+        window.OnCrop();
+        window.OnEffect();
+        QCOMPARE(messages.messages, (QStringList{"GetItemData error", "GetItemData error"}));
+        window.OnClearAll();
+        messages.messages.clear();
+        window.OnTrim();
+        QCOMPARE(messages.messages, QStringList{"Please select one first"});
+        QCOMPARE(window.AudioTracks()->count(), 0);
+    }
+
+    void StartChecksTheOutputFolder()
+    {
+        CollectMessages messages;
+        QTemporaryDir folder;
+        const QString file = folder.filePath("not-a-folder");
+        QFile(file).open(QIODevice::WriteOnly);
+        CZuZideroDlg window;
+        const QString stored = window.Prefs().outFolder;
+        window.OutputBox()->setText(file);
+        window.OnStart(false);
+        QCOMPARE(messages.messages, QStringList{"Invalid output directory"});
+        QCOMPARE(window.Prefs().outFolder, stored);
+        QVERIFY(!window.Progress());
+        // With an empty list a valid folder is stored and nothing opens.
+        window.OutputBox()->setText(folder.path());
+        window.OnStart(false);
+        QCOMPARE(window.Prefs().outFolder, folder.path());
+        QCOMPARE(Preferences::Load(window.ProductTitle()).outFolder, folder.path());
+        QVERIFY(!window.Progress());
+    }
+
+    void TheFormatChoiceIsKeptInSettingIni()
+    {
+        {
+            CZuZideroDlg window;
+            QVERIFY(window.Selector()->Select(14, 32871));
+            window.OnFormatCommand(32871);
+        }
+        QCOMPARE(LoadSelectorChoice(), std::make_pair(14, 32871));
+        CZuZideroDlg again;
+        QCOMPARE(again.CurrentProfile().index, 89);
+        QCOMPARE(again.Selector()->GetChoice(), std::make_pair(14, 32871));
+        // A command outside the table selects profile 0.
+        QFile::remove(SettingIniPath());
+        SaveSelectorChoice(1, 40000);
+        CZuZideroDlg unknown;
+        QCOMPARE(unknown.CurrentProfile().index, 0);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,86 @@
+// Preferences: defaults, loading, writing only what changed, and setting.ini.
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include "app/preferences.h"
+#include "app/preferences_dlg.h"
+
+namespace {
+const QString kTitle = QStringLiteral("ZuZidero preferences test");
+}
+
+class PreferencesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QSettings(QStringLiteral("ZuZidero"), kTitle).clear(); }
+
+    void AFreshStartHasTheDefaults()
+    {
+        const Preferences p = Preferences::Load(kTitle);
+        QCOMPARE(p.imageType, QStringLiteral("BMP"));
+        QCOMPARE(p.action, QStringLiteral("No Action"));
+        QCOMPARE(p.cpuUsage, 50);
+        QVERIFY(!p.outFolder.isEmpty());
+        QVERIFY(!p.snapFolder.isEmpty());
+    }
+
+    void OkWritesOnlyWhatChanged()
+    {
+        Preferences p = Preferences::Load(kTitle);
+        {
+            CPreferencesDlg window(p, kTitle);
+            QVERIFY(window.OnOk());
+            QCOMPARE(window.Writes(), 0);
+            QVERIFY(QSettings(QStringLiteral("ZuZidero"), kTitle).allKeys().isEmpty());
+        }
+        {
+            CPreferencesDlg window(p, kTitle);
+            window.ImageType()->setCurrentText("JPEG");
+            window.CpuUsage()->setCurrentText("80%");
+            window.OutFolder()->setText("/tmp");
+            QVERIFY(window.OnOk());
+            QCOMPARE(window.Writes(), 3);
+        }
+        QSettings store(QStringLiteral("ZuZidero"), kTitle);
+        QCOMPARE(store.allKeys().size(), 3);
+        QCOMPARE(store.value("strImageType").toString(), QStringLiteral("JPEG"));
+        QCOMPARE(store.value("cpu_usage").toInt(), 80);
+        const Preferences loaded = Preferences::Load(kTitle);
+        QCOMPARE(loaded.imageType, QStringLiteral("JPEG"));
+        QCOMPARE(loaded.cpuUsage, 80);
+        QCOMPARE(loaded.outFolder, QStringLiteral("/tmp"));
+        QCOMPARE(loaded.action, QStringLiteral("No Action"));
+    }
+
+    void AStoredValueThatMatchesNoEntryLeavesItsListEmpty()
+    {
+        Preferences p = Preferences::Load(kTitle);
+        p.cpuUsage = 55;
+        CPreferencesDlg window(p, kTitle);
+        QCOMPARE(window.CpuUsage()->currentIndex(), -1);
+        QCOMPARE(window.ImageType()->currentText(), QStringLiteral("BMP"));
+    }
+
+    void SelectorChoiceAndSnapshotNames()
+    {
+        SaveSelectorChoice(7, 32852);
+        QCOMPARE(LoadSelectorChoice(), std::make_pair(7, 32852));
+        QSettings ini(SettingIniPath(), QSettings::IniFormat);
+        QCOMPARE(ini.value("SETTING/DEFULTSUBID").toString(), QStringLiteral("32852"));
+        struct tm when = {};
+        when.tm_year = 2026 - 1900;
+        when.tm_mon = 0;
+        when.tm_mday = 2;
+        when.tm_hour = 3;
+        when.tm_min = 4;
+        when.tm_sec = 5;
+        QCOMPARE(SnapshotFileName("/pictures", "JPEG", when), QStringLiteral("/pictures/2026-01-02 03-04-05.JPEG"));
+    }
+};
+
+QTEST_MAIN(PreferencesTest)
+#include "preferences_test.moc"

@@ -1,0 +1,62 @@
+// The properties window's texts.
+
+#include <QtTest>
+
+#include "app/properties_dlg.h"
+
+namespace {
+
+EngineStream Video(int width, int height, int bitRate, REFERENCE_TIME frame)
+{
+    EngineStream s;
+    s.kind = EngineStream::kVideo;
+    s.width = width;
+    s.height = height;
+    s.bitRate = bitRate;
+    s.timePerFrame = frame;
+    return s;
+}
+
+EngineStream Audio(int bitRate, int rate, int channels)
+{
+    EngineStream s;
+    s.kind = EngineStream::kAudio;
+    s.bitRate = bitRate;
+    s.sampleRate = rate;
+    s.channels = channels;
+    return s;
+}
+
+} // namespace
+
+class PropertiesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void TextsOfTheFirstVideoAndAudioStreams()
+    {
+        const std::vector<EngineStream> streams = {Video(720, 480, 9800000, 333667), Audio(192000, 48000, 2),
+                                                   Audio(448000, 48000, 6), Video(352, 240, 1, 400000)};
+        CProperties window(streams);
+        QCOMPARE(window.Value("Resolution"), QStringLiteral("720x480"));
+        QCOMPARE(window.Value("Video Bitrate"), QStringLiteral("9800.00 kbps"));
+        QCOMPARE(window.Value("Frame Rate"), QStringLiteral("29.970 fps"));
+        QCOMPARE(window.Value("Audio Bitrate"), QStringLiteral("192.000 kbps"));
+        QCOMPARE(window.Value("Audio Sample Rate"), QStringLiteral("48000 Hz"));
+        QCOMPARE(window.Value("Channels"), QStringLiteral("Channels Stereo"));
+    }
+
+    void ChannelNamesAndMissingStreams()
+    {
+        QCOMPARE(CProperties::Describe({Audio(64000, 44100, 1)}).channels, QStringLiteral("Channel Mono"));
+        QCOMPARE(CProperties::Describe({Audio(64000, 44100, 6)}).channels, QStringLiteral("5.1"));
+        QCOMPARE(CProperties::Describe({Audio(64000, 44100, 4)}).channels, QString());
+        const auto videoOnly = CProperties::Describe({Video(720, 576, 6000000, 400000)});
+        QCOMPARE(videoOnly.frameRate, QStringLiteral("25.000 fps"));
+        QVERIFY(videoOnly.audioBitRate.isEmpty() && videoOnly.sampleRate.isEmpty() && videoOnly.channels.isEmpty());
+        const auto nothing = CProperties::Describe({});
+        QVERIFY(nothing.resolution.isEmpty() && nothing.frameRate.isEmpty());
+    }
+};
+
+QTEST_MAIN(PropertiesTest)
+#include "properties_test.moc"

@@ -1,0 +1,134 @@
+// The profile settings window: what it shows, what "Ok" stores and refuses, "Default", and the
+// user profiles of "Save as..." and "Del".
+
+#include <QComboBox>
+#include <QFile>
+#include <QtTest>
+
+#include "app/settings_dlg.h"
+#include "app/user_profiles.h"
+#include "app_test_support.h"
+#include "profiles/profile_catalogue.h"
+
+class SettingsWindowTest : public QObject {
+    Q_OBJECT
+    ProfileCatalogue m_catalogue;
+
+    ProfileRecord Profile(int index)
+    {
+        ProfileRecord r;
+        m_catalogue.FindByIndex(index, &r);
+        return r;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_catalogue.Load(ZUZIDERO_SOURCE_DATA "/Format.xml"));
+        QFile::remove(UserProfiles::FilePath());
+    }
+
+    void ShowsTheProfilesValues()
+    {
+        const ProfileRecord avi = Profile(1);
+        CSettingsDlg window(avi, &m_catalogue);
+        QCOMPARE(window.Presets()->currentData().toInt(), 1);
+        QCOMPARE(window.Presets()->count(), 107);
+        QCOMPARE(window.Resolution()->currentText(), QString::asprintf("%d*%d", avi.writer.Width, avi.writer.Height));
+        QCOMPARE(window.FrameRate()->currentText().toStdString(), LookupLabel(avi.FrameRates, std::to_string(avi.writer.FrameRate)));
+        QCOMPARE(window.AudioEncoder()->currentText().toStdString(), LookupLabel(avi.AudioCodecs, avi.writer.AudioCodecName));
+    }
+
+    void OkStoresTheChosenValues()
+    {
+        CollectMessages messages;
+        CSettingsDlg window(Profile(5), &m_catalogue);
+        window.Resolution()->setEditText("320*240");
+        window.AudioBitRate()->setCurrentIndex(0);
+        QVERIFY(window.OnOk());
+        QVERIFY(messages.messages.isEmpty());
+        QCOMPARE(window.Working().writer.Width, 320);
+        QCOMPARE(window.Working().writer.Height, 240);
+        QCOMPARE(std::to_string(window.Working().writer.AudioBitRate),
+                 LookupValue(Profile(5).AudioBitRates, window.AudioBitRate()->itemText(0).toStdString()));
+    }
+
+    void OkRefusesBadValues()
+    {
+        CollectMessages messages;
+        {
+            CSettingsDlg window(Profile(5), &m_catalogue);
+            window.Resolution()->setEditText("640x480");
+            QVERIFY(!window.OnOk());
+            QCOMPARE(messages.messages, QStringList{"Resolution Error\r\n"});
+            window.Resolution()->setEditText("");
+            QVERIFY(!window.OnOk());
+        }
+        messages.messages.clear();
+        {
+            CSettingsDlg window(Profile(5), &m_catalogue);
+            window.FrameRate()->setCurrentIndex(-1); // no text: no value
+            QVERIFY(!window.OnOk());
+            QCOMPARE(messages.messages, QStringList{"error param"});
+            // What came before the error was stored; what follows was not.
+            QCOMPARE(window.Working().writer.Width, Profile(5).writer.Width);
+        }
+    }
+
+    void AnAudioProfileChecksOnlyItsSound()
+    {
+        CollectMessages messages;
+        ProfileRecord mp3 = Profile(17);
+        QCOMPARE(mp3.writer.hasVideo, 0);
+        CSettingsDlg window(mp3, &m_catalogue);
+        window.Resolution()->setEditText("nonsense");
+        QVERIFY(window.OnOk());
+        QVERIFY(messages.messages.isEmpty());
+        QCOMPARE(window.Working().writer.Width, mp3.writer.Width);
+    }
+
+    void DefaultReloadsFromTheCatalogue()
+    {
+        CollectMessages messages;
+        CSettingsDlg window(Profile(5), &m_catalogue);
+        window.Resolution()->setEditText("100*100");
+        QVERIFY(window.OnOk());
+        CSettingsDlg again(window.Working(), &m_catalogue);
+        again.OnDefault();
+        QCOMPARE(again.Resolution()->currentText(), QString::asprintf("%d*%d", Profile(5).writer.Width, Profile(5).writer.Height));
+        ProfileRecord lost = Profile(5);
+        lost.index = 5000;
+        CSettingsDlg missing(lost, &m_catalogue);
+        missing.OnDefault();
+        QCOMPARE(messages.messages, QStringList{"Conn`t get format"});
+    }
+
+    void SaveAsKeepsAUserProfileAndDelRemovesIt()
+    {
+        CollectMessages messages;
+        CSettingsDlg window(Profile(5), &m_catalogue);
+        window.Resolution()->setEditText("480*360");
+        const int index = window.SaveAs("Small MP4");
+        QVERIFY(UserProfiles::IsUserIndex(index));
+        ProfileRecord saved;
+        QVERIFY(UserProfiles::Find(index, &saved));
+        QCOMPARE(saved.ProfileName, std::string("Small MP4"));
+        QCOMPARE(saved.writer.Width, 480);
+        QCOMPARE(saved.FormatExt, Profile(5).FormatExt);
+        // Shown after the catalogue's profiles, and chosen.
+        QCOMPARE(window.Presets()->count(), 108);
+        QCOMPARE(window.Presets()->itemText(107), QStringLiteral("Small MP4"));
+        QCOMPARE(window.Presets()->currentData().toInt(), index);
+        // A new window lists it too; the catalogue's own profiles cannot be deleted.
+        CSettingsDlg other(Profile(1), &m_catalogue);
+        QCOMPARE(other.Presets()->count(), 108);
+        QVERIFY(!other.DeleteSelected());
+        QCOMPARE(messages.messages.size(), 1);
+        QVERIFY(window.DeleteSelected());
+        QVERIFY(!UserProfiles::Find(index, nullptr));
+        QCOMPARE(window.Presets()->count(), 107);
+    }
+};
+
+QTEST_MAIN(SettingsWindowTest)
+#include "settings_window_test.moc"
