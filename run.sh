@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds a release of ZuZidero and starts it.
+# Sets up the machine, builds a release of ZuZidero and starts the desktop program.
 #   ./run.sh        build and start the program
 #   ./run.sh demo   build, make a small sample DVD and convert it with zuzidero-cli
 set -euo pipefail
@@ -24,10 +24,10 @@ if [ "${1:-}" = "demo" ]; then
   "$cli" convert "$discs/ntsc_4x3" --out "$out" --overwrite
   exit 0
 fi
-if [ -x "$build/src/app/zuzidero" ]; then
-  exec "$build/src/app/zuzidero" "$@"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo
+  echo "Built in $build. There is no display to show ZuZidero on;"
+  echo "./run.sh demo converts a sample DVD with zuzidero-cli instead."
+  exit 1
 fi
-
-echo
-echo "Built in $build: $cli"
-echo "The desktop program is not part of this build yet; ./run.sh demo converts a sample DVD with zuzidero-cli."
+exec "$build/src/app/zuzidero" "$@"

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <cmath>
 #include <filesystem>
 #include <vector>
@@ -80,7 +83,8 @@ protected:
             m_graph->AddFilter(m_preview.Get(), "Preview");
             ASSERT_EQ(m_graph->ConnectDirect(m_sink->GetPin(2), m_preview->Pin(), nullptr), S_OK);
         }
-        ASSERT_EQ(m_control->Pause(), S_OK);
+        // A paused sink holds what it receives: the pushes below need a running graph.
+        ASSERT_EQ(m_control->Run(), S_OK);
     }
     // A picture whose luma tells its index.
     void PushPicture(int index, REFERENCE_TIME start, REFERENCE_TIME stop)
@@ -187,10 +191,38 @@ TEST_F(Sink, CompletionWaitsOnlyForConnectedInputs)
     EXPECT_TRUE(Completed());
 }
 
+TEST_F(Sink, APausedSinkHoldsItsSamplesUntilItRunsOrStops)
+{
+    Build(VideoOnly(25000), true, false);
+    ASSERT_EQ(m_control->Pause(), S_OK);
+    std::atomic<bool> delivered{false};
+    std::thread pusher([&] {
+        PushPicture(0, 0, 400000);
+        delivered = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(delivered);
+    ASSERT_EQ(m_control->Run(), S_OK);
+    pusher.join();
+    EXPECT_TRUE(delivered);
+    // Stopping lets a held sample go as well.
+    ASSERT_EQ(m_control->Pause(), S_OK);
+    delivered = false;
+    std::thread held([&] {
+        m_video->Push(std::vector<std::uint8_t>(static_cast<std::size_t>(m_width) * m_height * 3 / 2, 128).data(),
+                      static_cast<std::size_t>(m_width) * m_height * 3 / 2, 400000, 800000);
+        delivered = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(delivered);
+    ASSERT_EQ(m_control->Stop(), S_OK);
+    held.join();
+    EXPECT_TRUE(delivered);
+}
+
 TEST_F(Sink, EveryFifthPictureIsOfferedForThePreviewUnlessItIsOff)
 {
     Build(VideoOnly(25000), true, false, 0, INT64_MAX / 2, true);
-    ASSERT_EQ(m_control->Run(), S_OK);
     m_sink->SetPreviewEnabled(false);
     for (int i = 0; i < 20; ++i) PushPicture(i, i * 400000LL, (i + 1) * 400000LL);
     m_sink->SetPreviewEnabled(true);

@@ -285,6 +285,31 @@ TEST(Conversion, CancelLeavesAValidFileOfWhatWasConverted)
     EXPECT_LT(pictures, 11);
 }
 
+TEST(Conversion, APausedRunStandsStillAndCancelsAtOnce)
+{
+    Disc disc("sync");
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    RegisterPlatformDecoders();
+    const std::string folder = OutputFolder("pause");
+    RunSettings settings = Settings(profile, folder);
+    ConversionRun run(disc.handle, {MakeRunTask(disc, 0, profile)}, settings);
+    ASSERT_TRUE(run.Start());
+    while (run.Step(20) && run.Progress().fraction < 0.2) {
+    }
+    run.Pause();
+    run.Step(300);
+    const REFERENCE_TIME paused = run.Progress().position;
+    for (int i = 0; i < 10; ++i) run.Step(100);
+    // Nothing is encoded while paused: the sink holds the samples.
+    EXPECT_EQ(run.Progress().position, paused);
+    EXPECT_FALSE(run.Finished());
+    run.Cancel();
+    EXPECT_TRUE(run.Cancelled());
+    ASSERT_EQ(run.FilesWritten().size(), 1u);
+    const Probe probe = ProbeFile(run.FilesWritten()[0]);
+    EXPECT_NEAR(probe.frames / probe.frameRate, static_cast<double>(paused) / 1e7, 1.0);
+}
+
 TEST(Conversion, UnreadableBlocksAreSkippedAndTheTitleConvertsToItsEnd)
 {
     Disc disc("ntsc_4x3");
