@@ -380,10 +380,10 @@ void CZuZideroDlg::OpenEditor(int page)
     ConversionTask* task = CheckedSelection();
     if (!task) return;
     OnStop();
-    // The editor comes with the preview player; until then the settings carry over as they are.
+    // The task takes the last applied picture settings; the editor (with the preview player)
+    // will edit them on `page` and hand them back into lastClipSettings when it closes.
     task->clip.picture = m_lastClip.picture;
     (void)page;
-    m_lastClip.picture = task->clip.picture;
 }
 
 void CZuZideroDlg::OnProperties()
@@ -528,8 +528,7 @@ void CZuZideroDlg::OnStart(bool modal)
 
 void CZuZideroDlg::OnPlay()
 {
-    QTreeWidgetItem* item = m_list->SelectedOrFirst();
-    if (!item && m_list->Root() == nullptr) ShowMessage(this, QStringLiteral("Please select one first"));
+    if (!m_list->SelectedOrFirst()) ShowMessage(this, QStringLiteral("Please select one first"));
 }
 
 void CZuZideroDlg::OnPause()

@@ -218,7 +218,11 @@ void CBaseSplitterOutputPin::DeliveryLoop(Worker& worker)
             m_room.notify_all();
             if (m_deliveryResult.load() == S_OK) {
                 m_flushed = false;
-                const HRESULT hr = packet ? DeliverPacket(std::move(packet)) : DeliverEos();
+                HRESULT hr = S_OK;
+                {
+                    std::lock_guard delivering(m_deliverLock);
+                    hr = packet ? DeliverPacket(std::move(packet)) : DeliverEos();
+                }
                 m_endFlush.Wait();
                 if (hr != S_OK && !m_flushed.load()) {
                     m_deliveryResult = hr;
@@ -332,6 +336,11 @@ HRESULT CBaseSplitterOutputPin::DeliverBeginFlush()
 HRESULT CBaseSplitterOutputPin::DeliverEndFlush()
 {
     if (!m_worker) return S_FALSE;
+    {
+        // A sample from before the flush may still be on its way downstream (a decoder busy
+        // with it): the flush ends only once it is back, or the stale picture would follow.
+        std::lock_guard idle(m_deliverLock);
+    }
     HRESULT hr = S_OK;
     if (IsConnected()) hr = CBaseOutputPin::DeliverEndFlush();
     m_deliveryResult = S_OK;

@@ -97,6 +97,7 @@ private:
     PacketQueue m_queue;
     std::unique_ptr<Worker> m_worker; // application thread
     std::mutex m_wakeLock;
+    std::mutex m_deliverLock;         // held by the delivery thread while a sample goes downstream
     std::condition_variable m_wake;   // packets queued, or the thread must go
     std::condition_variable m_room;   // packets taken
     std::atomic<HRESULT> m_deliveryResult{S_OK};

@@ -1,5 +1,6 @@
 // The skinned controls: picture buttons, sliders, the selection control and the progress bar.
 
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -8,6 +9,10 @@
 #include "app/my_progress_ctrl.h"
 #include "app/my_select_ctrl.h"
 #include "app/my_slider_ctrl.h"
+#include "app/hyper_link.h"
+#include "app/msg_dlg.h"
+#include "app/splash_wnd.h"
+#include "app/video_renderer.h"
 
 class ControlsTest : public QObject {
     Q_OBJECT
@@ -88,6 +93,69 @@ private slots:
         QCOMPARE(bar.Text(), QStringLiteral("34%"));
         bar.SetPos(0);
         QCOMPARE(bar.Text(), QStringLiteral("0%"));
+    }
+
+    void SplashClosesOnAKeyOrAClick()
+    {
+        CSplashWnd missing;
+        QVERIFY(!missing.Create("no such picture.jpg"));
+        missing.DrawText("nothing", 1, 1, Qt::black); // does nothing, and does not crash
+        CSplashWnd splash;
+        QVERIFY(splash.Create("starup.jpg"));
+        splash.DrawText("Version 2.01", 160, 232, QColor(255, 255, 0));
+        splash.show();
+        QVERIFY(splash.isVisible());
+        QTest::keyClick(&splash, Qt::Key_Space);
+        QVERIFY(!splash.isVisible());
+        splash.show();
+        QTest::mouseClick(&splash, Qt::LeftButton);
+        QVERIFY(!splash.isVisible());
+    }
+
+    void DoneMessageAndLinks()
+    {
+        CMsgDlg done;
+        QCOMPARE(done.size(), QSize(380, 180));
+        QCOMPARE(done.OkButton()->pos(), QPoint(240, 140));
+        done.open();
+        done.OkButton()->click();
+        QCOMPARE(done.result(), int(QDialog::Accepted));
+        CHyperLink link("Home", "about:blank");
+        QCOMPARE(link.CurrentColour(), QColor(0, 0, 255));
+        QSignalSpy opened(&link, &CHyperLink::opened);
+        QTest::mouseClick(&link, Qt::LeftButton);
+        QCOMPARE(opened.count(), 1);
+        QVERIFY(link.Visited());
+        QCOMPARE(link.CurrentColour(), QColor(85, 26, 139));
+    }
+
+    void Yv12PicturesBecomeTheirColours()
+    {
+        // 4 × 2 pictures: white on the left half, pure red (BT.601) on the right.
+        const int w = 4, h = 2;
+        std::vector<std::uint8_t> yv12(static_cast<std::size_t>(w * h * 3 / 2));
+        std::uint8_t* y = yv12.data();
+        std::uint8_t* v = y + w * h;
+        std::uint8_t* u = v + (w / 2) * (h / 2);
+        for (int row = 0; row < h; ++row) {
+            y[row * w + 0] = y[row * w + 1] = 235;
+            y[row * w + 2] = y[row * w + 3] = 81;
+        }
+        u[0] = 128, v[0] = 128; // white
+        u[1] = 90, v[1] = 240;  // red
+        const QImage image = Yv12ToImage(yv12.data(), w, h, w);
+        const QColor white = image.pixelColor(0, 0), red = image.pixelColor(3, 1);
+        QVERIFY(white.red() >= 250 && white.green() >= 250 && white.blue() >= 250);
+        QVERIFY(red.red() >= 240 && red.green() <= 15 && red.blue() <= 15);
+        // The renderer draws the latest picture letter-boxed in its window, bordered.
+        CVideoRenderer renderer;
+        QImage target(100, 100, QImage::Format_RGB32);
+        QPainter painter(&target);
+        renderer.SetVideoPosition(QRect(), target.rect());
+        renderer.SetBorderColor(Qt::green);
+        renderer.RepaintVideo(painter);
+        QCOMPARE(target.pixelColor(50, 50), QColor(Qt::green));
+        QVERIFY(renderer.GetCurrentImage().isNull());
     }
 };
 

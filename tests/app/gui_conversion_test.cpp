@@ -86,7 +86,11 @@ private slots:
         window.OnStart(false);
         QVERIFY(window.Progress());
         window.Progress()->OpenFolderBox()->setChecked(true);
+        const ComPtr<CVideoRenderer> preview(window.Progress()->PreviewWindow()->Renderer());
         QVERIFY(RunToTheEnd(window));
+        // The preview showed pictures of the conversion.
+        QVERIFY(preview->Pictures() > 0);
+        QCOMPARE(preview->GetCurrentImage().width(), 640);
         QVERIFY(openedFolder);
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
         for (const auto& [name, seconds] : {std::pair{"Title_01.mp4", 8.0}, std::pair{"Title_02.mp4", 4.0}}) {

@@ -178,6 +178,22 @@ private slots:
         QVERIFY(window.SubtitlesOn());
     }
 
+    void PreviousAndNextWalkTheTitles()
+    {
+        CZuZideroDlg window;
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        CColumnTreeCtrl* list = window.TitleList();
+        QTreeWidgetItem* root = list->Root();
+        window.OnPrevious(); // nothing before the first
+        QCOMPARE(list->currentItem(), root->child(0));
+        window.OnNext();
+        QCOMPARE(list->currentItem(), root->child(1));
+        window.OnNext(); // nothing after the last
+        QCOMPARE(list->currentItem(), root->child(1));
+        window.OnPrevious();
+        QCOMPARE(list->currentItem(), root->child(0));
+    }
+
     void CommandsCheckTheSelection()
     {
         CollectMessages messages;

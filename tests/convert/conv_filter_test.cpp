@@ -26,22 +26,6 @@ namespace {
 
 using namespace testing_filters;
 
-CMediaType PcmType(int channels, int rate)
-{
-    CMediaType type;
-    type.majortype = MEDIATYPE_Audio;
-    type.subtype = MEDIASUBTYPE_PCM;
-    type.formattype = FORMAT_WaveFormatEx;
-    auto* wfe = reinterpret_cast<WAVEFORMATEX*>(type.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
-    wfe->wFormatTag = WAVE_FORMAT_PCM;
-    wfe->nChannels = static_cast<WORD>(channels);
-    wfe->nSamplesPerSec = static_cast<DWORD>(rate);
-    wfe->wBitsPerSample = 16;
-    wfe->nBlockAlign = static_cast<WORD>(channels * 2);
-    wfe->nAvgBytesPerSec = wfe->nBlockAlign * wfe->nSamplesPerSec;
-    return type;
-}
-
 class Sink : public GraphFixture {
 protected:
     void TearDown() override

@@ -13,6 +13,9 @@ HRESULT CaptureSinkPin::CheckMediaType(const CMediaType*) { return S_OK; }
 
 HRESULT CaptureSinkPin::Receive(IMediaSample* sample)
 {
+    // Held across the flushing check and the append, so that a flush that forgets what arrived
+    // cannot be followed by a sample from before it.
+    std::lock_guard hold(m_sink->m_receiveLock);
     const HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
     CapturedSample info;
@@ -47,11 +50,13 @@ HRESULT CaptureSinkPin::EndOfStream()
 HRESULT CaptureSinkPin::BeginFlush()
 {
     ++m_sink->m_flushes;
+    const HRESULT hr = CBaseInputPin::BeginFlush();
     if (m_sink->m_forgetOnFlush) {
+        std::lock_guard hold(m_sink->m_receiveLock);
         m_sink->Clear();
         m_sink->m_endOfStreams = 0;
     }
-    return CBaseInputPin::BeginFlush();
+    return hr;
 }
 
 CaptureSink::CaptureSink() : CBaseFilter("CaptureSink", nullptr, &m_csFilter, GUID_NULL)

@@ -62,6 +62,7 @@ private:
     friend class CaptureSinkPin;
     CCritSec m_csFilter;
     std::unique_ptr<CaptureSinkPin> m_pin;
+    std::mutex m_receiveLock; // a sample's check and append against a forgetting flush
     std::mutex m_lock;
     std::vector<std::uint8_t> m_bytes;      // guarded by m_lock
     std::vector<CapturedSample> m_samples;  // guarded by m_lock

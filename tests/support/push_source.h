@@ -11,6 +11,9 @@
 
 namespace testing_filters {
 
+// Interleaved 16-bit PCM with a wave-format block.
+CMediaType PcmType(int channels, int rate);
+
 class PushSourcePin : public CBaseOutputPin {
 public:
     PushSourcePin(CBaseFilter* filter, CCritSec* lock, const CMediaType& type, long bufferSize, HRESULT* phr);
