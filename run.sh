@@ -9,7 +9,8 @@ scripts/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake --preset release
-cmake --build --preset release -j "$jobs"
+# The programs only; ./test.sh builds the tests.
+cmake --build --preset release -j "$jobs" --target zuzidero zuzidero-cli
 
 build=build/release
 cli="$build/src/cli/zuzidero-cli"

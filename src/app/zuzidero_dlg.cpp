@@ -428,7 +428,11 @@ void CZuZideroDlg::OnSettings()
 {
     CSettingsDlg settings(m_currentProfile, &m_catalogue, this);
     if (settings.exec() != QDialog::Accepted) return;
+    const std::string extension = m_currentProfile.FormatExt;
     m_currentProfile = settings.Working();
+    // Another preset chosen in the window may write another kind of file: the names follow.
+    if (m_currentProfile.FormatExt != extension && m_list->Root())
+        m_list->RefreshOutputNames(QString::fromStdString(m_currentProfile.FormatExt));
     ProfileRecord check;
     if (!m_catalogue.FindByIndex(m_currentProfile.index, &check) && !UserProfiles::Find(m_currentProfile.index, &check))
         ShowMessage(this, QStringLiteral("get format error"));

@@ -207,11 +207,19 @@ RunProgress ConversionRun::Progress()
 {
     RunProgress p;
     p.tasks = 0;
+    std::size_t last = m_tasks.size();
     for (std::size_t i = NextTask(0); i < m_tasks.size(); i = NextTask(i + 1)) {
         if (i == m_current) p.task = p.tasks;
         ++p.tasks;
+        last = i;
     }
-    if (m_current < m_tasks.size()) p.file = m_tasks[m_current].outputName;
+    if (m_current < m_tasks.size()) {
+        p.file = m_tasks[m_current].outputName;
+    } else if (last < m_tasks.size()) {
+        // Past the end: the run's last task.
+        p.task = p.tasks - 1;
+        p.file = m_tasks[last].outputName;
+    }
     p.running = m_running;
     if (!m_finished) m_engine.Progress(p.position, p.duration);
     const double position = static_cast<double>(p.position) / 1e7;

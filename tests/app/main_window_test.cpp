@@ -14,6 +14,7 @@
 #include "app/column_tree_ctrl.h"
 #include "app/my_button.h"
 #include "app/preferences.h"
+#include "app/settings_dlg.h"
 #include "app/zuzidero_dlg.h"
 #include "app_test_support.h"
 
@@ -157,6 +158,30 @@ private slots:
         window.OnFormatCommand(1);
         QCOMPARE(window.CurrentProfile().index, 0);
         QVERIFY(messages.messages.isEmpty());
+    }
+
+    void SettingsOkMakesTheEditedCopyTheProfile()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.OnFormatCommand(32806); // H.264 in MP4
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        // In the window: another preset (AVI), a smaller picture, OK.
+        QTimer::singleShot(0, [] {
+            auto* settings = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget());
+            QVERIFY(settings);
+            const int avi = settings->Presets()->findData(1);
+            settings->Presets()->setCurrentIndex(avi);
+            emit settings->Presets()->activated(avi);
+            settings->Resolution()->setEditText("320*240");
+            QVERIFY(settings->OnOk());
+        });
+        window.OnSettings();
+        QCOMPARE(window.CurrentProfile().index, 1);
+        QCOMPARE(window.CurrentProfile().writer.Width, 320);
+        QVERIFY(messages.messages.isEmpty());
+        // The names follow the new kind of file.
+        QCOMPARE(ColumnTexts(window.TitleList(), 3), (QStringList{"Title_01.avi", "Title_02.avi"}));
     }
 
     void TheChosenTrackAndSubtitleAreKept()

@@ -73,6 +73,8 @@ int main(int argc, char** argv)
     Save(window.grab(), "main-window.png");
 
     if (!window.LoadDisc(disc)) return 1;
+    window.Selector()->Select(1, 32806); // H.264 and AAC in MP4
+    window.OnFormatCommand(32806);
     window.TitleList()->setCurrentItem(window.TitleList()->Root()->child(0));
     Settle();
     Save(window.grab(), "main-window-disc.png");
