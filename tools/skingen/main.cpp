@@ -333,7 +333,8 @@ QColor CategoryColour(int category)
 
 void Tile(const QString& name, const QString& label, QColor colour, int size = 32)
 {
-    QImage image = NewImage(size, size);
+    // BMP keeps no alpha: the corners take the selector pane's colour.
+    QImage image = NewImage(size, size, QColor(0x2a, 0x30, 0x39));
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient g(0, 0, 0, size);
