@@ -218,11 +218,8 @@ void CBaseSplitterOutputPin::DeliveryLoop(Worker& worker)
             m_room.notify_all();
             if (m_deliveryResult.load() == S_OK) {
                 m_flushed = false;
-                HRESULT hr = S_OK;
-                {
-                    std::lock_guard delivering(m_deliverLock);
-                    hr = packet ? DeliverPacket(std::move(packet)) : DeliverEos();
-                }
+                m_packetFlushCount = m_flushCount.load();
+                const HRESULT hr = packet ? DeliverPacket(std::move(packet)) : DeliverEos();
                 m_endFlush.Wait();
                 if (hr != S_OK && !m_flushed.load()) {
                     m_deliveryResult = hr;
@@ -234,7 +231,11 @@ void CBaseSplitterOutputPin::DeliveryLoop(Worker& worker)
     }
 }
 
-HRESULT CBaseSplitterOutputPin::DeliverEos() { return CBaseOutputPin::DeliverEndOfStream(); }
+HRESULT CBaseSplitterOutputPin::DeliverEos()
+{
+    std::lock_guard delivering(m_deliverLock);
+    return m_flushCount.load() == m_packetFlushCount ? CBaseOutputPin::DeliverEndOfStream() : S_FALSE;
+}
 
 HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)
 {
@@ -311,7 +312,12 @@ HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)
     sample->SetDiscontinuity(packet->discontinuity ? TRUE : FALSE);
     sample->SetSyncPoint(packet->syncPoint ? TRUE : FALSE);
     sample->SetPreroll(packet->HasStart() && packet->start < 0 ? TRUE : FALSE);
-    hr = Deliver(sample);
+    {
+        // A flush that began after this packet was taken drops it; one that begins while it is
+        // downstream waits for it to come back (DeliverEndFlush).
+        std::lock_guard delivering(m_deliverLock);
+        hr = m_flushCount.load() == m_packetFlushCount ? Deliver(sample) : S_FALSE;
+    }
     sample->Release();
     Pool().Give(std::move(packet));
     return hr;
@@ -319,6 +325,7 @@ HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)
 
 HRESULT CBaseSplitterOutputPin::DeliverBeginFlush()
 {
+    ++m_flushCount;
     m_endFlush.Reset();
     m_flushed = false;
     m_flushing = true;

@@ -98,6 +98,8 @@ private:
     std::unique_ptr<Worker> m_worker; // application thread
     std::mutex m_wakeLock;
     std::mutex m_deliverLock;         // held by the delivery thread while a sample goes downstream
+    std::atomic<unsigned> m_flushCount{0}; // flushes begun
+    unsigned m_packetFlushCount = 0;       // delivery thread: the count when its packet was taken
     std::condition_variable m_wake;   // packets queued, or the thread must go
     std::condition_variable m_room;   // packets taken
     std::atomic<HRESULT> m_deliveryResult{S_OK};
