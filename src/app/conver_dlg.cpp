@@ -149,8 +149,13 @@ void CConverDlg::Begin()
 
 void CConverDlg::Poll()
 {
-    if (!m_run) return;
-    if (!m_run->Step(0)) Finished();
+    // A message box shown from inside Step runs its own event loop, where this timer fires
+    // again: the run is not entered twice.
+    if (!m_run || m_stepping) return;
+    m_stepping = true;
+    const bool going = m_run->Step(0);
+    m_stepping = false;
+    if (!going && !m_done) Finished();
 }
 
 void CConverDlg::UpdateProgress()

@@ -79,6 +79,7 @@ private:
     CMsgDlg* m_done = nullptr;
     QTimer m_events, m_progress;
     bool m_begun = false;
+    bool m_stepping = false;
 };
 
 // "%02d:%02d:%02d" of a duration in 100-ns units.

@@ -3,6 +3,7 @@
 // files with ffprobe. Also: existing files are not overwritten without asking, and the
 // after-conversion action.
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
@@ -111,6 +112,29 @@ private slots:
         QTest::qWait(100);
         QVERIFY(!window.Progress());
         CConverDlg::SetActionHooks(nullptr, nullptr);
+    }
+
+    void AFileThatCannotBeWrittenIsReportedAndTheRunGoesOn()
+    {
+        QTemporaryDir out;
+        QVERIFY(QDir(out.path()).mkdir("Title_01.mp4")); // a folder where the file should go
+        QStringList messages;
+        // The box's own event loop, as a real message box has, while the progress timers fire.
+        SetMessageHook([&](const QString& text) {
+            messages << text;
+            QTest::qWait(300);
+        });
+        CZuZideroDlg window;
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        window.OnFormatCommand(32806);
+        window.OutputBox()->setText(out.path());
+        window.SetOverwriteQuestion([](const QStringList&) { return true; });
+        window.OnStart(false);
+        QVERIFY(RunToTheEnd(window));
+        SetMessageHook(nullptr);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].startsWith("Could not create output file"), qPrintable(messages[0]));
+        QVERIFY(std::abs(Probe(out.filePath("Title_02.mp4"), "format=duration").toDouble() - 4.0) < 0.15);
     }
 
     void MergedWithShutDownPreferredAndPausedOnTheWay()
