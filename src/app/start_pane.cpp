@@ -66,6 +66,7 @@ void CStartPane::SetBottomPictures(const QString& both, const QString& left, con
     m_bottom[1] = left;
     m_bottom[2] = right;
     m_bottom[3] = none;
+    for (int i = 0; i < 4; ++i) m_bottomPictures[i] = LoadSkin(m_bottom[i]);
 }
 
 const CStartPane::Item* CStartPane::FindFormat(int command) const
@@ -223,7 +224,10 @@ void CStartPane::paintEvent(QPaintEvent*)
         }
     }
     const QRect strip(0, height() - kBottom, width(), kBottom);
-    const QPixmap bottom = LoadSkin(StripPicture());
+    const QString stripName = StripPicture();
+    QPixmap bottom;
+    for (int i = 0; i < 4; ++i)
+        if (m_bottom[i] == stripName) bottom = m_bottomPictures[i];
     if (!bottom.isNull())
         p.drawPixmap(strip, bottom);
     else

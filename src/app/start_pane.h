@@ -78,4 +78,5 @@ private:
     int m_hoverCommand = 0;
     int m_chosenCommand = 0;
     QString m_bottom[4]; // both arrows, first page, last page, one page
+    QPixmap m_bottomPictures[4];
 };

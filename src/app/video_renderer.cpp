@@ -27,7 +27,15 @@ inline std::uint8_t Clamp(int v) { return static_cast<std::uint8_t>(std::clamp(v
 
 QImage Yv12ToImage(const std::uint8_t* data, int width, int height, int stride)
 {
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image;
+    Yv12IntoImage(data, width, height, stride, image);
+    return image;
+}
+
+void Yv12IntoImage(const std::uint8_t* data, int width, int height, int stride, QImage& image)
+{
+    if (image.width() != width || image.height() != height || image.format() != QImage::Format_RGB32)
+        image = QImage(width, height, QImage::Format_RGB32);
     const std::uint8_t* yPlane = data;
     const std::uint8_t* vPlane = data + static_cast<std::ptrdiff_t>(stride) * height;
     const std::uint8_t* uPlane = vPlane + static_cast<std::ptrdiff_t>(stride / 2) * (height / 2);
@@ -43,7 +51,6 @@ QImage Yv12ToImage(const std::uint8_t* data, int width, int height, int stride)
             out[x] = qRgb(Clamp((c + 409 * e + 128) >> 8), Clamp((c - 100 * d - 208 * e + 128) >> 8), Clamp((c + 516 * d + 128) >> 8));
         }
     }
-    return image;
 }
 
 CVideoRendererPin::CVideoRendererPin(CVideoRenderer* renderer, HRESULT* phr)
@@ -125,11 +132,12 @@ HRESULT CVideoRenderer::Present(IMediaSample* sample)
     if (FAILED(sample->GetPointer(&data)) || !data) return S_OK;
     const long needed = static_cast<long>(stride) * height * 3 / 2;
     if (sample->GetActualDataLength() < needed) return S_OK;
-    // The picture's own width may be narrower than the stride; the format says no more.
-    QImage image = Yv12ToImage(data, stride, height, stride);
+    // Converted into the spare image, which then changes places with the shown one: a new
+    // image is made only when the size changes (or the window still paints the spare one).
+    Yv12IntoImage(data, stride, height, stride, m_spare);
     {
         std::lock_guard lock(m_imageLock);
-        m_image = std::move(image);
+        std::swap(m_image, m_spare);
     }
     ++m_pictures;
     return S_OK;

@@ -68,6 +68,7 @@ private:
     QColor m_border = Qt::black;
     mutable std::mutex m_imageLock;
     QImage m_image; // guarded by m_imageLock
+    QImage m_spare; // streaming thread only
     std::atomic<std::uint64_t> m_pictures{0};
 };
 
@@ -90,3 +91,5 @@ private:
 
 // YV12 (Y, then V, then U) of a width × height picture with a luma stride, to RGB.
 QImage Yv12ToImage(const std::uint8_t* data, int width, int height, int stride);
+// The same into `image`, which is made anew only when its size or format differs.
+void Yv12IntoImage(const std::uint8_t* data, int width, int height, int stride, QImage& image);
