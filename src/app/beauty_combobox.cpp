@@ -1,4 +1,5 @@
 #include "app/beauty_combobox.h"
+#include "app/palette.h"
 
 #include <QPainter>
 
@@ -56,12 +57,12 @@ void BeautyCombobox::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     if (m_picture.isNull())
-        p.fillRect(rect(), QColor(0x1b, 0x20, 0x27));
+        p.fillRect(rect(), skin::kField);
     else
         p.drawPixmap(0, 0, m_picture);
     if (const CStartPane::Item* category = m_pane->FindCategory(m_category); category && !category->picture.isNull())
         p.drawPixmap(QRect(2, 2, height() - 4, height() - 4), category->picture);
-    p.setPen(QColor(0xf1, 0xf4, 0xf8));
+    p.setPen(skin::kText);
     p.drawText(QRect(height() + 2, 4, width() - height() - 22, height() - 8), Qt::AlignVCenter | Qt::AlignLeft,
                p.fontMetrics().elidedText(ButtonText(), Qt::ElideRight, width() - height() - 22));
 }

@@ -1,4 +1,5 @@
 #include "app/my_check_box.h"
+#include "app/palette.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -10,9 +11,8 @@ void CMyCheckBox::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF box(0.5, (height() - 13) / 2.0, 13, 13);
-    const QColor accent(0x2f, 0x80, 0xed);
-    p.setPen(QPen(isChecked() ? accent : QColor(0x9a, 0xa5, 0xb4), 1.2));
-    p.setBrush(isChecked() ? accent : QColor(0x1b, 0x20, 0x27));
+    p.setPen(QPen(isChecked() ? skin::kAccent : skin::kMuted, 1.2));
+    p.setBrush(isChecked() ? skin::kAccent : skin::kField);
     p.drawRoundedRect(box, 2.5, 2.5);
     if (isChecked()) {
         QPainterPath tick;

@@ -1,4 +1,5 @@
 #include "app/my_progress_ctrl.h"
+#include "app/palette.h"
 
 #include <QPainter>
 #include <cmath>
@@ -56,7 +57,7 @@ void CMyProgressCtrl::paintEvent(QPaintEvent*)
     if (!m_tiled.isNull())
         p.drawPixmap(QRect(0, 0, done, height()), m_tiled, QRect(0, 0, done, m_tiled.height()));
     else
-        p.fillRect(QRect(0, 0, done, height()), QColor(0x2f, 0x80, 0xed));
+        p.fillRect(QRect(0, 0, done, height()), skin::kAccent);
     p.setPen(Qt::black);
     p.drawText(rect(), Qt::AlignCenter, Text());
 }

@@ -1,4 +1,5 @@
 #include "app/my_select_ctrl.h"
+#include "app/palette.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -55,7 +56,7 @@ void CMySelectCtrl::paintEvent(QPaintEvent*)
     for (double fraction : {m_start, m_end}) {
         const int x = HandleX(fraction);
         if (m_handle.isNull())
-            p.fillRect(QRect(x, 0, HandleWidth(), height()), QColor(0x2f, 0x80, 0xed));
+            p.fillRect(QRect(x, 0, HandleWidth(), height()), skin::kAccent);
         else
             p.drawPixmap(x, (height() - m_handle.height()) / 2, m_handle);
     }

@@ -1,4 +1,5 @@
 #include "app/my_slider_ctrl.h"
+#include "app/palette.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -54,7 +55,7 @@ void CMySliderCtrl::paintEvent(QPaintEvent*)
     QPainter p(this);
     const int span = std::max(1, m_maximum - m_minimum);
     if (m_track.isNull()) {
-        p.fillRect(QRect(0, height() / 2 - 2, width(), 4), QColor(0x1b, 0x20, 0x27));
+        p.fillRect(QRect(0, height() / 2 - 2, width(), 4), skin::kField);
     } else {
         p.drawPixmap(rect(), m_track);
     }
@@ -63,7 +64,7 @@ void CMySliderCtrl::paintEvent(QPaintEvent*)
     if (x1 > x0) {
         const QRect part(x0, 0, x1 - x0, height());
         if (m_filled.isNull())
-            p.fillRect(QRect(x0, height() / 2 - 2, x1 - x0, 4), QColor(0x2f, 0x80, 0xed));
+            p.fillRect(QRect(x0, height() / 2 - 2, x1 - x0, 4), skin::kAccent);
         else
             p.drawPixmap(part, m_filled.scaled(size()), part);
     }

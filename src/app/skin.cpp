@@ -1,4 +1,5 @@
 #include "app/skin.h"
+#include "app/palette.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -42,23 +43,25 @@ void ApplyTheme(QApplication& app)
 {
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QPalette p;
-    const QColor window(0x24, 0x29, 0x31), base(0x1b, 0x20, 0x27), text(0xf1, 0xf4, 0xf8), accent(0x2f, 0x80, 0xed);
+    const QColor& window = skin::kWindow;
+    const QColor& base = skin::kField;
+    const QColor& text = skin::kText;
     p.setColor(QPalette::Window, window);
     p.setColor(QPalette::WindowText, text);
     p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::AlternateBase, QColor(0x22, 0x28, 0x31));
+    p.setColor(QPalette::AlternateBase, base.lighter(115));
     p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, QColor(0x38, 0x40, 0x4c));
+    p.setColor(QPalette::Button, skin::kButton);
     p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::Highlight, QColor(49, 106, 197));
+    p.setColor(QPalette::Highlight, skin::kSelection);
     p.setColor(QPalette::HighlightedText, Qt::white);
     p.setColor(QPalette::ToolTipBase, base);
     p.setColor(QPalette::ToolTipText, text);
-    p.setColor(QPalette::PlaceholderText, QColor(0x9a, 0xa5, 0xb4));
-    p.setColor(QPalette::Link, QColor(0x6f, 0xa8, 0xff));
-    p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x6b, 0x74, 0x80));
-    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x6b, 0x74, 0x80));
-    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x6b, 0x74, 0x80));
+    p.setColor(QPalette::PlaceholderText, skin::kMuted);
+    p.setColor(QPalette::Link, skin::kLink);
+    p.setColor(QPalette::Disabled, QPalette::Text, skin::kDisabled);
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, skin::kDisabled);
+    p.setColor(QPalette::Disabled, QPalette::WindowText, skin::kDisabled);
     app.setPalette(p);
     app.setStyleSheet(QStringLiteral(
         "QComboBox, QLineEdit { background: #1b2027; color: #f1f4f8; border: 1px solid #454e5c; border-radius: 4px; padding: 2px 6px; }"

@@ -1,4 +1,5 @@
 #include "app/start_pane.h"
+#include "app/palette.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -13,11 +14,11 @@
 #include "app/skin.h"
 
 namespace {
-const QColor kPane(0x2a, 0x30, 0x39);
-const QColor kHover(0x3a, 0x43, 0x50);
-const QColor kHighlight(0x2f, 0x80, 0xed);
-const QColor kInk(0xf1, 0xf4, 0xf8);
-const QColor kMutedInk(0xb4, 0xbe, 0xcc);
+const QColor& kPane = skin::kPane;
+const QColor& kHover = skin::kHover;
+const QColor& kHighlight = skin::kAccent;
+const QColor& kInk = skin::kText;
+const QColor& kMutedInk = skin::kSoftText;
 constexpr const char* kMoreFormats = "https://zuzidero.org/formats";
 } // namespace
 
@@ -232,7 +233,7 @@ void CStartPane::paintEvent(QPaintEvent*)
         p.drawPixmap(strip, bottom);
     else
         p.fillRect(strip, kPane.darker(130));
-    p.setPen(QColor(0x6f, 0xa8, 0xff));
+    p.setPen(skin::kLink);
     QFont link = font();
     link.setUnderline(true);
     p.setFont(link);

@@ -17,17 +17,19 @@
 #include <set>
 
 #include "app/format_table.h"
+#include "app/palette.h"
 
 namespace {
 
-const QColor kWindow(0x24, 0x29, 0x31);
-const QColor kWindowTop(0x2f, 0x36, 0x40);
-const QColor kPanel(0x31, 0x38, 0x43);
-const QColor kPanelLine(0x45, 0x4e, 0x5c);
-const QColor kAccent(0x2f, 0x80, 0xed);
-const QColor kAccentDark(0x1f, 0x5f, 0xbf);
-const QColor kText(0xf1, 0xf4, 0xf8);
-const QColor kMuted(0x9a, 0xa5, 0xb4);
+using skin::kAccent;
+using skin::kAccentDark;
+using skin::kField;
+using skin::kMuted;
+using skin::kPanel;
+using skin::kPanelLine;
+using skin::kText;
+using skin::kWindow;
+using skin::kWindowTop;
 
 QString g_out;
 
@@ -72,7 +74,7 @@ FrameLook Look(int frame, bool accent)
     }
     switch (frame) {
     case 1: return {QColor(0x42, 0x4b, 0x59), kAccent, kText};
-    case 2: return {QColor(0x1b, 0x20, 0x27), kAccent, kText};
+    case 2: return {kField, kAccent, kText};
     case 3: return {QColor(0x2c, 0x32, 0x3b), kPanelLine, QColor(0x6b, 0x74, 0x80)};
     default: return {QColor(0x38, 0x40, 0x4c), kPanelLine, kText};
     }
@@ -334,7 +336,7 @@ QColor CategoryColour(int category)
 void Tile(const QString& name, const QString& label, QColor colour, int size = 32)
 {
     // BMP keeps no alpha: the corners take the selector pane's colour.
-    QImage image = NewImage(size, size, QColor(0x2a, 0x30, 0x39));
+    QImage image = NewImage(size, size, skin::kPane);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient g(0, 0, 0, size);
@@ -416,7 +418,7 @@ void MainWindow()
         p.setBrush(kWindowTop);
         p.drawEllipse(QRectF(22, 16, 6, 6));
         // Tool area.
-        Panel(p, QRectF(12, 38, 590, 60), QColor(0x2a, 0x30, 0x39));
+        Panel(p, QRectF(12, 38, 590, 60), skin::kPane);
         // Video, list and the settings area.
         Panel(p, QRectF(26, 104, 308, 286));
         Panel(p, QRectF(329, 104, 466, 286));
@@ -476,7 +478,7 @@ void Pictures()
         QPainter p(&track);
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
-        p.setBrush(filled ? kAccent : QColor(0x1b, 0x20, 0x27));
+        p.setBrush(filled ? kAccent : kField);
         p.drawRoundedRect(QRectF(0, 4, 296, 6), 3, 3);
         p.end();
         Save(track, filled ? "sliderbk_main2.png" : "sliderbk_main1.png");
@@ -576,7 +578,7 @@ void Pictures()
         QImage image = NewImage(236, 30);
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing);
-        RoundedBox(p, QRectF(0, 0, 236, 30), {QColor(0x1b, 0x20, 0x27), kPanelLine, kText}, 5);
+        RoundedBox(p, QRectF(0, 0, 236, 30), {kField, kPanelLine, kText}, 5);
         p.setPen(Qt::NoPen);
         p.setBrush(kMuted);
         QPainterPath arrow;
@@ -591,7 +593,7 @@ void Pictures()
     const std::pair<const char*, std::pair<bool, bool>> bottoms[] = {
         {"Bottom.bmp", {true, true}}, {"Bottom_L.bmp", {false, true}}, {"Bottom_R.bmp", {true, false}}, {"Bottom_B.bmp", {false, false}}};
     for (const auto& [file, arrows] : bottoms) {
-        QImage image = NewImage(562, 32, QColor(0x1b, 0x20, 0x27));
+        QImage image = NewImage(562, 32, kField);
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(kPanelLine, 1));
