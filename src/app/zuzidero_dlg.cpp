@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -41,12 +42,27 @@ QString LanguageName(std::int32_t code) { return Utf8(ShortLanguageName(FindLang
 
 } // namespace
 
+QStringList OpticalMounts(const QString& mounts)
+{
+    QStringList folders;
+    for (const QString& line : mounts.split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split(' ', Qt::SkipEmptyParts);
+        if (fields.size() < 3 || (fields[2] != QStringLiteral("udf") && fields[2] != QStringLiteral("iso9660"))) continue;
+        // Blanks in the mount point are written as \040.
+        folders << QString(fields[1]).replace(QStringLiteral("\\040"), QStringLiteral(" "));
+    }
+    return folders;
+}
+
 QStringList OpticalDrives()
 {
     QStringList drives;
     const QDir dev(QStringLiteral("/dev"));
     for (const QString& name : dev.entryList({QStringLiteral("sr*")}, QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
         drives << dev.filePath(name);
+    // Discs the desktop has mounted (also from drives that are not /dev/sr*).
+    QFile mounts(QStringLiteral("/proc/mounts"));
+    if (mounts.open(QIODevice::ReadOnly)) drives << OpticalMounts(QString::fromUtf8(mounts.readAll()));
     return drives;
 }
 

@@ -141,5 +141,7 @@ private:
           *m_addMenu = nullptr;
 };
 
-// The optical drives of this machine: /dev/sr* devices.
+// The optical drives of this machine: /dev/sr* devices, then mounted discs (UDF or ISO 9660).
 QStringList OpticalDrives();
+// The mount points of UDF and ISO 9660 file systems in a /proc/mounts text.
+QStringList OpticalMounts(const QString& mounts);

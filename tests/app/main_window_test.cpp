@@ -259,6 +259,16 @@ private slots:
         QVERIFY(!window.Progress());
     }
 
+    void MountedDiscsAreOfferedBesideTheDrives()
+    {
+        const QString mounts = "/dev/sda1 / ext4 rw 0 0\n"
+                               "/dev/sr0 /media/me/MY\\040MOVIE udf ro,nosuid 0 0\n"
+                               "/dev/loop3 /mnt/image iso9660 ro 0 0\n"
+                               "tmpfs /run tmpfs rw 0 0\n";
+        QCOMPARE(OpticalMounts(mounts), (QStringList{"/media/me/MY MOVIE", "/mnt/image"}));
+        QVERIFY(OpticalMounts("").isEmpty());
+    }
+
     void TheFormatChoiceIsKeptInSettingIni()
     {
         {
