@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QUrl>
+#include <algorithm>
 #include <ctime>
 
 #include "app/about_dlg.h"
@@ -289,6 +290,8 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
     root->setExpanded(true);
     m_gettingStarted->hide();
     m_list->show();
+    m_audio->clear();
+    m_subtitle->clear();
     FillStreamLists(0);
     return true;
 }
@@ -506,10 +509,15 @@ void CZuZideroDlg::OnStart(bool modal)
     if (folder != m_prefs.outFolder) WriteOutFolder(folder);
     if (!m_list->Root() || m_list->Root()->childCount() == 0) return;
     OnStop();
+    const std::vector<RunTask> tasks = m_list->RunTasks();
+    if (std::none_of(tasks.begin(), tasks.end(), [](const RunTask& t) { return t.checked && t.task.clip.trimLength >= 1000; })) {
+        ShowMessage(this, QStringLiteral("No title is ticked: tick the titles to convert."));
+        return;
+    }
 
     // Files the run would overwrite: asked about first, never overwritten silently.
     QStringList existing;
-    for (const RunTask& t : m_list->RunTasks()) {
+    for (const RunTask& t : tasks) {
         if (!t.checked || t.task.clip.trimLength < 1000) continue;
         const QString path = folder + QStringLiteral("/") + QString::fromStdString(t.outputName);
         if (QFileInfo::exists(path)) existing << QString::fromStdString(t.outputName);

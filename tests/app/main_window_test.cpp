@@ -251,6 +251,15 @@ private slots:
         QCOMPARE(messages.messages, QStringList{"Invalid output directory"});
         QCOMPARE(window.Prefs().outFolder, stored);
         QVERIFY(!window.Progress());
+        // With no title ticked nothing opens, and the window says why.
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        window.OnUnCheckAll();
+        window.OutputBox()->setText(folder.path());
+        messages.messages.clear();
+        window.OnStart(false);
+        QCOMPARE(messages.messages, QStringList{"No title is ticked: tick the titles to convert."});
+        QVERIFY(!window.Progress());
+        window.OnClearAll();
         // With an empty list a valid folder is stored and nothing opens.
         window.OutputBox()->setText(folder.path());
         window.OnStart(false);
