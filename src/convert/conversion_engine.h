@@ -47,8 +47,8 @@ public:
         // Subpictures into the video decoder (burned in); false leaves them out.
         bool subpictures = true;
         // The streams to convert, by identifier (BD80, C000, BD20; 0 keeps the splitter's
-        // choice). They are chosen before the graph pauses: a paused graph already converts,
-        // and a later switch would leave the first track's opening in the file.
+        // choice). They are chosen before the graph pauses: a paused graph already carries the
+        // first track's sound downstream, and a later switch would leave its opening in the file.
         std::uint16_t audioStreamId = 0;
         std::uint16_t subtitleId = 0;
         // A renderer for "Video Pre", connected before the graph pauses (the desktop program's
