@@ -13,7 +13,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QUrl>
-#include <algorithm>
 #include <ctime>
 
 #include "app/about_dlg.h"
@@ -509,20 +508,16 @@ void CZuZideroDlg::OnStart(bool modal)
     if (folder != m_prefs.outFolder) WriteOutFolder(folder);
     if (!m_list->Root() || m_list->Root()->childCount() == 0) return;
     OnStop();
-    const std::vector<RunTask> tasks = m_list->RunTasks();
-    if (std::none_of(tasks.begin(), tasks.end(), [](const RunTask& t) { return t.checked && t.task.clip.trimLength >= 1000; })) {
+    const std::vector<std::string> outputs = RunOutputNames(m_list->RunTasks(), m_merge->isChecked());
+    if (outputs.empty()) {
         ShowMessage(this, QStringLiteral("No title is ticked: tick the titles to convert."));
         return;
     }
 
     // Files the run would overwrite: asked about first, never overwritten silently.
     QStringList existing;
-    for (const RunTask& t : tasks) {
-        if (!t.checked || t.task.clip.trimLength < 1000) continue;
-        const QString path = folder + QStringLiteral("/") + QString::fromStdString(t.outputName);
-        if (QFileInfo::exists(path)) existing << QString::fromStdString(t.outputName);
-        if (m_merge->isChecked()) break; // one file, named after the first task
-    }
+    for (const std::string& name : outputs)
+        if (QFileInfo::exists(folder + QStringLiteral("/") + QString::fromStdString(name))) existing << QString::fromStdString(name);
     if (!existing.isEmpty()) {
         const bool overwrite = m_askOverwrite ? m_askOverwrite(existing)
                                               : QMessageBox::question(this, windowTitle(),

@@ -312,12 +312,13 @@ int RunConvertCommand(const std::vector<std::string>& args)
         return kExitBadInput;
     }
     // Existing files stay unless the user says otherwise.
-    for (std::size_t i = 0; i < tasks.size() && !o.overwrite; ++i) {
-        if (o.merge && i > 0) break;
-        const auto path = std::filesystem::path(o.out) / tasks[i].outputName;
-        if (std::filesystem::exists(path)) {
-            std::fprintf(stderr, "zuzidero-cli: %s exists (--overwrite replaces it)\n", path.string().c_str());
-            return kExitBadInput;
+    if (!o.overwrite) {
+        for (const std::string& name : RunOutputNames(tasks, o.merge)) {
+            const auto path = std::filesystem::path(o.out) / name;
+            if (std::filesystem::exists(path)) {
+                std::fprintf(stderr, "zuzidero-cli: %s exists (--overwrite replaces it)\n", path.string().c_str());
+                return kExitBadInput;
+            }
         }
     }
 

@@ -37,10 +37,23 @@ void ConversionRun::Fail(const std::string& message)
     if (m_message) m_message(message);
 }
 
+bool TakesPart(const RunTask& task) { return task.checked && task.task.clip.trimLength >= kShortestTaskMs; }
+
+std::vector<std::string> RunOutputNames(const std::vector<RunTask>& tasks, bool merge)
+{
+    std::vector<std::string> names;
+    for (const RunTask& t : tasks) {
+        if (!TakesPart(t)) continue;
+        names.push_back(t.outputName);
+        if (merge) break; // one file, named after the first task
+    }
+    return names;
+}
+
 std::size_t ConversionRun::NextTask(std::size_t from) const
 {
     for (std::size_t i = from; i < m_tasks.size(); ++i)
-        if (m_tasks[i].checked && m_tasks[i].task.clip.trimLength >= kShortestTaskMs) return i;
+        if (TakesPart(m_tasks[i])) return i;
     return m_tasks.size();
 }
 

@@ -21,6 +21,13 @@ struct RunTask {
     bool checked = true;
 };
 
+// Whether a task is converted: checked, and at least a second long (shorter ones are passed
+// over without a word).
+bool TakesPart(const RunTask& task);
+// The names of the files a run of these tasks writes, in order: one per task that takes part,
+// or, merged, the first such task's alone.
+std::vector<std::string> RunOutputNames(const std::vector<RunTask>& tasks, bool merge);
+
 struct RunSettings {
     WriterSettings profile{};
     std::string outputFolder;

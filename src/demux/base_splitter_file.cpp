@@ -6,6 +6,8 @@
 #include <new>
 #include <thread>
 
+#include "demux/bit_buffer.h"
+
 CBaseSplitterFile::CBaseSplitterFile(IAsyncReader* reader, HRESULT& hr, std::int64_t cacheSize,
                                      bool requireRandomAccess, bool allowStreaming)
     : m_reader(reader)
@@ -149,13 +151,7 @@ std::uint64_t CBaseSplitterFile::ReadBits(int n, bool peek)
         m_bitBuffer = (m_bitBuffer << 8) | b;
         m_bitCount += 8;
     }
-    const std::uint64_t mask = n >= 64 ? ~0ull : ((1ull << n) - 1);
-    const std::uint64_t value = (m_bitBuffer >> (m_bitCount - n)) & mask;
-    if (!peek) {
-        m_bitCount -= n;
-        m_bitBuffer &= m_bitCount >= 64 ? ~0ull : ((1ull << m_bitCount) - 1);
-    }
-    return value;
+    return TakeBits(m_bitBuffer, m_bitCount, n, peek);
 }
 
 HRESULT CBaseSplitterFile::ReadAlignedBytes(BYTE* destination, std::int64_t length)

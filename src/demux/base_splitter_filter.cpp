@@ -4,25 +4,6 @@
 
 #include "platform/com/debug_log.h"
 
-class CBaseSplitterFilter::DemuxThread : public CAMThread {
-public:
-    explicit DemuxThread(CBaseSplitterFilter* filter) : m_filter(filter) {}
-    ~DemuxThread() override { Close(); }
-    using CAMThread::CheckRequest;
-    using CAMThread::GetRequest;
-    using CAMThread::Reply;
-
-protected:
-    DWORD ThreadProc() override
-    {
-        m_filter->DemuxLoop(*this);
-        return 0;
-    }
-
-private:
-    CBaseSplitterFilter* m_filter;
-};
-
 // ---- Input pin ----
 
 CBaseSplitterInputPin::CBaseSplitterInputPin(CBaseSplitterFilter* filter, CCritSec* lock, HRESULT* phr)
@@ -197,7 +178,7 @@ HRESULT CBaseSplitterFilter::Pause()
     if (FAILED(hr)) return hr;
     if (previous == State_Stopped) {
         DebugLog("Pause State_Stopped Create\n");
-        m_thread = std::make_unique<DemuxThread>(this);
+        m_thread = std::make_unique<DemuxThread>(this, &CBaseSplitterFilter::DemuxLoop);
         if (!m_thread->Create()) {
             m_thread.reset();
             return E_FAIL;

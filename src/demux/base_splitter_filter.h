@@ -116,8 +116,7 @@ public:
 
 protected:
     friend class CBaseSplitterInputPin;
-    class DemuxThread;
-    friend class DemuxThread;
+    using DemuxThread = CMemberThread<CBaseSplitterFilter>;
 
     void DemuxLoop(DemuxThread& thread);
     // Ends and joins the demultiplexing thread (destructors of derived splitters).

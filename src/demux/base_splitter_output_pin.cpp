@@ -41,25 +41,6 @@ bool DownstreamHasClass(IPin* peer, REFCLSID clsid, int depth = 0)
 }
 } // namespace
 
-class CBaseSplitterOutputPin::Worker : public CAMThread {
-public:
-    explicit Worker(CBaseSplitterOutputPin* pin) : m_pin(pin) {}
-    ~Worker() override { Close(); }
-    using CAMThread::CheckRequest;
-    using CAMThread::GetRequest;
-    using CAMThread::Reply;
-
-protected:
-    DWORD ThreadProc() override
-    {
-        m_pin->DeliveryLoop(*this);
-        return 0;
-    }
-
-private:
-    CBaseSplitterOutputPin* m_pin;
-};
-
 CBaseSplitterOutputPin::CBaseSplitterOutputPin(std::vector<CMediaType> types, const char* name,
                                                CBaseSplitterFilter* filter, CCritSec* lock, HRESULT* phr, int buffers)
     : CBaseOutputPin("Splitter output pin", filter, lock, phr, name), m_types(std::move(types)), m_splitter(filter),
@@ -123,7 +104,7 @@ HRESULT CBaseSplitterOutputPin::Active()
     if (FAILED(hr)) return hr;
     if (!m_worker) {
         m_exit = false;
-        m_worker = std::make_unique<Worker>(this);
+        m_worker = std::make_unique<Worker>(this, &CBaseSplitterOutputPin::DeliveryLoop);
         if (!m_worker->Create()) {
             m_worker.reset();
             return E_FAIL;

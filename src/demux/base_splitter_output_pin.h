@@ -88,8 +88,7 @@ protected:
     std::vector<CMediaType> m_types; // guarded by m_lock (the filter lock)
 
 private:
-    class Worker;
-    friend class Worker;
+    using Worker = CMemberThread<CBaseSplitterOutputPin>;
     void DeliveryLoop(Worker& worker);
 
     CBaseSplitterFilter* const m_splitter;

@@ -1,5 +1,7 @@
 #include "demux/memory_bit_reader.h"
 
+#include "demux/bit_buffer.h"
+
 std::uint64_t MemoryBitReader::ReadBits(int n, bool peek)
 {
     while (m_bitCount < n) {
@@ -7,13 +9,7 @@ std::uint64_t MemoryBitReader::ReadBits(int n, bool peek)
         m_bitBuffer = (m_bitBuffer << 8) | m_data[m_position++];
         m_bitCount += 8;
     }
-    const std::uint64_t mask = n >= 64 ? ~0ull : ((1ull << n) - 1);
-    const std::uint64_t value = (m_bitBuffer >> (m_bitCount - n)) & mask;
-    if (!peek) {
-        m_bitCount -= n;
-        m_bitBuffer &= m_bitCount >= 64 ? ~0ull : ((1ull << m_bitCount) - 1);
-    }
-    return value;
+    return TakeBits(m_bitBuffer, m_bitCount, n, peek);
 }
 
 std::uint64_t MemoryBitReader::ReadUnsignedExpGolomb()

@@ -54,3 +54,24 @@ private:
     DWORD m_reply = 0;             // guarded by m_mutex
     static std::atomic<long> s_threadsAlive;
 };
+
+// A CAMThread whose body is one member function of its owner; the function gets the thread, to
+// read and answer the owner's requests.
+template <class Owner>
+class CMemberThread : public CAMThread {
+public:
+    using Loop = void (Owner::*)(CMemberThread&);
+    CMemberThread(Owner* owner, Loop loop) : m_owner(owner), m_loop(loop) {}
+    ~CMemberThread() override { Close(); }
+
+protected:
+    DWORD ThreadProc() override
+    {
+        (m_owner->*m_loop)(*this);
+        return 0;
+    }
+
+private:
+    Owner* const m_owner;
+    const Loop m_loop;
+};

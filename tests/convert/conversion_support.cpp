@@ -12,6 +12,7 @@
 #include "platform/decoders/video_decoder_filter.h"
 #include "support/ffmpeg_tools.h"
 #include "support/memory_source.h"
+#include "support/shipped_catalogue.h"
 #include "support/test_discs.h"
 
 namespace testing_filters {
@@ -19,15 +20,11 @@ namespace testing_filters {
 const ProfileRecord& Profile(int index)
 {
     static std::map<int, ProfileRecord> cache;
-    static ProfileCatalogue* catalogue = [] {
-        auto* c = new ProfileCatalogue;
-        c->Load(std::string(ZUZIDERO_SOURCE_DATA) + "/Format.xml");
-        return c;
-    }();
+    ProfileCatalogue* catalogue = ShippedCatalogue();
     auto found = cache.find(index);
     if (found == cache.end()) {
         ProfileRecord record;
-        EXPECT_TRUE(catalogue->FindByIndex(index, &record)) << index;
+        EXPECT_TRUE(catalogue && catalogue->FindByIndex(index, &record)) << index;
         found = cache.emplace(index, record).first;
     }
     return found->second;

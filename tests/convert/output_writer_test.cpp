@@ -13,6 +13,7 @@
 #include "convert/output_writer.h"
 #include "profiles/profile_catalogue.h"
 #include "support/ffmpeg_tools.h"
+#include "support/shipped_catalogue.h"
 
 namespace {
 
@@ -20,12 +21,10 @@ using namespace testing_filters;
 
 ProfileCatalogue& Catalogue()
 {
-    static ProfileCatalogue* catalogue = [] {
-        auto* c = new ProfileCatalogue;
-        c->Load(std::string(ZUZIDERO_SOURCE_DATA) + "/Format.xml");
-        return c;
-    }();
-    return *catalogue;
+    ProfileCatalogue* catalogue = ShippedCatalogue();
+    EXPECT_NE(catalogue, nullptr);
+    static ProfileCatalogue empty;
+    return catalogue ? *catalogue : empty;
 }
 
 // key=value lines of ffprobe's default output, one map per section.

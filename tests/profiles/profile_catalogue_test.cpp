@@ -4,6 +4,7 @@
 
 #include "profiles/profile_catalogue.h"
 #include "profiles/xml_document.h"
+#include "support/shipped_catalogue.h"
 
 namespace {
 
@@ -152,10 +153,9 @@ class ShippedCatalogue : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_catalogue = new ProfileCatalogue;
-        ASSERT_TRUE(s_catalogue->Load(std::string(ZUZIDERO_SOURCE_DATA) + "/Format.xml"));
+        s_catalogue = testing_filters::ShippedCatalogue();
+        ASSERT_NE(s_catalogue, nullptr);
     }
-    static void TearDownTestSuite() { delete s_catalogue; }
     static ProfileCatalogue* s_catalogue;
 };
 ProfileCatalogue* ShippedCatalogue::s_catalogue = nullptr;

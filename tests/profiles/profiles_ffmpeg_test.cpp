@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include "profiles/profile_catalogue.h"
+#include "support/shipped_catalogue.h"
 
 namespace {
 
@@ -77,10 +78,9 @@ class ProfileWithFfmpeg : public ::testing::TestWithParam<int> {
 protected:
     static void SetUpTestSuite()
     {
-        s_catalogue = new ProfileCatalogue;
-        ASSERT_TRUE(s_catalogue->Load(std::string(ZUZIDERO_SOURCE_DATA) + "/Format.xml"));
+        s_catalogue = testing_filters::ShippedCatalogue();
+        ASSERT_NE(s_catalogue, nullptr);
     }
-    static void TearDownTestSuite() { delete s_catalogue; }
     static ProfileCatalogue* s_catalogue;
 };
 ProfileCatalogue* ProfileWithFfmpeg::s_catalogue = nullptr;

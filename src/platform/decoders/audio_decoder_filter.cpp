@@ -50,7 +50,7 @@ bool IsPs2Pcm(const CMediaType& type) { return type.subtype == FourCCGuid(kPs2Pc
 } // namespace
 
 CAudioDecoderFilter::CAudioDecoderFilter(IUnknown* outer)
-    : CTransformFilter("CAudioDecoderFilter", outer, CLSID_MpegAudioDecoder), m_packet(ffmpeg::MakePacket()),
+    : CTransformFilter("CAudioDecoderFilter", outer, CLSID_MpegAudioDecoder), m_feeder(65536, "audio decoder"),
       m_frame(ffmpeg::MakeFrame())
 {
 }
@@ -250,58 +250,7 @@ HRESULT CAudioDecoderFilter::Receive(IMediaSample* sample)
 
 HRESULT CAudioDecoderFilter::Decode(const BYTE* data, int size, std::int64_t pts)
 {
-    if (!m_parser) return data ? SendPacket(data, size, pts) : S_OK;
-    std::int64_t offered = pts;
-    do {
-        std::uint8_t* frame = nullptr;
-        int frameSize = 0;
-        const int used = av_parser_parse2(m_parser, m_codec.get(), &frame, &frameSize, data, data ? size : 0, offered,
-                                          AV_NOPTS_VALUE, 0);
-        if (used < 0) return S_OK;
-        if (data) {
-            data += used;
-            size -= used;
-        }
-        offered = AV_NOPTS_VALUE;
-        if (frameSize > 0) {
-            const HRESULT hr = SendPacket(frame, frameSize, m_parser->pts);
-            if (hr != S_OK) return hr;
-        }
-    } while (data && size > 0);
-    return S_OK;
-}
-
-HRESULT CAudioDecoderFilter::SendPacket(const BYTE* data, int size, std::int64_t pts)
-{
-    // Reference-counted packets from a pool: libavcodec keeps them without a copy.
-    const int needed = size + AV_INPUT_BUFFER_PADDING_SIZE;
-    if (!m_packetPool || needed > m_packetPoolSize) {
-        m_packetPoolSize = std::max(needed, 65536);
-        m_packetPool.reset(av_buffer_pool_init(static_cast<std::size_t>(m_packetPoolSize), nullptr));
-        if (!m_packetPool) return E_OUTOFMEMORY;
-    }
-    AVBufferRef* buffer = av_buffer_pool_get(m_packetPool.get());
-    if (!buffer) return E_OUTOFMEMORY;
-    std::memcpy(buffer->data, data, static_cast<std::size_t>(size));
-    std::memset(buffer->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-    m_packet->buf = buffer;
-    m_packet->data = buffer->data;
-    m_packet->size = size;
-    m_packet->pts = pts;
-    m_packet->dts = AV_NOPTS_VALUE;
-    int result = avcodec_send_packet(m_codec.get(), m_packet.get());
-    while (result == AVERROR(EAGAIN)) {
-        const HRESULT hr = ReceiveFrames();
-        if (hr != S_OK) {
-            av_packet_unref(m_packet.get());
-            return hr;
-        }
-        result = avcodec_send_packet(m_codec.get(), m_packet.get());
-    }
-    av_packet_unref(m_packet.get());
-    if (result < 0 && result != AVERROR_EOF)
-        DebugLog("audio decoder: %s\n", ffmpeg::ErrorText(result).c_str()); // a damaged frame: go on
-    return ReceiveFrames();
+    return m_feeder.Feed(m_codec.get(), m_parser, data, size, pts, [this] { return ReceiveFrames(); });
 }
 
 HRESULT CAudioDecoderFilter::ReceiveFrames()

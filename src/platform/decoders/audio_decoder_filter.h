@@ -9,6 +9,7 @@
 
 #include "pipeline/transform_filter.h"
 #include "platform/decoders/ffmpeg_handles.h"
+#include "platform/decoders/packet_feeder.h"
 
 inline constexpr CLSID CLSID_MpegAudioDecoder = MakeGuid("{3D446B6F-71DE-4437-BE15-8CE47174340F}");
 
@@ -42,7 +43,6 @@ private:
     // Passes `size` bytes (null: the end) through the parser, when the codec has one, and the
     // decoder.
     HRESULT Decode(const BYTE* data, int size, std::int64_t pts);
-    HRESULT SendPacket(const BYTE* data, int size, std::int64_t pts);
     HRESULT ReceiveFrames();
     // Converts a decoded frame (null: what the converter still holds) and delivers it.
     HRESULT DeliverSound(const AVFrame* frame);
@@ -55,10 +55,8 @@ private:
     CMediaType m_inputType;
     ffmpeg::CodecContextPtr m_codec;
     AVCodecParserContext* m_parser = nullptr;
-    ffmpeg::PacketPtr m_packet;
+    PacketFeeder m_feeder;
     ffmpeg::FramePtr m_frame;
-    ffmpeg::BufferPoolPtr m_packetPool;
-    int m_packetPoolSize = 0;
     ffmpeg::SwrPtr m_converter;
     AVChannelLayout m_converterLayout{};
     int m_converterRate = 0;

@@ -283,7 +283,7 @@ HRESULT CVideoDecoderOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOC
 
 CVideoDecoderFilter::CVideoDecoderFilter(IUnknown* outer)
     : CBaseFilter("CVideoDecoderFilter", outer, &m_csFilter, CLSID_MpegVideoDecoder),
-      m_packet(ffmpeg::MakePacket()), m_frame(ffmpeg::MakeFrame())
+      m_feeder(256 * 1024, "video decoder"), m_frame(ffmpeg::MakeFrame())
 {
     HRESULT hr = S_OK;
     m_videoIn = std::make_unique<CVideoDecoderInputPin>(this, &hr);
@@ -447,60 +447,7 @@ HRESULT CVideoDecoderFilter::ReceiveVideo(IMediaSample* sample)
 
 HRESULT CVideoDecoderFilter::Decode(const BYTE* data, int size, REFERENCE_TIME pts)
 {
-    if (!m_parser) return data ? SendPacket(data, size, pts) : S_OK;
-    // The parser holds back the last picture until it sees the next one; null flushes it.
-    std::int64_t offered = pts;
-    do {
-        std::uint8_t* picture = nullptr;
-        int pictureSize = 0;
-        const int used = av_parser_parse2(m_parser, m_codec.get(), &picture, &pictureSize, data, data ? size : 0, offered,
-                                          AV_NOPTS_VALUE, 0);
-        if (used < 0) return S_OK;
-        if (data) {
-            data += used;
-            size -= used;
-        }
-        offered = AV_NOPTS_VALUE;
-        if (pictureSize > 0) {
-            const HRESULT hr = SendPacket(picture, pictureSize, m_parser->pts);
-            if (hr != S_OK) return hr;
-        }
-    } while (data && size > 0);
-    return S_OK;
-}
-
-HRESULT CVideoDecoderFilter::SendPacket(const BYTE* data, int size, std::int64_t pts)
-{
-    // Packets come from a pool of reference-counted buffers, so that libavcodec keeps them
-    // without copying and nothing is allocated per packet once the pool has grown.
-    const int needed = size + AV_INPUT_BUFFER_PADDING_SIZE;
-    if (!m_packetPool || needed > m_packetPoolSize) {
-        m_packetPoolSize = std::max(needed, 256 * 1024);
-        m_packetPool.reset(av_buffer_pool_init(static_cast<std::size_t>(m_packetPoolSize), nullptr));
-        if (!m_packetPool) return E_OUTOFMEMORY;
-    }
-    AVBufferRef* buffer = av_buffer_pool_get(m_packetPool.get());
-    if (!buffer) return E_OUTOFMEMORY;
-    std::memcpy(buffer->data, data, static_cast<std::size_t>(size));
-    std::memset(buffer->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-    m_packet->buf = buffer;
-    m_packet->data = buffer->data;
-    m_packet->size = size;
-    m_packet->pts = pts;
-    m_packet->dts = AV_NOPTS_VALUE;
-    int result = avcodec_send_packet(m_codec.get(), m_packet.get());
-    while (result == AVERROR(EAGAIN)) {
-        const HRESULT hr = ReceiveFrames();
-        if (hr != S_OK) {
-            av_packet_unref(m_packet.get());
-            return hr;
-        }
-        result = avcodec_send_packet(m_codec.get(), m_packet.get());
-    }
-    av_packet_unref(m_packet.get());
-    if (result < 0 && result != AVERROR_EOF)
-        DebugLog("video decoder: %s\n", ffmpeg::ErrorText(result).c_str()); // a damaged picture: go on
-    return ReceiveFrames();
+    return m_feeder.Feed(m_codec.get(), m_parser, data, size, pts, [this] { return ReceiveFrames(); });
 }
 
 HRESULT CVideoDecoderFilter::ReceiveFrames()

@@ -19,6 +19,7 @@
 #include "pipeline/base_output_pin.h"
 #include "pipeline/media_type.h"
 #include "platform/decoders/ffmpeg_handles.h"
+#include "platform/decoders/packet_feeder.h"
 #include "platform/decoders/subpicture_decoder.h"
 
 inline constexpr CLSID CLSID_MpegVideoDecoder = MakeGuid("{39F498AF-1A09-4275-B193-673B0BA3D478}");
@@ -105,7 +106,6 @@ private:
     HRESULT ReceiveVideo(IMediaSample* sample);
     // Passes `size` bytes (or the end, with null) through the parser and the decoder.
     HRESULT Decode(const BYTE* data, int size, REFERENCE_TIME pts);
-    HRESULT SendPacket(const BYTE* data, int size, std::int64_t pts);
     HRESULT ReceiveFrames();
     HRESULT DeliverPicture(const AVFrame* frame);
     HRESULT Drain();
@@ -121,10 +121,8 @@ private:
     CMediaType m_inputType;
     ffmpeg::CodecContextPtr m_codec;
     AVCodecParserContext* m_parser = nullptr;
-    ffmpeg::PacketPtr m_packet;
+    PacketFeeder m_feeder;
     ffmpeg::FramePtr m_frame;
-    ffmpeg::BufferPoolPtr m_packetPool;
-    int m_packetPoolSize = 0;
     ffmpeg::SwsPtr m_scaler;
     REFERENCE_TIME m_nextStart = 0;
     bool m_discontinuity = true;
