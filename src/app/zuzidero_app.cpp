@@ -17,7 +17,7 @@ CZuZideroApp::CZuZideroApp(int& argc, char** argv) : QApplication(argc, argv)
     setApplicationVersion(QStringLiteral("2.01"));
     ApplyTheme(*this);
     RegisterPlatformDecoders();
-    ffmpeg::QuietLogs();
+    ffmpeg::RouteLogsToDebugLog();
     CVideoRenderer::Register();
 }
 

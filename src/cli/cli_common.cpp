@@ -10,13 +10,16 @@ void PrintUsage()
         "  zuzidero-cli profiles [--json]\n"
         "  zuzidero-cli convert DISC --out DIR [--title N|all]... [--chapter N] [--profile INDEX|NAME]\n"
         "                       [--start HH:MM:SS[.mmm]] [--end HH:MM:SS[.mmm] | --length HH:MM:SS[.mmm]]\n"
-        "                       [--audio STREAMID] [--subtitle STREAMID|none] [--merge]\n"
+        "                       [--audio TRACK] [--subtitle TRACK|none] [--merge]\n"
         "                       [--crop L,T,R,B] [--zoom 0..3] [--brightness 0..256] [--saturation 0..128]\n"
-        "                       [--hue -180..180] [--volume 0..512] [--overwrite] [--quiet]\n"
+        "                       [--hue -180..180] [--volume 0..512] [--deinterlace auto|on|off] [--overwrite] [--quiet]\n"
         "\n"
         "DISC is a device such as /dev/sr0, a VIDEO_TS folder (or the folder above it) or an ISO image.\n"
         "Titles and chapters count from 1; --title all (the default) takes every title of 3 seconds or more.\n"
-        "STREAMID is a stream identifier as info shows it (BD80, C000, BD20). The default profile is 5.\n"
+        "TRACK is a stream identifier as info shows it (BD80, 0xC000, BD20) or a language code (fr, fra): the\n"
+        "title's first track of that language. Without --audio the title's first listed track is converted.\n"
+        "--deinterlace auto (the default) deinterlaces the pictures the disc marks as interlaced.\n"
+        "The default profile is 5.\n"
         "Exit status: 0 done, 1 a conversion failed, 2 bad arguments or an unreadable disc.\n");
 }
 

@@ -52,23 +52,6 @@ std::optional<std::int64_t> ParseTime(const std::string& text)
     return ms;
 }
 
-// A stream identifier as `info` prints it (hexadecimal such as BD80, or 0xBD80) or decimal.
-std::optional<std::int32_t> ParseStreamId(const std::string& text)
-{
-    try {
-        std::size_t used = 0;
-        if (text.size() > 2 && (text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0)) {
-            const long value = std::stol(text.substr(2), &used, 16);
-            if (used == text.size() - 2) return static_cast<std::int32_t>(value);
-        } else {
-            const long value = std::stol(text, &used, 16);
-            if (used == text.size()) return static_cast<std::int32_t>(value);
-        }
-    } catch (...) {
-    }
-    return std::nullopt;
-}
-
 std::optional<int> ParseInt(const std::string& text, int low, int high)
 {
     try {
@@ -87,8 +70,8 @@ struct Options {
     int chapter = 0;         // 1-based; 0: whole titles
     std::string profile = "5";
     std::optional<std::int64_t> start, end, length;
-    std::optional<std::int32_t> audio;
-    std::optional<std::int32_t> subtitle;
+    std::optional<std::string> audio;    // an identifier or a language, resolved per title
+    std::optional<std::string> subtitle;
     bool noSubtitle = false;
     bool merge = false;
     bool overwrite = false;
@@ -137,16 +120,16 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
             (arg == "--start" ? o.start : arg == "--end" ? o.end : o.length) = t;
         } else if (arg == "--audio") {
             auto v = value();
-            o.audio = v ? ParseStreamId(*v) : std::nullopt;
-            if (!o.audio) return need("a stream identifier such as BD80");
+            if (!v || v->empty()) return need("a track: an identifier such as BD80 or a language such as fr");
+            o.audio = *v;
         } else if (arg == "--subtitle") {
             auto v = value();
             if (!v) return need("a stream identifier or none");
             if (*v == "none") {
                 o.noSubtitle = true;
             } else {
-                o.subtitle = ParseStreamId(*v);
-                if (!o.subtitle) return need("a stream identifier such as BD20, or none");
+                if (v->empty()) return need("a subtitle: an identifier such as BD20, a language such as fr, or none");
+                o.subtitle = *v;
             }
         } else if (arg == "--crop") {
             auto v = value();
@@ -301,6 +284,19 @@ int RunConvertCommand(const std::vector<std::string>& args)
             length = *o.end - start;
         else
             length = task.task.sourceLength - start;
+        // The tracks, as each title has them.
+        if (o.audio) {
+            task.task.audioStreamId = FindTrack(title, TrackKind::kAudio, *o.audio);
+            if (task.task.audioStreamId == 0)
+                return UsageError("title " + std::to_string(number) + " has no audio track " + *o.audio +
+                                  "; its audio tracks: " + ListTracks(title, TrackKind::kAudio));
+        }
+        if (o.subtitle) {
+            task.task.subtitleId = FindTrack(title, TrackKind::kSubtitle, *o.subtitle);
+            if (task.task.subtitleId == 0)
+                return UsageError("title " + std::to_string(number) + " has no subtitle " + *o.subtitle +
+                                  "; its subtitles: " + ListTracks(title, TrackKind::kSubtitle));
+        }
         task.outputName = TaskOutputName(task.task, profile.FormatExt);
         tasks.push_back(task);
     }
@@ -339,12 +335,10 @@ int RunConvertCommand(const std::vector<std::string>& args)
     if (o.saturation) p.saturation = *o.saturation;
     if (o.hue) p.hue = *o.hue;
     if (o.volume) p.volume = *o.volume;
-    settings.selectedAudioStreamId = o.audio.value_or(0);
-    settings.selectedSubtitleId = o.subtitle.value_or(0);
     settings.subtitles = !o.noSubtitle;
 
     RegisterPlatformDecoders();
-    ffmpeg::QuietLogs();
+    ffmpeg::RouteLogsToDebugLog();
     ProgressPrinter printer(o.quiet);
     ConversionRun run(disc, std::move(tasks), settings, [&](const std::string& message) {
         printer.End();

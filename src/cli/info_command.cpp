@@ -51,6 +51,8 @@ void PrintJson(const std::string& path, const DiscInfo& info, const std::vector<
             json.BeginObject();
             json.Key("streamId");
             json.Int(title.audioStreamId[a]);
+            json.Key("id");
+            json.String(StreamIdText(title.audioStreamId[a]));
             json.Key("language");
             json.String(LanguageCodeText(title.audioLanguage[a]));
             json.Key("languageName");
@@ -68,6 +70,8 @@ void PrintJson(const std::string& path, const DiscInfo& info, const std::vector<
             json.BeginObject();
             json.Key("streamId");
             json.Int(title.subpictureStreamId[s]);
+            json.Key("id");
+            json.String(StreamIdText(title.subpictureStreamId[s]));
             json.Key("language");
             json.String(LanguageCodeText(title.subpictureLanguage[s]));
             json.Key("languageName");

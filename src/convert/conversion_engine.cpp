@@ -13,6 +13,7 @@
 #include "pipeline/media_guids.h"
 #include "platform/com/task_memory.h"
 #include "platform/decoders/audio_decoder_filter.h"
+#include "platform/decoders/ffmpeg_handles.h"
 #include "platform/decoders/video_decoder_filter.h"
 #include "platform/graph/class_factory.h"
 
@@ -40,18 +41,20 @@ IPin* PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n)
     return nullptr;
 }
 
-// The third value of "(%04x,%02x,%02x)" in a stream's name, or -1.
-int IdentifierOf(const std::string& name)
+// The values of "(%04x,%02x,%02x)" (PID, PES id, sub-stream id) in a stream's name; false when
+// the name has none.
+bool NameValues(const std::string& name, unsigned& pid, unsigned& pesId, unsigned& subId)
 {
-    const auto open = name.find('(');
-    unsigned a = 0, b = 0, c = 0;
-    if (open == std::string::npos || std::sscanf(name.c_str() + open, "(%04x,%02x,%02x)", &a, &b, &c) != 3) return -1;
-    return static_cast<int>(c);
+    const auto open = name.rfind('(');
+    return open != std::string::npos && std::sscanf(name.c_str() + open, "(%04x,%02x,%02x)", &pid, &pesId, &subId) == 3;
 }
 
 } // namespace
 
-ConversionEngine::ConversionEngine(MessageFn message) : m_message(std::move(message)) {}
+ConversionEngine::ConversionEngine(MessageFn message) : m_message(std::move(message))
+{
+    ffmpeg::RouteLogsToDebugLog();
+}
 
 ConversionEngine::~ConversionEngine()
 {
@@ -96,13 +99,17 @@ void ConversionEngine::ChooseStreams(std::uint16_t subtitleId, std::uint16_t aud
 {
     std::vector<EngineStream> streams;
     if (!GetStreams(streams)) return;
-    // The chosen subtitle, then the chosen track, each list walked from its end. Identifiers
-    // are compared by their low byte: the list gives 20 for sub-stream BD20.
+    // Without a choice, the sound is the title's first listed track (the splitter's own pick is
+    // the track it scores highest, not the one the disc lists first).
+    if (audioStreamId == 0) audioStreamId = static_cast<std::uint16_t>(m_firstAudioStreamId);
+    // The chosen subtitle, then the chosen track, each list walked from its end. The whole
+    // identifier is compared: MPEG audio tracks differ in their PES id (C000, C100), not in the
+    // low byte.
     for (auto it = streams.rbegin(); it != streams.rend(); ++it)
-        if (it->kind == EngineStream::kSubpicture && subtitleId != 0 && it->identifier == (subtitleId & 0xFF))
+        if (it->kind == EngineStream::kSubpicture && subtitleId != 0 && it->streamId == subtitleId)
             EnableStream(it->index, true);
     for (auto it = streams.rbegin(); it != streams.rend(); ++it)
-        if (it->kind == EngineStream::kAudio && audioStreamId != 0 && it->identifier == (audioStreamId & 0xFF))
+        if (it->kind == EngineStream::kAudio && audioStreamId != 0 && it->streamId == audioStreamId)
             EnableStream(it->index, true);
 }
 
@@ -134,8 +141,11 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
         m_seeking->SetTimeFormat(&kTimeFormatMediaTime);
     // The scanner learns from the title record which streams to expect (before the connection).
     auto info = std::make_unique<DiscInfo>();
-    if (MyDVDGetInfo(disc, info.get()) == 0 && titleIndex >= 0 && titleIndex < info->titleCount)
+    m_firstAudioStreamId = 0;
+    if (MyDVDGetInfo(disc, info.get()) == 0 && titleIndex >= 0 && titleIndex < info->titleCount) {
         m_splitter->SetTitleInfo(&info->titles[titleIndex]);
+        if (info->titles[titleIndex].audioCount > 0) m_firstAudioStreamId = info->titles[titleIndex].audioStreamId[0];
+    }
 
     CClassFactory& factory = CClassFactory::Instance();
     if (video) {
@@ -361,12 +371,15 @@ bool ConversionEngine::GetStreams(std::vector<EngineStream>& streams)
         stream.index = static_cast<int>(i);
         stream.name = name ? name : "";
         CoTaskMemFree(name);
+        unsigned pid = 0, pesId = 0, subId = 0;
+        const bool named = NameValues(stream.name, pid, pesId, subId);
         if (type) {
             const CMediaType mt(*type);
             DeleteMediaType(type);
             if (mt.majortype == MEDIATYPE_Video && mt.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) {
                 stream.kind = EngineStream::kSubpicture;
-                stream.identifier = IdentifierOf(stream.name);
+                stream.identifier = named ? static_cast<int>(subId) : -1;
+                stream.streamId = named ? static_cast<int>(pesId << 8 | subId) : -1;
             } else if (mt.majortype == MEDIATYPE_Video) {
                 stream.kind = EngineStream::kVideo;
                 if ((mt.formattype == FORMAT_MPEG2_VIDEO || mt.formattype == FORMAT_VideoInfo2) && mt.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
@@ -384,7 +397,8 @@ bool ConversionEngine::GetStreams(std::vector<EngineStream>& streams)
                 }
             } else if (mt.majortype == MEDIATYPE_Audio) {
                 stream.kind = EngineStream::kAudio;
-                stream.identifier = IdentifierOf(stream.name);
+                stream.identifier = named ? static_cast<int>(subId) : -1;
+                stream.streamId = named ? static_cast<int>(pesId << 8 | subId) : -1;
                 if (mt.formattype == FORMAT_WaveFormatEx && mt.cbFormat >= sizeof(WAVEFORMATEX)) {
                     const auto* wfe = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
                     stream.sampleRate = static_cast<int>(wfe->nSamplesPerSec);

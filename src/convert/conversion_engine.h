@@ -25,6 +25,7 @@ struct EngineStream {
     enum Kind { kVideo, kAudio, kSubpicture, kOther } kind = kOther;
     int index = 0;       // IAMStreamSelect index
     int identifier = 0;  // audio and subpictures: the third value of the name's "(%04x,%02x,%02x)"
+    int streamId = 0;    // audio and subpictures: (PES id << 8) | sub-stream id, as the disc lists it
     int width = 0, height = 0;
     int bitRate = 0;     // video: from the format block; audio: average bytes per second × 8
     REFERENCE_TIME timePerFrame = 0;
@@ -46,9 +47,10 @@ public:
         GraphNotifyCallback notify = nullptr;
         // Subpictures into the video decoder (burned in); false leaves them out.
         bool subpictures = true;
-        // The streams to convert, by identifier (BD80, C000, BD20; 0 keeps the splitter's
-        // choice). They are chosen before the graph pauses: a paused graph already carries the
-        // first track's sound downstream, and a later switch would leave its opening in the file.
+        // The streams to convert, by identifier (BD80, C000, BD20). Audio 0 is the title's first
+        // listed track; subtitle 0 keeps the splitter's choice. They are chosen before the graph
+        // pauses: a paused graph already carries the first track's sound downstream, and a later
+        // switch would leave its opening in the file.
         std::uint16_t audioStreamId = 0;
         std::uint16_t subtitleId = 0;
         // A renderer for "Video Pre", connected before the graph pauses (the desktop program's
@@ -110,4 +112,5 @@ private:
     ComPtr<CMyAudioConveFilter> m_audioConver;
     ComPtr<IBaseFilter> m_preview;
     LONGLONG m_titleLength = 0;
+    std::int32_t m_firstAudioStreamId = 0; // the title's first listed track, 0 when it has none
 };

@@ -111,8 +111,10 @@ void ConversionRun::StartCurrent()
         m_engine.Teardown();
         ConversionEngine::BuildOptions options;
         options.subpictures = m_settings.subtitles;
-        options.subtitleId = static_cast<std::uint16_t>(m_settings.selectedSubtitleId);
-        options.audioStreamId = static_cast<std::uint16_t>(m_settings.selectedAudioStreamId);
+        options.subtitleId =
+            static_cast<std::uint16_t>(t.task.subtitleId ? t.task.subtitleId : m_settings.selectedSubtitleId);
+        options.audioStreamId =
+            static_cast<std::uint16_t>(t.task.audioStreamId ? t.task.audioStreamId : m_settings.selectedAudioStreamId);
         options.preview = m_settings.preview;
         if (!m_engine.Build(m_disc, t.task.titleIndex, t.task.chapterIndex, t.task.clip, options)) {
             m_engine.Teardown();

@@ -34,7 +34,8 @@ struct RunSettings {
     bool merge = false;
     // The picture settings last applied in the editor: every task of the run takes them.
     PictureSettings picture;
-    // The chosen tracks (0: the disc's first); their low bytes are compared with the streams'.
+    // The chosen tracks for tasks that have none of their own (audio 0: each title's first listed
+    // track; subtitle 0: the splitter's choice).
     std::int32_t selectedAudioStreamId = 0;
     std::int32_t selectedSubtitleId = 0;
     // False: no subpicture is burned in.

@@ -37,6 +37,9 @@ struct ConversionTask {
     std::int32_t chapterIndex = -1; // −1: the whole title
     std::int64_t sourceLength = 0;  // ms
     ClipSettings clip;
+    // The tracks chosen for this title (BD80, C000, BD20); 0 leaves the choice to the run.
+    std::int32_t audioStreamId = 0;
+    std::int32_t subtitleId = 0;
 };
 
 // A title's task as a disc load makes it: the whole title, and a crop rectangle of the title's

@@ -1,6 +1,10 @@
 #include "dvd/disc_info.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
+
+#include "dvd/iso639.h"
 
 const char* AudioFormatLabel(std::int32_t audioFormat)
 {
@@ -37,4 +41,72 @@ std::string LanguageCodeText(std::int32_t language)
     std::string text{first, second};
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
+}
+
+std::string StreamIdText(std::int32_t streamId)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(streamId) & 0xFFFFu);
+    return text;
+}
+
+namespace {
+
+struct TrackList {
+    int count;
+    const std::int32_t* ids;
+    const std::int32_t* languages;
+};
+
+TrackList TracksOf(const TitleInfo& title, TrackKind kind)
+{
+    if (kind == TrackKind::kAudio)
+        return {std::clamp(title.audioCount, 0, kMaxAudioStreams), title.audioStreamId, title.audioLanguage};
+    return {std::clamp(title.subpictureCount, 0, kMaxSubpictureStreams), title.subpictureStreamId, title.subpictureLanguage};
+}
+
+std::string Lower(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+} // namespace
+
+std::int32_t FindTrack(const TitleInfo& title, TrackKind kind, const std::string& wanted)
+{
+    const TrackList tracks = TracksOf(title, kind);
+    std::string text = Lower(wanted);
+    // An identifier first: "de" is a hexadecimal number as well as German, and a title's own
+    // identifier is what the user most likely copied from `info`.
+    std::string digits = text.rfind("0x", 0) == 0 ? text.substr(2) : text;
+    if (!digits.empty() && digits.size() <= 4 && digits.find_first_not_of("0123456789abcdef") == std::string::npos) {
+        const auto id = static_cast<std::int32_t>(std::stoul(digits, nullptr, 16));
+        for (int i = 0; i < tracks.count; ++i)
+            if (tracks.ids[i] == id) return id;
+    }
+    // A language: two letters as the disc stores them, or three (either of the standard's codes).
+    std::string alpha2;
+    if (text.size() == 2 && FindLanguageByAlpha2(text)) {
+        alpha2 = text;
+    } else if (text.size() == 3) {
+        if (const Iso639Language* language = FindLanguageByAlpha3(text)) alpha2 = language->alpha2;
+    }
+    if (alpha2.empty()) return 0;
+    for (int i = 0; i < tracks.count; ++i)
+        if (LanguageCodeText(tracks.languages[i]) == alpha2) return tracks.ids[i];
+    return 0;
+}
+
+std::string ListTracks(const TitleInfo& title, TrackKind kind)
+{
+    const TrackList tracks = TracksOf(title, kind);
+    std::string text;
+    for (int i = 0; i < tracks.count; ++i) {
+        if (!text.empty()) text += ", ";
+        text += StreamIdText(tracks.ids[i]);
+        const std::string language = LanguageCodeText(tracks.languages[i]);
+        if (!language.empty()) text += " (" + language + ")";
+    }
+    return text.empty() ? "none" : text;
 }

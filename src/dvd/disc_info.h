@@ -73,5 +73,16 @@ int ShownChannelCount(std::int32_t audioChannelsMinusOne);
 std::int64_t TitleByteLength(const TitleInfo& title);
 // The two-letter code of a record language value, lower-cased ("en"), or empty.
 std::string LanguageCodeText(std::int32_t language);
+// A stream identifier as the program prints it: four upper-case hexadecimal digits ("BD80").
+std::string StreamIdText(std::int32_t streamId);
+
+// Which of a title's tracks a user means: an identifier as `StreamIdText` prints it (also with
+// "0x" in front, any case) or a language code of two or three letters ("fr", "fra", "fre"), the
+// title's first track of that language. 0 when the title has no such track.
+enum class TrackKind { kAudio, kSubtitle };
+std::int32_t FindTrack(const TitleInfo& title, TrackKind kind, const std::string& wanted);
+// The title's tracks of a kind as a user reads them: "BD80 (en), C000 (fr)"; "none" when it has none.
+std::string ListTracks(const TitleInfo& title, TrackKind kind);
+
 // Whether a title of this length is listed.
 inline bool IsListedTitle(const TitleInfo& title) { return title.durationMs >= kShortestListedTitleMs; }

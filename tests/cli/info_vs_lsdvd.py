@@ -91,6 +91,7 @@ for name in FIXTURES:
         for stream in title["audio"] + title["subtitles"]:
             check(stream["streamId"] in present,
                   f"{where}: stream {stream['streamId']:04X} not in the VOBs ({sorted(hex(i) for i in present)})")
+            check(stream.get("id") == f"{stream['streamId']:04X}", f"{where}: id {stream.get('id')!r} of {stream['streamId']}")
 
 # An unreadable path is reported as the program reports it.
 bad = subprocess.run([CLI, "info", os.path.join(DISCS, "no-such-disc")], capture_output=True, text=True)

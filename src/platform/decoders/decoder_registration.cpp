@@ -1,12 +1,14 @@
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 #include "platform/decoders/audio_decoder_filter.h"
+#include "platform/decoders/ffmpeg_handles.h"
 #include "platform/decoders/video_decoder_filter.h"
 #include "platform/graph/class_factory.h"
 #include "platform/graph/graph_interfaces.h"
 
 void RegisterPlatformDecoders()
 {
+    ffmpeg::RouteLogsToDebugLog();
     CClassFactory& factory = CClassFactory::Instance();
     factory.Register(FilterRegistration{
         .clsid = CLSID_MpegVideoDecoder,

@@ -59,12 +59,9 @@ using BufferPtr = std::unique_ptr<T, Free>;
 inline FramePtr MakeFrame() { return FramePtr(av_frame_alloc()); }
 inline PacketPtr MakePacket() { return PacketPtr(av_packet_alloc()); }
 
-// FFmpeg's own log shows errors only, unless ZUZIDERO_DEBUG asks for everything.
-inline void QuietLogs()
-{
-    const char* debug = std::getenv("ZUZIDERO_DEBUG");
-    av_log_set_level(debug && *debug && *debug != '0' ? AV_LOG_INFO : AV_LOG_ERROR);
-}
+// Sends FFmpeg's own log to the program's debug log (ZUZIDERO_DEBUG=1 shows it), never straight
+// to the terminal. Safe to call more than once, from any thread.
+void RouteLogsToDebugLog();
 
 // FFmpeg's message for an error code.
 inline std::string ErrorText(int error)
