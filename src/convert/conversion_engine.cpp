@@ -185,16 +185,20 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
         return false;
     }
     reader->GetDuration(&m_titleLength);
-    // A chapter's length, from its share of the title's sectors (the disc gives titles' only).
-    if (chapterIndex >= 0 && m_titleLength > 0) {
-        auto info = std::make_unique<DiscInfo>();
-        if (MyDVDGetInfo(disc, info.get()) == 0 && titleIndex < info->titleCount) {
-            const TitleInfo& title = info->titles[titleIndex];
-            double all = 0;
-            for (int c = 0; c < title.chapterCount && c < kMaxChapters; ++c) all += title.chapterSectors[c];
-            if (all > 0 && chapterIndex < title.chapterCount)
-                m_titleLength = static_cast<LONGLONG>(static_cast<double>(m_titleLength) * title.chapterSectors[chapterIndex] / all);
-        }
+    // Where the cells start in the area and in time: the splitter seeks by them, and takes each
+    // cell's times from its own start (cells may start their time stamps again).
+    const std::vector<DvdDisc::CellMark> cells = MyDVDGetCellMarks(disc, titleIndex, chapterIndex);
+    if (cells.size() > 1) {
+        std::vector<SplitterTimeMark> marks;
+        for (std::size_t i = 0; i + 1 < cells.size(); ++i)
+            marks.push_back({cells[i].position, static_cast<REFERENCE_TIME>(cells[i].ms * 10000)});
+        m_splitter->SetTimeMap(marks.data(), static_cast<int>(marks.size()));
+    }
+    // A chapter's length: its cells' playing time.
+    if (chapterIndex >= 0) {
+        const std::size_t following = MyDVDGetCellMarks(disc, titleIndex, chapterIndex + 1).size();
+        const std::size_t own = cells.size() > following ? cells.size() - following : 0;
+        if (own > 0 && own < cells.size() && cells[own].ms > 0) m_titleLength = static_cast<LONGLONG>(cells[own].ms);
     }
     // The whole title (or chapter) is read to the end of its data: the disc's playing time
     // must not cut the last pictures off.

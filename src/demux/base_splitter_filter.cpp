@@ -251,9 +251,11 @@ void CBaseSplitterFilter::DemuxLoop(DemuxThread& thread)
         }
 
         m_activePins.clear();
+        m_activeTimes.clear();
         for (auto& pin : m_outputPins) {
             if (!pin->IsConnected()) continue;
             m_activePins.push_back(pin.get());
+            m_activeTimes.push_back(kInvalidTime);
             pin->DeliverNewSegment(m_start.load(), m_stop.load(), m_rate);
         }
         m_discontinuitySent.clear();
@@ -274,13 +276,15 @@ void CBaseSplitterFilter::DemuxLoop(DemuxThread& thread)
 HRESULT CBaseSplitterFilter::DeliverPacket(PacketPtr packet)
 {
     CBaseSplitterOutputPin* pin = GetOutputPin(packet->streamId);
-    if (!pin || !pin->IsConnected() ||
-        std::find(m_activePins.begin(), m_activePins.end(), pin) == m_activePins.end()) {
+    const auto active = std::find(m_activePins.begin(), m_activePins.end(), pin);
+    if (!pin || !pin->IsConnected() || active == m_activePins.end()) {
         m_pool.Give(std::move(packet));
         return S_FALSE;
     }
+    const auto place = static_cast<std::size_t>(active - m_activePins.begin());
     if (packet->HasStart()) {
         m_current = packet->start;
+        m_activeTimes[place] = packet->start;
         packet->start -= m_start.load();
         packet->stop -= m_start.load();
     }
@@ -297,12 +301,27 @@ HRESULT CBaseSplitterFilter::DeliverPacket(PacketPtr packet)
     if (first) packet->discontinuity = true;
     HRESULT hr = pin->QueuePacket(std::move(packet));
     if (hr != S_OK) {
-        std::erase(m_activePins, pin);
+        m_activePins.erase(m_activePins.begin() + static_cast<std::ptrdiff_t>(place));
+        m_activeTimes.erase(m_activeTimes.begin() + static_cast<std::ptrdiff_t>(place));
         if (!m_activePins.empty()) hr = S_OK; // the others go on
     } else if (first) {
         m_discontinuitySent.push_back(id);
     }
     return hr;
+}
+
+bool CBaseSplitterFilter::ActivePinsReached(REFERENCE_TIME time, REFERENCE_TIME slack)
+{
+    bool all = true, any = false, farBeyond = false;
+    for (std::size_t i = 0; i < m_activePins.size(); ++i) {
+        if (m_activePins[i]->IsDiscontinuous()) continue;
+        any = true;
+        const REFERENCE_TIME last = m_activeTimes[i];
+        if (last == kInvalidTime || last < time) all = false;
+        if (last != kInvalidTime && last >= time + slack) farBeyond = true;
+    }
+    if (!any) return m_current.load() >= time;
+    return all || farBeyond;
 }
 
 bool CBaseSplitterFilter::IsAnyPinDrying()

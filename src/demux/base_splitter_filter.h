@@ -76,6 +76,11 @@ public:
     // Demultiplexing thread: queues a packet on the pin serving its stream. S_FALSE when no
     // active pin serves it; a failure when every active pin is down.
     HRESULT DeliverPacket(PacketPtr packet);
+    // Demultiplexing thread: whether every active pin of continuous media (subtitles do not count)
+    // has delivered a packet that starts at `time` or later. Streams are interleaved with some
+    // distance in the data, so the sound of a moment comes after its pictures; a stream that
+    // ended early holds the answer back only until another is `slack` beyond `time`.
+    bool ActivePinsReached(REFERENCE_TIME time, REFERENCE_TIME slack);
     // Flow control: some active pin runs dry (the demultiplexer may read on).
     bool IsAnyPinDrying();
     // True when a command waits for the demultiplexing thread.
@@ -153,6 +158,7 @@ protected:
     // Demultiplexing thread only.
     std::vector<DWORD> m_discontinuitySent;
     std::vector<CBaseSplitterOutputPin*> m_activePins;
+    std::vector<REFERENCE_TIME> m_activeTimes; // the latest packet start per active pin
 
     std::atomic<bool> m_flushing{false};
     CAMEvent m_endFlush{false};

@@ -411,6 +411,39 @@ DWORD CMpegSplitterFile::ClassifyStream(std::uint16_t pid, BYTE pesId, DWORD len
     return s.Id();
 }
 
+REFERENCE_TIME CMpegSplitterFile::ReadNavPackTime(std::int64_t length)
+{
+    // Presentation control information: sub-stream 0, the block number (4), the unit's
+    // category (2), reserved (2), the user-operation mask (4), then the start time (90 kHz).
+    constexpr std::int64_t kStartTimeEnd = 1 + 4 + 2 + 2 + 4 + 4;
+    if (length < kStartTimeEnd || ReadBits(8) != 0) return -1;
+    ReadBits(32);
+    ReadBits(32);
+    ReadBits(32);
+    const auto start = static_cast<std::int64_t>(ReadBits(32));
+    return start * 10000 / 90 + TimeOffset() - m_firstTimestamp;
+}
+
+REFERENCE_TIME CMpegSplitterFile::FindNavPackTime(std::int64_t limit)
+{
+    const std::int64_t origin = Position();
+    REFERENCE_TIME found = -1;
+    if (m_container == kProgramStream || m_container == kPesStream) {
+        BYTE code = 0;
+        while (found < 0 && Position() < limit && FindNextStartCode(code, 65536)) {
+            if (Position() - 4 >= limit) break;
+            if (code < 0xBD || code > 0xEF) continue;
+            PesHeader h;
+            if (!ReadPesHeader(h, code) || h.length == 0) continue;
+            const std::int64_t payload = Position();
+            if (code == 0xBF) found = ReadNavPackTime(h.length);
+            SeekTo(payload + h.length);
+        }
+    }
+    SeekTo(origin);
+    return found;
+}
+
 REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(DWORD id)
 {
     std::int64_t packetStart = Position();

@@ -12,6 +12,12 @@
 
 namespace {
 constexpr REFERENCE_TIME kPreroll = 10000000;
+// Reading goes on this far past the end of a play range: pictures that show before the end may
+// be stored after a later one (B pictures follow the picture they refer to).
+constexpr REFERENCE_TIME kEndMargin = 5000000;
+// How far the other streams may run past the end of the play range while one has not reached it.
+constexpr REFERENCE_TIME kEndSlack = 30000000;
+constexpr std::int64_t kSector = 2048;
 } // namespace
 
 CMpegSplitterFilter::CMpegSplitterFilter(IUnknown* outer, HRESULT* phr)
@@ -64,6 +70,93 @@ HRESULT CMpegSplitterFilter::SetPlayRange(LONGLONG startMs, LONGLONG lengthMs, L
     m_durationOverride = durationMs * 10000;
     m_playLengthGiven = m_playLength > 0;
     return S_OK;
+}
+
+HRESULT CMpegSplitterFilter::SetTimeMap(const SplitterTimeMark* marks, int count)
+{
+    CAutoLock lock(&m_csFilter);
+    if (!IsStopped()) return VFW_E_NOT_STOPPED;
+    m_timeMap.clear();
+    if (marks && count > 0) m_timeMap.assign(marks, marks + count);
+    return S_OK;
+}
+
+bool CMpegSplitterFilter::UsesTimeMap() const
+{
+    return !m_timeMap.empty() && m_file && m_file->Container() == CMpegSplitterFile::kProgramStream &&
+           !m_file->IsStreaming();
+}
+
+void CMpegSplitterFilter::EnterPartAt(std::int64_t position)
+{
+    std::size_t part = m_part < m_timeMap.size() ? m_part : 0;
+    while (part + 1 < m_timeMap.size() && m_timeMap[part + 1].position <= position) ++part;
+    while (part > 0 && m_timeMap[part].position > position) --part;
+    if (part != m_part) {
+        m_part = part;
+        m_partAnchored = false;
+    }
+}
+
+void CMpegSplitterFilter::NoteNavPack(std::int64_t start, std::int64_t length)
+{
+    EnterPartAt(start);
+    if (m_partAnchored) return;
+    const REFERENCE_TIME time = m_file->ReadNavPackTime(length);
+    if (time < 0) return;
+    m_partAnchor = time;
+    m_partAnchored = true;
+}
+
+REFERENCE_TIME CMpegSplitterFilter::PacketTime(DWORD id, REFERENCE_TIME t, std::int64_t position)
+{
+    const REFERENCE_TIME continuous = ContinuousTime(id, t);
+    if (!UsesTimeMap()) return continuous;
+    EnterPartAt(position);
+    if (!m_partAnchored) return continuous;
+    return t - m_partAnchor + m_timeMap[m_part].time;
+}
+
+void CMpegSplitterFilter::SeekByTimeMap(REFERENCE_TIME t)
+{
+    CMpegSplitterFile* file = m_file.get();
+    m_timeBase = 0; // the time map's times count from the first time stamp
+    const REFERENCE_TIME target = t - kPreroll;
+    if (target <= 0) {
+        file->SeekTo(0);
+        m_part = 0;
+        m_partAnchored = false;
+        return;
+    }
+    auto next = std::upper_bound(m_timeMap.begin(), m_timeMap.end(), target,
+                                 [](REFERENCE_TIME time, const SplitterTimeMark& mark) { return time < mark.time; });
+    const auto part = static_cast<std::size_t>(std::max<std::ptrdiff_t>(next - m_timeMap.begin() - 1, 0));
+    const std::int64_t begin = m_timeMap[part].position;
+    const std::int64_t end = part + 1 < m_timeMap.size() ? m_timeMap[part + 1].position : file->Length(false);
+    file->SeekTo(begin);
+    m_part = part;
+    m_partAnchored = false;
+    const REFERENCE_TIME anchor = file->FindNavPackTime(std::min(end, begin + 65536));
+    if (anchor < 0) return; // the part's start; its times follow the continuous time line
+    m_partAnchored = true;
+    m_partAnchor = anchor;
+
+    // The last sector of the part whose next picture is not after the target.
+    const REFERENCE_TIME wanted = anchor + (target - m_timeMap[part].time);
+    const StreamList* primary = file->PrimaryStreamList();
+    const DWORD id = primary->front().Id();
+    std::int64_t low = begin, high = end;
+    while (high - low > kSector) {
+        const std::int64_t middle = low + (high - low) / 2 / kSector * kSector;
+        if (middle <= low) break;
+        file->SeekTo(middle);
+        const REFERENCE_TIME found = file->FindNextTimestamp(id);
+        if (found >= 0 && file->Position() < end && found <= wanted)
+            low = middle;
+        else
+            high = middle;
+    }
+    file->SeekTo(low);
 }
 
 HRESULT CMpegSplitterFilter::ReleaseOutputPins()
@@ -141,6 +234,10 @@ void CMpegSplitterFilter::SeekDemux(REFERENCE_TIME t)
         m_timeBase = file->FirstTimestamp() + file->FindNextTimestamp(primary->front().Id());
         return;
     }
+    if (UsesTimeMap()) {
+        SeekByTimeMap(t);
+        return;
+    }
     const REFERENCE_TIME duration = m_duration.load();
     if (t <= kPreroll || duration <= 0) {
         file->SeekTo(0);
@@ -186,15 +283,18 @@ void CMpegSplitterFilter::RunDemux()
 {
     CMpegSplitterFile* file = m_file.get();
     if (!file) return;
-    const REFERENCE_TIME offset = m_timeBase ? m_timeBase : file->FirstTimestamp();
     m_clocks.clear();
     m_sharedShift = 0;
     m_latestEnd = kInvalidTime;
     if (m_playStart) SeekDemux(m_playStart);
+    // After the seek: seeking may set the time base.
+    const REFERENCE_TIME offset = m_timeBase ? m_timeBase : file->FirstTimestamp();
+    const REFERENCE_TIME end = m_playStart + m_playLength + kEndMargin;
     HRESULT hr = S_OK;
     while (SUCCEEDED(hr) && !CommandPending()) {
-        // A given play range ends the stream at its end; without one, the data does.
-        if (m_playLengthGiven && m_current.load() >= m_playStart + m_playLength) break;
+        // A given play range ends the stream at its end (once every stream got there: sound lies
+        // later in the data than the pictures of its moment); without one, the data does.
+        if (m_playLengthGiven && ActivePinsReached(end, kEndSlack)) break;
         const HRESULT wait = file->WaitForData(512000, 1);
         if (wait == S_OK) {
             hr = ReadNextPacket(offset);
@@ -260,7 +360,7 @@ HRESULT CMpegSplitterFilter::CollectTsPayload(DWORD id, bool unitStart, bool has
         found->second.expected = pesLength;
     } else if (found == m_openPes.end() || !found->second.packet) {
         // A continuation whose start was not seen (the first packets after a seek).
-        return DeliverPayload(id, false, 0, offset, bytes);
+        return DeliverPayload(id, false, 0, offset, bytes, m_file->Position());
     }
     Packet& packet = *found->second.packet;
     if (bytes > 0) {
@@ -290,7 +390,7 @@ HRESULT CMpegSplitterFilter::FinishTsPayloads(bool deliver)
 }
 
 HRESULT CMpegSplitterFilter::DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIME pts, REFERENCE_TIME offset,
-                                            std::int64_t bytes)
+                                            std::int64_t bytes, std::int64_t position)
 {
     if (bytes <= 0) return S_OK;
     PacketPtr packet = m_pool.Take();
@@ -300,7 +400,7 @@ HRESULT CMpegSplitterFilter::DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIM
     const bool ownHeader = (id >> 8) == 0xBD && (id & 0xF8) == 0xA0;
     packet->appendable = !hasPts && !ownHeader;
     if (hasPts) {
-        packet->start = ContinuousTime(id, pts - offset);
+        packet->start = PacketTime(id, pts - offset, position);
         packet->stop = packet->start + 1;
     }
     packet->data.resize(static_cast<std::size_t>(bytes));
@@ -320,6 +420,7 @@ HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset)
     case CMpegSplitterFile::kPesStream: {
         BYTE code = 0;
         if (!file->FindNextStartCode(code, 65536)) return S_FALSE;
+        const std::int64_t start = file->Position() - 4;
         if (code == 0xBA) {
             PackHeader h;
             if (!file->ReadPackHeader(h)) return S_FALSE;
@@ -331,10 +432,14 @@ HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset)
             if (!file->ReadPesHeader(h, code) || h.length == 0) return S_FALSE;
             if (h.kind == 2 && h.scrambling) return ZZ_E_SCRAMBLED;
             const std::int64_t payload = file->Position();
-            const DWORD id = file->ClassifyStream(0, code, h.length);
-            if (GetOutputPin(id)) {
-                const std::int64_t left = h.length - (file->Position() - payload);
-                hr = DeliverPayload(id, h.hasPts, h.pts, offset, left);
+            if (code == 0xBF) {
+                if (UsesTimeMap()) NoteNavPack(start, h.length);
+            } else {
+                const DWORD id = file->ClassifyStream(0, code, h.length);
+                if (GetOutputPin(id)) {
+                    const std::int64_t left = h.length - (file->Position() - payload);
+                    hr = DeliverPayload(id, h.hasPts, h.pts, offset, left, start);
+                }
             }
             file->SeekTo(payload + h.length);
         }
@@ -376,7 +481,7 @@ HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset)
         if (!file->ReadPvaHeader(h, true)) return S_FALSE;
         const std::int64_t payload = file->Position();
         const DWORD id = h.streamId;
-        if (GetOutputPin(id)) hr = DeliverPayload(id, h.hasPts, h.pts, offset, h.length);
+        if (GetOutputPin(id)) hr = DeliverPayload(id, h.hasPts, h.pts, offset, h.length, payload);
         file->SeekTo(payload + h.length);
         break;
     }

@@ -34,6 +34,7 @@ public:
     // IMyMpegSplitter
     HRESULT SetTitleInfo(const TitleInfo* title) override;
     HRESULT SetPlayRange(LONGLONG startMs, LONGLONG lengthMs, LONGLONG durationMs) override;
+    HRESULT SetTimeMap(const SplitterTimeMark* marks, int count) override;
 
     // IAMStreamSelect
     HRESULT Count(DWORD* streams) override;
@@ -51,11 +52,24 @@ private:
     // Reads and delivers one packet; S_FALSE when nothing was readable, a failure for scrambled
     // data.
     HRESULT ReadNextPacket(REFERENCE_TIME offset);
-    HRESULT DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIME pts, REFERENCE_TIME offset, std::int64_t bytes);
+    // `position` is where the packet starts in the data.
+    HRESULT DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIME pts, REFERENCE_TIME offset, std::int64_t bytes,
+                           std::int64_t position);
     // A packet's time (relative to the first time stamp) on one continuous time line: when a
     // stream's time stamps jump (forward by more than 5 s, or back by more than 1 s) all streams
     // are shifted alike to follow on from the latest end so far.
     REFERENCE_TIME ContinuousTime(DWORD id, REFERENCE_TIME t);
+    // A packet's time: with a time map, the time of its part plus its distance from the part's
+    // first navigation pack; otherwise (or before that pack is seen) its continuous time.
+    REFERENCE_TIME PacketTime(DWORD id, REFERENCE_TIME t, std::int64_t position);
+    // The part of the time map holding a byte position; a new part waits for its navigation pack.
+    void EnterPartAt(std::int64_t position);
+    // A navigation pack of `length` payload bytes at the file's position, which began at `start`.
+    void NoteNavPack(std::int64_t start, std::int64_t length);
+    // Seeking with the time map: to the part holding t − preroll, then inside it to the last
+    // sector whose next picture is not later. Times stay those of the parts.
+    void SeekByTimeMap(REFERENCE_TIME t);
+    bool UsesTimeMap() const;
     // Transport streams: collects the payloads of a PES packet spread over many transport packets
     // and delivers it whole: when its announced length is complete, or when the next PES packet of
     // the stream starts (video PES packets announce no length).
@@ -82,6 +96,11 @@ private:
     REFERENCE_TIME m_latestEnd = kInvalidTime;
     std::vector<ClipStreamInfo> m_clip;
     REFERENCE_TIME m_timeBase = 0;         // demultiplexing thread
+    std::vector<SplitterTimeMark> m_timeMap; // set while stopped, read by the demultiplexing thread
+    // Demultiplexing thread: the part being read and the start time of its first navigation pack.
+    std::size_t m_part = 0;
+    bool m_partAnchored = false;
+    REFERENCE_TIME m_partAnchor = 0;
     // Set by the application before the graph runs; the demultiplexing thread completes them.
     std::atomic<REFERENCE_TIME> m_playStart{0};
     std::atomic<REFERENCE_TIME> m_playLength{0};

@@ -23,12 +23,22 @@ struct IAMStreamSelect : IUnknown {
     virtual HRESULT Enable(LONG index, DWORD flags) = 0;
 };
 
+// Where a part of the stream with a time line of its own begins (a DVD cell): its first byte and
+// the time it starts at, counted from the stream's start.
+struct SplitterTimeMark {
+    std::int64_t position;
+    REFERENCE_TIME time;
+};
+
 struct IMyMpegSplitter : IUnknown {
     static constexpr GUID iid = MakeGuid("{FB644229-D658-40AB-838D-619AD5A2DEB1}");
     // Copies the DVD title record the scanner expects its streams from.
     virtual HRESULT SetTitleInfo(const TitleInfo* title) = 0;
     // The range to deliver and the duration to report, in milliseconds (0 = not set).
     virtual HRESULT SetPlayRange(LONGLONG startMs, LONGLONG lengthMs, LONGLONG durationMs) = 0;
+    // The parts of a program stream in order (copied); times are then taken part by part, and
+    // seeking finds the part first. Set while stopped; none (the default) treats the stream as one.
+    virtual HRESULT SetTimeMap(const SplitterTimeMark* marks, int count) = 0;
 };
 
 struct IBufferInfo : IUnknown {

@@ -158,7 +158,7 @@ bool DvdDisc::Load()
                     if (playback.block_type == BLOCK_TYPE_ANGLE_BLOCK && playback.block_mode != BLOCK_MODE_FIRST_CELL)
                         continue;
                     if (playback.last_sector < playback.first_sector) continue;
-                    cells.push_back(CellRun{playback.first_sector, playback.last_sector});
+                    cells.push_back(CellRun{playback.first_sector, playback.last_sector, PlaybackMs(playback.playback_time, ntsc)});
                 }
             }
             title.chapters.push_back(std::move(cells));
@@ -217,6 +217,24 @@ std::vector<std::vector<DvdDisc::CellRun>> DvdDisc::ChapterCells(int title) cons
 {
     if (title < 0 || title >= static_cast<int>(m_titles.size())) return {};
     return m_titles[static_cast<std::size_t>(title)].chapters;
+}
+
+std::vector<DvdDisc::CellMark> DvdDisc::CellMarks(int title, int chapter) const
+{
+    std::vector<CellMark> marks;
+    if (title < 0 || title >= static_cast<int>(m_titles.size())) return marks;
+    std::int64_t position = 0;
+    double ms = 0;
+    const auto& chapters = m_titles[static_cast<std::size_t>(title)].chapters;
+    for (std::size_t c = static_cast<std::size_t>(std::max(chapter, 0)); c < chapters.size(); ++c) {
+        for (const CellRun& run : chapters[c]) {
+            marks.push_back(CellMark{position, ms});
+            position += static_cast<std::int64_t>(run.Sectors()) * kSectorSize;
+            ms += run.ms;
+        }
+    }
+    marks.push_back(CellMark{position, ms});
+    return marks;
 }
 
 int DvdDisc::TitleSetOf(int title) const
@@ -328,18 +346,17 @@ std::uint32_t DvdDisc::ReadSectors(std::uint32_t sector, std::uint32_t count, st
 {
     // The whole run at once, and once more; then sector by sector, each tried twice.
     if (ReadBlocksOnce(sector, count, out) || ReadBlocksOnce(sector, count, out)) return count;
-    std::uint32_t placed = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
-        std::uint8_t* target = out + placed * kSectorSize;
-        if (ReadBlocksOnce(sector + i, 1, target) || ReadBlocksOnce(sector + i, 1, target)) {
-            ++placed;
-            continue;
-        }
+        std::uint8_t* target = out + i * kSectorSize;
+        if (ReadBlocksOnce(sector + i, 1, target) || ReadBlocksOnce(sector + i, 1, target)) continue;
+        // Its place is kept, filled with zeros (no MPEG data), so that every later byte stays
+        // where the cells and seeking expect it.
+        std::memset(target, 0, kSectorSize);
         ++m_skipped;
         DebugLog("dvd: sector %u of title set %d is unreadable and skipped (%lld skipped so far)\n", sector + i,
                  m_fileTitleSet, static_cast<long long>(m_skipped.load()));
     }
-    return placed;
+    return count;
 }
 
 void DvdDisc::SetFaultHook(ReadFaultHook hook)

@@ -4,8 +4,9 @@
 // and then reads a selected run of cells as one plain byte stream, walking the cells in
 // program-chain order and skipping the cells of other angles.
 //
-// Damaged discs: a sector that cannot be read is tried once more, then skipped and counted,
-// and reading goes on with the next readable sector; only the end of the area ends the stream.
+// Damaged discs: a sector that cannot be read is tried once more, then skipped and counted: its
+// place in the byte stream is kept, filled with zeros, so that positions stay those of the area.
+// Only the end of the area ends the stream.
 //
 // All operations may be called from any thread; they are serialised by the disc's lock.
 
@@ -34,11 +35,18 @@ using ReadFaultHook = std::function<ReadFault(int titleSet, std::uint32_t sector
 
 class DvdDisc {
 public:
-    // A run of sectors of one cell, first and last inclusive, in the title set's title VOBs.
+    // A run of sectors of one cell, first and last inclusive, in the title set's title VOBs,
+    // and the cell's playing time.
     struct CellRun {
         std::uint32_t first;
         std::uint32_t last;
+        double ms = 0;
         std::uint32_t Sectors() const { return last - first + 1; }
+    };
+    // Where a cell starts in the byte stream of an area and in its playing time.
+    struct CellMark {
+        std::int64_t position; // bytes from the area's start
+        double ms;             // from the area's start
     };
 
     // Opens a device, a disc's mount point, a VIDEO_TS folder or the folder above it, or an ISO
@@ -62,6 +70,10 @@ public:
     // copied, 0 at the end of the area, -1 for a buffer smaller than a sector.
     std::int32_t Read(std::uint8_t* buffer, std::int32_t count);
 
+    // The cells from a chapter of a title (0-based; -1 the whole title) to the title's end, as an
+    // area set there reads them, and one more mark for that end: the time map that seeking in the
+    // byte stream goes by.
+    std::vector<CellMark> CellMarks(int title, int chapter) const;
     // The sectors of a title's chapters, as the area reads them (tests and diagnostics).
     std::vector<std::vector<CellRun>> ChapterCells(int title) const;
     // The title set a title lives in (1-based), or 0.
@@ -85,8 +97,8 @@ private:
     bool Load();
     ifo_handle_t* TitleSetIfo(int titleSet);
     void BuildArea(int title, int firstChapter, int endChapter); // m_lock held
-    // Reads `count` sectors at `sector`; returns the sectors placed in `out` (skipped ones are
-    // left out). m_lock held.
+    // Reads `count` sectors at `sector` into `out`; unreadable ones are zeros there. Returns
+    // `count`. m_lock held.
     std::uint32_t ReadSectors(std::uint32_t sector, std::uint32_t count, std::uint8_t* out);
     bool ReadBlocksOnce(std::uint32_t sector, std::uint32_t count, std::uint8_t* out);
 

@@ -120,3 +120,9 @@ bool MyDVDGetTitleVideo(DiscHandle handle, int title, TitleVideo* video)
     *video = disc->VideoOf(title);
     return true;
 }
+
+std::vector<DvdDisc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, int chapter)
+{
+    auto disc = Discs().Find(handle);
+    return disc ? disc->CellMarks(title, chapter) : std::vector<DvdDisc::CellMark>{};
+}

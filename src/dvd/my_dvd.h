@@ -34,5 +34,9 @@ void MyDVDClose(DiscHandle handle);
 void MyDVDSetReadFaultHook(DiscHandle handle, ReadFaultHook hook);
 // Sectors skipped as unreadable on this disc so far; -1 for an unknown handle.
 std::int64_t MyDVDSkippedSectors(DiscHandle handle);
+// The cells from a chapter (0-based, -1 the whole title) to the end of a title: where each starts
+// in the area's bytes and in its playing time, and a last mark for the end. Empty for an unknown
+// handle or title.
+std::vector<DvdDisc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, int chapter);
 // The picture size and display aspect of a title (0-based); false for an unknown handle or title.
 bool MyDVDGetTitleVideo(DiscHandle handle, int title, TitleVideo* video);

@@ -57,7 +57,7 @@ private slots:
     {
         RegisterPlatformDecoders();
         CVideoRenderer::Register();
-        ffmpeg::QuietLogs();
+        ffmpeg::RouteLogsToDebugLog();
     }
 
     void TwoTitlesThroughTheMainWindow()

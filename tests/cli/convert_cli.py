@@ -32,6 +32,15 @@ def probe(path):
     return json.loads(out.stdout or "{}") if out.returncode == 0 else None
 
 
+def pitch(path, seconds=2.0):
+    """The frequency of a file's tone from the zero crossings of its first seconds (mono)."""
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-t", str(seconds), "-ac", "1", "-ar", "48000",
+                          "-f", "s16le", "-"], capture_output=True).stdout
+    samples = [int.from_bytes(raw[i:i + 2], "little", signed=True) for i in range(0, len(raw) - 1, 2)]
+    rising = sum(1 for a, b in zip(samples, samples[1:]) if a < 0 <= b)
+    return rising / (len(samples) / 48000) if samples else 0
+
+
 out = tempfile.mkdtemp(prefix="zuzidero-cli-")
 try:
     ntsc = os.path.join(DISCS, "ntsc_4x3")
@@ -61,6 +70,29 @@ try:
     info = probe(os.path.join(out, "Chapter_01_03.mp4"))
     check(info is not None and abs(float(info["format"]["duration"]) - 1.0) < 0.1, f"chapter: {info}")
 
+    # A trim inside the second cell (whose time stamps start again): a file of its length, and
+    # nothing of FFmpeg's own on the terminal.
+    sync = os.path.join(DISCS, "sync")
+    r = run(sync, "--out", out, "--title", "1", "--start", "7.5", "--length", "00:00:03.000", "--quiet", "--overwrite")
+    check(r.returncode == 0 and r.stderr == "", f"trim: exit {r.returncode}, stderr {r.stderr!r}")
+    info = probe(os.path.join(out, "Title_01.mp4"))
+    check(info is not None and abs(float(info["format"]["duration"]) - 3.0) < 0.1, f"trim in the second cell: {info}")
+
+    # Tracks by identifier or language; the first listed track without --audio; a track the
+    # title lacks is a usage error that lists the title's tracks.
+    pal = os.path.join(DISCS, "pal_16x9.iso")  # AC-3 5.1 English at 440 Hz first, LPCM Japanese at 660 Hz
+    for args, hz in [((), 440), (("--audio", "ja"), 660), (("--audio", "jpn"), 660), (("--audio", "0xbda0"), 660),
+                     (("--audio", "BD80"), 440), (("--audio", "en"), 440)]:
+        r = run(pal, "--out", out, "--title", "1", "--profile", "17", "--overwrite", "--quiet", *args)
+        check(r.returncode == 0, f"track {args}: exit {r.returncode}: {r.stderr}")
+        got = pitch(os.path.join(out, "Title_01.mp3"))
+        check(abs(got - hz) < 15, f"track {args}: {got:.0f} Hz, not {hz}")
+    for args in [("--audio", "fr"), ("--audio", "BD81"), ("--subtitle", "de"), ("--subtitle", "BD21")]:
+        r = run(pal, "--out", out, "--title", "1", "--profile", "17", "--overwrite", "--quiet", *args)
+        check(r.returncode == 2, f"missing track {args}: exit {r.returncode}")
+        listed = "BD80 (en), BDA0 (ja)" if args[0] == "--audio" else "BD20 (es)"
+        check(listed in r.stderr, f"missing track {args}: the title's tracks are not listed: {r.stderr[:300]!r}")
+
     # Bad arguments and discs.
     for args, what in [((ntsc,), "no --out"), ((ntsc, "--out", out, "--zoom", "7"), "zoom 7"),
                        ((ntsc, "--out", out, "--title", "9"), "title 9"), ((ntsc, "--out", out, "--profile", "999"), "profile"),
@@ -70,8 +102,7 @@ try:
         check(r.returncode == 2, f"{what}: exit {r.returncode}")
 
     # Ctrl-C: the file written so far is finished as a valid file; exit status 1.
-    sync = os.path.join(DISCS, "sync")
-    p = subprocess.Popen([CLI, "convert", sync, "--out", out, "--profile", "27", "--merge", "--quiet"],
+    p = subprocess.Popen([CLI, "convert", sync, "--out", out, "--profile", "27", "--merge", "--quiet", "--overwrite"],
                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     time.sleep(2.0)
     p.send_signal(signal.SIGINT)

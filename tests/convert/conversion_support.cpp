@@ -76,7 +76,7 @@ ConversionResult Convert(const Disc& disc, std::vector<RunTask> tasks, RunSettin
 {
     static const bool registered = [] {
         RegisterPlatformDecoders();
-        ffmpeg::QuietLogs();
+        ffmpeg::RouteLogsToDebugLog();
         return true;
     }();
     (void)registered;

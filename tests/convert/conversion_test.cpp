@@ -224,6 +224,49 @@ TEST(Conversion, SoundAndPictureStayInStep)
     ExpectInStep(avi.files[0], 6);
 }
 
+TEST(Conversion, ATrimInsideALaterCellHoldsItsWholeRangeInStep)
+{
+    // Title 1 of the sync disc: two cells of 180 pictures (6.006 s), the second starting its
+    // time stamps again; flashes at 1, 3 and 5 s of each. 7.5 s to 11.5 s holds the second
+    // cell's flashes at 3 and 5 s: 9.006 and 11.006 s of the title.
+    Disc disc("sync");
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, -1, 7500, 4000)}, Settings(profile, OutputFolder("trim-cell")));
+    ASSERT_EQ(result.files.size(), 1u);
+    EXPECT_EQ(result.failed, 0);
+    const Probe probe = ProbeFile(result.files[0]);
+    EXPECT_NEAR(probe.frames, 4.0 * 30000 / 1001, 1.5);
+    EXPECT_NEAR(probe.duration, 4.0, 0.1);
+    ExpectInStep(result.files[0], 2);
+    const auto flashes = FlashTimes(result.files[0]);
+    ASSERT_EQ(flashes.size(), 2u);
+    const double period = 1001.0 / 30000;
+    EXPECT_NEAR(flashes[0], 9.009 - 7.5, period + 0.002);
+    EXPECT_NEAR(flashes[1], 11.011 - 7.5, period + 0.002);
+}
+
+TEST(Conversion, TheLastSecondOfATrimHasItsSound)
+{
+    Disc disc("ntsc_4x3"); // title 1: a steady 440 Hz tone
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, -1, 2000, 3000)}, Settings(profile, OutputFolder("trim-end")));
+    ASSERT_EQ(result.files.size(), 1u);
+    const auto sound = MonoSound(result.files[0]);
+    ASSERT_GT(sound.size(), 48000u * 29 / 10);
+    auto rms = [&](std::size_t from, std::size_t to) {
+        double sum = 0;
+        for (std::size_t i = from; i < to; ++i) sum += static_cast<double>(sound[i]) * sound[i];
+        return std::sqrt(sum / static_cast<double>(to - from));
+    };
+    const double opening = rms(4800, 28800);
+    ASSERT_GT(opening, 1000);
+    // Every tenth of the last second sounds as loud as the opening (the end's last 40 ms aside:
+    // the encoder's final frame).
+    const std::size_t end = 48000 * 3 - 2000;
+    for (std::size_t from = end - 48000; from + 4800 <= end; from += 4800)
+        EXPECT_NEAR(rms(from, from + 4800), opening, opening * 0.1) << "at " << static_cast<double>(from) / 48000 << " s";
+}
+
 TEST(Conversion, APalWidescreenTitleKeepsItsWholePicture)
 {
     Disc disc("pal_16x9");

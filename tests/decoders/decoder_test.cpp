@@ -329,6 +329,37 @@ TEST_F(DecoderTest, ASeekFlushesTheDecodersAndTheyGoOnFromThere)
     m_control->Stop();
 }
 
+TEST_F(DecoderTest, ATitleReadFromAPlayStartGivesOnlyWholePictures)
+{
+    // A seek lands inside a group of pictures: the first video packet opens with the end of a
+    // picture whose start was never read, and the pictures after it refer to pictures that were
+    // not decoded. None of that may come out as a picture.
+    Build("ntsc_4x3", 0, false);
+    auto* splitter = static_cast<CMpegSplitterFilter*>(m_filters[1].Get());
+    ASSERT_EQ(splitter->SetPlayRange(3300, 2000, static_cast<LONGLONG>(m_info->titles[0].durationMs)), S_OK);
+    Run();
+
+    // ffmpeg's pictures of the whole title: ours must be a run of them, each whole.
+    const Bytes theirs = FfmpegPictures();
+    const Bytes ours = OurPictures(720, 480);
+    constexpr std::size_t kFrame = 720 * 480 * 3 / 2;
+    ASSERT_GT(ours.size() / kFrame, 60u);
+    ASSERT_LT(ours.size() / kFrame, theirs.size() / kFrame);
+    std::size_t first = 0;
+    double best = 0;
+    for (std::size_t j = 0; j < theirs.size() / kFrame; ++j) {
+        const double psnr = Psnr(ours.data(), theirs.data() + j * kFrame, kFrame);
+        if (psnr > best) best = psnr, first = j;
+    }
+    EXPECT_GE(best, 50.0) << "the first picture is no whole picture of the title";
+    for (std::size_t i = 0; i < ours.size() / kFrame && first + i < theirs.size() / kFrame; ++i)
+        EXPECT_GE(Psnr(ours.data() + i * kFrame, theirs.data() + (first + i) * kFrame, kFrame), 50.0) << "picture " << i;
+    // Decoding starts at the group of pictures before the play start (3.3 s, picture 99).
+    EXPECT_LE(first, 99u);
+    EXPECT_GE(first, 99u - 60);
+    EXPECT_EQ(first % 15, 0u) << "a group of the title starts every 15 pictures";
+}
+
 struct EncodedFile {
     const char* name;
     const char* encoding; // ffmpeg's output options

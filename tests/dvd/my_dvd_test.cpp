@@ -245,17 +245,24 @@ TEST(MyDvd, ADamagedTitleStillReadsToItsEnd)
     const auto ours = ReadArea(disc.Handle());
 
     std::vector<std::uint8_t> expected;
+    // An unreadable sector keeps its place as zeros: the bytes after it stay where the area's
+    // positions (seeking, the cells' time map) put them.
     for (std::size_t i = 0; i < reference.sectors.size(); ++i) {
         const std::uint32_t sector = reference.sectors[i];
-        if (broken.count(sector)) continue;
         const auto* data = reference.bytes.data() + i * 2048;
-        if (zeroed.count(sector))
+        if (zeroed.count(sector) || broken.count(sector))
             expected.insert(expected.end(), 2048, 0);
         else
             expected.insert(expected.end(), data, data + 2048);
     }
     EXPECT_EQ(ours.size(), expected.size());
     EXPECT_TRUE(ours == expected);
+    // A seek past the damage lands where reading through it got to.
+    const std::int64_t position = 250 * 2048;
+    ASSERT_EQ(MyDVDSeek(disc.Handle(), position, 0), position);
+    std::vector<std::uint8_t> block(10240);
+    ASSERT_EQ(MyDVDRead(disc.Handle(), block.data(), 10240), 10240);
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), expected.begin() + position));
     EXPECT_EQ(MyDVDSkippedSectors(disc.Handle()), static_cast<std::int64_t>(broken.size()));
     EXPECT_EQ(failedOnce.size(), 1u);
 }

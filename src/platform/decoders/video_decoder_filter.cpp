@@ -401,6 +401,9 @@ bool CVideoDecoderFilter::OpenDecoder(const CMediaType& type)
     m_inputType = type;
     m_nextStart = 0;
     m_discontinuity = true;
+    m_waitForEntry = true;
+    m_waitForKeyFrame = true;
+    m_entryCarry = 0;
     return true;
 }
 
@@ -421,6 +424,9 @@ void CVideoDecoderFilter::ApplyPendingFlush()
         m_parser = av_parser_init(m_codec->codec_id);
     }
     m_discontinuity = true;
+    m_waitForEntry = true;
+    m_waitForKeyFrame = true;
+    m_entryCarry = 0;
 }
 
 HRESULT CVideoDecoderFilter::ReceiveVideo(IMediaSample* sample)
@@ -442,7 +448,32 @@ HRESULT CVideoDecoderFilter::ReceiveVideo(IMediaSample* sample)
     sample->GetPointer(&data);
     REFERENCE_TIME start = 0, stop = 0;
     const REFERENCE_TIME pts = SUCCEEDED(sample->GetTime(&start, &stop)) ? start : AV_NOPTS_VALUE;
-    return Decode(data, sample->GetActualDataLength(), pts);
+    return DecodeFromEntry(data, sample->GetActualDataLength(), pts);
+}
+
+HRESULT CVideoDecoderFilter::DecodeFromEntry(const BYTE* data, int size, REFERENCE_TIME pts)
+{
+    const AVCodecID id = m_codec->codec_id;
+    if (!m_waitForEntry || (id != AV_CODEC_ID_MPEG1VIDEO && id != AV_CODEC_ID_MPEG2VIDEO) || !data || size <= 0) {
+        m_waitForEntry = false;
+        return Decode(data, size, pts);
+    }
+    // The bytes kept from the samples before (a start code may straddle two), then this one.
+    m_entryScan.resize(m_entryCarry);
+    m_entryScan.insert(m_entryScan.end(), data, data + size);
+    const std::uint8_t* bytes = m_entryScan.data();
+    const std::size_t length = m_entryScan.size();
+    for (std::size_t i = 0; i + 3 < length; ++i) {
+        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 && (bytes[i + 3] == 0xB3 || bytes[i + 3] == 0xB8)) {
+            m_waitForEntry = false;
+            m_entryCarry = 0;
+            return Decode(bytes + i, static_cast<int>(length - i), pts);
+        }
+    }
+    const std::size_t keep = std::min<std::size_t>(3, length);
+    std::memmove(m_entryScan.data(), bytes + length - keep, keep);
+    m_entryCarry = keep;
+    return S_OK;
 }
 
 HRESULT CVideoDecoderFilter::Decode(const BYTE* data, int size, REFERENCE_TIME pts)
@@ -464,8 +495,12 @@ HRESULT CVideoDecoderFilter::ReceiveFrames()
 HRESULT CVideoDecoderFilter::Drain()
 {
     if (!m_codec) return S_OK;
+    // The parser's last picture may be cut short (a play range ends inside it): what cannot be
+    // decoded whole is not delivered.
+    m_draining = true;
     HRESULT hr = Decode(nullptr, 0, AV_NOPTS_VALUE);
     if (hr == S_OK && avcodec_send_packet(m_codec.get(), nullptr) == 0) hr = ReceiveFrames();
+    m_draining = false;
     avcodec_flush_buffers(m_codec.get());
     if (m_parser) {
         av_parser_close(m_parser);
@@ -477,6 +512,14 @@ HRESULT CVideoDecoderFilter::Drain()
 HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
 {
     if (!m_output->IsConnected()) return S_OK;
+    const bool damaged = (frame->flags & AV_FRAME_FLAG_CORRUPT) || frame->decode_error_flags;
+    if (m_draining && damaged) return S_OK;
+    // Until a key picture has been decoded whole, pictures lack references: none is delivered.
+    if (m_waitForKeyFrame) {
+        const bool key = frame->key_frame || frame->pict_type == AV_PICTURE_TYPE_I;
+        if (!key || damaged) return S_OK;
+        m_waitForKeyFrame = false;
+    }
     const Geometry g = InputGeometry();
     REFERENCE_TIME duration = g.timePerFrame;
     if (duration <= 0 && m_codec->framerate.num > 0)

@@ -106,6 +106,10 @@ private:
     HRESULT ReceiveVideo(IMediaSample* sample);
     // Passes `size` bytes (or the end, with null) through the parser and the decoder.
     HRESULT Decode(const BYTE* data, int size, REFERENCE_TIME pts);
+    // Decoding starts at an entry point: after the start, a flush or a seek, MPEG video is passed
+    // on from its next sequence or GOP header (the bytes before it belong to pictures whose
+    // start or references were never seen).
+    HRESULT DecodeFromEntry(const BYTE* data, int size, REFERENCE_TIME pts);
     HRESULT ReceiveFrames();
     HRESULT DeliverPicture(const AVFrame* frame);
     HRESULT Drain();
@@ -126,6 +130,11 @@ private:
     ffmpeg::SwsPtr m_scaler;
     REFERENCE_TIME m_nextStart = 0;
     bool m_discontinuity = true;
+    bool m_waitForEntry = true;     // no sequence or GOP header seen since the last start or flush
+    bool m_waitForKeyFrame = true;  // no key picture decoded since then: nothing is delivered
+    bool m_draining = false;        // the end of the stream is being decoded
+    std::vector<std::uint8_t> m_entryScan; // the last bytes seen while waiting, and the sample
+    std::size_t m_entryCarry = 0;          // how many of them came from earlier samples
     std::atomic<bool> m_flushPending{false};
 
     SubpictureDecoder m_subpictures; // its own lock
