@@ -67,10 +67,11 @@ void ConversionEngine::Message(const char* text)
     if (m_message) m_message(text);
 }
 
-bool ConversionEngine::OpenOutput(const std::string& path, const WriterSettings& settings)
+bool ConversionEngine::OpenOutput(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect)
 {
     m_profile = settings;
-    return m_writer.Open(path, settings);
+    m_outputAspect = displayAspect;
+    return m_writer.Open(path, settings, displayAspect);
 }
 
 bool ConversionEngine::CloseOutput() { return m_writer.Close(); }
@@ -209,6 +210,10 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
     const PictureSettings& p = m_clip.picture;
     if (video) {
         m_videoConver->SetRects(p.zoomMode, p.cropLeft, p.cropTop, p.cropRight, p.cropBottom, 0, 0, w.Width, w.Height);
+        // The title's shape from its video attributes (the stream's own may be missing or wrong).
+        TitleVideo title;
+        const AspectRatio source = MyDVDGetTitleVideo(disc, titleIndex, &title) ? TitleAspect(title) : AspectRatio{};
+        m_videoConver->SetDisplayAspects(source.x, source.y, m_outputAspect.x, m_outputAspect.y);
         m_videoConver->SetHue(p.hue);
         m_videoConver->SetBrightness(p.brightness);
         m_videoConver->SetSaturation(p.saturation);

@@ -12,6 +12,7 @@
 
 #include "convert/conv_filter.h"
 #include "convert/conversion_task.h"
+#include "convert/framing.h"
 #include "convert/output_writer.h"
 #include "dvd/my_dvd.h"
 #include "platform/graph/graph_interfaces.h"
@@ -63,7 +64,9 @@ public:
     {
         return Build(disc, titleIndex, chapterIndex, clip, BuildOptions{});
     }
-    bool OpenOutput(const std::string& path, const WriterSettings& settings);
+    // Opens the output file; its pictures are shown at `displayAspect` (unknown: square pixels),
+    // and the graphs built for it frame their pictures so.
+    bool OpenOutput(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect = {});
     bool CloseOutput();
     // A renderer for the pictures of "Video Pre"; false when there is none (a conversion runs
     // without).
@@ -98,6 +101,7 @@ private:
     MessageFn m_message;
     OutputWriter m_writer;
     WriterSettings m_profile{};
+    AspectRatio m_outputAspect; // the open file's
     ClipSettings m_clip{};
     ComPtr<IGraphBuilder> m_graph;
     ComPtr<IMediaControl> m_control;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "dvd/my_dvd.h"
 #include "pipeline/event_codes.h"
 #include "platform/com/debug_log.h"
 
@@ -99,7 +100,12 @@ void ConversionRun::StartCurrent()
             m_filePath = (std::filesystem::path(m_settings.outputFolder) / t.outputName).string();
             // A file that cannot be created is reported, and its task fails (instead of running
             // without output).
-            if (!m_engine.OpenOutput(m_filePath, m_settings.profile)) {
+            // The file's shape: the first title's, framed by the zoom mode.
+            TitleVideo video;
+            const AspectRatio source = MyDVDGetTitleVideo(m_disc, t.task.titleIndex, &video) ? TitleAspect(video) : AspectRatio{};
+            const AspectRatio shown = OutputDisplayAspect(m_settings.profile.Width, m_settings.profile.Height,
+                                                          m_settings.picture.zoomMode, source);
+            if (!m_engine.OpenOutput(m_filePath, m_settings.profile, shown)) {
                 Fail("Could not create output file " + m_filePath);
                 m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
                 m_current = NextTask(m_current + 1);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "convert/framing.h"
 #include "dvd/disc_info.h"
 #include "dvd/dvd_disc.h"
 
@@ -45,5 +46,7 @@ struct ConversionTask {
 // A title's task as a disc load makes it: the whole title, and a crop rectangle of the title's
 // own picture size.
 ConversionTask MakeTitleTask(int titleIndex, const TitleInfo& title, const TitleVideo& video);
+// The shape a title is shown at: 16:9 or 4:3.
+inline AspectRatio TitleAspect(const TitleVideo& video) { return video.wide ? kAspect16x9 : kAspect4x3; }
 // The output file name the title list shows: "Title_03.mp4" or "Chapter_03_02.mp4".
 std::string TaskOutputName(const ConversionTask& task, const std::string& extension);

@@ -42,10 +42,11 @@ bool OutputWriter::Fail(const std::string& what, int error)
     return false;
 }
 
-bool OutputWriter::Open(const std::string& path, const WriterSettings& settings)
+bool OutputWriter::Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect)
 {
     Close();
     m_settings = settings;
+    m_displayAspect = displayAspect;
     m_failed = false;
     m_error.clear();
     m_videoFrames = 0;
@@ -119,7 +120,8 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
     codec->gop_size = std::max(1, w.FrameRate / 1000); // a key frame a second
     codec->pix_fmt = encoder->pix_fmts ? encoder->pix_fmts[0] : AV_PIX_FMT_YUV420P;
     codec->max_b_frames = 0;
-    codec->sample_aspect_ratio = av_d2q(1.0, 255);
+    const AspectRatio pixel = SampleAspect(w.Width, w.Height, m_displayAspect);
+    codec->sample_aspect_ratio = AVRational{pixel.x, pixel.y};
     codec->thread_count = 0;
     if (encoder->id == AV_CODEC_ID_MJPEG) codec->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
     if (m_format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;

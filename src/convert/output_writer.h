@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/framing.h"
 #include "platform/decoders/ffmpeg_handles.h"
 #include "profiles/profile_record.h"
 
@@ -30,8 +31,8 @@ public:
 
     // Creates the file and writes the container header; false (and no file left behind) when
     // an encoder is unknown or cannot be opened, the name has no known container, or the file
-    // cannot be written.
-    bool Open(const std::string& path, const WriterSettings& settings);
+    // cannot be written. The pictures are shown at `displayAspect` (unknown: square pixels).
+    bool Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect = {});
     // One YV12 picture of Width × Height: 0 when the encoder took it, −1 on a failure.
     int WriteVideo(const std::uint8_t* picture);
     // 16-bit interleaved PCM of Channel channels: 0, or −1 on a failure.
@@ -66,6 +67,7 @@ private:
     void Release();
 
     WriterSettings m_settings{};
+    AspectRatio m_displayAspect;
     ffmpeg::OutputContextPtr m_formatOwner;
     AVFormatContext* m_format = nullptr;
     ffmpeg::CodecContextPtr m_videoCodec;

@@ -9,14 +9,13 @@
 #include <emmintrin.h>
 #endif
 
+#include "convert/framing.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 
 namespace {
 
 constexpr double kPi = 3.1415926;
-constexpr float kWideRatio = 1.7777778f;
-constexpr float kStandardRatio = 1.3333334f;
 
 struct AngleTables {
     std::int16_t sine[361];
@@ -180,6 +179,20 @@ HRESULT CMyVideoConveFilter::SetOverlay(const OverlaySettings* overlay)
     return S_OK;
 }
 
+HRESULT CMyVideoConveFilter::SetDisplayAspects(std::int32_t sourceX, std::int32_t sourceY, std::int32_t outputX,
+                                               std::int32_t outputY)
+{
+    CAutoLock lock(&m_csFilter);
+    m_sourceAspect = sourceX > 0 && sourceY > 0 ? AspectRatio{sourceX, sourceY} : AspectRatio{};
+    m_outputAspect = outputX > 0 && outputY > 0 ? AspectRatio{outputX, outputY} : AspectRatio{};
+    return S_OK;
+}
+
+AspectRatio CMyVideoConveFilter::SourceAspect() const
+{
+    return m_sourceAspect.Known() ? m_sourceAspect : m_inputAspect;
+}
+
 // ---- Media types ----
 
 HRESULT CMyVideoConveFilter::CheckInputType(const CMediaType* input)
@@ -192,6 +205,14 @@ HRESULT CMyVideoConveFilter::CheckInputType(const CMediaType* input)
         return VFW_E_TYPE_NOT_ACCEPTED;
     m_sourceWidth = header->biWidth;
     m_sourceHeight = header->biHeight;
+    m_inputAspect = {};
+    if (input->formattype == FORMAT_VideoInfo2 && input->cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+        const auto* info = reinterpret_cast<const VIDEOINFOHEADER2*>(input->pbFormat);
+        if (info->dwPictAspectRatioX > 0 && info->dwPictAspectRatioY > 0 && info->dwPictAspectRatioX <= 0xFFFF &&
+            info->dwPictAspectRatioY <= 0xFFFF)
+            m_inputAspect = {static_cast<std::int32_t>(info->dwPictAspectRatioX),
+                             static_cast<std::int32_t>(info->dwPictAspectRatioY)};
+    }
     m_inputType = *input;
     if (m_cropRect.Width() == 0) {
         m_cropRect = {0, 0, m_sourceWidth, m_sourceHeight};
@@ -212,6 +233,14 @@ HRESULT CMyVideoConveFilter::GetMediaType(int position, CMediaType* type)
     header->biHeight = m_outputRect.Height();
     header->biSizeImage = static_cast<DWORD>(header->biWidth * header->biHeight * 3 / 2);
     type->SetSampleSize(header->biSizeImage);
+    if (type->formattype == FORMAT_VideoInfo2) {
+        // The shape the output is shown at: square pixels unless told otherwise.
+        auto* info = reinterpret_cast<VIDEOINFOHEADER2*>(type->pbFormat);
+        const AspectRatio shown =
+            m_outputAspect.Known() ? m_outputAspect : ReducedAspect(header->biWidth, header->biHeight);
+        info->dwPictAspectRatioX = static_cast<DWORD>(shown.x);
+        info->dwPictAspectRatioY = static_cast<DWORD>(shown.y);
+    }
     return S_OK;
 }
 
@@ -250,27 +279,11 @@ HRESULT CMyVideoConveFilter::CheckTransform(const CMediaType* input, const CMedi
         g.cropRight = m_sourceWidth - m_cropRect.right;
         g.cropBottom = m_sourceHeight - m_cropRect.bottom;
     }
-    // Fit the picture's ratio into the output frame.
-    Rect target = m_outputRect;
-    float ratio = 0;
-    switch (m_zoomMode) {
-    case 0: ratio = static_cast<float>(static_cast<double>(w) / h); break;
-    case 2: ratio = kWideRatio; break;
-    case 3: ratio = kStandardRatio; break;
-    default: break;
-    }
-    if (ratio > 0) {
-        const int rw = target.Width(), rh = target.Height();
-        if (ratio > static_cast<float>(rw) / static_cast<float>(rh)) {
-            const int bar = (rh - static_cast<int>(std::trunc(rw / ratio))) / 2;
-            target.top += bar;
-            target.bottom -= bar;
-        } else {
-            const int bar = (rw - static_cast<int>(std::trunc(ratio * rh))) / 2;
-            target.left += bar;
-            target.right -= bar;
-        }
-    }
+    // Fit the picture, by the shapes source and output are shown at, into the output frame.
+    const AspectRatio outputAspect = m_outputAspect.Known() ? m_outputAspect : AspectRatio{};
+    const FrameRect fitted = FitPicture(m_zoomMode, m_sourceWidth, m_sourceHeight, SourceAspect(), w, h, W, H, outputAspect);
+    Rect target{m_outputRect.left + fitted.left, m_outputRect.top + fitted.top, m_outputRect.left + fitted.right,
+                m_outputRect.top + fitted.bottom};
     // Pad, each bar rounded up to an even size.
     if (target.Width() != W || target.Height() != H) {
         g.pad = true;

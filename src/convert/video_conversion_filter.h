@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "convert/framing.h"
 #include "convert/text_renderer.h"
 #include "pipeline/transform_filter.h"
 #include "platform/decoders/ffmpeg_handles.h"
@@ -37,6 +38,11 @@ struct IMyVideoConvFilter : IUnknown {
     virtual HRESULT SetBrightness(std::int32_t brightness) = 0; // 0..256, 128 neutral
     // E_FAIL when no overlay picture exists afterwards.
     virtual HRESULT SetOverlay(const OverlaySettings* overlay) = 0;
+    // The shapes the source and the output are shown at (x:y; 0:0 unknown). An unknown source
+    // takes the input type's picture aspect, an unknown output square pixels. They take effect at
+    // the next output connection.
+    virtual HRESULT SetDisplayAspects(std::int32_t sourceX, std::int32_t sourceY, std::int32_t outputX,
+                                      std::int32_t outputY) = 0;
 };
 
 class CMyVideoConveFilter : public CTransformFilter, public IMyVideoConvFilter {
@@ -63,6 +69,8 @@ public:
     HRESULT SetHue(std::int32_t hue) override;
     HRESULT SetBrightness(std::int32_t brightness) override;
     HRESULT SetOverlay(const OverlaySettings* overlay) override;
+    HRESULT SetDisplayAspects(std::int32_t sourceX, std::int32_t sourceY, std::int32_t outputX,
+                              std::int32_t outputY) override;
 
     // The geometry worked out at the last output connection (tests, the editor).
     struct Geometry {
@@ -93,6 +101,8 @@ private:
         int Height() const { return bottom - top; }
     };
     void BlendOverlay(std::uint8_t* picture, int width, int height);
+    // The source's display aspect: the one set, else the input type's, else unknown.
+    AspectRatio SourceAspect() const;
 
     // Settings (application thread, before streaming).
     std::int32_t m_zoomMode = 1;
@@ -102,6 +112,8 @@ private:
     std::int32_t m_hue = 0;
     std::int32_t m_saturation = 64;
     float m_frameRate = 30.0f;
+    AspectRatio m_sourceAspect; // as set (filter lock, before connection)
+    AspectRatio m_outputAspect;
     // (Cb, Cr) → (Cb', Cr') for the hue and chroma gain it was made for (receive lock).
     std::vector<std::uint16_t> m_chromaTable;
     std::int32_t m_chromaHue = 0;
@@ -114,6 +126,7 @@ private:
     // Input and geometry (connection).
     int m_sourceWidth = 0;
     int m_sourceHeight = 0;
+    AspectRatio m_inputAspect; // the input type's picture aspect, when it has one
     CMediaType m_inputType;
     Geometry m_geometry;
     ffmpeg::SwsPtr m_scaler;

@@ -276,14 +276,14 @@ TEST(Conversion, APalWidescreenTitleKeepsItsWholePicture)
     EXPECT_EQ(task.task.clip.picture.cropBottom, 576);
     const auto result = Convert(disc, {task}, Settings(profile, OutputFolder("pal")));
     ASSERT_EQ(result.files.size(), 1u);
-    // The whole 720 × 576 picture at its ratio: 448 × 360 between bars of 16; against the upper
-    // 720 × 480 only (what a fixed 720 × 480 crop keeps) at its ratio, 540 × 360.
+    // The whole 720 × 576 picture shown at 16:9: 480 × 268 between bars of 46 rows; against the
+    // upper 720 × 480 only (what a fixed 720 × 480 crop keeps) in the same place.
     const std::string vob = TemporaryPath("pal.vob");
     const auto bytes = ReadTitleWithLibdvdread(disc.path, 0).bytes;
     std::ofstream(vob, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     const std::string whole = TemporaryPath("pal-whole.mkv"), top = TemporaryPath("pal-top.mkv");
-    RunCommand("ffmpeg -v error -y -i '" + vob + "' -map 0:v:0 -vf scale=448:360,pad=480:360:16:0 -c:v ffv1 '" + whole + "'");
-    RunCommand("ffmpeg -v error -y -i '" + vob + "' -map 0:v:0 -vf crop=720:480:0:0,scale=480:360 -c:v ffv1 '" + top + "'");
+    RunCommand("ffmpeg -v error -y -i '" + vob + "' -map 0:v:0 -vf scale=480:268,pad=480:360:0:46 -c:v ffv1 '" + whole + "'");
+    RunCommand("ffmpeg -v error -y -i '" + vob + "' -map 0:v:0 -vf crop=720:480:0:0,scale=480:268,pad=480:360:0:46 -c:v ffv1 '" + top + "'");
     std::filesystem::remove(vob);
     const auto ours = GreyPictures(result.files[0]);
     const auto expected = GreyPictures(whole);
@@ -292,8 +292,10 @@ TEST(Conversion, APalWidescreenTitleKeepsItsWholePicture)
     std::filesystem::remove(top);
     ASSERT_GT(ours.size(), 30u);
     ASSERT_GT(expected.size(), 30u);
-    // The bottom rows (the pattern's last sixth) are there.
-    auto bottom = [](const std::vector<std::uint8_t>& p) { return std::vector<std::uint8_t>(p.begin() + 40 * 64, p.end()); };
+    // The picture's bottom rows (the pattern's last sixth, rows 36 to 41 of 48) are there.
+    auto bottom = [](const std::vector<std::uint8_t>& p) {
+        return std::vector<std::uint8_t>(p.begin() + 36 * 64, p.begin() + 42 * 64);
+    };
     const double kept = MeanDifference(bottom(ours[30]), bottom(expected[30]));
     EXPECT_LT(kept, 8);
     EXPECT_GT(MeanDifference(bottom(ours[30]), bottom(cut[30])), kept + 5);

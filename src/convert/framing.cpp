@@ -1,0 +1,76 @@
+#include "convert/framing.h"
+
+#include <cmath>
+#include <numeric>
+
+namespace {
+
+// The ratios of modes 2 and 3, as single-precision values.
+constexpr float kWideRatio = 1.7777778f;
+constexpr float kStandardRatio = 1.3333334f;
+
+// Width over height of one pixel of a frame of width × height shown at `display`.
+double PixelAspect(int width, int height, AspectRatio display)
+{
+    if (!display.Known() || width <= 0 || height <= 0) return 1.0;
+    return display.Value() * height / width;
+}
+
+} // namespace
+
+AspectRatio ReducedAspect(std::int64_t x, std::int64_t y)
+{
+    if (x <= 0 || y <= 0) return {};
+    const std::int64_t divisor = std::gcd(x, y);
+    return {static_cast<std::int32_t>(x / divisor), static_cast<std::int32_t>(y / divisor)};
+}
+
+bool IsDvdFrameSize(int width, int height)
+{
+    return (width == 720 || width == 704 || width == 352) && (height == 480 || height == 576);
+}
+
+AspectRatio OutputDisplayAspect(int width, int height, int zoomMode, AspectRatio source)
+{
+    if (!IsDvdFrameSize(width, height)) return ReducedAspect(width, height);
+    if (zoomMode == 2) return kAspect16x9;
+    if (zoomMode == 3) return kAspect4x3;
+    // The nearer of the two: a source between them (2.21:1 is wider than both) takes 16:9 above
+    // their middle.
+    const double middle = (kAspect4x3.Value() + kAspect16x9.Value()) / 2;
+    return source.Known() && source.Value() > middle ? kAspect16x9 : kAspect4x3;
+}
+
+AspectRatio SampleAspect(int width, int height, AspectRatio display)
+{
+    if (!display.Known() || width <= 0 || height <= 0) return {1, 1};
+    return ReducedAspect(static_cast<std::int64_t>(display.x) * height, static_cast<std::int64_t>(display.y) * width);
+}
+
+FrameRect FitPicture(int zoomMode, int sourceWidth, int sourceHeight, AspectRatio sourceAspect, int cropWidth,
+                     int cropHeight, int outputWidth, int outputHeight, AspectRatio outputAspect)
+{
+    FrameRect target{0, 0, outputWidth, outputHeight};
+    if (cropWidth <= 0 || cropHeight <= 0 || outputWidth <= 0 || outputHeight <= 0) return target;
+    // The shape to show, as displayed.
+    double shown = 0;
+    switch (zoomMode) {
+    case 0: shown = cropWidth * PixelAspect(sourceWidth, sourceHeight, sourceAspect) / cropHeight; break;
+    case 2: shown = kWideRatio; break;
+    case 3: shown = kStandardRatio; break;
+    default: return target;
+    }
+    // The same shape in the output's pixels.
+    const auto ratio = static_cast<float>(shown / PixelAspect(outputWidth, outputHeight, outputAspect));
+    const int w = target.Width(), h = target.Height();
+    if (ratio > static_cast<float>(w) / static_cast<float>(h)) {
+        const int bar = (h - static_cast<int>(std::trunc(w / ratio))) / 2;
+        target.top += bar;
+        target.bottom -= bar;
+    } else {
+        const int bar = (w - static_cast<int>(std::trunc(ratio * h))) / 2;
+        target.left += bar;
+        target.right -= bar;
+    }
+    return target;
+}
