@@ -17,6 +17,7 @@
 
 #include "cli/cli_common.h"
 #include "convert/conversion_run.h"
+#include "convert/video_conversion_filter.h"
 #include "dvd/my_dvd.h"
 #include "platform/decoders/video_decoder_filter.h"
 #include "profiles/profile_catalogue.h"
@@ -74,6 +75,7 @@ struct Options {
     std::optional<std::string> subtitle;
     bool noSubtitle = false;
     bool merge = false;
+    std::int32_t deinterlace = kDeinterlaceAuto;
     bool overwrite = false;
     bool quiet = false;
     std::optional<std::array<int, 4>> crop;
@@ -148,6 +150,16 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
             (arg == "--zoom" ? o.zoom : arg == "--brightness" ? o.brightness : arg == "--saturation" ? o.saturation
                                                                                 : arg == "--hue"      ? o.hue
                                                                                                       : o.volume) = n;
+        } else if (arg == "--deinterlace") {
+            auto v = value();
+            if (v && *v == "auto")
+                o.deinterlace = kDeinterlaceAuto;
+            else if (v && *v == "on")
+                o.deinterlace = kDeinterlaceOn;
+            else if (v && *v == "off")
+                o.deinterlace = kDeinterlaceOff;
+            else
+                return need("auto, on or off");
         } else if (arg == "--merge") {
             o.merge = true;
         } else if (arg == "--overwrite") {
@@ -336,6 +348,7 @@ int RunConvertCommand(const std::vector<std::string>& args)
     if (o.hue) p.hue = *o.hue;
     if (o.volume) p.volume = *o.volume;
     settings.subtitles = !o.noSubtitle;
+    settings.deinterlace = o.deinterlace;
 
     RegisterPlatformDecoders();
     ffmpeg::RouteLogsToDebugLog();

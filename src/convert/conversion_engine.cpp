@@ -90,7 +90,9 @@ bool ConversionEngine::Build(DiscHandle disc, int titleIndex, int chapterIndex, 
     ComPtr<IMediaFilter> timing;
     if (SUCCEEDED(m_graph.As(timing))) timing->SetSyncSource(nullptr);
     m_clip = clip;
-    if (!CreateFilters(disc, titleIndex, chapterIndex) || !ConnectFilters(options.subpictures)) return false;
+    if (!CreateFilters(disc, titleIndex, chapterIndex)) return false;
+    if (m_videoConver) m_videoConver->SetDeinterlace(options.deinterlace);
+    if (!ConnectFilters(options.subpictures)) return false;
     if (options.preview && m_writer.HasVideo()) AttachPreview(options.preview);
     ChooseStreams(options.subtitleId, options.audioStreamId);
     return SUCCEEDED(m_control->Pause());

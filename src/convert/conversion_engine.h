@@ -54,6 +54,8 @@ public:
         // switch would leave its opening in the file.
         std::uint16_t audioStreamId = 0;
         std::uint16_t subtitleId = 0;
+        // How pictures are deinterlaced: kDeinterlaceAuto, kDeinterlaceOn or kDeinterlaceOff.
+        std::int32_t deinterlace = 0;
         // A renderer for "Video Pre", connected before the graph pauses (the desktop program's
         // preview); none converts without.
         IBaseFilter* preview = nullptr;

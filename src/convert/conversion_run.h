@@ -40,6 +40,8 @@ struct RunSettings {
     std::int32_t selectedSubtitleId = 0;
     // False: no subpicture is burned in.
     bool subtitles = true;
+    // How pictures are deinterlaced: kDeinterlaceAuto (those marked as interlaced), On or Off.
+    std::int32_t deinterlace = 0;
     // The progress window's preview renderer for every task's graph; none converts without.
     IBaseFilter* preview = nullptr;
 };

@@ -12,6 +12,7 @@
 #include "convert/framing.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
+#include "platform/com/debug_log.h"
 
 namespace {
 
@@ -206,8 +207,10 @@ HRESULT CMyVideoConveFilter::CheckInputType(const CMediaType* input)
     m_sourceWidth = header->biWidth;
     m_sourceHeight = header->biHeight;
     m_inputAspect = {};
+    m_inputInterlaced = false;
     if (input->formattype == FORMAT_VideoInfo2 && input->cbFormat >= sizeof(VIDEOINFOHEADER2)) {
         const auto* info = reinterpret_cast<const VIDEOINFOHEADER2*>(input->pbFormat);
+        m_inputInterlaced = (info->dwInterlaceFlags & AMINTERLACE_IsInterlaced) != 0;
         if (info->dwPictAspectRatioX > 0 && info->dwPictAspectRatioY > 0 && info->dwPictAspectRatioX <= 0xFFFF &&
             info->dwPictAspectRatioY <= 0xFFFF)
             m_inputAspect = {static_cast<std::int32_t>(info->dwPictAspectRatioX),
@@ -240,6 +243,8 @@ HRESULT CMyVideoConveFilter::GetMediaType(int position, CMediaType* type)
             m_outputAspect.Known() ? m_outputAspect : ReducedAspect(header->biWidth, header->biHeight);
         info->dwPictAspectRatioX = static_cast<DWORD>(shown.x);
         info->dwPictAspectRatioY = static_cast<DWORD>(shown.y);
+        // Deinterlaced pictures leave as progressive ones.
+        if (m_deinterlaceMode != kDeinterlaceOff) info->dwInterlaceFlags = 0;
     }
     return S_OK;
 }
@@ -317,20 +322,27 @@ HRESULT CMyVideoConveFilter::CheckTransform(const CMediaType* input, const CMedi
 HRESULT CMyVideoConveFilter::Transform(IMediaSample* in, IMediaSample* out)
 {
     BYTE* source = nullptr;
+    if (FAILED(in->GetPointer(&source)) || !source) return E_FAIL;
+    if (in->GetActualDataLength() < m_sourceWidth * m_sourceHeight * 3 / 2) return E_FAIL;
+    return ConvertPicture(source, out);
+}
+
+HRESULT CMyVideoConveFilter::ConvertPicture(const BYTE* source, IMediaSample* out)
+{
     BYTE* target = nullptr;
-    if (FAILED(in->GetPointer(&source)) || FAILED(out->GetPointer(&target)) || !source || !target) return E_FAIL;
+    if (FAILED(out->GetPointer(&target)) || !target) return E_FAIL;
     const Geometry& g = m_geometry;
     const int W = g.outputWidth, H = g.outputHeight;
     if (W <= 0 || m_picture.empty()) return E_FAIL;
     const int sw = m_sourceWidth, sh = m_sourceHeight;
-    if (in->GetActualDataLength() < sw * sh * 3 / 2 || out->GetSize() < g.stride * H * 3 / 2) return E_FAIL;
+    if (out->GetSize() < g.stride * H * 3 / 2) return E_FAIL;
 
     const Planes to = PlanesOf(m_picture.data(), W, H);
     if (!g.crop && !g.pad && !g.scale) {
         std::memcpy(m_picture.data(), source, m_picture.size());
     } else {
         // The source picture, narrowed to the crop rectangle.
-        const Planes from = PlanesOf(source, sw, sh);
+        const Planes from = PlanesOf(const_cast<BYTE*>(source), sw, sh);
         const std::uint8_t* y = from.y + static_cast<std::ptrdiff_t>(g.cropTop) * sw + g.cropLeft;
         const std::ptrdiff_t chromaOffset = static_cast<std::ptrdiff_t>(g.cropTop / 2) * (sw / 2) + g.cropLeft / 2;
         const std::uint8_t* cb = from.cb + chromaOffset;
@@ -377,6 +389,111 @@ HRESULT CMyVideoConveFilter::Transform(IMediaSample* in, IMediaSample* out)
     CopyPlane(chroma + static_cast<std::ptrdiff_t>(stride / 2) * (H / 2), stride / 2, to.cb, W / 2, W / 2, H / 2);
     out->SetActualDataLength(stride * H * 3 / 2);
     return S_OK;
+}
+
+// ---- Deinterlacing ----
+
+HRESULT CMyVideoConveFilter::SetDeinterlace(std::int32_t mode)
+{
+    CAutoLock lock(&m_csFilter);
+    if (mode < kDeinterlaceAuto || mode > kDeinterlaceOff) return E_INVALIDARG;
+    m_deinterlaceMode = mode;
+    return S_OK;
+}
+
+bool CMyVideoConveFilter::IsInterlaced(DWORD typeFlags) const
+{
+    return m_inputInterlaced && !(typeFlags & AM_VIDEO_FLAG_WEAVE);
+}
+
+HRESULT CMyVideoConveFilter::StartStreaming()
+{
+    // Stopped: no picture is on its way, so the state is ours to reset.
+    m_deinterlacing = false;
+    m_resetPending = false;
+    m_pushed = m_pulled = 0;
+    if (m_deinterlacer.IsOpen()) m_deinterlacer.Reset();
+    return CTransformFilter::StartStreaming();
+}
+
+HRESULT CMyVideoConveFilter::EndFlush()
+{
+    // The streaming thread forgets the held pictures before its next one (it may still hold the
+    // receive lock here).
+    m_resetPending = true;
+    return CTransformFilter::EndFlush();
+}
+
+HRESULT CMyVideoConveFilter::Receive(IMediaSample* sample)
+{
+    if (m_resetPending.exchange(false)) {
+        m_deinterlacing = false;
+        m_pushed = m_pulled = 0;
+        if (m_deinterlacer.IsOpen()) m_deinterlacer.Reset();
+    }
+    const AM_SAMPLE2_PROPERTIES* props = m_input->SampleProps();
+    const bool interlaced = IsInterlaced(props->dwTypeSpecificFlags);
+    if (props->dwStreamId != AM_STREAM_MEDIA || m_deinterlaceMode == kDeinterlaceOff) return CTransformFilter::Receive(sample);
+    if (!m_deinterlacing) {
+        // Progressive pictures pass untouched (and at once) until the first interlaced one.
+        if (m_deinterlaceMode == kDeinterlaceAuto && !interlaced) return CTransformFilter::Receive(sample);
+        if (!m_deinterlacer.IsOpen() &&
+            !m_deinterlacer.Open(m_sourceWidth, m_sourceHeight, m_deinterlaceMode == kDeinterlaceOn)) {
+            DebugLog("video conversion: pictures cannot be deinterlaced; they pass as they are\n");
+            m_deinterlaceMode = kDeinterlaceOff;
+            return CTransformFilter::Receive(sample);
+        }
+        m_deinterlaced.resize(static_cast<std::size_t>(m_sourceWidth) * m_sourceHeight * 3 / 2);
+        m_deinterlacing = true;
+    }
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data)) || !data ||
+        sample->GetActualDataLength() < m_sourceWidth * m_sourceHeight * 3 / 2)
+        return E_FAIL;
+    if (m_pushed - m_pulled >= static_cast<std::int64_t>(m_held.size())) return E_UNEXPECTED; // the filter holds ≤ 3
+    HeldPicture& held = m_held[static_cast<std::size_t>(m_pushed % static_cast<std::int64_t>(m_held.size()))];
+    held.start = props->tStart;
+    held.stop = props->tStop;
+    held.flags = props->dwSampleFlags;
+    if (!m_deinterlacer.Push(data, interlaced, (props->dwTypeSpecificFlags & AM_VIDEO_FLAG_FIELD1FIRST) != 0, m_pushed))
+        return E_FAIL;
+    ++m_pushed;
+    return DeliverDeinterlaced();
+}
+
+HRESULT CMyVideoConveFilter::DeliverDeinterlaced()
+{
+    std::int64_t number = 0;
+    while (m_deinterlacer.Pull(m_deinterlaced.data(), number)) {
+        if (number < m_pulled || number >= m_pushed) continue; // not one of this run's
+        m_pulled = number + 1;
+        const HeldPicture& held = m_held[static_cast<std::size_t>(number % static_cast<std::int64_t>(m_held.size()))];
+        REFERENCE_TIME start = held.start, stop = held.stop;
+        const bool timed = held.flags & AM_SAMPLE_TIMEVALID;
+        const bool stopped = held.flags & AM_SAMPLE_STOPVALID;
+        IMediaSample* out = nullptr;
+        HRESULT hr = m_output->GetDeliveryBuffer(&out, timed ? &start : nullptr, stopped ? &stop : nullptr, 0);
+        if (FAILED(hr)) return hr;
+        out->SetTime(timed ? &start : nullptr, timed && stopped ? &stop : nullptr);
+        out->SetSyncPoint((held.flags & AM_SAMPLE_SPLICEPOINT) ? TRUE : FALSE);
+        out->SetDiscontinuity((held.flags & AM_SAMPLE_DATADISCONTINUITY) ? TRUE : FALSE);
+        out->SetPreroll(FALSE);
+        hr = ConvertPicture(m_deinterlaced.data(), out);
+        if (SUCCEEDED(hr)) hr = m_output->Deliver(out);
+        out->Release();
+        if (hr != S_OK) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT CMyVideoConveFilter::EndOfStream()
+{
+    if (m_deinterlacing && !m_resetPending.load()) {
+        // The last picture is still inside the deinterlacer.
+        m_deinterlacer.End();
+        DeliverDeinterlaced();
+    }
+    return CTransformFilter::EndOfStream();
 }
 
 void CMyVideoConveFilter::ApplyEffects(std::uint8_t* picture, int width, int height)

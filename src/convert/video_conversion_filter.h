@@ -4,9 +4,12 @@
 // by an aspect mode, scales it with libswscale (bicubic), applies luma gain, hue rotation and
 // chroma gain, and blends an optional text overlay.
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
+#include "convert/deinterlacer.h"
 #include "convert/framing.h"
 #include "convert/text_renderer.h"
 #include "pipeline/transform_filter.h"
@@ -26,6 +29,11 @@ struct OverlaySettings {
     float opacity = 0.5f;           // 0..1
 };
 
+// How pictures are deinterlaced.
+inline constexpr std::int32_t kDeinterlaceAuto = 0; // the pictures marked as interlaced
+inline constexpr std::int32_t kDeinterlaceOn = 1;   // every picture
+inline constexpr std::int32_t kDeinterlaceOff = 2;  // none
+
 struct IMyVideoConvFilter : IUnknown {
     static constexpr GUID iid = MakeGuid("{A264C372-A83D-42E1-9D93-D6F10B3D95CD}");
     // Aspect mode (0 keep the crop's ratio, 1 full screen, 2 16:9, 3 4:3), crop and output
@@ -43,6 +51,10 @@ struct IMyVideoConvFilter : IUnknown {
     // the next output connection.
     virtual HRESULT SetDisplayAspects(std::int32_t sourceX, std::int32_t sourceY, std::int32_t outputX,
                                       std::int32_t outputY) = 0;
+    // kDeinterlaceAuto: the pictures the decoder marks as interlaced are deinterlaced (before the
+    // crop and the scaling), others pass untouched; kDeinterlaceOn: every picture;
+    // kDeinterlaceOff: none. E_INVALIDARG for another value. Before streaming.
+    virtual HRESULT SetDeinterlace(std::int32_t mode) = 0;
 };
 
 class CMyVideoConveFilter : public CTransformFilter, public IMyVideoConvFilter {
@@ -71,6 +83,16 @@ public:
     HRESULT SetOverlay(const OverlaySettings* overlay) override;
     HRESULT SetDisplayAspects(std::int32_t sourceX, std::int32_t sourceY, std::int32_t outputX,
                               std::int32_t outputY) override;
+    HRESULT SetDeinterlace(std::int32_t mode) override;
+
+    // Streaming: deinterlaced pictures come out one picture late, with their own times; the end
+    // of the stream lets the last one out.
+    HRESULT Receive(IMediaSample* sample) override;
+    HRESULT EndOfStream() override;
+    HRESULT EndFlush() override;
+    HRESULT StartStreaming() override;
+    // The deinterlacing filter in use once a picture was deinterlaced (tests), or null.
+    const char* DeinterlacerName() const { return m_deinterlacer.IsOpen() ? m_deinterlacer.FilterName() : nullptr; }
 
     // The geometry worked out at the last output connection (tests, the editor).
     struct Geometry {
@@ -101,6 +123,11 @@ private:
         int Height() const { return bottom - top; }
     };
     void BlendOverlay(std::uint8_t* picture, int width, int height);
+    // Crops, frames, scales and adjusts a source-sized YV12 picture into `out`.
+    HRESULT ConvertPicture(const BYTE* source, IMediaSample* out);
+    // Delivers every picture the deinterlacer has ready (receive lock held).
+    HRESULT DeliverDeinterlaced();
+    bool IsInterlaced(DWORD typeFlags) const;
     // The source's display aspect: the one set, else the input type's, else unknown.
     AspectRatio SourceAspect() const;
 
@@ -114,6 +141,7 @@ private:
     float m_frameRate = 30.0f;
     AspectRatio m_sourceAspect; // as set (filter lock, before connection)
     AspectRatio m_outputAspect;
+    std::int32_t m_deinterlaceMode = kDeinterlaceAuto;
     // (Cb, Cr) → (Cb', Cr') for the hue and chroma gain it was made for (receive lock).
     std::vector<std::uint16_t> m_chromaTable;
     std::int32_t m_chromaHue = 0;
@@ -127,6 +155,19 @@ private:
     int m_sourceWidth = 0;
     int m_sourceHeight = 0;
     AspectRatio m_inputAspect; // the input type's picture aspect, when it has one
+    bool m_inputInterlaced = false; // the input type says its pictures carry interlace marks
+
+    // Deinterlacing (receive lock; reset while stopped or after a flush).
+    struct HeldPicture {
+        REFERENCE_TIME start = 0, stop = 0;
+        DWORD flags = 0; // sample flags
+    };
+    Deinterlacer m_deinterlacer;
+    bool m_deinterlacing = false;             // pictures go through the deinterlacer
+    std::array<HeldPicture, 8> m_held;        // by picture number, modulo
+    std::int64_t m_pushed = 0, m_pulled = 0;  // picture numbers
+    std::vector<std::uint8_t> m_deinterlaced; // the picture last pulled
+    std::atomic<bool> m_resetPending{false};
     CMediaType m_inputType;
     Geometry m_geometry;
     ffmpeg::SwsPtr m_scaler;

@@ -41,6 +41,13 @@ struct VIDEOINFOHEADER {
 constexpr DWORD AMINTERLACE_IsInterlaced = 0x00000001;
 constexpr DWORD AMINTERLACE_1FieldPerSample = 0x00000002;
 constexpr DWORD AMINTERLACE_Field1First = 0x00000004;
+constexpr DWORD AMINTERLACE_DisplayModeBobOrWeave = 0x00000080; // per-sample flags say which
+
+// Per-picture flags of video samples (AM_SAMPLE2_PROPERTIES::dwTypeSpecificFlags) when the type
+// says AMINTERLACE_IsInterlaced.
+constexpr DWORD AM_VIDEO_FLAG_FIELD1FIRST = 0x0004; // the top field is shown first
+constexpr DWORD AM_VIDEO_FLAG_WEAVE = 0x0008;       // a progressive picture: its fields belong together
+constexpr DWORD AM_VIDEO_FLAG_REPEAT_FIELD = 0x0040;
 
 struct VIDEOINFOHEADER2 {
     RECT rcSource;

@@ -247,6 +247,10 @@ HRESULT CVideoDecoderOutputPin::GetMediaType(int position, CMediaType* type)
         info->AvgTimePerFrame = g.timePerFrame;
         info->dwPictAspectRatioX = g.aspectX;
         info->dwPictAspectRatioY = g.aspectY;
+        // MPEG-2, H.264 and VC-1 pictures may be coded as fields: each sample says whether it is
+        // (no AM_VIDEO_FLAG_WEAVE) and which field comes first.
+        if (CodecOf(m_decoder->m_videoIn->CurrentMediaType().subtype) != AV_CODEC_ID_MPEG1VIDEO)
+            info->dwInterlaceFlags = AMINTERLACE_IsInterlaced | AMINTERLACE_DisplayModeBobOrWeave;
         header = &info->bmiHeader;
     } else {
         type->formattype = FORMAT_VideoInfo;
@@ -565,6 +569,18 @@ HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
 
     sample->SetTime(&start, &stop);
     sample->SetMediaTime(nullptr, nullptr);
+    // The picture's interlace marks, as the stream codes them (progressive_frame, top_field_first,
+    // repeat_first_field).
+    DWORD marks = frame->interlaced_frame ? 0 : AM_VIDEO_FLAG_WEAVE;
+    if (frame->top_field_first) marks |= AM_VIDEO_FLAG_FIELD1FIRST;
+    if (frame->repeat_pict) marks |= AM_VIDEO_FLAG_REPEAT_FIELD;
+    ComPtr<IMediaSample2> properties;
+    AM_SAMPLE2_PROPERTIES props{};
+    if (SUCCEEDED(QueryInterfaceTo(sample, properties)) &&
+        SUCCEEDED(properties->GetProperties(offsetof(AM_SAMPLE2_PROPERTIES, tStart), reinterpret_cast<BYTE*>(&props)))) {
+        props.dwTypeSpecificFlags = marks;
+        properties->SetProperties(offsetof(AM_SAMPLE2_PROPERTIES, tStart), reinterpret_cast<const BYTE*>(&props));
+    }
     sample->SetSyncPoint(TRUE);
     sample->SetPreroll(FALSE);
     sample->SetDiscontinuity(m_discontinuity ? TRUE : FALSE);
