@@ -81,8 +81,11 @@ ConversionResult Convert(const Disc& disc, std::vector<RunTask> tasks, RunSettin
     }();
     (void)registered;
     ConversionResult result;
-    if (settings.picture.cropRight == 720 && settings.picture.cropBottom == 480 && !tasks.empty())
-        settings.picture = tasks.front().task.clip.picture; // the title's own picture size
+    if (settings.picture.cropRight == 720 && settings.picture.cropBottom == 480 && !tasks.empty()) {
+        // The title's own picture size (the rest of the settings stay the test's).
+        settings.picture.cropRight = tasks.front().task.clip.picture.cropRight;
+        settings.picture.cropBottom = tasks.front().task.clip.picture.cropBottom;
+    }
     ConversionRun run(disc.handle, std::move(tasks), settings,
                       [&](const std::string& message) { result.messages.push_back(message); });
     if (run.Start())
