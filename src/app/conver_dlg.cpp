@@ -135,6 +135,7 @@ void CConverDlg::Begin()
     settings.selectedAudioStreamId = m_inputs.audioStreamId;
     settings.selectedSubtitleId = m_inputs.subtitleId;
     settings.subtitles = m_inputs.subtitles;
+    settings.deinterlace = m_inputs.deinterlace;
     settings.preview = m_renderer.Get();
     m_run = std::make_unique<ConversionRun>(m_inputs.disc, m_inputs.list->RunTasks(), settings,
                                             [this](const std::string& text) { ShowMessage(this, QString::fromStdString(text)); });

@@ -35,6 +35,7 @@ public:
         std::int32_t audioStreamId = 0;
         std::int32_t subtitleId = 0;
         bool subtitles = true;
+        std::int32_t deinterlace = 0; // kDeinterlaceAuto, On or Off
     };
 
     explicit CConverDlg(const Inputs& inputs, QWidget* parent = nullptr);

@@ -5,6 +5,8 @@
 #include <QStandardPaths>
 #include <ctime>
 
+#include "convert/video_conversion_filter.h"
+
 namespace {
 QString OrDefault(const QString& value, const QString& fallback) { return value.isEmpty() ? fallback : value; }
 } // namespace
@@ -29,10 +31,18 @@ Preferences Preferences::Load(const QString& productTitle)
     text("strSnapFolder", p.snapFolder);
     text("strImageType", p.imageType);
     text("strAction", p.action);
+    text("strDeinterlace", p.deinterlace);
     bool ok = false;
     const int cpu = store.value(QStringLiteral("cpu_usage")).toInt(&ok);
     if (ok) p.cpuUsage = cpu;
     return p;
+}
+
+int Preferences::DeinterlaceMode() const
+{
+    if (deinterlace == QStringLiteral("Always")) return kDeinterlaceOn;
+    if (deinterlace == QStringLiteral("Never")) return kDeinterlaceOff;
+    return kDeinterlaceAuto;
 }
 
 bool Preferences::Write(const QString& productTitle, const QString& name, const QVariant& value)

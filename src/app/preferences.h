@@ -1,6 +1,6 @@
 #pragma once
-// Preferences: the five values that survive between runs (output folder, snapshot folder,
-// snapshot image type, action after conversion, CPU usage), kept with QSettings under the
+// Preferences: the values that survive between runs (output folder, snapshot folder, snapshot
+// image type, action after conversion, CPU usage, deinterlacing), kept with QSettings under the
 // organisation "ZuZidero" and the product title, and written only when they change. Also the
 // format selector's last choice in setting.ini.
 
@@ -14,6 +14,11 @@ struct Preferences {
     QString imageType = QStringLiteral("BMP");
     QString action = QStringLiteral("No Action");
     int cpuUsage = 50;
+    // How pictures are deinterlaced: "Auto" (those the disc marks as interlaced), "Always" or
+    // "Never"; kept as "strDeinterlace".
+    QString deinterlace = QStringLiteral("Auto");
+    // The same as the engine's mode (kDeinterlaceAuto, On, Off).
+    int DeinterlaceMode() const;
 
     // The defaults: the user's Videos and Pictures folders.
     static Preferences Defaults();

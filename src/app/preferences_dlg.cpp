@@ -49,9 +49,13 @@ CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& produc
     m_action->addItems({"No Action", "Shut Down"});
     m_cpuUsage = new QComboBox;
     m_cpuUsage->addItems({"50%", "60%", "70%", "80%", "90%", "100%"});
+    m_deinterlace = new QComboBox;
+    m_deinterlace->addItems({"Auto", "Always", "Never"});
     SelectExact(m_imageType, preferences.imageType);
     SelectExact(m_action, preferences.action);
     SelectExact(m_cpuUsage, QString::asprintf("%d%%", preferences.cpuUsage));
+    SelectExact(m_deinterlace, preferences.deinterlace);
+    if (m_deinterlace->currentIndex() < 0) m_deinterlace->setCurrentIndex(0);
     auto* language = new QComboBox;
     language->addItem(QStringLiteral("English"));
     auto* skin = new QComboBox;
@@ -66,6 +70,7 @@ CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& produc
     auto* optionsForm = new QFormLayout(options);
     optionsForm->addRow(QStringLiteral("Converting Done"), m_action);
     optionsForm->addRow(QStringLiteral("CPU Usage"), m_cpuUsage);
+    optionsForm->addRow(QStringLiteral("Deinterlace"), m_deinterlace);
     optionsForm->addRow(QStringLiteral("Change Language"), language);
     optionsForm->addRow(QStringLiteral("Change Skin"), skin);
     m_pages = new QStackedWidget;
@@ -124,6 +129,7 @@ bool CPreferencesDlg::OnOk()
     text("strSnapFolder", m_preferences.snapFolder, m_snapFolder->text());
     text("strImageType", m_preferences.imageType, m_imageType->currentText());
     text("strAction", m_preferences.action, m_action->currentText());
+    text("strDeinterlace", m_preferences.deinterlace, m_deinterlace->currentText());
     int cpu = 0;
     if (std::sscanf(m_cpuUsage->currentText().toLatin1().constData(), "%d%%", &cpu) == 1 && cpu != m_preferences.cpuUsage) {
         m_preferences.cpuUsage = cpu;

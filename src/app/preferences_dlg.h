@@ -20,6 +20,7 @@ public:
     QComboBox* ImageType() const { return m_imageType; }
     QComboBox* Action() const { return m_action; }
     QComboBox* CpuUsage() const { return m_cpuUsage; }
+    QComboBox* Deinterlace() const { return m_deinterlace; }
     void ShowPage(int page);
     // Writes what changed; false (window stays open) when the store cannot be written.
     bool OnOk();
@@ -30,7 +31,7 @@ private:
     Preferences& m_preferences;
     QString m_title;
     QLineEdit *m_outFolder, *m_snapFolder;
-    QComboBox *m_imageType, *m_action, *m_cpuUsage;
+    QComboBox *m_imageType, *m_action, *m_cpuUsage, *m_deinterlace;
     QStackedWidget* m_pages;
     int m_writes = 0;
 };

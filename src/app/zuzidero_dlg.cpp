@@ -538,6 +538,7 @@ void CZuZideroDlg::OnStart(bool modal)
     inputs.audioStreamId = m_audioId;
     inputs.subtitleId = m_subtitleId;
     inputs.subtitles = m_subtitlesOn;
+    inputs.deinterlace = m_prefs.DeinterlaceMode();
     auto* progress = new CConverDlg(inputs, this);
     progress->setAttribute(Qt::WA_DeleteOnClose);
     m_progress = progress;

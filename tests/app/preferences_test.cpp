@@ -8,6 +8,7 @@
 
 #include "app/preferences.h"
 #include "app/preferences_dlg.h"
+#include "convert/video_conversion_filter.h"
 
 namespace {
 const QString kTitle = QStringLiteral("ZuZidero preferences test");
@@ -54,6 +55,29 @@ private slots:
         QCOMPARE(loaded.cpuUsage, 80);
         QCOMPARE(loaded.outFolder, QStringLiteral("/tmp"));
         QCOMPARE(loaded.action, QStringLiteral("No Action"));
+    }
+
+    void TheDeinterlaceChoiceIsKeptAndReachesTheEngine()
+    {
+        Preferences p = Preferences::Load(kTitle);
+        QCOMPARE(p.deinterlace, QStringLiteral("Auto"));
+        QCOMPARE(p.DeinterlaceMode(), kDeinterlaceAuto);
+        {
+            CPreferencesDlg window(p, kTitle);
+            QCOMPARE(window.Deinterlace()->currentText(), QStringLiteral("Auto"));
+            QCOMPARE(window.Deinterlace()->count(), 3);
+            window.Deinterlace()->setCurrentText("Never");
+            QVERIFY(window.OnOk());
+            QCOMPARE(window.Writes(), 1);
+        }
+        QCOMPARE(QSettings(QStringLiteral("ZuZidero"), kTitle).value("strDeinterlace").toString(), QStringLiteral("Never"));
+        const Preferences loaded = Preferences::Load(kTitle);
+        QCOMPARE(loaded.DeinterlaceMode(), kDeinterlaceOff);
+        CPreferencesDlg again(const_cast<Preferences&>(loaded), kTitle);
+        QCOMPARE(again.Deinterlace()->currentText(), QStringLiteral("Never"));
+        Preferences always = loaded;
+        always.deinterlace = QStringLiteral("Always");
+        QCOMPARE(always.DeinterlaceMode(), kDeinterlaceOn);
     }
 
     void AStoredValueThatMatchesNoEntryLeavesItsListEmpty()
