@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "demux/base_splitter_filter.h"
+#include "pipeline/event_codes.h"
 #include "pipeline/media_guids.h"
 
 namespace {
@@ -204,6 +205,10 @@ void CBaseSplitterOutputPin::DeliveryLoop(Worker& worker)
                 m_endFlush.Wait();
                 if (hr != S_OK && !m_flushed.load()) {
                     m_deliveryResult = hr;
+                    // A filter downstream failed (not a stop, nor a flush): its stream will never
+                    // end, so the graph must know, or it would wait for its completion for ever.
+                    if (FAILED(hr) && hr != VFW_E_WRONG_STATE && hr != VFW_E_NOT_COMMITTED && !m_flushing.load())
+                        m_splitter->NotifyEvent(EC_ERRORABORT, hr, 0);
                     break;
                 }
             }

@@ -29,6 +29,28 @@ Bytes Picture(int width, int height, std::uint8_t y, std::uint8_t cb, std::uint8
     return p;
 }
 
+// A YV12 type with a video-info-2 block, as the decoder offers it.
+CMediaType Yv12Type2(int width, int height, AspectRatio aspect)
+{
+    CMediaType type;
+    type.majortype = MEDIATYPE_Video;
+    type.subtype = MEDIASUBTYPE_YV12;
+    type.formattype = FORMAT_VideoInfo2;
+    type.SetSampleSize(static_cast<ULONG>(width * height * 3 / 2));
+    auto* info = reinterpret_cast<VIDEOINFOHEADER2*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER2)));
+    info->AvgTimePerFrame = 333667;
+    info->dwPictAspectRatioX = static_cast<DWORD>(aspect.x);
+    info->dwPictAspectRatioY = static_cast<DWORD>(aspect.y);
+    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->bmiHeader.biWidth = width;
+    info->bmiHeader.biHeight = height;
+    info->bmiHeader.biPlanes = 1;
+    info->bmiHeader.biBitCount = 12;
+    info->bmiHeader.biCompression = MakeFourCC('Y', 'V', '1', '2');
+    info->bmiHeader.biSizeImage = static_cast<DWORD>(width * height * 3 / 2);
+    return type;
+}
+
 class VideoConversion : public ::testing::Test {
 protected:
     void SetUp() override
@@ -37,15 +59,16 @@ protected:
     }
 
     // Connects (as the graph would) a source of `sw` × `sh` to an output of `ow` × `oh` rows of
-    // `stride`, with the rectangles already set.
-    void Connect(int sw, int sh, int ow, int oh, int stride = 0)
+    // `stride`, with the rectangles already set. A source with a picture aspect comes with a
+    // video-info-2 block that carries it.
+    void Connect(int sw, int sh, int ow, int oh, int stride = 0, AspectRatio pictureAspect = {})
     {
         m_sourceWidth = sw;
         m_sourceHeight = sh;
         m_outputWidth = ow;
         m_outputHeight = oh;
         m_stride = stride ? stride : ow;
-        const CMediaType in = MakeYv12Type(sw, sh);
+        const CMediaType in = pictureAspect.Known() ? Yv12Type2(sw, sh, pictureAspect) : MakeYv12Type(sw, sh);
         ASSERT_EQ(m_filter->CheckInputType(&in), S_OK);
         const CMediaType out = MakeYv12Type(m_stride, oh);
         ASSERT_EQ(m_filter->CheckTransform(&in, &out), S_OK);
@@ -139,6 +162,81 @@ TEST_F(VideoConversion, WideModeLetterboxesAndOddBarsBecomeEven)
     EXPECT_EQ(g.padLeft, 4);
     EXPECT_EQ(g.padRight, 4);
     EXPECT_TRUE(g.scale); // the inner picture is 638 wide
+}
+
+TEST_F(VideoConversion, PicturesAreFramedByTheShapeTheyAreShownAt)
+{
+    // A 720 × 480 picture shown at 16:9, kept at its shape in 640 × 480: 640 × 360 between bars
+    // of 60 rows (square pixels would give 640 × 426 between bars of 27).
+    m_filter->SetRects(0, 0, 0, 720, 480, 0, 0, 640, 480);
+    Connect(720, 480, 640, 480, 0, kAspect16x9);
+    EXPECT_EQ(m_filter->CurrentGeometry().padTop, 60);
+    EXPECT_EQ(m_filter->CurrentGeometry().padBottom, 60);
+    // Shown at 4:3 it fills the frame (the title's attributes overrule the stream's).
+    m_filter->SetDisplayAspects(4, 3, 0, 0);
+    Connect(720, 480, 640, 480, 0, kAspect16x9);
+    EXPECT_FALSE(m_filter->CurrentGeometry().pad);
+    EXPECT_TRUE(m_filter->CurrentGeometry().scale);
+    // The left half of that 4:3 picture keeps its share: 2:3 shown, 320 × 480 in the middle.
+    m_filter->SetRects(0, 0, 0, 360, 480, 0, 0, 640, 480);
+    Connect(720, 480, 640, 480, 0, kAspect16x9);
+    EXPECT_EQ(m_filter->CurrentGeometry().padLeft, 160);
+    EXPECT_EQ(m_filter->CurrentGeometry().padRight, 160);
+    // A DVD-sized output shown at 16:9 takes a 16:9 picture whole, PAL into NTSC rows.
+    m_filter->SetRects(0, 0, 0, 720, 576, 0, 0, 720, 480);
+    m_filter->SetDisplayAspects(16, 9, 16, 9);
+    Connect(720, 576, 720, 480, 0, kAspect16x9);
+    EXPECT_FALSE(m_filter->CurrentGeometry().pad);
+    EXPECT_TRUE(m_filter->CurrentGeometry().scale);
+}
+
+TEST(Framing, DisplayAndSampleAspects)
+{
+    // Square pixels everywhere but on DVD sizes, which show 4:3 or 16:9.
+    EXPECT_EQ(OutputDisplayAspect(640, 480, 0, kAspect16x9), kAspect4x3);
+    EXPECT_EQ(OutputDisplayAspect(1280, 720, 0, kAspect4x3), kAspect16x9);
+    EXPECT_EQ(OutputDisplayAspect(352, 240, 0, kAspect4x3), (AspectRatio{22, 15}));
+    EXPECT_EQ(OutputDisplayAspect(720, 480, 0, kAspect16x9), kAspect16x9);
+    EXPECT_EQ(OutputDisplayAspect(720, 480, 1, kAspect4x3), kAspect4x3);
+    EXPECT_EQ(OutputDisplayAspect(720, 576, 3, kAspect16x9), kAspect4x3);
+    EXPECT_EQ(OutputDisplayAspect(704, 576, 2, kAspect4x3), kAspect16x9);
+    EXPECT_EQ(OutputDisplayAspect(352, 480, 0, AspectRatio{221, 100}), kAspect16x9);
+    EXPECT_EQ(OutputDisplayAspect(720, 480, 0, AspectRatio{}), kAspect4x3);
+    // The pixels of those frames.
+    EXPECT_EQ(SampleAspect(720, 480, kAspect4x3), (AspectRatio{8, 9}));
+    EXPECT_EQ(SampleAspect(720, 480, kAspect16x9), (AspectRatio{32, 27}));
+    EXPECT_EQ(SampleAspect(720, 576, kAspect4x3), (AspectRatio{16, 15}));
+    EXPECT_EQ(SampleAspect(720, 576, kAspect16x9), (AspectRatio{64, 45}));
+    EXPECT_EQ(SampleAspect(640, 480, kAspect4x3), (AspectRatio{1, 1}));
+    EXPECT_EQ(SampleAspect(640, 480, AspectRatio{}), (AspectRatio{1, 1}));
+}
+
+TEST(Framing, TheCropIsFittedAsShown)
+{
+    // Unknown shapes are square pixels: the ratio 1.5 of 720 × 480 into 720 × 540.
+    FrameRect r = FitPicture(0, 720, 480, {}, 720, 480, 720, 540, {});
+    EXPECT_EQ(r.top, 30);
+    EXPECT_EQ(r.bottom, 510);
+    // A 4:3 title fills 640 × 480; a 16:9 one is 640 × 360 in the middle.
+    r = FitPicture(0, 720, 480, kAspect4x3, 720, 480, 640, 480, kAspect4x3);
+    EXPECT_EQ(r.Width(), 640);
+    EXPECT_EQ(r.Height(), 480);
+    r = FitPicture(0, 720, 576, kAspect16x9, 720, 576, 640, 480, kAspect4x3);
+    EXPECT_EQ(r.top, 60);
+    EXPECT_EQ(r.Height(), 360);
+    // The same into a 16:9 DVD frame fills it; into a 4:3 DVD frame, 60 rows above and below.
+    r = FitPicture(0, 720, 480, kAspect16x9, 720, 480, 720, 480, kAspect16x9);
+    EXPECT_EQ(r.Height(), 480);
+    r = FitPicture(0, 720, 480, kAspect16x9, 720, 480, 720, 480, kAspect4x3);
+    EXPECT_EQ(r.top, 60);
+    // "4:3" shows a 16:9 title at 4:3 (stretched) in 1280 × 720: 960 wide in the middle.
+    r = FitPicture(3, 720, 480, kAspect16x9, 720, 480, 1280, 720, AspectRatio{16, 9});
+    EXPECT_EQ(r.left, 160);
+    EXPECT_EQ(r.Width(), 960);
+    // Full screen fills whatever the shapes.
+    r = FitPicture(1, 720, 480, kAspect16x9, 100, 400, 640, 480, kAspect4x3);
+    EXPECT_EQ(r.Width(), 640);
+    EXPECT_EQ(r.Height(), 480);
 }
 
 TEST_F(VideoConversion, ACropOfTheOutputSizeTakesTheCroppedRegion)

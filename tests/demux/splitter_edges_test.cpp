@@ -238,6 +238,20 @@ TEST_F(SplitterEdges, ALongSeekSettlesShortlyBeforeItsTarget)
     EXPECT_GE(starts.back(), kSecond); // and it runs on to the end
 }
 
+TEST_F(SplitterEdges, AStreamThatFailsDownstreamAbortsTheGraph)
+{
+    // A filter behind one pin breaks: that stream can never end, so waiting for the graph to
+    // complete would wait for ever. The graph hears of the failure instead.
+    ASSERT_EQ(ConnectSplitter(LoadTitle("ntsc_4x3", 1).bytes), S_OK);
+    ConnectSinks();
+    m_sinks["Video"]->FailAfter(10, E_FAIL);
+    ASSERT_EQ(m_control->Run(), S_OK);
+    LONG code = 0;
+    ASSERT_EQ(m_events->WaitForCompletion(20000, &code), S_OK);
+    EXPECT_EQ(code, EC_ERRORABORT);
+    ASSERT_EQ(m_control->Stop(), S_OK);
+}
+
 TEST_F(SplitterEdges, OutputPinsStayWhileRunning)
 {
     ASSERT_EQ(ConnectSplitter(LoadTitle("ntsc_4x3", 1).bytes), S_OK);

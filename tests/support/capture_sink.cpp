@@ -18,6 +18,8 @@ HRESULT CaptureSinkPin::Receive(IMediaSample* sample)
     std::lock_guard hold(m_sink->m_receiveLock);
     const HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
+    const int failAfter = m_sink->m_failAfter.load();
+    if (failAfter >= 0 && m_sink->m_received.fetch_add(1) >= failAfter) return m_sink->m_failure.load();
     CapturedSample info;
     REFERENCE_TIME start = 0, stop = 0;
     info.hasStart = SUCCEEDED(sample->GetTime(&start, &stop));

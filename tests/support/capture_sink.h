@@ -57,6 +57,13 @@ public:
     // Forget what arrived (and the ends of stream) at every flush, so that what is kept is what
     // followed the last seek. Stopping the upstream filter flushes too.
     void ForgetOnFlush() { m_forgetOnFlush = true; }
+    // From the sample after the first `samples`, Receive fails with `result` (a broken
+    // downstream filter).
+    void FailAfter(int samples, HRESULT result)
+    {
+        m_failAfter = samples;
+        m_failure = result;
+    }
 
 private:
     friend class CaptureSinkPin;
@@ -69,6 +76,9 @@ private:
     std::atomic<int> m_endOfStreams{0};
     std::atomic<int> m_flushes{0};
     std::atomic<bool> m_forgetOnFlush{false};
+    std::atomic<int> m_failAfter{-1};
+    std::atomic<HRESULT> m_failure{S_OK};
+    std::atomic<int> m_received{0};
 };
 
 } // namespace testing_filters
