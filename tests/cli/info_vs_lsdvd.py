@@ -11,7 +11,7 @@ import sys
 import xml.etree.ElementTree as ET
 
 CLI, DISCS = sys.argv[1], sys.argv[2]
-FIXTURES = ["ntsc_4x3", "pal_16x9", "pal_16x9.iso", "two_sets", "sync"]
+FIXTURES = ["ntsc_4x3", "pal_16x9", "pal_16x9.iso", "two_sets", "sync", "shapes_ntsc", "shapes_pal"]
 FORMAT_OF_LSDVD = {"ac3": "AC3", "mpeg1": "MP3", "mpeg2": "MP3", "mpeg2ext": "MP3", "lpcm": "LPCM", "dts": "DTS"}
 
 failures = []

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 
 #include "app/beauty_combobox.h"
 #include "app/column_tree_ctrl.h"
@@ -40,12 +41,16 @@ void Save(const QPixmap& picture, const char* name)
 // The screen under a widget (top-level windows and pop-ups included).
 QPixmap ScreenOf(const QRect& area) { return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()); }
 
-// Runs a modal window's exec and pictures it once it is up.
+// Runs a modal window's exec and pictures it once it is up (after `prepare`, when given).
 template <class Open>
-void ShootModal(const char* name, Open open)
+void ShootModal(const char* name, Open open, std::function<void(QWidget*)> prepare = {})
 {
-    QTimer::singleShot(700, [name] {
+    QTimer::singleShot(700, [name, prepare] {
         if (QWidget* w = QApplication::activeModalWidget()) {
+            if (prepare) {
+                prepare(w);
+                QApplication::processEvents();
+            }
             Save(w->grab(), name);
             w->close();
         }
@@ -88,6 +93,9 @@ int main(int argc, char** argv)
 
     ShootModal("settings.png", [&] { window.OnSettings(); });
     ShootModal("preferences.png", [&] { window.OnPreferences(); });
+    ShootModal("preferences-options.png", [&] { window.OnPreferences(); }, [](QWidget* w) {
+        if (auto* preferences = qobject_cast<CPreferencesDlg*>(w)) preferences->ShowPage(1);
+    });
     ShootModal("properties.png", [&] { window.OnProperties(); });
 
     // A conversion, pictured mid-way with its preview.
