@@ -41,7 +41,8 @@ bool Deinterlacer::Open(int width, int height, bool all)
     m_all = all;
     const int lumaStride = Aligned(width), chromaStride = Aligned(width / 2);
     const auto size = static_cast<std::size_t>(lumaStride) * height + 2 * static_cast<std::size_t>(chromaStride) * (height / 2);
-    m_pool.reset(av_buffer_pool_init(size + kAlign, nullptr));
+    // Room to align the start, and padding the filters' vector code may read into.
+    m_pool.reset(av_buffer_pool_init(size + kAlign + AV_INPUT_BUFFER_PADDING_SIZE, nullptr));
     if (!m_pool || !Build()) {
         Close();
         return false;

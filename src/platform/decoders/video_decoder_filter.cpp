@@ -407,6 +407,7 @@ bool CVideoDecoderFilter::OpenDecoder(const CMediaType& type)
     m_discontinuity = true;
     m_waitForEntry = true;
     m_waitForKeyFrame = true;
+    m_picturesWithoutKey = 0;
     m_entryCarry = 0;
     return true;
 }
@@ -430,6 +431,7 @@ void CVideoDecoderFilter::ApplyPendingFlush()
     m_discontinuity = true;
     m_waitForEntry = true;
     m_waitForKeyFrame = true;
+    m_picturesWithoutKey = 0;
     m_entryCarry = 0;
 }
 
@@ -467,14 +469,18 @@ HRESULT CVideoDecoderFilter::DecodeFromEntry(const BYTE* data, int size, REFEREN
     m_entryScan.insert(m_entryScan.end(), data, data + size);
     const std::uint8_t* bytes = m_entryScan.data();
     const std::size_t length = m_entryScan.size();
-    for (std::size_t i = 0; i + 3 < length; ++i) {
-        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 && (bytes[i + 3] == 0xB3 || bytes[i + 3] == 0xB8)) {
+    // A sequence header, a GOP header, or (for streams that repeat neither) a key picture's
+    // header: temporal reference (10 bits), then the coding type (3 bits, 1 = intra).
+    for (std::size_t i = 0; i + 5 < length; ++i) {
+        if (bytes[i] != 0 || bytes[i + 1] != 0 || bytes[i + 2] != 1) continue;
+        const std::uint8_t code = bytes[i + 3];
+        if (code == 0xB3 || code == 0xB8 || (code == 0x00 && ((bytes[i + 5] >> 3) & 7) == 1)) {
             m_waitForEntry = false;
             m_entryCarry = 0;
             return Decode(bytes + i, static_cast<int>(length - i), pts);
         }
     }
-    const std::size_t keep = std::min<std::size_t>(3, length);
+    const std::size_t keep = std::min<std::size_t>(5, length);
     std::memmove(m_entryScan.data(), bytes + length - keep, keep);
     m_entryCarry = keep;
     return S_OK;
@@ -518,11 +524,14 @@ HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
     if (!m_output->IsConnected()) return S_OK;
     const bool damaged = (frame->flags & AV_FRAME_FLAG_CORRUPT) || frame->decode_error_flags;
     if (m_draining && damaged) return S_OK;
-    // Until a key picture has been decoded whole, pictures lack references: none is delivered.
+    // Until a key picture has been decoded whole, pictures lack references: none is delivered
+    // (but a stream that refreshes gradually, without key pictures, is not held back for ever).
     if (m_waitForKeyFrame) {
+        constexpr int kLongestWait = 60;
         const bool key = frame->key_frame || frame->pict_type == AV_PICTURE_TYPE_I;
-        if (!key || damaged) return S_OK;
+        if ((!key || damaged) && ++m_picturesWithoutKey < kLongestWait) return S_OK;
         m_waitForKeyFrame = false;
+        m_picturesWithoutKey = 0;
     }
     const Geometry g = InputGeometry();
     REFERENCE_TIME duration = g.timePerFrame;

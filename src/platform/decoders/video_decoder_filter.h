@@ -132,6 +132,7 @@ private:
     bool m_discontinuity = true;
     bool m_waitForEntry = true;     // no sequence or GOP header seen since the last start or flush
     bool m_waitForKeyFrame = true;  // no key picture decoded since then: nothing is delivered
+    int m_picturesWithoutKey = 0;   // pictures held back while waiting
     bool m_draining = false;        // the end of the stream is being decoded
     std::vector<std::uint8_t> m_entryScan; // the last bytes seen while waiting, and the sample
     std::size_t m_entryCarry = 0;          // how many of them came from earlier samples
