@@ -128,12 +128,24 @@ HRESULT CBaseSplitterOutputPin::Inactive()
     return CBaseOutputPin::Inactive();
 }
 
-bool CBaseSplitterOutputPin::IsDiscontinuous()
+namespace {
+
+bool IsDiscontinuousType(const CMediaType& mt)
 {
-    const CMediaType& mt = m_mt;
     return mt.majortype == MEDIATYPE_Text || mt.majortype == MEDIATYPE_ScriptCommand ||
            mt.majortype == MEDIATYPE_Subtitle || mt.subtype == MEDIASUBTYPE_DVD_SUBPICTURE ||
            mt.subtype == MEDIASUBTYPE_SVCD_SUBPICTURE || mt.subtype == MEDIASUBTYPE_CVD_SUBPICTURE;
+}
+
+} // namespace
+
+bool CBaseSplitterOutputPin::IsDiscontinuous() { return m_discontinuousMedia.load(); }
+
+HRESULT CBaseSplitterOutputPin::SetMediaType(const CMediaType* type)
+{
+    const HRESULT hr = CBaseOutputPin::SetMediaType(type);
+    if (SUCCEEDED(hr) && type) m_discontinuousMedia = IsDiscontinuousType(*type);
+    return hr;
 }
 
 void CBaseSplitterOutputPin::SetLowPriority(bool low)
@@ -282,6 +294,7 @@ HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)
         CAutoLock lock(m_lock);
         m_types.assign(1, *packet->mediaType);
         m_mt = *packet->mediaType;
+        m_discontinuousMedia = IsDiscontinuousType(m_mt);
     }
     BYTE* data = nullptr;
     sample->GetPointer(&data);

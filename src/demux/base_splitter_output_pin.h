@@ -33,6 +33,7 @@ public:
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
     HRESULT Active() override;
     HRESULT Inactive() override;
+    HRESULT SetMediaType(const CMediaType* type) override;
 
     // Called by the filter (application thread): flushes and segments.
     HRESULT DeliverBeginFlush() override;
@@ -45,7 +46,7 @@ public:
     HRESULT QueueEndOfStream();
     std::size_t QueueCount() { return m_queue.Count(); }
     std::size_t QueueSize() { return m_queue.Size(); }
-    // Subtitles and subpictures come when they come: they never count as drying.
+    // Subtitles and subpictures come when they come: they never count as drying. Any thread.
     virtual bool IsDiscontinuous();
     // The delivery thread's niceness follows the filter's flow control.
     void SetLowPriority(bool low);
@@ -108,6 +109,7 @@ private:
     std::atomic<bool> m_exit{false};
     std::atomic<int> m_threadId{0};
     std::atomic<bool> m_lowPriority{false};
+    std::atomic<bool> m_discontinuousMedia{false}; // the connection type's kind, kept at every change
 
     // Bit-rate statistics (delivery thread).
     std::int64_t m_bytesSinceMeasure = 0;

@@ -29,28 +29,6 @@ Bytes Picture(int width, int height, std::uint8_t y, std::uint8_t cb, std::uint8
     return p;
 }
 
-// A YV12 type with a video-info-2 block, as the decoder offers it.
-CMediaType Yv12Type2(int width, int height, AspectRatio aspect)
-{
-    CMediaType type;
-    type.majortype = MEDIATYPE_Video;
-    type.subtype = MEDIASUBTYPE_YV12;
-    type.formattype = FORMAT_VideoInfo2;
-    type.SetSampleSize(static_cast<ULONG>(width * height * 3 / 2));
-    auto* info = reinterpret_cast<VIDEOINFOHEADER2*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER2)));
-    info->AvgTimePerFrame = 333667;
-    info->dwPictAspectRatioX = static_cast<DWORD>(aspect.x);
-    info->dwPictAspectRatioY = static_cast<DWORD>(aspect.y);
-    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info->bmiHeader.biWidth = width;
-    info->bmiHeader.biHeight = height;
-    info->bmiHeader.biPlanes = 1;
-    info->bmiHeader.biBitCount = 12;
-    info->bmiHeader.biCompression = MakeFourCC('Y', 'V', '1', '2');
-    info->bmiHeader.biSizeImage = static_cast<DWORD>(width * height * 3 / 2);
-    return type;
-}
-
 class VideoConversion : public ::testing::Test {
 protected:
     void SetUp() override
@@ -68,7 +46,10 @@ protected:
         m_outputWidth = ow;
         m_outputHeight = oh;
         m_stride = stride ? stride : ow;
-        const CMediaType in = pictureAspect.Known() ? Yv12Type2(sw, sh, pictureAspect) : MakeYv12Type(sw, sh);
+        const CMediaType in = pictureAspect.Known()
+                                  ? testing_filters::MakeYv12Type2(sw, sh, static_cast<DWORD>(pictureAspect.x),
+                                                                   static_cast<DWORD>(pictureAspect.y))
+                                  : MakeYv12Type(sw, sh);
         ASSERT_EQ(m_filter->CheckInputType(&in), S_OK);
         const CMediaType out = MakeYv12Type(m_stride, oh);
         ASSERT_EQ(m_filter->CheckTransform(&in, &out), S_OK);

@@ -13,16 +13,18 @@
 
 namespace testing_filters {
 
-CMediaType MakeYv12Type(int width, int height)
+namespace {
+
+// A YV12 type with a format block of `Info`'s kind; the block is returned for the rest.
+template <class Info>
+Info* Yv12Type(CMediaType& type, const GUID& format, int width, int height)
 {
-    CMediaType type;
     type.majortype = MEDIATYPE_Video;
     type.subtype = MEDIASUBTYPE_YV12;
-    type.formattype = FORMAT_VideoInfo;
+    type.formattype = format;
     const ULONG imageSize = static_cast<ULONG>(width * height * 3 / 2);
     type.SetSampleSize(imageSize);
-    auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
-    info->AvgTimePerFrame = 400000;
+    auto* info = reinterpret_cast<Info*>(type.AllocFormatBuffer(sizeof(Info)));
     info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info->bmiHeader.biWidth = width;
     info->bmiHeader.biHeight = height;
@@ -30,6 +32,25 @@ CMediaType MakeYv12Type(int width, int height)
     info->bmiHeader.biBitCount = 12;
     info->bmiHeader.biCompression = MakeFourCC('Y', 'V', '1', '2');
     info->bmiHeader.biSizeImage = imageSize;
+    return info;
+}
+
+} // namespace
+
+CMediaType MakeYv12Type(int width, int height)
+{
+    CMediaType type;
+    Yv12Type<VIDEOINFOHEADER>(type, FORMAT_VideoInfo, width, height)->AvgTimePerFrame = 400000;
+    return type;
+}
+
+CMediaType MakeYv12Type2(int width, int height, DWORD aspectX, DWORD aspectY)
+{
+    CMediaType type;
+    auto* info = Yv12Type<VIDEOINFOHEADER2>(type, FORMAT_VideoInfo2, width, height);
+    info->AvgTimePerFrame = 333667;
+    info->dwPictAspectRatioX = aspectX;
+    info->dwPictAspectRatioY = aspectY;
     return type;
 }
 

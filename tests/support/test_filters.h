@@ -21,6 +21,8 @@ inline constexpr CLSID CLSID_TestSink = MakeGuid("{6B1A2F10-0000-4000-8000-00000
 
 // A YV12 video type with a VIDEOINFOHEADER block of the given size.
 CMediaType MakeYv12Type(int width, int height);
+// The same with a video-info-2 block carrying a picture aspect, as the video decoder offers it.
+CMediaType MakeYv12Type2(int width, int height, DWORD aspectX, DWORD aspectY);
 // Index written into a test picture.
 std::int64_t SampleIndex(IMediaSample* sample);
 
