@@ -17,6 +17,7 @@
 
 #include "cli/cli_common.h"
 #include "convert/conversion_run.h"
+#include "convert/time_text.h"
 #include "convert/video_conversion_filter.h"
 #include "dvd/my_dvd.h"
 #include "platform/decoders/video_decoder_filter.h"
@@ -27,31 +28,6 @@ namespace {
 std::atomic<bool> g_interrupted{false};
 
 void OnInterrupt(int) { g_interrupted = true; }
-
-// "HH:MM:SS[.mmm]" (also "MM:SS" or seconds) in milliseconds; nothing when malformed.
-std::optional<std::int64_t> ParseTime(const std::string& text)
-{
-    std::int64_t ms = 0;
-    std::size_t at = 0;
-    int fields = 0;
-    double seconds = 0;
-    while (at <= text.size()) {
-        const std::size_t colon = text.find(':', at);
-        const std::string part = text.substr(at, colon == std::string::npos ? std::string::npos : colon - at);
-        if (part.empty() || part.find_first_not_of("0123456789.") != std::string::npos) return std::nullopt;
-        try {
-            seconds = seconds * 60 + std::stod(part);
-        } catch (...) {
-            return std::nullopt;
-        }
-        ++fields;
-        if (colon == std::string::npos) break;
-        at = colon + 1;
-    }
-    if (fields == 0 || fields > 3) return std::nullopt;
-    ms = static_cast<std::int64_t>(seconds * 1000 + 0.5);
-    return ms;
-}
 
 std::optional<int> ParseInt(const std::string& text, int low, int high)
 {
@@ -104,6 +80,8 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
             } else {
                 auto n = ParseInt(*v, 1, 99);
                 if (!n) return "bad title number: " + *v;
+                if (std::find(o.titles.begin(), o.titles.end(), *n) != o.titles.end())
+                    return "title " + *v + " is given twice";
                 o.titles.push_back(*n);
             }
         } else if (arg == "--chapter") {
@@ -117,8 +95,8 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
             o.profile = *v;
         } else if (arg == "--start" || arg == "--end" || arg == "--length") {
             auto v = value();
-            auto t = v ? ParseTime(*v) : std::nullopt;
-            if (!t) return need("a time HH:MM:SS[.mmm]");
+            auto t = v ? ParseTimeText(*v) : std::nullopt;
+            if (!t) return need("a time HH:MM:SS[.mmm] (minutes and seconds below 60, up to 100 hours)");
             (arg == "--start" ? o.start : arg == "--end" ? o.end : o.length) = t;
         } else if (arg == "--audio") {
             auto v = value();
@@ -127,6 +105,8 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
         } else if (arg == "--subtitle") {
             auto v = value();
             if (!v) return need("a stream identifier or none");
+            if ((*v == "none" && o.subtitle) || (*v != "none" && (o.noSubtitle || (o.subtitle && *o.subtitle != *v))))
+                return "--subtitle is given twice, differently";
             if (*v == "none") {
                 o.noSubtitle = true;
             } else {
@@ -136,9 +116,16 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
         } else if (arg == "--crop") {
             auto v = value();
             std::array<int, 4> c{};
-            if (!v || std::sscanf(v->c_str(), "%d,%d,%d,%d", &c[0], &c[1], &c[2], &c[3]) != 4 || c[0] < 0 || c[1] < 0 ||
-                c[2] <= c[0] || c[3] <= c[1])
-                return need("L,T,R,B with L < R and T < B");
+            std::size_t at = 0;
+            for (int i = 0; v && i < 4; ++i) {
+                const std::size_t comma = i < 3 ? v->find(',', at) : v->size();
+                if (comma == std::string::npos) return need("L,T,R,B with L < R and T < B");
+                const auto n = ParseInt(v->substr(at, comma - at), 0, 16384);
+                if (!n) return need("L,T,R,B: four numbers from 0 to the picture's size");
+                c[static_cast<std::size_t>(i)] = *n;
+                at = comma + 1;
+            }
+            if (!v || at != v->size() + 1 || c[2] <= c[0] || c[3] <= c[1]) return need("L,T,R,B with L < R and T < B");
             o.crop = c;
         } else if (arg == "--zoom" || arg == "--brightness" || arg == "--saturation" || arg == "--hue" ||
                    arg == "--volume") {
@@ -178,6 +165,7 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
     if (o.out.empty()) return "convert needs --out DIR";
     if (o.end && o.length) return "give --end or --length, not both";
     if (o.end && *o.end <= o.start.value_or(0)) return "--end must come after --start";
+    if (o.length && *o.length == 0) return "--length must be more than 0";
     return {};
 }
 
@@ -287,8 +275,16 @@ int RunConvertCommand(const std::vector<std::string>& args)
                 return UsageError("title " + std::to_string(number) + " has no chapter " + std::to_string(o.chapter));
             task.task.chapterIndex = o.chapter - 1;
         }
+        if (o.crop && ((*o.crop)[2] > video.width || (*o.crop)[3] > video.height))
+            return UsageError("the crop " + std::to_string((*o.crop)[0]) + "," + std::to_string((*o.crop)[1]) + "," +
+                              std::to_string((*o.crop)[2]) + "," + std::to_string((*o.crop)[3]) + " lies outside title " +
+                              std::to_string(number) + "'s picture of " + std::to_string(video.width) + "x" +
+                              std::to_string(video.height));
         std::int64_t& start = task.task.clip.trimStart;
         std::int64_t& length = task.task.clip.trimLength;
+        if (o.start && *o.start >= task.task.sourceLength)
+            return UsageError("--start " + FormatDuration(static_cast<double>(*o.start)) + " is past the end of title " +
+                              std::to_string(number) + " (" + FormatDuration(static_cast<double>(task.task.sourceLength)) + ")");
         start = std::min<std::int64_t>(o.start.value_or(0), task.task.sourceLength);
         if (o.length)
             length = *o.length;

@@ -270,20 +270,30 @@ HRESULT CMyVideoConveFilter::CheckTransform(const CMediaType* input, const CMedi
     if (!input || !header) return VFW_E_TYPE_NOT_ACCEPTED;
     Geometry g;
     g.stride = header->biWidth;
-    const int W = m_outputRect.Width(), H = m_outputRect.Height();
-    const int w = m_cropRect.Width(), h = m_cropRect.Height();
-    if (W <= 0 || H <= 0 || w <= 0 || h <= 0 || g.stride < W) return E_FAIL;
+    constexpr std::int64_t kLargest = 16384;
+    const std::int64_t outputWidth = static_cast<std::int64_t>(m_outputRect.right) - m_outputRect.left;
+    const std::int64_t outputHeight = static_cast<std::int64_t>(m_outputRect.bottom) - m_outputRect.top;
+    if (outputWidth <= 0 || outputHeight <= 0 || outputWidth > kLargest || outputHeight > kLargest) return E_FAIL;
+    const int W = static_cast<int>(outputWidth), H = static_cast<int>(outputHeight);
+    if (g.stride < W) return E_FAIL;
     g.outputWidth = W;
     g.outputHeight = H;
 
-    // Crop.
-    if (w != m_sourceWidth || h != m_sourceHeight) {
-        g.crop = true;
-        g.cropLeft = m_cropRect.left;
-        g.cropTop = m_cropRect.top;
-        g.cropRight = m_sourceWidth - m_cropRect.right;
-        g.cropBottom = m_sourceHeight - m_cropRect.bottom;
+    // Crop: the rectangle as given, clipped to the picture (one of less than 2 × 2 pixels left
+    // takes the whole picture).
+    auto clip = [](std::int32_t value, int limit) { return static_cast<int>(std::clamp<std::int64_t>(value, 0, limit)); };
+    const int left = clip(m_cropRect.left, m_sourceWidth), right = clip(m_cropRect.right, m_sourceWidth);
+    const int top = clip(m_cropRect.top, m_sourceHeight), bottom = clip(m_cropRect.bottom, m_sourceHeight);
+    if (right - left >= 2 && bottom - top >= 2) {
+        g.cropLeft = left;
+        g.cropTop = top;
+        g.cropRight = m_sourceWidth - right;
+        g.cropBottom = m_sourceHeight - bottom;
     }
+    g.cropWidth = m_sourceWidth - g.cropLeft - g.cropRight;
+    g.cropHeight = m_sourceHeight - g.cropTop - g.cropBottom;
+    g.crop = g.cropWidth != m_sourceWidth || g.cropHeight != m_sourceHeight;
+    const int w = g.cropWidth, h = g.cropHeight;
     // Fit the picture, by the shapes source and output are shown at, into the output frame.
     const AspectRatio outputAspect = m_outputAspect.Known() ? m_outputAspect : AspectRatio{};
     const FrameRect fitted = FitPicture(m_zoomMode, m_sourceWidth, m_sourceHeight, SourceAspect(), w, h, W, H, outputAspect);
@@ -347,7 +357,7 @@ HRESULT CMyVideoConveFilter::ConvertPicture(const BYTE* source, IMediaSample* ou
         const std::ptrdiff_t chromaOffset = static_cast<std::ptrdiff_t>(g.cropTop / 2) * (sw / 2) + g.cropLeft / 2;
         const std::uint8_t* cb = from.cb + chromaOffset;
         const std::uint8_t* cr = from.cr + chromaOffset;
-        const int w = m_cropRect.Width(), h = m_cropRect.Height();
+        const int w = g.cropWidth, h = g.cropHeight;
         // The inner rectangle of the output picture.
         std::uint8_t* innerY = to.y + static_cast<std::ptrdiff_t>(g.padTop) * W + g.padLeft;
         const std::ptrdiff_t innerChroma = static_cast<std::ptrdiff_t>(g.padTop / 2) * (W / 2) + g.padLeft / 2;

@@ -4,6 +4,7 @@
 // by an aspect mode, scales it with libswscale (bicubic), applies luma gain, hue rotation and
 // chroma gain, and blends an optional text overlay.
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -98,6 +99,7 @@ public:
     struct Geometry {
         bool crop = false, pad = false, scale = false;
         int cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;
+        int cropWidth = 0, cropHeight = 0; // what is kept of the source
         int padLeft = 0, padTop = 0, padRight = 0, padBottom = 0;
         int outputWidth = 0, outputHeight = 0, stride = 0;
     };
@@ -119,8 +121,14 @@ public:
 private:
     struct Rect {
         std::int32_t left = 0, top = 0, right = 0, bottom = 0;
-        int Width() const { return right - left; }
-        int Height() const { return bottom - top; }
+        // Saturated at the int range (the rectangles come from users and profiles).
+        int Width() const { return Span(left, right); }
+        int Height() const { return Span(top, bottom); }
+        static int Span(std::int32_t from, std::int32_t to)
+        {
+            const std::int64_t span = std::int64_t{to} - from;
+            return static_cast<int>(std::clamp<std::int64_t>(span, INT32_MIN, INT32_MAX));
+        }
     };
     void BlendOverlay(std::uint8_t* picture, int width, int height);
     // Crops, frames, scales and adjusts a source-sized YV12 picture into `out`.

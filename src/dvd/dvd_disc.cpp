@@ -32,7 +32,8 @@ std::string DiscRoot(const std::string& path)
     std::error_code error;
     fs::path p(path);
     if (!fs::is_directory(p, error)) return path;
-    while (p.has_parent_path() && p.filename().empty()) p = p.parent_path(); // trailing '/'
+    // Trailing '/' (the root's parent is the root itself: stop there).
+    while (p.filename().empty() && p.has_parent_path() && p.parent_path() != p) p = p.parent_path();
     std::string name = p.filename().string();
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
     if (name == "video_ts" && p.has_parent_path()) return p.parent_path().string();

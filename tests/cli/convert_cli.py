@@ -93,6 +93,23 @@ try:
         listed = "BD80 (en), BDA0 (ja)" if args[0] == "--audio" else "BD20 (es)"
         check(listed in r.stderr, f"missing track {args}: the title's tracks are not listed: {r.stderr[:300]!r}")
 
+    # Values that are out of range or contradict each other are refused before anything is read.
+    for args, what in [(("--crop", "100,100,740,580"), "crop past the picture"),
+                       (("--crop", "0,0,100000,100000"), "crop far past it"),
+                       (("--crop", "0,0,2147483647,2147483647"), "crop at the number range's end"),
+                       (("--crop", "0,0,720,480,5"), "a fifth crop value"),
+                       (("--start", "9999999999999999"), "a time beyond 100 hours"),
+                       (("--start", "25:61:61"), "61 minutes"), (("--start", "1.2.3"), "two fractions"),
+                       (("--start", "00:00:05"), "a start past the title's end"), (("--length", "0"), "a length of 0"),
+                       (("--title", "1", "--title", "1"), "a title twice"),
+                       (("--subtitle", "none", "--subtitle", "BD20"), "two subtitle choices")]:
+        r = run(ntsc, "--out", out, "--title", "2", "--quiet", "--overwrite", *args)
+        check(r.returncode == 2 and "zuzidero-cli:" in r.stderr, f"{what}: exit {r.returncode}: {r.stderr[:200]!r}")
+    # The root folder is no disc, and saying so does not take long.
+    started = time.monotonic()
+    r = subprocess.run([CLI, "info", "/"], capture_output=True, text=True, timeout=30)
+    check(r.returncode == 2 and time.monotonic() - started < 10, f"info /: exit {r.returncode}")
+
     # Bad arguments and discs.
     for args, what in [((ntsc,), "no --out"), ((ntsc, "--out", out, "--zoom", "7"), "zoom 7"),
                        ((ntsc, "--out", out, "--title", "9"), "title 9"), ((ntsc, "--out", out, "--profile", "999"), "profile"),

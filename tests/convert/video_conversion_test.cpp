@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <cstring>
 #include <vector>
 
+#include "convert/time_text.h"
 #include "convert/video_conversion_filter.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
@@ -169,6 +172,46 @@ TEST_F(VideoConversion, PicturesAreFramedByTheShapeTheyAreShownAt)
     Connect(720, 576, 720, 480, 0, kAspect16x9);
     EXPECT_FALSE(m_filter->CurrentGeometry().pad);
     EXPECT_TRUE(m_filter->CurrentGeometry().scale);
+}
+
+TEST_F(VideoConversion, ACropOutsideThePictureIsClippedToIt)
+{
+    // Past the right and bottom edges: what lies inside is kept.
+    m_filter->SetRects(1, 100, 100, 740, 580, 0, 0, 320, 240);
+    Connect(720, 480, 320, 240);
+    EXPECT_EQ(m_filter->CurrentGeometry().cropLeft, 100);
+    EXPECT_EQ(m_filter->CurrentGeometry().cropTop, 100);
+    EXPECT_EQ(m_filter->CurrentGeometry().cropWidth, 620);
+    EXPECT_EQ(m_filter->CurrentGeometry().cropHeight, 380);
+    EXPECT_EQ(Convert(Picture(720, 480, 90, 128, 128)).size(), 320u * 240 * 3 / 2);
+    // Far outside, or at the ends of the number range: the whole picture.
+    for (const auto& rect : {std::array<std::int32_t, 4>{0, 0, 100000, 100000}, {0, 0, INT32_MAX, INT32_MAX},
+                             {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {800, 600, 900, 700}, {400, 300, 100, 50}}) {
+        m_filter->SetRects(1, rect[0], rect[1], rect[2], rect[3], 0, 0, 320, 240);
+        Connect(720, 480, 320, 240);
+        const auto& g = m_filter->CurrentGeometry();
+        EXPECT_GE(g.cropLeft, 0);
+        EXPECT_GE(g.cropTop, 0);
+        EXPECT_LE(g.cropLeft + g.cropWidth, 720);
+        EXPECT_LE(g.cropTop + g.cropHeight, 480);
+        const Bytes out = Convert(Picture(720, 480, 90, 128, 128));
+        ASSERT_EQ(out.size(), 320u * 240 * 3 / 2);
+        EXPECT_EQ(Luma(out, 160, 120), 90);
+    }
+}
+
+TEST(TimeText, UsersTimesAreReadExactlyOrRefused)
+{
+    EXPECT_EQ(ParseTimeText("00:00:02.500"), 2500);
+    EXPECT_EQ(ParseTimeText("1:02:03"), 3723000);
+    EXPECT_EQ(ParseTimeText("25:00:00"), 90000000);
+    EXPECT_EQ(ParseTimeText("02:03.4"), 123400);
+    EXPECT_EQ(ParseTimeText("90"), 90000);
+    EXPECT_EQ(ParseTimeText("7.25"), 7250);
+    EXPECT_EQ(ParseTimeText("99:59:59.999"), 359999999);
+    for (const char* bad : {"", ":", "1:", ":30", "1:xx", "25:61:61", "0:60", "1.2.3", "1:2:3:4", "9999999999999999",
+                            "100:00:01", "-5", "1e3", " 5", "5.", "0.1234", "12:00.5:00"})
+        EXPECT_FALSE(ParseTimeText(bad).has_value()) << "\"" << bad << "\"";
 }
 
 TEST(Framing, DisplayAndSampleAspects)
