@@ -263,9 +263,10 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
         MyDVDClose(m_disc);
         m_disc = 0;
     }
-    m_disc = MyDVDOpen(path.toUtf8().constData());
+    std::string why;
+    m_disc = MyDVDOpenWithReason(path.toUtf8().constData(), &why);
     if (!m_disc) {
-        ShowMessage(this, QStringLiteral("Open DVD error"));
+        ShowMessage(this, QStringLiteral("Open DVD error\n") + QString::fromStdString(why));
         return false;
     }
     MyDVDGetInfo(m_disc, m_info.get());

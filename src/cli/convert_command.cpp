@@ -241,9 +241,10 @@ int RunConvertCommand(const std::vector<std::string>& args)
     ProfileRecord profile;
     if (!FindProfile(catalogue, o.profile, profile)) return UsageError("no such profile: " + o.profile);
 
-    const DiscHandle disc = MyDVDOpen(o.disc.c_str());
+    std::string why;
+    const DiscHandle disc = MyDVDOpenWithReason(o.disc.c_str(), &why);
     if (!disc) {
-        std::fprintf(stderr, "Open DVD error\n");
+        std::fprintf(stderr, "Open DVD error: %s\n", why.c_str());
         return kExitBadInput;
     }
     struct DiscCloser {
@@ -257,14 +258,20 @@ int RunConvertCommand(const std::vector<std::string>& args)
     std::vector<int> titles = o.titles;
     if (titles.empty())
         for (int t = 0; t < info->titleCount; ++t)
-            if (info->titles[t].durationMs >= 3000) titles.push_back(t + 1);
+            if (info->titles[t].durationMs >= 3000 || !MyDVDTitleReadable(disc, t)) titles.push_back(t + 1);
     if (titles.empty()) {
         std::fprintf(stderr, "zuzidero-cli: the disc has no title of 3 seconds or more\n");
         return kExitBadInput;
     }
     std::vector<RunTask> tasks;
+    std::vector<int> unreadable; // titles that fail for a damaged title set
     for (int number : titles) {
         if (number > info->titleCount) return UsageError("the disc has no title " + std::to_string(number));
+        if (!MyDVDTitleReadable(disc, number - 1)) {
+            std::fprintf(stderr, "zuzidero-cli: title %d cannot be read: its title set's IFO and BUP are damaged\n", number);
+            unreadable.push_back(number);
+            continue;
+        }
         const TitleInfo& title = info->titles[number - 1];
         TitleVideo video;
         MyDVDGetTitleVideo(disc, number - 1, &video);
@@ -308,6 +315,8 @@ int RunConvertCommand(const std::vector<std::string>& args)
         task.outputName = TaskOutputName(task.task, profile.FormatExt);
         tasks.push_back(task);
     }
+
+    if (tasks.empty()) return kExitFailed; // every title asked for is unreadable (said above)
 
     std::error_code ignored;
     std::filesystem::create_directories(o.out, ignored);
@@ -378,11 +387,12 @@ int RunConvertCommand(const std::vector<std::string>& args)
     printer.Show(run.Progress(), now() + 1000); // where the run ended
     printer.End();
 
+    const int failed = run.TasksFailed() + static_cast<int>(unreadable.size());
     if (!o.quiet) {
         for (const std::string& file : run.FilesWritten()) std::fprintf(stderr, "written: %s\n", file.c_str());
         std::fprintf(stderr, "%zu file%s written, %d task%s failed%s\n", run.FilesWritten().size(),
-                     run.FilesWritten().size() == 1 ? "" : "s", run.TasksFailed(), run.TasksFailed() == 1 ? "" : "s",
+                     run.FilesWritten().size() == 1 ? "" : "s", failed, failed == 1 ? "" : "s",
                      run.Cancelled() ? " (cancelled)" : "");
     }
-    return run.TasksFailed() == 0 && !run.Cancelled() && !run.FilesWritten().empty() ? kExitOk : kExitFailed;
+    return failed == 0 && !run.Cancelled() && !run.FilesWritten().empty() ? kExitOk : kExitFailed;
 }

@@ -18,7 +18,8 @@ std::string LanguageName(std::int32_t code)
     return std::string(ShortLanguageName(FindLanguageByAlpha2(LanguageCodeText(code))));
 }
 
-void PrintJson(const std::string& path, const DiscInfo& info, const std::vector<TitleVideo>& videos)
+void PrintJson(const std::string& path, const DiscInfo& info, const std::vector<TitleVideo>& videos,
+               const std::vector<bool>& readable)
 {
     JsonWriter json;
     json.BeginObject();
@@ -31,6 +32,8 @@ void PrintJson(const std::string& path, const DiscInfo& info, const std::vector<
         json.BeginObject();
         json.Key("title");
         json.Int(t + 1);
+        json.Key("readable");
+        json.Bool(readable[static_cast<std::size_t>(t)]);
         json.Key("durationMs");
         json.Double(title.durationMs);
         json.Key("chapters");
@@ -86,12 +89,17 @@ void PrintJson(const std::string& path, const DiscInfo& info, const std::vector<
     std::printf("%s\n", json.Text().c_str());
 }
 
-void PrintText(const std::string& path, const DiscInfo& info, const std::vector<TitleVideo>& videos)
+void PrintText(const std::string& path, const DiscInfo& info, const std::vector<TitleVideo>& videos,
+               const std::vector<bool>& readable)
 {
     std::printf("%s: %d title%s\n", path.c_str(), info.titleCount, info.titleCount == 1 ? "" : "s");
     for (int t = 0; t < info.titleCount; ++t) {
         const TitleInfo& title = info.titles[t];
         const TitleVideo& video = videos[static_cast<std::size_t>(t)];
+        if (!readable[static_cast<std::size_t>(t)]) {
+            std::printf("Title_%02d  unreadable (its title set's IFO and BUP are damaged)\n", t + 1);
+            continue;
+        }
         std::printf("Title_%02d  %s  %d chapter%s  %dx%d %s  %.1f MB%s\n", t + 1, FormatDuration(title.durationMs).c_str(),
                     title.chapterCount, title.chapterCount == 1 ? "" : "s", video.width, video.height,
                     video.wide ? "16:9" : "4:3",
@@ -130,19 +138,24 @@ int RunInfoCommand(const std::vector<std::string>& args)
     }
     if (disc.empty()) return UsageError("info needs a disc: a device, a VIDEO_TS folder or an ISO image");
 
-    const DiscHandle handle = MyDVDOpen(disc.c_str());
+    std::string why;
+    const DiscHandle handle = MyDVDOpenWithReason(disc.c_str(), &why);
     if (!handle) {
-        std::fprintf(stderr, "Open DVD error\n");
+        std::fprintf(stderr, "Open DVD error: %s\n", why.c_str());
         return kExitBadInput;
     }
     auto info = std::make_unique<DiscInfo>();
     MyDVDGetInfo(handle, info.get());
     std::vector<TitleVideo> videos(static_cast<std::size_t>(std::max(info->titleCount, 0)));
-    for (int t = 0; t < info->titleCount; ++t) MyDVDGetTitleVideo(handle, t, &videos[static_cast<std::size_t>(t)]);
+    std::vector<bool> readable(videos.size());
+    for (int t = 0; t < info->titleCount; ++t) {
+        MyDVDGetTitleVideo(handle, t, &videos[static_cast<std::size_t>(t)]);
+        readable[static_cast<std::size_t>(t)] = MyDVDTitleReadable(handle, t);
+    }
     MyDVDClose(handle);
     if (json)
-        PrintJson(disc, *info, videos);
+        PrintJson(disc, *info, videos, readable);
     else
-        PrintText(disc, *info, videos);
+        PrintText(disc, *info, videos, readable);
     return kExitOk;
 }

@@ -85,6 +85,12 @@ void JsonWriter::Int(std::int64_t value)
     m_text += std::to_string(value);
 }
 
+void JsonWriter::Bool(bool value)
+{
+    BeforeValue();
+    m_text += value ? "true" : "false";
+}
+
 void JsonWriter::Double(double value)
 {
     BeforeValue();

@@ -16,6 +16,7 @@ public:
     void Key(std::string_view key);
     void String(std::string_view value);
     void Int(std::int64_t value);
+    void Bool(bool value);
     void Double(double value);
 
     const std::string& Text() const { return m_text; }

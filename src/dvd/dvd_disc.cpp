@@ -6,10 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <set>
 
-#include <dvdread/ifo_types.h>
 
+#include "dvd/ifo_parser.h"
 #include "platform/com/debug_log.h"
 
 namespace {
@@ -42,15 +43,15 @@ std::string DiscRoot(const std::string& path)
 
 int FromBcd(std::uint8_t value) { return (value >> 4) * 10 + (value & 0x0F); }
 
-// Playing time of a program chain in milliseconds. The time counts frames at a nominal 25 or 30
-// per second; NTSC frames last 1001/30 ms, so the frame count is what must be converted.
-double PlaybackMs(const dvd_time_t& time, bool ntscDefault)
+// Playing time in milliseconds. The time counts frames at a nominal 25 or 30 per second; NTSC
+// frames last 1001/30 ms, so the frame count is what must be converted.
+double PlaybackMs(const ifo::PlaybackTime& time, bool ntscDefault)
 {
-    int rateCode = (time.frame_u >> 6) & 0x03;
+    int rateCode = (time.frame >> 6) & 0x03;
     if (rateCode != 1 && rateCode != 3) rateCode = ntscDefault ? 3 : 1;
     const int nominal = rateCode == 3 ? 30 : 25;
     const std::int64_t seconds = (FromBcd(time.hour) * 60 + FromBcd(time.minute)) * 60 + FromBcd(time.second);
-    const std::int64_t frames = seconds * nominal + FromBcd(time.frame_u & 0x3F);
+    const std::int64_t frames = seconds * nominal + FromBcd(time.frame & 0x3F);
     return nominal == 30 ? frames * 1001.0 / 30.0 : frames * 1000.0 / 25.0;
 }
 
@@ -67,99 +68,136 @@ std::int32_t AudioStreamId(int coding, int number)
     }
 }
 
-pgc_t* ProgramChain(ifo_handle_t* vts, int pgcn)
+const ifo::ProgramChain* ProgramChain(const ifo::TitleSet& set, int pgcn)
 {
-    if (!vts || !vts->vts_pgcit || pgcn < 1 || pgcn > vts->vts_pgcit->nr_of_pgci_srp) return nullptr;
-    return vts->vts_pgcit->pgci_srp[pgcn - 1].pgc;
+    if (pgcn < 1 || pgcn > static_cast<int>(set.programChains.size())) return nullptr;
+    return &set.programChains[static_cast<std::size_t>(pgcn - 1)];
 }
+
+// The largest information file read: real ones are a few hundred kilobytes.
+constexpr std::int64_t kLargestInfoFile = 32 << 20;
 
 } // namespace
 
-std::unique_ptr<DvdDisc> DvdDisc::Open(const std::string& path)
+std::unique_ptr<DvdDisc> DvdDisc::Open(const std::string& path, std::string* why)
 {
-    std::error_code error;
-    if (path.empty() || !std::filesystem::exists(path, error)) {
-        DebugLog("dvd: %s does not exist\n", path.c_str());
+    auto fail = [&](const std::string& reason) -> std::unique_ptr<DvdDisc> {
+        DebugLog("dvd: %s\n", reason.c_str());
+        if (why) *why = reason;
         return nullptr;
+    };
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (path.empty() || !fs::exists(path, error)) return fail(path + " does not exist");
+    const std::string root = DiscRoot(path);
+    if (fs::is_directory(root, error)) {
+        bool found = false;
+        for (fs::directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+            std::string name = it->path().filename().string();
+            std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+            found = found || name == "video_ts";
+        }
+        if (error) return fail(path + " cannot be read: " + error.message());
+        if (!found) return fail("no VIDEO_TS folder in " + path);
     }
     std::unique_ptr<DvdDisc> disc(new DvdDisc);
-    const std::string root = DiscRoot(path);
     disc->m_reader.reset(DVDOpen2(nullptr, &kLogger, root.c_str()));
-    if (!disc->m_reader) {
-        DebugLog("dvd: cannot open %s\n", root.c_str());
-        return nullptr;
-    }
-    disc->m_vmg.reset(ifoOpen(disc->m_reader.get(), 0));
-    if (!disc->m_vmg || !disc->m_vmg->tt_srpt) {
-        DebugLog("dvd: no video manager on %s\n", root.c_str());
-        return nullptr;
-    }
-    if (!disc->Load()) return nullptr;
+    if (!disc->m_reader) return fail(path + " cannot be opened as a DVD");
+    ifo::Manager manager;
+    if (!disc->ReadNavigation(0, [&](std::span<const std::uint8_t> bytes) { return ifo::ParseManager(bytes, manager); }))
+        return fail("VIDEO_TS.IFO and its backup cannot be read");
+    disc->Load(manager);
     return disc;
 }
 
 DvdDisc::~DvdDisc() = default;
 
-ifo_handle_t* DvdDisc::TitleSetIfo(int titleSet)
+bool DvdDisc::ReadNavigation(int titleSet, const std::function<bool(std::span<const std::uint8_t>)>& parse)
 {
-    if (titleSet < 1 || titleSet > 99) return nullptr;
-    if (static_cast<std::size_t>(titleSet) >= m_titleSets.size()) m_titleSets.resize(static_cast<std::size_t>(titleSet) + 1);
-    auto& slot = m_titleSets[static_cast<std::size_t>(titleSet)];
-    if (!slot) {
-        slot.reset(ifoOpen(m_reader.get(), titleSet));
-        if (!slot) DebugLog("dvd: cannot read the navigation of title set %d\n", titleSet);
+    // The information file, then its backup: the first whose bytes hold together.
+    for (const dvd_read_domain_t domain : {DVD_READ_INFO_FILE, DVD_READ_INFO_BACKUP_FILE}) {
+        DvdFilePtr file(DVDOpenFile(m_reader.get(), titleSet, domain));
+        if (!file) continue;
+        const ssize_t blocks = DVDFileSize(file.get());
+        if (blocks <= 0 || blocks * kSectorSize > kLargestInfoFile) continue;
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(blocks * kSectorSize));
+        const ssize_t got = DVDReadBytes(file.get(), bytes.data(), bytes.size());
+        if (got <= 0) continue;
+        bytes.resize(static_cast<std::size_t>(got));
+        if (parse(bytes)) return true;
+        DebugLog("dvd: the %s of title set %d is damaged\n", domain == DVD_READ_INFO_FILE ? "IFO" : "BUP", titleSet);
     }
-    return slot.get();
+    return false;
 }
 
-bool DvdDisc::Load()
+void DvdDisc::Load(const ifo::Manager& manager)
 {
-    const tt_srpt_t* table = m_vmg->tt_srpt;
-    const int titleCount = table->nr_of_srpts;
+    const int titleCount = static_cast<int>(manager.titles.size());
     m_titles.resize(static_cast<std::size_t>(titleCount));
     m_info = DiscInfo{};
     m_info.titleCount = std::min(titleCount, kMaxTitles);
+    // Each title set's navigation (null: unreadable) and the sectors of its title VOBs.
+    std::map<int, std::unique_ptr<ifo::TitleSet>> sets;
+    std::map<int, std::uint32_t> vobSectors;
+    auto setOf = [&](int number) -> const ifo::TitleSet* {
+        auto found = sets.find(number);
+        if (found == sets.end()) {
+            auto set = std::make_unique<ifo::TitleSet>();
+            if (!ReadNavigation(number, [&](std::span<const std::uint8_t> bytes) { return ifo::ParseTitleSet(bytes, *set); })) {
+                DebugLog("dvd: the navigation of title set %d cannot be read\n", number);
+                set.reset();
+            }
+            DvdFilePtr vobs(DVDOpenFile(m_reader.get(), number, DVD_READ_TITLE_VOBS));
+            const ssize_t size = vobs ? DVDFileSize(vobs.get()) : 0;
+            vobSectors[number] = size > 0 ? static_cast<std::uint32_t>(std::min<ssize_t>(size, UINT32_MAX)) : 0;
+            found = sets.emplace(number, std::move(set)).first;
+        }
+        return found->second.get();
+    };
 
     for (int t = 0; t < titleCount; ++t) {
-        const title_info_t& entry = table->title[t];
+        const ifo::TitleEntry& entry = manager.titles[static_cast<std::size_t>(t)];
         Title& title = m_titles[static_cast<std::size_t>(t)];
-        title.titleSet = entry.title_set_nr;
-        ifo_handle_t* vts = TitleSetIfo(entry.title_set_nr);
-        if (!vts || !vts->vts_ptt_srpt || !vts->vtsi_mat || entry.vts_ttn < 1 ||
-            entry.vts_ttn > vts->vts_ptt_srpt->nr_of_srpts)
-            continue;
-        const ttu_t& parts = vts->vts_ptt_srpt->title[entry.vts_ttn - 1];
-        const video_attr_t& videoAttr = vts->vtsi_mat->vts_video_attr;
-        const bool ntsc = videoAttr.video_format == 0;
+        title.titleSet = entry.titleSet;
+        const ifo::TitleSet* vts = setOf(entry.titleSet);
+        if (!vts || entry.setTitle > static_cast<int>(vts->titles.size())) continue;
+        title.readable = true;
+        const std::vector<ifo::Chapter>& parts = vts->titles[static_cast<std::size_t>(entry.setTitle - 1)];
+        const bool ntsc = vts->videoFormat == 0;
         // Picture size codes: 720, 704, 352 wide, or 352 at half the lines.
         static constexpr int kWidths[4] = {720, 704, 352, 352};
-        title.video.width = kWidths[videoAttr.picture_size & 3];
-        title.video.height = (ntsc ? 480 : 576) / (videoAttr.picture_size == 3 ? 2 : 1);
-        title.video.wide = videoAttr.display_aspect_ratio != 0;
+        title.video.width = kWidths[vts->pictureSize & 3];
+        title.video.height = (ntsc ? 480 : 576) / (vts->pictureSize == 3 ? 2 : 1);
+        title.video.wide = vts->aspect != 0;
+        // Cells end where the title set's VOBs end: a cell that claims more would be read for ever.
+        const std::uint32_t sectors = vobSectors[entry.titleSet];
 
         // Chapters: from a program of a chain up to the next chapter's program in the same chain,
         // or to the end of the chain.
         std::vector<int> chains; // distinct chains, in chapter order, for the playing time
-        for (int c = 0; c < parts.nr_of_ptts; ++c) {
-            const int pgcn = parts.ptt[c].pgcn;
-            const int pgn = parts.ptt[c].pgn;
+        const int chapterCount = static_cast<int>(parts.size());
+        for (int c = 0; c < chapterCount; ++c) {
+            const int pgcn = parts[static_cast<std::size_t>(c)].programChain;
+            const int pgn = parts[static_cast<std::size_t>(c)].program;
             std::vector<CellRun> cells;
-            pgc_t* pgc = ProgramChain(vts, pgcn);
-            if (pgc && pgc->program_map && pgc->cell_playback && pgn >= 1 && pgn <= pgc->nr_of_programs) {
+            const ifo::ProgramChain* pgc = ProgramChain(*vts, pgcn);
+            const int programs = pgc ? static_cast<int>(pgc->programs.size()) : 0;
+            const int cellCount = pgc ? static_cast<int>(pgc->cells.size()) : 0;
+            if (pgc && pgn >= 1 && pgn <= programs) {
                 if (std::find(chains.begin(), chains.end(), pgcn) == chains.end()) chains.push_back(pgcn);
-                const int firstCell = pgc->program_map[pgn - 1];
-                int lastCell = pgc->nr_of_cells;
-                if (c + 1 < parts.nr_of_ptts && parts.ptt[c + 1].pgcn == pgcn) {
-                    const int nextPgn = parts.ptt[c + 1].pgn;
-                    if (nextPgn >= 1 && nextPgn <= pgc->nr_of_programs) lastCell = pgc->program_map[nextPgn - 1] - 1;
+                const int firstCell = pgc->programs[static_cast<std::size_t>(pgn - 1)];
+                int lastCell = cellCount;
+                if (c + 1 < chapterCount && parts[static_cast<std::size_t>(c + 1)].programChain == pgcn) {
+                    const int nextPgn = parts[static_cast<std::size_t>(c + 1)].program;
+                    if (nextPgn >= 1 && nextPgn <= programs) lastCell = pgc->programs[static_cast<std::size_t>(nextPgn - 1)] - 1;
                 }
-                for (int cell = std::max(firstCell, 1); cell <= lastCell && cell <= pgc->nr_of_cells; ++cell) {
-                    const cell_playback_t& playback = pgc->cell_playback[cell - 1];
+                for (int cell = std::max(firstCell, 1); cell <= lastCell && cell <= cellCount; ++cell) {
+                    const ifo::Cell& playback = pgc->cells[static_cast<std::size_t>(cell - 1)];
                     // In an angle block only the first angle's cell is read.
-                    if (playback.block_type == BLOCK_TYPE_ANGLE_BLOCK && playback.block_mode != BLOCK_MODE_FIRST_CELL)
-                        continue;
-                    if (playback.last_sector < playback.first_sector) continue;
-                    cells.push_back(CellRun{playback.first_sector, playback.last_sector, PlaybackMs(playback.playback_time, ntsc)});
+                    if (playback.blockType == 1 && playback.blockMode != 1) continue;
+                    if (playback.lastSector < playback.firstSector || playback.firstSector >= sectors) continue;
+                    cells.push_back(CellRun{playback.firstSector, std::min(playback.lastSector, sectors - 1),
+                                            PlaybackMs(playback.time, ntsc)});
                 }
             }
             title.chapters.push_back(std::move(cells));
@@ -167,40 +205,37 @@ bool DvdDisc::Load()
 
         if (t >= kMaxTitles) continue;
         TitleInfo& info = m_info.titles[t];
-        info.chapterCount = std::min<int>(parts.nr_of_ptts, kMaxChapters);
+        info.chapterCount = std::min<int>(chapterCount, kMaxChapters);
         for (int c = 0; c < info.chapterCount; ++c) {
-            std::uint64_t sectors = 0;
-            for (const CellRun& run : title.chapters[static_cast<std::size_t>(c)]) sectors += run.Sectors();
-            info.chapterSectors[c] = static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors, UINT32_MAX));
+            std::uint64_t chapterSectors = 0;
+            for (const CellRun& run : title.chapters[static_cast<std::size_t>(c)]) chapterSectors += run.Sectors();
+            info.chapterSectors[c] = static_cast<std::uint32_t>(std::min<std::uint64_t>(chapterSectors, UINT32_MAX));
         }
-        for (int pgcn : chains) info.durationMs += PlaybackMs(ProgramChain(vts, pgcn)->playback_time, ntsc);
+        for (int pgcn : chains) info.durationMs += PlaybackMs(ProgramChain(*vts, pgcn)->time, ntsc);
 
         // Streams are those the title's (first) program chain makes available.
-        pgc_t* pgc = ProgramChain(vts, parts.nr_of_ptts > 0 ? parts.ptt[0].pgcn : 0);
+        const ifo::ProgramChain* pgc = ProgramChain(*vts, chapterCount > 0 ? parts[0].programChain : 0);
         if (!pgc) continue;
-        const vtsi_mat_t* mat = vts->vtsi_mat;
-        for (int k = 0; k < 8 && k < mat->nr_of_vts_audio_streams; ++k) {
-            const std::uint16_t control = pgc->audio_control[k];
+        for (int k = 0; k < static_cast<int>(vts->audio.size()); ++k) {
+            const std::uint16_t control = pgc->audioControl[k];
             if (!(control & 0x8000)) continue;
             const int number = (control >> 8) & 0x07;
-            const audio_attr_t& attr = mat->vts_audio_attr[k];
+            const ifo::AudioAttributes& attr = vts->audio[static_cast<std::size_t>(k)];
             const int n = info.audioCount++;
-            info.audioStreamId[n] = AudioStreamId(attr.audio_format, number);
-            info.audioLanguage[n] = attr.lang_code;
-            info.audioFormat[n] = attr.audio_format == 6 ? kAudioFormatDts : attr.audio_format;
+            info.audioStreamId[n] = AudioStreamId(attr.format, number);
+            info.audioLanguage[n] = attr.language;
+            info.audioFormat[n] = attr.format == 6 ? kAudioFormatDts : attr.format;
             info.audioChannelsMinusOne[n] = attr.channels;
         }
-        const bool wide = mat->vts_video_attr.display_aspect_ratio != 0;
-        for (int k = 0; k < 32 && k < mat->nr_of_vts_subp_streams; ++k) {
-            const std::uint32_t control = pgc->subp_control[k];
+        for (int k = 0; k < static_cast<int>(vts->subpictureLanguages.size()); ++k) {
+            const std::uint32_t control = pgc->subpictureControl[k];
             if (!(control & 0x80000000u)) continue;
-            const int number = static_cast<int>((wide ? control >> 16 : control >> 24) & 0x1F);
+            const int number = static_cast<int>((title.video.wide ? control >> 16 : control >> 24) & 0x1F);
             const int n = info.subpictureCount++;
             info.subpictureStreamId[n] = 0xBD20 + number;
-            info.subpictureLanguage[n] = mat->vts_subp_attr[k].lang_code;
+            info.subpictureLanguage[n] = vts->subpictureLanguages[static_cast<std::size_t>(k)];
         }
     }
-    return true;
 }
 
 TitleVideo DvdDisc::VideoOf(int title) const
@@ -236,6 +271,11 @@ std::vector<DvdDisc::CellMark> DvdDisc::CellMarks(int title, int chapter) const
     }
     marks.push_back(CellMark{position, ms});
     return marks;
+}
+
+bool DvdDisc::IsReadable(int title) const
+{
+    return title >= 0 && title < static_cast<int>(m_titles.size()) && m_titles[static_cast<std::size_t>(title)].readable;
 }
 
 int DvdDisc::TitleSetOf(int title) const

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ enum class ReadFault { None, Fail, Zero };
 // Called for every sector read attempt with the title set and the sector in its title VOBs.
 using ReadFaultHook = std::function<ReadFault(int titleSet, std::uint32_t sector)>;
 
+namespace ifo {
+struct Manager;
+}
+
 class DvdDisc {
 public:
     // A run of sectors of one cell, first and last inclusive, in the title set's title VOBs,
@@ -50,8 +55,12 @@ public:
     };
 
     // Opens a device, a disc's mount point, a VIDEO_TS folder or the folder above it, or an ISO
-    // image; null when the path holds no readable DVD-Video.
-    static std::unique_ptr<DvdDisc> Open(const std::string& path);
+    // image; null when the path holds no readable DVD-Video, with the reason in `why` ("PATH does
+    // not exist", "no VIDEO_TS folder in PATH", "VIDEO_TS.IFO and its backup cannot be read").
+    // The navigation is read by the program itself from the information files' bytes (the IFO,
+    // else its backup), every offset checked; a title set whose files are both damaged leaves its
+    // titles unreadable, and cells are kept inside the title set's VOBs.
+    static std::unique_ptr<DvdDisc> Open(const std::string& path, std::string* why = nullptr);
     ~DvdDisc();
 
     // Fills the whole record.
@@ -78,6 +87,8 @@ public:
     std::vector<std::vector<CellRun>> ChapterCells(int title) const;
     // The title set a title lives in (1-based), or 0.
     int TitleSetOf(int title) const;
+    // False when the title's navigation could not be read (it then has no chapters).
+    bool IsReadable(int title) const;
     // The picture of a title as its title set's video attributes describe it.
     TitleVideo VideoOf(int title) const;
 
@@ -89,13 +100,16 @@ public:
 private:
     struct Title {
         int titleSet = 0;
+        bool readable = false;
         TitleVideo video;
         std::vector<std::vector<CellRun>> chapters; // chapter → its cells
     };
 
     DvdDisc() = default;
-    bool Load();
-    ifo_handle_t* TitleSetIfo(int titleSet);
+    // Reads a title set's information file (0: the video manager's), else its backup, and hands
+    // the bytes to `parse` until it accepts them; false when neither holds together.
+    bool ReadNavigation(int titleSet, const std::function<bool(std::span<const std::uint8_t>)>& parse);
+    void Load(const ifo::Manager& manager);
     void BuildArea(int title, int firstChapter, int endChapter); // m_lock held
     // Reads `count` sectors at `sector` into `out`; unreadable ones are zeros there. Returns
     // `count`. m_lock held.
@@ -103,8 +117,6 @@ private:
     bool ReadBlocksOnce(std::uint32_t sector, std::uint32_t count, std::uint8_t* out);
 
     DvdReaderPtr m_reader;
-    IfoPtr m_vmg;
-    std::vector<IfoPtr> m_titleSets; // index = title set number; null until opened
     std::vector<Title> m_titles;
     DiscInfo m_info{};
 

@@ -52,11 +52,19 @@ DiscTable& Discs()
 
 } // namespace
 
-DiscHandle MyDVDOpen(const char* path)
+DiscHandle MyDVDOpen(const char* path) { return MyDVDOpenWithReason(path, nullptr); }
+
+DiscHandle MyDVDOpenWithReason(const char* path, std::string* why)
 {
     if (!path) return 0;
-    std::shared_ptr<DvdDisc> disc = DvdDisc::Open(path);
+    std::shared_ptr<DvdDisc> disc = DvdDisc::Open(path, why);
     return disc ? Discs().Add(std::move(disc)) : 0;
+}
+
+bool MyDVDTitleReadable(DiscHandle handle, int title)
+{
+    auto disc = Discs().Find(handle);
+    return disc && disc->IsReadable(title);
 }
 
 int MyDVDGetInfo(DiscHandle handle, DiscInfo* info)

@@ -7,6 +7,7 @@
 // MyDVDRead; finally MyDVDClose.
 
 #include <cstdint>
+#include <string>
 
 #include "dvd/disc_info.h"
 #include "dvd/dvd_disc.h"
@@ -14,6 +15,9 @@
 // Opens a disc (device, mount point, VIDEO_TS folder or the folder above it, ISO image);
 // 0 on failure.
 DiscHandle MyDVDOpen(const char* path);
+// The same, with the reason of a failure in `why` ("PATH does not exist", "no VIDEO_TS folder in
+// PATH", "VIDEO_TS.IFO and its backup cannot be read").
+DiscHandle MyDVDOpenWithReason(const char* path, std::string* why);
 // Fills the whole record for the disc; 0 on success, -1 for an unknown handle.
 int MyDVDGetInfo(DiscHandle handle, DiscInfo* info);
 // The next read starts at the first byte of that chapter of that title (both 0-based).
@@ -38,5 +42,7 @@ std::int64_t MyDVDSkippedSectors(DiscHandle handle);
 // in the area's bytes and in its playing time, and a last mark for the end. Empty for an unknown
 // handle or title.
 std::vector<DvdDisc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, int chapter);
+// False when the title's navigation could not be read (or the handle or title is unknown).
+bool MyDVDTitleReadable(DiscHandle handle, int title);
 // The picture size and display aspect of a title (0-based); false for an unknown handle or title.
 bool MyDVDGetTitleVideo(DiscHandle handle, int title, TitleVideo* video);

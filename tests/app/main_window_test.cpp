@@ -100,7 +100,7 @@ private slots:
         QVERIFY(window.LoadDisc(DiscPath("pal_16x9")));
         QCOMPARE(window.LastClipSettings().picture.cropBottom, 576);
         QVERIFY(!window.LoadDisc("/nonexistent/disc"));
-        QCOMPARE(messages.messages, QStringList{"Open DVD error"});
+        QCOMPARE(messages.messages, QStringList{"Open DVD error\n/nonexistent/disc does not exist"});
         QCOMPARE(window.Disc(), DiscHandle(0));
     }
 
