@@ -20,7 +20,8 @@ void PrintUsage()
         "title's first track of that language. Without --audio the title's first listed track is converted.\n"
         "--deinterlace auto (the default) deinterlaces the pictures the disc marks as interlaced.\n"
         "The default profile is 5.\n"
-        "Exit status: 0 done, 1 a conversion failed, 2 bad arguments or an unreadable disc.\n");
+        "Exit status: 0 done and nothing lost, 1 a conversion failed or was cancelled, 2 bad arguments or an\n"
+        "unreadable disc, 3 every file written but parts of the disc could not be read (they are listed).\n");
 }
 
 int UsageError(const std::string& reason)

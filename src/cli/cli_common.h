@@ -6,6 +6,7 @@
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;   // a conversion failed
 constexpr int kExitBadInput = 2; // bad arguments or an unreadable disc
+constexpr int kExitDamaged = 3;  // every file written, but parts of the disc could not be read
 
 // Prints the usage with a reason on stderr; returns kExitBadInput.
 int UsageError(const std::string& reason);

@@ -394,5 +394,8 @@ int RunConvertCommand(const std::vector<std::string>& args)
                      run.FilesWritten().size() == 1 ? "" : "s", failed, failed == 1 ? "" : "s",
                      run.Cancelled() ? " (cancelled)" : "");
     }
-    return failed == 0 && !run.Cancelled() && !run.FilesWritten().empty() ? kExitOk : kExitFailed;
+    // What could not be read is said even with --quiet: it is what makes the exit status 3.
+    for (const FileDamage& damage : run.Damage()) std::fprintf(stderr, "%s\n", DamageText(damage).c_str());
+    if (failed > 0 || run.Cancelled() || run.FilesWritten().empty()) return kExitFailed;
+    return run.Damage().empty() ? kExitOk : kExitDamaged;
 }

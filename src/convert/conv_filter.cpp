@@ -9,6 +9,7 @@
 #include "pipeline/event_codes.h"
 #include "pipeline/media_guids.h"
 #include "pipeline/pos_pass_thru.h"
+#include "platform/com/debug_log.h"
 
 namespace {
 
@@ -16,6 +17,9 @@ namespace {
 std::atomic<std::uint64_t> g_previewCounter{0};
 
 constexpr std::int64_t kSilenceBlock = 4096; // samples
+// Shorter gaps are the stream's own (sound that starts a little after the pictures, cells that
+// join with a pause); longer ones are data that could not be read.
+constexpr REFERENCE_TIME kLostAtLeast = 5000000;
 
 const BITMAPINFOHEADER* BitmapHeaderOf(const CMediaType& type)
 {
@@ -209,7 +213,11 @@ HRESULT CConvFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
 HRESULT CConvFilter::Pause()
 {
     CAutoLock lock(&m_csFilter);
-    if (IsStopped()) m_completed = false;
+    if (IsStopped()) {
+        m_completed = false;
+        m_lost.clear();
+        m_videoEnd = kUnset;
+    }
     return CBaseFilter::Pause();
 }
 
@@ -268,6 +276,11 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
     if (m_previewEnabled && m_videoPre->IsConnected() && g_previewCounter++ % 5 == 0) m_videoPre->Offer(data, width, height);
 
     CAutoLock lock(&m_csFilter);
+    // Pictures that start later than the last one stopped (or the range began) lack what lies
+    // between.
+    const REFERENCE_TIME previous = m_videoEnd == kUnset ? 0 : m_videoEnd;
+    if (start - previous > kLostAtLeast) AddLost(previous, start);
+    m_videoEnd = std::max(previous, stop);
     REFERENCE_TIME slot = m_nextVideoSlot.load();
     while (slot < stop) {
         if (m_writer->WriteVideo(data) != 0) break;
@@ -330,6 +343,8 @@ HRESULT CConvFilter::ReceiveAudio(IMediaSample* sample)
     const std::int64_t tolerance = m_sampleRate / 50;
     std::int64_t skip = 0;
     if (difference > tolerance) {
+        if (difference * 10000000 / m_sampleRate > kLostAtLeast)
+            AddLost(static_cast<REFERENCE_TIME>(static_cast<double>(m_audioSamples) * 1e7 / m_sampleRate), position);
         WriteSilence(difference);
     } else if (difference < -tolerance) {
         skip = std::min(-difference, frames);
@@ -343,6 +358,31 @@ HRESULT CConvFilter::ReceiveAudio(IMediaSample* sample)
     return S_OK;
 }
 
+void CConvFilter::AddLost(REFERENCE_TIME start, REFERENCE_TIME stop)
+{
+    DebugLog("sink: nothing from %.3f s to %.3f s\n", static_cast<double>(start) / 1e7, static_cast<double>(stop) / 1e7);
+    m_lost.push_back({start, stop});
+}
+
+std::vector<LostStretch> MergeLost(std::vector<LostStretch> lost)
+{
+    std::sort(lost.begin(), lost.end(), [](const LostStretch& a, const LostStretch& b) { return a.start < b.start; });
+    std::vector<LostStretch> merged;
+    for (const LostStretch& s : lost) {
+        if (!merged.empty() && s.start <= merged.back().stop + kLostAtLeast)
+            merged.back().stop = std::max(merged.back().stop, s.stop);
+        else
+            merged.push_back(s);
+    }
+    return merged;
+}
+
+std::vector<LostStretch> CConvFilter::Lost()
+{
+    CAutoLock lock(&m_csFilter);
+    return MergeLost(m_lost);
+}
+
 void CConvFilter::CheckCompletion()
 {
     CAutoLock lock(&m_csFilter);
@@ -350,6 +390,17 @@ void CConvFilter::CheckCompletion()
     if (m_videoIn->IsConnected() && !m_videoIn->AtEndOfStream()) return;
     if (m_completed) return;
     m_completed = true;
+    // Streams that end before the range's length lack their end.
+    if (m_expectedLength > 0 && m_writer) {
+        if (m_videoIn->IsConnected() && m_writer->HasVideo()) {
+            const REFERENCE_TIME end = m_videoEnd == kUnset ? 0 : m_videoEnd;
+            if (m_expectedLength - end > kLostAtLeast) AddLost(end, m_expectedLength);
+        }
+        if (m_audioIn->IsConnected() && m_writer->HasAudio() && m_sampleRate > 0) {
+            const auto end = static_cast<REFERENCE_TIME>(static_cast<double>(m_audioSamples) * 1e7 / m_sampleRate);
+            if (m_expectedLength - end > kLostAtLeast) AddLost(end, m_expectedLength);
+        }
+    }
     // Sound and pictures end together: the pictures are made up to the sound's end with the
     // last one, then the sound with silence to the pictures' end.
     if (m_writer && m_writer->HasVideo() && m_writer->HasAudio() && m_videoIn->IsConnected() &&

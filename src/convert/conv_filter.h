@@ -29,6 +29,16 @@
 class OutputWriter;
 class CConvFilter;
 
+// A stretch of a task's range (100 ns from the range start) that came without pictures or
+// without sound: data that could not be read.
+struct LostStretch {
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 0;
+};
+// The stretches in order, with those that overlap or lie within half a second of each other
+// joined (the pictures and the sound of one gap are one stretch).
+std::vector<LostStretch> MergeLost(std::vector<LostStretch> lost);
+
 inline constexpr CLSID CLSID_ConvFilter = MakeGuid("{A4DA1077-2239-4C9E-AA16-C88DD9F35131}");
 
 class CConvInputPin : public CBaseInputPin {
@@ -91,6 +101,9 @@ public:
         m_rangeStart = start;
         m_rangeEnd = end;
     }
+    // The range's length as the disc gives it (100 ns; 0 unknown): pictures or sound that end
+    // earlier than that end too early.
+    void SetExpectedLength(REFERENCE_TIME length) { m_expectedLength = length; }
     REFERENCE_TIME RangeStart() const { return m_rangeStart; }
     REFERENCE_TIME RangeEnd() const { return m_rangeEnd; }
     // Any time (the progress window's "Show Preview").
@@ -105,6 +118,9 @@ public:
     std::int64_t AudioSamplesWritten() const { return m_audioSamples; }
     std::int64_t SilenceInserted() const { return m_silenceInserted; }
     std::int64_t SamplesCut() const { return m_samplesCut; }
+    // The stretches that came without pictures or sound (more than half a second each), merged
+    // and in order. Complete once the sink has reported completion.
+    std::vector<LostStretch> Lost();
 
 private:
     friend class CConvInputPin;
@@ -121,6 +137,7 @@ private:
     // pausing the graph pauses the encoding.
     void WaitWhilePaused(const CConvInputPin& pin);
     void WriteSilence(std::int64_t samples); // filter lock held
+    void AddLost(REFERENCE_TIME start, REFERENCE_TIME stop); // filter lock held
     // Holds the sound's thread while the sound is too far ahead of the pictures.
     void WaitForPictures(REFERENCE_TIME position);
     void PicturesMoved();
@@ -145,6 +162,10 @@ private:
     std::int64_t m_audioSamples = 0;     // filter lock
     std::int64_t m_silenceInserted = 0;  // filter lock
     std::int64_t m_samplesCut = 0;       // filter lock
+    REFERENCE_TIME m_expectedLength = 0;
+    REFERENCE_TIME m_videoEnd = kUnset;  // filter lock: the latest picture's stop
+    std::vector<LostStretch> m_lost;     // filter lock
+    static constexpr REFERENCE_TIME kUnset = INT64_MIN;
     std::vector<std::uint8_t> m_lastPicture; // filter lock: to make the pictures up to the sound's end
     std::vector<std::uint8_t> m_silence;     // a block of zero samples, made at connection
     std::mutex m_progressLock;

@@ -67,11 +67,12 @@ void ConversionEngine::Message(const char* text)
     if (m_message) m_message(text);
 }
 
-bool ConversionEngine::OpenOutput(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect)
+bool ConversionEngine::OpenOutput(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect,
+                                  const std::string& writePath)
 {
     m_profile = settings;
     m_outputAspect = displayAspect;
-    return m_writer.Open(path, settings, displayAspect);
+    return m_writer.Open(path, settings, displayAspect, writePath);
 }
 
 bool ConversionEngine::CloseOutput() { return m_writer.Close(); }
@@ -80,6 +81,7 @@ bool ConversionEngine::Build(DiscHandle disc, int titleIndex, int chapterIndex, 
                              const BuildOptions& options)
 {
     Teardown();
+    m_titleIndex = titleIndex;
     if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid, m_graph.PutVoid()) != S_OK)
         return false;
     if (FAILED(m_graph.As(m_control)) || FAILED(m_graph.As(m_events))) return false;
@@ -206,8 +208,13 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
     // The whole title (or chapter) is read to the end of its data: the disc's playing time
     // must not cut the last pictures off.
     const bool whole = m_clip.trimStart <= 0 && m_clip.trimLength >= m_titleLength;
-    m_sink->SetRange(m_clip.trimStart * 10000,
-                     whole ? INT64_MAX / 2 : (m_clip.trimStart + m_clip.trimLength) * 10000);
+    // Nothing may lie far beyond the title's end: a damaged time stamp there would make the
+    // file run on with one picture.
+    constexpr LONGLONG kBeyondEndMs = 10000;
+    m_sink->SetRange(m_clip.trimStart * 10000, whole && m_titleLength > 0 ? (m_titleLength + kBeyondEndMs) * 10000
+                                               : whole ? INT64_MAX / 2
+                                                       : (m_clip.trimStart + m_clip.trimLength) * 10000);
+    m_sink->SetExpectedLength((whole ? m_titleLength : std::min(m_clip.trimLength, m_titleLength - m_clip.trimStart)) * 10000);
 
     const PictureSettings& p = m_clip.picture;
     if (video) {
@@ -244,7 +251,7 @@ bool ConversionEngine::ConnectFilters(bool subpictures)
     }
     const HRESULT connected = m_graph->ConnectDirect(sourceOut, splitterIn, nullptr);
     if (FAILED(connected)) {
-        if (connected == ZZ_E_SCRAMBLED) Message("The title is scrambled: this disc is encrypted and cannot be read");
+        if (connected == ZZ_E_SCRAMBLED) Message(EncryptedText(m_titleIndex).c_str());
         return false;
     }
 
@@ -452,6 +459,21 @@ void ConversionEngine::Progress(REFERENCE_TIME& position, REFERENCE_TIME& durati
         m_seeking->GetCurrentPosition(&position);
     LONGLONG length = 0;
     if (m_seeking && SUCCEEDED(m_seeking->GetDuration(&length)) && length > 0) duration = length;
+}
+
+std::string ConversionEngine::EncryptedText(int titleIndex)
+{
+    return "Title " + std::to_string(titleIndex + 1) + " is encrypted; libdvdcss is needed to read it";
+}
+
+std::vector<LostStretch> ConversionEngine::Lost()
+{
+    std::vector<LostStretch> lost = m_sink ? m_sink->Lost() : std::vector<LostStretch>{};
+    if (m_splitter) {
+        const REFERENCE_TIME start = m_clip.trimStart * 10000;
+        for (const auto& [from, to] : m_splitter->SkippedStretches()) lost.push_back({from - start, to - start});
+    }
+    return MergeLost(std::move(lost));
 }
 
 void ConversionEngine::Teardown()

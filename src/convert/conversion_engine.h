@@ -68,7 +68,9 @@ public:
     }
     // Opens the output file; its pictures are shown at `displayAspect` (unknown: square pixels),
     // and the graphs built for it frame their pictures so.
-    bool OpenOutput(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect = {});
+    // `writePath`, when given, is where the bytes go (the container still follows `path`'s name).
+    bool OpenOutput(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect = {},
+                    const std::string& writePath = {});
     bool CloseOutput();
     // A renderer for the pictures of "Video Pre"; false when there is none (a conversion runs
     // without).
@@ -86,11 +88,18 @@ public:
     void Progress(REFERENCE_TIME& position, REFERENCE_TIME& duration);
     void Teardown();
 
+    // "Title 1 is encrypted; libdvdcss is needed to read it".
+    static std::string EncryptedText(int titleIndex);
+
     OutputWriter& Writer() { return m_writer; }
     CConvFilter* Sink() { return m_sink.Get(); }
     // The current task's graph (tests and diagnostics), or null.
     IGraphBuilder* Graph() { return m_graph.Get(); }
     LONGLONG TitleLength() const { return m_titleLength; }
+    // What the current task's graph could not read, from its range's start (100 ns), merged and
+    // in order: stretches without pictures or sound, and around packets passed over as
+    // scrambled. After completion.
+    std::vector<LostStretch> Lost();
 
 private:
     void ChooseStreams(std::uint16_t subtitleId, std::uint16_t audioStreamId);
@@ -118,5 +127,6 @@ private:
     ComPtr<CMyAudioConveFilter> m_audioConver;
     ComPtr<IBaseFilter> m_preview;
     LONGLONG m_titleLength = 0;
+    int m_titleIndex = 0;
     std::int32_t m_firstAudioStreamId = 0; // the title's first listed track, 0 when it has none
 };

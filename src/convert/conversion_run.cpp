@@ -1,6 +1,9 @@
 #include "convert/conversion_run.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "dvd/my_dvd.h"
@@ -28,8 +31,9 @@ ConversionRun::ConversionRun(DiscHandle disc, std::vector<RunTask> tasks, RunSet
 
 ConversionRun::~ConversionRun()
 {
+    // A run that ends unfinished (its window closed) ends as a cancel does.
     m_engine.Teardown();
-    CloseFile();
+    CloseFile(FileEnd::kCancelled);
 }
 
 void ConversionRun::Fail(const std::string& message)
@@ -79,17 +83,48 @@ bool ConversionRun::Start()
     return !m_finished;
 }
 
-bool ConversionRun::CloseFile()
+bool ConversionRun::CloseFile(FileEnd end)
 {
     if (!m_fileOpen) return true;
     m_fileOpen = false;
-    const bool written = m_engine.CloseOutput();
-    if (written) {
-        m_files.push_back(m_filePath);
-    } else {
-        Fail("Could not write output file " + m_filePath + ": " + m_engine.Writer().LastError());
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const std::string part = PartPath();
+    if (end == FileEnd::kDiscard) {
+        // A task that failed alone: nothing of it stays, and an old file keeps its place.
+        m_engine.CloseOutput();
+        fs::remove(part, error);
+        DropDamage();
+        return false;
     }
-    return written;
+    if (!m_engine.CloseOutput()) {
+        Fail("Could not write output file " + m_filePath + ": " + m_engine.Writer().LastReason());
+        fs::remove(part, error);
+        DropDamage();
+        return false;
+    }
+    // Into place: a finished file replaces an old one only now that it is whole; a cancelled
+    // run's part does not replace one at all, it goes beside it.
+    std::string target = m_filePath;
+    if (end == FileEnd::kCancelled && fs::exists(fs::symlink_status(target, error))) {
+        const fs::path path(m_filePath);
+        target = (path.parent_path() / (path.stem().string() + " (partial)" + path.extension().string())).string();
+    }
+    fs::rename(part, target, error);
+    if (error) {
+        Fail("Could not write output file " + m_filePath + ": " + error.message());
+        fs::remove(part, error);
+        DropDamage();
+        return false;
+    }
+    m_files.push_back(target);
+    if (!m_damage.empty() && m_damage.back().file == m_filePath) m_damage.back().file = target;
+    return true;
+}
+
+void ConversionRun::DropDamage()
+{
+    if (!m_damage.empty() && m_damage.back().file == m_filePath) m_damage.pop_back();
 }
 
 void ConversionRun::StartCurrent()
@@ -105,14 +140,20 @@ void ConversionRun::StartCurrent()
             const AspectRatio source = MyDVDGetTitleVideo(m_disc, t.task.titleIndex, &video) ? TitleAspect(video) : AspectRatio{};
             const AspectRatio shown = OutputDisplayAspect(m_settings.profile.Width, m_settings.profile.Height,
                                                           m_settings.picture.zoomMode, source);
-            if (!m_engine.OpenOutput(m_filePath, m_settings.profile, shown)) {
-                Fail("Could not create output file " + m_filePath);
+            // Written under a temporary name beside the final one, and moved into place when done
+            // (a folder in the file's place is found now, not after the conversion).
+            std::error_code error;
+            const bool folder = std::filesystem::is_directory(m_filePath, error);
+            if (folder || !m_engine.OpenOutput(m_filePath, m_settings.profile, shown, PartPath())) {
+                const std::string why = folder ? std::strerror(EISDIR) : m_engine.Writer().LastReason();
+                Fail("Could not create output file " + m_filePath + (why.empty() ? "" : ": " + why));
                 m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
                 m_current = NextTask(m_current + 1);
                 continue;
             }
             m_fileOpen = true;
             m_newFile = false;
+            m_fileOffset = 0;
         }
         m_engine.Teardown();
         ConversionEngine::BuildOptions options;
@@ -129,10 +170,7 @@ void ConversionRun::StartCurrent()
             m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
             if (!m_settings.merge) {
                 // Nothing was written for this task: no half-made file is left.
-                m_engine.CloseOutput();
-                m_fileOpen = false;
-                std::error_code ignored;
-                std::filesystem::remove(m_filePath, ignored);
+                CloseFile(FileEnd::kDiscard);
                 m_newFile = true;
             }
             m_current = NextTask(m_current + 1);
@@ -148,15 +186,17 @@ void ConversionRun::StartCurrent()
     Finish();
 }
 
-void ConversionRun::CompleteCurrent(bool failed)
+void ConversionRun::CompleteCurrent(bool failed, HRESULT why)
 {
     m_running = false;
     m_engine.Stop();
     const RunTask& t = m_tasks[m_current];
-    if (failed) Fail("Could not convert " + t.outputName);
+    if (failed)
+        Fail(why == ZZ_E_SCRAMBLED ? ConversionEngine::EncryptedText(t.task.titleIndex) : "Could not convert " + t.outputName);
+    if (!failed && m_engine.Sink()) NoteDamage(*m_engine.Sink());
     if (!m_settings.merge) {
         m_newFile = true;
-        CloseFile();
+        CloseFile(failed ? FileEnd::kDiscard : FileEnd::kComplete);
     }
     m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
     m_current = NextTask(m_current + 1);
@@ -166,10 +206,51 @@ void ConversionRun::CompleteCurrent(bool failed)
         Finish();
 }
 
+void ConversionRun::NoteDamage(CConvFilter& sink)
+{
+    const std::vector<LostStretch> lost = m_engine.Lost();
+    if (!lost.empty()) {
+        if (m_damage.empty() || m_damage.back().file != m_filePath) m_damage.push_back(FileDamage{m_filePath, {}});
+        for (LostStretch s : lost) {
+            s.start += m_fileOffset;
+            s.stop += m_fileOffset;
+            m_damage.back().lost.push_back(s);
+        }
+    }
+    // The next merged task follows where this one's pictures (or sound) ended.
+    m_fileOffset += m_settings.profile.hasVideo ? sink.NextVideoSlot() : sink.AudioPosition();
+}
+
+REFERENCE_TIME FileDamage::Total() const
+{
+    REFERENCE_TIME total = 0;
+    for (const LostStretch& s : lost) total += s.stop - s.start;
+    return total;
+}
+
+std::string DamageText(const FileDamage& damage)
+{
+    auto clock = [](REFERENCE_TIME t) {
+        const long long seconds = std::max<long long>(0, t / 10000000);
+        char text[32];
+        std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+        return std::string(text);
+    };
+    char total[32];
+    std::snprintf(total, sizeof total, "%.1f", static_cast<double>(damage.Total()) / 1e7);
+    std::string text = std::filesystem::path(damage.file).filename().string() + ": " + total + " s could not be read, at ";
+    for (std::size_t i = 0; i < damage.lost.size(); ++i) {
+        if (i > 0) text += ", ";
+        // Whole seconds that hold the stretch: its start rounded down, its end up.
+        text += clock(damage.lost[i].start) + "\u2013" + clock(damage.lost[i].stop + 9999999);
+    }
+    return text;
+}
+
 void ConversionRun::Finish()
 {
     m_engine.Teardown();
-    CloseFile();
+    CloseFile(m_cancelled ? FileEnd::kCancelled : FileEnd::kComplete);
     m_running = false;
     m_finished = true;
     if (onFinished && !m_cancelled) onFinished();
@@ -191,7 +272,7 @@ bool ConversionRun::Step(int ms)
         case EC_ERRORABORT:
             // A stream that failed ends no more: the task counts as failed and the run goes on.
             DebugLog("EC_ERRORABORT\r\n");
-            CompleteCurrent(true);
+            CompleteCurrent(true, static_cast<HRESULT>(param1));
             break;
         case EC_USERABORT: DebugLog("EC_USERABORT\r\n"); break;
         case EC_PAUSED: DebugLog("EC_PAUSED\r\n"); break;

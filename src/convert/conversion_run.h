@@ -46,6 +46,15 @@ struct RunSettings {
     IBaseFilter* preview = nullptr;
 };
 
+// What of a written file could not be read from the disc: stretches of the file's own time line.
+struct FileDamage {
+    std::string file; // the path written
+    std::vector<LostStretch> lost;
+    REFERENCE_TIME Total() const;
+};
+// "Title_01.mp4: 7.2 s could not be read, at 00:00:15–00:00:22, 00:01:03–00:01:04".
+std::string DamageText(const FileDamage& damage);
+
 struct RunProgress {
     std::size_t task = 0;          // the current task's place among the run's tasks
     std::size_t tasks = 0;
@@ -82,6 +91,8 @@ public:
     RunProgress Progress();
     // Files written in full (or, after a cancel, as far as the run got), and tasks that failed.
     const std::vector<std::string>& FilesWritten() const { return m_files; }
+    // The written files that lack parts the disc could not give, in the order they were written.
+    const std::vector<FileDamage>& Damage() const { return m_damage; }
     int TasksFailed() const { return m_failed; }
     ConversionEngine& Engine() { return m_engine; }
     // Called once when the last task is done (not after a cancel): the after-conversion action.
@@ -90,11 +101,21 @@ public:
 private:
     // Builds and runs the current task's graph; on failure moves on to the next task.
     void StartCurrent();
-    void CompleteCurrent(bool failed);
+    // `why`: the failure the graph reported (an encrypted stretch is said as such).
+    void CompleteCurrent(bool failed, HRESULT why = S_OK);
     // The next task after `from` to convert, or the end.
     std::size_t NextTask(std::size_t from) const;
     void Finish();
-    bool CloseFile();
+    // Keeps what the finished task's sink could not fill, on the file's time line.
+    void NoteDamage(CConvFilter& sink);
+    // How a file ends: finished (moved into place), cancelled (moved into place unless that
+    // would replace a file, then beside it as "NAME (partial).EXT"), or discarded (removed).
+    enum class FileEnd { kComplete, kCancelled, kDiscard };
+    bool CloseFile(FileEnd end);
+    // Forgets the damage noted for the file being closed (it is not written after all).
+    void DropDamage();
+    // Where the current file is written until it is finished: beside it, "NAME.EXT.part".
+    std::string PartPath() const { return m_filePath + ".part"; }
     void Fail(const std::string& message);
     std::int64_t Now() const { return m_clock(); }
 
@@ -118,5 +139,7 @@ private:
     std::int64_t m_startTick = 0;
     std::int64_t m_carried = 0;
     std::vector<std::string> m_files;
+    std::vector<FileDamage> m_damage;
+    REFERENCE_TIME m_fileOffset = 0; // where the current task begins in its (merged) file
     int m_failed = 0;
 };

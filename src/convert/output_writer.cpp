@@ -37,18 +37,22 @@ AVRational OutputWriter::TimeBase(std::int32_t frameRate)
 
 bool OutputWriter::Fail(const std::string& what, int error)
 {
-    m_error = error ? what + ": " + ffmpeg::ErrorText(error) : what;
+    m_reason = error ? ffmpeg::ErrorText(error) : what;
+    m_error = error ? what + ": " + m_reason : what;
     m_failed = true;
     return false;
 }
 
-bool OutputWriter::Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect)
+bool OutputWriter::Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect,
+                        const std::string& writePath)
 {
+    const std::string& target = writePath.empty() ? path : writePath;
     Close();
     m_settings = settings;
     m_displayAspect = displayAspect;
     m_failed = false;
     m_error.clear();
+    m_reason.clear();
     m_videoFrames = 0;
     m_audioSamples = 0;
     m_videoPackets = 0;
@@ -61,7 +65,7 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
         Release();
         if (created) {
             std::error_code ignored;
-            std::filesystem::remove(path, ignored);
+            std::filesystem::remove(target, ignored);
         }
         return false;
     };
@@ -92,8 +96,8 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
     if (!m_video && !m_audio) return failOpen("no stream");
 
     if (!(container->flags & AVFMT_NOFILE)) {
-        const int opened = avio_open(&m_format->pb, path.c_str(), AVIO_FLAG_WRITE);
-        if (opened < 0) return failOpen("cannot create " + path, opened);
+        const int opened = avio_open(&m_format->pb, target.c_str(), AVIO_FLAG_WRITE);
+        if (opened < 0) return failOpen("cannot create " + target, opened);
         created = true;
     }
     const int header = avformat_write_header(m_format, nullptr);

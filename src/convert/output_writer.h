@@ -31,8 +31,10 @@ public:
 
     // Creates the file and writes the container header; false (and no file left behind) when
     // an encoder is unknown or cannot be opened, the name has no known container, or the file
-    // cannot be written. The pictures are shown at `displayAspect` (unknown: square pixels).
-    bool Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect = {});
+    // cannot be written. The pictures are shown at `displayAspect` (unknown: square pixels). The
+    // bytes go to `writePath` when one is given; the container is guessed from `path` either way.
+    bool Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect = {},
+              const std::string& writePath = {});
     // One YV12 picture of Width × Height: 0 when the encoder took it, −1 on a failure.
     int WriteVideo(const std::uint8_t* picture);
     // 16-bit interleaved PCM of Channel channels: 0, or −1 on a failure.
@@ -47,6 +49,9 @@ public:
     // Set by the first write that failed; the file is then incomplete.
     bool Failed() const { return m_failed; }
     const std::string& LastError() const { return m_error; }
+    // Why the last failure happened, as the system or FFmpeg says it ("Permission denied",
+    // "No space left on device"), or the failure itself when neither said anything.
+    const std::string& LastReason() const { return m_reason; }
     // What was handed to the encoders so far (tests, progress).
     std::int64_t VideoFrames() const { return m_videoFrames; }
     std::int64_t AudioSamples() const { return m_audioSamples; }
@@ -89,5 +94,6 @@ private:
     bool m_headerWritten = false;
     bool m_failed = false;
     std::string m_error;
+    std::string m_reason;
     std::string m_path;
 };

@@ -1,5 +1,7 @@
 #include "demux/mpeg_splitter_file.h"
 
+#include "demux/packet.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -153,6 +155,9 @@ void CMpegSplitterFile::UpdateTimeRange(REFERENCE_TIME pts, std::int64_t positio
 HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
 {
     SeekTo(start);
+    // Scrambled packets are passed over; only data that is scrambled for the most part is
+    // encrypted (a stray flag on damaged data is not).
+    int scrambled = 0, clear = 0;
     for (;;) {
         const std::int64_t end = std::min(stop, Length(false));
         if (Position() >= end) break;
@@ -168,8 +173,13 @@ HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
             } else if (code >= 0xBD && code <= 0xEF) {
                 PesHeader h;
                 if (!ReadPesHeader(h, code)) continue;
-                if (h.kind == 2 && h.scrambling) return ZZ_E_SCRAMBLED;
                 const std::int64_t payload = Position();
+                if (h.kind == 2 && h.scrambling) {
+                    ++scrambled;
+                    if (h.length) SeekTo(payload + h.length);
+                    continue;
+                }
+                ++clear;
                 if (h.hasPts) UpdateTimeRange(h.pts, payload);
                 ClassifyStream(0, code, h.length);
                 if (h.length) SeekTo(payload + h.length);
@@ -184,7 +194,12 @@ HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
                     const std::int64_t before = Position();
                     PesHeader pes;
                     if (FindNextStartCode(code, 4) && ReadPesHeader(pes, code)) {
-                        if (pes.kind == 2 && pes.scrambling) return ZZ_E_SCRAMBLED;
+                        if (pes.kind == 2 && pes.scrambling) {
+                            ++scrambled;
+                            SeekTo(h.nextPacket);
+                            continue;
+                        }
+                        ++clear;
                         if (pes.hasPts) UpdateTimeRange(pes.pts, Position());
                     } else {
                         code = 0;
@@ -207,7 +222,7 @@ HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
             break;
         }
     }
-    return S_OK;
+    return scrambled > 0 && scrambled >= clear ? ZZ_E_SCRAMBLED : S_OK;
 }
 
 bool CMpegSplitterFile::InList(int streamClass, const StreamEntry& entry) const
@@ -411,32 +426,44 @@ DWORD CMpegSplitterFile::ClassifyStream(std::uint16_t pid, BYTE pesId, DWORD len
     return s.Id();
 }
 
-REFERENCE_TIME CMpegSplitterFile::ReadNavPackTime(std::int64_t length)
+REFERENCE_TIME CMpegSplitterFile::ReadNavPackCellStart(std::int64_t length)
 {
     // Presentation control information: sub-stream 0, the block number (4), the unit's
-    // category (2), reserved (2), the user-operation mask (4), then the start time (90 kHz).
-    constexpr std::int64_t kStartTimeEnd = 1 + 4 + 2 + 2 + 4 + 4;
-    if (length < kStartTimeEnd || ReadBits(8) != 0) return -1;
+    // category (2), reserved (2), the user-operation mask (4), the unit's start time (90 kHz),
+    // its end time and its sequence end time (4 each), then the cell's elapsed time (BCD hours,
+    // minutes, seconds, and frames with the rate in their top two bits).
+    constexpr std::int64_t kElapsedEnd = 1 + 4 + 2 + 2 + 4 + 4 + 4 + 4 + 4;
+    if (length < kElapsedEnd || ReadBits(8) != 0) return kInvalidTime;
     ReadBits(32);
     ReadBits(32);
     ReadBits(32);
     const auto start = static_cast<std::int64_t>(ReadBits(32));
-    return start * 10000 / 90 + TimeOffset() - m_firstTimestamp;
+    ReadBits(32);
+    ReadBits(32);
+    auto bcd = [](std::uint64_t v) { return static_cast<std::int64_t>((v >> 4) * 10 + (v & 0x0F)); };
+    const std::int64_t hours = bcd(ReadBits(8)), minutes = bcd(ReadBits(8)), seconds = bcd(ReadBits(8));
+    const std::uint64_t frameByte = ReadBits(8);
+    const std::int64_t frames = bcd(frameByte & 0x3F);
+    const bool ntsc = (frameByte >> 6) == 3;
+    // NTSC frames last 1001/30 ms and are counted at a nominal 30 per second.
+    const std::int64_t elapsedFrames = ((hours * 60 + minutes) * 60 + seconds) * (ntsc ? 30 : 25) + frames;
+    const REFERENCE_TIME elapsed = ntsc ? elapsedFrames * 10010000 / 30 : elapsedFrames * 400000;
+    return start * 10000 / 90 + TimeOffset() - m_firstTimestamp - elapsed;
 }
 
-REFERENCE_TIME CMpegSplitterFile::FindNavPackTime(std::int64_t limit)
+REFERENCE_TIME CMpegSplitterFile::FindNavPackCellStart(std::int64_t limit)
 {
     const std::int64_t origin = Position();
-    REFERENCE_TIME found = -1;
+    REFERENCE_TIME found = kInvalidTime;
     if (m_container == kProgramStream || m_container == kPesStream) {
         BYTE code = 0;
-        while (found < 0 && Position() < limit && FindNextStartCode(code, 65536)) {
+        while (found == kInvalidTime && Position() < limit && FindNextStartCode(code, 65536)) {
             if (Position() - 4 >= limit) break;
             if (code < 0xBD || code > 0xEF) continue;
             PesHeader h;
             if (!ReadPesHeader(h, code) || h.length == 0) continue;
             const std::int64_t payload = Position();
-            if (code == 0xBF) found = ReadNavPackTime(h.length);
+            if (code == 0xBF) found = ReadNavPackCellStart(h.length);
             SeekTo(payload + h.length);
         }
     }

@@ -50,12 +50,13 @@ public:
     // The next PTS of stream `id` from the position, relative to the first time stamp; −1 if none.
     REFERENCE_TIME FindNextTimestamp(DWORD id);
     // DVD navigation packs (private stream 2, sub-stream 0) open every video object unit and give
-    // the time its presentation starts. At the payload of such a packet of `length` bytes: that
-    // time, relative to the first time stamp; −1 when the packet is no navigation pack.
-    REFERENCE_TIME ReadNavPackTime(std::int64_t length);
-    // The start time of the next navigation pack that begins before `limit`, read from the
-    // position (which is kept); −1 when there is none.
-    REFERENCE_TIME FindNavPackTime(std::int64_t limit);
+    // the time its presentation starts and how long its cell has played by then. At the payload
+    // of such a packet of `length` bytes: the time the cell started, relative to the first time
+    // stamp; kInvalidTime when the packet is no navigation pack.
+    REFERENCE_TIME ReadNavPackCellStart(std::int64_t length);
+    // The cell start of the next navigation pack that begins before `limit`, read from the
+    // position (which is kept); kInvalidTime when there is none.
+    REFERENCE_TIME FindNavPackCellStart(std::int64_t limit);
     void UpdateProgramTable(const TsPacketHeader& h);
     // The video list when not empty, else audio, else subpicture; null when all are empty.
     const StreamList* PrimaryStreamList() const;

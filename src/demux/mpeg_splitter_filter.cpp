@@ -8,6 +8,7 @@
 
 #include "demux/mpeg_splitter_output_pin.h"
 #include "demux/stream_description.h"
+#include "pipeline/event_codes.h"
 #include "platform/com/task_memory.h"
 
 namespace {
@@ -78,6 +79,9 @@ HRESULT CMpegSplitterFilter::SetTimeMap(const SplitterTimeMark* marks, int count
     if (!IsStopped()) return VFW_E_NOT_STOPPED;
     m_timeMap.clear();
     if (marks && count > 0) m_timeMap.assign(marks, marks + count);
+    // Times that come from the map are kept as they are: a jump is a gap in the data.
+    for (auto& pin : m_outputPins)
+        static_cast<CMpegSplitterOutputPin*>(pin.get())->SetMaxJump(m_timeMap.empty() && pin->Name() != std::string("Subtitle") ? 50000000 : INT64_MAX);
     return S_OK;
 }
 
@@ -101,9 +105,12 @@ void CMpegSplitterFilter::EnterPartAt(std::int64_t position)
 void CMpegSplitterFilter::NoteNavPack(std::int64_t start, std::int64_t length)
 {
     EnterPartAt(start);
+    m_navPackSeen = true;
     if (m_partAnchored) return;
-    const REFERENCE_TIME time = m_file->ReadNavPackTime(length);
-    if (time < 0) return;
+    // Any of the cell's navigation packs says where the cell started (its own start time less the
+    // cell's time played so far), so a cell whose first pack is lost still keeps its times.
+    const REFERENCE_TIME time = m_file->ReadNavPackCellStart(length);
+    if (time == kInvalidTime) return;
     m_partAnchor = time;
     m_partAnchored = true;
 }
@@ -113,8 +120,11 @@ REFERENCE_TIME CMpegSplitterFilter::PacketTime(DWORD id, REFERENCE_TIME t, std::
     const REFERENCE_TIME continuous = ContinuousTime(id, t);
     if (!UsesTimeMap()) return continuous;
     EnterPartAt(position);
-    if (!m_partAnchored) return continuous;
-    return t - m_partAnchor + m_timeMap[m_part].time;
+    if (m_partAnchored) return t - m_partAnchor + m_timeMap[m_part].time;
+    // A part entered without its navigation pack: what is read before the next one follows damage
+    // (the pack was lost) and has no place on the time line. A stream without navigation packs
+    // keeps the continuous time line.
+    return m_navPackSeen ? kInvalidTime : continuous;
 }
 
 void CMpegSplitterFilter::SeekByTimeMap(REFERENCE_TIME t)
@@ -136,8 +146,8 @@ void CMpegSplitterFilter::SeekByTimeMap(REFERENCE_TIME t)
     file->SeekTo(begin);
     m_part = part;
     m_partAnchored = false;
-    const REFERENCE_TIME anchor = file->FindNavPackTime(std::min(end, begin + 65536));
-    if (anchor < 0) return; // the part's start; its times follow the continuous time line
+    const REFERENCE_TIME anchor = file->FindNavPackCellStart(std::min(end, begin + 1048576));
+    if (anchor == kInvalidTime) return; // the part's start; its times follow the continuous time line
     m_partAnchored = true;
     m_partAnchor = anchor;
 
@@ -187,7 +197,7 @@ HRESULT CMpegSplitterFilter::BuildOutputPins(IAsyncReader* reader)
         const StreamList& list = m_file->m_streams[group];
         if (list.empty()) continue;
         const StreamEntry& first = list.front();
-        const REFERENCE_TIME maxJump = group == kSubpictureStreams ? INT64_MAX : 50000000;
+        const REFERENCE_TIME maxJump = group == kSubpictureStreams || !m_timeMap.empty() ? INT64_MAX : 50000000;
         HRESULT pinResult = S_OK;
         auto pin = std::make_unique<CMpegSplitterOutputPin>(std::vector<CMediaType>{first.mt}, kStreamClassNames[group],
                                                             this, &m_csFilter, &pinResult, maxJump);
@@ -286,6 +296,13 @@ void CMpegSplitterFilter::RunDemux()
     m_clocks.clear();
     m_sharedShift = 0;
     m_latestEnd = kInvalidTime;
+    m_navPackSeen = false;
+    m_scrambledInARow = 0;
+    m_openSkip = kInvalidTime;
+    {
+        std::lock_guard lock(m_skippedLock);
+        m_skipped.clear();
+    }
     if (m_playStart) SeekDemux(m_playStart);
     // After the seek: seeking may set the time base.
     const REFERENCE_TIME offset = m_timeBase ? m_timeBase : file->FirstTimestamp();
@@ -312,6 +329,32 @@ void CMpegSplitterFilter::RunDemux()
     // A command (a seek or the end) flushes what is still being collected; the end of the data
     // completes it.
     FinishTsPayloads(SUCCEEDED(hr) && !CommandPending());
+    // An encrypted stretch ends the reading: the graph must know why.
+    if (hr == ZZ_E_SCRAMBLED) NotifyEvent(EC_ERRORABORT, ZZ_E_SCRAMBLED, 0);
+}
+
+void CMpegSplitterFilter::CloseSkip(REFERENCE_TIME at)
+{
+    if (m_openSkip == kInvalidTime) return;
+    std::lock_guard lock(m_skippedLock);
+    m_skipped.emplace_back(m_openSkip, at);
+    m_openSkip = kInvalidTime;
+}
+
+HRESULT CMpegSplitterFilter::PassScrambled()
+{
+    // A stray scrambled packet is damage: passed over and noted from the last time delivered. A
+    // long run of them is an encrypted stretch that cannot be read without the disc's keys.
+    constexpr int kEncrypted = 64;
+    if (++m_scrambledInARow >= kEncrypted) return ZZ_E_SCRAMBLED;
+    if (m_openSkip == kInvalidTime) m_openSkip = m_current.load();
+    return S_OK;
+}
+
+std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> CMpegSplitterFilter::SkippedStretches()
+{
+    std::lock_guard lock(m_skippedLock);
+    return m_skipped;
 }
 
 REFERENCE_TIME CMpegSplitterFilter::ContinuousTime(DWORD id, REFERENCE_TIME t)
@@ -355,6 +398,7 @@ HRESULT CMpegSplitterFilter::CollectTsPayload(DWORD id, bool unitStart, bool has
         if (hasPts) {
             packet->start = ContinuousTime(id, pts - offset);
             packet->stop = packet->start + 1;
+            CloseSkip(packet->start);
         }
         found->second.packet = std::move(packet);
         found->second.expected = pesLength;
@@ -393,6 +437,10 @@ HRESULT CMpegSplitterFilter::DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIM
                                             std::int64_t bytes, std::int64_t position)
 {
     if (bytes <= 0) return S_OK;
+    if (!hasPts && UsesTimeMap() && m_navPackSeen) {
+        EnterPartAt(position);
+        if (!m_partAnchored) return S_OK; // as for timed packets (PacketTime): after damage, no place yet
+    }
     PacketPtr packet = m_pool.Take();
     packet->streamId = id;
     packet->syncPoint = hasPts;
@@ -401,7 +449,12 @@ HRESULT CMpegSplitterFilter::DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIM
     packet->appendable = !hasPts && !ownHeader;
     if (hasPts) {
         packet->start = PacketTime(id, pts - offset, position);
+        if (packet->start == kInvalidTime) { // read after damage, before the data found its place again
+            m_pool.Give(std::move(packet));
+            return S_OK;
+        }
         packet->stop = packet->start + 1;
+        CloseSkip(packet->start);
     }
     packet->data.resize(static_cast<std::size_t>(bytes));
     if (m_file->ReadAlignedBytes(packet->data.data(), bytes) != S_OK) {
@@ -430,8 +483,12 @@ HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset)
         } else if (code >= 0xBD && code <= 0xEF) {
             PesHeader h;
             if (!file->ReadPesHeader(h, code) || h.length == 0) return S_FALSE;
-            if (h.kind == 2 && h.scrambling) return ZZ_E_SCRAMBLED;
             const std::int64_t payload = file->Position();
+            if (h.kind == 2 && h.scrambling) {
+                file->SeekTo(payload + h.length);
+                return PassScrambled();
+            }
+            m_scrambledInARow = 0;
             if (code == 0xBF) {
                 if (UsesTimeMap()) NoteNavPack(start, h.length);
             } else {
@@ -459,7 +516,11 @@ HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset)
                 BYTE code = 0;
                 PesHeader pes;
                 if (file->FindNextStartCode(code, 4) && file->ReadPesHeader(pes, code)) {
-                    if (pes.kind == 2 && pes.scrambling) return ZZ_E_SCRAMBLED;
+                    if (pes.kind == 2 && pes.scrambling) {
+                        file->SeekTo(h.nextPacket);
+                        return PassScrambled();
+                    }
+                    m_scrambledInARow = 0;
                     const auto left = static_cast<DWORD>(std::max<std::int64_t>(0, h.nextPacket - file->Position()));
                     id = file->ClassifyStream(h.pid, code, left);
                     hasPts = pes.hasPts;

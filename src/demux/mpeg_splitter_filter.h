@@ -7,6 +7,8 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "demux/base_splitter_filter.h"
@@ -45,6 +47,10 @@ public:
     // IMediaSeeking: the duration is the play length.
     HRESULT GetDuration(LONGLONG* duration) override;
 
+    // The stretches (start, end, in the splitter's times) around packets that were passed over
+    // as scrambled in the last run of the demultiplexer. Any thread.
+    std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> SkippedStretches();
+
     // The scanner (tests and diagnostics); null before the input is connected.
     CMpegSplitterFile* File() const { return m_file.get(); }
 
@@ -77,6 +83,10 @@ private:
                              REFERENCE_TIME offset, std::int64_t bytes);
     // Delivers (at the end of the data) or discards (before a seek) the PES packets being collected.
     HRESULT FinishTsPayloads(bool deliver);
+    // A scrambled packet was passed over: S_OK, or ZZ_E_SCRAMBLED when too many came in a row.
+    HRESULT PassScrambled();
+    // A timed packet at `at` ends the stretch being skipped, if any.
+    void CloseSkip(REFERENCE_TIME at);
     // Locates a stream index in the lists video, audio, subpicture.
     bool LocateStream(LONG index, int* group, std::size_t* position);
 
@@ -100,6 +110,11 @@ private:
     // Demultiplexing thread: the part being read and the start time of its first navigation pack.
     std::size_t m_part = 0;
     bool m_partAnchored = false;
+    bool m_navPackSeen = false; // since reading started: the stream carries navigation packs
+    int m_scrambledInARow = 0;                 // demultiplexing thread
+    REFERENCE_TIME m_openSkip = kInvalidTime;  // demultiplexing thread: a stretch being skipped
+    std::mutex m_skippedLock;
+    std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> m_skipped; // guarded by m_skippedLock
     REFERENCE_TIME m_partAnchor = 0;
     // Set by the application before the graph runs; the demultiplexing thread completes them.
     std::atomic<REFERENCE_TIME> m_playStart{0};

@@ -18,6 +18,9 @@ public:
                            HRESULT* phr, REFERENCE_TIME maxJump = 50000000);
 
     HRESULT DeliverEndFlush() override;
+    // Sets the jump allowance (the filter lifts it when its times come from a time map, where a
+    // jump is a gap in the data, not a new time line). Any thread.
+    void SetMaxJump(REFERENCE_TIME maxJump) { m_maxJump = maxJump; }
     HRESULT DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
 protected:
@@ -48,7 +51,7 @@ private:
     std::vector<PacketPtr> m_accessUnits; // guarded by m_pinLock
     REFERENCE_TIME m_previousStart = kInvalidTime;
     REFERENCE_TIME m_timeOffset = 0;
-    const REFERENCE_TIME m_maxJump;
+    std::atomic<REFERENCE_TIME> m_maxJump;
     bool m_delimitersSeen = false;
     std::atomic<bool> m_dropPending{false};
     std::atomic<bool> m_resetTiming{false};

@@ -385,7 +385,7 @@ TEST(Conversion, AFileThatCannotBeCreatedIsReportedAndCountsAsFailed)
     EXPECT_EQ(result.failed, 2);
     EXPECT_TRUE(result.files.empty());
     ASSERT_FALSE(result.messages.empty());
-    EXPECT_EQ(result.messages[0], "Could not create output file /nonexistent-folder/Title_01.mp4");
+    EXPECT_EQ(result.messages[0], "Could not create output file /nonexistent-folder/Title_01.mp4: No such file or directory");
 }
 
 TEST(Conversion, TasksShorterThanASecondArePassedOver)
