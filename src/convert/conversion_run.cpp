@@ -237,12 +237,18 @@ std::string DamageText(const FileDamage& damage)
         return std::string(text);
     };
     char total[32];
-    std::snprintf(total, sizeof total, "%.1f", static_cast<double>(damage.Total()) / 1e7);
+    if (damage.Total() < 500000)
+        std::snprintf(total, sizeof total, "under 0.1");
+    else
+        std::snprintf(total, sizeof total, "%.1f", static_cast<double>(damage.Total()) / 1e7);
     std::string text = std::filesystem::path(damage.file).filename().string() + ": " + total + " s could not be read, at ";
     for (std::size_t i = 0; i < damage.lost.size(); ++i) {
         if (i > 0) text += ", ";
-        // Whole seconds that hold the stretch: its start rounded down, its end up.
-        text += clock(damage.lost[i].start) + "\u2013" + clock(damage.lost[i].stop + 9999999);
+        // Whole seconds that hold the stretch: its start rounded down, its end up (a second at
+        // least).
+        const REFERENCE_TIME start = damage.lost[i].start / 10000000 * 10000000;
+        const REFERENCE_TIME stop = std::max(damage.lost[i].stop + 9999999, start + 10000000);
+        text += clock(start) + "\u2013" + clock(stop);
     }
     return text;
 }

@@ -336,8 +336,9 @@ void CMpegSplitterFilter::RunDemux()
 void CMpegSplitterFilter::CloseSkip(REFERENCE_TIME at)
 {
     if (m_openSkip == kInvalidTime) return;
+    // The streams' times interleave: the stretch runs from the earlier of the two to the later.
     std::lock_guard lock(m_skippedLock);
-    m_skipped.emplace_back(m_openSkip, at);
+    m_skipped.emplace_back(std::min(m_openSkip, at), std::max(m_openSkip, at));
     m_openSkip = kInvalidTime;
 }
 
