@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/cli_common.h"
@@ -318,17 +319,19 @@ int RunConvertCommand(const std::vector<std::string>& args)
 
     if (tasks.empty()) return kExitFailed; // every title asked for is unreadable (said above)
 
-    std::error_code ignored;
-    std::filesystem::create_directories(o.out, ignored);
-    if (!std::filesystem::is_directory(o.out)) {
-        std::fprintf(stderr, "zuzidero-cli: cannot make the output folder %s\n", o.out.c_str());
+    namespace fs = std::filesystem;
+    std::error_code fsError;
+    fs::create_directories(o.out, fsError);
+    if (!fs::is_directory(o.out, fsError)) {
+        std::fprintf(stderr, "zuzidero-cli: cannot make the output folder %s%s%s\n", o.out.c_str(), fsError ? ": " : "",
+                     fsError ? fsError.message().c_str() : "");
         return kExitBadInput;
     }
-    // Existing files stay unless the user says otherwise.
+    // Existing files stay unless the user says otherwise (a link counts, whatever it points at).
     if (!o.overwrite) {
         for (const std::string& name : RunOutputNames(tasks, o.merge)) {
-            const auto path = std::filesystem::path(o.out) / name;
-            if (std::filesystem::exists(path)) {
+            const auto path = fs::path(o.out) / name;
+            if (fs::exists(fs::symlink_status(path, fsError))) {
                 std::fprintf(stderr, "zuzidero-cli: %s exists (--overwrite replaces it)\n", path.string().c_str());
                 return kExitBadInput;
             }
@@ -363,12 +366,26 @@ int RunConvertCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "%s\n", message.c_str());
     });
 
+    // Ctrl-C, SIGTERM and SIGHUP cancel the run: the file written so far is finished as a
+    // playable file. A watcher makes the disc's reads give up at once, so that neither a damaged
+    // drive's retries nor the building of a graph hold the cancel up.
+    constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGINT, &action, &previous);
+    struct sigaction previous[std::size(kSignals)] {};
     g_interrupted = false;
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &previous[i]);
+    std::atomic<bool> runEnded{false};
+    std::thread watcher([&] {
+        while (!runEnded.load()) {
+            if (g_interrupted.load()) {
+                MyDVDInterrupt(disc, true);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
 
     auto now = [] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -383,7 +400,9 @@ int RunConvertCommand(const std::vector<std::string>& args)
             printer.Show(run.Progress(), now());
         }
     }
-    sigaction(SIGINT, &previous, nullptr);
+    runEnded = true;
+    watcher.join();
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &previous[i], nullptr);
     printer.Show(run.Progress(), now() + 1000); // where the run ended
     printer.End();
 

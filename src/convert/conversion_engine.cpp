@@ -82,6 +82,7 @@ bool ConversionEngine::Build(DiscHandle disc, int titleIndex, int chapterIndex, 
 {
     Teardown();
     m_titleIndex = titleIndex;
+    m_disc = disc;
     if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid, m_graph.PutVoid()) != S_OK)
         return false;
     if (FAILED(m_graph.As(m_control)) || FAILED(m_graph.As(m_events))) return false;
@@ -437,7 +438,15 @@ bool ConversionEngine::EnableStream(int index, bool on)
 
 HRESULT ConversionEngine::Run() { return m_control ? m_control->Run() : E_UNEXPECTED; }
 HRESULT ConversionEngine::Pause() { return m_control ? m_control->Pause() : E_UNEXPECTED; }
-HRESULT ConversionEngine::Stop() { return m_control ? m_control->Stop() : E_UNEXPECTED; }
+HRESULT ConversionEngine::Stop()
+{
+    if (!m_control) return E_UNEXPECTED;
+    // A damaged drive's retries would hold the stop up: reads give up while the graph stops.
+    MyDVDInterrupt(m_disc, true);
+    const HRESULT hr = m_control->Stop();
+    MyDVDInterrupt(m_disc, false);
+    return hr;
+}
 
 bool ConversionEngine::NextEvent(LONG& code, LONG_PTR& param1, LONG_PTR& param2, LONG ms)
 {
@@ -478,7 +487,7 @@ std::vector<LostStretch> ConversionEngine::Lost()
 
 void ConversionEngine::Teardown()
 {
-    if (m_control) m_control->Stop();
+    if (m_control) Stop();
     if (m_events) m_events->SetNotifyCallback(nullptr);
     m_control = nullptr;
     m_events = nullptr;

@@ -128,5 +128,6 @@ private:
     ComPtr<IBaseFilter> m_preview;
     LONGLONG m_titleLength = 0;
     int m_titleIndex = 0;
+    DiscHandle m_disc = 0;
     std::int32_t m_firstAudioStreamId = 0; // the title's first listed track, 0 when it has none
 };

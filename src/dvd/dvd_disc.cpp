@@ -88,7 +88,10 @@ std::unique_ptr<DvdDisc> DvdDisc::Open(const std::string& path, std::string* why
     };
     namespace fs = std::filesystem;
     std::error_code error;
-    if (path.empty() || !fs::exists(path, error)) return fail(path + " does not exist");
+    if (path.empty()) return fail("no disc given");
+    const bool exists = fs::exists(path, error);
+    if (error && error != std::errc::no_such_file_or_directory) return fail(path + " cannot be read: " + error.message());
+    if (!exists) return fail(path + " does not exist");
     const std::string root = DiscRoot(path);
     if (fs::is_directory(root, error)) {
         bool found = false;
@@ -386,9 +389,13 @@ bool DvdDisc::ReadBlocksOnce(std::uint32_t sector, std::uint32_t count, std::uin
 std::uint32_t DvdDisc::ReadSectors(std::uint32_t sector, std::uint32_t count, std::uint8_t* out)
 {
     // The whole run at once, and once more; then sector by sector, each tried twice.
-    if (ReadBlocksOnce(sector, count, out) || ReadBlocksOnce(sector, count, out)) return count;
+    if (ReadBlocksOnce(sector, count, out) || (!m_interrupted && ReadBlocksOnce(sector, count, out))) return count;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint8_t* target = out + i * kSectorSize;
+        if (m_interrupted) { // the reading is being stopped: no more retries
+            std::memset(target, 0, static_cast<std::size_t>(count - i) * kSectorSize);
+            break;
+        }
         if (ReadBlocksOnce(sector + i, 1, target) || ReadBlocksOnce(sector + i, 1, target)) continue;
         // Its place is kept, filled with zeros (no MPEG data), so that every later byte stays
         // where the cells and seeking expect it.

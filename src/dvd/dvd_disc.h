@@ -92,6 +92,9 @@ public:
     // The picture of a title as its title set's video attributes describe it.
     TitleVideo VideoOf(int title) const;
 
+    // While on, reads give up at once (zeros) instead of trying unreadable sectors again: a stop
+    // must not wait for a damaged drive's retries. Any thread.
+    void Interrupt(bool on) { m_interrupted = on; }
     // Fault injection for tests: every sector read asks the hook first.
     void SetFaultHook(ReadFaultHook hook);
     // Sectors skipped as unreadable since the disc was opened.
@@ -133,4 +136,5 @@ private:
     int m_fileTitleSet = 0;
     ReadFaultHook m_faultHook;    // guarded by m_lock
     std::atomic<std::int64_t> m_skipped{0};
+    std::atomic<bool> m_interrupted{false};
 };

@@ -61,6 +61,11 @@ DiscHandle MyDVDOpenWithReason(const char* path, std::string* why)
     return disc ? Discs().Add(std::move(disc)) : 0;
 }
 
+void MyDVDInterrupt(DiscHandle handle, bool on)
+{
+    if (auto disc = Discs().Find(handle)) disc->Interrupt(on);
+}
+
 bool MyDVDTitleReadable(DiscHandle handle, int title)
 {
     auto disc = Discs().Find(handle);

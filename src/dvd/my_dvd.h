@@ -34,6 +34,9 @@ std::int32_t MyDVDRead(DiscHandle handle, std::uint8_t* buffer, std::int32_t cou
 void MyDVDClose(DiscHandle handle);
 
 // Beyond the seven operations, for damaged-disc tests and diagnostics.
+// While on, reads on the disc stop retrying unreadable sectors and give zeros at once, so that a
+// graph being stopped is not held up by a damaged drive.
+void MyDVDInterrupt(DiscHandle handle, bool on);
 // Installs a fault-injection hook on the disc (empty to remove).
 void MyDVDSetReadFaultHook(DiscHandle handle, ReadFaultHook hook);
 // Sectors skipped as unreadable on this disc so far; -1 for an unknown handle.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "convert/conversion_support.h"
 #include "platform/decoders/video_decoder_filter.h"
@@ -374,6 +375,38 @@ TEST(Conversion, UnreadableBlocksAreSkippedAndTheTitleConvertsToItsEnd)
     EXPECT_EQ(result.failed, 0);
     const Probe probe = ProbeFile(result.files[0]);
     EXPECT_NEAR(probe.duration, disc.info->titles[0].durationMs / 1000, 0.1);
+}
+
+TEST(Conversion, CancelDoesNotWaitForADamagedDrivesRetries)
+{
+    // From sector 300 on every read fails, slowly, as a damaged drive does (a read of ten sectors
+    // with its retries takes seconds; the title's end, many minutes). A cancel does not wait for
+    // the retries, and what was converted is kept.
+    Disc disc("ntsc_4x3");
+    std::atomic<int> failures{0};
+    MyDVDSetReadFaultHook(disc.handle, [&](int, std::uint32_t sector) {
+        if (sector < 300) return ReadFault::None;
+        ++failures;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return ReadFault::Fail;
+    });
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    RegisterPlatformDecoders();
+    RunSettings settings = Settings(profile, OutputFolder("cancel-retries"));
+    settings.picture = MakeRunTask(disc, 0, profile).task.clip.picture;
+    ConversionRun run(disc.handle, {MakeRunTask(disc, 0, profile)}, settings);
+    ASSERT_TRUE(run.Start());
+    while (run.Step(20) && failures.load() < 3) {
+    }
+    ASSERT_FALSE(run.Finished());
+    const auto before = std::chrono::steady_clock::now();
+    run.Cancel();
+    const auto took = std::chrono::steady_clock::now() - before;
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_TRUE(run.Cancelled());
+    ASSERT_EQ(run.FilesWritten().size(), 1u);
+    EXPECT_EQ(ProbeFile(run.FilesWritten()[0]).videoCodec, "h264");
+    MyDVDSetReadFaultHook(disc.handle, nullptr);
 }
 
 TEST(Conversion, AFileThatCannotBeCreatedIsReportedAndCountsAsFailed)

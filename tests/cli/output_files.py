@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""zuzidero-cli's output files through signals, kills, failures and bad paths: a file appears under its
+final name only when it is finished (or, cancelled, when no file would be replaced), an old file is
+replaced only by a whole one, failures say why, and no path aborts the program.
+
+Usage: output_files.py ZUZIDERO_CLI DISCS_FOLDER
+"""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+CLI, DISCS = sys.argv[1], sys.argv[2]
+SOURCE = os.path.join(DISCS, "damage_source")  # one title of 20 s
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def convert(*args, timeout=600):
+    return subprocess.run([CLI, "convert", *args], capture_output=True, text=True, timeout=timeout)
+
+
+def has_video(path):
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of", "json", path],
+                         capture_output=True, text=True)
+    return out.returncode == 0 and any(s["codec_type"] == "video" for s in json.loads(out.stdout).get("streams", []))
+
+
+def started(args):
+    """A conversion of SOURCE, once it has written for a second or so."""
+    p = subprocess.Popen([CLI, "convert", SOURCE, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    time.sleep(1.5)
+    return p
+
+
+def scrambled_copy(folder, from_fraction):
+    """A copy of SOURCE whose PES headers are scrambled from `from_fraction` of its VOB on."""
+    shutil.copytree(SOURCE, folder)
+    vob = os.path.join(folder, "VIDEO_TS", "VTS_01_1.VOB")
+    data = bytearray(open(vob, "rb").read())
+    at = int(len(data) * from_fraction)
+    while True:
+        at = data.find(b"\x00\x00\x01", at)
+        if at < 0:
+            break
+        if data[at + 3] in (0xBD, 0xE0, 0xC0) and data[at + 6] & 0xC0 == 0x80:
+            data[at + 6] |= 0x30
+        at += 4
+    open(vob, "wb").write(data)
+
+
+OLD = b"an old file that must survive"
+work = tempfile.mkdtemp(prefix="zuzidero-files-")
+try:
+    # SIGTERM and SIGHUP cancel as Ctrl-C does: a playable file under its name, nothing left over.
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        out = os.path.join(work, f"signal-{sig}")
+        p = started(["--out", out, "--quiet"])
+        p.send_signal(sig)
+        try:
+            _, err = p.communicate(timeout=60)
+            check(p.returncode == 1, f"{sig.name}: exit {p.returncode}: {err}")
+        except subprocess.TimeoutExpired:
+            p.kill()
+            failures.append(f"{sig.name}: the run did not stop")
+        check(has_video(os.path.join(out, "Title_01.mp4")), f"{sig.name}: no playable file")
+        check(not os.path.exists(os.path.join(out, "Title_01.mp4.part")), f"{sig.name}: a .part is left")
+
+    # Cancelled with --overwrite: the old file stays, the part goes beside it.
+    out = os.path.join(work, "cancel-beside")
+    os.makedirs(out)
+    open(os.path.join(out, "Title_01.mp4"), "wb").write(OLD)
+    p = started(["--out", out, "--quiet", "--overwrite"])
+    p.send_signal(signal.SIGINT)
+    p.communicate(timeout=60)
+    check(open(os.path.join(out, "Title_01.mp4"), "rb").read() == OLD, "cancel: the old file was replaced")
+    check(has_video(os.path.join(out, "Title_01 (partial).mp4")), "cancel: no partial file beside the old one")
+
+    # Killed: the old file stays as it was, and nothing else is under its name.
+    out = os.path.join(work, "killed")
+    os.makedirs(out)
+    open(os.path.join(out, "Title_01.mp4"), "wb").write(OLD)
+    p = started(["--out", out, "--quiet", "--overwrite"])
+    p.kill()
+    p.communicate(timeout=60)
+    check(open(os.path.join(out, "Title_01.mp4"), "rb").read() == OLD, "killed: the old file was touched")
+
+    # A run that fails in the middle (the title is scrambled from its middle on) keeps the old
+    # file, leaves nothing new, and says the title is encrypted.
+    disc = os.path.join(work, "scrambled-half")
+    scrambled_copy(disc, 0.5)
+    out = os.path.join(work, "failing")
+    os.makedirs(out)
+    open(os.path.join(out, "Title_01.mp4"), "wb").write(OLD)
+    r = convert(disc, "--out", out, "--quiet", "--overwrite")
+    check(r.returncode == 1, f"failing run: exit {r.returncode}: {r.stderr}")
+    check("Title 1 is encrypted; libdvdcss is needed to read it" in r.stderr, f"failing run: {r.stderr!r}")
+    check(open(os.path.join(out, "Title_01.mp4"), "rb").read() == OLD, "failing run: the old file was replaced")
+    check(os.listdir(out) == ["Title_01.mp4"], f"failing run: left {os.listdir(out)}")
+
+    # Scrambled throughout: encrypted from the first packet, and no file at all.
+    disc = os.path.join(work, "scrambled-all")
+    scrambled_copy(disc, 0.0)
+    out = os.path.join(work, "encrypted")
+    r = convert(disc, "--out", out, "--quiet")
+    check(r.returncode == 1 and "Title 1 is encrypted; libdvdcss is needed to read it" in r.stderr,
+          f"encrypted: exit {r.returncode}: {r.stderr!r}")
+    check(not os.path.exists(out) or os.listdir(out) == [], f"encrypted: left {os.listdir(out)}")
+
+    # The output folder vanishes during the run: a failure, not "written".
+    out = os.path.join(work, "vanishing")
+    p = subprocess.Popen([CLI, "convert", SOURCE, "--out", out], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                         text=True)
+    time.sleep(1.0)
+    shutil.rmtree(out, ignore_errors=True)
+    _, err = p.communicate(timeout=600)
+    check(p.returncode == 1 and "written:" not in err and "Could not write output file" in err,
+          f"vanishing folder: exit {p.returncode}: {err[-300:]!r}")
+
+    # A full file system (where a small one can be mounted here): why, and no file.
+    full = os.path.join(work, "full")
+    os.makedirs(full)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", full], capture_output=True).returncode == 0:
+        try:
+            r = convert(SOURCE, "--out", full, "--quiet")
+            check(r.returncode == 1 and "No space left on device" in r.stderr, f"full: exit {r.returncode}: {r.stderr!r}")
+            check(not os.path.exists(os.path.join(full, "Title_01.mp4")), "full: a file under the final name")
+        finally:
+            subprocess.run(["umount", full])
+    else:
+        print("(no tmpfs can be mounted here: the full file system is not tried)")
+
+    # Paths that the file system refuses are messages, never an abort.
+    loop = os.path.join(work, "loop")
+    os.symlink("loop", loop)
+    long_path = os.path.join(work, "x" * 5000)
+    for args, what in [(("info", loop), "disc in a link loop"), (("info", long_path), "disc path too long"),
+                       (("convert", SOURCE, "--out", os.path.join(loop, "x")), "output in a link loop"),
+                       (("convert", SOURCE, "--out", long_path), "output path too long")]:
+        r = subprocess.run([CLI, *args], capture_output=True, text=True, timeout=120)
+        check(r.returncode == 2 and "terminate" not in r.stderr, f"{what}: exit {r.returncode}: {r.stderr[:200]!r}")
+    out = os.path.join(work, "self-link")
+    os.makedirs(out)
+    os.symlink("Title_01.mp4", os.path.join(out, "Title_01.mp4"))
+    r = convert(SOURCE, "--out", out, "--quiet")
+    check(r.returncode == 2 and "exists" in r.stderr, f"self link: exit {r.returncode}: {r.stderr!r}")
+    r = convert(SOURCE, "--out", out, "--quiet", "--overwrite")
+    check(r.returncode == 0 and has_video(os.path.join(out, "Title_01.mp4")), f"self link replaced: exit {r.returncode}")
+    if os.geteuid() != 0:  # the superuser reads every folder
+        locked = os.path.join(work, "locked")
+        os.makedirs(os.path.join(locked, "inner"))
+        os.chmod(locked, 0)
+        r = subprocess.run([CLI, "info", os.path.join(locked, "inner")], capture_output=True, text=True, timeout=60)
+        os.chmod(locked, 0o755)
+        check(r.returncode == 2 and "terminate" not in r.stderr, f"unreadable parent: exit {r.returncode}")
+finally:
+    shutil.rmtree(work, ignore_errors=True)
+
+if failures:
+    print("\n".join(failures))
+    sys.exit(1)
+print("output files appear whole or not at all")
