@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Makes the seed corpora of the MPEG fuzz targets from short streams that ffmpeg encodes.
+"""Makes the seed corpora of the fuzz targets: the MPEG ones from short streams that ffmpeg encodes,
+the disc navigation's from the test discs' information files.
 
 Usage: make_seeds.py [DISCS]   (DISCS: the test discs' folder, for a DVD title with subpictures)
 """
@@ -84,6 +85,18 @@ def main():
             if at >= 0:
                 start = (at // 2048) * 2048 - 16 * 2048
                 write("mpeg_demux", "dvd_subpictures.vob", data[max(0, start):max(0, start) + 64 * 2048])
+        # Disc navigation: the video manager's IFO, then title set 1's, behind the manager's length.
+        for disc in ["ntsc_4x3", "pal_16x9", "two_sets", "sync", "damage_source"]:
+            folder = os.path.join(sys.argv[1], disc, "VIDEO_TS")
+            if not os.path.isdir(folder):
+                continue
+            with open(os.path.join(folder, "VIDEO_TS.IFO"), "rb") as f:
+                manager = f.read()
+            with open(os.path.join(folder, "VTS_01_0.IFO"), "rb") as f:
+                title_set = f.read()
+            seed = len(manager).to_bytes(4, "big") + manager + title_set
+            write("dvd_navigation", disc, seed)
+            write("dvd_navigation", disc + ".backups", seed + b"\x01")
 
 
 if __name__ == "__main__":

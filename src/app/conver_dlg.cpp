@@ -229,6 +229,12 @@ void CConverDlg::Finished()
     m_pause->setEnabled(false);
     m_continue->setEnabled(false);
     m_done = new CMsgDlg(0, this);
+    // What could not be read from the disc, as the command-line tool says it.
+    if (m_run && !m_run->Damage().empty()) {
+        QStringList lines;
+        for (const FileDamage& damage : m_run->Damage()) lines << QString::fromStdString(DamageText(damage));
+        m_done->SetDetail(lines.join(QLatin1Char('\n')));
+    }
     connect(m_done, &QDialog::finished, this, [this] { accept(); });
     m_done->open();
 }

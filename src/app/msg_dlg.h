@@ -10,7 +10,11 @@ class CMsgDlg : public CSkinnedDialog {
 public:
     explicit CMsgDlg(int kind = 0, QWidget* parent = nullptr);
     CMyButton* OkButton() const { return m_ok; }
+    // A note under the message (what could not be read); the whole of it is the tooltip.
+    void SetDetail(const QString& text);
+    QString Detail() const;
 
 private:
     CMyButton* m_ok;
+    class QLabel* m_detail = nullptr;
 };

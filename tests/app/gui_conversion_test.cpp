@@ -137,6 +137,28 @@ private slots:
         QVERIFY(std::abs(Probe(out.filePath("Title_02.mp4"), "format=duration").toDouble() - 4.0) < 0.15);
     }
 
+    void ADamagedDiscSaysWhatCouldNotBeRead()
+    {
+        QTemporaryDir out;
+        CollectMessages messages;
+        CZuZideroDlg window;
+        QVERIFY(window.LoadDisc(DiscPath("damaged_zeros")));
+        window.OnFormatCommand(32806);
+        window.OutputBox()->setText(out.path());
+        window.OnStart(false);
+        CConverDlg* progress = window.Progress();
+        QVERIFY(progress);
+        QElapsedTimer clock;
+        clock.start();
+        while (!progress->DoneMessage() && clock.elapsed() < 240000) QTest::qWait(50);
+        QVERIFY(progress->DoneMessage());
+        const QString detail = progress->DoneMessage()->Detail();
+        QVERIFY2(detail.startsWith("Title_01.mp4: ") && detail.contains("s could not be read, at 00:00:0"), qPrintable(detail));
+        progress->DoneMessage()->OkButton()->click();
+        QTest::qWait(100);
+        QVERIFY(QFile::exists(out.filePath("Title_01.mp4")));
+    }
+
     void MergedWithShutDownPreferredAndPausedOnTheWay()
     {
         CollectMessages messages;
