@@ -155,9 +155,9 @@ void CMpegSplitterFile::UpdateTimeRange(REFERENCE_TIME pts, std::int64_t positio
 HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
 {
     SeekTo(start);
-    // Scrambled packets are passed over; only data that is scrambled for the most part is
-    // encrypted (a stray flag on damaged data is not).
-    int scrambled = 0, clear = 0;
+    // Scrambled packets are passed over. A stream whose packets are all scrambled is encrypted; a
+    // stray flag among clear packets is damage. Counted per stream (PES id, or PID).
+    std::map<unsigned, std::pair<int, int>> packets; // stream → scrambled, clear
     for (;;) {
         const std::int64_t end = std::min(stop, Length(false));
         if (Position() >= end) break;
@@ -175,11 +175,11 @@ HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
                 if (!ReadPesHeader(h, code)) continue;
                 const std::int64_t payload = Position();
                 if (h.kind == 2 && h.scrambling) {
-                    ++scrambled;
+                    ++packets[code].first;
                     if (h.length) SeekTo(payload + h.length);
                     continue;
                 }
-                ++clear;
+                ++packets[code].second;
                 if (h.hasPts) UpdateTimeRange(h.pts, payload);
                 ClassifyStream(0, code, h.length);
                 if (h.length) SeekTo(payload + h.length);
@@ -195,11 +195,11 @@ HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
                     PesHeader pes;
                     if (FindNextStartCode(code, 4) && ReadPesHeader(pes, code)) {
                         if (pes.kind == 2 && pes.scrambling) {
-                            ++scrambled;
+                            ++packets[h.pid].first;
                             SeekTo(h.nextPacket);
                             continue;
                         }
-                        ++clear;
+                        ++packets[h.pid].second;
                         if (pes.hasPts) UpdateTimeRange(pes.pts, Position());
                     } else {
                         code = 0;
@@ -222,7 +222,14 @@ HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
             break;
         }
     }
-    return scrambled > 0 && scrambled >= clear ? ZZ_E_SCRAMBLED : S_OK;
+    constexpr int kEncrypted = 8;
+    int scrambled = 0, clear = 0;
+    for (const auto& [stream, count] : packets) {
+        if (count.first >= kEncrypted && count.second == 0) return ZZ_E_SCRAMBLED;
+        scrambled += count.first;
+        clear += count.second;
+    }
+    return scrambled > 0 && clear == 0 ? ZZ_E_SCRAMBLED : S_OK;
 }
 
 bool CMpegSplitterFile::InList(int streamClass, const StreamEntry& entry) const

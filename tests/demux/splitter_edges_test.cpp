@@ -88,6 +88,27 @@ TEST_F(SplitterEdges, ScrambledPacketsFailTheConnection)
     EXPECT_FALSE(m_splitter->GetPin(0)->IsConnected());
 }
 
+TEST_F(SplitterEdges, AStrayScrambledPacketIsPassedOverAndNoted)
+{
+    // One video packet near the start with its scrambling bits set, as damage leaves them: the
+    // title is no encrypted title; the packet is passed over and the stream goes on to its end.
+    auto bytes = LoadTitle("ntsc_4x3", 0).bytes;
+    int video = 0;
+    ForEachPesPacket(bytes, [&](PesPacket& p) {
+        if (p.id == 0xE0 && p.header && ++video == 5) bytes[p.header] |= 0x10;
+    });
+    ASSERT_EQ(ConnectSplitter(bytes), S_OK);
+    ConnectSinks();
+    RunToCompletion();
+    const auto starts = Starts("Video");
+    ASSERT_FALSE(starts.empty());
+    EXPECT_GT(starts.back(), 7 * kSecond);
+    const auto skipped = m_splitter->SkippedStretches();
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_LT(skipped[0].first, kSecond);
+    EXPECT_LE(skipped[0].first, skipped[0].second);
+}
+
 TEST_F(SplitterEdges, AnotherAc3SubStreamKeepsItsNumber)
 {
     auto bytes = LoadTitle("ntsc_4x3", 0).bytes;
