@@ -16,6 +16,7 @@ import tempfile
 cli, source = sys.argv[1], sys.argv[2]
 cases = int(sys.argv[3]) if len(sys.argv) > 3 else 60
 rng = random.Random(int(sys.argv[4]) if len(sys.argv) > 4 else 1)
+verbose = os.environ.get("VERBOSE") == "1"
 SECTOR = 2048
 
 
@@ -83,6 +84,8 @@ try:
             print(f"hang: {what}")
             continue
         statuses[r.returncode] = statuses.get(r.returncode, 0) + 1
+        if verbose:
+            print(f"exit {r.returncode}: {what}")
         if r.returncode < 0 or r.returncode >= 128:
             counts["crashes"] += 1
             print(f"crash ({r.returncode}): {what}")

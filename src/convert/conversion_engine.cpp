@@ -478,9 +478,16 @@ std::string ConversionEngine::EncryptedText(int titleIndex)
 std::vector<LostStretch> ConversionEngine::Lost()
 {
     std::vector<LostStretch> lost = m_sink ? m_sink->Lost() : std::vector<LostStretch>{};
-    if (m_splitter) {
-        const REFERENCE_TIME start = m_clip.trimStart * 10000;
+    const REFERENCE_TIME start = m_clip.trimStart * 10000;
+    if (m_splitter)
         for (const auto& [from, to] : m_splitter->SkippedStretches()) lost.push_back({from - start, to - start});
+    // Pictures decoded from damaged data.
+    ComPtr<IDecoderDamage> damage;
+    if (m_videoDecoder && SUCCEEDED(QueryInterfaceTo(m_videoDecoder.Get(), damage))) {
+        for (const auto& [from, to] : damage->DamagedPictures()) {
+            const REFERENCE_TIME end = m_sink ? m_sink->RangeEnd() - start : INT64_MAX;
+            if (to - start > 0 && from - start < end) lost.push_back({std::max<REFERENCE_TIME>(from - start, 0), to - start});
+        }
     }
     return MergeLost(std::move(lost));
 }

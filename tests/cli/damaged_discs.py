@@ -81,7 +81,8 @@ source = packets(os.path.join(DISCS, "damage_source", "VIDEO_TS", "VTS_01_1.VOB"
 out = tempfile.mkdtemp(prefix="zuzidero-damage-")
 try:
     # name: (the damaged bytes run to the VOB's end, exit status)
-    cases = {"damaged_zeros": (False, 3), "damaged_random": (False, 3), "damaged_half_vob": (True, 3),
+    cases = {"damaged_zeros": (False, 3), "damaged_random": (False, 3), "damaged_random_small": (False, 3),
+             "damaged_half_vob": (True, 3),
              "damaged_missing_part": (True, 3), "damaged_scrambled": (False, 3), "damaged.iso": (True, 3)}
     for name, (to_end, status) in cases.items():
         folder = os.path.join(out, name)

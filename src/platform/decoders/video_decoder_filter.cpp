@@ -308,6 +308,19 @@ HRESULT CVideoDecoderFilter::CreateInstance(IUnknown* outer, REFIID riid, void**
     return hr;
 }
 
+HRESULT CVideoDecoderFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (riid == IDecoderDamage::iid) return GetInterface(static_cast<IDecoderDamage*>(this), ppv);
+    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> CVideoDecoderFilter::DamagedPictures()
+{
+    std::lock_guard lock(m_damagedLock);
+    return m_damaged;
+}
+
 CBasePin* CVideoDecoderFilter::GetPin(int index)
 {
     switch (index) {
@@ -325,6 +338,8 @@ HRESULT CVideoDecoderFilter::Pause()
         // A new run starts clean.
         m_flushPending = true;
         m_subpictures.Flush();
+        std::lock_guard lock(m_damagedLock);
+        m_damaged.clear();
     }
     return CBaseFilter::Pause();
 }
@@ -542,6 +557,14 @@ HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
     REFERENCE_TIME start = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : m_nextStart;
     REFERENCE_TIME stop = start + duration;
     m_nextStart = stop;
+    // A picture decoded from damaged data (concealed by the decoder) is kept, and noted.
+    if (damaged) {
+        std::lock_guard lock(m_damagedLock);
+        if (!m_damaged.empty() && start <= m_damaged.back().second + duration)
+            m_damaged.back().second = std::max(m_damaged.back().second, stop);
+        else
+            m_damaged.emplace_back(start, stop);
+    }
 
     IMediaSample* sample = nullptr;
     HRESULT hr = m_output->GetDeliveryBuffer(&sample, nullptr, nullptr, 0);

@@ -26,6 +26,14 @@ inline constexpr CLSID CLSID_MpegVideoDecoder = MakeGuid("{39F498AF-1A09-4275-B1
 
 class CVideoDecoderFilter;
 
+// What a video decoder found damaged in its last run.
+struct IDecoderDamage : IUnknown {
+    static constexpr GUID iid = MakeGuid("{5C2E7A41-93D8-4F0B-A6E2-1D84B7C9F305}");
+    // The stretches (start, stop, in the stream's times) of the pictures that were decoded from
+    // damaged data (concealed by the decoder), joined where they follow each other. Any thread.
+    virtual std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> DamagedPictures() = 0;
+};
+
 class CVideoDecoderInputPin : public CBaseInputPin {
 public:
     CVideoDecoderInputPin(CVideoDecoderFilter* filter, HRESULT* phr);
@@ -69,11 +77,14 @@ private:
     CVideoDecoderFilter* const m_decoder;
 };
 
-class CVideoDecoderFilter : public CBaseFilter {
+class CVideoDecoderFilter : public CBaseFilter, public IDecoderDamage {
 public:
     explicit CVideoDecoderFilter(IUnknown* outer);
     ~CVideoDecoderFilter() override;
     static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
+
+    DECLARE_IUNKNOWN
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // Input 0 "Video In", input 1 "Subpicture In", output 0 "Out".
     int GetPinCount() override { return 3; }
@@ -91,6 +102,9 @@ public:
         REFERENCE_TIME timePerFrame = 0;
     };
     Geometry InputGeometry();
+
+    // IDecoderDamage
+    std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> DamagedPictures() override;
 
 private:
     friend class CVideoDecoderInputPin;
@@ -139,6 +153,8 @@ private:
     std::atomic<bool> m_flushPending{false};
 
     SubpictureDecoder m_subpictures; // its own lock
+    std::mutex m_damagedLock;
+    std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> m_damaged; // guarded by m_damagedLock
 };
 
 // Registers both decoders with the class factory, for creation by class identifier and for
