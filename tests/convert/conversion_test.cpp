@@ -409,6 +409,20 @@ TEST(Conversion, CancelDoesNotWaitForADamagedDrivesRetries)
     MyDVDSetReadFaultHook(disc.handle, nullptr);
 }
 
+TEST(Conversion, WhatCouldNotBeReadIsSaidStretchByStretch)
+{
+    const FileDamage damage{"/out/Title_01.mp4", {{150000000, 220000000}, {630000000, 632000000}}};
+    EXPECT_EQ(DamageText(damage), "Title_01.mp4: 7.2 s could not be read, at 00:00:15\u201300:00:22, 00:01:03\u201300:01:04");
+    const FileDamage tiny{"/out/Title_02.mp4", {{95000000, 95333667}}};
+    EXPECT_EQ(DamageText(tiny), "Title_02.mp4: under 0.1 s could not be read, at 00:00:09\u201300:00:10");
+    // Gaps half a second apart or less are one stretch; those further apart stay two.
+    const auto merged = MergeLost({{31000000, 40000000}, {10000000, 20000000}, {22000000, 25000000}});
+    ASSERT_EQ(merged.size(), 2u);
+    EXPECT_EQ(merged[0].start, 10000000);
+    EXPECT_EQ(merged[0].stop, 25000000);
+    EXPECT_EQ(merged[1].start, 31000000);
+}
+
 TEST(Conversion, AFileThatCannotBeCreatedIsReportedAndCountsAsFailed)
 {
     Disc disc("ntsc_4x3");
