@@ -11,8 +11,8 @@
 
 #include "demux/mpeg_splitter_filter.h"
 #include "pipeline/event_codes.h"
-#include "platform/graph/class_factory.h"
-#include "platform/graph/graph_interfaces.h"
+#include "graph/class_factory.h"
+#include "graph/graph_interfaces.h"
 #include "support/file_source.h"
 #include "support/test_filters.h"
 

@@ -12,8 +12,8 @@
 
 #include "dvd/dvd_reader.h"
 #include "dvd/my_dvd.h"
-#include "platform/graph/class_factory.h"
-#include "platform/graph/graph_interfaces.h"
+#include "graph/class_factory.h"
+#include "graph/graph_interfaces.h"
 #include "support/test_discs.h"
 
 namespace {

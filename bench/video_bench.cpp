@@ -13,9 +13,9 @@
 #include "convert/video_conversion_filter.h"
 #include "demux/mpeg_splitter_filter.h"
 #include "pipeline/event_codes.h"
-#include "platform/decoders/video_decoder_filter.h"
-#include "platform/graph/class_factory.h"
-#include "platform/graph/graph_interfaces.h"
+#include "decode/video_decoder_filter.h"
+#include "graph/class_factory.h"
+#include "graph/graph_interfaces.h"
 #include "support/file_source.h"
 #include "support/test_filters.h"
 

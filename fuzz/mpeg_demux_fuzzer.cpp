@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "demux/mpeg_splitter_filter.h"
-#include "platform/com/task_memory.h"
-#include "platform/graph/class_factory.h"
-#include "platform/graph/graph_interfaces.h"
+#include "com/task_memory.h"
+#include "graph/class_factory.h"
+#include "graph/graph_interfaces.h"
 #include "support/capture_sink.h"
 #include "support/memory_source.h"
 

@@ -17,8 +17,8 @@
 #include "demux/mpeg_splitter_output_pin.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
-#include "platform/graph/class_factory.h"
-#include "platform/graph/graph_interfaces.h"
+#include "graph/class_factory.h"
+#include "graph/graph_interfaces.h"
 #include "support/capture_sink.h"
 #include "support/memory_source.h"
 

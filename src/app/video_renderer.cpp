@@ -8,8 +8,8 @@
 #include "pipeline/event_codes.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
-#include "platform/graph/class_factory.h"
-#include "platform/graph/graph_interfaces.h"
+#include "graph/class_factory.h"
+#include "graph/graph_interfaces.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "app/splash_wnd.h"
 #include "app/video_renderer.h"
 #include "app/zuzidero_dlg.h"
-#include "platform/decoders/ffmpeg_handles.h"
-#include "platform/decoders/video_decoder_filter.h"
+#include "ffmpeg/ffmpeg_handles.h"
+#include "decode/video_decoder_filter.h"
 
 CZuZideroApp::CZuZideroApp(int& argc, char** argv) : QApplication(argc, argv)
 {

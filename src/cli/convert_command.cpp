@@ -21,7 +21,7 @@
 #include "convert/time_text.h"
 #include "convert/video_conversion_filter.h"
 #include "dvd/my_dvd.h"
-#include "platform/decoders/video_decoder_filter.h"
+#include "decode/video_decoder_filter.h"
 #include "profiles/profile_catalogue.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "pipeline/transform_filter.h"
-#include "platform/decoders/ffmpeg_handles.h"
+#include "ffmpeg/ffmpeg_handles.h"
 
 inline constexpr CLSID CLSID_MyAudioConveFilter = MakeGuid("{F410BCFF-57B4-4A02-A1EE-41FC4C22A1C9}");
 

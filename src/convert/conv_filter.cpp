@@ -9,7 +9,7 @@
 #include "pipeline/event_codes.h"
 #include "pipeline/media_guids.h"
 #include "pipeline/pos_pass_thru.h"
-#include "platform/com/debug_log.h"
+#include "com/debug_log.h"
 
 namespace {
 

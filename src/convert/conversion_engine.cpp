@@ -11,11 +11,11 @@
 #include "pipeline/event_codes.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
-#include "platform/com/task_memory.h"
-#include "platform/decoders/audio_decoder_filter.h"
-#include "platform/decoders/ffmpeg_handles.h"
-#include "platform/decoders/video_decoder_filter.h"
-#include "platform/graph/class_factory.h"
+#include "com/task_memory.h"
+#include "decode/audio_decoder_filter.h"
+#include "ffmpeg/ffmpeg_handles.h"
+#include "decode/video_decoder_filter.h"
+#include "graph/class_factory.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "convert/framing.h"
 #include "convert/output_writer.h"
 #include "dvd/my_dvd.h"
-#include "platform/graph/graph_interfaces.h"
+#include "graph/graph_interfaces.h"
 
 class CMpegSplitterFilter;
 class CMyVideoConveFilter;

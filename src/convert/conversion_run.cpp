@@ -8,7 +8,7 @@
 
 #include "dvd/my_dvd.h"
 #include "pipeline/event_codes.h"
-#include "platform/com/debug_log.h"
+#include "com/debug_log.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/com/debug_log.h"
+#include "com/debug_log.h"
 
 extern "C" {
 #include <libavfilter/avfilter.h>

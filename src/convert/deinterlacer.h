@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/decoders/ffmpeg_handles.h"
+#include "ffmpeg/ffmpeg_handles.h"
 
 struct AVFilterGraph;
 struct AVFilterContext;

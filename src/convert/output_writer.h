@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "convert/framing.h"
-#include "platform/decoders/ffmpeg_handles.h"
+#include "ffmpeg/ffmpeg_handles.h"
 #include "profiles/profile_record.h"
 
 extern "C" {

@@ -12,7 +12,7 @@
 #include "convert/framing.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
-#include "platform/com/debug_log.h"
+#include "com/debug_log.h"
 
 namespace {
 

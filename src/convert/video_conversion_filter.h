@@ -14,7 +14,7 @@
 #include "convert/framing.h"
 #include "convert/text_renderer.h"
 #include "pipeline/transform_filter.h"
-#include "platform/decoders/ffmpeg_handles.h"
+#include "ffmpeg/ffmpeg_handles.h"
 
 inline constexpr CLSID CLSID_MyVideoConveFilter = MakeGuid("{4BB8A01A-CC73-4F1B-AB7B-18E7209C3E9D}");
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "pipeline/interfaces.h"
-#include "platform/com/com_ptr.h"
+#include "com/com_ptr.h"
 
 class CBaseSplitterFile {
 public:

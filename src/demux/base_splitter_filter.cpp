@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/com/debug_log.h"
+#include "com/debug_log.h"
 
 // ---- Input pin ----
 

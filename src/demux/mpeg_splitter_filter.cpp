@@ -9,7 +9,7 @@
 #include "demux/mpeg_splitter_output_pin.h"
 #include "demux/stream_description.h"
 #include "pipeline/event_codes.h"
-#include "platform/com/task_memory.h"
+#include "com/task_memory.h"
 
 namespace {
 constexpr REFERENCE_TIME kPreroll = 10000000;

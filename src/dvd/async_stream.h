@@ -2,7 +2,7 @@
 // CAsyncStream: the byte stream behind an asynchronous reader filter. SetPointer and Read are
 // called with the stream locked (Lock/Unlock) by whoever reads.
 
-#include "platform/com/hresult.h"
+#include "com/hresult.h"
 
 class CAsyncStream {
 public:

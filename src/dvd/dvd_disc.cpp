@@ -11,7 +11,7 @@
 
 
 #include "dvd/ifo_parser.h"
-#include "platform/com/debug_log.h"
+#include "com/debug_log.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "dvd/my_dvd.h"
 #include "dvd/shared_disc_info.h"
-#include "platform/com/debug_log.h"
+#include "com/debug_log.h"
 
 CDVDStream::CDVDStream() = default;
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/com/hresult.h"
+#include "com/hresult.h"
 
 class CAMThread {
 public:

@@ -10,7 +10,7 @@
 
 #include "pipeline/interfaces.h"
 #include "pipeline/unknown_object.h"
-#include "platform/com/com_ptr.h"
+#include "com/com_ptr.h"
 
 class CMediaSample;
 

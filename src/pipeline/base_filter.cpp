@@ -5,7 +5,7 @@
 #include "pipeline/base_pin.h"
 #include "pipeline/enum_pins.h"
 #include "pipeline/event_codes.h"
-#include "platform/com/task_memory.h"
+#include "com/task_memory.h"
 
 HRESULT CopyTextToTaskMemory(const char* text, char** out)
 {

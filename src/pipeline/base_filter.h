@@ -8,7 +8,7 @@
 #include "pipeline/crit_sec.h"
 #include "pipeline/interfaces.h"
 #include "pipeline/unknown_object.h"
-#include "platform/com/com_ptr.h"
+#include "com/com_ptr.h"
 
 class CBasePin;
 

@@ -9,7 +9,7 @@
 #include "pipeline/interfaces.h"
 #include "pipeline/media_type.h"
 #include "pipeline/unknown_object.h"
-#include "platform/com/com_ptr.h"
+#include "com/com_ptr.h"
 
 class CBaseFilter;
 

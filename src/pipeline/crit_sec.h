@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "platform/com/hresult.h"
+#include "com/hresult.h"
 
 class CCritSec {
 public:

@@ -1,7 +1,7 @@
 #pragma once
 // Graph event codes sent by filters through IMediaEventSink and read from the graph's queue.
 
-#include "platform/com/hresult.h"
+#include "com/hresult.h"
 
 constexpr LONG EC_COMPLETE = 0x01;
 constexpr LONG EC_USERABORT = 0x02;

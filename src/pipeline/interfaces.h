@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "platform/com/guid.h"
-#include "platform/com/hresult.h"
-#include "platform/com/unknown.h"
+#include "com/guid.h"
+#include "com/hresult.h"
+#include "com/unknown.h"
 
 // Signed count of 100-nanosecond units: every time stamp, duration and seek position.
 using REFERENCE_TIME = std::int64_t;

@@ -2,7 +2,7 @@
 // Major types, subtypes and format types of the media types the engine exchanges, with their
 // published values.
 
-#include "platform/com/guid.h"
+#include "com/guid.h"
 
 // Major types.
 inline constexpr GUID MEDIATYPE_Video = FourCCGuid(MakeFourCC('v', 'i', 'd', 's'));

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/com/task_memory.h"
+#include "com/task_memory.h"
 
 void FreeMediaType(MediaTypeRecord& type)
 {

@@ -14,7 +14,7 @@
 #include "pipeline/am_thread.h"
 #include "pipeline/interfaces.h"
 #include "pipeline/unknown_object.h"
-#include "platform/com/com_ptr.h"
+#include "com/com_ptr.h"
 
 class OutputQueue : public CBaseObject {
 public:

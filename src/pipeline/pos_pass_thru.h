@@ -7,7 +7,7 @@
 // The object is aggregated by the pin or filter that hands it out (`outer`).
 
 #include "pipeline/media_position.h"
-#include "platform/com/com_ptr.h"
+#include "com/com_ptr.h"
 
 class CPosPassThru : public CMediaPosition, public IMediaSeeking {
 public:

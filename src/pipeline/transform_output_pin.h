@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "pipeline/base_output_pin.h"
-#include "platform/com/com_ptr.h"
+#include "com/com_ptr.h"
 
 class CTransformFilter;
 

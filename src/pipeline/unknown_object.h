@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "platform/com/unknown.h"
+#include "com/unknown.h"
 
 // The object's own interface handling, reached directly only by an outer object.
 struct INonDelegatingUnknown {

@@ -20,8 +20,8 @@
 #include "app/video_renderer.h"
 #include "app/zuzidero_dlg.h"
 #include "app_test_support.h"
-#include "platform/decoders/ffmpeg_handles.h"
-#include "platform/decoders/video_decoder_filter.h"
+#include "ffmpeg/ffmpeg_handles.h"
+#include "decode/video_decoder_filter.h"
 
 namespace {
 

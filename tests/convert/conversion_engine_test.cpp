@@ -8,8 +8,8 @@
 
 #include "convert/conversion_support.h"
 #include "pipeline/event_codes.h"
-#include "platform/decoders/video_decoder_filter.h"
-#include "platform/graph/class_factory.h"
+#include "decode/video_decoder_filter.h"
+#include "graph/class_factory.h"
 #include "support/ffmpeg_tools.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <map>
 #include <sstream>
 
-#include "platform/decoders/ffmpeg_handles.h"
-#include "platform/decoders/video_decoder_filter.h"
+#include "ffmpeg/ffmpeg_handles.h"
+#include "decode/video_decoder_filter.h"
 #include "support/ffmpeg_tools.h"
 #include "support/memory_source.h"
 #include "support/shipped_catalogue.h"

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "convert/conversion_support.h"
-#include "platform/decoders/video_decoder_filter.h"
+#include "decode/video_decoder_filter.h"
 #include "support/ffmpeg_tools.h"
 #include "support/reference_reader.h"
 

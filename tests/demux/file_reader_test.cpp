@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "demux/async_file_reader.h"
-#include "platform/com/com_ptr.h"
+#include "com/com_ptr.h"
 #include "support/ffmpeg_tools.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "pipeline/event_codes.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
-#include "platform/com/task_memory.h"
+#include "com/task_memory.h"
 #include "support/capture_sink.h"
 #include "support/ffmpeg_tools.h"
 #include "support/reference_reader.h"

@@ -10,7 +10,7 @@
 
 #include "demux/mpeg_splitter_filter.h"
 #include "pipeline/event_codes.h"
-#include "platform/com/task_memory.h"
+#include "com/task_memory.h"
 #include "support/capture_sink.h"
 #include "support/graph_fixture.h"
 #include "support/memory_source.h"

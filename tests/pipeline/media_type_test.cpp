@@ -5,7 +5,7 @@
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 #include "pipeline/media_type.h"
-#include "platform/com/task_memory.h"
+#include "com/task_memory.h"
 #include "support/test_filters.h"
 
 namespace {

@@ -12,8 +12,8 @@
 
 #include "pipeline/event_codes.h"
 #include "pipeline/my_tee_filter.h"
-#include "platform/graph/class_factory.h"
-#include "platform/graph/graph_interfaces.h"
+#include "graph/class_factory.h"
+#include "graph/graph_interfaces.h"
 #include "support/test_filters.h"
 
 namespace {

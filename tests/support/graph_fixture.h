@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/graph/class_factory.h"
-#include "platform/graph/graph_interfaces.h"
+#include "graph/class_factory.h"
+#include "graph/graph_interfaces.h"
 #include "support/test_filters.h"
 
 namespace testing_filters {

@@ -1,0 +1,90 @@
+#pragma once
+// PacketFeeder: hands a stream to libavcodec. Bytes go through the codec's parser when it has
+// one (which cuts them into frames), and each frame is sent in a padded, reference-counted
+// buffer from a pool, so that libavcodec keeps it without a copy and nothing is allocated per
+// packet once the pool has grown. The decoder takes its frames out through `receive`, which
+// returns S_OK to go on.
+
+#include <algorithm>
+#include <cstring>
+
+#include "pipeline/base_filter.h"
+#include "com/debug_log.h"
+#include "ffmpeg/ffmpeg_handles.h"
+
+class PacketFeeder {
+public:
+    // `smallestBuffer`: the pool's buffers are never smaller (larger packets grow it).
+    PacketFeeder(int smallestBuffer, const char* name)
+        : m_packet(ffmpeg::MakePacket()), m_smallestBuffer(smallestBuffer), m_name(name)
+    {
+    }
+
+    // `size` bytes (null: the end, which drains the parser) through `parser`, when there is
+    // one, into `codec`.
+    template <class Receive>
+    HRESULT Feed(AVCodecContext* codec, AVCodecParserContext* parser, const BYTE* data, int size, std::int64_t pts,
+                 Receive receive)
+    {
+        if (!parser) return data ? Send(codec, data, size, pts, receive) : S_OK;
+        // The parser holds back the last frame until it sees the next one; null flushes it.
+        std::int64_t offered = pts;
+        do {
+            std::uint8_t* frame = nullptr;
+            int frameSize = 0;
+            const int used = av_parser_parse2(parser, codec, &frame, &frameSize, data, data ? size : 0, offered, AV_NOPTS_VALUE, 0);
+            if (used < 0) return S_OK;
+            if (data) {
+                data += used;
+                size -= used;
+            }
+            offered = AV_NOPTS_VALUE;
+            if (frameSize > 0) {
+                const HRESULT hr = Send(codec, frame, frameSize, parser->pts, receive);
+                if (hr != S_OK) return hr;
+            }
+        } while (data && size > 0);
+        return S_OK;
+    }
+
+    // One packet into `codec`, taking frames out whenever the decoder is full.
+    template <class Receive>
+    HRESULT Send(AVCodecContext* codec, const BYTE* data, int size, std::int64_t pts, Receive receive)
+    {
+        const int needed = size + AV_INPUT_BUFFER_PADDING_SIZE;
+        if (!m_pool || needed > m_poolSize) {
+            m_poolSize = std::max(needed, m_smallestBuffer);
+            m_pool.reset(av_buffer_pool_init(static_cast<std::size_t>(m_poolSize), nullptr));
+            if (!m_pool) return E_OUTOFMEMORY;
+        }
+        AVBufferRef* buffer = av_buffer_pool_get(m_pool.get());
+        if (!buffer) return E_OUTOFMEMORY;
+        std::memcpy(buffer->data, data, static_cast<std::size_t>(size));
+        std::memset(buffer->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+        m_packet->buf = buffer;
+        m_packet->data = buffer->data;
+        m_packet->size = size;
+        m_packet->pts = pts;
+        m_packet->dts = AV_NOPTS_VALUE;
+        int result = avcodec_send_packet(codec, m_packet.get());
+        while (result == AVERROR(EAGAIN)) {
+            const HRESULT hr = receive();
+            if (hr != S_OK) {
+                av_packet_unref(m_packet.get());
+                return hr;
+            }
+            result = avcodec_send_packet(codec, m_packet.get());
+        }
+        av_packet_unref(m_packet.get());
+        if (result < 0 && result != AVERROR_EOF)
+            DebugLog("%s: %s\n", m_name, ffmpeg::ErrorText(result).c_str()); // a damaged frame: go on
+        return receive();
+    }
+
+private:
+    ffmpeg::PacketPtr m_packet;
+    ffmpeg::BufferPoolPtr m_pool;
+    int m_poolSize = 0;
+    const int m_smallestBuffer;
+    const char* const m_name;
+};
