@@ -91,13 +91,7 @@ CVideoRenderer::~CVideoRenderer() = default;
 
 HRESULT CVideoRenderer::CreateInstance(IUnknown*, REFIID riid, void** ppv)
 {
-    if (!ppv) return E_POINTER;
-    auto* renderer = new (std::nothrow) CVideoRenderer;
-    if (!renderer) return E_OUTOFMEMORY;
-    renderer->NonDelegatingAddRef();
-    const HRESULT hr = renderer->NonDelegatingQueryInterface(riid, ppv);
-    renderer->NonDelegatingRelease();
-    return hr;
+    return CreateComObjectAs(riid, ppv, [](HRESULT*) { return new (std::nothrow) CVideoRenderer; });
 }
 
 void CVideoRenderer::Register()

@@ -32,15 +32,9 @@ CMyAudioConveFilter::~CMyAudioConveFilter() = default;
 HRESULT CMyAudioConveFilter::Create(CMyAudioConveFilter** filter)
 {
     if (!filter) return E_POINTER;
-    *filter = new (std::nothrow) CMyAudioConveFilter(nullptr);
-    if (!*filter) return E_OUTOFMEMORY;
-    if (!(*filter)->m_ring) {
-        delete *filter;
-        *filter = nullptr;
-        return E_OUTOFMEMORY;
-    }
-    (*filter)->NonDelegatingAddRef();
-    return S_OK;
+    ComPtr<CMyAudioConveFilter> made = CreateComObject<CMyAudioConveFilter>(nullptr);
+    *filter = made && made->m_ring ? made.Detach() : nullptr; // without its ring the filter is released here
+    return *filter ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CMyAudioConveFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
@@ -225,8 +219,8 @@ HRESULT CMyAudioConveFilter::EndOfStream()
         }
         const int blockAlign = 2 * m_outputChannels;
         while (m_fill > 0) {
-            IMediaSample* sample = nullptr;
-            if (FAILED(m_output->GetDeliveryBuffer(&sample, nullptr, nullptr, 0))) break;
+            ComPtr<IMediaSample> sample;
+            if (FAILED(m_output->GetDeliveryBuffer(sample.Put(), nullptr, nullptr, 0))) break;
             BYTE* target = nullptr;
             sample->GetPointer(&target);
             const std::size_t read = ReadRing(target, static_cast<std::size_t>(sample->GetSize()));
@@ -236,9 +230,7 @@ HRESULT CMyAudioConveFilter::EndOfStream()
             REFERENCE_TIME stop = start + static_cast<REFERENCE_TIME>(read / blockAlign) * 10000000 / m_outputRate;
             m_lastStop = stop;
             sample->SetTime(&start, &stop);
-            const HRESULT hr = m_output->Deliver(sample);
-            sample->Release();
-            if (hr != S_OK) break;
+            if (m_output->Deliver(sample.Get()) != S_OK) break;
         }
     }
     return CTransformFilter::EndOfStream();

@@ -149,8 +149,8 @@ HRESULT CVideoPrePin::DeliverEndOfStream()
 void CVideoPrePin::Offer(const BYTE* picture, int width, int height)
 {
     if (!m_queue) return;
-    IMediaSample* sample = nullptr;
-    if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, 0)) || !sample) return;
+    ComPtr<IMediaSample> sample;
+    if (FAILED(GetDeliveryBuffer(sample.Put(), nullptr, nullptr, 0)) || !sample) return;
     BYTE* out = nullptr;
     sample->GetPointer(&out);
     const int stride = m_stride > 0 ? m_stride : width;
@@ -163,7 +163,7 @@ void CVideoPrePin::Offer(const BYTE* picture, int width, int height)
                         chromaIn + (plane * (height / 2) + row) * (width / 2), static_cast<std::size_t>(width / 2));
     sample->SetActualDataLength(width * height * 3 / 2);
     sample->SetTime(nullptr, nullptr);
-    m_queue->Receive(sample); // the queue takes the reference
+    m_queue->Receive(std::move(sample));
 }
 
 // ---- Filter ----
@@ -181,10 +181,9 @@ CConvFilter::~CConvFilter() = default;
 HRESULT CConvFilter::Create(CConvFilter** filter)
 {
     if (!filter) return E_POINTER;
-    *filter = new (std::nothrow) CConvFilter;
-    if (!*filter) return E_OUTOFMEMORY;
-    (*filter)->NonDelegatingAddRef();
-    return S_OK;
+    ComPtr<CConvFilter> sink = CreateComObject<CConvFilter>();
+    *filter = sink.Detach();
+    return *filter ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CConvFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
@@ -193,17 +192,15 @@ HRESULT CConvFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
     if (riid == IMediaSeeking::iid || riid == IMediaPosition::iid) {
         CAutoLock lock(&m_csFilter);
         if (!m_position) {
-            HRESULT hr = S_OK;
-            auto* passThru = new (std::nothrow) CPosPassThru("Conver pass-through", GetOwner(), &hr, m_audioIn.get());
-            if (!passThru) return E_OUTOFMEMORY;
-            IUnknown* inner = nullptr;
-            passThru->NonDelegatingQueryInterface(IUnknown::iid, reinterpret_cast<void**>(&inner));
-            if (FAILED(hr)) {
-                inner->Release();
+            // Aggregated: the filter holds the pass-through's own (inner) IUnknown.
+            const HRESULT made = CreateComObjectAs(IUnknown::iid, m_position.PutVoid(), [this](HRESULT* hr) {
+                return new (std::nothrow) CPosPassThru("Conver pass-through", GetOwner(), hr, m_audioIn.get());
+            });
+            if (made == E_OUTOFMEMORY) return E_OUTOFMEMORY;
+            if (FAILED(made)) {
                 *ppv = nullptr;
                 return E_NOINTERFACE;
             }
-            m_position.Attach(inner);
         }
         return m_position->QueryInterface(riid, ppv);
     }

@@ -22,21 +22,17 @@ namespace {
 constexpr GUID kTimeFormatMediaTime = MakeGuid("{7B785574-8C82-11CF-BC0C-00AA00AC74F6}");
 
 // Pin n of a direction (inputs and outputs counted apart), or null.
-IPin* PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n)
+ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n)
 {
     if (!filter) return nullptr;
     ComPtr<IEnumPins> pins;
     if (FAILED(filter->EnumPins(pins.Put()))) return nullptr;
-    IPin* pin = nullptr;
+    ComPtr<IPin> pin;
     ULONG fetched = 0;
-    while (pins->Next(1, &pin, &fetched) == S_OK) {
+    while (pins->Next(1, pin.Put(), &fetched) == S_OK) {
         PIN_DIRECTION d;
         pin->QueryDirection(&d);
-        if (d == direction && n-- == 0) {
-            pin->Release(); // the filter keeps its pins alive
-            return pin;
-        }
-        pin->Release();
+        if (d == direction && n-- == 0) return pin;
     }
     return nullptr;
 }
@@ -129,14 +125,13 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
     m_sink->SetWriter(&m_writer);
     m_sink->SetFrameDuration(w.FrameRate > 0 ? (1000000.0 / w.FrameRate) * 10000 : 400000);
 
-    IBaseFilter* raw = nullptr;
-    if (FAILED(CDVDReader::Create(&raw))) {
+    if (FAILED(CDVDReader::Create(m_source.Put()))) {
         Message("CLSID_DVDSource error");
         return false;
     }
-    m_source = AdoptRef(raw);
     m_graph->AddFilter(m_source.Get(), "Reader");
 
+    IBaseFilter* raw = nullptr;
     if (FAILED(CMpegSplitterFilter::Create(&raw))) {
         Message("CLSID_MpegSplitter error");
         return false;
@@ -180,7 +175,11 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
         }
         m_graph->AddFilter(m_videoConver.Get(), "VideoConver");
     }
+    return OpenArea(disc, titleIndex, chapterIndex);
+}
 
+bool ConversionEngine::OpenArea(DiscHandle disc, int titleIndex, int chapterIndex)
+{
     ComPtr<IMyDVDReader> reader;
     if (FAILED(QueryInterfaceTo(m_source.Get(), reader))) {
         Message("IID_IMyDVDReader error");
@@ -206,6 +205,13 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
         const std::size_t own = cells.size() > following ? cells.size() - following : 0;
         if (own > 0 && own < cells.size() && cells[own].ms > 0) m_titleLength = static_cast<LONGLONG>(cells[own].ms);
     }
+    ApplyClip(disc, titleIndex);
+    return true;
+}
+
+void ConversionEngine::ApplyClip(DiscHandle disc, int titleIndex)
+{
+    const WriterSettings& w = m_profile;
     // The whole title (or chapter) is read to the end of its data: the disc's playing time
     // must not cut the last pictures off.
     const bool whole = m_clip.trimStart <= 0 && m_clip.trimLength >= m_titleLength;
@@ -218,7 +224,7 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
     m_sink->SetExpectedLength((whole ? m_titleLength : std::min(m_clip.trimLength, m_titleLength - m_clip.trimStart)) * 10000);
 
     const PictureSettings& p = m_clip.picture;
-    if (video) {
+    if (m_videoConver) {
         m_videoConver->SetRects(p.zoomMode, p.cropLeft, p.cropTop, p.cropRight, p.cropBottom, 0, 0, w.Width, w.Height);
         // The title's shape from its video attributes (the stream's own may be missing or wrong).
         TitleVideo title;
@@ -228,115 +234,76 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
         m_videoConver->SetBrightness(p.brightness);
         m_videoConver->SetSaturation(p.saturation);
     }
-    if (audio) {
+    if (m_audioConver) {
         m_audioConver->SetOutputFormat(static_cast<std::uint16_t>(w.Channel), w.SampleRate);
         m_audioConver->SetVolume(p.volume);
     }
     if (m_titleLength > 0)
         m_splitter->SetPlayRange(whole ? 0 : m_clip.trimStart, whole ? 0 : m_clip.trimLength, m_titleLength);
-    return true;
 }
 
 bool ConversionEngine::ConnectFilters(bool subpictures)
 {
     const bool video = m_profile.hasVideo != 0, audio = m_profile.hasAudio != 0;
-    IPin* sourceOut = PinOf(m_source.Get(), PINDIR_OUTPUT, 0);
-    if (!sourceOut) {
-        Message("get source output pin error");
-        return false;
-    }
-    IPin* splitterIn = PinOf(m_splitter.Get(), PINDIR_INPUT, 0);
-    if (!splitterIn) {
-        Message("get splitter input pin error");
-        return false;
-    }
-    const HRESULT connected = m_graph->ConnectDirect(sourceOut, splitterIn, nullptr);
-    if (FAILED(connected)) {
-        if (connected == ZZ_E_SCRAMBLED) Message(EncryptedText(m_titleIndex).c_str());
-        return false;
-    }
-
-    auto connect = [&](IPin* from, IPin* to, bool disconnectFirst) {
-        if (disconnectFirst) {
-            m_graph->Disconnect(from);
-            m_graph->Disconnect(to);
-        }
-        return SUCCEEDED(m_graph->ConnectDirect(from, to, nullptr));
+    IBaseFilter* sink = m_sink.Get();
+    IBaseFilter* splitter = m_splitter.Get();
+    IBaseFilter* videoConver = m_videoConver.Get();
+    IBaseFilter* audioConver = m_audioConver.Get();
+    // A link whose first message is null is left out when its output pin is missing (a title
+    // without sound has no sound pin); one not required may fail (the subpictures).
+    struct Link {
+        bool wanted;
+        bool required;
+        IBaseFilter* from;
+        int fromPin;
+        IBaseFilter* to;
+        int toPin;
+        const char* noOutput;
+        const char* noInput;
+        const char* failed;
+        bool disconnectFirst;
     };
-    IPin* splitterVideo = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 0);
-    IPin* splitterAudio = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 1);
-    IPin* splitterSubpictures = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 2);
-    if (video && splitterVideo && !connect(splitterVideo, PinOf(m_videoDecoder.Get(), PINDIR_INPUT, 0), false)) {
-        Message("connect splitter and decoder error(video)");
-        return false;
-    }
-    if (audio && splitterAudio && !connect(splitterAudio, PinOf(m_audioDecoder.Get(), PINDIR_INPUT, 0), false)) {
-        Message("connect splitter and decoder error(audio)");
-        return false;
-    }
-    if (video && subpictures && splitterSubpictures) {
-        if (IPin* decoderSubpictures = PinOf(m_videoDecoder.Get(), PINDIR_INPUT, 1))
-            connect(splitterSubpictures, decoderSubpictures, false); // a failure is ignored
-    }
-    if (video) {
-        IPin* decoderOut = PinOf(m_videoDecoder.Get(), PINDIR_OUTPUT, 0);
-        if (!decoderOut) {
-            Message("get video decoder output pin error");
+    const Link links[] = {
+        {true, true, m_source.Get(), 0, splitter, 0, "get source output pin error", "get splitter input pin error", nullptr, false},
+        {video, true, splitter, 0, m_videoDecoder.Get(), 0, nullptr, "connect splitter and decoder error(video)",
+         "connect splitter and decoder error(video)", false},
+        {audio, true, splitter, 1, m_audioDecoder.Get(), 0, nullptr, "connect splitter and decoder error(audio)",
+         "connect splitter and decoder error(audio)", false},
+        {video && subpictures, false, splitter, 2, m_videoDecoder.Get(), 1, nullptr, nullptr, nullptr, false},
+        {video, true, m_videoDecoder.Get(), 0, videoConver, 0, "get video decoder output pin error", "get video conver input pin error",
+         "connect video decoder and video conver error", true},
+        {audio, true, m_audioDecoder.Get(), 0, audioConver, 0, "get audio decoder output pin error", "get audio conver input pin error",
+         "connect audio decoder and audio conver error", true},
+        {audio, true, audioConver, 0, sink, 0, "get audio conver output pin error", "get mConver input pin 0 error",
+         "connect audio conver out pin to mConver error", true},
+        {video, true, videoConver, 0, sink, 1, "get video conver output pin error", "get mConver input pin error",
+         "connect video conver out pin to mConver error", true},
+    };
+    for (const Link& link : links) {
+        if (!link.wanted) continue;
+        const ComPtr<IPin> from = PinOf(link.from, PINDIR_OUTPUT, link.fromPin);
+        if (!from) {
+            if (!link.noOutput) continue;
+            Message(link.noOutput);
             return false;
         }
-        IPin* converIn = PinOf(m_videoConver.Get(), PINDIR_INPUT, 0);
-        if (!converIn) {
-            Message("get video conver input pin error");
+        const ComPtr<IPin> to = PinOf(link.to, PINDIR_INPUT, link.toPin);
+        if (!to) {
+            if (!link.noInput) continue;
+            Message(link.noInput);
             return false;
         }
-        if (!connect(decoderOut, converIn, true)) {
-            Message("connect video decoder and video conver error");
+        if (link.disconnectFirst) {
+            m_graph->Disconnect(from.Get());
+            m_graph->Disconnect(to.Get());
+        }
+        const HRESULT hr = m_graph->ConnectDirect(from.Get(), to.Get(), nullptr);
+        if (hr == ZZ_E_SCRAMBLED) {
+            Message(EncryptedText(m_titleIndex).c_str());
             return false;
         }
-    }
-    if (audio) {
-        IPin* decoderOut = PinOf(m_audioDecoder.Get(), PINDIR_OUTPUT, 0);
-        if (!decoderOut) {
-            Message("get audio decoder output pin error");
-            return false;
-        }
-        IPin* converIn = PinOf(m_audioConver.Get(), PINDIR_INPUT, 0);
-        if (!converIn) {
-            Message("get audio conver input pin error");
-            return false;
-        }
-        if (!connect(decoderOut, converIn, true)) {
-            Message("connect audio decoder and audio conver error");
-            return false;
-        }
-        IPin* converOut = PinOf(m_audioConver.Get(), PINDIR_OUTPUT, 0);
-        if (!converOut) {
-            Message("get audio conver output pin error");
-            return false;
-        }
-        IPin* sinkIn = m_sink->GetPin(0);
-        if (!sinkIn) {
-            Message("get mConver input pin 0 error");
-            return false;
-        }
-        if (!connect(converOut, sinkIn, true)) {
-            Message("connect audio conver out pin to mConver error");
-            return false;
-        }
-    }
-    if (video) {
-        IPin* converOut = PinOf(m_videoConver.Get(), PINDIR_OUTPUT, 0);
-        if (!converOut) {
-            Message("get video conver output pin error");
-            return false;
-        }
-        IPin* sinkIn = m_sink->GetPin(1);
-        if (!sinkIn) {
-            Message("get mConver input pin error");
-            return false;
-        }
-        if (!connect(converOut, sinkIn, true)) {
-            Message("connect video conver out pin to mConver error");
+        if (FAILED(hr) && link.required) {
+            if (link.failed) Message(link.failed);
             return false;
         }
     }
@@ -358,14 +325,14 @@ bool ConversionEngine::AttachPreview(IBaseFilter* renderer)
 {
     m_graph->AddFilter(renderer, "Video Mixing Renderer");
     IPin* pre = m_sink->GetPin(2);
-    IPin* in = PinOf(renderer, PINDIR_INPUT, 0);
+    const ComPtr<IPin> in = PinOf(renderer, PINDIR_INPUT, 0);
     if (!in) {
         Message("get mConver input pin error");
         return false;
     }
     m_graph->Disconnect(pre);
-    m_graph->Disconnect(in);
-    const bool connected = SUCCEEDED(m_graph->ConnectDirect(pre, in, nullptr));
+    m_graph->Disconnect(in.Get());
+    const bool connected = SUCCEEDED(m_graph->ConnectDirect(pre, in.Get(), nullptr));
     if (!connected) Message("connect video conver out pin to mConver error");
     m_preview = ComPtr<IBaseFilter>(renderer);
     return connected;

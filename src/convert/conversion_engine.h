@@ -107,6 +107,10 @@ private:
     bool AttachPreview(IBaseFilter* renderer);
     void Message(const char* text);
     bool CreateFilters(DiscHandle disc, int titleIndex, int chapterIndex);
+    // Points the reader at the title (or chapter) and learns its cells and length.
+    bool OpenArea(DiscHandle disc, int titleIndex, int chapterIndex);
+    // The trimmed range and the picture and sound settings, onto the filters.
+    void ApplyClip(DiscHandle disc, int titleIndex);
     bool ConnectFilters(bool subpictures);
 
     MessageFn m_message;

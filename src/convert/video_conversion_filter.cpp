@@ -91,10 +91,8 @@ CMyVideoConveFilter::~CMyVideoConveFilter() = default;
 HRESULT CMyVideoConveFilter::Create(CMyVideoConveFilter** filter)
 {
     if (!filter) return E_POINTER;
-    *filter = new (std::nothrow) CMyVideoConveFilter(nullptr);
-    if (!*filter) return E_OUTOFMEMORY;
-    (*filter)->NonDelegatingAddRef();
-    return S_OK;
+    *filter = CreateComObject<CMyVideoConveFilter>(nullptr).Detach();
+    return *filter ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CMyVideoConveFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
@@ -481,16 +479,15 @@ HRESULT CMyVideoConveFilter::DeliverDeinterlaced()
         REFERENCE_TIME start = held.start, stop = held.stop;
         const bool timed = held.flags & AM_SAMPLE_TIMEVALID;
         const bool stopped = held.flags & AM_SAMPLE_STOPVALID;
-        IMediaSample* out = nullptr;
-        HRESULT hr = m_output->GetDeliveryBuffer(&out, timed ? &start : nullptr, stopped ? &stop : nullptr, 0);
+        ComPtr<IMediaSample> out;
+        HRESULT hr = m_output->GetDeliveryBuffer(out.Put(), timed ? &start : nullptr, stopped ? &stop : nullptr, 0);
         if (FAILED(hr)) return hr;
         out->SetTime(timed ? &start : nullptr, timed && stopped ? &stop : nullptr);
         out->SetSyncPoint((held.flags & AM_SAMPLE_SPLICEPOINT) ? TRUE : FALSE);
         out->SetDiscontinuity((held.flags & AM_SAMPLE_DATADISCONTINUITY) ? TRUE : FALSE);
         out->SetPreroll(FALSE);
-        hr = ConvertPicture(m_deinterlaced.data(), out);
-        if (SUCCEEDED(hr)) hr = m_output->Deliver(out);
-        out->Release();
+        hr = ConvertPicture(m_deinterlaced.data(), out.Get());
+        if (SUCCEEDED(hr)) hr = m_output->Deliver(out.Get());
         if (hr != S_OK) return hr;
     }
     return S_OK;

@@ -63,13 +63,7 @@ CAudioDecoderFilter::~CAudioDecoderFilter()
 
 HRESULT CAudioDecoderFilter::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
 {
-    if (!ppv) return E_POINTER;
-    auto* filter = new (std::nothrow) CAudioDecoderFilter(outer);
-    if (!filter) return E_OUTOFMEMORY;
-    filter->NonDelegatingAddRef();
-    const HRESULT hr = filter->NonDelegatingQueryInterface(riid, ppv);
-    filter->NonDelegatingRelease();
-    return hr;
+    return CreateComObjectAs(riid, ppv, [outer](HRESULT*) { return new (std::nothrow) CAudioDecoderFilter(outer); });
 }
 
 HRESULT CAudioDecoderFilter::CheckInputType(const CMediaType* input)
@@ -321,8 +315,8 @@ HRESULT CAudioDecoderFilter::DeliverBytes(const BYTE* data, std::size_t bytes, s
     const std::size_t chunkFrames = static_cast<std::size_t>(kBufferBytes) / blockAlign;
     while (frames > 0) {
         const std::size_t n = std::min(frames, chunkFrames);
-        IMediaSample* sample = nullptr;
-        HRESULT hr = m_output->GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
+        ComPtr<IMediaSample> sample;
+        HRESULT hr = m_output->GetDeliveryBuffer(sample.Put(), nullptr, nullptr, 0);
         if (FAILED(hr)) return hr;
         BYTE* out = nullptr;
         sample->GetPointer(&out);
@@ -337,8 +331,7 @@ HRESULT CAudioDecoderFilter::DeliverBytes(const BYTE* data, std::size_t bytes, s
         sample->SetPreroll(FALSE);
         sample->SetDiscontinuity(m_discontinuity ? TRUE : FALSE);
         m_discontinuity = false;
-        hr = m_output->Deliver(sample);
-        sample->Release();
+        hr = m_output->Deliver(sample.Get());
         if (hr != S_OK) return hr;
         data += n * blockAlign;
         frames -= n;

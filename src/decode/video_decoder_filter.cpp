@@ -299,13 +299,7 @@ CVideoDecoderFilter::~CVideoDecoderFilter() { CloseDecoder(); }
 
 HRESULT CVideoDecoderFilter::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
 {
-    if (!ppv) return E_POINTER;
-    auto* filter = new (std::nothrow) CVideoDecoderFilter(outer);
-    if (!filter) return E_OUTOFMEMORY;
-    filter->NonDelegatingAddRef();
-    const HRESULT hr = filter->NonDelegatingQueryInterface(riid, ppv);
-    filter->NonDelegatingRelease();
-    return hr;
+    return CreateComObjectAs(riid, ppv, [outer](HRESULT*) { return new (std::nothrow) CVideoDecoderFilter(outer); });
 }
 
 HRESULT CVideoDecoderFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
@@ -566,8 +560,8 @@ HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
             m_damaged.emplace_back(start, stop);
     }
 
-    IMediaSample* sample = nullptr;
-    HRESULT hr = m_output->GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
+    ComPtr<IMediaSample> sample;
+    HRESULT hr = m_output->GetDeliveryBuffer(sample.Put(), nullptr, nullptr, 0);
     if (FAILED(hr)) return hr;
     const BITMAPINFOHEADER* header = BitmapHeaderOf(m_output->CurrentMediaType());
     const int stride = header ? header->biWidth : g.width;
@@ -575,10 +569,7 @@ HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
     BYTE* out = nullptr;
     sample->GetPointer(&out);
     const long needed = static_cast<long>(stride) * height * 3 / 2;
-    if (sample->GetSize() < needed) {
-        sample->Release();
-        return E_FAIL;
-    }
+    if (sample->GetSize() < needed) return E_FAIL;
     // YV12: Y, then Cr, then Cb.
     std::uint8_t* planes[3] = {out, out + stride * height + (stride / 2) * (height / 2), out + stride * height};
     int strides[3] = {stride, stride / 2, stride / 2};
@@ -591,10 +582,7 @@ HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
         m_scaler.reset(sws_getCachedContext(m_scaler.release(), frame->width, frame->height,
                                             static_cast<AVPixelFormat>(frame->format), width, height,
                                             AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr));
-        if (!m_scaler) {
-            sample->Release();
-            return E_FAIL;
-        }
+        if (!m_scaler) return E_FAIL;
         sws_scale(m_scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
     }
     m_subpictures.Blend(start, planes[0], strides[0], planes[1], planes[2], strides[1], width, height);
@@ -608,7 +596,7 @@ HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
     if (frame->repeat_pict) marks |= AM_VIDEO_FLAG_REPEAT_FIELD;
     ComPtr<IMediaSample2> properties;
     AM_SAMPLE2_PROPERTIES props{};
-    if (SUCCEEDED(QueryInterfaceTo(sample, properties)) &&
+    if (SUCCEEDED(QueryInterfaceTo(sample.Get(), properties)) &&
         SUCCEEDED(properties->GetProperties(offsetof(AM_SAMPLE2_PROPERTIES, tStart), reinterpret_cast<BYTE*>(&props)))) {
         props.dwTypeSpecificFlags = marks;
         properties->SetProperties(offsetof(AM_SAMPLE2_PROPERTIES, tStart), reinterpret_cast<const BYTE*>(&props));
@@ -618,7 +606,6 @@ HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
     sample->SetDiscontinuity(m_discontinuity ? TRUE : FALSE);
     sample->SetActualDataLength(needed);
     m_discontinuity = false;
-    hr = m_output->Deliver(sample);
-    sample->Release();
+    hr = m_output->Deliver(sample.Get());
     return hr;
 }

@@ -268,13 +268,13 @@ HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)
         }
     }
 
-    IMediaSample* sample = nullptr;
-    HRESULT hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
+    ComPtr<IMediaSample> sample;
+    HRESULT hr = GetDeliveryBuffer(sample.Put(), nullptr, nullptr, 0);
     if (FAILED(hr)) return hr;
     if (static_cast<std::size_t>(sample->GetSize()) < size) {
-        // A bigger packet than the buffers: make them half as large again as this one.
-        sample->Release();
-        sample = nullptr;
+        // A bigger packet than the buffers: make them half as large again as this one (the
+        // small buffer goes back first, so that the allocator can let its memory go).
+        sample.Reset();
         ALLOCATOR_PROPERTIES props{};
         ALLOCATOR_PROPERTIES actual{};
         m_allocator->GetProperties(&props);
@@ -286,7 +286,7 @@ HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)
         if (FAILED(hr = m_allocator->Decommit())) return hr;
         if (FAILED(hr = m_allocator->SetProperties(&props, &actual))) return hr;
         if (FAILED(hr = m_allocator->Commit())) return hr;
-        if (FAILED(hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0))) return hr;
+        if (FAILED(hr = GetDeliveryBuffer(sample.Put(), nullptr, nullptr, 0))) return hr;
     }
     if (packet->mediaType) {
         sample->SetMediaType(packet->mediaType.get());
@@ -315,9 +315,8 @@ HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)
         // A flush that began after this packet was taken drops it; one that begins while it is
         // downstream waits for it to come back (DeliverEndFlush).
         std::lock_guard delivering(m_deliverLock);
-        hr = m_flushCount.load() == m_packetFlushCount ? Deliver(sample) : S_FALSE;
+        hr = m_flushCount.load() == m_packetFlushCount ? Deliver(sample.Get()) : S_FALSE;
     }
-    sample->Release();
     Pool().Give(std::move(packet));
     return hr;
 }

@@ -35,18 +35,8 @@ CMpegSplitterFilter::~CMpegSplitterFilter()
 
 HRESULT CMpegSplitterFilter::Create(IBaseFilter** filter)
 {
-    if (!filter) return E_POINTER;
-    *filter = nullptr;
-    HRESULT hr = S_OK;
-    auto* splitter = new (std::nothrow) CMpegSplitterFilter(nullptr, &hr);
-    if (!splitter) return E_OUTOFMEMORY;
-    splitter->NonDelegatingAddRef();
-    if (FAILED(hr)) {
-        splitter->NonDelegatingRelease();
-        return hr;
-    }
-    *filter = static_cast<IBaseFilter*>(splitter);
-    return S_OK;
+    return CreateComObjectAs(IBaseFilter::iid, reinterpret_cast<void**>(filter),
+                             [](HRESULT* hr) { return new (std::nothrow) CMpegSplitterFilter(nullptr, hr); });
 }
 
 HRESULT CMpegSplitterFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)

@@ -66,9 +66,7 @@ HRESULT CAsyncOutputPin::RequestAllocator(IMemAllocator* preferred, ALLOCATOR_PR
     if (preferred) {
         const HRESULT hr = preferred->SetProperties(props, &granted);
         if (SUCCEEDED(hr) && m_io->IsAligned(granted.cbAlign)) {
-            *actual = preferred;
-            preferred->AddRef();
-            return S_OK;
+            return ComPtr<IMemAllocator>(preferred).CopyTo(actual);
         }
     }
     ComPtr<IMemAllocator> own;

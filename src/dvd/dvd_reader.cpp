@@ -18,18 +18,8 @@ CDVDReader::~CDVDReader()
 
 HRESULT CDVDReader::Create(IBaseFilter** filter)
 {
-    if (!filter) return E_POINTER;
-    *filter = nullptr;
-    HRESULT hr = S_OK;
-    auto* reader = new (std::nothrow) CDVDReader(nullptr, &hr);
-    if (!reader) return E_OUTOFMEMORY;
-    reader->NonDelegatingAddRef();
-    if (FAILED(hr)) {
-        reader->NonDelegatingRelease();
-        return hr;
-    }
-    *filter = static_cast<IBaseFilter*>(reader);
-    return S_OK;
+    return CreateComObjectAs(IBaseFilter::iid, reinterpret_cast<void**>(filter),
+                             [](HRESULT* hr) { return new (std::nothrow) CDVDReader(nullptr, hr); });
 }
 
 HRESULT CDVDReader::NonDelegatingQueryInterface(REFIID riid, void** ppv)

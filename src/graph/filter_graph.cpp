@@ -201,14 +201,7 @@ CFilterGraph::~CFilterGraph()
 
 HRESULT CFilterGraph::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
 {
-    if (!ppv) return E_POINTER;
-    HRESULT hr = S_OK;
-    auto* graph = new (std::nothrow) CFilterGraph("CFilterGraph", outer, &hr);
-    if (!graph) return E_OUTOFMEMORY;
-    graph->NonDelegatingAddRef();
-    if (SUCCEEDED(hr)) hr = graph->NonDelegatingQueryInterface(riid, ppv);
-    graph->NonDelegatingRelease();
-    return hr;
+    return CreateComObjectAs(riid, ppv, [outer](HRESULT* hr) { return new (std::nothrow) CFilterGraph("CFilterGraph", outer, hr); });
 }
 
 HRESULT CFilterGraph::NonDelegatingQueryInterface(REFIID riid, void** ppv)

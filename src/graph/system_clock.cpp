@@ -36,14 +36,7 @@ CSystemClock::~CSystemClock()
 
 HRESULT CSystemClock::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
 {
-    if (!ppv) return E_POINTER;
-    HRESULT hr = S_OK;
-    auto* clock = new (std::nothrow) CSystemClock("CSystemClock", outer, &hr);
-    if (!clock) return E_OUTOFMEMORY;
-    clock->NonDelegatingAddRef();
-    if (SUCCEEDED(hr)) hr = clock->NonDelegatingQueryInterface(riid, ppv);
-    clock->NonDelegatingRelease();
-    return hr;
+    return CreateComObjectAs(riid, ppv, [outer](HRESULT* hr) { return new (std::nothrow) CSystemClock("CSystemClock", outer, hr); });
 }
 
 HRESULT CSystemClock::NonDelegatingQueryInterface(REFIID riid, void** ppv)

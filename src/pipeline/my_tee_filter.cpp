@@ -18,17 +18,8 @@ CMyTeeFilter::~CMyTeeFilter() = default;
 
 HRESULT CMyTeeFilter::Create(IBaseFilter** filter)
 {
-    if (!filter) return E_POINTER;
-    HRESULT hr = S_OK;
-    auto* tee = new (std::nothrow) CMyTeeFilter("CMyTeeFilter", nullptr, &hr);
-    if (!tee) return E_OUTOFMEMORY;
-    tee->NonDelegatingAddRef();
-    if (FAILED(hr)) {
-        tee->NonDelegatingRelease();
-        return hr;
-    }
-    *filter = static_cast<IBaseFilter*>(tee);
-    return S_OK;
+    return CreateComObjectAs(IBaseFilter::iid, reinterpret_cast<void**>(filter),
+                             [](HRESULT* hr) { return new (std::nothrow) CMyTeeFilter("CMyTeeFilter", nullptr, hr); });
 }
 
 HRESULT CMyTeeFilter::Stop()
@@ -197,8 +188,7 @@ HRESULT CMyTeeOutputPin::Deliver(IMediaSample* sample)
 {
     if (!sample) return E_POINTER;
     if (!m_queue) return S_OK;
-    sample->AddRef(); // the queue takes over this reference
-    return m_queue->Receive(sample);
+    return m_queue->Receive(ComPtr<IMediaSample>(sample));
 }
 
 HRESULT CMyTeeOutputPin::DeliverEndOfStream()

@@ -25,7 +25,8 @@ OutputQueue::OutputQueue(IPin* inputPin, HRESULT* phr, bool autoQueue, bool queu
 {
     HRESULT hr = QueryInterfaceTo(inputPin, m_inputPin);
     if (SUCCEEDED(hr)) {
-        m_batch.assign(static_cast<std::size_t>(m_batchSize), nullptr);
+        m_batch.resize(static_cast<std::size_t>(m_batchSize));
+        m_batchPointers.assign(static_cast<std::size_t>(m_batchSize), nullptr);
         m_ring.resize(static_cast<std::size_t>(m_listSize) + 4);
         bool useThread = queue;
         if (autoQueue) useThread = m_inputPin->ReceiveCanBlock() == S_OK;
@@ -55,27 +56,26 @@ OutputQueue::~OutputQueue()
     }
     std::lock_guard lock(m_lock);
     DiscardList();
-    for (LONG i = 0; i < m_batched; ++i) m_batch[static_cast<std::size_t>(i)]->Release();
-    m_batched = 0;
+    DiscardBatch();
 }
 
-void OutputQueue::Push(const Entry& entry)
+void OutputQueue::Push(Entry&& entry)
 {
     if (m_used == m_ring.size()) {
         // Control entries may exceed the sample bound: grow the ring, keeping the order.
         std::vector<Entry> bigger(m_ring.size() * 2);
-        for (std::size_t i = 0; i < m_used; ++i) bigger[i] = m_ring[(m_head + i) % m_ring.size()];
+        for (std::size_t i = 0; i < m_used; ++i) bigger[i] = std::move(m_ring[(m_head + i) % m_ring.size()]);
         m_ring.swap(bigger);
         m_head = 0;
     }
-    m_ring[(m_head + m_used) % m_ring.size()] = entry;
-    ++m_used;
     if (entry.kind == EntryKind::Sample) ++m_queuedSamples;
+    m_ring[(m_head + m_used) % m_ring.size()] = std::move(entry);
+    ++m_used;
 }
 
 OutputQueue::Entry OutputQueue::Pop()
 {
-    Entry entry = m_ring[m_head];
+    Entry entry = std::move(m_ring[m_head]);
     m_ring[m_head] = Entry{};
     m_head = (m_head + 1) % m_ring.size();
     --m_used;
@@ -85,50 +85,32 @@ OutputQueue::Entry OutputQueue::Pop()
 
 void OutputQueue::DiscardList()
 {
-    while (m_used > 0) {
-        Entry entry = Pop();
-        if (entry.sample) entry.sample->Release();
-    }
+    while (m_used > 0) Pop(); // each sample goes with its entry
 }
 
-HRESULT OutputQueue::Receive(IMediaSample* sample)
+void OutputQueue::DiscardBatch()
 {
-    LONG processed = 0;
-    return ReceiveMultiple(&sample, 1, &processed);
+    for (LONG i = 0; i < m_batched; ++i) m_batch[static_cast<std::size_t>(i)].Reset();
+    m_batched = 0;
 }
 
-HRESULT OutputQueue::ReceiveMultiple(IMediaSample** samples, LONG count, LONG* processed)
+HRESULT OutputQueue::Receive(ComPtr<IMediaSample>&& sample)
 {
-    if (processed) *processed = 0;
     if (!m_worker) {
         // Direct delivery on the caller's thread.
-        HRESULT result = S_OK;
-        for (LONG i = 0; i < count; ++i) {
-            {
-                std::lock_guard lock(m_lock);
-                result = m_flushing ? S_FALSE : m_hr;
-            }
-            if (result != S_OK) {
-                samples[i]->Release();
-                continue;
-            }
-            DeliverDirect(Entry{EntryKind::Sample, samples[i]});
-            if (processed) ++*processed;
+        {
+            std::lock_guard lock(m_lock);
+            const HRESULT result = m_flushing ? S_FALSE : m_hr;
+            if (result != S_OK) return result; // the sample goes with `sample`
         }
+        DeliverDirect(Entry{EntryKind::Sample, std::move(sample)});
         std::lock_guard lock(m_lock);
         return m_flushing ? S_FALSE : m_hr;
     }
 
     std::unique_lock lock(m_lock);
-    for (LONG i = 0; i < count; ++i) {
-        m_space.wait(lock, [this] { return m_queuedSamples < m_listSize || m_flushing || m_terminate; });
-        if (m_flushing || m_terminate || m_hr != S_OK) {
-            samples[i]->Release();
-            continue;
-        }
-        Push(Entry{EntryKind::Sample, samples[i]});
-        if (processed) ++*processed;
-    }
+    m_space.wait(lock, [this] { return m_queuedSamples < m_listSize || m_flushing || m_terminate; });
+    if (!m_flushing && !m_terminate && m_hr == S_OK) Push(Entry{EntryKind::Sample, std::move(sample)});
     const HRESULT result = m_flushing ? S_FALSE : m_hr;
     lock.unlock();
     m_wake.notify_one();
@@ -141,24 +123,24 @@ void OutputQueue::EOS()
         std::lock_guard lock(m_lock);
         // An end of stream sent during a flush belongs to the data being flushed.
         if (m_flushing) return;
-        if (m_worker) Push(Entry{EntryKind::EndOfStream});
+        if (m_worker) Push(Entry{EntryKind::EndOfStream, nullptr});
     }
     if (m_worker)
         m_wake.notify_one();
     else
-        DeliverDirect(Entry{EntryKind::EndOfStream});
+        DeliverDirect(Entry{EntryKind::EndOfStream, nullptr});
 }
 
 void OutputQueue::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
 {
-    const Entry entry{EntryKind::NewSegment, nullptr, start, stop, rate};
+    Entry entry{EntryKind::NewSegment, nullptr, start, stop, rate};
     if (!m_worker) {
-        DeliverDirect(entry);
+        DeliverDirect(std::move(entry));
         return;
     }
     {
         std::lock_guard lock(m_lock);
-        Push(entry);
+        Push(std::move(entry));
     }
     m_wake.notify_one();
 }
@@ -166,12 +148,12 @@ void OutputQueue::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double r
 void OutputQueue::SendAnyway()
 {
     if (!m_worker) {
-        DeliverDirect(Entry{EntryKind::SendAnyway});
+        DeliverDirect(Entry{EntryKind::SendAnyway, nullptr});
         return;
     }
     {
         std::lock_guard lock(m_lock);
-        Push(Entry{EntryKind::SendAnyway});
+        Push(Entry{EntryKind::SendAnyway, nullptr});
     }
     m_wake.notify_one();
 }
@@ -182,9 +164,8 @@ void OutputQueue::BeginFlush()
         std::lock_guard lock(m_lock);
         m_flushing = true;
         DiscardList();
-        // A batch being delivered is already out of m_batch (m_batched is 0 then).
-        for (LONG i = 0; i < m_batched; ++i) m_batch[static_cast<std::size_t>(i)]->Release();
-        m_batched = 0;
+        // A batch being delivered is already out of the count (m_batched is 0 then).
+        DiscardBatch();
     }
     m_space.notify_all();
     m_pin->BeginFlush();
@@ -209,33 +190,33 @@ bool OutputQueue::IsIdle()
     return m_used == 0 && !m_delivering && m_batched == 0;
 }
 
-void OutputQueue::SendBatch(IMediaSample** batch, LONG count)
+void OutputQueue::SendBatch(LONG count)
 {
     if (count <= 0) return;
+    for (LONG i = 0; i < count; ++i) m_batchPointers[static_cast<std::size_t>(i)] = m_batch[static_cast<std::size_t>(i)].Get();
     LONG processed = 0;
-    const HRESULT hr = m_inputPin->ReceiveMultiple(batch, count, &processed);
-    for (LONG i = 0; i < count; ++i) batch[i]->Release();
+    const HRESULT hr = m_inputPin->ReceiveMultiple(m_batchPointers.data(), count, &processed);
+    for (LONG i = 0; i < count; ++i) m_batch[static_cast<std::size_t>(i)].Reset();
     std::lock_guard lock(m_lock);
     if (hr != S_OK && m_hr == S_OK && !m_flushing) m_hr = hr;
 }
 
-void OutputQueue::DeliverDirect(const Entry& entry)
+void OutputQueue::DeliverDirect(Entry&& entry)
 {
     // Producer's thread. The batch is built under m_lock (BeginFlush may empty it) and sent
     // without it.
-    IMediaSample** batch = m_batch.data();
     LONG count = 0;
     {
         std::lock_guard lock(m_lock);
         if (entry.kind == EntryKind::Sample) {
-            batch[m_batched++] = entry.sample;
+            m_batch[static_cast<std::size_t>(m_batched++)] = std::move(entry.sample);
             if (m_batched < m_batchSize && m_batchExact) return;
         }
         count = m_batched;
         m_batched = 0;
         m_delivering = true;
     }
-    SendBatch(batch, count);
+    SendBatch(count);
     if (entry.kind == EntryKind::EndOfStream) m_pin->EndOfStream();
     if (entry.kind == EntryKind::NewSegment) m_pin->NewSegment(entry.start, entry.stop, entry.rate);
     {
@@ -247,7 +228,6 @@ void OutputQueue::DeliverDirect(const Entry& entry)
 
 void OutputQueue::ThreadLoop()
 {
-    IMediaSample** batch = m_batch.data();
     std::unique_lock lock(m_lock);
     for (;;) {
         m_wake.wait(lock, [this] { return m_used > 0 || m_terminate; });
@@ -257,7 +237,7 @@ void OutputQueue::ThreadLoop()
         m_space.notify_one();
         bool send = false;
         if (entry.kind == EntryKind::Sample) {
-            batch[m_batched++] = entry.sample;
+            m_batch[static_cast<std::size_t>(m_batched++)] = std::move(entry.sample);
             send = m_batched == m_batchSize || (!m_batchExact && m_used == 0);
         } else {
             send = true;
@@ -268,16 +248,13 @@ void OutputQueue::ThreadLoop()
         m_batched = 0;
         m_delivering = true;
         lock.unlock();
-        if (count > 0) SendBatch(batch, count);
+        if (count > 0) SendBatch(count);
         if (entry.kind == EntryKind::EndOfStream) m_pin->EndOfStream();
         if (entry.kind == EntryKind::NewSegment) m_pin->NewSegment(entry.start, entry.stop, entry.rate);
         lock.lock();
         m_delivering = false;
-        if (m_flushing) {
-            // Samples batched before the flush are not sent after it.
-            for (LONG i = 0; i < m_batched; ++i) batch[i]->Release();
-            m_batched = 0;
-        }
+        // Samples batched before a flush are not sent after it.
+        if (m_flushing) DiscardBatch();
         m_idle.notify_all();
     }
 }

@@ -4,8 +4,8 @@
 // downstream in batches through ReceiveMultiple. The first failure (or S_FALSE) returned
 // downstream is remembered and returned to later delivers until EndFlush.
 //
-// Ownership: Receive/ReceiveMultiple take over the caller's reference of every sample, success
-// or failure.
+// Ownership: Receive takes the sample's reference, success or failure; the queue holds it until
+// the sample has been delivered or discarded.
 
 #include <condition_variable>
 #include <mutex>
@@ -28,9 +28,9 @@ public:
                 bool batchExact = false, LONG listSize = kDefaultListSize);
     ~OutputQueue() override;
 
-    // Streaming thread of the producer.
-    HRESULT Receive(IMediaSample* sample);
-    HRESULT ReceiveMultiple(IMediaSample** samples, LONG count, LONG* processed);
+    // Streaming thread of the producer: queues (or delivers) one sample. S_FALSE while
+    // flushing, or the first failure returned downstream.
+    HRESULT Receive(ComPtr<IMediaSample>&& sample);
     void EOS();
     void NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
     // Sends a partial batch now.
@@ -50,7 +50,7 @@ private:
     enum class EntryKind { Sample, EndOfStream, NewSegment, SendAnyway };
     struct Entry {
         EntryKind kind = EntryKind::Sample;
-        IMediaSample* sample = nullptr; // owned reference for Sample entries
+        ComPtr<IMediaSample> sample; // Sample entries
         REFERENCE_TIME start = 0;
         REFERENCE_TIME stop = 0;
         double rate = 1.0;
@@ -59,13 +59,14 @@ private:
     friend class Worker;
 
     void ThreadLoop();
-    void Push(const Entry& entry); // m_lock held
-    Entry Pop();                   // m_lock held, list not empty
-    // Delivers the current batch downstream and releases its samples (no lock held).
-    void SendBatch(IMediaSample** batch, LONG count);
-    void DiscardList();            // m_lock held
+    void Push(Entry&& entry); // m_lock held
+    Entry Pop();              // m_lock held, list not empty
+    // Delivers the first `count` samples of the batch downstream and lets them go (no lock held).
+    void SendBatch(LONG count);
+    void DiscardList();       // m_lock held
+    void DiscardBatch();      // m_lock held
     // Non-queued delivery on the caller's thread.
-    void DeliverDirect(const Entry& entry);
+    void DeliverDirect(Entry&& entry);
 
     ComPtr<IPin> m_pin;
     ComPtr<IMemInputPin> m_inputPin;
@@ -86,8 +87,10 @@ private:
     bool m_delivering = false;        // guarded by m_lock
     HRESULT m_hr = S_OK;              // guarded by m_lock: first failure returned downstream
 
-    // The batch being built: by the worker (queued) or the caller (direct).
-    std::vector<IMediaSample*> m_batch;
+    // The batch being built: by the worker (queued) or the caller (direct). `m_batchPointers` is
+    // the same samples as the array ReceiveMultiple takes (no references of its own).
+    std::vector<ComPtr<IMediaSample>> m_batch;
+    std::vector<IMediaSample*> m_batchPointers;
     LONG m_batched = 0;
 
     Worker* m_worker = nullptr; // owned; null when delivering directly

@@ -45,9 +45,7 @@ HRESULT CTransformFilter::FindPin(const char* id, IPin** pin)
     if (std::string_view(id) == "In" || std::string_view(id) == "XForm In") found = GetPin(0);
     if (std::string_view(id) == "Out" || std::string_view(id) == "XForm Out") found = GetPin(1);
     if (!found) return VFW_E_NOT_FOUND;
-    *pin = found;
-    found->AddRef();
-    return S_OK;
+    return ComPtr<IPin>(found).CopyTo(pin);
 }
 
 HRESULT CTransformFilter::Transform(IMediaSample*, IMediaSample*) { return E_UNEXPECTED; }
@@ -120,7 +118,7 @@ HRESULT CTransformFilter::Pause()
     return hr;
 }
 
-HRESULT CTransformFilter::InitializeOutputSample(IMediaSample* in, IMediaSample** out)
+HRESULT CTransformFilter::InitializeOutputSample(IMediaSample* in, ComPtr<IMediaSample>& out)
 {
     const AM_SAMPLE2_PROPERTIES* props = m_input->SampleProps();
     DWORD flags = 0;
@@ -131,10 +129,9 @@ HRESULT CTransformFilter::InitializeOutputSample(IMediaSample* in, IMediaSample*
     REFERENCE_TIME stop = props->tStop;
     const bool startValid = props->dwSampleFlags & AM_SAMPLE_TIMEVALID;
     const bool stopValid = props->dwSampleFlags & AM_SAMPLE_STOPVALID;
-    IMediaSample* sample = nullptr;
-    HRESULT hr = m_output->GetDeliveryBuffer(&sample, startValid ? &start : nullptr, stopValid ? &stop : nullptr, flags);
+    HRESULT hr = m_output->GetDeliveryBuffer(out.Put(), startValid ? &start : nullptr, stopValid ? &stop : nullptr, flags);
     if (FAILED(hr)) return hr;
-    *out = sample;
+    IMediaSample* sample = out.Get();
 
     const bool discontinuity = (props->dwSampleFlags & AM_SAMPLE_DATADISCONTINUITY) || m_sampleSkipped;
     ComPtr<IMediaSample2> out2;
@@ -169,19 +166,13 @@ HRESULT CTransformFilter::Receive(IMediaSample* sample)
     const AM_SAMPLE2_PROPERTIES* props = m_input->SampleProps();
     if (props->dwStreamId != AM_STREAM_MEDIA) return m_output->Deliver(sample);
 
-    IMediaSample* out = nullptr;
-    HRESULT hr = InitializeOutputSample(sample, &out);
-    if (FAILED(hr)) {
-        if (out) out->Release();
-        return hr;
-    }
-    hr = Transform(sample, out);
-    if (FAILED(hr)) {
-        out->Release();
-        return hr;
-    }
+    ComPtr<IMediaSample> out;
+    HRESULT hr = InitializeOutputSample(sample, out);
+    if (FAILED(hr)) return hr;
+    hr = Transform(sample, out.Get());
+    if (FAILED(hr)) return hr;
     if (hr == S_OK) {
-        hr = m_output->Deliver(out);
+        hr = m_output->Deliver(out.Get());
         m_sampleSkipped = false;
     } else {
         // S_FALSE: the sample is skipped, which is no error for upstream.
@@ -192,7 +183,6 @@ HRESULT CTransformFilter::Receive(IMediaSample* sample)
         }
         hr = S_OK;
     }
-    out->Release();
     return hr;
 }
 

@@ -62,8 +62,8 @@ protected:
     friend class CTransformInputPin;
     friend class CTransformOutputPin;
 
-    // An output sample for `in`, with its times and flags copied (one reference, caller's).
-    HRESULT InitializeOutputSample(IMediaSample* in, IMediaSample** out);
+    // An output sample for `in`, with its times and flags copied, into `out`.
+    HRESULT InitializeOutputSample(IMediaSample* in, ComPtr<IMediaSample>& out);
     void CreatePins();
 
     CCritSec m_csFilter;

@@ -4,7 +4,10 @@
 // public QueryInterface/AddRef/Release then go to the outer object.
 
 #include <atomic>
+#include <new>
+#include <utility>
 
+#include "com/com_ptr.h"
 #include "com/unknown.h"
 
 // The object's own interface handling, reached directly only by an outer object.
@@ -77,3 +80,30 @@ private:
     HRESULT QueryInterface(REFIID riid, void** ppv) override { return OwnerQueryInterface(riid, ppv); } \
     ULONG AddRef() override { return OwnerAddRef(); }                                            \
     ULONG Release() override { return OwnerRelease(); }
+
+// A new stand-alone object of T (a CUnknown with public IUnknown methods), its constructor given
+// `args`, held with one reference; null when memory ran out. A constructor that reports failure
+// through an HRESULT* is given one among `args`, which the caller checks.
+template <class T, class... Args>
+ComPtr<T> CreateComObject(Args&&... args)
+{
+    return ComPtr<T>(new (std::nothrow) T(std::forward<Args>(args)...));
+}
+
+// What a create function of the class factory does: `make(HRESULT*)` returns a new object (null
+// when memory ran out) and reports its constructor's failure in the HRESULT it is given; the
+// object is answered as interface `riid` into `ppv`, the caller's reference. The object's own
+// reference is held meanwhile, so an aggregated object (one with an outer object) works too.
+template <class Make>
+HRESULT CreateComObjectAs(REFIID riid, void** ppv, Make make)
+{
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    HRESULT hr = S_OK;
+    CUnknown* object = make(&hr);
+    if (!object) return E_OUTOFMEMORY;
+    object->NonDelegatingAddRef();
+    if (SUCCEEDED(hr)) hr = object->NonDelegatingQueryInterface(riid, ppv);
+    object->NonDelegatingRelease();
+    return hr;
+}

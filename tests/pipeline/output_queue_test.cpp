@@ -35,10 +35,10 @@ protected:
         ASSERT_EQ(m_sink->Pause(), S_OK);
     }
     // A sample whose reference goes to the caller (and on to the queue).
-    IMediaSample* NewSample(std::int64_t index)
+    ComPtr<IMediaSample> NewSample(std::int64_t index)
     {
-        IMediaSample* sample = nullptr;
-        EXPECT_EQ(m_allocator->GetBuffer(&sample, nullptr, nullptr, 0), S_OK);
+        ComPtr<IMediaSample> sample;
+        EXPECT_EQ(m_allocator->GetBuffer(sample.Put(), nullptr, nullptr, 0), S_OK);
         BYTE* data = nullptr;
         sample->GetPointer(&data);
         std::memcpy(data, &index, sizeof index);
