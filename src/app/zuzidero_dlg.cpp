@@ -259,17 +259,14 @@ void CZuZideroDlg::BuildMenus()
 
 bool CZuZideroDlg::LoadDisc(const QString& path)
 {
-    if (m_disc) {
-        MyDVDClose(m_disc);
-        m_disc = 0;
-    }
     std::string why;
-    m_disc = MyDVDOpenWithReason(path.toUtf8().constData(), &why);
-    if (!m_disc) {
+    OwnedDisc disc = OpenDisc(path.toStdString(), &why);
+    if (!disc) {
         ShowMessage(this, QStringLiteral("Open DVD error\n") + QString::fromStdString(why));
         return false;
     }
-    MyDVDGetInfo(m_disc, m_info.get());
+    m_disc = std::move(disc);
+    MyDVDGetInfo(m_disc.Get(), m_info.get());
 
     m_list->ClearAll();
     m_lastClicked = nullptr;
@@ -279,7 +276,7 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
         const TitleInfo& title = m_info->titles[i];
         if (!IsListedTitle(title)) continue;
         TitleVideo video;
-        MyDVDGetTitleVideo(m_disc, i, &video);
+        MyDVDGetTitleVideo(m_disc.Get(), i, &video);
         const ConversionTask task = MakeTitleTask(i, title, video);
         QTreeWidgetItem* item = m_list->InsertTask(task, extension);
         if (i == 0) {
@@ -413,7 +410,7 @@ void CZuZideroDlg::OnProperties()
     ConversionEngine engine;
     std::vector<EngineStream> streams;
     ClipSettings clip = task->clip;
-    if (!engine.Build(m_disc, task->titleIndex, task->chapterIndex, clip) || !engine.GetStreams(streams)) {
+    if (!engine.Build(m_disc.Get(), task->titleIndex, task->chapterIndex, clip) || !engine.GetStreams(streams)) {
         engine.Teardown();
         return;
     }
@@ -529,7 +526,7 @@ void CZuZideroDlg::OnStart(bool modal)
     }
 
     CConverDlg::Inputs inputs;
-    inputs.disc = m_disc;
+    inputs.disc = m_disc.Get();
     inputs.list = m_list;
     inputs.profile = m_currentProfile.writer;
     inputs.merge = m_merge->isChecked();
@@ -615,8 +612,5 @@ void CZuZideroDlg::Shutdown()
         SaveSelectorChoice(category, command);
     }
     if (m_list) m_list->ClearAll();
-    if (m_disc) {
-        MyDVDClose(m_disc);
-        m_disc = 0;
-    }
+    m_disc.Reset();
 }

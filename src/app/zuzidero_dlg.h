@@ -47,7 +47,7 @@ public:
     std::int32_t SelectedAudioStreamId() const { return m_audioId; }
     std::int32_t SelectedSubtitleId() const { return m_subtitleId; }
     bool SubtitlesOn() const { return m_subtitlesOn; }
-    DiscHandle Disc() const { return m_disc; }
+    DiscHandle Disc() const { return m_disc.Get(); }
     const DiscInfo& Info() const { return *m_info; }
     const QString& ProductTitle() const { return m_productTitle; }
     bool CatalogueLoaded() const { return m_catalogueLoaded; }
@@ -114,7 +114,7 @@ private:
     void OpenUrl(const QString& address);
 
     std::unique_ptr<DiscInfo> m_info;
-    DiscHandle m_disc = 0;
+    OwnedDisc m_disc;
     ProfileCatalogue m_catalogue;
     bool m_catalogueLoaded = false;
     ProfileRecord m_currentProfile;

@@ -243,15 +243,12 @@ int RunConvertCommand(const std::vector<std::string>& args)
     if (!FindProfile(catalogue, o.profile, profile)) return UsageError("no such profile: " + o.profile);
 
     std::string why;
-    const DiscHandle disc = MyDVDOpenWithReason(o.disc.c_str(), &why);
+    const OwnedDisc owned = OpenDisc(o.disc, &why);
+    const DiscHandle disc = owned.Get();
     if (!disc) {
         std::fprintf(stderr, "Open DVD error: %s\n", why.c_str());
         return kExitBadInput;
     }
-    struct DiscCloser {
-        DiscHandle handle;
-        ~DiscCloser() { MyDVDClose(handle); }
-    } closer{disc};
     auto info = std::make_unique<DiscInfo>();
     MyDVDGetInfo(disc, info.get());
 

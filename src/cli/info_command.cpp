@@ -139,7 +139,8 @@ int RunInfoCommand(const std::vector<std::string>& args)
     if (disc.empty()) return UsageError("info needs a disc: a device, a VIDEO_TS folder or an ISO image");
 
     std::string why;
-    const DiscHandle handle = MyDVDOpenWithReason(disc.c_str(), &why);
+    const OwnedDisc owned = OpenDisc(disc, &why);
+    const DiscHandle handle = owned.Get();
     if (!handle) {
         std::fprintf(stderr, "Open DVD error: %s\n", why.c_str());
         return kExitBadInput;
@@ -152,7 +153,6 @@ int RunInfoCommand(const std::vector<std::string>& args)
         MyDVDGetTitleVideo(handle, t, &videos[static_cast<std::size_t>(t)]);
         readable[static_cast<std::size_t>(t)] = MyDVDTitleReadable(handle, t);
     }
-    MyDVDClose(handle);
     if (json)
         PrintJson(disc, *info, videos, readable);
     else

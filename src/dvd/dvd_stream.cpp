@@ -10,10 +10,7 @@
 
 CDVDStream::CDVDStream() = default;
 
-CDVDStream::~CDVDStream()
-{
-    if (m_ownsHandle && m_handle) MyDVDClose(m_handle);
-}
+CDVDStream::~CDVDStream() = default;
 
 bool CDVDStream::EnsureBuffers()
 {
@@ -35,9 +32,8 @@ HRESULT CDVDStream::UseHandle(DiscHandle handle)
 {
     CAutoLock lock(&m_lock);
     if (!EnsureBuffers()) return E_FAIL;
-    if (m_ownsHandle && m_handle && m_handle != handle) MyDVDClose(m_handle);
+    if (m_ownDisc.Get() != handle) m_ownDisc.Reset();
     m_handle = handle;
-    m_ownsHandle = false;
     SharedDiscInfo::Refill(handle);
     return SelectArea(0, -1);
 }
@@ -46,12 +42,11 @@ HRESULT CDVDStream::OpenPath(const char* path)
 {
     CAutoLock lock(&m_lock);
     if (!EnsureBuffers()) return E_FAIL;
-    const DiscHandle handle = path ? MyDVDOpen(path) : 0;
-    if (!handle) return E_FAIL;
-    if (m_ownsHandle && m_handle) MyDVDClose(m_handle);
-    m_handle = handle;
-    m_ownsHandle = true;
-    SharedDiscInfo::Refill(handle);
+    OwnedDisc disc(path ? MyDVDOpen(path) : 0);
+    if (!disc) return E_FAIL;
+    m_ownDisc = std::move(disc);
+    m_handle = m_ownDisc.Get();
+    SharedDiscInfo::Refill(m_handle);
     return SelectArea(0, -1);
 }
 

@@ -9,6 +9,7 @@
 
 #include "dvd/async_stream.h"
 #include "dvd/disc_info.h"
+#include "dvd/my_dvd.h"
 #include "pipeline/crit_sec.h"
 
 class CDVDStream : public CAsyncStream {
@@ -17,7 +18,7 @@ public:
     static constexpr std::int32_t kDiscardSize = 20480;
 
     CDVDStream();
-    ~CDVDStream() override; // closes the handle when it is the stream's own
+    ~CDVDStream() override;
 
     HRESULT SetPointer(LONGLONG position) override;
     HRESULT Read(BYTE* buffer, DWORD bytesToRead, BOOL aligned, DWORD* bytesRead) override;
@@ -44,8 +45,8 @@ private:
 
     CCritSec m_lock;
     // The fields below are guarded by m_lock.
-    bool m_ownsHandle = false;
-    DiscHandle m_handle = 0;
+    OwnedDisc m_ownDisc;  // the disc OpenPath opened, closed with the stream
+    DiscHandle m_handle = 0; // the disc read: m_ownDisc's, or one borrowed through UseHandle
     LONGLONG m_position = 0;
     LONGLONG m_length = 0;
     std::unique_ptr<BYTE[]> m_buffer;  // the read-ahead block

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "dvd/disc_info.h"
 #include "dvd/dvd_disc.h"
@@ -49,3 +50,37 @@ std::vector<DvdDisc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, i
 bool MyDVDTitleReadable(DiscHandle handle, int title);
 // The picture size and display aspect of a title (0-based); false for an unknown handle or title.
 bool MyDVDGetTitleVideo(DiscHandle handle, int title, TitleVideo* video);
+
+// Owns an open disc and closes it when it goes, so no caller closes a disc by hand.
+class OwnedDisc {
+public:
+    OwnedDisc() = default;
+    explicit OwnedDisc(DiscHandle handle) : m_handle(handle) {}
+    ~OwnedDisc() { Reset(); }
+    OwnedDisc(OwnedDisc&& other) noexcept : m_handle(std::exchange(other.m_handle, 0)) {}
+    OwnedDisc& operator=(OwnedDisc&& other) noexcept
+    {
+        if (this != &other) Reset(std::exchange(other.m_handle, 0));
+        return *this;
+    }
+    OwnedDisc(const OwnedDisc&) = delete;
+    OwnedDisc& operator=(const OwnedDisc&) = delete;
+
+    DiscHandle Get() const { return m_handle; }
+    explicit operator bool() const { return m_handle != 0; }
+    // Closes the disc held (if any) and holds `handle` instead.
+    void Reset(DiscHandle handle = 0)
+    {
+        if (m_handle && m_handle != handle) MyDVDClose(m_handle);
+        m_handle = handle;
+    }
+
+private:
+    DiscHandle m_handle = 0;
+};
+
+// MyDVDOpenWithReason, owned.
+inline OwnedDisc OpenDisc(const std::string& path, std::string* why = nullptr)
+{
+    return OwnedDisc(MyDVDOpenWithReason(path.c_str(), why));
+}

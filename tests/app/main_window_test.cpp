@@ -99,9 +99,15 @@ private slots:
         // A PAL disc's tasks crop nothing away.
         QVERIFY(window.LoadDisc(DiscPath("pal_16x9")));
         QCOMPARE(window.LastClipSettings().picture.cropBottom, 576);
+        // A disc that fails to load leaves the previous one open and listed.
+        const DiscHandle pal = window.Disc();
+        const int listed = list->Root()->childCount();
         QVERIFY(!window.LoadDisc("/nonexistent/disc"));
         QCOMPARE(messages.messages, QStringList{"Open DVD error\n/nonexistent/disc does not exist"});
-        QCOMPARE(window.Disc(), DiscHandle(0));
+        QCOMPARE(window.Disc(), pal);
+        QCOMPARE(list->Root()->childCount(), listed);
+        DiscInfo info{};
+        QCOMPARE(MyDVDGetInfo(window.Disc(), &info), 0);
     }
 
     void CheckMarksPropagate()

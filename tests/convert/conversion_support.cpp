@@ -32,14 +32,10 @@ const ProfileRecord& Profile(int index)
 
 Disc::Disc(const std::string& name) : info(std::make_unique<DiscInfo>()), path(TestDisc(name))
 {
-    handle = MyDVDOpen(path.c_str());
+    owned = OpenDisc(path);
+    handle = owned.Get();
     EXPECT_NE(handle, 0u) << path;
     if (handle) MyDVDGetInfo(handle, info.get());
-}
-
-Disc::~Disc()
-{
-    if (handle) MyDVDClose(handle);
 }
 
 RunTask MakeRunTask(const Disc& disc, int title, const ProfileRecord& profile, int chapter, std::int64_t startMs,

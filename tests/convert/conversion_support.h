@@ -19,10 +19,8 @@ const ProfileRecord& Profile(int index);
 // An opened test disc with its record.
 struct Disc {
     explicit Disc(const std::string& name);
-    ~Disc();
-    Disc(const Disc&) = delete;
-    Disc& operator=(const Disc&) = delete;
-    DiscHandle handle = 0;
+    OwnedDisc owned;
+    DiscHandle handle = 0; // owned's
     std::unique_ptr<DiscInfo> info;
     std::string path;
 };

@@ -57,7 +57,6 @@ protected:
         m_video = m_audio = nullptr;
         m_filters.clear();
         GraphFixture::TearDown();
-        if (m_handle) MyDVDClose(m_handle);
         if (!m_vob.empty()) std::filesystem::remove(m_vob);
     }
 
@@ -80,7 +79,8 @@ protected:
     {
         m_path = TestDisc(disc);
         m_title = title;
-        m_handle = MyDVDOpen(m_path.c_str());
+        m_disc = OpenDisc(m_path);
+        m_handle = m_disc.Get();
         ASSERT_NE(m_handle, 0u);
         m_info = std::make_unique<DiscInfo>();
         MyDVDGetInfo(m_handle, m_info.get());
@@ -159,6 +159,7 @@ protected:
     std::string m_path;
     int m_title = 0;
     std::string m_vob;
+    OwnedDisc m_disc; // outlives the graph, which borrows it
     DiscHandle m_handle = 0;
     std::unique_ptr<DiscInfo> m_info;
     std::vector<ComPtr<IBaseFilter>> m_filters;

@@ -36,14 +36,14 @@ protected:
         if (m_control) m_control->Stop();
         m_reader = nullptr;
         SplitterFixture::TearDown();
-        if (m_handle) MyDVDClose(m_handle);
     }
 
     // Builds reader → splitter for a title of a disc; the connection's result.
     HRESULT Build(const std::string& disc, int title, bool playRange = true)
     {
         m_path = TestDisc(disc);
-        m_handle = MyDVDOpen(m_path.c_str());
+        m_disc = OpenDisc(m_path);
+        m_handle = m_disc.Get();
         EXPECT_NE(m_handle, 0u);
         m_info = std::make_unique<DiscInfo>();
         MyDVDGetInfo(m_handle, m_info.get());
@@ -71,6 +71,7 @@ protected:
     }
 
     std::string m_path;
+    OwnedDisc m_disc; // outlives the graph, which borrows it
     DiscHandle m_handle = 0;
     std::unique_ptr<DiscInfo> m_info;
     int m_title = 0;

@@ -39,10 +39,9 @@ const TitleData& LoadTitle(const std::string& disc, int title)
     TitleData data;
     const std::string path = TestDisc(disc);
     data.bytes = ReadTitleWithLibdvdread(path, title).bytes;
-    const DiscHandle handle = MyDVDOpen(path.c_str());
+    const OwnedDisc opened = OpenDisc(path);
     auto info = std::make_unique<DiscInfo>();
-    MyDVDGetInfo(handle, info.get());
-    MyDVDClose(handle);
+    MyDVDGetInfo(opened.Get(), info.get());
     data.info = info->titles[title];
     return cache.emplace(key, std::move(data)).first->second;
 }

@@ -64,7 +64,8 @@ protected:
     {
         GraphFixture::SetUp();
         m_path = TestDisc("ntsc_4x3");
-        m_handle = MyDVDOpen(m_path.c_str());
+        m_disc = OpenDisc(m_path);
+        m_handle = m_disc.Get();
         ASSERT_NE(m_handle, 0u);
         IBaseFilter* reader = nullptr;
         ASSERT_EQ(CDVDReader::Create(&reader), S_OK);
@@ -80,7 +81,6 @@ protected:
         m_sink = nullptr;
         m_reader = nullptr;
         GraphFixture::TearDown();
-        MyDVDClose(m_handle); // borrowed by the reader, which is gone now
     }
     IAsyncReader* Connect()
     {
@@ -110,6 +110,7 @@ protected:
     }
 
     std::string m_path;
+    OwnedDisc m_disc; // outlives the graph, which borrows it
     DiscHandle m_handle = 0;
     ComPtr<CDVDReader> m_reader;
     ComPtr<PullSink> m_sink;

@@ -17,25 +17,21 @@ using testing_filters::ReadTitleWithLibdvdread;
 using testing_filters::TestDisc;
 
 // Opens a test disc for the length of a test.
-class OpenDisc {
+class TestDiscOpen {
 public:
-    explicit OpenDisc(const std::string& name) : m_path(TestDisc(name)), m_handle(MyDVDOpen(m_path.c_str())) {}
-    ~OpenDisc()
-    {
-        if (m_handle) MyDVDClose(m_handle);
-    }
-    DiscHandle Handle() const { return m_handle; }
+    explicit TestDiscOpen(const std::string& name) : m_path(TestDisc(name)), m_disc(OpenDisc(m_path)) {}
+    DiscHandle Handle() const { return m_disc.Get(); }
     const std::string& Path() const { return m_path; }
     std::unique_ptr<DiscInfo> Info() const
     {
         auto info = std::make_unique<DiscInfo>();
-        MyDVDGetInfo(m_handle, info.get());
+        MyDVDGetInfo(m_disc.Get(), info.get());
         return info;
     }
 
 private:
     std::string m_path;
-    DiscHandle m_handle;
+    OwnedDisc m_disc;
 };
 
 // Everything the area delivers, in the blocks the program reads.
@@ -57,7 +53,7 @@ TEST(MyDvd, OpensFoldersVideoTsFoldersAndImages)
 {
     ASSERT_FALSE(TestDisc("x").empty()) << "ZUZIDERO_TEST_DISCS is not set";
     for (const std::string name : {"ntsc_4x3", "ntsc_4x3/VIDEO_TS", "ntsc_4x3/VIDEO_TS/", "pal_16x9.iso", "two_sets"}) {
-        OpenDisc disc(name);
+        TestDiscOpen disc(name);
         EXPECT_NE(disc.Handle(), 0u) << name;
         EXPECT_GT(disc.Info()->titleCount, 0) << name;
     }
@@ -83,9 +79,31 @@ TEST(MyDvd, RefusesWhatIsNoDisc)
     MyDVDClose(12345);
 }
 
+TEST(MyDvd, AnOwnedDiscClosesOnceWhenItsLastOwnerGoes)
+{
+    DiscHandle handle = 0;
+    auto info = std::make_unique<DiscInfo>();
+    {
+        OwnedDisc first = OpenDisc(TestDisc("ntsc_4x3"));
+        handle = first.Get();
+        ASSERT_NE(handle, 0u);
+        OwnedDisc second = std::move(first);
+        EXPECT_FALSE(first);
+        EXPECT_EQ(MyDVDGetInfo(handle, info.get()), 0); // moving did not close it
+        OwnedDisc third;
+        third = std::move(second);
+        third.Reset(handle); // holding the same disc again keeps it open
+        EXPECT_EQ(MyDVDGetInfo(handle, info.get()), 0);
+    }
+    EXPECT_EQ(MyDVDGetInfo(handle, info.get()), -1);
+    std::string why;
+    EXPECT_FALSE(OpenDisc(TestDisc("no-such-disc"), &why));
+    EXPECT_FALSE(why.empty());
+}
+
 TEST(MyDvd, DescribesTheNtscDisc)
 {
-    OpenDisc disc("ntsc_4x3");
+    TestDiscOpen disc("ntsc_4x3");
     ASSERT_NE(disc.Handle(), 0u);
     const auto info = disc.Info();
     ASSERT_EQ(info->titleCount, 3);
@@ -115,8 +133,8 @@ TEST(MyDvd, DescribesTheNtscDisc)
 
 TEST(MyDvd, DescribesThePalDiscAndItsImageAlike)
 {
-    OpenDisc folder("pal_16x9");
-    OpenDisc image("pal_16x9.iso");
+    TestDiscOpen folder("pal_16x9");
+    TestDiscOpen image("pal_16x9.iso");
     const auto a = folder.Info();
     const auto b = image.Info();
     EXPECT_EQ(std::memcmp(a.get(), b.get(), sizeof(DiscInfo)), 0);
@@ -136,7 +154,7 @@ TEST(MyDvd, DescribesThePalDiscAndItsImageAlike)
 
 TEST(MyDvd, TitlesComeInTheOrderOfTheTitleTableAcrossTitleSets)
 {
-    OpenDisc disc("two_sets");
+    TestDiscOpen disc("two_sets");
     const auto info = disc.Info();
     ASSERT_EQ(info->titleCount, 2);
     EXPECT_EQ(info->titles[0].audioStreamId[0], 0xC000);
@@ -149,7 +167,7 @@ TEST(MyDvd, TitlesComeInTheOrderOfTheTitleTableAcrossTitleSets)
 TEST(MyDvd, WholeTitlesReadAsTheirCellsSectors)
 {
     for (const std::string name : {"ntsc_4x3", "pal_16x9.iso", "two_sets"}) {
-        OpenDisc disc(name);
+        TestDiscOpen disc(name);
         const auto info = disc.Info();
         for (int t = 0; t < info->titleCount; ++t) {
             MyDVDSetArea(disc.Handle(), t, 0);
@@ -168,7 +186,7 @@ TEST(MyDvd, WholeTitlesReadAsTheirCellsSectors)
 
 TEST(MyDvd, AChapterAreaIsExactlyThatChapter)
 {
-    OpenDisc disc("ntsc_4x3");
+    TestDiscOpen disc("ntsc_4x3");
     const auto info = disc.Info();
     MyDVDSetArea(disc.Handle(), 0, 1);
     MyDvdSetStopPos(disc.Handle(), 0, 2);
@@ -179,7 +197,7 @@ TEST(MyDvd, AChapterAreaIsExactlyThatChapter)
 
 TEST(MyDvd, TheLastChapterStopsAtTheEndOfTheTitle)
 {
-    OpenDisc disc("ntsc_4x3");
+    TestDiscOpen disc("ntsc_4x3");
     const auto info = disc.Info();
     const int last = info->titles[0].chapterCount - 1;
     MyDVDSetArea(disc.Handle(), 0, last);
@@ -189,7 +207,7 @@ TEST(MyDvd, TheLastChapterStopsAtTheEndOfTheTitle)
 
 TEST(MyDvd, TheLastTitleStopsAtItsEnd)
 {
-    OpenDisc disc("ntsc_4x3");
+    TestDiscOpen disc("ntsc_4x3");
     const auto info = disc.Info();
     const int last = info->titleCount - 1;
     MyDVDSetArea(disc.Handle(), last, 0);
@@ -205,7 +223,7 @@ TEST(MyDvd, TheLastTitleStopsAtItsEnd)
 
 TEST(MyDvd, SeeksLandOnTheSectorAtOrBeforeThePosition)
 {
-    OpenDisc disc("ntsc_4x3");
+    TestDiscOpen disc("ntsc_4x3");
     const auto reference = ReadTitleWithLibdvdread(disc.Path(), 1).bytes;
     MyDVDSetArea(disc.Handle(), 1, 0);
     MyDvdSetStopPos(disc.Handle(), 2, 0);
@@ -224,7 +242,7 @@ TEST(MyDvd, SeeksLandOnTheSectorAtOrBeforeThePosition)
 
 TEST(MyDvd, ADamagedTitleStillReadsToItsEnd)
 {
-    OpenDisc disc("ntsc_4x3");
+    TestDiscOpen disc("ntsc_4x3");
     const auto reference = ReadTitleWithLibdvdread(disc.Path(), 0);
     ASSERT_GT(reference.sectors.size(), 400u);
     // Sectors that never read, one that fails once and then reads, sectors that read as zeros.
