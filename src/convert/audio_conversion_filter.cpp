@@ -145,6 +145,7 @@ int CMyAudioConveFilter::Resample(const std::uint8_t* data, int frames)
     std::uint8_t* out = m_resampleBuffer.get();
     const int capacity = static_cast<int>(kResampleBytes / (2 * static_cast<std::size_t>(m_outputChannels)));
     const int made = swr_convert(m_resampler.get(), &out, capacity, data ? &data : nullptr, frames);
+    m_errors.Note("swr_convert", made);
     return std::max(made, 0);
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "pipeline/transform_filter.h"
+#include "ffmpeg/ffmpeg_errors.h"
 #include "ffmpeg/ffmpeg_handles.h"
 
 inline constexpr CLSID CLSID_MyAudioConveFilter = MakeGuid("{F410BCFF-57B4-4A02-A1EE-41FC4C22A1C9}");
@@ -62,6 +63,7 @@ private:
     std::int32_t m_volume = 256;
     bool m_resample = false;
     ffmpeg::SwrPtr m_resampler;
+    ffmpeg::ErrorTally m_errors{"audio conversion"};
     std::unique_ptr<std::uint8_t[]> m_resampleBuffer;
     int m_bytesPerInputFrame = 4;
     int m_inputChannels = 0;

@@ -448,13 +448,13 @@ std::vector<LostStretch> ConversionEngine::Lost()
     const REFERENCE_TIME start = m_clip.trimStart * 10000;
     if (m_splitter)
         for (const auto& [from, to] : m_splitter->SkippedStretches()) lost.push_back({from - start, to - start});
-    // Pictures decoded from damaged data.
-    ComPtr<IDecoderDamage> damage;
-    if (m_videoDecoder && SUCCEEDED(QueryInterfaceTo(m_videoDecoder.Get(), damage))) {
-        for (const auto& [from, to] : damage->DamagedPictures()) {
-            const REFERENCE_TIME end = m_sink ? m_sink->RangeEnd() - start : INT64_MAX;
+    // Pictures and sound decoded from damaged data, or not decoded at all.
+    const REFERENCE_TIME end = m_sink ? m_sink->RangeEnd() - start : INT64_MAX;
+    for (IBaseFilter* decoder : {m_videoDecoder.Get(), m_audioDecoder.Get()}) {
+        ComPtr<IDecoderDamage> damage;
+        if (!decoder || FAILED(QueryInterfaceTo(decoder, damage))) continue;
+        for (const auto& [from, to] : damage->DamagedStretches())
             if (to - start > 0 && from - start < end) lost.push_back({std::max<REFERENCE_TIME>(from - start, 0), to - start});
-        }
     }
     return MergeLost(std::move(lost));
 }

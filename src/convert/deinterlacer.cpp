@@ -52,7 +52,7 @@ bool Deinterlacer::Open(int width, int height, bool all)
 
 bool Deinterlacer::Build()
 {
-    if (m_graph) avfilter_graph_free(&m_graph);
+    m_graph.reset();
     m_source = m_sink = nullptr;
     const AVFilter* deinterlace = avfilter_get_by_name("bwdif");
     if (!deinterlace) deinterlace = avfilter_get_by_name("yadif");
@@ -63,7 +63,7 @@ bool Deinterlacer::Build()
         return false;
     }
     m_filterName = deinterlace->name;
-    m_graph = avfilter_graph_alloc();
+    m_graph.reset(avfilter_graph_alloc());
     if (!m_graph) return false;
     char sourceArgs[128];
     std::snprintf(sourceArgs, sizeof sourceArgs, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=1/1", m_width,
@@ -72,15 +72,15 @@ bool Deinterlacer::Build()
     // unmarked); every picture, or only those marked as interlaced.
     const char* options = m_all ? "mode=send_frame:parity=auto:deint=all" : "mode=send_frame:parity=auto:deint=interlaced";
     AVFilterContext* filter = nullptr;
-    int result = avfilter_graph_create_filter(&m_source, buffer, "in", sourceArgs, nullptr, m_graph);
-    if (result >= 0) result = avfilter_graph_create_filter(&filter, deinterlace, "deinterlace", options, nullptr, m_graph);
-    if (result >= 0) result = avfilter_graph_create_filter(&m_sink, buffersink, "out", nullptr, nullptr, m_graph);
+    int result = avfilter_graph_create_filter(&m_source, buffer, "in", sourceArgs, nullptr, m_graph.get());
+    if (result >= 0) result = avfilter_graph_create_filter(&filter, deinterlace, "deinterlace", options, nullptr, m_graph.get());
+    if (result >= 0) result = avfilter_graph_create_filter(&m_sink, buffersink, "out", nullptr, nullptr, m_graph.get());
     if (result >= 0) result = avfilter_link(m_source, 0, filter, 0);
     if (result >= 0) result = avfilter_link(filter, 0, m_sink, 0);
-    if (result >= 0) result = avfilter_graph_config(m_graph, nullptr);
+    if (result >= 0) result = avfilter_graph_config(m_graph.get(), nullptr);
     if (result < 0) {
         DebugLog("deinterlacer: cannot set up %s: %s\n", m_filterName, ffmpeg::ErrorText(result).c_str());
-        avfilter_graph_free(&m_graph);
+        m_graph.reset();
         m_source = m_sink = nullptr;
         return false;
     }
@@ -89,7 +89,7 @@ bool Deinterlacer::Build()
 
 void Deinterlacer::Close()
 {
-    if (m_graph) avfilter_graph_free(&m_graph);
+    m_graph.reset();
     m_source = m_sink = nullptr;
     if (m_in) av_frame_unref(m_in.get());
     if (m_out) av_frame_unref(m_out.get());
@@ -125,9 +125,8 @@ bool Deinterlacer::Push(const std::uint8_t* yv12, bool interlaced, bool topField
     CopyRows(frame->data[2], chromaStride, yv12 + luma, m_width / 2, m_width / 2, m_height / 2);
     // The source takes the frame's reference and leaves the frame blank for the next picture.
     const int result = av_buffersrc_add_frame(m_source, frame);
-    if (result < 0) {
+    if (m_errors.Note("av_buffersrc_add_frame", result)) {
         av_frame_unref(frame);
-        DebugLog("deinterlacer: a picture was refused: %s\n", ffmpeg::ErrorText(result).c_str());
         return false;
     }
     return true;
@@ -136,7 +135,9 @@ bool Deinterlacer::Push(const std::uint8_t* yv12, bool interlaced, bool topField
 bool Deinterlacer::End()
 {
     if (!m_graph) return false;
-    return av_buffersrc_add_frame(m_source, nullptr) >= 0;
+    const int result = av_buffersrc_add_frame(m_source, nullptr);
+    m_errors.Note("av_buffersrc_add_frame", result);
+    return result >= 0;
 }
 
 bool Deinterlacer::Pull(std::uint8_t* yv12, std::int64_t& number)
@@ -144,8 +145,7 @@ bool Deinterlacer::Pull(std::uint8_t* yv12, std::int64_t& number)
     if (!m_graph || !yv12) return false;
     const int result = av_buffersink_get_frame(m_sink, m_out.get());
     if (result < 0) {
-        if (result != AVERROR(EAGAIN) && result != AVERROR_EOF)
-            DebugLog("deinterlacer: %s\n", ffmpeg::ErrorText(result).c_str());
+        m_errors.Note("av_buffersink_get_frame", result);
         return false;
     }
     const AVFrame* frame = m_out.get();

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "ffmpeg/ffmpeg_errors.h"
 #include "ffmpeg/ffmpeg_handles.h"
 
 struct AVFilterGraph;
@@ -50,7 +51,8 @@ private:
     int m_height = 0;
     bool m_all = false;
     const char* m_filterName = nullptr;
-    AVFilterGraph* m_graph = nullptr; // owns the filter contexts
+    ffmpeg::FilterGraphPtr m_graph; // owns the filter contexts
+    ffmpeg::ErrorTally m_errors{"deinterlacer"};
     AVFilterContext* m_source = nullptr;
     AVFilterContext* m_sink = nullptr;
     ffmpeg::BufferPoolPtr m_pool;   // picture buffers for the source

@@ -200,7 +200,7 @@ bool OutputWriter::AddAudioStream(const AVCodec* encoder)
         m_staging.assign(static_cast<std::size_t>(chunk) * codec->ch_layout.nb_channels * 2, 0);
     }
     // A new FIFO for every file: nothing of the last file's sound carries over.
-    m_fifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, codec->ch_layout.nb_channels, chunk * 4);
+    m_fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, codec->ch_layout.nb_channels, chunk * 4));
     if (!m_fifo) return Fail("out of memory");
     m_audioCodec = std::move(codec);
     m_audio = stream;
@@ -245,8 +245,9 @@ int OutputWriter::WriteVideo(const std::uint8_t* picture)
     AVFrame* frame = m_videoFrame.get();
     if (m_converter) {
         if (av_frame_make_writable(m_convertedFrame.get()) < 0) return Fail("out of memory"), -1;
-        sws_scale(m_converter.get(), m_videoFrame->data, m_videoFrame->linesize, 0, h, m_convertedFrame->data,
-                  m_convertedFrame->linesize);
+        if (sws_scale(m_converter.get(), m_videoFrame->data, m_videoFrame->linesize, 0, h, m_convertedFrame->data,
+                      m_convertedFrame->linesize) <= 0)
+            return Fail("cannot convert the picture for the encoder"), -1;
         frame = m_convertedFrame.get();
     }
     frame->pts = m_videoFrames++;
@@ -260,7 +261,7 @@ int OutputWriter::WriteAudio(const std::uint8_t* data, std::size_t bytes)
     const int samples = static_cast<int>(bytes / (2 * static_cast<std::size_t>(channels)));
     if (samples > 0) {
         void* planes[1] = {const_cast<std::uint8_t*>(data)};
-        if (av_audio_fifo_write(m_fifo, planes, samples) < samples) return Fail("out of memory"), -1;
+        if (av_audio_fifo_write(m_fifo.get(), planes, samples) < samples) return Fail("out of memory"), -1;
     }
     return EncodeAudioFifo(false) ? 0 : -1;
 }
@@ -270,8 +271,8 @@ bool OutputWriter::EncodeAudioFifo(bool flush)
     AVCodecContext* codec = m_audioCodec.get();
     const bool fixedSize = codec->frame_size > 0 && !(codec->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
     const int chunk = codec->frame_size > 0 ? codec->frame_size : kMaxAudioChunk;
-    while (av_audio_fifo_size(m_fifo) > 0) {
-        const int available = av_audio_fifo_size(m_fifo);
+    while (av_audio_fifo_size(m_fifo.get()) > 0) {
+        const int available = av_audio_fifo_size(m_fifo.get());
         if (fixedSize && available < chunk && !flush) break;
         const int n = std::min(available, chunk);
         if (av_frame_make_writable(m_audioFrame.get()) < 0) return Fail("out of memory");
@@ -280,11 +281,14 @@ bool OutputWriter::EncodeAudioFifo(bool flush)
         m_audioFrame->nb_samples = frameSamples;
         if (m_sampleConverter) {
             std::uint8_t* staging[1] = {m_staging.data()};
-            av_audio_fifo_read(m_fifo, reinterpret_cast<void**>(staging), n);
+            const int read = av_audio_fifo_read(m_fifo.get(), reinterpret_cast<void**>(staging), n);
+            if (read != n) return Fail("cannot read the sound to encode", read < 0 ? read : 0);
             const std::uint8_t* in[1] = {m_staging.data()};
-            swr_convert(m_sampleConverter.get(), m_audioFrame->data, n, in, n);
+            const int converted = swr_convert(m_sampleConverter.get(), m_audioFrame->data, n, in, n);
+            if (converted != n) return Fail("cannot convert the sound for the encoder", converted < 0 ? converted : 0);
         } else {
-            av_audio_fifo_read(m_fifo, reinterpret_cast<void**>(m_audioFrame->data), n);
+            const int read = av_audio_fifo_read(m_fifo.get(), reinterpret_cast<void**>(m_audioFrame->data), n);
+            if (read != n) return Fail("cannot read the sound to encode", read < 0 ? read : 0);
         }
         if (frameSamples > n)
             av_samples_set_silence(m_audioFrame->data, n, frameSamples - n, codec->ch_layout.nb_channels, codec->sample_fmt);
@@ -322,7 +326,6 @@ void OutputWriter::Release()
     m_videoFrame.reset();
     m_audioFrame.reset();
     m_sampleConverter.reset();
-    if (m_fifo) av_audio_fifo_free(m_fifo);
-    m_fifo = nullptr;
+    m_fifo.reset();
     m_headerWritten = false;
 }

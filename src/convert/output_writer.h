@@ -84,7 +84,7 @@ private:
     ffmpeg::SwsPtr m_converter;
     ffmpeg::FramePtr m_audioFrame;
     ffmpeg::SwrPtr m_sampleConverter; // 16-bit interleaved to the encoder's sample format
-    AVAudioFifo* m_fifo = nullptr;    // 16-bit interleaved samples
+    ffmpeg::AudioFifoPtr m_fifo;      // 16-bit interleaved samples
     std::vector<std::uint8_t> m_staging; // one frame of 16-bit samples on their way to the converter
     ffmpeg::PacketPtr m_packet;
     std::int64_t m_videoFrames = 0;

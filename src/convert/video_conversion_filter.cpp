@@ -162,7 +162,7 @@ HRESULT CMyVideoConveFilter::SetOverlay(const OverlaySettings* overlay)
                 std::uint8_t* cb = cr + static_cast<std::size_t>(chromaWidth) * chromaHeight;
                 std::uint8_t* target[3] = {luma, cb, cr};
                 const int targetStride[3] = {width, chromaWidth, chromaWidth};
-                sws_scale(converter.get(), source, sourceStride, 0, height, target, targetStride);
+                if (sws_scale(converter.get(), source, sourceStride, 0, height, target, targetStride) <= 0) yv12.clear();
             } else {
                 yv12.clear();
             }
@@ -366,7 +366,8 @@ HRESULT CMyVideoConveFilter::ConvertPicture(const BYTE* source, IMediaSample* ou
             const int sourceStrides[3] = {sw, sw / 2, sw / 2};
             std::uint8_t* const targetPlanes[3] = {innerY, innerCb, innerCr};
             const int targetStrides[3] = {W, W / 2, W / 2};
-            sws_scale(m_scaler.get(), sourcePlanes, sourceStrides, 0, h, targetPlanes, targetStrides);
+            if (sws_scale(m_scaler.get(), sourcePlanes, sourceStrides, 0, h, targetPlanes, targetStrides) <= 0)
+                m_errors.NoteFailure("a picture could not be scaled");
         } else {
             CopyPlane(innerY, W, y, sw, w, h);
             CopyPlane(innerCb, W / 2, cb, sw / 2, w / 2, h / 2);

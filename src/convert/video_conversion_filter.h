@@ -14,6 +14,7 @@
 #include "convert/framing.h"
 #include "convert/text_renderer.h"
 #include "pipeline/transform_filter.h"
+#include "ffmpeg/ffmpeg_errors.h"
 #include "ffmpeg/ffmpeg_handles.h"
 
 inline constexpr CLSID CLSID_MyVideoConveFilter = MakeGuid("{4BB8A01A-CC73-4F1B-AB7B-18E7209C3E9D}");
@@ -179,5 +180,6 @@ private:
     CMediaType m_inputType;
     Geometry m_geometry;
     ffmpeg::SwsPtr m_scaler;
+    ffmpeg::ErrorTally m_errors{"video conversion"};
     std::vector<std::uint8_t> m_picture; // the output picture, YV12 layout, output width × height
 };

@@ -50,7 +50,7 @@ bool IsPs2Pcm(const CMediaType& type) { return type.subtype == FourCCGuid(kPs2Pc
 } // namespace
 
 CAudioDecoderFilter::CAudioDecoderFilter(IUnknown* outer)
-    : CTransformFilter("CAudioDecoderFilter", outer, CLSID_MpegAudioDecoder), m_feeder(65536, "audio decoder"),
+    : CTransformFilter("CAudioDecoderFilter", outer, CLSID_MpegAudioDecoder), m_feeder(65536, m_errors),
       m_frame(ffmpeg::MakeFrame())
 {
 }
@@ -64,6 +64,13 @@ CAudioDecoderFilter::~CAudioDecoderFilter()
 HRESULT CAudioDecoderFilter::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
 {
     return CreateComObjectAs(riid, ppv, [outer](HRESULT*) { return new (std::nothrow) CAudioDecoderFilter(outer); });
+}
+
+HRESULT CAudioDecoderFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (riid == IDecoderDamage::iid) return GetInterface(static_cast<IDecoderDamage*>(this), ppv);
+    return CTransformFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
 HRESULT CAudioDecoderFilter::CheckInputType(const CMediaType* input)
@@ -179,7 +186,7 @@ bool CAudioDecoderFilter::OpenDecoder(const CMediaType& type)
     // cuts them into frames (AC-3, DTS, MPEG audio).
     if (codec->id == AV_CODEC_ID_AC3 || codec->id == AV_CODEC_ID_DTS || codec->id == AV_CODEC_ID_MP1 ||
         codec->id == AV_CODEC_ID_MP2 || codec->id == AV_CODEC_ID_MP3) {
-        m_parser = av_parser_init(codec->id);
+        m_parser = ffmpeg::MakeParser(codec->id);
         if (!m_parser) return false;
     }
     m_codec = std::move(context);
@@ -188,8 +195,7 @@ bool CAudioDecoderFilter::OpenDecoder(const CMediaType& type)
 
 void CAudioDecoderFilter::CloseDecoder()
 {
-    if (m_parser) av_parser_close(m_parser);
-    m_parser = nullptr;
+    m_parser.reset();
     m_codec.reset();
     m_converter.reset();
     m_ps2Pcm = false;
@@ -198,6 +204,8 @@ void CAudioDecoderFilter::CloseDecoder()
 HRESULT CAudioDecoderFilter::StartStreaming()
 {
     m_flushPending = true; // a new run starts clean
+    m_damaged.Clear();
+    m_errors.Reset();
     return CTransformFilter::StartStreaming();
 }
 
@@ -244,17 +252,34 @@ HRESULT CAudioDecoderFilter::Receive(IMediaSample* sample)
 
 HRESULT CAudioDecoderFilter::Decode(const BYTE* data, int size, std::int64_t pts)
 {
-    return m_feeder.Feed(m_codec.get(), m_parser, data, size, pts, [this] { return ReceiveFrames(); });
+    return m_feeder.Feed(
+        m_codec.get(), m_parser.get(), data, size, pts, [this] { return ReceiveFrames(); },
+        [this](std::int64_t lostPts) { NoteLostSound(lostPts); });
 }
 
 HRESULT CAudioDecoderFilter::ReceiveFrames()
 {
     for (;;) {
-        if (avcodec_receive_frame(m_codec.get(), m_frame.get()) < 0) return S_OK;
+        const int result = avcodec_receive_frame(m_codec.get(), m_frame.get());
+        if (m_errors.Note("avcodec_receive_frame", result)) {
+            NoteLostSound(AV_NOPTS_VALUE);
+            return S_OK; // go on with the next input
+        }
+        if (result < 0) return S_OK; // needs more input, or drained
+        if (m_frame->sample_rate > 0 && m_frame->nb_samples > 0)
+            m_frameLength = static_cast<REFERENCE_TIME>(m_frame->nb_samples) * 10000000 / m_frame->sample_rate;
         const HRESULT hr = DeliverSound(m_frame.get());
         av_frame_unref(m_frame.get());
         if (hr != S_OK) return hr;
     }
+}
+
+void CAudioDecoderFilter::NoteLostSound(REFERENCE_TIME pts)
+{
+    // The end of a range may cut the last frame short: that loss is expected, not damage.
+    if (m_draining) return;
+    const REFERENCE_TIME start = pts != AV_NOPTS_VALUE ? pts : m_nextStart;
+    m_damaged.Add(start, start + m_frameLength, m_frameLength);
 }
 
 HRESULT CAudioDecoderFilter::DeliverSound(const AVFrame* frame)
@@ -304,6 +329,10 @@ HRESULT CAudioDecoderFilter::DeliverSound(const AVFrame* frame)
     const int converted = swr_convert(m_converter.get(), &out, capacity,
                                       frame ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr,
                                       frame ? frame->nb_samples : 0);
+    if (converted < 0 && frame) {
+        m_errors.Note("swr_convert", converted);
+        NoteLostSound(frame->best_effort_timestamp);
+    }
     if (converted <= 0) return S_OK;
     return DeliverBytes(m_converted.data(), static_cast<std::size_t>(converted) * m_outputChannels * 2,
                         static_cast<std::size_t>(converted));
@@ -370,16 +399,16 @@ HRESULT CAudioDecoderFilter::DecodePs2Pcm(const BYTE* data, int size, std::int64
 
 void CAudioDecoderFilter::ResetParser()
 {
-    if (!m_parser) return;
-    av_parser_close(m_parser);
-    m_parser = av_parser_init(m_codec->codec_id);
+    if (m_parser) m_parser = ffmpeg::MakeParser(m_codec->codec_id);
 }
 
 HRESULT CAudioDecoderFilter::Drain()
 {
     HRESULT hr = S_OK;
+    m_draining = true;
     if (m_codec) hr = Decode(nullptr, 0, AV_NOPTS_VALUE);
     if (hr == S_OK && m_codec && avcodec_send_packet(m_codec.get(), nullptr) == 0) hr = ReceiveFrames();
+    m_draining = false;
     if (hr == S_OK) hr = DeliverSound(nullptr);
     if (m_codec) avcodec_flush_buffers(m_codec.get());
     ResetParser();

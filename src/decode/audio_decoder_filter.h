@@ -9,15 +9,20 @@
 
 #include "pipeline/transform_filter.h"
 #include "ffmpeg/ffmpeg_handles.h"
+#include "decode/decoder_damage.h"
 #include "decode/packet_feeder.h"
+#include "ffmpeg/ffmpeg_errors.h"
 
 inline constexpr CLSID CLSID_MpegAudioDecoder = MakeGuid("{3D446B6F-71DE-4437-BE15-8CE47174340F}");
 
-class CAudioDecoderFilter : public CTransformFilter {
+class CAudioDecoderFilter : public CTransformFilter, public IDecoderDamage {
 public:
     explicit CAudioDecoderFilter(IUnknown* outer);
     ~CAudioDecoderFilter() override;
     static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
+
+    DECLARE_IUNKNOWN
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     HRESULT CheckInputType(const CMediaType* input) override;
     HRESULT CheckTransform(const CMediaType* input, const CMediaType* output) override;
@@ -35,6 +40,11 @@ public:
     // Output buffers: 4 of this many bytes.
     static constexpr long kBufferBytes = 131072;
 
+    // IDecoderDamage: the sound that could not be decoded (a frame libav refused, or samples the
+    // converter could not take), at its time.
+    std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> DamagedStretches() override { return m_damaged.Stretches(); }
+    int DecodeErrors() override { return m_errors.Count(); }
+
 private:
     bool OpenDecoder(const CMediaType& type);
     void CloseDecoder();
@@ -44,6 +54,9 @@ private:
     // decoder.
     HRESULT Decode(const BYTE* data, int size, std::int64_t pts);
     HRESULT ReceiveFrames();
+    // Sound that could not be decoded, from `pts` (or where the sound has got to) for about a
+    // frame's length.
+    void NoteLostSound(REFERENCE_TIME pts);
     // Converts a decoded frame (null: what the converter still holds) and delivers it.
     HRESULT DeliverSound(const AVFrame* frame);
     HRESULT DeliverBytes(const BYTE* data, std::size_t bytes, std::size_t frames);
@@ -54,7 +67,8 @@ private:
     // Receive lock (or stopped).
     CMediaType m_inputType;
     ffmpeg::CodecContextPtr m_codec;
-    AVCodecParserContext* m_parser = nullptr;
+    ffmpeg::ParserPtr m_parser;
+    ffmpeg::ErrorTally m_errors{"audio decoder"};
     PacketFeeder m_feeder;
     ffmpeg::FramePtr m_frame;
     ffmpeg::SwrPtr m_converter;
@@ -69,5 +83,8 @@ private:
     REFERENCE_TIME m_nextStart = 0;
     bool m_haveTime = false;
     bool m_discontinuity = true;
+    REFERENCE_TIME m_frameLength = 320000; // of the last decoded frame
+    bool m_draining = false;
     std::atomic<bool> m_flushPending{false};
+    DamageLog m_damaged;
 };

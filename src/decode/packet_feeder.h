@@ -3,44 +3,50 @@
 // one (which cuts them into frames), and each frame is sent in a padded, reference-counted
 // buffer from a pool, so that libavcodec keeps it without a copy and nothing is allocated per
 // packet once the pool has grown. The decoder takes its frames out through `receive`, which
-// returns S_OK to go on.
+// returns S_OK to go on, and hears through `lost` of each frame libav refused (its time stamp,
+// or AV_NOPTS_VALUE): the frame is counted with the decoder's errors and decoding goes on.
 
 #include <algorithm>
 #include <cstring>
 
 #include "pipeline/base_filter.h"
-#include "com/debug_log.h"
+#include "ffmpeg/ffmpeg_errors.h"
 #include "ffmpeg/ffmpeg_handles.h"
 
 class PacketFeeder {
 public:
     // `smallestBuffer`: the pool's buffers are never smaller (larger packets grow it).
-    PacketFeeder(int smallestBuffer, const char* name)
-        : m_packet(ffmpeg::MakePacket()), m_smallestBuffer(smallestBuffer), m_name(name)
+    PacketFeeder(int smallestBuffer, ffmpeg::ErrorTally& errors)
+        : m_packet(ffmpeg::MakePacket()), m_smallestBuffer(smallestBuffer), m_errors(errors)
     {
     }
 
     // `size` bytes (null: the end, which drains the parser) through `parser`, when there is
     // one, into `codec`.
-    template <class Receive>
+    template <class Receive, class Lost>
     HRESULT Feed(AVCodecContext* codec, AVCodecParserContext* parser, const BYTE* data, int size, std::int64_t pts,
-                 Receive receive)
+                 Receive receive, Lost lost)
     {
-        if (!parser) return data ? Send(codec, data, size, pts, receive) : S_OK;
+        if (!parser) return data ? Send(codec, data, size, pts, receive, lost) : S_OK;
         // The parser holds back the last frame until it sees the next one; null flushes it.
         std::int64_t offered = pts;
         do {
             std::uint8_t* frame = nullptr;
             int frameSize = 0;
             const int used = av_parser_parse2(parser, codec, &frame, &frameSize, data, data ? size : 0, offered, AV_NOPTS_VALUE, 0);
-            if (used < 0) return S_OK;
+            if (used < 0) {
+                // The parser cannot go on with these bytes: they are dropped.
+                m_errors.Note("av_parser_parse2", used);
+                lost(offered);
+                return S_OK;
+            }
             if (data) {
                 data += used;
                 size -= used;
             }
             offered = AV_NOPTS_VALUE;
             if (frameSize > 0) {
-                const HRESULT hr = Send(codec, frame, frameSize, parser->pts, receive);
+                const HRESULT hr = Send(codec, frame, frameSize, parser->pts, receive, lost);
                 if (hr != S_OK) return hr;
             }
         } while (data && size > 0);
@@ -48,8 +54,8 @@ public:
     }
 
     // One packet into `codec`, taking frames out whenever the decoder is full.
-    template <class Receive>
-    HRESULT Send(AVCodecContext* codec, const BYTE* data, int size, std::int64_t pts, Receive receive)
+    template <class Receive, class Lost>
+    HRESULT Send(AVCodecContext* codec, const BYTE* data, int size, std::int64_t pts, Receive receive, Lost lost)
     {
         const int needed = size + AV_INPUT_BUFFER_PADDING_SIZE;
         if (!m_pool || needed > m_poolSize) {
@@ -76,8 +82,7 @@ public:
             result = avcodec_send_packet(codec, m_packet.get());
         }
         av_packet_unref(m_packet.get());
-        if (result < 0 && result != AVERROR_EOF)
-            DebugLog("%s: %s\n", m_name, ffmpeg::ErrorText(result).c_str()); // a damaged frame: go on
+        if (m_errors.Note("avcodec_send_packet", result)) lost(pts); // a damaged frame: go on
         return receive();
     }
 
@@ -86,5 +91,5 @@ private:
     ffmpeg::BufferPoolPtr m_pool;
     int m_poolSize = 0;
     const int m_smallestBuffer;
-    const char* const m_name;
+    ffmpeg::ErrorTally& m_errors;
 };

@@ -287,7 +287,7 @@ HRESULT CVideoDecoderOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOC
 
 CVideoDecoderFilter::CVideoDecoderFilter(IUnknown* outer)
     : CBaseFilter("CVideoDecoderFilter", outer, &m_csFilter, CLSID_MpegVideoDecoder),
-      m_feeder(256 * 1024, "video decoder"), m_frame(ffmpeg::MakeFrame())
+      m_feeder(256 * 1024, m_errors), m_frame(ffmpeg::MakeFrame())
 {
     HRESULT hr = S_OK;
     m_videoIn = std::make_unique<CVideoDecoderInputPin>(this, &hr);
@@ -309,10 +309,9 @@ HRESULT CVideoDecoderFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv
     return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
-std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> CVideoDecoderFilter::DamagedPictures()
+std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> CVideoDecoderFilter::DamagedStretches()
 {
-    std::lock_guard lock(m_damagedLock);
-    return m_damaged;
+    return m_damaged.Stretches();
 }
 
 CBasePin* CVideoDecoderFilter::GetPin(int index)
@@ -332,8 +331,8 @@ HRESULT CVideoDecoderFilter::Pause()
         // A new run starts clean.
         m_flushPending = true;
         m_subpictures.Flush();
-        std::lock_guard lock(m_damagedLock);
-        m_damaged.clear();
+        m_damaged.Clear();
+        m_errors.Reset();
     }
     return CBaseFilter::Pause();
 }
@@ -407,7 +406,7 @@ bool CVideoDecoderFilter::OpenDecoder(const CMediaType& type)
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return false;
     // MPEG-1 and MPEG-2 arrive in PES-sized pieces: the parser cuts them into pictures.
     if (id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO) {
-        m_parser = av_parser_init(id);
+        m_parser = ffmpeg::MakeParser(id);
         if (!m_parser) return false;
     }
     m_codec = std::move(context);
@@ -423,8 +422,7 @@ bool CVideoDecoderFilter::OpenDecoder(const CMediaType& type)
 
 void CVideoDecoderFilter::CloseDecoder()
 {
-    if (m_parser) av_parser_close(m_parser);
-    m_parser = nullptr;
+    m_parser.reset();
     m_codec.reset();
     m_scaler.reset();
 }
@@ -433,10 +431,7 @@ void CVideoDecoderFilter::ApplyPendingFlush()
 {
     if (!m_flushPending.exchange(false) || !m_codec) return;
     avcodec_flush_buffers(m_codec.get());
-    if (m_parser) {
-        av_parser_close(m_parser);
-        m_parser = av_parser_init(m_codec->codec_id);
-    }
+    if (m_parser) m_parser = ffmpeg::MakeParser(m_codec->codec_id);
     m_discontinuity = true;
     m_waitForEntry = true;
     m_waitForKeyFrame = true;
@@ -497,13 +492,19 @@ HRESULT CVideoDecoderFilter::DecodeFromEntry(const BYTE* data, int size, REFEREN
 
 HRESULT CVideoDecoderFilter::Decode(const BYTE* data, int size, REFERENCE_TIME pts)
 {
-    return m_feeder.Feed(m_codec.get(), m_parser, data, size, pts, [this] { return ReceiveFrames(); });
+    return m_feeder.Feed(
+        m_codec.get(), m_parser.get(), data, size, pts, [this] { return ReceiveFrames(); },
+        [this](std::int64_t lostPts) { NoteLostPicture(lostPts); });
 }
 
 HRESULT CVideoDecoderFilter::ReceiveFrames()
 {
     for (;;) {
         const int result = avcodec_receive_frame(m_codec.get(), m_frame.get());
+        if (m_errors.Note("avcodec_receive_frame", result)) {
+            NoteLostPicture(AV_NOPTS_VALUE);
+            return S_OK; // go on with the next input
+        }
         if (result < 0) return S_OK; // needs more input, or drained
         const HRESULT hr = DeliverPicture(m_frame.get());
         av_frame_unref(m_frame.get());
@@ -521,11 +522,28 @@ HRESULT CVideoDecoderFilter::Drain()
     if (hr == S_OK && avcodec_send_packet(m_codec.get(), nullptr) == 0) hr = ReceiveFrames();
     m_draining = false;
     avcodec_flush_buffers(m_codec.get());
-    if (m_parser) {
-        av_parser_close(m_parser);
-        m_parser = av_parser_init(m_codec->codec_id);
-    }
+    if (m_parser) m_parser = ffmpeg::MakeParser(m_codec->codec_id);
     return hr;
+}
+
+REFERENCE_TIME CVideoDecoderFilter::PictureDuration(const AVFrame* frame)
+{
+    REFERENCE_TIME duration = InputGeometry().timePerFrame;
+    if (duration <= 0 && m_codec->framerate.num > 0)
+        duration = av_rescale_q(1, av_inv_q(m_codec->framerate), kReferenceTimeBase);
+    if (duration <= 0) duration = 400000;
+    if (frame) duration += duration * frame->repeat_pict / 2;
+    return duration;
+}
+
+void CVideoDecoderFilter::NoteLostPicture(REFERENCE_TIME pts)
+{
+    // The end of a range may cut the last picture short, and until a key picture the pictures
+    // lack their references: those losses are expected, not damage.
+    if (m_draining || m_waitForKeyFrame) return;
+    const REFERENCE_TIME duration = PictureDuration(nullptr);
+    const REFERENCE_TIME start = pts != AV_NOPTS_VALUE ? pts : m_nextStart;
+    m_damaged.Add(start, start + duration, duration);
 }
 
 HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
@@ -543,22 +561,12 @@ HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
         m_picturesWithoutKey = 0;
     }
     const Geometry g = InputGeometry();
-    REFERENCE_TIME duration = g.timePerFrame;
-    if (duration <= 0 && m_codec->framerate.num > 0)
-        duration = av_rescale_q(1, av_inv_q(m_codec->framerate), kReferenceTimeBase);
-    if (duration <= 0) duration = 400000;
-    duration += duration * frame->repeat_pict / 2;
+    const REFERENCE_TIME duration = PictureDuration(frame);
     REFERENCE_TIME start = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : m_nextStart;
     REFERENCE_TIME stop = start + duration;
     m_nextStart = stop;
     // A picture decoded from damaged data (concealed by the decoder) is kept, and noted.
-    if (damaged) {
-        std::lock_guard lock(m_damagedLock);
-        if (!m_damaged.empty() && start <= m_damaged.back().second + duration)
-            m_damaged.back().second = std::max(m_damaged.back().second, stop);
-        else
-            m_damaged.emplace_back(start, stop);
-    }
+    if (damaged) m_damaged.Add(start, stop, duration);
 
     ComPtr<IMediaSample> sample;
     HRESULT hr = m_output->GetDeliveryBuffer(sample.Put(), nullptr, nullptr, 0);
@@ -583,7 +591,10 @@ HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
                                             static_cast<AVPixelFormat>(frame->format), width, height,
                                             AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr));
         if (!m_scaler) return E_FAIL;
-        sws_scale(m_scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
+        if (sws_scale(m_scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides) <= 0) {
+            m_errors.NoteFailure("a picture could not be converted");
+            m_damaged.Add(start, stop, duration);
+        }
     }
     m_subpictures.Blend(start, planes[0], strides[0], planes[1], planes[2], strides[1], width, height);
 

@@ -19,6 +19,7 @@
 #include "pipeline/base_output_pin.h"
 #include "pipeline/media_type.h"
 #include "ffmpeg/ffmpeg_handles.h"
+#include "decode/decoder_damage.h"
 #include "decode/packet_feeder.h"
 #include "decode/subpicture_decoder.h"
 
@@ -26,13 +27,6 @@ inline constexpr CLSID CLSID_MpegVideoDecoder = MakeGuid("{39F498AF-1A09-4275-B1
 
 class CVideoDecoderFilter;
 
-// What a video decoder found damaged in its last run.
-struct IDecoderDamage : IUnknown {
-    static constexpr GUID iid = MakeGuid("{5C2E7A41-93D8-4F0B-A6E2-1D84B7C9F305}");
-    // The stretches (start, stop, in the stream's times) of the pictures that were decoded from
-    // damaged data (concealed by the decoder), joined where they follow each other. Any thread.
-    virtual std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> DamagedPictures() = 0;
-};
 
 class CVideoDecoderInputPin : public CBaseInputPin {
 public:
@@ -104,7 +98,8 @@ public:
     Geometry InputGeometry();
 
     // IDecoderDamage
-    std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> DamagedPictures() override;
+    std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> DamagedStretches() override;
+    int DecodeErrors() override { return m_errors.Count(); }
 
 private:
     friend class CVideoDecoderInputPin;
@@ -125,6 +120,9 @@ private:
     // start or references were never seen).
     HRESULT DecodeFromEntry(const BYTE* data, int size, REFERENCE_TIME pts);
     HRESULT ReceiveFrames();
+    // A picture that could not be decoded: noted as damage at its time (or the next picture's).
+    void NoteLostPicture(REFERENCE_TIME pts);
+    REFERENCE_TIME PictureDuration(const AVFrame* frame);
     HRESULT DeliverPicture(const AVFrame* frame);
     HRESULT Drain();
     void ApplyPendingFlush();
@@ -138,7 +136,8 @@ private:
     // Receive lock.
     CMediaType m_inputType;
     ffmpeg::CodecContextPtr m_codec;
-    AVCodecParserContext* m_parser = nullptr;
+    ffmpeg::ParserPtr m_parser;
+    ffmpeg::ErrorTally m_errors{"video decoder"};
     PacketFeeder m_feeder;
     ffmpeg::FramePtr m_frame;
     ffmpeg::SwsPtr m_scaler;
@@ -153,8 +152,7 @@ private:
     std::atomic<bool> m_flushPending{false};
 
     SubpictureDecoder m_subpictures; // its own lock
-    std::mutex m_damagedLock;
-    std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> m_damaged; // guarded by m_damagedLock
+    DamageLog m_damaged;
 };
 
 // Registers both decoders with the class factory, for creation by class identifier and for

@@ -7,7 +7,9 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
 #include <libswresample/swresample.h>
@@ -31,6 +33,15 @@ struct SwsFree {
 struct SwrFree {
     void operator()(SwrContext* p) const { swr_free(&p); }
 };
+struct ParserFree {
+    void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
+};
+struct AudioFifoFree {
+    void operator()(AVAudioFifo* p) const { av_audio_fifo_free(p); }
+};
+struct FilterGraphFree {
+    void operator()(AVFilterGraph* p) const { avfilter_graph_free(&p); }
+};
 struct BufferPoolFree {
     void operator()(AVBufferPool* p) const { av_buffer_pool_uninit(&p); }
 };
@@ -51,6 +62,9 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
+using ParserPtr = std::unique_ptr<AVCodecParserContext, ParserFree>;
+using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoFree>;
+using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphFree>;
 using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolFree>;
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextFree>;
 template <typename T>
@@ -58,6 +72,7 @@ using BufferPtr = std::unique_ptr<T, Free>;
 
 inline FramePtr MakeFrame() { return FramePtr(av_frame_alloc()); }
 inline PacketPtr MakePacket() { return PacketPtr(av_packet_alloc()); }
+inline ParserPtr MakeParser(AVCodecID id) { return ParserPtr(av_parser_init(id)); }
 
 // Sends FFmpeg's own log to the program's debug log (ZUZIDERO_DEBUG=1 shows it), never straight
 // to the terminal. Safe to call more than once, from any thread.

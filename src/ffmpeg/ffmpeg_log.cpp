@@ -1,6 +1,7 @@
 #include <mutex>
 
 #include "com/debug_log.h"
+#include "ffmpeg/ffmpeg_errors.h"
 #include "ffmpeg/ffmpeg_handles.h"
 
 namespace {
@@ -24,4 +25,24 @@ void ffmpeg::RouteLogsToDebugLog()
         av_log_set_level(AV_LOG_VERBOSE);
         av_log_set_callback(ToDebugLog);
     });
+}
+
+namespace {
+
+bool WorthLogging(int count) { return count <= 20 || count % 1000 == 0; }
+
+} // namespace
+
+bool ffmpeg::ErrorTally::Note(const char* call, int result)
+{
+    if (StatusOf(result) != Status::Error) return false;
+    const int count = m_count.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (WorthLogging(count)) DebugLog("%s: %s failed (%s), error %d\n", m_component, call, ErrorText(result).c_str(), count);
+    return true;
+}
+
+void ffmpeg::ErrorTally::NoteFailure(const char* what)
+{
+    const int count = m_count.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (WorthLogging(count)) DebugLog("%s: %s, error %d\n", m_component, what, count);
 }

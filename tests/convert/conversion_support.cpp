@@ -30,7 +30,7 @@ const ProfileRecord& Profile(int index)
     return found->second;
 }
 
-Disc::Disc(const std::string& name) : info(std::make_unique<DiscInfo>()), path(TestDisc(name))
+Disc::Disc(const std::string& name) : info(std::make_unique<DiscInfo>()), path(name.starts_with('/') ? name : TestDisc(name))
 {
     owned = OpenDisc(path);
     handle = owned.Get();
@@ -90,6 +90,7 @@ ConversionResult Convert(const Disc& disc, std::vector<RunTask> tasks, RunSettin
     result.files = run.FilesWritten();
     result.failed = run.TasksFailed();
     result.cancelled = run.Cancelled();
+    result.damage = run.Damage();
     return result;
 }
 

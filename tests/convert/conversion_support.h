@@ -16,7 +16,7 @@ namespace testing_filters {
 // The profile catalogue of the source tree.
 const ProfileRecord& Profile(int index);
 
-// An opened test disc with its record.
+// An opened test disc (by name, or a path from the root) with its record.
 struct Disc {
     explicit Disc(const std::string& name);
     OwnedDisc owned;
@@ -34,6 +34,7 @@ struct ConversionResult {
     int failed = 0;
     bool cancelled = false;
     std::vector<std::string> messages;
+    std::vector<FileDamage> damage;
 };
 
 // Runs the tasks into `folder` (emptied first) to the end.

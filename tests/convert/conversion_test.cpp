@@ -13,7 +13,9 @@
 #include "convert/conversion_support.h"
 #include "decode/video_decoder_filter.h"
 #include "support/ffmpeg_tools.h"
+#include "support/program_stream_tools.h"
 #include "support/reference_reader.h"
+#include "support/test_discs.h"
 
 namespace {
 
@@ -421,6 +423,43 @@ TEST(Conversion, WhatCouldNotBeReadIsSaidStretchByStretch)
     EXPECT_EQ(merged[0].start, 10000000);
     EXPECT_EQ(merged[0].stop, 25000000);
     EXPECT_EQ(merged[1].start, 31000000);
+}
+
+TEST(Conversion, SoundTheDecoderRefusesIsReportedAsLost)
+{
+    // A copy of the PAL disc in which one LPCM packet, about half-way, claims an impossible
+    // sample depth: libav refuses it, which loses 10 ms of sound. Nothing else is wrong.
+    const std::filesystem::path copy = TemporaryPath("refused-lpcm");
+    std::filesystem::remove_all(copy);
+    std::filesystem::copy(TestDisc("pal_16x9"), copy, std::filesystem::copy_options::recursive);
+    const std::filesystem::path vob = copy / "VIDEO_TS" / "VTS_01_1.VOB";
+    std::vector<std::uint8_t> bytes(std::filesystem::file_size(vob));
+    std::ifstream(vob, std::ios::binary).read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::vector<PesPacket> lpcm;
+    std::int64_t firstPts = INT64_MAX;
+    ForEachPesPacket(bytes, [&](PesPacket& p) {
+        if (p.hasPts) firstPts = std::min(firstPts, ReadPts(bytes, p));
+        if (p.id == 0xBD && p.hasPts && p.payload + 6 < p.end && bytes[p.payload] == 0xA0) lpcm.push_back(p);
+    });
+    ASSERT_GT(lpcm.size(), 100u);
+    const PesPacket& damaged = lpcm[lpcm.size() / 3]; // in title 1, whose 6 s come first
+    bytes[damaged.payload + 5] |= 0xC0;               // quantisation 3: no such depth
+    std::ofstream(vob, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    const double at = static_cast<double>(ReadPts(bytes, damaged) - firstPts) / 90000;
+
+    Disc disc(copy.string());
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    RunSettings settings = Settings(profile, OutputFolder("refused-lpcm"));
+    settings.selectedAudioStreamId = 0xBDA0;
+    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile)}, settings);
+    ASSERT_EQ(result.failed, 0);
+    ASSERT_EQ(result.files.size(), 1u);
+    ASSERT_EQ(result.damage.size(), 1u) << "the refused packet is not reported";
+    ASSERT_EQ(result.damage[0].lost.size(), 1u);
+    const LostStretch& lost = result.damage[0].lost[0];
+    EXPECT_NEAR(static_cast<double>(lost.start) / 1e7, at, 0.1);
+    EXPECT_LT(lost.stop - lost.start, 500000); // about the packet's own length, not more
+    std::filesystem::remove_all(copy);
 }
 
 TEST(Conversion, AFileThatCannotBeCreatedIsReportedAndCountsAsFailed)
