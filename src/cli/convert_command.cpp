@@ -226,115 +226,101 @@ private:
     std::int64_t m_last = -1000;
 };
 
-} // namespace
+// A usage error's text; empty when there is none.
+using UsageText = std::string;
 
-int RunConvertCommand(const std::vector<std::string>& args)
+// The task for one title (1-based) with the command's trim, crop and tracks.
+UsageText MakeTask(DiscHandle disc, const DiscInfo& info, int number, const Options& o, const ProfileRecord& profile,
+                   RunTask& task)
 {
-    Options o;
-    const std::string error = Parse(args, o);
-    if (!error.empty()) return UsageError(error);
-
-    ProfileCatalogue catalogue;
-    if (!catalogue.Load(FindDataFile("Format.xml"))) {
-        std::fprintf(stderr, "Load Format.xml error\n");
-        return kExitBadInput;
+    if (number > info.titleCount) return "the disc has no title " + std::to_string(number);
+    const TitleInfo& title = info.titles[number - 1];
+    TitleVideo video;
+    MyDVDGetTitleVideo(disc, number - 1, &video);
+    task.task = MakeTitleTask(number - 1, title, video);
+    const std::string titleName = "title " + std::to_string(number);
+    if (o.chapter > 0) {
+        if (o.chapter > title.chapterCount) return titleName + " has no chapter " + std::to_string(o.chapter);
+        task.task.chapterIndex = o.chapter - 1;
     }
-    ProfileRecord profile;
-    if (!FindProfile(catalogue, o.profile, profile)) return UsageError("no such profile: " + o.profile);
-
-    std::string why;
-    const OwnedDisc owned = OpenDisc(o.disc, &why);
-    const DiscHandle disc = owned.Get();
-    if (!disc) {
-        std::fprintf(stderr, "Open DVD error: %s\n", why.c_str());
-        return kExitBadInput;
+    if (o.crop && ((*o.crop)[2] > video.width || (*o.crop)[3] > video.height))
+        return "the crop " + std::to_string((*o.crop)[0]) + "," + std::to_string((*o.crop)[1]) + "," +
+               std::to_string((*o.crop)[2]) + "," + std::to_string((*o.crop)[3]) + " lies outside " + titleName +
+               "'s picture of " + std::to_string(video.width) + "x" + std::to_string(video.height);
+    const std::int64_t sourceLength = task.task.sourceLength;
+    if (o.start && *o.start >= sourceLength)
+        return "--start " + FormatDuration(static_cast<double>(*o.start)) + " is past the end of " + titleName + " (" +
+               FormatDuration(static_cast<double>(sourceLength)) + ")";
+    std::int64_t& start = task.task.clip.trimStart;
+    start = std::min<std::int64_t>(o.start.value_or(0), sourceLength);
+    task.task.clip.trimLength = o.length ? *o.length : o.end ? *o.end - start : sourceLength - start;
+    // The tracks, as each title has them.
+    if (o.audio) {
+        task.task.audioStreamId = FindTrack(title, TrackKind::kAudio, *o.audio);
+        if (task.task.audioStreamId == 0)
+            return titleName + " has no audio track " + *o.audio + "; its audio tracks: " + ListTracks(title, TrackKind::kAudio);
     }
-    auto info = std::make_unique<DiscInfo>();
-    MyDVDGetInfo(disc, info.get());
+    if (o.subtitle) {
+        task.task.subtitleId = FindTrack(title, TrackKind::kSubtitle, *o.subtitle);
+        if (task.task.subtitleId == 0)
+            return titleName + " has no subtitle " + *o.subtitle + "; its subtitles: " + ListTracks(title, TrackKind::kSubtitle);
+    }
+    task.outputName = TaskOutputName(task.task, profile.FormatExt);
+    return {};
+}
 
-    // The tasks, as the title list makes them.
+struct TaskList {
+    std::vector<RunTask> tasks;
+    std::vector<int> unreadable; // titles (1-based) whose title set cannot be read: they fail
+};
+
+// The tasks of the titles asked for, or of every title the title list shows (and the unreadable
+// ones, which fail with their reason).
+UsageText MakeTasks(DiscHandle disc, const DiscInfo& info, const Options& o, const ProfileRecord& profile, TaskList& list)
+{
     std::vector<int> titles = o.titles;
     if (titles.empty())
-        for (int t = 0; t < info->titleCount; ++t)
-            if (info->titles[t].durationMs >= 3000 || !MyDVDTitleReadable(disc, t)) titles.push_back(t + 1);
-    if (titles.empty()) {
-        std::fprintf(stderr, "zuzidero-cli: the disc has no title of 3 seconds or more\n");
-        return kExitBadInput;
-    }
-    std::vector<RunTask> tasks;
-    std::vector<int> unreadable; // titles that fail for a damaged title set
+        for (int t = 0; t < info.titleCount; ++t)
+            if (IsListedTitle(info.titles[t]) || !MyDVDTitleReadable(disc, t)) titles.push_back(t + 1);
     for (int number : titles) {
-        if (number > info->titleCount) return UsageError("the disc has no title " + std::to_string(number));
-        if (!MyDVDTitleReadable(disc, number - 1)) {
+        if (number <= info.titleCount && !MyDVDTitleReadable(disc, number - 1)) {
             std::fprintf(stderr, "zuzidero-cli: title %d cannot be read: its title set's IFO and BUP are damaged\n", number);
-            unreadable.push_back(number);
+            list.unreadable.push_back(number);
             continue;
         }
-        const TitleInfo& title = info->titles[number - 1];
-        TitleVideo video;
-        MyDVDGetTitleVideo(disc, number - 1, &video);
         RunTask task;
-        task.task = MakeTitleTask(number - 1, title, video);
-        if (o.chapter > 0) {
-            if (o.chapter > title.chapterCount)
-                return UsageError("title " + std::to_string(number) + " has no chapter " + std::to_string(o.chapter));
-            task.task.chapterIndex = o.chapter - 1;
-        }
-        if (o.crop && ((*o.crop)[2] > video.width || (*o.crop)[3] > video.height))
-            return UsageError("the crop " + std::to_string((*o.crop)[0]) + "," + std::to_string((*o.crop)[1]) + "," +
-                              std::to_string((*o.crop)[2]) + "," + std::to_string((*o.crop)[3]) + " lies outside title " +
-                              std::to_string(number) + "'s picture of " + std::to_string(video.width) + "x" +
-                              std::to_string(video.height));
-        std::int64_t& start = task.task.clip.trimStart;
-        std::int64_t& length = task.task.clip.trimLength;
-        if (o.start && *o.start >= task.task.sourceLength)
-            return UsageError("--start " + FormatDuration(static_cast<double>(*o.start)) + " is past the end of title " +
-                              std::to_string(number) + " (" + FormatDuration(static_cast<double>(task.task.sourceLength)) + ")");
-        start = std::min<std::int64_t>(o.start.value_or(0), task.task.sourceLength);
-        if (o.length)
-            length = *o.length;
-        else if (o.end)
-            length = *o.end - start;
-        else
-            length = task.task.sourceLength - start;
-        // The tracks, as each title has them.
-        if (o.audio) {
-            task.task.audioStreamId = FindTrack(title, TrackKind::kAudio, *o.audio);
-            if (task.task.audioStreamId == 0)
-                return UsageError("title " + std::to_string(number) + " has no audio track " + *o.audio +
-                                  "; its audio tracks: " + ListTracks(title, TrackKind::kAudio));
-        }
-        if (o.subtitle) {
-            task.task.subtitleId = FindTrack(title, TrackKind::kSubtitle, *o.subtitle);
-            if (task.task.subtitleId == 0)
-                return UsageError("title " + std::to_string(number) + " has no subtitle " + *o.subtitle +
-                                  "; its subtitles: " + ListTracks(title, TrackKind::kSubtitle));
-        }
-        task.outputName = TaskOutputName(task.task, profile.FormatExt);
-        tasks.push_back(task);
+        const UsageText error = MakeTask(disc, info, number, o, profile, task);
+        if (!error.empty()) return error;
+        list.tasks.push_back(std::move(task));
     }
+    return {};
+}
 
-    if (tasks.empty()) return kExitFailed; // every title asked for is unreadable (said above)
-
+// Makes the output folder; refuses to replace files unless told to. False, said, when it cannot go on.
+bool PrepareOutputFolder(const Options& o, const std::vector<RunTask>& tasks)
+{
     namespace fs = std::filesystem;
     std::error_code fsError;
     fs::create_directories(o.out, fsError);
     if (!fs::is_directory(o.out, fsError)) {
         std::fprintf(stderr, "zuzidero-cli: cannot make the output folder %s%s%s\n", o.out.c_str(), fsError ? ": " : "",
                      fsError ? fsError.message().c_str() : "");
-        return kExitBadInput;
+        return false;
     }
     // Existing files stay unless the user says otherwise (a link counts, whatever it points at).
-    if (!o.overwrite) {
-        for (const std::string& name : RunOutputNames(tasks, o.merge)) {
-            const auto path = fs::path(o.out) / name;
-            if (fs::exists(fs::symlink_status(path, fsError))) {
-                std::fprintf(stderr, "zuzidero-cli: %s exists (--overwrite replaces it)\n", path.string().c_str());
-                return kExitBadInput;
-            }
+    if (o.overwrite) return true;
+    for (const std::string& name : RunOutputNames(tasks, o.merge)) {
+        const auto path = fs::path(o.out) / name;
+        if (fs::exists(fs::symlink_status(path, fsError))) {
+            std::fprintf(stderr, "zuzidero-cli: %s exists (--overwrite replaces it)\n", path.string().c_str());
+            return false;
         }
     }
+    return true;
+}
 
+RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const std::vector<RunTask>& tasks)
+{
     RunSettings settings;
     settings.profile = profile.writer;
     settings.outputFolder = o.out;
@@ -354,57 +340,78 @@ int RunConvertCommand(const std::vector<std::string>& args)
     if (o.volume) p.volume = *o.volume;
     settings.subtitles = !o.noSubtitle;
     settings.deinterlace = o.deinterlace;
+    return settings;
+}
 
-    RegisterPlatformDecoders();
-    ffmpeg::RouteLogsToDebugLog();
-    ProgressPrinter printer(o.quiet);
-    ConversionRun run(disc, std::move(tasks), settings, [&](const std::string& message) {
-        printer.End();
-        std::fprintf(stderr, "%s\n", message.c_str());
-    });
-
-    // Ctrl-C, SIGTERM and SIGHUP cancel the run: the file written so far is finished as a
-    // playable file. A watcher makes the disc's reads give up at once, so that neither a damaged
-    // drive's retries nor the building of a graph hold the cancel up.
-    constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous[std::size(kSignals)] {};
-    g_interrupted = false;
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &previous[i]);
-    std::atomic<bool> runEnded{false};
-    std::thread watcher([&] {
-        while (!runEnded.load()) {
-            if (g_interrupted.load()) {
-                MyDVDInterrupt(disc, true);
-                return;
+// While it lives, Ctrl-C, SIGTERM and SIGHUP ask the run to cancel (the file written so far is
+// finished as a playable file), and a watcher makes the disc's reads give up at once, so that
+// neither a damaged drive's retries nor the building of a graph hold the cancel up.
+class InterruptWatch {
+public:
+    explicit InterruptWatch(DiscHandle disc)
+    {
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        g_interrupted = false;
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &m_previous[i]);
+        m_watcher = std::thread([this, disc] {
+            while (!m_ended.load()) {
+                if (g_interrupted.load()) {
+                    MyDVDInterrupt(disc, true);
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
+        });
+    }
+    ~InterruptWatch()
+    {
+        m_ended = true;
+        m_watcher.join();
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &m_previous[i], nullptr);
+    }
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
 
-    auto now = [] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    };
-    if (run.Start()) {
-        while (run.Step(100)) {
-            if (g_interrupted) {
-                run.Cancel();
-                break;
+    bool Interrupted() const { return g_interrupted.load(); }
+
+private:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction m_previous[std::size(kSignals)] {};
+    std::atomic<bool> m_ended{false};
+    std::thread m_watcher;
+};
+
+std::int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Converts with progress on the terminal until the run ends or is interrupted.
+void RunWithProgress(ConversionRun& run, ProgressPrinter& printer, DiscHandle disc)
+{
+    {
+        InterruptWatch interrupts(disc);
+        if (run.Start()) {
+            while (run.Step(100)) {
+                if (interrupts.Interrupted()) {
+                    run.Cancel();
+                    break;
+                }
+                printer.Show(run.Progress(), NowMs());
             }
-            printer.Show(run.Progress(), now());
         }
     }
-    runEnded = true;
-    watcher.join();
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &previous[i], nullptr);
-    printer.Show(run.Progress(), now() + 1000); // where the run ended
+    printer.Show(run.Progress(), NowMs() + 1000); // where the run ended
     printer.End();
+}
 
-    const int failed = run.TasksFailed() + static_cast<int>(unreadable.size());
-    if (!o.quiet) {
+// Says what was written and what could not be read; the exit status.
+int Report(const ConversionRun& run, int unreadable, bool quiet)
+{
+    const int failed = run.TasksFailed() + unreadable;
+    if (!quiet) {
         for (const std::string& file : run.FilesWritten()) std::fprintf(stderr, "written: %s\n", file.c_str());
         std::fprintf(stderr, "%zu file%s written, %d task%s failed%s\n", run.FilesWritten().size(),
                      run.FilesWritten().size() == 1 ? "" : "s", failed, failed == 1 ? "" : "s",
@@ -414,4 +421,51 @@ int RunConvertCommand(const std::vector<std::string>& args)
     for (const FileDamage& damage : run.Damage()) std::fprintf(stderr, "%s\n", DamageText(damage).c_str());
     if (failed > 0 || run.Cancelled() || run.FilesWritten().empty()) return kExitFailed;
     return run.Damage().empty() ? kExitOk : kExitDamaged;
+}
+
+} // namespace
+
+int RunConvertCommand(const std::vector<std::string>& args)
+{
+    Options o;
+    const std::string error = Parse(args, o);
+    if (!error.empty()) return UsageError(error);
+
+    ProfileCatalogue catalogue;
+    if (!catalogue.Load(FindDataFile("Format.xml"))) {
+        std::fprintf(stderr, "Load Format.xml error\n");
+        return kExitBadInput;
+    }
+    ProfileRecord profile;
+    if (!FindProfile(catalogue, o.profile, profile)) return UsageError("no such profile: " + o.profile);
+
+    std::string why;
+    const OwnedDisc disc = OpenDisc(o.disc, &why);
+    if (!disc) {
+        std::fprintf(stderr, "Open DVD error: %s\n", why.c_str());
+        return kExitBadInput;
+    }
+    auto info = std::make_unique<DiscInfo>();
+    MyDVDGetInfo(disc.Get(), info.get());
+
+    TaskList list;
+    const UsageText taskError = MakeTasks(disc.Get(), *info, o, profile, list);
+    if (!taskError.empty()) return UsageError(taskError);
+    if (list.tasks.empty() && list.unreadable.empty()) {
+        std::fprintf(stderr, "zuzidero-cli: the disc has no title of 3 seconds or more\n");
+        return kExitBadInput;
+    }
+    if (list.tasks.empty()) return kExitFailed; // every title asked for is unreadable (said above)
+    if (!PrepareOutputFolder(o, list.tasks)) return kExitBadInput;
+
+    RegisterPlatformDecoders();
+    ffmpeg::RouteLogsToDebugLog();
+    ProgressPrinter printer(o.quiet);
+    const RunSettings settings = SettingsFor(o, profile, list.tasks);
+    ConversionRun run(disc.Get(), std::move(list.tasks), settings, [&](const std::string& message) {
+        printer.End();
+        std::fprintf(stderr, "%s\n", message.c_str());
+    });
+    RunWithProgress(run, printer, disc.Get());
+    return Report(run, static_cast<int>(list.unreadable.size()), o.quiet);
 }
