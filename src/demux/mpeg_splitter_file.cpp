@@ -326,6 +326,97 @@ void CMpegSplitterFile::Insert(int streamClass, const StreamEntry& entry)
     list.insert(it, entry);
 }
 
+template <class Parse>
+void CMpegSplitterFile::Attempt(Classification& c, int streamClass, Parse&& parse)
+{
+    if (c.found >= 0 || InList(streamClass, c.entry)) return;
+    const std::int64_t position = Position();
+    CMediaType mt;
+    if (parse(mt)) {
+        c.found = streamClass;
+        c.entry.mt = mt;
+    }
+    SeekTo(position);
+}
+
+void CMpegSplitterFile::ClassifyPrivateStream(Classification& c, std::int64_t budget)
+{
+    StreamEntry& s = c.entry;
+    const auto b = static_cast<BYTE>(ReadBits(8, true));
+    const auto w = static_cast<std::uint16_t>(ReadBits(16, true));
+    const auto d = static_cast<std::uint32_t>(ReadBits(32, true));
+    if ((b >= 0x80 && b < 0x88) || w == 0x0B77) {
+        s.subId = (b >= 0x80 && b < 0x88) ? b : 0x80;
+        if (b >= 0x80 && b < 0x88) ReadBits(32);
+        Attempt(c, kAudioStreams, [&](CMediaType& mt) { Ac3Header h; return ReadAc3Header(h, budget, &mt); });
+    } else if ((b >= 0x88 && b < 0x90) || d == 0x7FFE8001) {
+        s.subId = (b >= 0x88 && b < 0x90) ? b : 0x88;
+        if (b >= 0x88 && b < 0x90) ReadBits(32);
+        Attempt(c, kAudioStreams, [&](CMediaType& mt) { DtsHeader h; return ReadDtsHeader(h, budget, &mt); });
+    } else if (b >= 0xA0 && b <= 0xA7) {
+        s.subId = b;
+        ReadBits(32);
+        Attempt(c, kAudioStreams, [&](CMediaType& mt) { LpcmHeader h; return ReadLpcmHeader(h, &mt); });
+    } else if (b >= 0x20 && b < 0x40) {
+        s.subId = b;
+        ReadBits(8);
+        Attempt(c, kSubpictureStreams, [&](CMediaType& mt) { SubpictureHeader h; return ReadDvdSubpictureHeader(h, &mt); });
+    } else if (b >= 0x70 && b < 0x80) {
+        s.subId = b;
+        ReadBits(8);
+        Attempt(c, kSubpictureStreams, [&](CMediaType& mt) { SubpictureHeader h; return ReadSvcdSubpictureHeader(h, &mt); });
+    } else if (b <= 0x0F) {
+        s.subId = b;
+        ReadBits(8);
+        Attempt(c, kSubpictureStreams, [&](CMediaType& mt) { SubpictureHeader h; return ReadCvdSubpictureHeader(h, &mt); });
+    } else if (w == 0xFFA0 || w == 0xFFA1 || w == 0xFF90) {
+        ClassifyPs2Stream(c, w, budget);
+    }
+}
+
+void CMpegSplitterFile::ClassifyPs2Stream(Classification& c, std::uint16_t kind, std::int64_t budget)
+{
+    StreamEntry& s = c.entry;
+    s.subId = 0xFF;
+    ReadBits(8);
+    const std::uint64_t next = ReadBits(24, true);
+    s.pid = static_cast<std::uint16_t>(((next >> 16) << 8) | (next & 0xFFFF));
+    if (kind != 0xFF90) {
+        Attempt(c, kAudioStreams, [&](CMediaType& mt) { Ps2AudioHeader h; return ReadPs2AudioHeader(h, &mt); });
+        return;
+    }
+    const std::int64_t position = Position();
+    ReadBits(24);
+    const auto payload = static_cast<std::uint16_t>(ReadBits(16, true));
+    SeekTo(position);
+    if (payload == 0x0B77)
+        Attempt(c, kAudioStreams, [&](CMediaType& mt) { Ac3Header h; return ReadAc3Header(h, budget, &mt); });
+    else if (payload == 0x0000)
+        Attempt(c, kSubpictureStreams, [&](CMediaType& mt) { SubpictureHeader h; return ReadPs2SubtitleHeader(h, &mt); });
+}
+
+void CMpegSplitterFile::ClassifyTransportPrivateStream(Classification& c, std::int64_t budget)
+{
+    const std::uint16_t pid = c.entry.pid;
+    if (!InList(kVideoStreams, c.entry) && !InList(kAudioStreams, c.entry)) {
+        Attempt(c, kAudioStreams, [&](CMediaType& mt) { Ac3Header h; return ReadAc3Header(h, budget, &mt); });
+        Attempt(c, kAudioStreams, [&](CMediaType& mt) { DtsHeader h; return ReadDtsHeader(h, budget, &mt); });
+        Attempt(c, kVideoStreams, [&](CMediaType& mt) { Vc1Header h; return ReadVc1Header(h, budget, &mt); });
+    }
+    if (c.found >= 0) return;
+    const int type = StreamTypeOf(pid);
+    if (type == 0x80) {
+        Attempt(c, kAudioStreams, [&](CMediaType& mt) { HdmvLpcmHeader h; return ReadHdmvLpcmHeader(h, &mt); });
+    } else if (type == 0x90) {
+        const ClipStreamInfo* clip = ClipInfoOf(pid);
+        Attempt(c, kSubpictureStreams, [&](CMediaType& mt) {
+            SubpictureHeader h;
+            return ReadHdmvSubtitleHeader(h, &mt, clip ? clip->language : nullptr);
+        });
+        if (c.found == kSubpictureStreams) m_blurayText = true;
+    }
+}
+
 DWORD CMpegSplitterFile::ClassifyStream(std::uint16_t pid, BYTE pesId, DWORD length)
 {
     if (pid) {
@@ -334,101 +425,29 @@ DWORD CMpegSplitterFile::ClassifyStream(std::uint16_t pid, BYTE pesId, DWORD len
         else if (auto it = m_pidToPes.find(pid); it != m_pidToPes.end())
             pesId = it->second;
     }
-    StreamEntry s;
-    s.owner = this;
-    s.pid = pid;
-    s.pesId = pesId;
-    int found = -1;
-    // One attempt: only while unclassified and when the entry is not yet in the class's list; the
-    // position is restored afterwards.
-    auto attempt = [&](int streamClass, auto&& parse) {
-        if (found >= 0 || InList(streamClass, s)) return;
-        const std::int64_t position = Position();
-        CMediaType mt;
-        if (parse(mt)) {
-            found = streamClass;
-            s.mt = mt;
-        }
-        SeekTo(position);
-    };
+    Classification c;
+    c.entry.owner = this;
+    c.entry.pid = pid;
+    c.entry.pesId = pesId;
     const auto budget = static_cast<std::int64_t>(length);
 
     if (pesId >= 0xE0 && pesId <= 0xEF) {
-        attempt(kVideoStreams, [&](CMediaType& mt) { VideoSequenceHeader h; return ReadVideoSequenceHeader(h, budget, &mt); });
-        attempt(kVideoStreams, [&](CMediaType& mt) { return ReadAvcHeader(m_avc, budget, &mt); });
+        Attempt(c, kVideoStreams, [&](CMediaType& mt) { VideoSequenceHeader h; return ReadVideoSequenceHeader(h, budget, &mt); });
+        Attempt(c, kVideoStreams, [&](CMediaType& mt) { return ReadAvcHeader(m_avc, budget, &mt); });
     } else if (pesId >= 0xC0 && pesId <= 0xDF) {
-        attempt(kAudioStreams, [&](CMediaType& mt) { MpegAudioHeader h; return ReadMpegAudioHeader(h, budget, false, &mt); });
-        attempt(kAudioStreams, [&](CMediaType& mt) { AacHeader h; return ReadAacHeader(h, budget, &mt); });
-    } else if ((pesId == 0xBD || pesId == 0xFD) && pid == 0) {
-        const auto b = static_cast<BYTE>(ReadBits(8, true));
-        const auto w = static_cast<std::uint16_t>(ReadBits(16, true));
-        const auto d = static_cast<std::uint32_t>(ReadBits(32, true));
-        if ((b >= 0x80 && b < 0x88) || w == 0x0B77) {
-            s.subId = (b >= 0x80 && b < 0x88) ? b : 0x80;
-            if (b >= 0x80 && b < 0x88) ReadBits(32);
-            attempt(kAudioStreams, [&](CMediaType& mt) { Ac3Header h; return ReadAc3Header(h, budget, &mt); });
-        } else if ((b >= 0x88 && b < 0x90) || d == 0x7FFE8001) {
-            s.subId = (b >= 0x88 && b < 0x90) ? b : 0x88;
-            if (b >= 0x88 && b < 0x90) ReadBits(32);
-            attempt(kAudioStreams, [&](CMediaType& mt) { DtsHeader h; return ReadDtsHeader(h, budget, &mt); });
-        } else if (b >= 0xA0 && b <= 0xA7) {
-            s.subId = b;
-            ReadBits(32);
-            attempt(kAudioStreams, [&](CMediaType& mt) { LpcmHeader h; return ReadLpcmHeader(h, &mt); });
-        } else if (b >= 0x20 && b < 0x40) {
-            s.subId = b;
-            ReadBits(8);
-            attempt(kSubpictureStreams, [&](CMediaType& mt) { SubpictureHeader h; return ReadDvdSubpictureHeader(h, &mt); });
-        } else if (b >= 0x70 && b < 0x80) {
-            s.subId = b;
-            ReadBits(8);
-            attempt(kSubpictureStreams, [&](CMediaType& mt) { SubpictureHeader h; return ReadSvcdSubpictureHeader(h, &mt); });
-        } else if (b <= 0x0F) {
-            s.subId = b;
-            ReadBits(8);
-            attempt(kSubpictureStreams, [&](CMediaType& mt) { SubpictureHeader h; return ReadCvdSubpictureHeader(h, &mt); });
-        } else if (w == 0xFFA0 || w == 0xFFA1 || w == 0xFF90) {
-            s.subId = 0xFF;
-            ReadBits(8);
-            const std::uint64_t next = ReadBits(24, true);
-            s.pid = static_cast<std::uint16_t>(((next >> 16) << 8) | (next & 0xFFFF));
-            if (w != 0xFF90) {
-                attempt(kAudioStreams, [&](CMediaType& mt) { Ps2AudioHeader h; return ReadPs2AudioHeader(h, &mt); });
-            } else {
-                const std::int64_t position = Position();
-                ReadBits(24);
-                const auto kind = static_cast<std::uint16_t>(ReadBits(16, true));
-                SeekTo(position);
-                if (kind == 0x0B77)
-                    attempt(kAudioStreams, [&](CMediaType& mt) { Ac3Header h; return ReadAc3Header(h, budget, &mt); });
-                else if (kind == 0x0000)
-                    attempt(kSubpictureStreams, [&](CMediaType& mt) { SubpictureHeader h; return ReadPs2SubtitleHeader(h, &mt); });
-            }
-        }
-    } else if ((pesId == 0xBD || pesId == 0xFD) && pid != 0) {
-        if (!InList(kVideoStreams, s) && !InList(kAudioStreams, s)) {
-            attempt(kAudioStreams, [&](CMediaType& mt) { Ac3Header h; return ReadAc3Header(h, budget, &mt); });
-            attempt(kAudioStreams, [&](CMediaType& mt) { DtsHeader h; return ReadDtsHeader(h, budget, &mt); });
-            attempt(kVideoStreams, [&](CMediaType& mt) { Vc1Header h; return ReadVc1Header(h, budget, &mt); });
-        }
-        if (found < 0) {
-            const int type = StreamTypeOf(pid);
-            if (type == 0x80) {
-                attempt(kAudioStreams, [&](CMediaType& mt) { HdmvLpcmHeader h; return ReadHdmvLpcmHeader(h, &mt); });
-            } else if (type == 0x90) {
-                const ClipStreamInfo* clip = ClipInfoOf(pid);
-                attempt(kSubpictureStreams, [&](CMediaType& mt) {
-                    SubpictureHeader h;
-                    return ReadHdmvSubtitleHeader(h, &mt, clip ? clip->language : nullptr);
-                });
-                if (found == kSubpictureStreams) m_blurayText = true;
-            }
-        }
+        Attempt(c, kAudioStreams, [&](CMediaType& mt) { MpegAudioHeader h; return ReadMpegAudioHeader(h, budget, false, &mt); });
+        Attempt(c, kAudioStreams, [&](CMediaType& mt) { AacHeader h; return ReadAacHeader(h, budget, &mt); });
+    } else if (pesId == 0xBD || pesId == 0xFD) {
+        if (pid == 0)
+            ClassifyPrivateStream(c, budget);
+        else
+            ClassifyTransportPrivateStream(c, budget);
     }
 
-    if (found >= 0 && !InList(found, s)) {
+    const StreamEntry& s = c.entry;
+    if (c.found >= 0 && !InList(c.found, s)) {
         const bool listed = InList(kVideoStreams, s) || InList(kAudioStreams, s) || InList(kSubpictureStreams, s);
-        if (!(m_container == kTransportStream && listed)) Insert(found, s);
+        if (!(m_container == kTransportStream && listed)) Insert(c.found, s);
     }
     return s.Id();
 }

@@ -86,6 +86,23 @@ private:
         } entries[64];
     };
 
+    // A stream being classified: its entry, and the class it was found to be (-1: none yet).
+    struct Classification {
+        StreamEntry entry;
+        int found = -1;
+    };
+    // Tries one header parser: only while unclassified and when the entry is not yet in the
+    // class's list. The position is restored afterwards.
+    template <class Parse>
+    void Attempt(Classification& c, int streamClass, Parse&& parse);
+    // Private stream 1 in a program stream: its sub-stream header says what it carries (DVD
+    // audio and subpictures, SVCD/CVD subpictures, PS2 audio and subtitles).
+    void ClassifyPrivateStream(Classification& c, std::int64_t budget);
+    void ClassifyPs2Stream(Classification& c, std::uint16_t kind, std::int64_t budget);
+    // Private streams in a transport stream: the headers, then the stream type (Blu-ray LPCM and
+    // presentation graphics).
+    void ClassifyTransportPrivateStream(Classification& c, std::int64_t budget);
+
     void UpdateTimeRange(REFERENCE_TIME pts, std::int64_t position);
     void ApplyByteRate(std::int32_t rate);
     void Insert(int streamClass, const StreamEntry& entry);

@@ -36,6 +36,131 @@ std::vector<BYTE> RemoveEmulationPrevention(const BYTE* input, std::size_t size)
     return out;
 }
 
+
+// Skips an SPS's scaling lists (present for the High profiles).
+void SkipScalingLists(MemoryBitReader& bits)
+{
+    for (int list = 0; list < 8; ++list) {
+        if (!bits.ReadBits(1)) continue;
+        const int size = list < 6 ? 16 : 64;
+        int last = 8, next = 8;
+        for (int j = 0; j < size; ++j) {
+            if (next != 0) next = (last + static_cast<int>(bits.ReadSignedExpGolomb()) + 256) % 256;
+            if (next == 0) break;
+            last = next;
+        }
+    }
+}
+
+// The picture duration from an SPS's video usability information, when it has timing.
+void ParseVuiTiming(MemoryBitReader& bits, AvcHeader& h)
+{
+    if (bits.ReadBits(1) && bits.ReadBits(8) == 255) { // aspect ratio, extended
+        bits.ReadBits(16);
+        bits.ReadBits(16);
+    }
+    if (bits.ReadBits(1)) bits.ReadBits(1); // overscan
+    if (bits.ReadBits(1)) {                 // video signal type
+        bits.ReadBits(3);
+        bits.ReadBits(1);
+        if (bits.ReadBits(1)) bits.ReadBits(24);
+    }
+    if (bits.ReadBits(1)) { // chroma location
+        bits.ReadUnsignedExpGolomb();
+        bits.ReadUnsignedExpGolomb();
+    }
+    if (!bits.ReadBits(1)) return; // no timing
+    std::uint64_t unitsPerTick = bits.ReadBits(32);
+    std::uint64_t timeScale = bits.ReadBits(32);
+    bits.ReadBits(1);
+    if (unitsPerTick && (unitsPerTick < 1000 || unitsPerTick > 1001)) {
+        const std::uint64_t a = (timeScale % unitsPerTick != 0 && (timeScale * 1001) % unitsPerTick == 0) ? 1001 : 1000;
+        timeScale = timeScale * a / unitsPerTick;
+        unitsPerTick = a;
+    }
+    timeScale /= 2; // fields
+    if (timeScale) h.timePerFrame = static_cast<std::int64_t>(unitsPerTick * 10000000 / timeScale);
+}
+
+// Profile, level, picture size and timing from a sequence parameter set's payload (emulation
+// prevention removed, after the NAL header byte).
+void ParseSps(MemoryBitReader& bits, AvcHeader& h)
+{
+    h.profile = static_cast<std::uint8_t>(bits.ReadBits(8));
+    bits.ReadBits(8);
+    h.level = static_cast<std::uint8_t>(bits.ReadBits(8));
+    bits.ReadUnsignedExpGolomb(); // seq_parameter_set_id
+    if (h.profile >= 100) {
+        if (bits.ReadUnsignedExpGolomb() == 3) bits.ReadBits(1); // chroma 4:4:4, separate planes
+        bits.ReadUnsignedExpGolomb();
+        bits.ReadUnsignedExpGolomb();
+        bits.ReadBits(1);
+        if (bits.ReadBits(1)) SkipScalingLists(bits);
+    }
+    bits.ReadUnsignedExpGolomb(); // log2_max_frame_num
+    const auto pocType = bits.ReadUnsignedExpGolomb();
+    if (pocType == 0) {
+        bits.ReadUnsignedExpGolomb();
+    } else if (pocType == 1) {
+        bits.ReadBits(1);
+        bits.ReadSignedExpGolomb();
+        bits.ReadSignedExpGolomb();
+        const auto cycle = bits.ReadUnsignedExpGolomb();
+        for (std::uint64_t i = 0; i < cycle && i < 256; ++i) bits.ReadSignedExpGolomb();
+    }
+    bits.ReadUnsignedExpGolomb(); // max_num_ref_frames
+    bits.ReadBits(1);
+    const auto widthMbs = bits.ReadUnsignedExpGolomb();
+    const auto heightMaps = bits.ReadUnsignedExpGolomb();
+    const bool frameMbsOnly = bits.ReadBits(1);
+    h.width = static_cast<std::uint32_t>((widthMbs + 1) * 16);
+    h.height = static_cast<std::uint32_t>((2 - (frameMbsOnly ? 1 : 0)) * (heightMaps + 1) * 16);
+    if (h.height == 1088) h.height = 1080;
+    if (!frameMbsOnly) bits.ReadBits(1);
+    bits.ReadBits(1);
+    if (bits.ReadBits(1)) { // cropping
+        for (int i = 0; i < 4; ++i) bits.ReadUnsignedExpGolomb();
+    }
+    if (bits.ReadBits(1)) ParseVuiTiming(bits, h);
+}
+
+// The AVC1 media type: picture size and timing, and each parameter set as a 2-byte length and
+// its bytes without the start code.
+bool MakeAvcType(const AvcHeader& h, const std::vector<BYTE>& sps, const std::vector<BYTE>& pps, CMediaType* mt)
+{
+    const std::size_t sequenceSize = static_cast<std::size_t>(h.spsLength + h.ppsLength - 4);
+    mt->ResetFormatBuffer();
+    mt->majortype = MEDIATYPE_Video;
+    mt->subtype = MEDIASUBTYPE_AVC1;
+    mt->formattype = FORMAT_MPEG2_VIDEO;
+    mt->SetVariableSize();
+    mt->SetTemporalCompression(true);
+    auto* info = reinterpret_cast<MPEG2VIDEOINFO*>(mt->AllocFormatBuffer(static_cast<ULONG>(SizeOfMpeg2VideoInfo(sequenceSize))));
+    if (!info) return false;
+    info->hdr.AvgTimePerFrame = h.timePerFrame;
+    info->hdr.dwPictAspectRatioX = h.width;
+    info->hdr.dwPictAspectRatioY = h.height;
+    info->hdr.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->hdr.bmiHeader.biWidth = static_cast<LONG>(h.width);
+    info->hdr.bmiHeader.biHeight = static_cast<LONG>(h.height);
+    info->hdr.bmiHeader.biCompression = MakeFourCC('A', 'V', 'C', '1');
+    info->dwProfile = h.profile;
+    info->dwLevel = h.level;
+    info->dwFlags = 4;
+    info->cbSequenceHeader = static_cast<DWORD>(sequenceSize);
+    BYTE* out = reinterpret_cast<BYTE*>(info->dwSequenceHeader);
+    const auto put = [&](const std::vector<BYTE>& unit) {
+        const std::size_t size = unit.size() - 4;
+        *out++ = static_cast<BYTE>(size >> 8);
+        *out++ = static_cast<BYTE>(size);
+        std::memcpy(out, unit.data() + 4, size);
+        out += size;
+    };
+    put(sps);
+    put(pps);
+    return true;
+}
+
 } // namespace
 
 bool CBaseSplitterFileEx::ReadVideoSequenceHeader(VideoSequenceHeader& h, std::int64_t budget, CMediaType* mt)
@@ -181,80 +306,7 @@ bool CBaseSplitterFileEx::ReadAvcHeader(AvcHeader& h, std::int64_t budget, CMedi
             if (ReadBytes(raw, static_cast<std::int64_t>(available)) != S_OK) return false;
             const std::vector<BYTE> rbsp = RemoveEmulationPrevention(raw, available);
             MemoryBitReader bits(rbsp.data(), rbsp.size());
-            h.profile = static_cast<std::uint8_t>(bits.ReadBits(8));
-            bits.ReadBits(8);
-            h.level = static_cast<std::uint8_t>(bits.ReadBits(8));
-            bits.ReadUnsignedExpGolomb();
-            if (h.profile >= 100) {
-                if (bits.ReadUnsignedExpGolomb() == 3) bits.ReadBits(1);
-                bits.ReadUnsignedExpGolomb();
-                bits.ReadUnsignedExpGolomb();
-                bits.ReadBits(1);
-                if (bits.ReadBits(1)) {
-                    for (int list = 0; list < 8; ++list) {
-                        if (!bits.ReadBits(1)) continue;
-                        const int size = list < 6 ? 16 : 64;
-                        int last = 8, next = 8;
-                        for (int j = 0; j < size; ++j) {
-                            if (next != 0) next = (last + static_cast<int>(bits.ReadSignedExpGolomb()) + 256) % 256;
-                            if (next == 0) break;
-                            last = next;
-                        }
-                    }
-                }
-            }
-            bits.ReadUnsignedExpGolomb();
-            const auto pocType = bits.ReadUnsignedExpGolomb();
-            if (pocType == 0) {
-                bits.ReadUnsignedExpGolomb();
-            } else if (pocType == 1) {
-                bits.ReadBits(1);
-                bits.ReadSignedExpGolomb();
-                bits.ReadSignedExpGolomb();
-                const auto cycle = bits.ReadUnsignedExpGolomb();
-                for (std::uint64_t i = 0; i < cycle && i < 256; ++i) bits.ReadSignedExpGolomb();
-            }
-            bits.ReadUnsignedExpGolomb();
-            bits.ReadBits(1);
-            const auto widthMbs = bits.ReadUnsignedExpGolomb();
-            const auto heightMaps = bits.ReadUnsignedExpGolomb();
-            const bool frameMbsOnly = bits.ReadBits(1);
-            h.width = static_cast<std::uint32_t>((widthMbs + 1) * 16);
-            h.height = static_cast<std::uint32_t>((2 - (frameMbsOnly ? 1 : 0)) * (heightMaps + 1) * 16);
-            if (h.height == 1088) h.height = 1080;
-            if (!frameMbsOnly) bits.ReadBits(1);
-            bits.ReadBits(1);
-            if (bits.ReadBits(1)) {
-                for (int i = 0; i < 4; ++i) bits.ReadUnsignedExpGolomb();
-            }
-            if (bits.ReadBits(1)) { // VUI
-                if (bits.ReadBits(1) && bits.ReadBits(8) == 255) {
-                    bits.ReadBits(16);
-                    bits.ReadBits(16);
-                }
-                if (bits.ReadBits(1)) bits.ReadBits(1);
-                if (bits.ReadBits(1)) {
-                    bits.ReadBits(3);
-                    bits.ReadBits(1);
-                    if (bits.ReadBits(1)) bits.ReadBits(24);
-                }
-                if (bits.ReadBits(1)) {
-                    bits.ReadUnsignedExpGolomb();
-                    bits.ReadUnsignedExpGolomb();
-                }
-                if (bits.ReadBits(1)) {
-                    std::uint64_t unitsPerTick = bits.ReadBits(32);
-                    std::uint64_t timeScale = bits.ReadBits(32);
-                    bits.ReadBits(1);
-                    if (unitsPerTick && (unitsPerTick < 1000 || unitsPerTick > 1001)) {
-                        const std::uint64_t a = (timeScale % unitsPerTick != 0 && (timeScale * 1001) % unitsPerTick == 0) ? 1001 : 1000;
-                        timeScale = timeScale * a / unitsPerTick;
-                        unitsPerTick = a;
-                    }
-                    timeScale /= 2;
-                    if (timeScale) h.timePerFrame = static_cast<std::int64_t>(unitsPerTick * 10000000 / timeScale);
-                }
-            }
+            ParseSps(bits, h);
             SeekTo(h.spsPosition + 4 + 1 + static_cast<std::int64_t>(bits.Position()));
         } else if ((nal & 0x9F) == 0x08 && (nal & 0x60) != 0) {
             h.ppsPosition = nalPosition;
@@ -283,39 +335,7 @@ bool CBaseSplitterFileEx::ReadAvcHeader(AvcHeader& h, std::int64_t budget, CMedi
     SeekTo(h.ppsPosition);
     ReadBytes(pps.data(), h.ppsLength);
     SeekTo(after);
-
-    // Each parameter set as a 2-byte length and its bytes without the start code.
-    const std::size_t sequenceSize = static_cast<std::size_t>(h.spsLength + h.ppsLength - 4);
-    mt->ResetFormatBuffer();
-    mt->majortype = MEDIATYPE_Video;
-    mt->subtype = MEDIASUBTYPE_AVC1;
-    mt->formattype = FORMAT_MPEG2_VIDEO;
-    mt->SetVariableSize();
-    mt->SetTemporalCompression(true);
-    auto* info = reinterpret_cast<MPEG2VIDEOINFO*>(mt->AllocFormatBuffer(static_cast<ULONG>(SizeOfMpeg2VideoInfo(sequenceSize))));
-    if (!info) return false;
-    info->hdr.AvgTimePerFrame = h.timePerFrame;
-    info->hdr.dwPictAspectRatioX = h.width;
-    info->hdr.dwPictAspectRatioY = h.height;
-    info->hdr.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info->hdr.bmiHeader.biWidth = static_cast<LONG>(h.width);
-    info->hdr.bmiHeader.biHeight = static_cast<LONG>(h.height);
-    info->hdr.bmiHeader.biCompression = MakeFourCC('A', 'V', 'C', '1');
-    info->dwProfile = h.profile;
-    info->dwLevel = h.level;
-    info->dwFlags = 4;
-    info->cbSequenceHeader = static_cast<DWORD>(sequenceSize);
-    BYTE* out = reinterpret_cast<BYTE*>(info->dwSequenceHeader);
-    const auto put = [&](const std::vector<BYTE>& unit) {
-        const std::size_t size = unit.size() - 4;
-        *out++ = static_cast<BYTE>(size >> 8);
-        *out++ = static_cast<BYTE>(size);
-        std::memcpy(out, unit.data() + 4, size);
-        out += size;
-    };
-    put(sps);
-    put(pps);
-    return true;
+    return MakeAvcType(h, sps, pps, mt);
 }
 
 bool CBaseSplitterFileEx::ReadVc1Header(Vc1Header& h, std::int64_t budget, CMediaType* mt)

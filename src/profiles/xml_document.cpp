@@ -131,132 +131,159 @@ bool XmlDocument::LoadBytes(std::string_view bytes)
     return Parse();
 }
 
+void XmlDocument::MarkIllFormed(std::string_view finding)
+{
+    m_elements[0].flags |= kIllFormed;
+    AddFinding(finding);
+}
+
+void XmlDocument::CloseUnended(int element, std::size_t end)
+{
+    auto& e = m_elements[static_cast<std::size_t>(element)];
+    e.flags |= kNotEnded;
+    e.length = end - e.start;
+    MarkIllFormed("unended_start_tag");
+}
+
+std::size_t XmlDocument::SkipMarkup(std::size_t lt) const
+{
+    const std::string& text = m_text;
+    const std::size_t n = text.size();
+    const std::string_view rest(text.data() + lt, n - lt);
+    auto skipTo = [&](std::string_view terminator) {
+        const std::size_t end = text.find(terminator, lt);
+        return end == std::string::npos ? n : end + terminator.size();
+    };
+    if (rest.starts_with("<!--")) return skipTo("-->");
+    if (rest.starts_with("<![CDATA[")) return skipTo("]]>");
+    if (rest.starts_with("<?")) return skipTo("?>");
+    // A declaration, perhaps with an internal subset in brackets.
+    std::size_t i = lt + 2;
+    int brackets = 0;
+    while (i < n && (text[i] != '>' || brackets > 0)) {
+        if (text[i] == '[') ++brackets;
+        if (text[i] == ']' && brackets > 0) --brackets;
+        ++i;
+    }
+    return i < n ? i + 1 : n;
+}
+
+std::size_t XmlDocument::ParseEndTag(std::size_t lt, ParseState& state)
+{
+    const std::string& text = m_text;
+    const std::size_t n = text.size();
+    std::size_t i = lt + 2;
+    const std::size_t nameStart = i;
+    while (i < n && IsNameChar(static_cast<unsigned char>(text[i]))) ++i;
+    const std::string_view name(text.data() + nameStart, i - nameStart);
+    const std::size_t gt = text.find('>', i);
+    if (gt == std::string::npos) return n; // the file ends inside an end tag: nothing closes
+    const std::size_t end = gt + 1;
+    // Walk up to the nearest open element of that name.
+    auto& open = state.open;
+    auto match = std::find_if(open.rbegin(), open.rend(), [&](int e) { return NameOf(e) == name; });
+    if (match == open.rend()) {
+        m_elements[0].flags |= kLoneEndTag;
+        MarkIllFormed("lone_end_tag");
+        return end;
+    }
+    const int matched = *match;
+    while (open.back() != matched) {
+        CloseUnended(open.back(), lt);
+        open.pop_back();
+    }
+    auto& element = m_elements[static_cast<std::size_t>(matched)];
+    element.length = end - element.start;
+    open.pop_back();
+    return end;
+}
+
+std::size_t XmlDocument::ParseStartTag(std::size_t lt, ParseState& state)
+{
+    const std::string& text = m_text;
+    const std::size_t n = text.size();
+    std::size_t i = lt + 1;
+    const std::size_t nameStart = i;
+    while (i < n && IsNameChar(static_cast<unsigned char>(text[i]))) ++i;
+    const std::size_t nameLength = i - nameStart;
+    // The start tag ends at the first '>' outside quotes.
+    char quote = 0;
+    while (i < n && (quote || text[i] != '>')) {
+        if (quote) {
+            if (text[i] == quote) quote = 0;
+        } else if (text[i] == '"' || text[i] == '\'') {
+            quote = text[i];
+        }
+        ++i;
+    }
+    if (i >= n) {
+        // The file ends inside a start tag.
+        for (auto it = state.open.rbegin(); it != state.open.rend(); ++it) CloseUnended(*it, n);
+        state.open.clear();
+        MarkIllFormed("unended_start_tag");
+        return n;
+    }
+    const bool empty = text[i - 1] == '/';
+    ElementPosition element;
+    element.start = lt;
+    element.startTagLength = i + 1 - lt;
+    element.length = element.startTagLength;
+    element.nameStart = nameStart;
+    element.nameLength = nameLength;
+    element.flags = empty ? kEmptyElement : 0;
+    AddElement(element, state);
+    if (!empty) state.open.push_back(static_cast<int>(m_elements.size()) - 1);
+    return i + 1;
+}
+
+void XmlDocument::AddElement(const ElementPosition& tag, ParseState& state)
+{
+    const int parent = state.open.empty() ? 0 : state.open.back();
+    const int index = static_cast<int>(m_elements.size());
+    ElementPosition element = tag;
+    element.parent = parent;
+    element.level = static_cast<int>(state.open.size()) + 1;
+    const int previous = state.lastChild[static_cast<std::size_t>(parent)];
+    element.previousSibling = previous;
+    m_elements.push_back(element);
+    state.lastChild.push_back(0);
+    if (previous)
+        m_elements[static_cast<std::size_t>(previous)].nextSibling = index;
+    else
+        m_elements[static_cast<std::size_t>(parent)].firstChild = index;
+    state.lastChild[static_cast<std::size_t>(parent)] = index;
+    if (parent == 0) {
+        if (m_root == 0)
+            m_root = index;
+        else
+            AddFinding("root_has_sibling");
+    }
+}
+
 bool XmlDocument::Parse()
 {
     m_elements.clear();
     m_elements.reserve(m_text.size() / 64 + 8);
     m_elements.emplace_back(); // the document
     m_root = m_parent = m_main = m_child = 0;
-    std::vector<int> lastChild(1, 0);
-    std::vector<int> open; // elements whose end tag has not come yet
-    auto& text = m_text;
-    const std::size_t n = text.size();
-    auto markIllFormed = [&](std::string_view finding) {
-        m_elements[0].flags |= kIllFormed;
-        AddFinding(finding);
-    };
-    auto closeUnended = [&](int element, std::size_t end) {
-        m_elements[static_cast<std::size_t>(element)].flags |= kNotEnded;
-        m_elements[static_cast<std::size_t>(element)].length = end - m_elements[static_cast<std::size_t>(element)].start;
-        markIllFormed("unended_start_tag");
-    };
-
+    ParseState state;
+    state.lastChild.assign(1, 0);
+    const std::size_t n = m_text.size();
     std::size_t pos = 0;
     while (pos < n) {
-        const std::size_t lt = text.find('<', pos);
+        const std::size_t lt = m_text.find('<', pos);
         if (lt == std::string::npos) break;
-        const std::string_view rest(text.data() + lt, n - lt);
-        auto skipTo = [&](std::string_view terminator) {
-            const std::size_t end = text.find(terminator, lt);
-            pos = end == std::string::npos ? n : end + terminator.size();
-        };
-        if (rest.starts_with("<!--")) {
-            skipTo("-->");
-        } else if (rest.starts_with("<![CDATA[")) {
-            skipTo("]]>");
-        } else if (rest.starts_with("<?")) {
-            skipTo("?>");
-        } else if (rest.starts_with("<!")) {
-            // A declaration, perhaps with an internal subset in brackets.
-            std::size_t i = lt + 2;
-            int brackets = 0;
-            while (i < n && (text[i] != '>' || brackets > 0)) {
-                if (text[i] == '[') ++brackets;
-                if (text[i] == ']' && brackets > 0) --brackets;
-                ++i;
-            }
-            pos = i < n ? i + 1 : n;
-        } else if (rest.starts_with("</")) {
-            std::size_t i = lt + 2;
-            const std::size_t nameStart = i;
-            while (i < n && IsNameChar(static_cast<unsigned char>(text[i]))) ++i;
-            const std::string_view name(text.data() + nameStart, i - nameStart);
-            const std::size_t gt = text.find('>', i);
-            if (gt == std::string::npos) break; // the file ends inside an end tag: nothing closes
-            const std::size_t end = gt + 1;
-            pos = end;
-            // Walk up to the nearest open element of that name.
-            auto match = std::find_if(open.rbegin(), open.rend(), [&](int e) { return NameOf(e) == name; });
-            if (match == open.rend()) {
-                m_elements[0].flags |= kLoneEndTag;
-                markIllFormed("lone_end_tag");
-                continue;
-            }
-            const int matched = *match;
-            while (open.back() != matched) {
-                closeUnended(open.back(), lt);
-                open.pop_back();
-            }
-            auto& element = m_elements[static_cast<std::size_t>(matched)];
-            element.length = end - element.start;
-            open.pop_back();
-        } else if (lt + 1 < n && IsNameStart(static_cast<unsigned char>(text[lt + 1]))) {
-            std::size_t i = lt + 1;
-            const std::size_t nameStart = i;
-            while (i < n && IsNameChar(static_cast<unsigned char>(text[i]))) ++i;
-            const std::size_t nameLength = i - nameStart;
-            // The start tag ends at the first '>' outside quotes.
-            char quote = 0;
-            while (i < n && (quote || text[i] != '>')) {
-                if (quote) {
-                    if (text[i] == quote) quote = 0;
-                } else if (text[i] == '"' || text[i] == '\'') {
-                    quote = text[i];
-                }
-                ++i;
-            }
-            if (i >= n) {
-                // The file ends inside a start tag.
-                for (auto it = open.rbegin(); it != open.rend(); ++it) closeUnended(*it, n);
-                open.clear();
-                markIllFormed("unended_start_tag");
-                pos = n;
-                break;
-            }
-            const bool empty = text[i - 1] == '/';
-            const int parent = open.empty() ? 0 : open.back();
-            const int index = static_cast<int>(m_elements.size());
-            ElementPosition element;
-            element.start = lt;
-            element.startTagLength = i + 1 - lt;
-            element.length = element.startTagLength;
-            element.nameStart = nameStart;
-            element.nameLength = nameLength;
-            element.flags = empty ? kEmptyElement : 0;
-            element.parent = parent;
-            element.level = static_cast<int>(open.size()) + 1;
-            const int previous = lastChild[static_cast<std::size_t>(parent)];
-            element.previousSibling = previous;
-            m_elements.push_back(element);
-            lastChild.push_back(0);
-            if (previous)
-                m_elements[static_cast<std::size_t>(previous)].nextSibling = index;
-            else
-                m_elements[static_cast<std::size_t>(parent)].firstChild = index;
-            lastChild[static_cast<std::size_t>(parent)] = index;
-            if (parent == 0) {
-                if (m_root == 0)
-                    m_root = index;
-                else
-                    AddFinding("root_has_sibling");
-            }
-            if (!empty) open.push_back(index);
-            pos = i + 1;
-        } else {
+        const char next = lt + 1 < n ? m_text[lt + 1] : '\0';
+        if (next == '!' || next == '?')
+            pos = SkipMarkup(lt);
+        else if (next == '/')
+            pos = ParseEndTag(lt, state);
+        else if (IsNameStart(static_cast<unsigned char>(next)))
+            pos = ParseStartTag(lt, state);
+        else
             pos = lt + 1; // a '<' in text
-        }
     }
-    for (auto it = open.rbegin(); it != open.rend(); ++it) closeUnended(*it, n);
+    for (auto it = state.open.rbegin(); it != state.open.rend(); ++it) CloseUnended(*it, n);
     if (m_root == 0) AddFinding("no_root_element");
     const bool hasSibling = m_root != 0 && m_elements[static_cast<std::size_t>(m_root)].nextSibling != 0;
     return m_root != 0 && !hasSibling && !(m_elements[0].flags & kIllFormed);

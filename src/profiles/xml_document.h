@@ -63,7 +63,20 @@ public:
     const std::vector<ElementPosition>& Elements() const { return m_elements; }
 
 private:
+    // While parsing: the elements whose end tag has not come yet, and each element's last child.
+    struct ParseState {
+        std::vector<int> open;
+        std::vector<int> lastChild;
+    };
     bool Parse();
+    // Each returns where parsing goes on, given the position of the markup's '<'.
+    std::size_t SkipMarkup(std::size_t lt) const; // comments, CDATA, processing instructions, declarations
+    std::size_t ParseEndTag(std::size_t lt, ParseState& state);
+    std::size_t ParseStartTag(std::size_t lt, ParseState& state);
+    void AddElement(const ElementPosition& element, ParseState& state);
+    void MarkIllFormed(std::string_view finding);
+    // An element that was never ended reaches to `end`.
+    void CloseUnended(int element, std::size_t end);
     void AddFinding(std::string_view name);
     std::string_view NameOf(int element) const;
     int FirstElementUnder(int parent) const;
