@@ -103,8 +103,7 @@ CConverDlg::CConverDlg(const Inputs& inputs, QWidget* parent) : CSkinnedDialog(p
     connect(m_cancel, &QAbstractButton::clicked, this, &CConverDlg::OnCancel);
     connect(m_close, &QAbstractButton::clicked, this, &CConverDlg::OnCancel);
     connect(m_showPreview, &QCheckBox::toggled, this, &CConverDlg::OnShowPreview);
-    connect(&m_events, &QTimer::timeout, this, &CConverDlg::Poll);
-    connect(&m_progress, &QTimer::timeout, this, &CConverDlg::UpdateProgress);
+    connect(&m_clock, &QTimer::timeout, this, &CConverDlg::UpdateProgress);
 
     if (!m_inputs.list) {
         ShowMessage(this, QStringLiteral("pList NULL"));
@@ -115,10 +114,9 @@ CConverDlg::CConverDlg(const Inputs& inputs, QWidget* parent) : CSkinnedDialog(p
 
 CConverDlg::~CConverDlg()
 {
-    m_events.stop();
-    m_progress.stop();
+    m_clock.stop();
     if (m_run && !m_run->Finished()) m_run->Cancel();
-    m_run.reset(); // stops and tears down the graph and finishes the file
+    m_run.reset(); // stops and tears down the graph (no more events) and finishes the file
 }
 
 void CConverDlg::Begin()
@@ -137,24 +135,38 @@ void CConverDlg::Begin()
     settings.subtitles = m_inputs.subtitles;
     settings.deinterlace = m_inputs.deinterlace;
     settings.preview = m_renderer.Get();
+    // The graph's streaming threads tell the window; the call waits in the window's queue (and
+    // goes with the window).
+    settings.notify = [this] { QMetaObject::invokeMethod(this, &CConverDlg::OnGraphEvent, Qt::QueuedConnection); };
     m_run = std::make_unique<ConversionRun>(m_inputs.disc, m_inputs.list->RunTasks(), settings,
                                             [this](const std::string& text) { ShowMessage(this, QString::fromStdString(text)); });
     m_run->onFinished = [this] { AfterConversion(); };
-    if (!m_run->Start()) {
+    m_stepping = true; // a message shown while the first graph is built must not step the run
+    const bool started = m_run->Start();
+    m_stepping = false;
+    if (!started || m_run->Finished()) {
         Finished();
         return;
     }
-    m_events.start(50);
-    m_progress.start(200);
+    m_clock.start(250);
+    OnGraphEvent(); // what came while the first graph was built
 }
 
-void CConverDlg::Poll()
+void CConverDlg::OnGraphEvent()
 {
-    // A message box shown from inside Step runs its own event loop, where this timer fires
-    // again: the run is not entered twice.
-    if (!m_run || m_stepping) return;
+    // A message box shown from inside Step runs its own event loop, where the next call comes:
+    // the run is not entered twice, and is stepped again when it is free.
+    if (!m_run || m_done) return;
+    if (m_stepping) {
+        m_eventWaiting = true;
+        return;
+    }
     m_stepping = true;
-    const bool going = m_run->Step(0);
+    bool going = true;
+    do {
+        m_eventWaiting = false;
+        going = m_run->Step(0);
+    } while (going && m_eventWaiting);
     m_stepping = false;
     if (!going && !m_done) Finished();
 }
@@ -193,8 +205,7 @@ void CConverDlg::OnContinue()
 
 void CConverDlg::OnCancel()
 {
-    m_events.stop();
-    m_progress.stop();
+    m_clock.stop();
     // The part written so far is finished as a valid file.
     if (m_run && !m_run->Finished()) m_run->Cancel();
     reject();
@@ -219,9 +230,8 @@ void CConverDlg::AfterConversion()
 
 void CConverDlg::Finished()
 {
-    m_events.stop();
     UpdateProgress();
-    m_progress.stop();
+    m_clock.stop();
     if (m_run && !m_run->Cancelled()) {
         m_fileBar->SetPos(1000);
         m_overallBar->SetPos(1000);

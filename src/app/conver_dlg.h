@@ -52,6 +52,7 @@ public:
     CVideoWindow* PreviewWindow() const { return m_previewWindow; }
     CMyCheckBox* ShutDownBox() const { return m_shutDown; }
     CMyCheckBox* OpenFolderBox() const { return m_openFolder; }
+    CMyCheckBox* PreviewBox() const { return m_showPreview; }
 
     // The power-off and open-folder actions; tests replace them.
     static void SetActionHooks(std::function<bool(QString*)> powerOff, std::function<void(const QString&)> openFolder);
@@ -64,7 +65,8 @@ public slots:
 
 private:
     void Begin();
-    void Poll();
+    // The run's graph has events: they are handled here, on the window's thread.
+    void OnGraphEvent();
     void UpdateProgress();
     void AfterConversion();
     void Finished();
@@ -78,9 +80,10 @@ private:
     CMyButton *m_pause, *m_continue, *m_cancel, *m_close;
     CMyCheckBox *m_showPreview, *m_shutDown, *m_openFolder;
     CMsgDlg* m_done = nullptr;
-    QTimer m_events, m_progress;
+    QTimer m_clock; // the progress bars and times
     bool m_begun = false;
     bool m_stepping = false;
+    bool m_eventWaiting = false; // an event came while the run was being stepped
 };
 
 // "%02d:%02d:%02d" of a duration in 100-ns units.

@@ -1,7 +1,6 @@
 #include "app/video_renderer.h"
 
 #include <QPainter>
-#include <QTimer>
 #include <algorithm>
 #include <new>
 
@@ -134,7 +133,15 @@ HRESULT CVideoRenderer::Present(IMediaSample* sample)
         std::swap(m_image, m_spare);
     }
     ++m_pictures;
+    std::lock_guard lock(m_callbackLock);
+    if (m_onPicture) m_onPicture();
     return S_OK;
+}
+
+void CVideoRenderer::SetPictureCallback(std::function<void()> callback)
+{
+    std::lock_guard lock(m_callbackLock);
+    m_onPicture = std::move(callback);
 }
 
 QImage CVideoRenderer::GetCurrentImage() const
@@ -163,22 +170,33 @@ void CVideoRenderer::RepaintVideo(QPainter& painter)
     painter.drawImage(placed, image, source);
 }
 
-CVideoWindow::CVideoWindow(QWidget* parent) : QWidget(parent)
+CVideoWindow::CVideoWindow(QWidget* parent) : QWidget(parent) {}
+
+CVideoWindow::~CVideoWindow()
 {
-    auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this] {
-        if (m_renderer && m_renderer->Pictures() != m_shown) {
-            m_shown = m_renderer->Pictures();
+    // Calls already posted go with the widget.
+    if (m_renderer) m_renderer->SetPictureCallback(nullptr);
+}
+
+void CVideoWindow::OnNewPicture()
+{
+    // Streaming thread: at most one repaint waits in the queue, however fast pictures come.
+    if (m_repaintPosted.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_repaintPosted = false;
             update();
-        }
-    });
-    timer->start(40);
+        },
+        Qt::QueuedConnection);
 }
 
 void CVideoWindow::SetRenderer(CVideoRenderer* renderer)
 {
+    if (m_renderer) m_renderer->SetPictureCallback(nullptr);
     m_renderer = ComPtr<CVideoRenderer>(renderer);
     if (renderer) {
+        renderer->SetPictureCallback([this] { OnNewPicture(); });
         renderer->SetVideoClippingWindow(this);
         renderer->SetVideoPosition(QRect(), rect());
     }

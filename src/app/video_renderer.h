@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QWidget>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -53,8 +54,11 @@ public:
     void RepaintVideo(QPainter& painter);
     // A copy of the latest picture (null before the first).
     QImage GetCurrentImage() const;
-    // Counts pictures received; the window repaints when it changes.
+    // Counts pictures received.
     std::uint64_t Pictures() const { return m_pictures.load(); }
+    // Called on the streaming thread after each new picture (empty: none). When this returns, no
+    // call of the callback it replaces is running.
+    void SetPictureCallback(std::function<void()> callback);
 
 private:
     friend class CVideoRendererPin;
@@ -70,14 +74,17 @@ private:
     QImage m_image; // guarded by m_imageLock
     QImage m_spare; // streaming thread only
     std::atomic<std::uint64_t> m_pictures{0};
+    std::mutex m_callbackLock;
+    std::function<void()> m_onPicture; // guarded by m_callbackLock
 };
 
-// The widget a CVideoRenderer paints into. It checks for new pictures on a timer, so the
-// streaming thread never touches a widget.
+// The widget a CVideoRenderer paints into. The renderer tells it of each new picture through a
+// queued call (one waiting at a time), so the streaming thread never touches a widget.
 class CVideoWindow : public QWidget {
     Q_OBJECT
 public:
     explicit CVideoWindow(QWidget* parent = nullptr);
+    ~CVideoWindow() override;
     void SetRenderer(CVideoRenderer* renderer);
     CVideoRenderer* Renderer() const { return m_renderer.Get(); }
 
@@ -85,8 +92,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void OnNewPicture();
+
     ComPtr<CVideoRenderer> m_renderer;
-    std::uint64_t m_shown = 0;
+    std::atomic<bool> m_repaintPosted{false};
 };
 
 // YV12 (Y, then V, then U) of a width × height picture with a luma stride, to RGB.

@@ -164,6 +164,7 @@ void ConversionRun::StartCurrent()
         options.audioStreamId =
             static_cast<std::uint16_t>(t.task.audioStreamId ? t.task.audioStreamId : m_settings.selectedAudioStreamId);
         options.preview = m_settings.preview;
+        options.notify = m_settings.notify;
         if (!m_engine.Build(m_disc, t.task.titleIndex, t.task.chapterIndex, t.task.clip, options)) {
             m_engine.Teardown();
             Fail("Could not convert " + t.outputName);

@@ -44,6 +44,9 @@ struct RunSettings {
     std::int32_t deinterlace = 0;
     // The progress window's preview renderer for every task's graph; none converts without.
     IBaseFilter* preview = nullptr;
+    // Called, on any thread, whenever a task's graph has an event for Step: a window posts itself
+    // a call to Step instead of polling.
+    GraphNotifyCallback notify;
 };
 
 // What of a written file could not be read from the disc: stretches of the file's own time line.

@@ -48,6 +48,20 @@ bool RunToTheEnd(CZuZideroDlg& window, int limitMs = 240000)
     return true;
 }
 
+// Counts the paint events a widget gets.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
 } // namespace
 
 class GuiConversionTest : public QObject {
@@ -88,9 +102,12 @@ private slots:
         QVERIFY(window.Progress());
         window.Progress()->OpenFolderBox()->setChecked(true);
         const ComPtr<CVideoRenderer> preview(window.Progress()->PreviewWindow()->Renderer());
+        window.Progress()->PreviewBox()->setChecked(true);
+        PaintCounter painted(window.Progress()->PreviewWindow());
         QVERIFY(RunToTheEnd(window));
-        // The preview showed pictures of the conversion.
+        // The preview showed pictures of the conversion: told of them, it repainted again and again.
         QVERIFY(preview->Pictures() > 0);
+        QVERIFY2(painted.paints > 5, qPrintable(QString::number(painted.paints)));
         QCOMPARE(preview->GetCurrentImage().width(), 640);
         QVERIFY(openedFolder);
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
