@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "convert/conversion_support.h"
+#include "support/test_names.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -28,6 +29,8 @@ TEST_P(EveryProfile, ConvertsThreeSecondsOfATitle)
     ASSERT_EQ(result.failed, 0) << (result.messages.empty() ? "" : result.messages.front());
     ASSERT_EQ(result.files.size(), 1u);
     const Probe probe = ProbeFile(result.files[0]);
+    EXPECT_EQ(w.hasVideo, !probe.videoCodec.empty()) << "an audio profile's file holds no pictures";
+    EXPECT_EQ(w.hasAudio, !probe.audioCodec.empty());
     if (w.hasVideo) {
         EXPECT_EQ(probe.videoCodec, avcodec_get_name(avcodec_find_encoder_by_name(w.VideoCodecName)->id));
         EXPECT_EQ(probe.width, w.Width);
@@ -52,6 +55,7 @@ TEST_P(EveryProfile, ConvertsThreeSecondsOfATitle)
     std::filesystem::remove_all(folder);
 }
 
-INSTANTIATE_TEST_SUITE_P(FormatXml, EveryProfile, ::testing::Range(0, 107));
+INSTANTIATE_TEST_SUITE_P(FormatXml, EveryProfile, ::testing::Range(0, 107),
+                         [](const ::testing::TestParamInfo<int>& info) { return ProfileTestName(info.param); });
 
 } // namespace

@@ -135,7 +135,9 @@ TEST_F(AudioConversion, NoVolumeIsSilence)
 {
     Build(2, 48000, 2, 48000, 0);
     PushSamples(Sine(500, 2, 48000), 0, 1);
-    for (auto s : Output()) ASSERT_EQ(s, 0);
+    const std::vector<std::int16_t> out = Output();
+    ASSERT_EQ(out.size(), 1000u); // every sample, each silent
+    for (auto s : out) ASSERT_EQ(s, 0);
 }
 
 TEST_F(AudioConversion, ARingOverflowLosesTheTail)

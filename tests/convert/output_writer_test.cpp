@@ -12,6 +12,7 @@
 
 #include "convert/output_writer.h"
 #include "profiles/profile_catalogue.h"
+#include "support/test_names.h"
 #include "support/ffmpeg_tools.h"
 #include "support/shipped_catalogue.h"
 
@@ -155,7 +156,8 @@ TEST_P(WriterRoundTrip, FfprobeReadsBackWhatWasWritten)
 
 // A dozen containers and codecs, with and without pictures.
 INSTANTIATE_TEST_SUITE_P(Profiles, WriterRoundTrip,
-                         ::testing::Values(0, 1, 2, 3, 5, 6, 8, 10, 11, 55, 66, 91, 12, 14, 17, 19, 52));
+                         ::testing::Values(0, 1, 2, 3, 5, 6, 8, 10, 11, 55, 66, 91, 12, 14, 17, 19, 52),
+                         [](const ::testing::TestParamInfo<int>& info) { return ProfileTestName(info.param); });
 
 TEST(OutputWriter, TimeBasesAndKeyFrameIntervals)
 {

@@ -23,6 +23,7 @@
 #include "decode/audio_decoder_filter.h"
 #include "decode/video_decoder_filter.h"
 #include "graph/class_factory.h"
+#include "support/test_names.h"
 #include "support/capture_sink.h"
 #include "support/ffmpeg_tools.h"
 #include "support/graph_fixture.h"
@@ -175,6 +176,8 @@ struct DecodeCase {
     REFERENCE_TIME frameTime;
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << TitleTestName(c.disc, c.title); }
+
 class DecodesLikeFfmpeg : public DecoderTest, public ::testing::WithParamInterface<DecodeCase> {};
 
 TEST_P(DecodesLikeFfmpeg, EveryPictureAndTheSound)
@@ -238,7 +241,10 @@ TEST_P(DecodesLikeFfmpeg, EveryPictureAndTheSound)
 
 INSTANTIATE_TEST_SUITE_P(FixtureTitles, DecodesLikeFfmpeg,
                          ::testing::Values(DecodeCase{"ntsc_4x3", 1, 720, 480, "0x80", 333666},
-                                           DecodeCase{"pal_16x9", 1, 720, 576, "0xa0", 400000}));
+                                           DecodeCase{"pal_16x9", 1, 720, 576, "0xa0", 400000}),
+                         [](const ::testing::TestParamInfo<DecodeCase>& info) {
+                             return TitleTestName(info.param.disc, info.param.title);
+                         });
 
 TEST_F(DecoderTest, SubpicturesAreBurnedInWhereAndWhenAuthored)
 {
@@ -367,6 +373,8 @@ struct EncodedFile {
     int width, height;
 };
 
+void PrintTo(const EncodedFile& f, std::ostream* os) { *os << f.name; }
+
 class DecodesFilesLikeFfmpeg : public DecoderTest, public ::testing::WithParamInterface<EncodedFile> {};
 
 TEST_P(DecodesFilesLikeFfmpeg, PicturesAndSound)
@@ -429,7 +437,8 @@ INSTANTIATE_TEST_SUITE_P(
     Files, DecodesFilesLikeFfmpeg,
     ::testing::Values(EncodedFile{"h264-aac.ts", "-pix_fmt yuv420p -c:v libx264 -g 25 -c:a aac -b:a 128k -f mpegts", 320, 240},
                       EncodedFile{"mpeg1-mp2.mpg", "-c:v mpeg1video -c:a mp2 -f mpeg", 352, 288},
-                      EncodedFile{"mpeg2-dts.vob", "-c:v mpeg2video -c:a dca -strict -2 -f vob", 352, 288}));
+                      EncodedFile{"mpeg2-dts.vob", "-c:v mpeg2video -c:a dca -strict -2 -f vob", 352, 288}),
+    [](const ::testing::TestParamInfo<EncodedFile>& info) { return TestName(info.param.name); });
 
 TEST_F(DecoderTest, TheVideoDecoderTakesOnlyWhatItCanDecode)
 {

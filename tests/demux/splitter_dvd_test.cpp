@@ -19,6 +19,7 @@
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 #include "com/task_memory.h"
+#include "support/test_names.h"
 #include "support/capture_sink.h"
 #include "support/ffmpeg_tools.h"
 #include "support/reference_reader.h"
@@ -208,6 +209,8 @@ struct Title {
     std::vector<FfmpegStream> streams;
 };
 
+void PrintTo(const Title& t, std::ostream* os) { *os << TitleTestName(t.disc, t.title); }
+
 class SplitterMatchesFfmpeg : public SplitterDvdTest, public ::testing::WithParamInterface<Title> {};
 
 TEST_P(SplitterMatchesFfmpeg, PinByPin)
@@ -230,6 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Title{"ntsc_4x3", 1, {{"Video", "0x1e0"}, {"Audio", "0x80"}}},
                       Title{"pal_16x9.iso", 0, {{"Video", "0x1e0"}, {"Audio", "0xa0"}, {"Subtitle", "0x20"}}},
                       Title{"two_sets", 0, {{"Video", "0x1e0"}, {"Audio", "0x1c0"}}},
-                      Title{"two_sets", 1, {{"Video", "0x1e0"}, {"Audio", "0x80"}, {"Subtitle", "0x20"}}}));
+                      Title{"two_sets", 1, {{"Video", "0x1e0"}, {"Audio", "0x80"}, {"Subtitle", "0x20"}}}),
+    [](const ::testing::TestParamInfo<Title>& info) { return TitleTestName(info.param.disc, info.param.title); });
 
 } // namespace

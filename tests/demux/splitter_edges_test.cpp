@@ -226,6 +226,7 @@ TEST_F(SplitterEdges, SeeksThroughEveryPinHappenOnceAndEarlySeeksStartAtTheBegin
                                                 AM_SEEKING_AbsolutePositioning),
                   S_OK);
     }
+    ASSERT_EQ(m_sinks.size(), 3u);
     for (const auto& [name, sink] : m_sinks) EXPECT_EQ(sink->Flushes(), 1) << name;
     WaitForEndOfStreams();
     // A seek to half a second reads from byte 0: the video starts with the title's first GOP.
