@@ -13,7 +13,7 @@
 #include "pipeline/event_codes.h"
 #include "graph/class_factory.h"
 #include "graph/graph_interfaces.h"
-#include "support/test_filters.h"
+#include "support/harness.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "graph/class_factory.h"
 #include "graph/graph_interfaces.h"
 #include "support/file_source.h"
-#include "support/test_filters.h"
+#include "support/harness.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "com/task_memory.h"
 #include "graph/class_factory.h"
 #include "graph/graph_interfaces.h"
-#include "support/capture_sink.h"
+#include "support/harness.h"
 #include "support/memory_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -32,9 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     graph->AddFilter(source.Get(), "Source");
     graph->AddFilter(splitter.Get(), "Splitter");
     if (graph->ConnectDirect(source->GetPin(0), splitter->GetPin(splitter->GetPinCount() - 1), nullptr) == S_OK) {
-        std::vector<ComPtr<CaptureSink>> sinks;
+        std::vector<ComPtr<TestSink>> sinks;
         for (int i = 0; i + 1 < splitter->GetPinCount(); ++i) {
-            auto sink = CaptureSink::Create();
+            auto sink = TestSink::Capture();
             graph->AddFilter(sink.Get(), nullptr);
             graph->ConnectDirect(splitter->GetPin(i), sink->Pin(), nullptr);
             sinks.push_back(sink);

@@ -19,7 +19,7 @@
 #include "pipeline/media_guids.h"
 #include "graph/class_factory.h"
 #include "graph/graph_interfaces.h"
-#include "support/capture_sink.h"
+#include "support/harness.h"
 #include "support/memory_source.h"
 
 namespace {
@@ -125,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto source = MemorySourceFilter::Create(std::vector<std::uint8_t>(16, 0));
     HRESULT hr = S_OK;
     ComPtr<RecordSplitter> splitter(new RecordSplitter(data, size, &hr));
-    auto sink = CaptureSink::Create();
+    auto sink = TestSink::Capture();
     graph->AddFilter(source.Get(), "Source");
     graph->AddFilter(splitter.Get(), "Splitter");
     graph->AddFilter(sink.Get(), "Sink");

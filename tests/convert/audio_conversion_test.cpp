@@ -11,9 +11,9 @@
 #include "pipeline/base_output_pin.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
-#include "support/capture_sink.h"
+#include "support/harness.h"
 #include "support/graph_fixture.h"
-#include "support/push_source.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -42,11 +42,11 @@ protected:
     // source (channels, rate) → conversion (to channels, rate, volume) → capture, paused.
     void Build(int channels, int rate, int outChannels, int outRate, int volume = 256)
     {
-        m_source = PushSource::Create(PcmType(channels, rate));
+        m_source = TestSource::Pushing(PcmType(channels, rate));
         ASSERT_EQ(CMyAudioConveFilter::Create(m_filter.Put()), S_OK);
         m_filter->SetOutputFormat(static_cast<std::uint16_t>(outChannels), outRate);
         m_filter->SetVolume(volume);
-        m_sink = CaptureSink::Create();
+        m_sink = TestSink::Capture();
         m_graph->AddFilter(m_source.Get(), "Source");
         m_graph->AddFilter(m_filter.Get(), "AudioConver");
         m_graph->AddFilter(m_sink.Get(), "Sink");
@@ -66,9 +66,9 @@ protected:
         return samples;
     }
 
-    ComPtr<PushSource> m_source;
+    ComPtr<TestSource> m_source;
     ComPtr<CMyAudioConveFilter> m_filter;
-    ComPtr<CaptureSink> m_sink;
+    ComPtr<TestSink> m_sink;
 };
 
 TEST_F(AudioConversion, FortyEightToFortyFourPointOneKilohertz)

@@ -16,11 +16,11 @@
 #include "pipeline/event_codes.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
-#include "support/capture_sink.h"
+#include "support/harness.h"
 #include "support/ffmpeg_tools.h"
 #include "support/graph_fixture.h"
-#include "support/push_source.h"
-#include "support/test_filters.h"
+#include "support/harness.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -53,17 +53,17 @@ protected:
         m_sink->SetRange(rangeStart, rangeEnd);
         m_graph->AddFilter(m_sink.Get(), "Conver");
         if (video) {
-            m_video = PushSource::Create(MakeYv12Type(m_width, m_height));
+            m_video = TestSource::Pushing(MakeYv12Type(m_width, m_height));
             m_graph->AddFilter(m_video.Get(), "Video");
             ASSERT_EQ(m_graph->ConnectDirect(m_video->Pin(), m_sink->GetPin(1), nullptr), S_OK);
         }
         if (audio) {
-            m_audio = PushSource::Create(PcmType(2, 48000));
+            m_audio = TestSource::Pushing(PcmType(2, 48000));
             m_graph->AddFilter(m_audio.Get(), "Audio");
             ASSERT_EQ(m_graph->ConnectDirect(m_audio->Pin(), m_sink->GetPin(0), nullptr), S_OK);
         }
         if (preview) {
-            m_preview = CaptureSink::Create();
+            m_preview = TestSink::Capture();
             m_graph->AddFilter(m_preview.Get(), "Preview");
             ASSERT_EQ(m_graph->ConnectDirect(m_sink->GetPin(2), m_preview->Pin(), nullptr), S_OK);
         }
@@ -99,8 +99,8 @@ protected:
     std::string m_path;
     OutputWriter m_writer;
     ComPtr<CConvFilter> m_sink;
-    ComPtr<PushSource> m_video, m_audio;
-    ComPtr<CaptureSink> m_preview;
+    ComPtr<TestSource> m_video, m_audio;
+    ComPtr<TestSink> m_preview;
 };
 
 WriterSettings VideoOnly(int frameRate)

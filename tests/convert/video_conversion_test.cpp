@@ -14,7 +14,7 @@
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 #include "pipeline/mem_allocator.h"
-#include "support/test_filters.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -65,19 +65,18 @@ protected:
         ALLOCATOR_PROPERTIES want{2, static_cast<LONG>(std::max<std::size_t>(input.size(), static_cast<std::size_t>(m_stride) * m_outputHeight * 3 / 2)), 1, 0}, got{};
         allocator->SetProperties(&want, &got);
         allocator->Commit();
-        IMediaSample* in = nullptr;
-        IMediaSample* out = nullptr;
-        allocator->GetBuffer(&in, nullptr, nullptr, 0);
-        allocator->GetBuffer(&out, nullptr, nullptr, 0);
+        ComPtr<IMediaSample> in, out;
+        allocator->GetBuffer(in.Put(), nullptr, nullptr, 0);
+        allocator->GetBuffer(out.Put(), nullptr, nullptr, 0);
         BYTE* data = nullptr;
         in->GetPointer(&data);
         std::memcpy(data, input.data(), input.size());
         in->SetActualDataLength(static_cast<LONG>(input.size()));
-        EXPECT_EQ(m_filter->Transform(in, out), S_OK);
+        EXPECT_EQ(m_filter->Transform(in.Get(), out.Get()), S_OK);
         out->GetPointer(&data);
         Bytes result(data, data + out->GetActualDataLength());
-        in->Release();
-        out->Release();
+        in = nullptr;
+        out = nullptr;
         allocator->Decommit();
         return result;
     }

@@ -24,7 +24,7 @@
 #include "decode/video_decoder_filter.h"
 #include "graph/class_factory.h"
 #include "support/test_names.h"
-#include "support/capture_sink.h"
+#include "support/harness.h"
 #include "support/ffmpeg_tools.h"
 #include "support/graph_fixture.h"
 #include "support/memory_source.h"
@@ -109,8 +109,8 @@ protected:
         if (subpictures) {
             ASSERT_EQ(m_graph->ConnectDirect(splitter->GetPin(2), Pin(video.Get(), 1), nullptr), S_OK);
         }
-        m_video = CaptureSink::Create();
-        m_audio = CaptureSink::Create();
+        m_video = TestSink::Capture();
+        m_audio = TestSink::Capture();
         m_graph->AddFilter(m_video.Get(), "VideoSink");
         m_graph->AddFilter(m_audio.Get(), "AudioSink");
         ASSERT_EQ(m_graph->ConnectDirect(Pin(video.Get(), 2), m_video->Pin(), nullptr), S_OK);
@@ -164,8 +164,8 @@ protected:
     DiscHandle m_handle = 0;
     std::unique_ptr<DiscInfo> m_info;
     std::vector<ComPtr<IBaseFilter>> m_filters;
-    ComPtr<CaptureSink> m_video;
-    ComPtr<CaptureSink> m_audio;
+    ComPtr<TestSink> m_video;
+    ComPtr<TestSink> m_audio;
 };
 
 struct DecodeCase {
@@ -402,8 +402,8 @@ TEST_P(DecodesFilesLikeFfmpeg, PicturesAndSound)
     ASSERT_EQ(static_cast<CBasePin*>(Pin(video.Get(), 2))->GetMediaType(1, &plain), S_OK);
     EXPECT_EQ(plain.formattype, FORMAT_VideoInfo);
     EXPECT_EQ(reinterpret_cast<const VIDEOINFOHEADER*>(plain.pbFormat)->bmiHeader.biWidth, f.width);
-    m_video = CaptureSink::Create();
-    m_audio = CaptureSink::Create();
+    m_video = TestSink::Capture();
+    m_audio = TestSink::Capture();
     m_graph->AddFilter(m_video.Get(), "VideoSink");
     m_graph->AddFilter(m_audio.Get(), "AudioSink");
     ASSERT_EQ(m_graph->ConnectDirect(Pin(video.Get(), 2), m_video->Pin(), nullptr), S_OK);

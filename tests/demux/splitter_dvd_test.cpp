@@ -20,7 +20,7 @@
 #include "pipeline/media_guids.h"
 #include "com/task_memory.h"
 #include "support/test_names.h"
-#include "support/capture_sink.h"
+#include "support/harness.h"
 #include "support/ffmpeg_tools.h"
 #include "support/reference_reader.h"
 #include "support/test_discs.h"
@@ -183,7 +183,7 @@ struct FfmpegStream {
 };
 
 // Compares each pin's bytes and time stamps with ffmpeg's packets of the same stream.
-void CompareWithFfmpeg(const std::string& vob, CaptureSink* sink, const std::string& specifier)
+void CompareWithFfmpeg(const std::string& vob, TestSink* sink, const std::string& specifier)
 {
     const auto expected = ExtractStream(vob, specifier);
     const auto ours = sink->Bytes();

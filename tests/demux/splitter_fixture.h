@@ -11,7 +11,7 @@
 #include "demux/mpeg_splitter_filter.h"
 #include "pipeline/event_codes.h"
 #include "com/task_memory.h"
-#include "support/capture_sink.h"
+#include "support/harness.h"
 #include "support/graph_fixture.h"
 #include "support/memory_source.h"
 
@@ -39,13 +39,11 @@ protected:
         if (title) m_splitter->SetTitleInfo(title);
         m_graph->AddFilter(source, "Source");
         m_graph->AddFilter(m_splitter.Get(), "Splitter");
-        IPin* output = nullptr;
+        ComPtr<IPin> output;
         ComPtr<IEnumPins> pins;
         source->EnumPins(pins.Put());
-        pins->Next(1, &output, nullptr);
-        const HRESULT hr = m_graph->ConnectDirect(output, m_splitter->GetPin(m_splitter->GetPinCount() - 1), nullptr);
-        output->Release();
-        return hr;
+        pins->Next(1, output.Put(), nullptr);
+        return m_graph->ConnectDirect(output.Get(), m_splitter->GetPin(m_splitter->GetPinCount() - 1), nullptr);
     }
     HRESULT ConnectSplitter(std::vector<std::uint8_t> bytes, const TitleInfo* title = nullptr)
     {
@@ -56,7 +54,7 @@ protected:
     void ConnectSinks()
     {
         for (int i = 0; i + 1 < m_splitter->GetPinCount(); ++i) {
-            auto sink = CaptureSink::Create();
+            auto sink = TestSink::Capture();
             m_graph->AddFilter(sink.Get(), nullptr);
             ASSERT_EQ(m_graph->ConnectDirect(m_splitter->GetPin(i), sink->Pin(), nullptr), S_OK);
             m_sinks[m_splitter->GetPin(i)->Name()] = sink;
@@ -87,7 +85,7 @@ protected:
 
     ComPtr<IBaseFilter> m_source;
     ComPtr<CMpegSplitterFilter> m_splitter;
-    std::map<std::string, ComPtr<CaptureSink>> m_sinks;
+    std::map<std::string, ComPtr<TestSink>> m_sinks;
 };
 
 } // namespace testing_filters

@@ -167,20 +167,21 @@ TEST_F(DvdReaderTest, RequestsCompleteAsynchronouslyAndInOrder)
     LONGLONG next = 0;
     int inFlight = 0;
     auto request = [&] {
-        IMediaSample* sample = nullptr;
-        ASSERT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, 0), S_OK);
+        ComPtr<IMediaSample> sample;
+        ASSERT_EQ(allocator->GetBuffer(sample.Put(), nullptr, nullptr, 0), S_OK);
         REFERENCE_TIME start = next * kUnitsPerSecond;
         REFERENCE_TIME stop = (next + 65536) * kUnitsPerSecond;
         sample->SetTime(&start, &stop);
-        ASSERT_EQ(reader->Request(sample, static_cast<DWORD_PTR>(next)), S_OK);
+        // The reference travels with the request and comes back from WaitForNext.
+        ASSERT_EQ(reader->Request(sample.Detach(), static_cast<DWORD_PTR>(next)), S_OK);
         next += 65536;
         ++inFlight;
     };
     while (next < total && inFlight < 4) request();
     while (inFlight > 0) {
-        IMediaSample* sample = nullptr;
+        ComPtr<IMediaSample> sample;
         DWORD_PTR user = 0;
-        ASSERT_EQ(reader->WaitForNext(5000, &sample, &user), S_OK); // the last one ends at the end
+        ASSERT_EQ(reader->WaitForNext(5000, sample.Put(), &user), S_OK); // the last one ends at the end
         --inFlight;
         ASSERT_NE(sample, nullptr);
         EXPECT_EQ(static_cast<std::size_t>(user), all.size());
@@ -190,7 +191,7 @@ TEST_F(DvdReaderTest, RequestsCompleteAsynchronouslyAndInOrder)
         REFERENCE_TIME start = 0, stop = 0;
         sample->GetTime(&start, &stop);
         EXPECT_LE(stop, total * kUnitsPerSecond); // a request past the end was shortened
-        sample->Release();
+        sample = nullptr; // its buffer goes back for the next request
         if (next < total) request();
     }
     EXPECT_TRUE(all == reference);
@@ -271,23 +272,26 @@ TEST_F(DvdReaderTest, FlushingFailsRequestsAndReleasesWaiters)
     ComPtr<IMemAllocator> allocator;
     ASSERT_EQ(reader->RequestAllocator(nullptr, &props, allocator.Put()), S_OK);
     allocator->Commit();
-    IMediaSample* sample = nullptr;
+    ComPtr<IMediaSample> none;
     DWORD_PTR user = 0;
-    EXPECT_EQ(reader->WaitForNext(10, &sample, &user), VFW_E_TIMEOUT);
+    EXPECT_EQ(reader->WaitForNext(10, none.Put(), &user), VFW_E_TIMEOUT);
     ASSERT_EQ(reader->BeginFlush(), S_OK);
-    EXPECT_EQ(reader->WaitForNext(INFINITE, &sample, &user), VFW_E_WRONG_STATE);
-    allocator->GetBuffer(&sample, nullptr, nullptr, 0);
+    EXPECT_EQ(reader->WaitForNext(INFINITE, none.Put(), &user), VFW_E_WRONG_STATE);
+    ComPtr<IMediaSample> sample;
+    allocator->GetBuffer(sample.Put(), nullptr, nullptr, 0);
     REFERENCE_TIME start = 0, stop = 4096 * kUnitsPerSecond;
     sample->SetTime(&start, &stop);
-    EXPECT_EQ(reader->Request(sample, 0), VFW_E_WRONG_STATE);
+    EXPECT_EQ(reader->Request(sample.Get(), 0), VFW_E_WRONG_STATE); // refused: the reference stays here
     ASSERT_EQ(reader->EndFlush(), S_OK);
-    ASSERT_EQ(reader->Request(sample, 7), S_OK);
-    IMediaSample* done = nullptr;
-    ASSERT_EQ(reader->WaitForNext(5000, &done, &user), S_OK);
-    EXPECT_EQ(done, sample);
+    IMediaSample* const requested = sample.Get();
+    // The reference travels with the request and comes back from WaitForNext.
+    ASSERT_EQ(reader->Request(sample.Detach(), 7), S_OK);
+    ComPtr<IMediaSample> done;
+    ASSERT_EQ(reader->WaitForNext(5000, done.Put(), &user), S_OK);
+    EXPECT_EQ(done.Get(), requested);
     EXPECT_EQ(user, 7u);
     EXPECT_EQ(done->GetActualDataLength(), 4096);
-    sample->Release();
+    done = nullptr;
     allocator->Decommit();
 }
 

@@ -64,10 +64,7 @@ public:
 template <class T>
 HRESULT CreateAs(T* object, REFIID riid, void** ppv)
 {
-    object->AddRef();
-    const HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return ComPtr<T>(object)->QueryInterface(riid, ppv);
 }
 
 class GraphTest : public GraphFixture {
@@ -106,14 +103,14 @@ protected:
         std::vector<std::string> names;
         ComPtr<IEnumFilters> filters;
         m_graph->EnumFilters(filters.Put());
-        IBaseFilter* filter = nullptr;
+        ComPtr<IBaseFilter> filter;
         ULONG fetched = 0;
-        while (filters->Next(1, &filter, &fetched) == S_OK) {
+        while (filters->Next(1, filter.Put(), &fetched) == S_OK) {
             FILTER_INFO info{};
             filter->QueryFilterInfo(&info);
             names.emplace_back(info.achName);
-            if (info.pGraph) info.pGraph->Release();
-            filter->Release();
+            ComPtr<IFilterGraph> graph;
+            graph.Attach(info.pGraph); // the reference the info carries
         }
         return names;
     }
@@ -145,8 +142,9 @@ TEST_F(GraphTest, FiltersAreAddedFoundRenamedAndRemoved)
     FILTER_INFO info{};
     b->QueryFilterInfo(&info);
     EXPECT_STREQ(info.achName, "Reader 0001");
-    EXPECT_NE(info.pGraph, nullptr);
-    info.pGraph->Release();
+    ComPtr<IFilterGraph> graph;
+    graph.Attach(info.pGraph); // the reference the info carries
+    EXPECT_NE(graph.Get(), nullptr);
 
     EXPECT_EQ(m_graph->RemoveFilter(b.Get()), S_OK);
     EXPECT_EQ(m_graph->RemoveFilter(b.Get()), VFW_E_NOT_FOUND);

@@ -9,7 +9,7 @@
 #include "pipeline/media_sample.h"
 #include "pipeline/media_type.h"
 #include "pipeline/mem_allocator.h"
-#include "support/test_filters.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -70,10 +70,9 @@ TEST_F(AllocatorTest, DecommitReleasesAWaitingThread)
     std::atomic<HRESULT> waiterResult{S_OK};
     std::atomic<bool> waiting{false};
     std::thread waiter([&] {
-        IMediaSample* sample = nullptr;
+        ComPtr<IMediaSample> sample;
         waiting = true;
-        waiterResult = m_allocator->GetBuffer(&sample, nullptr, nullptr, 0);
-        if (sample) sample->Release();
+        waiterResult = m_allocator->GetBuffer(sample.Put(), nullptr, nullptr, 0);
     });
     while (!waiting) std::this_thread::yield();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

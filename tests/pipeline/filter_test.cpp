@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "pipeline/event_codes.h"
@@ -160,6 +162,53 @@ TEST_F(FilterTest, TransformCarriesTimesToTheSink)
     EXPECT_EQ(sink->EndOfStreams(), 1);
 }
 
+// Waits (briefly, in real time) for the sink to have received `count` samples.
+bool ReceivedReaches(TestSink& sink, std::int64_t count)
+{
+    for (int i = 0; i < 400 && sink.Received() < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return sink.Received() == count;
+}
+
+TEST_F(FilterTest, OnATestClockEachPictureIsPresentedWhenItsTimeComesAndAPauseHoldsTheStreamTime)
+{
+    auto clock = TestClock::Create();
+    clock->SetTime(10000000);
+    auto source = TestSource::Create({.sampleCount = 6}); // 40 ms each
+    auto sink = TestSink::Create({.presentByClock = true});
+    Add(source.Get(), "Source");
+    Add(sink.Get(), "Sink");
+    ASSERT_EQ(m_graph->ConnectDirect(source->Pin(), sink->Pin(), nullptr), S_OK);
+    ComPtr<IMediaFilter> timing;
+    ASSERT_EQ(m_graph.As(timing), S_OK);
+    ASSERT_EQ(timing->SetSyncSource(clock.Get()), S_OK);
+
+    ASSERT_EQ(m_control->Run(), S_OK); // the stream starts 10 ms from now
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sink->Received(), 0) << "presented before the clock moved";
+    clock->Advance(100000);
+    EXPECT_TRUE(ReceivedReaches(*sink, 1));
+    clock->Advance(399999); // just short of picture 1
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sink->Received(), 1);
+    clock->Advance(1);
+    EXPECT_TRUE(ReceivedReaches(*sink, 2));
+
+    // Paused at stream time 40 ms: however far the clock goes, nothing more is presented; run
+    // again, the stream goes on from where it stood.
+    ASSERT_EQ(m_control->Pause(), S_OK);
+    clock->Advance(50000000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sink->Received(), 2);
+    ASSERT_EQ(m_control->Run(), S_OK);
+    clock->Advance(100000 + 399999);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sink->Received(), 2);
+    clock->Advance(1);
+    EXPECT_TRUE(ReceivedReaches(*sink, 3));
+    ASSERT_EQ(m_control->Stop(), S_OK);
+    EXPECT_EQ(clock->Waiting(), 0u) << "an advise outlived the stop";
+}
+
 TEST_F(FilterTest, SampleDuringFlushIsRefusedWithFalseAndNotCounted)
 {
     auto sink = TestSink::Create();
@@ -285,12 +334,11 @@ TEST_F(FilterTest, TypeEnumeratorGoesOutOfSyncWhenThePinsListChanges)
     ComPtr<IEnumPins> pins;
     ASSERT_EQ(source->EnumPins(pins.Put()), S_OK);
     source->IncrementPinVersion();
-    IPin* pin = nullptr;
-    EXPECT_EQ(pins->Next(1, &pin, &fetched), VFW_E_ENUM_OUT_OF_SYNC);
+    ComPtr<IPin> pin;
+    EXPECT_EQ(pins->Next(1, pin.Put(), &fetched), VFW_E_ENUM_OUT_OF_SYNC);
     pins->Reset();
-    ASSERT_EQ(pins->Next(1, &pin, &fetched), S_OK);
-    EXPECT_EQ(pin, static_cast<IPin*>(source->Pin()));
-    pin->Release();
+    ASSERT_EQ(pins->Next(1, pin.Put(), &fetched), S_OK);
+    EXPECT_EQ(pin.Get(), static_cast<IPin*>(source->Pin()));
 }
 
 } // namespace

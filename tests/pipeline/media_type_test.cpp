@@ -6,7 +6,7 @@
 #include "pipeline/media_guids.h"
 #include "pipeline/media_type.h"
 #include "com/task_memory.h"
-#include "support/test_filters.h"
+#include "support/harness.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "pipeline/mem_allocator.h"
 #include "pipeline/output_queue.h"
-#include "support/test_filters.h"
+#include "support/harness.h"
 
 namespace {
 

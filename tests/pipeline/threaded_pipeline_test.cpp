@@ -14,7 +14,7 @@
 #include "pipeline/my_tee_filter.h"
 #include "graph/class_factory.h"
 #include "graph/graph_interfaces.h"
-#include "support/test_filters.h"
+#include "support/harness.h"
 
 namespace {
 

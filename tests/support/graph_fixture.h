@@ -6,7 +6,7 @@
 
 #include "graph/class_factory.h"
 #include "graph/graph_interfaces.h"
-#include "support/test_filters.h"
+#include "support/harness.h"
 
 namespace testing_filters {
 

@@ -1,11 +1,16 @@
 #pragma once
-// Filters for tests and benchmarks: a pushing source with seeking, a copying transform and a
-// counting sink. They carry 16×16 YV12 pictures whose first 8 bytes hold the picture's index.
+// The test harness for filters, shared by the tests and the benchmarks: a source that generates
+// pictures on its own thread (with seeking) or delivers what the test pushes, a copying
+// transform, a sink that counts or keeps what arrives and can present it by a clock, and a clock
+// that moves only when the test moves it. Generated pictures are 16×16 YV12 whose first 8 bytes
+// hold the picture's index.
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
+
+#include "pipeline/unknown_object.h"
 
 #include "pipeline/am_thread.h"
 #include "pipeline/base_filter.h"
@@ -23,8 +28,44 @@ inline constexpr CLSID CLSID_TestSink = MakeGuid("{6B1A2F10-0000-4000-8000-00000
 CMediaType MakeYv12Type(int width, int height);
 // The same with a video-info-2 block carrying a picture aspect, as the video decoder offers it.
 CMediaType MakeYv12Type2(int width, int height, DWORD aspectX, DWORD aspectY);
+// Interleaved 16-bit PCM with a wave-format block.
+CMediaType PcmType(int channels, int rate);
 // Index written into a test picture.
 std::int64_t SampleIndex(IMediaSample* sample);
+
+// A reference clock that stands still until the test sets or advances it; advises fall due then,
+// on the test's thread.
+class TestClock : public CUnknown, public IReferenceClock {
+public:
+    static ComPtr<TestClock> Create() { return ComPtr<TestClock>(new TestClock); }
+    DECLARE_IUNKNOWN
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+    HRESULT GetTime(REFERENCE_TIME* time) override;
+    HRESULT AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime, CAMEvent* event, DWORD_PTR* cookie) override;
+    HRESULT AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME period, CAMEvent* event, DWORD_PTR* cookie) override;
+    HRESULT Unadvise(DWORD_PTR cookie) override;
+
+    void Advance(REFERENCE_TIME by) { SetTime(Time() + by); }
+    void SetTime(REFERENCE_TIME time);
+    REFERENCE_TIME Time();
+    // Advises waiting for a time still to come.
+    std::size_t Waiting();
+
+private:
+    TestClock();
+    struct Advise {
+        DWORD_PTR cookie;
+        REFERENCE_TIME due;
+        REFERENCE_TIME period;
+        CAMEvent* event;
+    };
+    void FireDue(); // m_lock held
+    std::mutex m_lock;
+    REFERENCE_TIME m_time = 0;     // guarded by m_lock
+    std::vector<Advise> m_advises; // guarded by m_lock
+    DWORD_PTR m_nextCookie = 1;    // guarded by m_lock
+};
 
 class TestSource;
 
@@ -32,6 +73,8 @@ class TestSourcePin : public CBaseOutputPin, public IMediaSeeking {
 public:
     TestSourcePin(TestSource* filter, HRESULT* phr);
     ~TestSourcePin() override;
+    // What the pin offers: the options' type, or pictures of their size.
+    CMediaType OfferedType() const;
 
     DECLARE_IUNKNOWN
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
@@ -90,12 +133,24 @@ public:
         LONG bufferCount = 4;
         int width = 16;
         int height = 16;
+        // False: nothing is generated; the test delivers samples itself with Push.
+        bool generate = true;
+        // What the pin offers; none (GUID_NULL major type): YV12 pictures of width × height.
+        CMediaType type;
+        // Bytes per buffer; 0: the type's sample size.
+        long bufferSize = 0;
     };
 
     explicit TestSource(const Options& options);
     ~TestSource() override;
     // A new source with one reference for the caller.
     static ComPtr<TestSource> Create(const Options& options);
+    // A source that delivers exactly the samples the test pushes, of exactly `type`, in two
+    // buffers of `bufferSize` bytes.
+    static ComPtr<TestSource> Pushing(const CMediaType& type, long bufferSize = 1 << 20);
+    // Delivers one sample on the caller's thread (the graph paused or running).
+    HRESULT Push(const void* data, std::size_t bytes, REFERENCE_TIME start, REFERENCE_TIME stop);
+    HRESULT PushEndOfStream();
 
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int index) override;
@@ -141,14 +196,28 @@ public:
     HRESULT CheckMediaType(const CMediaType* type) override;
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT EndOfStream() override;
+    HRESULT BeginFlush() override;
     HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
 private:
     TestSink* const m_sink;
 };
 
-// Counts what arrives; EC_COMPLETE at end of stream. A slow sink sleeps `delayMicroseconds`
-// every `delayEvery` pictures.
+// A sample as it arrived at a sink that keeps what it receives.
+struct CapturedSample {
+    bool hasStart = false;
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 0;
+    bool discontinuity = false;
+    bool syncPoint = false;
+    bool typeChanged = false;
+    std::size_t offset = 0; // where its bytes begin in the capture
+    std::size_t size = 0;
+};
+
+// Counts what arrives, and keeps it when asked; EC_COMPLETE at end of stream. A slow sink sleeps
+// `delayMicroseconds` every `delayEvery` pictures. A sink that presents by the clock holds each
+// sample until the graph's clock reaches its start, as a renderer does.
 class TestSink : public CBaseFilter {
 public:
     struct Options {
@@ -161,11 +230,17 @@ public:
         bool passThroughSeeking = false;
         // Keep the indices and times of the current segment.
         bool record = true;
+        // Keep the bytes and flags of every sample (see Bytes and Samples).
+        bool capture = false;
+        // Hold each sample until the graph's clock reaches its start time, while running.
+        bool presentByClock = false;
     };
     explicit TestSink(const Options& options);
     ~TestSink() override;
     static ComPtr<TestSink> Create(const Options& options);
     static ComPtr<TestSink> Create() { return Create(Options{}); }
+    // A sink that keeps everything it receives.
+    static ComPtr<TestSink> Capture() { return Create(Options{.record = false, .capture = true}); }
 
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
@@ -182,8 +257,29 @@ public:
     // Start times received since the last new segment.
     std::vector<REFERENCE_TIME> SegmentTimes();
 
+    // What a capturing sink kept (any thread).
+    std::vector<std::uint8_t> Bytes();
+    std::vector<CapturedSample> Samples();
+    int Flushes() const { return m_flushes.load(); }
+    // Forgets what arrived.
+    void Clear();
+    // Forget what arrived (and the ends of stream) at every flush, so that what is kept is what
+    // followed the last seek. Stopping the upstream filter flushes too.
+    void ForgetOnFlush() { m_forgetOnFlush = true; }
+    // From the sample after the first `samples`, Receive fails with `result` (a broken
+    // downstream filter).
+    void FailAfter(int samples, HRESULT result)
+    {
+        m_failAfter = samples;
+        m_failure = result;
+    }
+
 private:
     friend class TestSinkPin;
+    void Keep(IMediaSample* sample);
+    // While running, waits until the clock reaches the sample's start; false when a flush or a
+    // stop came first.
+    bool WaitUntilDue(IMediaSample* sample);
     CCritSec m_csFilter;
     Options m_options;
     std::unique_ptr<TestSinkPin> m_pin;
@@ -194,6 +290,14 @@ private:
     std::vector<std::int64_t> m_indices; // guarded by m_recordLock
     std::vector<REFERENCE_TIME> m_times; // guarded by m_recordLock
     ComPtr<IUnknown> m_position;         // pass-through, made on first request
+    std::mutex m_receiveLock; // a sample's check and keeping against a forgetting flush
+    std::mutex m_keepLock;
+    std::vector<std::uint8_t> m_bytes;     // guarded by m_keepLock
+    std::vector<CapturedSample> m_samples; // guarded by m_keepLock
+    std::atomic<int> m_flushes{0};
+    std::atomic<bool> m_forgetOnFlush{false};
+    std::atomic<int> m_failAfter{-1};
+    std::atomic<HRESULT> m_failure{S_OK};
 };
 
 // Live-object counts of the framework, for leak assertions.

@@ -1,4 +1,4 @@
-#include "support/test_filters.h"
+#include "support/harness.h"
 
 #include <chrono>
 #include <algorithm>
@@ -54,6 +54,22 @@ CMediaType MakeYv12Type2(int width, int height, DWORD aspectX, DWORD aspectY)
     return type;
 }
 
+CMediaType PcmType(int channels, int rate)
+{
+    CMediaType type;
+    type.majortype = MEDIATYPE_Audio;
+    type.subtype = MEDIASUBTYPE_PCM;
+    type.formattype = FORMAT_WaveFormatEx;
+    auto* wfe = reinterpret_cast<WAVEFORMATEX*>(type.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
+    wfe->wFormatTag = WAVE_FORMAT_PCM;
+    wfe->nChannels = static_cast<WORD>(channels);
+    wfe->nSamplesPerSec = static_cast<DWORD>(rate);
+    wfe->wBitsPerSample = 16;
+    wfe->nBlockAlign = static_cast<WORD>(channels * 2);
+    wfe->nAvgBytesPerSec = wfe->nBlockAlign * wfe->nSamplesPerSec;
+    return type;
+}
+
 std::int64_t SampleIndex(IMediaSample* sample)
 {
     BYTE* data = nullptr;
@@ -66,6 +82,89 @@ std::int64_t SampleIndex(IMediaSample* sample)
 LiveCounts LiveCounts::Now()
 {
     return LiveCounts{CBaseObject::ObjectsActive(), CMediaSample::SamplesAlive(), CAMThread::ThreadsAlive()};
+}
+
+// ---- Clock ----
+
+TestClock::TestClock() : CUnknown("TestClock", nullptr) {}
+
+HRESULT TestClock::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (riid == IReferenceClock::iid) return GetInterface(static_cast<IReferenceClock*>(this), ppv);
+    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT TestClock::GetTime(REFERENCE_TIME* time)
+{
+    if (!time) return E_POINTER;
+    *time = Time();
+    return S_OK;
+}
+
+REFERENCE_TIME TestClock::Time()
+{
+    std::lock_guard lock(m_lock);
+    return m_time;
+}
+
+HRESULT TestClock::AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime, CAMEvent* event, DWORD_PTR* cookie)
+{
+    if (!event || !cookie) return E_POINTER;
+    std::lock_guard lock(m_lock);
+    *cookie = m_nextCookie++;
+    m_advises.push_back(Advise{*cookie, baseTime + streamTime, 0, event});
+    FireDue();
+    return S_OK;
+}
+
+HRESULT TestClock::AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME period, CAMEvent* event, DWORD_PTR* cookie)
+{
+    if (!event || !cookie) return E_POINTER;
+    if (period <= 0) return E_INVALIDARG;
+    std::lock_guard lock(m_lock);
+    *cookie = m_nextCookie++;
+    m_advises.push_back(Advise{*cookie, startTime, period, event});
+    FireDue();
+    return S_OK;
+}
+
+HRESULT TestClock::Unadvise(DWORD_PTR cookie)
+{
+    std::lock_guard lock(m_lock);
+    const auto removed = std::erase_if(m_advises, [&](const Advise& a) { return a.cookie == cookie; });
+    return removed ? S_OK : S_FALSE;
+}
+
+void TestClock::SetTime(REFERENCE_TIME time)
+{
+    std::lock_guard lock(m_lock);
+    m_time = time;
+    FireDue();
+}
+
+std::size_t TestClock::Waiting()
+{
+    std::lock_guard lock(m_lock);
+    return m_advises.size();
+}
+
+void TestClock::FireDue()
+{
+    for (auto it = m_advises.begin(); it != m_advises.end();) {
+        if (it->due > m_time) {
+            ++it;
+            continue;
+        }
+        it->event->Set();
+        if (it->period > 0) {
+            // A periodic advise fires once however far the clock jumped, then waits for its next time.
+            while (it->due <= m_time) it->due += it->period;
+            ++it;
+        } else {
+            it = m_advises.erase(it);
+        }
+    }
 }
 
 // ---- Source ----
@@ -106,25 +205,28 @@ HRESULT TestSourcePin::NonDelegatingQueryInterface(REFIID riid, void** ppv)
     return CBaseOutputPin::NonDelegatingQueryInterface(riid, ppv);
 }
 
-HRESULT TestSourcePin::CheckMediaType(const CMediaType* type)
+CMediaType TestSourcePin::OfferedType() const
 {
     const auto& o = m_source->Settings();
-    return *type == MakeYv12Type(o.width, o.height) ? S_OK : S_FALSE;
+    return o.type.majortype != GUID_NULL ? o.type : MakeYv12Type(o.width, o.height);
 }
+
+HRESULT TestSourcePin::CheckMediaType(const CMediaType* type) { return *type == OfferedType() ? S_OK : S_FALSE; }
 
 HRESULT TestSourcePin::GetMediaType(int position, CMediaType* type)
 {
     if (position < 0) return E_INVALIDARG;
     if (position > 0) return VFW_S_NO_MORE_ITEMS;
-    *type = MakeYv12Type(m_source->Settings().width, m_source->Settings().height);
+    *type = OfferedType();
     return S_OK;
 }
 
 HRESULT TestSourcePin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request)
 {
+    const auto& o = m_source->Settings();
     ALLOCATOR_PROPERTIES wanted = *request;
-    wanted.cBuffers = m_source->Settings().bufferCount;
-    wanted.cbBuffer = static_cast<LONG>(m_mt.GetSampleSize());
+    wanted.cBuffers = o.bufferCount;
+    wanted.cbBuffer = o.bufferSize > 0 ? static_cast<LONG>(o.bufferSize) : static_cast<LONG>(m_mt.GetSampleSize());
     ALLOCATOR_PROPERTIES actual{};
     const HRESULT hr = allocator->SetProperties(&wanted, &actual);
     if (FAILED(hr)) return hr;
@@ -134,7 +236,7 @@ HRESULT TestSourcePin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROP
 HRESULT TestSourcePin::Active()
 {
     HRESULT hr = CBaseOutputPin::Active();
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr) || !m_source->Settings().generate) return hr;
     m_worker = std::make_unique<Worker>(this);
     if (!m_worker->Create()) return E_FAIL;
     m_worker->CallWorker(kRun);
@@ -162,8 +264,8 @@ void TestSourcePin::Push(Worker& worker)
         if (worker.CheckRequest(nullptr)) return;
         const std::int64_t index = m_next.load();
         if (index >= o.sampleCount) break;
-        IMediaSample* sample = nullptr;
-        if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, 0))) return;
+        ComPtr<IMediaSample> sample;
+        if (FAILED(GetDeliveryBuffer(sample.Put(), nullptr, nullptr, 0))) return;
         BYTE* data = nullptr;
         sample->GetPointer(&data);
         std::memcpy(data, &index, sizeof index);
@@ -174,9 +276,7 @@ void TestSourcePin::Push(Worker& worker)
         sample->SetSyncPoint(TRUE);
         sample->SetDiscontinuity(discontinuity ? TRUE : FALSE);
         discontinuity = false;
-        const HRESULT hr = Deliver(sample);
-        sample->Release();
-        if (hr != S_OK) return;
+        if (Deliver(sample.Get()) != S_OK) return;
         ++m_source->m_delivered;
         m_next = index + 1;
     }
@@ -304,6 +404,29 @@ ComPtr<TestSource> TestSource::Create(const Options& options) { return ComPtr<Te
 
 CBasePin* TestSource::GetPin(int index) { return index == 0 ? m_pin.get() : nullptr; }
 
+ComPtr<TestSource> TestSource::Pushing(const CMediaType& type, long bufferSize)
+{
+    return Create(Options{.bufferCount = 2, .generate = false, .type = type, .bufferSize = bufferSize});
+}
+
+HRESULT TestSource::Push(const void* data, std::size_t bytes, REFERENCE_TIME start, REFERENCE_TIME stop)
+{
+    ComPtr<IMediaSample> sample;
+    HRESULT hr = m_pin->GetDeliveryBuffer(sample.Put(), nullptr, nullptr, 0);
+    if (FAILED(hr)) return hr;
+    if (static_cast<long>(bytes) > sample->GetSize()) return E_INVALIDARG;
+    BYTE* out = nullptr;
+    sample->GetPointer(&out);
+    if (bytes) std::memcpy(out, data, bytes);
+    sample->SetActualDataLength(static_cast<long>(bytes));
+    sample->SetTime(&start, &stop);
+    hr = m_pin->Deliver(sample.Get());
+    if (hr == S_OK) ++m_delivered;
+    return hr;
+}
+
+HRESULT TestSource::PushEndOfStream() { return m_pin->DeliverEndOfStream(); }
+
 // ---- Transform ----
 
 TestTransform::TestTransform(bool skipAll, LONG bufferCount)
@@ -376,9 +499,16 @@ HRESULT TestSinkPin::CheckMediaType(const CMediaType* type)
 
 HRESULT TestSinkPin::Receive(IMediaSample* sample)
 {
+    if (m_sink->m_options.presentByClock && !m_sink->WaitUntilDue(sample)) return S_FALSE;
+    // Held across the flushing check and the keeping, so that a flush that forgets what arrived
+    // cannot be followed by a sample from before it.
+    std::lock_guard hold(m_sink->m_receiveLock);
     HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
     const std::int64_t count = ++m_sink->m_received;
+    const int failAfter = m_sink->m_failAfter.load();
+    if (failAfter >= 0 && count > failAfter) return m_sink->m_failure.load();
+    if (m_sink->m_options.capture) m_sink->Keep(sample);
     if (m_sink->m_options.record) {
         REFERENCE_TIME start = -1;
         REFERENCE_TIME stop = -1;
@@ -400,6 +530,18 @@ HRESULT TestSinkPin::EndOfStream()
     ++m_sink->m_endOfStreams;
     m_sink->NotifyEvent(EC_COMPLETE, S_OK, 0);
     return S_OK;
+}
+
+HRESULT TestSinkPin::BeginFlush()
+{
+    ++m_sink->m_flushes;
+    const HRESULT hr = CBaseInputPin::BeginFlush();
+    if (m_sink->m_forgetOnFlush) {
+        std::lock_guard hold(m_sink->m_receiveLock);
+        m_sink->Clear();
+        m_sink->m_endOfStreams = 0;
+    }
+    return hr;
 }
 
 HRESULT TestSinkPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
@@ -452,6 +594,79 @@ std::vector<REFERENCE_TIME> TestSink::SegmentTimes()
 {
     std::lock_guard lock(m_recordLock);
     return m_times;
+}
+
+void TestSink::Keep(IMediaSample* sample)
+{
+    CapturedSample info;
+    REFERENCE_TIME start = 0, stop = 0;
+    info.hasStart = SUCCEEDED(sample->GetTime(&start, &stop));
+    info.start = start;
+    info.stop = stop;
+    info.discontinuity = sample->IsDiscontinuity() == S_OK;
+    info.syncPoint = sample->IsSyncPoint() == S_OK;
+    AM_MEDIA_TYPE* type = nullptr;
+    info.typeChanged = sample->GetMediaType(&type) == S_OK;
+    if (type) DeleteMediaType(type);
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    info.size = static_cast<std::size_t>(sample->GetActualDataLength());
+    std::lock_guard lock(m_keepLock);
+    info.offset = m_bytes.size();
+    m_bytes.insert(m_bytes.end(), data, data + info.size);
+    m_samples.push_back(info);
+}
+
+bool TestSink::WaitUntilDue(IMediaSample* sample)
+{
+    REFERENCE_TIME start = 0, stop = 0;
+    if (FAILED(sample->GetTime(&start, &stop))) return true;
+    for (;;) {
+        ComPtr<IReferenceClock> clock;
+        REFERENCE_TIME base = 0;
+        {
+            CAutoLock lock(&m_csFilter);
+            clock = m_clock;
+            base = m_start;
+        }
+        const FILTER_STATE state = State();
+        if (state == State_Stopped || m_pin->IsFlushing()) return false;
+        if (state == State_Running && clock) {
+            CAMEvent due;
+            DWORD_PTR cookie = 0;
+            if (FAILED(clock->AdviseTime(base, start, &due, &cookie))) return true;
+            // The clock wakes the sink, or a flush, a stop or a pause comes first.
+            while (!due.Wait(5)) {
+                if (State() != State_Running || m_pin->IsFlushing()) {
+                    clock->Unadvise(cookie);
+                    break;
+                }
+            }
+            if (State() == State_Running && !m_pin->IsFlushing()) return true;
+            clock->Unadvise(cookie);
+            continue;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // paused: held until the graph runs
+    }
+}
+
+std::vector<std::uint8_t> TestSink::Bytes()
+{
+    std::lock_guard lock(m_keepLock);
+    return m_bytes;
+}
+
+std::vector<CapturedSample> TestSink::Samples()
+{
+    std::lock_guard lock(m_keepLock);
+    return m_samples;
+}
+
+void TestSink::Clear()
+{
+    std::lock_guard lock(m_keepLock);
+    m_bytes.clear();
+    m_samples.clear();
 }
 
 } // namespace testing_filters
