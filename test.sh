@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds ZuZidero under AddressSanitizer and UndefinedBehaviorSanitizer and
-# runs every test; then runs the threaded tests again under ThreadSanitizer.
+# runs every test; then runs the threaded tests again under ThreadSanitizer; then builds the
+# release preset with the benchmarks and the fuzz targets' replay programs, so that they cannot
+# rot. Every preset treats compiler warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -17,3 +19,6 @@ cmake --preset tsan
 cmake --build --preset tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp \
   ctest --preset tsan -L threads -j "$jobs"
+
+cmake --preset release -DZUZIDERO_BUILD_BENCH=ON
+cmake --build --preset release -j "$jobs"

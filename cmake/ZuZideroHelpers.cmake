@@ -2,7 +2,10 @@
 
 # Warnings for our own targets (never for third-party code).
 function(zz_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow)
+  if(ZUZIDERO_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
 endfunction()
 
 # zz_library(<name> SOURCES ... [DEPS ...])

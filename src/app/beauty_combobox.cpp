@@ -13,8 +13,8 @@ BeautyCombobox::BeautyCombobox(QWidget* parent) : QPushButton(parent), m_pane(ne
     setCursor(Qt::PointingHandCursor);
     connect(this, &QPushButton::clicked, this, &BeautyCombobox::OpenPane);
     connect(m_pane, &CStartPane::formatChosen, this, [this](int command) {
-        if (const CStartPane::Item* f = m_pane->FindFormat(command)) {
-            m_category = f->category;
+        if (const CStartPane::Item* item = m_pane->FindFormat(command)) {
+            m_category = item->category;
             m_command = command;
         }
         update();

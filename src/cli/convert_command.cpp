@@ -118,12 +118,12 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
             auto v = value();
             std::array<int, 4> c{};
             std::size_t at = 0;
-            for (int i = 0; v && i < 4; ++i) {
-                const std::size_t comma = i < 3 ? v->find(',', at) : v->size();
+            for (int side = 0; v && side < 4; ++side) {
+                const std::size_t comma = side < 3 ? v->find(',', at) : v->size();
                 if (comma == std::string::npos) return need("L,T,R,B with L < R and T < B");
                 const auto n = ParseInt(v->substr(at, comma - at), 0, 16384);
                 if (!n) return need("L,T,R,B: four numbers from 0 to the picture's size");
-                c[static_cast<std::size_t>(i)] = *n;
+                c[static_cast<std::size_t>(side)] = *n;
                 at = comma + 1;
             }
             if (!v || at != v->size() + 1 || c[2] <= c[0] || c[3] <= c[1]) return need("L,T,R,B with L < R and T < B");

@@ -16,7 +16,7 @@ long AllocationGranularity()
 }
 } // namespace
 
-CBaseAllocator::CBaseAllocator(const char* objectName, IUnknown* outer, HRESULT* phr) : CUnknown(objectName, outer) {}
+CBaseAllocator::CBaseAllocator(const char* objectName, IUnknown* outer, HRESULT*) : CUnknown(objectName, outer) {}
 
 CBaseAllocator::~CBaseAllocator() = default;
 
@@ -94,7 +94,7 @@ HRESULT CBaseAllocator::Decommit()
     return S_OK;
 }
 
-HRESULT CBaseAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop, DWORD flags)
+HRESULT CBaseAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME*, REFERENCE_TIME*, DWORD flags)
 {
     if (!sample) return E_POINTER;
     *sample = nullptr;

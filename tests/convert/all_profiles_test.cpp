@@ -56,6 +56,6 @@ TEST_P(EveryProfile, ConvertsThreeSecondsOfATitle)
 }
 
 INSTANTIATE_TEST_SUITE_P(FormatXml, EveryProfile, ::testing::Range(0, 107),
-                         [](const ::testing::TestParamInfo<int>& info) { return ProfileTestName(info.param); });
+                         [](const ::testing::TestParamInfo<int>& test) { return ProfileTestName(test.param); });
 
 } // namespace

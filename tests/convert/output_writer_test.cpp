@@ -157,7 +157,7 @@ TEST_P(WriterRoundTrip, FfprobeReadsBackWhatWasWritten)
 // A dozen containers and codecs, with and without pictures.
 INSTANTIATE_TEST_SUITE_P(Profiles, WriterRoundTrip,
                          ::testing::Values(0, 1, 2, 3, 5, 6, 8, 10, 11, 55, 66, 91, 12, 14, 17, 19, 52),
-                         [](const ::testing::TestParamInfo<int>& info) { return ProfileTestName(info.param); });
+                         [](const ::testing::TestParamInfo<int>& test) { return ProfileTestName(test.param); });
 
 TEST(OutputWriter, TimeBasesAndKeyFrameIntervals)
 {

@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"ntsc_4x3_dvd", "shapes_ntsc", 0, kMpeg2Profile, 0, {}, 1.0, "720:480:0:0", 8.0 / 9},
         ShapeCase{"pal_16x9_dvd", "shapes_pal", 1, kMpeg2Profile, 0, {}, 1.0, "720:480:0:0", 32.0 / 27},
         ShapeCase{"ntsc_4x3_dvd_as_16x9", "shapes_ntsc", 0, kMpeg2Profile, 2, {}, 4.0 / 3, "720:480:0:0", 32.0 / 27}),
-    [](const ::testing::TestParamInfo<ShapeCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<ShapeCase>& test) { return std::string(test.param.name); });
 
 // ffmpeg's idet over a file: the share of pictures it calls top or bottom field first.
 double InterlacedShare(const std::string& file)

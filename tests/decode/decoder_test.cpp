@@ -242,8 +242,8 @@ TEST_P(DecodesLikeFfmpeg, EveryPictureAndTheSound)
 INSTANTIATE_TEST_SUITE_P(FixtureTitles, DecodesLikeFfmpeg,
                          ::testing::Values(DecodeCase{"ntsc_4x3", 1, 720, 480, "0x80", 333666},
                                            DecodeCase{"pal_16x9", 1, 720, 576, "0xa0", 400000}),
-                         [](const ::testing::TestParamInfo<DecodeCase>& info) {
-                             return TitleTestName(info.param.disc, info.param.title);
+                         [](const ::testing::TestParamInfo<DecodeCase>& test) {
+                             return TitleTestName(test.param.disc, test.param.title);
                          });
 
 TEST_F(DecoderTest, SubpicturesAreBurnedInWhereAndWhenAuthored)
@@ -438,7 +438,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(EncodedFile{"h264-aac.ts", "-pix_fmt yuv420p -c:v libx264 -g 25 -c:a aac -b:a 128k -f mpegts", 320, 240},
                       EncodedFile{"mpeg1-mp2.mpg", "-c:v mpeg1video -c:a mp2 -f mpeg", 352, 288},
                       EncodedFile{"mpeg2-dts.vob", "-c:v mpeg2video -c:a dca -strict -2 -f vob", 352, 288}),
-    [](const ::testing::TestParamInfo<EncodedFile>& info) { return TestName(info.param.name); });
+    [](const ::testing::TestParamInfo<EncodedFile>& test) { return TestName(test.param.name); });
 
 TEST_F(DecoderTest, TheVideoDecoderTakesOnlyWhatItCanDecode)
 {

@@ -234,6 +234,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Title{"pal_16x9.iso", 0, {{"Video", "0x1e0"}, {"Audio", "0xa0"}, {"Subtitle", "0x20"}}},
                       Title{"two_sets", 0, {{"Video", "0x1e0"}, {"Audio", "0x1c0"}}},
                       Title{"two_sets", 1, {{"Video", "0x1e0"}, {"Audio", "0x80"}, {"Subtitle", "0x20"}}}),
-    [](const ::testing::TestParamInfo<Title>& info) { return TitleTestName(info.param.disc, info.param.title); });
+    [](const ::testing::TestParamInfo<Title>& test) { return TitleTestName(test.param.disc, test.param.title); });
 
 } // namespace

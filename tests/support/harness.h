@@ -136,7 +136,7 @@ public:
         // False: nothing is generated; the test delivers samples itself with Push.
         bool generate = true;
         // What the pin offers; none (GUID_NULL major type): YV12 pictures of width × height.
-        CMediaType type;
+        CMediaType type{};
         // Bytes per buffer; 0: the type's sample size.
         long bufferSize = 0;
     };

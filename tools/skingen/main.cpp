@@ -365,8 +365,8 @@ QString TileLabel(const QString& file)
         {"PS3", "PS3"}, {"PSP", "PSP"}, {"wii", "Wii"}, {"XBOX", "360"}, {"ZUNE", "Zune"}, {"TV", "tv"},
         {"AVC", "H264"}, {"DIVX", "DivX"}, {"MPEG", "MPG1"}, {"MPEG2", "MPG2"},
     };
-    for (const auto& [file, label] : known)
-        if (base == file) return label;
+    for (const auto& [knownFile, label] : known)
+        if (base == knownFile) return label;
     return base.toUpper();
 }
 
