@@ -168,15 +168,21 @@ std::size_t XmlDocument::SkipMarkup(std::size_t lt) const
     return i < n ? i + 1 : n;
 }
 
+std::size_t XmlDocument::NameEnd(std::size_t nameStart) const
+{
+    std::size_t i = nameStart;
+    while (i < m_text.size() && IsNameChar(static_cast<unsigned char>(m_text[i]))) ++i;
+    return i;
+}
+
 std::size_t XmlDocument::ParseEndTag(std::size_t lt, ParseState& state)
 {
     const std::string& text = m_text;
     const std::size_t n = text.size();
-    std::size_t i = lt + 2;
-    const std::size_t nameStart = i;
-    while (i < n && IsNameChar(static_cast<unsigned char>(text[i]))) ++i;
-    const std::string_view name(text.data() + nameStart, i - nameStart);
-    const std::size_t gt = text.find('>', i);
+    const std::size_t nameStart = lt + 2;
+    const std::size_t nameEnd = NameEnd(nameStart);
+    const std::string_view name(text.data() + nameStart, nameEnd - nameStart);
+    const std::size_t gt = text.find('>', nameEnd);
     if (gt == std::string::npos) return n; // the file ends inside an end tag: nothing closes
     const std::size_t end = gt + 1;
     // Walk up to the nearest open element of that name.
@@ -202,9 +208,8 @@ std::size_t XmlDocument::ParseStartTag(std::size_t lt, ParseState& state)
 {
     const std::string& text = m_text;
     const std::size_t n = text.size();
-    std::size_t i = lt + 1;
-    const std::size_t nameStart = i;
-    while (i < n && IsNameChar(static_cast<unsigned char>(text[i]))) ++i;
+    const std::size_t nameStart = lt + 1;
+    std::size_t i = NameEnd(nameStart);
     const std::size_t nameLength = i - nameStart;
     // The start tag ends at the first '>' outside quotes.
     char quote = 0;

@@ -71,6 +71,7 @@ private:
     bool Parse();
     // Each returns where parsing goes on, given the position of the markup's '<'.
     std::size_t SkipMarkup(std::size_t lt) const; // comments, CDATA, processing instructions, declarations
+    std::size_t NameEnd(std::size_t nameStart) const;
     std::size_t ParseEndTag(std::size_t lt, ParseState& state);
     std::size_t ParseStartTag(std::size_t lt, ParseState& state);
     void AddElement(const ElementPosition& element, ParseState& state);

@@ -98,10 +98,10 @@ Probe ProbeFile(const std::string& path)
 {
     Probe p;
     // One line per stream ("codec_type=video|codec_name=h264|..."), then the format's.
-    std::istringstream out(RunCommand(
-        "ffprobe -v error -count_frames -show_entries "
-        "stream=codec_type,codec_name,width,height,r_frame_rate,nb_read_frames,sample_rate,channels,start_time:"
-        "format=duration -of compact=p=0 '" + path + "'"));
+    std::istringstream out(ToolOutput(
+        {"ffprobe", "-v", "error", "-count_frames", "-show_entries",
+         "stream=codec_type,codec_name,width,height,r_frame_rate,nb_read_frames,sample_rate,channels,start_time:format=duration",
+         "-of", "compact=p=0", path}));
     for (std::string line; std::getline(out, line);) {
         std::map<std::string, std::string> fields;
         std::istringstream parts(line);
@@ -141,8 +141,8 @@ Probe ProbeFile(const std::string& path)
 std::vector<std::vector<std::uint8_t>> GreyPictures(const std::string& path)
 {
     const std::string raw = TemporaryPath("grey.raw");
-    RunCommand("ffmpeg -v error -y -i '" + path + "' -map 0:v:0 -fps_mode passthrough -vf scale=64:48,format=gray -f rawvideo '" +
-               raw + "'");
+    RunTool({"ffmpeg", "-v", "error", "-y", "-i", path, "-map", "0:v:0", "-fps_mode", "passthrough", "-vf",
+             "scale=64:48,format=gray", "-f", "rawvideo", raw});
     const auto bytes = ReadFileBytes(raw);
     std::filesystem::remove(raw);
     std::vector<std::vector<std::uint8_t>> pictures;
@@ -155,7 +155,7 @@ std::vector<std::vector<std::uint8_t>> GreyPictures(const std::string& path)
 std::vector<std::int16_t> MonoSound(const std::string& path)
 {
     const std::string raw = TemporaryPath("mono.raw");
-    RunCommand("ffmpeg -v error -y -i '" + path + "' -map 0:a:0 -f s16le -ac 1 -ar 48000 '" + raw + "'");
+    RunTool({"ffmpeg", "-v", "error", "-y", "-i", path, "-map", "0:a:0", "-f", "s16le", "-ac", "1", "-ar", "48000", raw});
     const auto bytes = ReadFileBytes(raw);
     std::filesystem::remove(raw);
     std::vector<std::int16_t> samples(bytes.size() / 2);

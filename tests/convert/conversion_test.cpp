@@ -285,8 +285,10 @@ TEST(Conversion, APalWidescreenTitleKeepsItsWholePicture)
     const auto bytes = ReadTitleWithLibdvdread(disc.path, 0).bytes;
     std::ofstream(vob, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     const std::string whole = TemporaryPath("pal-whole.mkv"), top = TemporaryPath("pal-top.mkv");
-    RunCommand("ffmpeg -v error -y -i '" + vob + "' -map 0:v:0 -vf scale=480:268,pad=480:360:0:46 -c:v ffv1 '" + whole + "'");
-    RunCommand("ffmpeg -v error -y -i '" + vob + "' -map 0:v:0 -vf crop=720:480:0:0,scale=480:268,pad=480:360:0:46 -c:v ffv1 '" + top + "'");
+    RunTool({"ffmpeg", "-v", "error", "-y", "-i", vob, "-map", "0:v:0", "-vf", "scale=480:268,pad=480:360:0:46", "-c:v", "ffv1",
+             whole});
+    RunTool({"ffmpeg", "-v", "error", "-y", "-i", vob, "-map", "0:v:0", "-vf", "crop=720:480:0:0,scale=480:268,pad=480:360:0:46",
+             "-c:v", "ffv1", top});
     std::filesystem::remove(vob);
     const auto ours = GreyPictures(result.files[0]);
     const auto expected = GreyPictures(whole);

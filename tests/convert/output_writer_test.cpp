@@ -31,7 +31,7 @@ ProfileCatalogue& Catalogue()
 // key=value lines of ffprobe's default output, one map per section.
 std::map<std::string, std::string> Probe(const std::string& file, const std::string& arguments)
 {
-    std::istringstream out(RunCommand("ffprobe -v error " + arguments + " -of default=nw=1 '" + file + "'"));
+    std::istringstream out(ToolOutput(WithOptions({"ffprobe", "-v", "error", "-of", "default=nw=1", file}, arguments)));
     std::map<std::string, std::string> values;
     for (std::string line; std::getline(out, line);) {
         const auto eq = line.find('=');
@@ -144,7 +144,7 @@ TEST_P(WriterRoundTrip, FfprobeReadsBackWhatWasWritten)
         // The sound decodes to what was written, the last partial frame included; a decoder may
         // keep one frame for its overlap (WMA).
         const std::string pcm = TemporaryPath("round-trip.pcm");
-        RunCommand("ffmpeg -v error -y -i '" + written.path + "' -map 0:a:0 -f s16le -ac 1 '" + pcm + "'");
+        RunTool({"ffmpeg", "-v", "error", "-y", "-i", written.path, "-map", "0:a:0", "-f", "s16le", "-ac", "1", pcm});
         const auto decoded = static_cast<std::int64_t>(std::filesystem::file_size(pcm) / 2);
         std::filesystem::remove(pcm);
         const std::int64_t frame = encoder->id == AV_CODEC_ID_WMAV2 ? 2048 : 64;
@@ -173,8 +173,8 @@ TEST(OutputWriter, TimeBasesAndKeyFrameIntervals)
 
     // 25 frames per second: a key frame every 25 pictures.
     const Written written = WriteOneSecond(58, "gop");
-    std::istringstream keys(RunCommand("ffprobe -v error -select_streams v:0 -show_entries frame=key_frame -of csv=p=0 '" +
-                                       written.path + "'"));
+    std::istringstream keys(ToolOutput({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "frame=key_frame",
+                                        "-of", "csv=p=0", written.path}));
     std::vector<int> keyFrames;
     int index = 0;
     for (std::string line; std::getline(keys, line); ++index)
@@ -202,7 +202,7 @@ TEST(OutputWriter, PcmOutputIsOnePacketPerBuffer)
     EXPECT_EQ(writer.AudioPackets(), 4); // nothing held back for the end
     // Every sample is in the file.
     const std::string pcm = TemporaryPath("pcm.raw");
-    RunCommand("ffmpeg -v error -y -i '" + path + "' -map 0:a:0 -f s16le '" + pcm + "'");
+    RunTool({"ffmpeg", "-v", "error", "-y", "-i", path, "-map", "0:a:0", "-f", "s16le", pcm});
     EXPECT_EQ(std::filesystem::file_size(pcm), static_cast<std::uintmax_t>(first * 4));
     std::filesystem::remove(pcm);
     std::filesystem::remove(path);
@@ -274,7 +274,7 @@ TEST(OutputWriter, MergedTitlesContinueTheTimeLineAndNothingCarriesIntoTheNextFi
     // The first file has its 1500 samples (the last AAC frame a short one), the second none.
     auto decodedSamples = [](const std::string& file) {
         const std::string pcm = TemporaryPath("merged.raw");
-        RunCommand("ffmpeg -v error -y -i '" + file + "' -map 0:a:0 -f s16le -ac 1 '" + pcm + "'");
+        RunTool({"ffmpeg", "-v", "error", "-y", "-i", file, "-map", "0:a:0", "-f", "s16le", "-ac", "1", pcm});
         const auto n = std::filesystem::exists(pcm) ? static_cast<std::int64_t>(std::filesystem::file_size(pcm) / 2) : 0;
         std::filesystem::remove(pcm);
         return n;

@@ -26,8 +26,8 @@ constexpr int kMpeg2Profile = 9; // MPEG-2, 720 × 480 (a DVD size: anamorphic)
 // The sample aspect ffprobe reads from a file's video stream, as a number (1 when square).
 double SampleAspectOf(const std::string& file)
 {
-    const std::string text = RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=sample_aspect_ratio "
-                                        "-of default=nw=1:nk=1 '" + file + "'");
+    const std::string text = ToolOutput({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                         "stream=sample_aspect_ratio", "-of", "default=nw=1:nk=1", file});
     int x = 0, y = 0;
     return std::sscanf(text.c_str(), "%d:%d", &x, &y) == 2 && x > 0 && y > 0 ? static_cast<double>(x) / y : 1.0;
 }
@@ -36,8 +36,8 @@ double SampleAspectOf(const std::string& file)
 std::vector<std::uint8_t> GreyPicture(const std::string& file, int index, int width, int height)
 {
     const std::string raw = TemporaryPath("shape.gray");
-    RunCommand("ffmpeg -v error -y -i '" + file + "' -vf 'select=eq(n\\," + std::to_string(index) +
-               ")' -frames:v 1 -f rawvideo -pix_fmt gray '" + raw + "'");
+    RunTool({"ffmpeg", "-v", "error", "-y", "-i", file, "-vf", "select=eq(n\\," + std::to_string(index) + ")", "-frames:v",
+             "1", "-f", "rawvideo", "-pix_fmt", "gray", raw});
     std::vector<std::uint8_t> picture = ReadFileBytes(raw);
     std::filesystem::remove(raw);
     EXPECT_EQ(picture.size(), static_cast<std::size_t>(width) * height);
@@ -76,9 +76,11 @@ double ShownShapeRatio(const std::string& file, int width, int height)
 // ffmpeg's cropdetect over the whole file: "W:H:X:Y" of what is not black.
 std::string PictureArea(const std::string& file)
 {
-    const std::string log = RunCommand("ffmpeg -v info -i '" + file +
-                                       "' -vf cropdetect=limit=40:round=2:reset=0 -f null - 2>&1 | grep -o 'crop=[0-9:]*' | tail -1");
-    return log.size() > 5 ? log.substr(5, log.find_first_of("\r\n") - 5) : std::string();
+    const std::string log = RunTool({"ffmpeg", "-v", "info", "-i", file, "-vf", "cropdetect=limit=40:round=2:reset=0", "-f",
+                                     "null", "-"})
+                                .err;
+    const std::vector<std::string> found = ValuesAfter(log, "crop=", "0123456789:");
+    return found.empty() ? std::string() : found.back();
 }
 
 struct ShapeCase {
@@ -155,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
 // ffmpeg's idet over a file: the share of pictures it calls top or bottom field first.
 double InterlacedShare(const std::string& file)
 {
-    const std::string line = RunCommand("ffmpeg -v info -i '" + file + "' -vf idet -f null - 2>&1 | grep 'Multi frame'");
+    const std::string log = RunTool({"ffmpeg", "-v", "info", "-i", file, "-vf", "idet", "-f", "null", "-"}).err;
+    const std::string line = log.substr(std::min(log.find("Multi frame"), log.size()));
     int tff = 0, bff = 0, progressive = 0, undetermined = 0;
     const auto at = line.find("TFF:");
     if (at == std::string::npos ||
@@ -199,11 +202,11 @@ TEST(Deinterlacing, AProgressiveTitleIsLeftAlone)
         ASSERT_EQ(result.files.size(), 1u);
         files[mode == kDeinterlaceAuto ? 0 : 1] = result.files[0];
     }
-    const std::string psnr = RunCommand("ffmpeg -v info -i '" + files[0] + "' -i '" + files[1] +
-                                        "' -lavfi psnr -f null - 2>&1 | grep -o 'average:[a-z0-9.]*'");
-    ASSERT_FALSE(psnr.empty());
-    const std::string value = psnr.substr(8, psnr.find_first_of("\r\n") - 8);
-    EXPECT_TRUE(value == "inf" || std::stod(value) > 60) << psnr;
+    const std::vector<std::string> psnr =
+        ValuesAfter(RunTool({"ffmpeg", "-v", "info", "-i", files[0], "-i", files[1], "-lavfi", "psnr", "-f", "null", "-"}).err,
+                "average:", "abcdefghijklmnopqrstuvwxyz0123456789.");
+    ASSERT_EQ(psnr.size(), 1u);
+    EXPECT_TRUE(psnr[0] == "inf" || std::stod(psnr[0]) > 60) << psnr[0];
 }
 
 } // namespace

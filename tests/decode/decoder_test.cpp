@@ -139,8 +139,8 @@ protected:
     Bytes FfmpegPictures()
     {
         const std::string out = TemporaryPath("pictures.yuv");
-        RunCommand("ffmpeg -v error -y -i '" + Vob() + "' -map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" +
-                   out + "'");
+        RunTool({"ffmpeg", "-v", "error", "-y", "-i", Vob(), "-map", "0:v:0", "-fps_mode", "passthrough", "-f", "rawvideo",
+                 "-pix_fmt", "yuv420p", out});
         Bytes bytes = ReadFileBytes(out);
         std::filesystem::remove(out);
         return bytes;
@@ -222,8 +222,8 @@ TEST_P(DecodesLikeFfmpeg, EveryPictureAndTheSound)
     const auto* wfe = reinterpret_cast<const WAVEFORMATEX*>(sound.pbFormat);
     EXPECT_EQ(wfe->wBitsPerSample, 16);
     const std::string pcm = TemporaryPath("sound.pcm");
-    RunCommand("ffmpeg -v error -y -i '" + Vob() + "' -map 0:i:" + c.audioStream + " -f s16le -ac " +
-               std::to_string(wfe->nChannels) + " -ar " + std::to_string(wfe->nSamplesPerSec) + " '" + pcm + "'");
+    RunTool({"ffmpeg", "-v", "error", "-y", "-i", Vob(), "-map", std::string("0:i:") + c.audioStream, "-f", "s16le", "-ac",
+             std::to_string(wfe->nChannels), "-ar", std::to_string(wfe->nSamplesPerSec), pcm});
     const Bytes reference = ReadFileBytes(pcm);
     std::filesystem::remove(pcm);
     const Bytes decoded = m_audio->Bytes();
@@ -292,7 +292,7 @@ TEST_F(DecoderTest, AnAudioStreamSwitchDecodesTheOtherTrack)
     EXPECT_TRUE(samples.front().discontinuity);
     // The same sound as ffmpeg decodes from that track, and as long.
     const std::string pcm = TemporaryPath("switched.pcm");
-    RunCommand("ffmpeg -v error -y -i '" + Vob() + "' -map 0:i:0x1c0 -f s16le -ac 2 -ar 48000 '" + pcm + "'");
+    RunTool({"ffmpeg", "-v", "error", "-y", "-i", Vob(), "-map", "0:i:0x1c0", "-f", "s16le", "-ac", "2", "-ar", "48000", pcm});
     const Bytes reference = ReadFileBytes(pcm);
     std::filesystem::remove(pcm);
     const Bytes decoded = m_audio->Bytes();
@@ -381,9 +381,12 @@ TEST_P(DecodesFilesLikeFfmpeg, PicturesAndSound)
 {
     const EncodedFile& f = GetParam();
     const std::string file = TemporaryPath(f.name);
-    RunCommand(std::string("ffmpeg -v error -y -f lavfi -i testsrc2=size=") + std::to_string(f.width) + "x" +
-               std::to_string(f.height) + ":rate=25 -f lavfi -i sine=frequency=500:sample_rate=48000 -t 2 " + f.encoding +
-               " '" + file + "'");
+    auto encode = WithOptions({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                               "testsrc2=size=" + std::to_string(f.width) + "x" + std::to_string(f.height) + ":rate=25", "-f",
+                               "lavfi", "-i", "sine=frequency=500:sample_rate=48000", "-t", "2"},
+                              f.encoding);
+    encode.push_back(file);
+    RunTool(encode);
     auto source = MemorySourceFilter::Create(ReadFileBytes(file));
     IBaseFilter* raw = nullptr;
     ASSERT_EQ(CMpegSplitterFilter::Create(&raw), S_OK);
@@ -411,7 +414,8 @@ TEST_P(DecodesFilesLikeFfmpeg, PicturesAndSound)
     Run();
 
     const std::string yuv = TemporaryPath("decoders.yuv");
-    RunCommand("ffmpeg -v error -y -i '" + file + "' -map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" + yuv + "'");
+    RunTool({"ffmpeg", "-v", "error", "-y", "-i", file, "-map", "0:v:0", "-fps_mode", "passthrough", "-f", "rawvideo", "-pix_fmt",
+             "yuv420p", yuv});
     const Bytes theirs = ReadFileBytes(yuv);
     std::filesystem::remove(yuv);
     const Bytes ours = OurPictures(f.width, f.height);
@@ -424,8 +428,8 @@ TEST_P(DecodesFilesLikeFfmpeg, PicturesAndSound)
     m_audio->Pin()->ConnectionMediaType(&sound);
     const auto* wfe = reinterpret_cast<const WAVEFORMATEX*>(sound.pbFormat);
     const std::string pcm = TemporaryPath("decoders.pcm");
-    RunCommand("ffmpeg -v error -y -i '" + file + "' -map 0:a:0 -f s16le -ac " + std::to_string(wfe->nChannels) + " -ar " +
-               std::to_string(wfe->nSamplesPerSec) + " '" + pcm + "'");
+    RunTool({"ffmpeg", "-v", "error", "-y", "-i", file, "-map", "0:a:0", "-f", "s16le", "-ac", std::to_string(wfe->nChannels),
+             "-ar", std::to_string(wfe->nSamplesPerSec), pcm});
     const auto reference = static_cast<long long>(ReadFileBytes(pcm).size());
     std::filesystem::remove(pcm);
     std::filesystem::remove(file);

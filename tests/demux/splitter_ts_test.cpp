@@ -26,11 +26,15 @@ protected:
     {
         s_mpeg2 = TemporaryPath("mpeg2-ac3.ts");
         s_h264 = TemporaryPath("h264-aac.ts");
-        const std::string sources = "ffmpeg -v error -y -f lavfi -i testsrc=size=352x288:rate=25 -f lavfi "
-                                    "-i sine=frequency=440:sample_rate=48000 -t 3 ";
-        RunCommand(sources + "-c:v mpeg2video -b:v 3M -c:a ac3 -b:a 192k -f mpegts '" + s_mpeg2 + "'");
-        RunCommand(sources + "-pix_fmt yuv420p -c:v libx264 -x264-params aud=1 -g 25 -c:a aac -b:a 128k -f mpegts '" +
-                   s_h264 + "'");
+        const std::vector<std::string> sources = {"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                                  "testsrc=size=352x288:rate=25", "-f", "lavfi", "-i",
+                                                  "sine=frequency=440:sample_rate=48000", "-t", "3"};
+        auto mpeg2 = WithOptions(sources, "-c:v mpeg2video -b:v 3M -c:a ac3 -b:a 192k -f mpegts");
+        mpeg2.push_back(s_mpeg2);
+        RunTool(mpeg2);
+        auto h264 = WithOptions(sources, "-pix_fmt yuv420p -c:v libx264 -x264-params aud=1 -g 25 -c:a aac -b:a 128k -f mpegts");
+        h264.push_back(s_h264);
+        RunTool(h264);
     }
     static void TearDownTestSuite()
     {

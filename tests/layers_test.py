@@ -1,0 +1,37 @@
+#!/usr/bin/env python3
+"""The source folders form layers, bottom to top: no folder includes a header of a folder above it.
+
+Usage: layers_test.py SOURCE_ROOT
+"""
+import os
+import re
+import sys
+
+# Bottom to top, as the README's Layout lists them.
+LAYERS = ["com", "pipeline", "graph", "ffmpeg", "dvd", "demux", "decode", "profiles", "convert", "cli", "app"]
+INCLUDE = re.compile(r'\s*#\s*include\s+"(\w+)/')
+
+
+def main():
+    src = os.path.join(sys.argv[1], "src")
+    folders = sorted(f for f in os.listdir(src) if os.path.isdir(os.path.join(src, f)))
+    unknown = [f for f in folders if f not in LAYERS]
+    if unknown:
+        print("folders not placed in a layer:", ", ".join(unknown))
+        return 1
+    wrong = []
+    for level, folder in enumerate(LAYERS):
+        for directory, _, files in os.walk(os.path.join(src, folder)):
+            for name in files:
+                path = os.path.join(directory, name)
+                with open(path, encoding="utf-8", errors="replace") as source:
+                    for number, line in enumerate(source, 1):
+                        match = INCLUDE.match(line)
+                        if match and match.group(1) in LAYERS and LAYERS.index(match.group(1)) > level:
+                            wrong.append(f"{os.path.relpath(path, sys.argv[1])}:{number}: {folder} includes {match.group(1)}")
+    print("\n".join(wrong) if wrong else f"{len(LAYERS)} layers, no include upwards")
+    return 1 if wrong else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
