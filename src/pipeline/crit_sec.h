@@ -50,10 +50,10 @@ public:
 
     void Set()
     {
-        {
-            std::lock_guard lock(m_mutex);
-            m_signalled = true;
-        }
+        // Notified under the lock: a waiter that wakes may destroy the event at once (an event
+        // on its stack, signalled by a clock), which must not happen while this call still uses it.
+        std::lock_guard lock(m_mutex);
+        m_signalled = true;
         if (m_manualReset)
             m_cv.notify_all();
         else
