@@ -1,5 +1,6 @@
 #include "app/zuzidero_dlg.h"
 
+#include <algorithm>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QUrl>
 #include <ctime>
 
@@ -198,6 +200,11 @@ void CZuZideroDlg::BuildSkin()
     m_list->setGeometry(335, 110, 454, 238);
     m_list->hide();
     connect(m_list, &CColumnTreeCtrl::itemClickedAt, this, &CZuZideroDlg::OnListClicked);
+    // Whichever way a title is selected (click, keyboard, previous and next), its choice is shown.
+    connect(m_list, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        ShowTrackChoice(current);
+        m_lastClicked = current;
+    });
     m_gettingStarted = new QLabel(this);
     m_gettingStarted->setGeometry(335, 110, 454, 238);
     m_gettingStarted->setPixmap(LoadSkin("getting started.bmp"));
@@ -259,74 +266,91 @@ void CZuZideroDlg::BuildMenus()
 
 bool CZuZideroDlg::LoadDisc(const QString& path)
 {
+    // Nothing of the disc shown now changes until the new one has loaded.
     std::string why;
     OwnedDisc disc = OpenDisc(path.toStdString(), &why);
     if (!disc) {
         ShowMessage(this, QStringLiteral("Open DVD error\n") + QString::fromStdString(why));
         return false;
     }
+    auto info = std::make_unique<DiscInfo>();
+    if (MyDVDGetInfo(disc.Get(), info.get()) != 0) {
+        ShowMessage(this, QStringLiteral("Load DVD error"));
+        return false;
+    }
+    if (std::none_of(info->titles, info->titles + std::max(info->titleCount, 0), IsListedTitle)) {
+        ShowMessage(this, QStringLiteral("Load DVD error\nThe disc has no title of 3 seconds or more."));
+        return false;
+    }
     m_disc = std::move(disc);
-    MyDVDGetInfo(m_disc.Get(), m_info.get());
+    m_info = std::move(info);
 
     m_list->ClearAll();
     m_lastClicked = nullptr;
     QTreeWidgetItem* root = m_list->InsertRoot();
     const QString extension = QString::fromStdString(m_currentProfile.FormatExt);
+    QTreeWidgetItem* first = nullptr;
     for (int i = 0; i < m_info->titleCount; ++i) {
         const TitleInfo& title = m_info->titles[i];
         if (!IsListedTitle(title)) continue;
         TitleVideo video;
         MyDVDGetTitleVideo(m_disc.Get(), i, &video);
-        const ConversionTask task = MakeTitleTask(i, title, video);
+        ConversionTask task = MakeTitleTask(i, title, video);
+        // Each title starts with its first listed track and subtitle.
+        if (title.audioCount > 0) task.audioStreamId = title.audioStreamId[0];
+        if (title.subpictureCount > 0) task.subtitleId = title.subpictureStreamId[0];
         QTreeWidgetItem* item = m_list->InsertTask(task, extension);
-        if (i == 0) {
+        if (!first) {
+            first = item;
             m_lastClip = task.clip;
-            m_list->setCurrentItem(item);
         }
     }
     root->setExpanded(true);
     m_gettingStarted->hide();
     m_list->show();
-    m_audio->clear();
-    m_subtitle->clear();
-    FillStreamLists(0);
+    m_list->setCurrentItem(first);
+    ShowTrackChoice(first);
     return true;
 }
 
 void CZuZideroDlg::FillStreamLists(int titleIndex)
 {
+    const QSignalBlocker audioQuiet(m_audio), subtitleQuiet(m_subtitle);
+    m_audio->clear();
+    m_subtitle->clear();
     if (titleIndex < 0 || titleIndex >= m_info->titleCount) return;
     const TitleInfo& title = m_info->titles[titleIndex];
-    m_audio->clear();
     for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) m_audio->addItem(AudioLine(title, a), title.audioStreamId[a]);
-    m_subtitle->clear();
     for (int s = 0; s < title.subpictureCount && s < kMaxSubpictureStreams; ++s)
         m_subtitle->addItem(SubtitleLine(title, s), title.subpictureStreamId[s]);
     // Beyond the disc's own lines: converting without burned-in subtitles.
-    if (title.subpictureCount > 0) m_subtitle->addItem(QStringLiteral("No subtitles"), 0);
-    if (title.audioCount > 0) {
-        m_audio->setCurrentIndex(0);
-        m_audioId = title.audioStreamId[0];
-    }
-    if (title.subpictureCount > 0) {
-        m_subtitle->setCurrentIndex(0);
-        m_subtitleId = title.subpictureStreamId[0];
-        m_subtitlesOn = true;
-    }
+    m_subtitle->addItem(QStringLiteral("No subtitles"), 0);
+}
+
+ConversionTask* CZuZideroDlg::CurrentTask() const
+{
+    QTreeWidgetItem* item = m_list->currentItem();
+    return item ? m_list->TaskOf(item) : nullptr;
+}
+
+void CZuZideroDlg::ShowTrackChoice(QTreeWidgetItem* item)
+{
+    const ConversionTask* task = item ? m_list->TaskOf(item) : nullptr;
+    if (!task) return; // the root: the lists stay as they are
+    FillStreamLists(task->titleIndex);
+    const QSignalBlocker audioQuiet(m_audio), subtitleQuiet(m_subtitle);
+    m_audio->setCurrentIndex(std::max(m_audio->findData(task->audioStreamId), 0));
+    const int subtitleRow = task->burnSubtitles ? m_subtitle->findData(task->subtitleId) : -1;
+    m_subtitle->setCurrentIndex(subtitleRow >= 0 ? subtitleRow : m_subtitle->count() - 1);
+    m_audioId = task->audioStreamId;
+    m_subtitleId = task->subtitleId;
+    m_subtitlesOn = task->burnSubtitles && subtitleRow >= 0 && task->subtitleId != 0;
 }
 
 void CZuZideroDlg::OnListClicked(QTreeWidgetItem* item)
 {
-    if (item != m_lastClicked) {
-        const QByteArray text = item->text(0).toLatin1();
-        int title = 0, chapter = 0;
-        bool parsed = false;
-        if (text.contains("Title"))
-            parsed = std::sscanf(text.constData(), "Title_%02d", &title) == 1;
-        else if (text.contains("Chapter"))
-            parsed = std::sscanf(text.constData(), "Chapter_%02d_%02d", &title, &chapter) >= 1;
-        if (parsed && title - 1 >= 0 && title - 1 < m_info->titleCount) FillStreamLists(title - 1);
-    }
+    if (item != m_lastClicked && item != m_list->currentItem()) m_list->setCurrentItem(item);
+    if (item != m_lastClicked) ShowTrackChoice(item);
     m_lastClicked = item;
 }
 
@@ -334,6 +358,11 @@ void CZuZideroDlg::OnAudioChosen(int row)
 {
     if (row < 0) return;
     m_audioId = m_audio->itemData(row).toInt();
+    QTreeWidgetItem* item = m_list->currentItem();
+    // The choice is the title's: its item, and its chapters.
+    if (ConversionTask* task = CurrentTask()) task->audioStreamId = m_audioId;
+    for (int i = 0; item && i < item->childCount(); ++i)
+        if (ConversionTask* chapter = m_list->TaskOf(item->child(i))) chapter->audioStreamId = m_audioId;
 }
 
 void CZuZideroDlg::OnSubtitleChosen(int row)
@@ -342,6 +371,14 @@ void CZuZideroDlg::OnSubtitleChosen(int row)
     const int id = m_subtitle->itemData(row).toInt();
     m_subtitlesOn = id != 0;
     if (id != 0) m_subtitleId = id;
+    QTreeWidgetItem* item = m_list->currentItem();
+    auto apply = [&](ConversionTask* task) {
+        if (!task) return;
+        task->burnSubtitles = id != 0;
+        if (id != 0) task->subtitleId = id;
+    };
+    apply(CurrentTask());
+    for (int i = 0; item && i < item->childCount(); ++i) apply(m_list->TaskOf(item->child(i)));
 }
 
 void CZuZideroDlg::OnLoadDvd()
@@ -533,9 +570,10 @@ void CZuZideroDlg::OnStart(bool modal)
     inputs.outFolder = folder;
     inputs.action = m_prefs.action;
     inputs.picture = m_lastClip.picture;
-    inputs.audioStreamId = m_audioId;
-    inputs.subtitleId = m_subtitleId;
-    inputs.subtitles = m_subtitlesOn;
+    // Each task carries its own title's track choice.
+    inputs.audioStreamId = 0;
+    inputs.subtitleId = 0;
+    inputs.subtitles = true;
     inputs.deinterlace = m_prefs.DeinterlaceMode();
     auto* progress = new CConverDlg(inputs, this);
     progress->setAttribute(Qt::WA_DeleteOnClose);

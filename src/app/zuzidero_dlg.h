@@ -1,7 +1,7 @@
 #pragma once
 // CZuZideroDlg: the main window. It owns the open disc and its information, the title list with
-// its conversion tasks, the current output profile, the format selector, the output folder and
-// the application-wide audio and subtitle choice, and opens every other window.
+// its conversion tasks (each with its own audio and subtitle choice), the current output profile,
+// the format selector and the output folder, and opens every other window.
 
 #include <QPointer>
 #include <memory>
@@ -94,6 +94,8 @@ public slots:
     void OnSnapshot();
     void OnOpenSnapshotFolder();
     void OnListClicked(QTreeWidgetItem* item);
+    // The audio and subtitle lists show the track choice of this item's title.
+    void ShowTrackChoice(QTreeWidgetItem* item);
     void OnAudioChosen(int row);
     void OnSubtitleChosen(int row);
 
@@ -105,7 +107,10 @@ private:
     void BuildSkin();
     void BuildMenus();
     void SelectProfileById(int id, bool report);
+    // The audio and subtitle lines of a title, nothing selected.
     void FillStreamLists(int titleIndex);
+    // The task of the current item, or null (the root, or nothing selected).
+    ConversionTask* CurrentTask() const;
     // "Please select one first" / "GetItemData error" checks of the commands that need a task.
     ConversionTask* CheckedSelection();
     void OpenEditor(int page);

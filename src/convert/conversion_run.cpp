@@ -157,7 +157,7 @@ void ConversionRun::StartCurrent()
         }
         m_engine.Teardown();
         ConversionEngine::BuildOptions options;
-        options.subpictures = m_settings.subtitles;
+        options.subpictures = m_settings.subtitles && t.task.burnSubtitles;
         options.deinterlace = m_settings.deinterlace;
         options.subtitleId =
             static_cast<std::uint16_t>(t.task.subtitleId ? t.task.subtitleId : m_settings.selectedSubtitleId);

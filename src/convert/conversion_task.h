@@ -41,6 +41,8 @@ struct ConversionTask {
     // The tracks chosen for this title (BD80, C000, BD20); 0 leaves the choice to the run.
     std::int32_t audioStreamId = 0;
     std::int32_t subtitleId = 0;
+    // False: this title is converted without burned-in subtitles (its subtitle choice is kept).
+    bool burnSubtitles = true;
 };
 
 // A title's task as a disc load makes it: the whole title, and a crop rectangle of the title's

@@ -3,6 +3,7 @@
 // files with ffprobe. Also: existing files are not overwritten without asking, and the
 // after-conversion action.
 
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -46,6 +47,28 @@ bool RunToTheEnd(CZuZideroDlg& window, int limitMs = 240000)
     progress->DoneMessage()->OkButton()->click();
     QTest::qWait(100);
     return true;
+}
+
+// The pitch of a file's sound (Hz), from the zero crossings of ffmpeg's mono decoding.
+double Pitch(const QString& file)
+{
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-i", file, "-map", "0:a:0", "-f", "s16le", "-ac", "1", "-ar", "48000", "-"});
+    ffmpeg.waitForFinished(60000);
+    const QByteArray bytes = ffmpeg.readAllStandardOutput();
+    const auto* samples = reinterpret_cast<const std::int16_t*>(bytes.constData());
+    const qsizetype count = bytes.size() / 2;
+    if (count < 48000) return 0;
+    int crossings = 0;
+    for (qsizetype i = 1; i < count; ++i) crossings += (samples[i - 1] < 0) != (samples[i] < 0);
+    return crossings / 2.0 / (static_cast<double>(count) / 48000);
+}
+
+// Chooses a line of a track list as the user does.
+void Choose(QComboBox* list, int row)
+{
+    list->setCurrentIndex(row);
+    emit list->activated(row);
 }
 
 // Counts the paint events a widget gets.
@@ -129,6 +152,47 @@ private slots:
         QTest::qWait(100);
         QVERIFY(!window.Progress());
         CConverDlg::SetActionHooks(nullptr, nullptr);
+    }
+
+    void EachTitleKeepsItsOwnTrackChoiceAndIsConvertedWithIt()
+    {
+        CollectMessages messages;
+        QTemporaryDir out;
+        CZuZideroDlg window;
+        window.show();
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        CColumnTreeCtrl* list = window.TitleList();
+        QTreeWidgetItem* first = list->Root()->child(0);
+        QTreeWidgetItem* second = list->Root()->child(1);
+        // Title_01 in French without subtitles; Title_02 is only looked at.
+        QCOMPARE(list->currentItem(), first);
+        Choose(window.AudioTracks(), 1);
+        Choose(window.Subtitles(), 2);
+        window.OnListClicked(second);
+        QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("English(AC3 2ch)"));
+        QCOMPARE(window.Subtitles()->currentText(), QStringLiteral("English"));
+        window.OnPrevious();
+        QCOMPARE(list->currentItem(), first);
+        QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("French(MP3 2ch)"));
+        QCOMPARE(window.Subtitles()->currentText(), QStringLiteral("No subtitles"));
+        window.OnNext();
+        QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("English(AC3 2ch)"));
+        // The keyboard selects too.
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(list->currentItem(), first);
+        QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("French(MP3 2ch)"));
+        window.OnListClicked(second); // Start with the other title selected
+
+        window.OnFormatCommand(32821); // MP3
+        window.OutputBox()->setText(out.path());
+        window.OnStart(false);
+        QVERIFY(RunToTheEnd(window));
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+        // Title_01's French track is at 660 Hz, Title_02's English one at 550 Hz.
+        const double french = Pitch(out.filePath("Title_01.mp3")), english = Pitch(out.filePath("Title_02.mp3"));
+        QVERIFY2(std::abs(french - 660) < 15, qPrintable(QString::number(french)));
+        QVERIFY2(std::abs(english - 550) < 15, qPrintable(QString::number(english)));
     }
 
     void AFileThatCannotBeWrittenIsReportedAndTheRunGoesOn()
