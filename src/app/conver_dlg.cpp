@@ -1,6 +1,9 @@
 #include "app/conver_dlg.h"
 
+#include <QCloseEvent>
 #include <QDesktopServices>
+#include <algorithm>
+#include <filesystem>
 #include <QLabel>
 #include <QUrl>
 
@@ -138,8 +141,9 @@ void CConverDlg::Begin()
     // The graph's streaming threads tell the window; the call waits in the window's queue (and
     // goes with the window).
     settings.notify = [this] { QMetaObject::invokeMethod(this, &CConverDlg::OnGraphEvent, Qt::QueuedConnection); };
+    // Failures are kept for the end message; a message box now would hold the run up.
     m_run = std::make_unique<ConversionRun>(m_inputs.disc, m_inputs.list->RunTasks(), settings,
-                                            [this](const std::string& text) { ShowMessage(this, QString::fromStdString(text)); });
+                                            [this](const std::string& text) { m_failures << QString::fromStdString(text); });
     m_run->onFinished = [this] { AfterConversion(); };
     m_stepping = true; // a message shown while the first graph is built must not step the run
     const bool started = m_run->Start();
@@ -205,10 +209,47 @@ void CConverDlg::OnContinue()
 
 void CConverDlg::OnCancel()
 {
-    m_clock.stop();
+    if (m_done) {
+        m_done->accept(); // the run has ended: closing is closing its end message
+        return;
+    }
+    if (!m_run || m_run->Finished()) {
+        CSkinnedDialog::reject();
+        return;
+    }
+    if (m_question) {
+        m_question->raise();
+        return;
+    }
+    // The run goes on while the user decides.
+    m_question = new CMsgDlg(CMsgDlg::kQuestion, this);
+    m_question->setAttribute(Qt::WA_DeleteOnClose);
+    m_question->SetMessage(QStringLiteral("Stop converting?"), QStringLiteral("The part converted so far is kept."));
+    connect(m_question, &QDialog::finished, this, [this](int result) {
+        m_question = nullptr;
+        if (result == QDialog::Accepted) StopRun();
+    });
+    m_question->open();
+}
+
+void CConverDlg::StopRun()
+{
+    if (!m_run || m_run->Finished() || m_done) return; // it ended while the question was open
     // The part written so far is finished as a valid file.
-    if (m_run && !m_run->Finished()) m_run->Cancel();
-    reject();
+    m_run->Cancel();
+    Finished();
+}
+
+void CConverDlg::reject() { OnCancel(); }
+
+void CConverDlg::closeEvent(QCloseEvent* event)
+{
+    if (m_run && !m_run->Finished() && !m_done) {
+        event->ignore();
+        OnCancel();
+        return;
+    }
+    CSkinnedDialog::closeEvent(event);
 }
 
 void CConverDlg::OnShowPreview(bool on)
@@ -232,19 +273,50 @@ void CConverDlg::Finished()
 {
     UpdateProgress();
     m_clock.stop();
-    if (m_run && !m_run->Cancelled()) {
+    // Full bars only for a run that did all it was asked.
+    if (m_run && !m_run->Cancelled() && m_run->TasksFailed() == 0 && m_failures.isEmpty()) {
         m_fileBar->SetPos(1000);
         m_overallBar->SetPos(1000);
     }
     m_pause->setEnabled(false);
     m_continue->setEnabled(false);
-    m_done = new CMsgDlg(0, this);
-    // What could not be read from the disc, as the command-line tool says it.
-    if (m_run && !m_run->Damage().empty()) {
-        QStringList lines;
-        for (const FileDamage& damage : m_run->Damage()) lines << QString::fromStdString(DamageText(damage));
-        m_done->SetDetail(lines.join(QLatin1Char('\n')));
-    }
+    if (m_question) m_question->reject(); // nothing is left to stop
+    ShowEndMessage();
     connect(m_done, &QDialog::finished, this, [this] { accept(); });
     m_done->open();
+}
+
+void CConverDlg::ShowEndMessage()
+{
+    const std::vector<std::string> none;
+    const std::vector<std::string>& written = m_run ? m_run->FilesWritten() : none;
+    QStringList names;
+    for (const std::string& file : written) names << QString::fromStdString(std::filesystem::path(file).filename().string());
+    QStringList damage;
+    if (m_run)
+        for (const FileDamage& d : m_run->Damage()) damage << QString::fromStdString(DamageText(d));
+    const qsizetype expected = m_inputs.list ? static_cast<qsizetype>(RunOutputNames(m_inputs.list->RunTasks(), m_inputs.merge).size()) : 0;
+    const int failed = m_run ? m_run->TasksFailed() : 0;
+
+    if (m_run && m_run->Cancelled()) {
+        m_done = new CMsgDlg(CMsgDlg::kInformation, this);
+        m_done->SetMessage(QStringLiteral("Conversion cancelled"),
+                           names.isEmpty() ? QStringLiteral("Nothing was written.")
+                                           : QStringLiteral("The part converted so far is kept: ") + names.join(QStringLiteral(", ")));
+        m_done->SetDetail(damage.join(QLatin1Char('\n')));
+    } else if (failed > 0 || !m_failures.isEmpty() || names.size() < expected) {
+        m_done = new CMsgDlg(names.isEmpty() ? CMsgDlg::kError : CMsgDlg::kWarning, this);
+        m_done->SetMessage(names.isEmpty() ? QStringLiteral("Conversion failed") : QStringLiteral("Conversion finished with errors"),
+                           QStringLiteral("%1 of %2 files written.").arg(names.size()).arg(std::max(expected, names.size())));
+        m_done->SetDetail((m_failures + damage).join(QLatin1Char('\n')));
+        // The overall bar shows the share of the files that were written.
+        m_overallBar->SetPos(static_cast<int>(1000 * names.size() / std::max<qsizetype>(expected, 1)));
+    } else if (!damage.isEmpty()) {
+        m_done = new CMsgDlg(CMsgDlg::kWarning, this);
+        m_done->SetMessage(QStringLiteral("Conversion completed with unreadable parts"),
+                           QStringLiteral("Your files are in the output folder, but parts of the disc could not be read:"));
+        m_done->SetDetail(damage.join(QLatin1Char('\n')));
+    } else {
+        m_done = new CMsgDlg(CMsgDlg::kCompleted, this);
+    }
 }

@@ -48,7 +48,12 @@ public:
     QString ElapsedText() const;
     QString RemainingText() const;
     QString ConvertedText() const;
+    // The end message: what was written, what failed, what could not be read, or the cancel.
     CMsgDlg* DoneMessage() const { return m_done; }
+    // "Stop converting?" while it is asked.
+    CMsgDlg* StopQuestion() const { return m_question; }
+    // The run's failure messages so far ("Could not create output file …").
+    const QStringList& Failures() const { return m_failures; }
     CVideoWindow* PreviewWindow() const { return m_previewWindow; }
     CMyCheckBox* ShutDownBox() const { return m_shutDown; }
     CMyCheckBox* OpenFolderBox() const { return m_openFolder; }
@@ -60,11 +65,20 @@ public:
 public slots:
     void OnPause();
     void OnContinue();
+    // Cancel, the close button, Esc and the window manager's close: while converting, asks
+    // first; a stopped run keeps what it wrote.
     void OnCancel();
     void OnShowPreview(bool on);
 
+protected:
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void Begin();
+    void StopRun();
+    // The end message's title, text and detail for how the run ended.
+    void ShowEndMessage();
     // The run's graph has events: they are handled here, on the window's thread.
     void OnGraphEvent();
     void UpdateProgress();
@@ -80,6 +94,8 @@ private:
     CMyButton *m_pause, *m_continue, *m_cancel, *m_close;
     CMyCheckBox *m_showPreview, *m_shutDown, *m_openFolder;
     CMsgDlg* m_done = nullptr;
+    CMsgDlg* m_question = nullptr;
+    QStringList m_failures;
     QTimer m_clock; // the progress bars and times
     bool m_begun = false;
     bool m_stepping = false;

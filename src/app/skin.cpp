@@ -1,9 +1,9 @@
 #include "app/skin.h"
+#include "app/msg_dlg.h"
 #include "app/palette.h"
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QPalette>
 #include <QStyleFactory>
 
@@ -33,7 +33,14 @@ void ShowMessage(QWidget* parent, const QString& text)
         Hook()(text);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("ZuZidero"), text, QMessageBox::Ok, parent);
+    // The first line is the window's title; a failure wears the error icon.
+    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+    const QString title = (lineEnd < 0 ? text : text.left(lineEnd)).trimmed();
+    const QString rest = lineEnd < 0 ? QString() : text.mid(lineEnd + 1).trimmed();
+    const bool failure = title.contains(QStringLiteral("error"), Qt::CaseInsensitive) || title.startsWith(QStringLiteral("Could not")) ||
+                         title.contains(QStringLiteral("cannot"), Qt::CaseInsensitive) || title.contains(QStringLiteral("Invalid"));
+    CMsgDlg box(failure ? CMsgDlg::kError : CMsgDlg::kInformation, parent);
+    box.SetMessage(title, rest);
     box.exec();
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
@@ -12,13 +13,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QSignalBlocker>
 #include <QUrl>
 #include <ctime>
 
 #include "app/about_dlg.h"
 #include "app/beauty_combobox.h"
+#include "app/msg_dlg.h"
 #include "app/column_tree_ctrl.h"
 #include "app/conver_dlg.h"
 #include "app/format_table.h"
@@ -554,11 +555,15 @@ void CZuZideroDlg::OnStart(bool modal)
     for (const std::string& name : outputs)
         if (QFileInfo::exists(folder + QStringLiteral("/") + QString::fromStdString(name))) existing << QString::fromStdString(name);
     if (!existing.isEmpty()) {
-        const bool overwrite = m_askOverwrite ? m_askOverwrite(existing)
-                                              : QMessageBox::question(this, windowTitle(),
-                                                                      QStringLiteral("These files exist already in the output folder:\n") +
-                                                                          existing.join('\n') + QStringLiteral("\n\nOverwrite them?")) ==
-                                                    QMessageBox::Yes;
+        bool overwrite = false;
+        if (m_askOverwrite) {
+            overwrite = m_askOverwrite(existing);
+        } else {
+            CMsgDlg question(CMsgDlg::kQuestion, this);
+            question.SetMessage(QStringLiteral("Overwrite the files?"), QStringLiteral("These files exist already in the output folder."));
+            question.SetDetail(existing.join(QStringLiteral(", ")));
+            overwrite = question.exec() == QDialog::Accepted;
+        }
         if (!overwrite) return;
     }
 
@@ -633,6 +638,17 @@ void CZuZideroDlg::closeEvent(QCloseEvent* event)
 {
     Shutdown();
     CSkinnedDialog::closeEvent(event);
+}
+
+void CZuZideroDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Esc does not close the main window (a dialog's habit): the program quits from its menu or
+    // its close button only.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    CSkinnedDialog::keyPressEvent(event);
 }
 
 void CZuZideroDlg::reject()

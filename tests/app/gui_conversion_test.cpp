@@ -199,23 +199,95 @@ private slots:
     {
         QTemporaryDir out;
         QVERIFY(QDir(out.path()).mkdir("Title_01.mp4")); // a folder where the file should go
-        QStringList messages;
-        // The box's own event loop, as a real message box has, while the progress timers fire.
-        SetMessageHook([&](const QString& text) {
-            messages << text;
-            QTest::qWait(300);
-        });
+        CollectMessages messages;
         CZuZideroDlg window;
         QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
         window.OnFormatCommand(32806);
         window.OutputBox()->setText(out.path());
         window.SetOverwriteQuestion([](const QStringList&) { return true; });
         window.OnStart(false);
-        QVERIFY(RunToTheEnd(window));
-        SetMessageHook(nullptr);
-        QCOMPARE(messages.size(), 1);
-        QVERIFY2(messages[0].startsWith("Could not create output file"), qPrintable(messages[0]));
+        CConverDlg* progress = window.Progress();
+        QVERIFY(progress);
+        QElapsedTimer clock;
+        clock.start();
+        while (!progress->DoneMessage() && clock.elapsed() < 240000) QTest::qWait(50);
+        QVERIFY(progress->DoneMessage());
+        // No box held the run up; the end message says what happened, and the bars are not full.
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+        CMsgDlg* done = progress->DoneMessage();
+        QCOMPARE(done->Kind(), int(CMsgDlg::kWarning));
+        QCOMPARE(done->Title(), QStringLiteral("Conversion finished with errors"));
+        QCOMPARE(done->Text(), QStringLiteral("1 of 2 files written."));
+        QVERIFY2(done->Detail().startsWith("Could not create output file"), qPrintable(done->Detail()));
+        QVERIFY(progress->OverallBar()->GetPos() < 1000);
+        done->OkButton()->click();
+        QTest::qWait(100);
         QVERIFY(std::abs(Probe(out.filePath("Title_02.mp4"), "format=duration").toDouble() - 4.0) < 0.15);
+    }
+
+    void ARunThatWritesNothingSaysSo()
+    {
+        QTemporaryDir out;
+        QVERIFY(QDir(out.path()).mkdir("Title_01.mp3"));
+        QVERIFY(QDir(out.path()).mkdir("Title_02.mp3"));
+        CollectMessages messages;
+        CZuZideroDlg window;
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        window.OnFormatCommand(32821);
+        window.OutputBox()->setText(out.path());
+        window.SetOverwriteQuestion([](const QStringList&) { return true; });
+        window.OnStart(false);
+        CConverDlg* progress = window.Progress();
+        QVERIFY(progress);
+        QTRY_VERIFY_WITH_TIMEOUT(progress->DoneMessage() != nullptr, 120000);
+        CMsgDlg* done = progress->DoneMessage();
+        QCOMPARE(done->Kind(), int(CMsgDlg::kError));
+        QCOMPARE(done->Title(), QStringLiteral("Conversion failed"));
+        QCOMPARE(done->Text(), QStringLiteral("0 of 2 files written."));
+        QCOMPARE(done->Detail().count(QStringLiteral("Could not create output file")), 2);
+        QCOMPARE(progress->OverallBar()->GetPos() < 1000, true);
+        done->OkButton()->click();
+    }
+
+    void StoppingARunAsksFirstAndKeepsThePartWritten()
+    {
+        QTemporaryDir out;
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.show();
+        QVERIFY(window.LoadDisc(DiscPath("sync")));
+        window.OnFormatCommand(32806);
+        window.OutputBox()->setText(out.path());
+        window.OnStart(false);
+        CConverDlg* progress = window.Progress();
+        QVERIFY(progress);
+        QTRY_VERIFY_WITH_TIMEOUT(progress->OverallBar()->GetPos() > 50, 120000);
+        // Esc asks; "No" lets the run go on.
+        QTest::keyClick(progress, Qt::Key_Escape);
+        QVERIFY(progress->StopQuestion());
+        QCOMPARE(progress->StopQuestion()->Title(), QStringLiteral("Stop converting?"));
+        QCOMPARE(progress->StopQuestion()->Text(), QStringLiteral("The part converted so far is kept."));
+        QVERIFY(progress->isVisible());
+        progress->StopQuestion()->NoButton()->click();
+        QTest::qWait(50);
+        QVERIFY(!progress->StopQuestion());
+        QVERIFY(progress->isVisible());
+        QVERIFY(!progress->Run()->Finished());
+        // The window manager's close asks too; "Yes" stops, and the end message says so.
+        progress->close();
+        QVERIFY(progress->StopQuestion());
+        progress->StopQuestion()->OkButton()->click();
+        QTRY_VERIFY(progress->DoneMessage() != nullptr);
+        QCOMPARE(progress->DoneMessage()->Title(), QStringLiteral("Conversion cancelled"));
+        QVERIFY2(progress->DoneMessage()->Text().endsWith("Title_01.mp4"), qPrintable(progress->DoneMessage()->Text()));
+        progress->DoneMessage()->OkButton()->click();
+        QTRY_VERIFY(!window.Progress() || !window.Progress()->isVisible());
+        const double kept = Probe(out.filePath("Title_01.mp4"), "format=duration").toDouble();
+        QVERIFY2(kept > 0.5, qPrintable(QString::number(kept)));
+        QVERIFY(messages.messages.isEmpty());
+        // Esc in the main window does not quit the program.
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(window.isVisible());
     }
 
     void ADamagedDiscSaysWhatCouldNotBeRead()

@@ -678,6 +678,28 @@ void Pictures()
         p.drawText(QRectF(90, 86, 270, 40), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
                    "Your files are in the output folder.");
     });
+    // The message window of everything else: a plain panel; the icon, title and text are its own.
+    Background("msgbox_bg.png", 420, 220, "", [](QPainter&) {});
+    TextButton("yes.png", "Yes", 72, 24, true, 9);
+    TextButton("no.png", "No", 72, 24, false, 9);
+    // Its icons: warning (amber), error (red), information and question (blue).
+    const auto messageIcon = [](const QString& name, QColor colour, const QString& mark) {
+        QImage image = NewImage(44, 44);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour);
+        p.drawEllipse(QRectF(0, 0, 44, 44));
+        p.setPen(Qt::white);
+        p.setFont(Font(20, true));
+        p.drawText(QRectF(0, 0, 44, 44), Qt::AlignCenter, mark);
+        p.end();
+        Save(image, name);
+    };
+    messageIcon("msg_warning.png", QColor(0xe0, 0x8a, 0x1e), "!");
+    messageIcon("msg_error.png", QColor(0xd6, 0x45, 0x45), "\u00d7");
+    messageIcon("msg_info.png", kAccent, "i");
+    messageIcon("msg_question.png", kAccent, "?");
     // The program's icon.
     {
         QImage image = NewImage(128, 128);
