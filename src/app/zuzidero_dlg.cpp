@@ -37,6 +37,10 @@
 
 namespace {
 
+// The profile of a first start: H.264 and AAC in MP4, the command-line tool's default.
+constexpr int kFirstStartProfile = 5;
+
+
 constexpr const char* kSupportPage = "https://zuzidero.org/support";
 
 QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
@@ -113,8 +117,17 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent), m_info(std
         pane->AddFormat(f.category, f.command, Utf8(f.displayName) + QStringLiteral("/n") + Utf8(f.description), Utf8(f.picture));
     pane->SetBottomPictures("Bottom.bmp", "Bottom_L.bmp", "Bottom_R.bmp", "Bottom_B.bmp");
     m_selector->SetButtonPicture("button.bmp");
-    const auto [category, command] = LoadSelectorChoice();
-    m_selector->Select(category, command);
+    auto [category, command] = LoadSelectorChoice();
+    if (!m_selector->Select(category, command)) {
+        // A first start (or a choice that is no more): H.264/AAC MP4, as the command-line tool.
+        for (const FormatEntry& f : FormatEntries())
+            if (f.profile == kFirstStartProfile) {
+                category = f.category;
+                command = f.command;
+                break;
+            }
+        m_selector->Select(category, command);
+    }
     OnFormatCommand(command);
 }
 
@@ -537,8 +550,9 @@ void CZuZideroDlg::OnAbout()
 void CZuZideroDlg::OnStart(bool modal)
 {
     const QString folder = m_output->text();
-    if (!QFileInfo(folder).isDir()) {
-        ShowMessage(this, QStringLiteral("Invalid output directory"));
+    // A folder that does not exist yet (the videos folder on a first start) is made.
+    if (folder.trimmed().isEmpty() || (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) || !QFileInfo(folder).isDir()) {
+        ShowMessage(this, QStringLiteral("Invalid output directory\n") + folder + QStringLiteral(" cannot be made."));
         return;
     }
     if (folder != m_prefs.outFolder) WriteOutFolder(folder);

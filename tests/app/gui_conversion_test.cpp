@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -18,6 +19,7 @@
 #include "app/my_button.h"
 #include "app/my_check_box.h"
 #include "app/my_progress_ctrl.h"
+#include "app/preferences.h"
 #include "app/video_renderer.h"
 #include "app/zuzidero_dlg.h"
 #include "app_test_support.h"
@@ -193,6 +195,41 @@ private slots:
         const double french = Pitch(out.filePath("Title_01.mp3")), english = Pitch(out.filePath("Title_02.mp3"));
         QVERIFY2(std::abs(french - 660) < 15, qPrintable(QString::number(french)));
         QVERIFY2(std::abs(english - 550) < 15, qPrintable(QString::number(english)));
+    }
+
+    void AFirstStartConvertsIntoTheVideosFolderWithH264()
+    {
+        QTemporaryDir home;
+        const QString videos = home.path() + QStringLiteral("/Videos");
+        // The desktop's videos folder as xdg-user-dirs names it; it does not exist yet.
+        const QString userDirs = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/user-dirs.dirs");
+        {
+            QFile dirs(userDirs);
+            QVERIFY(dirs.open(QIODevice::WriteOnly));
+            dirs.write(QStringLiteral("XDG_VIDEOS_DIR=\"%1\"\n").arg(videos).toUtf8());
+        }
+        // Nothing kept from an earlier start.
+        QString product;
+        {
+            CZuZideroDlg first;
+            product = first.ProductTitle();
+        }
+        QSettings(QStringLiteral("ZuZidero"), product).clear();
+        QFile::remove(SettingIniPath());
+
+        CollectMessages messages;
+        CZuZideroDlg window;
+        QCOMPARE(window.OutputBox()->text(), videos);
+        QCOMPARE(window.CurrentProfile().index, 5);
+        QCOMPARE(window.Selector()->ButtonText(), QStringLiteral("H.264/MPEG-4 AVC Video(*.mp4)"));
+        QVERIFY(!QFileInfo::exists(videos));
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        window.TitleList()->ToggleCheck(window.TitleList()->Root()->child(0)); // Title_02 alone
+        window.OnStart(false);
+        QVERIFY(RunToTheEnd(window));
+        QFile::remove(userDirs);
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+        QVERIFY(std::abs(Probe(videos + QStringLiteral("/Title_02.mp4"), "format=duration").toDouble() - 4.0) < 0.15);
     }
 
     void AFileThatCannotBeWrittenIsReportedAndTheRunGoesOn()
