@@ -59,13 +59,15 @@ private slots:
         QVERIFY(!window.SettingsButton()->isEnabled());
     }
 
-    void FirstStartSelectsProfileZero()
+    void FirstStartSelectsH264Mp4()
     {
         CollectMessages messages;
         CZuZideroDlg window;
         QVERIFY(window.CatalogueLoaded());
         QVERIFY(messages.messages.isEmpty());
-        QCOMPARE(window.CurrentProfile().index, 0);
+        // The command-line tool's default, and the profile box says so.
+        QCOMPARE(window.CurrentProfile().index, 5);
+        QCOMPARE(window.Selector()->ButtonText(), QStringLiteral("H.264/MPEG-4 AVC Video(*.mp4)"));
         QVERIFY(window.GettingStarted()->isVisible() || !window.isVisible());
     }
 
@@ -137,7 +139,7 @@ private slots:
         const auto tasks = list->RunTasks();
         QCOMPARE(tasks.size(), std::size_t(2));
         QVERIFY(tasks[0].checked && !tasks[1].checked);
-        QCOMPARE(tasks[0].outputName, std::string("Title_01.asf"));
+        QCOMPARE(tasks[0].outputName, std::string("Title_01.mp4"));
     }
 
     void AProfileChangeRenamesTheOutputs()
@@ -254,7 +256,7 @@ private slots:
         const QString stored = window.Prefs().outFolder;
         window.OutputBox()->setText(file);
         window.OnStart(false);
-        QCOMPARE(messages.messages, QStringList{"Invalid output directory"});
+        QCOMPARE(messages.messages, QStringList{"Invalid output directory\n" + file + " cannot be made."});
         QCOMPARE(window.Prefs().outFolder, stored);
         QVERIFY(!window.Progress());
         // With no title ticked nothing opens, and the window says why.
@@ -295,11 +297,12 @@ private slots:
         CZuZideroDlg again;
         QCOMPARE(again.CurrentProfile().index, 89);
         QCOMPARE(again.Selector()->GetChoice(), std::make_pair(14, 32871));
-        // A command outside the table selects profile 0.
+        // A command outside the table is a choice that is no more: the first start's H.264/MP4.
         QFile::remove(SettingIniPath());
         SaveSelectorChoice(1, 40000);
         CZuZideroDlg unknown;
-        QCOMPARE(unknown.CurrentProfile().index, 0);
+        QCOMPARE(unknown.CurrentProfile().index, 5);
+        QCOMPARE(unknown.Selector()->GetChoice(), std::make_pair(1, 32806));
     }
 };
 
