@@ -190,6 +190,7 @@ void CConverDlg::UpdateProgress()
 QString CConverDlg::ElapsedText() const { return m_elapsed->text(); }
 QString CConverDlg::RemainingText() const { return m_remaining->text(); }
 QString CConverDlg::ConvertedText() const { return m_converted->text(); }
+QString CConverDlg::TitleText() const { return m_title->text(); }
 
 void CConverDlg::OnPause()
 {

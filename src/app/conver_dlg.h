@@ -48,6 +48,8 @@ public:
     QString ElapsedText() const;
     QString RemainingText() const;
     QString ConvertedText() const;
+    // "Converting NAME": the file being written.
+    QString TitleText() const;
     // The end message: what was written, what failed, what could not be read, or the cancel.
     CMsgDlg* DoneMessage() const { return m_done; }
     // "Stop converting?" while it is asked.

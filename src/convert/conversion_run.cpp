@@ -73,6 +73,9 @@ bool ConversionRun::Start()
         if (t.task.clip.trimLength >= kShortestTaskMs) total += static_cast<double>(t.task.clip.trimLength);
     }
     m_totalSeconds = total / 1000;
+    m_clockCarried = 0;
+    m_clockTick = Now();
+    m_clockOn = true;
     m_current = NextTask(0);
     m_newFile = true;
     if (m_current >= m_tasks.size()) {
@@ -179,8 +182,6 @@ void ConversionRun::StartCurrent()
         }
         m_engine.Run();
         m_engine.ShowPreview(true);
-        m_startTick = Now();
-        m_carried = 0;
         m_running = true;
         return;
     }
@@ -254,8 +255,16 @@ std::string DamageText(const FileDamage& damage)
     return text;
 }
 
+void ConversionRun::StopClock()
+{
+    if (!m_clockOn) return;
+    m_clockCarried += Now() - m_clockTick;
+    m_clockOn = false;
+}
+
 void ConversionRun::Finish()
 {
+    StopClock();
     m_engine.Teardown();
     CloseFile(m_cancelled ? FileEnd::kCancelled : FileEnd::kComplete);
     m_running = false;
@@ -293,14 +302,15 @@ void ConversionRun::Pause()
 {
     if (!m_running) return;
     m_running = false;
-    m_carried += Now() - m_startTick;
+    StopClock();
     m_engine.Pause();
 }
 
 void ConversionRun::Continue()
 {
     if (m_running || m_finished) return;
-    m_startTick = Now();
+    m_clockTick = Now();
+    m_clockOn = true;
     m_running = true;
     m_engine.Run();
 }
@@ -323,7 +333,9 @@ RunProgress ConversionRun::Progress()
         ++p.tasks;
         last = i;
     }
-    if (m_current < m_tasks.size()) {
+    if (m_settings.merge && NextTask(0) < m_tasks.size()) {
+        p.file = m_tasks[NextTask(0)].outputName; // the merged file takes the first task's name
+    } else if (m_current < m_tasks.size()) {
         p.file = m_tasks[m_current].outputName;
     } else if (last < m_tasks.size()) {
         // Past the end: the run's last task.
@@ -335,10 +347,10 @@ RunProgress ConversionRun::Progress()
     const double position = static_cast<double>(p.position) / 1e7;
     const double duration = std::max(static_cast<double>(p.duration) / 1e7, 1e-7);
     p.fraction = std::clamp(position / duration, 0.0, 1.0);
-    p.elapsedMs = m_carried + (m_running ? Now() - m_startTick : 0);
-    if (p.elapsedMs > 100 && p.fraction > 0)
-        p.remainingMs = static_cast<std::int64_t>((1 - p.fraction) * static_cast<double>(p.elapsedMs) / p.fraction + 0.5);
+    p.elapsedMs = m_clockCarried + (m_clockOn ? Now() - m_clockTick : 0);
     if (m_totalSeconds > 0) p.overall = std::clamp((m_doneSeconds + (m_finished ? 0 : position)) / m_totalSeconds, 0.0, 1.0);
+    if (p.elapsedMs > 100 && p.overall > 0)
+        p.remainingMs = static_cast<std::int64_t>((1 - p.overall) * static_cast<double>(p.elapsedMs) / p.overall + 0.5);
     if (m_finished) {
         p.overall = m_cancelled ? p.overall : 1.0;
         p.fraction = m_cancelled ? p.fraction : 1.0;

@@ -61,13 +61,13 @@ std::string DamageText(const FileDamage& damage);
 struct RunProgress {
     std::size_t task = 0;          // the current task's place among the run's tasks
     std::size_t tasks = 0;
-    std::string file;              // the current output file's name
+    std::string file;              // the output file being written (with merging, the one file)
     double fraction = 0;           // of the current task, 0..1
     double overall = 0;            // of the whole run, 0..1
     REFERENCE_TIME position = 0;   // of the current task, 100 ns
     REFERENCE_TIME duration = 1;
-    std::int64_t elapsedMs = 0;    // running time of the current task, pauses left out
-    std::int64_t remainingMs = -1; // −1 while unknown
+    std::int64_t elapsedMs = 0;    // of the whole run from its start, pauses left out; never goes back
+    std::int64_t remainingMs = -1; // of the whole run, from the overall progress; −1 while unknown
     bool running = false;
 };
 
@@ -139,8 +139,11 @@ private:
     bool m_started = false;
     bool m_finished = false;
     bool m_cancelled = false;
-    std::int64_t m_startTick = 0;
-    std::int64_t m_carried = 0;
+    // The run's clock: it runs from Start to the end and stands still while paused.
+    bool m_clockOn = false;
+    std::int64_t m_clockTick = 0;
+    std::int64_t m_clockCarried = 0;
+    void StopClock();
     std::vector<std::string> m_files;
     std::vector<FileDamage> m_damage;
     REFERENCE_TIME m_fileOffset = 0; // where the current task begins in its (merged) file

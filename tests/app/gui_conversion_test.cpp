@@ -389,6 +389,10 @@ private slots:
         QTest::qWait(1000);
         QCOMPARE(position(), before);
         progress->OnContinue();
+        // While the second title goes in, the window still names the one file it writes.
+        QTRY_VERIFY_WITH_TIMEOUT(progress->Run()->Progress().task == 1 || progress->DoneMessage(), 120000);
+        QTest::qWait(300);
+        QCOMPARE(progress->TitleText(), QStringLiteral("Converting Title_01.mpg"));
         QVERIFY(RunToTheEnd(window));
         QCOMPARE(powerOffs, 1);
         QCOMPARE(messages.messages, QStringList{"The computer could not be shut down: refused in the test"});

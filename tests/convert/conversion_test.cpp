@@ -360,6 +360,42 @@ TEST(Conversion, APausedRunStandsStillAndCancelsAtOnce)
     EXPECT_NEAR(probe.frames / probe.frameRate, static_cast<double>(paused) / 1e7, 1.0);
 }
 
+TEST(Conversion, ElapsedTimeRunsAcrossTitlesLeavesPausesOutAndNeverGoesBack)
+{
+    Disc disc("ntsc_4x3");
+    const ProfileRecord& profile = Profile(kMp3Profile);
+    RegisterPlatformDecoders();
+    std::int64_t now = 0; // the run's clock, moved by the test: 100 ms a step
+    ConversionRun run(disc.handle, {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 1, profile), MakeRunTask(disc, 2, profile)},
+                      Settings(profile, OutputFolder("elapsed")), {}, [&] { return now; });
+    ASSERT_TRUE(run.Start());
+    std::int64_t last = 0;
+    bool paused = false;
+    std::size_t tasksSeen = 0;
+    while (run.Step(20)) {
+        now += 100;
+        const RunProgress p = run.Progress();
+        EXPECT_GE(p.elapsedMs, last) << "task " << p.task;
+        last = p.elapsedMs;
+        tasksSeen = std::max(tasksSeen, p.task + 1);
+        if (!paused && p.task == 1 && p.running) {
+            // A minute's pause in the second title is left out.
+            run.Pause();
+            ASSERT_FALSE(run.Progress().running);
+            now += 60000;
+            EXPECT_EQ(run.Progress().elapsedMs, last);
+            run.Continue();
+            paused = true;
+        }
+    }
+    EXPECT_TRUE(paused);
+    EXPECT_EQ(tasksSeen, 3u);
+    ASSERT_EQ(run.FilesWritten().size(), 3u);
+    // From the start to the end of the whole run, but for the pause.
+    EXPECT_EQ(run.Progress().elapsedMs, now - 60000);
+    EXPECT_EQ(run.Progress().remainingMs, 0);
+}
+
 TEST(Conversion, UnreadableBlocksAreSkippedAndTheTitleConvertsToItsEnd)
 {
     Disc disc("ntsc_4x3");
