@@ -17,6 +17,7 @@ BeautyCombobox::BeautyCombobox(QWidget* parent) : QPushButton(parent), m_pane(ne
             m_category = item->category;
             m_command = command;
         }
+        m_shownText.clear();
         update();
         emit formatCommand(command);
     });
@@ -34,17 +35,25 @@ bool BeautyCombobox::Select(int category, int command)
     if (!f || f->category != category) return false;
     m_category = category;
     m_command = command;
+    m_shownText.clear();
     update();
     return true;
 }
 
+void BeautyCombobox::ShowText(const QString& text)
+{
+    m_shownText = text;
+    update();
+}
+
 QString BeautyCombobox::ButtonText() const
 {
+    if (!m_shownText.isEmpty()) return m_shownText;
     const CStartPane::Item* f = m_pane->FindFormat(m_command);
     if (!f) return QString();
-    const int close = f->text.indexOf(')');
     const QString name = f->text.section("/n", 0, 0);
-    return close < 0 ? name : f->text.left(close + 1);
+    const qsizetype close = name.indexOf(')');
+    return close < 0 ? name : name.left(close + 1);
 }
 
 void BeautyCombobox::OpenPane()

@@ -16,8 +16,11 @@ public:
     // Finds the format and makes it the choice in effect; false when there is no such format.
     bool Select(int category, int command);
     std::pair<int, int> GetChoice() const { return {m_category, m_command}; }
-    // The text the button shows: the format's name up to and including its first ")".
+    // The text the button shows: the format's name up to and including its first ")", or the
+    // text set with ShowText until another format is chosen.
     QString ButtonText() const;
+    // What the button names instead of the chosen format (a profile changed in the settings).
+    void ShowText(const QString& text);
     void OpenPane();
 
 signals:
@@ -31,4 +34,5 @@ private:
     CStartPane* m_pane;
     QPixmap m_picture;
     int m_category = 0, m_command = 0;
+    QString m_shownText;
 };

@@ -61,6 +61,23 @@ void CStartPane::AddFormat(int category, int command, const QString& text, const
     owner->pages.back().push_back(static_cast<int>(m_formats.size() - 1));
 }
 
+void CStartPane::ClearCategory(int id)
+{
+    std::erase_if(m_formats, [&](const Item& f) { return f.category == id; });
+    // The pages hold indices into the formats: made anew.
+    for (Item& c : m_categories) {
+        c.pages.clear();
+        c.currentPage = 0;
+    }
+    for (std::size_t i = 0; i < m_formats.size(); ++i) {
+        Item* owner = Category(m_formats[i].category);
+        if (!owner) continue;
+        if (owner->pages.empty() || owner->pages.back().size() == kPageSize) owner->pages.emplace_back();
+        owner->pages.back().push_back(static_cast<int>(i));
+    }
+    update();
+}
+
 void CStartPane::SetBottomPictures(const QString& both, const QString& left, const QString& right, const QString& none)
 {
     m_bottom[0] = both;

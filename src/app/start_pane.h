@@ -29,6 +29,8 @@ public:
 
     void AddCategory(int id, const QString& name, const QString& picture);
     void AddFormat(int category, int command, const QString& text, const QString& picture);
+    // Takes every format out of a category (the category stays).
+    void ClearCategory(int id);
     void SetBottomPictures(const QString& both, const QString& left, const QString& right, const QString& none);
 
     // Opens the pane at a screen point, kept on the work area.

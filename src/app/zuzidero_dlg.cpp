@@ -39,6 +39,18 @@ namespace {
 
 // The profile of a first start: H.264 and AAC in MP4, the command-line tool's default.
 constexpr int kFirstStartProfile = 5;
+// The selector's category of the profiles saved with "Save as...", and their commands: the base
+// plus the profile's place among the user's profiles.
+constexpr int kMyProfilesCategory = 18;
+constexpr int kUserCommandBase = 50000;
+
+bool SameWriterSettings(const WriterSettings& a, const WriterSettings& b)
+{
+    return a.hasVideo == b.hasVideo && a.Width == b.Width && a.Height == b.Height && a.VideoBitRate == b.VideoBitRate &&
+           a.FrameRate == b.FrameRate && std::string_view(a.VideoCodecName) == std::string_view(b.VideoCodecName) &&
+           a.hasAudio == b.hasAudio && a.SampleRate == b.SampleRate && a.Channel == b.Channel &&
+           a.AudioBitRate == b.AudioBitRate && std::string_view(a.AudioCodecName) == std::string_view(b.AudioCodecName);
+}
 
 
 constexpr const char* kSupportPage = "https://zuzidero.org/support";
@@ -115,6 +127,8 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent), m_info(std
     for (const FormatCategory& c : FormatCategories()) pane->AddCategory(c.id, Utf8(c.name), Utf8(c.titlePicture));
     for (const FormatEntry& f : FormatEntries())
         pane->AddFormat(f.category, f.command, Utf8(f.displayName) + QStringLiteral("/n") + Utf8(f.description), Utf8(f.picture));
+    pane->AddCategory(kMyProfilesCategory, QStringLiteral("My Profiles"), QStringLiteral("My Profiles Title.bmp"));
+    RefreshMyProfiles();
     pane->SetBottomPictures("Bottom.bmp", "Bottom_L.bmp", "Bottom_R.bmp", "Bottom_B.bmp");
     m_selector->SetButtonPicture("button.bmp");
     auto [category, command] = LoadSelectorChoice();
@@ -484,7 +498,28 @@ void CZuZideroDlg::SelectProfileById(int id, bool report)
         m_list->RefreshOutputNames(QString::fromStdString(m_currentProfile.FormatExt));
 }
 
-void CZuZideroDlg::OnFormatCommand(int command) { SelectProfileById(ProfileForCommand(command), true); }
+void CZuZideroDlg::OnFormatCommand(int command)
+{
+    if (command >= kUserCommandBase)
+        SelectProfileById(UserProfiles::kFirstIndex + command - kUserCommandBase, true);
+    else
+        SelectProfileById(ProfileForCommand(command), true);
+}
+
+void CZuZideroDlg::RefreshMyProfiles()
+{
+    CStartPane* pane = m_selector->Pane();
+    pane->ClearCategory(kMyProfilesCategory);
+    for (const ProfileRecord& r : UserProfiles::Load()) {
+        const WriterSettings& w = r.writer;
+        const QString what = w.hasVideo ? QStringLiteral("%1×%2, %3 and %4").arg(w.Width).arg(w.Height).arg(w.VideoCodecName, w.AudioCodecName)
+                                        : QStringLiteral("%1, %2 Hz").arg(w.AudioCodecName).arg(w.SampleRate);
+        pane->AddFormat(kMyProfilesCategory, kUserCommandBase + r.index - UserProfiles::kFirstIndex,
+                        QString::fromStdString(r.ProfileName) + QStringLiteral("/nSaved with \"Save as...\": ") + what +
+                            QStringLiteral(" (") + QString::fromStdString(r.FormatExt) + QStringLiteral(")"),
+                        QStringLiteral("My Profile.bmp"));
+    }
+}
 
 void CZuZideroDlg::OnProfileListChosen(int row)
 {
@@ -494,9 +529,28 @@ void CZuZideroDlg::OnProfileListChosen(int row)
 void CZuZideroDlg::OnSettings()
 {
     CSettingsDlg settings(m_currentProfile, &m_catalogue, this);
-    if (settings.exec() != QDialog::Accepted) return;
+    const bool accepted = settings.exec() == QDialog::Accepted;
+    RefreshMyProfiles(); // "Save as..." may have added one, or Delete taken one away
+    if (!accepted) return;
     const std::string extension = m_currentProfile.FormatExt;
     m_currentProfile = settings.Working();
+    // The profile box names what will be used: a saved profile by its name (and chosen in the
+    // selector), a changed one as "(modified)".
+    ProfileRecord original;
+    if (UserProfiles::IsUserIndex(m_currentProfile.index) && UserProfiles::Find(m_currentProfile.index, &original) &&
+        SameWriterSettings(original.writer, m_currentProfile.writer)) {
+        m_selector->Select(kMyProfilesCategory, kUserCommandBase + m_currentProfile.index - UserProfiles::kFirstIndex);
+    } else if ((m_catalogue.FindByIndex(m_currentProfile.index, &original) || UserProfiles::Find(m_currentProfile.index, &original)) &&
+               !SameWriterSettings(original.writer, m_currentProfile.writer)) {
+        m_selector->ShowText(QString::fromStdString(original.ProfileName) + QStringLiteral(" (modified)"));
+    } else if (m_catalogue.FindByIndex(m_currentProfile.index, &original)) {
+        // Another catalogue profile chosen in the settings: the selector follows when it lists it.
+        for (const FormatEntry& f : FormatEntries())
+            if (f.profile == m_currentProfile.index) {
+                m_selector->Select(f.category, f.command);
+                break;
+            }
+    }
     // Another preset chosen in the window may write another kind of file: the names follow.
     if (m_currentProfile.FormatExt != extension && m_list->Root())
         m_list->RefreshOutputNames(QString::fromStdString(m_currentProfile.FormatExt));

@@ -108,6 +108,8 @@ private:
     void BuildSkin();
     void BuildMenus();
     void SelectProfileById(int id, bool report);
+    // The selector's "My Profiles" lists the profiles saved with "Save as...".
+    void RefreshMyProfiles();
     // The audio and subtitle lines of a title, nothing selected.
     void FillStreamLists(int titleIndex);
     // The task of the current item, or null (the root, or nothing selected).

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include "app/beauty_combobox.h"
@@ -15,6 +16,8 @@
 #include "app/my_button.h"
 #include "app/preferences.h"
 #include "app/settings_dlg.h"
+#include "app/start_pane.h"
+#include "app/user_profiles.h"
 #include "app/zuzidero_dlg.h"
 #include "app_test_support.h"
 
@@ -284,6 +287,50 @@ private slots:
                                "tmpfs /run tmpfs rw 0 0\n";
         QCOMPARE(OpticalMounts(mounts), (QStringList{"/media/me/MY MOVIE", "/mnt/image"}));
         QVERIFY(OpticalMounts("").isEmpty());
+    }
+
+    void TheProfileBoxNamesAChangedOrSavedProfileAndMyProfilesListsIt()
+    {
+        QFile::remove(UserProfiles::FilePath());
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.OnFormatCommand(32806);
+        window.Selector()->Select(1, 32806);
+        // Settings → a smaller picture → OK: the box says the profile is changed.
+        QTimer::singleShot(0, [] {
+            auto* settings = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget());
+            QVERIFY(settings);
+            settings->Resolution()->setCurrentIndex(settings->Resolution()->findText("320*240"));
+            QVERIFY(settings->OnOk());
+        });
+        window.OnSettings();
+        QCOMPARE(window.CurrentProfile().writer.Width, 320);
+        QCOMPARE(window.Selector()->ButtonText(), QString::fromStdString(window.CurrentProfile().ProfileName) + " (modified)");
+        // Settings → Save as "Small H.264" → OK: the box names it, and My Profiles lists it.
+        QTimer::singleShot(0, [] {
+            auto* settings = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget());
+            QVERIFY(settings);
+            QVERIFY(settings->SaveAs("Small H.264") >= UserProfiles::kFirstIndex);
+            QVERIFY(settings->OnOk());
+        });
+        window.OnSettings();
+        QVERIFY(UserProfiles::IsUserIndex(window.CurrentProfile().index));
+        QCOMPARE(window.Selector()->ButtonText(), QStringLiteral("Small H.264"));
+        QCOMPARE(window.Selector()->GetChoice().first, 18);
+        CStartPane* pane = window.Selector()->Pane();
+        pane->ShowCategory(18);
+        QCOMPARE(pane->ShownCommands().size(), std::size_t(1));
+        // Chosen there later, it is the profile in use.
+        window.OnFormatCommand(32801);
+        QCOMPARE(window.CurrentProfile().index, 0);
+        window.Selector()->OpenPane();
+        pane->ShowCategory(18);
+        QTest::mouseClick(pane, Qt::LeftButton, {}, pane->FormatRect(pane->ShownCommands()[0]).center());
+        QCOMPARE(window.CurrentProfile().ProfileName, std::string("Small H.264"));
+        QCOMPARE(window.CurrentProfile().writer.Width, 320);
+        QCOMPARE(window.Selector()->ButtonText(), QStringLiteral("Small H.264"));
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+        QFile::remove(UserProfiles::FilePath());
     }
 
     void TheFormatChoiceIsKeptInSettingIni()

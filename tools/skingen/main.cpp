@@ -631,6 +631,9 @@ void Pictures()
         if (!drawn.insert(file).second) continue;
         Tile(QString::fromStdString(file), TileLabel(QString::fromStdString(file)), CategoryColour(entry.category));
     }
+    // The user's own profiles ("Save as..."): their category and their format tile.
+    Tile(QStringLiteral("My Profiles Title.bmp"), QStringLiteral("MY"), kAccent);
+    Tile(QStringLiteral("My Profile.bmp"), QStringLiteral("MY"), kAccent);
 
     // Progress window.
     Background("convertingbk.png", 485, 550, "", [](QPainter& p) {
