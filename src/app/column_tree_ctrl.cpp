@@ -55,9 +55,9 @@ QTreeWidgetItem* CColumnTreeCtrl::InsertRoot()
     return root;
 }
 
-QTreeWidgetItem* CColumnTreeCtrl::InsertTask(const ConversionTask& task, const QString& extension)
+QTreeWidgetItem* CColumnTreeCtrl::InsertTask(const ConversionTask& task, const QString& extension, QTreeWidgetItem* parent)
 {
-    QTreeWidgetItem* root = Root();
+    QTreeWidgetItem* root = parent ? parent : Root();
     if (!root) root = InsertRoot();
     const std::string base = TaskOutputName(task, "");
     const QString length = LengthText(static_cast<double>(task.sourceLength));
@@ -190,15 +190,22 @@ std::vector<RunTask> CColumnTreeCtrl::RunTasks() const
     std::vector<RunTask> tasks;
     const QTreeWidgetItem* root = Root();
     if (!root) return tasks;
-    for (int i = 0; i < root->childCount(); ++i) {
-        QTreeWidgetItem* item = root->child(i);
+    auto add = [&](QTreeWidgetItem* item) {
         const ConversionTask* task = TaskOf(item);
-        if (!task) continue;
+        if (!task) return;
         RunTask t;
         t.task = *task;
         t.outputName = item->text(kOutputFormat).toStdString();
         t.checked = StateOf(item) == kChecked;
         tasks.push_back(std::move(t));
+    };
+    for (int i = 0; i < root->childCount(); ++i) {
+        QTreeWidgetItem* title = root->child(i);
+        if (StateOf(title) == kPartlyChecked) {
+            for (int c = 0; c < title->childCount(); ++c) add(title->child(c));
+        } else {
+            add(title);
+        }
     }
     return tasks;
 }
@@ -207,8 +214,14 @@ void CColumnTreeCtrl::ApplyPictureToChecked(const PictureSettings& picture)
 {
     QTreeWidgetItem* root = Root();
     if (!root) return;
-    for (int i = 0; i < root->childCount(); ++i)
-        if (ConversionTask* task = TaskOf(root->child(i)); task && StateOf(root->child(i)) == kChecked) task->clip.picture = picture;
+    std::function<void(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* item) {
+        for (int i = 0; i < item->childCount(); ++i) {
+            QTreeWidgetItem* child = item->child(i);
+            if (ConversionTask* task = TaskOf(child); task && StateOf(child) != kUnchecked) task->clip.picture = picture;
+            walk(child);
+        }
+    };
+    walk(root);
 }
 
 void CColumnTreeCtrl::mousePressEvent(QMouseEvent* event)

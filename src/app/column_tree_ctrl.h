@@ -1,8 +1,9 @@
 #pragma once
-// CColumnTreeCtrl: the title list. A root "VIDEO_TS" with one item per listed title; each item
-// has a three-state check mark (1 unchecked, 2 partly checked, 3 checked), four columns and owns
-// the ConversionTask that the editor edits and the conversion run reads. Column 3 is the output
-// file name and the only place it is kept.
+// CColumnTreeCtrl: the title list. A root "VIDEO_TS" with one item per listed title, and under a
+// title of several chapters one item per chapter; each item has a three-state check mark (1
+// unchecked, 2 partly checked, 3 checked), four columns and owns the ConversionTask that the
+// editor edits and the conversion run reads. Column 3 is the output file name and the only place
+// it is kept.
 
 #include <QPixmap>
 #include <QTreeWidget>
@@ -26,8 +27,9 @@ public:
     void ClearAll();
     QTreeWidgetItem* Root() const { return topLevelItemCount() > 0 ? topLevelItem(0) : nullptr; }
     QTreeWidgetItem* InsertRoot();
-    // A title or chapter item under the root, checked, with its columns and its own task.
-    QTreeWidgetItem* InsertTask(const ConversionTask& task, const QString& extension);
+    // A title item under the root (or a chapter item under its title), checked, with its columns
+    // and its own task.
+    QTreeWidgetItem* InsertTask(const ConversionTask& task, const QString& extension, QTreeWidgetItem* parent = nullptr);
     ConversionTask* TaskOf(QTreeWidgetItem* item) const;
 
     // All column texts joined by TAB, and one column's piece replaced.
@@ -50,7 +52,8 @@ public:
     // Selects the previous (−1) or next (+1) sibling; false at either end.
     bool SelectSibling(int direction);
 
-    // The root's children in list order, as the conversion run takes them.
+    // What the run converts, in list order: each title that is ticked whole (or not at all) as
+    // one task, and for a title ticked in part each of its chapters.
     std::vector<RunTask> RunTasks() const;
     // Gives every checked task these picture settings (a run applies the last edited ones).
     void ApplyPictureToChecked(const PictureSettings& picture);

@@ -328,6 +328,7 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
         if (title.audioCount > 0) task.audioStreamId = title.audioStreamId[0];
         if (title.subpictureCount > 0) task.subtitleId = title.subpictureStreamId[0];
         QTreeWidgetItem* item = m_list->InsertTask(task, extension);
+        InsertChapters(item, task);
         if (!first) {
             first = item;
             m_lastClip = task.clip;
@@ -339,6 +340,28 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
     m_list->setCurrentItem(first);
     ShowTrackChoice(first);
     return true;
+}
+
+void CZuZideroDlg::InsertChapters(QTreeWidgetItem* titleItem, const ConversionTask& titleTask)
+{
+    const TitleInfo& title = m_info->titles[titleTask.titleIndex];
+    if (title.chapterCount < 2) return; // the title is its one chapter
+    const QString extension = QString::fromStdString(m_currentProfile.FormatExt);
+    // What plays from each chapter to the title's end; a chapter is the difference to the next.
+    std::vector<double> toTheEnd;
+    for (int c = 0; c < title.chapterCount && c < kMaxChapters; ++c) {
+        const auto marks = MyDVDGetCellMarks(m_disc.Get(), titleTask.titleIndex, c);
+        toTheEnd.push_back(marks.empty() ? 0.0 : marks.back().ms);
+    }
+    for (std::size_t c = 0; c < toTheEnd.size(); ++c) {
+        ConversionTask chapter = titleTask;
+        chapter.chapterIndex = static_cast<std::int32_t>(c);
+        const double length = toTheEnd[c] - (c + 1 < toTheEnd.size() ? toTheEnd[c + 1] : 0.0);
+        chapter.sourceLength = std::max<std::int64_t>(static_cast<std::int64_t>(length + 0.5), 0);
+        chapter.clip.trimStart = 0;
+        chapter.clip.trimLength = chapter.sourceLength;
+        m_list->InsertTask(chapter, extension, titleItem);
+    }
 }
 
 void CZuZideroDlg::FillStreamLists(int titleIndex)

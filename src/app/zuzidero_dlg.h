@@ -110,6 +110,8 @@ private:
     void SelectProfileById(int id, bool report);
     // The selector's "My Profiles" lists the profiles saved with "Save as...".
     void RefreshMyProfiles();
+    // A title's chapters under its item, each with its length and its own task.
+    void InsertChapters(QTreeWidgetItem* titleItem, const ConversionTask& titleTask);
     // The audio and subtitle lines of a title, nothing selected.
     void FillStreamLists(int titleIndex);
     // The task of the current item, or null (the root, or nothing selected).

@@ -1,5 +1,6 @@
 #include "convert/conversion_engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -180,6 +181,23 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
 
 bool ConversionEngine::OpenArea(DiscHandle disc, int titleIndex, int chapterIndex)
 {
+    // A chapter converts as that stretch of its title, the way a trim does: reading goes on past
+    // the chapter's last sector until every stream has passed its end. (The sound of a chapter's
+    // last half second lies in the next chapter's sectors; reading the chapter's sectors alone
+    // lost it, and called it unreadable.)
+    if (chapterIndex >= 0) {
+        const std::vector<DvdDisc::CellMark> title = MyDVDGetCellMarks(disc, titleIndex, -1);
+        const std::vector<DvdDisc::CellMark> fromChapter = MyDVDGetCellMarks(disc, titleIndex, chapterIndex);
+        const std::vector<DvdDisc::CellMark> fromNext = MyDVDGetCellMarks(disc, titleIndex, chapterIndex + 1);
+        if (!title.empty() && !fromChapter.empty()) {
+            const auto start = static_cast<std::int64_t>(title.back().ms - fromChapter.back().ms + 0.5);
+            const auto length = static_cast<std::int64_t>(fromChapter.back().ms - (fromNext.empty() ? 0.0 : fromNext.back().ms) + 0.5);
+            const std::int64_t into = std::clamp<std::int64_t>(m_clip.trimStart, 0, length);
+            m_clip.trimStart = start + into;
+            m_clip.trimLength = std::clamp<std::int64_t>(m_clip.trimLength, 0, length - into);
+            chapterIndex = -1;
+        }
+    }
     ComPtr<IMyDVDReader> reader;
     if (FAILED(QueryInterfaceTo(m_source.Get(), reader))) {
         Message("IID_IMyDVDReader error");

@@ -232,6 +232,49 @@ private slots:
         QVERIFY(std::abs(Probe(videos + QStringLiteral("/Title_02.mp4"), "format=duration").toDouble() - 4.0) < 0.15);
     }
 
+    void ChaptersAreListedAndATitleTickedInPartGivesItsChapters()
+    {
+        CollectMessages messages;
+        QTemporaryDir out;
+        CZuZideroDlg window;
+        window.show();
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        CColumnTreeCtrl* list = window.TitleList();
+        QTreeWidgetItem* title = list->Root()->child(0);
+        // Title_01 has chapters at 0, 2, 4 and 6 s; Title_02 is one chapter, so it has none listed.
+        QCOMPARE(title->childCount(), 4);
+        QCOMPARE(list->Root()->child(1)->childCount(), 0);
+        QCOMPARE(CColumnTreeCtrl::ItemText(title->child(1)), QStringLiteral("Chapter_01_02\t00:00:02\t00:00:02\tChapter_01_02.mp4"));
+        QCOMPARE(list->StateOf(title->child(3)), int(CColumnTreeCtrl::kChecked));
+        // A title's mark passes to its chapters; a chapter's mark makes its title partly ticked.
+        window.OnUnCheckAll();
+        QCOMPARE(list->StateOf(title->child(2)), int(CColumnTreeCtrl::kUnchecked));
+        list->ToggleCheck(title);
+        for (int c = 0; c < 4; ++c) QCOMPARE(list->StateOf(title->child(c)), int(CColumnTreeCtrl::kChecked));
+        list->ToggleCheck(title->child(0));
+        list->ToggleCheck(title->child(3));
+        QCOMPARE(list->StateOf(title), int(CColumnTreeCtrl::kPartlyChecked));
+        QCOMPARE(list->StateOf(list->Root()), int(CColumnTreeCtrl::kPartlyChecked));
+
+        window.OnFormatCommand(32821); // MP3
+        window.OutputBox()->setText(out.path());
+        window.OnStart(false);
+        QVERIFY(RunToTheEnd(window));
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files), (QStringList{"Chapter_01_02.mp3", "Chapter_01_03.mp3"}));
+        for (const char* name : {"Chapter_01_02.mp3", "Chapter_01_03.mp3"}) {
+            const double seconds = Probe(out.filePath(name), "format=duration").toDouble();
+            QVERIFY2(std::abs(seconds - 2.0) < 0.1, qPrintable(QStringLiteral("%1: %2 s").arg(name).arg(seconds)));
+        }
+        // Ticked whole again, the title is one file.
+        list->ToggleCheck(title->child(0));
+        list->ToggleCheck(title->child(3));
+        QCOMPARE(list->StateOf(title), int(CColumnTreeCtrl::kChecked));
+        const auto tasks = list->RunTasks();
+        QVERIFY(std::any_of(tasks.begin(), tasks.end(), [](const RunTask& t) { return t.checked && t.outputName == "Title_01.mp3"; }));
+        QVERIFY(std::none_of(tasks.begin(), tasks.end(), [](const RunTask& t) { return t.task.chapterIndex >= 0; }));
+    }
+
     void AFileThatCannotBeWrittenIsReportedAndTheRunGoesOn()
     {
         QTemporaryDir out;

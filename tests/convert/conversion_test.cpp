@@ -116,6 +116,19 @@ TEST(Conversion, AChapterConvertsJustThatChapter)
     const Probe probe = ProbeFile(result.files[0]);
     EXPECT_NEAR(probe.frames, 60, 2);
     EXPECT_NEAR(probe.duration, 2.0, 0.1);
+    // Nothing is missing: the chapter's last half second of sound lies in the next chapter's
+    // sectors, and is read from there.
+    EXPECT_TRUE(result.damage.empty()) << (result.damage.empty() ? "" : DamageText(result.damage[0]));
+    EXPECT_NEAR(static_cast<double>(MonoSound(result.files[0]).size()) / 48000, 2.0, 0.1);
+
+    // Sound alone, and the title's last chapter, the same.
+    const ProfileRecord& mp3 = Profile(kMp3Profile);
+    for (int chapter : {1, 3}) {
+        const auto sound = Convert(disc, {MakeRunTask(disc, 0, mp3, chapter)}, Settings(mp3, OutputFolder("chapter-mp3")));
+        ASSERT_EQ(sound.files.size(), 1u);
+        EXPECT_TRUE(sound.damage.empty()) << "chapter " << chapter + 1;
+        EXPECT_NEAR(static_cast<double>(MonoSound(sound.files[0]).size()) / 48000, 2.0, 0.1) << "chapter " << chapter + 1;
+    }
 }
 
 TEST(Conversion, AudioOnlyAndVideoOnlyProfiles)
