@@ -8,7 +8,7 @@
 BeautyCombobox::BeautyCombobox(QWidget* parent) : QPushButton(parent), m_pane(new CStartPane(this))
 {
     QFont f("Arial");
-    f.setPointSizeF(9.4);
+    f.setPointSizeF(8.6); // the longest format name fits beside the category picture
     setFont(f);
     setCursor(Qt::PointingHandCursor);
     connect(this, &QPushButton::clicked, this, &BeautyCombobox::OpenPane);

@@ -1,6 +1,7 @@
 #include "app/column_tree_ctrl.h"
 
 #include <QHeaderView>
+#include <algorithm>
 #include <functional>
 #include <QMouseEvent>
 
@@ -20,11 +21,24 @@ CColumnTreeCtrl::CColumnTreeCtrl(QWidget* parent) : QTreeWidget(parent)
 {
     setColumnCount(4);
     setHeaderLabels({"Source file", "Original Length", "Trimmed Length", "Output Format"});
-    const int widths[] = {100, 120, 100, 120};
-    for (int i = 0; i < 4; ++i) header()->resizeSection(i, widths[i]);
+    // Columns as wide as what they hold, so that nothing is cut at the window's size: the deepest
+    // name (a chapter under its title under the root), the header texts and the lengths; the
+    // output names take the rest.
+    QFont small = font();
+    small.setPointSizeF(8.5);
+    setFont(small);
+    header()->setFont(small);
+    setIndentation(12);
+    const QFontMetrics metrics(small);
+    const int padding = 8;
+    auto fit = [&](const QString& header, const QString& content) {
+        return std::max(metrics.horizontalAdvance(header), metrics.horizontalAdvance(content)) + padding;
+    };
+    header()->resizeSection(kSourceFile, 3 * indentation() + 20 + metrics.horizontalAdvance(QStringLiteral("Chapter_00_00")) + padding);
+    header()->resizeSection(kOriginalLength, fit(QStringLiteral("Original Length"), QStringLiteral("00:00:00")));
+    header()->resizeSection(kTrimmedLength, fit(QStringLiteral("Trimmed Length"), QStringLiteral("00:00:00")));
     header()->setStretchLastSection(true);
     setRootIsDecorated(true);
-    setIndentation(12);
     setItemsExpandable(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -48,9 +62,9 @@ void CColumnTreeCtrl::ClearAll()
     m_tasks.clear();
 }
 
-QTreeWidgetItem* CColumnTreeCtrl::InsertRoot()
+QTreeWidgetItem* CColumnTreeCtrl::InsertRoot(const QString& name)
 {
-    auto* root = new QTreeWidgetItem(this, QStringList{"VIDEO_TS", "", "", ""});
+    auto* root = new QTreeWidgetItem(this, QStringList{name, "", "", ""});
     SetState(root, kChecked);
     return root;
 }

@@ -26,7 +26,8 @@ public:
     // Deletes every item and releases every task.
     void ClearAll();
     QTreeWidgetItem* Root() const { return topLevelItemCount() > 0 ? topLevelItem(0) : nullptr; }
-    QTreeWidgetItem* InsertRoot();
+    // The root item, named after the disc (its volume name, or its folder's name).
+    QTreeWidgetItem* InsertRoot(const QString& name = QStringLiteral("VIDEO_TS"));
     // A title item under the root (or a chapter item under its title), checked, with its columns
     // and its own task.
     QTreeWidgetItem* InsertTask(const ConversionTask& task, const QString& extension, QTreeWidgetItem* parent = nullptr);

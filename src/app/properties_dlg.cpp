@@ -62,7 +62,7 @@ CProperties::CProperties(const std::vector<EngineStream>& streams, QWidget* pare
     row(QStringLiteral("Resolution"), t.resolution, 100);
     row(QStringLiteral("Video Bitrate"), t.videoBitRate, 130);
     row(QStringLiteral("Frame Rate"), t.frameRate, 160);
-    heading(QStringLiteral("Audio Infomation"), 230);
+    heading(QStringLiteral("Audio Information"), 230);
     row(QStringLiteral("Audio Bitrate"), t.audioBitRate, 264);
     row(QStringLiteral("Audio Sample Rate"), t.sampleRate, 294);
     row(QStringLiteral("Channels"), t.channels, 324);

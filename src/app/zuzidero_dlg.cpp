@@ -37,6 +37,17 @@
 
 namespace {
 
+// What the title list's root shows for a disc: its volume name, else the name of its folder (the
+// one holding VIDEO_TS), else "VIDEO_TS".
+QString DiscName(const QString& path, const QString& volume)
+{
+    if (!volume.isEmpty()) return volume;
+    QFileInfo place(QDir::cleanPath(path));
+    if (place.fileName().compare(QStringLiteral("VIDEO_TS"), Qt::CaseInsensitive) == 0) place = QFileInfo(place.path());
+    const QString name = place.fileName();
+    return name.isEmpty() ? QStringLiteral("VIDEO_TS") : name;
+}
+
 // The profile of a first start: H.264 and AAC in MP4, the command-line tool's default.
 constexpr int kFirstStartProfile = 5;
 // The selector's category of the profiles saved with "Save as...", and their commands: the base
@@ -241,9 +252,9 @@ void CZuZideroDlg::BuildSkin()
     m_videoPlaceholder->setPixmap(LoadSkin("video.bmp"));
 
     m_audio = new QComboBox(this);
-    m_audio->setGeometry(430, 368, 130, 24);
+    m_audio->setGeometry(430, 368, 162, 24); // wide enough for "English(AC3 6ch)"
     m_subtitle = new QComboBox(this);
-    m_subtitle->setGeometry(630, 368, 155, 24);
+    m_subtitle->setGeometry(660, 368, 125, 24);
     connect(m_audio, &QComboBox::activated, this, &CZuZideroDlg::OnAudioChosen);
     connect(m_subtitle, &QComboBox::activated, this, &CZuZideroDlg::OnSubtitleChosen);
 
@@ -268,7 +279,7 @@ void CZuZideroDlg::BuildMenus()
         connect(action, &QAction::triggered, this, [this, slot] { (this->*slot)(); });
     };
     add(m_fileMenu, QStringLiteral("Load DVD"), &CZuZideroDlg::OnLoadDvd);
-    add(m_fileMenu, QStringLiteral("Load DVD Forlder"), &CZuZideroDlg::OnLoadFolder);
+    add(m_fileMenu, QStringLiteral("Load DVD Folder"), &CZuZideroDlg::OnLoadFolder);
     add(m_fileMenu, QStringLiteral("Load ISO File"), &CZuZideroDlg::OnLoadIso);
     add(m_fileMenu, QStringLiteral("Properties "), &CZuZideroDlg::OnProperties);
     m_fileMenu->addSeparator();
@@ -315,7 +326,7 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
 
     m_list->ClearAll();
     m_lastClicked = nullptr;
-    QTreeWidgetItem* root = m_list->InsertRoot();
+    QTreeWidgetItem* root = m_list->InsertRoot(DiscName(path, QString::fromStdString(MyDVDGetVolumeName(m_disc.Get()))));
     const QString extension = QString::fromStdString(m_currentProfile.FormatExt);
     QTreeWidgetItem* first = nullptr;
     for (int i = 0; i < m_info->titleCount; ++i) {
@@ -456,7 +467,8 @@ void CZuZideroDlg::OnLoadFolder()
 
 void CZuZideroDlg::OnLoadIso()
 {
-    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Load ISO File"));
+    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Load ISO File"), QString(),
+                                                      QStringLiteral("Disc images (*.iso *.ISO);;All files (*)"));
     if (!file.isEmpty()) LoadDisc(file);
 }
 

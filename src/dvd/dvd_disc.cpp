@@ -110,7 +110,21 @@ std::unique_ptr<DvdDisc> DvdDisc::Open(const std::string& path, std::string* why
     if (!disc->ReadNavigation(0, [&](std::span<const std::uint8_t> bytes) { return ifo::ParseManager(bytes, manager); }))
         return fail("VIDEO_TS.IFO and its backup cannot be read");
     disc->Load(manager);
+    disc->m_volumeName = ReadVolumeName(disc->m_reader.get());
     return disc;
+}
+
+std::string DvdDisc::ReadVolumeName(dvd_reader_t* reader)
+{
+    // The UDF volume identifier, else the ISO 9660 one (a folder has neither).
+    char name[33] = {};
+    unsigned char set[128] = {};
+    if (DVDUDFVolumeInfo(reader, name, sizeof name, set, sizeof set) != 0 || !name[0])
+        if (DVDISOVolumeInfo(reader, name, sizeof name, set, sizeof set) != 0) name[0] = 0;
+    name[sizeof name - 1] = 0;
+    std::string text(name);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
 }
 
 DvdDisc::~DvdDisc() = default;

@@ -89,6 +89,8 @@ public:
     int TitleSetOf(int title) const;
     // False when the title's navigation could not be read (it then has no chapters).
     bool IsReadable(int title) const;
+    // The disc's volume name (an image's or a drive's); empty for a folder.
+    const std::string& VolumeName() const { return m_volumeName; }
     // The picture of a title as its title set's video attributes describe it.
     TitleVideo VideoOf(int title) const;
 
@@ -123,6 +125,8 @@ private:
     std::vector<Title> m_titles;
     DiscInfo m_info{};
 
+    static std::string ReadVolumeName(dvd_reader_t* reader);
+    std::string m_volumeName; // set at opening
     mutable std::mutex m_lock;
     // The area, guarded by m_lock.
     int m_areaTitle = -1;

@@ -66,6 +66,12 @@ void MyDVDInterrupt(DiscHandle handle, bool on)
     if (auto disc = Discs().Find(handle)) disc->Interrupt(on);
 }
 
+std::string MyDVDGetVolumeName(DiscHandle handle)
+{
+    auto disc = Discs().Find(handle);
+    return disc ? disc->VolumeName() : std::string();
+}
+
 bool MyDVDTitleReadable(DiscHandle handle, int title)
 {
     auto disc = Discs().Find(handle);

@@ -46,6 +46,8 @@ std::int64_t MyDVDSkippedSectors(DiscHandle handle);
 // in the area's bytes and in its playing time, and a last mark for the end. Empty for an unknown
 // handle or title.
 std::vector<DvdDisc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, int chapter);
+// The disc's volume name ("PAL_16X9"); empty for a folder or an unknown handle.
+std::string MyDVDGetVolumeName(DiscHandle handle);
 // False when the title's navigation could not be read (or the handle or title is unknown).
 bool MyDVDTitleReadable(DiscHandle handle, int title);
 // The picture size and display aspect of a title (0-based); false for an unknown handle or title.

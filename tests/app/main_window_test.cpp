@@ -81,7 +81,12 @@ private slots:
         window.OnFormatCommand(32802); // AVI
         QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
-        QCOMPARE(list->Root()->text(0), QStringLiteral("VIDEO_TS"));
+        // The root is named after the disc: a folder's name, an image's volume name.
+        QCOMPARE(list->Root()->text(0), QStringLiteral("ntsc_4x3"));
+        QVERIFY(window.LoadDisc(DiscPath("pal_16x9.iso")));
+        QCOMPARE(list->Root()->text(0), QStringLiteral("PAL_16X9"));
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3") + "/VIDEO_TS"));
+        QCOMPARE(list->Root()->text(0), QStringLiteral("ntsc_4x3"));
         // Title 3 (2 s) is under three seconds: not listed.
         QCOMPARE(ColumnTexts(list, 0), (QStringList{"Title_01", "Title_02"}));
         QCOMPARE(ColumnTexts(list, 1), (QStringList{"00:00:08", "00:00:04"}));

@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QScreen>
+#include <QTemporaryDir>
+#include <QTreeWidgetItem>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -13,6 +15,8 @@
 #include "app/beauty_combobox.h"
 #include "app/column_tree_ctrl.h"
 #include "app/conver_dlg.h"
+#include "app/msg_dlg.h"
+#include "app/my_button.h"
 #include "app/my_progress_ctrl.h"
 #include "app/preferences_dlg.h"
 #include "app/settings_dlg.h"
@@ -58,6 +62,17 @@ void ShootModal(const char* name, Open open, std::function<void(QWidget*)> prepa
     open();
 }
 
+// Stops a run as the user does (Cancel, then Yes) and closes its end message.
+void StopAndClose(CConverDlg* progress)
+{
+    progress->OnCancel();
+    if (progress->StopQuestion()) progress->StopQuestion()->OkButton()->click();
+    QElapsedTimer clock;
+    clock.start();
+    while (!progress->DoneMessage() && clock.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (progress->DoneMessage()) progress->DoneMessage()->OkButton()->click();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -83,6 +98,17 @@ int main(int argc, char** argv)
     window.TitleList()->setCurrentItem(window.TitleList()->Root()->child(0));
     Settle();
     Save(window.grab(), "main-window-disc.png");
+
+    // Title_01's chapters, ticked in part.
+    QTreeWidgetItem* first = window.TitleList()->Root()->child(0);
+    first->setExpanded(true);
+    window.TitleList()->ToggleCheck(first->child(3));
+    window.TitleList()->setCurrentItem(first->child(1));
+    Settle();
+    Save(window.grab(), "main-window-chapters.png");
+    window.TitleList()->ToggleCheck(first->child(3));
+    first->setExpanded(false);
+    window.TitleList()->setCurrentItem(first);
 
     window.Selector()->OpenPane();
     window.Selector()->Pane()->ShowCategory(16);
@@ -111,7 +137,22 @@ int main(int argc, char** argv)
         progress->OnPause();
         Settle(500);
         Save(progress->grab(), "converting.png");
-        progress->OnCancel();
+        StopAndClose(progress);
+    }
+    Settle();
+
+    // A run with a failure: a folder stands where Title_01's file should go.
+    QTemporaryDir blocked;
+    QDir(blocked.path()).mkdir(QStringLiteral("Title_01.mp4"));
+    window.OutputBox()->setText(blocked.path());
+    window.OnStart(false);
+    progress = window.Progress();
+    clock.restart();
+    while (progress && !progress->DoneMessage() && clock.elapsed() < 120000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (progress && progress->DoneMessage()) {
+        Settle(500);
+        Save(progress->DoneMessage()->grab(), "end-message-failure.png");
+        progress->DoneMessage()->OkButton()->click();
     }
     Settle();
     return 0;

@@ -424,7 +424,7 @@ void MainWindow()
         Panel(p, QRectF(329, 104, 466, 286));
         Panel(p, QRectF(329, 404, 466, 124));
         Caption(p, QPointF(343, 385), "Audio Track:");
-        Caption(p, QPointF(566, 385), "SubTitle:");
+        Caption(p, QPointF(598, 385), "SubTitle:");
         Caption(p, QPointF(343, 436), "Profile:");
         Caption(p, QPointF(343, 474), "Output:");
     });
