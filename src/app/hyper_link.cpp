@@ -5,7 +5,7 @@
 #include <QUrl>
 
 CHyperLink::CHyperLink(const QString& text, const QString& address, QWidget* parent)
-    : QLabel(text, parent), m_address(address), m_hover(palette().color(QPalette::Highlight))
+    : QLabel(text, parent), m_address(address)
 {
     setCursor(Qt::PointingHandCursor);
     setToolTip(address);

@@ -5,6 +5,8 @@
 #include <QColor>
 #include <QLabel>
 
+#include "app/palette.h"
+
 class CHyperLink : public QLabel {
     Q_OBJECT
 public:
@@ -25,6 +27,7 @@ private:
     void Recolour();
 
     QString m_address;
-    QColor m_link{0, 0, 255}, m_visitedColour{85, 26, 139}, m_hover;
+    // Readable on the windows' dark ground (contrast 4.5 or more).
+    QColor m_link{skin::kLink}, m_visitedColour{skin::kVisitedLink}, m_hover{skin::kLink.lighter(125)};
     bool m_visited = false, m_over = false;
 };

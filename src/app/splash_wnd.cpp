@@ -1,4 +1,5 @@
 #include "app/splash_wnd.h"
+#include "app/palette.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -29,6 +30,12 @@ void CSplashWnd::DrawText(const QString& text, int x, int y, QColor colour)
     p.setPen(colour);
     p.drawText(QPoint(x, y + p.fontMetrics().ascent()), text);
     update();
+}
+
+void CSplashWnd::DrawStartupText(const QString& version)
+{
+    DrawText(QStringLiteral("Free software for your own discs."), kLineAt.x(), kLineAt.y(), skin::kText);
+    DrawText(QStringLiteral("Version ") + version, kVersionAt.x(), kVersionAt.y(), skin::kSplashVersion);
 }
 
 void CSplashWnd::paintEvent(QPaintEvent*)

@@ -26,8 +26,7 @@ int CZuZideroApp::Run()
     {
         CSplashWnd splash;
         if (splash.Create("starup.jpg")) {
-            splash.DrawText(QStringLiteral("Free software for your own discs."), 40, 215, Qt::black);
-            splash.DrawText(QStringLiteral("Version 2.01"), 160, 232, QColor(255, 255, 0));
+            splash.DrawStartupText(applicationVersion());
             splash.show();
             QEventLoop wait;
             QTimer::singleShot(1500, &wait, &QEventLoop::quit);

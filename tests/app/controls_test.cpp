@@ -10,6 +10,7 @@
 #include "app/my_select_ctrl.h"
 #include "app/my_slider_ctrl.h"
 #include "app/hyper_link.h"
+#include "app/palette.h"
 #include "app/msg_dlg.h"
 #include "app/splash_wnd.h"
 #include "app/video_renderer.h"
@@ -112,6 +113,34 @@ private slots:
         QVERIFY(!splash.isVisible());
     }
 
+    void TheSplashTextReadsWell()
+    {
+        CSplashWnd splash;
+        QVERIFY(splash.Create("starup.jpg"));
+        const QImage ground = splash.Picture().toImage();
+        const QFontMetrics metrics(QFont{});
+        // Against the mean of the picture under each line, before the line is drawn.
+        auto meanUnder = [&](QPoint at, const QString& text) {
+            const QRect area = QRect(at, QSize(metrics.horizontalAdvance(text), metrics.height())).intersected(ground.rect());
+            double r = 0, g = 0, b = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x) {
+                    const QColor c = ground.pixelColor(x, y);
+                    r += c.redF();
+                    g += c.greenF();
+                    b += c.blueF();
+                }
+            const double n = std::max(1, area.width() * area.height());
+            return QColor::fromRgbF(static_cast<float>(r / n), static_cast<float>(g / n), static_cast<float>(b / n));
+        };
+        const QColor lineGround = meanUnder(CSplashWnd::kLineAt, QStringLiteral("Free software for your own discs."));
+        const QColor versionGround = meanUnder(CSplashWnd::kVersionAt, QStringLiteral("Version 2.01"));
+        QVERIFY2(skin::ContrastRatio(skin::kText, lineGround) >= 4.5, qPrintable(lineGround.name()));
+        QVERIFY2(skin::ContrastRatio(skin::kSplashVersion, versionGround) >= 4.5, qPrintable(versionGround.name()));
+        splash.DrawStartupText(QStringLiteral("2.01"));
+        QVERIFY(splash.Picture().toImage() != ground); // the lines were drawn
+    }
+
     void DoneMessageAndLinks()
     {
         CMsgDlg done;
@@ -120,13 +149,21 @@ private slots:
         done.open();
         done.OkButton()->click();
         QCOMPARE(done.result(), int(QDialog::Accepted));
+        // Links read well on the windows' ground in every state (contrast 4.5 : 1 at least).
         CHyperLink link("Home", "about:blank");
-        QCOMPARE(link.CurrentColour(), QColor(0, 0, 255));
+        const QColor ground = skin::kWindow; // the ground of every window of the theme
+        QVERIFY2(skin::ContrastRatio(link.CurrentColour(), ground) >= 4.5, qPrintable(link.CurrentColour().name()));
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QApplication::sendEvent(&link, &enter);
+        QVERIFY2(skin::ContrastRatio(link.CurrentColour(), ground) >= 4.5, qPrintable(link.CurrentColour().name()));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&link, &leave);
         QSignalSpy opened(&link, &CHyperLink::opened);
         QTest::mouseClick(&link, Qt::LeftButton);
         QCOMPARE(opened.count(), 1);
         QVERIFY(link.Visited());
-        QCOMPARE(link.CurrentColour(), QColor(85, 26, 139));
+        QCOMPARE(link.CurrentColour(), skin::kVisitedLink);
+        QVERIFY(skin::ContrastRatio(link.CurrentColour(), ground) >= 4.5);
     }
 
     void Yv12PicturesBecomeTheirColours()
