@@ -26,7 +26,7 @@ std::function<bool(QString*)>& PowerOffHook()
 
 std::function<void(const QString&)>& OpenFolderHook()
 {
-    static std::function<void(const QString&)> hook = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+    static std::function<void(const QString&)> hook = [](const QString& folder) { OpenInDesktop(nullptr, QUrl::fromLocalFile(folder)); };
     return hook;
 }
 
@@ -42,7 +42,7 @@ void CConverDlg::SetActionHooks(std::function<bool(QString*)> powerOff, std::fun
 {
     PowerOffHook() = powerOff ? std::move(powerOff) : RequestPowerOff;
     OpenFolderHook() = openFolder ? std::move(openFolder)
-                                  : [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+                                  : [](const QString& folder) { OpenInDesktop(nullptr, QUrl::fromLocalFile(folder)); };
 }
 
 CConverDlg::CConverDlg(const Inputs& inputs, QWidget* parent) : CSkinnedDialog(parent), m_inputs(inputs)

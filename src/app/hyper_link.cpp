@@ -1,4 +1,5 @@
 #include "app/hyper_link.h"
+#include "app/skin.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>
@@ -34,7 +35,7 @@ void CHyperLink::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton) return;
     m_visited = true;
     Recolour();
-    QDesktopServices::openUrl(QUrl(m_address));
+    OpenInDesktop(window(), QUrl(m_address));
     emit opened(m_address);
 }
 

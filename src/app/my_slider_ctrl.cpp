@@ -33,6 +33,8 @@ void CMySliderCtrl::SetPos(int position)
 {
     if (m_dragging) return;
     m_position = position;
+    // The filled part ends at the thumb wherever it is put (Stop and Next put it back to the start).
+    if (m_linkMode == 1) m_selEnd = position;
     update();
 }
 

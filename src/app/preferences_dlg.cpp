@@ -1,4 +1,5 @@
 #include "app/preferences_dlg.h"
+#include "app/skin.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -29,7 +30,7 @@ QWidget* FolderRow(QLineEdit* edit, QWidget* parent)
         const QString folder = QFileDialog::getExistingDirectory(row, QStringLiteral("Browser"), edit->text());
         if (!folder.isEmpty()) edit->setText(folder);
     });
-    QObject::connect(open, &QPushButton::clicked, row, [edit] { QDesktopServices::openUrl(QUrl::fromLocalFile(edit->text())); });
+    QObject::connect(open, &QPushButton::clicked, row, [edit] { OpenInDesktop(edit->window(), QUrl::fromLocalFile(edit->text())); });
     return row;
 }
 

@@ -3,6 +3,7 @@
 #include "app/palette.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QPalette>
 #include <QStyleFactory>
@@ -45,6 +46,20 @@ void ShowMessage(QWidget* parent, const QString& text)
 }
 
 void SetMessageHook(MessageHook hook) { Hook() = std::move(hook); }
+
+bool OpenInDesktop(QWidget* parent, const QUrl& url)
+{
+    const QString shown = url.isLocalFile() ? url.toLocalFile() : url.toString();
+    if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) {
+        ShowMessage(parent, QStringLiteral("Could not open ") + shown + QStringLiteral("\nIt does not exist."));
+        return false;
+    }
+    if (!QDesktopServices::openUrl(url)) {
+        ShowMessage(parent, QStringLiteral("Could not open ") + shown + QStringLiteral("\nNo program on this computer is set to open it."));
+        return false;
+    }
+    return true;
+}
 
 void ApplyTheme(QApplication& app)
 {

@@ -3,6 +3,7 @@
 
 #include <QPixmap>
 #include <QString>
+#include <QUrl>
 #include <functional>
 
 class QApplication;
@@ -18,6 +19,9 @@ QString SkinFile(const QString& name);
 // A plain message box with the text alone (modal). Tests set a hook that takes the text
 // instead, so that no box waits for a click.
 void ShowMessage(QWidget* parent, const QString& text);
+// Opens a folder or a web page with the desktop's program for it; when it cannot (the folder does
+// not exist, no program is set), says so in a message and returns false.
+bool OpenInDesktop(QWidget* parent, const QUrl& url);
 using MessageHook = std::function<void(const QString&)>;
 void SetMessageHook(MessageHook hook);
 

@@ -287,7 +287,7 @@ void CStartPane::mousePressEvent(QMouseEvent* event)
         return;
     }
     if (LinkRect().contains(at)) {
-        QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMoreFormats)));
+        OpenInDesktop(parentWidget() ? parentWidget()->window() : nullptr, QUrl(QString::fromLatin1(kMoreFormats)));
         return;
     }
     if (PrevRect().contains(at)) {

@@ -610,8 +610,8 @@ void CZuZideroDlg::OnBrowse()
     WriteOutFolder(folder);
 }
 
-void CZuZideroDlg::OnOpenFolder() { QDesktopServices::openUrl(QUrl::fromLocalFile(m_output->text())); }
-void CZuZideroDlg::OnOpenSnapshotFolder() { QDesktopServices::openUrl(QUrl::fromLocalFile(m_prefs.snapFolder)); }
+void CZuZideroDlg::OnOpenFolder() { OpenInDesktop(this, QUrl::fromLocalFile(m_output->text())); }
+void CZuZideroDlg::OnOpenSnapshotFolder() { OpenInDesktop(this, QUrl::fromLocalFile(m_prefs.snapFolder)); }
 
 void CZuZideroDlg::OnPreferences()
 {
@@ -621,7 +621,7 @@ void CZuZideroDlg::OnPreferences()
 
 void CZuZideroDlg::OpenUrl(const QString& address)
 {
-    if (!QDesktopServices::openUrl(QUrl(address))) ShowMessage(this, QStringLiteral("Could not open ") + address);
+    OpenInDesktop(this, QUrl(address));
 }
 
 void CZuZideroDlg::OnHelpContent() { OpenUrl(QUrl::fromLocalFile(DataFile("help.html")).toString()); }

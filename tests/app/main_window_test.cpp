@@ -338,6 +338,15 @@ private slots:
         QFile::remove(UserProfiles::FilePath());
     }
 
+    void OpeningAFolderThatIsNotThereSaysSo()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.OutputBox()->setText(QStringLiteral("/nonexistent/videos"));
+        window.OnOpenFolder();
+        QCOMPARE(messages.messages, QStringList{"Could not open /nonexistent/videos\nIt does not exist."});
+    }
+
     void TheFormatChoiceIsKeptInSettingIni()
     {
         {
