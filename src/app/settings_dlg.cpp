@@ -134,6 +134,15 @@ void CSettingsDlg::FillLists()
     Fill(m_frameRate, m_working.FrameRates);
     Fill(m_videoEncoder, m_working.VideoCodecs);
     Fill(m_videoBitRate, m_working.VideoBitRates);
+    // A profile without pictures shows no video values at all.
+    const bool video = m_working.writer.hasVideo != 0;
+    for (QComboBox* box : {m_resolution, m_frameRate, m_videoEncoder, m_videoBitRate}) {
+        if (!video) {
+            box->clear();
+            box->setEditText(QString());
+        }
+        box->setEnabled(video);
+    }
     Fill(m_sampleRate, m_working.SampleRates);
     Fill(m_channels, m_working.Channels);
     Fill(m_audioEncoder, m_working.AudioCodecs);

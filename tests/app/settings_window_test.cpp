@@ -81,6 +81,13 @@ private slots:
         ProfileRecord mp3 = Profile(17);
         QCOMPARE(mp3.writer.hasVideo, 0);
         CSettingsDlg window(mp3, &m_catalogue);
+        // No video values are shown for a profile without pictures.
+        for (QComboBox* box : {window.Resolution(), window.FrameRate(), window.VideoEncoder(), window.VideoBitRate()}) {
+            QCOMPARE(box->count(), 0);
+            QVERIFY(box->currentText().isEmpty());
+            QVERIFY(!box->isEnabled());
+        }
+        QVERIFY(window.SampleRate()->count() > 0);
         window.Resolution()->setEditText("nonsense");
         QVERIFY(window.OnOk());
         QVERIFY(messages.messages.isEmpty());
