@@ -1,4 +1,6 @@
 #include "app/preferences_dlg.h"
+#include "app/my_button.h"
+#include "app/palette.h"
 #include "app/skin.h"
 
 #include <QComboBox>
@@ -39,7 +41,7 @@ void SelectExact(QComboBox* box, const QString& value) { box->setCurrentIndex(bo
 } // namespace
 
 CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& productTitle, QWidget* parent)
-    : QDialog(parent), m_preferences(preferences), m_title(productTitle)
+    : CSkinnedDialog(parent), m_preferences(preferences), m_title(productTitle)
 {
     setWindowTitle(QStringLiteral("Preferences"));
     m_outFolder = new QLineEdit(preferences.outFolder);
@@ -86,6 +88,15 @@ CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& produc
     generalButton->setAutoExclusive(true);
     optionsButton->setAutoExclusive(true);
     generalButton->setChecked(true);
+    // The active tab stands out in the accent colour.
+    const QString tabStyle =
+        QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 4px; padding: 3px 14px; }"
+                       "QPushButton:checked { background: %4; color: white; border-color: %4; }")
+            .arg(skin::kButton.name(), skin::kSoftText.name(), skin::kPanelLine.name(), skin::kAccent.name());
+    generalButton->setStyleSheet(tabStyle);
+    optionsButton->setStyleSheet(tabStyle);
+    m_pageButtons[0] = generalButton;
+    m_pageButtons[1] = optionsButton;
     pageButtons->addWidget(generalButton);
     pageButtons->addWidget(optionsButton);
     pageButtons->addStretch(1);
@@ -105,13 +116,22 @@ CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& produc
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 46, 12, 12); // under the skin's title bar
     layout->addLayout(pageButtons);
     layout->addWidget(m_pages);
     layout->addLayout(buttons);
-    resize(560, 240);
+    // The skin, as the main window wears it: a drawn window with its title and a close button.
+    SetBackground("preferences_bg.png", QSize(600, 310));
+    auto* close = new CMyButton(QStringLiteral("x"), this);
+    close->SetPictures("close.png", width() - 30, 8, Background());
+    connect(close, &QAbstractButton::clicked, this, &QDialog::reject);
 }
 
-void CPreferencesDlg::ShowPage(int page) { m_pages->setCurrentIndex(page); }
+void CPreferencesDlg::ShowPage(int page)
+{
+    m_pages->setCurrentIndex(page);
+    if (QPushButton* tab = PageButton(page)) tab->setChecked(true);
+}
 
 bool CPreferencesDlg::OnOk()
 {

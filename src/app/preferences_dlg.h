@@ -2,15 +2,16 @@
 // CPreferencesDlg: the preferences window, two pages (general and options). "OK" writes each
 // value that changed and closes; "Cancel" closes without writing.
 
-#include <QDialog>
+#include "app/skinned_dialog.h"
 
 #include "app/preferences.h"
 
 class QComboBox;
 class QLineEdit;
+class QPushButton;
 class QStackedWidget;
 
-class CPreferencesDlg : public QDialog {
+class CPreferencesDlg : public CSkinnedDialog {
     Q_OBJECT
 public:
     CPreferencesDlg(Preferences& preferences, const QString& productTitle, QWidget* parent = nullptr);
@@ -24,6 +25,8 @@ public:
     void ShowPage(int page);
     // Writes what changed; false (window stays open) when the store cannot be written.
     bool OnOk();
+    // The tab of the shown page (0 General, 1 Options).
+    QPushButton* PageButton(int page) const { return page == 0 || page == 1 ? m_pageButtons[page] : nullptr; }
     // How many values the last OK wrote.
     int Writes() const { return m_writes; }
 
@@ -33,5 +36,6 @@ private:
     QLineEdit *m_outFolder, *m_snapFolder;
     QComboBox *m_imageType, *m_action, *m_cpuUsage, *m_deinterlace;
     QStackedWidget* m_pages;
+    QPushButton* m_pageButtons[2] = {nullptr, nullptr}; // the tabs: the shown page's is checked
     int m_writes = 0;
 };

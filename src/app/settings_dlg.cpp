@@ -1,4 +1,5 @@
 #include "app/settings_dlg.h"
+#include "app/my_button.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -43,7 +44,7 @@ void SelectLabel(QComboBox* box, const std::string& list, const std::string& val
 } // namespace
 
 CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catalogue, QWidget* parent)
-    : QDialog(parent), m_working(working), m_catalogue(catalogue)
+    : CSkinnedDialog(parent), m_working(working), m_catalogue(catalogue)
 {
     setWindowTitle(QStringLiteral("Settings"));
     m_presets = List();
@@ -95,10 +96,16 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     buttons->addWidget(cancel);
 
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 46, 12, 12); // under the skin's title bar
     layout->addLayout(presetRow);
     layout->addLayout(groups);
     layout->addWidget(help);
     layout->addLayout(buttons);
+    // The skin, as the main window wears it: a drawn window with its title and a close button.
+    SetBackground("settings_bg.png", QSize(690, 310));
+    auto* close = new CMyButton(QStringLiteral("x"), this);
+    close->SetPictures("close.png", width() - 30, 8, Background());
+    connect(close, &QAbstractButton::clicked, this, &QDialog::reject);
 
     connect(ok, &QPushButton::clicked, this, [this] { OnOk(); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -4,7 +4,7 @@
 // lists. "Save as..." keeps the copy as a user profile, "Del" removes a user profile, and
 // choosing a preset loads it into the copy. The catalogue is never written.
 
-#include <QDialog>
+#include "app/skinned_dialog.h"
 
 #include "profiles/profile_record.h"
 
@@ -13,7 +13,7 @@ class QLabel;
 class QPushButton;
 class ProfileCatalogue;
 
-class CSettingsDlg : public QDialog {
+class CSettingsDlg : public CSkinnedDialog {
     Q_OBJECT
 public:
     CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catalogue, QWidget* parent = nullptr);

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QtTest>
@@ -55,6 +56,25 @@ private slots:
         QCOMPARE(loaded.cpuUsage, 80);
         QCOMPARE(loaded.outFolder, QStringLiteral("/tmp"));
         QCOMPARE(loaded.action, QStringLiteral("No Action"));
+    }
+
+    void TheActiveTabShowsWhichItIs()
+    {
+        Preferences p = Preferences::Load(kTitle);
+        CPreferencesDlg window(p, kTitle);
+        QVERIFY(window.PageButton(0)->isChecked());
+        QVERIFY(!window.PageButton(1)->isChecked());
+        window.ShowPage(1); // as the Options menu command opens it
+        QVERIFY(window.PageButton(1)->isChecked());
+        QVERIFY(!window.PageButton(0)->isChecked());
+        QTest::mouseClick(window.PageButton(0), Qt::LeftButton);
+        QVERIFY(window.PageButton(0)->isChecked());
+        QVERIFY(window.PageButton(0)->styleSheet().contains(QStringLiteral(":checked")));
+        // The window wears the skin: drawn, frameless, the tabs below the drawn title bar.
+        QVERIFY(!window.Background().isNull());
+        QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
+        window.show();
+        QVERIFY(window.PageButton(0)->geometry().top() >= 40);
     }
 
     void TheDeinterlaceChoiceIsKeptAndReachesTheEngine()

@@ -37,6 +37,14 @@ private slots:
         QCOMPARE(window.Resolution()->currentText(), QString::asprintf("%d*%d", avi.writer.Width, avi.writer.Height));
         QCOMPARE(window.FrameRate()->currentText().toStdString(), LookupLabel(avi.FrameRates, std::to_string(avi.writer.FrameRate)));
         QCOMPARE(window.AudioEncoder()->currentText().toStdString(), LookupLabel(avi.AudioCodecs, avi.writer.AudioCodecName));
+        // It wears the skin as the main window does: drawn, without the platform's frame, and
+        // every control below the drawn title bar.
+        QVERIFY(!window.Background().isNull());
+        QCOMPARE(window.size(), window.Background().size());
+        QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
+        window.show();
+        QVERIFY(window.Presets()->geometry().top() >= 40);
+        QVERIFY(window.rect().contains(window.AudioBitRate()->geometry()));
     }
 
     void OkStoresTheChosenValues()

@@ -420,9 +420,10 @@ void MainWindow()
         // Tool area.
         Panel(p, QRectF(12, 38, 590, 60), skin::kPane);
         // Video, list and the settings area.
-        Panel(p, QRectF(26, 104, 308, 286));
-        Panel(p, QRectF(329, 104, 466, 286));
-        Panel(p, QRectF(329, 404, 466, 124));
+        // Side by side with a gap: the list's panel does not cover the video panel's edge.
+        Panel(p, QRectF(26, 104, 304, 286));
+        Panel(p, QRectF(332, 104, 463, 286));
+        Panel(p, QRectF(332, 404, 463, 124));
         Caption(p, QPointF(343, 385), "Audio Track:");
         Caption(p, QPointF(598, 385), "SubTitle:");
         Caption(p, QPointF(343, 436), "Profile:");
@@ -681,6 +682,10 @@ void Pictures()
         p.drawText(QRectF(90, 86, 270, 40), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
                    "Your files are in the output folder.");
     });
+    // The settings and preferences windows: the main window's ground, their title, room for their
+    // controls below the title bar.
+    Background("settings_bg.png", 690, 310, "Settings", [](QPainter&) {});
+    Background("preferences_bg.png", 600, 310, "Preferences", [](QPainter&) {});
     // The message window of everything else: a plain panel; the icon, title and text are its own.
     Background("msgbox_bg.png", 420, 220, "", [](QPainter&) {});
     TextButton("yes.png", "Yes", 72, 24, true, 9);
