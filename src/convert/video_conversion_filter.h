@@ -147,7 +147,6 @@ private:
     std::int32_t m_brightness = 128;
     std::int32_t m_hue = 0;
     std::int32_t m_saturation = 64;
-    float m_frameRate = 30.0f;
     AspectRatio m_sourceAspect; // as set (filter lock, before connection)
     AspectRatio m_outputAspect;
     std::int32_t m_deinterlaceMode = kDeinterlaceAuto;
