@@ -21,6 +21,13 @@ CZuZideroApp::CZuZideroApp(int& argc, char** argv) : QApplication(argc, argv)
     CVideoRenderer::Register();
 }
 
+QString CZuZideroApp::DiscArgument(const QStringList& arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+        if (!arguments[i].isEmpty() && !arguments[i].startsWith(QLatin1Char('-'))) return arguments[i];
+    return {};
+}
+
 int CZuZideroApp::Run()
 {
     {
@@ -34,6 +41,7 @@ int CZuZideroApp::Run()
         }
     }
     CZuZideroDlg dialog;
+    if (const QString disc = DiscArgument(arguments()); !disc.isEmpty()) dialog.OpenAtStart(disc);
     dialog.exec();
     return 0;
 }

@@ -8,6 +8,10 @@ class CZuZideroApp : public QApplication {
     Q_OBJECT
 public:
     CZuZideroApp(int& argc, char** argv);
-    // The splash, then the main window; the exit status.
+    // The splash, then the main window (which opens the disc named on the command line); the
+    // exit status.
     int Run();
+    // The disc named on a command line (`zuzidero DISC`): the first argument after the program's
+    // that is not an option; empty when there is none.
+    static QString DiscArgument(const QStringList& arguments);
 };

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QUrl>
 #include <ctime>
 
@@ -351,6 +352,11 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
     m_list->setCurrentItem(first);
     ShowTrackChoice(first);
     return true;
+}
+
+void CZuZideroDlg::OpenAtStart(const QString& path)
+{
+    QTimer::singleShot(0, this, [this, path] { LoadDisc(path); });
 }
 
 void CZuZideroDlg::InsertChapters(QTreeWidgetItem* titleItem, const ConversionTask& titleTask)

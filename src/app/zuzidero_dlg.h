@@ -63,6 +63,8 @@ public:
 public slots:
     // Loads a disc (drive, folder or image) and lists its titles; false with a message.
     bool LoadDisc(const QString& path);
+    // Loads a disc once the window is up (a disc named on the command line).
+    void OpenAtStart(const QString& path);
     void OnLoadDvd();
     void OnLoadFolder();
     void OnLoadIso();

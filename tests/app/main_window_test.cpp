@@ -18,6 +18,7 @@
 #include "app/settings_dlg.h"
 #include "app/start_pane.h"
 #include "app/user_profiles.h"
+#include "app/zuzidero_app.h"
 #include "app/zuzidero_dlg.h"
 #include "app_test_support.h"
 
@@ -336,6 +337,20 @@ private slots:
         QCOMPARE(window.Selector()->ButtonText(), QStringLiteral("Small H.264"));
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
         QFile::remove(UserProfiles::FilePath());
+    }
+
+    void ADiscNamedOnTheCommandLineIsOpenedAtStart()
+    {
+        QCOMPARE(CZuZideroApp::DiscArgument({"zuzidero", "/media/disc"}), QStringLiteral("/media/disc"));
+        QCOMPARE(CZuZideroApp::DiscArgument({"zuzidero", "--verbose", "/media/disc"}), QStringLiteral("/media/disc"));
+        QVERIFY(CZuZideroApp::DiscArgument({"zuzidero"}).isEmpty());
+        QVERIFY(CZuZideroApp::DiscArgument({"zuzidero", "-x"}).isEmpty());
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.OpenAtStart(DiscPath("ntsc_4x3"));
+        QTRY_VERIFY(window.Disc() != DiscHandle(0));
+        QCOMPARE(window.TitleList()->Root()->childCount(), 2);
+        QVERIFY(messages.messages.isEmpty());
     }
 
     void OpeningAFolderThatIsNotThereSaysSo()
