@@ -259,19 +259,14 @@ HRESULT CAudioDecoderFilter::Decode(const BYTE* data, int size, std::int64_t pts
 
 HRESULT CAudioDecoderFilter::ReceiveFrames()
 {
-    for (;;) {
-        const int result = avcodec_receive_frame(m_codec.get(), m_frame.get());
-        if (m_errors.Note("avcodec_receive_frame", result)) {
-            NoteLostSound(AV_NOPTS_VALUE);
-            return S_OK; // go on with the next input
-        }
-        if (result < 0) return S_OK; // needs more input, or drained
-        if (m_frame->sample_rate > 0 && m_frame->nb_samples > 0)
-            m_frameLength = static_cast<REFERENCE_TIME>(m_frame->nb_samples) * 10000000 / m_frame->sample_rate;
-        const HRESULT hr = DeliverSound(m_frame.get());
-        av_frame_unref(m_frame.get());
-        if (hr != S_OK) return hr;
-    }
+    return m_feeder.ReceiveFrames(
+        m_codec.get(), m_frame.get(),
+        [this](const AVFrame* frame) {
+            if (frame->sample_rate > 0 && frame->nb_samples > 0)
+                m_frameLength = static_cast<REFERENCE_TIME>(frame->nb_samples) * 10000000 / frame->sample_rate;
+            return DeliverSound(frame);
+        },
+        [this](std::int64_t lostPts) { NoteLostSound(lostPts); });
 }
 
 void CAudioDecoderFilter::NoteLostSound(REFERENCE_TIME pts)

@@ -53,6 +53,25 @@ public:
         return S_OK;
     }
 
+    // Takes every decoded frame out of `codec` through `frame` to `deliver` (S_OK to go on). A
+    // real error loses a frame: it is counted, `lost(AV_NOPTS_VALUE)` hears of it, and decoding
+    // goes on with the next input.
+    template <class Deliver, class Lost>
+    HRESULT ReceiveFrames(AVCodecContext* codec, AVFrame* frame, Deliver deliver, Lost lost)
+    {
+        for (;;) {
+            const int result = avcodec_receive_frame(codec, frame);
+            if (m_errors.Note("avcodec_receive_frame", result)) {
+                lost(AV_NOPTS_VALUE);
+                return S_OK;
+            }
+            if (result < 0) return S_OK; // needs more input, or drained
+            const HRESULT hr = deliver(frame);
+            av_frame_unref(frame);
+            if (hr != S_OK) return hr;
+        }
+    }
+
     // One packet into `codec`, taking frames out whenever the decoder is full.
     template <class Receive, class Lost>
     HRESULT Send(AVCodecContext* codec, const BYTE* data, int size, std::int64_t pts, Receive receive, Lost lost)

@@ -499,17 +499,9 @@ HRESULT CVideoDecoderFilter::Decode(const BYTE* data, int size, REFERENCE_TIME p
 
 HRESULT CVideoDecoderFilter::ReceiveFrames()
 {
-    for (;;) {
-        const int result = avcodec_receive_frame(m_codec.get(), m_frame.get());
-        if (m_errors.Note("avcodec_receive_frame", result)) {
-            NoteLostPicture(AV_NOPTS_VALUE);
-            return S_OK; // go on with the next input
-        }
-        if (result < 0) return S_OK; // needs more input, or drained
-        const HRESULT hr = DeliverPicture(m_frame.get());
-        av_frame_unref(m_frame.get());
-        if (hr != S_OK) return hr;
-    }
+    return m_feeder.ReceiveFrames(
+        m_codec.get(), m_frame.get(), [this](const AVFrame* frame) { return DeliverPicture(frame); },
+        [this](std::int64_t lostPts) { NoteLostPicture(lostPts); });
 }
 
 HRESULT CVideoDecoderFilter::Drain()
