@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "pipeline/event_codes.h"
@@ -9,6 +10,8 @@
 #include "pipeline/media_guids.h"
 #include "graph/class_factory.h"
 #include "graph/graph_interfaces.h"
+#include "com/task_memory.h"
+#include "pipeline/presentation.h"
 
 namespace {
 
@@ -65,6 +68,13 @@ HRESULT CVideoRendererPin::CheckMediaType(const CMediaType* type)
     return header && header->biWidth > 0 && header->biHeight != 0 ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
+HRESULT CVideoRendererPin::SetMediaType(const CMediaType* type)
+{
+    const HRESULT hr = CBaseInputPin::SetMediaType(type);
+    if (SUCCEEDED(hr)) m_renderer->TakeFormat(*type);
+    return hr;
+}
+
 HRESULT CVideoRendererPin::Receive(IMediaSample* sample)
 {
     const HRESULT hr = CBaseInputPin::Receive(sample);
@@ -78,6 +88,13 @@ HRESULT CVideoRendererPin::EndOfStream()
     if (hr != S_OK) return hr;
     m_renderer->NotifyEvent(EC_COMPLETE, S_OK, 0);
     return S_OK;
+}
+
+HRESULT CVideoRendererPin::BeginFlush()
+{
+    const HRESULT hr = CBaseInputPin::BeginFlush();
+    m_renderer->m_shownSinceFlush = false;
+    return hr;
 }
 
 CVideoRenderer::CVideoRenderer() : CBaseFilter("Video Mixing Renderer", nullptr, &m_lock, CLSID_VideoMixingRenderer7)
@@ -105,37 +122,99 @@ void CVideoRenderer::Register()
     });
 }
 
+HRESULT CVideoRenderer::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    if (riid == IVMRWindowlessControl::iid) return GetInterface(static_cast<IVMRWindowlessControl*>(this), ppv);
+    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT CVideoRenderer::Stop()
+{
+    const HRESULT hr = CBaseFilter::Stop();
+    m_shownSinceFlush = false;
+    return hr;
+}
+
 CBasePin* CVideoRenderer::GetPin(int index) { return index == 0 ? m_pin.get() : nullptr; }
 
-void CVideoRenderer::SetVideoClippingWindow(QWidget* window) { m_window = window; }
-
-void CVideoRenderer::SetVideoPosition(const QRect& source, const QRect& destination)
+void CVideoRenderer::TakeFormat(const CMediaType& type)
 {
-    m_source = source;
-    m_destination = destination;
+    const BITMAPINFOHEADER* header = HeaderOf(type);
+    if (!header) return;
+    m_stride = header->biWidth;
+    m_height = std::abs(header->biHeight);
+    QSize aspect;
+    if (type.formattype == FORMAT_VideoInfo2 && type.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+        const auto* info = reinterpret_cast<const VIDEOINFOHEADER2*>(type.pbFormat);
+        if (info->dwPictAspectRatioX > 0 && info->dwPictAspectRatioY > 0)
+            aspect = QSize(static_cast<int>(info->dwPictAspectRatioX), static_cast<int>(info->dwPictAspectRatioY));
+    }
+    std::lock_guard lock(m_imageLock);
+    m_aspect = aspect;
 }
 
 HRESULT CVideoRenderer::Present(IMediaSample* sample)
 {
-    const BITMAPINFOHEADER* header = HeaderOf(m_pin->CurrentMediaType());
-    if (!header) return S_OK;
-    const int stride = header->biWidth;
-    const int height = std::abs(header->biHeight);
+    // A new format mid-stream (another size or shape).
+    AM_MEDIA_TYPE* changed = nullptr;
+    if (sample->GetMediaType(&changed) == S_OK && changed) {
+        TakeFormat(CMediaType(*changed));
+        DeleteMediaType(changed);
+    }
+    REFERENCE_TIME start = 0, stop = 0;
+    if (FAILED(sample->GetTime(&start, &stop))) {
+        Show(sample);
+        return S_OK;
+    }
+    ComPtr<IReferenceClock> clock;
+    REFERENCE_TIME base = 0;
+    ClockAndStart(clock, base);
+    if (!clock) { // a conversion's preview: shown as it comes
+        Show(sample);
+        return S_OK;
+    }
+    // Paused with nothing on screen: the first picture is shown at once (a seek while paused
+    // shows where it landed).
+    bool shown = false;
+    if (State() != State_Running && !m_shownSinceFlush) {
+        Show(sample);
+        shown = true;
+    }
+    // Late by more than a frame: dropped, unless nothing has been shown for a while (a slow
+    // machine still sees pictures).
+    constexpr REFERENCE_TIME kAllowedLateness = 400000;
+    constexpr auto kLongestBlank = std::chrono::milliseconds(250);
+    const Presentation when = WaitForPresentation(*this, *m_pin, start, kAllowedLateness);
+    if (when == Presentation::kAbandoned) return S_FALSE;
+    if (shown) return S_OK;
+    if (when == Presentation::kLate && m_shownSinceFlush && std::chrono::steady_clock::now() - m_lastShown < kLongestBlank) {
+        ++m_dropped;
+        return S_OK;
+    }
+    Show(sample);
+    return S_OK;
+}
+
+void CVideoRenderer::Show(IMediaSample* sample)
+{
+    if (m_stride <= 0 || m_height <= 0) return;
     BYTE* data = nullptr;
-    if (FAILED(sample->GetPointer(&data)) || !data) return S_OK;
-    const long needed = static_cast<long>(stride) * height * 3 / 2;
-    if (sample->GetActualDataLength() < needed) return S_OK;
+    if (FAILED(sample->GetPointer(&data)) || !data) return;
+    const long needed = static_cast<long>(m_stride) * m_height * 3 / 2;
+    if (sample->GetActualDataLength() < needed) return;
     // Converted into the spare image, which then changes places with the shown one: a new
     // image is made only when the size changes (or the window still paints the spare one).
-    Yv12IntoImage(data, stride, height, stride, m_spare);
+    Yv12IntoImage(data, m_stride, m_height, m_stride, m_spare);
     {
         std::lock_guard lock(m_imageLock);
         std::swap(m_image, m_spare);
     }
+    m_shownSinceFlush = true;
+    m_lastShown = std::chrono::steady_clock::now();
     ++m_pictures;
     std::lock_guard lock(m_callbackLock);
     if (m_onPicture) m_onPicture();
-    return S_OK;
 }
 
 void CVideoRenderer::SetPictureCallback(std::function<void()> callback)
@@ -144,10 +223,43 @@ void CVideoRenderer::SetPictureCallback(std::function<void()> callback)
     m_onPicture = std::move(callback);
 }
 
-QImage CVideoRenderer::GetCurrentImage() const
+QImage CVideoRenderer::CurrentImage() const
 {
     std::lock_guard lock(m_imageLock);
     return m_image.copy();
+}
+
+QSize CVideoRenderer::DisplayAspect() const
+{
+    std::lock_guard lock(m_imageLock);
+    return m_aspect;
+}
+
+QImage CVideoRenderer::DisplayImage() const
+{
+    QImage image;
+    QSize aspect;
+    {
+        std::lock_guard lock(m_imageLock);
+        image = m_image;
+        aspect = m_aspect;
+    }
+    if (image.isNull() || aspect.isEmpty()) return image.copy();
+    // The height stays; the width follows the display aspect.
+    const int width = static_cast<int>(static_cast<double>(image.height()) * aspect.width() / aspect.height() + 0.5);
+    return image.scaled(width, image.height(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+QRect CVideoRenderer::Placement(const QRect& target, const QSize& picture) const
+{
+    if (m_aspectMode.load() != kLetterBox) return target;
+    QSize shape = picture;
+    {
+        std::lock_guard lock(m_imageLock);
+        if (!m_aspect.isEmpty()) shape = m_aspect;
+    }
+    const QSize fitted = shape.scaled(target.size(), Qt::KeepAspectRatio);
+    return QRect(QPoint(target.x() + (target.width() - fitted.width()) / 2, target.y() + (target.height() - fitted.height()) / 2), fitted);
 }
 
 void CVideoRenderer::RepaintVideo(QPainter& painter)
@@ -161,13 +273,77 @@ void CVideoRenderer::RepaintVideo(QPainter& painter)
     painter.fillRect(target, m_border);
     if (image.isNull() || target.isEmpty()) return;
     const QRect source = m_source.isValid() ? m_source : image.rect();
-    QRect placed = target;
-    if (m_aspectMode == kLetterBox) {
-        QSize fitted = source.size().scaled(target.size(), Qt::KeepAspectRatio);
-        placed = QRect(QPoint(target.x() + (target.width() - fitted.width()) / 2, target.y() + (target.height() - fitted.height()) / 2), fitted);
-    }
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(placed, image, source);
+    painter.drawImage(Placement(target, source.size()), image, source);
+}
+
+void CVideoRenderer::SetVideoClippingWindow(QWidget* window) { m_window = window; }
+
+void CVideoRenderer::SetVideoPosition(const QRect& source, const QRect& destination)
+{
+    m_source = source;
+    m_destination = destination;
+}
+
+HRESULT CVideoRenderer::SetVideoClippingWindow(void* window)
+{
+    SetVideoClippingWindow(static_cast<QWidget*>(window));
+    return S_OK;
+}
+
+HRESULT CVideoRenderer::SetAspectRatioMode(DWORD mode)
+{
+    if (mode != VMR_ARMODE_NONE && mode != VMR_ARMODE_LETTER_BOX) return E_INVALIDARG;
+    m_aspectMode = mode == VMR_ARMODE_LETTER_BOX ? kLetterBox : kStretched;
+    return S_OK;
+}
+
+HRESULT CVideoRenderer::SetVideoPosition(const RECT* source, const RECT* destination)
+{
+    const auto toRect = [](const RECT* r) { return r ? QRect(QPoint(r->left, r->top), QPoint(r->right - 1, r->bottom - 1)) : QRect(); };
+    SetVideoPosition(toRect(source), toRect(destination));
+    return S_OK;
+}
+
+HRESULT CVideoRenderer::RepaintVideo(void* window, void* deviceContext)
+{
+    if (deviceContext) {
+        RepaintVideo(*static_cast<QPainter*>(deviceContext));
+    } else if (auto* widget = static_cast<QWidget*>(window)) {
+        widget->update(); // painted when the window next paints
+    }
+    return S_OK;
+}
+
+HRESULT CVideoRenderer::SetBorderColor(DWORD colour)
+{
+    m_border = QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF), static_cast<int>((colour >> 16) & 0xFF));
+    return S_OK;
+}
+
+HRESULT CVideoRenderer::GetCurrentImage(BYTE** dib)
+{
+    if (!dib) return E_POINTER;
+    *dib = nullptr;
+    const QImage image = DisplayImage().convertToFormat(QImage::Format_RGB32);
+    if (image.isNull()) return E_FAIL;
+    const std::size_t row = static_cast<std::size_t>(image.width()) * 4;
+    const std::size_t size = sizeof(BITMAPINFOHEADER) + row * static_cast<std::size_t>(image.height());
+    auto* block = static_cast<BYTE*>(CoTaskMemAlloc(size));
+    if (!block) return E_OUTOFMEMORY;
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = image.width();
+    header.biHeight = -image.height(); // top row first
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biSizeImage = static_cast<DWORD>(row * static_cast<std::size_t>(image.height()));
+    std::memcpy(block, &header, sizeof header);
+    // Format_RGB32 is blue, green, red, unused in memory on this little-endian machine.
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(block + sizeof header + row * static_cast<std::size_t>(y), image.constScanLine(y), row);
+    *dib = block;
+    return S_OK;
 }
 
 CVideoWindow::CVideoWindow(QWidget* parent) : QWidget(parent) {}

@@ -3,6 +3,11 @@
 // windowless video control: the clipping window, the aspect-ratio mode, source and destination
 // rectangles, repaint, border colour and the current image. Pictures arrive on a streaming
 // thread and are kept as the latest image; the widget repaints from the user-interface thread.
+//
+// With a clock (the preview) each picture waits for its time; a picture already late by more
+// than a frame is dropped, unless none has been shown for a while. Paused, the first picture is
+// shown and the rest wait. Without a clock (a conversion's preview) pictures show as they come.
+// Pictures are framed by their display aspect, not their pixel count.
 
 #include <QColor>
 #include <QImage>
@@ -10,12 +15,14 @@
 #include <QRect>
 #include <QWidget>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
 
 #include "pipeline/base_filter.h"
 #include "pipeline/base_input_pin.h"
+#include "graph/graph_interfaces.h"
 
 inline constexpr CLSID CLSID_VideoMixingRenderer7 = MakeGuid("{B87BEB7B-8D29-423F-AE4D-6582C10175AC}");
 
@@ -27,12 +34,14 @@ public:
     HRESULT CheckMediaType(const CMediaType* type) override;
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT EndOfStream() override;
+    HRESULT BeginFlush() override;
+    HRESULT SetMediaType(const CMediaType* type) override;
 
 private:
     CVideoRenderer* const m_renderer;
 };
 
-class CVideoRenderer : public CBaseFilter {
+class CVideoRenderer : public CBaseFilter, public IVMRWindowlessControl {
 public:
     enum AspectMode { kStretched = 0, kLetterBox = 1 };
 
@@ -42,20 +51,38 @@ public:
     // Registers the renderer with the class factory under its class identifier.
     static void Register();
 
+    DECLARE_IUNKNOWN
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+    HRESULT Stop() override;
+
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int index) override;
 
-    // Windowless control.
+    // IVMRWindowlessControl; the window is a CVideoWindow or any QWidget, the device context a
+    // QPainter on it.
+    HRESULT SetVideoClippingWindow(void* window) override;
+    HRESULT SetAspectRatioMode(DWORD mode) override;
+    HRESULT SetVideoPosition(const RECT* source, const RECT* destination) override;
+    HRESULT RepaintVideo(void* window, void* deviceContext) override;
+    HRESULT SetBorderColor(DWORD colour) override;
+    HRESULT GetCurrentImage(BYTE** dib) override;
+
+    // The same for the desktop program's own use.
     void SetVideoClippingWindow(QWidget* window);
-    void SetAspectRatioMode(int mode) { m_aspectMode = mode; }
     void SetVideoPosition(const QRect& source, const QRect& destination);
-    void SetBorderColor(QColor colour) { m_border = colour; }
+    void SetBorder(QColor colour) { m_border = colour; }
     // Paints the latest picture into the clipping window's painter.
     void RepaintVideo(QPainter& painter);
-    // A copy of the latest picture (null before the first).
-    QImage GetCurrentImage() const;
+    // A copy of the latest picture at its coded size (null before the first).
+    QImage CurrentImage() const;
+    // The latest picture at its display size (a 720 × 480 picture of 4:3 is 640 × 480).
+    QImage DisplayImage() const;
+    // The pictures' display aspect (0:0 when unknown: square pixels).
+    QSize DisplayAspect() const;
     // Counts pictures received.
     std::uint64_t Pictures() const { return m_pictures.load(); }
+    // Counts pictures dropped as late.
+    std::uint64_t Dropped() const { return m_dropped.load(); }
     // Called on the streaming thread after each new picture (empty: none). When this returns, no
     // call of the callback it replaces is running.
     void SetPictureCallback(std::function<void()> callback);
@@ -63,17 +90,26 @@ public:
 private:
     friend class CVideoRendererPin;
     HRESULT Present(IMediaSample* sample);
+    void Show(IMediaSample* sample);
+    void TakeFormat(const CMediaType& type);
+    // Where a picture goes in `target`, framed by the display aspect in letter-box mode.
+    QRect Placement(const QRect& target, const QSize& picture) const;
 
     CCritSec m_lock;
     std::unique_ptr<CVideoRendererPin> m_pin;
     QPointer<QWidget> m_window;
-    int m_aspectMode = kLetterBox;
+    std::atomic<int> m_aspectMode{kLetterBox};
     QRect m_source, m_destination;
     QColor m_border = Qt::black;
     mutable std::mutex m_imageLock;
-    QImage m_image; // guarded by m_imageLock
+    QImage m_image;  // guarded by m_imageLock
+    QSize m_aspect;  // guarded by m_imageLock: the display aspect, empty when unknown
+    int m_stride = 0, m_height = 0; // streaming thread: the pictures' layout
+    std::atomic<bool> m_shownSinceFlush{false}; // streaming thread; cleared by flushes and stops
+    std::chrono::steady_clock::time_point m_lastShown{}; // streaming thread
     QImage m_spare; // streaming thread only
     std::atomic<std::uint64_t> m_pictures{0};
+    std::atomic<std::uint64_t> m_dropped{0};
     std::mutex m_callbackLock;
     std::function<void()> m_onPicture; // guarded by m_callbackLock
 };

@@ -12,6 +12,7 @@
 
 #include "convert/conv_filter.h"
 #include "convert/conversion_task.h"
+#include "convert/graph_parts.h"
 #include "convert/framing.h"
 #include "convert/output_writer.h"
 #include "dvd/my_dvd.h"
@@ -21,18 +22,6 @@ class CMpegSplitterFilter;
 class CMyVideoConveFilter;
 class CMyAudioConveFilter;
 
-// A stream the splitter offers, as the run selects them.
-struct EngineStream {
-    enum Kind { kVideo, kAudio, kSubpicture, kOther } kind = kOther;
-    int index = 0;       // IAMStreamSelect index
-    int identifier = 0;  // audio and subpictures: the third value of the name's "(%04x,%02x,%02x)"
-    int streamId = 0;    // audio and subpictures: (PES id << 8) | sub-stream id, as the disc lists it
-    int width = 0, height = 0;
-    int bitRate = 0;     // video: from the format block; audio: average bytes per second × 8
-    REFERENCE_TIME timePerFrame = 0;
-    int sampleRate = 0, channels = 0;
-    std::string name;
-};
 
 class ConversionEngine {
 public:

@@ -212,6 +212,7 @@ HRESULT CAudioDecoderFilter::StartStreaming()
 HRESULT CAudioDecoderFilter::EndFlush()
 {
     // Reset by the streaming thread before its next sample (it may hold the receive lock now).
+    m_flushed = true;
     m_flushPending = true;
     return CTransformFilter::EndFlush();
 }
@@ -224,6 +225,10 @@ void CAudioDecoderFilter::ApplyPendingFlush()
     m_converter.reset();
     m_haveTime = false;
     m_discontinuity = true;
+    // A start counts from 0; after a flush (a seek) the old count would place the first frames
+    // without a time stamp at the old place.
+    m_waitForTime = m_flushed.exchange(false);
+    if (!m_waitForTime) m_nextStart = 0;
 }
 
 HRESULT CAudioDecoderFilter::Receive(IMediaSample* sample)
@@ -287,7 +292,9 @@ HRESULT CAudioDecoderFilter::DeliverSound(const AVFrame* frame)
         if (pts != AV_NOPTS_VALUE && (!m_haveTime || m_discontinuity || std::llabs(pts - m_nextStart) > 200000)) {
             m_nextStart = pts;
             m_haveTime = true;
+            m_waitForTime = false;
         }
+        if (m_waitForTime) return S_OK;
         const bool direct = frame->format == AV_SAMPLE_FMT_S16 && frame->ch_layout.nb_channels == m_outputChannels &&
                             frame->sample_rate == m_outputRate && !m_converter;
         if (direct) {

@@ -82,9 +82,12 @@ private:
     std::uint32_t m_ps2Interleave = 0;
     REFERENCE_TIME m_nextStart = 0;
     bool m_haveTime = false;
+    // After a flush the times go on from nowhere: sound is held back until a time stamp comes.
+    bool m_waitForTime = false;
     bool m_discontinuity = true;
     REFERENCE_TIME m_frameLength = 320000; // of the last decoded frame
     bool m_draining = false;
     std::atomic<bool> m_flushPending{false};
+    std::atomic<bool> m_flushed{false}; // the pending reset is a flush's, not a start's
     DamageLog m_damaged;
 };

@@ -588,7 +588,7 @@ HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
             m_damaged.Add(start, stop, duration);
         }
     }
-    m_subpictures.Blend(start, planes[0], strides[0], planes[1], planes[2], strides[1], width, height);
+    if (m_showSubpictures) m_subpictures.Blend(start, planes[0], strides[0], planes[1], planes[2], strides[1], width, height);
 
     sample->SetTime(&start, &stop);
     sample->SetMediaTime(nullptr, nullptr);

@@ -97,6 +97,9 @@ public:
     };
     Geometry InputGeometry();
 
+    // Whether subpictures are burned in (the preview turns them off and on while playing).
+    void ShowSubpictures(bool on) { m_showSubpictures = on; }
+
     // IDecoderDamage
     std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> DamagedStretches() override;
     int DecodeErrors() override { return m_errors.Count(); }
@@ -152,6 +155,7 @@ private:
     std::atomic<bool> m_flushPending{false};
 
     SubpictureDecoder m_subpictures; // its own lock
+    std::atomic<bool> m_showSubpictures{true};
     DamageLog m_damaged;
 };
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "pipeline/format_blocks.h"
 #include "pipeline/interfaces.h"
 
 class CAMEvent;
@@ -72,4 +73,27 @@ struct IMediaEventEx : IMediaEvent {
     virtual HRESULT SetNotifyCallback(GraphNotifyCallback callback) = 0;
     virtual HRESULT SetNotifyFlags(LONG noNotifyFlags) = 0;
     virtual HRESULT GetNotifyFlags(LONG* noNotifyFlags) = 0;
+};
+
+// The video renderer's windowless control: the renderer draws into a window it is given, inside
+// a destination rectangle, framing the picture by its display aspect when asked to.
+constexpr DWORD VMR_ARMODE_NONE = 0;
+constexpr DWORD VMR_ARMODE_LETTER_BOX = 1;
+
+struct IVMRWindowlessControl : IUnknown {
+    static constexpr GUID iid = MakeGuid("{0EB1088C-4DCD-46F0-878F-39DAE86A51B7}");
+    // The window the video is drawn in (the desktop program's widget); the renderer repaints it
+    // when a new picture arrives.
+    virtual HRESULT SetVideoClippingWindow(void* window) = 0;
+    virtual HRESULT SetAspectRatioMode(DWORD mode) = 0;
+    // Source rectangle in the picture (null: all of it), destination in the window.
+    virtual HRESULT SetVideoPosition(const RECT* source, const RECT* destination) = 0;
+    // Paints the latest picture on `deviceContext` (the window's painter).
+    virtual HRESULT RepaintVideo(void* window, void* deviceContext) = 0;
+    // 0x00BBGGRR.
+    virtual HRESULT SetBorderColor(DWORD colour) = 0;
+    // The picture on screen at its display size: a BITMAPINFOHEADER, then 32-bit pixels (blue,
+    // green, red, unused), top row first (negative height). Task memory, freed by the caller.
+    // E_FAIL before the first picture.
+    virtual HRESULT GetCurrentImage(BYTE** dib) = 0;
 };

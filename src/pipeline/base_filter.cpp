@@ -129,6 +129,13 @@ HRESULT CBaseFilter::StreamTime(REFERENCE_TIME& time)
     return S_OK;
 }
 
+void CBaseFilter::ClockAndStart(ComPtr<IReferenceClock>& clock, REFERENCE_TIME& start)
+{
+    CAutoLock lock(m_lock);
+    clock = m_clock;
+    start = m_start;
+}
+
 HRESULT CBaseFilter::EnumPins(IEnumPins** pins)
 {
     if (!pins) return E_POINTER;

@@ -58,6 +58,8 @@ public:
     IFilterGraph* GetFilterGraph() const { return m_graph.load(); }
     // Current stream time: clock time minus the run start. VFW_E_NO_CLOCK without a clock.
     virtual HRESULT StreamTime(REFERENCE_TIME& time);
+    // The clock and the time the filter last ran from (any thread).
+    void ClockAndStart(ComPtr<IReferenceClock>& clock, REFERENCE_TIME& start);
     const std::string& FilterName() const { return m_name; } // application thread only
 
 protected:

@@ -194,10 +194,10 @@ private slots:
         QImage target(100, 100, QImage::Format_RGB32);
         QPainter painter(&target);
         renderer.SetVideoPosition(QRect(), target.rect());
-        renderer.SetBorderColor(Qt::green);
+        renderer.SetBorder(Qt::green);
         renderer.RepaintVideo(painter);
         QCOMPARE(target.pixelColor(50, 50), QColor(Qt::green));
-        QVERIFY(renderer.GetCurrentImage().isNull());
+        QVERIFY(renderer.CurrentImage().isNull());
     }
 };
 

@@ -133,7 +133,7 @@ private slots:
         // The preview showed pictures of the conversion: told of them, it repainted again and again.
         QVERIFY(preview->Pictures() > 0);
         QVERIFY2(painted.paints > 5, qPrintable(QString::number(painted.paints)));
-        QCOMPARE(preview->GetCurrentImage().width(), 640);
+        QCOMPARE(preview->CurrentImage().width(), 640);
         QVERIFY(openedFolder);
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
         for (const auto& [name, seconds] : {std::pair{"Title_01.mp4", 8.0}, std::pair{"Title_02.mp4", 4.0}}) {

@@ -10,6 +10,7 @@
 #include "pipeline/media_guids.h"
 #include "pipeline/media_sample.h"
 #include "pipeline/pos_pass_thru.h"
+#include "pipeline/presentation.h"
 
 namespace testing_filters {
 
@@ -500,6 +501,7 @@ HRESULT TestSinkPin::CheckMediaType(const CMediaType* type)
 HRESULT TestSinkPin::Receive(IMediaSample* sample)
 {
     if (m_sink->m_options.presentByClock && !m_sink->WaitUntilDue(sample)) return S_FALSE;
+    if (m_sink->m_onPresent) m_sink->m_onPresent(sample);
     // Held across the flushing check and the keeping, so that a flush that forgets what arrived
     // cannot be followed by a sample from before it.
     std::lock_guard hold(m_sink->m_receiveLock);
@@ -621,33 +623,8 @@ bool TestSink::WaitUntilDue(IMediaSample* sample)
 {
     REFERENCE_TIME start = 0, stop = 0;
     if (FAILED(sample->GetTime(&start, &stop))) return true;
-    for (;;) {
-        ComPtr<IReferenceClock> clock;
-        REFERENCE_TIME base = 0;
-        {
-            CAutoLock lock(&m_csFilter);
-            clock = m_clock;
-            base = m_start;
-        }
-        const FILTER_STATE state = State();
-        if (state == State_Stopped || m_pin->IsFlushing()) return false;
-        if (state == State_Running && clock) {
-            CAMEvent due;
-            DWORD_PTR cookie = 0;
-            if (FAILED(clock->AdviseTime(base, start, &due, &cookie))) return true;
-            // The clock wakes the sink, or a flush, a stop or a pause comes first.
-            while (!due.Wait(5)) {
-                if (State() != State_Running || m_pin->IsFlushing()) {
-                    clock->Unadvise(cookie);
-                    break;
-                }
-            }
-            if (State() == State_Running && !m_pin->IsFlushing()) return true;
-            clock->Unadvise(cookie);
-            continue;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // paused: held until the graph runs
-    }
+    constexpr REFERENCE_TIME kNeverLate = INT64_MAX / 4;
+    return WaitForPresentation(*this, *m_pin, start, kNeverLate) != Presentation::kAbandoned;
 }
 
 std::vector<std::uint8_t> TestSink::Bytes()

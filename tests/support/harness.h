@@ -6,6 +6,7 @@
 // hold the picture's index.
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -247,6 +248,9 @@ public:
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int index) override;
     TestSinkPin* Pin() { return m_pin.get(); }
+    // Called with each sample as it is presented (after the wait for its time), on the
+    // streaming thread. Set before the graph runs.
+    void SetPresentCallback(std::function<void(IMediaSample*)> onPresent) { m_onPresent = std::move(onPresent); }
 
     // Counters, safe from any thread.
     std::int64_t Received() const { return m_received.load(); }
@@ -283,6 +287,7 @@ private:
     CCritSec m_csFilter;
     Options m_options;
     std::unique_ptr<TestSinkPin> m_pin;
+    std::function<void(IMediaSample*)> m_onPresent;
     std::atomic<std::int64_t> m_received{0};
     std::atomic<int> m_endOfStreams{0};
     std::atomic<int> m_segments{0};

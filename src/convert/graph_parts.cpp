@@ -1,0 +1,103 @@
+#include "convert/graph_parts.h"
+
+#include <cstdio>
+
+#include "com/task_memory.h"
+#include "demux/mpeg_splitter_filter.h"
+#include "pipeline/format_blocks.h"
+#include "pipeline/media_guids.h"
+#include "pipeline/media_type.h"
+
+namespace {
+
+// The values of "(%04x,%02x,%02x)" (PID, PES id, sub-stream id) in a stream's name; false when
+// the name has none.
+bool NameValues(const std::string& name, unsigned& pid, unsigned& pesId, unsigned& subId)
+{
+    const auto open = name.rfind('(');
+    return open != std::string::npos && std::sscanf(name.c_str() + open, "(%04x,%02x,%02x)", &pid, &pesId, &subId) == 3;
+}
+
+} // namespace
+
+ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n)
+{
+    if (!filter) return nullptr;
+    ComPtr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(pins.Put()))) return nullptr;
+    ComPtr<IPin> pin;
+    ULONG fetched = 0;
+    while (pins->Next(1, pin.Put(), &fetched) == S_OK) {
+        PIN_DIRECTION d;
+        pin->QueryDirection(&d);
+        if (d == direction && n-- == 0) return pin;
+    }
+    return nullptr;
+}
+
+bool ListStreams(CMpegSplitterFilter* splitter, std::vector<EngineStream>& streams)
+{
+    streams.clear();
+    if (!splitter) return false;
+    DWORD count = 0;
+    if (FAILED(splitter->Count(&count))) return false;
+    for (DWORD i = 0; i < count; ++i) {
+        AM_MEDIA_TYPE* type = nullptr;
+        char* name = nullptr;
+        if (FAILED(splitter->Info(static_cast<LONG>(i), &type, nullptr, nullptr, nullptr, &name, nullptr, nullptr))) continue;
+        EngineStream stream;
+        stream.index = static_cast<int>(i);
+        stream.name = name ? name : "";
+        CoTaskMemFree(name);
+        unsigned pid = 0, pesId = 0, subId = 0;
+        const bool named = NameValues(stream.name, pid, pesId, subId);
+        if (type) {
+            const CMediaType mt(*type);
+            DeleteMediaType(type);
+            if (mt.majortype == MEDIATYPE_Video && mt.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) {
+                stream.kind = EngineStream::kSubpicture;
+                stream.identifier = named ? static_cast<int>(subId) : -1;
+                stream.streamId = named ? static_cast<int>(pesId << 8 | subId) : -1;
+            } else if (mt.majortype == MEDIATYPE_Video) {
+                stream.kind = EngineStream::kVideo;
+                if ((mt.formattype == FORMAT_MPEG2_VIDEO || mt.formattype == FORMAT_VideoInfo2) && mt.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+                    const auto* info = reinterpret_cast<const VIDEOINFOHEADER2*>(mt.pbFormat);
+                    stream.width = info->bmiHeader.biWidth;
+                    stream.height = info->bmiHeader.biHeight;
+                    stream.bitRate = static_cast<int>(info->dwBitRate);
+                    stream.timePerFrame = info->AvgTimePerFrame;
+                } else if (mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+                    const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+                    stream.width = info->bmiHeader.biWidth;
+                    stream.height = info->bmiHeader.biHeight;
+                    stream.bitRate = static_cast<int>(info->dwBitRate);
+                    stream.timePerFrame = info->AvgTimePerFrame;
+                }
+            } else if (mt.majortype == MEDIATYPE_Audio) {
+                stream.kind = EngineStream::kAudio;
+                stream.identifier = named ? static_cast<int>(subId) : -1;
+                stream.streamId = named ? static_cast<int>(pesId << 8 | subId) : -1;
+                if (mt.formattype == FORMAT_WaveFormatEx && mt.cbFormat >= sizeof(WAVEFORMATEX)) {
+                    const auto* wfe = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
+                    stream.sampleRate = static_cast<int>(wfe->nSamplesPerSec);
+                    stream.channels = wfe->nChannels;
+                    stream.bitRate = static_cast<int>(wfe->nAvgBytesPerSec * 8);
+                }
+            }
+        }
+        streams.push_back(std::move(stream));
+    }
+    return true;
+}
+
+std::vector<DvdDisc::CellMark> SetCellTimes(CMpegSplitterFilter* splitter, DiscHandle disc, int titleIndex, int chapterIndex)
+{
+    std::vector<DvdDisc::CellMark> cells = MyDVDGetCellMarks(disc, titleIndex, chapterIndex);
+    if (cells.size() > 1) {
+        std::vector<SplitterTimeMark> marks;
+        for (std::size_t i = 0; i + 1 < cells.size(); ++i)
+            marks.push_back({cells[i].position, static_cast<REFERENCE_TIME>(cells[i].ms * 10000)});
+        splitter->SetTimeMap(marks.data(), static_cast<int>(marks.size()));
+    }
+    return cells;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Parts shared by the graphs the engine builds (conversion and preview): pin lookup, the
+// splitter's stream list, and the cells' times of a title.
+
+#include <string>
+#include <vector>
+
+#include "com/com_ptr.h"
+#include "dvd/my_dvd.h"
+#include "pipeline/interfaces.h"
+
+class CMpegSplitterFilter;
+
+// A stream the splitter offers, as the run selects them.
+struct EngineStream {
+    enum Kind { kVideo, kAudio, kSubpicture, kOther } kind = kOther;
+    int index = 0;       // IAMStreamSelect index
+    int identifier = 0;  // audio and subpictures: the third value of the name's "(%04x,%02x,%02x)"
+    int streamId = 0;    // audio and subpictures: (PES id << 8) | sub-stream id, as the disc lists it
+    int width = 0, height = 0;
+    int bitRate = 0;     // video: from the format block; audio: average bytes per second × 8
+    REFERENCE_TIME timePerFrame = 0;
+    int sampleRate = 0, channels = 0;
+    std::string name;
+};
+
+// Pin n of a direction (inputs and outputs counted apart), or null.
+ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n);
+
+// The streams the splitter offers, in its order; false when it cannot tell.
+bool ListStreams(CMpegSplitterFilter* splitter, std::vector<EngineStream>& streams);
+
+// Where the cells of a title (from a chapter, or all of them with -1) start on the disc and in
+// time, handed to the splitter: it seeks by them, and takes each cell's times from its own start
+// (cells may start their time stamps again). Returns the marks.
+std::vector<DvdDisc::CellMark> SetCellTimes(CMpegSplitterFilter* splitter, DiscHandle disc, int titleIndex, int chapterIndex);

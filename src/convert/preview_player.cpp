@@ -1,0 +1,361 @@
+#include "convert/preview_player.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "com/task_memory.h"
+#include "convert/snapshot.h"
+#include "decode/video_decoder_filter.h"
+#include "demux/mpeg_splitter_filter.h"
+#include "dvd/disc_info.h"
+#include "dvd/dvd_reader.h"
+#include "graph/class_factory.h"
+#include "pipeline/base_filter.h"
+#include "pipeline/event_codes.h"
+
+namespace {
+
+constexpr GUID kTimeFormatMediaTime = MakeGuid("{7B785574-8C82-11CF-BC0C-00AA00AC74F6}");
+constexpr CLSID kVideoMixingRenderer = MakeGuid("{B87BEB7B-8D29-423F-AE4D-6582C10175AC}");
+constexpr double kSecond = 1e7; // 100 ns units
+// State queries wait this long.
+constexpr LONG kStateTimeoutMs = 10;
+
+std::string WithCode(const char* text, HRESULT hr) { return text + std::to_string(static_cast<long>(hr)); }
+
+bool Connected(IPin* pin)
+{
+    ComPtr<IPin> peer;
+    return pin && SUCCEEDED(pin->ConnectedTo(peer.Put())) && peer;
+}
+
+} // namespace
+
+PreviewPlayer::PreviewPlayer(MessageFn message) : m_message(std::move(message)) {}
+
+PreviewPlayer::~PreviewPlayer() { Teardown(); }
+
+void PreviewPlayer::Message(const std::string& text)
+{
+    if (m_message) m_message(text);
+}
+
+bool PreviewPlayer::CreateGraph(DiscHandle disc, void* window, const RECT* destination, GraphNotifyCallback notify)
+{
+    Teardown();
+    if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid, m_graph.PutVoid()) != S_OK) {
+        Message("CoCreateInstance error");
+        return false;
+    }
+    if (!CreateRenderer(window)) return false;
+    if (FAILED(m_graph.As(m_control)) || FAILED(m_graph.As(m_events)) || FAILED(m_graph.As(m_seeking))) {
+        Message("IID_IMediaSeeking error");
+        return false;
+    }
+    if (notify) m_events->SetNotifyCallback(std::move(notify));
+    // The renderers' completion reaches the window at once.
+    m_events->CancelDefaultHandling(EC_COMPLETE);
+    if (!CreateFront(disc)) return false;
+    // The graph seeks through its filters: the time format is set once the splitter is in.
+    if (FAILED(m_seeking->SetTimeFormat(&kTimeFormatMediaTime))) {
+        Message("IID_IMediaSeeking error");
+        return false;
+    }
+    if (m_windowless) {
+        m_windowless->SetVideoPosition(nullptr, destination);
+        m_windowless->RepaintVideo(window, nullptr);
+        m_windowless->SetBorderColor(0);
+    }
+    return true;
+}
+
+bool PreviewPlayer::CreateRenderer(void* window)
+{
+    HRESULT hr = CClassFactory::Instance().CreateInstance(kVideoMixingRenderer, nullptr, IBaseFilter::iid, m_renderer.PutVoid());
+    if (FAILED(hr) || !m_renderer) {
+        Message(WithCode("CLSID_VideoMixingRenderer9 error", hr));
+        return false;
+    }
+    hr = m_graph->AddFilter(m_renderer.Get(), "Video Mixing Renderer");
+    if (FAILED(hr)) {
+        Message(WithCode("Add Video Render Filter error", hr));
+        return false;
+    }
+    hr = QueryInterfaceTo(m_renderer.Get(), m_windowless);
+    if (FAILED(hr)) {
+        // Plays without a picture.
+        Message(WithCode("IID_IVMRWindowlessControl9 error", hr));
+        return true;
+    }
+    m_windowless->SetVideoClippingWindow(window);
+    m_windowless->SetAspectRatioMode(VMR_ARMODE_LETTER_BOX);
+    return true;
+}
+
+bool PreviewPlayer::CreateFront(DiscHandle disc)
+{
+    if (FAILED(CDVDReader::Create(m_source.Put()))) {
+        Message("CLSID_DVDSource error");
+        return false;
+    }
+    m_graph->AddFilter(m_source.Get(), "Reader");
+    IBaseFilter* raw = nullptr;
+    if (FAILED(CMpegSplitterFilter::Create(&raw))) {
+        Message("CLSID_MpegSplitter error");
+        return false;
+    }
+    m_splitter = AdoptRef(static_cast<CMpegSplitterFilter*>(raw));
+    m_graph->AddFilter(m_splitter.Get(), "Splitter");
+    if (CClassFactory::Instance().CreateInstance(CLSID_MpegVideoDecoder, nullptr, IBaseFilter::iid, m_decoder.PutVoid()) != S_OK) {
+        Message("CLSID_MpegDecoder error");
+        return false;
+    }
+    m_graph->AddFilter(m_decoder.Get(), "Decoder");
+    ComPtr<IMyDVDReader> reader;
+    if (FAILED(QueryInterfaceTo(m_source.Get(), reader))) {
+        Message("IID_IMyDVDReader error");
+        return false;
+    }
+    if (FAILED(reader->SetDvdReader(disc))) {
+        Message("SetDvdReader error");
+        return false;
+    }
+    m_disc = disc;
+    return true;
+}
+
+bool PreviewPlayer::SetTitle(int titleIndex, int chapterIndex)
+{
+    if (!m_graph || !m_source || !m_splitter) return false;
+    ComPtr<IMyDVDReader> reader;
+    if (FAILED(QueryInterfaceTo(m_source.Get(), reader))) return false;
+    m_control->Stop();
+    reader->SetArea(titleIndex, chapterIndex);
+    m_titleLength = 0;
+    reader->GetDuration(&m_titleLength);
+    m_titleIndex = titleIndex;
+    m_seekBase = m_heldPosition = 0;
+
+    auto info = std::make_unique<DiscInfo>();
+    if (MyDVDGetInfo(m_disc, info.get()) == 0 && titleIndex >= 0 && titleIndex < info->titleCount)
+        m_splitter->SetTitleInfo(&info->titles[titleIndex]);
+    SetCellTimes(m_splitter.Get(), m_disc, titleIndex, chapterIndex);
+    if (!ConnectTitle()) return false;
+    if (m_titleLength > 0) m_splitter->SetPlayRange(0, 0, m_titleLength);
+    // The clock: the audio renderer's when the title has sound, else the system's.
+    m_graph->SetDefaultSyncSource();
+    return true;
+}
+
+bool PreviewPlayer::ConnectTitle()
+{
+    RemoveSoundFilters();
+    const ComPtr<IPin> sourceOut = PinOf(m_source.Get(), PINDIR_OUTPUT, 0);
+    if (!sourceOut) {
+        Message("get source output pin error");
+        return false;
+    }
+    const ComPtr<IPin> splitterIn = PinOf(m_splitter.Get(), PINDIR_INPUT, 0);
+    if (!splitterIn) {
+        Message("get splitter input pin error");
+        return false;
+    }
+    m_graph->Disconnect(sourceOut.Get());
+    m_graph->Disconnect(splitterIn.Get());
+    if (FAILED(m_graph->ConnectDirect(sourceOut.Get(), splitterIn.Get(), nullptr))) return false;
+
+    // Before: the filters already in the graph, so that those the sound brings in are known.
+    std::vector<IBaseFilter*> before{m_source.Get(), m_splitter.Get(), m_decoder.Get(), m_renderer.Get()};
+    if (const ComPtr<IPin> video = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 0)) {
+        const ComPtr<IPin> in = PinOf(m_decoder.Get(), PINDIR_INPUT, 0);
+        if (!in || FAILED(m_graph->Connect(video.Get(), in.Get()))) {
+            Message("connect splitter and decoder error(video)");
+            return false;
+        }
+    }
+    if (const ComPtr<IPin> sound = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 1)) {
+        if (FAILED(m_graph->Render(sound.Get()))) {
+            Message("render splitter error(audio)");
+            return false;
+        }
+    }
+    if (const ComPtr<IPin> subpictures = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 2)) {
+        if (const ComPtr<IPin> in = PinOf(m_decoder.Get(), PINDIR_INPUT, 1)) m_graph->Connect(subpictures.Get(), in.Get());
+    }
+    const ComPtr<IPin> decoderOut = PinOf(m_decoder.Get(), PINDIR_OUTPUT, 0);
+    if (!decoderOut) {
+        Message("get decoder output pin error");
+        return false;
+    }
+    if (!Connected(decoderOut.Get())) {
+        const ComPtr<IPin> in = PinOf(m_renderer.Get(), PINDIR_INPUT, 0);
+        if (!in) {
+            Message("get render0 input pin0 error");
+            return false;
+        }
+        if (FAILED(m_graph->ConnectDirect(decoderOut.Get(), in.Get(), nullptr))) return false;
+    }
+    ComPtr<IEnumFilters> filters;
+    if (SUCCEEDED(m_graph->EnumFilters(filters.Put()))) {
+        ComPtr<IBaseFilter> filter;
+        ULONG fetched = 0;
+        while (filters->Next(1, filter.Put(), &fetched) == S_OK)
+            if (std::find(before.begin(), before.end(), filter.Get()) == before.end()) m_soundFilters.push_back(filter);
+    }
+    return true;
+}
+
+void PreviewPlayer::RemoveSoundFilters()
+{
+    for (auto& filter : m_soundFilters) m_graph->RemoveFilter(filter.Get());
+    m_soundFilters.clear();
+}
+
+bool PreviewPlayer::InState(FILTER_STATE wanted)
+{
+    if (!m_control) return false;
+    OAFilterState state = -1;
+    if (FAILED(m_control->GetState(kStateTimeoutMs, &state))) return false;
+    return state == wanted;
+}
+
+bool PreviewPlayer::IsPlaying() { return InState(State_Running); }
+bool PreviewPlayer::IsPaused() { return InState(State_Paused); }
+
+int PreviewPlayer::Play()
+{
+    if (m_control && !InState(State_Running)) m_control->Run();
+    return 1;
+}
+
+int PreviewPlayer::Pause()
+{
+    if (m_control && !InState(State_Paused)) {
+        m_heldPosition = StreamPosition();
+        m_control->Pause();
+    }
+    return 1;
+}
+
+int PreviewPlayer::Stop()
+{
+    if (m_control && !InState(State_Stopped)) {
+        MyDVDInterrupt(m_disc, true);
+        m_control->Stop();
+        MyDVDInterrupt(m_disc, false);
+    }
+    m_heldPosition = m_seekBase;
+    return 1;
+}
+
+double PreviewPlayer::StreamPosition()
+{
+    REFERENCE_TIME streamTime = 0;
+    auto* splitter = static_cast<CBaseFilter*>(m_splitter.Get());
+    if (!splitter || FAILED(splitter->StreamTime(streamTime))) return m_heldPosition;
+    const double length = static_cast<double>(m_titleLength) / 1000;
+    return std::clamp(m_seekBase + static_cast<double>(std::max<REFERENCE_TIME>(0, streamTime)) / kSecond, 0.0,
+                      length > 0 ? length : 1e9);
+}
+
+bool PreviewPlayer::GetPosition(double& seconds)
+{
+    if (!m_control) return false;
+    seconds = InState(State_Running) ? StreamPosition() : m_heldPosition;
+    return true;
+}
+
+bool PreviewPlayer::GetPlayLength(double& seconds)
+{
+    if (!m_seeking) return false;
+    seconds = static_cast<double>(m_titleLength) / 1000;
+    return true;
+}
+
+bool PreviewPlayer::GetStopPosition(double& seconds)
+{
+    LONGLONG stop = 0;
+    if (!m_seeking || FAILED(m_seeking->GetStopPosition(&stop))) return false;
+    seconds = static_cast<double>(stop) / kSecond;
+    return true;
+}
+
+bool PreviewPlayer::SetPosition(double seconds)
+{
+    if (!m_seeking) return false;
+    LONGLONG position = static_cast<LONGLONG>(std::max(0.0, seconds) * kSecond);
+    if (FAILED(m_seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning))) return false;
+    m_seekBase = m_heldPosition = static_cast<double>(position) / kSecond;
+    return true;
+}
+
+bool PreviewPlayer::GetStreams(std::vector<EngineStream>& streams)
+{
+    streams.clear();
+    return m_splitter && ListStreams(m_splitter.Get(), streams);
+}
+
+bool PreviewPlayer::EnableStream(int index, bool on)
+{
+    return m_splitter && SUCCEEDED(m_splitter->Enable(index, on ? AMSTREAMSELECTENABLE_ENABLE : 0));
+}
+
+void PreviewPlayer::ChooseStreams(int audioStreamId, int subtitleId)
+{
+    std::vector<EngineStream> streams;
+    if (!GetStreams(streams)) return;
+    for (auto it = streams.rbegin(); it != streams.rend(); ++it)
+        if (it->kind == EngineStream::kAudio && audioStreamId != 0 && it->streamId == audioStreamId) EnableStream(it->index, true);
+    for (auto it = streams.rbegin(); it != streams.rend(); ++it)
+        if (it->kind == EngineStream::kSubpicture && subtitleId != 0 && it->streamId == subtitleId) EnableStream(it->index, true);
+}
+
+void PreviewPlayer::ShowSubpictures(bool on)
+{
+    if (m_decoder) static_cast<CVideoDecoderFilter*>(m_decoder.Get())->ShowSubpictures(on);
+}
+
+bool PreviewPlayer::Repaint(void* window, void* deviceContext)
+{
+    return m_windowless && SUCCEEDED(m_windowless->RepaintVideo(window, deviceContext));
+}
+
+bool PreviewPlayer::Snapshot(const std::string& path)
+{
+    if (!m_windowless) return false;
+    BYTE* dib = nullptr;
+    if (FAILED(m_windowless->GetCurrentImage(&dib)) || !dib) return false;
+    const bool saved = SaveSnapshot(dib, path);
+    CoTaskMemFree(dib);
+    return saved;
+}
+
+bool PreviewPlayer::NextEvent(LONG& code, LONG_PTR& param1, LONG_PTR& param2)
+{
+    if (!m_events || m_events->GetEvent(&code, &param1, &param2, 0) != S_OK) return false;
+    m_events->FreeEventParams(code, param1, param2);
+    return true;
+}
+
+void PreviewPlayer::Teardown()
+{
+    if (m_control) Stop();
+    if (m_events) m_events->SetNotifyCallback(nullptr);
+    m_events.Reset();
+    if (m_graph) {
+        RemoveSoundFilters();
+        for (IBaseFilter* filter : {m_decoder.Get(), m_renderer.Get(), static_cast<IBaseFilter*>(m_splitter.Get()), m_source.Get()})
+            if (filter) m_graph->RemoveFilter(filter);
+    }
+    m_decoder.Reset();
+    m_renderer.Reset();
+    m_splitter.Reset();
+    m_source.Reset();
+    m_seeking.Reset();
+    m_windowless.Reset();
+    m_control.Reset();
+    m_graph.Reset();
+    m_titleIndex = -1;
+    m_titleLength = 0;
+    m_seekBase = m_heldPosition = 0;
+}

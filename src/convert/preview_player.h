@@ -1,0 +1,98 @@
+#pragma once
+// PreviewPlayer: plays the loaded disc's titles with their sound, so that the user can check a
+// title, choose its audio and subtitle tracks and take snapshots. It owns a graph of its own
+// ("Reader", "Splitter", "Decoder", "Video Mixing Renderer", and whatever the graph puts between
+// the splitter's sound and the default audio output), apart from the conversion graphs. The
+// audio renderer's clock paces it; a title without sound runs on the system clock.
+//
+// Failures are reported through the message callback with the program's fixed texts and leave
+// the player without a usable graph until the next CreateGraph. Application thread only.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "com/com_ptr.h"
+#include "convert/graph_parts.h"
+#include "dvd/my_dvd.h"
+#include "graph/graph_interfaces.h"
+
+class CMpegSplitterFilter;
+struct IMyDVDReader;
+
+class PreviewPlayer {
+public:
+    using MessageFn = std::function<void(const std::string&)>;
+    explicit PreviewPlayer(MessageFn message = {});
+    ~PreviewPlayer();
+    PreviewPlayer(const PreviewPlayer&) = delete;
+    PreviewPlayer& operator=(const PreviewPlayer&) = delete;
+
+    // Builds the graph's front for a disc. `window` is where the renderer draws (the desktop
+    // program's widget; may be null), `destination` the video area in it (null: all of it).
+    // `notify` runs on any thread whenever a graph event waits (see NextEvent).
+    bool CreateGraph(DiscHandle disc, void* window, const RECT* destination, GraphNotifyCallback notify = {});
+    // Chooses what is played (chapter -1: the whole title) and connects the graph; stopped.
+    bool SetTitle(int titleIndex, int chapterIndex);
+    // Each acts only when the graph is not already in that state; 1.
+    int Play();
+    int Pause();
+    int Stop();
+    bool IsPlaying();
+    bool IsPaused();
+    // Seconds, from the title's start.
+    bool GetPosition(double& seconds);
+    bool GetPlayLength(double& seconds);
+    bool GetStopPosition(double& seconds);
+    bool SetPosition(double seconds);
+    bool GetStreams(std::vector<EngineStream>& streams);
+    bool EnableStream(int index, bool on);
+    // Turns on the audio stream and the subpicture stream of these identifiers ((PES id << 8) |
+    // sub-stream id; 0 leaves the splitter's choice), each list walked from its end.
+    void ChooseStreams(int audioStreamId, int subtitleId);
+    // Whether the chosen subpictures are shown over the picture.
+    void ShowSubpictures(bool on);
+    // Repaints the video on the window's painter.
+    bool Repaint(void* window, void* deviceContext);
+    // Saves the picture on screen (its type from the path's extension); false when there is
+    // none or it could not be written.
+    bool Snapshot(const std::string& path);
+    void Teardown();
+
+    // The next graph event without waiting; false when none waits.
+    bool NextEvent(LONG& code, LONG_PTR& param1, LONG_PTR& param2);
+    // Tests and diagnostics.
+    IGraphBuilder* Graph() const { return m_graph.Get(); }
+    IBaseFilter* Renderer() const { return m_renderer.Get(); }
+    // The filters the graph put behind the splitter's sound (decoder, renderer), in graph order.
+    const std::vector<ComPtr<IBaseFilter>>& SoundFilters() const { return m_soundFilters; }
+    LONGLONG TitleLength() const { return m_titleLength; }
+
+private:
+    bool CreateRenderer(void* window);
+    bool CreateFront(DiscHandle disc);
+    bool ConnectTitle();
+    // Takes out what an earlier SetTitle put behind the splitter's sound.
+    void RemoveSoundFilters();
+    void Message(const std::string& text);
+    // The position the stream has reached, in seconds from the title's start.
+    double StreamPosition();
+    bool InState(FILTER_STATE wanted);
+
+    MessageFn m_message;
+    ComPtr<IGraphBuilder> m_graph;
+    ComPtr<IMediaControl> m_control;
+    ComPtr<IMediaEventEx> m_events;
+    ComPtr<IMediaSeeking> m_seeking;
+    ComPtr<IBaseFilter> m_source;
+    ComPtr<CMpegSplitterFilter> m_splitter;
+    ComPtr<IBaseFilter> m_decoder;
+    ComPtr<IBaseFilter> m_renderer;
+    ComPtr<IVMRWindowlessControl> m_windowless;
+    std::vector<ComPtr<IBaseFilter>> m_soundFilters;
+    DiscHandle m_disc = 0;
+    int m_titleIndex = -1;
+    LONGLONG m_titleLength = 0; // ms
+    double m_seekBase = 0;      // s: where the current run of the stream started
+    double m_heldPosition = 0;  // s: the position while paused or stopped
+};

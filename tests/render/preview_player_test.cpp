@@ -1,0 +1,336 @@
+// The preview player with its sound: titles of the test discs played through the audio renderer
+// into SDL's disk driver (which writes what the device played to a file, at the device's pace),
+// with a test renderer for the pictures that keeps the time of each.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "convert/conversion_support.h"
+#include "convert/preview_player.h"
+#include "decode/video_decoder_filter.h"
+#include "graph/class_factory.h"
+#include "pipeline/event_codes.h"
+#include "pipeline/media_guids.h"
+#include "render/audio_renderer.h"
+#include "support/ffmpeg_tools.h"
+#include "support/harness.h"
+
+namespace testing_filters {
+namespace {
+
+constexpr CLSID kVideoMixingRenderer = MakeGuid("{B87BEB7B-8D29-423F-AE4D-6582C10175AC}");
+
+// Timing bounds: the sanitizers slow everything several times over on two cores.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr double kSlack = 3.0;
+#else
+constexpr double kSlack = 1.0;
+#endif
+
+// A picture as the test renderer presented it.
+struct Shown {
+    REFERENCE_TIME start = 0;
+    int brightness = 0;              // the luma at the picture's centre
+    std::int64_t soundPosition = 0;  // the byte of sound being heard then
+};
+
+// What the test renderer saw, filled on the streaming thread.
+struct Screen {
+    std::mutex lock;
+    std::vector<Shown> pictures;
+    CAudioRenderer* sound = nullptr; // the graph's audio renderer, when it has one
+    int width = 720, height = 480;
+};
+Screen* g_screen = nullptr;
+
+HRESULT CreatePictureSink(IUnknown*, REFIID riid, void** ppv)
+{
+    TestSink::Options options;
+    options.record = false;
+    options.onlySubtype = MEDIASUBTYPE_YV12;
+    options.presentByClock = true;
+    ComPtr<TestSink> sink = TestSink::Create(options);
+    sink->SetPresentCallback([](IMediaSample* sample) {
+        Screen* screen = g_screen;
+        if (!screen) return;
+        Shown shown;
+        REFERENCE_TIME stop = 0;
+        sample->GetTime(&shown.start, &stop);
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        std::lock_guard lock(screen->lock);
+        if (data && sample->GetActualDataLength() >= screen->width * screen->height)
+            shown.brightness = data[(screen->height / 2) * screen->width + screen->width / 2];
+        if (screen->sound) shown.soundPosition = screen->sound->PlayingPosition();
+        screen->pictures.push_back(shown);
+    });
+    return sink->QueryInterface(riid, ppv);
+}
+
+class PreviewTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        RegisterPlatformDecoders();
+        RegisterRenderers();
+        CClassFactory::Instance().Register(FilterRegistration{
+            .clsid = kVideoMixingRenderer,
+            .name = "Video Mixing Renderer",
+            .merit = MERIT_DO_NOT_USE,
+            .create = &CreatePictureSink,
+            .inputTypes = {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}},
+            .isRenderer = true,
+        });
+    }
+
+    void SetUp() override
+    {
+        m_soundFile = TemporaryPath("played.raw");
+        std::remove(m_soundFile.c_str());
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", m_soundFile.c_str(), 1);
+        g_screen = &m_screen;
+    }
+
+    void TearDown() override
+    {
+        m_player.Teardown();
+        g_screen = nullptr;
+    }
+
+    // Opens a title of a test disc in the player, ready to play.
+    void Open(Disc& disc, int title)
+    {
+        ASSERT_TRUE(m_player.CreateGraph(disc.handle, nullptr, nullptr)) << Messages();
+        ASSERT_TRUE(m_player.SetTitle(title, -1)) << Messages();
+        std::lock_guard lock(m_screen.lock);
+        m_screen.sound = Sound();
+    }
+
+    std::string Messages() const
+    {
+        std::string all;
+        for (const std::string& m : m_messages) all += m + "\n";
+        return all;
+    }
+
+    CAudioRenderer* Sound()
+    {
+        for (auto& filter : m_player.SoundFilters()) {
+            CLSID clsid{};
+            filter->GetClassID(&clsid);
+            if (clsid == CLSID_DSoundRender) return static_cast<CAudioRenderer*>(filter.Get());
+        }
+        return nullptr;
+    }
+
+    // The sound the device played: the first channel of 16-bit frames.
+    std::vector<std::int16_t> PlayedSound(int channels)
+    {
+        std::ifstream file(m_soundFile, std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        std::vector<std::int16_t> mono;
+        const std::size_t frame = static_cast<std::size_t>(channels) * 2;
+        for (std::size_t i = 0; i + frame <= bytes.size(); i += frame) {
+            std::int16_t value;
+            std::memcpy(&value, bytes.data() + i, 2);
+            mono.push_back(value);
+        }
+        return mono;
+    }
+
+    std::vector<Shown> Pictures()
+    {
+        std::lock_guard lock(m_screen.lock);
+        return m_screen.pictures;
+    }
+
+    static void Wait(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+
+    std::vector<std::string> m_messages;
+    PreviewPlayer m_player{[this](const std::string& text) { m_messages.push_back(text); }};
+    Screen m_screen;
+    std::string m_soundFile;
+};
+
+TEST_F(PreviewTest, ATitlePlaysThroughTheAudioDeviceAtItsPitchForThePlayedTime)
+{
+    Disc disc("ntsc_4x3"); // title 1: AC-3 English at 440 Hz
+    Open(disc, 0);
+    CAudioRenderer* sound = Sound();
+    ASSERT_NE(sound, nullptr) << "the sound was not rendered to the audio renderer";
+    const auto started = std::chrono::steady_clock::now();
+    m_player.Play();
+    Wait(2.0);
+    const double played = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    ASSERT_TRUE(sound->HasDevice()) << "SDL's disk driver did not open";
+    const WAVEFORMATEX format = sound->Format();
+    m_player.Stop();
+
+    const std::vector<std::int16_t> heard = PlayedSound(format.nChannels);
+    ASSERT_EQ(format.nSamplesPerSec, 48000u);
+    // The device took the sound at its own pace: about as much as the time it played (less the
+    // start, more by the queue it holds).
+    const double seconds = static_cast<double>(heard.size()) / 48000;
+    EXPECT_GT(seconds, played - 0.6 * kSlack);
+    EXPECT_LT(seconds, played + 0.4);
+    // Skipping the device's first buffers, the tone is the track's.
+    ASSERT_GT(heard.size(), 48000u);
+    const std::vector<std::int16_t> steady(heard.begin() + 4800, heard.end());
+    EXPECT_NEAR(ToneFrequency(steady, 1.0), 440, 10);
+    // And pictures came at the film's pace, not as fast as they decode.
+    const auto pictures = Pictures();
+    EXPECT_GT(static_cast<double>(pictures.size()), 29.97 * (played - 0.8 * kSlack));
+    EXPECT_LT(static_cast<double>(pictures.size()), 29.97 * (played + 0.5));
+}
+
+TEST_F(PreviewTest, TheClockFollowsThePlayedSoundAndHoldsWhilePaused)
+{
+    Disc disc("ntsc_4x3");
+    Open(disc, 0);
+    CAudioRenderer* sound = Sound();
+    ASSERT_NE(sound, nullptr);
+    ComPtr<IReferenceClock> clock;
+    ComPtr<IMediaFilter> timing;
+    ASSERT_TRUE(SUCCEEDED(QueryInterfaceTo(m_player.Graph(), timing)));
+    m_player.Play();
+    ASSERT_TRUE(SUCCEEDED(timing->GetSyncSource(clock.Put())) && clock);
+    ComPtr<IReferenceClock> own;
+    ASSERT_TRUE(SUCCEEDED(QueryInterfaceTo(static_cast<IBaseFilter*>(sound), own)));
+    EXPECT_EQ(clock.Get(), own.Get()) << "the graph does not run on the audio renderer's clock";
+
+    Wait(0.8);
+    ASSERT_TRUE(sound->HasDevice());
+    const double bytesPerSecond = sound->Format().nAvgBytesPerSec;
+    REFERENCE_TIME t1 = 0, t2 = 0;
+    clock->GetTime(&t1);
+    const std::int64_t p1 = sound->PlayingPosition();
+    Wait(1.0);
+    clock->GetTime(&t2);
+    const std::int64_t p2 = sound->PlayingPosition();
+    // The clock moved as far as the sound did.
+    EXPECT_NEAR(static_cast<double>(t2 - t1) / 1e7, static_cast<double>(p2 - p1) / bytesPerSecond, 0.03 * kSlack);
+    EXPECT_GT(p2, p1);
+
+    m_player.Pause();
+    REFERENCE_TIME t3 = 0, t4 = 0;
+    clock->GetTime(&t3);
+    const std::int64_t p3 = sound->PlayedBytes();
+    Wait(0.4);
+    clock->GetTime(&t4);
+    EXPECT_EQ(t3, t4) << "the clock ran on while paused";
+    EXPECT_EQ(p3, sound->PlayedBytes()) << "the device played on while paused";
+    // Playing again goes on from there.
+    m_player.Play();
+    Wait(0.4);
+    REFERENCE_TIME t5 = 0;
+    clock->GetTime(&t5);
+    EXPECT_GT(t5, t4);
+    EXPECT_GT(sound->PlayedBytes(), p3);
+}
+
+TEST_F(PreviewTest, ASeekPlaysFromTheNewPlaceWithSoundAndPictureInStep)
+{
+    Disc disc("sync"); // title 2: one cell of 6 s, a white picture and a 1 kHz burst at 1, 3 and 5 s
+    Open(disc, 1);
+    CAudioRenderer* sound = Sound();
+    ASSERT_NE(sound, nullptr);
+    m_player.Play();
+    Wait(0.5);
+    ASSERT_TRUE(sound->HasDevice());
+    ASSERT_TRUE(m_player.SetPosition(2.5));
+    const std::int64_t seekedAt = sound->PlayedBytes();
+    const std::size_t picturesBefore = Pictures().size();
+    Wait(1.6);
+    const WAVEFORMATEX format = sound->Format();
+    m_player.Stop();
+
+    // The first white picture after the seek, and the byte of sound heard when it was shown.
+    const auto pictures = Pictures();
+    ASSERT_GT(pictures.size(), picturesBefore);
+    auto flash = std::find_if(pictures.begin() + static_cast<std::ptrdiff_t>(picturesBefore), pictures.end(),
+                              [](const Shown& p) { return p.brightness > 200; });
+    ASSERT_NE(flash, pictures.end()) << "no white picture after the seek";
+    // The picture of 3.0 s, half a second into the new place.
+    EXPECT_NEAR(static_cast<double>(flash->start) / 1e7, 0.5, 0.05);
+
+    const std::vector<std::int16_t> heard = PlayedSound(format.nChannels);
+    const std::size_t from = static_cast<std::size_t>(seekedAt / format.nBlockAlign);
+    ASSERT_LT(from, heard.size());
+    auto click = std::find_if(heard.begin() + static_cast<std::ptrdiff_t>(from), heard.end(),
+                              [](std::int16_t s) { return std::abs(s) > 8000; });
+    ASSERT_NE(click, heard.end()) << "no burst after the seek: " << heard.size() << " frames heard, the seek at " << from
+                                  << ", the flash shown at " << flash->soundPosition / format.nBlockAlign;
+    const double clickAt = static_cast<double>(click - heard.begin()) / format.nSamplesPerSec;
+    const double flashAt = static_cast<double>(flash->soundPosition / format.nBlockAlign) / format.nSamplesPerSec;
+    RecordProperty("flash_minus_burst_ms", static_cast<int>((flashAt - clickAt) * 1000));
+    // Heard and seen within a frame period of each other.
+    EXPECT_NEAR(flashAt, clickAt, 1001.0 / 30000 * kSlack) << "flash at " << flashAt << " s of sound, burst at " << clickAt;
+    // And the sound played from the new place: the burst half a second after the seek.
+    EXPECT_NEAR(clickAt - static_cast<double>(from) / format.nSamplesPerSec, 0.5, 0.15 * kSlack);
+}
+
+TEST_F(PreviewTest, ATitleWithoutSoundPacesOnTheSystemClock)
+{
+    Disc disc("silent"); // one title of 4 s, no sound
+    Open(disc, 0);
+    EXPECT_EQ(Sound(), nullptr) << "something was rendered for sound";
+    EXPECT_TRUE(m_player.SoundFilters().empty());
+    const auto started = std::chrono::steady_clock::now();
+    m_player.Play();
+    Wait(1.5);
+    const double played = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const auto pictures = Pictures();
+    ASSERT_FALSE(pictures.empty());
+    // Paced: the pictures shown are those of the time played, not the whole title at once.
+    EXPECT_LT(static_cast<double>(pictures.back().start) / 1e7, played + 0.1);
+    EXPECT_GT(static_cast<double>(pictures.back().start) / 1e7, played - 0.5 * kSlack);
+    double position = 0;
+    ASSERT_TRUE(m_player.GetPosition(position));
+    EXPECT_NEAR(position, played, 0.3 * kSlack);
+    EXPECT_TRUE(m_messages.empty() || m_messages.front().rfind("IID_IVMRWindowlessControl9 error", 0) == 0);
+}
+
+TEST_F(PreviewTest, WithoutAnAudioDeviceTheSoundIsDiscardedAndPlaybackStillPaces)
+{
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    Disc disc("ntsc_4x3");
+    Open(disc, 0);
+    CAudioRenderer* sound = Sound();
+    ASSERT_NE(sound, nullptr);
+    const auto started = std::chrono::steady_clock::now();
+    m_player.Play();
+    Wait(1.5);
+    const double played = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_FALSE(sound->HasDevice());
+    const auto pictures = Pictures();
+    ASSERT_FALSE(pictures.empty());
+    EXPECT_LT(static_cast<double>(pictures.back().start) / 1e7, played + 0.1);
+    EXPECT_GT(static_cast<double>(pictures.back().start) / 1e7, played - 0.5 * kSlack);
+}
+
+TEST_F(PreviewTest, PlayingToTheEndTellsCompletion)
+{
+    Disc disc("ntsc_4x3"); // title 3: 2 s
+    Open(disc, 2);
+    m_player.SetPosition(1.0);
+    m_player.Play();
+    bool complete = false;
+    for (int i = 0; i < 400 && !complete; ++i) {
+        LONG code = 0;
+        LONG_PTR p1 = 0, p2 = 0;
+        while (m_player.NextEvent(code, p1, p2))
+            if (code == EC_COMPLETE) complete = true;
+        Wait(0.01);
+    }
+    EXPECT_TRUE(complete) << "no completion within 4 s of a 1 s stretch";
+}
+
+} // namespace
+} // namespace testing_filters
