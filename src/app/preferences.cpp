@@ -1,6 +1,7 @@
 #include "app/preferences.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <ctime>
@@ -79,4 +80,16 @@ QString SnapshotFileName(const QString& folder, const QString& imageType, const 
     char stamp[64];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &localTime);
     return folder + QStringLiteral("/") + QString::fromLatin1(stamp) + QStringLiteral(".") + imageType;
+}
+
+QString FreeFileName(const QString& path)
+{
+    if (!QFileInfo::exists(path)) return path;
+    const QFileInfo info(path);
+    const QString stem = info.path() + QStringLiteral("/") + info.completeBaseName();
+    const QString suffix = info.suffix().isEmpty() ? QString() : QStringLiteral(".") + info.suffix();
+    for (int n = 2;; ++n) {
+        const QString candidate = stem + QStringLiteral(" (%1)").arg(n) + suffix;
+        if (!QFileInfo::exists(candidate)) return candidate;
+    }
 }

@@ -37,3 +37,5 @@ void SaveSelectorChoice(int category, int command);
 
 // Snapshot file name: folder, "/", local time "%Y-%m-%d %H-%M-%S", ".", image type.
 QString SnapshotFileName(const QString& folder, const QString& imageType, const struct tm& localTime);
+// `path`, or when a file has that name already, the first free "name (2).ext", "name (3).ext"...
+QString FreeFileName(const QString& path);

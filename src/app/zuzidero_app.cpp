@@ -6,6 +6,7 @@
 #include "app/skin.h"
 #include "app/splash_wnd.h"
 #include "app/video_renderer.h"
+#include "render/audio_renderer.h"
 #include "app/zuzidero_dlg.h"
 #include "ffmpeg/ffmpeg_handles.h"
 #include "decode/video_decoder_filter.h"
@@ -19,6 +20,7 @@ CZuZideroApp::CZuZideroApp(int& argc, char** argv) : QApplication(argc, argv)
     RegisterPlatformDecoders();
     ffmpeg::RouteLogsToDebugLog();
     CVideoRenderer::Register();
+    RegisterRenderers();
 }
 
 QString CZuZideroApp::DiscArgument(const QStringList& arguments)

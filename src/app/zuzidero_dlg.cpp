@@ -33,7 +33,9 @@
 #include "app/settings_dlg.h"
 #include "app/skin.h"
 #include "app/user_profiles.h"
+#include "app/video_renderer.h"
 #include "convert/conversion_engine.h"
+#include "pipeline/event_codes.h"
 #include "dvd/iso639.h"
 
 namespace {
@@ -116,6 +118,9 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent), m_info(std
     setWindowTitle(m_productTitle.isEmpty() ? QStringLiteral("ZuZidero") : m_productTitle);
     m_prefs = Preferences::Load(m_productTitle);
 
+    // The player's messages are the program's own boxes; its events come back to this window
+    // as queued calls.
+    m_player = std::make_unique<PreviewPlayer>([this](const std::string& text) { ShowMessage(this, QString::fromStdString(text)); });
     BuildSkin();
     BuildMenus();
     m_output->setText(m_prefs.outFolder);
@@ -235,6 +240,10 @@ void CZuZideroDlg::BuildSkin()
     m_slider->move(32, 330);
     m_slider->SetRange(0, 1000);
     m_slider->SetPos(0);
+    connect(m_slider, &CMySliderCtrl::released, this, &CZuZideroDlg::OnSliderReleased);
+    m_positionTimer = new QTimer(this);
+    m_positionTimer->setInterval(100);
+    connect(m_positionTimer, &QTimer::timeout, this, &CZuZideroDlg::FollowPosition);
 
     m_list = new CColumnTreeCtrl(this);
     m_list->setGeometry(335, 110, 454, 238);
@@ -251,6 +260,10 @@ void CZuZideroDlg::BuildSkin()
     m_videoPlaceholder = new QLabel(this);
     m_videoPlaceholder->setGeometry(32, 110, 296, 209);
     m_videoPlaceholder->setPixmap(LoadSkin("video.bmp"));
+    // The preview draws over the placeholder while a title plays.
+    m_video = new CVideoWindow(this);
+    m_video->setGeometry(m_videoPlaceholder->geometry());
+    m_video->hide();
 
     m_audio = new QComboBox(this);
     m_audio->setGeometry(430, 368, 162, 24); // wide enough for "English(AC3 6ch)"
@@ -322,6 +335,9 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
         ShowMessage(this, QStringLiteral("Load DVD error\nThe disc has no title of 3 seconds or more."));
         return false;
     }
+    // The preview lets go of the old disc before it closes.
+    OnStop();
+    m_player->Teardown();
     m_disc = std::move(disc);
     m_info = std::move(info);
 
@@ -351,6 +367,26 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
     m_list->show();
     m_list->setCurrentItem(first);
     ShowTrackChoice(first);
+    PreparePlayer();
+    return true;
+}
+
+bool CZuZideroDlg::PreparePlayer()
+{
+    QPointer<CZuZideroDlg> self(this);
+    const bool created = m_player->CreateGraph(m_disc.Get(), m_video, nullptr, [self] {
+        // A streaming thread: the window looks at the events on its own thread.
+        if (self) QMetaObject::invokeMethod(self, &CZuZideroDlg::OnPlayerEvent, Qt::QueuedConnection);
+    });
+    if (!created) {
+        ShowMessage(this, QStringLiteral("Load DVD error"));
+        return false;
+    }
+    CLSID clsid{};
+    if (IBaseFilter* renderer = m_player->Renderer(); renderer && SUCCEEDED(renderer->GetClassID(&clsid)) && clsid == CLSID_VideoMixingRenderer7)
+        m_video->SetRenderer(static_cast<CVideoRenderer*>(renderer));
+    const ConversionTask* first = m_list->TaskOf(m_list->SelectedOrFirst());
+    m_player->SetTitle(first ? first->titleIndex : 0, -1);
     return true;
 }
 
@@ -431,6 +467,9 @@ void CZuZideroDlg::OnAudioChosen(int row)
     if (ConversionTask* task = CurrentTask()) task->audioStreamId = m_audioId;
     for (int i = 0; item && i < item->childCount(); ++i)
         if (ConversionTask* chapter = m_list->TaskOf(item->child(i))) chapter->audioStreamId = m_audioId;
+    // Heard at once when the title plays.
+    const ConversionTask* task = CurrentTask();
+    if (m_playingTitle >= 0 && task && task->titleIndex == m_playingTitle) m_player->ChooseStreams(m_audioId, 0);
 }
 
 void CZuZideroDlg::OnSubtitleChosen(int row)
@@ -447,6 +486,12 @@ void CZuZideroDlg::OnSubtitleChosen(int row)
     };
     apply(CurrentTask());
     for (int i = 0; item && i < item->childCount(); ++i) apply(m_list->TaskOf(item->child(i)));
+    // Seen at once when the title plays.
+    const ConversionTask* task = CurrentTask();
+    if (m_playingTitle >= 0 && task && task->titleIndex == m_playingTitle) {
+        if (id != 0) m_player->ChooseStreams(0, id);
+        m_player->ShowSubpictures(id != 0);
+    }
 }
 
 void CZuZideroDlg::OnLoadDvd()
@@ -513,14 +558,13 @@ void CZuZideroDlg::OnProperties()
     QString error;
     ConversionTask* task = m_list->SelectedTask(&error);
     if (!task || !m_disc) return;
-    ConversionEngine engine;
-    std::vector<EngineStream> streams;
-    ClipSettings clip = task->clip;
-    if (!engine.Build(m_disc.Get(), task->titleIndex, task->chapterIndex, clip) || !engine.GetStreams(streams)) {
-        engine.Teardown();
-        return;
+    // The player's stream list, of the selected title (another title stops the one playing).
+    if (task->titleIndex != m_playingTitle) {
+        OnStop();
+        if (!m_player->SetTitle(task->titleIndex, -1)) return;
     }
-    engine.Teardown();
+    std::vector<EngineStream> streams;
+    if (!m_player->GetStreams(streams)) return;
     CProperties properties(streams, this);
     properties.exec();
 }
@@ -617,7 +661,6 @@ void CZuZideroDlg::OnBrowse()
 }
 
 void CZuZideroDlg::OnOpenFolder() { OpenInDesktop(this, QUrl::fromLocalFile(m_output->text())); }
-void CZuZideroDlg::OnOpenSnapshotFolder() { OpenInDesktop(this, QUrl::fromLocalFile(m_prefs.snapFolder)); }
 
 void CZuZideroDlg::OnPreferences()
 {
@@ -698,23 +741,69 @@ void CZuZideroDlg::OnStart(bool modal)
         progress->open();
 }
 
-// ---- Preview (the player comes with the editor) ----
+// ---- Preview ----
+
+void CZuZideroDlg::ShowPlaying(bool playing)
+{
+    m_play->setVisible(!playing);
+    m_pauseButton->setVisible(playing);
+}
 
 void CZuZideroDlg::OnPlay()
 {
-    if (!m_list->SelectedOrFirst()) ShowMessage(this, QStringLiteral("Please select one first"));
+    if (!m_disc || !m_list->Root()) {
+        ShowMessage(this, QStringLiteral("Please select one first"));
+        return;
+    }
+    if (m_paused && m_playingTitle >= 0) { // paused: go on from there
+        m_player->Play();
+        m_paused = false;
+        ShowPlaying(true);
+        m_positionTimer->start();
+        return;
+    }
+    // The selected item's title (a chapter plays its whole title), else the first title.
+    QTreeWidgetItem* item = m_list->SelectedOrFirst();
+    const ConversionTask* task = item ? m_list->TaskOf(item) : nullptr;
+    if (!task && m_list->Root()->childCount() > 0) task = m_list->TaskOf(m_list->Root()->child(0));
+    if (!task) {
+        ShowMessage(this, QStringLiteral("Please select one first"));
+        return;
+    }
+    if (!m_player->SetTitle(task->titleIndex, -1)) return;
+    m_player->SetPosition(0);
+    m_player->ChooseStreams(task->audioStreamId, task->burnSubtitles ? task->subtitleId : 0);
+    m_player->ShowSubpictures(task->burnSubtitles && task->subtitleId != 0);
+    m_playingTitle = task->titleIndex;
+    m_paused = false;
+    m_videoPlaceholder->hide();
+    m_video->show();
+    m_player->Play();
+    ShowPlaying(true);
+    m_positionTimer->start();
 }
 
 void CZuZideroDlg::OnPause()
 {
-    m_play->show();
-    m_pauseButton->hide();
+    if (m_playingTitle < 0) return;
+    m_player->Pause();
+    m_paused = true;
+    m_positionTimer->stop();
+    FollowPosition();
+    ShowPlaying(false);
 }
 
 void CZuZideroDlg::OnStop()
 {
-    m_play->show();
-    m_pauseButton->hide();
+    if (m_player) {
+        m_player->Stop();
+        m_player->SetPosition(0);
+    }
+    m_positionTimer->stop();
+    m_playingTitle = -1;
+    m_paused = false;
+    ShowPlaying(false);
+    m_video->hide();
     m_videoPlaceholder->show();
     m_slider->SetPos(0);
 }
@@ -735,10 +824,59 @@ void CZuZideroDlg::OnNext()
     }
 }
 
+void CZuZideroDlg::OnPlayerEvent()
+{
+    LONG code = 0;
+    LONG_PTR param1 = 0, param2 = 0;
+    bool complete = false;
+    while (m_player->NextEvent(code, param1, param2))
+        if (code == EC_COMPLETE || code == EC_USERABORT || code == EC_ERRORABORT) complete = true;
+    // Played to the end (or given up): playback stops.
+    if (complete && m_playingTitle >= 0) OnStop();
+}
+
+void CZuZideroDlg::FollowPosition()
+{
+    if (m_playingTitle < 0) return; // the slider keeps still while the user drags it
+    double position = 0, length = 0;
+    if (!m_player->GetPosition(position) || !m_player->GetPlayLength(length) || length <= 0) return;
+    m_slider->SetPos(static_cast<int>(std::clamp(position / length, 0.0, 1.0) * 1000 + 0.5));
+}
+
+void CZuZideroDlg::OnSliderReleased()
+{
+    if (m_playingTitle < 0) return;
+    double length = 0;
+    if (!m_player->GetPlayLength(length) || length <= 0) return;
+    m_player->SetPosition(length * m_slider->GetPos() / 1000.0);
+}
+
 void CZuZideroDlg::OnSnapshot()
 {
-    QString error;
-    if (!m_list->SelectedTask(&error)) ShowMessage(this, error);
+    if (m_playingTitle < 0) {
+        ShowMessage(this, QStringLiteral("Play a title first: the snapshot saves the picture on screen."));
+        return;
+    }
+    const std::tm now = m_snapshotClock ? m_snapshotClock() : [] {
+        const std::time_t t = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&t, &local);
+        return local;
+    }();
+    QDir().mkpath(m_prefs.snapFolder);
+    // A second snapshot within the same second does not replace the first.
+    const QString path = FreeFileName(SnapshotFileName(m_prefs.snapFolder, m_prefs.imageType, now));
+    if (!m_player->Snapshot(path.toStdString())) {
+        ShowMessage(this, QStringLiteral("The snapshot could not be saved to ") + path);
+        return;
+    }
+    m_lastSnapshot = path;
+}
+
+void CZuZideroDlg::OnOpenSnapshotFolder()
+{
+    QDir().mkpath(m_prefs.snapFolder);
+    OpenInDesktop(this, QUrl::fromLocalFile(m_prefs.snapFolder));
 }
 
 // ---- Shutdown ----
@@ -775,5 +913,7 @@ void CZuZideroDlg::Shutdown()
         SaveSelectorChoice(category, command);
     }
     if (m_list) m_list->ClearAll();
+    if (m_player) m_player->Teardown();
+    if (m_video) m_video->SetRenderer(nullptr);
     m_disc.Reset();
 }

@@ -4,12 +4,15 @@
 // the format selector and the output folder, and opens every other window.
 
 #include <QPointer>
+#include <ctime>
+#include <functional>
 #include <memory>
 
 #include "app/conver_dlg.h"
 #include "app/preferences.h"
 #include "app/skinned_dialog.h"
 #include "convert/conversion_task.h"
+#include "convert/preview_player.h"
 #include "dvd/disc_info.h"
 #include "dvd/my_dvd.h"
 #include "profiles/profile_catalogue.h"
@@ -20,10 +23,12 @@ class CMyButton;
 class CMyCheckBox;
 class CMySliderCtrl;
 class CMyStatic;
+class CVideoWindow;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QTimer;
 class QTreeWidgetItem;
 
 class CZuZideroDlg : public CSkinnedDialog {
@@ -53,6 +58,19 @@ public:
     bool CatalogueLoaded() const { return m_catalogueLoaded; }
     // The progress window while a conversion runs.
     CConverDlg* Progress() const { return m_progress; }
+    // The preview.
+    PreviewPlayer& Player() { return *m_player; }
+    CVideoWindow* VideoWindow() const { return m_video; }
+    QLabel* VideoPlaceholder() const { return m_videoPlaceholder; }
+    CMySliderCtrl* Slider() const { return m_slider; }
+    CMyButton* PlayButton() const { return m_play; }
+    CMyButton* PauseButton() const { return m_pauseButton; }
+    // The title the preview plays (-1: none).
+    int PlayingTitle() const { return m_playingTitle; }
+    // The local time snapshots are named by; tests fix it.
+    void SetSnapshotClock(std::function<std::tm()> now) { m_snapshotClock = std::move(now); }
+    // The file the last snapshot went to (empty when none was saved).
+    const QString& LastSnapshot() const { return m_lastSnapshot; }
     // Asked before existing output files are overwritten; tests answer it.
     void SetOverwriteQuestion(std::function<bool(const QStringList&)> ask) { m_askOverwrite = std::move(ask); }
 
@@ -100,6 +118,8 @@ public slots:
     void ShowTrackChoice(QTreeWidgetItem* item);
     void OnAudioChosen(int row);
     void OnSubtitleChosen(int row);
+    // The slider was let go: the preview seeks there.
+    void OnSliderReleased();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -121,6 +141,14 @@ private:
     // "Please select one first" / "GetItemData error" checks of the commands that need a task.
     ConversionTask* CheckedSelection();
     void OpenEditor(int page);
+    // The preview's graph for the loaded disc; false (with "Load DVD error") when it cannot.
+    bool PreparePlayer();
+    // The preview's events (posted by the graph from its threads).
+    void OnPlayerEvent();
+    // The slider follows the preview's position.
+    void FollowPosition();
+    // The buttons and the video area as playing (or not).
+    void ShowPlaying(bool playing);
     void WriteOutFolder(const QString& folder);
     void Shutdown();
     void OpenUrl(const QString& address);
@@ -139,6 +167,12 @@ private:
     bool m_shutDown = false;
     std::function<bool(const QStringList&)> m_askOverwrite;
     QPointer<CConverDlg> m_progress;
+    std::unique_ptr<PreviewPlayer> m_player;
+    int m_playingTitle = -1;
+    bool m_paused = false;
+    QTimer* m_positionTimer = nullptr;
+    std::function<std::tm()> m_snapshotClock;
+    QString m_lastSnapshot;
 
     CColumnTreeCtrl* m_list = nullptr;
     BeautyCombobox* m_selector = nullptr;
@@ -148,6 +182,7 @@ private:
     CMySliderCtrl* m_slider = nullptr;
     CMyStatic* m_titleLabel = nullptr;
     QLabel *m_gettingStarted = nullptr, *m_videoPlaceholder = nullptr;
+    CVideoWindow* m_video = nullptr;
     CMyButton *m_play = nullptr, *m_pauseButton = nullptr, *m_settings = nullptr;
     QMenu *m_fileMenu = nullptr, *m_editMenu = nullptr, *m_clipMenu = nullptr, *m_optionMenu = nullptr, *m_helpMenu = nullptr,
           *m_addMenu = nullptr;

@@ -160,6 +160,13 @@ bool PreviewPlayer::ConnectTitle()
         Message("get splitter input pin error");
         return false;
     }
+    // What an earlier title connected goes first: the splitter makes its outputs anew.
+    for (int i = 0; i < 2; ++i)
+        if (const ComPtr<IPin> in = PinOf(m_decoder.Get(), PINDIR_INPUT, i)) {
+            ComPtr<IPin> peer;
+            if (SUCCEEDED(in->ConnectedTo(peer.Put())) && peer) m_graph->Disconnect(peer.Get());
+            m_graph->Disconnect(in.Get());
+        }
     m_graph->Disconnect(sourceOut.Get());
     m_graph->Disconnect(splitterIn.Get());
     if (FAILED(m_graph->ConnectDirect(sourceOut.Get(), splitterIn.Get(), nullptr))) return false;
@@ -304,10 +311,17 @@ void PreviewPlayer::ChooseStreams(int audioStreamId, int subtitleId)
 {
     std::vector<EngineStream> streams;
     if (!GetStreams(streams)) return;
+    bool switched = false;
     for (auto it = streams.rbegin(); it != streams.rend(); ++it)
-        if (it->kind == EngineStream::kAudio && audioStreamId != 0 && it->streamId == audioStreamId) EnableStream(it->index, true);
+        if (it->kind == EngineStream::kAudio && audioStreamId != 0 && it->streamId == audioStreamId) switched |= EnableStream(it->index, true);
     for (auto it = streams.rbegin(); it != streams.rend(); ++it)
-        if (it->kind == EngineStream::kSubpicture && subtitleId != 0 && it->streamId == subtitleId) EnableStream(it->index, true);
+        if (it->kind == EngineStream::kSubpicture && subtitleId != 0 && it->streamId == subtitleId) switched |= EnableStream(it->index, true);
+    // While playing, what the splitter has read ahead of the old track would be heard (or seen)
+    // for seconds yet: playback starts again from where it is, with the new track.
+    if (switched && !InState(State_Stopped)) {
+        double position = 0;
+        if (GetPosition(position)) SetPosition(position);
+    }
 }
 
 void PreviewPlayer::ShowSubpictures(bool on)

@@ -340,7 +340,9 @@ HRESULT CBaseSplitterOutputPin::DeliverBeginFlush()
 
 HRESULT CBaseSplitterOutputPin::DeliverEndFlush()
 {
-    if (!m_worker) return S_FALSE;
+    // Without a worker (a stop before the first run) there is nothing to wait for, but the
+    // flush that went downstream must still end there, or the next run finds it flushing.
+    if (!m_worker) return IsConnected() ? CBaseOutputPin::DeliverEndFlush() : S_FALSE;
     {
         // A sample from before the flush may still be on its way downstream (a decoder busy
         // with it): the flush ends only once it is back, or the stale picture would follow.

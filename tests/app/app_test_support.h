@@ -6,6 +6,9 @@
 #include <QStringList>
 
 #include "app/skin.h"
+#include "app/video_renderer.h"
+#include "decode/video_decoder_filter.h"
+#include "render/audio_renderer.h"
 #include "support/test_discs.h"
 
 // While alive, message boxes are collected instead of shown.
@@ -20,3 +23,11 @@ public:
 };
 
 inline QString DiscPath(const char* name) { return QString::fromStdString(testing_filters::TestDisc(name)); }
+
+// The filters the desktop program registers at start (its decoders and renderers).
+inline void RegisterFilters()
+{
+    RegisterPlatformDecoders();
+    CVideoRenderer::Register();
+    RegisterRenderers();
+}

@@ -94,8 +94,7 @@ class GuiConversionTest : public QObject {
 private slots:
     void initTestCase()
     {
-        RegisterPlatformDecoders();
-        CVideoRenderer::Register();
+        RegisterFilters();
         ffmpeg::RouteLogsToDebugLog();
     }
 

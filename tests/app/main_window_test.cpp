@@ -44,6 +44,8 @@ QStringList Lines(QComboBox* box)
 class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { RegisterFilters(); }
+
     void init()
     {
         QFile::remove(SettingIniPath());

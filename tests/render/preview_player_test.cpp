@@ -315,6 +315,55 @@ TEST_F(PreviewTest, WithoutAnAudioDeviceTheSoundIsDiscardedAndPlaybackStillPaces
     EXPECT_GT(static_cast<double>(pictures.back().start) / 1e7, played - 0.5 * kSlack);
 }
 
+TEST_F(PreviewTest, AnotherTitlePlaysWithItsPicturesAndSound)
+{
+    Disc disc("ntsc_4x3"); // title 2: 4 s, AC-3 at 550 Hz
+    Open(disc, 0);
+    ASSERT_TRUE(m_player.SetTitle(1, -1)) << Messages();
+    {
+        std::lock_guard lock(m_screen.lock);
+        m_screen.sound = Sound();
+    }
+    CAudioRenderer* sound = Sound();
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(m_player.SoundFilters().size(), 2u) << "the first title's sound filters stayed in the graph";
+    m_player.Play();
+    Wait(1.2);
+    const WAVEFORMATEX format = sound->Format();
+    m_player.Stop();
+    EXPECT_GT(Pictures().size(), 20u);
+    const std::vector<std::int16_t> heard = PlayedSound(format.nChannels);
+    ASSERT_GT(heard.size(), 24000u);
+    EXPECT_NEAR(ToneFrequency(std::vector<std::int16_t>(heard.begin() + 4800, heard.end()), 0.5), 550, 10);
+    EXPECT_TRUE(Messages().find("error(") == std::string::npos) << Messages();
+}
+
+TEST_F(PreviewTest, ChoosingAnotherTrackWhilePlayingIsHeardAtOnce)
+{
+    Disc disc("ntsc_4x3"); // title 1: AC-3 English at 440 Hz (stream 80BD), MP2 French at 660 Hz
+    Open(disc, 0);
+    CAudioRenderer* sound = Sound();
+    ASSERT_NE(sound, nullptr);
+    m_player.Play();
+    Wait(0.8);
+    std::vector<EngineStream> streams;
+    ASSERT_TRUE(m_player.GetStreams(streams));
+    int french = 0;
+    for (const EngineStream& s : streams)
+        if (s.kind == EngineStream::kAudio && s.streamId != disc.info->titles[0].audioStreamId[0]) french = s.streamId;
+    ASSERT_NE(french, 0);
+    const std::int64_t switched = sound->PlayedBytes();
+    m_player.ChooseStreams(french, 0);
+    Wait(1.2);
+    const WAVEFORMATEX format = sound->Format();
+    m_player.Stop();
+    const std::vector<std::int16_t> heard = PlayedSound(format.nChannels);
+    // Half a second after the switch, the French track's tone.
+    const std::size_t from = static_cast<std::size_t>(switched / format.nBlockAlign) + 24000;
+    ASSERT_GT(heard.size(), from + 12000);
+    EXPECT_NEAR(ToneFrequency(std::vector<std::int16_t>(heard.begin() + static_cast<std::ptrdiff_t>(from), heard.end()), 0.5), 660, 10);
+}
+
 TEST_F(PreviewTest, PlayingToTheEndTellsCompletion)
 {
     Disc disc("ntsc_4x3"); // title 3: 2 s
