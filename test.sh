@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds ZuZidero under AddressSanitizer and UndefinedBehaviorSanitizer and
-# runs every test; then runs the threaded tests again under ThreadSanitizer; then builds the
-# release preset with the benchmarks and the fuzz targets' replay programs, so that they cannot
-# rot. Every preset treats compiler warnings as errors.
+# runs every test; then runs the threaded and playback-timing tests again under ThreadSanitizer;
+# then builds the release preset with the benchmarks and the fuzz targets' replay programs, so
+# that they cannot rot, and runs the playback-timing tests on it. Every preset treats compiler
+# warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -18,7 +19,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp \
-  ctest --preset tsan -L threads -j "$jobs"
+  ctest --preset tsan -L "threads|timing" -j "$jobs"
 
 cmake --preset release -DZUZIDERO_BUILD_BENCH=ON
 cmake --build --preset release -j "$jobs"
+
+# Playback timing on the build users run (the sanitizer runs above widen its bounds).
+ctest --preset release -L timing -j 1
