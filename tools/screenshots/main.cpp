@@ -110,6 +110,18 @@ int main(int argc, char** argv)
     first->setExpanded(false);
     window.TitleList()->setCurrentItem(first);
 
+    // Title_01 playing, paused where its English subtitle is on screen (0.5 s to 1.5 s).
+    window.OnPlay();
+    QElapsedTimer playing;
+    playing.start();
+    double position = 0;
+    while (playing.elapsed() < 10000 && (!window.Player().GetPosition(position) || position < 1.0))
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    window.OnPause();
+    Settle(500);
+    Save(window.grab(), "main-window-playing.png");
+    window.OnStop();
+
     window.Selector()->OpenPane();
     window.Selector()->Pane()->ShowCategory(16);
     Settle(500);
