@@ -105,7 +105,8 @@ bool SaveSnapshot(const BYTE* dib, const std::string& path)
     AVStream* stream = avformat_new_stream(output.get(), nullptr);
     if (!stream || avcodec_parameters_from_context(stream->codecpar, context.get()) < 0) return false;
     stream->time_base = context->time_base;
-    if (avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) {
+    // The image muxer writes its files itself; the others write through an opened file.
+    if (!(output->oformat->flags & AVFMT_NOFILE) && avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) {
         DebugLog("snapshot: cannot write %s\n", path.c_str());
         return false;
     }
