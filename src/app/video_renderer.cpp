@@ -198,14 +198,15 @@ HRESULT CVideoRenderer::Present(IMediaSample* sample)
 
 void CVideoRenderer::Show(IMediaSample* sample)
 {
-    if (m_stride <= 0 || m_height <= 0) return;
+    const int stride = m_stride, height = m_height;
+    if (stride <= 0 || height <= 0) return;
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || !data) return;
-    const long needed = static_cast<long>(m_stride) * m_height * 3 / 2;
+    const long needed = static_cast<long>(stride) * height * 3 / 2;
     if (sample->GetActualDataLength() < needed) return;
     // Converted into the spare image, which then changes places with the shown one: a new
     // image is made only when the size changes (or the window still paints the spare one).
-    Yv12IntoImage(data, m_stride, m_height, m_stride, m_spare);
+    Yv12IntoImage(data, stride, height, stride, m_spare);
     {
         std::lock_guard lock(m_imageLock);
         std::swap(m_image, m_spare);
@@ -262,6 +263,35 @@ QRect CVideoRenderer::Placement(const QRect& target, const QSize& picture) const
     return QRect(QPoint(target.x() + (target.width() - fitted.width()) / 2, target.y() + (target.height() - fitted.height()) / 2), fitted);
 }
 
+QRect CVideoRenderer::PictureRect(const QRect& target) const
+{
+    QSize picture;
+    {
+        std::lock_guard lock(m_imageLock);
+        picture = m_image.isNull() ? QSize(m_stride.load(), m_height.load()) : m_image.size();
+    }
+    if (picture.isEmpty()) picture = target.size();
+    return Placement(target, picture);
+}
+
+void CVideoRenderer::SetAlphaBitmap(const QImage& bitmap, QRgb colourKey, double opacity)
+{
+    if (bitmap.isNull()) {
+        m_overlay = QImage();
+        return;
+    }
+    QImage overlay = bitmap.convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = colourKey & 0xFFFFFF;
+    for (int y = 0; y < overlay.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(overlay.scanLine(y));
+        for (int x = 0; x < overlay.width(); ++x)
+            if ((line[x] & 0xFFFFFF) == key) line[x] = 0;
+    }
+    m_overlay = overlay;
+    m_overlayOpacity = opacity;
+    if (m_window) m_window->update();
+}
+
 void CVideoRenderer::RepaintVideo(QPainter& painter)
 {
     QImage image;
@@ -271,10 +301,20 @@ void CVideoRenderer::RepaintVideo(QPainter& painter)
     }
     const QRect target = m_destination.isValid() ? m_destination : (m_window ? m_window->rect() : QRect());
     painter.fillRect(target, m_border);
-    if (image.isNull() || target.isEmpty()) return;
+    if (target.isEmpty()) return;
+    if (image.isNull()) {
+        if (!m_overlay.isNull()) painter.drawImage(target, m_overlay);
+        return;
+    }
     const QRect source = m_source.isValid() ? m_source : image.rect();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(Placement(target, source.size()), image, source);
+    if (!m_overlay.isNull()) {
+        painter.save();
+        painter.setOpacity(m_overlayOpacity);
+        painter.drawImage(target, m_overlay);
+        painter.restore();
+    }
 }
 
 void CVideoRenderer::SetVideoClippingWindow(QWidget* window) { m_window = window; }

@@ -79,6 +79,12 @@ public:
     QImage DisplayImage() const;
     // The pictures' display aspect (0:0 when unknown: square pixels).
     QSize DisplayAspect() const;
+    // Where the picture is drawn in `target`: framed by its display aspect in letter-box mode
+    // (the coded size stands in before the first picture's format is known).
+    QRect PictureRect(const QRect& target) const;
+    // The mixer bitmap: drawn over the whole destination, its `colourKey` pixels left out, at
+    // `opacity` (a null bitmap removes it). User-interface thread.
+    void SetAlphaBitmap(const QImage& bitmap, QRgb colourKey, double opacity);
     // Counts pictures received.
     std::uint64_t Pictures() const { return m_pictures.load(); }
     // Counts pictures dropped as late.
@@ -100,11 +106,13 @@ private:
     QPointer<QWidget> m_window;
     std::atomic<int> m_aspectMode{kLetterBox};
     QRect m_source, m_destination;
+    QImage m_overlay; // user-interface thread: the mixer bitmap, its key made transparent
+    double m_overlayOpacity = 1.0;
     QColor m_border = Qt::black;
     mutable std::mutex m_imageLock;
     QImage m_image;  // guarded by m_imageLock
     QSize m_aspect;  // guarded by m_imageLock: the display aspect, empty when unknown
-    int m_stride = 0, m_height = 0; // streaming thread: the pictures' layout
+    std::atomic<int> m_stride{0}, m_height{0}; // the pictures' layout
     std::atomic<bool> m_shownSinceFlush{false}; // streaming thread; cleared by flushes and stops
     std::chrono::steady_clock::time_point m_lastShown{}; // streaming thread
     QImage m_spare; // streaming thread only

@@ -23,6 +23,7 @@
 #include "app/msg_dlg.h"
 #include "app/column_tree_ctrl.h"
 #include "app/conver_dlg.h"
+#include "app/crop_dlg.h"
 #include "app/format_table.h"
 #include "app/my_button.h"
 #include "app/my_check_box.h"
@@ -542,15 +543,27 @@ ConversionTask* CZuZideroDlg::CheckedSelection()
     return task;
 }
 
-void CZuZideroDlg::OpenEditor(int page)
+void CZuZideroDlg::OpenEditor(int page, bool modal)
 {
     ConversionTask* task = CheckedSelection();
     if (!task) return;
     OnStop();
-    // The task takes the last applied picture settings; the editor (with the preview player)
-    // will edit them on `page` and hand them back into lastClipSettings when it closes.
+    // The task takes the last applied picture settings; what the editor leaves in it (OK or
+    // Cancel) becomes the last settings, which every task of the next run takes. The trim stays
+    // with the task.
     task->clip.picture = m_lastClip.picture;
-    (void)page;
+    QTreeWidgetItem* item = m_list->currentItem();
+    auto* editor = new CCropDlg(m_disc.Get(), *task, page, m_currentProfile.writer, this);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    m_editor = editor;
+    connect(editor, &QDialog::finished, this, [this, task, item] {
+        m_lastClip.picture = task->clip.picture;
+        if (item) CColumnTreeCtrl::SetColumnText(item, CColumnTreeCtrl::kTrimmedLength, LengthText(static_cast<double>(task->clip.trimLength)));
+    });
+    if (modal)
+        editor->exec();
+    else
+        editor->open();
 }
 
 void CZuZideroDlg::OnProperties()

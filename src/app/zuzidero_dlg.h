@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/conver_dlg.h"
+#include "app/crop_dlg.h"
 #include "app/preferences.h"
 #include "app/skinned_dialog.h"
 #include "convert/conversion_task.h"
@@ -19,6 +20,7 @@
 
 class BeautyCombobox;
 class CColumnTreeCtrl;
+
 class CMyButton;
 class CMyCheckBox;
 class CMySliderCtrl;
@@ -56,6 +58,8 @@ public:
     const DiscInfo& Info() const { return *m_info; }
     const QString& ProductTitle() const { return m_productTitle; }
     bool CatalogueLoaded() const { return m_catalogueLoaded; }
+    // The editor while it is open.
+    CCropDlg* Editor() const { return m_editor; }
     // The progress window while a conversion runs.
     CConverDlg* Progress() const { return m_progress; }
     // The preview.
@@ -93,6 +97,9 @@ public slots:
     void OnTrim() { OpenEditor(0); }
     void OnCrop() { OpenEditor(1); }
     void OnEffect() { OpenEditor(2); }
+    // The crop, trim and effect editor on the selected item's task at a page; `modal` false
+    // opens it without waiting (tests).
+    void OpenEditor(int page, bool modal = true);
     void OnPreferences();
     void OnHelpContent();
     void OnSupport();
@@ -140,7 +147,6 @@ private:
     ConversionTask* CurrentTask() const;
     // "Please select one first" / "GetItemData error" checks of the commands that need a task.
     ConversionTask* CheckedSelection();
-    void OpenEditor(int page);
     // The preview's graph for the loaded disc; false (with "Load DVD error") when it cannot.
     bool PreparePlayer();
     // The preview's events (posted by the graph from its threads).
@@ -167,6 +173,7 @@ private:
     bool m_shutDown = false;
     std::function<bool(const QStringList&)> m_askOverwrite;
     QPointer<CConverDlg> m_progress;
+    QPointer<CCropDlg> m_editor;
     std::unique_ptr<PreviewPlayer> m_player;
     int m_playingTitle = -1;
     bool m_paused = false;

@@ -53,7 +53,8 @@ HRESULT CMyAudioConveFilter::SetOutputFormat(std::uint16_t channels, std::int32_
 
 HRESULT CMyAudioConveFilter::SetVolume(std::int32_t volume)
 {
-    CAutoLock lock(&m_csReceive);
+    // No lock: the editor's slider changes it while sound flows (the renderer may hold the
+    // streaming thread while its queue is full).
     m_volume = volume;
     return S_OK;
 }
@@ -172,10 +173,11 @@ std::size_t CMyAudioConveFilter::ReadRing(std::uint8_t* to, std::size_t capacity
 
 void CMyAudioConveFilter::ApplyVolume(std::uint8_t* data, std::size_t bytes) const
 {
-    if (m_volume == 256) return;
+    const std::int32_t volume = m_volume.load();
+    if (volume == 256) return;
     auto* samples = reinterpret_cast<std::int16_t*>(data);
     for (std::size_t i = 0; i < bytes / 2; ++i)
-        samples[i] = static_cast<std::int16_t>(std::clamp((samples[i] * m_volume + 128) >> 8, -32768, 32767));
+        samples[i] = static_cast<std::int16_t>(std::clamp((samples[i] * volume + 128) >> 8, -32768, 32767));
 }
 
 HRESULT CMyAudioConveFilter::Transform(IMediaSample* in, IMediaSample* out)

@@ -60,7 +60,7 @@ private:
 
     std::uint16_t m_outputChannels = 0xFFFF;
     std::int32_t m_outputRate = 0x0FFFFFFF;
-    std::int32_t m_volume = 256;
+    std::atomic<std::int32_t> m_volume{256};
     bool m_resample = false;
     ffmpeg::SwrPtr m_resampler;
     ffmpeg::ErrorTally m_errors{"audio conversion"};

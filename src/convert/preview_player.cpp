@@ -47,7 +47,7 @@ bool PreviewPlayer::CreateGraph(DiscHandle disc, void* window, const RECT* desti
         Message("CoCreateInstance error");
         return false;
     }
-    if (!CreateRenderer(window)) return false;
+    if (!CreateRenderers(window)) return false;
     if (FAILED(m_graph.As(m_control)) || FAILED(m_graph.As(m_events)) || FAILED(m_graph.As(m_seeking))) {
         Message("IID_IMediaSeeking error");
         return false;
@@ -69,26 +69,28 @@ bool PreviewPlayer::CreateGraph(DiscHandle disc, void* window, const RECT* desti
     return true;
 }
 
-bool PreviewPlayer::CreateRenderer(void* window)
+bool PreviewPlayer::CreateRenderers(void* window) { return AddRenderer(window, m_renderer, m_windowless); }
+
+bool PreviewPlayer::AddRenderer(void* window, ComPtr<IBaseFilter>& renderer, ComPtr<IVMRWindowlessControl>& windowless)
 {
-    HRESULT hr = CClassFactory::Instance().CreateInstance(kVideoMixingRenderer, nullptr, IBaseFilter::iid, m_renderer.PutVoid());
-    if (FAILED(hr) || !m_renderer) {
+    HRESULT hr = CClassFactory::Instance().CreateInstance(kVideoMixingRenderer, nullptr, IBaseFilter::iid, renderer.PutVoid());
+    if (FAILED(hr) || !renderer) {
         Message(WithCode("CLSID_VideoMixingRenderer9 error", hr));
         return false;
     }
-    hr = m_graph->AddFilter(m_renderer.Get(), "Video Mixing Renderer");
+    hr = m_graph->AddFilter(renderer.Get(), "Video Mixing Renderer");
     if (FAILED(hr)) {
         Message(WithCode("Add Video Render Filter error", hr));
         return false;
     }
-    hr = QueryInterfaceTo(m_renderer.Get(), m_windowless);
+    hr = QueryInterfaceTo(renderer.Get(), windowless);
     if (FAILED(hr)) {
         // Plays without a picture.
         Message(WithCode("IID_IVMRWindowlessControl9 error", hr));
         return true;
     }
-    m_windowless->SetVideoClippingWindow(window);
-    m_windowless->SetAspectRatioMode(VMR_ARMODE_LETTER_BOX);
+    windowless->SetVideoClippingWindow(window);
+    windowless->SetAspectRatioMode(VMR_ARMODE_LETTER_BOX);
     return true;
 }
 
@@ -173,6 +175,7 @@ bool PreviewPlayer::ConnectTitle()
 
     // Before: the filters already in the graph, so that those the sound brings in are known.
     std::vector<IBaseFilter*> before{m_source.Get(), m_splitter.Get(), m_decoder.Get(), m_renderer.Get()};
+    for (IBaseFilter* own : OwnFilters()) before.push_back(own);
     if (const ComPtr<IPin> video = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 0)) {
         const ComPtr<IPin> in = PinOf(m_decoder.Get(), PINDIR_INPUT, 0);
         if (!in || FAILED(m_graph->Connect(video.Get(), in.Get()))) {
@@ -181,6 +184,7 @@ bool PreviewPlayer::ConnectTitle()
         }
     }
     if (const ComPtr<IPin> sound = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 1)) {
+        if (!AddSoundFilters()) return false;
         if (FAILED(m_graph->Render(sound.Get()))) {
             Message("render splitter error(audio)");
             return false;
@@ -194,14 +198,7 @@ bool PreviewPlayer::ConnectTitle()
         Message("get decoder output pin error");
         return false;
     }
-    if (!Connected(decoderOut.Get())) {
-        const ComPtr<IPin> in = PinOf(m_renderer.Get(), PINDIR_INPUT, 0);
-        if (!in) {
-            Message("get render0 input pin0 error");
-            return false;
-        }
-        if (FAILED(m_graph->ConnectDirect(decoderOut.Get(), in.Get(), nullptr))) return false;
-    }
+    if (!Connected(decoderOut.Get()) && !ConnectPictures(decoderOut.Get())) return false;
     ComPtr<IEnumFilters> filters;
     if (SUCCEEDED(m_graph->EnumFilters(filters.Put()))) {
         ComPtr<IBaseFilter> filter;
@@ -210,6 +207,16 @@ bool PreviewPlayer::ConnectTitle()
             if (std::find(before.begin(), before.end(), filter.Get()) == before.end()) m_soundFilters.push_back(filter);
     }
     return true;
+}
+
+bool PreviewPlayer::ConnectPictures(IPin* decoderOut)
+{
+    const ComPtr<IPin> in = PinOf(m_renderer.Get(), PINDIR_INPUT, 0);
+    if (!in) {
+        Message("get render0 input pin0 error");
+        return false;
+    }
+    return SUCCEEDED(m_graph->ConnectDirect(decoderOut, in.Get(), nullptr));
 }
 
 void PreviewPlayer::RemoveSoundFilters()
@@ -342,6 +349,11 @@ bool PreviewPlayer::Snapshot(const std::string& path)
     const bool saved = SaveSnapshot(dib, path);
     CoTaskMemFree(dib);
     return saved;
+}
+
+void PreviewPlayer::SetNotify(GraphNotifyCallback notify)
+{
+    if (m_events) m_events->SetNotifyCallback(std::move(notify));
 }
 
 bool PreviewPlayer::NextEvent(LONG& code, LONG_PTR& param1, LONG_PTR& param2)

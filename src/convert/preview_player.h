@@ -24,7 +24,7 @@ class PreviewPlayer {
 public:
     using MessageFn = std::function<void(const std::string&)>;
     explicit PreviewPlayer(MessageFn message = {});
-    ~PreviewPlayer();
+    virtual ~PreviewPlayer();
     PreviewPlayer(const PreviewPlayer&) = delete;
     PreviewPlayer& operator=(const PreviewPlayer&) = delete;
 
@@ -57,8 +57,10 @@ public:
     // Saves the picture on screen (its type from the path's extension); false when there is
     // none or it could not be written.
     bool Snapshot(const std::string& path);
-    void Teardown();
+    virtual void Teardown();
 
+    // Where the graph's events are told (any thread), as `notify` of CreateGraph.
+    void SetNotify(GraphNotifyCallback notify);
     // The next graph event without waiting; false when none waits.
     bool NextEvent(LONG& code, LONG_PTR& param1, LONG_PTR& param2);
     // Tests and diagnostics.
@@ -68,19 +70,38 @@ public:
     const std::vector<ComPtr<IBaseFilter>>& SoundFilters() const { return m_soundFilters; }
     LONGLONG TitleLength() const { return m_titleLength; }
 
+protected:
+    // What a player with other panes changes (the editor's preview):
+    // the renderers, created into the graph for `window`;
+    virtual bool CreateRenderers(void* window);
+    // filters wanted between the splitter's sound and the default audio output, put in the graph
+    // before the sound pin is rendered;
+    virtual bool AddSoundFilters() { return true; }
+    // the way from the decoder's output to the renderers;
+    virtual bool ConnectPictures(IPin* decoderOut);
+    // the filters of its own that stay in the graph from title to title.
+    virtual std::vector<IBaseFilter*> OwnFilters() const { return {}; }
+    // A renderer made and added to the graph under the Part's name, with its windowless control
+    // (null when it has none: it plays without a picture); false with the message.
+    bool AddRenderer(void* window, ComPtr<IBaseFilter>& renderer, ComPtr<IVMRWindowlessControl>& windowless);
+    void Message(const std::string& text);
+    IBaseFilter* Decoder() const { return m_decoder.Get(); }
+    CMpegSplitterFilter* Splitter() const { return m_splitter.Get(); }
+    DiscHandle Disc() const { return m_disc; }
+    int TitleIndex() const { return m_titleIndex; }
+
+    ComPtr<IGraphBuilder> m_graph;
+
 private:
-    bool CreateRenderer(void* window);
     bool CreateFront(DiscHandle disc);
     bool ConnectTitle();
     // Takes out what an earlier SetTitle put behind the splitter's sound.
     void RemoveSoundFilters();
-    void Message(const std::string& text);
     // The position the stream has reached, in seconds from the title's start.
     double StreamPosition();
     bool InState(FILTER_STATE wanted);
 
     MessageFn m_message;
-    ComPtr<IGraphBuilder> m_graph;
     ComPtr<IMediaControl> m_control;
     ComPtr<IMediaEventEx> m_events;
     ComPtr<IMediaSeeking> m_seeking;

@@ -111,27 +111,32 @@ HRESULT CMyVideoConveFilter::SetRects(std::int32_t zoomMode, std::int32_t cropLe
     CAutoLock lock(&m_csFilter);
     m_zoomMode = zoomMode;
     m_cropRect = {cropLeft, cropTop, cropRight, cropBottom};
+    // While pictures flow, the output keeps the size it was connected with (the editor changes
+    // the crop and the zoom of a playing picture).
+    if (m_output && m_output->IsConnected()) {
+        m_rectsChanged = true;
+        return S_OK;
+    }
     m_outputRect = {outLeft, outTop, outRight, outBottom};
     return S_OK;
 }
 
 HRESULT CMyVideoConveFilter::SetSaturation(std::int32_t saturation)
 {
-    CAutoLock lock(&m_csReceive);
+    // No lock: the editor changes it while pictures flow (a renderer may hold the streaming
+    // thread for a long while); each picture reads it once.
     m_saturation = std::clamp(saturation, 0, 128);
     return S_OK;
 }
 
 HRESULT CMyVideoConveFilter::SetHue(std::int32_t hue)
 {
-    CAutoLock lock(&m_csReceive);
     m_hue = std::clamp(hue, -180, 180);
     return S_OK;
 }
 
 HRESULT CMyVideoConveFilter::SetBrightness(std::int32_t brightness)
 {
-    CAutoLock lock(&m_csReceive);
     m_brightness = std::clamp(brightness, 0, 256);
     return S_OK;
 }
@@ -266,8 +271,13 @@ HRESULT CMyVideoConveFilter::CheckTransform(const CMediaType* input, const CMedi
 {
     const BITMAPINFOHEADER* header = output ? BitmapHeaderOf(*output) : nullptr;
     if (!input || !header) return VFW_E_TYPE_NOT_ACCEPTED;
+    return MakeGeometry(header->biWidth);
+}
+
+HRESULT CMyVideoConveFilter::MakeGeometry(int stride)
+{
     Geometry g;
-    g.stride = header->biWidth;
+    g.stride = stride;
     constexpr std::int64_t kLargest = 16384;
     const std::int64_t outputWidth = static_cast<std::int64_t>(m_outputRect.right) - m_outputRect.left;
     const std::int64_t outputHeight = static_cast<std::int64_t>(m_outputRect.bottom) - m_outputRect.top;
@@ -339,6 +349,12 @@ HRESULT CMyVideoConveFilter::ConvertPicture(const BYTE* source, IMediaSample* ou
 {
     BYTE* target = nullptr;
     if (FAILED(out->GetPointer(&target)) || !target) return E_FAIL;
+    if (m_rectsChanged.exchange(false)) {
+        // The receive lock is held; the filter lock comes after it.
+        CAutoLock lock(&m_csFilter);
+        const Geometry before = m_geometry;
+        if (FAILED(MakeGeometry(before.stride))) m_geometry = before;
+    }
     const Geometry& g = m_geometry;
     const int W = g.outputWidth, H = g.outputHeight;
     if (W <= 0 || m_picture.empty()) return E_FAIL;
@@ -507,9 +523,11 @@ HRESULT CMyVideoConveFilter::EndOfStream()
 void CMyVideoConveFilter::ApplyEffects(std::uint8_t* picture, int width, int height)
 {
     const Planes p = PlanesOf(picture, width, height);
-    if (m_brightness != 128) {
+    // Read once: the settings may change while this picture is worked on.
+    const int brightness = m_brightness.load(), hue = m_hue.load(), saturation = m_saturation.load();
+    if (brightness != 128) {
         // Y' = (Y × gain) >> 7, at most 255.
-        const unsigned gain = static_cast<unsigned>(m_brightness);
+        const unsigned gain = static_cast<unsigned>(brightness);
         const std::size_t n = static_cast<std::size_t>(width) * height;
         std::uint8_t* y = p.y;
         std::size_t i = 0;
@@ -530,10 +548,10 @@ void CMyVideoConveFilter::ApplyEffects(std::uint8_t* picture, int width, int hei
             y[i] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
         }
     }
-    if (m_hue != 0 || m_saturation != 64) {
+    if (hue != 0 || saturation != 64) {
         // Every (Cb, Cr) pair maps to one result: the table is made once per setting.
-        if (m_chromaHue != m_hue || m_chromaSaturation != m_saturation) {
-            const int c = CosineTable()[m_hue + 180], s = SineTable()[m_hue + 180], gain = m_saturation;
+        if (m_chromaHue != hue || m_chromaSaturation != saturation) {
+            const int c = CosineTable()[hue + 180], s = SineTable()[hue + 180], gain = saturation;
             m_chromaTable.resize(65536);
             for (int cb = 0; cb < 256; ++cb) {
                 for (int cr = 0; cr < 256; ++cr) {
@@ -546,8 +564,8 @@ void CMyVideoConveFilter::ApplyEffects(std::uint8_t* picture, int width, int hei
                         static_cast<std::uint16_t>(newCb | newCr << 8);
                 }
             }
-            m_chromaHue = m_hue;
-            m_chromaSaturation = m_saturation;
+            m_chromaHue = hue;
+            m_chromaSaturation = saturation;
         }
         const std::uint16_t* table = m_chromaTable.data();
         const std::size_t n = static_cast<std::size_t>(width / 2) * (height / 2);

@@ -39,7 +39,9 @@ inline constexpr std::int32_t kDeinterlaceOff = 2;  // none
 struct IMyVideoConvFilter : IUnknown {
     static constexpr GUID iid = MakeGuid("{A264C372-A83D-42E1-9D93-D6F10B3D95CD}");
     // Aspect mode (0 keep the crop's ratio, 1 full screen, 2 16:9, 3 4:3), crop and output
-    // rectangles (left, top, right, bottom). They take effect at the next output connection.
+    // rectangles (left, top, right, bottom). They take effect at the next output connection;
+    // while the output is connected, the mode and the crop take effect at the next picture and
+    // the output rectangle stays.
     virtual HRESULT SetRects(std::int32_t zoomMode, std::int32_t cropLeft, std::int32_t cropTop, std::int32_t cropRight,
                              std::int32_t cropBottom, std::int32_t outLeft, std::int32_t outTop, std::int32_t outRight,
                              std::int32_t outBottom) = 0;
@@ -132,6 +134,8 @@ private:
         }
     };
     void BlendOverlay(std::uint8_t* picture, int width, int height);
+    // Works out the crop, bars and scaling for an output of `stride` (filter lock held).
+    HRESULT MakeGeometry(int stride);
     // Crops, frames, scales and adjusts a source-sized YV12 picture into `out`.
     HRESULT ConvertPicture(const BYTE* source, IMediaSample* out);
     // Delivers every picture the deinterlacer has ready (receive lock held).
@@ -144,9 +148,9 @@ private:
     std::int32_t m_zoomMode = 1;
     Rect m_cropRect;
     Rect m_outputRect;
-    std::int32_t m_brightness = 128;
-    std::int32_t m_hue = 0;
-    std::int32_t m_saturation = 64;
+    std::atomic<std::int32_t> m_brightness{128};
+    std::atomic<std::int32_t> m_hue{0};
+    std::atomic<std::int32_t> m_saturation{64};
     AspectRatio m_sourceAspect; // as set (filter lock, before connection)
     AspectRatio m_outputAspect;
     std::int32_t m_deinterlaceMode = kDeinterlaceAuto;
@@ -178,6 +182,7 @@ private:
     std::atomic<bool> m_resetPending{false};
     CMediaType m_inputType;
     Geometry m_geometry;
+    std::atomic<bool> m_rectsChanged{false}; // the crop or mode changed while connected
     ffmpeg::SwsPtr m_scaler;
     ffmpeg::ErrorTally m_errors{"video conversion"};
     std::vector<std::uint8_t> m_picture; // the output picture, YV12 layout, output width × height

@@ -164,7 +164,7 @@ TEST_F(PreviewTest, ATitlePlaysThroughTheAudioDeviceAtItsPitchForThePlayedTime)
     Disc disc("ntsc_4x3"); // title 1: AC-3 English at 440 Hz
     Open(disc, 0);
     CAudioRenderer* sound = Sound();
-    ASSERT_NE(sound, nullptr) << "the sound was not rendered to the audio renderer";
+    ASSERT_NE(sound, nullptr) << "the sound was not rendered to the audio renderer: " << m_player.SoundFilters().size() << " filters behind the splitter's sound; " << Messages();
     const auto started = std::chrono::steady_clock::now();
     m_player.Play();
     Wait(2.0);

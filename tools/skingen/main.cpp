@@ -682,6 +682,87 @@ void Pictures()
         p.drawText(QRectF(90, 86, 270, 40), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
                    "Your files are in the output folder.");
     });
+    // The crop, trim and effect editor: two panes, the timeline's row, and room for a page.
+    Background("cropbk.png", 800, 600, "Edit", [](QPainter& p) {
+        Panel(p, QRectF(10, 62, 388, 300), QColor(0x12, 0x15, 0x1a));
+        Panel(p, QRectF(402, 62, 388, 300), QColor(0x12, 0x15, 0x1a));
+        Caption(p, QPointF(14, 56), "Source");
+        Caption(p, QPointF(406, 56), "Result");
+        Panel(p, QRectF(10, 395, 780, 52));
+        Panel(p, QRectF(10, 485, 780, 60));
+        p.fillRect(QRectF(445, 417, 110, 15), QColor(73, 73, 73));
+    });
+    TextButton("crop2.png", "Crop", 50, 22, false, 8);
+    TextButton("trim2.png", "Trim", 50, 22, false, 8);
+    TextButton("effect2.png", "Effect", 50, 22, false, 8);
+    IconButton("nextframe.png", 36, 36, [](QPainter& p, QRectF s) {
+        // Go to the selection: an arrow onto a bar.
+        QPainterPath arrow;
+        arrow.moveTo(s.left(), s.top());
+        arrow.lineTo(s.left() + s.width() * 0.7, s.center().y());
+        arrow.lineTo(s.left(), s.bottom());
+        arrow.closeSubpath();
+        p.drawPath(arrow);
+        p.drawRect(QRectF(s.right() - s.width() * 0.18, s.top(), s.width() * 0.18, s.height()));
+    });
+    const auto markGlyph = [](bool in) {
+        return [in](QPainter& p, QRectF s) {
+            // A bracket: "[" marks in, "]" marks out.
+            const double w = s.width() * 0.22;
+            const double x = in ? s.left() + s.width() * 0.2 : s.right() - s.width() * 0.2 - w;
+            p.drawRect(QRectF(x, s.top(), w, s.height()));
+            const double armX = in ? x : x - s.width() * 0.3 + w;
+            p.drawRect(QRectF(armX, s.top(), s.width() * 0.3, s.height() * 0.16));
+            p.drawRect(QRectF(armX, s.bottom() - s.height() * 0.16, s.width() * 0.3, s.height() * 0.16));
+        };
+    };
+    IconButton("makein.png", 36, 36, markGlyph(true));
+    IconButton("makeout.png", 36, 36, markGlyph(false));
+    TextButton("ok.png", "Apply", 50, 20, false, 8);
+    TextButton("cancel.png", "Cancel", 72, 24, false, 9);
+    TextButton("reset.png", "Reset", 72, 24, false, 9);
+    // Tracks: the timeline (780 wide), the volume and the effect sliders (100 wide).
+    const auto track = [](const QString& name, int w, QColor colour) {
+        QImage image = NewImage(w, 14);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour);
+        p.drawRoundedRect(QRectF(0, 4, w, 6), 3, 3);
+        p.end();
+        Save(image, name);
+    };
+    track("sliderbk_crop1.png", 780, kField);
+    track("sliderbk_crop2.png", 780, kAccent);
+    track("sliderbk1.png", 100, kField);
+    track("sliderbk2.png", 100, kAccent);
+    track("bg2-2.png", 100, kField);
+    {
+        QImage thumb = NewImage(12, 16);
+        QPainter p(&thumb);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(kAccent, 1.5));
+        p.setBrush(kText);
+        p.drawRoundedRect(QRectF(1, 1, 10, 14), 2, 2);
+        p.end();
+        Save(thumb, "kuang-2.png");
+    }
+    {
+        // The range selector's handle: a pointer up to the timeline.
+        QImage handle = NewImage(18, 12);
+        QPainter p(&handle);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xf2, 0xc9, 0x4c));
+        QPainterPath tip;
+        tip.moveTo(9, 0);
+        tip.lineTo(18, 12);
+        tip.lineTo(0, 12);
+        tip.closeSubpath();
+        p.drawPath(tip);
+        p.end();
+        Save(handle, "select.png");
+    }
     // The settings and preferences windows: the main window's ground, their title, room for their
     // controls below the title bar.
     Background("settings_bg.png", 690, 310, "Settings", [](QPainter&) {});

@@ -1,0 +1,603 @@
+#include "app/crop_dlg.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QSpinBox>
+#include <algorithm>
+#include <cmath>
+
+#include "app/msg_dlg.h"
+#include "app/my_button.h"
+#include "app/my_select_ctrl.h"
+#include "app/my_slider_ctrl.h"
+#include "app/skin.h"
+#include "app/video_renderer.h"
+#include "convert/time_text.h"
+#include "pipeline/event_codes.h"
+
+namespace {
+
+// Slider identifiers.
+enum Slider { kTimelineId = 1, kVolumeId, kBrightnessId, kHueId, kSaturationId };
+
+// The panes: (14, 70)–(394, 354) and (406, 70)–(786, 354).
+const QRect kLeftPane(14, 70, 380, 284);
+const QRect kRightPane(406, 70, 380, 284);
+
+// One second, the step the trim corrections take.
+constexpr std::int64_t kSecondMs = 1000;
+
+} // namespace
+
+QString TrimTimeText(std::int64_t ms)
+{
+    ms = std::max<std::int64_t>(ms, 0);
+    const std::int64_t seconds = ms / 1000;
+    QString text = QString::asprintf("%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                                     static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    if (ms % 1000 != 0) text += QString::asprintf(".%03lld", static_cast<long long>(ms % 1000));
+    return text;
+}
+
+CCropDlg::CCropDlg(DiscHandle disc, ConversionTask& task, int page, const WriterSettings& output, QWidget* parent)
+    : CSkinnedDialog(parent), m_disc(disc), m_task(task), m_working(task.clip), m_output(output)
+{
+    setWindowTitle(QStringLiteral("Edit"));
+    SetBackground("cropbk.png", QSize(800, 600));
+    // Crop values are in the title's own picture (720 × 576 on PAL), not a fixed frame.
+    TitleVideo video;
+    if (MyDVDGetTitleVideo(disc, task.titleIndex, &video) && video.width > 0 && video.height > 0)
+        m_frame = QSize(video.width, video.height);
+    m_preview = std::make_unique<EditorPreview>([this](const std::string& text) { ShowMessage(this, QString::fromStdString(text)); });
+    m_preview->SetOutputSize(output.Width, output.Height);
+    BuildControls();
+    ShowTrimTexts();
+    ShowCropValues();
+    ShowEffectValues();
+    ShowPage(page);
+    m_tracker.SetBounds(PictureBox());
+    m_positionTimer.setInterval(100);
+    connect(&m_positionTimer, &QTimer::timeout, this, &CCropDlg::FollowPosition);
+    // The preview starts once the window is up.
+    QTimer::singleShot(0, this, &CCropDlg::StartPreview);
+}
+
+CCropDlg::~CCropDlg()
+{
+    m_positionTimer.stop();
+    if (m_preview) m_preview->Teardown();
+}
+
+// ---- Controls ----
+
+void CCropDlg::BuildControls()
+{
+    const QPixmap& background = Background();
+    const auto button = [&](const char* text, const char* picture, int x, int y) {
+        auto* b = new CMyButton(QString::fromLatin1(text), this);
+        b->SetPictures(QString::fromLatin1(picture), x, y, background);
+        b->setToolTip(QString::fromLatin1(text));
+        return b;
+    };
+    const auto label = [&](const QString& text, int x, int y, int page) {
+        auto* l = new QLabel(text, this);
+        l->move(x, y);
+        l->adjustSize();
+        if (page >= 0) m_pageControls[page].push_back(l);
+        return l;
+    };
+
+    m_left = new CVideoWindow(this);
+    m_left->setGeometry(kLeftPane);
+    m_left->installEventFilter(this);
+    m_left->setMouseTracking(true);
+    m_right = new CVideoWindow(this);
+    m_right->setGeometry(kRightPane);
+
+    // Pages, play, marks.
+    connect(button("Crop", "crop2.png", 40, 460), &QAbstractButton::clicked, this, [this] { ShowPage(kCrop); });
+    connect(button("Trim", "trim2.png", 94, 460), &QAbstractButton::clicked, this, [this] { ShowPage(kTrim); });
+    connect(button("Effect", "effect2.png", 148, 460), &QAbstractButton::clicked, this, [this] { ShowPage(kEffect); });
+    m_play = button("Play", "play.png", 45, 405);
+    connect(m_play, &QAbstractButton::clicked, this, &CCropDlg::OnPlay);
+    m_pause = button("Pause", "pause.png", 45, 405);
+    connect(m_pause, &QAbstractButton::clicked, this, &CCropDlg::OnPause);
+    m_pause->hide();
+    connect(button("Go to the selection", "nextframe.png", 100, 405), &QAbstractButton::clicked, this, &CCropDlg::OnGoToSelection);
+    connect(button("Mark in", "makein.png", 155, 405), &QAbstractButton::clicked, this, &CCropDlg::OnMarkIn);
+    connect(button("Mark out", "makeout.png", 210, 405), &QAbstractButton::clicked, this, &CCropDlg::OnMarkOut);
+    connect(button("OK", "ok2.png", 625, 560), &QAbstractButton::clicked, this, &CCropDlg::accept);
+    connect(button("Cancel", "cancel.png", 705, 560), &QAbstractButton::clicked, this, &CCropDlg::reject);
+    connect(button("Reset", "reset.png", 705, 515), &QAbstractButton::clicked, this, &CCropDlg::OnReset);
+    connect(button("Minimise", "min.png", 730, 6), &QAbstractButton::clicked, this, &QWidget::showMinimized);
+    connect(button("Close", "close.png", 760, 6), &QAbstractButton::clicked, this, &CCropDlg::reject);
+
+    // Timeline, with the range selector under it (9 pixels wider on each side).
+    m_timeline = new CMySliderCtrl(this, kTimelineId);
+    m_timeline->SetPictures("sliderbk_crop1.png", "sliderbk_crop2.png", "thumb.png");
+    m_timeline->setGeometry(26, 367, 780, std::max(20, m_timeline->height()));
+    m_timeline->resize(748, m_timeline->height());
+    m_timeline->SetRange(0, 1000);
+    m_timeline->SetLinkMode(2);
+    connect(m_timeline, &CMySliderCtrl::released, this, [this] {
+        double length = 0;
+        if (m_previewBuilt && m_preview->GetPlayLength(length)) m_preview->SetPosition(length * m_timeline->GetPos() / 1000.0);
+    });
+    m_range = new CMySelectCtrl(this);
+    m_range->setGeometry(m_timeline->x() - 9, m_timeline->y() + m_timeline->height(), m_timeline->width() + 18, 12);
+    m_range->SetPictures("select.png", background);
+    m_range->SetRange(0, 1000);
+    m_range->LinkSlider(m_timeline);
+    connect(m_range, &CMySelectCtrl::handlesDragged, this, &CCropDlg::OnRangeMoved);
+    m_timeText = new QLabel(this);
+    m_timeText->setGeometry(445, 417, 110, 15);
+    m_timeText->setAlignment(Qt::AlignCenter);
+    m_timeText->setStyleSheet(QStringLiteral("background: rgb(73, 73, 73); color: white; font-size: 8pt;"));
+    m_volume = new CMySliderCtrl(this, kVolumeId);
+    m_volume->SetPictures("sliderbk1.png", "sliderbk2.png", "thumb.png");
+    m_volume->move(627, 414);
+    m_volume->SetRange(0, 512);
+    m_volume->SetLinkMode(2);
+    label(QStringLiteral("Volume"), 580, 414, -1);
+
+    // Trim page.
+    const auto timeEdit = [&](int x) {
+        auto* edit = new QLineEdit(this);
+        edit->setGeometry(x, 515, 90, 20);
+        m_pageControls[kTrim].push_back(edit);
+        return edit;
+    };
+    label(QStringLiteral("Start Time:"), 25, 518, kTrim);
+    m_startEdit = timeEdit(100);
+    auto* applyStart = button("Apply the start", "ok.png", 195, 515);
+    connect(applyStart, &QAbstractButton::clicked, this, &CCropDlg::OnApplyStart);
+    connect(m_startEdit, &QLineEdit::returnPressed, this, &CCropDlg::OnApplyStart);
+    label(QStringLiteral("End Time:"), 255, 518, kTrim);
+    m_endEdit = timeEdit(325);
+    auto* applyEnd = button("Apply the end", "ok.png", 420, 515);
+    connect(applyEnd, &QAbstractButton::clicked, this, &CCropDlg::OnApplyEnd);
+    connect(m_endEdit, &QLineEdit::returnPressed, this, &CCropDlg::OnApplyEnd);
+    label(QStringLiteral("Select Length:"), 480, 518, kTrim);
+    m_lengthBox = new QLineEdit(this);
+    m_lengthBox->setGeometry(570, 515, 90, 20);
+    m_lengthBox->setReadOnly(true);
+    m_pageControls[kTrim].insert(m_pageControls[kTrim].end(), {applyStart, applyEnd, m_lengthBox});
+
+    // Crop page.
+    label(QStringLiteral("Zoom Mode"), 30, 495, kCrop);
+    m_zoom = new QComboBox(this);
+    m_zoom->setGeometry(30, 515, 150, 22);
+    m_zoom->addItems({QStringLiteral("Keep Original"), QStringLiteral("Full Screen"), QStringLiteral("16:9"), QStringLiteral("4:3")});
+    connect(m_zoom, &QComboBox::activated, this, &CCropDlg::OnZoomChosen);
+    m_pageControls[kCrop].push_back(m_zoom);
+    const char* const names[] = {"Left", "Top", "Right", "Bottom"};
+    for (int i = 0; i < 4; ++i) {
+        const int x = 200 + 110 * i;
+        label(QString::fromLatin1(names[i]), x, 495, kCrop);
+        auto* edit = new QSpinBox(this);
+        edit->setGeometry(x, 515, 90, 22);
+        edit->setRange(0, i % 2 == 0 ? m_frame.width() : m_frame.height());
+        edit->setKeyboardTracking(false);
+        connect(edit, &QSpinBox::valueChanged, this, [this, i] { OnCropEdited(i); });
+        m_cropEdits[i] = edit;
+        m_pageControls[kCrop].push_back(edit);
+    }
+
+    // Effect page.
+    const auto effect = [&](const QString& text, int id, int x, int maximum) {
+        label(text, x, 488, kEffect);
+        auto* slider = new CMySliderCtrl(this, id);
+        slider->SetPictures("bg2-2.png", "bg2-2.png", "kuang-2.png");
+        slider->move(x, 508);
+        slider->SetRange(0, maximum);
+        slider->SetLinkMode(2);
+        m_pageControls[kEffect].push_back(slider);
+        connect(slider, &CMySliderCtrl::positionChanged, this, &CCropDlg::OnSlider);
+        return slider;
+    };
+    m_brightness = effect(QStringLiteral("Brightness"), kBrightnessId, 48, 256);
+    m_hue = effect(QStringLiteral("Hue"), kHueId, 204, 360);
+    m_saturation = effect(QStringLiteral("Saturation"), kSaturationId, 358, 128);
+    connect(m_volume, &CMySliderCtrl::positionChanged, this, &CCropDlg::OnSlider);
+}
+
+void CCropDlg::ShowPage(int page)
+{
+    if (page < kTrim || page > kEffect) page = kTrim;
+    m_page = page;
+    for (int p = kTrim; p <= kEffect; ++p)
+        for (QWidget* w : m_pageControls[p]) w->setVisible(p == page);
+}
+
+void CCropDlg::ShowTrimTexts()
+{
+    const std::int64_t start = m_working.trimStart, end = m_working.trimStart + m_working.trimLength;
+    m_startEdit->setText(TrimTimeText(start));
+    m_endEdit->setText(TrimTimeText(end));
+    m_lengthBox->setText(TrimTimeText(m_working.trimLength));
+    const double length = static_cast<double>(std::max<std::int64_t>(SourceLength(), 1));
+    m_range->SetHandles(static_cast<double>(start) / length, static_cast<double>(end) / length);
+    m_timeline->SetSelection(static_cast<int>(start * 1000 / length), static_cast<int>(end * 1000 / length));
+}
+
+void CCropDlg::ShowCropValues()
+{
+    const PictureSettings& p = m_working.picture;
+    m_zoom->setCurrentIndex(std::clamp(p.zoomMode, 0, 3));
+    const int values[4] = {p.cropLeft, p.cropTop, p.cropRight, p.cropBottom};
+    for (int i = 0; i < 4; ++i) {
+        const QSignalBlocker quiet(m_cropEdits[i]);
+        m_cropEdits[i]->setValue(values[i]);
+    }
+}
+
+void CCropDlg::ShowEffectValues()
+{
+    const PictureSettings& p = m_working.picture;
+    m_brightness->SetPos(p.brightness);
+    m_saturation->SetPos(p.saturation);
+    m_hue->SetPos(p.hue + 180);
+    m_volume->SetPos(p.volume);
+}
+
+// ---- Preview ----
+
+void CCropDlg::StartPreview()
+{
+    if (!m_previewBuilt) {
+        const PictureSettings& p = m_working.picture;
+        if (!m_preview->Build(m_disc, m_task.titleIndex, m_task.chapterIndex, p, m_left, m_right)) return;
+        m_previewBuilt = true;
+        const auto attach = [](CVideoWindow* window, IBaseFilter* renderer) {
+            CLSID clsid{};
+            if (renderer && SUCCEEDED(renderer->GetClassID(&clsid)) && clsid == CLSID_VideoMixingRenderer7)
+                window->SetRenderer(static_cast<CVideoRenderer*>(renderer));
+        };
+        attach(m_left, m_preview->LeftRenderer());
+        attach(m_right, m_preview->RightRenderer());
+        QPointer<CCropDlg> self(this);
+        m_preview->SetNotify([self] {
+            if (self) QMetaObject::invokeMethod(self, &CCropDlg::OnPlayerEvent, Qt::QueuedConnection);
+        });
+        m_preview->ChooseStreams(m_task.audioStreamId, m_task.burnSubtitles ? m_task.subtitleId : 0);
+        m_preview->ShowSubpictures(m_task.burnSubtitles && m_task.subtitleId != 0);
+        m_tracker.SetBounds(PictureBox());
+        ApplyCrop(true);
+    }
+    OnPlay();
+}
+
+void CCropDlg::OnPlay()
+{
+    if (!m_previewBuilt) {
+        StartPreview();
+        return;
+    }
+    m_preview->Play();
+    m_paused = false;
+    m_play->hide();
+    m_pause->show();
+    m_positionTimer.start();
+}
+
+void CCropDlg::OnPause()
+{
+    if (!m_previewBuilt) return;
+    m_preview->Pause();
+    m_paused = true;
+    m_pause->hide();
+    m_play->show();
+}
+
+void CCropDlg::OnPlayerEvent()
+{
+    LONG code = 0;
+    LONG_PTR param1 = 0, param2 = 0;
+    bool complete = false;
+    while (m_preview->NextEvent(code, param1, param2))
+        if (code == EC_COMPLETE) complete = true;
+    if (!complete) return;
+    m_preview->Stop();
+    m_preview->SetPosition(0);
+    m_positionTimer.stop();
+    m_pause->hide();
+    m_play->show();
+    m_timeline->SetPos(0);
+}
+
+void CCropDlg::FollowPosition()
+{
+    double position = 0, length = 0;
+    if (!m_preview->GetPosition(position) || !m_preview->GetPlayLength(length) || length <= 0) return;
+    const int thumb = static_cast<int>(position * 1000 / length);
+    if (thumb != m_timeline->GetPos()) m_timeline->SetPos(thumb);
+    m_timeText->setText(TrimTimeText(static_cast<std::int64_t>(position) * 1000) + QStringLiteral("/") +
+                        TrimTimeText(static_cast<std::int64_t>(length) * 1000));
+}
+
+void CCropDlg::OnGoToSelection()
+{
+    double length = 0;
+    if (!m_previewBuilt || !m_preview->GetPlayLength(length)) return;
+    const auto [start, end] = m_timeline->GetSelection();
+    (void)end;
+    const int span = std::max(1, m_timeline->GetRangeMax() - m_timeline->GetRangeMin());
+    m_preview->SetPosition(length * start / span);
+}
+
+void CCropDlg::OnMarkIn()
+{
+    const int span = m_timeline->GetRangeMax() - m_timeline->GetRangeMin();
+    m_timeline->SetSelection(static_cast<int>(span * m_range->Handles().first), -1);
+}
+
+void CCropDlg::OnMarkOut()
+{
+    const int span = m_timeline->GetRangeMax() - m_timeline->GetRangeMin();
+    m_timeline->SetSelection(-1, static_cast<int>(span * m_range->Handles().second));
+}
+
+// ---- Trim ----
+
+void CCropDlg::OnRangeMoved(int start, int end)
+{
+    const std::int64_t length = SourceLength();
+    const std::int64_t oldEnd = m_working.trimStart + m_working.trimLength;
+    if (start >= 0) {
+        m_working.trimStart = length * start / 1000;
+        m_working.trimLength = oldEnd - m_working.trimStart;
+    }
+    if (end >= 0) m_working.trimLength = length * end / 1000 - m_working.trimStart;
+    m_working.trimLength = std::max<std::int64_t>(m_working.trimLength, 0);
+    const QSignalBlocker quiet(m_range);
+    m_startEdit->setText(TrimTimeText(m_working.trimStart));
+    m_endEdit->setText(TrimTimeText(m_working.trimStart + m_working.trimLength));
+    m_lengthBox->setText(TrimTimeText(m_working.trimLength));
+}
+
+void CCropDlg::OnApplyStart()
+{
+    const std::int64_t end = m_working.trimStart + m_working.trimLength;
+    const std::optional<std::int64_t> typed = ParseTimeText(m_startEdit->text().trimmed().toStdString());
+    if (!typed) {
+        ShowTrimTexts(); // not a time: the text goes back to the start as it is
+        return;
+    }
+    std::int64_t start = *typed;
+    if (start > end) start = end - kSecondMs; // after the end: a second before it
+    start = std::max<std::int64_t>(start, 0);
+    m_working.trimStart = start;
+    m_working.trimLength = end - start;
+    ShowTrimTexts();
+}
+
+void CCropDlg::OnApplyEnd()
+{
+    const std::optional<std::int64_t> typed = ParseTimeText(m_endEdit->text().trimmed().toStdString());
+    if (!typed) {
+        ShowTrimTexts();
+        return;
+    }
+    std::int64_t end = *typed;
+    if (end > SourceLength()) end = SourceLength();
+    if (end < m_working.trimStart) end = std::min(m_working.trimStart + kSecondMs, SourceLength());
+    m_working.trimLength = end - m_working.trimStart;
+    ShowTrimTexts();
+}
+
+// ---- Crop ----
+
+CropTracker::Box CCropDlg::PictureBox() const
+{
+    const QRect pane(QPoint(0, 0), kLeftPane.size());
+    QRect shown = pane;
+    CVideoRenderer* renderer = m_left ? m_left->Renderer() : nullptr;
+    if (renderer && !renderer->DisplayAspect().isEmpty()) {
+        shown = renderer->PictureRect(pane);
+    } else if (m_previewBuilt && m_preview->SourceAspect().Known()) {
+        const AspectRatio a = m_preview->SourceAspect();
+        const QSize fitted = QSize(a.x, a.y).scaled(pane.size(), Qt::KeepAspectRatio);
+        shown = QRect(QPoint((pane.width() - fitted.width()) / 2, (pane.height() - fitted.height()) / 2), fitted);
+    } else {
+        const QSize fitted = m_frame.scaled(pane.size(), Qt::KeepAspectRatio);
+        shown = QRect(QPoint((pane.width() - fitted.width()) / 2, (pane.height() - fitted.height()) / 2), fitted);
+    }
+    return {shown.left(), shown.top(), shown.left() + shown.width(), shown.top() + shown.height()};
+}
+
+void CCropDlg::OnZoomChosen(int mode)
+{
+    m_working.picture.zoomMode = std::clamp(mode, 0, 3);
+    if (m_previewBuilt) m_preview->SetCrop(m_working.picture);
+}
+
+void CCropDlg::OnCropEdited(int which)
+{
+    PictureSettings& p = m_working.picture;
+    int value = m_cropEdits[which]->value();
+    // Each edge stays on its side of the opposite one.
+    switch (which) {
+    case 0:
+        if (value >= p.cropRight) value = p.cropRight - 1;
+        break;
+    case 1:
+        if (value >= p.cropBottom) value = p.cropBottom - 1;
+        break;
+    case 2:
+        if (value <= p.cropLeft) value = p.cropLeft + 1;
+        break;
+    default:
+        if (value <= p.cropTop) value = p.cropTop + 1;
+        break;
+    }
+    std::int32_t* fields[4] = {&p.cropLeft, &p.cropTop, &p.cropRight, &p.cropBottom};
+    if (value != m_cropEdits[which]->value()) {
+        const QSignalBlocker quiet(m_cropEdits[which]);
+        m_cropEdits[which]->setValue(value);
+    }
+    if (*fields[which] == value) return;
+    *fields[which] = value;
+    ApplyCrop(true);
+}
+
+void CCropDlg::OnTrackerChanged()
+{
+    // Pane to frame: x × frame width / bounds width + 0.5, truncated.
+    const CropTracker::Box& b = m_tracker.Bounds();
+    const CropTracker::Box& r = m_tracker.Rect();
+    const int bw = std::max(1, b.Width()), bh = std::max(1, b.Height());
+    const auto fx = [&](int x) { return static_cast<int>(static_cast<double>(x - b.left) * m_frame.width() / bw + 0.5); };
+    const auto fy = [&](int y) { return static_cast<int>(static_cast<double>(y - b.top) * m_frame.height() / bh + 0.5); };
+    PictureSettings& p = m_working.picture;
+    p.cropLeft = fx(r.left);
+    p.cropTop = fy(r.top);
+    p.cropRight = fx(r.right);
+    p.cropBottom = fy(r.bottom);
+    ApplyCrop(false);
+    ShowCropValues();
+}
+
+void CCropDlg::ApplyCrop(bool placeTracker)
+{
+    PictureSettings& p = m_working.picture;
+    // Within the frame; an empty crop is no crop change.
+    const int left = std::clamp(p.cropLeft, 0, m_frame.width()), right = std::clamp(p.cropRight, 0, m_frame.width());
+    const int top = std::clamp(p.cropTop, 0, m_frame.height()), bottom = std::clamp(p.cropBottom, 0, m_frame.height());
+    if (right <= left || bottom <= top) return;
+    p.cropLeft = left;
+    p.cropRight = right;
+    p.cropTop = top;
+    p.cropBottom = bottom;
+    if (m_previewBuilt) m_preview->SetCrop(p);
+    if (placeTracker) {
+        // Frame to pane: value / scale + 0.5.
+        const CropTracker::Box& b = m_tracker.Bounds();
+        const double sx = static_cast<double>(m_frame.width()) / std::max(1, b.Width());
+        const double sy = static_cast<double>(m_frame.height()) / std::max(1, b.Height());
+        m_tracker.SetRect({b.left + static_cast<int>(left / sx + 0.5), b.top + static_cast<int>(top / sy + 0.5),
+                           b.left + static_cast<int>(right / sx + 0.5), b.top + static_cast<int>(bottom / sy + 0.5)});
+    }
+    DrawOverlay();
+}
+
+void CCropDlg::DrawOverlay()
+{
+    CVideoRenderer* renderer = m_left ? m_left->Renderer() : nullptr;
+    if (!renderer) return;
+    QImage overlay(kLeftPane.size(), QImage::Format_RGB32);
+    overlay.fill(Qt::black);
+    QPainter painter(&overlay);
+    const CropTracker::Box& r = m_tracker.Rect();
+    const QRect box(r.left, r.top, r.Width() - 1, r.Height() - 1);
+    // A yellow dashed line two pixels wide, with marks at the corners and the middles of the edges.
+    painter.setPen(QPen(QColor(255, 255, 0), 2, Qt::DashLine));
+    painter.drawRect(box);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 255, 0));
+    const QPoint marks[] = {box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight(),
+                            QPoint(box.center().x(), box.top()), QPoint(box.center().x(), box.bottom()),
+                            QPoint(box.left(), box.center().y()), QPoint(box.right(), box.center().y())};
+    for (const QPoint& m : marks) painter.drawRect(QRect(m - QPoint(2, 2), QSize(5, 5)));
+    painter.end();
+    renderer->SetAlphaBitmap(overlay, qRgb(0, 0, 0), 1.0);
+}
+
+bool CCropDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_left) return CSkinnedDialog::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && m_tracker.Begin(mouse->position().toPoint())) return true;
+        break;
+    }
+    case QEvent::MouseMove: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint at = mouse->position().toPoint();
+        if (m_tracker.Dragging()) {
+            if (m_tracker.Move(at)) OnTrackerChanged();
+            return true;
+        }
+        m_left->setCursor(CropTracker::CursorFor(m_tracker.HitTest(at)));
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        if (m_tracker.Dragging()) {
+            m_tracker.End();
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return CSkinnedDialog::eventFilter(watched, event);
+}
+
+// ---- Effects ----
+
+void CCropDlg::OnSlider(int id, int position)
+{
+    PictureSettings& p = m_working.picture;
+    switch (id) {
+    case kVolumeId:
+        p.volume = position;
+        m_preview->SetVolume(position);
+        break;
+    case kBrightnessId:
+        p.brightness = position;
+        m_preview->SetBrightness(position);
+        break;
+    case kSaturationId:
+        p.saturation = position;
+        m_preview->SetSaturation(position);
+        break;
+    case kHueId:
+        p.hue = position - 180;
+        m_preview->SetHue(p.hue);
+        break;
+    default:
+        break;
+    }
+}
+
+void CCropDlg::OnReset()
+{
+    PictureSettings& p = m_working.picture;
+    switch (m_page) {
+    case kTrim:
+        m_working.trimStart = 0;
+        m_working.trimLength = SourceLength();
+        ShowTrimTexts();
+        break;
+    case kCrop:
+        p.zoomMode = 0;
+        p.cropLeft = p.cropTop = 0;
+        p.cropRight = m_frame.width();
+        p.cropBottom = m_frame.height();
+        ApplyCrop(true);
+        ShowCropValues();
+        break;
+    default:
+        p.brightness = 128;
+        p.saturation = 64;
+        p.hue = 0;
+        m_preview->SetSaturation(64);
+        m_preview->SetHue(0);
+        m_preview->SetBrightness(128);
+        break;
+    }
+    // Every page's reset also brings the volume back.
+    p.volume = 256;
+    m_preview->SetVolume(256);
+    ShowEffectValues();
+}
+
+void CCropDlg::accept()
+{
+    m_task.clip = m_working;
+    CSkinnedDialog::accept();
+}

@@ -1,0 +1,174 @@
+#include "convert/editor_preview.h"
+
+#include "convert/audio_conversion_filter.h"
+#include "convert/video_conversion_filter.h"
+#include "dvd/disc_info.h"
+#include "pipeline/my_tee_filter.h"
+
+EditorPreview::EditorPreview(MessageFn message) : PreviewPlayer(std::move(message)) {}
+
+EditorPreview::~EditorPreview() { Teardown(); }
+
+void EditorPreview::SetOutputSize(int width, int height)
+{
+    if (width > 0 && height > 0) {
+        m_outputWidth = width;
+        m_outputHeight = height;
+    }
+}
+
+bool EditorPreview::Build(DiscHandle disc, int titleIndex, int chapterIndex, const PictureSettings& picture, void* leftWindow,
+                          void* rightWindow)
+{
+    m_picture = picture;
+    m_rightWindow = rightWindow;
+    // The shapes, as the conversion takes them: the title's, and the output's for its zoom mode.
+    TitleVideo video;
+    m_sourceAspect = MyDVDGetTitleVideo(disc, titleIndex, &video) ? TitleAspect(video) : AspectRatio{};
+    m_outputAspect = OutputDisplayAspect(m_outputWidth, m_outputHeight, picture.zoomMode, m_sourceAspect);
+    if (!CreateGraph(disc, leftWindow, nullptr)) return false;
+    if (!SetTitle(titleIndex, chapterIndex)) return false;
+    SetPosition(0);
+    return true;
+}
+
+bool EditorPreview::CreateRenderers(void* window)
+{
+    if (!PreviewPlayer::CreateRenderers(window)) return false;
+    if (!AddRenderer(m_rightWindow, m_right, m_rightWindowless)) return false;
+    if (m_rightWindowless) {
+        m_rightWindowless->SetVideoPosition(nullptr, nullptr);
+        m_rightWindowless->SetBorderColor(0);
+    }
+    return true;
+}
+
+bool EditorPreview::AddSoundFilters()
+{
+    if (FAILED(CMyAudioConveFilter::Create(m_audioConver.Put()))) {
+        Message("CLSID_MyAudioConver error");
+        return false;
+    }
+    m_graph->AddFilter(m_audioConver.Get(), "AudioConver");
+    m_audioConver->SetVolume(m_picture.volume);
+    return true;
+}
+
+bool EditorPreview::Link(IBaseFilter* from, int fromPin, IBaseFilter* to, int toPin, const char* noOutput,
+                         const char* noInput, const char* failed)
+{
+    const ComPtr<IPin> out = PinOf(from, PINDIR_OUTPUT, fromPin);
+    if (!out) {
+        Message(noOutput);
+        return false;
+    }
+    const ComPtr<IPin> in = PinOf(to, PINDIR_INPUT, toPin);
+    if (!in) {
+        Message(noInput);
+        return false;
+    }
+    if (FAILED(m_graph->ConnectDirect(out.Get(), in.Get(), nullptr))) {
+        Message(failed);
+        return false;
+    }
+    return true;
+}
+
+bool EditorPreview::ConnectPictures(IPin* decoderOut)
+{
+    if (FAILED(CMyTeeFilter::Create(m_tee.Put()))) {
+        Message("Create Tee error");
+        return false;
+    }
+    m_graph->AddFilter(m_tee.Get(), "Tee");
+    const ComPtr<IPin> teeIn = PinOf(m_tee.Get(), PINDIR_INPUT, 0);
+    if (!teeIn) {
+        Message("get tee input pin error");
+        return false;
+    }
+    if (FAILED(m_graph->ConnectDirect(decoderOut, teeIn.Get(), nullptr))) {
+        Message("connect decoder and tee error");
+        return false;
+    }
+    // Left: the source as it is decoded.
+    if (FAILED(CMyVideoConveFilter::Create(m_leftConver.Put()))) {
+        Message("CLSID_MyVideoConver0 error");
+        return false;
+    }
+    m_graph->AddFilter(m_leftConver.Get(), "VideoConver0");
+    if (!Link(m_tee.Get(), 0, m_leftConver.Get(), 0, "get tee output pin0 error", "get video conver0 input pin error",
+              "connect tee output0 to videoconver0 error") ||
+        !Link(m_leftConver.Get(), 0, LeftRenderer(), 0, "get video conver0 output pin error", "get render0 input pin0 error",
+              "connect videoconver0 output0 to render0 error"))
+        return false;
+    if (!m_right) return true;
+    // Right: as the conversion makes it, in the output's size and shape.
+    if (FAILED(CMyVideoConveFilter::Create(m_rightConver.Put()))) {
+        Message("CLSID_MyVideoConver error");
+        return false;
+    }
+    m_graph->AddFilter(m_rightConver.Get(), "VideoConver");
+    const PictureSettings& p = m_picture;
+    m_rightConver->SetRects(p.zoomMode, p.cropLeft, p.cropTop, p.cropRight, p.cropBottom, 0, 0, m_outputWidth, m_outputHeight);
+    m_rightConver->SetDisplayAspects(m_sourceAspect.x, m_sourceAspect.y, m_outputAspect.x, m_outputAspect.y);
+    m_rightConver->SetBrightness(p.brightness);
+    m_rightConver->SetSaturation(p.saturation);
+    m_rightConver->SetHue(p.hue);
+    // The tee's second output appears once the first is connected.
+    return Link(m_tee.Get(), 1, m_rightConver.Get(), 0, "get tee output pin1 error", "get video conver input pin error",
+                "connect tee to video conver error") &&
+           Link(m_rightConver.Get(), 0, m_right.Get(), 0, "get video conver output pin error", "get render input pin1 error",
+                "connect tee output1 to render1 error");
+}
+
+std::vector<IBaseFilter*> EditorPreview::OwnFilters() const
+{
+    return {m_right.Get(), m_tee.Get(), m_leftConver.Get(), m_rightConver.Get(), m_audioConver.Get()};
+}
+
+void EditorPreview::SetCrop(const PictureSettings& picture)
+{
+    m_picture.zoomMode = picture.zoomMode;
+    m_picture.cropLeft = picture.cropLeft;
+    m_picture.cropTop = picture.cropTop;
+    m_picture.cropRight = picture.cropRight;
+    m_picture.cropBottom = picture.cropBottom;
+    if (m_rightConver)
+        m_rightConver->SetRects(picture.zoomMode, picture.cropLeft, picture.cropTop, picture.cropRight, picture.cropBottom, 0, 0,
+                                m_outputWidth, m_outputHeight);
+}
+
+void EditorPreview::SetBrightness(int brightness)
+{
+    m_picture.brightness = brightness;
+    if (m_rightConver) m_rightConver->SetBrightness(brightness);
+}
+
+void EditorPreview::SetSaturation(int saturation)
+{
+    m_picture.saturation = saturation;
+    if (m_rightConver) m_rightConver->SetSaturation(saturation);
+}
+
+void EditorPreview::SetHue(int hue)
+{
+    m_picture.hue = hue;
+    if (m_rightConver) m_rightConver->SetHue(hue);
+}
+
+void EditorPreview::SetVolume(int volume)
+{
+    m_picture.volume = volume;
+    if (m_audioConver) m_audioConver->SetVolume(volume);
+}
+
+void EditorPreview::Teardown()
+{
+    PreviewPlayer::Teardown();
+    m_right.Reset();
+    m_rightWindowless.Reset();
+    m_tee.Reset();
+    m_leftConver.Reset();
+    m_rightConver.Reset();
+    m_audioConver.Reset();
+}
