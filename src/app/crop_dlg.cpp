@@ -259,6 +259,10 @@ void CCropDlg::StartPreview()
         };
         attach(m_left, m_preview->LeftRenderer());
         attach(m_right, m_preview->RightRenderer());
+        // The panes show the source and the output at their display shapes.
+        const auto shape = [](AspectRatio a) { return a.Known() ? QSize(a.x, a.y) : QSize(); };
+        if (CVideoRenderer* left = m_left->Renderer()) left->SetDisplayAspect(shape(m_preview->SourceAspect()));
+        if (CVideoRenderer* right = m_right->Renderer()) right->SetDisplayAspect(shape(m_preview->OutputAspect()));
         QPointer<CCropDlg> self(this);
         m_preview->SetNotify([self] {
             if (self) QMetaObject::invokeMethod(self, &CCropDlg::OnPlayerEvent, Qt::QueuedConnection);

@@ -233,7 +233,13 @@ QImage CVideoRenderer::CurrentImage() const
 QSize CVideoRenderer::DisplayAspect() const
 {
     std::lock_guard lock(m_imageLock);
-    return m_aspect;
+    return m_aspect.isEmpty() ? m_givenAspect : m_aspect;
+}
+
+void CVideoRenderer::SetDisplayAspect(QSize aspect)
+{
+    std::lock_guard lock(m_imageLock);
+    m_givenAspect = aspect;
 }
 
 QImage CVideoRenderer::DisplayImage() const
@@ -243,7 +249,7 @@ QImage CVideoRenderer::DisplayImage() const
     {
         std::lock_guard lock(m_imageLock);
         image = m_image;
-        aspect = m_aspect;
+        aspect = m_aspect.isEmpty() ? m_givenAspect : m_aspect;
     }
     if (image.isNull() || aspect.isEmpty()) return image.copy();
     // The height stays; the width follows the display aspect.
@@ -257,7 +263,10 @@ QRect CVideoRenderer::Placement(const QRect& target, const QSize& picture) const
     QSize shape = picture;
     {
         std::lock_guard lock(m_imageLock);
-        if (!m_aspect.isEmpty()) shape = m_aspect;
+        if (!m_aspect.isEmpty())
+            shape = m_aspect;
+        else if (!m_givenAspect.isEmpty())
+            shape = m_givenAspect;
     }
     const QSize fitted = shape.scaled(target.size(), Qt::KeepAspectRatio);
     return QRect(QPoint(target.x() + (target.width() - fitted.width()) / 2, target.y() + (target.height() - fitted.height()) / 2), fitted);

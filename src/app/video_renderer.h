@@ -79,6 +79,9 @@ public:
     QImage DisplayImage() const;
     // The pictures' display aspect (0:0 when unknown: square pixels).
     QSize DisplayAspect() const;
+    // The display aspect to take when the pictures' format carries none (a format block
+    // without one, as the editor's panes get through the tee).
+    void SetDisplayAspect(QSize aspect);
     // Where the picture is drawn in `target`: framed by its display aspect in letter-box mode
     // (the coded size stands in before the first picture's format is known).
     QRect PictureRect(const QRect& target) const;
@@ -112,6 +115,7 @@ private:
     mutable std::mutex m_imageLock;
     QImage m_image;  // guarded by m_imageLock
     QSize m_aspect;  // guarded by m_imageLock: the display aspect, empty when unknown
+    QSize m_givenAspect; // guarded by m_imageLock: SetDisplayAspect's
     std::atomic<int> m_stride{0}, m_height{0}; // the pictures' layout
     std::atomic<bool> m_shownSinceFlush{false}; // streaming thread; cleared by flushes and stops
     std::chrono::steady_clock::time_point m_lastShown{}; // streaming thread

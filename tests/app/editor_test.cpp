@@ -1,0 +1,304 @@
+// The crop, trim and effect editor: its pages' corrections, the tracker, reset, Cancel, the
+// right pane's framing, a PAL title's frame, and the main window's hand-over of the settings.
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QtTest>
+
+#include "app/column_tree_ctrl.h"
+#include "app/crop_dlg.h"
+#include "app/my_slider_ctrl.h"
+#include "app/video_renderer.h"
+#include "app/zuzidero_dlg.h"
+#include "app_test_support.h"
+#include "convert/video_conversion_filter.h"
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kSlack = 3;
+#else
+constexpr int kSlack = 1;
+#endif
+
+WriterSettings Output(int width, int height)
+{
+    WriterSettings output{};
+    output.Width = width;
+    output.Height = height;
+    return output;
+}
+
+// A task of a test disc's title as the title list makes it.
+struct TitleTask {
+    TitleTask(const char* disc, int title)
+    {
+        std::string why;
+        owned = OpenDisc(DiscPath(disc).toStdString(), &why);
+        DiscInfo info;
+        MyDVDGetInfo(owned.Get(), &info);
+        TitleVideo video;
+        MyDVDGetTitleVideo(owned.Get(), title, &video);
+        task = MakeTitleTask(title, info.titles[title], video);
+    }
+    OwnedDisc owned;
+    ConversionTask task;
+};
+
+// Waits until the right pane has shown pictures.
+bool RightPanePlays(CCropDlg& editor)
+{
+    return QTest::qWaitFor(
+        [&] {
+            CVideoRenderer* renderer = editor.RightPane()->Renderer();
+            return renderer && renderer->Pictures() > 3;
+        },
+        8000 * kSlack);
+}
+
+// Sets a spin box as typing a value and leaving the box does.
+void Type(QSpinBox* box, int value)
+{
+    box->setValue(value);
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+class EditorTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { RegisterFilters(); }
+
+    void TypedTrimTimesAreCorrected()
+    {
+        CollectMessages messages;
+        TitleTask title("ntsc_4x3", 0);
+        title.task.sourceLength = 90 * 60 * 1000; // as if the title ran for 01:30:00
+        title.task.clip.trimLength = title.task.sourceLength;
+        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kTrim, Output(640, 480));
+        // An end past the title's end is its end.
+        editor.EndEdit()->setText(QStringLiteral("02:00:00"));
+        editor.OnApplyEnd();
+        QCOMPARE(editor.EndEdit()->text(), QStringLiteral("01:30:00"));
+        QCOMPARE(editor.Working().trimStart + editor.Working().trimLength, std::int64_t{90 * 60 * 1000});
+        // A start after the end goes a second before it.
+        editor.EndEdit()->setText(QStringLiteral("00:10:00"));
+        editor.OnApplyEnd();
+        editor.StartEdit()->setText(QStringLiteral("00:20:00"));
+        editor.OnApplyStart();
+        QCOMPARE(editor.Working().trimStart, std::int64_t{(10 * 60 - 1) * 1000});
+        QCOMPARE(editor.Working().trimLength, std::int64_t{1000});
+        QCOMPARE(editor.LengthBox()->text(), QStringLiteral("00:00:01"));
+        // Milliseconds are taken and shown; an end before the start is a second after it.
+        editor.StartEdit()->setText(QStringLiteral("00:01:02.250"));
+        editor.OnApplyStart();
+        QCOMPARE(editor.Working().trimStart, std::int64_t{62250});
+        QCOMPARE(editor.StartEdit()->text(), QStringLiteral("00:01:02.250"));
+        editor.EndEdit()->setText(QStringLiteral("00:00:30"));
+        editor.OnApplyEnd();
+        QCOMPARE(editor.Working().trimLength, std::int64_t{1000});
+        // Text that is no time leaves the trim as it was.
+        editor.StartEdit()->setText(QStringLiteral("soon"));
+        editor.OnApplyStart();
+        QCOMPARE(editor.Working().trimStart, std::int64_t{62250});
+        // The range selector: handles at a quarter and a half.
+        editor.OnRangeMoved(250, 500);
+        QCOMPARE(editor.Working().trimStart, std::int64_t{90 * 60 * 1000 / 4});
+        QCOMPARE(editor.Working().trimLength, std::int64_t{90 * 60 * 1000 / 4});
+        editor.reject();
+    }
+
+    void CropEditsStayOnTheirSideAndTheTrackerKeepsItsMinimum()
+    {
+        CollectMessages messages;
+        TitleTask title("ntsc_4x3", 0);
+        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kCrop, Output(640, 480));
+        editor.show();
+        QCOMPARE(editor.SourceFrame(), QSize(720, 480));
+        Type(editor.CropEdit(2), 400);
+        QCOMPARE(editor.Working().picture.cropRight, 400);
+        Type(editor.CropEdit(0), 500);
+        QCOMPARE(editor.Working().picture.cropLeft, 399);
+        QCOMPARE(editor.CropEdit(0)->value(), 399);
+        Type(editor.CropEdit(3), 0);
+        QCOMPARE(editor.Working().picture.cropBottom, 1); // below Top (0): one past it
+        Type(editor.CropEdit(3), 480);
+        Type(editor.CropEdit(0), 0);
+        Type(editor.CropEdit(2), 720);
+
+        // The tracker covers the picture; its right edge dragged to within 10 pixels of its left
+        // edge stops 32 pixels right of it.
+        CropTracker& tracker = editor.Tracker();
+        const CropTracker::Box box = tracker.Rect();
+        QCOMPARE(box, tracker.Bounds());
+        QVERIFY(box.Width() > 100);
+        QWidget* pane = editor.LeftPane();
+        const QPoint grip(box.right - 1, (box.top + box.bottom) / 2);
+        QCOMPARE(tracker.HitTest(grip), 4);
+        QTest::mousePress(pane, Qt::LeftButton, {}, grip);
+        QMouseEvent move(QEvent::MouseMove, QPointF(box.left + 10, grip.y()), pane->mapToGlobal(QPointF(box.left + 10, grip.y())),
+                         Qt::NoButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(pane, &move);
+        QTest::mouseRelease(pane, Qt::LeftButton, {}, QPoint(box.left + 10, grip.y()));
+        QCOMPARE(tracker.Rect().right, box.left + CropTracker::kMinimum);
+        QCOMPARE(tracker.Rect().left, box.left);
+        // The crop followed: 32 pane pixels of the frame's 720.
+        const int expected = static_cast<int>(32.0 * 720 / box.Width() + 0.5);
+        QCOMPARE(editor.Working().picture.cropRight, expected);
+        QCOMPARE(editor.CropEdit(2)->value(), expected);
+        // Moving the whole rectangle stops at the bounds, its size kept.
+        QVERIFY(tracker.Begin(QPoint(box.left + 16, grip.y())));
+        tracker.Move(QPoint(box.left - 500, grip.y() - 1000));
+        tracker.End();
+        QCOMPARE(tracker.Rect().left, box.left);
+        QCOMPARE(tracker.Rect().top, box.top);
+        QCOMPARE(tracker.Rect().Width(), CropTracker::kMinimum);
+        QCOMPARE(tracker.CursorFor(9), Qt::SizeAllCursor);
+        QCOMPARE(tracker.CursorFor(1), Qt::SizeFDiagCursor);
+        QCOMPARE(tracker.CursorFor(3), Qt::SizeBDiagCursor);
+        editor.reject();
+    }
+
+    void ResetOnTheCropPageAlsoResetsTheVolume()
+    {
+        CollectMessages messages;
+        TitleTask title("ntsc_4x3", 0);
+        title.task.clip.picture.volume = 100;
+        title.task.clip.picture.zoomMode = 2;
+        title.task.clip.picture.cropLeft = 40;
+        title.task.clip.picture.brightness = 200;
+        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kCrop, Output(640, 480));
+        QCOMPARE(editor.ZoomList()->currentIndex(), 2);
+        editor.OnReset();
+        const PictureSettings& p = editor.Working().picture;
+        QCOMPARE(p.zoomMode, 0);
+        QCOMPARE(editor.ZoomList()->currentText(), QStringLiteral("Keep Original"));
+        QCOMPARE((std::array{p.cropLeft, p.cropTop, p.cropRight, p.cropBottom}), (std::array{0, 0, 720, 480}));
+        QCOMPARE(p.volume, 256);
+        QCOMPARE(editor.VolumeSlider()->GetPos(), 256);
+        QCOMPARE(p.brightness, 200); // another page's values stay
+        editor.ShowPage(CCropDlg::kEffect);
+        editor.OnReset();
+        QCOMPARE(editor.Working().picture.brightness, 128);
+        QCOMPARE(editor.BrightnessSlider()->GetPos(), 128);
+        editor.reject();
+    }
+
+    void CancelAfterChangingEveryPageLeavesTheTaskAsItWas()
+    {
+        CollectMessages messages;
+        TitleTask title("ntsc_4x3", 0);
+        const ClipSettings before = title.task.clip;
+        {
+            CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kTrim, Output(640, 480));
+            editor.StartEdit()->setText(QStringLiteral("00:00:02"));
+            editor.OnApplyStart();
+            editor.ShowPage(CCropDlg::kCrop);
+            Type(editor.CropEdit(1), 50);
+            editor.OnZoomChosen(1);
+            editor.ShowPage(CCropDlg::kEffect);
+            QTest::mouseClick(editor.SaturationSlider(), Qt::LeftButton, {}, QPoint(10, 5));
+            QVERIFY(std::memcmp(&editor.Working(), &before, sizeof before) != 0);
+            editor.reject();
+        }
+        QVERIFY(std::memcmp(&title.task.clip, &before, sizeof before) == 0);
+        // OK writes the working copy.
+        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kCrop, Output(640, 480));
+        Type(editor.CropEdit(1), 50);
+        editor.accept();
+        QCOMPARE(title.task.clip.picture.cropTop, 50);
+    }
+
+    void SixteenByNineIntoAFourByThreeOutputIsLetterboxed()
+    {
+        CollectMessages messages;
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", "/dev/null");
+        TitleTask title("ntsc_4x3", 0);
+        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kCrop, Output(640, 480));
+        editor.show();
+        QVERIFY(RightPanePlays(editor));
+        editor.OnZoomChosen(2);
+        QCOMPARE(editor.Working().picture.zoomMode, 2);
+        CVideoRenderer* right = editor.RightPane()->Renderer();
+        const std::uint64_t shown = right->Pictures();
+        QVERIFY(QTest::qWaitFor([&] { return right->Pictures() > shown + 3; }, 5000 * kSlack));
+        // The output picture: 640 × 480 with a 16:9 picture inside, black above and below.
+        const QImage picture = right->CurrentImage();
+        QCOMPARE(picture.size(), QSize(640, 480));
+        const int barHeight = (480 - 360) / 2;
+        for (int y : {2, barHeight - 4, 480 - barHeight + 4, 477}) {
+            const QColor c = picture.pixelColor(320, y);
+            QVERIFY2(c.red() < 30 && c.green() < 30 && c.blue() < 30, qPrintable(QStringLiteral("row %1 is not black").arg(y)));
+        }
+        int lit = 0;
+        for (int x = 0; x < 640; x += 8) lit += qGray(picture.pixel(x, 240)) > 40;
+        QVERIFY(lit > 40);
+        // Shown at the output's shape (4:3) in the pane.
+        QCOMPARE(right->DisplayAspect(), QSize(4, 3));
+        editor.reject();
+    }
+
+    void APalTitlesCropReachesItsLastRow()
+    {
+        CollectMessages messages;
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", "/dev/null");
+        TitleTask title("pal_16x9", 0);
+        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kCrop, Output(640, 480));
+        editor.show();
+        QCOMPARE(editor.SourceFrame(), QSize(720, 576));
+        QCOMPARE(editor.CropEdit(3)->maximum(), 576);
+        QCOMPARE(editor.Working().picture.cropBottom, 576);
+        Type(editor.CropEdit(1), 500);
+        QCOMPARE(editor.Working().picture.cropTop, 500);
+        QVERIFY(RightPanePlays(editor));
+        // The conversion of the right pane keeps rows 500 to 575.
+        CMyVideoConveFilter* conversion = editor.Preview().RightConversion();
+        QVERIFY(conversion);
+        QVERIFY(QTest::qWaitFor([&] { return conversion->CurrentGeometry().cropTop == 500; }, 3000 * kSlack));
+        QCOMPARE(conversion->CurrentGeometry().cropBottom, 0);
+        QCOMPARE(conversion->CurrentGeometry().cropHeight, 76);
+        editor.reject();
+    }
+
+    void TheMainWindowHandsOverThePictureSettingsAndKeepsTheTrim()
+    {
+        CollectMessages messages;
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", "/dev/null");
+        CZuZideroDlg window;
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        CColumnTreeCtrl* list = window.TitleList();
+        QTreeWidgetItem* first = list->Root()->child(0);
+        QTreeWidgetItem* second = list->Root()->child(1);
+        list->setCurrentItem(first);
+        window.OpenEditor(CCropDlg::kTrim, false);
+        CCropDlg* editor = window.Editor();
+        QVERIFY(editor);
+        editor->StartEdit()->setText(QStringLiteral("00:00:02"));
+        editor->OnApplyStart();
+        editor->ShowPage(CCropDlg::kCrop);
+        Type(editor->CropEdit(0), 80);
+        editor->accept();
+        QTRY_VERIFY(!window.Editor());
+        // The trimmed length is shown; the crop became the last settings.
+        QCOMPARE(first->text(CColumnTreeCtrl::kTrimmedLength), QStringLiteral("00:00:06"));
+        QCOMPARE(window.LastClipSettings().picture.cropLeft, 80);
+        // Another title's editor starts from those picture settings, with its own trim.
+        list->setCurrentItem(second);
+        window.OpenEditor(CCropDlg::kCrop, false);
+        QVERIFY(window.Editor());
+        QCOMPARE(window.Editor()->Working().picture.cropLeft, 80);
+        QCOMPARE(window.Editor()->Working().trimStart, std::int64_t{0});
+        window.Editor()->reject();
+        QTRY_VERIFY(!window.Editor());
+        QCOMPARE(second->text(CColumnTreeCtrl::kTrimmedLength), QStringLiteral("00:00:04"));
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+    }
+};
+
+QTEST_MAIN(EditorTest)
+#include "editor_test.moc"
