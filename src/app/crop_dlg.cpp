@@ -147,23 +147,23 @@ void CCropDlg::BuildControls()
     // Trim page.
     const auto timeEdit = [&](int x) {
         auto* edit = new QLineEdit(this);
-        edit->setGeometry(x, 515, 90, 20);
+        edit->setGeometry(x, 515, 100, 20);
         m_pageControls[kTrim].push_back(edit);
         return edit;
     };
     label(QStringLiteral("Start Time:"), 25, 518, kTrim);
     m_startEdit = timeEdit(100);
-    auto* applyStart = button("Apply the start", "ok.png", 195, 515);
+    auto* applyStart = button("Apply the start", "ok.png", 205, 515);
     connect(applyStart, &QAbstractButton::clicked, this, &CCropDlg::OnApplyStart);
     connect(m_startEdit, &QLineEdit::returnPressed, this, &CCropDlg::OnApplyStart);
-    label(QStringLiteral("End Time:"), 255, 518, kTrim);
-    m_endEdit = timeEdit(325);
-    auto* applyEnd = button("Apply the end", "ok.png", 420, 515);
+    label(QStringLiteral("End Time:"), 262, 518, kTrim);
+    m_endEdit = timeEdit(332);
+    auto* applyEnd = button("Apply the end", "ok.png", 437, 515);
     connect(applyEnd, &QAbstractButton::clicked, this, &CCropDlg::OnApplyEnd);
     connect(m_endEdit, &QLineEdit::returnPressed, this, &CCropDlg::OnApplyEnd);
-    label(QStringLiteral("Select Length:"), 480, 518, kTrim);
+    label(QStringLiteral("Select Length:"), 494, 518, kTrim);
     m_lengthBox = new QLineEdit(this);
-    m_lengthBox->setGeometry(570, 515, 90, 20);
+    m_lengthBox->setGeometry(588, 515, 100, 20);
     m_lengthBox->setReadOnly(true);
     m_pageControls[kTrim].insert(m_pageControls[kTrim].end(), {applyStart, applyEnd, m_lengthBox});
 

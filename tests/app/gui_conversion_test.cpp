@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSpinBox>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -22,6 +24,8 @@
 #include "app/preferences.h"
 #include "app/video_renderer.h"
 #include "app/zuzidero_dlg.h"
+#include "app/crop_dlg.h"
+#include "app/my_slider_ctrl.h"
 #include "app_test_support.h"
 #include "ffmpeg/ffmpeg_handles.h"
 #include "decode/video_decoder_filter.h"
@@ -66,6 +70,35 @@ double Pitch(const QString& file)
     return crossings / 2.0 / (static_cast<double>(count) / 48000);
 }
 
+// ffmpeg's PSNR (dB, averaged over the pictures) of one file's video against another's.
+double Psnr(const QString& file, const QString& reference)
+{
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "info", "-nostats", "-i", file, "-i", reference, "-lavfi", "[0:v][1:v]psnr", "-f", "null", "-"});
+    ffmpeg.waitForFinished(120000);
+    const QString log = QString::fromUtf8(ffmpeg.readAllStandardError());
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("average:([0-9.]+|inf)")).match(log);
+    if (!match.hasMatch()) return -1;
+    return match.captured(1) == QStringLiteral("inf") ? 1000 : match.captured(1).toDouble();
+}
+
+// ffmpeg's mean level of a file's sound (dB).
+double MeanVolume(const QString& file)
+{
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "info", "-nostats", "-i", file, "-map", "0:a:0", "-af", "volumedetect", "-f", "null", "-"});
+    ffmpeg.waitForFinished(60000);
+    const QString log = QString::fromUtf8(ffmpeg.readAllStandardError());
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("mean_volume: (-?[0-9.]+) dB")).match(log);
+    return match.hasMatch() ? match.captured(1).toDouble() : 0;
+}
+
+// A click on a slider at a fraction of its width, as the user sets it.
+void ClickAt(QWidget* slider, double fraction)
+{
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(static_cast<int>(slider->width() * fraction), slider->height() / 2));
+}
+
 // Chooses a line of a track list as the user does.
 void Choose(QComboBox* list, int row)
 {
@@ -96,6 +129,93 @@ private slots:
     {
         RegisterFilters();
         ffmpeg::RouteLogsToDebugLog();
+    }
+
+    void TheEditorsTrimCropAndEffectsReachTheFile()
+    {
+        CollectMessages messages;
+        QTemporaryDir out, reference;
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", "/dev/null");
+        CConverDlg::SetActionHooks([](QString*) { return false; }, [](const QString&) {});
+        CZuZideroDlg window;
+        window.show();
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        CColumnTreeCtrl* list = window.TitleList();
+        window.OnUnCheckAll();
+        list->ToggleCheck(list->Root()->child(0));
+        list->setCurrentItem(list->Root()->child(0));
+
+        // Everything through the editor's own controls.
+        window.OpenEditor(CCropDlg::kTrim, false);
+        CCropDlg* editor = window.Editor();
+        QVERIFY(editor);
+        editor->StartEdit()->setText(QStringLiteral("00:00:02"));
+        QTest::keyClick(editor->StartEdit(), Qt::Key_Return);
+        editor->EndEdit()->setText(QStringLiteral("00:00:05.500"));
+        QTest::keyClick(editor->EndEdit(), Qt::Key_Return);
+        editor->ShowPage(CCropDlg::kCrop);
+        const int crop[4] = {100, 60, 620, 420};
+        for (int i : {2, 3, 0, 1}) {
+            QSpinBox* box = editor->CropEdit(i);
+            box->selectAll();
+            QTest::keyClicks(box, QString::number(crop[i]));
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+        editor->ShowPage(CCropDlg::kEffect);
+        ClickAt(editor->BrightnessSlider(), 0.75);
+        ClickAt(editor->SaturationSlider(), 0.3);
+        ClickAt(editor->HueSlider(), 0.6);
+        ClickAt(editor->VolumeSlider(), 0.25);
+        const ClipSettings edited = editor->Working();
+        const PictureSettings& p = edited.picture;
+        QCOMPARE((std::array{p.cropLeft, p.cropTop, p.cropRight, p.cropBottom}), (std::array{100, 60, 620, 420}));
+        QCOMPARE(edited.trimStart, std::int64_t{2000});
+        QCOMPARE(edited.trimLength, std::int64_t{3500});
+        QVERIFY(p.brightness > 150 && p.saturation < 50 && p.hue > 10 && p.volume < 200);
+        QTest::mouseClick(editor, Qt::LeftButton, {}, QPoint(5, 300)); // nowhere in particular
+        editor->accept();
+        QTRY_VERIFY(!window.Editor());
+        QCOMPARE(list->Root()->child(0)->text(CColumnTreeCtrl::kTrimmedLength), QStringLiteral("00:00:03"));
+
+        window.SetOverwriteQuestion([](const QStringList&) { return true; });
+        window.OutputBox()->setText(out.path());
+        window.OnStart(false);
+        QVERIFY(RunToTheEnd(window));
+        const QString file = out.filePath(QStringLiteral("Title_01.mp4"));
+        QVERIFY(QFile::exists(file));
+
+        // The same through the command line.
+        QProcess cli;
+        cli.start(QStringLiteral(ZUZIDERO_CLI),
+                  {"convert", DiscPath("ntsc_4x3"), "--out", reference.path(), "--title", "1", "--profile", "5", "--start", "00:00:02",
+                   "--length", "00:00:03.500", "--crop", QStringLiteral("%1,%2,%3,%4").arg(p.cropLeft).arg(p.cropTop).arg(p.cropRight).arg(p.cropBottom),
+                   "--brightness", QString::number(p.brightness), "--saturation", QString::number(p.saturation), "--hue",
+                   QString::number(p.hue), "--volume", QString::number(p.volume), "--quiet"});
+        QVERIFY(cli.waitForFinished(240000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QString expected = reference.filePath(QStringLiteral("Title_01.mp4"));
+        QVERIFY(QFile::exists(expected));
+
+        // The trimmed length, the cropped and adjusted picture, the sound's level.
+        QVERIFY(std::abs(Probe(file, "format=duration").toDouble() - 3.5) < 0.1);
+        QCOMPARE(Probe(file, "stream=width"), Probe(expected, "stream=width"));
+        const double psnr = Psnr(file, expected);
+        QVERIFY2(psnr > 40, qPrintable(QStringLiteral("PSNR %1 dB against the command line's file").arg(psnr)));
+        const double level = MeanVolume(file), expectedLevel = MeanVolume(expected);
+        qInfo("editor against the command line: PSNR %.2f dB, sound %.2f against %.2f dB", psnr, level, expectedLevel);
+        QVERIFY2(std::abs(level - expectedLevel) < 0.5, qPrintable(QStringLiteral("%1 dB, the command line's %2 dB").arg(level).arg(expectedLevel)));
+        // And the effects are there: the plain title is another picture and another level.
+        QTemporaryDir plain;
+        QProcess untouched;
+        untouched.start(QStringLiteral(ZUZIDERO_CLI), {"convert", DiscPath("ntsc_4x3"), "--out", plain.path(), "--title", "1", "--profile", "5",
+                                                       "--start", "00:00:02", "--length", "00:00:03.500", "--crop",
+                                                       QStringLiteral("%1,%2,%3,%4").arg(p.cropLeft).arg(p.cropTop).arg(p.cropRight).arg(p.cropBottom), "--quiet"});
+        QVERIFY(untouched.waitForFinished(240000));
+        const QString plainFile = plain.filePath(QStringLiteral("Title_01.mp4"));
+        QVERIFY(Psnr(file, plainFile) < psnr - 5);
+        QVERIFY(std::abs(MeanVolume(plainFile) - level) > 3);
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
     }
 
     void TwoTitlesThroughTheMainWindow()

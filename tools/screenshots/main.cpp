@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTreeWidgetItem>
@@ -15,6 +16,8 @@
 #include "app/beauty_combobox.h"
 #include "app/column_tree_ctrl.h"
 #include "app/conver_dlg.h"
+#include "app/crop_dlg.h"
+#include "app/my_slider_ctrl.h"
 #include "app/msg_dlg.h"
 #include "app/my_button.h"
 #include "app/my_progress_ctrl.h"
@@ -121,6 +124,45 @@ int main(int argc, char** argv)
     Settle(500);
     Save(window.grab(), "main-window-playing.png");
     window.OnStop();
+
+    // The editor's three pages, a title playing in both panes.
+    window.OpenEditor(CCropDlg::kTrim, false);
+    if (CCropDlg* editor = window.Editor()) {
+        QElapsedTimer waiting;
+        waiting.start();
+        while (waiting.elapsed() < 10000 &&
+               (!editor->RightPane()->Renderer() || editor->RightPane()->Renderer()->Pictures() < 30))
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        editor->StartEdit()->setText(QStringLiteral("00:00:01.500"));
+        editor->OnApplyStart();
+        editor->EndEdit()->setText(QStringLiteral("00:00:06"));
+        editor->OnApplyEnd();
+        editor->OnPause();
+        Settle(500);
+        Save(editor->grab(), "editor-trim.png");
+        editor->ShowPage(CCropDlg::kCrop);
+        editor->CropEdit(0)->setValue(90);
+        editor->CropEdit(1)->setValue(40);
+        editor->CropEdit(2)->setValue(630);
+        editor->CropEdit(3)->setValue(440);
+        editor->OnPlay();
+        Settle(700);
+        editor->OnPause();
+        Settle(300);
+        Save(editor->grab(), "editor-crop.png");
+        editor->ShowPage(CCropDlg::kEffect);
+        editor->BrightnessSlider()->SetPos(170);
+        editor->SaturationSlider()->SetPos(100);
+        editor->Preview().SetBrightness(170);
+        editor->Preview().SetSaturation(100);
+        editor->OnPlay();
+        Settle(700);
+        editor->OnPause();
+        Settle(300);
+        Save(editor->grab(), "editor-effect.png");
+        editor->reject();
+        Settle();
+    }
 
     window.Selector()->OpenPane();
     window.Selector()->Pane()->ShowCategory(16);
