@@ -2,12 +2,14 @@
 // right pane's framing, a PAL title's frame, and the main window's hand-over of the settings.
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QtTest>
 
 #include "app/column_tree_ctrl.h"
 #include "app/crop_dlg.h"
+#include "app/my_select_ctrl.h"
 #include "app/my_slider_ctrl.h"
 #include "app/video_renderer.h"
 #include "app/zuzidero_dlg.h"
@@ -238,6 +240,55 @@ private slots:
         QVERIFY(lit > 40);
         // Shown at the output's shape (4:3) in the pane.
         QCOMPARE(right->DisplayAspect(), QSize(4, 3));
+        editor.reject();
+    }
+
+    void EffectsChangeAtOnceEvenWhilePaused()
+    {
+        CollectMessages messages;
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", "/dev/null");
+        TitleTask title("ntsc_4x3", 0);
+        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kEffect, Output(640, 480));
+        editor.show();
+        QVERIFY(RightPanePlays(editor));
+        editor.OnPause();
+        QTest::qWait(300); // the renderers now hold the streaming threads
+        // A slider moved while paused reaches the conversion without waiting for the stream.
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(editor.BrightnessSlider(), Qt::LeftButton, {}, QPoint(editor.BrightnessSlider()->width() - 2, 5));
+        QTest::mouseClick(editor.VolumeSlider(), Qt::LeftButton, {}, QPoint(2, 5));
+        QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(editor.Working().picture.brightness > 240);
+        QCOMPARE(editor.Preview().RightConversion()->Brightness(), editor.Working().picture.brightness);
+        QVERIFY(editor.Working().picture.volume < 20);
+        editor.reject();
+    }
+
+    void MarksAndGoToSelection()
+    {
+        CollectMessages messages;
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", "/dev/null");
+        TitleTask title("ntsc_4x3", 0); // 8 s
+        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kTrim, Output(640, 480));
+        editor.show();
+        QVERIFY(RightPanePlays(editor));
+        // The range selector's handles at 2 s and 6 s; the marks take them onto the timeline.
+        editor.RangeSelector()->SetHandles(0.25, 0.75);
+        editor.Timeline()->SetSelection(0, 1000);
+        editor.OnMarkIn();
+        QCOMPARE(editor.Timeline()->GetSelection().first, 250);
+        editor.OnMarkOut();
+        QCOMPARE(editor.Timeline()->GetSelection().second, 750);
+        // Go to the selection: playback goes on from 2 s.
+        editor.OnGoToSelection();
+        QTest::qWait(300);
+        double position = 0;
+        QVERIFY(editor.Preview().GetPosition(position));
+        QVERIFY2(position >= 2.0 && position < 3.0 + kSlack, qPrintable(QString::number(position)));
+        QVERIFY(QTest::qWaitFor([&] { return editor.Timeline()->GetPos() >= 250; }, 2000 * kSlack));
         editor.reject();
     }
 
