@@ -6,6 +6,7 @@
 #include <new>
 #include <thread>
 
+#include "demux/hdmv_clip_info.h"
 #include "demux/mpeg_splitter_output_pin.h"
 #include "demux/stream_description.h"
 #include "pipeline/event_codes.h"
@@ -168,8 +169,19 @@ HRESULT CMpegSplitterFilter::ReleaseOutputPins()
 HRESULT CMpegSplitterFilter::BuildOutputPins(IAsyncReader* reader)
 {
     m_file.reset();
+    // A Blu-ray clip (BDMV/STREAM/NNNNN.M2TS) has its streams described in BDMV/CLIPINF/NNNNN.clpi.
+    m_clip.clear();
+    bool bluray = false;
+    ComPtr<IFileHandle> named;
+    if (SUCCEEDED(QueryInterfaceTo(reader, named)) && named->GetFileName() && *named->GetFileName()) {
+        CHdmvClipInfo clipInfo;
+        if (clipInfo.ReadClipInfo(CHdmvClipInfo::ClipInfoPathOf(named->GetFileName())) == S_OK) {
+            m_clip = clipInfo.Streams();
+            bluray = clipInfo.IsBluray();
+        }
+    }
     HRESULT hr = S_OK;
-    auto file = std::unique_ptr<CMpegSplitterFile>(new (std::nothrow) CMpegSplitterFile(reader, hr, false, &m_clip));
+    auto file = std::unique_ptr<CMpegSplitterFile>(new (std::nothrow) CMpegSplitterFile(reader, hr, bluray, &m_clip));
     if (!file) return E_OUTOFMEMORY;
     if (FAILED(hr)) return hr;
     m_file = std::move(file);

@@ -14,8 +14,12 @@ public:
 // What Blu-ray clip information says of one stream (filled by the clip-information reader).
 struct ClipStreamInfo {
     std::uint16_t pid = 0;
-    std::uint8_t streamType = 0;
-    char language[4] = {};
+    std::uint8_t streamType = 0;     // the stream coding type
+    char language[4] = {};           // three letters, zero-terminated
+    std::uint32_t locale = 0;        // from the ISO 639 table, 0 when unknown
+    std::uint8_t videoFormat = 0;    // 4 bits each
+    std::uint8_t frameRate = 0;
+    std::uint8_t aspectRatio = 0;
+    std::uint8_t presentationType = 0;
     std::uint8_t sampleRateCode = 0;
-    std::uint32_t locale = 0;
 };
