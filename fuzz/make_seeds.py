@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Makes the seed corpora of the fuzz targets: the MPEG ones from short streams that ffmpeg encodes,
-the disc navigation's from the test discs' information files.
+the disc navigation's from the test discs' information files, Blu-ray clip information and playlists
+written from their format.
 
 Usage: make_seeds.py [DISCS]   (DISCS: the test discs' folder, for a DVD title with subpictures)
 """
@@ -54,8 +55,39 @@ def records(stream, choice, rng):
     return bytes(out)
 
 
+def clpi(streams, version=b"0200"):
+    """A CLPI: header, then ProgramInfo with one program sequence of (PID, coding type, fields)."""
+    program = bytes([0, 1]) + (0).to_bytes(4, "big") + (0x100).to_bytes(2, "big") + bytes([len(streams), 0])
+    for pid, kind, fields in streams:
+        program += pid.to_bytes(2, "big") + bytes([len(fields) + 1, kind]) + fields
+    head = b"HDMV" + version + (40).to_bytes(4, "big") + (40).to_bytes(4, "big")
+    return head + bytes(40 - len(head)) + len(program).to_bytes(4, "big") + program
+
+
+def mpls(items, marks=()):
+    """An MPLS: header, PlayList of (clip name, IN, OUT) at 45 kHz, PlayListMark of (type, item, time)."""
+    body = bytes(2) + len(items).to_bytes(2, "big") + bytes(2)
+    for name, start, end in items:
+        item = name + b"M2TS" + bytes(3) + start.to_bytes(4, "big") + end.to_bytes(4, "big") + bytes(6)
+        body += len(item).to_bytes(2, "big") + item
+    playlist = len(body).to_bytes(4, "big") + body
+    marks_at = 40 + len(playlist)
+    mark_table = (2 + 14 * len(marks)).to_bytes(4, "big") + len(marks).to_bytes(2, "big")
+    for kind, item, time in marks:
+        mark_table += bytes([0, kind]) + item.to_bytes(2, "big") + time.to_bytes(4, "big") + (0x1011).to_bytes(2, "big") + bytes(4)
+    head = b"MPLS0200" + (40).to_bytes(4, "big") + marks_at.to_bytes(4, "big")
+    return head + bytes(40 - len(head)) + playlist + mark_table
+
+
 def main():
     rng = random.Random(7)
+    streams = [(0x1011, 0x1B, bytes([0x61, 0x30])), (0x1100, 0x81, b"\x31eng"), (0x1101, 0x80, b"\x3cjpn"),
+               (0x1200, 0x90, b"fra"), (0x1800, 0x92, b"\x01deu")]
+    write("hdmv_clip_info", "clip.clpi", b"\x00" + clpi(streams))
+    write("hdmv_clip_info", "clip_0100.clpi", b"\x00" + clpi(streams[:2], b"0100"))
+    write("hdmv_clip_info", "main.mpls", b"\x01" + mpls([(b"00001", 45000, 135000), (b"00002", 0, 90000)],
+                                                            [(1, 0, 45000), (2, 1, 0), (1, 1, 45000)]))
+    write("hdmv_clip_info", "repeat.mpls", b"\x01" + mpls([(b"00001", 0, 90000), (b"00001", 0, 90000)]))
     with tempfile.TemporaryDirectory() as folder:
         streams = encode(folder)
     for name in ["m2_mp2.ts", "h264_aac.ts", "m2_ac3.vob", "m1_mp2.mpg", "m2_lpcm.vob"]:

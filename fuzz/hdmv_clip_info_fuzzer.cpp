@@ -1,0 +1,60 @@
+// Fuzz target: Blu-ray clip information and playlists as the demultiplexer reads them. The input's
+// first byte chooses the file (even: a CLPI, odd: an MPLS); the rest becomes that file, in a
+// temporary BDMV folder, and is read.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "demux/hdmv_clip_info.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TemporaryFolder {
+    fs::path path;
+    ~TemporaryFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
+const fs::path& Folder()
+{
+    static const TemporaryFolder folder{[] {
+        const fs::path root = fs::temp_directory_path() / ("zuzidero-hdmv-fuzz-" + std::to_string(getpid())) / "BDMV";
+        fs::create_directories(root / "CLIPINF");
+        fs::create_directories(root / "PLAYLIST");
+        fs::create_directories(root / "STREAM");
+        return root.parent_path();
+    }()};
+    return folder.path;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 1) return 0;
+    const bool playlist = data[0] & 1;
+    const fs::path bdmv = Folder() / "BDMV";
+    const fs::path file = playlist ? bdmv / "PLAYLIST" / "00000.mpls" : bdmv / "CLIPINF" / "00000.clpi";
+    std::ofstream(file, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
+    if (playlist) {
+        CHdmvClipInfo::Playlist read;
+        CHdmvClipInfo::ReadPlaylist(file, read);
+        fs::path found;
+        CHdmvClipInfo::FindMainPlaylist(Folder(), found, read);
+    } else {
+        CHdmvClipInfo info;
+        if (info.ReadClipInfo(file) == S_OK)
+            for (const ClipStreamInfo& stream : info.Streams()) info.FindClipStream(stream.pid);
+    }
+    return 0;
+}
