@@ -102,19 +102,7 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
     m_sink->SetWriter(&m_writer);
     m_sink->SetFrameDuration(w.FrameRate > 0 ? (1000000.0 / w.FrameRate) * 10000 : 400000);
 
-    if (FAILED(CDVDReader::Create(m_source.Put()))) {
-        Message("CLSID_DVDSource error");
-        return false;
-    }
-    m_graph->AddFilter(m_source.Get(), "Reader");
-
-    IBaseFilter* raw = nullptr;
-    if (FAILED(CMpegSplitterFilter::Create(&raw))) {
-        Message("CLSID_MpegSplitter error");
-        return false;
-    }
-    m_splitter = AdoptRef(static_cast<CMpegSplitterFilter*>(raw));
-    m_graph->AddFilter(m_splitter.Get(), "Splitter");
+    if (!AddDiscFront(m_graph.Get(), m_source, m_splitter, [this](const char* text) { Message(text); })) return false;
     if (SUCCEEDED(QueryInterfaceTo(static_cast<IBaseFilter*>(m_splitter.Get()), m_seeking)))
         m_seeking->SetTimeFormat(&kTimeFormatMediaTime);
     // The scanner learns from the title record which streams to expect (before the connection).

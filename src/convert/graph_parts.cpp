@@ -4,6 +4,7 @@
 
 #include "com/task_memory.h"
 #include "demux/mpeg_splitter_filter.h"
+#include "dvd/dvd_reader.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 #include "pipeline/media_type.h"
@@ -100,4 +101,22 @@ std::vector<DvdDisc::CellMark> SetCellTimes(CMpegSplitterFilter* splitter, DiscH
         splitter->SetTimeMap(marks.data(), static_cast<int>(marks.size()));
     }
     return cells;
+}
+
+bool AddDiscFront(IGraphBuilder* graph, ComPtr<IBaseFilter>& reader, ComPtr<CMpegSplitterFilter>& splitter,
+                  const std::function<void(const char*)>& message)
+{
+    if (FAILED(CDVDReader::Create(reader.Put()))) {
+        message("CLSID_DVDSource error");
+        return false;
+    }
+    graph->AddFilter(reader.Get(), "Reader");
+    IBaseFilter* raw = nullptr;
+    if (FAILED(CMpegSplitterFilter::Create(&raw))) {
+        message("CLSID_MpegSplitter error");
+        return false;
+    }
+    splitter = AdoptRef(static_cast<CMpegSplitterFilter*>(raw));
+    graph->AddFilter(splitter.Get(), "Splitter");
+    return true;
 }

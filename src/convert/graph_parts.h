@@ -2,11 +2,13 @@
 // Parts shared by the graphs the engine builds (conversion and preview): pin lookup, the
 // splitter's stream list, and the cells' times of a title.
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "com/com_ptr.h"
 #include "dvd/my_dvd.h"
+#include "graph/graph_interfaces.h"
 #include "pipeline/interfaces.h"
 
 class CMpegSplitterFilter;
@@ -23,6 +25,11 @@ struct EngineStream {
     int sampleRate = 0, channels = 0;
     std::string name;
 };
+
+// The front of every graph that reads a disc: the reader as "Reader" and the splitter as
+// "Splitter", added to `graph`; false with the message of the one that could not be made.
+bool AddDiscFront(IGraphBuilder* graph, ComPtr<IBaseFilter>& reader, ComPtr<CMpegSplitterFilter>& splitter,
+                  const std::function<void(const char*)>& message);
 
 // Pin n of a direction (inputs and outputs counted apart), or null.
 ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n);

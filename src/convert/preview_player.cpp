@@ -96,18 +96,7 @@ bool PreviewPlayer::AddRenderer(void* window, ComPtr<IBaseFilter>& renderer, Com
 
 bool PreviewPlayer::CreateFront(DiscHandle disc)
 {
-    if (FAILED(CDVDReader::Create(m_source.Put()))) {
-        Message("CLSID_DVDSource error");
-        return false;
-    }
-    m_graph->AddFilter(m_source.Get(), "Reader");
-    IBaseFilter* raw = nullptr;
-    if (FAILED(CMpegSplitterFilter::Create(&raw))) {
-        Message("CLSID_MpegSplitter error");
-        return false;
-    }
-    m_splitter = AdoptRef(static_cast<CMpegSplitterFilter*>(raw));
-    m_graph->AddFilter(m_splitter.Get(), "Splitter");
+    if (!AddDiscFront(m_graph.Get(), m_source, m_splitter, [this](const char* text) { Message(text); })) return false;
     if (CClassFactory::Instance().CreateInstance(CLSID_MpegVideoDecoder, nullptr, IBaseFilter::iid, m_decoder.PutVoid()) != S_OK) {
         Message("CLSID_MpegDecoder error");
         return false;

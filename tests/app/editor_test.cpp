@@ -216,8 +216,6 @@ private slots:
     void SixteenByNineIntoAFourByThreeOutputIsLetterboxed()
     {
         CollectMessages messages;
-        qputenv("SDL_AUDIODRIVER", "disk");
-        qputenv("SDL_DISKAUDIOFILE", "/dev/null");
         TitleTask title("ntsc_4x3", 0);
         CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kCrop, Output(640, 480));
         editor.show();
@@ -246,8 +244,6 @@ private slots:
     void EffectsChangeAtOnceEvenWhilePaused()
     {
         CollectMessages messages;
-        qputenv("SDL_AUDIODRIVER", "disk");
-        qputenv("SDL_DISKAUDIOFILE", "/dev/null");
         TitleTask title("ntsc_4x3", 0);
         CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kEffect, Output(640, 480));
         editor.show();
@@ -269,8 +265,6 @@ private slots:
     void MarksAndGoToSelection()
     {
         CollectMessages messages;
-        qputenv("SDL_AUDIODRIVER", "disk");
-        qputenv("SDL_DISKAUDIOFILE", "/dev/null");
         TitleTask title("ntsc_4x3", 0); // 8 s
         CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kTrim, Output(640, 480));
         editor.show();
@@ -295,8 +289,6 @@ private slots:
     void APalTitlesCropReachesItsLastRow()
     {
         CollectMessages messages;
-        qputenv("SDL_AUDIODRIVER", "disk");
-        qputenv("SDL_DISKAUDIOFILE", "/dev/null");
         TitleTask title("pal_16x9", 0);
         CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kCrop, Output(640, 480));
         editor.show();
@@ -318,8 +310,6 @@ private slots:
     void TheMainWindowHandsOverThePictureSettingsAndKeepsTheTrim()
     {
         CollectMessages messages;
-        qputenv("SDL_AUDIODRIVER", "disk");
-        qputenv("SDL_DISKAUDIOFILE", "/dev/null");
         CZuZideroDlg window;
         QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
