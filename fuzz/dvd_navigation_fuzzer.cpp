@@ -19,25 +19,15 @@
 #include <vector>
 
 #include "dvd/my_dvd.h"
+#include "temporary_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The temporary folder, removed when the process ends.
-struct TemporaryFolder {
-    fs::path path;
-    ~TemporaryFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-};
-
 const fs::path& Folder()
 {
-    static const TemporaryFolder folder{[] {
-        const fs::path root = fs::temp_directory_path() / ("zuzidero-nav-fuzz-" + std::to_string(getpid()));
+    return FuzzFolder("nav-fuzz", [](const fs::path& root) {
         fs::create_directories(root / "VIDEO_TS");
         // A title VOB of 64 sectors of padding packs: cells read from it as far as it goes.
         std::vector<std::uint8_t> vob(64 * 2048, 0xFF);
@@ -49,9 +39,7 @@ const fs::path& Folder()
         }
         std::ofstream(root / "VIDEO_TS" / "VTS_01_1.VOB", std::ios::binary)
             .write(reinterpret_cast<const char*>(vob.data()), static_cast<std::streamsize>(vob.size()));
-        return root;
-    }()};
-    return folder.path;
+    });
 }
 
 void Write(const char* name, const std::uint8_t* data, std::size_t size)

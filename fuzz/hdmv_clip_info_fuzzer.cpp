@@ -2,8 +2,6 @@
 // first byte chooses the file (even: a CLPI, odd: an MPLS); the rest becomes that file, in a
 // temporary BDMV folder, and is read.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -11,30 +9,17 @@
 #include <string>
 
 #include "demux/hdmv_clip_info.h"
+#include "temporary_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TemporaryFolder {
-    fs::path path;
-    ~TemporaryFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-};
-
 const fs::path& Folder()
 {
-    static const TemporaryFolder folder{[] {
-        const fs::path root = fs::temp_directory_path() / ("zuzidero-hdmv-fuzz-" + std::to_string(getpid())) / "BDMV";
-        fs::create_directories(root / "CLIPINF");
-        fs::create_directories(root / "PLAYLIST");
-        fs::create_directories(root / "STREAM");
-        return root.parent_path();
-    }()};
-    return folder.path;
+    return FuzzFolder("hdmv-fuzz", [](const fs::path& root) {
+        for (const char* sub : {"CLIPINF", "PLAYLIST", "STREAM"}) fs::create_directories(root / "BDMV" / sub);
+    });
 }
 
 } // namespace
