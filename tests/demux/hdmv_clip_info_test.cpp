@@ -105,7 +105,8 @@ Bytes Mpls(const std::vector<Item>& items, const std::vector<MarkEntry>& marks =
         Put(one, 0, 3);
         Put(one, item.in, 4);
         Put(one, item.out, 4);
-        Put(one, 0, 6); // the rest of a real play item
+        Put(one, 0, 2); // the rest of a real play item
+        Put(one, 0, 4);
         Put(list, static_cast<std::uint32_t>(one.size()), 2);
         list.insert(list.end(), one.begin(), one.end());
     }
