@@ -81,7 +81,7 @@ protected:
     virtual bool ConnectPictures(IPin* decoderOut);
     // the filters of its own that stay in the graph from title to title.
     virtual std::vector<IBaseFilter*> OwnFilters() const { return {}; }
-    // A renderer made and added to the graph under the Part's name, with its windowless control
+    // A renderer made and added to the graph as "Video Mixing Renderer", with its windowless control
     // (null when it has none: it plays without a picture); false with the message.
     bool AddRenderer(void* window, ComPtr<IBaseFilter>& renderer, ComPtr<IVMRWindowlessControl>& windowless);
     void Message(const std::string& text);
