@@ -128,11 +128,17 @@ bool PreviewPlayer::SetTitle(int titleIndex, int chapterIndex)
     m_seekBase = m_heldPosition = 0;
 
     auto info = std::make_unique<DiscInfo>();
-    if (MyDVDGetInfo(m_disc, info.get()) == 0 && titleIndex >= 0 && titleIndex < info->titleCount)
+    int firstAudio = 0;
+    if (MyDVDGetInfo(m_disc, info.get()) == 0 && titleIndex >= 0 && titleIndex < info->titleCount) {
         m_splitter->SetTitleInfo(&info->titles[titleIndex]);
+        if (info->titles[titleIndex].audioCount > 0) firstAudio = info->titles[titleIndex].audioStreamId[0];
+    }
     SetCellTimes(m_splitter.Get(), m_disc, titleIndex, chapterIndex);
     if (!ConnectTitle()) return false;
     if (m_titleLength > 0) m_splitter->SetPlayRange(0, 0, m_titleLength);
+    // The title's first listed track is heard unless another is chosen, as a conversion takes
+    // it (the splitter's own pick is the track it rates highest, LPCM over AC-3).
+    if (firstAudio != 0) ChooseStreams(firstAudio, 0);
     // The clock: the audio renderer's when the title has sound, else the system's.
     m_graph->SetDefaultSyncSource();
     return true;

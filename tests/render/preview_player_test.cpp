@@ -364,6 +364,38 @@ TEST_F(PreviewTest, ChoosingAnotherTrackWhilePlayingIsHeardAtOnce)
     EXPECT_NEAR(ToneFrequency(std::vector<std::int16_t>(heard.begin() + static_cast<std::ptrdiff_t>(from), heard.end()), 0.5), 660, 10);
 }
 
+TEST_F(PreviewTest, SurroundSoundAndLpcmPlayAtTheirPitchTheFirstListedFirst)
+{
+    // Title 1: AC-3 5.1 English at 440 Hz listed first, LPCM stereo Japanese at 660 Hz (which the
+    // splitter on its own would pick).
+    Disc disc("pal_16x9");
+    Open(disc, 0);
+    CAudioRenderer* sound = Sound();
+    ASSERT_NE(sound, nullptr);
+    m_player.Play();
+    Wait(1.0);
+    const WAVEFORMATEX surround = sound->Format();
+    ASSERT_TRUE(sound->HasDevice());
+    ASSERT_GE(surround.nChannels, 2); // as the decoder gives it
+    m_player.Stop();
+    std::vector<std::int16_t> heard = PlayedSound(surround.nChannels);
+    ASSERT_GT(heard.size(), 24000u);
+    EXPECT_NEAR(ToneFrequency(std::vector<std::int16_t>(heard.begin() + 4800, heard.end()), 0.5), 440, 10);
+
+    // The LPCM track, chosen before playing.
+    ASSERT_GE(disc.info->titles[0].audioCount, 2);
+    m_player.ChooseStreams(disc.info->titles[0].audioStreamId[1], 0);
+    m_player.SetPosition(0);
+    m_player.Play();
+    Wait(1.0);
+    const WAVEFORMATEX lpcm = sound->Format();
+    m_player.Stop();
+    EXPECT_EQ(lpcm.nChannels, 2);
+    heard = PlayedSound(lpcm.nChannels);
+    ASSERT_GT(heard.size(), 24000u);
+    EXPECT_NEAR(ToneFrequency(std::vector<std::int16_t>(heard.begin() + 4800, heard.end()), 0.5), 660, 10);
+}
+
 TEST_F(PreviewTest, PlayingToTheEndTellsCompletion)
 {
     Disc disc("ntsc_4x3"); // title 3: 2 s
