@@ -327,8 +327,7 @@ void CCropDlg::OnGoToSelection()
 {
     double length = 0;
     if (!m_previewBuilt || !m_preview->GetPlayLength(length)) return;
-    const auto [start, end] = m_timeline->GetSelection();
-    (void)end;
+    const int start = m_timeline->GetSelection().first;
     const int span = std::max(1, m_timeline->GetRangeMax() - m_timeline->GetRangeMin());
     m_preview->SetPosition(length * start / span);
 }

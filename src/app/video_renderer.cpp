@@ -188,10 +188,8 @@ HRESULT CVideoRenderer::Present(IMediaSample* sample)
     const Presentation when = WaitForPresentation(*this, *m_pin, start, kAllowedLateness);
     if (when == Presentation::kAbandoned) return S_FALSE;
     if (shown) return S_OK;
-    if (when == Presentation::kLate && m_shownSinceFlush && std::chrono::steady_clock::now() - m_lastShown < kLongestBlank) {
-        ++m_dropped;
+    if (when == Presentation::kLate && m_shownSinceFlush && std::chrono::steady_clock::now() - m_lastShown < kLongestBlank)
         return S_OK;
-    }
     Show(sample);
     return S_OK;
 }

@@ -90,8 +90,6 @@ public:
     void SetAlphaBitmap(const QImage& bitmap, QRgb colourKey, double opacity);
     // Counts pictures received.
     std::uint64_t Pictures() const { return m_pictures.load(); }
-    // Counts pictures dropped as late.
-    std::uint64_t Dropped() const { return m_dropped.load(); }
     // Called on the streaming thread after each new picture (empty: none). When this returns, no
     // call of the callback it replaces is running.
     void SetPictureCallback(std::function<void()> callback);
@@ -121,7 +119,6 @@ private:
     std::chrono::steady_clock::time_point m_lastShown{}; // streaming thread
     QImage m_spare; // streaming thread only
     std::atomic<std::uint64_t> m_pictures{0};
-    std::atomic<std::uint64_t> m_dropped{0};
     std::mutex m_callbackLock;
     std::function<void()> m_onPicture; // guarded by m_callbackLock
 };

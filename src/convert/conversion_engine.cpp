@@ -76,20 +76,11 @@ bool ConversionEngine::Build(DiscHandle disc, int titleIndex, int chapterIndex, 
 
 void ConversionEngine::ChooseStreams(std::uint16_t subtitleId, std::uint16_t audioStreamId)
 {
-    std::vector<EngineStream> streams;
-    if (!GetStreams(streams)) return;
+    if (!m_splitter) return;
     // Without a choice, the sound is the title's first listed track (the splitter's own pick is
     // the track it scores highest, not the one the disc lists first).
     if (audioStreamId == 0) audioStreamId = static_cast<std::uint16_t>(m_firstAudioStreamId);
-    // The chosen subtitle, then the chosen track, each list walked from its end. The whole
-    // identifier is compared: MPEG audio tracks differ in their PES id (C000, C100), not in the
-    // low byte.
-    for (auto it = streams.rbegin(); it != streams.rend(); ++it)
-        if (it->kind == EngineStream::kSubpicture && subtitleId != 0 && it->streamId == subtitleId)
-            EnableStream(it->index, true);
-    for (auto it = streams.rbegin(); it != streams.rend(); ++it)
-        if (it->kind == EngineStream::kAudio && audioStreamId != 0 && it->streamId == audioStreamId)
-            EnableStream(it->index, true);
+    EnableStreams(m_splitter.Get(), audioStreamId, subtitleId);
 }
 
 bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapterIndex)

@@ -91,6 +91,22 @@ bool ListStreams(CMpegSplitterFilter* splitter, std::vector<EngineStream>& strea
     return true;
 }
 
+bool EnableStreams(CMpegSplitterFilter* splitter, int audioStreamId, int subtitleId)
+{
+    std::vector<EngineStream> streams;
+    if (!ListStreams(splitter, streams)) return false;
+    bool enabled = false;
+    const auto enable = [&](EngineStream::Kind kind, int id) {
+        if (id == 0) return;
+        for (auto it = streams.rbegin(); it != streams.rend(); ++it)
+            if (it->kind == kind && it->streamId == id)
+                enabled |= SUCCEEDED(splitter->Enable(it->index, AMSTREAMSELECTENABLE_ENABLE));
+    };
+    enable(EngineStream::kSubpicture, subtitleId);
+    enable(EngineStream::kAudio, audioStreamId);
+    return enabled;
+}
+
 std::vector<DvdDisc::CellMark> SetCellTimes(CMpegSplitterFilter* splitter, DiscHandle disc, int titleIndex, int chapterIndex)
 {
     std::vector<DvdDisc::CellMark> cells = MyDVDGetCellMarks(disc, titleIndex, chapterIndex);

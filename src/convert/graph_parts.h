@@ -37,6 +37,12 @@ ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n);
 // The streams the splitter offers, in its order; false when it cannot tell.
 bool ListStreams(CMpegSplitterFilter* splitter, std::vector<EngineStream>& streams);
 
+// Turns on the subpicture stream and the audio stream of these identifiers ((PES id << 8) |
+// sub-stream id; 0 leaves that class as it is), each list walked from its end. The whole
+// identifier is compared: MPEG audio tracks differ in their PES id (C000, C100), not in the low
+// byte. True when a stream was turned on.
+bool EnableStreams(CMpegSplitterFilter* splitter, int audioStreamId, int subtitleId);
+
 // Where the cells of a title (from a chapter, or all of them with -1) start on the disc and in
 // time, handed to the splitter: it seeks by them, and takes each cell's times from its own start
 // (cells may start their time stamps again). Returns the marks.

@@ -124,7 +124,6 @@ bool PreviewPlayer::SetTitle(int titleIndex, int chapterIndex)
     reader->SetArea(titleIndex, chapterIndex);
     m_titleLength = 0;
     reader->GetDuration(&m_titleLength);
-    m_titleIndex = titleIndex;
     m_seekBase = m_heldPosition = 0;
 
     auto info = std::make_unique<DiscInfo>();
@@ -228,8 +227,6 @@ bool PreviewPlayer::InState(FILTER_STATE wanted)
     return state == wanted;
 }
 
-bool PreviewPlayer::IsPlaying() { return InState(State_Running); }
-bool PreviewPlayer::IsPaused() { return InState(State_Paused); }
 
 int PreviewPlayer::Play()
 {
@@ -311,13 +308,7 @@ bool PreviewPlayer::EnableStream(int index, bool on)
 
 void PreviewPlayer::ChooseStreams(int audioStreamId, int subtitleId)
 {
-    std::vector<EngineStream> streams;
-    if (!GetStreams(streams)) return;
-    bool switched = false;
-    for (auto it = streams.rbegin(); it != streams.rend(); ++it)
-        if (it->kind == EngineStream::kAudio && audioStreamId != 0 && it->streamId == audioStreamId) switched |= EnableStream(it->index, true);
-    for (auto it = streams.rbegin(); it != streams.rend(); ++it)
-        if (it->kind == EngineStream::kSubpicture && subtitleId != 0 && it->streamId == subtitleId) switched |= EnableStream(it->index, true);
+    const bool switched = m_splitter && EnableStreams(m_splitter.Get(), audioStreamId, subtitleId);
     // While playing, what the splitter has read ahead of the old track would be heard (or seen)
     // for seconds yet: playback starts again from where it is, with the new track.
     if (switched && !InState(State_Stopped)) {
@@ -376,7 +367,6 @@ void PreviewPlayer::Teardown()
     m_windowless.Reset();
     m_control.Reset();
     m_graph.Reset();
-    m_titleIndex = -1;
     m_titleLength = 0;
     m_seekBase = m_heldPosition = 0;
 }

@@ -38,8 +38,6 @@ public:
     int Play();
     int Pause();
     int Stop();
-    bool IsPlaying();
-    bool IsPaused();
     // Seconds, from the title's start.
     bool GetPosition(double& seconds);
     bool GetPlayLength(double& seconds);
@@ -47,8 +45,8 @@ public:
     bool SetPosition(double seconds);
     bool GetStreams(std::vector<EngineStream>& streams);
     bool EnableStream(int index, bool on);
-    // Turns on the audio stream and the subpicture stream of these identifiers ((PES id << 8) |
-    // sub-stream id; 0 leaves the splitter's choice), each list walked from its end.
+    // Turns on the audio stream and the subpicture stream of these identifiers (as EnableStreams
+    // does); while playing, playback goes on from where it is with them.
     void ChooseStreams(int audioStreamId, int subtitleId);
     // Whether the chosen subpictures are shown over the picture.
     void ShowSubpictures(bool on);
@@ -85,10 +83,6 @@ protected:
     // (null when it has none: it plays without a picture); false with the message.
     bool AddRenderer(void* window, ComPtr<IBaseFilter>& renderer, ComPtr<IVMRWindowlessControl>& windowless);
     void Message(const std::string& text);
-    IBaseFilter* Decoder() const { return m_decoder.Get(); }
-    CMpegSplitterFilter* Splitter() const { return m_splitter.Get(); }
-    DiscHandle Disc() const { return m_disc; }
-    int TitleIndex() const { return m_titleIndex; }
 
     ComPtr<IGraphBuilder> m_graph;
 
@@ -112,7 +106,6 @@ private:
     ComPtr<IVMRWindowlessControl> m_windowless;
     std::vector<ComPtr<IBaseFilter>> m_soundFilters;
     DiscHandle m_disc = 0;
-    int m_titleIndex = -1;
     LONGLONG m_titleLength = 0; // ms
     double m_seekBase = 0;      // s: where the current run of the stream started
     double m_heldPosition = 0;  // s: the position while paused or stopped

@@ -64,8 +64,6 @@ ffmpeg::FramePtr ConvertPicture(const BITMAPINFOHEADER& header, const BYTE* pixe
 
 } // namespace
 
-bool IsSnapshotType(const std::string& path) { return TypeOf(path) != nullptr; }
-
 bool SaveSnapshot(const BYTE* dib, const std::string& path)
 {
     const ImageType* type = TypeOf(path);

@@ -9,6 +9,3 @@
 // `dib`: a BITMAPINFOHEADER followed by 32-bit pixels (blue, green, red, unused); a negative
 // height puts the top row first. False when the type is unknown or the file cannot be written.
 bool SaveSnapshot(const BYTE* dib, const std::string& path);
-
-// Whether a path's extension names a type SaveSnapshot writes.
-bool IsSnapshotType(const std::string& path);
