@@ -10,6 +10,7 @@
 #include "app/zuzidero_dlg.h"
 #include "ffmpeg/ffmpeg_handles.h"
 #include "decode/video_decoder_filter.h"
+#include "demux/media_disc.h"
 
 CZuZideroApp::CZuZideroApp(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -21,6 +22,7 @@ CZuZideroApp::CZuZideroApp(int& argc, char** argv) : QApplication(argc, argv)
     ffmpeg::RouteLogsToDebugLog();
     CVideoRenderer::Register();
     RegisterRenderers();
+    RegisterMediaDiscs();
 }
 
 QString CZuZideroApp::DiscArgument(const QStringList& arguments)

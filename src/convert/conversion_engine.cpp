@@ -141,9 +141,9 @@ bool ConversionEngine::OpenArea(DiscHandle disc, int titleIndex, int chapterInde
     // last half second lies in the next chapter's sectors; reading the chapter's sectors alone
     // lost it, and called it unreadable.)
     if (chapterIndex >= 0) {
-        const std::vector<DvdDisc::CellMark> title = MyDVDGetCellMarks(disc, titleIndex, -1);
-        const std::vector<DvdDisc::CellMark> fromChapter = MyDVDGetCellMarks(disc, titleIndex, chapterIndex);
-        const std::vector<DvdDisc::CellMark> fromNext = MyDVDGetCellMarks(disc, titleIndex, chapterIndex + 1);
+        const std::vector<Disc::CellMark> title = MyDVDGetCellMarks(disc, titleIndex, -1);
+        const std::vector<Disc::CellMark> fromChapter = MyDVDGetCellMarks(disc, titleIndex, chapterIndex);
+        const std::vector<Disc::CellMark> fromNext = MyDVDGetCellMarks(disc, titleIndex, chapterIndex + 1);
         if (!title.empty() && !fromChapter.empty()) {
             const auto start = static_cast<std::int64_t>(title.back().ms - fromChapter.back().ms + 0.5);
             const auto length = static_cast<std::int64_t>(fromChapter.back().ms - (fromNext.empty() ? 0.0 : fromNext.back().ms) + 0.5);
@@ -165,7 +165,7 @@ bool ConversionEngine::OpenArea(DiscHandle disc, int titleIndex, int chapterInde
     reader->GetDuration(&m_titleLength);
     // Where the cells start in the area and in time: the splitter seeks by them, and takes each
     // cell's times from its own start (cells may start their time stamps again).
-    const std::vector<DvdDisc::CellMark> cells = SetCellTimes(m_splitter.Get(), disc, titleIndex, chapterIndex);
+    const std::vector<Disc::CellMark> cells = SetCellTimes(m_splitter.Get(), disc, titleIndex, chapterIndex);
     // A chapter's length: its cells' playing time.
     if (chapterIndex >= 0) {
         const std::size_t following = MyDVDGetCellMarks(disc, titleIndex, chapterIndex + 1).size();

@@ -19,6 +19,10 @@ bool NameValues(const std::string& name, unsigned& pid, unsigned& pesId, unsigne
     return open != std::string::npos && std::sscanf(name.c_str() + open, "(%04x,%02x,%02x)", &pid, &pesId, &subId) == 3;
 }
 
+// A track as the disc record lists it: a transport stream's by its PID, a program stream's by
+// (PES id << 8) | sub-stream id.
+int TrackId(unsigned pid, unsigned pesId, unsigned subId) { return static_cast<int>(pid ? pid : pesId << 8 | subId); }
+
 } // namespace
 
 ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n)
@@ -58,7 +62,7 @@ bool ListStreams(CMpegSplitterFilter* splitter, std::vector<EngineStream>& strea
             if (mt.majortype == MEDIATYPE_Video && mt.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) {
                 stream.kind = EngineStream::kSubpicture;
                 stream.identifier = named ? static_cast<int>(subId) : -1;
-                stream.streamId = named ? static_cast<int>(pesId << 8 | subId) : -1;
+                stream.streamId = named ? TrackId(pid, pesId, subId) : -1;
             } else if (mt.majortype == MEDIATYPE_Video) {
                 stream.kind = EngineStream::kVideo;
                 if ((mt.formattype == FORMAT_MPEG2_VIDEO || mt.formattype == FORMAT_VideoInfo2) && mt.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
@@ -77,7 +81,7 @@ bool ListStreams(CMpegSplitterFilter* splitter, std::vector<EngineStream>& strea
             } else if (mt.majortype == MEDIATYPE_Audio) {
                 stream.kind = EngineStream::kAudio;
                 stream.identifier = named ? static_cast<int>(subId) : -1;
-                stream.streamId = named ? static_cast<int>(pesId << 8 | subId) : -1;
+                stream.streamId = named ? TrackId(pid, pesId, subId) : -1;
                 if (mt.formattype == FORMAT_WaveFormatEx && mt.cbFormat >= sizeof(WAVEFORMATEX)) {
                     const auto* wfe = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
                     stream.sampleRate = static_cast<int>(wfe->nSamplesPerSec);
@@ -107,9 +111,9 @@ bool EnableStreams(CMpegSplitterFilter* splitter, int audioStreamId, int subtitl
     return enabled;
 }
 
-std::vector<DvdDisc::CellMark> SetCellTimes(CMpegSplitterFilter* splitter, DiscHandle disc, int titleIndex, int chapterIndex)
+std::vector<Disc::CellMark> SetCellTimes(CMpegSplitterFilter* splitter, DiscHandle disc, int titleIndex, int chapterIndex)
 {
-    std::vector<DvdDisc::CellMark> cells = MyDVDGetCellMarks(disc, titleIndex, chapterIndex);
+    std::vector<Disc::CellMark> cells = MyDVDGetCellMarks(disc, titleIndex, chapterIndex);
     if (cells.size() > 1) {
         std::vector<SplitterTimeMark> marks;
         for (std::size_t i = 0; i + 1 < cells.size(); ++i)

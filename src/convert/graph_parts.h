@@ -18,7 +18,7 @@ struct EngineStream {
     enum Kind { kVideo, kAudio, kSubpicture, kOther } kind = kOther;
     int index = 0;       // IAMStreamSelect index
     int identifier = 0;  // audio and subpictures: the third value of the name's "(%04x,%02x,%02x)"
-    int streamId = 0;    // audio and subpictures: (PES id << 8) | sub-stream id, as the disc lists it
+    int streamId = 0;    // audio and subpictures: (PES id << 8) | sub-stream id, or the PID, as the disc lists it
     int width = 0, height = 0;
     int bitRate = 0;     // video: from the format block; audio: average bytes per second × 8
     REFERENCE_TIME timePerFrame = 0;
@@ -46,4 +46,4 @@ bool EnableStreams(CMpegSplitterFilter* splitter, int audioStreamId, int subtitl
 // Where the cells of a title (from a chapter, or all of them with -1) start on the disc and in
 // time, handed to the splitter: it seeks by them, and takes each cell's times from its own start
 // (cells may start their time stamps again). Returns the marks.
-std::vector<DvdDisc::CellMark> SetCellTimes(CMpegSplitterFilter* splitter, DiscHandle disc, int titleIndex, int chapterIndex);
+std::vector<Disc::CellMark> SetCellTimes(CMpegSplitterFilter* splitter, DiscHandle disc, int titleIndex, int chapterIndex);

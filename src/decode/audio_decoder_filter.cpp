@@ -30,6 +30,7 @@ AVCodecID CodecOf(const CMediaType& type)
     if (s == MEDIASUBTYPE_DOLBY_AC3 || s == MEDIASUBTYPE_WAVE_DOLBY_AC3) return AV_CODEC_ID_AC3;
     if (s == MEDIASUBTYPE_DTS || s == MEDIASUBTYPE_WAVE_DTS) return AV_CODEC_ID_DTS;
     if (s == MEDIASUBTYPE_DVD_LPCM_AUDIO) return AV_CODEC_ID_PCM_DVD;
+    if (s == MEDIASUBTYPE_HDMV_LPCM_AUDIO) return AV_CODEC_ID_PCM_BLURAY;
     if (s == MEDIASUBTYPE_AAC) return AV_CODEC_ID_AAC;
     if (s == FourCCGuid(WAVE_FORMAT_MPEGLAYER3)) return AV_CODEC_ID_MP3;
     if (s == MEDIASUBTYPE_MPEG2_AUDIO) return AV_CODEC_ID_MP2;
@@ -157,6 +158,17 @@ bool CAudioDecoderFilter::OpenDecoder(const CMediaType& type)
     m_nextStart = 0;
     m_haveTime = false;
     m_discontinuity = true;
+    m_hdmvLpcm = false;
+    if (type.subtype == MEDIASUBTYPE_HDMV_LPCM_AUDIO) {
+        // The format keeps the channel assignment after the wave format.
+        if (!wfe || type.cbFormat < sizeof(WAVEFORMATEX) + 1) return false;
+        const std::uint8_t assignment = type.pbFormat[sizeof(WAVEFORMATEX)];
+        const std::uint8_t rate = wfe->nSamplesPerSec == 192000 ? 5 : wfe->nSamplesPerSec == 96000 ? 4 : 1;
+        const std::uint8_t bits = wfe->wBitsPerSample == 24 ? 3 : wfe->wBitsPerSample == 20 ? 2 : 1;
+        m_hdmvLpcmHeader[2] = static_cast<std::uint8_t>(assignment << 4 | rate);
+        m_hdmvLpcmHeader[3] = static_cast<std::uint8_t>(bits << 6);
+        m_hdmvLpcm = true;
+    }
     if (IsPs2Pcm(type)) {
         if (!wfe || type.cbFormat < sizeof(WAVEFORMATEX) + 4) return false;
         std::memcpy(&m_ps2Interleave, type.pbFormat + sizeof(WAVEFORMATEX), 4);
@@ -252,7 +264,16 @@ HRESULT CAudioDecoderFilter::Receive(IMediaSample* sample)
     const std::int64_t pts = SUCCEEDED(sample->GetTime(&start, &stop)) ? start : AV_NOPTS_VALUE;
     if (m_ps2Pcm) return DecodePs2Pcm(data, sample->GetActualDataLength(), pts);
     if (!m_codec) return VFW_E_NOT_CONNECTED;
-    return Decode(data, sample->GetActualDataLength(), pts);
+    const int size = sample->GetActualDataLength();
+    if (m_hdmvLpcm && size > 0) {
+        m_withHeader.resize(static_cast<std::size_t>(size) + 4);
+        m_hdmvLpcmHeader[0] = static_cast<std::uint8_t>(size >> 8);
+        m_hdmvLpcmHeader[1] = static_cast<std::uint8_t>(size);
+        std::memcpy(m_withHeader.data(), m_hdmvLpcmHeader, 4);
+        std::memcpy(m_withHeader.data() + 4, data, static_cast<std::size_t>(size));
+        return Decode(m_withHeader.data(), size + 4, pts);
+    }
+    return Decode(data, size, pts);
 }
 
 HRESULT CAudioDecoderFilter::Decode(const BYTE* data, int size, std::int64_t pts)

@@ -79,6 +79,11 @@ private:
     int m_outputChannels = 0;
     int m_outputRate = 0;
     bool m_ps2Pcm = false;
+    // Blu-ray LPCM comes without the header of its packets (the splitter takes it off); libavcodec
+    // wants it, so it is put back in front, from the stream's format.
+    bool m_hdmvLpcm = false;
+    std::uint8_t m_hdmvLpcmHeader[4] = {};
+    std::vector<std::uint8_t> m_withHeader; // grows to the largest packet, then stays
     std::uint32_t m_ps2Interleave = 0;
     REFERENCE_TIME m_nextStart = 0;
     bool m_haveTime = false;

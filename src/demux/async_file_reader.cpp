@@ -28,6 +28,24 @@ bool CMultiFiles::Open(const char* name, unsigned)
     return OpenPart(0);
 }
 
+bool CMultiFiles::OpenFiles(const std::vector<std::string>& names, const std::vector<REFERENCE_TIME>& timeOffsets)
+{
+    Close();
+    if (names.empty()) return false;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        struct stat info {};
+        if (::stat(names[i].c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            Close();
+            return false;
+        }
+        m_names.push_back(names[i]);
+        m_sizes.push_back(info.st_size);
+        m_timeOffsets.push_back(i < timeOffsets.size() ? timeOffsets[i] : 0);
+        m_totalSize += info.st_size;
+    }
+    return OpenPart(0);
+}
+
 bool CMultiFiles::OpenPart(std::size_t index)
 {
     if (m_handle >= 0) {

@@ -22,6 +22,9 @@ public:
 
     // Opens one file (read only, shared, existing files only); false when it cannot be opened.
     virtual bool Open(const char* name, unsigned flags = 0);
+    // Opens a chain of files that read as one, each with the time offset its time stamps take;
+    // false when one of them cannot be opened (the first is then open, if it could be).
+    bool OpenFiles(const std::vector<std::string>& names, const std::vector<REFERENCE_TIME>& timeOffsets = {});
     // Moves to `offset` from the beginning (0), the current position (1) or the end (2);
     // returns the new absolute position, or −1.
     virtual std::int64_t Seek(std::int64_t offset, int origin);

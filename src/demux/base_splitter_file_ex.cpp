@@ -228,6 +228,7 @@ bool CBaseSplitterFileEx::ReadTsPacketHeader(TsPacketHeader& h, bool resync)
 
     if (ReadBits(8, true) != 0x47) return false;
     h.nextPacket = Position() + m_tsPacketSize;
+    h.packetEnd = Position() + 188;
     h.sync = static_cast<std::uint8_t>(ReadBits(8));
     h.transportError = ReadBits(1);
     h.payloadUnitStart = ReadBits(1);

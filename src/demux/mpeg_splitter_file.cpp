@@ -23,8 +23,8 @@ CMediaType DvdSubpictureType()
 }
 
 CMpegSplitterFile::CMpegSplitterFile(IAsyncReader* reader, HRESULT& hr, bool bluray,
-                                     const std::vector<ClipStreamInfo>* clip)
-    : CBaseSplitterFileEx(reader, hr, 65536, false, true), m_bluray(bluray), m_clip(clip)
+                                     const std::vector<ClipStreamInfo>* clip, bool ownStreamsOnly)
+    : CBaseSplitterFileEx(reader, hr, 65536, false, true), m_bluray(bluray), m_clip(clip), m_ownStreamsOnly(ownStreamsOnly)
 {
     if (FAILED(hr)) return;
     ComPtr<ISyncReader> sync;
@@ -79,7 +79,9 @@ HRESULT CMpegSplitterFile::Initialise()
     if (m_container == kUnknown) return E_FAIL;
 
     ResetTimeRange();
-    const TitleInfo title = SplitterTitleInfo::Get();
+    const TitleInfo title = m_ownStreamsOnly ? TitleInfo{} : SplitterTitleInfo::Get();
+    // A transport stream's tracks are listed by their PIDs.
+    const bool byPid = m_container == kTransportStream;
     HRESULT result = E_FAIL;
     for (int k = 0; k < kScanWindows; ++k) {
         const std::int64_t start = k * kScanWindow;
@@ -95,16 +97,20 @@ HRESULT CMpegSplitterFile::Initialise()
         bool audioFound = true;
         for (int i = 0; i < title.audioCount && i < kMaxAudioStreams; ++i) {
             StreamEntry wanted;
-            wanted.pesId = static_cast<std::uint8_t>(title.audioStreamId[i] >> 8);
-            wanted.subId = static_cast<std::uint8_t>(title.audioStreamId[i]);
+            if (byPid) {
+                wanted.pid = static_cast<std::uint16_t>(title.audioStreamId[i]);
+            } else {
+                wanted.pesId = static_cast<std::uint8_t>(title.audioStreamId[i] >> 8);
+                wanted.subId = static_cast<std::uint8_t>(title.audioStreamId[i]);
+            }
             if (!InList(kAudioStreams, wanted)) audioFound = false;
         }
         if (!m_streams[kVideoStreams].empty() && audioFound) break;
     }
     if (FAILED(result)) return result;
 
-    // Subpicture streams the title announces but the scan did not meet.
-    for (int i = 0; i < title.subpictureCount && i < kMaxSubpictureStreams; ++i) {
+    // DVD subpicture streams the title announces but the scan did not meet.
+    for (int i = 0; !byPid && i < title.subpictureCount && i < kMaxSubpictureStreams; ++i) {
         StreamEntry entry;
         entry.owner = this;
         entry.pesId = static_cast<std::uint8_t>(title.subpictureStreamId[i] >> 8);
@@ -206,7 +212,7 @@ HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
                         SeekTo(before);
                     }
                 }
-                const std::int64_t left = std::max<std::int64_t>(0, h.nextPacket - Position());
+                const std::int64_t left = std::max<std::int64_t>(0, h.packetEnd - Position());
                 ClassifyStream(h.pid, code, static_cast<DWORD>(left));
             }
             SeekTo(h.nextPacket);
@@ -520,7 +526,7 @@ REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(DWORD id)
                 BYTE code = 0;
                 PesHeader pes;
                 if (FindNextStartCode(code, 4) && ReadPesHeader(pes, code) && pes.hasPts) {
-                    const auto left = static_cast<DWORD>(std::max<std::int64_t>(0, h.nextPacket - Position()));
+                    const auto left = static_cast<DWORD>(std::max<std::int64_t>(0, h.packetEnd - Position()));
                     if (ClassifyStream(h.pid, code, left) == id) found = pes.pts;
                 }
             }

@@ -38,8 +38,10 @@ public:
     enum Container { kUnknown = 0, kProgramStream = 1, kTransportStream = 2, kPesStream = 3, kPva = 4 };
 
     // Runs Initialise; `hr` gets its result. `clip` (Blu-ray stream information) may be null.
+    // Unless `ownStreamsOnly`, the streams the application's title record announces are waited
+    // for and listed even when the scan does not meet them.
     CMpegSplitterFile(IAsyncReader* reader, HRESULT& hr, bool bluray = false,
-                      const std::vector<ClipStreamInfo>* clip = nullptr);
+                      const std::vector<ClipStreamInfo>* clip = nullptr, bool ownStreamsOnly = false);
 
     HRESULT Initialise();
     // S_OK when [start, stop) was scanned, E_FAIL when scrambled content was met.
@@ -114,6 +116,7 @@ private:
     AvcHeader m_avc;
     bool m_bluray = false;
     const std::vector<ClipStreamInfo>* m_clip = nullptr;
+    bool m_ownStreamsOnly = false;
     std::unordered_map<std::uint16_t, std::uint8_t> m_pidToPes;
     int m_container = kUnknown;
     REFERENCE_TIME m_firstTimestamp = INT64_MAX;

@@ -524,7 +524,7 @@ HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset)
                         return PassScrambled();
                     }
                     m_scrambledInARow = 0;
-                    const auto left = static_cast<DWORD>(std::max<std::int64_t>(0, h.nextPacket - file->Position()));
+                    const auto left = static_cast<DWORD>(std::max<std::int64_t>(0, h.packetEnd - file->Position()));
                     id = file->ClassifyStream(h.pid, code, left);
                     hasPts = pes.hasPts;
                     pts = pes.pts;
@@ -535,7 +535,7 @@ HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset)
                 }
             }
             if (GetOutputPin(id))
-                hr = CollectTsPayload(id, pesStart, hasPts, pts, pesLength, offset, h.nextPacket - file->Position());
+                hr = CollectTsPayload(id, pesStart, hasPts, pts, pesLength, offset, h.packetEnd - file->Position());
         }
         file->SeekTo(h.nextPacket);
         break;

@@ -190,7 +190,8 @@ struct TsPacketHeader {
     bool adaptationExtension = false;
     std::int64_t pcr = 0;
     std::int32_t payloadBytes = 0;
-    std::int64_t nextPacket = 0;
+    std::int64_t nextPacket = 0; // the next packet's sync byte
+    std::int64_t packetEnd = 0;  // the end of this packet's 188 bytes (an M2TS packet's next time code follows)
 };
 
 struct PsiSectionHeader {

@@ -14,6 +14,8 @@ const char* AudioFormatLabel(std::int32_t audioFormat)
     case kAudioFormatMpeg2: return "MP3";
     case kAudioFormatLpcm: return "LPCM";
     case kAudioFormatDts: return "DTS";
+    case kAudioFormatEac3: return "EAC3";
+    case kAudioFormatAac: return "AAC";
     default: return "";
     }
 }

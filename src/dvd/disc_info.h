@@ -23,7 +23,7 @@ struct TitleInfo {
     std::uint8_t reserved[256];
     std::uint32_t chapterSectors[kMaxChapters];
     std::int32_t audioCount;
-    std::int32_t audioStreamId[kMaxAudioStreams];  // (PES id << 8) | sub-stream id
+    std::int32_t audioStreamId[kMaxAudioStreams];  // (PES id << 8) | sub-stream id; a transport stream's PID
     std::int32_t audioLanguage[kMaxAudioStreams];  // two letters, first in bits 8–15
     std::int32_t audioFormat[kMaxAudioStreams];    // 0 AC-3, 2/3 MPEG, 4 LPCM, 5 DTS
     std::int32_t audioChannelsMinusOne[kMaxAudioStreams];
@@ -61,11 +61,14 @@ constexpr std::int32_t kAudioFormatMpeg1 = 2;
 constexpr std::int32_t kAudioFormatMpeg2 = 3;
 constexpr std::int32_t kAudioFormatLpcm = 4;
 constexpr std::int32_t kAudioFormatDts = 5;
+// Codes of files and Blu-ray folders only (a DVD's codings stop at 7).
+constexpr std::int32_t kAudioFormatEac3 = 8;
+constexpr std::int32_t kAudioFormatAac = 9;
 
 // Titles shorter than this are not listed.
 constexpr double kShortestListedTitleMs = 3000.0;
 
-// "AC3", "MP3", "LPCM", "DTS" or empty, as the title list shows an audio coding.
+// "AC3", "MP3", "LPCM", "DTS", "EAC3", "AAC" or empty, as the title list shows an audio coding.
 const char* AudioFormatLabel(std::int32_t audioFormat);
 // The channel count the title list shows: 2 for code 1, 6 for code 5, else 2.
 int ShownChannelCount(std::int32_t audioChannelsMinusOne);

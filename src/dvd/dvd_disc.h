@@ -19,26 +19,15 @@
 #include <string>
 #include <vector>
 
+#include "dvd/disc.h"
 #include "dvd/disc_info.h"
 #include "dvd/dvdread_ptr.h"
-
-// The picture of a title: its coded size and whether it is shown at 16:9 (else 4:3).
-struct TitleVideo {
-    int width = 720;
-    int height = 480;
-    bool wide = false;
-};
-
-// What a test's fault hook makes of one sector read.
-enum class ReadFault { None, Fail, Zero };
-// Called for every sector read attempt with the title set and the sector in its title VOBs.
-using ReadFaultHook = std::function<ReadFault(int titleSet, std::uint32_t sector)>;
 
 namespace ifo {
 struct Manager;
 }
 
-class DvdDisc {
+class DvdDisc : public Disc {
 public:
     // A run of sectors of one cell, first and last inclusive, in the title set's title VOBs,
     // and the cell's playing time.
@@ -48,11 +37,6 @@ public:
         double ms = 0;
         std::uint32_t Sectors() const { return last - first + 1; }
     };
-    // Where a cell starts in the byte stream of an area and in its playing time.
-    struct CellMark {
-        std::int64_t position; // bytes from the area's start
-        double ms;             // from the area's start
-    };
 
     // Opens a device, a disc's mount point, a VIDEO_TS folder or the folder above it, or an ISO
     // image; null when the path holds no readable DVD-Video, with the reason in `why` ("PATH does
@@ -61,46 +45,46 @@ public:
     // else its backup), every offset checked; a title set whose files are both damaged leaves its
     // titles unreadable, and cells are kept inside the title set's VOBs.
     static std::unique_ptr<DvdDisc> Open(const std::string& path, std::string* why = nullptr);
-    ~DvdDisc();
+    ~DvdDisc() override;
 
     // Fills the whole record.
-    void GetInfo(DiscInfo* info) const;
+    void GetInfo(DiscInfo* info) const override;
 
     // Starts the area at a chapter of a title (0-based); it runs to the end of the title until
     // SetStopPos says otherwise. Position 0 is the chapter's first byte.
-    void SetArea(int title, int chapter);
+    void SetArea(int title, int chapter) override;
     // Ends the area at the first byte of that chapter; chapter = the title's chapter count, or the
     // next title with chapter 0, means the end of the title.
-    void SetStopPos(int title, int chapter);
+    void SetStopPos(int title, int chapter) override;
     // Moves to a byte position of the area, rounded down to its sector; returns the position
     // reached, or -1 for a negative position or one past the area's end.
-    std::int64_t Seek(std::int64_t position);
+    std::int64_t Seek(std::int64_t position) override;
     // Copies whole sectors, at most `count` bytes, from the current position; returns the bytes
     // copied, 0 at the end of the area, -1 for a buffer smaller than a sector.
-    std::int32_t Read(std::uint8_t* buffer, std::int32_t count);
+    std::int32_t Read(std::uint8_t* buffer, std::int32_t count) override;
 
     // The cells from a chapter of a title (0-based; -1 the whole title) to the title's end, as an
     // area set there reads them, and one more mark for that end: the time map that seeking in the
     // byte stream goes by.
-    std::vector<CellMark> CellMarks(int title, int chapter) const;
+    std::vector<CellMark> CellMarks(int title, int chapter) const override;
     // The sectors of a title's chapters, as the area reads them (tests and diagnostics).
     std::vector<std::vector<CellRun>> ChapterCells(int title) const;
     // The title set a title lives in (1-based), or 0.
     int TitleSetOf(int title) const;
     // False when the title's navigation could not be read (it then has no chapters).
-    bool IsReadable(int title) const;
+    bool IsReadable(int title) const override;
     // The disc's volume name (an image's or a drive's); empty for a folder.
-    const std::string& VolumeName() const { return m_volumeName; }
+    std::string VolumeName() const override { return m_volumeName; }
     // The picture of a title as its title set's video attributes describe it.
-    TitleVideo VideoOf(int title) const;
+    TitleVideo VideoOf(int title) const override;
 
     // While on, reads give up at once (zeros) instead of trying unreadable sectors again: a stop
     // must not wait for a damaged drive's retries. Any thread.
-    void Interrupt(bool on) { m_interrupted = on; }
+    void Interrupt(bool on) override { m_interrupted = on; }
     // Fault injection for tests: every sector read asks the hook first.
-    void SetFaultHook(ReadFaultHook hook);
+    void SetFaultHook(ReadFaultHook hook) override;
     // Sectors skipped as unreadable since the disc was opened.
-    std::int64_t SkippedSectors() const { return m_skipped.load(); }
+    std::int64_t SkippedSectors() const override { return m_skipped.load(); }
 
 private:
     struct Title {

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -10,7 +11,7 @@ namespace {
 // lives until they return.
 class DiscTable {
 public:
-    DiscHandle Add(std::shared_ptr<DvdDisc> disc)
+    DiscHandle Add(std::shared_ptr<Disc> disc)
     {
         std::lock_guard lock(m_lock);
         do {
@@ -19,7 +20,7 @@ public:
         m_discs.emplace(m_next, std::move(disc));
         return m_next;
     }
-    std::shared_ptr<DvdDisc> Find(DiscHandle handle)
+    std::shared_ptr<Disc> Find(DiscHandle handle)
     {
         std::lock_guard lock(m_lock);
         auto it = m_discs.find(handle);
@@ -27,7 +28,7 @@ public:
     }
     void Remove(DiscHandle handle)
     {
-        std::shared_ptr<DvdDisc> closing;
+        std::shared_ptr<Disc> closing;
         {
             std::lock_guard lock(m_lock);
             auto it = m_discs.find(handle);
@@ -40,7 +41,7 @@ public:
 
 private:
     std::mutex m_lock;
-    std::map<DiscHandle, std::shared_ptr<DvdDisc>> m_discs; // guarded by m_lock
+    std::map<DiscHandle, std::shared_ptr<Disc>> m_discs; // guarded by m_lock
     DiscHandle m_next = 0;                                  // guarded by m_lock
 };
 
@@ -50,6 +51,17 @@ DiscTable& Discs()
     return table;
 }
 
+struct Openers {
+    std::mutex lock;
+    std::vector<DiscOpener> list; // guarded by lock
+};
+
+Openers& DiscOpeners()
+{
+    static Openers openers;
+    return openers;
+}
+
 } // namespace
 
 DiscHandle MyDVDOpen(const char* path) { return MyDVDOpenWithReason(path, nullptr); }
@@ -57,8 +69,36 @@ DiscHandle MyDVDOpen(const char* path) { return MyDVDOpenWithReason(path, nullpt
 DiscHandle MyDVDOpenWithReason(const char* path, std::string* why)
 {
     if (!path) return 0;
-    std::shared_ptr<DvdDisc> disc = DvdDisc::Open(path, why);
+    std::vector<DiscOpener> openers;
+    {
+        std::lock_guard lock(DiscOpeners().lock);
+        openers = DiscOpeners().list;
+    }
+    // The other kinds first: each takes only what is plainly its own, and a folder holding both
+    // a VIDEO_TS and a BDMV folder is left to the DVD.
+    for (const DiscOpener& open : openers) {
+        std::string reason;
+        std::shared_ptr<Disc> disc = open(path, &reason);
+        if (disc) return Discs().Add(std::move(disc));
+        if (!reason.empty()) {
+            if (why) *why = reason;
+            return 0;
+        }
+    }
+    std::shared_ptr<Disc> disc = DvdDisc::Open(path, why);
     return disc ? Discs().Add(std::move(disc)) : 0;
+}
+
+void RegisterDiscOpener(DiscOpener opener)
+{
+    std::lock_guard lock(DiscOpeners().lock);
+    DiscOpeners().list.push_back(std::move(opener));
+}
+
+int MyDVDMainTitle(DiscHandle handle)
+{
+    auto disc = Discs().Find(handle);
+    return disc ? disc->MainTitle() : -1;
 }
 
 void MyDVDInterrupt(DiscHandle handle, bool on)
@@ -140,8 +180,8 @@ bool MyDVDGetTitleVideo(DiscHandle handle, int title, TitleVideo* video)
     return true;
 }
 
-std::vector<DvdDisc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, int chapter)
+std::vector<Disc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, int chapter)
 {
     auto disc = Discs().Find(handle);
-    return disc ? disc->CellMarks(title, chapter) : std::vector<DvdDisc::CellMark>{};
+    return disc ? disc->CellMarks(title, chapter) : std::vector<Disc::CellMark>{};
 }

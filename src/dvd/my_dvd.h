@@ -13,8 +13,8 @@
 #include "dvd/disc_info.h"
 #include "dvd/dvd_disc.h"
 
-// Opens a disc (device, mount point, VIDEO_TS folder or the folder above it, ISO image);
-// 0 on failure.
+// Opens a disc (device, mount point, VIDEO_TS folder or the folder above it, ISO image, or what
+// a registered opener takes); 0 on failure.
 DiscHandle MyDVDOpen(const char* path);
 // The same, with the reason of a failure in `why` ("PATH does not exist", "no VIDEO_TS folder in
 // PATH", "VIDEO_TS.IFO and its backup cannot be read").
@@ -45,8 +45,13 @@ std::int64_t MyDVDSkippedSectors(DiscHandle handle);
 // The cells from a chapter (0-based, -1 the whole title) to the end of a title: where each starts
 // in the area's bytes and in its playing time, and a last mark for the end. Empty for an unknown
 // handle or title.
-std::vector<DvdDisc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, int chapter);
-// The disc's volume name ("PAL_16X9"); empty for a folder or an unknown handle.
+std::vector<Disc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, int chapter);
+// Adds a kind of disc that MyDVDOpen tries before DVD-Video (any thread, usually at start).
+void RegisterDiscOpener(DiscOpener opener);
+// The title a player starts with (0-based), or -1 when the disc does not say.
+int MyDVDMainTitle(DiscHandle handle);
+// The disc's name for the title list: a volume's ("PAL_16X9"), a Blu-ray folder's or a file's;
+// empty for a DVD folder or an unknown handle.
 std::string MyDVDGetVolumeName(DiscHandle handle);
 // False when the title's navigation could not be read (or the handle or title is unknown).
 bool MyDVDTitleReadable(DiscHandle handle, int title);

@@ -23,7 +23,7 @@ TEST_P(EveryProfile, ConvertsThreeSecondsOfATitle)
     const ProfileRecord& profile = Profile(GetParam());
     const WriterSettings& w = profile.writer;
     SCOPED_TRACE(profile.ProfileName);
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     const std::string folder = OutputFolder("profile-" + std::to_string(GetParam()));
     const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, -1, 2000, 3000)}, Settings(profile, folder));
     ASSERT_EQ(result.failed, 0) << (result.messages.empty() ? "" : result.messages.front());

@@ -37,7 +37,7 @@ protected:
         return SUCCEEDED(m_engine.Graph()->FindFilterByName(name, filter.Put())) && filter;
     }
 
-    Disc m_disc{"ntsc_4x3"};
+    OpenTestDisc m_disc{"ntsc_4x3"};
     std::vector<std::string> m_messages;
     ConversionEngine m_engine{[this](const std::string& m) { m_messages.push_back(m); }};
     std::string m_path;

@@ -30,7 +30,7 @@ const ProfileRecord& Profile(int index)
     return found->second;
 }
 
-Disc::Disc(const std::string& name) : info(std::make_unique<DiscInfo>()), path(name.starts_with('/') ? name : TestDisc(name))
+OpenTestDisc::OpenTestDisc(const std::string& name) : info(std::make_unique<DiscInfo>()), path(name.starts_with('/') ? name : TestDisc(name))
 {
     owned = OpenDisc(path);
     handle = owned.Get();
@@ -38,7 +38,7 @@ Disc::Disc(const std::string& name) : info(std::make_unique<DiscInfo>()), path(n
     if (handle) MyDVDGetInfo(handle, info.get());
 }
 
-RunTask MakeRunTask(const Disc& disc, int title, const ProfileRecord& profile, int chapter, std::int64_t startMs,
+RunTask MakeRunTask(const OpenTestDisc& disc, int title, const ProfileRecord& profile, int chapter, std::int64_t startMs,
                     std::int64_t lengthMs)
 {
     TitleVideo video;
@@ -68,7 +68,7 @@ std::string OutputFolder(const std::string& name)
     return folder;
 }
 
-ConversionResult Convert(const Disc& disc, std::vector<RunTask> tasks, RunSettings settings)
+ConversionResult Convert(const OpenTestDisc& disc, std::vector<RunTask> tasks, RunSettings settings)
 {
     static const bool registered = [] {
         RegisterPlatformDecoders();

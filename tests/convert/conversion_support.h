@@ -17,8 +17,8 @@ namespace testing_filters {
 const ProfileRecord& Profile(int index);
 
 // An opened test disc (by name, or a path from the root) with its record.
-struct Disc {
-    explicit Disc(const std::string& name);
+struct OpenTestDisc {
+    explicit OpenTestDisc(const std::string& name);
     OwnedDisc owned;
     DiscHandle handle = 0; // owned's
     std::unique_ptr<DiscInfo> info;
@@ -26,7 +26,7 @@ struct Disc {
 };
 
 // A task as the title list makes it, trimmed when asked (−1: to the end).
-RunTask MakeRunTask(const Disc& disc, int title, const ProfileRecord& profile, int chapter = -1,
+RunTask MakeRunTask(const OpenTestDisc& disc, int title, const ProfileRecord& profile, int chapter = -1,
                     std::int64_t startMs = 0, std::int64_t lengthMs = -1);
 
 struct ConversionResult {
@@ -38,7 +38,7 @@ struct ConversionResult {
 };
 
 // Runs the tasks into `folder` (emptied first) to the end.
-ConversionResult Convert(const Disc& disc, std::vector<RunTask> tasks, RunSettings settings);
+ConversionResult Convert(const OpenTestDisc& disc, std::vector<RunTask> tasks, RunSettings settings);
 // Default settings for a profile into a folder.
 RunSettings Settings(const ProfileRecord& profile, const std::string& folder);
 // A fresh folder for a test's output.

@@ -26,7 +26,7 @@ constexpr int kMp4Profile = 5;   // H.264 and AAC, 640 × 480
 constexpr int kMp3Profile = 17;  // MP3 only
 
 // The title's own pictures, as grey 64 × 48, decoded by ffmpeg from its VOB bytes.
-std::vector<std::vector<std::uint8_t>> TitlePictures(const Disc& disc, int title)
+std::vector<std::vector<std::uint8_t>> TitlePictures(const OpenTestDisc& disc, int title)
 {
     const std::string vob = TemporaryPath("title.vob");
     const auto bytes = ReadTitleWithLibdvdread(disc.path, title).bytes;
@@ -45,7 +45,7 @@ double MeanDifference(const std::vector<std::uint8_t>& a, const std::vector<std:
 
 TEST(Conversion, OneFilePerCheckedTitleHoldingEveryPicture)
 {
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     const ProfileRecord& profile = Profile(kMpeg2Profile);
     const std::string folder = OutputFolder("per-title");
     std::vector<RunTask> tasks = {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 1, profile)};
@@ -75,7 +75,7 @@ TEST(Conversion, OneFilePerCheckedTitleHoldingEveryPicture)
 
 TEST(Conversion, MergedTitlesMakeOneFileOfTheirLength)
 {
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     const ProfileRecord& profile = Profile(kMp4Profile);
     RunSettings settings = Settings(profile, OutputFolder("merged"));
     settings.merge = true;
@@ -90,7 +90,7 @@ TEST(Conversion, MergedTitlesMakeOneFileOfTheirLength)
 
 TEST(Conversion, TrimStartAndLengthAreHonoured)
 {
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     const ProfileRecord& profile = Profile(kMpeg2Profile);
     const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, -1, 2000, 3000)}, Settings(profile, OutputFolder("trim")));
     ASSERT_EQ(result.files.size(), 1u);
@@ -108,7 +108,7 @@ TEST(Conversion, TrimStartAndLengthAreHonoured)
 
 TEST(Conversion, AChapterConvertsJustThatChapter)
 {
-    Disc disc("ntsc_4x3"); // title 1: chapters at 0, 2, 4 and 6 s
+    OpenTestDisc disc("ntsc_4x3"); // title 1: chapters at 0, 2, 4 and 6 s
     const ProfileRecord& profile = Profile(kMp4Profile);
     const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, 1)}, Settings(profile, OutputFolder("chapter")));
     ASSERT_EQ(result.files.size(), 1u);
@@ -133,7 +133,7 @@ TEST(Conversion, AChapterConvertsJustThatChapter)
 
 TEST(Conversion, AudioOnlyAndVideoOnlyProfiles)
 {
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     const auto audio = Convert(disc, {MakeRunTask(disc, 1, Profile(kMp3Profile))}, Settings(Profile(kMp3Profile), OutputFolder("audio-only")));
     ASSERT_EQ(audio.files.size(), 1u);
     Probe probe = ProbeFile(audio.files[0]);
@@ -153,7 +153,7 @@ TEST(Conversion, AudioOnlyAndVideoOnlyProfiles)
 
 TEST(Conversion, TheChosenAudioTrackIsTheOneHeard)
 {
-    Disc disc("ntsc_4x3"); // title 1: AC-3 at 440 Hz, MP2 at 660 Hz
+    OpenTestDisc disc("ntsc_4x3"); // title 1: AC-3 at 440 Hz, MP2 at 660 Hz
     const ProfileRecord& profile = Profile(kMp3Profile);
     auto first = Convert(disc, {MakeRunTask(disc, 0, profile)}, Settings(profile, OutputFolder("track-1")));
     RunSettings second = Settings(profile, OutputFolder("track-2"));
@@ -169,7 +169,7 @@ TEST(Conversion, TheChosenAudioTrackIsTheOneHeard)
 
 TEST(Conversion, AChosenSubtitleIsBurnedInAndNoneBurnsNothing)
 {
-    Disc disc("ntsc_4x3"); // title 2: English box 0.5–1.5 s, German (yellow) box 1.0–1.8 s
+    OpenTestDisc disc("ntsc_4x3"); // title 2: English box 0.5–1.5 s, German (yellow) box 1.0–1.8 s
     const ProfileRecord& profile = Profile(kMpeg2Profile);
     RunSettings german = Settings(profile, OutputFolder("subtitle-de"));
     german.selectedSubtitleId = 0xBD21;
@@ -217,7 +217,7 @@ void ExpectInStep(const std::string& file, int expectedFlashes)
 
 TEST(Conversion, SoundAndPictureStayInStep)
 {
-    Disc disc("sync"); // title 1: two cells of 6 s, flashes at 1, 3, 5 s of each; title 2: one cell
+    OpenTestDisc disc("sync"); // title 1: two cells of 6 s, flashes at 1, 3, 5 s of each; title 2: one cell
     const ProfileRecord& profile = Profile(kMp4Profile);
     // Whole title, across the cell boundary where the time stamps start again.
     auto whole = Convert(disc, {MakeRunTask(disc, 0, profile)}, Settings(profile, OutputFolder("sync-whole")));
@@ -245,7 +245,7 @@ TEST(Conversion, ATrimInsideALaterCellHoldsItsWholeRangeInStep)
     // Title 1 of the sync disc: two cells of 180 pictures (6.006 s), the second starting its
     // time stamps again; flashes at 1, 3 and 5 s of each. 7.5 s to 11.5 s holds the second
     // cell's flashes at 3 and 5 s: 9.006 and 11.006 s of the title.
-    Disc disc("sync");
+    OpenTestDisc disc("sync");
     const ProfileRecord& profile = Profile(kMp4Profile);
     const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, -1, 7500, 4000)}, Settings(profile, OutputFolder("trim-cell")));
     ASSERT_EQ(result.files.size(), 1u);
@@ -263,7 +263,7 @@ TEST(Conversion, ATrimInsideALaterCellHoldsItsWholeRangeInStep)
 
 TEST(Conversion, TheLastSecondOfATrimHasItsSound)
 {
-    Disc disc("ntsc_4x3"); // title 1: a steady 440 Hz tone
+    OpenTestDisc disc("ntsc_4x3"); // title 1: a steady 440 Hz tone
     const ProfileRecord& profile = Profile(kMp4Profile);
     const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, -1, 2000, 3000)}, Settings(profile, OutputFolder("trim-end")));
     ASSERT_EQ(result.files.size(), 1u);
@@ -285,7 +285,7 @@ TEST(Conversion, TheLastSecondOfATrimHasItsSound)
 
 TEST(Conversion, APalWidescreenTitleKeepsItsWholePicture)
 {
-    Disc disc("pal_16x9");
+    OpenTestDisc disc("pal_16x9");
     const ProfileRecord& profile = Profile(58); // AVI, 480 × 360 at 25 pictures per second, as the disc
     const RunTask task = MakeRunTask(disc, 0, profile);
     EXPECT_EQ(task.task.clip.picture.cropRight, 720);
@@ -321,7 +321,7 @@ TEST(Conversion, APalWidescreenTitleKeepsItsWholePicture)
 
 TEST(Conversion, CancelLeavesAValidFileOfWhatWasConverted)
 {
-    Disc disc("sync");
+    OpenTestDisc disc("sync");
     const ProfileRecord& profile = Profile(kMp4Profile);
     RegisterPlatformDecoders();
     const std::string folder = OutputFolder("cancel");
@@ -350,7 +350,7 @@ TEST(Conversion, CancelLeavesAValidFileOfWhatWasConverted)
 
 TEST(Conversion, APausedRunStandsStillAndCancelsAtOnce)
 {
-    Disc disc("sync");
+    OpenTestDisc disc("sync");
     const ProfileRecord& profile = Profile(kMp4Profile);
     RegisterPlatformDecoders();
     const std::string folder = OutputFolder("pause");
@@ -375,7 +375,7 @@ TEST(Conversion, APausedRunStandsStillAndCancelsAtOnce)
 
 TEST(Conversion, ElapsedTimeRunsAcrossTitlesLeavesPausesOutAndNeverGoesBack)
 {
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     const ProfileRecord& profile = Profile(kMp3Profile);
     RegisterPlatformDecoders();
     std::int64_t now = 0; // the run's clock, moved by the test: 100 ms a step
@@ -411,7 +411,7 @@ TEST(Conversion, ElapsedTimeRunsAcrossTitlesLeavesPausesOutAndNeverGoesBack)
 
 TEST(Conversion, UnreadableBlocksAreSkippedAndTheTitleConvertsToItsEnd)
 {
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     int failed = 0;
     MyDVDSetReadFaultHook(disc.handle, [&](int, std::uint32_t sector) {
         if (sector >= 600 && sector < 640) {
@@ -435,7 +435,7 @@ TEST(Conversion, CancelDoesNotWaitForADamagedDrivesRetries)
     // From sector 300 on every read fails, slowly, as a damaged drive does (a read of ten sectors
     // with its retries takes seconds; the title's end, many minutes). A cancel does not wait for
     // the retries, and what was converted is kept.
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     std::atomic<int> failures{0};
     MyDVDSetReadFaultHook(disc.handle, [&](int, std::uint32_t sector) {
         if (sector < 300) return ReadFault::None;
@@ -498,7 +498,7 @@ TEST(Conversion, SoundTheDecoderRefusesIsReportedAsLost)
     std::ofstream(vob, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     const double at = static_cast<double>(ReadPts(bytes, damaged) - firstPts) / 90000;
 
-    Disc disc(copy.string());
+    OpenTestDisc disc(copy.string());
     const ProfileRecord& profile = Profile(kMp4Profile);
     RunSettings settings = Settings(profile, OutputFolder("refused-lpcm"));
     settings.selectedAudioStreamId = 0xBDA0;
@@ -515,7 +515,7 @@ TEST(Conversion, SoundTheDecoderRefusesIsReportedAsLost)
 
 TEST(Conversion, AFileThatCannotBeCreatedIsReportedAndCountsAsFailed)
 {
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     const ProfileRecord& profile = Profile(kMp4Profile);
     const auto result =
         Convert(disc, {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 1, profile)}, Settings(profile, "/nonexistent-folder"));
@@ -527,7 +527,7 @@ TEST(Conversion, AFileThatCannotBeCreatedIsReportedAndCountsAsFailed)
 
 TEST(Conversion, TasksShorterThanASecondArePassedOver)
 {
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     const ProfileRecord& profile = Profile(kMp3Profile);
     const std::string folder = OutputFolder("short");
     const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, -1, 0, 999), MakeRunTask(disc, 1, profile, -1, 0, 1000)},

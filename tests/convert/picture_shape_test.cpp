@@ -102,7 +102,7 @@ class PictureShape : public ::testing::TestWithParam<ShapeCase> {};
 TEST_P(PictureShape, TheSquareTakesTheShapeOfTheZoomModeBetweenExactBars)
 {
     const ShapeCase& c = GetParam();
-    Disc disc(c.disc);
+    OpenTestDisc disc(c.disc);
     const ProfileRecord& profile = Profile(c.profile);
     const RunTask task = MakeRunTask(disc, c.title, profile);
     RunSettings settings = Settings(profile, OutputFolder(std::string("shape-") + c.name));
@@ -171,7 +171,7 @@ double InterlacedShare(const std::string& file)
 
 TEST(Deinterlacing, AnInterlacedTitleLosesItsCombingUnlessTurnedOff)
 {
-    Disc disc("shapes_ntsc"); // title 3: two fields 1/60 s apart in every frame
+    OpenTestDisc disc("shapes_ntsc"); // title 3: two fields 1/60 s apart in every frame
     const ProfileRecord& profile = Profile(kMp4Profile);
     const RunTask task = MakeRunTask(disc, 2, profile);
     double share[3] = {};
@@ -192,7 +192,7 @@ TEST(Deinterlacing, AnInterlacedTitleLosesItsCombingUnlessTurnedOff)
 
 TEST(Deinterlacing, AProgressiveTitleIsLeftAlone)
 {
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     const ProfileRecord& profile = Profile(kMp4Profile);
     std::string files[2];
     for (std::int32_t mode : {kDeinterlaceAuto, kDeinterlaceOff}) {

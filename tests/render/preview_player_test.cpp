@@ -105,7 +105,7 @@ protected:
     }
 
     // Opens a title of a test disc in the player, ready to play.
-    void Open(Disc& disc, int title)
+    void Open(OpenTestDisc& disc, int title)
     {
         ASSERT_TRUE(m_player.CreateGraph(disc.handle, nullptr, nullptr)) << Messages();
         ASSERT_TRUE(m_player.SetTitle(title, -1)) << Messages();
@@ -161,7 +161,7 @@ protected:
 
 TEST_F(PreviewTest, ATitlePlaysThroughTheAudioDeviceAtItsPitchForThePlayedTime)
 {
-    Disc disc("ntsc_4x3"); // title 1: AC-3 English at 440 Hz
+    OpenTestDisc disc("ntsc_4x3"); // title 1: AC-3 English at 440 Hz
     Open(disc, 0);
     CAudioRenderer* sound = Sound();
     ASSERT_NE(sound, nullptr) << "the sound was not rendered to the audio renderer: " << m_player.SoundFilters().size() << " filters behind the splitter's sound; " << Messages();
@@ -192,7 +192,7 @@ TEST_F(PreviewTest, ATitlePlaysThroughTheAudioDeviceAtItsPitchForThePlayedTime)
 
 TEST_F(PreviewTest, TheClockFollowsThePlayedSoundAndHoldsWhilePaused)
 {
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     Open(disc, 0);
     CAudioRenderer* sound = Sound();
     ASSERT_NE(sound, nullptr);
@@ -237,7 +237,7 @@ TEST_F(PreviewTest, TheClockFollowsThePlayedSoundAndHoldsWhilePaused)
 
 TEST_F(PreviewTest, ASeekPlaysFromTheNewPlaceWithSoundAndPictureInStep)
 {
-    Disc disc("sync"); // title 2: one cell of 6 s, a white picture and a 1 kHz burst at 1, 3 and 5 s
+    OpenTestDisc disc("sync"); // title 2: one cell of 6 s, a white picture and a 1 kHz burst at 1, 3 and 5 s
     Open(disc, 1);
     CAudioRenderer* sound = Sound();
     ASSERT_NE(sound, nullptr);
@@ -278,7 +278,7 @@ TEST_F(PreviewTest, ASeekPlaysFromTheNewPlaceWithSoundAndPictureInStep)
 
 TEST_F(PreviewTest, ATitleWithoutSoundPacesOnTheSystemClock)
 {
-    Disc disc("silent"); // one title of 4 s, no sound
+    OpenTestDisc disc("silent"); // one title of 4 s, no sound
     Open(disc, 0);
     EXPECT_EQ(Sound(), nullptr) << "something was rendered for sound";
     EXPECT_TRUE(m_player.SoundFilters().empty());
@@ -300,7 +300,7 @@ TEST_F(PreviewTest, ATitleWithoutSoundPacesOnTheSystemClock)
 TEST_F(PreviewTest, WithoutAnAudioDeviceTheSoundIsDiscardedAndPlaybackStillPaces)
 {
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-    Disc disc("ntsc_4x3");
+    OpenTestDisc disc("ntsc_4x3");
     Open(disc, 0);
     CAudioRenderer* sound = Sound();
     ASSERT_NE(sound, nullptr);
@@ -317,7 +317,7 @@ TEST_F(PreviewTest, WithoutAnAudioDeviceTheSoundIsDiscardedAndPlaybackStillPaces
 
 TEST_F(PreviewTest, AnotherTitlePlaysWithItsPicturesAndSound)
 {
-    Disc disc("ntsc_4x3"); // title 2: 4 s, AC-3 at 550 Hz
+    OpenTestDisc disc("ntsc_4x3"); // title 2: 4 s, AC-3 at 550 Hz
     Open(disc, 0);
     ASSERT_TRUE(m_player.SetTitle(1, -1)) << Messages();
     {
@@ -340,7 +340,7 @@ TEST_F(PreviewTest, AnotherTitlePlaysWithItsPicturesAndSound)
 
 TEST_F(PreviewTest, ChoosingAnotherTrackWhilePlayingIsHeardAtOnce)
 {
-    Disc disc("ntsc_4x3"); // title 1: AC-3 English at 440 Hz (stream 80BD), MP2 French at 660 Hz
+    OpenTestDisc disc("ntsc_4x3"); // title 1: AC-3 English at 440 Hz (stream 80BD), MP2 French at 660 Hz
     Open(disc, 0);
     CAudioRenderer* sound = Sound();
     ASSERT_NE(sound, nullptr);
@@ -368,7 +368,7 @@ TEST_F(PreviewTest, SurroundSoundAndLpcmPlayAtTheirPitchTheFirstListedFirst)
 {
     // Title 1: AC-3 5.1 English at 440 Hz listed first, LPCM stereo Japanese at 660 Hz (which the
     // splitter on its own would pick).
-    Disc disc("pal_16x9");
+    OpenTestDisc disc("pal_16x9");
     Open(disc, 0);
     CAudioRenderer* sound = Sound();
     ASSERT_NE(sound, nullptr);
@@ -398,7 +398,7 @@ TEST_F(PreviewTest, SurroundSoundAndLpcmPlayAtTheirPitchTheFirstListedFirst)
 
 TEST_F(PreviewTest, PlayingToTheEndTellsCompletion)
 {
-    Disc disc("ntsc_4x3"); // title 3: 2 s
+    OpenTestDisc disc("ntsc_4x3"); // title 3: 2 s
     Open(disc, 2);
     m_player.SetPosition(1.0);
     m_player.Play();

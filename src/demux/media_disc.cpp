@@ -1,0 +1,465 @@
+#include "demux/media_disc.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <vector>
+
+#include "com/com_ptr.h"
+#include "com/debug_log.h"
+#include "com/hresult.h"
+#include "demux/async_file_reader.h"
+#include "demux/hdmv_clip_info.h"
+#include "demux/mpeg_splitter_file.h"
+#include "dvd/iso639.h"
+#include "dvd/my_dvd.h"
+#include "pipeline/format_blocks.h"
+#include "pipeline/media_guids.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// Discs name their files in capitals or in small letters: the one that is there.
+fs::path ExistingCase(const fs::path& path)
+{
+    std::error_code error;
+    if (fs::exists(path, error)) return path;
+    const std::string extension = path.extension().string();
+    for (const std::string& other : {Lower(extension), [&] {
+             std::string upper = extension;
+             std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+             return upper;
+         }()}) {
+        fs::path candidate = path;
+        candidate.replace_extension(other);
+        if (fs::exists(candidate, error)) return candidate;
+    }
+    return path;
+}
+
+bool IsMediaFileName(const fs::path& path)
+{
+    const std::string extension = Lower(path.extension().string());
+    return extension == ".vob" || extension == ".mpg" || extension == ".mpeg" || extension == ".ts" ||
+           extension == ".m2ts" || extension == ".mts";
+}
+
+// A record language: two letters, the first in bits 8–15; 0 when unknown.
+std::int32_t RecordLanguage(const char* code)
+{
+    if (!code || !*code) return 0;
+    const Iso639Language* language = FindLanguageByAlpha3(code);
+    if (!language || !language->alpha2 || std::char_traits<char>::length(language->alpha2) != 2) return 0;
+    return (static_cast<std::uint8_t>(language->alpha2[0]) << 8) | static_cast<std::uint8_t>(language->alpha2[1]);
+}
+
+std::int32_t RecordAudioFormat(const CMediaType& mt, int streamType)
+{
+    if (mt.subtype == MEDIASUBTYPE_DOLBY_AC3 || mt.subtype == MEDIASUBTYPE_WAVE_DOLBY_AC3)
+        return streamType == 0x84 || streamType == 0xA1 ? kAudioFormatEac3 : kAudioFormatAc3;
+    if (mt.subtype == MEDIASUBTYPE_DTS || mt.subtype == MEDIASUBTYPE_WAVE_DTS) return kAudioFormatDts;
+    if (mt.subtype == MEDIASUBTYPE_DVD_LPCM_AUDIO || mt.subtype == MEDIASUBTYPE_HDMV_LPCM_AUDIO) return kAudioFormatLpcm;
+    if (mt.subtype == MEDIASUBTYPE_AAC) return kAudioFormatAac;
+    if (mt.subtype == MEDIASUBTYPE_MPEG2_AUDIO) return kAudioFormatMpeg2;
+    return kAudioFormatMpeg1;
+}
+
+// What the scanner finds in one file: its streams (in the record's fields), its picture and the
+// stretch of its time stamps.
+struct FileScan {
+    HRESULT hr = E_FAIL;
+    REFERENCE_TIME first = 0, last = 0;
+    TitleVideo video;
+    TitleInfo streams{};
+};
+
+TitleVideo VideoOf(const CMediaType& mt)
+{
+    TitleVideo video;
+    if ((mt.formattype == FORMAT_MPEG2_VIDEO || mt.formattype == FORMAT_VideoInfo2) && mt.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+        const auto* info = reinterpret_cast<const VIDEOINFOHEADER2*>(mt.pbFormat);
+        video.width = info->bmiHeader.biWidth;
+        video.height = std::abs(info->bmiHeader.biHeight);
+        if (info->dwPictAspectRatioX > 0 && info->dwPictAspectRatioY > 0)
+            video.wide = info->dwPictAspectRatioX * 3 > info->dwPictAspectRatioY * 4 + info->dwPictAspectRatioY / 2;
+        else
+            video.wide = video.width * 3 > video.height * 4 + video.height / 2;
+    } else if (mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+        const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+        video.width = info->bmiHeader.biWidth;
+        video.height = std::abs(info->bmiHeader.biHeight);
+        video.wide = video.width * 3 > video.height * 4 + video.height / 2;
+    }
+    return video;
+}
+
+FileScan ScanFile(const fs::path& path, const CHdmvClipInfo* clipInfo)
+{
+    FileScan scan;
+    HRESULT hr = S_OK;
+    ComPtr<CAsyncFileReader> reader(new (std::nothrow) CAsyncFileReader(path.string().c_str(), hr));
+    if (!reader) return scan;
+    if (FAILED(hr)) {
+        scan.hr = hr;
+        return scan;
+    }
+    const std::vector<ClipStreamInfo> clip = clipInfo ? clipInfo->Streams() : std::vector<ClipStreamInfo>{};
+    CMpegSplitterFile file(reader.Get(), hr, clipInfo && clipInfo->IsBluray(), &clip, true);
+    scan.hr = hr;
+    if (FAILED(hr)) return scan;
+    // The last time stamp: the scan at the start met only the first ones.
+    const std::int64_t length = file.Length(false);
+    constexpr std::int64_t kTail = 1 << 20;
+    file.ScanForStreams(std::max<std::int64_t>(0, length - kTail), length);
+    scan.first = file.FirstTimestamp();
+    scan.last = file.LastTimestamp();
+    if (!file.m_streams[kVideoStreams].empty()) scan.video = VideoOf(file.m_streams[kVideoStreams].front().mt);
+
+    TitleInfo& t = scan.streams;
+    for (const StreamEntry& s : file.m_streams[kAudioStreams]) {
+        if (t.audioCount >= kMaxAudioStreams) break;
+        const int i = t.audioCount++;
+        t.audioStreamId[i] = static_cast<std::int32_t>(s.Id());
+        const ClipStreamInfo* info = s.pid ? file.ClipInfoOf(s.pid) : nullptr;
+        t.audioLanguage[i] = info ? RecordLanguage(info->language) : 0;
+        t.audioFormat[i] = RecordAudioFormat(s.mt, s.pid ? file.StreamTypeOf(s.pid) : 0);
+        const auto* wfe = s.mt.formattype == FORMAT_WaveFormatEx && s.mt.cbFormat >= sizeof(WAVEFORMATEX)
+                              ? reinterpret_cast<const WAVEFORMATEX*>(s.mt.pbFormat)
+                              : nullptr;
+        t.audioChannelsMinusOne[i] = wfe && wfe->nChannels > 0 ? wfe->nChannels - 1 : 1;
+    }
+    for (const StreamEntry& s : file.m_streams[kSubpictureStreams]) {
+        // Not the placeholder beside the video, nor the switch for Blu-ray text.
+        if (s.Id() == 0 || (s.pid == 1 && s.pesId == 0)) continue;
+        if (t.subpictureCount >= kMaxSubpictureStreams) break;
+        const int i = t.subpictureCount++;
+        t.subpictureStreamId[i] = static_cast<std::int32_t>(s.Id());
+        const ClipStreamInfo* info = s.pid ? file.ClipInfoOf(s.pid) : nullptr;
+        t.subpictureLanguage[i] = info ? RecordLanguage(info->language) : 0;
+    }
+    return scan;
+}
+
+// A file read whole as a stretch of a title: its bytes and the time it plays.
+struct Part {
+    std::string file;
+    std::int64_t size = 0;
+    double ms = 0;
+};
+
+struct Chapter {
+    std::int64_t position = 0; // bytes from the title's start
+    double ms = 0;             // from the title's start
+};
+
+struct MediaTitle {
+    std::vector<Part> parts;
+    std::vector<Chapter> chapters; // at least one, the first at 0
+    TitleInfo info{};
+    TitleVideo video;
+    bool readable = true;
+
+    std::int64_t Bytes() const
+    {
+        std::int64_t total = 0;
+        for (const Part& p : parts) total += p.size;
+        return total;
+    }
+};
+
+std::int64_t SectorsUpTo(std::int64_t bytes) { return (bytes + kSectorSize - 1) / kSectorSize; }
+
+// The record's sizes and chapters of a title whose streams are filled already.
+void FinishRecord(MediaTitle& title)
+{
+    TitleInfo& info = title.info;
+    double ms = 0;
+    for (const Part& p : title.parts) ms += p.ms;
+    info.durationMs = ms;
+    info.chapterCount = static_cast<std::int32_t>(std::min<std::size_t>(title.chapters.size(), kMaxChapters));
+    title.chapters.resize(static_cast<std::size_t>(info.chapterCount));
+    const std::int64_t total = title.Bytes();
+    for (int c = 0; c < info.chapterCount; ++c) {
+        const std::int64_t end = c + 1 < info.chapterCount ? title.chapters[static_cast<std::size_t>(c + 1)].position : total;
+        info.chapterSectors[c] = static_cast<std::uint32_t>(SectorsUpTo(end) - SectorsUpTo(title.chapters[static_cast<std::size_t>(c)].position));
+    }
+}
+
+class MediaDisc : public Disc {
+public:
+    MediaDisc(std::string name, std::vector<MediaTitle> titles, bool bluray)
+        : m_name(std::move(name)), m_titles(std::move(titles)), m_bluray(bluray)
+    {
+    }
+
+    void GetInfo(DiscInfo* info) const override
+    {
+        *info = DiscInfo{};
+        info->titleCount = static_cast<std::int32_t>(m_titles.size());
+        for (std::size_t t = 0; t < m_titles.size(); ++t) info->titles[t] = m_titles[t].info;
+    }
+
+    void SetArea(int title, int chapter) override
+    {
+        std::lock_guard lock(m_lock);
+        if (!Known(title)) {
+            m_area = -1;
+            return;
+        }
+        const MediaTitle& t = m_titles[static_cast<std::size_t>(title)];
+        if (m_area != title || m_files.Handle() < 0) {
+            std::vector<std::string> names;
+            for (const Part& p : t.parts) names.push_back(p.file);
+            m_open = m_files.OpenFiles(names);
+        }
+        m_area = title;
+        chapter = std::clamp(chapter, 0, static_cast<int>(t.chapters.size()) - 1);
+        m_start = t.chapters[static_cast<std::size_t>(chapter)].position;
+        m_stop = t.Bytes();
+        m_position = 0;
+        m_filePosition = -1;
+    }
+
+    void SetStopPos(int title, int chapter) override
+    {
+        std::lock_guard lock(m_lock);
+        if (m_area < 0) return;
+        const MediaTitle& t = m_titles[static_cast<std::size_t>(m_area)];
+        if (title == m_area && chapter >= 0 && chapter < static_cast<int>(t.chapters.size()))
+            m_stop = std::max(m_start, t.chapters[static_cast<std::size_t>(chapter)].position);
+        else
+            m_stop = t.Bytes();
+    }
+
+    std::int64_t Seek(std::int64_t position) override
+    {
+        std::lock_guard lock(m_lock);
+        if (m_area < 0 || position < 0 || m_start + position > m_stop) return -1;
+        m_position = position;
+        return position;
+    }
+
+    std::int32_t Read(std::uint8_t* buffer, std::int32_t count) override
+    {
+        std::lock_guard lock(m_lock);
+        if (m_area < 0 || !m_open || !buffer || count < 0) return -1;
+        const std::int64_t at = m_start + m_position;
+        const std::int64_t wanted = std::min<std::int64_t>(count, m_stop - at);
+        if (wanted <= 0) return 0;
+        if (m_filePosition != at && m_files.Seek(at, 0) != at) return -1;
+        const std::int64_t got = m_files.Read(buffer, wanted);
+        if (got <= 0) {
+            m_filePosition = -1;
+            return got < 0 ? -1 : 0;
+        }
+        m_position += got;
+        m_filePosition = at + got;
+        return static_cast<std::int32_t>(got);
+    }
+
+    std::vector<CellMark> CellMarks(int title, int chapter) const override
+    {
+        if (!Known(title)) return {};
+        const MediaTitle& t = m_titles[static_cast<std::size_t>(title)];
+        const Chapter from = t.chapters[static_cast<std::size_t>(std::clamp(chapter, 0, static_cast<int>(t.chapters.size()) - 1))];
+        // Each file is a cell: its time stamps may start again.
+        std::vector<CellMark> marks{{0, 0.0}};
+        std::int64_t position = 0;
+        double ms = 0;
+        for (const Part& p : t.parts) {
+            if (position > from.position) marks.push_back({position - from.position, ms - from.ms});
+            position += p.size;
+            ms += p.ms;
+        }
+        marks.push_back({position - from.position, ms - from.ms});
+        return marks;
+    }
+
+    bool IsReadable(int title) const override { return Known(title) && m_titles[static_cast<std::size_t>(title)].readable; }
+    std::string VolumeName() const override { return m_name; }
+    TitleVideo VideoOf(int title) const override { return Known(title) ? m_titles[static_cast<std::size_t>(title)].video : TitleVideo{}; }
+    int MainTitle() const override { return m_bluray && !m_titles.empty() ? 0 : -1; }
+
+private:
+    bool Known(int title) const { return title >= 0 && title < static_cast<int>(m_titles.size()); }
+
+    const std::string m_name;
+    const std::vector<MediaTitle> m_titles;
+    const bool m_bluray;
+
+    std::mutex m_lock;
+    // The area, guarded by m_lock.
+    CMultiFiles m_files;     // the area's title's files, as one chain
+    bool m_open = false;
+    int m_area = -1;
+    std::int64_t m_start = 0, m_stop = 0; // in the title's bytes
+    std::int64_t m_position = 0;          // from m_start
+    std::int64_t m_filePosition = -1;     // where m_files stands, -1 when not known
+};
+
+std::string EncryptedText(const std::string& path)
+{
+    return "the clips in " + path + " are encrypted (AACS); ZuZidero reads unencrypted Blu-ray folders only";
+}
+
+std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, std::string* why)
+{
+    std::error_code error;
+    std::vector<fs::path> names;
+    for (const auto& entry : fs::directory_iterator(bdmv / "PLAYLIST", error))
+        if (Lower(entry.path().extension().string()) == ".mpls") names.push_back(entry.path());
+    std::sort(names.begin(), names.end());
+
+    struct Candidate {
+        fs::path name;
+        CHdmvClipInfo::Playlist playlist;
+    };
+    std::vector<Candidate> candidates;
+    for (const fs::path& name : names) {
+        Candidate c{name, {}};
+        // A playlist that plays a clip twice is a menu loop or a trick, never a title.
+        if (CHdmvClipInfo::ReadPlaylist(name, c.playlist) != S_OK) continue;
+        if (c.playlist.duration < static_cast<REFERENCE_TIME>(kShortestListedTitleMs * 10000)) continue;
+        bool present = true;
+        for (auto& item : c.playlist.items) {
+            item.clip = ExistingCase(item.clip);
+            present = present && fs::is_regular_file(item.clip, error);
+        }
+        if (present) candidates.push_back(std::move(c));
+    }
+    // The longest first; equal ones in name order.
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.playlist.duration > b.playlist.duration; });
+    if (candidates.size() > kMaxTitles) candidates.resize(kMaxTitles);
+    if (candidates.empty()) {
+        *why = "no playlist of 3 seconds or more in " + path;
+        return nullptr;
+    }
+
+    std::vector<MediaTitle> titles;
+    int encrypted = 0;
+    for (const Candidate& c : candidates) {
+        MediaTitle title;
+        std::vector<double> itemStartMs;
+        double ms = 0;
+        for (const auto& item : c.playlist.items) {
+            Part part;
+            part.file = item.clip.string();
+            part.size = static_cast<std::int64_t>(fs::file_size(item.clip, error));
+            part.ms = static_cast<double>(item.out - item.in) / 10000.0;
+            itemStartMs.push_back(ms);
+            ms += part.ms;
+            title.parts.push_back(std::move(part));
+        }
+        CHdmvClipInfo clipInfo;
+        const fs::path first = c.playlist.items.front().clip;
+        const bool described = clipInfo.ReadClipInfo(ExistingCase(CHdmvClipInfo::ClipInfoPathOf(first))) == S_OK;
+        const FileScan scan = ScanFile(first, described ? &clipInfo : nullptr);
+        if (scan.hr == ZZ_E_SCRAMBLED) ++encrypted;
+        title.readable = SUCCEEDED(scan.hr);
+        title.info = scan.streams;
+        title.video = scan.video;
+        // Chapters at the entry marks. Where one starts in the bytes is estimated from its time
+        // within its clip; conversions and the preview take chapters by their times.
+        std::vector<Chapter> chapters;
+        std::vector<std::int64_t> itemStart;
+        std::int64_t bytes = 0;
+        for (const Part& p : title.parts) {
+            itemStart.push_back(bytes);
+            bytes += p.size;
+        }
+        for (const auto& mark : c.playlist.chapters) {
+            const auto item = static_cast<std::size_t>(mark.playItem);
+            const auto& played = c.playlist.items[item];
+            if (mark.time < played.in || mark.time > played.out) continue;
+            const double into = static_cast<double>(mark.time - played.in) / 10000.0;
+            const double fraction = played.out > played.in ? static_cast<double>(mark.time - played.in) / static_cast<double>(played.out - played.in) : 0.0;
+            constexpr std::int64_t kAlignedUnit = 6144; // 32 source packets
+            const auto offset = static_cast<std::int64_t>(fraction * static_cast<double>(title.parts[item].size)) / kAlignedUnit * kAlignedUnit;
+            chapters.push_back({itemStart[item] + offset, itemStartMs[item] + into});
+        }
+        std::sort(chapters.begin(), chapters.end(), [](const Chapter& a, const Chapter& b) { return a.ms < b.ms; });
+        // Marks closer than a second make no chapter of their own; the title always starts one.
+        std::vector<Chapter> kept{{0, 0.0}};
+        for (const Chapter& chapter : chapters)
+            if (chapter.ms - kept.back().ms >= 1000.0) kept.push_back(chapter);
+        title.chapters = std::move(kept);
+        FinishRecord(title);
+        titles.push_back(std::move(title));
+    }
+    if (encrypted == static_cast<int>(titles.size())) {
+        *why = EncryptedText(path);
+        return nullptr;
+    }
+    fs::path named = bdmv.parent_path();
+    return std::make_unique<MediaDisc>(named.filename().string(), std::move(titles), true);
+}
+
+std::unique_ptr<Disc> OpenFile(const fs::path& path, std::string* why)
+{
+    std::error_code error;
+    MediaTitle title;
+    Part part;
+    part.file = path.string();
+    part.size = static_cast<std::int64_t>(fs::file_size(path, error));
+    if (error) {
+        *why = path.string() + " cannot be read: " + error.message();
+        return nullptr;
+    }
+    // An M2TS clip of a Blu-ray folder has its streams described beside it.
+    CHdmvClipInfo clipInfo;
+    const bool described = Lower(path.extension().string()) == ".m2ts" &&
+                           clipInfo.ReadClipInfo(ExistingCase(CHdmvClipInfo::ClipInfoPathOf(path))) == S_OK;
+    const FileScan scan = ScanFile(path, described ? &clipInfo : nullptr);
+    if (scan.hr == ZZ_E_SCRAMBLED) {
+        *why = path.string() + " is encrypted; ZuZidero reads unencrypted files only";
+        return nullptr;
+    }
+    if (FAILED(scan.hr) || scan.last <= scan.first) {
+        *why = path.string() + " holds no MPEG program or transport stream that can be read";
+        return nullptr;
+    }
+    part.ms = static_cast<double>(scan.last - scan.first) / 10000.0;
+    title.parts.push_back(std::move(part));
+    title.chapters = {{0, 0.0}};
+    title.info = scan.streams;
+    title.video = scan.video;
+    FinishRecord(title);
+    std::vector<MediaTitle> titles;
+    titles.push_back(std::move(title));
+    return std::make_unique<MediaDisc>(path.filename().string(), std::move(titles), false);
+}
+
+} // namespace
+
+std::unique_ptr<Disc> OpenMediaDisc(const std::string& path, std::string* why)
+{
+    std::string ignored;
+    if (!why) why = &ignored;
+    std::error_code error;
+    const fs::path place(path);
+    if (fs::is_regular_file(place, error)) return IsMediaFileName(place) ? OpenFile(place, why) : nullptr;
+    if (!fs::is_directory(place, error)) return nullptr;
+    const fs::path bdmv = CHdmvClipInfo::BdmvFolder(place);
+    if (bdmv.empty()) return nullptr;
+    // A folder with a DVD beside the Blu-ray folder is read as the DVD.
+    for (const auto& entry : fs::directory_iterator(bdmv.parent_path(), error))
+        if (Lower(entry.path().filename().string()) == "video_ts") return nullptr;
+    return OpenBluray(path, bdmv, why);
+}
+
+void RegisterMediaDiscs()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { RegisterDiscOpener(OpenMediaDisc); });
+}

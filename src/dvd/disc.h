@@ -1,0 +1,75 @@
+#pragma once
+// Disc: what the disc-access library reads. A DVD-Video disc is one kind; other kinds (a Blu-ray
+// folder, a single media file) are made by openers that the layers above register, since they
+// need the stream scanner. Every kind describes itself in the same disc information record and
+// reads a selected title (or chapter) as one plain byte stream.
+//
+// All operations may be called from any thread; each disc serialises its own calls.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dvd/disc_info.h"
+
+// The picture of a title: its coded size and whether it is shown at 16:9 (else 4:3).
+struct TitleVideo {
+    int width = 720;
+    int height = 480;
+    bool wide = false;
+};
+
+// What a test's fault hook makes of one sector read.
+enum class ReadFault { None, Fail, Zero };
+// Called for every sector read attempt with the title set and the sector in its title VOBs.
+using ReadFaultHook = std::function<ReadFault(int titleSet, std::uint32_t sector)>;
+
+class Disc {
+public:
+    // Where a cell starts in the byte stream of an area and in its playing time.
+    struct CellMark {
+        std::int64_t position; // bytes from the area's start
+        double ms;             // from the area's start
+    };
+
+    virtual ~Disc() = default;
+
+    // Fills the whole record.
+    virtual void GetInfo(DiscInfo* info) const = 0;
+    // Starts the area at a chapter of a title (0-based); it runs to the end of the title until
+    // SetStopPos says otherwise. Position 0 is the chapter's first byte.
+    virtual void SetArea(int title, int chapter) = 0;
+    // Ends the area at the first byte of that chapter; chapter = the title's chapter count, or the
+    // next title with chapter 0, means the end of the title.
+    virtual void SetStopPos(int title, int chapter) = 0;
+    // Moves to a byte position of the area (a kind may round it down, by less than 2048 bytes);
+    // returns the position reached, or -1 for a negative position or one past the area's end.
+    virtual std::int64_t Seek(std::int64_t position) = 0;
+    // Copies at most `count` bytes from the current position; returns the bytes copied, 0 at the
+    // end of the area, -1 on failure.
+    virtual std::int32_t Read(std::uint8_t* buffer, std::int32_t count) = 0;
+    // The cells from a chapter of a title (0-based; -1 the whole title) to the title's end, as an
+    // area set there reads them, and one more mark for that end.
+    virtual std::vector<CellMark> CellMarks(int title, int chapter) const = 0;
+    // False when the title's navigation could not be read.
+    virtual bool IsReadable(int title) const = 0;
+    // The name the title list shows for the disc: a volume's name, a folder's or a file's; empty
+    // when the place's own name is to be shown.
+    virtual std::string VolumeName() const = 0;
+    virtual TitleVideo VideoOf(int title) const = 0;
+    // The title a player starts with (0-based), or -1 when the disc does not say.
+    virtual int MainTitle() const { return -1; }
+
+    // While on, reads give up at once instead of retrying. Any thread.
+    virtual void Interrupt(bool) {}
+    // Fault injection for tests.
+    virtual void SetFaultHook(ReadFaultHook) {}
+    // Sectors skipped as unreadable since the disc was opened.
+    virtual std::int64_t SkippedSectors() const { return 0; }
+};
+
+// Opens a kind of disc other than DVD-Video. It returns null and leaves `why` alone when `path`
+// is not of its kind; null with the reason in `why` when it is but cannot be read.
+using DiscOpener = std::function<std::unique_ptr<Disc>(const std::string& path, std::string* why)>;
