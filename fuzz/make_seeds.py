@@ -12,6 +12,8 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "fixtures"))
+from bdmv_format import clpi, mpls  # noqa: E402
 SOURCES = ["-f", "lavfi", "-i", "testsrc=size=96x64:rate=25", "-f", "lavfi", "-i",
            "sine=frequency=440:sample_rate=48000", "-t", "0.6"]
 STREAMS = {
@@ -53,30 +55,6 @@ def records(stream, choice, rng):
         out += bytes([n >> 8, n & 0xFF, flags]) + stream[at:at + n]
         at += n
     return bytes(out)
-
-
-def clpi(streams, version=b"0200"):
-    """A CLPI: header, then ProgramInfo with one program sequence of (PID, coding type, fields)."""
-    program = bytes([0, 1]) + (0).to_bytes(4, "big") + (0x100).to_bytes(2, "big") + bytes([len(streams), 0])
-    for pid, kind, fields in streams:
-        program += pid.to_bytes(2, "big") + bytes([len(fields) + 1, kind]) + fields
-    head = b"HDMV" + version + (40).to_bytes(4, "big") + (40).to_bytes(4, "big")
-    return head + bytes(40 - len(head)) + len(program).to_bytes(4, "big") + program
-
-
-def mpls(items, marks=()):
-    """An MPLS: header, PlayList of (clip name, IN, OUT) at 45 kHz, PlayListMark of (type, item, time)."""
-    body = bytes(2) + len(items).to_bytes(2, "big") + bytes(2)
-    for name, start, end in items:
-        item = name + b"M2TS" + bytes(3) + start.to_bytes(4, "big") + end.to_bytes(4, "big") + bytes(6)
-        body += len(item).to_bytes(2, "big") + item
-    playlist = len(body).to_bytes(4, "big") + body
-    marks_at = 40 + len(playlist)
-    mark_table = (2 + 14 * len(marks)).to_bytes(4, "big") + len(marks).to_bytes(2, "big")
-    for kind, item, time in marks:
-        mark_table += bytes([0, kind]) + item.to_bytes(2, "big") + time.to_bytes(4, "big") + (0x1011).to_bytes(2, "big") + bytes(4)
-    head = b"MPLS0200" + (40).to_bytes(4, "big") + marks_at.to_bytes(4, "big")
-    return head + bytes(40 - len(head)) + playlist + mark_table
 
 
 def main():

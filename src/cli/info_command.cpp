@@ -19,7 +19,7 @@ std::string LanguageName(std::int32_t code)
 }
 
 void PrintJson(const std::string& path, const DiscInfo& info, const std::vector<TitleVideo>& videos,
-               const std::vector<bool>& readable)
+               const std::vector<bool>& readable, int mainTitle)
 {
     JsonWriter json;
     json.BeginObject();
@@ -34,6 +34,8 @@ void PrintJson(const std::string& path, const DiscInfo& info, const std::vector<
         json.Int(t + 1);
         json.Key("readable");
         json.Bool(readable[static_cast<std::size_t>(t)]);
+        json.Key("main");
+        json.Bool(t == mainTitle);
         json.Key("durationMs");
         json.Double(title.durationMs);
         json.Key("chapters");
@@ -136,7 +138,8 @@ int RunInfoCommand(const std::vector<std::string>& args)
             return UsageError("info takes one disc");
         }
     }
-    if (disc.empty()) return UsageError("info needs a disc: a device, a VIDEO_TS folder or an ISO image");
+    if (disc.empty())
+        return UsageError("info needs a disc: a device, a VIDEO_TS folder, an ISO image, a Blu-ray folder or an MPEG file");
 
     std::string why;
     const OwnedDisc owned = OpenDisc(disc, &why);
@@ -154,7 +157,7 @@ int RunInfoCommand(const std::vector<std::string>& args)
         readable[static_cast<std::size_t>(t)] = MyDVDTitleReadable(handle, t);
     }
     if (json)
-        PrintJson(disc, *info, videos, readable);
+        PrintJson(disc, *info, videos, readable, MyDVDMainTitle(handle));
     else
         PrintText(disc, *info, videos, readable);
     return kExitOk;

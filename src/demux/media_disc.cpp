@@ -78,7 +78,7 @@ std::int32_t RecordAudioFormat(const CMediaType& mt, int streamType)
 // stretch of its time stamps.
 struct FileScan {
     HRESULT hr = E_FAIL;
-    REFERENCE_TIME first = 0, last = 0;
+    double ms = 0; // playing time
     TitleVideo video;
     TitleInfo streams{};
 };
@@ -103,6 +103,75 @@ TitleVideo VideoOf(const CMediaType& mt)
     return video;
 }
 
+REFERENCE_TIME TimePerFrame(const CMediaType& mt)
+{
+    if ((mt.formattype == FORMAT_MPEG2_VIDEO || mt.formattype == FORMAT_VideoInfo2) && mt.cbFormat >= sizeof(VIDEOINFOHEADER2))
+        return reinterpret_cast<const VIDEOINFOHEADER2*>(mt.pbFormat)->AvgTimePerFrame;
+    if (mt.cbFormat >= sizeof(VIDEOINFOHEADER)) return reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->AvgTimePerFrame;
+    return 0;
+}
+
+// The playing time of a file whose time stamps may start again (a VOB of several cells): the
+// stretches between the places where they jump are added up, each place found by halving. `id`
+// is the stream whose time stamps are followed; the result runs to that stream's last one.
+REFERENCE_TIME PlayingTime(CMpegSplitterFile& file, DWORD id, std::int64_t length)
+{
+    struct Probe {
+        std::int64_t position = 0;
+        REFERENCE_TIME time = -1; // from the file's first time stamp; -1 when none follows
+    };
+    const auto probe = [&](std::int64_t position) {
+        file.SeekTo(position);
+        return Probe{position, file.FindNextTimestamp(id)};
+    };
+    const auto bytesPerSecond = std::max<std::int64_t>(file.ByteRate(), 1);
+    // The same time line: no step back, and no step forward far beyond what the bytes between hold.
+    const auto follows = [&](const Probe& a, const Probe& b) {
+        const REFERENCE_TIME expected = (b.position - a.position) * 10000000 / bytesPerSecond;
+        return b.time >= a.time - 10000000 && b.time - a.time <= std::max<REFERENCE_TIME>(100000000, 4 * expected);
+    };
+
+    constexpr int kProbes = 64;
+    constexpr std::int64_t kTail = 65536;
+    std::vector<Probe> probes;
+    for (int i = 0; i < kProbes; ++i) {
+        const Probe p = probe(length * i / kProbes);
+        if (p.time >= 0) probes.push_back(p);
+    }
+    // The stream's last time stamp: from a little before the end, read on to the last.
+    for (std::int64_t back = kTail; back <= length + kTail; back *= 2) {
+        Probe last = probe(std::max<std::int64_t>(0, length - back));
+        if (last.time < 0) continue;
+        // Time stamps come in decoding order: the last to be shown is the largest.
+        for (REFERENCE_TIME next = last.time; next >= 0;) {
+            last.time = std::max(last.time, next);
+            last.position = file.Position();
+            file.SeekTo(file.Position() + 1); // past the packet found
+            next = file.FindNextTimestamp(id);
+        }
+        probes.push_back(last);
+        break;
+    }
+    if (probes.empty()) return 0;
+
+    REFERENCE_TIME total = 0;
+    REFERENCE_TIME stretchStart = probes.front().time;
+    for (std::size_t i = 0; i + 1 < probes.size(); ++i) {
+        Probe a = probes[i], b = probes[i + 1];
+        if (follows(a, b)) continue;
+        while (b.position - a.position > kSectorSize) {
+            const Probe middle = probe(a.position + (b.position - a.position) / 2);
+            if (middle.time >= 0 && follows(a, middle))
+                a = middle;
+            else
+                b = middle.time >= 0 ? middle : Probe{middle.position, b.time};
+        }
+        total += a.time - stretchStart;
+        stretchStart = probes[i + 1].time >= 0 && b.time >= 0 ? b.time : probes[i + 1].time;
+    }
+    return total + probes.back().time - stretchStart;
+}
+
 FileScan ScanFile(const fs::path& path, const CHdmvClipInfo* clipInfo)
 {
     FileScan scan;
@@ -117,34 +186,47 @@ FileScan ScanFile(const fs::path& path, const CHdmvClipInfo* clipInfo)
     CMpegSplitterFile file(reader.Get(), hr, clipInfo && clipInfo->IsBluray(), &clip, true);
     scan.hr = hr;
     if (FAILED(hr)) return scan;
-    // The last time stamp: the scan at the start met only the first ones.
-    const std::int64_t length = file.Length(false);
-    constexpr std::int64_t kTail = 1 << 20;
-    file.ScanForStreams(std::max<std::int64_t>(0, length - kTail), length);
-    scan.first = file.FirstTimestamp();
-    scan.last = file.LastTimestamp();
-    if (!file.m_streams[kVideoStreams].empty()) scan.video = VideoOf(file.m_streams[kVideoStreams].front().mt);
+    const StreamList* primary = file.PrimaryStreamList();
+    if (!primary || primary->empty()) {
+        scan.hr = E_FAIL;
+        return scan;
+    }
+    scan.ms = static_cast<double>(PlayingTime(file, primary->front().Id(), file.Length(false))) / 10000.0;
+    if (!file.m_streams[kVideoStreams].empty()) {
+        const CMediaType& mt = file.m_streams[kVideoStreams].front().mt;
+        scan.video = VideoOf(mt);
+        // The last picture shows for a frame after its time stamp.
+        scan.ms += static_cast<double>(TimePerFrame(mt)) / 10000.0;
+    }
+
+    // The tracks in the order of their identifiers, as the disc or file lists them.
+    std::vector<const StreamEntry*> audio, subtitles;
+    for (const StreamEntry& s : file.m_streams[kAudioStreams]) audio.push_back(&s);
+    // Not the placeholder beside the video, nor the switch for Blu-ray text (PID 1).
+    for (const StreamEntry& s : file.m_streams[kSubpictureStreams])
+        if (s.Id() != 0 && s.pid != 1) subtitles.push_back(&s);
+    const auto byId = [](const StreamEntry* a, const StreamEntry* b) { return a->Id() < b->Id(); };
+    std::sort(audio.begin(), audio.end(), byId);
+    std::sort(subtitles.begin(), subtitles.end(), byId);
 
     TitleInfo& t = scan.streams;
-    for (const StreamEntry& s : file.m_streams[kAudioStreams]) {
+    for (const StreamEntry* s : audio) {
         if (t.audioCount >= kMaxAudioStreams) break;
         const int i = t.audioCount++;
-        t.audioStreamId[i] = static_cast<std::int32_t>(s.Id());
-        const ClipStreamInfo* info = s.pid ? file.ClipInfoOf(s.pid) : nullptr;
+        t.audioStreamId[i] = static_cast<std::int32_t>(s->Id());
+        const ClipStreamInfo* info = s->pid ? file.ClipInfoOf(s->pid) : nullptr;
         t.audioLanguage[i] = info ? RecordLanguage(info->language) : 0;
-        t.audioFormat[i] = RecordAudioFormat(s.mt, s.pid ? file.StreamTypeOf(s.pid) : 0);
-        const auto* wfe = s.mt.formattype == FORMAT_WaveFormatEx && s.mt.cbFormat >= sizeof(WAVEFORMATEX)
-                              ? reinterpret_cast<const WAVEFORMATEX*>(s.mt.pbFormat)
+        t.audioFormat[i] = RecordAudioFormat(s->mt, s->pid ? file.StreamTypeOf(s->pid) : 0);
+        const auto* wfe = s->mt.formattype == FORMAT_WaveFormatEx && s->mt.cbFormat >= sizeof(WAVEFORMATEX)
+                              ? reinterpret_cast<const WAVEFORMATEX*>(s->mt.pbFormat)
                               : nullptr;
         t.audioChannelsMinusOne[i] = wfe && wfe->nChannels > 0 ? wfe->nChannels - 1 : 1;
     }
-    for (const StreamEntry& s : file.m_streams[kSubpictureStreams]) {
-        // Not the placeholder beside the video, nor the switch for Blu-ray text.
-        if (s.Id() == 0 || (s.pid == 1 && s.pesId == 0)) continue;
+    for (const StreamEntry* s : subtitles) {
         if (t.subpictureCount >= kMaxSubpictureStreams) break;
         const int i = t.subpictureCount++;
-        t.subpictureStreamId[i] = static_cast<std::int32_t>(s.Id());
-        const ClipStreamInfo* info = s.pid ? file.ClipInfoOf(s.pid) : nullptr;
+        t.subpictureStreamId[i] = static_cast<std::int32_t>(s->Id());
+        const ClipStreamInfo* info = s->pid ? file.ClipInfoOf(s->pid) : nullptr;
         t.subpictureLanguage[i] = info ? RecordLanguage(info->language) : 0;
     }
     return scan;
@@ -425,11 +507,11 @@ std::unique_ptr<Disc> OpenFile(const fs::path& path, std::string* why)
         *why = path.string() + " is encrypted; ZuZidero reads unencrypted files only";
         return nullptr;
     }
-    if (FAILED(scan.hr) || scan.last <= scan.first) {
+    if (FAILED(scan.hr) || scan.ms <= 0) {
         *why = path.string() + " holds no MPEG program or transport stream that can be read";
         return nullptr;
     }
-    part.ms = static_cast<double>(scan.last - scan.first) / 10000.0;
+    part.ms = scan.ms;
     title.parts.push_back(std::move(part));
     title.chapters = {{0, 0.0}};
     title.info = scan.streams;

@@ -194,7 +194,11 @@ HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
             TsPacketHeader h;
             if (!ReadTsPacketHeader(h, true)) break;
             if (h.payload && h.payloadUnitStart) UpdateProgramTable(h);
-            if (h.payload && h.pid >= 16 && h.pid < 8191) {
+            if (h.payload && h.pid >= 16 && h.pid < 8191 && h.scrambling) {
+                // The whole packet is scrambled (as AACS leaves a Blu-ray clip): nothing in it
+                // can be read.
+                ++packets[h.pid].first;
+            } else if (h.payload && h.pid >= 16 && h.pid < 8191) {
                 BYTE code = 0;
                 if (h.payloadUnitStart) {
                     const std::int64_t before = Position();
