@@ -371,6 +371,7 @@ public:
     std::string VolumeName() const override { return m_name; }
     TitleVideo VideoOf(int title) const override { return Known(title) ? m_titles[static_cast<std::size_t>(title)].video : TitleVideo{}; }
     int MainTitle() const override { return m_bluray && !m_titles.empty() ? 0 : -1; }
+    bool HasCellTimes() const override { return false; }
 
 private:
     bool Known(int title) const { return title >= 0 && title < static_cast<int>(m_titles.size()); }

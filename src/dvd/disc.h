@@ -61,6 +61,10 @@ public:
     virtual TitleVideo VideoOf(int title) const = 0;
     // The title a player starts with (0-based), or -1 when the disc does not say.
     virtual int MainTitle() const { return -1; }
+    // Whether the splitter is to place each cell's time stamps by the cell marks. A DVD's
+    // navigation packs tie every cell to its time; a file's cells have nothing of the kind, and
+    // their time stamps are followed across their restarts instead.
+    virtual bool HasCellTimes() const { return true; }
 
     // While on, reads give up at once instead of retrying. Any thread.
     virtual void Interrupt(bool) {}

@@ -95,6 +95,12 @@ void RegisterDiscOpener(DiscOpener opener)
     DiscOpeners().list.push_back(std::move(opener));
 }
 
+bool MyDVDHasCellTimes(DiscHandle handle)
+{
+    auto disc = Discs().Find(handle);
+    return disc && disc->HasCellTimes();
+}
+
 int MyDVDMainTitle(DiscHandle handle)
 {
     auto disc = Discs().Find(handle);

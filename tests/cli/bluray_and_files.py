@@ -1,0 +1,156 @@
+#!/usr/bin/env python3
+"""Blu-ray folders and single MPEG files as a user gives them to zuzidero-cli: info against the
+clips' own times and ffprobe's stream lists, the main title converted with its sound at the
+source's pitch, an encrypted folder refused, and .ts, .m2ts, .mpg and loose .VOB files converted.
+
+Usage: bluray_and_files.py ZUZIDERO_CLI DISCS_FOLDER
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+CLI, DISCS = sys.argv[1], sys.argv[2]
+FRAME_MS = 40.0  # the clips run at 25 pictures a second
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def info(path):
+    r = subprocess.run([CLI, "info", "--json", path], capture_output=True, text=True)
+    return (json.loads(r.stdout) if r.returncode == 0 else None), r
+
+
+def convert(path, out, *args):
+    return subprocess.run([CLI, "convert", path, "--out", out, "--quiet", "--overwrite", *args], capture_output=True,
+                          text=True)
+
+
+def probe(path):
+    r = subprocess.run(["ffprobe", "-v", "error", "-print_format", "json", "-show_format", "-show_streams", path],
+                       capture_output=True, text=True)
+    return json.loads(r.stdout) if r.returncode == 0 else None
+
+
+def pitch(path, start=0.5, seconds=2.0):
+    """The frequency of a file's tone from the zero crossings of a stretch of it (mono)."""
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-ss", str(start), "-i", path, "-t", str(seconds), "-ac", "1",
+                          "-ar", "48000", "-f", "s16le", "-"], capture_output=True).stdout
+    samples = [int.from_bytes(raw[i:i + 2], "little", signed=True) for i in range(0, len(raw) - 1, 2)]
+    rising = sum(1 for a, b in zip(samples, samples[1:]) if a < 0 <= b)
+    return rising / (len(samples) / 48000) if samples else 0
+
+
+def duration(path):
+    p = probe(path)
+    return float(p["format"]["duration"]) if p else -1.0
+
+
+clips = json.load(open(os.path.join(DISCS, "bluray.json")))["clips"]
+played = {name: (c["out"] - c["in"]) / 45.0 for name, c in clips.items()}  # ms between IN and OUT
+bluray = os.path.join(DISCS, "bluray")
+out = tempfile.mkdtemp(prefix="zuzidero-bd-")
+try:
+    # --- info on the folder, on BDMV itself and on its PLAYLIST folder ---
+    disc, r = info(bluray)
+    check(disc is not None, f"info bluray: exit {r.returncode}: {r.stderr}")
+    if disc:
+        titles = disc["titles"]
+        # The playlist of both clips, then clip 2 alone; the one repeating clip 1, the 1-second one
+        # and the version-0300 one are not titles.
+        check(len(titles) == 2, f"bluray: {len(titles)} titles")
+        expected = [played["00001"] + played["00002"], played["00002"]]
+        for title, ms in zip(titles, expected):
+            check(abs(title["durationMs"] - ms) <= FRAME_MS,
+                  f"title {title['title']}: {title['durationMs']} ms, the clips play {ms:.1f} ms")
+        check([t["main"] for t in titles] == [True, False], f"main titles: {[t['main'] for t in titles]}")
+        # Entry marks at 0 s and 2 s of clip 1 and at clip 2's start; the link point is no chapter.
+        check([t["chapters"] for t in titles] == [3, 1], f"chapters: {[t['chapters'] for t in titles]}")
+        probed = clips["00001"]["streams"]
+        audio_pids = sorted(s["pid"] for s in probed if s["codec"] in ("ac3", "pcm_bluray"))
+        sub_pids = sorted(s["pid"] for s in probed if s["codec"] == "hdmv_pgs_subtitle")
+        for title in titles:
+            check([int(a["id"], 16) for a in title["audio"]] == audio_pids, f"audio of {title['title']}: {title['audio']}")
+            check([(a["language"], a["format"]) for a in title["audio"]] == [("en", "AC3"), ("ja", "LPCM")],
+                  f"audio languages of {title['title']}: {title['audio']}")
+            check([int(s["id"], 16) for s in title["subtitles"]] == sub_pids and title["subtitles"][0]["language"] == "fr",
+                  f"subtitles of {title['title']}: {title['subtitles']}")
+            check((title["width"], title["height"], title["aspect"]) == (1280, 720, "16:9"), f"picture: {title}")
+    for place in (os.path.join(bluray, "BDMV"), os.path.join(bluray, "BDMV", "PLAYLIST")):
+        same, r = info(place)
+        check(same is not None and disc is not None and same["titles"] == disc["titles"], f"info {place}: {r.stderr}")
+
+    # --- an encrypted folder is refused, saying why ---
+    r = subprocess.run([CLI, "info", os.path.join(DISCS, "bluray_aacs")], capture_output=True, text=True)
+    check(r.returncode == 2 and "encrypted" in r.stderr, f"encrypted folder: exit {r.returncode}: {r.stderr!r}")
+    r = convert(os.path.join(DISCS, "bluray_aacs"), out)
+    check(r.returncode == 2 and "encrypted" in r.stderr, f"encrypted folder, convert: exit {r.returncode}: {r.stderr!r}")
+
+    # --- the main title converted: both clips, nothing lost, the first listed track (AC-3 at 440 Hz) ---
+    r = convert(bluray, out, "--title", "1")
+    check(r.returncode == 0, f"convert main title: exit {r.returncode}: {r.stderr}")
+    made = os.path.join(out, "Title_01.mp4")
+    expected_s = (played["00001"] + played["00002"]) / 1000
+    check(abs(duration(made) - expected_s) < 0.15, f"main title: {duration(made)} s, source {expected_s:.3f} s")
+    check(abs(pitch(made) - 440) < 10, f"main title: {pitch(made):.0f} Hz, the source's AC-3 is 440 Hz")
+    # Clip 2's sound too, after the time stamps start again.
+    check(abs(pitch(made, start=5.0, seconds=2.0) - 440) < 10, f"main title, clip 2: {pitch(made, 5.0):.0f} Hz")
+    # The LPCM track by its PID.
+    r = convert(bluray, out, "--title", "1", "--audio", "1101")
+    check(r.returncode == 0 and abs(pitch(made) - 660) < 10, f"LPCM track: exit {r.returncode}, {pitch(made):.0f} Hz")
+    # A chapter: from 2 s of clip 1 to clip 2's start.
+    r = convert(bluray, out, "--title", "1", "--chapter", "2")
+    chapter = os.path.join(out, "Chapter_01_02.mp4")
+    check(r.returncode == 0 and abs(duration(chapter) - (played["00001"] / 1000 - 2.0)) < 0.15,
+          f"chapter 2: exit {r.returncode}: {r.stderr}, {duration(chapter)} s")
+
+    # --- single files: one title each, converted whole ---
+    files = [os.path.join(DISCS, "media", "clip.ts"), os.path.join(DISCS, "media", "clip.mpg"),
+             os.path.join(bluray, "BDMV", "STREAM", "00002.m2ts")]
+    for path in files:
+        name = os.path.basename(path)
+        described, r = info(path)
+        source = duration(path)
+        check(described is not None and len(described["titles"]) == 1, f"info {name}: {r.stderr}")
+        if described:
+            check(abs(described["titles"][0]["durationMs"] - source * 1000) <= FRAME_MS + 6,
+                  f"{name}: {described['titles'][0]['durationMs']} ms, ffprobe {source * 1000:.0f} ms")
+        target = os.path.join(out, name)
+        os.makedirs(target, exist_ok=True)
+        r = convert(path, target)
+        made = os.path.join(target, "Title_01.mp4")
+        check(r.returncode == 0, f"convert {name}: exit {r.returncode}: {r.stderr}")
+        check(abs(duration(made) - source) < 0.15, f"{name}: {duration(made)} s, source {source:.3f} s")
+        check(abs(pitch(made) - 440) < 10, f"{name}: {pitch(made):.0f} Hz, source 440 Hz")
+    # The clip beside its clip information: languages from it.
+    described, _ = info(files[2])
+    check(described is not None and [a["language"] for a in described["titles"][0]["audio"]] == ["en", "ja"],
+          f"00002.m2ts languages: {described}")
+
+    # --- a DVD's loose VOB: its three titles' cells, whose time stamps start again, as one ---
+    vob = os.path.join(DISCS, "ntsc_4x3", "VIDEO_TS", "VTS_01_1.VOB")
+    described, r = info(vob)
+    check(described is not None and abs(described["titles"][0]["durationMs"] - 14014) < 100,
+          f"loose VOB: {described['titles'][0]['durationMs'] if described else r.stderr} ms, its titles 14 s")
+    target = os.path.join(out, "vob")
+    os.makedirs(target, exist_ok=True)
+    r = convert(vob, target)
+    check(r.returncode == 0 and abs(duration(os.path.join(target, "Title_01.mp4")) - 14.0) < 0.3,
+          f"loose VOB: exit {r.returncode}: {r.stderr}")
+
+    # --- neither kind: the DVD's reason stands ---
+    r = subprocess.run([CLI, "info", os.path.join(DISCS, "media")], capture_output=True, text=True)
+    check(r.returncode == 2 and "VIDEO_TS" in r.stderr, f"a folder of files: exit {r.returncode}: {r.stderr!r}")
+finally:
+    shutil.rmtree(out, ignore_errors=True)
+
+for failure in failures:
+    print("FAIL:", failure)
+print(f"{len(failures)} failures")
+sys.exit(1 if failures else 0)
