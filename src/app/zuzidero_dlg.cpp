@@ -520,7 +520,8 @@ void CZuZideroDlg::OnLoadFolder()
 void CZuZideroDlg::OnLoadIso()
 {
     const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Load ISO File"), QString(),
-                                                      QStringLiteral("Disc images (*.iso *.ISO);;All files (*)"));
+                                                      QStringLiteral("Disc images and MPEG files (*.iso *.ISO *.vob *.VOB *.mpg *.MPG *.mpeg *.MPEG "
+                                                                     "*.ts *.TS *.m2ts *.M2TS *.mts *.MTS);;All files (*)"));
     if (!file.isEmpty()) LoadDisc(file);
 }
 

@@ -34,6 +34,7 @@ void RegisterPlatformDecoders()
                        {MEDIATYPE_Audio, MEDIASUBTYPE_MPEG2_AUDIO},
                        {MEDIATYPE_Audio, FourCCGuid(WAVE_FORMAT_MPEGLAYER3)},
                        {MEDIATYPE_Audio, MEDIASUBTYPE_DVD_LPCM_AUDIO},
+                       {MEDIATYPE_Audio, MEDIASUBTYPE_HDMV_LPCM_AUDIO},
                        {MEDIATYPE_Audio, MEDIASUBTYPE_DTS},
                        {MEDIATYPE_Audio, MEDIASUBTYPE_WAVE_DTS},
                        {MEDIATYPE_Audio, MEDIASUBTYPE_AAC},

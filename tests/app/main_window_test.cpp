@@ -21,6 +21,7 @@
 #include "app/zuzidero_app.h"
 #include "app/zuzidero_dlg.h"
 #include "app_test_support.h"
+#include "demux/media_disc.h"
 
 namespace {
 
@@ -121,6 +122,40 @@ private slots:
         QCOMPARE(list->Root()->childCount(), listed);
         DiscInfo info{};
         QCOMPARE(MyDVDGetInfo(window.Disc(), &info), 0);
+    }
+
+    void BlurayFoldersAndMediaFilesListAsDiscs()
+    {
+        RegisterMediaDiscs();
+        CollectMessages messages;
+        CZuZideroDlg window;
+        CColumnTreeCtrl* list = window.TitleList();
+        // The root is the folder holding BDMV, whichever of its folders was chosen.
+        QVERIFY(window.LoadDisc(DiscPath("bluray") + "/BDMV"));
+        QCOMPARE(list->Root()->text(0), QStringLiteral("bluray"));
+        QCOMPARE(ColumnTexts(list, 0), (QStringList{"Title_01", "Title_02"}));
+        QCOMPARE(ColumnTexts(list, 1), (QStringList{"00:00:07", "00:00:03"}));
+        // The main title's chapters from the playlist's entry marks.
+        QCOMPARE(list->Root()->child(0)->childCount(), 3);
+        QCOMPARE(Lines(window.AudioTracks()), (QStringList{"English(AC3 2ch)", "Japanese(LPCM 2ch)"}));
+        QCOMPARE(Lines(window.Subtitles()), (QStringList{"French", "No subtitles"}));
+        QCOMPARE(window.SelectedAudioStreamId(), 0x1100);
+        // The whole 1280 × 720 picture.
+        QCOMPARE(window.LastClipSettings().picture.cropRight, 1280);
+        QCOMPARE(window.LastClipSettings().picture.cropBottom, 720);
+
+        // A file is one title named after it.
+        QVERIFY(window.LoadDisc(DiscPath("media/clip.ts")));
+        QCOMPARE(list->Root()->text(0), QStringLiteral("clip.ts"));
+        QCOMPARE(ColumnTexts(list, 0), (QStringList{"Title_01"}));
+        QCOMPARE(ColumnTexts(list, 1), (QStringList{"00:00:04"}));
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+
+        // Encrypted clips: the reason is told and the file stays open.
+        QVERIFY(!window.LoadDisc(DiscPath("bluray_aacs")));
+        QCOMPARE(messages.messages.size(), 1);
+        QVERIFY2(messages.messages[0].contains("encrypted"), qPrintable(messages.messages[0]));
+        QCOMPARE(list->Root()->text(0), QStringLiteral("clip.ts"));
     }
 
     void CheckMarksPropagate()

@@ -14,6 +14,7 @@
 #include "convert/conversion_support.h"
 #include "convert/preview_player.h"
 #include "decode/video_decoder_filter.h"
+#include "demux/media_disc.h"
 #include "graph/class_factory.h"
 #include "pipeline/event_codes.h"
 #include "pipeline/media_guids.h"
@@ -392,6 +393,32 @@ TEST_F(PreviewTest, SurroundSoundAndLpcmPlayAtTheirPitchTheFirstListedFirst)
     m_player.Stop();
     EXPECT_EQ(lpcm.nChannels, 2);
     heard = PlayedSound(lpcm.nChannels);
+    ASSERT_GT(heard.size(), 24000u);
+    EXPECT_NEAR(ToneFrequency(std::vector<std::int16_t>(heard.begin() + 4800, heard.end()), 0.5), 660, 10);
+}
+
+TEST_F(PreviewTest, ABlurayTitlePlaysItsPicturesAndBothKindsOfSound)
+{
+    // The main title: H.264 with AC-3 English at 440 Hz listed first and Blu-ray LPCM at 660 Hz.
+    RegisterMediaDiscs();
+    OpenTestDisc disc("bluray");
+    Open(disc, 0);
+    CAudioRenderer* sound = Sound();
+    ASSERT_NE(sound, nullptr);
+    m_player.Play();
+    Wait(1.0);
+    m_player.Stop();
+    EXPECT_GT(Pictures().size(), 10u) << Messages();
+    std::vector<std::int16_t> heard = PlayedSound(sound->Format().nChannels);
+    ASSERT_GT(heard.size(), 24000u);
+    EXPECT_NEAR(ToneFrequency(std::vector<std::int16_t>(heard.begin() + 4800, heard.end()), 0.5), 440, 10);
+
+    m_player.ChooseStreams(0x1101, 0);
+    m_player.SetPosition(0);
+    m_player.Play();
+    Wait(1.0);
+    m_player.Stop();
+    heard = PlayedSound(sound->Format().nChannels);
     ASSERT_GT(heard.size(), 24000u);
     EXPECT_NEAR(ToneFrequency(std::vector<std::int16_t>(heard.begin() + 4800, heard.end()), 0.5), 660, 10);
 }
