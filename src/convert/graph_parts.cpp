@@ -59,7 +59,8 @@ bool ListStreams(CMpegSplitterFilter* splitter, std::vector<EngineStream>& strea
         if (type) {
             const CMediaType mt(*type);
             DeleteMediaType(type);
-            if (mt.majortype == MEDIATYPE_Video && mt.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) {
+            if ((mt.majortype == MEDIATYPE_Video && mt.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) ||
+                (mt.majortype == MEDIATYPE_Subtitle && mt.subtype == MEDIASUBTYPE_HDMVSUB)) {
                 stream.kind = EngineStream::kSubpicture;
                 stream.identifier = named ? static_cast<int>(subId) : -1;
                 stream.streamId = named ? TrackId(pid, pesId, subId) : -1;

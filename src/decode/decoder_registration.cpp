@@ -20,7 +20,8 @@ void RegisterPlatformDecoders()
                        {MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO},
                        {MEDIATYPE_Video, MEDIASUBTYPE_AVC1},
                        {MEDIATYPE_Video, MEDIASUBTYPE_WVC1},
-                       {MEDIATYPE_Video, MEDIASUBTYPE_DVD_SUBPICTURE}},
+                       {MEDIATYPE_Video, MEDIASUBTYPE_DVD_SUBPICTURE},
+                       {MEDIATYPE_Subtitle, MEDIASUBTYPE_HDMVSUB}},
         .outputTypes = {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}},
     });
     factory.Register(FilterRegistration{

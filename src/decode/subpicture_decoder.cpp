@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 
 namespace {
 
@@ -18,10 +19,25 @@ void RgbToYcc(std::uint32_t argb, std::uint8_t& y, std::uint8_t& cb, std::uint8_
 
 SubpictureDecoder::SubpictureDecoder() : m_packet(ffmpeg::MakePacket())
 {
-    if (const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DVD_SUBTITLE)) {
-        m_codec.reset(avcodec_alloc_context3(codec));
-        if (m_codec && avcodec_open2(m_codec.get(), codec, nullptr) < 0) m_codec.reset();
+    m_kind = kPresentationGraphics; // so that Open makes the decoder
+    Open(kDvd);
+}
+
+bool SubpictureDecoder::Open(Kind kind)
+{
+    if (kind == m_kind && m_codec) return true;
+    m_codec.reset();
+    m_kind = kind;
+    m_unitTimed = false;
+    {
+        std::lock_guard lock(m_lock);
+        m_pictures.clear();
     }
+    const AVCodec* codec = avcodec_find_decoder(kind == kDvd ? AV_CODEC_ID_DVD_SUBTITLE : AV_CODEC_ID_HDMV_PGS_SUBTITLE);
+    if (!codec) return false;
+    m_codec.reset(avcodec_alloc_context3(codec));
+    if (m_codec && avcodec_open2(m_codec.get(), codec, nullptr) < 0) m_codec.reset();
+    return m_codec != nullptr;
 }
 
 void SubpictureDecoder::Decode(const std::uint8_t* data, int size, bool hasTime, REFERENCE_TIME start)
@@ -47,7 +63,8 @@ void SubpictureDecoder::Decode(const std::uint8_t* data, int size, bool hasTime,
 void SubpictureDecoder::Add(const AVSubtitle& subtitle, REFERENCE_TIME pts)
 {
     const REFERENCE_TIME start = pts + static_cast<REFERENCE_TIME>(subtitle.start_display_time) * 10000;
-    const REFERENCE_TIME stop = subtitle.end_display_time > subtitle.start_display_time
+    // Presentation graphics give no end (UINT32_MAX): the next display set ends them.
+    const REFERENCE_TIME stop = subtitle.end_display_time > subtitle.start_display_time && subtitle.end_display_time != UINT32_MAX
                                     ? pts + static_cast<REFERENCE_TIME>(subtitle.end_display_time) * 10000
                                     : LLONG_MAX; // until the next one
     std::vector<Picture> made;

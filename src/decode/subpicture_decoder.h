@@ -1,6 +1,6 @@
 #pragma once
-// DVD subpictures: decoded with libavcodec as they arrive, kept with their display interval, and
-// blended into the pictures that fall into it.
+// DVD subpictures and Blu-ray presentation graphics: decoded with libavcodec as they arrive, kept
+// with their display interval, and blended into the pictures that fall into it.
 
 #include <cstdint>
 #include <mutex>
@@ -11,7 +11,12 @@
 
 class SubpictureDecoder {
 public:
-    SubpictureDecoder();
+    enum Kind { kDvd, kPresentationGraphics };
+
+    SubpictureDecoder(); // DVD subpictures until Open says otherwise
+    // Decodes this kind from now on, forgetting what the last one decoded (before streaming);
+    // false when libavcodec has no decoder for it.
+    bool Open(Kind kind);
 
     // Decodes a sample of subpicture data (subpicture thread). A unit may span several samples;
     // its time is that of the sample it starts in.
@@ -36,6 +41,7 @@ private:
     void Add(const AVSubtitle& subtitle, REFERENCE_TIME pts);
 
     ffmpeg::CodecContextPtr m_codec; // subpicture thread
+    Kind m_kind = kDvd;
     ffmpeg::PacketPtr m_packet;      // subpicture thread
     REFERENCE_TIME m_unitStart = 0;  // subpicture thread
     bool m_unitTimed = false;        // subpicture thread

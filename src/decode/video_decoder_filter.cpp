@@ -170,11 +170,30 @@ CSubpictureInputPin::CSubpictureInputPin(CVideoDecoderFilter* filter, HRESULT* p
 {
 }
 
+namespace {
+
+bool IsPresentationGraphics(const CMediaType& type)
+{
+    return type.majortype == MEDIATYPE_Subtitle && type.subtype == MEDIASUBTYPE_HDMVSUB;
+}
+
+} // namespace
+
 HRESULT CSubpictureInputPin::CheckMediaType(const CMediaType* type)
 {
-    return type && type->majortype == MEDIATYPE_Video && type->subtype == MEDIASUBTYPE_DVD_SUBPICTURE
+    if (!type) return VFW_E_TYPE_NOT_ACCEPTED;
+    return (type->majortype == MEDIATYPE_Video && type->subtype == MEDIASUBTYPE_DVD_SUBPICTURE) || IsPresentationGraphics(*type)
                ? S_OK
                : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT CSubpictureInputPin::SetMediaType(const CMediaType* type)
+{
+    const HRESULT hr = CBaseInputPin::SetMediaType(type);
+    if (SUCCEEDED(hr) && !m_decoder->m_subpictures.Open(IsPresentationGraphics(*type) ? SubpictureDecoder::kPresentationGraphics
+                                                                                     : SubpictureDecoder::kDvd))
+        return E_FAIL;
+    return hr;
 }
 
 HRESULT CSubpictureInputPin::Receive(IMediaSample* sample)

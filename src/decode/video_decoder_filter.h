@@ -1,7 +1,7 @@
 #pragma once
 // The platform's MPEG video decoder: a filter over libavcodec that takes the splitter's video
 // (MPEG-1 and MPEG-2 with their sequence headers, H.264 as length-prefixed access units, VC-1
-// frames) on input 0 and DVD subpictures on input 1, and delivers YV12 pictures with the
+// frames) on input 0 and DVD subpictures or Blu-ray presentation graphics on input 1, and delivers YV12 pictures with the
 // subpictures burned in for their display interval.
 //
 // Threads: pictures are decoded and delivered on the thread that delivers to input 0;
@@ -47,7 +47,9 @@ private:
 class CSubpictureInputPin : public CBaseInputPin {
 public:
     CSubpictureInputPin(CVideoDecoderFilter* filter, HRESULT* phr);
+    // DVD subpictures, or Blu-ray presentation graphics.
     HRESULT CheckMediaType(const CMediaType* type) override;
+    HRESULT SetMediaType(const CMediaType* type) override;
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT EndOfStream() override;
     HRESULT BeginFlush() override;

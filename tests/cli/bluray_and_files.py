@@ -47,6 +47,20 @@ def pitch(path, start=0.5, seconds=2.0):
     return rising / (len(samples) / 48000) if samples else 0
 
 
+def gray_frame(path, at):
+    """The luma of the picture shown at `at` seconds, as rows of bytes."""
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-ss", str(at), "-i", path, "-frames:v", "1", "-f", "rawvideo",
+                          "-pix_fmt", "gray", "-"], capture_output=True).stdout
+    width = probe(path)["streams"][0]["width"]
+    return [raw[i:i + width] for i in range(0, len(raw), width)]
+
+
+def region_difference(a, b, rows, cols):
+    """The mean absolute difference of two pictures' luma over a rectangle."""
+    values = [abs(a[r][c] - b[r][c]) for r in range(*rows) for c in range(*cols)]
+    return sum(values) / len(values)
+
+
 def duration(path):
     p = probe(path)
     return float(p["format"]["duration"]) if p else -1.0
@@ -109,6 +123,28 @@ try:
     chapter = os.path.join(out, "Chapter_01_02.mp4")
     check(r.returncode == 0 and abs(duration(chapter) - (played["00001"] / 1000 - 2.0)) < 0.15,
           f"chapter 2: exit {r.returncode}: {r.stderr}, {duration(chapter)} s")
+
+    # --- the French presentation-graphics subtitle burned in when chosen: a white 400x100 box at
+    # (440, 560) of the 1280x720 picture from 1 s to 3 s of each clip's own time, here from 0 s to 2 s
+    # of the title; at 640x480 (16:9 letterboxed) the box is rows 340-389, columns 220-419 ---
+    with_sub, without = os.path.join(out, "pgs"), os.path.join(out, "none")
+    os.makedirs(with_sub, exist_ok=True)
+    os.makedirs(without, exist_ok=True)
+    r1 = convert(bluray, with_sub, "--title", "1", "--subtitle", "1200")
+    r2 = convert(bluray, without, "--title", "1", "--subtitle", "none")
+    check(r1.returncode == 0 and r2.returncode == 0, f"subtitles: exit {r1.returncode}/{r2.returncode}: {r1.stderr}{r2.stderr}")
+    a, b = gray_frame(os.path.join(with_sub, "Title_01.mp4"), 1.0), gray_frame(os.path.join(without, "Title_01.mp4"), 1.0)
+    box, above = ((345, 385), (225, 415)), ((100, 200), (225, 415))
+    if len(a) == 480 and len(b) == 480:
+        box_row = a[365]
+        check(min(box_row[230:410]) > 200, f"subtitle: the box is not white: {min(box_row[230:410])}")
+        check(region_difference(a, b, *above) < 3, f"subtitle: the picture above it differs by {region_difference(a, b, *above):.1f}")
+        later_a = gray_frame(os.path.join(with_sub, "Title_01.mp4"), 3.0)
+        later_b = gray_frame(os.path.join(without, "Title_01.mp4"), 3.0)
+        check(region_difference(later_a, later_b, *box) < 3, "subtitle: still shown after its end")
+        check(region_difference(a, b, *box) > 20, "subtitle: the chosen one is not burned in")
+    else:
+        check(False, f"subtitles: pictures of {len(a)} and {len(b)} rows")
 
     # --- single files: one title each, converted whole ---
     files = [os.path.join(DISCS, "media", "clip.ts"), os.path.join(DISCS, "media", "clip.mpg"),
