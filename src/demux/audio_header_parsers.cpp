@@ -1,6 +1,7 @@
 // Audio and subpicture parsers of CBaseSplitterFileEx: MPEG audio, AAC (ADTS), AC-3, DTS, DVD and
 // Blu-ray LPCM, PS2 audio, and the subpicture and subtitle kinds.
 
+#include <array>
 #include <cstring>
 
 #include "demux/base_splitter_file_ex.h"
@@ -173,6 +174,9 @@ bool CBaseSplitterFileEx::ReadAc3Header(Ac3Header& h, std::int64_t budget, CMedi
     }
     h.sync = static_cast<std::uint16_t>(ReadBits(16));
     if (h.sync != 0x0B77) return false;
+    // The bit stream identifier sits 40 bits after the sync word in both kinds; above 10 the
+    // frame is E-AC-3, whose header is laid out otherwise.
+    if (const auto bsid = ReadBits(29, true) & 0x1F; bsid > 10 && bsid <= 16) return ReadEac3Header(h, mt);
     h.crc = static_cast<std::uint16_t>(ReadBits(16));
     h.sampleRateCode = static_cast<std::uint8_t>(ReadBits(2));
     h.frameSizeCode = static_cast<std::uint8_t>(ReadBits(6));
@@ -198,6 +202,36 @@ bool CBaseSplitterFileEx::ReadAc3Header(Ac3Header& h, std::int64_t budget, CMedi
     wfe->nSamplesPerSec = static_cast<DWORD>(rate);
     wfe->nAvgBytesPerSec = static_cast<DWORD>(kAc3BitRates[h.frameSizeCode / 2] * 1000 / 8);
     wfe->nBlockAlign = static_cast<WORD>(static_cast<std::int64_t>(wfe->nAvgBytesPerSec) * 1536 / rate);
+    return true;
+}
+
+bool CBaseSplitterFileEx::ReadEac3Header(Ac3Header& h, CMediaType* mt)
+{
+    const auto streamType = static_cast<int>(ReadBits(2));
+    ReadBits(3); // substream
+    const auto frameWords = static_cast<int>(ReadBits(11)) + 1;
+    h.sampleRateCode = static_cast<std::uint8_t>(ReadBits(2));
+    int blocks = 6, halfRateCode = -1;
+    if (h.sampleRateCode == 3)
+        halfRateCode = static_cast<int>(ReadBits(2));
+    else
+        blocks = std::array{1, 2, 3, 6}[ReadBits(2)];
+    h.acmod = static_cast<std::uint8_t>(ReadBits(3));
+    h.lfeOn = static_cast<std::uint8_t>(ReadBits(1));
+    h.bsid = static_cast<std::uint8_t>(ReadBits(5));
+    // Only an independent stream (type 0 or 2) starts a programme.
+    if (streamType == 1 || streamType == 3 || halfRateCode == 3) return false;
+    if (!mt) return true;
+
+    static constexpr int kChannels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
+    static constexpr int kRates[3] = {48000, 44100, 32000};
+    WAVEFORMATEX* wfe = MakeWaveFormat(*mt, MEDIASUBTYPE_DOLBY_AC3, 0x2000, 0);
+    if (!wfe) return false;
+    const int rate = halfRateCode >= 0 ? kRates[halfRateCode] / 2 : kRates[h.sampleRateCode];
+    wfe->nChannels = static_cast<WORD>(kChannels[h.acmod] + h.lfeOn);
+    wfe->nSamplesPerSec = static_cast<DWORD>(rate);
+    wfe->nBlockAlign = static_cast<WORD>(frameWords * 2);
+    wfe->nAvgBytesPerSec = static_cast<DWORD>(static_cast<std::int64_t>(frameWords) * 2 * rate / (blocks * 256));
     return true;
 }
 

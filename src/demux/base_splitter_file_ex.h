@@ -28,6 +28,8 @@ public:
     bool ReadMpegAudioHeader(MpegAudioHeader& h, std::int64_t budget, bool allowMpeg25, CMediaType* mt = nullptr);
     bool ReadAacHeader(AacHeader& h, std::int64_t budget, CMediaType* mt = nullptr);
     bool ReadAc3Header(Ac3Header& h, std::int64_t budget, CMediaType* mt = nullptr);
+    // The rest of an E-AC-3 header, after its sync word (called by ReadAc3Header).
+    bool ReadEac3Header(Ac3Header& h, CMediaType* mt);
     bool ReadDtsHeader(DtsHeader& h, std::int64_t budget, CMediaType* mt = nullptr);
     bool ReadLpcmHeader(LpcmHeader& h, CMediaType* mt = nullptr);
     bool ReadHdmvLpcmHeader(HdmvLpcmHeader& h, CMediaType* mt = nullptr);

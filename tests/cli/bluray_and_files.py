@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Blu-ray folders and single MPEG files as a user gives them to zuzidero-cli: info against the
 clips' own times and ffprobe's stream lists, the main title converted with its sound at the
-source's pitch, an encrypted folder refused, and .ts, .m2ts, .mpg and loose .VOB files converted.
+source's pitch, its presentation-graphics subtitle burned in, an encrypted folder refused, and
+.ts, .m2ts (with AC-3, LPCM, E-AC-3 and DTS), .mpg and loose .VOB files converted.
 
 Usage: bluray_and_files.py ZUZIDERO_CLI DISCS_FOLDER
 """
@@ -164,6 +165,17 @@ try:
         check(r.returncode == 0, f"convert {name}: exit {r.returncode}: {r.stderr}")
         check(abs(duration(made) - source) < 0.15, f"{name}: {duration(made)} s, source {source:.3f} s")
         check(abs(pitch(made) - 440) < 10, f"{name}: {pitch(made):.0f} Hz, source 440 Hz")
+    # E-AC-3 and DTS in an M2TS file without clip information, each at its pitch.
+    eac3_dts = os.path.join(DISCS, "media", "eac3_dts.m2ts")
+    described, r = info(eac3_dts)
+    check(described is not None and [(a["id"], a["format"]) for a in described["titles"][0]["audio"]] ==
+          [("1100", "EAC3"), ("1101", "DTS")], f"eac3_dts.m2ts: {described or r.stderr}")
+    for track, hz in (("1100", 440), ("1101", 660)):
+        target = os.path.join(out, "track" + track)
+        os.makedirs(target, exist_ok=True)
+        r = convert(eac3_dts, target, "--audio", track)
+        heard = pitch(os.path.join(target, "Title_01.mp4"))
+        check(r.returncode == 0 and abs(heard - hz) < 10, f"eac3_dts.m2ts track {track}: exit {r.returncode}, {heard:.0f} Hz")
     # The clip beside its clip information: languages from it.
     described, _ = info(files[2])
     check(described is not None and [a["language"] for a in described["titles"][0]["audio"]] == ["en", "ja"],
