@@ -232,11 +232,83 @@ FileScan ScanFile(const fs::path& path, const CHdmvClipInfo* clipInfo)
     return scan;
 }
 
-// A file read whole as a stretch of a title: its bytes and the time it plays.
+// Where times fall in one clip's bytes, found by halving on the time stamps of its first stream.
+class ClipTimes {
+public:
+    explicit ClipTimes(const fs::path& path)
+    {
+        HRESULT hr = S_OK;
+        m_reader = new (std::nothrow) CAsyncFileReader(path.string().c_str(), hr);
+        if (!m_reader || FAILED(hr)) return;
+        m_file.reset(new (std::nothrow) CMpegSplitterFile(m_reader.Get(), hr, false, nullptr, true));
+        if (!m_file || FAILED(hr) || !m_file->PrimaryStreamList() || m_file->PrimaryStreamList()->empty()) {
+            m_file.reset();
+            return;
+        }
+        m_id = m_file->PrimaryStreamList()->front().Id();
+        m_length = m_file->Length(false);
+        // Blu-ray clips are cut into aligned units of 32 source packets; other files into packets.
+        m_unit = m_length % 6144 == 0 ? 6144 : m_file->Container() == CMpegSplitterFile::kTransportStream ? 188 : 2048;
+    }
+
+    bool Ok() const { return m_file != nullptr; }
+    std::int64_t Length() const { return m_length; }
+
+    // Where a stretch of the clip from or to a time (100 ns on the clip's own clock, as playlists
+    // give it) is cut. From: the first byte of the last unit whose next time stamp is not after
+    // the time. To: the start of the first packet of the stream whose time stamp is after it (the
+    // clip's length when none is).
+    std::int64_t CutFrom(REFERENCE_TIME time) { return LastUnitUpTo(time); }
+    std::int64_t CutTo(REFERENCE_TIME time)
+    {
+        if (!m_file) return m_length;
+        const REFERENCE_TIME wanted = time - m_file->FirstTimestamp();
+        m_file->SeekTo(LastUnitUpTo(time));
+        for (;;) {
+            const REFERENCE_TIME found = m_file->FindNextTimestamp(m_id);
+            if (found < 0) return m_length;
+            // FindNextTimestamp stands at the packet found (an M2TS packet's time code is before it).
+            if (found > wanted) return std::max<std::int64_t>(0, m_file->Position() - (m_unit == 6144 ? 4 : 0));
+            m_file->SeekTo(m_file->Position() + 1);
+        }
+    }
+
+private:
+    std::int64_t LastUnitUpTo(REFERENCE_TIME time)
+    {
+        if (!m_file) return 0;
+        const REFERENCE_TIME wanted = time - m_file->FirstTimestamp();
+        if (wanted <= 0) return 0;
+        std::int64_t low = 0, high = m_length;
+        while (high - low > m_unit) {
+            const std::int64_t middle = low + (high - low) / 2 / m_unit * m_unit;
+            if (middle <= low) break;
+            m_file->SeekTo(middle);
+            const REFERENCE_TIME found = m_file->FindNextTimestamp(m_id);
+            // No time stamp after the middle: what is left is all before the time.
+            if (found < 0 || found <= wanted)
+                low = middle;
+            else
+                high = middle;
+        }
+        return low;
+    }
+
+    ComPtr<CAsyncFileReader> m_reader;
+    std::unique_ptr<CMpegSplitterFile> m_file;
+    DWORD m_id = 0;
+    std::int64_t m_length = 0;
+    std::int64_t m_unit = 2048;
+};
+
+// A stretch of a file that a title plays: its bytes [begin, end) and the time they play. A title's
+// parts lie in different files (a playlist that plays a clip twice is no title).
 struct Part {
     std::string file;
-    std::int64_t size = 0;
+    std::int64_t fileSize = 0;
+    std::int64_t begin = 0, end = 0;
     double ms = 0;
+    std::int64_t Size() const { return end - begin; }
 };
 
 struct Chapter {
@@ -254,7 +326,7 @@ struct MediaTitle {
     std::int64_t Bytes() const
     {
         std::int64_t total = 0;
-        for (const Part& p : parts) total += p.size;
+        for (const Part& p : parts) total += p.Size();
         return total;
     }
 };
@@ -336,16 +408,28 @@ public:
         std::lock_guard lock(m_lock);
         if (m_area < 0 || !m_open || !buffer || count < 0) return -1;
         const std::int64_t at = m_start + m_position;
-        const std::int64_t wanted = std::min<std::int64_t>(count, m_stop - at);
+        if (m_stop - at <= 0) return 0;
+        // The part holding the position, and where that is in the chain of its files.
+        const MediaTitle& t = m_titles[static_cast<std::size_t>(m_area)];
+        std::int64_t partStart = 0, fileStart = 0;
+        std::size_t k = 0;
+        while (k + 1 < t.parts.size() && at >= partStart + t.parts[k].Size()) {
+            partStart += t.parts[k].Size();
+            fileStart += t.parts[k].fileSize;
+            ++k;
+        }
+        const Part& part = t.parts[k];
+        const std::int64_t chain = fileStart + part.begin + (at - partStart);
+        const std::int64_t wanted = std::min({static_cast<std::int64_t>(count), m_stop - at, partStart + part.Size() - at});
         if (wanted <= 0) return 0;
-        if (m_filePosition != at && m_files.Seek(at, 0) != at) return -1;
+        if (m_filePosition != chain && m_files.Seek(chain, 0) != chain) return -1;
         const std::int64_t got = m_files.Read(buffer, wanted);
         if (got <= 0) {
             m_filePosition = -1;
             return got < 0 ? -1 : 0;
         }
         m_position += got;
-        m_filePosition = at + got;
+        m_filePosition = chain + got;
         return static_cast<std::int32_t>(got);
     }
 
@@ -360,7 +444,7 @@ public:
         double ms = 0;
         for (const Part& p : t.parts) {
             if (position > from.position) marks.push_back({position - from.position, ms - from.ms});
-            position += p.size;
+            position += p.Size();
             ms += p.ms;
         }
         marks.push_back({position - from.position, ms - from.ms});
@@ -434,15 +518,28 @@ std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, 
     for (const Candidate& c : candidates) {
         MediaTitle title;
         std::vector<double> itemStartMs;
+        std::vector<std::int64_t> itemStart; // in the title's bytes
+        std::vector<std::unique_ptr<ClipTimes>> times;
         double ms = 0;
+        std::int64_t bytes = 0;
         for (const auto& item : c.playlist.items) {
+            // The clip from the unit holding its IN time to the one after its OUT time.
+            auto clipTimes = std::make_unique<ClipTimes>(item.clip);
             Part part;
             part.file = item.clip.string();
-            part.size = static_cast<std::int64_t>(fs::file_size(item.clip, error));
+            part.fileSize = static_cast<std::int64_t>(fs::file_size(item.clip, error));
+            part.end = part.fileSize;
+            if (clipTimes->Ok()) {
+                part.begin = clipTimes->CutFrom(item.in);
+                part.end = std::max(part.begin, clipTimes->CutTo(item.out));
+            }
             part.ms = static_cast<double>(item.out - item.in) / 10000.0;
             itemStartMs.push_back(ms);
+            itemStart.push_back(bytes);
             ms += part.ms;
+            bytes += part.Size();
             title.parts.push_back(std::move(part));
+            times.push_back(std::move(clipTimes));
         }
         CHdmvClipInfo clipInfo;
         const fs::path first = c.playlist.items.front().clip;
@@ -452,26 +549,16 @@ std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, 
         title.readable = SUCCEEDED(scan.hr);
         title.info = scan.streams;
         title.video = scan.video;
-        // Chapters at the entry marks. Where one starts in the bytes is estimated from its time
-        // within its clip; conversions and the preview take chapters by their times.
+        // Chapters at the entry marks, each from the unit holding its time.
         std::vector<Chapter> chapters;
-        std::vector<std::int64_t> itemStart;
-        std::int64_t bytes = 0;
-        for (const Part& p : title.parts) {
-            itemStart.push_back(bytes);
-            bytes += p.size;
-        }
         for (const auto& mark : c.playlist.chapters) {
             const auto item = static_cast<std::size_t>(mark.playItem);
             const auto& played = c.playlist.items[item];
             if (mark.time < played.in || mark.time > played.out) continue;
-            const double into = static_cast<double>(mark.time - played.in) / 10000.0;
-            const double fraction = played.out > played.in ? static_cast<double>(mark.time - played.in) / static_cast<double>(played.out - played.in) : 0.0;
-            constexpr std::int64_t kAlignedUnit = 6144; // 32 source packets
-            const auto offset = static_cast<std::int64_t>(fraction * static_cast<double>(title.parts[item].size)) / kAlignedUnit * kAlignedUnit;
-            chapters.push_back({itemStart[item] + offset, itemStartMs[item] + into});
+            const Part& part = title.parts[item];
+            const std::int64_t at = std::clamp(times[item]->CutFrom(mark.time), part.begin, part.end);
+            chapters.push_back({itemStart[item] + at - part.begin, itemStartMs[item] + static_cast<double>(mark.time - played.in) / 10000.0});
         }
-        std::sort(chapters.begin(), chapters.end(), [](const Chapter& a, const Chapter& b) { return a.ms < b.ms; });
         // Marks closer than a second make no chapter of their own; the title always starts one.
         std::vector<Chapter> kept{{0, 0.0}};
         for (const Chapter& chapter : chapters)
@@ -494,7 +581,8 @@ std::unique_ptr<Disc> OpenFile(const fs::path& path, std::string* why)
     MediaTitle title;
     Part part;
     part.file = path.string();
-    part.size = static_cast<std::int64_t>(fs::file_size(path, error));
+    part.fileSize = static_cast<std::int64_t>(fs::file_size(path, error));
+    part.end = part.fileSize;
     if (error) {
         *why = path.string() + " cannot be read: " + error.message();
         return nullptr;

@@ -133,8 +133,8 @@ private slots:
         // The root is the folder holding BDMV, whichever of its folders was chosen.
         QVERIFY(window.LoadDisc(DiscPath("bluray") + "/BDMV"));
         QCOMPARE(list->Root()->text(0), QStringLiteral("bluray"));
-        QCOMPARE(ColumnTexts(list, 0), (QStringList{"Title_01", "Title_02"}));
-        QCOMPARE(ColumnTexts(list, 1), (QStringList{"00:00:07", "00:00:03"}));
+        QCOMPARE(ColumnTexts(list, 0), (QStringList{"Title_01", "Title_02", "Title_03"}));
+        QCOMPARE(ColumnTexts(list, 1), (QStringList{"00:00:07", "00:00:03", "00:00:03"}));
         // The main title's chapters from the playlist's entry marks.
         QCOMPARE(list->Root()->child(0)->childCount(), 3);
         QCOMPARE(Lines(window.AudioTracks()), (QStringList{"English(AC3 2ch)", "Japanese(LPCM 2ch)"}));

@@ -77,16 +77,17 @@ try:
     check(disc is not None, f"info bluray: exit {r.returncode}: {r.stderr}")
     if disc:
         titles = disc["titles"]
-        # The playlist of both clips, then clip 2 alone; the one repeating clip 1, the 1-second one
-        # and the version-0300 one are not titles.
-        check(len(titles) == 2, f"bluray: {len(titles)} titles")
-        expected = [played["00001"] + played["00002"], played["00002"]]
+        # The playlist of both clips, clip 2 alone, then clip 1 from 1 s; the one repeating clip 1,
+        # the 1-second one and the version-0300 one are not titles.
+        check(len(titles) == 3, f"bluray: {len(titles)} titles")
+        expected = [played["00001"] + played["00002"], played["00002"], played["00001"] - 1000]
         for title, ms in zip(titles, expected):
             check(abs(title["durationMs"] - ms) <= FRAME_MS,
                   f"title {title['title']}: {title['durationMs']} ms, the clips play {ms:.1f} ms")
-        check([t["main"] for t in titles] == [True, False], f"main titles: {[t['main'] for t in titles]}")
-        # Entry marks at 0 s and 2 s of clip 1 and at clip 2's start; the link point is no chapter.
-        check([t["chapters"] for t in titles] == [3, 1], f"chapters: {[t['chapters'] for t in titles]}")
+        check([t["main"] for t in titles] == [True, False, False], f"main titles: {[t['main'] for t in titles]}")
+        # Entry marks at 0 s and 2 s of clip 1 and at clip 2's start (the link point is no chapter);
+        # the cut clip's title starts a chapter and has its mark.
+        check([t["chapters"] for t in titles] == [3, 1, 2], f"chapters: {[t['chapters'] for t in titles]}")
         probed = clips["00001"]["streams"]
         audio_pids = sorted(s["pid"] for s in probed if s["codec"] in ("ac3", "pcm_bluray"))
         sub_pids = sorted(s["pid"] for s in probed if s["codec"] == "hdmv_pgs_subtitle")
@@ -124,6 +125,14 @@ try:
     chapter = os.path.join(out, "Chapter_01_02.mp4")
     check(r.returncode == 0 and abs(duration(chapter) - (played["00001"] / 1000 - 2.0)) < 0.15,
           f"chapter 2: exit {r.returncode}: {r.stderr}, {duration(chapter)} s")
+
+    # A play item cut by its IN time plays from there: clip 1's last 3 s.
+    r = convert(bluray, out, "--title", "3")
+    made = os.path.join(out, "Title_03.mp4")
+    expected_s = (played["00001"] - 1000) / 1000
+    check(r.returncode == 0 and abs(duration(made) - expected_s) < 0.15,
+          f"cut play item: exit {r.returncode}: {r.stderr}, {duration(made)} s, playlist {expected_s:.3f} s")
+    check(abs(pitch(made) - 440) < 10, f"cut play item: {pitch(made):.0f} Hz")
 
     # --- the French presentation-graphics subtitle burned in when chosen: a white 400x100 box at
     # (440, 560) of the 1280x720 picture from 1 s to 3 s of each clip's own time, here from 0 s to 2 s
