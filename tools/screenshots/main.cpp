@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -207,6 +208,22 @@ int main(int argc, char** argv)
         Settle(500);
         Save(progress->DoneMessage()->grab(), "end-message-failure.png");
         progress->DoneMessage()->OkButton()->click();
+    }
+    Settle();
+
+    // The test Blu-ray folder beside the disc: its main title playing with its French subtitle
+    // (shown from 0 s to 2 s).
+    const QString bluray = QFileInfo(disc).dir().filePath(QStringLiteral("bluray"));
+    if (window.LoadDisc(bluray)) {
+        window.TitleList()->setCurrentItem(window.TitleList()->Root()->child(0));
+        window.OnPlay();
+        playing.restart();
+        while (playing.elapsed() < 10000 && (!window.Player().GetPosition(position) || position < 1.0))
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        window.OnPause();
+        Settle(500);
+        Save(window.grab(), "main-window-bluray.png");
+        window.OnStop();
     }
     Settle();
     return 0;
