@@ -23,6 +23,8 @@ STREAMS = {
     "m2_ac3.vob": ["-c:v", "mpeg2video", "-b:v", "300k", "-c:a", "ac3", "-b:a", "64k", "-f", "vob"],
     "m1_mp2.mpg": ["-c:v", "mpeg1video", "-b:v", "300k", "-c:a", "mp2", "-b:a", "64k", "-f", "mpeg"],
     "m2_lpcm.vob": ["-c:v", "mpeg2video", "-b:v", "300k", "-c:a", "pcm_s16be", "-f", "dvd"],
+    "h264_lpcm.m2ts": ["-pix_fmt", "yuv420p", "-c:v", "libx264", "-g", "5", "-c:a", "pcm_bluray", "-f", "mpegts",
+                       "-mpegts_m2ts_mode", "1"],
     "raw.h264": ["-pix_fmt", "yuv420p", "-c:v", "libx264", "-x264-params", "aud=1", "-an", "-f", "h264"],
     "raw.aac": ["-vn", "-c:a", "aac", "-b:a", "32k", "-f", "adts"],
 }
@@ -68,6 +70,13 @@ def main():
     write("hdmv_clip_info", "repeat.mpls", b"\x01" + mpls([(b"00001", 0, 90000), (b"00001", 0, 90000)]))
     with tempfile.TemporaryDirectory() as folder:
         streams = encode(folder)
+    # Media discs: the M2TS clip in a Blu-ray folder played from 0.1 s (its time stamps start at
+    # 1.4 s) for 3.1 s, past its end, so that the playlist is long enough to be a title; and the
+    # clip and a program stream as files.
+    write("media_disc", "folder.m2ts", b"\x01" + (int(1.5 * 45000)).to_bytes(4, "big") + (int(4.6 * 45000)).to_bytes(4, "big")
+          + streams["h264_lpcm.m2ts"])
+    write("media_disc", "file.m2ts", b"\x00" + streams["h264_lpcm.m2ts"])
+    write("media_disc", "file.mpg", b"\x02" + streams["m1_mp2.mpg"])
     for name in ["m2_mp2.ts", "h264_aac.ts", "m2_ac3.vob", "m1_mp2.mpg", "m2_lpcm.vob"]:
         write("mpeg_demux", name, streams[name])
         # Header parsers: the start of each container, with two budgets and both restart modes.
