@@ -266,7 +266,7 @@ bool ConversionEngine::ConnectFilters(bool subpictures)
         }
         const HRESULT hr = m_graph->ConnectDirect(from.Get(), to.Get(), nullptr);
         if (hr == ZZ_E_SCRAMBLED) {
-            Message(EncryptedText(m_titleIndex).c_str());
+            Message(EncryptedText(m_titleIndex, MyDVDGetKind(m_disc)).c_str());
             return false;
         }
         if (FAILED(hr) && link.required) {
@@ -355,9 +355,11 @@ void ConversionEngine::Progress(REFERENCE_TIME& position, REFERENCE_TIME& durati
     if (m_seeking && SUCCEEDED(m_seeking->GetDuration(&length)) && length > 0) duration = length;
 }
 
-std::string ConversionEngine::EncryptedText(int titleIndex)
+std::string ConversionEngine::EncryptedText(int titleIndex, DiscKind kind)
 {
-    return "Title " + std::to_string(titleIndex + 1) + " is encrypted; libdvdcss is needed to read it";
+    return "Title " + std::to_string(titleIndex + 1) +
+           (kind == DiscKind::kDvd ? " is encrypted; libdvdcss is needed to read it"
+                                   : " is encrypted; ZuZidero reads unencrypted Blu-ray folders and files only");
 }
 
 std::vector<LostStretch> ConversionEngine::Lost()

@@ -77,8 +77,9 @@ public:
     void Progress(REFERENCE_TIME& position, REFERENCE_TIME& duration);
     void Teardown();
 
-    // "Title 1 is encrypted; libdvdcss is needed to read it".
-    static std::string EncryptedText(int titleIndex);
+    // "Title 1 is encrypted; libdvdcss is needed to read it" for a DVD, or that only unencrypted
+    // Blu-ray folders and files are read.
+    static std::string EncryptedText(int titleIndex, DiscKind kind);
 
     OutputWriter& Writer() { return m_writer; }
     CConvFilter* Sink() { return m_sink.Get(); }

@@ -194,7 +194,7 @@ void ConversionRun::CompleteCurrent(bool failed, HRESULT why)
     m_engine.Stop();
     const RunTask& t = m_tasks[m_current];
     if (failed)
-        Fail(why == ZZ_E_SCRAMBLED ? ConversionEngine::EncryptedText(t.task.titleIndex) : "Could not convert " + t.outputName);
+        Fail(why == ZZ_E_SCRAMBLED ? ConversionEngine::EncryptedText(t.task.titleIndex, MyDVDGetKind(m_disc)) : "Could not convert " + t.outputName);
     if (!failed && m_engine.Sink()) NoteDamage(*m_engine.Sink());
     if (!m_settings.merge) {
         m_newFile = true;

@@ -115,7 +115,7 @@ bool EnableStreams(CMpegSplitterFilter* splitter, int audioStreamId, int subtitl
 std::vector<Disc::CellMark> SetCellTimes(CMpegSplitterFilter* splitter, DiscHandle disc, int titleIndex, int chapterIndex)
 {
     std::vector<Disc::CellMark> cells = MyDVDGetCellMarks(disc, titleIndex, chapterIndex);
-    if (cells.size() > 1 && MyDVDHasCellTimes(disc)) {
+    if (cells.size() > 1 && MyDVDGetKind(disc) == DiscKind::kDvd) {
         std::vector<SplitterTimeMark> marks;
         for (std::size_t i = 0; i + 1 < cells.size(); ++i)
             marks.push_back({cells[i].position, static_cast<REFERENCE_TIME>(cells[i].ms * 10000)});

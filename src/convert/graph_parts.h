@@ -45,6 +45,6 @@ bool EnableStreams(CMpegSplitterFilter* splitter, int audioStreamId, int subtitl
 
 // Where the cells of a title (from a chapter, or all of them with -1) start on the disc and in
 // time, handed to the splitter: it seeks by them, and takes each cell's times from its own start
-// (cells may start their time stamps again). Only discs whose cells carry their times hand them
-// over. Returns the marks.
+// (cells may start their time stamps again). Only a DVD's cells carry their times; other kinds hand
+// none over. Returns the marks.
 std::vector<Disc::CellMark> SetCellTimes(CMpegSplitterFilter* splitter, DiscHandle disc, int titleIndex, int chapterIndex);

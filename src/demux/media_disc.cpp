@@ -455,7 +455,7 @@ public:
     std::string VolumeName() const override { return m_name; }
     TitleVideo VideoOf(int title) const override { return Known(title) ? m_titles[static_cast<std::size_t>(title)].video : TitleVideo{}; }
     int MainTitle() const override { return m_bluray && !m_titles.empty() ? 0 : -1; }
-    bool HasCellTimes() const override { return false; }
+    DiscKind Kind() const override { return m_bluray ? DiscKind::kBluray : DiscKind::kFile; }
 
 private:
     bool Known(int title) const { return title >= 0 && title < static_cast<int>(m_titles.size()); }

@@ -509,6 +509,11 @@ HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset)
         TsPacketHeader h;
         if (!file->ReadTsPacketHeader(h, true)) return S_FALSE;
         if (h.payload && h.payloadUnitStart) file->UpdateProgramTable(h);
+        if (h.payload && h.pid >= 16 && h.pid < 8191 && h.scrambling != 0 && GetOutputPin(h.pid)) {
+            // A packet of a stream being played, scrambled in its transport header.
+            file->SeekTo(h.nextPacket);
+            return PassScrambled();
+        }
         if (h.payload && h.pid >= 16 && h.pid < 8191 && h.scrambling == 0) {
             DWORD id = h.pid;
             bool hasPts = false, pesStart = false;

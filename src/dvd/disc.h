@@ -26,6 +26,8 @@ enum class ReadFault { None, Fail, Zero };
 // Called for every sector read attempt with the title set and the sector in its title VOBs.
 using ReadFaultHook = std::function<ReadFault(int titleSet, std::uint32_t sector)>;
 
+enum class DiscKind { kDvd, kBluray, kFile };
+
 class Disc {
 public:
     // Where a cell starts in the byte stream of an area and in its playing time.
@@ -61,10 +63,9 @@ public:
     virtual TitleVideo VideoOf(int title) const = 0;
     // The title a player starts with (0-based), or -1 when the disc does not say.
     virtual int MainTitle() const { return -1; }
-    // Whether the splitter is to place each cell's time stamps by the cell marks. A DVD's
-    // navigation packs tie every cell to its time; a file's cells have nothing of the kind, and
-    // their time stamps are followed across their restarts instead.
-    virtual bool HasCellTimes() const { return true; }
+    // What the disc is. Only a DVD's cells are tied to their times (by its navigation packs);
+    // other kinds have their time stamps followed across their restarts instead.
+    virtual DiscKind Kind() const { return DiscKind::kDvd; }
 
     // While on, reads give up at once instead of retrying. Any thread.
     virtual void Interrupt(bool) {}

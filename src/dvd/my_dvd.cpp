@@ -95,10 +95,10 @@ void RegisterDiscOpener(DiscOpener opener)
     DiscOpeners().list.push_back(std::move(opener));
 }
 
-bool MyDVDHasCellTimes(DiscHandle handle)
+DiscKind MyDVDGetKind(DiscHandle handle)
 {
     auto disc = Discs().Find(handle);
-    return disc && disc->HasCellTimes();
+    return disc ? disc->Kind() : DiscKind::kDvd;
 }
 
 int MyDVDMainTitle(DiscHandle handle)

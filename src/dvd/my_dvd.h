@@ -50,8 +50,8 @@ std::vector<Disc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, int 
 void RegisterDiscOpener(DiscOpener opener);
 // The title a player starts with (0-based), or -1 when the disc does not say.
 int MyDVDMainTitle(DiscHandle handle);
-// Whether the splitter places the cells' time stamps by the cell marks (DVDs; not files).
-bool MyDVDHasCellTimes(DiscHandle handle);
+// What the disc is; a DVD for an unknown handle.
+DiscKind MyDVDGetKind(DiscHandle handle);
 // The disc's name for the title list: a volume's ("PAL_16X9"), a Blu-ray folder's or a file's;
 // empty for a DVD folder or an unknown handle.
 std::string MyDVDGetVolumeName(DiscHandle handle);

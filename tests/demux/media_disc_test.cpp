@@ -54,7 +54,7 @@ TEST_F(MediaDiscTest, AMainTitleReadsItsClipsOneAfterTheOther)
     ASSERT_EQ(info->titleCount, 3);
     EXPECT_EQ(disc->MainTitle(), 0);
     EXPECT_EQ(disc->VolumeName(), "bluray");
-    EXPECT_FALSE(disc->HasCellTimes());
+    EXPECT_EQ(disc->Kind(), DiscKind::kBluray);
 
     std::vector<std::uint8_t> both = FileBytes(Stream("00001.m2ts"));
     const std::vector<std::uint8_t> second = FileBytes(Stream("00002.m2ts"));
