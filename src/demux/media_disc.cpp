@@ -63,6 +63,14 @@ std::int32_t RecordLanguage(const char* code)
     return (static_cast<std::uint8_t>(language->alpha2[0]) << 8) | static_cast<std::uint8_t>(language->alpha2[1]);
 }
 
+// A stream's record language: the clip information's, else the program table's.
+std::int32_t LanguageOf(CMpegSplitterFile& file, const StreamEntry& stream)
+{
+    if (!stream.pid) return 0;
+    if (const ClipStreamInfo* info = file.ClipInfoOf(stream.pid)) return RecordLanguage(info->language);
+    return RecordLanguage(file.LanguageOf(stream.pid).c_str());
+}
+
 std::int32_t RecordAudioFormat(const CMediaType& mt, int streamType)
 {
     if (mt.subtype == MEDIASUBTYPE_DOLBY_AC3 || mt.subtype == MEDIASUBTYPE_WAVE_DOLBY_AC3)
@@ -214,8 +222,7 @@ FileScan ScanFile(const fs::path& path, const CHdmvClipInfo* clipInfo)
         if (t.audioCount >= kMaxAudioStreams) break;
         const int i = t.audioCount++;
         t.audioStreamId[i] = static_cast<std::int32_t>(s->Id());
-        const ClipStreamInfo* info = s->pid ? file.ClipInfoOf(s->pid) : nullptr;
-        t.audioLanguage[i] = info ? RecordLanguage(info->language) : 0;
+        t.audioLanguage[i] = LanguageOf(file, *s);
         t.audioFormat[i] = RecordAudioFormat(s->mt, s->pid ? file.StreamTypeOf(s->pid) : 0);
         const auto* wfe = s->mt.formattype == FORMAT_WaveFormatEx && s->mt.cbFormat >= sizeof(WAVEFORMATEX)
                               ? reinterpret_cast<const WAVEFORMATEX*>(s->mt.pbFormat)
@@ -226,8 +233,7 @@ FileScan ScanFile(const fs::path& path, const CHdmvClipInfo* clipInfo)
         if (t.subpictureCount >= kMaxSubpictureStreams) break;
         const int i = t.subpictureCount++;
         t.subpictureStreamId[i] = static_cast<std::int32_t>(s->Id());
-        const ClipStreamInfo* info = s->pid ? file.ClipInfoOf(s->pid) : nullptr;
-        t.subpictureLanguage[i] = info ? RecordLanguage(info->language) : 0;
+        t.subpictureLanguage[i] = LanguageOf(file, *s);
     }
     return scan;
 }

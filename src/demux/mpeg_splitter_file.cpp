@@ -3,6 +3,7 @@
 #include "demux/packet.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 #include "demux/splitter_interfaces.h"
@@ -571,7 +572,22 @@ void CMpegSplitterFile::UpdateProgramTable(const TsPacketHeader& h)
                 program.entries[i].pid = static_cast<std::uint16_t>(ReadBits(13));
                 ReadBits(4);
                 const int esLength = static_cast<int>(ReadBits(12));
-                for (int j = 0; j < esLength; ++j) ReadBits(8);
+                // The descriptors: an ISO 639 language descriptor (tag 10) names the stream's language.
+                int j = 0;
+                while (j + 2 <= esLength) {
+                    const auto tag = static_cast<int>(ReadBits(8));
+                    const int length = std::min(static_cast<int>(ReadBits(8)), esLength - j - 2);
+                    std::string code;
+                    for (int k = 0; k < length; ++k) {
+                        const auto c = static_cast<char>(ReadBits(8));
+                        if (tag == 10 && k < 3) code += c;
+                    }
+                    if (tag == 10 && code.size() == 3 &&
+                        std::all_of(code.begin(), code.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }))
+                        m_languages[program.entries[i].pid] = code;
+                    j += 2 + length;
+                }
+                for (; j < esLength; ++j) ReadBits(8);
                 remaining -= esLength + 5;
             }
         }
@@ -594,6 +610,13 @@ void CMpegSplitterFile::UpdateProgramTable(const TsPacketHeader& h)
         }
     }
     SeekTo(start);
+}
+
+std::string CMpegSplitterFile::LanguageOf(std::uint16_t pid)
+{
+    std::lock_guard lock(m_programLock);
+    const auto it = m_languages.find(pid);
+    return it == m_languages.end() ? std::string() : it->second;
 }
 
 const StreamList* CMpegSplitterFile::PrimaryStreamList() const

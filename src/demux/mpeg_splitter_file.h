@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -68,6 +69,8 @@ public:
     int StreamTypeOf(std::uint16_t pid);
     // The clip information of a PID, or null.
     const ClipStreamInfo* ClipInfoOf(std::uint16_t pid) const;
+    // The three-letter language the program table gives a PID ("eng"), or empty.
+    std::string LanguageOf(std::uint16_t pid);
     // The PIDs of the program a PID belongs to (empty when the table does not know it).
     std::vector<std::uint16_t> ProgramPidsOf(std::uint16_t pid);
 
@@ -127,6 +130,7 @@ private:
     bool m_blurayText = false;
     std::mutex m_programLock;
     std::map<std::uint16_t, Program> m_programs; // PMT PID → program, guarded by m_programLock
+    std::map<std::uint16_t, std::string> m_languages; // PID → ISO 639 code, guarded by m_programLock
 };
 
 // The DVD subpicture media type (video, DVD subpicture, no format).

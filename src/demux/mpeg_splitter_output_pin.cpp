@@ -157,6 +157,13 @@ HRESULT CMpegSplitterOutputPin::ReshapeAac(PacketPtr packet)
 
     bool packetIsPending = false;
     if (m_pending) {
+        // The packet's time is that of the first frame that starts in it: after what is pending
+        // (the rest of a frame begun in the packet before).
+        if (packet->HasStart()) {
+            m_pending->start = packet->start;
+            m_pending->stop = packet->stop;
+            m_aacTimedAt = m_pending->data.size();
+        }
         m_pending->Append(packet->data.data(), packet->data.size());
     } else {
         const auto& d = packet->data;
@@ -168,6 +175,7 @@ HRESULT CMpegSplitterOutputPin::ReshapeAac(PacketPtr packet)
         }
         EraseFront(packet->data, i);
         m_pending = std::move(packet);
+        m_aacTimedAt = 0;
         packetIsPending = true;
     }
 
@@ -187,16 +195,19 @@ HRESULT CMpegSplitterOutputPin::ReshapeAac(PacketPtr packet)
             DropPending();
             break;
         }
+        // Only the frame where the timed data begins (or the first after it) takes the time.
+        const bool timed = m_pending->HasStart() && m_aacTimedAt == 0;
         PacketPtr frame = Pool().Take();
         frame->streamId = m_pending->streamId;
         frame->discontinuity = m_pending->discontinuity;
-        frame->syncPoint = m_pending->HasStart();
-        frame->start = m_pending->start;
-        frame->stop = m_pending->stop;
+        frame->syncPoint = timed;
+        frame->start = timed ? m_pending->start : kInvalidTime;
+        frame->stop = timed ? m_pending->stop : kInvalidTime;
         frame->mediaType = std::move(m_pending->mediaType);
         frame->Append(d + header, payload);
         m_pending->discontinuity = false;
-        m_pending->start = m_pending->stop = kInvalidTime;
+        if (timed) m_pending->start = m_pending->stop = kInvalidTime;
+        m_aacTimedAt = m_aacTimedAt > header + payload ? m_aacTimedAt - (header + payload) : 0;
         EraseFront(m_pending->data, header + payload);
         hr = CBaseSplitterOutputPin::DeliverPacket(std::move(frame));
         if (hr != S_OK) break;
@@ -204,10 +215,6 @@ HRESULT CMpegSplitterOutputPin::ReshapeAac(PacketPtr packet)
     if (m_pending && !packetIsPending && packet) {
         if (!m_pending->discontinuity) m_pending->discontinuity = packet->discontinuity;
         if (!m_pending->syncPoint) m_pending->syncPoint = packet->syncPoint;
-        if (!m_pending->HasStart()) {
-            m_pending->start = packet->start;
-            m_pending->stop = packet->stop;
-        }
         if (packet->mediaType) m_pending->mediaType = std::move(packet->mediaType);
     }
     if (packet) Pool().Give(std::move(packet));

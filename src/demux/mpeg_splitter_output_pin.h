@@ -48,6 +48,7 @@ private:
 
     std::mutex m_pinLock;
     PacketPtr m_pending;                  // guarded by m_pinLock
+    std::size_t m_aacTimedAt = 0;         // where in m_pending's ADTS bytes its time's data begins; m_pinLock
     std::vector<PacketPtr> m_accessUnits; // guarded by m_pinLock
     REFERENCE_TIME m_previousStart = kInvalidTime;
     REFERENCE_TIME m_timeOffset = 0;

@@ -188,6 +188,17 @@ try:
         check(r.returncode == 0, f"convert {name}: exit {r.returncode}: {r.stderr}")
         check(abs(duration(made) - source) < 0.15, f"{name}: {duration(made)} s, source {source:.3f} s")
         check(abs(pitch(made) - 440) < 10, f"{name}: {pitch(made):.0f} Hz, source 440 Hz")
+    # A transport stream's languages from its program table, and its AAC track.
+    clip_ts = os.path.join(DISCS, "media", "clip.ts")
+    described, r = info(clip_ts)
+    check(described is not None and [(a["language"], a["format"]) for a in described["titles"][0]["audio"]] ==
+          [("en", "AC3"), ("es", "AAC")], f"clip.ts tracks: {described or r.stderr}")
+    target = os.path.join(out, "spanish")
+    os.makedirs(target, exist_ok=True)
+    r = convert(clip_ts, target, "--audio", "spa")
+    heard = pitch(os.path.join(target, "Title_01.mp4"))
+    check(r.returncode == 0 and abs(heard - 660) < 10, f"clip.ts Spanish AAC: exit {r.returncode}, {heard:.0f} Hz")
+
     # E-AC-3 and DTS in an M2TS file without clip information, each at its pitch.
     eac3_dts = os.path.join(DISCS, "media", "eac3_dts.m2ts")
     described, r = info(eac3_dts)

@@ -188,6 +188,25 @@ TEST_F(SplitterTransportStream, AdtsAacArrivesAsBareFrames)
     ASSERT_GE(ours.size() + 1, frames.size());
     ours.resize(std::min(ours.size(), frames.size()));
     EXPECT_TRUE(std::equal(ours.begin(), ours.end(), frames.begin()));
+
+    // A PES packet's time belongs to the first frame that starts in it, also when the frame before
+    // runs on from the packet before: every timed frame is at its place among the 1024-sample
+    // frames at 48 kHz.
+    const auto& samples = m_sinks["Audio"]->Samples();
+    const CapturedSample* first = nullptr;
+    int timed = 0;
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        if (!samples[k].hasStart) continue;
+        ++timed;
+        if (!first) {
+            first = &samples[k];
+            continue;
+        }
+        const auto between = static_cast<double>(k - static_cast<std::size_t>(first - samples.data()));
+        EXPECT_NEAR(static_cast<double>(samples[k].start - first->start), between * 1024 * 10000000 / 48000, 10000)
+            << "frame " << k;
+    }
+    EXPECT_GT(timed, 10);
 }
 
 } // namespace
