@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "com/com_ptr.h"
-#include "com/debug_log.h"
 #include "com/hresult.h"
 #include "demux/async_file_reader.h"
 #include "demux/hdmv_clip_info.h"
@@ -29,17 +28,19 @@ std::string Lower(std::string text)
     return text;
 }
 
+std::string Upper(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+    return text;
+}
+
 // Discs name their files in capitals or in small letters: the one that is there.
 fs::path ExistingCase(const fs::path& path)
 {
     std::error_code error;
     if (fs::exists(path, error)) return path;
     const std::string extension = path.extension().string();
-    for (const std::string& other : {Lower(extension), [&] {
-             std::string upper = extension;
-             std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
-             return upper;
-         }()}) {
+    for (const std::string& other : {Lower(extension), Upper(extension)}) {
         fs::path candidate = path;
         candidate.replace_extension(other);
         if (fs::exists(candidate, error)) return candidate;
@@ -529,7 +530,7 @@ std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, 
         double ms = 0;
         std::int64_t bytes = 0;
         for (const auto& item : c.playlist.items) {
-            // The clip from the unit holding its IN time to the one after its OUT time.
+            // The clip from the unit holding its IN time to the first packet after its OUT time.
             auto clipTimes = std::make_unique<ClipTimes>(item.clip);
             Part part;
             part.file = item.clip.string();
