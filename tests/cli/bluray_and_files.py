@@ -140,6 +140,16 @@ try:
     check(r.returncode == 0 and abs(duration(chapter) - (played["00001"] / 1000 - 2.0)) < 0.15,
           f"chapter 2: exit {r.returncode}: {r.stderr}, {duration(chapter)} s")
 
+    # A trim across the clips' boundary (their time stamps start again), cropped: its length, and
+    # sound on both sides.
+    trimmed = os.path.join(out, "trimmed")
+    os.makedirs(trimmed, exist_ok=True)
+    r = convert(bluray, trimmed, "--title", "1", "--start", "3.5", "--length", "2", "--crop", "160,90,1120,630")
+    made = os.path.join(trimmed, "Title_01.mp4")
+    check(r.returncode == 0 and abs(duration(made) - 2.0) < 0.1, f"trim: exit {r.returncode}: {r.stderr}, {duration(made)} s")
+    check(abs(pitch(made, start=0.0, seconds=0.45) - 440) < 15 and abs(pitch(made, start=1.0, seconds=0.9) - 440) < 15,
+          f"trim: {pitch(made, 0.0, 0.45):.0f} and {pitch(made, 1.0, 0.9):.0f} Hz")
+
     # A play item cut by its IN time plays from there: clip 1's last 3 s.
     r = convert(bluray, out, "--title", "3")
     made = os.path.join(out, "Title_03.mp4")
