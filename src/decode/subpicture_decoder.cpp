@@ -17,11 +17,7 @@ void RgbToYcc(std::uint32_t argb, std::uint8_t& y, std::uint8_t& cb, std::uint8_
 
 } // namespace
 
-SubpictureDecoder::SubpictureDecoder() : m_packet(ffmpeg::MakePacket())
-{
-    m_kind = kPresentationGraphics; // so that Open makes the decoder
-    Open(kDvd);
-}
+SubpictureDecoder::SubpictureDecoder() : m_packet(ffmpeg::MakePacket()) { Open(kDvd); }
 
 bool SubpictureDecoder::Open(Kind kind)
 {
