@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <limits>
+#include <map>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -181,74 +183,20 @@ REFERENCE_TIME PlayingTime(CMpegSplitterFile& file, DWORD id, std::int64_t lengt
     return total + probes.back().time - stretchStart;
 }
 
-FileScan ScanFile(const fs::path& path, const CHdmvClipInfo* clipInfo)
-{
-    FileScan scan;
-    HRESULT hr = S_OK;
-    ComPtr<CAsyncFileReader> reader(new (std::nothrow) CAsyncFileReader(path.string().c_str(), hr));
-    if (!reader) return scan;
-    if (FAILED(hr)) {
-        scan.hr = hr;
-        return scan;
-    }
-    const std::vector<ClipStreamInfo> clip = clipInfo ? clipInfo->Streams() : std::vector<ClipStreamInfo>{};
-    CMpegSplitterFile file(reader.Get(), hr, clipInfo && clipInfo->IsBluray(), &clip, true);
-    scan.hr = hr;
-    if (FAILED(hr)) return scan;
-    const StreamList* primary = file.PrimaryStreamList();
-    if (!primary || primary->empty()) {
-        scan.hr = E_FAIL;
-        return scan;
-    }
-    scan.ms = static_cast<double>(PlayingTime(file, primary->front().Id(), file.Length(false))) / 10000.0;
-    if (!file.m_streams[kVideoStreams].empty()) {
-        const CMediaType& mt = file.m_streams[kVideoStreams].front().mt;
-        scan.video = VideoOf(mt);
-        // The last picture shows for a frame after its time stamp.
-        scan.ms += static_cast<double>(TimePerFrame(mt)) / 10000.0;
-    }
-
-    // The tracks in the order of their identifiers, as the disc or file lists them.
-    std::vector<const StreamEntry*> audio, subtitles;
-    for (const StreamEntry& s : file.m_streams[kAudioStreams]) audio.push_back(&s);
-    // Not the placeholder beside the video, nor the switch for Blu-ray text (PID 1).
-    for (const StreamEntry& s : file.m_streams[kSubpictureStreams])
-        if (s.Id() != 0 && s.pid != 1) subtitles.push_back(&s);
-    const auto byId = [](const StreamEntry* a, const StreamEntry* b) { return a->Id() < b->Id(); };
-    std::sort(audio.begin(), audio.end(), byId);
-    std::sort(subtitles.begin(), subtitles.end(), byId);
-
-    TitleInfo& t = scan.streams;
-    for (const StreamEntry* s : audio) {
-        if (t.audioCount >= kMaxAudioStreams) break;
-        const int i = t.audioCount++;
-        t.audioStreamId[i] = static_cast<std::int32_t>(s->Id());
-        t.audioLanguage[i] = LanguageOf(file, *s);
-        t.audioFormat[i] = RecordAudioFormat(s->mt, s->pid ? file.StreamTypeOf(s->pid) : 0);
-        const auto* wfe = s->mt.formattype == FORMAT_WaveFormatEx && s->mt.cbFormat >= sizeof(WAVEFORMATEX)
-                              ? reinterpret_cast<const WAVEFORMATEX*>(s->mt.pbFormat)
-                              : nullptr;
-        t.audioChannelsMinusOne[i] = wfe && wfe->nChannels > 0 ? wfe->nChannels - 1 : 1;
-    }
-    for (const StreamEntry* s : subtitles) {
-        if (t.subpictureCount >= kMaxSubpictureStreams) break;
-        const int i = t.subpictureCount++;
-        t.subpictureStreamId[i] = static_cast<std::int32_t>(s->Id());
-        t.subpictureLanguage[i] = LanguageOf(file, *s);
-    }
-    return scan;
-}
-
-// Where times fall in one clip's bytes, found by halving on the time stamps of its first stream.
-class ClipTimes {
+// One file read by the stream scanner: what it carries, and where times fall in its bytes (found
+// by halving on the time stamps of its first stream).
+class ScannedFile {
 public:
-    explicit ClipTimes(const fs::path& path)
+    // `clipInfo` (a Blu-ray clip's stream information) may be null.
+    ScannedFile(const fs::path& path, const CHdmvClipInfo* clipInfo)
+        : m_clip(clipInfo ? clipInfo->Streams() : std::vector<ClipStreamInfo>{})
     {
-        HRESULT hr = S_OK;
-        m_reader = new (std::nothrow) CAsyncFileReader(path.string().c_str(), hr);
-        if (!m_reader || FAILED(hr)) return;
-        m_file.reset(new (std::nothrow) CMpegSplitterFile(m_reader.Get(), hr, false, nullptr, true));
-        if (!m_file || FAILED(hr) || !m_file->PrimaryStreamList() || m_file->PrimaryStreamList()->empty()) {
+        m_reader = new (std::nothrow) CAsyncFileReader(path.string().c_str(), m_hr);
+        if (!m_reader) m_hr = E_OUTOFMEMORY;
+        if (FAILED(m_hr)) return;
+        m_file.reset(new (std::nothrow) CMpegSplitterFile(m_reader.Get(), m_hr, clipInfo && clipInfo->IsBluray(), &m_clip, true));
+        if (!m_file || FAILED(m_hr) || !m_file->PrimaryStreamList() || m_file->PrimaryStreamList()->empty()) {
+            if (SUCCEEDED(m_hr)) m_hr = E_FAIL;
             m_file.reset();
             return;
         }
@@ -258,8 +206,51 @@ public:
         m_unit = m_length % 6144 == 0 ? 6144 : m_file->Container() == CMpegSplitterFile::kTransportStream ? 188 : 2048;
     }
 
-    bool Ok() const { return m_file != nullptr; }
-    std::int64_t Length() const { return m_length; }
+    // The streams, the picture and the playing time; `hr` says why there are none.
+    FileScan Scan()
+    {
+        FileScan scan;
+        scan.hr = m_hr;
+        if (!m_file) return scan;
+        CMpegSplitterFile& file = *m_file;
+        scan.ms = static_cast<double>(PlayingTime(file, m_id, m_length)) / 10000.0;
+        if (!file.m_streams[kVideoStreams].empty()) {
+            const CMediaType& mt = file.m_streams[kVideoStreams].front().mt;
+            scan.video = VideoOf(mt);
+            // The last picture shows for a frame after its time stamp.
+            scan.ms += static_cast<double>(TimePerFrame(mt)) / 10000.0;
+        }
+
+        // The tracks in the order of their identifiers, as the disc or file lists them.
+        std::vector<const StreamEntry*> audio, subtitles;
+        for (const StreamEntry& s : file.m_streams[kAudioStreams]) audio.push_back(&s);
+        // Not the placeholder beside the video, nor the switch for Blu-ray text (PID 1).
+        for (const StreamEntry& s : file.m_streams[kSubpictureStreams])
+            if (s.Id() != 0 && s.pid != 1) subtitles.push_back(&s);
+        const auto byId = [](const StreamEntry* a, const StreamEntry* b) { return a->Id() < b->Id(); };
+        std::sort(audio.begin(), audio.end(), byId);
+        std::sort(subtitles.begin(), subtitles.end(), byId);
+
+        TitleInfo& t = scan.streams;
+        for (const StreamEntry* s : audio) {
+            if (t.audioCount >= kMaxAudioStreams) break;
+            const int i = t.audioCount++;
+            t.audioStreamId[i] = static_cast<std::int32_t>(s->Id());
+            t.audioLanguage[i] = LanguageOf(file, *s);
+            t.audioFormat[i] = RecordAudioFormat(s->mt, s->pid ? file.StreamTypeOf(s->pid) : 0);
+            const auto* wfe = s->mt.formattype == FORMAT_WaveFormatEx && s->mt.cbFormat >= sizeof(WAVEFORMATEX)
+                                  ? reinterpret_cast<const WAVEFORMATEX*>(s->mt.pbFormat)
+                                  : nullptr;
+            t.audioChannelsMinusOne[i] = wfe && wfe->nChannels > 0 ? wfe->nChannels - 1 : 1;
+        }
+        for (const StreamEntry* s : subtitles) {
+            if (t.subpictureCount >= kMaxSubpictureStreams) break;
+            const int i = t.subpictureCount++;
+            t.subpictureStreamId[i] = static_cast<std::int32_t>(s->Id());
+            t.subpictureLanguage[i] = LanguageOf(file, *s);
+        }
+        return scan;
+    }
 
     // Where a stretch of the clip from or to a time (100 ns on the clip's own clock, as playlists
     // give it) is cut. From: the first byte of the last unit whose next time stamp is not after
@@ -268,7 +259,7 @@ public:
     std::int64_t CutFrom(REFERENCE_TIME time) { return LastUnitUpTo(time); }
     std::int64_t CutTo(REFERENCE_TIME time)
     {
-        if (!m_file) return m_length;
+        if (!m_file) return std::numeric_limits<std::int64_t>::max(); // the whole file
         const REFERENCE_TIME wanted = time - m_file->FirstTimestamp();
         m_file->SeekTo(LastUnitUpTo(time));
         for (;;) {
@@ -301,6 +292,8 @@ private:
         return low;
     }
 
+    std::vector<ClipStreamInfo> m_clip; // the scanner keeps a pointer to it
+    HRESULT m_hr = S_OK;
     ComPtr<CAsyncFileReader> m_reader;
     std::unique_ptr<CMpegSplitterFile> m_file;
     DWORD m_id = 0;
@@ -381,7 +374,7 @@ public:
         if (m_area != title || m_files.Handle() < 0) {
             std::vector<std::string> names;
             for (const Part& p : t.parts) names.push_back(p.file);
-            m_open = m_files.OpenFiles(names);
+            m_files.OpenFiles(names); // a chain that cannot be opened makes reads fail
         }
         m_area = title;
         chapter = std::clamp(chapter, 0, static_cast<int>(t.chapters.size()) - 1);
@@ -413,7 +406,7 @@ public:
     std::int32_t Read(std::uint8_t* buffer, std::int32_t count) override
     {
         std::lock_guard lock(m_lock);
-        if (m_area < 0 || !m_open || !buffer || count < 0) return -1;
+        if (m_area < 0 || m_files.Handle() < 0 || !buffer || count < 0) return -1;
         const std::int64_t at = m_start + m_position;
         if (m_stop - at <= 0) return 0;
         // The part holding the position, and where that is in the chain of its files.
@@ -474,7 +467,6 @@ private:
     std::mutex m_lock;
     // The area, guarded by m_lock.
     CMultiFiles m_files;     // the area's title's files, as one chain
-    bool m_open = false;
     int m_area = -1;
     std::int64_t m_start = 0, m_stop = 0; // in the title's bytes
     std::int64_t m_position = 0;          // from m_start
@@ -520,52 +512,62 @@ std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, 
         return nullptr;
     }
 
+    // Playlists share clips: each clip is scanned once for its streams, and each place cut in it
+    // is found once.
+    std::map<fs::path, FileScan> scans;
+    std::map<std::pair<fs::path, REFERENCE_TIME>, std::int64_t> cutsFrom, cutsTo;
     std::vector<MediaTitle> titles;
     int encrypted = 0;
     for (const Candidate& c : candidates) {
         MediaTitle title;
-        std::vector<double> itemStartMs;
-        std::vector<std::int64_t> itemStart; // in the title's bytes
-        std::vector<std::unique_ptr<ClipTimes>> times;
+        std::vector<Chapter> chapters;
         double ms = 0;
         std::int64_t bytes = 0;
-        for (const auto& item : c.playlist.items) {
+        for (std::size_t k = 0; k < c.playlist.items.size(); ++k) {
+            const auto& item = c.playlist.items[k];
+            // The clip is opened by the scanner only when something about it is not known yet.
+            std::unique_ptr<ScannedFile> scanned;
+            const auto file = [&]() -> ScannedFile& {
+                if (!scanned) {
+                    CHdmvClipInfo clipInfo;
+                    const bool described = clipInfo.ReadClipInfo(ExistingCase(CHdmvClipInfo::ClipInfoPathOf(item.clip))) == S_OK;
+                    scanned = std::make_unique<ScannedFile>(item.clip, described ? &clipInfo : nullptr);
+                }
+                return *scanned;
+            };
+            const auto cut = [&](auto& known, REFERENCE_TIME time, bool from) {
+                const auto key = std::make_pair(item.clip, time);
+                auto it = known.find(key);
+                if (it == known.end()) it = known.emplace(key, from ? file().CutFrom(time) : file().CutTo(time)).first;
+                return it->second;
+            };
+            if (k == 0) {
+                auto it = scans.find(item.clip);
+                if (it == scans.end()) it = scans.emplace(item.clip, file().Scan()).first;
+                const FileScan& scan = it->second;
+                if (scan.hr == ZZ_E_SCRAMBLED) ++encrypted;
+                title.readable = SUCCEEDED(scan.hr);
+                title.info = scan.streams;
+                title.video = scan.video;
+            }
             // The clip from the unit holding its IN time to the first packet after its OUT time.
-            auto clipTimes = std::make_unique<ClipTimes>(item.clip);
             Part part;
             part.file = item.clip.string();
             part.fileSize = static_cast<std::int64_t>(fs::file_size(item.clip, error));
-            part.end = part.fileSize;
-            if (clipTimes->Ok()) {
-                part.begin = clipTimes->CutFrom(item.in);
-                part.end = std::max(part.begin, clipTimes->CutTo(item.out));
-            }
+            part.begin = std::clamp<std::int64_t>(cut(cutsFrom, item.in, true), 0, part.fileSize);
+            part.end = std::clamp<std::int64_t>(cut(cutsTo, item.out, false), part.begin, part.fileSize);
             part.ms = static_cast<double>(item.out - item.in) / 10000.0;
-            itemStartMs.push_back(ms);
-            itemStart.push_back(bytes);
+            // This item's entry marks, each a chapter from the unit holding its time.
+            for (const auto& mark : c.playlist.chapters) {
+                if (mark.playItem != static_cast<int>(k) || mark.time < item.in || mark.time > item.out) continue;
+                const std::int64_t at = std::clamp(cut(cutsFrom, mark.time, true), part.begin, part.end);
+                chapters.push_back({bytes + at - part.begin, ms + static_cast<double>(mark.time - item.in) / 10000.0});
+            }
             ms += part.ms;
             bytes += part.Size();
             title.parts.push_back(std::move(part));
-            times.push_back(std::move(clipTimes));
         }
-        CHdmvClipInfo clipInfo;
-        const fs::path first = c.playlist.items.front().clip;
-        const bool described = clipInfo.ReadClipInfo(ExistingCase(CHdmvClipInfo::ClipInfoPathOf(first))) == S_OK;
-        const FileScan scan = ScanFile(first, described ? &clipInfo : nullptr);
-        if (scan.hr == ZZ_E_SCRAMBLED) ++encrypted;
-        title.readable = SUCCEEDED(scan.hr);
-        title.info = scan.streams;
-        title.video = scan.video;
-        // Chapters at the entry marks, each from the unit holding its time.
-        std::vector<Chapter> chapters;
-        for (const auto& mark : c.playlist.chapters) {
-            const auto item = static_cast<std::size_t>(mark.playItem);
-            const auto& played = c.playlist.items[item];
-            if (mark.time < played.in || mark.time > played.out) continue;
-            const Part& part = title.parts[item];
-            const std::int64_t at = std::clamp(times[item]->CutFrom(mark.time), part.begin, part.end);
-            chapters.push_back({itemStart[item] + at - part.begin, itemStartMs[item] + static_cast<double>(mark.time - played.in) / 10000.0});
-        }
+        std::sort(chapters.begin(), chapters.end(), [](const Chapter& x, const Chapter& y) { return x.ms < y.ms; });
         // Marks closer than a second make no chapter of their own; the title always starts one.
         std::vector<Chapter> kept{{0, 0.0}};
         for (const Chapter& chapter : chapters)
@@ -598,7 +600,7 @@ std::unique_ptr<Disc> OpenFile(const fs::path& path, std::string* why)
     CHdmvClipInfo clipInfo;
     const bool described = Lower(path.extension().string()) == ".m2ts" &&
                            clipInfo.ReadClipInfo(ExistingCase(CHdmvClipInfo::ClipInfoPathOf(path))) == S_OK;
-    const FileScan scan = ScanFile(path, described ? &clipInfo : nullptr);
+    const FileScan scan = ScannedFile(path, described ? &clipInfo : nullptr).Scan();
     if (scan.hr == ZZ_E_SCRAMBLED) {
         *why = path.string() + " is encrypted; ZuZidero reads unencrypted files only";
         return nullptr;

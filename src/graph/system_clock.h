@@ -31,6 +31,9 @@ public:
                            DWORD_PTR* cookie) override;
     HRESULT Unadvise(DWORD_PTR cookie) override;
 
+    // The time GetTime gives: the steady clock in 100 ns units.
+    static REFERENCE_TIME Now();
+
 private:
     struct Advise {
         DWORD_PTR cookie;
@@ -43,7 +46,6 @@ private:
 
     HRESULT AddAdvise(REFERENCE_TIME due, REFERENCE_TIME period, CAMEvent* event, DWORD_PTR* cookie);
     void AdviseLoop();
-    static REFERENCE_TIME Now();
 
     std::mutex m_lock;
     std::condition_variable m_changed;

@@ -3,7 +3,6 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <chrono>
 #include <new>
 
 #include "com/debug_log.h"
@@ -29,13 +28,6 @@ constexpr DWORD kWaitStepMs = 5;
 // The device's buffer, in sample frames (21 ms at 48 kHz).
 constexpr Uint16 kDeviceFrames = 1024;
 constexpr REFERENCE_TIME kNeverLate = INT64_MAX / 4;
-
-// The system clock's time (the steady clock in 100 ns units, as CSystemClock counts it).
-REFERENCE_TIME SystemNow()
-{
-    const auto since = std::chrono::steady_clock::now().time_since_epoch();
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(since).count() / 100;
-}
 
 void Sleep(DWORD ms)
 {
@@ -511,7 +503,7 @@ HRESULT CAudioRenderer::Drain()
             std::lock_guard lock(m_audioLock);
             if (!m_device) break;
             std::int64_t position = 0;
-            if (SDL_GetQueuedAudioSize(m_device) == 0 && !PlayingAt(SystemNow(), position)) break;
+            if (SDL_GetQueuedAudioSize(m_device) == 0 && !PlayingAt(CSystemClock::Now(), position)) break;
         }
         Sleep(kWaitStepMs);
     }
@@ -529,7 +521,7 @@ std::int64_t CAudioRenderer::PlayedBytes() const
 
 std::int64_t CAudioRenderer::PlayingPosition() const
 {
-    const REFERENCE_TIME sys = SystemNow();
+    const REFERENCE_TIME sys = CSystemClock::Now();
     std::lock_guard lock(m_audioLock);
     std::int64_t position = 0;
     if (!PlayingAt(sys, position)) position = m_lastDequeued;
