@@ -137,6 +137,7 @@ void CConverDlg::Begin()
     settings.selectedSubtitleId = m_inputs.subtitleId;
     settings.subtitles = m_inputs.subtitles;
     settings.deinterlace = m_inputs.deinterlace;
+    settings.overwrite = m_inputs.overwrite;
     settings.preview = m_renderer.Get();
     // The graph's streaming threads tell the window; the call waits in the window's queue (and
     // goes with the window).

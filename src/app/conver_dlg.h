@@ -36,6 +36,7 @@ public:
         std::int32_t subtitleId = 0;
         bool subtitles = true;
         std::int32_t deinterlace = 0; // kDeinterlaceAuto, On or Off
+        bool overwrite = false;       // the user agreed to replace the files of the run's names
     };
 
     explicit CConverDlg(const Inputs& inputs, QWidget* parent = nullptr);

@@ -720,8 +720,8 @@ void CZuZideroDlg::OnStart(bool modal)
     QStringList existing;
     for (const std::string& name : outputs)
         if (QFileInfo::exists(folder + QStringLiteral("/") + QString::fromStdString(name))) existing << QString::fromStdString(name);
+    bool overwrite = false;
     if (!existing.isEmpty()) {
-        bool overwrite = false;
         if (m_askOverwrite) {
             overwrite = m_askOverwrite(existing);
         } else {
@@ -746,6 +746,7 @@ void CZuZideroDlg::OnStart(bool modal)
     inputs.subtitleId = 0;
     inputs.subtitles = true;
     inputs.deinterlace = m_prefs.DeinterlaceMode();
+    inputs.overwrite = overwrite;
     auto* progress = new CConverDlg(inputs, this);
     progress->setAttribute(Qt::WA_DeleteOnClose);
     m_progress = progress;

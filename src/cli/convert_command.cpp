@@ -340,6 +340,7 @@ RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const st
     if (o.volume) p.volume = *o.volume;
     settings.subtitles = !o.noSubtitle;
     settings.deinterlace = o.deinterlace;
+    settings.overwrite = o.overwrite;
     return settings;
 }
 

@@ -132,6 +132,8 @@ constexpr HRESULT VFW_S_NO_STOP_TIME = hr(0x00040270);
 // Our own codes.
 // The data is scrambled: an encrypted disc read without decryption.
 constexpr HRESULT ZZ_E_SCRAMBLED = hr(0x80047A01);
+// The output file could not be written (a full disk, a vanished folder): the writer says why.
+constexpr HRESULT ZZ_E_WRITE_FAILED = hr(0x80047A02);
 
 // Short name of a code for logs and test messages ("VFW_E_TIMEOUT", or the hex value).
 const char* HResultName(HRESULT hr);

@@ -102,7 +102,7 @@ HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaT
             av_opt_set_double(resampler, "cutoff", 0.8, 0);
             result = swr_init(resampler);
         }
-        if (result < 0) {
+        if (m_errors.Note("swr_init", result) || result < 0) {
             m_resampler.reset();
             return E_FAIL;
         }
@@ -153,6 +153,9 @@ int CMyAudioConveFilter::Resample(const std::uint8_t* data, int frames)
 void CMyAudioConveFilter::WriteRing(const std::uint8_t* data, std::size_t bytes)
 {
     const std::size_t taken = std::min(bytes, kRingBytes - m_fill);
+    // The ring holds many output buffers; it fills only when every input gives more sound than
+    // an output buffer takes. What does not fit is counted and logged, never dropped unsaid.
+    if (taken < bytes) m_errors.NoteFailure("the sound ring is full: sound was dropped");
     const std::size_t first = std::min(taken, kRingBytes - m_write);
     std::memcpy(m_ring.get() + m_write, data, first);
     std::memcpy(m_ring.get(), data + first, taken - first);
@@ -189,7 +192,7 @@ HRESULT CMyAudioConveFilter::Transform(IMediaSample* in, IMediaSample* out)
         // After a flush the sound held from before it belongs to another position.
         m_flushRing = false;
         m_read = m_write = m_fill = 0;
-        if (m_resampler) swr_init(m_resampler.get());
+        if (m_resampler) m_errors.Note("swr_init", swr_init(m_resampler.get()));
     }
     const long n = in->GetActualDataLength();
     if (m_resample) {

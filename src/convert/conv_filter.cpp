@@ -212,6 +212,7 @@ HRESULT CConvFilter::Pause()
     CAutoLock lock(&m_csFilter);
     if (IsStopped()) {
         m_completed = false;
+        m_writeFailed = false;
         m_lost.clear();
         m_videoEnd = kUnset;
     }
@@ -273,6 +274,7 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
     if (m_previewEnabled && m_videoPre->IsConnected() && g_previewCounter++ % 5 == 0) m_videoPre->Offer(data, width, height);
 
     CAutoLock lock(&m_csFilter);
+    if (m_writeFailed) return ZZ_E_WRITE_FAILED;
     // Pictures that start later than the last one stopped (or the range began) lack what lies
     // between.
     const REFERENCE_TIME previous = m_videoEnd == kUnset ? 0 : m_videoEnd;
@@ -280,7 +282,7 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
     m_videoEnd = std::max(previous, stop);
     REFERENCE_TIME slot = m_nextVideoSlot.load();
     while (slot < stop) {
-        if (m_writer->WriteVideo(data) != 0) break;
+        if (m_writer->WriteVideo(data) != 0) return WriteFailed();
         slot = static_cast<REFERENCE_TIME>(std::trunc(static_cast<double>(slot) + m_frameDuration));
         m_nextVideoSlot = slot;
     }
@@ -306,15 +308,26 @@ void CConvFilter::WaitForPictures(REFERENCE_TIME position)
         m_progress.wait_for(lock, std::chrono::milliseconds(50));
 }
 
-void CConvFilter::WriteSilence(std::int64_t samples)
+bool CConvFilter::WriteSilence(std::int64_t samples)
 {
     while (samples > 0 && m_blockAlign > 0) {
         const std::int64_t n = std::min(samples, kSilenceBlock);
-        m_writer->WriteAudio(m_silence.data(), static_cast<std::size_t>(n * m_blockAlign));
+        if (m_writer->WriteAudio(m_silence.data(), static_cast<std::size_t>(n * m_blockAlign)) != 0) return false;
         m_audioSamples += n;
         m_silenceInserted += n;
         samples -= n;
     }
+    return true;
+}
+
+HRESULT CConvFilter::WriteFailed()
+{
+    if (!m_writeFailed) {
+        m_writeFailed = true;
+        DebugLog("sink: the writer failed: %s\n", m_writer->LastError().c_str());
+        NotifyEvent(EC_ERRORABORT, ZZ_E_WRITE_FAILED, 0);
+    }
+    return ZZ_E_WRITE_FAILED;
 }
 
 HRESULT CConvFilter::ReceiveAudio(IMediaSample* sample)
@@ -331,6 +344,7 @@ HRESULT CConvFilter::ReceiveAudio(IMediaSample* sample)
     WaitForPictures(start - m_rangeStart);
 
     CAutoLock lock(&m_csFilter);
+    if (m_writeFailed) return ZZ_E_WRITE_FAILED;
     const REFERENCE_TIME position = start - m_rangeStart;
     m_audioPosition = position;
     // Where the time stamp puts this sound, against how much has been written: a gap of more
@@ -342,14 +356,15 @@ HRESULT CConvFilter::ReceiveAudio(IMediaSample* sample)
     if (difference > tolerance) {
         if (difference * 10000000 / m_sampleRate > kLostAtLeast)
             AddLost(static_cast<REFERENCE_TIME>(static_cast<double>(m_audioSamples) * 1e7 / m_sampleRate), position);
-        WriteSilence(difference);
+        if (!WriteSilence(difference)) return WriteFailed();
     } else if (difference < -tolerance) {
         skip = std::min(-difference, frames);
         m_samplesCut += skip;
     }
     frames -= skip;
     if (frames > 0) {
-        m_writer->WriteAudio(data + skip * m_blockAlign, static_cast<std::size_t>(frames * m_blockAlign));
+        if (m_writer->WriteAudio(data + skip * m_blockAlign, static_cast<std::size_t>(frames * m_blockAlign)) != 0)
+            return WriteFailed();
         m_audioSamples += frames;
     }
     return S_OK;
@@ -385,7 +400,7 @@ void CConvFilter::CheckCompletion()
     CAutoLock lock(&m_csFilter);
     if (m_audioIn->IsConnected() && !m_audioIn->AtEndOfStream()) return;
     if (m_videoIn->IsConnected() && !m_videoIn->AtEndOfStream()) return;
-    if (m_completed) return;
+    if (m_completed || m_writeFailed) return;
     m_completed = true;
     // Streams that end before the range's length lack their end.
     if (m_expectedLength > 0 && m_writer) {
@@ -405,12 +420,18 @@ void CConvFilter::CheckCompletion()
         const auto audioEnd = static_cast<REFERENCE_TIME>(static_cast<double>(m_audioSamples) * 1e7 / m_sampleRate);
         REFERENCE_TIME slot = m_nextVideoSlot.load();
         while (!m_lastPicture.empty() && slot < audioEnd && slot > 0) {
-            if (m_writer->WriteVideo(m_lastPicture.data()) != 0) break;
+            if (m_writer->WriteVideo(m_lastPicture.data()) != 0) {
+                WriteFailed();
+                return;
+            }
             slot = static_cast<REFERENCE_TIME>(std::trunc(static_cast<double>(slot) + m_frameDuration));
             m_nextVideoSlot = slot;
         }
         const auto videoEnd = static_cast<std::int64_t>(std::floor(static_cast<double>(slot) * m_sampleRate / 1e7));
-        if (videoEnd > m_audioSamples) WriteSilence(videoEnd - m_audioSamples);
+        if (videoEnd > m_audioSamples && !WriteSilence(videoEnd - m_audioSamples)) {
+            WriteFailed();
+            return;
+        }
     }
     if (m_videoPre->IsConnected()) m_videoPre->DeliverEndOfStream();
     NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));

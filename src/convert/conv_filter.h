@@ -136,7 +136,11 @@ private:
     // A paused conversion holds its samples here until it runs again (or stops or flushes), so
     // pausing the graph pauses the encoding.
     void WaitWhilePaused(const CConvInputPin& pin);
-    void WriteSilence(std::int64_t samples); // filter lock held
+    // Filter lock held. False when the writer failed.
+    bool WriteSilence(std::int64_t samples);
+    // Filter lock held: the first failed write stops the conversion (EC_ERRORABORT with
+    // ZZ_E_WRITE_FAILED; the writer says why), and every later sample is refused.
+    HRESULT WriteFailed();
     void AddLost(REFERENCE_TIME start, REFERENCE_TIME stop); // filter lock held
     // Holds the sound's thread while the sound is too far ahead of the pictures.
     void WaitForPictures(REFERENCE_TIME position);
@@ -159,6 +163,7 @@ private:
     int m_sampleRate = 0;
     int m_blockAlign = 0;
     bool m_completed = false;            // filter lock
+    bool m_writeFailed = false;          // filter lock
     std::int64_t m_audioSamples = 0;     // filter lock
     std::int64_t m_silenceInserted = 0;  // filter lock
     std::int64_t m_samplesCut = 0;       // filter lock

@@ -41,11 +41,11 @@ void ConversionEngine::Message(const char* text)
 }
 
 bool ConversionEngine::OpenOutput(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect,
-                                  const std::string& writePath)
+                                  int descriptor)
 {
     m_profile = settings;
     m_outputAspect = displayAspect;
-    return m_writer.Open(path, settings, displayAspect, writePath);
+    return m_writer.Open(path, settings, displayAspect, descriptor);
 }
 
 bool ConversionEngine::CloseOutput() { return m_writer.Close(); }

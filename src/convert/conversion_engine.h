@@ -57,9 +57,10 @@ public:
     }
     // Opens the output file; its pictures are shown at `displayAspect` (unknown: square pixels),
     // and the graphs built for it frame their pictures so.
-    // `writePath`, when given, is where the bytes go (the container still follows `path`'s name).
+    // `descriptor`, when given, is where the bytes go (the container still follows `path`'s
+    // name); it stays open until CloseOutput has returned.
     bool OpenOutput(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect = {},
-                    const std::string& writePath = {});
+                    int descriptor = -1);
     bool CloseOutput();
     // A renderer for the pictures of "Video Pre"; false when there is none (a conversion runs
     // without).

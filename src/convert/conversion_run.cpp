@@ -25,7 +25,8 @@ std::int64_t SteadyMilliseconds()
 ConversionRun::ConversionRun(DiscHandle disc, std::vector<RunTask> tasks, RunSettings settings, MessageFn message,
                              Clock clock)
     : m_disc(disc), m_tasks(std::move(tasks)), m_settings(std::move(settings)), m_message(std::move(message)),
-      m_clock(clock ? std::move(clock) : Clock(SteadyMilliseconds)), m_engine(m_message)
+      m_clock(clock ? std::move(clock) : Clock(SteadyMilliseconds)), m_engine(m_message),
+      m_part(m_settings.partNameSeed)
 {
 }
 
@@ -90,38 +91,53 @@ bool ConversionRun::CloseFile(FileEnd end)
 {
     if (!m_fileOpen) return true;
     m_fileOpen = false;
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const std::string part = PartPath();
     if (end == FileEnd::kDiscard) {
         // A task that failed alone: nothing of it stays, and an old file keeps its place.
         m_engine.CloseOutput();
-        fs::remove(part, error);
+        m_part.Discard();
         DropDamage();
         return false;
     }
+    std::string why;
     if (!m_engine.CloseOutput()) {
-        Fail("Could not write output file " + m_filePath + ": " + m_engine.Writer().LastReason());
-        fs::remove(part, error);
-        DropDamage();
+        why = m_engine.Writer().LastReason();
+    } else {
+        // Into place: a finished file replaces an old one only when the user said so, and only
+        // now that it is whole; a cancelled run's part goes beside the name, never under it.
+        std::string target = m_filePath;
+        const bool placed = end == FileEnd::kCancelled ? m_part.MoveBeside(m_filePath, &target, &why)
+                                                       : m_part.MoveTo(m_filePath, m_settings.overwrite, &why);
+        if (placed) {
+            m_files.push_back(target);
+            if (!m_damage.empty() && m_damage.back().file == m_filePath) m_damage.back().file = target;
+            return true;
+        }
+    }
+    Fail("Could not write output file " + m_filePath + ": " + why);
+    m_part.Discard();
+    DropDamage();
+    return false;
+}
+
+bool ConversionRun::OpenFile(const RunTask& t, std::string* why)
+{
+    // The file's shape: the first title's, framed by the zoom mode.
+    TitleVideo video;
+    const AspectRatio source = MyDVDGetTitleVideo(m_disc, t.task.titleIndex, &video) ? TitleAspect(video) : AspectRatio{};
+    const AspectRatio shown =
+        OutputDisplayAspect(m_settings.profile.Width, m_settings.profile.Height, m_settings.picture.zoomMode, source);
+    // A folder in the file's place is found now, not after the conversion.
+    std::error_code error;
+    if (std::filesystem::is_directory(m_filePath, error)) {
+        *why = std::strerror(EISDIR);
         return false;
     }
-    // Into place: a finished file replaces an old one only now that it is whole; a cancelled
-    // run's part does not replace one at all, it goes beside it.
-    std::string target = m_filePath;
-    if (end == FileEnd::kCancelled && fs::exists(fs::symlink_status(target, error))) {
-        const fs::path path(m_filePath);
-        target = (path.parent_path() / (path.stem().string() + " (partial)" + path.extension().string())).string();
-    }
-    fs::rename(part, target, error);
-    if (error) {
-        Fail("Could not write output file " + m_filePath + ": " + error.message());
-        fs::remove(part, error);
-        DropDamage();
+    if (!m_part.Create(m_filePath, why)) return false;
+    if (!m_engine.OpenOutput(m_filePath, m_settings.profile, shown, m_part.Descriptor())) {
+        *why = m_engine.Writer().LastReason();
+        m_part.Discard();
         return false;
     }
-    m_files.push_back(target);
-    if (!m_damage.empty() && m_damage.back().file == m_filePath) m_damage.back().file = target;
     return true;
 }
 
@@ -138,17 +154,8 @@ void ConversionRun::StartCurrent()
             m_filePath = (std::filesystem::path(m_settings.outputFolder) / t.outputName).string();
             // A file that cannot be created is reported, and its task fails (instead of running
             // without output).
-            // The file's shape: the first title's, framed by the zoom mode.
-            TitleVideo video;
-            const AspectRatio source = MyDVDGetTitleVideo(m_disc, t.task.titleIndex, &video) ? TitleAspect(video) : AspectRatio{};
-            const AspectRatio shown = OutputDisplayAspect(m_settings.profile.Width, m_settings.profile.Height,
-                                                          m_settings.picture.zoomMode, source);
-            // Written under a temporary name beside the final one, and moved into place when done
-            // (a folder in the file's place is found now, not after the conversion).
-            std::error_code error;
-            const bool folder = std::filesystem::is_directory(m_filePath, error);
-            if (folder || !m_engine.OpenOutput(m_filePath, m_settings.profile, shown, PartPath())) {
-                const std::string why = folder ? std::strerror(EISDIR) : m_engine.Writer().LastReason();
+            std::string why;
+            if (!OpenFile(t, &why)) {
                 Fail("Could not create output file " + m_filePath + (why.empty() ? "" : ": " + why));
                 m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
                 m_current = NextTask(m_current + 1);
@@ -193,15 +200,20 @@ void ConversionRun::CompleteCurrent(bool failed, HRESULT why)
     m_running = false;
     m_engine.Stop();
     const RunTask& t = m_tasks[m_current];
-    if (failed)
+    // The file could not be written (a full disk): it is given up at once, and with it a merged
+    // file's remaining tasks.
+    const bool unwritable = m_engine.Writer().Failed();
+    if (unwritable)
+        Fail("Could not write output file " + m_filePath + ": " + m_engine.Writer().LastReason());
+    else if (failed)
         Fail(why == ZZ_E_SCRAMBLED ? ConversionEngine::EncryptedText(t.task.titleIndex, MyDVDGetKind(m_disc)) : "Could not convert " + t.outputName);
-    if (!failed && m_engine.Sink()) NoteDamage(*m_engine.Sink());
-    if (!m_settings.merge) {
+    if (!failed && !unwritable && m_engine.Sink()) NoteDamage(*m_engine.Sink());
+    if (!m_settings.merge || unwritable) {
         m_newFile = true;
-        CloseFile(failed ? FileEnd::kDiscard : FileEnd::kComplete);
+        CloseFile(failed || unwritable ? FileEnd::kDiscard : FileEnd::kComplete);
     }
     m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
-    m_current = NextTask(m_current + 1);
+    m_current = unwritable && m_settings.merge ? m_tasks.size() : NextTask(m_current + 1);
     if (m_current < m_tasks.size())
         StartCurrent();
     else

@@ -14,6 +14,7 @@
 
 #include "convert/conversion_engine.h"
 #include "convert/conversion_task.h"
+#include "convert/part_file.h"
 
 struct RunTask {
     ConversionTask task;
@@ -47,6 +48,11 @@ struct RunSettings {
     // Called, on any thread, whenever a task's graph has an event for Step: a window posts itself
     // a call to Step instead of polling.
     GraphNotifyCallback notify;
+    // A finished file replaces one of its name (the user agreed to it); otherwise a file that is
+    // there when the conversion ends, even one that appeared meanwhile, stays and the task fails.
+    bool overwrite = false;
+    // Picks the temporary names tried ("NAME.XXXXXX.part"); 0 random (tests fix it).
+    std::uint64_t partNameSeed = 0;
 };
 
 // What of a written file could not be read from the disc: stretches of the file's own time line.
@@ -111,14 +117,14 @@ private:
     void Finish();
     // Keeps what the finished task's sink could not fill, on the file's time line.
     void NoteDamage(CConvFilter& sink);
-    // How a file ends: finished (moved into place), cancelled (moved into place unless that
-    // would replace a file, then beside it as "NAME (partial).EXT"), or discarded (removed).
+    // How a file ends: finished (moved into place), cancelled (beside its name as "NAME
+    // (partial).EXT", so that a finished name always means a whole file), or discarded (removed).
     enum class FileEnd { kComplete, kCancelled, kDiscard };
     bool CloseFile(FileEnd end);
     // Forgets the damage noted for the file being closed (it is not written after all).
     void DropDamage();
-    // Where the current file is written until it is finished: beside it, "NAME.EXT.part".
-    std::string PartPath() const { return m_filePath + ".part"; }
+    // Opens the current file: a new part beside its name, with the container's header.
+    bool OpenFile(const RunTask& task, std::string* why);
     void Fail(const std::string& message);
     std::int64_t Now() const { return m_clock(); }
 
@@ -128,6 +134,7 @@ private:
     MessageFn m_message;
     Clock m_clock;
     ConversionEngine m_engine;
+    PartFile m_part; // where the current file is written until it is finished
 
     std::size_t m_current = 0;
     bool m_newFile = true;

@@ -1,9 +1,13 @@
 #include "convert/output_writer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -13,6 +17,34 @@ extern "C" {
 namespace {
 
 constexpr int kMaxAudioChunk = 32768; // samples per frame for encoders that take any size
+// What libavformat gathers before it writes: a failed write is seen within this many bytes.
+constexpr int kIoBufferSize = 64 * 1024;
+
+// libavformat's writes, onto the descriptor; a short write is finished, an error returned.
+int WriteToDescriptor(void* opaque, std::uint8_t* data, int size)
+{
+    const int fd = *static_cast<int*>(opaque);
+    int done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, static_cast<std::size_t>(size - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return AVERROR(errno);
+        if (n == 0) return AVERROR(EIO);
+        done += static_cast<int>(n);
+    }
+    return done;
+}
+
+std::int64_t SeekDescriptor(void* opaque, std::int64_t offset, int whence)
+{
+    const int fd = *static_cast<int*>(opaque);
+    if (whence & AVSEEK_SIZE) {
+        struct stat status {};
+        return ::fstat(fd, &status) == 0 ? static_cast<std::int64_t>(status.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
+}
 
 bool Supports(const AVSampleFormat* formats, AVSampleFormat wanted)
 {
@@ -44,9 +76,8 @@ bool OutputWriter::Fail(const std::string& what, int error)
 }
 
 bool OutputWriter::Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect,
-                        const std::string& writePath)
+                        int descriptor)
 {
-    const std::string& target = writePath.empty() ? path : writePath;
     Close();
     m_settings = settings;
     m_displayAspect = displayAspect;
@@ -61,12 +92,9 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
     m_path = path;
     bool created = false;
     auto failOpen = [&](const std::string& what, int error = 0) {
-        Fail(what, error);
-        Release();
-        if (created) {
-            std::error_code ignored;
-            std::filesystem::remove(target, ignored);
-        }
+        if (!m_failed) Fail(what, error);
+        FreeState();
+        if (created) ::unlink(path.c_str());
         return false;
     };
 
@@ -96,12 +124,27 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
     if (!m_video && !m_audio) return failOpen("no stream");
 
     if (!(container->flags & AVFMT_NOFILE)) {
-        const int opened = avio_open(&m_format->pb, target.c_str(), AVIO_FLAG_WRITE);
-        if (opened < 0) return failOpen("cannot create " + target, opened);
-        created = true;
+        // The bytes go through our own I/O context: to the descriptor we were given (a part the
+        // run created exclusively), or to the file named, made here.
+        if (descriptor < 0) {
+            descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            if (descriptor < 0) return failOpen("cannot create " + path, AVERROR(errno));
+            created = true;
+            m_ownedFd = descriptor;
+        }
+        m_fd = descriptor;
+        auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
+        if (!buffer) return failOpen("out of memory");
+        m_io.reset(avio_alloc_context(buffer, kIoBufferSize, 1, &m_fd, nullptr, WriteToDescriptor, SeekDescriptor));
+        if (!m_io) {
+            av_free(buffer);
+            return failOpen("out of memory");
+        }
+        m_format->pb = m_io.get();
+        m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
     }
     const int header = avformat_write_header(m_format, nullptr);
-    if (header < 0) return failOpen("cannot write the header", header);
+    if (m_errors.Note("avformat_write_header", header) || header < 0) return failOpen("cannot write the header", header);
     m_headerWritten = true;
     return true;
 }
@@ -109,10 +152,7 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
 bool OutputWriter::AddVideoStream(const AVCodec* encoder)
 {
     AVStream* stream = avformat_new_stream(m_format, nullptr);
-    if (!stream) {
-        std::fputs("Could not alloc stream\n", stderr);
-        return true;
-    }
+    if (!stream) return Fail("Could not alloc stream");
     ffmpeg::CodecContextPtr codec(avcodec_alloc_context3(encoder));
     if (!codec) return Fail("cannot make the video encoder");
     const WriterSettings& w = m_settings;
@@ -131,9 +171,11 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
     if (m_format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     stream->sample_aspect_ratio = codec->sample_aspect_ratio;
     int result = avcodec_open2(codec.get(), encoder, nullptr);
-    if (result < 0) return Fail(std::string("cannot open the video encoder ") + encoder->name, result);
+    if (m_errors.Note("avcodec_open2", result) || result < 0)
+        return Fail(std::string("cannot open the video encoder ") + encoder->name, result);
     result = avcodec_parameters_from_context(stream->codecpar, codec.get());
-    if (result < 0) return Fail("cannot set the video stream's parameters", result);
+    if (m_errors.Note("avcodec_parameters_from_context", result) || result < 0)
+        return Fail("cannot set the video stream's parameters", result);
     stream->time_base = codec->time_base;
 
     m_videoFrame = ffmpeg::MakeFrame();
@@ -160,10 +202,7 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
 bool OutputWriter::AddAudioStream(const AVCodec* encoder)
 {
     AVStream* stream = avformat_new_stream(m_format, nullptr);
-    if (!stream) {
-        std::fputs("Could not alloc stream\n", stderr);
-        return true;
-    }
+    if (!stream) return Fail("Could not alloc stream");
     ffmpeg::CodecContextPtr codec(avcodec_alloc_context3(encoder));
     if (!codec) return Fail("cannot make the audio encoder");
     const WriterSettings& w = m_settings;
@@ -177,9 +216,11 @@ bool OutputWriter::AddAudioStream(const AVCodec* encoder)
     codec->time_base = {1, w.SampleRate};
     if (m_format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int result = avcodec_open2(codec.get(), encoder, nullptr);
-    if (result < 0) return Fail(std::string("cannot open the audio encoder ") + encoder->name, result);
+    if (m_errors.Note("avcodec_open2", result) || result < 0)
+        return Fail(std::string("cannot open the audio encoder ") + encoder->name, result);
     result = avcodec_parameters_from_context(stream->codecpar, codec.get());
-    if (result < 0) return Fail("cannot set the audio stream's parameters", result);
+    if (m_errors.Note("avcodec_parameters_from_context", result) || result < 0)
+        return Fail("cannot set the audio stream's parameters", result);
     stream->time_base = codec->time_base;
 
     // One frame buffer that fits the encoder's frame (or any chunk, for encoders without one).
@@ -209,24 +250,27 @@ bool OutputWriter::AddAudioStream(const AVCodec* encoder)
 
 bool OutputWriter::Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame)
 {
-    int result = avcodec_send_frame(codec, frame);
+    int sent = avcodec_send_frame(codec, frame);
     for (;;) {
         // Packets first, then (when the encoder was full) the frame again.
         for (;;) {
             const int received = avcodec_receive_packet(codec, m_packet.get());
-            if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) break;
-            if (received < 0) return Fail("encoding failed", received);
+            if (ffmpeg::StatusOf(received) != ffmpeg::Status::Ok) {
+                if (m_errors.Note("avcodec_receive_packet", received)) return Fail("encoding failed", received);
+                break; // again or drained
+            }
             av_packet_rescale_ts(m_packet.get(), codec->time_base, stream->time_base);
             m_packet->stream_index = stream->index;
             const int written = av_interleaved_write_frame(m_format, m_packet.get());
             av_packet_unref(m_packet.get());
-            if (written < 0) return Fail("cannot write to " + m_path, written);
+            if (m_errors.Note("av_interleaved_write_frame", written) || written < 0)
+                return Fail("cannot write to " + m_path, written);
             ++(stream == m_video ? m_videoPackets : m_audioPackets);
         }
-        if (result != AVERROR(EAGAIN)) break;
-        result = avcodec_send_frame(codec, frame);
+        if (ffmpeg::StatusOf(sent) != ffmpeg::Status::Again) break;
+        sent = avcodec_send_frame(codec, frame);
     }
-    if (result < 0 && result != AVERROR_EOF) return Fail("encoding failed", result);
+    if (m_errors.Note("avcodec_send_frame", sent)) return Fail("encoding failed", sent);
     return true;
 }
 
@@ -285,6 +329,7 @@ bool OutputWriter::EncodeAudioFifo(bool flush)
             if (read != n) return Fail("cannot read the sound to encode", read < 0 ? read : 0);
             const std::uint8_t* in[1] = {m_staging.data()};
             const int converted = swr_convert(m_sampleConverter.get(), m_audioFrame->data, n, in, n);
+            m_errors.Note("swr_convert", converted);
             if (converted != n) return Fail("cannot convert the sound for the encoder", converted < 0 ? converted : 0);
         } else {
             const int read = av_audio_fifo_read(m_fifo.get(), reinterpret_cast<void**>(m_audioFrame->data), n);
@@ -306,19 +351,30 @@ bool OutputWriter::Close()
         if (m_audio) EncodeAudioFifo(true);
         if (m_video && !m_failed) Encode(m_videoCodec.get(), m_video, nullptr);
         if (m_audio && !m_failed) Encode(m_audioCodec.get(), m_audio, nullptr);
-        const int trailer = av_write_trailer(m_format);
-        if (trailer < 0) Fail("cannot finish " + m_path, trailer);
+        if (!m_failed) {
+            const int trailer = av_write_trailer(m_format);
+            if (m_errors.Note("av_write_trailer", trailer) || trailer < 0) Fail("cannot finish " + m_path, trailer);
+        }
     }
-    Release();
+    if (m_io && !m_failed) {
+        // What is still buffered goes out now; a full disk is said here at the latest.
+        avio_flush(m_io.get());
+        if (m_errors.Note("avio_flush", m_io->error)) Fail("cannot write to " + m_path, m_io->error);
+    }
+    FreeState();
     return !m_failed;
 }
 
-void OutputWriter::Release()
+void OutputWriter::FreeState()
 {
     m_videoCodec.reset();
     m_audioCodec.reset();
-    m_formatOwner.reset(); // closes the file
+    m_formatOwner.reset();
     m_format = nullptr;
+    m_io.reset();
+    m_fd = -1;
+    if (m_ownedFd >= 0 && ::close(m_ownedFd) != 0 && !m_failed) Fail("cannot write to " + m_path, AVERROR(errno));
+    m_ownedFd = -1;
     m_video = nullptr;
     m_audio = nullptr;
     m_converter.reset();

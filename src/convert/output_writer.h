@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "convert/framing.h"
+#include "ffmpeg/ffmpeg_errors.h"
 #include "ffmpeg/ffmpeg_handles.h"
 #include "profiles/profile_record.h"
 
@@ -29,12 +30,13 @@ public:
     OutputWriter(const OutputWriter&) = delete;
     OutputWriter& operator=(const OutputWriter&) = delete;
 
-    // Creates the file and writes the container header; false (and no file left behind) when
-    // an encoder is unknown or cannot be opened, the name has no known container, or the file
-    // cannot be written. The pictures are shown at `displayAspect` (unknown: square pixels). The
-    // bytes go to `writePath` when one is given; the container is guessed from `path` either way.
+    // Writes the container header; false (and no file of its own left behind) when an encoder
+    // is unknown or cannot be opened, the name has no known container, a stream cannot be
+    // added, or the file cannot be written. The pictures are shown at `displayAspect` (unknown:
+    // square pixels). The container is guessed from `path`; the bytes go to `descriptor` when one
+    // is given (the caller keeps it open until Close has returned), else to `path`, created here.
     bool Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect = {},
-              const std::string& writePath = {});
+              int descriptor = -1);
     // One YV12 picture of Width × Height: 0 when the encoder took it, −1 on a failure.
     int WriteVideo(const std::uint8_t* picture);
     // 16-bit interleaved PCM of Channel channels: 0, or −1 on a failure.
@@ -46,7 +48,7 @@ public:
     bool IsOpen() const { return m_format != nullptr; }
     bool HasVideo() const { return m_video != nullptr; }
     bool HasAudio() const { return m_audio != nullptr; }
-    // Set by the first write that failed; the file is then incomplete.
+    // Set by the first failure; nothing more is written then and the file is incomplete.
     bool Failed() const { return m_failed; }
     const std::string& LastError() const { return m_error; }
     // Why the last failure happened, as the system or FFmpeg says it ("Permission denied",
@@ -69,11 +71,15 @@ private:
     bool Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame);
     // Encodes whole encoder frames from the FIFO; with `flush`, the remainder too.
     bool EncodeAudioFifo(bool flush);
-    void Release();
+    // Frees the encoders, the converters and the output context, and closes a file of its own.
+    void FreeState();
 
     WriterSettings m_settings{};
     AspectRatio m_displayAspect;
     ffmpeg::OutputContextPtr m_formatOwner;
+    ffmpeg::IoContextPtr m_io; // writes to m_fd
+    int m_fd = -1;             // where the bytes go while open
+    int m_ownedFd = -1;        // m_fd, when the writer created the file itself
     AVFormatContext* m_format = nullptr;
     ffmpeg::CodecContextPtr m_videoCodec;
     ffmpeg::CodecContextPtr m_audioCodec;
@@ -91,6 +97,7 @@ private:
     std::int64_t m_audioSamples = 0;
     std::int64_t m_videoPackets = 0;
     std::int64_t m_audioPackets = 0;
+    ffmpeg::ErrorTally m_errors{"output writer"};
     bool m_headerWritten = false;
     bool m_failed = false;
     std::string m_error;

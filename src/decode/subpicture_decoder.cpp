@@ -32,7 +32,11 @@ bool SubpictureDecoder::Open(Kind kind)
     const AVCodec* codec = avcodec_find_decoder(kind == kDvd ? AV_CODEC_ID_DVD_SUBTITLE : AV_CODEC_ID_HDMV_PGS_SUBTITLE);
     if (!codec) return false;
     m_codec.reset(avcodec_alloc_context3(codec));
-    if (m_codec && avcodec_open2(m_codec.get(), codec, nullptr) < 0) m_codec.reset();
+    if (!m_codec) {
+        m_errors.NoteFailure("no memory for the subpicture decoder");
+        return false;
+    }
+    if (m_errors.Note("avcodec_open2", avcodec_open2(m_codec.get(), codec, nullptr))) m_codec.reset();
     return m_codec != nullptr;
 }
 
@@ -48,7 +52,9 @@ void SubpictureDecoder::Decode(const std::uint8_t* data, int size, bool hasTime,
     m_packet->size = size;
     AVSubtitle subtitle{};
     int got = 0;
-    if (avcodec_decode_subtitle2(m_codec.get(), &subtitle, &got, m_packet.get()) >= 0 && got) {
+    const int used = avcodec_decode_subtitle2(m_codec.get(), &subtitle, &got, m_packet.get());
+    // A damaged unit is counted and passed over; the pictures go on without it.
+    if (!m_errors.Note("avcodec_decode_subtitle2", used) && used >= 0 && got) {
         if (m_unitTimed) Add(subtitle, m_unitStart);
         avsubtitle_free(&subtitle);
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pipeline/interfaces.h"
+#include "ffmpeg/ffmpeg_errors.h"
 #include "ffmpeg/ffmpeg_handles.h"
 
 class SubpictureDecoder {
@@ -28,6 +29,9 @@ public:
                int width, int height);
     // Subpictures decoded and not yet ended before the last blended time (tests, diagnostics).
     std::size_t Count();
+    // The errors libav reported for the subpicture data since the last ResetErrors.
+    int Errors() const { return m_errors.Count(); }
+    void ResetErrors() { m_errors.Reset(); }
 
 private:
     // One rectangle of a subpicture, as Y, Cb, Cr and opacity per pixel.
@@ -45,6 +49,7 @@ private:
     ffmpeg::PacketPtr m_packet;      // subpicture thread
     REFERENCE_TIME m_unitStart = 0;  // subpicture thread
     bool m_unitTimed = false;        // subpicture thread
+    ffmpeg::ErrorTally m_errors{"subpicture decoder"};
     std::mutex m_lock;
     std::vector<Picture> m_pictures; // guarded by m_lock, in order of their start
 };

@@ -352,6 +352,7 @@ HRESULT CVideoDecoderFilter::Pause()
         m_subpictures.Flush();
         m_damaged.Clear();
         m_errors.Reset();
+        m_subpictures.ResetErrors();
     }
     return CBaseFilter::Pause();
 }

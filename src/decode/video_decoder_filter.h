@@ -104,7 +104,7 @@ public:
 
     // IDecoderDamage
     std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> DamagedStretches() override;
-    int DecodeErrors() override { return m_errors.Count(); }
+    int DecodeErrors() override { return m_errors.Count() + m_subpictures.Errors(); }
 
 private:
     friend class CVideoDecoderInputPin;

@@ -45,12 +45,22 @@ struct FilterGraphFree {
 struct BufferPoolFree {
     void operator()(AVBufferPool* p) const { av_buffer_pool_uninit(&p); }
 };
-// A format context for writing: the file (when the format has one) is closed with it.
+// A format context for writing: the file (when the format has one and libavformat opened it) is
+// closed with it. A context of our own (AVFMT_FLAG_CUSTOM_IO) stays with its owner.
 struct OutputContextFree {
     void operator()(AVFormatContext* p) const
     {
-        if (p->pb && !(p->oformat->flags & AVFMT_NOFILE)) avio_closep(&p->pb);
+        if (p->pb && !(p->oformat->flags & AVFMT_NOFILE) && !(p->flags & AVFMT_FLAG_CUSTOM_IO)) avio_closep(&p->pb);
         avformat_free_context(p);
+    }
+};
+// An I/O context made with avio_alloc_context, and its buffer (which libavformat may have
+// replaced with one of its own).
+struct IoContextFree {
+    void operator()(AVIOContext* p) const
+    {
+        av_freep(&p->buffer);
+        avio_context_free(&p);
     }
 };
 struct Free {
@@ -67,6 +77,7 @@ using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoFree>;
 using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphFree>;
 using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolFree>;
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextFree>;
+using IoContextPtr = std::unique_ptr<AVIOContext, IoContextFree>;
 template <typename T>
 using BufferPtr = std::unique_ptr<T, Free>;
 

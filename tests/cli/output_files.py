@@ -1,44 +1,35 @@
 #!/usr/bin/env python3
 """zuzidero-cli's output files through signals, kills, failures and bad paths: a file appears under its
-final name only when it is finished (or, cancelled, when no file would be replaced), an old file is
-replaced only by a whole one, failures say why, and no path aborts the program.
+final name only when it is finished (a cancelled one goes beside it as "NAME (partial).EXT"), an old
+file is replaced only by a whole one, parts are files of their own that nothing else writes into,
+failures say why and stop the run at once, and no path aborts the program.
 
 Usage: output_files.py ZUZIDERO_CLI DISCS_FOLDER
 """
-import json
 import os
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
-import time
+
+from cli_support import check, duration, finish, has_video, last_percent, start_conversion
 
 CLI, DISCS = sys.argv[1], sys.argv[2]
 SOURCE = os.path.join(DISCS, "damage_source")  # one title of 20 s
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
 
 
 def convert(*args, timeout=600):
     return subprocess.run([CLI, "convert", *args], capture_output=True, text=True, timeout=timeout)
 
 
-def has_video(path):
-    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of", "json", path],
-                         capture_output=True, text=True)
-    return out.returncode == 0 and any(s["codec_type"] == "video" for s in json.loads(out.stdout).get("streams", []))
-
-
 def started(args):
-    """A conversion of SOURCE, once it has written for a second or so."""
-    p = subprocess.Popen([CLI, "convert", SOURCE, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    time.sleep(1.5)
-    return p
+    """A conversion of SOURCE, once it has converted some pictures."""
+    return start_conversion(CLI, [SOURCE, *args])
+
+
+def parts_left(folder):
+    return [n for n in os.listdir(folder) if n.endswith(".part")] if os.path.isdir(folder) else []
 
 
 def scrambled_copy(folder, from_fraction):
@@ -60,35 +51,63 @@ def scrambled_copy(folder, from_fraction):
 OLD = b"an old file that must survive"
 work = tempfile.mkdtemp(prefix="zuzidero-files-")
 try:
-    # SIGTERM and SIGHUP cancel as Ctrl-C does: a playable file under its name, nothing left over.
+    # SIGTERM and SIGHUP cancel as Ctrl-C does: a playable file beside the final name (which means
+    # a whole file only), the end message names it, nothing left over.
     for sig in (signal.SIGTERM, signal.SIGHUP):
         out = os.path.join(work, f"signal-{sig}")
-        p = started(["--out", out, "--quiet"])
+        p = started(["--out", out])
         p.send_signal(sig)
         try:
             _, err = p.communicate(timeout=60)
             check(p.returncode == 1, f"{sig.name}: exit {p.returncode}: {err}")
+            check(f"written: {out}/Title_01 (partial).mp4" in err, f"{sig.name}: the kept part is not named: {err[-300:]!r}")
         except subprocess.TimeoutExpired:
             p.kill()
-            failures.append(f"{sig.name}: the run did not stop")
-        check(has_video(os.path.join(out, "Title_01.mp4")), f"{sig.name}: no playable file")
-        check(not os.path.exists(os.path.join(out, "Title_01.mp4.part")), f"{sig.name}: a .part is left")
+            check(False, f"{sig.name}: the run did not stop")
+        check(has_video(os.path.join(out, "Title_01 (partial).mp4")), f"{sig.name}: no playable partial file")
+        check(not os.path.exists(os.path.join(out, "Title_01.mp4")), f"{sig.name}: a cancelled file took the final name")
+        check(parts_left(out) == [], f"{sig.name}: parts are left: {parts_left(out)}")
 
-    # Cancelled with --overwrite: the old file stays, the part goes beside it.
+    # Cancelled with --overwrite: the old file stays, the part goes beside it; a second cancel
+    # beside that.
     out = os.path.join(work, "cancel-beside")
     os.makedirs(out)
     open(os.path.join(out, "Title_01.mp4"), "wb").write(OLD)
-    p = started(["--out", out, "--quiet", "--overwrite"])
-    p.send_signal(signal.SIGINT)
-    p.communicate(timeout=60)
+    for name in ("Title_01 (partial).mp4", "Title_01 (partial 2).mp4"):
+        p = started(["--out", out, "--overwrite"])
+        p.send_signal(signal.SIGINT)
+        p.communicate(timeout=60)
+        check(has_video(os.path.join(out, name)), f"cancel: no {name} beside the old one")
     check(open(os.path.join(out, "Title_01.mp4"), "rb").read() == OLD, "cancel: the old file was replaced")
-    check(has_video(os.path.join(out, "Title_01 (partial).mp4")), "cancel: no partial file beside the old one")
+
+    # A part's name and the names tried after it, made beforehand as links to a file outside the
+    # output folder, are not written through.
+    out = os.path.join(work, "part-links")
+    os.makedirs(out)
+    victim = os.path.join(work, "victim.mp4")
+    open(victim, "wb").write(OLD)
+    os.symlink(victim, os.path.join(out, "Title_01.mp4.part"))
+    r = convert(SOURCE, "--out", out, "--quiet")
+    check(r.returncode == 0 and has_video(os.path.join(out, "Title_01.mp4")), f"part link: exit {r.returncode}: {r.stderr!r}")
+    check(open(victim, "rb").read() == OLD, "part link: the file outside the output folder was written")
+
+    # Two runs on one output at once: each writes its own part; both end with a whole file or a
+    # clear refusal, never a mixed file.
+    out = os.path.join(work, "two-runs")
+    runs = [subprocess.Popen([CLI, "convert", SOURCE, "--out", out, "--quiet"], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True) for _ in range(2)]
+    ends = [(p.wait(timeout=600), p.stderr.read()) for p in runs]
+    for code, err in ends:
+        check(code == 0 or (code in (1, 2) and "exists" in err), f"two runs: exit {code}: {err!r}")
+    check(any(code == 0 for code, _ in ends), f"two runs: neither wrote the file: {ends}")
+    check(abs(duration(os.path.join(out, "Title_01.mp4")) - 20.0) < 0.3, "two runs: the file is not whole")
+    check(sorted(os.listdir(out)) == ["Title_01.mp4"], f"two runs: left {os.listdir(out)}")
 
     # Killed: the old file stays as it was, and nothing else is under its name.
     out = os.path.join(work, "killed")
     os.makedirs(out)
     open(os.path.join(out, "Title_01.mp4"), "wb").write(OLD)
-    p = started(["--out", out, "--quiet", "--overwrite"])
+    p = started(["--out", out, "--overwrite"])
     p.kill()
     p.communicate(timeout=60)
     check(open(os.path.join(out, "Title_01.mp4"), "rb").read() == OLD, "killed: the old file was touched")
@@ -117,22 +136,22 @@ try:
 
     # The output folder vanishes during the run: a failure, not "written".
     out = os.path.join(work, "vanishing")
-    p = subprocess.Popen([CLI, "convert", SOURCE, "--out", out], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                         text=True)
-    time.sleep(1.0)
+    p = started(["--out", out])
     shutil.rmtree(out, ignore_errors=True)
     _, err = p.communicate(timeout=600)
     check(p.returncode == 1 and "written:" not in err and "Could not write output file" in err,
           f"vanishing folder: exit {p.returncode}: {err[-300:]!r}")
 
-    # A full file system (where a small one can be mounted here): why, and no file.
+    # A full file system (where a small one can be mounted here): why, at once, and no file.
     full = os.path.join(work, "full")
     os.makedirs(full)
     if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", full], capture_output=True).returncode == 0:
         try:
-            r = convert(SOURCE, "--out", full, "--quiet")
+            r = convert(SOURCE, "--out", full)
             check(r.returncode == 1 and "No space left on device" in r.stderr, f"full: exit {r.returncode}: {r.stderr!r}")
-            check(not os.path.exists(os.path.join(full, "Title_01.mp4")), "full: a file under the final name")
+            before = r.stderr.split("Could not write output file")[0]
+            check(0 <= last_percent(before) < 50, f"full: the run went on after the disk was full: {r.stderr[-300:]!r}")
+            check(os.listdir(full) == [], f"full: left {os.listdir(full)}")
         finally:
             subprocess.run(["umount", full])
     else:
@@ -164,7 +183,4 @@ try:
 finally:
     shutil.rmtree(work, ignore_errors=True)
 
-if failures:
-    print("\n".join(failures))
-    sys.exit(1)
-print("output files appear whole or not at all")
+finish("output files appear whole or not at all")

@@ -10,7 +10,12 @@
 #include <fstream>
 #include <thread>
 
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <csignal>
+
 #include "convert/conversion_support.h"
+#include "convert/part_file.h"
 #include "decode/video_decoder_filter.h"
 #include "support/ffmpeg_tools.h"
 #include "support/program_stream_tools.h"
@@ -523,6 +528,108 @@ TEST(Conversion, AFileThatCannotBeCreatedIsReportedAndCountsAsFailed)
     EXPECT_TRUE(result.files.empty());
     ASSERT_FALSE(result.messages.empty());
     EXPECT_EQ(result.messages[0], "Could not create output file /nonexistent-folder/Title_01.mp4: No such file or directory");
+}
+
+TEST(Conversion, LinksWhereThePartsWouldGoAreNotFollowed)
+{
+    // Links to a file outside the output folder under the old part name and under the first
+    // names this run will try: the run writes a part of its own, and the file outside stays.
+    OpenTestDisc disc("ntsc_4x3");
+    const ProfileRecord& profile = Profile(kMp3Profile);
+    const std::string folder = OutputFolder("part-links"), outside = OutputFolder("part-links-outside");
+    const std::string victim = outside + "/victim.mp3";
+    std::ofstream(victim) << "precious";
+    RunSettings settings = Settings(profile, folder);
+    settings.partNameSeed = 1234;
+    const std::string target = folder + "/Title_01.mp3";
+    std::filesystem::create_symlink(victim, target + ".part");
+    for (int attempt = 0; attempt < 3; ++attempt)
+        std::filesystem::create_symlink(victim, PartFile::CandidateName(target, settings.partNameSeed, attempt));
+    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile)}, settings);
+    ASSERT_EQ(result.files, std::vector<std::string>{target});
+    EXPECT_NEAR(ProbeFile(target).duration, disc.info->titles[0].durationMs / 1000.0, 0.2);
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious");
+    // Only the links that were there, and the file.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 5);
+}
+
+TEST(Conversion, ACancelledFileNeverTakesTheFinalName)
+{
+    OpenTestDisc disc("sync");
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    RegisterPlatformDecoders();
+    const std::string folder = OutputFolder("cancel-name");
+    for (const char* expected : {"Title_01 (partial).mp4", "Title_01 (partial 2).mp4"}) {
+        ConversionRun run(disc.handle, {MakeRunTask(disc, 0, profile)}, Settings(profile, folder));
+        ASSERT_TRUE(run.Start());
+        while (run.Step(20) && run.Progress().fraction < 0.1) {
+        }
+        run.Cancel();
+        ASSERT_EQ(run.FilesWritten().size(), 1u);
+        EXPECT_EQ(std::filesystem::path(run.FilesWritten()[0]).filename(), expected);
+        EXPECT_EQ(ProbeFile(run.FilesWritten()[0]).videoCodec, "h264");
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder + "/Title_01.mp4"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 2);
+}
+
+// A folder whose file system holds `bytes`: a tmpfs where one may be mounted, else a folder in
+// which this process may not write files larger than that (RLIMIT_FSIZE).
+class SmallFileSystem {
+public:
+    SmallFileSystem(const std::string& folder, long bytes) : m_folder(folder)
+    {
+        const std::string options = "size=" + std::to_string(bytes);
+        m_mounted = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+        if (!m_mounted) {
+            std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+            ::getrlimit(RLIMIT_FSIZE, &m_previous);
+            rlimit limit = m_previous;
+            limit.rlim_cur = static_cast<rlim_t>(bytes);
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+    }
+    ~SmallFileSystem()
+    {
+        if (m_mounted)
+            ::umount(m_folder.c_str());
+        else
+            ::setrlimit(RLIMIT_FSIZE, &m_previous);
+    }
+    // What the system says when the file system is full.
+    std::string Reason() const { return m_mounted ? "No space left on device" : "File too large"; }
+
+private:
+    std::string m_folder;
+    bool m_mounted = false;
+    rlimit m_previous{};
+};
+
+TEST(Conversion, AFullDiskStopsTheRunAtTheFailingWrite)
+{
+    OpenTestDisc disc("sync"); // 12 s, about 500 KB as MPEG-2
+    const ProfileRecord& profile = Profile(kMpeg2Profile);
+    RegisterPlatformDecoders();
+    const std::string folder = OutputFolder("full");
+    SmallFileSystem full(folder, 128 * 1024); // a few seconds of the title's pictures
+    std::vector<std::string> messages;
+    ConversionRun run(disc.handle, {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 0, profile)},
+                      Settings(profile, folder), [&](const std::string& text) { messages.push_back(text); });
+    ASSERT_TRUE(run.Start());
+    double furthest = 0;
+    while (run.Step(20)) {
+        const RunProgress p = run.Progress();
+        if (p.task == 0) furthest = std::max(furthest, p.fraction);
+    }
+    // The run gave the file up where the disk filled, not at the title's end, and said why.
+    EXPECT_LT(furthest, 0.5);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages[0], "Could not write output file " + folder + "/Title_01.mpg: " + full.Reason())
+        << messages[0];
+    EXPECT_EQ(run.TasksFailed(), 2);
+    EXPECT_TRUE(run.FilesWritten().empty());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 0);
 }
 
 TEST(Conversion, TasksShorterThanASecondArePassedOver)

@@ -1,0 +1,135 @@
+#include "convert/part_file.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+constexpr int kAttempts = 100;
+constexpr char kNameLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+std::string Letters(std::mt19937_64& names)
+{
+    std::string letters(6, 'X');
+    for (char& c : letters) c = kNameLetters[names() % (sizeof kNameLetters - 1)];
+    return letters;
+}
+
+std::uint64_t RandomSeed()
+{
+    std::random_device device;
+    return (static_cast<std::uint64_t>(device()) << 32) ^ device();
+}
+
+bool SetReason(std::string* why, int error)
+{
+    if (why) *why = std::strerror(error);
+    return false;
+}
+
+} // namespace
+
+PartFile::PartFile(std::uint64_t seed) : m_names(seed ? seed : RandomSeed()) {}
+
+PartFile::~PartFile() { Discard(); }
+
+std::string PartFile::NextName(const std::string& finalPath) { return finalPath + "." + Letters(m_names) + ".part"; }
+
+std::string PartFile::CandidateName(const std::string& finalPath, std::uint64_t seed, int attempt)
+{
+    std::mt19937_64 names(seed);
+    std::string name;
+    for (int i = 0; i <= attempt; ++i) name = finalPath + "." + Letters(names) + ".part";
+    return name;
+}
+
+bool PartFile::Create(const std::string& finalPath, std::string* why)
+{
+    Discard();
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::string name = NextName(finalPath);
+        // Exclusive and not through a link: whatever already has the name, file or link, is left
+        // alone and another name is tried.
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_path = name;
+            return true;
+        }
+        if (errno != EEXIST && errno != ELOOP) return SetReason(why, errno);
+    }
+    return SetReason(why, EEXIST);
+}
+
+bool PartFile::Close(std::string* why)
+{
+    if (m_fd < 0) return true;
+    const int fd = m_fd;
+    m_fd = -1;
+    // A file system that writes late (NFS) reports a failed write only here.
+    if (::close(fd) != 0 && errno != EINTR) return SetReason(why, errno);
+    return true;
+}
+
+int PartFile::Move(const std::string& target, bool replace)
+{
+    if (m_path.empty()) return ENOENT;
+    const int error = replace ? (::rename(m_path.c_str(), target.c_str()) == 0 ? 0 : errno) : RenameNoReplace(m_path, target);
+    if (error == 0) m_path.clear();
+    return error;
+}
+
+bool PartFile::MoveTo(const std::string& target, bool replace, std::string* why)
+{
+    if (!Close(why)) return false;
+    const int error = Move(target, replace);
+    return error == 0 || SetReason(why, error);
+}
+
+bool PartFile::MoveBeside(const std::string& finalPath, std::string* placed, std::string* why)
+{
+    if (!Close(why)) return false;
+    const std::filesystem::path path(finalPath);
+    const std::string stem = (path.parent_path() / path.stem()).string();
+    const std::string extension = path.extension().string();
+    for (int n = 1; n <= kAttempts; ++n) {
+        const std::string target = stem + (n == 1 ? " (partial)" : " (partial " + std::to_string(n) + ")") + extension;
+        const int error = Move(target, false);
+        if (error == 0) {
+            if (placed) *placed = target;
+            return true;
+        }
+        if (error != EEXIST) return SetReason(why, error);
+    }
+    return SetReason(why, EEXIST);
+}
+
+void PartFile::Discard()
+{
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    if (!m_path.empty()) ::unlink(m_path.c_str());
+    m_path.clear();
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;
+    // The file system cannot rename without replacing: a hard link fails when the name exists.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS && errno != EMLINK) return errno;
+    // No hard links either (FAT): look just before the rename.
+    struct stat existing {};
+    if (::lstat(to.c_str(), &existing) == 0) return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}

@@ -1,0 +1,60 @@
+#pragma once
+// PartFile: the temporary file a conversion writes before the result takes its final name.
+//
+// The part is always a new file of its own, "NAME.XXXXXX.part" beside the final name: it is
+// created exclusively and never through an existing name or a symbolic link, so nothing that
+// was put in the output folder beforehand (a link to a file elsewhere, another run's part) is
+// ever written into. Two runs on one output each write their own part.
+//
+// Moving the part into place either replaces what is there (the user asked for it) or never
+// replaces anything, not even a file that appeared while the conversion ran.
+//
+// One thread at a time; the descriptor may be written from any thread while the owner waits.
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+class PartFile {
+public:
+    // `seed` picks the names tried; 0 takes a random one (tests give a fixed seed to know them).
+    explicit PartFile(std::uint64_t seed = 0);
+    // Closes the descriptor and removes a part that was not moved into place.
+    ~PartFile();
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    // Creates a new, empty part beside `finalPath`, trying new names while one exists. False,
+    // with the system's reason in `why`, when none can be created.
+    bool Create(const std::string& finalPath, std::string* why);
+    // The open part's descriptor, or −1. The PartFile keeps owning it.
+    int Descriptor() const { return m_fd; }
+    const std::string& Path() const { return m_path; }
+    // Closes the descriptor; false, with the reason, when the system reports a failed write then.
+    bool Close(std::string* why);
+    // Moves the closed part to `target`. Without `replace`, an existing name (a file, a link, a
+    // folder) is never replaced: false with "File exists". On success the part is no more.
+    bool MoveTo(const std::string& target, bool replace, std::string* why);
+    // Moves the closed part beside `finalPath` as "NAME (partial).EXT", or "NAME (partial 2).EXT"
+    // and so on when that exists; the name used in `placed`.
+    bool MoveBeside(const std::string& finalPath, std::string* placed, std::string* why);
+    // Closes and removes the part.
+    void Discard();
+
+    // The name of the `attempt`th part tried beside `finalPath` by a generator seeded so.
+    static std::string CandidateName(const std::string& finalPath, std::uint64_t seed, int attempt);
+
+private:
+    std::string NextName(const std::string& finalPath);
+    // Renames the closed part; 0 or the errno.
+    int Move(const std::string& target, bool replace);
+
+    std::mt19937_64 m_names;
+    int m_fd = -1;
+    std::string m_path; // empty when there is no part
+};
+
+// Renames `from` to `to` unless `to` exists, atomically where the file system can (renameat2
+// with RENAME_NOREPLACE; else a hard link and an unlink; on file systems without hard links, a
+// check just before the rename). 0, or the errno of the failure (EEXIST when `to` exists).
+int RenameNoReplace(const std::string& from, const std::string& to);
