@@ -420,6 +420,9 @@ int Report(const ConversionRun& run, int unreadable, bool quiet)
     }
     // What could not be read is said even with --quiet: it is what makes the exit status 3.
     for (const FileDamage& damage : run.Damage()) std::fprintf(stderr, "%s\n", DamageText(damage).c_str());
+    // Nothing of what was asked for could be used at all: a disc that cannot be used.
+    const int unusable = run.TasksUnusable() + unreadable;
+    if (!run.Cancelled() && run.FilesWritten().empty() && failed > 0 && unusable == failed) return kExitBadInput;
     if (failed > 0 || run.Cancelled() || run.FilesWritten().empty()) return kExitFailed;
     return run.Damage().empty() ? kExitOk : kExitDamaged;
 }
@@ -456,7 +459,7 @@ int RunConvertCommand(const std::vector<std::string>& args)
         std::fprintf(stderr, "zuzidero-cli: the disc has no title of 3 seconds or more\n");
         return kExitBadInput;
     }
-    if (list.tasks.empty()) return kExitFailed; // every title asked for is unreadable (said above)
+    if (list.tasks.empty()) return kExitBadInput; // every title asked for is unreadable (said above)
     if (!PrepareOutputFolder(o, list.tasks)) return kExitBadInput;
 
     RegisterPlatformDecoders();

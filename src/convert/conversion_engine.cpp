@@ -56,6 +56,7 @@ bool ConversionEngine::Build(DiscHandle disc, int titleIndex, int chapterIndex, 
     Teardown();
     m_titleIndex = titleIndex;
     m_disc = disc;
+    m_nothingReadable = false;
     if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid, m_graph.PutVoid()) != S_OK)
         return false;
     if (FAILED(m_graph.As(m_control)) || FAILED(m_graph.As(m_events))) return false;
@@ -270,6 +271,8 @@ bool ConversionEngine::ConnectFilters(bool subpictures)
             return false;
         }
         if (FAILED(hr) && link.required) {
+            // The splitter finds no stream in the title's data: there is nothing to convert.
+            m_nothingReadable = link.from == m_source.Get();
             if (link.failed) Message(link.failed);
             return false;
         }
@@ -360,6 +363,11 @@ std::string ConversionEngine::EncryptedText(int titleIndex, DiscKind kind)
     return "Title " + std::to_string(titleIndex + 1) +
            (kind == DiscKind::kDvd ? " is encrypted; libdvdcss is needed to read it"
                                    : " is encrypted; ZuZidero reads unencrypted Blu-ray folders and files only");
+}
+
+std::string ConversionEngine::NothingReadableText(int titleIndex)
+{
+    return "Title " + std::to_string(titleIndex + 1) + " holds nothing that can be read";
 }
 
 std::vector<LostStretch> ConversionEngine::Lost()

@@ -81,6 +81,11 @@ public:
     // "Title 1 is encrypted; libdvdcss is needed to read it" for a DVD, or that only unencrypted
     // Blu-ray folders and files are read.
     static std::string EncryptedText(int titleIndex, DiscKind kind);
+    // After a failed Build: true when the title's data showed no stream at all (zeros, a cut
+    // file), so that the title cannot be used.
+    bool NothingReadable() const { return m_nothingReadable; }
+    // "Title 1 holds nothing that can be read".
+    static std::string NothingReadableText(int titleIndex);
 
     OutputWriter& Writer() { return m_writer; }
     CConvFilter* Sink() { return m_sink.Get(); }
@@ -125,4 +130,5 @@ private:
     int m_titleIndex = 0;
     DiscHandle m_disc = 0;
     std::int32_t m_firstAudioStreamId = 0; // the title's first listed track, 0 when it has none
+    bool m_nothingReadable = false;
 };

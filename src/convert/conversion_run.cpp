@@ -177,7 +177,12 @@ void ConversionRun::StartCurrent()
         options.notify = m_settings.notify;
         if (!m_engine.Build(m_disc, t.task.titleIndex, t.task.chapterIndex, t.task.clip, options)) {
             m_engine.Teardown();
-            Fail("Could not convert " + t.outputName);
+            if (m_engine.NothingReadable()) {
+                ++m_unusable;
+                Fail(ConversionEngine::NothingReadableText(t.task.titleIndex));
+            } else {
+                Fail("Could not convert " + t.outputName);
+            }
             m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
             if (!m_settings.merge) {
                 // Nothing was written for this task: no half-made file is left.

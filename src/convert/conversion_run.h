@@ -103,6 +103,8 @@ public:
     // The written files that lack parts the disc could not give, in the order they were written.
     const std::vector<FileDamage>& Damage() const { return m_damage; }
     int TasksFailed() const { return m_failed; }
+    // Of the failed tasks, those whose title holds nothing that can be read.
+    int TasksUnusable() const { return m_unusable; }
     ConversionEngine& Engine() { return m_engine; }
     // Called once when the last task is done (not after a cancel): the after-conversion action.
     std::function<void()> onFinished;
@@ -155,4 +157,5 @@ private:
     std::vector<FileDamage> m_damage;
     REFERENCE_TIME m_fileOffset = 0; // where the current task begins in its (merged) file
     int m_failed = 0;
+    int m_unusable = 0;
 };

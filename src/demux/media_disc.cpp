@@ -213,7 +213,8 @@ public:
         scan.hr = m_hr;
         if (!m_file) return scan;
         CMpegSplitterFile& file = *m_file;
-        scan.ms = static_cast<double>(PlayingTime(file, m_id, m_length)) / 10000.0;
+        // An unreadable opening still counts: the title's time line keeps it.
+        scan.ms = static_cast<double>(PlayingTime(file, m_id, m_length) + file.OpeningLoss()) / 10000.0;
         if (!file.m_streams[kVideoStreams].empty()) {
             const CMediaType& mt = file.m_streams[kVideoStreams].front().mt;
             scan.video = VideoOf(mt);

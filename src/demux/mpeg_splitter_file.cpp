@@ -12,6 +12,11 @@
 namespace {
 constexpr std::int64_t kScanWindow = 131072;
 constexpr int kScanWindows = 40;
+// Where the container is looked for: one stretch after another.
+constexpr std::int64_t kDetectWindow = 65536;
+// A stream may start with a few bytes of a cut packet; more than this before the first place
+// that shows the container is an unreadable opening.
+constexpr std::int64_t kDamagedOpening = 16384;
 } // namespace
 
 CMediaType DvdSubpictureType()
@@ -44,38 +49,11 @@ void CMpegSplitterFile::ResetTimeRange()
 HRESULT CMpegSplitterFile::Initialise()
 {
     m_container = kUnknown;
-    SeekTo(0);
-
-    // Transport stream: four packets in a row.
-    if (ReadBits(32, true) == 0x54467263) SeekTo(1660); // "TFrc"
-    int packets = 0;
-    for (TsPacketHeader h; packets < 4 && ReadTsPacketHeader(h, true); ++packets) SeekTo(h.nextPacket);
-    if (packets == 4) m_container = kTransportStream;
-
-    SeekTo(0);
-    if (m_container == kUnknown) {
-        int pva = 0;
-        for (PvaHeader h; pva < 4 && ReadPvaHeader(h, true); ++pva) SeekTo(Position() + h.length);
-        if (pva == 4) m_container = kPva;
-    }
-
-    SeekTo(0);
-    if (m_container == kUnknown) {
-        BYTE code = 0;
-        for (int found = 0; m_container == kUnknown && FindNextStartCode(code, 65536); ++found) {
-            if (found >= 4 && Position() > 65535) break;
-            if (code == 0xBA) {
-                PackHeader h;
-                if (ReadPackHeader(h)) {
-                    m_container = kProgramStream;
-                    m_byteRate = static_cast<std::int32_t>(h.bitRate / 8);
-                }
-            } else if ((code >= 0xC0 && code <= 0xEF) || code == 0xBD) {
-                PesHeader h;
-                if (ReadPesHeader(h, code) && ReadBits(24, true) == 0x000001) m_container = kPesStream;
-            }
-        }
-    }
+    // The container is found at the start, or, when the start is damaged (unreadable sectors
+    // come as zeros), at the first place within the scanned stretch that shows one.
+    const std::int64_t searched = std::min<std::int64_t>(Length(false), kScanWindows * kScanWindow);
+    for (std::int64_t at = 0; m_container == kUnknown && (at == 0 || at < searched); at += kDetectWindow)
+        m_container = DetectContainer(at);
     SeekTo(0);
     if (m_container == kUnknown) return E_FAIL;
 
@@ -84,8 +62,10 @@ HRESULT CMpegSplitterFile::Initialise()
     // A transport stream's tracks are listed by their PIDs.
     const bool byPid = m_container == kTransportStream;
     HRESULT result = E_FAIL;
+    // The windows start where the container showed: a damaged opening is not scanned again.
+    const std::int64_t scanFrom = m_dataStart < kDamagedOpening ? 0 : m_dataStart;
     for (int k = 0; k < kScanWindows; ++k) {
-        const std::int64_t start = k * kScanWindow;
+        const std::int64_t start = scanFrom + k * kScanWindow;
         // Past the end the last window's result stands: a short title whose record announces
         // a stream it does not carry is still usable with what it has.
         if (start > Length(false)) break;
@@ -138,6 +118,82 @@ HRESULT CMpegSplitterFile::Initialise()
     }
     SeekTo(0);
     return S_OK;
+}
+
+REFERENCE_TIME CMpegSplitterFile::OpeningLoss() const
+{
+    if (m_dataStart < kDamagedOpening || m_byteRate <= 0) return 0;
+    return m_dataStart * 10000000 / m_byteRate;
+}
+
+int CMpegSplitterFile::DetectContainer(std::int64_t at)
+{
+    // Transport stream: eight packets in a row, 188 bytes apart (192 in an M2TS clip, whose time
+    // codes come before the sync bytes), anywhere in the stretch. (Eight, so that a program
+    // stream's bytes do not pass for one by chance.)
+    SeekTo(at);
+    if (at == 0 && ReadBits(32, true) == 0x54467263) { // "TFrc"
+        SeekTo(1660);
+        int packets = 0;
+        for (TsPacketHeader h; packets < 4 && ReadTsPacketHeader(h, true); ++packets) SeekTo(h.nextPacket);
+        if (packets == 4) {
+            m_dataStart = 1660;
+            return kTransportStream;
+        }
+    }
+    SeekTo(at);
+    constexpr std::size_t kInARow = 8;
+    const std::int64_t available = std::min<std::int64_t>(kDetectWindow + kInARow * 192, Length(false) - at);
+    if (available > 0) {
+        std::vector<BYTE> bytes(static_cast<std::size_t>(available));
+        if (ReadAlignedBytes(bytes.data(), available) == S_OK) {
+            for (std::size_t i = 0; i < bytes.size(); ++i) {
+                if (bytes[i] != 0x47) continue;
+                for (const std::size_t size : {std::size_t{188}, std::size_t{192}}) {
+                    std::size_t row = 1;
+                    while (row < kInARow && i + row * size < bytes.size() && bytes[i + row * size] == 0x47) ++row;
+                    if (row < kInARow) continue;
+                    // Where the packet starts: an M2TS packet's time code is before its sync byte.
+                    const std::int64_t first = at + static_cast<std::int64_t>(i) - (size == 192 && i >= 4 ? 4 : 0);
+                    SeekTo(first + (size == 192 ? 4 : 0));
+                    TsPacketHeader h;
+                    if (!ReadTsPacketHeader(h, false)) continue;
+                    m_dataStart = first;
+                    return kTransportStream;
+                }
+            }
+        }
+    }
+
+    SeekTo(at);
+    int pva = 0;
+    for (PvaHeader h; pva < 4 && ReadPvaHeader(h, true); ++pva) SeekTo(Position() + h.length);
+    if (pva == 4) {
+        m_dataStart = at;
+        return kPva;
+    }
+
+    SeekTo(at);
+    BYTE code = 0;
+    for (int found = 0; FindNextStartCode(code, kDetectWindow); ++found) {
+        if (found >= 4 && Position() - at >= kDetectWindow) break;
+        const std::int64_t here = Position() - 4;
+        if (code == 0xBA) {
+            PackHeader h;
+            if (ReadPackHeader(h)) {
+                m_byteRate = static_cast<std::int32_t>(h.bitRate / 8);
+                m_dataStart = here;
+                return kProgramStream;
+            }
+        } else if ((code >= 0xC0 && code <= 0xEF) || code == 0xBD) {
+            PesHeader h;
+            if (ReadPesHeader(h, code) && ReadBits(24, true) == 0x000001) {
+                m_dataStart = here;
+                return kPesStream;
+            }
+        }
+    }
+    return kUnknown;
 }
 
 void CMpegSplitterFile::ApplyByteRate(std::int32_t rate)

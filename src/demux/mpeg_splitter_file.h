@@ -45,6 +45,8 @@ public:
                       const std::vector<ClipStreamInfo>* clip = nullptr, bool ownStreamsOnly = false);
 
     HRESULT Initialise();
+    // The container that the 64 KB from `at` show, or kUnknown.
+    int DetectContainer(std::int64_t at);
     // S_OK when [start, stop) was scanned, E_FAIL when scrambled content was met.
     HRESULT ScanForStreams(std::int64_t start, std::int64_t stop);
     // The stream identifier of the packet at the position; new streams are classified and listed.
@@ -79,6 +81,10 @@ public:
     REFERENCE_TIME LastTimestamp() const { return m_lastTimestamp; }
     std::int32_t ByteRate() const { return m_byteRate; }
     bool IsBluray() const { return m_bluray; }
+    // How long the unreadable opening lasted (100 ns, reckoned at the stream's byte rate): the
+    // stretch before the first place that shows the container, when it is more than a few
+    // packets; 0 for a stream that starts readable.
+    REFERENCE_TIME OpeningLoss() const;
 
     StreamList m_streams[3];
 
@@ -122,6 +128,7 @@ private:
     bool m_ownStreamsOnly = false;
     std::unordered_map<std::uint16_t, std::uint8_t> m_pidToPes;
     int m_container = kUnknown;
+    std::int64_t m_dataStart = 0; // where the container was found
     REFERENCE_TIME m_firstTimestamp = INT64_MAX;
     REFERENCE_TIME m_lastTimestamp = 0;
     std::int64_t m_firstPosition = INT64_MAX;

@@ -250,6 +250,8 @@ void CMpegSplitterFilter::SeekDemux(REFERENCE_TIME t)
         SeekByTimeMap(t);
         return;
     }
+    // The stream's own times start after its unreadable opening.
+    t -= file->OpeningLoss();
     const REFERENCE_TIME duration = m_duration.load();
     if (t <= kPreroll || duration <= 0) {
         file->SeekTo(0);
@@ -306,8 +308,15 @@ void CMpegSplitterFilter::RunDemux()
         m_skipped.clear();
     }
     if (m_playStart) SeekDemux(m_playStart);
-    // After the seek: seeking may set the time base.
-    const REFERENCE_TIME offset = m_timeBase ? m_timeBase : file->FirstTimestamp();
+    // After the seek: seeking may set the time base. A stream whose opening could not be read
+    // keeps its place on the title's time line (a disc's cells are placed by their navigation
+    // instead), and the opening is reported as a stretch that could not be read.
+    const REFERENCE_TIME opening = UsesTimeMap() ? 0 : file->OpeningLoss();
+    const REFERENCE_TIME offset = (m_timeBase ? m_timeBase : file->FirstTimestamp()) - opening;
+    if (opening > 0 && m_playStart < opening) {
+        std::lock_guard lock(m_skippedLock);
+        m_skipped.emplace_back(m_playStart, opening);
+    }
     const REFERENCE_TIME end = m_playStart + m_playLength + kEndMargin;
     HRESULT hr = S_OK;
     while (SUCCEEDED(hr) && !CommandPending()) {

@@ -82,6 +82,7 @@ out = tempfile.mkdtemp(prefix="zuzidero-damage-")
 try:
     # name: (the damaged bytes run to the VOB's end, exit status)
     cases = {"damaged_zeros": (False, 3), "damaged_random": (False, 3), "damaged_random_small": (False, 3),
+             "damaged_start": (False, 3),
              "damaged_half_vob": (True, 3),
              "damaged_missing_part": (True, 3), "damaged_scrambled": (False, 3), "damaged.iso": (True, 3)}
     for name, (to_end, status) in cases.items():
@@ -106,13 +107,25 @@ try:
         length = duration(file)
         wanted = start if to_end else TITLE_SECONDS
         check(abs(length - wanted) < 0.7, f"{name}: {length:.2f} s written, not {wanted:.2f}")
-        if name in ("damaged_zeros", "damaged_random"):
+        if name in ("damaged_zeros", "damaged_random", "damaged_start"):
             # The flashes after the gap keep their tones.
             flashes, clicks = flashes_and_clicks(file)
             check(len(flashes) >= 5 and len(flashes) == len(clicks), f"{name}: flashes {flashes}, clicks {clicks}")
             late = [(f, c) for f, c in zip(flashes, clicks) if f > stop]
             check(late and all(abs(f - c) <= 1001 / 30000 + 0.002 for f, c in late),
                   f"{name}: out of step after the gap: {late}")
+
+    # Titles that hold nothing that can be read are unusable discs (exit 2), said so, and leave no
+    # file: a title set whose IFO and BUP are damaged alike, a VOB of zeros, a VOB of one sector.
+    for name, why in [("damaged_vts_ifo", "its title set's IFO and BUP are damaged"),
+                      ("damaged_all_zeros", "holds nothing that can be read"),
+                      ("damaged_one_sector", "holds nothing that can be read")]:
+        folder = os.path.join(out, name)
+        r = subprocess.run([CLI, "convert", os.path.join(DISCS, name), "--out", folder, "--quiet"],
+                           capture_output=True, text=True, timeout=600)
+        check(r.returncode == 2 and why in r.stderr, f"{name}: exit {r.returncode}: {r.stderr!r}")
+        left = os.listdir(folder) if os.path.isdir(folder) else []
+        check(left == [], f"{name}: left {left}")
 
     # IFO and BUP of the video manager cut short: no disc, and why.
     r = subprocess.run([CLI, "convert", os.path.join(DISCS, "damaged_ifo"), "--out", os.path.join(out, "ifo")],
