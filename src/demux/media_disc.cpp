@@ -1,6 +1,10 @@
 #include "demux/media_disc.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <filesystem>
 #include <limits>
@@ -48,6 +52,52 @@ fs::path ExistingCase(const fs::path& path)
         if (fs::exists(candidate, error)) return candidate;
     }
     return path;
+}
+
+// A file may end with a stretch that holds nothing (sectors a damaged copy could not read come as
+// zeros, and an interrupted download leaves a hole): more than this after the last byte of data is
+// an unreadable end.
+constexpr std::int64_t kDamagedEnd = 65536;
+
+// Where a file's data ends: after its last byte that is not zero. Holes are passed over without
+// being read (SEEK_DATA, SEEK_HOLE), the zeros before them are read backwards a block at a time.
+// The file's size when it cannot be looked at.
+std::int64_t DataEnd(const fs::path& path, std::int64_t size)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return size;
+    // The end of the last stretch of data.
+    std::int64_t end = size;
+    for (off_t at = 0;;) {
+        const off_t data = ::lseek(fd, at, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO) end = at; // nothing but a hole after `at`
+            break;                        // (or the file system cannot say: all of it is data)
+        }
+        const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+        if (hole < 0 || hole <= data) break;
+        at = hole;
+        end = hole;
+        if (hole >= size) break;
+    }
+    end = std::min(end, size);
+    // Zeros before that end, read backwards.
+    constexpr std::int64_t kBlock = 65536;
+    std::vector<unsigned char> block(static_cast<std::size_t>(kBlock));
+    while (end > 0) {
+        const std::int64_t from = std::max<std::int64_t>(0, end - kBlock);
+        const ssize_t got = ::pread(fd, block.data(), static_cast<std::size_t>(end - from), from);
+        if (got != end - from) break; // unreadable: leave it to the reading
+        std::int64_t last = got;
+        while (last > 0 && block[static_cast<std::size_t>(last - 1)] == 0) --last;
+        if (last > 0) {
+            end = from + last;
+            break;
+        }
+        end = from;
+    }
+    ::close(fd);
+    return end;
 }
 
 bool IsMediaFileName(const fs::path& path)
@@ -187,8 +237,9 @@ REFERENCE_TIME PlayingTime(CMpegSplitterFile& file, DWORD id, std::int64_t lengt
 // by halving on the time stamps of its first stream).
 class ScannedFile {
 public:
-    // `clipInfo` (a Blu-ray clip's stream information) may be null.
-    ScannedFile(const fs::path& path, const CHdmvClipInfo* clipInfo)
+    // `clipInfo` (a Blu-ray clip's stream information) may be null. Only the first `dataEnd`
+    // bytes are looked at for times (−1: all of them).
+    ScannedFile(const fs::path& path, const CHdmvClipInfo* clipInfo, std::int64_t dataEnd = -1)
         : m_clip(clipInfo ? clipInfo->Streams() : std::vector<ClipStreamInfo>{})
     {
         m_reader = new (std::nothrow) CAsyncFileReader(path.string().c_str(), m_hr);
@@ -202,6 +253,7 @@ public:
         }
         m_id = m_file->PrimaryStreamList()->front().Id();
         m_length = m_file->Length(false);
+        if (dataEnd >= 0) m_length = std::min(m_length, dataEnd);
         // Blu-ray clips are cut into aligned units of 32 source packets; other files into packets.
         m_unit = m_length % 6144 == 0 ? 6144 : m_file->Container() == CMpegSplitterFile::kTransportStream ? 188 : 2048;
     }
@@ -252,6 +304,9 @@ public:
         }
         return scan;
     }
+
+    // The stream's bytes per second, or 0 when unknown.
+    std::int32_t ByteRate() const { return m_file ? m_file->ByteRate() : 0; }
 
     // Where a stretch of the clip from or to a time (100 ns on the clip's own clock, as playlists
     // give it) is cut. From: the first byte of the last unit whose next time stamp is not after
@@ -592,16 +647,21 @@ std::unique_ptr<Disc> OpenFile(const fs::path& path, std::string* why)
     Part part;
     part.file = path.string();
     part.fileSize = static_cast<std::int64_t>(fs::file_size(path, error));
-    part.end = part.fileSize;
     if (error) {
         *why = path.string() + " cannot be read: " + error.message();
         return nullptr;
     }
+    // A file whose end holds nothing is read to its last data; the rest still counts in its
+    // length (at the data's byte rate), so that what is missing is reported.
+    const std::int64_t dataEnd = DataEnd(path, part.fileSize);
+    const bool damagedEnd = part.fileSize - dataEnd >= kDamagedEnd;
+    part.end = damagedEnd ? dataEnd : part.fileSize;
     // An M2TS clip of a Blu-ray folder has its streams described beside it.
     CHdmvClipInfo clipInfo;
     const bool described = Lower(path.extension().string()) == ".m2ts" &&
                            clipInfo.ReadClipInfo(ExistingCase(CHdmvClipInfo::ClipInfoPathOf(path))) == S_OK;
-    const FileScan scan = ScannedFile(path, described ? &clipInfo : nullptr).Scan();
+    ScannedFile scanned(path, described ? &clipInfo : nullptr, part.end);
+    FileScan scan = scanned.Scan();
     if (scan.hr == ZZ_E_SCRAMBLED) {
         *why = path.string() + " is encrypted; ZuZidero reads unencrypted files only";
         return nullptr;
@@ -610,6 +670,8 @@ std::unique_ptr<Disc> OpenFile(const fs::path& path, std::string* why)
         *why = path.string() + " holds no MPEG program or transport stream that can be read";
         return nullptr;
     }
+    if (damagedEnd && scanned.ByteRate() > 0)
+        scan.ms += static_cast<double>(part.fileSize - dataEnd) * 1000.0 / scanned.ByteRate();
     part.ms = scan.ms;
     title.parts.push_back(std::move(part));
     title.chapters = {{0, 0.0}};

@@ -435,6 +435,24 @@ TEST(Conversion, UnreadableBlocksAreSkippedAndTheTitleConvertsToItsEnd)
     EXPECT_NEAR(probe.duration, disc.info->titles[0].durationMs / 1000, 0.1);
 }
 
+TEST(Conversion, ATitleWhoseOpeningCannotBeReadConvertsFromItsFirstReadablePicture)
+{
+    // The drive fails the title's first 48 sectors (every retry): the rest converts, the file
+    // keeps the title's length, and the opening is what could not be read.
+    OpenTestDisc disc("ntsc_4x3");
+    MyDVDSetReadFaultHook(disc.handle, [](int, std::uint32_t sector) { return sector < 48 ? ReadFault::Fail : ReadFault::None; });
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile)}, Settings(profile, OutputFolder("opening")));
+    MyDVDSetReadFaultHook(disc.handle, nullptr);
+    ASSERT_EQ(result.failed, 0) << (result.messages.empty() ? "" : result.messages[0]);
+    ASSERT_EQ(result.files.size(), 1u);
+    ASSERT_EQ(result.damage.size(), 1u);
+    ASSERT_FALSE(result.damage[0].lost.empty());
+    EXPECT_EQ(result.damage[0].lost[0].start, 0);
+    EXPECT_GT(result.damage[0].lost[0].stop, 1000000);
+    EXPECT_NEAR(ProbeFile(result.files[0]).duration, disc.info->titles[0].durationMs / 1000.0, 0.2);
+}
+
 TEST(Conversion, CancelDoesNotWaitForADamagedDrivesRetries)
 {
     // From sector 300 on every read fails, slowly, as a damaged drive does (a read of ten sectors
