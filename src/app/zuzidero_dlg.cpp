@@ -36,6 +36,7 @@
 #include "app/user_profiles.h"
 #include "app/video_renderer.h"
 #include "convert/conversion_engine.h"
+#include "demux/media_disc.h"
 #include "pipeline/event_codes.h"
 #include "dvd/iso639.h"
 
@@ -324,7 +325,7 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
     std::string why;
     OwnedDisc disc = OpenDisc(path.toStdString(), &why);
     if (!disc) {
-        ShowMessage(this, QStringLiteral("Open DVD error\n") + QString::fromStdString(why));
+        ShowMessage(this, QString::fromStdString(OpenErrorText(path.toStdString(), why, "\n")));
         return false;
     }
     auto info = std::make_unique<DiscInfo>();
@@ -345,6 +346,10 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
     m_list->ClearAll();
     m_lastClicked = nullptr;
     QTreeWidgetItem* root = m_list->InsertRoot(DiscName(path, QString::fromStdString(MyDVDGetVolumeName(m_disc.Get()))));
+    // What on the disc could not be read (damaged playlists) is told on the disc's line.
+    QStringList unreadable;
+    for (const std::string& line : MyDVDGetUnreadable(m_disc.Get())) unreadable << QString::fromStdString(line);
+    if (!unreadable.isEmpty()) root->setToolTip(0, unreadable.join(QLatin1Char('\n')));
     const QString extension = QString::fromStdString(m_currentProfile.FormatExt);
     QTreeWidgetItem* first = nullptr;
     for (int i = 0; i < m_info->titleCount; ++i) {
@@ -357,6 +362,9 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
         if (title.audioCount > 0) task.audioStreamId = title.audioStreamId[0];
         if (title.subpictureCount > 0) task.subtitleId = title.subpictureStreamId[0];
         QTreeWidgetItem* item = m_list->InsertTask(task, extension);
+        // A Blu-ray clip that no playlist plays says so ("clip 00001").
+        if (const QString source = QString::fromStdString(MyDVDGetTitleSource(m_disc.Get(), i)); !source.isEmpty())
+            for (int column = 0; column < m_list->columnCount(); ++column) item->setToolTip(column, source);
         InsertChapters(item, task);
         if (!first) {
             first = item;

@@ -12,5 +12,7 @@ constexpr int kExitDamaged = 3;  // every file written, but parts of the disc co
 int UsageError(const std::string& reason);
 // Prints the usage on stdout.
 void PrintUsage();
+// "--help" or "-h": every command takes it.
+inline bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
 // "HH:MM:SS" of a length in milliseconds (rounded down to the second).
 std::string FormatDuration(double milliseconds);

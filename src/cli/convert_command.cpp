@@ -20,6 +20,7 @@
 #include "convert/conversion_run.h"
 #include "convert/time_text.h"
 #include "convert/video_conversion_filter.h"
+#include "demux/media_disc.h"
 #include "dvd/my_dvd.h"
 #include "decode/video_decoder_filter.h"
 #include "profiles/profile_catalogue.h"
@@ -55,6 +56,7 @@ struct Options {
     std::int32_t deinterlace = kDeinterlaceAuto;
     bool overwrite = false;
     bool quiet = false;
+    bool help = false;
     std::optional<std::array<int, 4>> crop;
     std::optional<int> zoom, brightness, saturation, hue, volume;
 };
@@ -64,8 +66,10 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        // An option's value is the next argument, never the next option ("--out --quiet" lacks
+        // its folder); a single dash may start a value ("--hue -20").
         auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= args.size()) return std::nullopt;
+            if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) return std::nullopt;
             return args[++i];
         };
         auto need = [&](const char* what) { return std::string(arg) + " needs " + what; };
@@ -154,6 +158,8 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
             o.overwrite = true;
         } else if (arg == "--quiet") {
             o.quiet = true;
+        } else if (IsHelp(arg)) {
+            o.help = true;
         } else if (!arg.empty() && arg[0] == '-') {
             return "unknown option for convert: " + arg;
         } else if (o.disc.empty()) {
@@ -162,7 +168,8 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
             return "convert takes one disc";
         }
     }
-    if (o.disc.empty()) return "convert needs a disc: a device, a VIDEO_TS folder or an ISO image";
+    if (o.help) return {};
+    if (o.disc.empty()) return "convert needs a disc: a device, a VIDEO_TS folder, an ISO image, a Blu-ray folder or an MPEG file";
     if (o.out.empty()) return "convert needs --out DIR";
     if (o.end && o.length) return "give --end or --length, not both";
     if (o.end && *o.end <= o.start.value_or(0)) return "--end must come after --start";
@@ -239,9 +246,18 @@ UsageText MakeTask(DiscHandle disc, const DiscInfo& info, int number, const Opti
     MyDVDGetTitleVideo(disc, number - 1, &video);
     task.task = MakeTitleTask(number - 1, title, video);
     const std::string titleName = "title " + std::to_string(number);
+    std::string rangeName = titleName;
     if (o.chapter > 0) {
         if (o.chapter > title.chapterCount) return titleName + " has no chapter " + std::to_string(o.chapter);
         task.task.chapterIndex = o.chapter - 1;
+        // What plays from the chapter to the title's end, less what plays from the next one.
+        const auto fromChapter = MyDVDGetCellMarks(disc, number - 1, o.chapter - 1);
+        const auto fromNext = MyDVDGetCellMarks(disc, number - 1, o.chapter);
+        if (!fromChapter.empty()) {
+            const double ms = fromChapter.back().ms - (o.chapter < title.chapterCount && !fromNext.empty() ? fromNext.back().ms : 0.0);
+            task.task.sourceLength = std::max<std::int64_t>(static_cast<std::int64_t>(ms + 0.5), 0);
+        }
+        rangeName = "chapter " + std::to_string(o.chapter) + " of " + titleName;
     }
     if (o.crop && ((*o.crop)[2] > video.width || (*o.crop)[3] > video.height))
         return "the crop " + std::to_string((*o.crop)[0]) + "," + std::to_string((*o.crop)[1]) + "," +
@@ -249,11 +265,17 @@ UsageText MakeTask(DiscHandle disc, const DiscInfo& info, int number, const Opti
                "'s picture of " + std::to_string(video.width) + "x" + std::to_string(video.height);
     const std::int64_t sourceLength = task.task.sourceLength;
     if (o.start && *o.start >= sourceLength)
-        return "--start " + FormatDuration(static_cast<double>(*o.start)) + " is past the end of " + titleName + " (" +
+        return "--start " + FormatDuration(static_cast<double>(*o.start)) + " is past the end of " + rangeName + " (" +
                FormatDuration(static_cast<double>(sourceLength)) + ")";
     std::int64_t& start = task.task.clip.trimStart;
     start = std::min<std::int64_t>(o.start.value_or(0), sourceLength);
-    task.task.clip.trimLength = o.length ? *o.length : o.end ? *o.end - start : sourceLength - start;
+    std::int64_t& length = task.task.clip.trimLength;
+    length = std::min(o.length ? *o.length : o.end ? *o.end - start : sourceLength - start, sourceLength - start);
+    // A range shorter than one picture of the profile (or a hundredth of a second of sound) holds
+    // nothing to convert.
+    const double frameMs = profile.writer.hasVideo && profile.writer.FrameRate > 0 ? 1000000.0 / profile.writer.FrameRate : 10.0;
+    if (static_cast<double>(length) < frameMs)
+        return "the range of " + rangeName + " (" + std::to_string(length) + " ms) is shorter than one picture: nothing to convert";
     // The tracks, as each title has them.
     if (o.audio) {
         task.task.audioStreamId = FindTrack(title, TrackKind::kAudio, *o.audio);
@@ -434,6 +456,10 @@ int RunConvertCommand(const std::vector<std::string>& args)
     Options o;
     const std::string error = Parse(args, o);
     if (!error.empty()) return UsageError(error);
+    if (o.help) {
+        PrintUsage();
+        return kExitOk;
+    }
 
     ProfileCatalogue catalogue;
     if (!catalogue.Load(FindDataFile("Format.xml"))) {
@@ -446,11 +472,12 @@ int RunConvertCommand(const std::vector<std::string>& args)
     std::string why;
     const OwnedDisc disc = OpenDisc(o.disc, &why);
     if (!disc) {
-        std::fprintf(stderr, "Open DVD error: %s\n", why.c_str());
+        std::fprintf(stderr, "%s\n", OpenErrorText(o.disc, why).c_str());
         return kExitBadInput;
     }
     auto info = std::make_unique<DiscInfo>();
     MyDVDGetInfo(disc.Get(), info.get());
+    for (const std::string& line : MyDVDGetUnreadable(disc.Get())) std::fprintf(stderr, "zuzidero-cli: %s\n", line.c_str());
 
     TaskList list;
     const UsageText taskError = MakeTasks(disc.Get(), *info, o, profile, list);

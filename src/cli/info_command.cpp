@@ -9,6 +9,7 @@
 #include "cli/json_writer.h"
 #include "dvd/disc_info.h"
 #include "dvd/iso639.h"
+#include "demux/media_disc.h"
 #include "dvd/my_dvd.h"
 
 namespace {
@@ -18,9 +19,20 @@ std::string LanguageName(std::int32_t code)
     return std::string(ShortLanguageName(FindLanguageByAlpha2(LanguageCodeText(code))));
 }
 
-void PrintJson(const std::string& path, const DiscInfo& info, const std::vector<TitleVideo>& videos,
-               const std::vector<bool>& readable, int mainTitle)
+// What the record does not hold: each title's picture, whether it can be read and where it comes
+// from, and what on the disc could not be read.
+struct DiscFacts {
+    std::vector<TitleVideo> videos;
+    std::vector<bool> readable;
+    std::vector<std::string> sources; // "clip 00001", or empty
+    std::vector<std::string> unreadable;
+    int mainTitle = -1;
+};
+
+void PrintJson(const std::string& path, const DiscInfo& info, const DiscFacts& facts)
 {
+    const auto& videos = facts.videos;
+    const auto& readable = facts.readable;
     JsonWriter json;
     json.BeginObject();
     json.Key("disc");
@@ -35,7 +47,9 @@ void PrintJson(const std::string& path, const DiscInfo& info, const std::vector<
         json.Key("readable");
         json.Bool(readable[static_cast<std::size_t>(t)]);
         json.Key("main");
-        json.Bool(t == mainTitle);
+        json.Bool(t == facts.mainTitle);
+        json.Key("source");
+        json.String(facts.sources[static_cast<std::size_t>(t)]);
         json.Key("durationMs");
         json.Double(title.durationMs);
         json.Key("chapters");
@@ -87,13 +101,18 @@ void PrintJson(const std::string& path, const DiscInfo& info, const std::vector<
         json.EndObject();
     }
     json.EndArray();
+    json.Key("unreadable");
+    json.BeginArray();
+    for (const std::string& line : facts.unreadable) json.String(line);
+    json.EndArray();
     json.EndObject();
     std::printf("%s\n", json.Text().c_str());
 }
 
-void PrintText(const std::string& path, const DiscInfo& info, const std::vector<TitleVideo>& videos,
-               const std::vector<bool>& readable)
+void PrintText(const std::string& path, const DiscInfo& info, const DiscFacts& facts)
 {
+    const auto& videos = facts.videos;
+    const auto& readable = facts.readable;
     std::printf("%s: %d title%s\n", path.c_str(), info.titleCount, info.titleCount == 1 ? "" : "s");
     for (int t = 0; t < info.titleCount; ++t) {
         const TitleInfo& title = info.titles[t];
@@ -102,10 +121,12 @@ void PrintText(const std::string& path, const DiscInfo& info, const std::vector<
             std::printf("Title_%02d  unreadable (its title set's IFO and BUP are damaged)\n", t + 1);
             continue;
         }
-        std::printf("Title_%02d  %s  %d chapter%s  %dx%d %s  %.1f MB%s\n", t + 1, FormatDuration(title.durationMs).c_str(),
+        const std::string& source = facts.sources[static_cast<std::size_t>(t)];
+        std::printf("Title_%02d  %s  %d chapter%s  %dx%d %s  %.1f MB%s%s\n", t + 1, FormatDuration(title.durationMs).c_str(),
                     title.chapterCount, title.chapterCount == 1 ? "" : "s", video.width, video.height,
                     video.wide ? "16:9" : "4:3",
                     static_cast<double>(TitleByteLength(title)) / (1024.0 * 1024.0),
+                    source.empty() ? "" : ("  (" + source + ")").c_str(),
                     IsListedTitle(title) ? "" : "  (shorter than 3 s: not listed)");
         for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) {
             const std::string name = LanguageName(title.audioLanguage[a]);
@@ -119,6 +140,7 @@ void PrintText(const std::string& path, const DiscInfo& info, const std::vector<
                         name.empty() ? "Unknown" : name.c_str());
         }
     }
+    for (const std::string& line : facts.unreadable) std::printf("Unreadable: %s\n", line.c_str());
 }
 
 } // namespace
@@ -128,6 +150,10 @@ int RunInfoCommand(const std::vector<std::string>& args)
     std::string disc;
     bool json = false;
     for (const std::string& arg : args) {
+        if (IsHelp(arg)) {
+            PrintUsage();
+            return kExitOk;
+        }
         if (arg == "--json") {
             json = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -145,20 +171,29 @@ int RunInfoCommand(const std::vector<std::string>& args)
     const OwnedDisc owned = OpenDisc(disc, &why);
     const DiscHandle handle = owned.Get();
     if (!handle) {
-        std::fprintf(stderr, "Open DVD error: %s\n", why.c_str());
+        std::fprintf(stderr, "%s\n", OpenErrorText(disc, why).c_str());
         return kExitBadInput;
     }
     auto info = std::make_unique<DiscInfo>();
     MyDVDGetInfo(handle, info.get());
-    std::vector<TitleVideo> videos(static_cast<std::size_t>(std::max(info->titleCount, 0)));
-    std::vector<bool> readable(videos.size());
+    DiscFacts facts;
+    const auto titles = static_cast<std::size_t>(std::max(info->titleCount, 0));
+    facts.videos.resize(titles);
+    facts.readable.resize(titles);
+    facts.sources.resize(titles);
     for (int t = 0; t < info->titleCount; ++t) {
-        MyDVDGetTitleVideo(handle, t, &videos[static_cast<std::size_t>(t)]);
-        readable[static_cast<std::size_t>(t)] = MyDVDTitleReadable(handle, t);
+        const auto i = static_cast<std::size_t>(t);
+        MyDVDGetTitleVideo(handle, t, &facts.videos[i]);
+        facts.readable[i] = MyDVDTitleReadable(handle, t);
+        facts.sources[i] = MyDVDGetTitleSource(handle, t);
     }
+    facts.unreadable = MyDVDGetUnreadable(handle);
+    facts.mainTitle = MyDVDMainTitle(handle);
+    // What could not be read is said on stderr too, whatever the output's form.
+    for (const std::string& line : facts.unreadable) std::fprintf(stderr, "zuzidero-cli: %s\n", line.c_str());
     if (json)
-        PrintJson(disc, *info, videos, readable, MyDVDMainTitle(handle));
+        PrintJson(disc, *info, facts);
     else
-        PrintText(disc, *info, videos, readable);
+        PrintText(disc, *info, facts);
     return kExitOk;
 }

@@ -10,6 +10,10 @@ int RunProfilesCommand(const std::vector<std::string>& args)
 {
     bool json = false;
     for (const std::string& arg : args) {
+        if (IsHelp(arg)) {
+            PrintUsage();
+            return kExitOk;
+        }
         if (arg == "--json")
             json = true;
         else

@@ -378,6 +378,12 @@ std::vector<LostStretch> ConversionEngine::Lost()
         for (const auto& [from, to] : m_splitter->SkippedStretches()) lost.push_back({from - start, to - start});
     // Pictures and sound decoded from damaged data, or not decoded at all.
     const REFERENCE_TIME end = m_sink ? m_sink->RangeEnd() - start : INT64_MAX;
+    // Stretches the title's navigation plays whose data is not there (a missing clip): they
+    // take no time in the file, and are said where they would have been.
+    for (const Disc::MissingStretch& missing : MyDVDGetMissing(m_disc, m_titleIndex)) {
+        const auto at = static_cast<REFERENCE_TIME>(missing.atMs * 10000) - start;
+        if (at >= 0 && at <= end) lost.push_back({at, at + static_cast<REFERENCE_TIME>(missing.ms * 10000)});
+    }
     for (IBaseFilter* decoder : {m_videoDecoder.Get(), m_audioDecoder.Get()}) {
         ComPtr<IDecoderDamage> damage;
         if (!decoder || FAILED(QueryInterfaceTo(decoder, damage))) continue;

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr std::int64_t kShortestTaskMs = 1000;
 
 std::int64_t SteadyMilliseconds()
 {
@@ -43,7 +42,7 @@ void ConversionRun::Fail(const std::string& message)
     if (m_message) m_message(message);
 }
 
-bool TakesPart(const RunTask& task) { return task.checked && task.task.clip.trimLength >= kShortestTaskMs; }
+bool TakesPart(const RunTask& task) { return task.checked && task.task.clip.trimLength > 0; }
 
 std::vector<std::string> RunOutputNames(const std::vector<RunTask>& tasks, bool merge)
 {
@@ -71,7 +70,7 @@ bool ConversionRun::Start()
     for (RunTask& t : m_tasks) {
         if (!t.checked) continue;
         t.task.clip.picture = m_settings.picture;
-        if (t.task.clip.trimLength >= kShortestTaskMs) total += static_cast<double>(t.task.clip.trimLength);
+        if (TakesPart(t)) total += static_cast<double>(t.task.clip.trimLength);
     }
     m_totalSeconds = total / 1000;
     m_clockCarried = 0;

@@ -22,8 +22,8 @@ struct RunTask {
     bool checked = true;
 };
 
-// Whether a task is converted: checked, and at least a second long (shorter ones are passed
-// over without a word).
+// Whether a task is converted: checked, and of some length (a range that holds nothing is
+// passed over).
 bool TakesPart(const RunTask& task);
 // The names of the files a run of these tasks writes, in order: one per task that takes part,
 // or, merged, the first such task's alone.

@@ -152,18 +152,28 @@ const ClipStreamInfo* CHdmvClipInfo::FindClipStream(std::uint16_t pid) const
     return it == m_streams.end() ? nullptr : &*it;
 }
 
-HRESULT CHdmvClipInfo::ReadPlaylist(const std::filesystem::path& path, Playlist& playlist)
+HRESULT CHdmvClipInfo::ReadPlaylist(const std::filesystem::path& path, Playlist& playlist, std::string* why)
 {
+    std::string ignored;
+    if (!why) why = &ignored;
+    const auto invalid = [&](std::string reason) {
+        *why = std::move(reason);
+        return VFW_E_INVALID_FILE_FORMAT;
+    };
     playlist = Playlist{};
     // The Blu-ray folder: the playlist's path without its last two components.
     const std::filesystem::path bdmv = path.parent_path().parent_path();
     std::vector<std::uint8_t> data;
-    if (const HRESULT opened = ReadWhole(path, data); FAILED(opened)) return opened;
+    if (const HRESULT opened = ReadWhole(path, data); FAILED(opened)) {
+        *why = "it cannot be read";
+        return opened;
+    }
     Bytes in(data);
-    if (in.Text(4) != "MPLS" || !KnownVersion(in.Text(4))) return VFW_E_INVALID_FILE_FORMAT;
+    if (in.Text(4) != "MPLS") return invalid("it is no playlist");
+    if (const std::string version = in.Text(4); !KnownVersion(version)) return invalid("its version " + version + " is not known");
     const std::uint32_t playlistAt = in.Read(4);
     const std::uint32_t marksAt = in.Read(4);
-    if (!in.Ok() || !in.Seek(playlistAt)) return VFW_E_INVALID_FILE_FORMAT;
+    if (!in.Ok() || !in.Seek(playlistAt)) return invalid("it is cut short or damaged");
     in.Read(4); // length
     in.Read(2); // reserved
     const std::uint32_t items = in.Read(2);
@@ -173,10 +183,14 @@ HRESULT CHdmvClipInfo::ReadPlaylist(const std::filesystem::path& path, Playlist&
         if (!in.Seek(itemAt)) break;
         const std::uint32_t length = in.Read(2);
         const std::string name = in.Text(5);
-        if (in.Ok() && in.Text(4) != "M2TS") return VFW_E_INVALID_FILE_FORMAT;
+        if (in.Ok() && in.Text(4) != "M2TS") return invalid("it is cut short or damaged");
         in.Text(3);
         const std::uint32_t inTime = in.Read(4), outTime = in.Read(4);
         if (!in.Ok()) break;
+        const std::string number = "play item " + std::to_string(i + 1);
+        if (name.size() != 5 || !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return invalid(number + " names a clip that is not five digits");
+        if (outTime <= inTime) return invalid(number + " ends before it starts");
         PlayItem item;
         item.clip = bdmv / "STREAM" / (name + ".M2TS");
         item.in = FromTicks(inTime);
@@ -187,7 +201,7 @@ HRESULT CHdmvClipInfo::ReadPlaylist(const std::filesystem::path& path, Playlist&
         playlist.items.push_back(item);
         itemAt += length + 2;
     }
-    if (!in.Ok()) return VFW_E_INVALID_FILE_FORMAT;
+    if (!in.Ok()) return invalid("it is cut short or damaged");
     // Entry marks are the chapters; a missing or damaged mark table leaves the title without.
     if (marksAt > 0 && in.Seek(marksAt)) {
         in.Read(4); // length

@@ -42,8 +42,9 @@ public:
     bool IsBluray() const { return m_bluray; }
     const std::vector<ClipStreamInfo>& Streams() const { return m_streams; }
 
-    // Reads an MPLS file: S_OK, S_FALSE when a clip is played twice, or an error.
-    static HRESULT ReadPlaylist(const std::filesystem::path& path, Playlist& playlist);
+    // Reads an MPLS file: S_OK, S_FALSE when a clip is played twice, or an error with the reason
+    // in `why` ("it is cut short or damaged", "play item 2 ends before it starts").
+    static HRESULT ReadPlaylist(const std::filesystem::path& path, Playlist& playlist, std::string* why = nullptr);
     // The longest playlist without a repeated clip of a Blu-ray folder (the folder holding BDMV,
     // BDMV itself, or its PLAYLIST or STREAM folder); S_OK, or E_FAIL when there is none.
     static HRESULT FindMainPlaylist(const std::filesystem::path& folder, std::filesystem::path& found, Playlist& playlist);

@@ -10,11 +10,13 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <set>
 #include <new>
 #include <system_error>
 #include <vector>
 
 #include "com/com_ptr.h"
+#include "com/debug_log.h"
 #include "com/hresult.h"
 #include "demux/async_file_reader.h"
 #include "demux/hdmv_clip_info.h"
@@ -132,6 +134,14 @@ std::int32_t RecordAudioFormat(const CMediaType& mt, int streamType)
     if (mt.subtype == MEDIASUBTYPE_DVD_LPCM_AUDIO || mt.subtype == MEDIASUBTYPE_HDMV_LPCM_AUDIO) return kAudioFormatLpcm;
     if (mt.subtype == MEDIASUBTYPE_AAC) return kAudioFormatAac;
     if (mt.subtype == MEDIASUBTYPE_MPEG2_AUDIO) return kAudioFormatMpeg2;
+    // MPEG-1 audio: layer III is MP3, the others (a DVD's layer II) MP2.
+    if (mt.formattype == FORMAT_WaveFormatEx && mt.cbFormat >= sizeof(MPEG1WAVEFORMAT)) {
+        const auto* mpeg = reinterpret_cast<const MPEG1WAVEFORMAT*>(mt.pbFormat);
+        if (mpeg->wfx.wFormatTag == 0x55 || mpeg->fwHeadLayer == 4) return kAudioFormatMp3;
+    } else if (mt.formattype == FORMAT_WaveFormatEx && mt.cbFormat >= sizeof(WAVEFORMATEX) &&
+               reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat)->wFormatTag == 0x55) {
+        return kAudioFormatMp3;
+    }
     return kAudioFormatMpeg1;
 }
 
@@ -378,6 +388,8 @@ struct MediaTitle {
     TitleInfo info{};
     TitleVideo video;
     bool readable = true;
+    std::string source;                         // "clip 00001" for a clip no playlist plays
+    std::vector<Disc::MissingStretch> missing; // play items whose clip is not there
 
     std::int64_t Bytes() const
     {
@@ -407,8 +419,8 @@ void FinishRecord(MediaTitle& title)
 
 class MediaDisc : public Disc {
 public:
-    MediaDisc(std::string name, std::vector<MediaTitle> titles, bool bluray)
-        : m_name(std::move(name)), m_titles(std::move(titles)), m_bluray(bluray)
+    MediaDisc(std::string name, std::vector<MediaTitle> titles, bool bluray, std::vector<std::string> unreadable = {})
+        : m_name(std::move(name)), m_titles(std::move(titles)), m_bluray(bluray), m_unreadable(std::move(unreadable))
     {
     }
 
@@ -510,8 +522,14 @@ public:
     bool IsReadable(int title) const override { return Known(title) && m_titles[static_cast<std::size_t>(title)].readable; }
     std::string VolumeName() const override { return m_name; }
     TitleVideo VideoOf(int title) const override { return Known(title) ? m_titles[static_cast<std::size_t>(title)].video : TitleVideo{}; }
-    int MainTitle() const override { return m_bluray && !m_titles.empty() ? 0 : -1; }
+    int MainTitle() const override { return m_bluray && !m_titles.empty() && m_titles.front().source.empty() ? 0 : -1; }
     DiscKind Kind() const override { return m_bluray ? DiscKind::kBluray : DiscKind::kFile; }
+    std::vector<std::string> Unreadable() const override { return m_unreadable; }
+    std::string TitleSource(int title) const override { return Known(title) ? m_titles[static_cast<std::size_t>(title)].source : std::string(); }
+    std::vector<MissingStretch> Missing(int title) const override
+    {
+        return Known(title) ? m_titles[static_cast<std::size_t>(title)].missing : std::vector<MissingStretch>{};
+    }
 
 private:
     bool Known(int title) const { return title >= 0 && title < static_cast<int>(m_titles.size()); }
@@ -519,6 +537,7 @@ private:
     const std::string m_name;
     const std::vector<MediaTitle> m_titles;
     const bool m_bluray;
+    const std::vector<std::string> m_unreadable;
 
     std::mutex m_lock;
     // The area, guarded by m_lock.
@@ -534,7 +553,55 @@ std::string EncryptedText(const std::string& path)
     return "the clips in " + path + " are encrypted (AACS); ZuZidero reads unencrypted Blu-ray folders only";
 }
 
-std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, std::string* why)
+// One file read whole as a title (a media file, or a Blu-ray clip that no playlist plays): its
+// streams, picture and length. A file whose end holds nothing is read to its last data; the rest
+// still counts in its length (at the data's byte rate), so that what is missing is reported.
+// S_OK, ZZ_E_SCRAMBLED, or a failure when nothing in it can be read.
+HRESULT WholeFileTitle(const fs::path& path, MediaTitle& title, std::string* why)
+{
+    std::error_code error;
+    Part part;
+    part.file = path.string();
+    part.fileSize = static_cast<std::int64_t>(fs::file_size(path, error));
+    if (error) {
+        *why = path.string() + " cannot be read: " + error.message();
+        return E_FAIL;
+    }
+    const std::int64_t dataEnd = DataEnd(path, part.fileSize);
+    const bool damagedEnd = part.fileSize - dataEnd >= kDamagedEnd;
+    part.end = damagedEnd ? dataEnd : part.fileSize;
+    // An M2TS clip of a Blu-ray folder has its streams described beside it.
+    CHdmvClipInfo clipInfo;
+    const bool described = Lower(path.extension().string()) == ".m2ts" &&
+                           clipInfo.ReadClipInfo(ExistingCase(CHdmvClipInfo::ClipInfoPathOf(path))) == S_OK;
+    ScannedFile scanned(path, described ? &clipInfo : nullptr, part.end);
+    FileScan scan = scanned.Scan();
+    if (scan.hr == ZZ_E_SCRAMBLED) return ZZ_E_SCRAMBLED;
+    if (FAILED(scan.hr) || scan.ms <= 0) {
+        *why = path.string() + " holds no MPEG program or transport stream that can be read";
+        return E_FAIL;
+    }
+    if (damagedEnd && scanned.ByteRate() > 0)
+        scan.ms += static_cast<double>(part.fileSize - dataEnd) * 1000.0 / scanned.ByteRate();
+    part.ms = scan.ms;
+    title.parts.push_back(std::move(part));
+    title.chapters = {{0, 0.0}};
+    title.info = scan.streams;
+    title.video = scan.video;
+    FinishRecord(title);
+    return S_OK;
+}
+
+// A Blu-ray folder's playlists as they were read.
+struct PlaylistCandidate {
+    fs::path name;
+    CHdmvClipInfo::Playlist playlist;
+    std::vector<bool> present; // per play item: its clip is there
+};
+
+// Reads every playlist; those that cannot be read are said in `unreadable`. The ones that make
+// titles (3 s or more, no clip played twice, a clip that is there) come back, the longest first.
+std::vector<PlaylistCandidate> ReadPlaylists(const fs::path& bdmv, std::vector<std::string>& unreadable)
 {
     std::error_code error;
     std::vector<fs::path> names;
@@ -542,45 +609,71 @@ std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, 
         if (Lower(entry.path().extension().string()) == ".mpls") names.push_back(entry.path());
     std::sort(names.begin(), names.end());
 
-    struct Candidate {
-        fs::path name;
-        CHdmvClipInfo::Playlist playlist;
-    };
-    std::vector<Candidate> candidates;
+    std::vector<PlaylistCandidate> candidates;
     for (const fs::path& name : names) {
-        Candidate c{name, {}};
+        const std::string said = "playlist " + name.filename().string();
+        PlaylistCandidate c{name, {}, {}};
+        std::string reason;
+        const HRESULT read = CHdmvClipInfo::ReadPlaylist(name, c.playlist, &reason);
+        if (FAILED(read)) {
+            unreadable.push_back(said + " cannot be read: " + reason);
+            continue;
+        }
         // A playlist that plays a clip twice is a menu loop or a trick, never a title.
-        if (CHdmvClipInfo::ReadPlaylist(name, c.playlist) != S_OK) continue;
-        if (c.playlist.duration < static_cast<REFERENCE_TIME>(kShortestListedTitleMs * 10000)) continue;
-        bool present = true;
+        if (read == S_FALSE) continue;
+        std::size_t there = 0;
         for (auto& item : c.playlist.items) {
             item.clip = ExistingCase(item.clip);
-            present = present && fs::is_regular_file(item.clip, error);
+            c.present.push_back(fs::is_regular_file(item.clip, error));
+            there += c.present.back() ? 1 : 0;
         }
-        if (present) candidates.push_back(std::move(c));
+        if (c.playlist.duration < static_cast<REFERENCE_TIME>(kShortestListedTitleMs * 10000)) continue;
+        if (there == 0) {
+            unreadable.push_back(said + " cannot be read: none of its clips is there");
+            continue;
+        }
+        for (std::size_t k = 0; k < c.present.size(); ++k)
+            if (!c.present[k])
+                unreadable.push_back(said + " plays " + c.playlist.items[k].clip.filename().string() +
+                                     ", which is not there: that stretch is missing");
+        candidates.push_back(std::move(c));
     }
     // The longest first; equal ones in name order.
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate& a, const Candidate& b) { return a.playlist.duration > b.playlist.duration; });
+    std::stable_sort(candidates.begin(), candidates.end(), [](const PlaylistCandidate& a, const PlaylistCandidate& b) {
+        return a.playlist.duration > b.playlist.duration;
+    });
     if (candidates.size() > kMaxTitles) candidates.resize(kMaxTitles);
-    if (candidates.empty()) {
-        *why = "no playlist of 3 seconds or more in " + path;
-        return nullptr;
-    }
+    return candidates;
+}
+
+std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, std::string* why)
+{
+    std::error_code error;
+    std::vector<std::string> unreadable;
+    const std::vector<PlaylistCandidate> candidates = ReadPlaylists(bdmv, unreadable);
 
     // Playlists share clips: each clip is scanned once for its streams, and each place cut in it
     // is found once.
     std::map<fs::path, FileScan> scans;
     std::map<std::pair<fs::path, REFERENCE_TIME>, std::int64_t> cutsFrom, cutsTo;
     std::vector<MediaTitle> titles;
+    std::set<fs::path> played;
     int encrypted = 0;
-    for (const Candidate& c : candidates) {
+    for (const PlaylistCandidate& c : candidates) {
         MediaTitle title;
         std::vector<Chapter> chapters;
         double ms = 0;
         std::int64_t bytes = 0;
+        bool scannedFirst = false;
         for (std::size_t k = 0; k < c.playlist.items.size(); ++k) {
             const auto& item = c.playlist.items[k];
+            const double itemMs = static_cast<double>(item.out - item.in) / 10000.0;
+            if (!c.present[k]) {
+                // A clip that is not there: the title plays what is, and says where this was.
+                title.missing.push_back({ms, itemMs});
+                continue;
+            }
+            played.insert(item.clip);
             // The clip is opened by the scanner only when something about it is not known yet.
             std::unique_ptr<ScannedFile> scanned;
             const auto file = [&]() -> ScannedFile& {
@@ -597,7 +690,9 @@ std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, 
                 if (it == known.end()) it = known.emplace(key, from ? file().CutFrom(time) : file().CutTo(time)).first;
                 return it->second;
             };
-            if (k == 0) {
+            if (!scannedFirst) {
+                // The streams are those of the first clip that is there.
+                scannedFirst = true;
                 auto it = scans.find(item.clip);
                 if (it == scans.end()) it = scans.emplace(item.clip, file().Scan()).first;
                 const FileScan& scan = it->second;
@@ -612,7 +707,7 @@ std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, 
             part.fileSize = static_cast<std::int64_t>(fs::file_size(item.clip, error));
             part.begin = std::clamp<std::int64_t>(cut(cutsFrom, item.in, true), 0, part.fileSize);
             part.end = std::clamp<std::int64_t>(cut(cutsTo, item.out, false), part.begin, part.fileSize);
-            part.ms = static_cast<double>(item.out - item.in) / 10000.0;
+            part.ms = itemMs;
             // This item's entry marks, each a chapter from the unit holding its time.
             for (const auto& mark : c.playlist.chapters) {
                 if (mark.playItem != static_cast<int>(k) || mark.time < item.in || mark.time > item.out) continue;
@@ -632,52 +727,48 @@ std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, 
         FinishRecord(title);
         titles.push_back(std::move(title));
     }
+
+    // The clips no title plays are titles of their own, after the playlists', so that nothing on
+    // the disc is out of reach when its playlists are damaged.
+    std::vector<fs::path> clips;
+    for (const auto& entry : fs::directory_iterator(bdmv / "STREAM", error))
+        if (Lower(entry.path().extension().string()) == ".m2ts" && !played.count(entry.path())) clips.push_back(entry.path());
+    std::sort(clips.begin(), clips.end());
+    for (const fs::path& clip : clips) {
+        if (titles.size() >= static_cast<std::size_t>(kMaxTitles)) break;
+        MediaTitle title;
+        std::string reason;
+        const HRESULT made = WholeFileTitle(clip, title, &reason);
+        if (made == ZZ_E_SCRAMBLED) ++encrypted;
+        if (made != S_OK || title.info.durationMs < kShortestListedTitleMs) continue;
+        title.source = "clip " + clip.stem().string();
+        titles.push_back(std::move(title));
+    }
+
+    for (const std::string& line : unreadable) DebugLog("bluray: %s\n", line.c_str());
+    if (titles.empty()) {
+        *why = encrypted > 0 ? EncryptedText(path)
+                             : "no playlist or clip of 3 seconds or more that can be read in " + path +
+                                   (unreadable.empty() ? std::string() : " (" + unreadable.front() + ")");
+        return nullptr;
+    }
     if (encrypted == static_cast<int>(titles.size())) {
         *why = EncryptedText(path);
         return nullptr;
     }
     fs::path named = bdmv.parent_path();
-    return std::make_unique<MediaDisc>(named.filename().string(), std::move(titles), true);
+    return std::make_unique<MediaDisc>(named.filename().string(), std::move(titles), true, std::move(unreadable));
 }
 
 std::unique_ptr<Disc> OpenFile(const fs::path& path, std::string* why)
 {
-    std::error_code error;
     MediaTitle title;
-    Part part;
-    part.file = path.string();
-    part.fileSize = static_cast<std::int64_t>(fs::file_size(path, error));
-    if (error) {
-        *why = path.string() + " cannot be read: " + error.message();
-        return nullptr;
-    }
-    // A file whose end holds nothing is read to its last data; the rest still counts in its
-    // length (at the data's byte rate), so that what is missing is reported.
-    const std::int64_t dataEnd = DataEnd(path, part.fileSize);
-    const bool damagedEnd = part.fileSize - dataEnd >= kDamagedEnd;
-    part.end = damagedEnd ? dataEnd : part.fileSize;
-    // An M2TS clip of a Blu-ray folder has its streams described beside it.
-    CHdmvClipInfo clipInfo;
-    const bool described = Lower(path.extension().string()) == ".m2ts" &&
-                           clipInfo.ReadClipInfo(ExistingCase(CHdmvClipInfo::ClipInfoPathOf(path))) == S_OK;
-    ScannedFile scanned(path, described ? &clipInfo : nullptr, part.end);
-    FileScan scan = scanned.Scan();
-    if (scan.hr == ZZ_E_SCRAMBLED) {
+    const HRESULT made = WholeFileTitle(path, title, why);
+    if (made == ZZ_E_SCRAMBLED) {
         *why = path.string() + " is encrypted; ZuZidero reads unencrypted files only";
         return nullptr;
     }
-    if (FAILED(scan.hr) || scan.ms <= 0) {
-        *why = path.string() + " holds no MPEG program or transport stream that can be read";
-        return nullptr;
-    }
-    if (damagedEnd && scanned.ByteRate() > 0)
-        scan.ms += static_cast<double>(part.fileSize - dataEnd) * 1000.0 / scanned.ByteRate();
-    part.ms = scan.ms;
-    title.parts.push_back(std::move(part));
-    title.chapters = {{0, 0.0}};
-    title.info = scan.streams;
-    title.video = scan.video;
-    FinishRecord(title);
+    if (made != S_OK) return nullptr;
     std::vector<MediaTitle> titles;
     titles.push_back(std::move(title));
     return std::make_unique<MediaDisc>(path.filename().string(), std::move(titles), false);
@@ -699,6 +790,25 @@ std::unique_ptr<Disc> OpenMediaDisc(const std::string& path, std::string* why)
     for (const auto& entry : fs::directory_iterator(bdmv.parent_path(), error))
         if (Lower(entry.path().filename().string()) == "video_ts") return nullptr;
     return OpenBluray(path, bdmv, why);
+}
+
+std::string OpenErrorText(const std::string& path, const std::string& why, const char* separator)
+{
+    std::error_code error;
+    const fs::path place(path);
+    const char* kind = "disc";
+    if (fs::is_regular_file(place, error)) {
+        kind = IsMediaFileName(place) ? "MPEG file" : "DVD";
+    } else if (fs::is_directory(place, error)) {
+        const fs::path bdmv = CHdmvClipInfo::BdmvFolder(place);
+        bool dvd = false;
+        for (const auto& entry : fs::directory_iterator(place, error)) dvd = dvd || Lower(entry.path().filename().string()) == "video_ts";
+        dvd = dvd || Lower(place.filename().string()) == "video_ts";
+        kind = dvd ? "DVD" : !bdmv.empty() ? "Blu-ray folder" : "disc";
+    } else if (fs::is_block_file(place, error)) {
+        kind = "DVD";
+    }
+    return std::string("Open ") + kind + " error" + separator + why;
 }
 
 void RegisterMediaDiscs()

@@ -18,6 +18,11 @@
 // Adds both kinds to the disc-access library's openers. Call once at start.
 void RegisterMediaDiscs();
 
+// What could not be opened, worded for its kind: "Open DVD error: WHY", "Open Blu-ray folder
+// error: WHY", "Open MPEG file error: WHY", or "Open disc error: WHY" when `path` is none of them
+// (it does not exist, or holds neither a VIDEO_TS nor a BDMV folder).
+std::string OpenErrorText(const std::string& path, const std::string& why, const char* separator = ": ");
+
 // Opens a Blu-ray folder or a media file: null with `why` empty when `path` is neither, null with
 // the reason in `why` when it is but cannot be read ("the clips in PATH are encrypted ...").
 std::unique_ptr<Disc> OpenMediaDisc(const std::string& path, std::string* why);

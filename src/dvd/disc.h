@@ -66,6 +66,20 @@ public:
     // What the disc is. Only a DVD's cells are tied to their times (by its navigation packs);
     // other kinds have their time stamps followed across their restarts instead.
     virtual DiscKind Kind() const { return DiscKind::kDvd; }
+    // What the disc holds that cannot be read, a line each ("playlist 00003.mpls cannot be read:
+    // it is cut short or damaged"); empty when everything could be read.
+    virtual std::vector<std::string> Unreadable() const { return {}; }
+    // Where a title comes from, when the title list should say it ("clip 00001": a Blu-ray clip
+    // that no playlist plays); empty otherwise.
+    virtual std::string TitleSource(int) const { return {}; }
+    // A stretch of a title that its navigation plays but whose data is missing (a clip that is
+    // not there): where the title's bytes would have held it, and how long it plays. Such a
+    // stretch takes no time in the title's byte stream or its length.
+    struct MissingStretch {
+        double atMs = 0;
+        double ms = 0;
+    };
+    virtual std::vector<MissingStretch> Missing(int) const { return {}; }
 
     // While on, reads give up at once instead of retrying. Any thread.
     virtual void Interrupt(bool) {}

@@ -11,7 +11,8 @@ const char* AudioFormatLabel(std::int32_t audioFormat)
     switch (audioFormat) {
     case kAudioFormatAc3: return "AC3";
     case kAudioFormatMpeg1:
-    case kAudioFormatMpeg2: return "MP3";
+    case kAudioFormatMpeg2: return "MP2";
+    case kAudioFormatMp3: return "MP3";
     case kAudioFormatLpcm: return "LPCM";
     case kAudioFormatDts: return "DTS";
     case kAudioFormatEac3: return "EAC3";
@@ -22,9 +23,7 @@ const char* AudioFormatLabel(std::int32_t audioFormat)
 
 int ShownChannelCount(std::int32_t audioChannelsMinusOne)
 {
-    if (audioChannelsMinusOne == 1) return 2;
-    if (audioChannelsMinusOne == 5) return 6;
-    return 2;
+    return audioChannelsMinusOne >= 0 && audioChannelsMinusOne <= 7 ? audioChannelsMinusOne + 1 : 2;
 }
 
 std::int64_t TitleByteLength(const TitleInfo& title)

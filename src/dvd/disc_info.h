@@ -64,13 +64,15 @@ constexpr std::int32_t kAudioFormatDts = 5;
 // Codes of files and Blu-ray folders only (a DVD's codings stop at 7).
 constexpr std::int32_t kAudioFormatEac3 = 8;
 constexpr std::int32_t kAudioFormatAac = 9;
+constexpr std::int32_t kAudioFormatMp3 = 10; // MPEG audio layer III (a DVD's MPEG audio is layer II)
 
 // Titles shorter than this are not listed.
 constexpr double kShortestListedTitleMs = 3000.0;
 
-// "AC3", "MP3", "LPCM", "DTS", "EAC3", "AAC" or empty, as the title list shows an audio coding.
+// "AC3", "MP2", "MP3", "LPCM", "DTS", "EAC3", "AAC" or empty, as the title list shows an audio
+// coding.
 const char* AudioFormatLabel(std::int32_t audioFormat);
-// The channel count the title list shows: 2 for code 1, 6 for code 5, else 2.
+// The channel count the title list shows: the disc's own (code + 1), 2 for a code out of range.
 int ShownChannelCount(std::int32_t audioChannelsMinusOne);
 // Bytes of a title: the sum of its chapters' sectors × 2048, in 64 bits.
 std::int64_t TitleByteLength(const TitleInfo& title);

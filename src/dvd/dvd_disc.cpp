@@ -92,6 +92,11 @@ std::unique_ptr<DvdDisc> DvdDisc::Open(const std::string& path, std::string* why
     const bool exists = fs::exists(path, error);
     if (error && error != std::errc::no_such_file_or_directory) return fail(path + " cannot be read: " + error.message());
     if (!exists) return fail(path + " does not exist");
+    // A disc is a folder, an image or a block device. libdvdread, given anything else (a pipe, a
+    // terminal), may wait on it for ever and leaks on the way out.
+    const fs::file_status status = fs::status(path, error);
+    if (!fs::is_directory(status) && !fs::is_regular_file(status) && !fs::is_block_file(status))
+        return fail(path + " is no disc, disc image or folder");
     const std::string root = DiscRoot(path);
     if (fs::is_directory(root, error)) {
         bool found = false;

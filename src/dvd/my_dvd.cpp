@@ -191,3 +191,21 @@ std::vector<Disc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, int 
     auto disc = Discs().Find(handle);
     return disc ? disc->CellMarks(title, chapter) : std::vector<Disc::CellMark>{};
 }
+
+std::vector<std::string> MyDVDGetUnreadable(DiscHandle handle)
+{
+    auto disc = Discs().Find(handle);
+    return disc ? disc->Unreadable() : std::vector<std::string>{};
+}
+
+std::string MyDVDGetTitleSource(DiscHandle handle, int title)
+{
+    auto disc = Discs().Find(handle);
+    return disc ? disc->TitleSource(title) : std::string();
+}
+
+std::vector<Disc::MissingStretch> MyDVDGetMissing(DiscHandle handle, int title)
+{
+    auto disc = Discs().Find(handle);
+    return disc ? disc->Missing(title) : std::vector<Disc::MissingStretch>{};
+}

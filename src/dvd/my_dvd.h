@@ -59,6 +59,12 @@ std::string MyDVDGetVolumeName(DiscHandle handle);
 bool MyDVDTitleReadable(DiscHandle handle, int title);
 // The picture size and display aspect of a title (0-based); false for an unknown handle or title.
 bool MyDVDGetTitleVideo(DiscHandle handle, int title, TitleVideo* video);
+// What the disc holds that cannot be read, a line each (Disc::Unreadable).
+std::vector<std::string> MyDVDGetUnreadable(DiscHandle handle);
+// Where a title comes from when the title list should say it ("clip 00001"), else empty.
+std::string MyDVDGetTitleSource(DiscHandle handle, int title);
+// The stretches of a title whose data is missing (Disc::Missing).
+std::vector<Disc::MissingStretch> MyDVDGetMissing(DiscHandle handle, int title);
 
 // Owns an open disc and closes it when it goes, so no caller closes a disc by hand.
 class OwnedDisc {

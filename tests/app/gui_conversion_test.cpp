@@ -309,7 +309,7 @@ private slots:
         QCOMPARE(window.Subtitles()->currentText(), QStringLiteral("English"));
         window.OnPrevious();
         QCOMPARE(list->currentItem(), first);
-        QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("French(MP3 2ch)"));
+        QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("French(MP2 2ch)"));
         QCOMPARE(window.Subtitles()->currentText(), QStringLiteral("No subtitles"));
         window.OnNext();
         QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("English(AC3 2ch)"));
@@ -317,7 +317,7 @@ private slots:
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Up);
         QCOMPARE(list->currentItem(), first);
-        QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("French(MP3 2ch)"));
+        QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("French(MP2 2ch)"));
         window.OnListClicked(second); // Start with the other title selected
 
         window.OnFormatCommand(32821); // MP3

@@ -104,7 +104,7 @@ private slots:
         QCOMPARE(window.LastClipSettings().picture.cropBottom, 480);
         QCOMPARE(window.LastClipSettings().trimLength, static_cast<std::int64_t>(window.Info().titles[0].durationMs));
         // Title 1's tracks, and a line for no subtitles.
-        QCOMPARE(Lines(window.AudioTracks()), (QStringList{"English(AC3 2ch)", "French(MP3 2ch)"}));
+        QCOMPARE(Lines(window.AudioTracks()), (QStringList{"English(AC3 2ch)", "French(MP2 2ch)"}));
         QCOMPARE(Lines(window.Subtitles()), (QStringList{"English", "German", "No subtitles"}));
         QCOMPARE(window.SelectedAudioStreamId(), 0xBD80);
         QCOMPARE(window.SelectedSubtitleId(), 0xBD20);
@@ -117,7 +117,7 @@ private slots:
         const DiscHandle pal = window.Disc();
         const int listed = list->Root()->childCount();
         QVERIFY(!window.LoadDisc("/nonexistent/disc"));
-        QCOMPARE(messages.messages, QStringList{"Open DVD error\n/nonexistent/disc does not exist"});
+        QCOMPARE(messages.messages, QStringList{"Open disc error\n/nonexistent/disc does not exist"});
         QCOMPARE(window.Disc(), pal);
         QCOMPARE(list->Root()->childCount(), listed);
         DiscInfo info{};
@@ -150,12 +150,51 @@ private slots:
         QCOMPARE(ColumnTexts(list, 0), (QStringList{"Title_01"}));
         QCOMPARE(ColumnTexts(list, 1), (QStringList{"00:00:04"}));
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+        // Its mono AC-3 track says one channel, not two.
+        QCOMPARE(Lines(window.AudioTracks()), (QStringList{"English(AC3 1ch)", "Spanish(AAC 1ch)"}));
+
+        // A file of no MPEG stream is named as the file it is.
+        QTemporaryDir junk;
+        QFile junkFile(junk.filePath("junk.ts"));
+        QVERIFY(junkFile.open(QIODevice::WriteOnly));
+        junkFile.write(QByteArray(100000, 'x'));
+        junkFile.close();
+        QVERIFY(!window.LoadDisc(junk.filePath("junk.ts")));
+        QCOMPARE(messages.messages.size(), 1);
+        QVERIFY2(messages.messages[0].startsWith("Open MPEG file error\n"), qPrintable(messages.messages[0]));
+        messages.messages.clear();
 
         // Encrypted clips: the reason is told and the file stays open.
         QVERIFY(!window.LoadDisc(DiscPath("bluray_aacs")));
         QCOMPARE(messages.messages.size(), 1);
         QVERIFY2(messages.messages[0].contains("encrypted"), qPrintable(messages.messages[0]));
         QCOMPARE(list->Root()->text(0), QStringLiteral("clip.ts"));
+    }
+
+    void ABlurayFolderWithDamagedPlaylistsListsItsClipsAndSaysWhy()
+    {
+        RegisterMediaDiscs();
+        CollectMessages messages;
+        // Every playlist that makes a title is damaged: the clips are the titles.
+        QTemporaryDir copy;
+        const QString bdmv = copy.filePath("BDMV");
+        for (const char* folder : {"PLAYLIST", "CLIPINF", "STREAM"}) QVERIFY(QDir().mkpath(bdmv + "/" + folder));
+        const QString source = DiscPath("bluray") + "/BDMV";
+        for (const QString& folder : {QStringLiteral("CLIPINF"), QStringLiteral("STREAM")})
+            for (const QString& name : QDir(source + "/" + folder).entryList(QDir::Files))
+                QVERIFY(QFile::copy(source + "/" + folder + "/" + name, bdmv + "/" + folder + "/" + name));
+        QFile cut(bdmv + "/PLAYLIST/00000.mpls");
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(QByteArray("MPLS0200"));
+        cut.close();
+        CZuZideroDlg window;
+        QVERIFY(window.LoadDisc(copy.path()));
+        CColumnTreeCtrl* list = window.TitleList();
+        QCOMPARE(ColumnTexts(list, 0), (QStringList{"Title_01", "Title_02"}));
+        QCOMPARE(list->Root()->child(0)->toolTip(0), QStringLiteral("clip 00001"));
+        QCOMPARE(list->Root()->child(1)->toolTip(1), QStringLiteral("clip 00002"));
+        QCOMPARE(list->Root()->toolTip(0), QStringLiteral("playlist 00000.mpls cannot be read: it is cut short or damaged"));
+        QVERIFY(messages.messages.isEmpty());
     }
 
     void CheckMarksPropagate()

@@ -10,6 +10,7 @@ import json
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -102,6 +103,54 @@ try:
         # An opening keeps its place (the first picture stands in for it); an end is what is missing.
         length = duration(os.path.join(out, "Title_01.mp4"))
         check(abs(length - 7.5) < 0.5 if not at_end else 5.0 < length < 7.4, f"Blu-ray clip {what}: {length:.2f} s")
+
+    # --- damaged playlists: each named with its reason (info as text and JSON, and stderr), the
+    # clips they played become titles of their own ---
+    folder = os.path.join(work, "bluray-playlists")
+    shutil.copytree(os.path.join(DISCS, "bluray"), folder)
+    playlists = os.path.join(folder, "BDMV", "PLAYLIST")
+    with open(os.path.join(playlists, "00000.mpls"), "r+b") as f:
+        f.truncate(40)  # cut short
+    data = bytearray(open(os.path.join(playlists, "00005.mpls"), "rb").read())
+    at = data.find(b"00001M2TS")
+    data[at:at + 5] = b"0000X"  # a clip name that is not five digits
+    open(os.path.join(playlists, "00005.mpls"), "wb").write(data)
+    data = bytearray(open(os.path.join(playlists, "00003.mpls"), "rb").read())
+    at = data.find(b"00002M2TS")
+    start, end = struct.unpack_from(">II", data, at + 12)
+    struct.pack_into(">II", data, at + 12, end, start)  # IN after OUT
+    open(os.path.join(playlists, "00003.mpls"), "wb").write(data)
+    expected = ["playlist 00000.mpls cannot be read: it is cut short or damaged",
+                "playlist 00003.mpls cannot be read: play item 1 ends before it starts",
+                "playlist 00004.mpls cannot be read: its version 0300 is not known",
+                "playlist 00005.mpls cannot be read: play item 1 names a clip that is not five digits"]
+    listed, r = info(folder)
+    check(listed is not None and listed["unreadable"] == expected, f"playlists: json {listed and listed['unreadable']}")
+    check(all(f"zuzidero-cli: {line}" in r.stderr for line in expected), f"playlists: stderr {r.stderr!r}")
+    if listed:
+        check([t["source"] for t in listed["titles"]] == ["clip 00001", "clip 00002"], f"playlists: titles {listed['titles']}")
+        check(not any(t["main"] for t in listed["titles"]), "playlists: a clip title is called the main title")
+    text = subprocess.run([CLI, "info", folder], capture_output=True, text=True).stdout
+    check("Title_01  00:00:04" in text and "(clip 00001)" in text and f"Unreadable: {expected[0]}" in text,
+          f"playlists: text {text!r}")
+    out = os.path.join(work, "out-playlists")
+    r = convert(folder, out, "--title", "2")
+    check(r.returncode == 0 and abs(duration(os.path.join(out, "Title_02.mp4")) - 3.5) < 0.3,
+          f"playlists: clip title: exit {r.returncode}: {r.stderr!r}")
+
+    # --- a clip that a playlist plays is missing: the rest plays, the missing stretch is listed ---
+    folder = os.path.join(work, "bluray-missing-clip")
+    shutil.copytree(os.path.join(DISCS, "bluray"), folder)
+    os.remove(os.path.join(folder, "BDMV", "STREAM", "00002.m2ts"))
+    listed, r = info(folder)
+    check(listed is not None and listed["titles"][0]["main"] and abs(listed["titles"][0]["durationMs"] - 4000) < 200,
+          f"missing clip: {listed and listed['titles'][0]}")
+    check(listed is not None and "playlist 00000.mpls plays 00002.M2TS, which is not there: that stretch is missing"
+          in listed["unreadable"], f"missing clip: {listed and listed['unreadable']}")
+    out = os.path.join(work, "out-missing-clip")
+    r = convert(folder, out, "--title", "1")
+    check(r.returncode == 3 and reported(r.stderr) == (4, 8), f"missing clip: exit {r.returncode}: {r.stderr!r}")
+    check(abs(duration(os.path.join(out, "Title_01.mp4")) - 4.0) < 0.3, "missing clip: the clip that is there")
 finally:
     shutil.rmtree(work, ignore_errors=True)
 

@@ -174,8 +174,8 @@ TEST(RunOutputs, OnlyTasksThatTakePartWriteFilesAndAMergeWritesOne)
         t.task.clip.trimLength = lengthMs;
         return t;
     };
-    const std::vector<RunTask> tasks = {task("Title_01.mp4", false, 8000), task("Title_02.mp4", true, 999),
-                                        task("Title_03.mp4", true, 1000), task("Title_04.mp4", true, 4000)};
+    const std::vector<RunTask> tasks = {task("Title_01.mp4", false, 8000), task("Title_02.mp4", true, 0),
+                                        task("Title_03.mp4", true, 999), task("Title_04.mp4", true, 4000)};
     EXPECT_EQ(RunOutputNames(tasks, false), (std::vector<std::string>{"Title_03.mp4", "Title_04.mp4"}));
     EXPECT_EQ(RunOutputNames(tasks, true), (std::vector<std::string>{"Title_03.mp4"}));
     EXPECT_TRUE(RunOutputNames({task("Title_01.mp4", false, 8000)}, false).empty());

@@ -650,15 +650,18 @@ TEST(Conversion, AFullDiskStopsTheRunAtTheFailingWrite)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 0);
 }
 
-TEST(Conversion, TasksShorterThanASecondArePassedOver)
+TEST(Conversion, TasksOfNoLengthArePassedOverAndShortOnesConvert)
 {
+    // A range of half a second is converted (it was passed over without a word); one of no length
+    // holds nothing.
     OpenTestDisc disc("ntsc_4x3");
     const ProfileRecord& profile = Profile(kMp3Profile);
     const std::string folder = OutputFolder("short");
-    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, -1, 0, 999), MakeRunTask(disc, 1, profile, -1, 0, 1000)},
+    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, -1, 0, 0), MakeRunTask(disc, 1, profile, -1, 0, 500)},
                                 Settings(profile, folder));
     ASSERT_EQ(result.files.size(), 1u);
     EXPECT_EQ(std::filesystem::path(result.files[0]).filename(), "Title_02.mp3");
+    EXPECT_NEAR(ProbeFile(result.files[0]).duration, 0.5, 0.1);
 }
 
 } // namespace

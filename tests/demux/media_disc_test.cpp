@@ -153,7 +153,8 @@ TEST_F(MediaDiscTest, WhatIsNotItsKindIsLeftAloneAndWhatCannotBeReadSaysWhy)
     EXPECT_EQ(MyDVDOpenWithReason(TestDisc("bluray_aacs").c_str(), &why), 0u);
     EXPECT_NE(why.find("encrypted"), std::string::npos) << why;
 
-    // A folder whose playlists are all too short, repeated or of another version has no title.
+    // A folder whose playlists are all too short, repeated or of another version: its clips are
+    // its titles, each said to be one, and the playlist of another version is said unreadable.
     const fs::path few = fs::temp_directory_path() / "zuzidero-few-playlists";
     fs::remove_all(few);
     fs::create_directories(few / "BDMV" / "PLAYLIST");
@@ -161,8 +162,22 @@ TEST_F(MediaDiscTest, WhatIsNotItsKindIsLeftAloneAndWhatCannotBeReadSaysWhy)
     for (const char* name : {"00001.mpls", "00002.mpls", "00004.mpls"})
         fs::copy_file(fs::path(TestDisc("bluray")) / "BDMV" / "PLAYLIST" / name, few / "BDMV" / "PLAYLIST" / name);
     why.clear();
+    std::unique_ptr<Disc> clips = OpenMediaDisc(few.string(), &why);
+    ASSERT_TRUE(clips) << why;
+    DiscInfo info{};
+    clips->GetInfo(&info);
+    ASSERT_EQ(info.titleCount, 2);
+    EXPECT_EQ(clips->TitleSource(0), "clip 00001");
+    EXPECT_EQ(clips->TitleSource(1), "clip 00002");
+    EXPECT_NEAR(info.titles[0].durationMs, 4000, 100);
+    EXPECT_EQ(clips->MainTitle(), -1); // no playlist says which
+    EXPECT_EQ(clips->Unreadable(), std::vector<std::string>{"playlist 00004.mpls cannot be read: its version 0300 is not known"});
+    // Without clips of 3 seconds or more there is nothing to read.
+    fs::remove(few / "BDMV" / "STREAM");
+    fs::create_directory(few / "BDMV" / "STREAM");
+    why.clear();
     EXPECT_FALSE(OpenMediaDisc(few.string(), &why));
-    EXPECT_NE(why.find("no playlist of 3 seconds or more"), std::string::npos) << why;
+    EXPECT_NE(why.find("no playlist or clip of 3 seconds or more"), std::string::npos) << why;
     fs::remove_all(few);
 }
 

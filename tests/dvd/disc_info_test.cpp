@@ -25,17 +25,19 @@ TEST(DiscInfo, FormatLabelsAndShownChannels)
 {
     EXPECT_STREQ(AudioFormatLabel(0), "AC3");
     EXPECT_STREQ(AudioFormatLabel(1), "");
-    EXPECT_STREQ(AudioFormatLabel(2), "MP3");
-    EXPECT_STREQ(AudioFormatLabel(3), "MP3");
+    EXPECT_STREQ(AudioFormatLabel(2), "MP2"); // a DVD's MPEG audio is layer II
+    EXPECT_STREQ(AudioFormatLabel(3), "MP2");
+    EXPECT_STREQ(AudioFormatLabel(kAudioFormatMp3), "MP3");
     EXPECT_STREQ(AudioFormatLabel(4), "LPCM");
     EXPECT_STREQ(AudioFormatLabel(5), "DTS");
     EXPECT_STREQ(AudioFormatLabel(6), ""); // the disc's own DTS code is turned into 5 by the library
     EXPECT_STREQ(AudioFormatLabel(-1), "");
     EXPECT_EQ(ShownChannelCount(1), 2);
     EXPECT_EQ(ShownChannelCount(5), 6);
-    EXPECT_EQ(ShownChannelCount(3), 2);
-    EXPECT_EQ(ShownChannelCount(0), 2);
-    EXPECT_EQ(ShownChannelCount(7), 2);
+    EXPECT_EQ(ShownChannelCount(3), 4);
+    EXPECT_EQ(ShownChannelCount(0), 1); // mono is said as such
+    EXPECT_EQ(ShownChannelCount(9), 2); // a damaged code
+    EXPECT_EQ(ShownChannelCount(7), 8);
 }
 
 TEST(DiscInfo, TitleLengthCountsItsChaptersIn64Bits)
