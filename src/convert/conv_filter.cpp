@@ -213,6 +213,8 @@ HRESULT CConvFilter::Pause()
     if (IsStopped()) {
         m_completed = false;
         m_writeFailed = false;
+        m_startFixed = false;
+        m_rangeStart = m_requestedStart;
         m_lost.clear();
         m_videoEnd = kUnset;
     }
@@ -261,9 +263,8 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
     if (!m_writer || !m_writer->HasVideo()) return S_OK;
     REFERENCE_TIME start = 0, stop = 0;
     if (FAILED(sample->GetTime(&start, &stop))) return S_OK;
-    if (stop < m_rangeStart || start > m_rangeEnd) return S_OK;
-    start -= m_rangeStart;
-    stop -= m_rangeStart;
+    // A picture that ends where the range begins is shown before it.
+    if (stop <= m_rangeStart.load() || start > m_rangeEnd) return S_OK;
     BYTE* data = nullptr;
     sample->GetPointer(&data);
     const int width = m_videoFormat.biWidth, height = std::abs(m_videoFormat.biHeight);
@@ -275,6 +276,9 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
 
     CAutoLock lock(&m_csFilter);
     if (m_writeFailed) return ZZ_E_WRITE_FAILED;
+    if (!m_startFixed.load() && !FixStart(start, stop)) return S_OK;
+    start -= m_rangeStart.load();
+    stop -= m_rangeStart.load();
     // Pictures that start later than the last one stopped (or the range began) lack what lies
     // between.
     const REFERENCE_TIME previous = m_videoEnd == kUnset ? 0 : m_videoEnd;
@@ -290,6 +294,35 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
     if (m_writer->HasAudio() && m_audioIn->IsConnected()) m_lastPicture.assign(data, data + size);
     PicturesMoved();
     return S_OK;
+}
+
+bool CConvFilter::FixStart(REFERENCE_TIME start, REFERENCE_TIME stop)
+{
+    const REFERENCE_TIME range = m_rangeStart.load();
+    const REFERENCE_TIME half = (stop - start) / 2;
+    bool kept = true;
+    if (start <= range && range - start > half) {
+        // Most of this picture lies before the range: the next one starts the file.
+        m_rangeStart = stop;
+        kept = false;
+    } else if (std::abs(start - range) <= half) {
+        m_rangeStart = start;
+    }
+    // (A first picture that starts further into the range leaves the start where it is: the gap
+    // before it is made up with that picture.)
+    m_startFixed = true;
+    PicturesMoved();
+    return kept;
+}
+
+void CConvFilter::WaitForStart()
+{
+    if (!m_videoIn->IsConnected() || !m_writer->HasVideo()) return;
+    std::unique_lock lock(m_progressLock);
+    m_progress.wait(lock, [this] {
+        return m_startFixed.load() || m_videoIn->AtEndOfStream() || m_videoIn->IsFlushing() || m_audioIn->IsFlushing() ||
+               !IsActive();
+    });
 }
 
 void CConvFilter::PicturesMoved()
@@ -335,23 +368,26 @@ HRESULT CConvFilter::ReceiveAudio(IMediaSample* sample)
     if (!m_writer || !m_writer->HasAudio() || m_blockAlign <= 0 || m_sampleRate <= 0) return S_OK;
     REFERENCE_TIME start = 0, stop = 0;
     if (FAILED(sample->GetTime(&start, &stop))) return S_OK;
-    if (stop < m_rangeStart || start > m_rangeEnd) return S_OK;
+    if (stop < m_rangeStart.load() || start > m_rangeEnd) return S_OK;
     BYTE* data = nullptr;
     sample->GetPointer(&data);
     std::int64_t frames = sample->GetActualDataLength() / m_blockAlign;
     if (!data || frames <= 0) return S_OK;
     WaitWhilePaused(*m_audioIn);
-    WaitForPictures(start - m_rangeStart);
+    // The sound is placed from where the file begins, which the first picture decides.
+    WaitForStart();
+    WaitForPictures(start - m_rangeStart.load());
 
     CAutoLock lock(&m_csFilter);
     if (m_writeFailed) return ZZ_E_WRITE_FAILED;
-    const REFERENCE_TIME position = start - m_rangeStart;
+    const REFERENCE_TIME position = start - m_rangeStart.load();
     m_audioPosition = position;
     // Where the time stamp puts this sound, against how much has been written: a gap of more
-    // than 20 ms becomes silence, an overlap is cut (sound before the range start included).
+    // than 20 ms becomes silence, an overlap is cut (sound before the range start included). The
+    // file's first sound is placed exactly: it sets where all the rest lies against the pictures.
     const auto expected = static_cast<std::int64_t>(std::floor(static_cast<double>(position) * m_sampleRate / 1e7));
     const std::int64_t difference = expected - m_audioSamples;
-    const std::int64_t tolerance = m_sampleRate / 50;
+    const std::int64_t tolerance = m_audioSamples == 0 ? 0 : m_sampleRate / 50;
     std::int64_t skip = 0;
     if (difference > tolerance) {
         if (difference * 10000000 / m_sampleRate > kLostAtLeast)

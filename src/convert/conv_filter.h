@@ -98,13 +98,17 @@ public:
     void SetFrameDuration(double duration) { m_frameDuration = duration; }
     void SetRange(REFERENCE_TIME start, REFERENCE_TIME end)
     {
+        m_requestedStart = start;
         m_rangeStart = start;
         m_rangeEnd = end;
     }
     // The range's length as the disc gives it (100 ns; 0 unknown): pictures or sound that end
     // earlier than that end too early.
     void SetExpectedLength(REFERENCE_TIME length) { m_expectedLength = length; }
-    REFERENCE_TIME RangeStart() const { return m_rangeStart; }
+    // Where the file begins: the range's start, moved by less than half a picture onto the
+    // boundary of the first picture once it has come (so that every picture keeps its place
+    // against the sound).
+    REFERENCE_TIME RangeStart() const { return m_rangeStart.load(); }
     REFERENCE_TIME RangeEnd() const { return m_rangeEnd; }
     // Any time (the progress window's "Show Preview").
     void SetPreviewEnabled(bool enabled) { m_previewEnabled = enabled; }
@@ -144,6 +148,13 @@ private:
     void AddLost(REFERENCE_TIME start, REFERENCE_TIME stop); // filter lock held
     // Holds the sound's thread while the sound is too far ahead of the pictures.
     void WaitForPictures(REFERENCE_TIME position);
+    // Filter lock held, for the first picture of the range, [start, stop): moves the range's
+    // start onto the picture boundary nearest to it. False when the picture lies mostly before
+    // the start and is left out (the next one begins the file).
+    bool FixStart(REFERENCE_TIME start, REFERENCE_TIME stop);
+    // Holds the sound's thread until the first picture has fixed where the file begins (when
+    // there are pictures to wait for).
+    void WaitForStart();
     void PicturesMoved();
 
     CCritSec m_csFilter;
@@ -154,8 +165,10 @@ private:
 
     OutputWriter* m_writer = nullptr;
     double m_frameDuration = 400000;
-    REFERENCE_TIME m_rangeStart = 0;
+    REFERENCE_TIME m_requestedStart = 0;          // as set, before the run
+    std::atomic<REFERENCE_TIME> m_rangeStart{0}; // set before the run; moved once a run by FixStart
     REFERENCE_TIME m_rangeEnd = 0;
+    std::atomic<bool> m_startFixed{false};       // written under the filter lock
     std::atomic<bool> m_previewEnabled{true};
     std::atomic<REFERENCE_TIME> m_nextVideoSlot{0};
     std::atomic<REFERENCE_TIME> m_audioPosition{0};

@@ -373,7 +373,9 @@ std::string ConversionEngine::NothingReadableText(int titleIndex)
 std::vector<LostStretch> ConversionEngine::Lost()
 {
     std::vector<LostStretch> lost = m_sink ? m_sink->Lost() : std::vector<LostStretch>{};
-    const REFERENCE_TIME start = m_clip.trimStart * 10000;
+    // Where the file begins on the title's time line (the sink moves the trim's start onto a
+    // picture boundary).
+    const REFERENCE_TIME start = m_sink ? m_sink->RangeStart() : m_clip.trimStart * 10000;
     if (m_splitter)
         for (const auto& [from, to] : m_splitter->SkippedStretches()) lost.push_back({from - start, to - start});
     // Pictures and sound decoded from damaged data, or not decoded at all.

@@ -245,6 +245,39 @@ TEST(Conversion, SoundAndPictureStayInStep)
     ExpectInStep(avi.files[0], 6);
 }
 
+// Where picture and sound of each burst are against each other (s, the sound's minus the
+// picture's), for one conversion of the sync disc's title 1.
+std::vector<double> BurstOffsets(const OpenTestDisc& disc, const ProfileRecord& profile, std::int64_t startMs,
+                                 std::int64_t lengthMs, const std::string& folder)
+{
+    const auto result = Convert(disc, {MakeRunTask(disc, 0, profile, -1, startMs, lengthMs)}, Settings(profile, OutputFolder(folder)));
+    if (result.files.size() != 1) return {};
+    const auto flashes = FlashTimes(result.files[0]);
+    const auto clicks = ClickTimes(result.files[0]);
+    std::vector<double> offsets;
+    for (std::size_t i = 0; i < flashes.size() && i < clicks.size(); ++i) offsets.push_back(clicks[i] - flashes[i]);
+    return offsets;
+}
+
+TEST(Conversion, TrimsStartingAnywhereInAGroupOfPicturesKeepPictureAndSoundInStep)
+{
+    // The disc's groups of pictures are half a second (15 pictures) long. A trim that starts
+    // inside one, at ten places, or inside the second cell (whose time stamps start again),
+    // shows every flash with its tone within 10 ms, as the whole title does.
+    OpenTestDisc disc("sync");
+    const ProfileRecord& profile = Profile(kMpeg2Profile);
+    for (const auto& offset : BurstOffsets(disc, profile, 0, -1, "gop-whole")) EXPECT_LE(std::abs(offset), 0.010) << "whole title";
+    std::vector<std::int64_t> starts;
+    for (int k = 0; k < 10; ++k) starts.push_back(1500 + 50 * k);
+    for (std::int64_t second : {6100, 6250, 6433, 6720}) starts.push_back(second);
+    for (const std::int64_t start : starts) {
+        const auto offsets = BurstOffsets(disc, profile, start, 2000, "gop-" + std::to_string(start));
+        ASSERT_EQ(offsets.size(), 1u) << "trim from " << start << " ms";
+        EXPECT_LE(std::abs(offsets[0]), 0.010) << "trim from " << start << " ms: the tone is " << offsets[0] * 1000
+                                               << " ms after the flash";
+    }
+}
+
 TEST(Conversion, ATrimInsideALaterCellHoldsItsWholeRangeInStep)
 {
     // Title 1 of the sync disc: two cells of 180 pictures (6.006 s), the second starting its
