@@ -67,6 +67,21 @@ AVRational OutputWriter::TimeBase(std::int32_t frameRate)
     return {1, perSecond > 0 ? perSecond : 25};
 }
 
+bool OutputWriter::Refused(const char* call, int result, const std::string& what)
+{
+    if (!m_errors.Note(call, result) && result >= 0) return false;
+    Fail(what, result);
+    return true;
+}
+
+bool OutputWriter::Whole(const char* call, int result, int wanted, const std::string& what)
+{
+    if (Refused(call, result, what)) return false;
+    if (result == wanted) return true;
+    m_errors.NoteFailure(call);
+    return Fail(what);
+}
+
 bool OutputWriter::Fail(const std::string& what, int error)
 {
     m_reason = error ? ffmpeg::ErrorText(error) : what;
@@ -115,7 +130,8 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
     if (!container) return failOpen("no container for " + path);
     AVFormatContext* format = nullptr;
     const int allocated = avformat_alloc_output_context2(&format, container, nullptr, path.c_str());
-    if (allocated < 0 || !format) return failOpen("cannot make the output context", allocated);
+    if (Refused("avformat_alloc_output_context2", allocated, "cannot make the output context") || !format)
+        return failOpen("cannot make the output context", allocated);
     m_formatOwner.reset(format);
     m_format = format;
 
@@ -183,7 +199,7 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
     m_videoFrame->format = AV_PIX_FMT_YUV420P;
     m_videoFrame->width = w.Width;
     m_videoFrame->height = w.Height;
-    if (av_frame_get_buffer(m_videoFrame.get(), 0) < 0) return Fail("out of memory");
+    if (Refused("av_frame_get_buffer", av_frame_get_buffer(m_videoFrame.get(), 0), "out of memory")) return false;
     if (codec->pix_fmt != AV_PIX_FMT_YUV420P) {
         m_converter.reset(sws_getContext(w.Width, w.Height, AV_PIX_FMT_YUV420P, w.Width, w.Height, codec->pix_fmt,
                                          SWS_BICUBIC, nullptr, nullptr, nullptr));
@@ -192,7 +208,7 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
         m_convertedFrame->format = codec->pix_fmt;
         m_convertedFrame->width = w.Width;
         m_convertedFrame->height = w.Height;
-        if (av_frame_get_buffer(m_convertedFrame.get(), 0) < 0) return Fail("out of memory");
+        if (Refused("av_frame_get_buffer", av_frame_get_buffer(m_convertedFrame.get(), 0), "out of memory")) return false;
     }
     m_videoCodec = std::move(codec);
     m_video = stream;
@@ -231,13 +247,15 @@ bool OutputWriter::AddAudioStream(const AVCodec* encoder)
     av_channel_layout_copy(&m_audioFrame->ch_layout, &codec->ch_layout);
     m_audioFrame->sample_rate = codec->sample_rate;
     m_audioFrame->nb_samples = chunk;
-    if (av_frame_get_buffer(m_audioFrame.get(), 0) < 0) return Fail("out of memory");
+    if (Refused("av_frame_get_buffer", av_frame_get_buffer(m_audioFrame.get(), 0), "out of memory")) return false;
     if (codec->sample_fmt != AV_SAMPLE_FMT_S16) {
         SwrContext* converter = nullptr;
         result = swr_alloc_set_opts2(&converter, &codec->ch_layout, codec->sample_fmt, codec->sample_rate,
                                      &codec->ch_layout, AV_SAMPLE_FMT_S16, codec->sample_rate, 0, nullptr);
         m_sampleConverter.reset(converter);
-        if (result < 0 || swr_init(converter) < 0) return Fail("cannot convert samples for the audio encoder");
+        if (Refused("swr_alloc_set_opts2", result, "cannot convert samples for the audio encoder") ||
+            Refused("swr_init", swr_init(converter), "cannot convert samples for the audio encoder"))
+            return false;
         m_staging.assign(static_cast<std::size_t>(chunk) * codec->ch_layout.nb_channels * 2, 0);
     }
     // A new FIFO for every file: nothing of the last file's sound carries over.
@@ -279,7 +297,7 @@ int OutputWriter::WriteVideo(const std::uint8_t* picture)
     if (!m_video || !m_headerWritten || m_failed || !picture) return -1;
     const int w = m_settings.Width, h = m_settings.Height;
     // The encoder may still hold the last picture: it gets a buffer of its own then.
-    if (av_frame_make_writable(m_videoFrame.get()) < 0) return Fail("out of memory"), -1;
+    if (Refused("av_frame_make_writable", av_frame_make_writable(m_videoFrame.get()), "out of memory")) return -1;
     const std::uint8_t* luma = picture;
     const std::uint8_t* cr = picture + static_cast<std::size_t>(w) * h;
     const std::uint8_t* cb = cr + static_cast<std::size_t>(w / 2) * (h / 2);
@@ -288,10 +306,14 @@ int OutputWriter::WriteVideo(const std::uint8_t* picture)
     av_image_copy_plane(m_videoFrame->data[2], m_videoFrame->linesize[2], cr, w / 2, w / 2, h / 2);
     AVFrame* frame = m_videoFrame.get();
     if (m_converter) {
-        if (av_frame_make_writable(m_convertedFrame.get()) < 0) return Fail("out of memory"), -1;
-        if (sws_scale(m_converter.get(), m_videoFrame->data, m_videoFrame->linesize, 0, h, m_convertedFrame->data,
-                      m_convertedFrame->linesize) <= 0)
+        if (Refused("av_frame_make_writable", av_frame_make_writable(m_convertedFrame.get()), "out of memory")) return -1;
+        const int scaled = sws_scale(m_converter.get(), m_videoFrame->data, m_videoFrame->linesize, 0, h, m_convertedFrame->data,
+                                     m_convertedFrame->linesize);
+        if (Refused("sws_scale", scaled, "cannot convert the picture for the encoder")) return -1;
+        if (scaled == 0) {
+            m_errors.NoteFailure("sws_scale gave no rows");
             return Fail("cannot convert the picture for the encoder"), -1;
+        }
         frame = m_convertedFrame.get();
     }
     frame->pts = m_videoFrames++;
@@ -305,7 +327,7 @@ int OutputWriter::WriteAudio(const std::uint8_t* data, std::size_t bytes)
     const int samples = static_cast<int>(bytes / (2 * static_cast<std::size_t>(channels)));
     if (samples > 0) {
         void* planes[1] = {const_cast<std::uint8_t*>(data)};
-        if (av_audio_fifo_write(m_fifo.get(), planes, samples) < samples) return Fail("out of memory"), -1;
+        if (!Whole("av_audio_fifo_write", av_audio_fifo_write(m_fifo.get(), planes, samples), samples, "out of memory")) return -1;
     }
     return EncodeAudioFifo(false) ? 0 : -1;
 }
@@ -319,21 +341,20 @@ bool OutputWriter::EncodeAudioFifo(bool flush)
         const int available = av_audio_fifo_size(m_fifo.get());
         if (fixedSize && available < chunk && !flush) break;
         const int n = std::min(available, chunk);
-        if (av_frame_make_writable(m_audioFrame.get()) < 0) return Fail("out of memory");
+        if (Refused("av_frame_make_writable", av_frame_make_writable(m_audioFrame.get()), "out of memory")) return false;
         // Frames that must be whole get the rest of the last one as silence.
         const int frameSamples = fixedSize && !(codec->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) ? chunk : n;
         m_audioFrame->nb_samples = frameSamples;
         if (m_sampleConverter) {
             std::uint8_t* staging[1] = {m_staging.data()};
             const int read = av_audio_fifo_read(m_fifo.get(), reinterpret_cast<void**>(staging), n);
-            if (read != n) return Fail("cannot read the sound to encode", read < 0 ? read : 0);
+            if (!Whole("av_audio_fifo_read", read, n, "cannot read the sound to encode")) return false;
             const std::uint8_t* in[1] = {m_staging.data()};
             const int converted = swr_convert(m_sampleConverter.get(), m_audioFrame->data, n, in, n);
-            m_errors.Note("swr_convert", converted);
-            if (converted != n) return Fail("cannot convert the sound for the encoder", converted < 0 ? converted : 0);
+            if (!Whole("swr_convert", converted, n, "cannot convert the sound for the encoder")) return false;
         } else {
             const int read = av_audio_fifo_read(m_fifo.get(), reinterpret_cast<void**>(m_audioFrame->data), n);
-            if (read != n) return Fail("cannot read the sound to encode", read < 0 ? read : 0);
+            if (!Whole("av_audio_fifo_read", read, n, "cannot read the sound to encode")) return false;
         }
         if (frameSamples > n)
             av_samples_set_silence(m_audioFrame->data, n, frameSamples - n, codec->ch_layout.nb_channels, codec->sample_fmt);

@@ -65,6 +65,11 @@ public:
 
 private:
     bool Fail(const std::string& what, int error = 0);
+    // Counts what a libav call returned: true (and the writer failed with `what`) when it is an
+    // error, which includes "again" and "the end" from calls that never answer so.
+    bool Refused(const char* call, int result, const std::string& what);
+    // A call that must give `wanted` samples: false (and failed with `what`) otherwise.
+    bool Whole(const char* call, int result, int wanted, const std::string& what);
     bool AddVideoStream(const AVCodec* encoder);
     bool AddAudioStream(const AVCodec* encoder);
     // Sends a frame (null: the end) and writes every packet that comes out.
