@@ -12,7 +12,6 @@
 
 namespace {
 
-
 std::int64_t SteadyMilliseconds()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
