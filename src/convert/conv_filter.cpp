@@ -228,10 +228,18 @@ HRESULT CConvFilter::Run(REFERENCE_TIME start)
     return hr;
 }
 
+HRESULT CConvFilter::Stop()
+{
+    const HRESULT hr = CBaseFilter::Stop();
+    // The streaming threads that wait here look at the state, which is stopped only now.
+    PicturesMoved();
+    return hr;
+}
+
 void CConvFilter::WaitWhilePaused(const CConvInputPin& pin)
 {
     std::unique_lock lock(m_progressLock);
-    while (State() == State_Paused && !pin.IsFlushing()) m_progress.wait_for(lock, std::chrono::milliseconds(50));
+    Hold(lock, [&] { return State() != State_Paused || pin.IsFlushing(); });
 }
 
 CBasePin* CConvFilter::GetPin(int index)
@@ -276,6 +284,8 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
 
     CAutoLock lock(&m_csFilter);
     if (m_writeFailed) return ZZ_E_WRITE_FAILED;
+    // Released by a stop or a flush: the writer is not ours any more.
+    if (!IsActive() || m_videoIn->IsFlushing()) return VFW_E_WRONG_STATE;
     if (!m_startFixed.load() && !FixStart(start, stop)) return S_OK;
     start -= m_rangeStart.load();
     stop -= m_rangeStart.load();
@@ -319,7 +329,7 @@ void CConvFilter::WaitForStart()
 {
     if (!m_videoIn->IsConnected() || !m_writer->HasVideo()) return;
     std::unique_lock lock(m_progressLock);
-    m_progress.wait(lock, [this] {
+    Hold(lock, [this] {
         return m_startFixed.load() || m_videoIn->AtEndOfStream() || m_videoIn->IsFlushing() || m_audioIn->IsFlushing() ||
                !IsActive();
     });
@@ -336,9 +346,10 @@ void CConvFilter::WaitForPictures(REFERENCE_TIME position)
     constexpr REFERENCE_TIME kLead = 10000000; // 1 s
     if (!m_videoIn->IsConnected() || !m_writer->HasVideo()) return;
     std::unique_lock lock(m_progressLock);
-    while (position > m_nextVideoSlot.load() + kLead && !m_videoIn->AtEndOfStream() && !m_videoIn->IsFlushing() &&
-           !m_audioIn->IsFlushing() && IsActive())
-        m_progress.wait_for(lock, std::chrono::milliseconds(50));
+    Hold(lock, [&] {
+        return position <= m_nextVideoSlot.load() + kLead || m_videoIn->AtEndOfStream() || m_videoIn->IsFlushing() ||
+               m_audioIn->IsFlushing() || !IsActive();
+    });
 }
 
 bool CConvFilter::WriteSilence(std::int64_t samples)
@@ -380,6 +391,7 @@ HRESULT CConvFilter::ReceiveAudio(IMediaSample* sample)
 
     CAutoLock lock(&m_csFilter);
     if (m_writeFailed) return ZZ_E_WRITE_FAILED;
+    if (!IsActive() || m_audioIn->IsFlushing()) return VFW_E_WRONG_STATE;
     const REFERENCE_TIME position = start - m_rangeStart.load();
     m_audioPosition = position;
     // Where the time stamp puts this sound, against how much has been written: a gap of more

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -91,6 +92,8 @@ public:
     HRESULT Pause() override;
     // Wakes the streaming threads that wait while the graph is paused.
     HRESULT Run(REFERENCE_TIME start) override;
+    // Wakes the streaming threads that wait for the other stream or for a run.
+    HRESULT Stop() override;
     CBasePin* GetPin(int index) override;
 
     // Settings, before the graph runs.
@@ -112,6 +115,9 @@ public:
     REFERENCE_TIME RangeEnd() const { return m_rangeEnd; }
     // Any time (the progress window's "Show Preview").
     void SetPreviewEnabled(bool enabled) { m_previewEnabled = enabled; }
+    // Called on a streaming thread whenever it starts to wait in the sink (for a run, for the
+    // pictures, or for where the file begins), so that tests can wait for that; before the run.
+    void SetHoldObserver(std::function<void()> observer) { m_holdObserver = std::move(observer); }
 
     // From the range start, 100 ns: the next output picture's slot, and the last sound's start.
     REFERENCE_TIME NextVideoSlot() const { return m_nextVideoSlot.load(); }
@@ -188,4 +194,13 @@ private:
     std::vector<std::uint8_t> m_silence;     // a block of zero samples, made at connection
     std::mutex m_progressLock;
     std::condition_variable m_progress;      // the pictures moved on, ended, or streaming stopped
+    std::function<void()> m_holdObserver;   // set before the run
+    // Waits on m_progress (lock held) until `done`, telling the observer when it has to wait.
+    template <class Done>
+    void Hold(std::unique_lock<std::mutex>& lock, Done done)
+    {
+        if (done()) return;
+        if (m_holdObserver) m_holdObserver();
+        m_progress.wait(lock, done);
+    }
 };

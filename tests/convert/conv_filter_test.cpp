@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include <cmath>
@@ -103,6 +105,29 @@ protected:
     ComPtr<TestSink> m_preview;
 };
 
+// Counts the streaming threads the sink has held, and waits for a count.
+class HoldCounter {
+public:
+    explicit HoldCounter(CConvFilter& sink)
+    {
+        sink.SetHoldObserver([this] {
+            std::lock_guard lock(m_lock);
+            ++m_holds;
+            m_changed.notify_all();
+        });
+    }
+    void WaitFor(int holds)
+    {
+        std::unique_lock lock(m_lock);
+        m_changed.wait(lock, [&] { return m_holds >= holds; });
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    int m_holds = 0; // guarded by m_lock
+};
+
 WriterSettings VideoOnly(int frameRate)
 {
     WriterSettings w = Profile(58).writer; // AVI, MPEG-4 480 × 360
@@ -153,6 +178,56 @@ TEST_F(Sink, TheRangeStartsAtTheFrameThatHoldsIt)
     EXPECT_NEAR(mean * 219 / 255 / 8, 25, 0.5); // grey expands the studio range
 }
 
+TEST_F(Sink, ARangeBeginsOnThePictureBoundaryNearestItsStart)
+{
+    // 60.03 s lies late in picture 25 (60.00 to 60.04 s): the file begins with picture 26.
+    Build(VideoOnly(25000), true, false, 600300000, 620000000);
+    for (int i = 0; i < 30; ++i) PushPicture(i, 590000000 + i * 400000LL, 590000000 + (i + 1) * 400000LL);
+    EXPECT_EQ(m_sink->RangeStart(), 600400000);
+    m_control->Stop();
+    ASSERT_TRUE(m_writer.Close());
+    const auto pictures = GreyPictures(m_path);
+    ASSERT_FALSE(pictures.empty());
+    double mean = 0;
+    for (auto v : pictures.front()) mean += v;
+    EXPECT_NEAR(mean / static_cast<double>(pictures.front().size()) * 219 / 255 / 8, 26, 0.5);
+}
+
+TEST_F(Sink, SoundIsPlacedFromWhereTheFirstPictureBeginsTheFile)
+{
+    WriterSettings w = Profile(58).writer;
+    w.FrameRate = 25000;
+    Build(w, true, true, 300000); // 30 ms: late in the first picture, so the file begins at 40 ms
+    // The sound comes first and waits for the pictures (its thread is held in the sink).
+    std::thread sound([&] { PushSound(0, 48000); });
+    for (int i = 0; i < 30; ++i) PushPicture(i, i * 400000LL, (i + 1) * 400000LL);
+    sound.join();
+    EXPECT_EQ(m_sink->RangeStart(), 400000);
+    // Exactly the 40 ms before the file's start are cut, nothing more or less.
+    EXPECT_EQ(m_sink->SamplesCut(), 1920);
+    EXPECT_EQ(m_sink->AudioSamplesWritten(), 48000 - 1920);
+}
+
+TEST_F(Sink, AStopReleasesSoundThatWaitsForPicturesThatNeverCome)
+{
+    WriterSettings w = Profile(58).writer;
+    w.FrameRate = 25000;
+    Build(w, true, true);
+    HoldCounter holds(*m_sink);
+    std::atomic<bool> returned{false};
+    std::thread sound([&] {
+        m_audio->Push(std::vector<std::int16_t>(9600).data(), 19200, 0, 1000000);
+        returned = true;
+    });
+    holds.WaitFor(1); // held, waiting for where the file begins
+    EXPECT_FALSE(returned.load());
+    // The graph stops (as a failed run stops it): the held sound thread returns.
+    m_control->Stop();
+    sound.join();
+    EXPECT_TRUE(returned.load());
+    EXPECT_EQ(m_sink->AudioSamplesWritten(), 0);
+}
+
 TEST_F(Sink, AnAudioOnlyFileIgnoresPicturesAndCompletesOnEveryEnd)
 {
     WriterSettings audioOnly = Profile(17).writer; // MP3
@@ -178,17 +253,20 @@ TEST_F(Sink, CompletionWaitsOnlyForConnectedInputs)
 TEST_F(Sink, APausedSinkHoldsItsSamplesUntilItRunsOrStops)
 {
     Build(VideoOnly(25000), true, false);
+    HoldCounter holds(*m_sink);
     ASSERT_EQ(m_control->Pause(), S_OK);
     std::atomic<bool> delivered{false};
     std::thread pusher([&] {
         PushPicture(0, 0, 400000);
         delivered = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    holds.WaitFor(1); // the picture is held
     EXPECT_FALSE(delivered);
+    EXPECT_EQ(m_writer.VideoFrames(), 0);
     ASSERT_EQ(m_control->Run(), S_OK);
     pusher.join();
     EXPECT_TRUE(delivered);
+    EXPECT_EQ(m_writer.VideoFrames(), 1);
     // Stopping lets a held sample go as well.
     ASSERT_EQ(m_control->Pause(), S_OK);
     delivered = false;
@@ -197,7 +275,7 @@ TEST_F(Sink, APausedSinkHoldsItsSamplesUntilItRunsOrStops)
                       static_cast<std::size_t>(m_width) * m_height * 3 / 2, 400000, 800000);
         delivered = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    holds.WaitFor(2);
     EXPECT_FALSE(delivered);
     ASSERT_EQ(m_control->Stop(), S_OK);
     held.join();
