@@ -8,7 +8,8 @@ import re
 import sys
 
 # Bottom to top, as the README's Layout lists them.
-LAYERS = ["com", "pipeline", "graph", "ffmpeg", "dvd", "demux", "decode", "render", "profiles", "convert", "cli", "app"]
+LAYERS = ["com", "pipeline", "graph", "ffmpeg", "dvd", "demux", "decode", "render", "profiles", "write", "convert", "play",
+          "cli", "app"]
 INCLUDE = re.compile(r'\s*#\s*include\s+"(\w+)/')
 
 

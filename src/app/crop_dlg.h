@@ -11,7 +11,7 @@
 #include "app/crop_tracker.h"
 #include "app/skinned_dialog.h"
 #include "convert/conversion_task.h"
-#include "convert/editor_preview.h"
+#include "play/editor_preview.h"
 #include "profiles/profile_record.h"
 
 class CMyButton;

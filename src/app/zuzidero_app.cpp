@@ -6,11 +6,8 @@
 #include "app/skin.h"
 #include "app/splash_wnd.h"
 #include "app/video_renderer.h"
-#include "render/audio_renderer.h"
 #include "app/zuzidero_dlg.h"
-#include "ffmpeg/ffmpeg_handles.h"
-#include "decode/video_decoder_filter.h"
-#include "demux/media_disc.h"
+#include "play/engine_registration.h"
 
 CZuZideroApp::CZuZideroApp(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -18,11 +15,8 @@ CZuZideroApp::CZuZideroApp(int& argc, char** argv) : QApplication(argc, argv)
     setApplicationName(QStringLiteral("ZuZidero"));
     setApplicationVersion(QStringLiteral("2.01"));
     ApplyTheme(*this);
-    RegisterPlatformDecoders();
-    ffmpeg::RouteLogsToDebugLog();
+    RegisterEngine();
     CVideoRenderer::Register();
-    RegisterRenderers();
-    RegisterMediaDiscs();
 }
 
 QString CZuZideroApp::DiscArgument(const QStringList& arguments)

@@ -13,7 +13,7 @@
 #include "app/preferences.h"
 #include "app/skinned_dialog.h"
 #include "convert/conversion_task.h"
-#include "convert/preview_player.h"
+#include "play/preview_player.h"
 #include "dvd/disc_info.h"
 #include "dvd/my_dvd.h"
 #include "profiles/profile_catalogue.h"

@@ -22,7 +22,6 @@
 #include "convert/video_conversion_filter.h"
 #include "demux/media_disc.h"
 #include "dvd/my_dvd.h"
-#include "decode/video_decoder_filter.h"
 #include "profiles/profile_catalogue.h"
 
 namespace {
@@ -489,8 +488,6 @@ int RunConvertCommand(const std::vector<std::string>& args)
     if (list.tasks.empty()) return kExitBadInput; // every title asked for is unreadable (said above)
     if (!PrepareOutputFolder(o, list.tasks)) return kExitBadInput;
 
-    RegisterPlatformDecoders();
-    ffmpeg::RouteLogsToDebugLog();
     ProgressPrinter printer(o.quiet);
     const RunSettings settings = SettingsFor(o, profile, list.tasks);
     ConversionRun run(disc.Get(), std::move(list.tasks), settings, [&](const std::string& message) {

@@ -8,14 +8,14 @@
 #include "cli/convert_command.h"
 #include "cli/info_command.h"
 #include "cli/profiles_command.h"
-#include "demux/media_disc.h"
+#include "play/engine_registration.h"
 
 int main(int argc, char** argv)
 {
     if (argc < 2) return UsageError("no command given");
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
-    RegisterMediaDiscs();
+    RegisterEngine();
     if (command == "info") return RunInfoCommand(args);
     if (command == "profiles") return RunProfilesCommand(args);
     if (command == "convert") return RunConvertCommand(args);

@@ -24,10 +24,7 @@ constexpr GUID kTimeFormatMediaTime = MakeGuid("{7B785574-8C82-11CF-BC0C-00AA00A
 
 } // namespace
 
-ConversionEngine::ConversionEngine(MessageFn message) : m_message(std::move(message))
-{
-    ffmpeg::RouteLogsToDebugLog();
-}
+ConversionEngine::ConversionEngine(MessageFn message) : m_message(std::move(message)) {}
 
 ConversionEngine::~ConversionEngine()
 {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "convert/conv_filter.h"
+#include "write/conv_filter.h"
 #include "convert/conversion_task.h"
 #include "convert/graph_parts.h"
 #include "convert/framing.h"
-#include "convert/output_writer.h"
+#include "write/output_writer.h"
 #include "dvd/my_dvd.h"
 #include "graph/graph_interfaces.h"
 

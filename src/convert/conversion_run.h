@@ -14,7 +14,7 @@
 
 #include "convert/conversion_engine.h"
 #include "convert/conversion_task.h"
-#include "convert/part_file.h"
+#include "write/part_file.h"
 
 struct RunTask {
     ConversionTask task;

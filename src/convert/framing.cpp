@@ -1,7 +1,6 @@
 #include "convert/framing.h"
 
 #include <cmath>
-#include <numeric>
 
 namespace {
 
@@ -18,13 +17,6 @@ double PixelAspect(int width, int height, AspectRatio display)
 
 } // namespace
 
-AspectRatio ReducedAspect(std::int64_t x, std::int64_t y)
-{
-    if (x <= 0 || y <= 0) return {};
-    const std::int64_t divisor = std::gcd(x, y);
-    return {static_cast<std::int32_t>(x / divisor), static_cast<std::int32_t>(y / divisor)};
-}
-
 bool IsDvdFrameSize(int width, int height)
 {
     return (width == 720 || width == 704 || width == 352) && (height == 480 || height == 576);
@@ -39,12 +31,6 @@ AspectRatio OutputDisplayAspect(int width, int height, int zoomMode, AspectRatio
     // their middle.
     const double middle = (kAspect4x3.Value() + kAspect16x9.Value()) / 2;
     return source.Known() && source.Value() > middle ? kAspect16x9 : kAspect4x3;
-}
-
-AspectRatio SampleAspect(int width, int height, AspectRatio display)
-{
-    if (!display.Known() || width <= 0 || height <= 0) return {1, 1};
-    return ReducedAspect(static_cast<std::int64_t>(display.x) * height, static_cast<std::int64_t>(display.y) * width);
 }
 
 FrameRect FitPicture(int zoomMode, int sourceWidth, int sourceHeight, AspectRatio sourceAspect, int cropWidth,

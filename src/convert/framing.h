@@ -11,20 +11,7 @@
 
 #include <cstdint>
 
-// A display aspect ratio, x:y; 0:0 when unknown.
-struct AspectRatio {
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    bool Known() const { return x > 0 && y > 0; }
-    double Value() const { return Known() ? static_cast<double>(x) / y : 0; }
-    bool operator==(const AspectRatio&) const = default;
-};
-
-// x:y in lowest terms (0:0 unless both are positive).
-AspectRatio ReducedAspect(std::int64_t x, std::int64_t y);
-
-inline constexpr AspectRatio kAspect4x3{4, 3};
-inline constexpr AspectRatio kAspect16x9{16, 9};
+#include "write/aspect_ratio.h"
 
 // 720 × 480, 720 × 576, 704 × 480, 704 × 576, 352 × 480, 352 × 576.
 bool IsDvdFrameSize(int width, int height);
@@ -33,10 +20,6 @@ bool IsDvdFrameSize(int width, int height);
 // show 16:9 (zoom mode 2, or a wide source in modes 0 and 1) or 4:3; every other size has square
 // pixels and shows width:height.
 AspectRatio OutputDisplayAspect(int width, int height, int zoomMode, AspectRatio source);
-
-// The sample (pixel) aspect of a frame of width × height shown at `display`, reduced; 1:1 when
-// the display aspect is unknown.
-AspectRatio SampleAspect(int width, int height, AspectRatio display);
 
 struct FrameRect {
     int left = 0, top = 0, right = 0, bottom = 0;

@@ -1,14 +1,12 @@
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 #include "decode/audio_decoder_filter.h"
-#include "ffmpeg/ffmpeg_handles.h"
 #include "decode/video_decoder_filter.h"
 #include "graph/class_factory.h"
 #include "graph/graph_interfaces.h"
 
 void RegisterPlatformDecoders()
 {
-    ffmpeg::RouteLogsToDebugLog();
     CClassFactory& factory = CClassFactory::Instance();
     factory.Register(FilterRegistration{
         .clsid = CLSID_MpegVideoDecoder,

@@ -7,8 +7,7 @@
 
 #include "app/skin.h"
 #include "app/video_renderer.h"
-#include "decode/video_decoder_filter.h"
-#include "render/audio_renderer.h"
+#include "play/engine_registration.h"
 #include "support/test_discs.h"
 
 // While alive, message boxes are collected instead of shown.
@@ -27,7 +26,6 @@ inline QString DiscPath(const char* name) { return QString::fromStdString(testin
 // The filters the desktop program registers at start (its decoders and renderers).
 inline void RegisterFilters()
 {
-    RegisterPlatformDecoders();
+    RegisterEngine();
     CVideoRenderer::Register();
-    RegisterRenderers();
 }

@@ -8,8 +8,7 @@
 #include <map>
 #include <sstream>
 
-#include "ffmpeg/ffmpeg_handles.h"
-#include "decode/video_decoder_filter.h"
+#include "play/engine_registration.h"
 #include "support/ffmpeg_tools.h"
 #include "support/memory_source.h"
 #include "support/shipped_catalogue.h"
@@ -71,8 +70,7 @@ std::string OutputFolder(const std::string& name)
 ConversionResult Convert(const OpenTestDisc& disc, std::vector<RunTask> tasks, RunSettings settings)
 {
     static const bool registered = [] {
-        RegisterPlatformDecoders();
-        ffmpeg::RouteLogsToDebugLog();
+        RegisterEngine();
         return true;
     }();
     (void)registered;

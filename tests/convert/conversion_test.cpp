@@ -15,7 +15,7 @@
 #include <csignal>
 
 #include "convert/conversion_support.h"
-#include "convert/part_file.h"
+#include "write/part_file.h"
 #include "decode/video_decoder_filter.h"
 #include "support/ffmpeg_tools.h"
 #include "support/program_stream_tools.h"

@@ -1,4 +1,4 @@
-#include "convert/part_file.h"
+#include "write/part_file.h"
 
 #include <fcntl.h>
 #include <stdio.h>

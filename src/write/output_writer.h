@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/framing.h"
+#include "write/aspect_ratio.h"
 #include "ffmpeg/ffmpeg_errors.h"
 #include "ffmpeg/ffmpeg_handles.h"
 #include "profiles/profile_record.h"

@@ -1,4 +1,4 @@
-#include "convert/snapshot.h"
+#include "play/snapshot.h"
 
 #include <algorithm>
 #include <cctype>

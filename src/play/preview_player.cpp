@@ -1,10 +1,10 @@
-#include "convert/preview_player.h"
+#include "play/preview_player.h"
 
 #include <algorithm>
 #include <memory>
 
 #include "com/task_memory.h"
-#include "convert/snapshot.h"
+#include "play/snapshot.h"
 #include "decode/video_decoder_filter.h"
 #include "demux/mpeg_splitter_filter.h"
 #include "dvd/disc_info.h"

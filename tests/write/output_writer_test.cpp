@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/output_writer.h"
+#include "write/output_writer.h"
 #include "profiles/profile_catalogue.h"
 #include "support/test_names.h"
 #include "support/ffmpeg_tools.h"

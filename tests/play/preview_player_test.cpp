@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "convert/conversion_support.h"
-#include "convert/preview_player.h"
+#include "play/preview_player.h"
 #include "decode/video_decoder_filter.h"
 #include "demux/media_disc.h"
 #include "graph/class_factory.h"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "convert/part_file.h"
+#include "write/part_file.h"
 
 namespace fs = std::filesystem;
 

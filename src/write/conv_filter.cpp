@@ -1,11 +1,11 @@
-#include "convert/conv_filter.h"
+#include "write/conv_filter.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
 
-#include "convert/output_writer.h"
+#include "write/output_writer.h"
 #include "pipeline/event_codes.h"
 #include "pipeline/media_guids.h"
 #include "pipeline/pos_pass_thru.h"

@@ -1,4 +1,4 @@
-#include "convert/output_writer.h"
+#include "write/output_writer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

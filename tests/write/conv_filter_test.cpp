@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "convert/conv_filter.h"
+#include "write/conv_filter.h"
 #include "convert/conversion_support.h"
-#include "convert/output_writer.h"
+#include "write/output_writer.h"
 #include "pipeline/event_codes.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"

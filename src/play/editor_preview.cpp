@@ -1,4 +1,4 @@
-#include "convert/editor_preview.h"
+#include "play/editor_preview.h"
 
 #include "convert/audio_conversion_filter.h"
 #include "convert/video_conversion_filter.h"

@@ -8,7 +8,7 @@
 
 #include "convert/conversion_task.h"
 #include "convert/framing.h"
-#include "convert/preview_player.h"
+#include "play/preview_player.h"
 
 class CMyVideoConveFilter;
 class CMyAudioConveFilter;
