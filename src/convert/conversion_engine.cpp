@@ -214,67 +214,34 @@ bool ConversionEngine::ConnectFilters(bool subpictures)
     IBaseFilter* splitter = m_splitter.Get();
     IBaseFilter* videoConver = m_videoConver.Get();
     IBaseFilter* audioConver = m_audioConver.Get();
-    // A link whose first message is null is left out when its output pin is missing (a title
-    // without sound has no sound pin); one not required may fail (the subpictures).
-    struct Link {
-        bool wanted;
-        bool required;
-        IBaseFilter* from;
-        int fromPin;
-        IBaseFilter* to;
-        int toPin;
-        const char* noOutput;
-        const char* noInput;
-        const char* failed;
-        bool disconnectFirst;
-    };
-    const Link links[] = {
-        {true, true, m_source.Get(), 0, splitter, 0, "get source output pin error", "get splitter input pin error", nullptr, false},
-        {video, true, splitter, 0, m_videoDecoder.Get(), 0, nullptr, "connect splitter and decoder error(video)",
-         "connect splitter and decoder error(video)", false},
-        {audio, true, splitter, 1, m_audioDecoder.Get(), 0, nullptr, "connect splitter and decoder error(audio)",
-         "connect splitter and decoder error(audio)", false},
-        {video && subpictures, false, splitter, 2, m_videoDecoder.Get(), 1, nullptr, nullptr, nullptr, false},
-        {video, true, m_videoDecoder.Get(), 0, videoConver, 0, "get video decoder output pin error", "get video conver input pin error",
-         "connect video decoder and video conver error", true},
-        {audio, true, m_audioDecoder.Get(), 0, audioConver, 0, "get audio decoder output pin error", "get audio conver input pin error",
-         "connect audio decoder and audio conver error", true},
-        {audio, true, audioConver, 0, sink, 0, "get audio conver output pin error", "get mConver input pin 0 error",
-         "connect audio conver out pin to mConver error", true},
-        {video, true, videoConver, 0, sink, 1, "get video conver output pin error", "get mConver input pin error",
-         "connect video conver out pin to mConver error", true},
-    };
-    for (const Link& link : links) {
-        if (!link.wanted) continue;
-        const ComPtr<IPin> from = PinOf(link.from, PINDIR_OUTPUT, link.fromPin);
-        if (!from) {
-            if (!link.noOutput) continue;
-            Message(link.noOutput);
-            return false;
-        }
-        const ComPtr<IPin> to = PinOf(link.to, PINDIR_INPUT, link.toPin);
-        if (!to) {
-            if (!link.noInput) continue;
-            Message(link.noInput);
-            return false;
-        }
-        if (link.disconnectFirst) {
-            m_graph->Disconnect(from.Get());
-            m_graph->Disconnect(to.Get());
-        }
-        const HRESULT hr = m_graph->ConnectDirect(from.Get(), to.Get(), nullptr);
-        if (hr == ZZ_E_SCRAMBLED) {
-            Message(EncryptedText(m_titleIndex, MyDVDGetKind(m_disc)).c_str());
-            return false;
-        }
-        if (FAILED(hr) && link.required) {
-            // The splitter finds no stream in the title's data: there is nothing to convert.
-            m_nothingReadable = link.from == m_source.Get();
-            if (link.failed) Message(link.failed);
-            return false;
-        }
+    // A splitter output that is missing leaves its branch out (a title without sound); the
+    // subpictures may fail to connect.
+    std::vector<GraphLink> rows;
+    rows.push_back({m_source.Get(), 0, splitter, 0, "get source output pin error", "get splitter input pin error"});
+    if (video) rows.push_back({splitter, 0, m_videoDecoder.Get(), 0, nullptr, "connect splitter and decoder error(video)",
+                               "connect splitter and decoder error(video)"});
+    if (audio) rows.push_back({splitter, 1, m_audioDecoder.Get(), 0, nullptr, "connect splitter and decoder error(audio)",
+                               "connect splitter and decoder error(audio)"});
+    if (video && subpictures) rows.push_back({splitter, 2, m_videoDecoder.Get(), 1, nullptr, nullptr, nullptr, false});
+    if (video)
+        rows.push_back({m_videoDecoder.Get(), 0, videoConver, 0, "get video decoder output pin error", "get video conver input pin error",
+                        "connect video decoder and video conver error", true, true});
+    if (audio) {
+        rows.push_back({m_audioDecoder.Get(), 0, audioConver, 0, "get audio decoder output pin error", "get audio conver input pin error",
+                        "connect audio decoder and audio conver error", true, true});
+        rows.push_back({audioConver, 0, sink, 0, "get audio conver output pin error", "get mConver input pin 0 error",
+                        "connect audio conver out pin to mConver error", true, true});
     }
-    return true;
+    if (video)
+        rows.push_back({videoConver, 0, sink, 1, "get video conver output pin error", "get mConver input pin error",
+                        "connect video conver out pin to mConver error", true, true});
+    const LinkResult linked = ConnectLinks(m_graph.Get(), rows, [this](const char* text) { Message(text); });
+    if (linked.Ok()) return true;
+    if (linked.hr == ZZ_E_SCRAMBLED)
+        Message(EncryptedText(m_titleIndex, MyDVDGetKind(m_disc)).c_str());
+    else if (linked.row == 0)
+        m_nothingReadable = true; // the splitter finds no stream in the title's data
+    return false;
 }
 
 bool ConversionEngine::ConnectPreview(IBaseFilter* renderer)
@@ -291,18 +258,11 @@ bool ConversionEngine::ConnectPreview(IBaseFilter* renderer)
 bool ConversionEngine::AttachPreview(IBaseFilter* renderer)
 {
     m_graph->AddFilter(renderer, "Video Mixing Renderer");
-    IPin* pre = m_sink->GetPin(2);
-    const ComPtr<IPin> in = PinOf(renderer, PINDIR_INPUT, 0);
-    if (!in) {
-        Message("get mConver input pin error");
-        return false;
-    }
-    m_graph->Disconnect(pre);
-    m_graph->Disconnect(in.Get());
-    const bool connected = SUCCEEDED(m_graph->ConnectDirect(pre, in.Get(), nullptr));
-    if (!connected) Message("connect video conver out pin to mConver error");
     m_preview = ComPtr<IBaseFilter>(renderer);
-    return connected;
+    // "Video Pre", the sink's one output.
+    const GraphLink preview{m_sink.Get(), 0, renderer, 0, "get mConver output pin error", "get mConver input pin error",
+                            "connect video conver out pin to mConver error", true, true};
+    return ConnectLinks(m_graph.Get(), {preview}, [this](const char* text) { Message(text); }).Ok();
 }
 
 void ConversionEngine::ShowPreview(bool on)

@@ -40,6 +40,34 @@ ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n)
     return nullptr;
 }
 
+LinkResult ConnectLinks(IGraphBuilder* graph, const std::vector<GraphLink>& rows, const std::function<void(const char*)>& message)
+{
+    const auto fail = [&](const char* text, HRESULT hr, std::size_t row) {
+        if (text && message) message(text);
+        return LinkResult{hr, row};
+    };
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        const GraphLink& link = rows[row];
+        const ComPtr<IPin> from = PinOf(link.from, PINDIR_OUTPUT, link.fromPin);
+        if (!from) {
+            if (!link.noOutput) continue;
+            return fail(link.noOutput, E_FAIL, row);
+        }
+        const ComPtr<IPin> to = PinOf(link.to, PINDIR_INPUT, link.toPin);
+        if (!to) {
+            if (!link.noInput) continue;
+            return fail(link.noInput, E_FAIL, row);
+        }
+        if (link.disconnectFirst) {
+            graph->Disconnect(from.Get());
+            graph->Disconnect(to.Get());
+        }
+        const HRESULT hr = link.intelligent ? graph->Connect(from.Get(), to.Get()) : graph->ConnectDirect(from.Get(), to.Get(), nullptr);
+        if (FAILED(hr) && link.required) return fail(link.failed, hr, row);
+    }
+    return {};
+}
+
 bool ListStreams(CMpegSplitterFilter* splitter, std::vector<EngineStream>& streams)
 {
     streams.clear();

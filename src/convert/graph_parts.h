@@ -34,6 +34,39 @@ bool AddDiscFront(IGraphBuilder* graph, ComPtr<IBaseFilter>& reader, ComPtr<CMpe
 // Pin n of a direction (inputs and outputs counted apart), or null.
 ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n);
 
+// One row of a graph's wiring: output `fromPin` of one filter to input `toPin` of another (pins
+// counted per direction), with the program's message for each way it can fail.
+struct GraphLink {
+    IBaseFilter* from = nullptr;
+    int fromPin = 0;
+    IBaseFilter* to = nullptr;
+    int toPin = 0;
+    // When `from` lacks the pin: this message, or, when null, the row is left out (a title
+    // without sound has no sound pin).
+    const char* noOutput = nullptr;
+    // When `to` lacks the pin: this message, or, when null, the row is left out.
+    const char* noInput = nullptr;
+    // When the connection fails: this message (null: none).
+    const char* failed = nullptr;
+    // False: a failed connection is passed over (the subpictures).
+    bool required = true;
+    // Both pins are disconnected before.
+    bool disconnectFirst = false;
+    // The graph may put filters between (Connect); otherwise the two pins meet (ConnectDirect).
+    bool intelligent = false;
+};
+// How a wiring ended: S_OK, or the failure (a connection's own result, or E_FAIL for a pin that
+// is missing) with the row it happened at.
+struct LinkResult {
+    HRESULT hr = S_OK;
+    std::size_t row = 0;
+    bool Ok() const { return SUCCEEDED(hr); }
+};
+// Connects the rows in order and stops at the first that fails, after its message. Application
+// thread, the graph stopped.
+LinkResult ConnectLinks(IGraphBuilder* graph, const std::vector<GraphLink>& rows,
+                        const std::function<void(const char*)>& message);
+
 // The streams the splitter offers, in its order; false when it cannot tell.
 bool ListStreams(CMpegSplitterFilter* splitter, std::vector<EngineStream>& streams);
 

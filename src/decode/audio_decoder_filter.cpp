@@ -64,7 +64,7 @@ CAudioDecoderFilter::~CAudioDecoderFilter()
 
 HRESULT CAudioDecoderFilter::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
 {
-    return CreateComObjectAs(riid, ppv, [outer](HRESULT*) { return new (std::nothrow) CAudioDecoderFilter(outer); });
+    return CreateDecoder<CAudioDecoderFilter>(outer, riid, ppv);
 }
 
 HRESULT CAudioDecoderFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)

@@ -6,9 +6,12 @@
 #include <utility>
 #include <vector>
 
+#include <new>
+
 #include "com/guid.h"
 #include "com/unknown.h"
 #include "pipeline/interfaces.h"
+#include "pipeline/unknown_object.h"
 
 struct IDecoderDamage : IUnknown {
     static constexpr GUID iid = MakeGuid("{5C2E7A41-93D8-4F0B-A6E2-1D84B7C9F305}");
@@ -19,6 +22,14 @@ struct IDecoderDamage : IUnknown {
     // The errors libav reported while decoding (damaged data the decoder concealed is no error).
     virtual int DecodeErrors() = 0;
 };
+
+// Makes a decoder of class Decoder (constructed from its outer unknown) and answers `riid` on it:
+// the class factory's way to make either decoder.
+template <class Decoder>
+HRESULT CreateDecoder(IUnknown* outer, REFIID riid, void** ppv)
+{
+    return CreateComObjectAs(riid, ppv, [outer](HRESULT*) { return new (std::nothrow) Decoder(outer); });
+}
 
 // The damaged stretches of one decoder, written by its streaming thread and read by any.
 class DamageLog {

@@ -6,6 +6,7 @@
 
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
+#include "pipeline/transform_input_pin.h"
 #include "com/debug_log.h"
 
 extern "C" {
@@ -126,20 +127,16 @@ HRESULT CVideoDecoderInputPin::BreakConnect()
 
 HRESULT CVideoDecoderInputPin::Receive(IMediaSample* sample)
 {
-    CAutoLock lock(&m_decoder->m_csReceive);
-    HRESULT hr = CBaseInputPin::Receive(sample);
-    if (hr == S_OK) hr = m_decoder->ReceiveVideo(sample);
-    return hr;
+    return ReceiveUnderLock(m_decoder->m_csReceive, *this, sample, [this](IMediaSample* s) { return m_decoder->ReceiveVideo(s); });
 }
 
 HRESULT CVideoDecoderInputPin::EndOfStream()
 {
-    CAutoLock lock(&m_decoder->m_csReceive);
-    HRESULT hr = CheckStreaming();
-    if (hr != S_OK) return hr;
-    m_decoder->ApplyPendingFlush();
-    m_decoder->Drain();
-    return m_decoder->m_output->IsConnected() ? m_decoder->m_output->DeliverEndOfStream() : S_OK;
+    return EndOfStreamUnderLock(m_decoder->m_csReceive, *this, [this] {
+        m_decoder->ApplyPendingFlush();
+        m_decoder->Drain();
+        return m_decoder->m_output->IsConnected() ? m_decoder->m_output->DeliverEndOfStream() : S_OK;
+    });
 }
 
 HRESULT CVideoDecoderInputPin::BeginFlush()
@@ -318,7 +315,7 @@ CVideoDecoderFilter::~CVideoDecoderFilter() { CloseDecoder(); }
 
 HRESULT CVideoDecoderFilter::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
 {
-    return CreateComObjectAs(riid, ppv, [outer](HRESULT*) { return new (std::nothrow) CVideoDecoderFilter(outer); });
+    return CreateDecoder<CVideoDecoderFilter>(outer, riid, ppv);
 }
 
 HRESULT CVideoDecoderFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)

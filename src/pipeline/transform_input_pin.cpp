@@ -47,18 +47,12 @@ HRESULT CTransformInputPin::SetMediaType(const CMediaType* type)
 
 HRESULT CTransformInputPin::Receive(IMediaSample* sample)
 {
-    CAutoLock receiveLock(&m_transform->m_csReceive);
-    HRESULT hr = CBaseInputPin::Receive(sample);
-    if (hr == S_OK) hr = m_transform->Receive(sample);
-    return hr;
+    return ReceiveUnderLock(m_transform->m_csReceive, *this, sample, [this](IMediaSample* s) { return m_transform->Receive(s); });
 }
 
 HRESULT CTransformInputPin::EndOfStream()
 {
-    CAutoLock receiveLock(&m_transform->m_csReceive);
-    HRESULT hr = CheckStreaming();
-    if (hr == S_OK) hr = m_transform->EndOfStream();
-    return hr;
+    return EndOfStreamUnderLock(m_transform->m_csReceive, *this, [this] { return m_transform->EndOfStream(); });
 }
 
 HRESULT CTransformInputPin::BeginFlush()

@@ -54,53 +54,27 @@ bool EditorPreview::AddSoundFilters()
     return true;
 }
 
-bool EditorPreview::Link(IBaseFilter* from, int fromPin, IBaseFilter* to, int toPin, const char* noOutput,
-                         const char* noInput, const char* failed)
+bool EditorPreview::ConnectPictures()
 {
-    const ComPtr<IPin> out = PinOf(from, PINDIR_OUTPUT, fromPin);
-    if (!out) {
-        Message(noOutput);
-        return false;
-    }
-    const ComPtr<IPin> in = PinOf(to, PINDIR_INPUT, toPin);
-    if (!in) {
-        Message(noInput);
-        return false;
-    }
-    if (FAILED(m_graph->ConnectDirect(out.Get(), in.Get(), nullptr))) {
-        Message(failed);
-        return false;
-    }
-    return true;
-}
-
-bool EditorPreview::ConnectPictures(IPin* decoderOut)
-{
+    // The decoder's pictures into a tee; the left pane shows the source as it is decoded.
     if (FAILED(CMyTeeFilter::Create(m_tee.Put()))) {
         Message("Create Tee error");
         return false;
     }
     m_graph->AddFilter(m_tee.Get(), "Tee");
-    const ComPtr<IPin> teeIn = PinOf(m_tee.Get(), PINDIR_INPUT, 0);
-    if (!teeIn) {
-        Message("get tee input pin error");
-        return false;
-    }
-    if (FAILED(m_graph->ConnectDirect(decoderOut, teeIn.Get(), nullptr))) {
-        Message("connect decoder and tee error");
-        return false;
-    }
-    // Left: the source as it is decoded.
     if (FAILED(CMyVideoConveFilter::Create(m_leftConver.Put()))) {
         Message("CLSID_MyVideoConver0 error");
         return false;
     }
     m_graph->AddFilter(m_leftConver.Get(), "VideoConver0");
-    if (!Link(m_tee.Get(), 0, m_leftConver.Get(), 0, "get tee output pin0 error", "get video conver0 input pin error",
-              "connect tee output0 to videoconver0 error") ||
-        !Link(m_leftConver.Get(), 0, LeftRenderer(), 0, "get video conver0 output pin error", "get render0 input pin0 error",
-              "connect videoconver0 output0 to render0 error"))
-        return false;
+    const auto message = [this](const char* text) { Message(text); };
+    const std::vector<GraphLink> left{
+        {Decoder(), 0, m_tee.Get(), 0, "get decoder output pin error", "get tee input pin error", "connect decoder and tee error"},
+        {m_tee.Get(), 0, m_leftConver.Get(), 0, "get tee output pin0 error", "get video conver0 input pin error",
+         "connect tee output0 to videoconver0 error"},
+        {m_leftConver.Get(), 0, LeftRenderer(), 0, "get video conver0 output pin error", "get render0 input pin0 error",
+         "connect videoconver0 output0 to render0 error"}};
+    if (!ConnectLinks(m_graph.Get(), left, message).Ok()) return false;
     if (!m_right) return true;
     // Right: as the conversion makes it, in the output's size and shape.
     if (FAILED(CMyVideoConveFilter::Create(m_rightConver.Put()))) {
@@ -115,10 +89,12 @@ bool EditorPreview::ConnectPictures(IPin* decoderOut)
     m_rightConver->SetSaturation(p.saturation);
     m_rightConver->SetHue(p.hue);
     // The tee's second output appears once the first is connected.
-    return Link(m_tee.Get(), 1, m_rightConver.Get(), 0, "get tee output pin1 error", "get video conver input pin error",
-                "connect tee to video conver error") &&
-           Link(m_rightConver.Get(), 0, m_right.Get(), 0, "get video conver output pin error", "get render input pin1 error",
-                "connect tee output1 to render1 error");
+    const std::vector<GraphLink> right{
+        {m_tee.Get(), 1, m_rightConver.Get(), 0, "get tee output pin1 error", "get video conver input pin error",
+         "connect tee to video conver error"},
+        {m_rightConver.Get(), 0, m_right.Get(), 0, "get video conver output pin error", "get render input pin1 error",
+         "connect tee output1 to render1 error"}};
+    return ConnectLinks(m_graph.Get(), right, message).Ok();
 }
 
 std::vector<IBaseFilter*> EditorPreview::OwnFilters() const

@@ -45,12 +45,10 @@ public:
 protected:
     bool CreateRenderers(void* window) override;
     bool AddSoundFilters() override;
-    bool ConnectPictures(IPin* decoderOut) override;
+    bool ConnectPictures() override;
     std::vector<IBaseFilter*> OwnFilters() const override;
 
 private:
-    bool Link(IBaseFilter* from, int fromPin, IBaseFilter* to, int toPin, const char* noOutput, const char* noInput,
-              const char* failed);
 
     int m_outputWidth = 640, m_outputHeight = 480;
     PictureSettings m_picture{};

@@ -146,16 +146,6 @@ bool PreviewPlayer::SetTitle(int titleIndex, int chapterIndex)
 bool PreviewPlayer::ConnectTitle()
 {
     RemoveSoundFilters();
-    const ComPtr<IPin> sourceOut = PinOf(m_source.Get(), PINDIR_OUTPUT, 0);
-    if (!sourceOut) {
-        Message("get source output pin error");
-        return false;
-    }
-    const ComPtr<IPin> splitterIn = PinOf(m_splitter.Get(), PINDIR_INPUT, 0);
-    if (!splitterIn) {
-        Message("get splitter input pin error");
-        return false;
-    }
     // What an earlier title connected goes first: the splitter makes its outputs anew.
     for (int i = 0; i < 2; ++i)
         if (const ComPtr<IPin> in = PinOf(m_decoder.Get(), PINDIR_INPUT, i)) {
@@ -163,20 +153,17 @@ bool PreviewPlayer::ConnectTitle()
             if (SUCCEEDED(in->ConnectedTo(peer.Put())) && peer) m_graph->Disconnect(peer.Get());
             m_graph->Disconnect(in.Get());
         }
-    m_graph->Disconnect(sourceOut.Get());
-    m_graph->Disconnect(splitterIn.Get());
-    if (FAILED(m_graph->ConnectDirect(sourceOut.Get(), splitterIn.Get(), nullptr))) return false;
-
     // Before: the filters already in the graph, so that those the sound brings in are known.
     std::vector<IBaseFilter*> before{m_source.Get(), m_splitter.Get(), m_decoder.Get(), m_renderer.Get()};
     for (IBaseFilter* own : OwnFilters()) before.push_back(own);
-    if (const ComPtr<IPin> video = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 0)) {
-        const ComPtr<IPin> in = PinOf(m_decoder.Get(), PINDIR_INPUT, 0);
-        if (!in || FAILED(m_graph->Connect(video.Get(), in.Get()))) {
-            Message("connect splitter and decoder error(video)");
-            return false;
-        }
-    }
+    const auto message = [this](const char* text) { Message(text); };
+    // The title's pictures; a title without them has no video pin, and that row is left out.
+    const std::vector<GraphLink> pictures{
+        {m_source.Get(), 0, m_splitter.Get(), 0, "get source output pin error", "get splitter input pin error", nullptr, true, true},
+        {m_splitter.Get(), 0, m_decoder.Get(), 0, nullptr, "connect splitter and decoder error(video)",
+         "connect splitter and decoder error(video)", true, false, true}};
+    if (!ConnectLinks(m_graph.Get(), pictures, message).Ok()) return false;
+    // The sound, through whatever the graph finds for it.
     if (const ComPtr<IPin> sound = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 1)) {
         if (!AddSoundFilters()) return false;
         if (FAILED(m_graph->Render(sound.Get()))) {
@@ -184,15 +171,14 @@ bool PreviewPlayer::ConnectTitle()
             return false;
         }
     }
-    if (const ComPtr<IPin> subpictures = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 2)) {
-        if (const ComPtr<IPin> in = PinOf(m_decoder.Get(), PINDIR_INPUT, 1)) m_graph->Connect(subpictures.Get(), in.Get());
-    }
+    // The subpictures into the decoder, when both pins are there (a failure leaves them out).
+    ConnectLinks(m_graph.Get(), {{m_splitter.Get(), 2, m_decoder.Get(), 1, nullptr, nullptr, nullptr, false, false, true}}, message);
     const ComPtr<IPin> decoderOut = PinOf(m_decoder.Get(), PINDIR_OUTPUT, 0);
     if (!decoderOut) {
         Message("get decoder output pin error");
         return false;
     }
-    if (!Connected(decoderOut.Get()) && !ConnectPictures(decoderOut.Get())) return false;
+    if (!Connected(decoderOut.Get()) && !ConnectPictures()) return false;
     ComPtr<IEnumFilters> filters;
     if (SUCCEEDED(m_graph->EnumFilters(filters.Put()))) {
         ComPtr<IBaseFilter> filter;
@@ -203,14 +189,11 @@ bool PreviewPlayer::ConnectTitle()
     return true;
 }
 
-bool PreviewPlayer::ConnectPictures(IPin* decoderOut)
+bool PreviewPlayer::ConnectPictures()
 {
-    const ComPtr<IPin> in = PinOf(m_renderer.Get(), PINDIR_INPUT, 0);
-    if (!in) {
-        Message("get render0 input pin0 error");
-        return false;
-    }
-    return SUCCEEDED(m_graph->ConnectDirect(decoderOut, in.Get(), nullptr));
+    return ConnectLinks(m_graph.Get(), {{m_decoder.Get(), 0, m_renderer.Get(), 0, nullptr, "get render0 input pin0 error"}},
+                        [this](const char* text) { Message(text); })
+        .Ok();
 }
 
 void PreviewPlayer::RemoveSoundFilters()

@@ -76,13 +76,15 @@ protected:
     // before the sound pin is rendered;
     virtual bool AddSoundFilters() { return true; }
     // the way from the decoder's output to the renderers;
-    virtual bool ConnectPictures(IPin* decoderOut);
+    virtual bool ConnectPictures();
     // the filters of its own that stay in the graph from title to title.
     virtual std::vector<IBaseFilter*> OwnFilters() const { return {}; }
     // A renderer made and added to the graph as "Video Mixing Renderer", with its windowless control
     // (null when it has none: it plays without a picture); false with the message.
     bool AddRenderer(void* window, ComPtr<IBaseFilter>& renderer, ComPtr<IVMRWindowlessControl>& windowless);
     void Message(const std::string& text);
+    // The video decoder whose output ConnectPictures connects.
+    IBaseFilter* Decoder() const { return m_decoder.Get(); }
 
     ComPtr<IGraphBuilder> m_graph;
 
