@@ -70,10 +70,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MyDVDGetInfo(disc, info.get());
     std::vector<std::uint8_t> block(10240);
     for (int t = 0; t < info->titleCount; ++t) {
-        TitleVideo video;
-        MyDVDGetTitleVideo(disc, t, &video);
-        MyDVDTitleReadable(disc, t);
-        MyDVDGetCellMarks(disc, t, -1);
+        if (const std::shared_ptr<Disc> opened = MyDVDDisc(disc)) {
+            opened->VideoOf(t);
+            opened->IsReadable(t);
+            opened->CellMarks(t, -1);
+        }
         MyDVDSetArea(disc, t, 0);
         MyDvdSetStopPos(disc, t + 1, 0);
         for (int i = 0; i < 4 && MyDVDRead(disc, block.data(), static_cast<std::int32_t>(block.size())) > 0; ++i) {

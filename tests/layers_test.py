@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""The source folders form layers, bottom to top: no folder includes a header of a folder above it.
+"""The source folders form layers, bottom to top: no folder includes a header of a folder above it,
+and the desktop program reaches the engine through its top rooms only (no render, decode, demux or
+ffmpeg header in src/app).
 
 Usage: layers_test.py SOURCE_ROOT
 """
@@ -10,6 +12,7 @@ import sys
 # Bottom to top, as the README's Layout lists them.
 LAYERS = ["com", "pipeline", "graph", "ffmpeg", "dvd", "demux", "decode", "render", "profiles", "write", "convert", "play",
           "cli", "app"]
+APP_KEEPS_OUT = {"render", "decode", "demux", "ffmpeg"}
 INCLUDE = re.compile(r'\s*#\s*include\s+"(\w+)/')
 
 
@@ -30,7 +33,16 @@ def main():
                         match = INCLUDE.match(line)
                         if match and match.group(1) in LAYERS and LAYERS.index(match.group(1)) > level:
                             wrong.append(f"{os.path.relpath(path, sys.argv[1])}:{number}: {folder} includes {match.group(1)}")
-    print("\n".join(wrong) if wrong else f"{len(LAYERS)} layers, no include upwards")
+    # The desktop program talks to the engine through convert, play and the layers they expose.
+    for directory, _, files in os.walk(os.path.join(src, "app")):
+        for name in files:
+            path = os.path.join(directory, name)
+            with open(path, encoding="utf-8", errors="replace") as source:
+                for number, line in enumerate(source, 1):
+                    match = INCLUDE.match(line)
+                    if match and match.group(1) in APP_KEEPS_OUT:
+                        wrong.append(f"{os.path.relpath(path, sys.argv[1])}:{number}: app includes {match.group(1)}")
+    print("\n".join(wrong) if wrong else f"{len(LAYERS)} layers, no include upwards, the window sees the engine's top")
     return 1 if wrong else 0
 
 

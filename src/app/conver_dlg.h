@@ -10,7 +10,7 @@
 
 #include "app/skinned_dialog.h"
 #include "convert/conversion_run.h"
-#include "dvd/my_dvd.h"
+#include "convert/source_disc.h"
 
 class CColumnTreeCtrl;
 class CMyButton;
@@ -25,7 +25,7 @@ class CConverDlg : public CSkinnedDialog {
     Q_OBJECT
 public:
     struct Inputs {
-        DiscHandle disc = 0;
+        std::shared_ptr<SourceDisc> disc;
         CColumnTreeCtrl* list = nullptr;
         WriterSettings profile{};
         bool merge = false;

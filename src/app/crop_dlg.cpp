@@ -43,14 +43,14 @@ QString TrimTimeText(std::int64_t ms)
     return text;
 }
 
-CCropDlg::CCropDlg(DiscHandle disc, ConversionTask& task, int page, const WriterSettings& output, QWidget* parent)
-    : CSkinnedDialog(parent), m_disc(disc), m_task(task), m_working(task.clip), m_output(output)
+CCropDlg::CCropDlg(std::shared_ptr<SourceDisc> disc, ConversionTask& task, int page, const WriterSettings& output,
+                   QWidget* parent)
+    : CSkinnedDialog(parent), m_disc(std::move(disc)), m_task(task), m_working(task.clip), m_output(output)
 {
     setWindowTitle(QStringLiteral("Edit"));
     SetBackground("cropbk.png", QSize(800, 600));
     // Crop values are in the title's own picture (720 × 576 on PAL), not a fixed frame.
-    TitleVideo video;
-    if (MyDVDGetTitleVideo(disc, task.titleIndex, &video) && video.width > 0 && video.height > 0)
+    if (const TitleVideo video = m_disc ? m_disc->VideoOf(task.titleIndex) : TitleVideo{}; video.width > 0 && video.height > 0)
         m_frame = QSize(video.width, video.height);
     m_preview = std::make_unique<EditorPreview>([this](const std::string& text) { ShowMessage(this, QString::fromStdString(text)); });
     m_preview->SetOutputSize(output.Width, output.Height);

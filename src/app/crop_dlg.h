@@ -29,7 +29,8 @@ public:
     enum Page { kTrim = 0, kCrop = 1, kEffect = 2 };
 
     // `task` is edited in place on OK; `output` gives the size the right pane shows.
-    CCropDlg(DiscHandle disc, ConversionTask& task, int page, const WriterSettings& output, QWidget* parent = nullptr);
+    CCropDlg(std::shared_ptr<SourceDisc> disc, ConversionTask& task, int page, const WriterSettings& output,
+             QWidget* parent = nullptr);
     ~CCropDlg() override;
 
     const ClipSettings& Working() const { return m_working; }
@@ -96,7 +97,7 @@ private:
     void OnSlider(int id, int position);
     std::int64_t SourceLength() const { return m_task.sourceLength; }
 
-    DiscHandle m_disc;
+    std::shared_ptr<SourceDisc> m_disc;
     ConversionTask& m_task;
     ClipSettings m_working;
     WriterSettings m_output;

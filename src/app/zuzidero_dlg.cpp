@@ -36,7 +36,6 @@
 #include "app/user_profiles.h"
 #include "app/video_renderer.h"
 #include "convert/conversion_engine.h"
-#include "demux/media_disc.h"
 #include "pipeline/event_codes.h"
 #include "dvd/iso639.h"
 
@@ -109,7 +108,11 @@ QString CZuZideroDlg::AudioLine(const TitleInfo& title, int stream)
 
 QString CZuZideroDlg::SubtitleLine(const TitleInfo& title, int stream) { return LanguageName(title.subpictureLanguage[stream]); }
 
-CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent), m_info(std::make_unique<DiscInfo>())
+namespace {
+const DiscInfo kNoDisc{};
+} // namespace
+
+CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent), m_info(&kNoDisc)
 {
     setWindowIcon(QIcon(SkinFile("zuzidero.png")));
     // The product title and home page come from "Set.xml".
@@ -323,16 +326,12 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
 {
     // Nothing of the disc shown now changes until the new one has loaded.
     std::string why;
-    OwnedDisc disc = OpenDisc(path.toStdString(), &why);
+    std::shared_ptr<SourceDisc> disc = SourceDisc::Open(path.toStdString(), &why);
     if (!disc) {
-        ShowMessage(this, QString::fromStdString(OpenErrorText(path.toStdString(), why, "\n")));
+        ShowMessage(this, QString::fromStdString(SourceDisc::OpenErrorText(path.toStdString(), why, "\n")));
         return false;
     }
-    auto info = std::make_unique<DiscInfo>();
-    if (MyDVDGetInfo(disc.Get(), info.get()) != 0) {
-        ShowMessage(this, QStringLiteral("Load DVD error"));
-        return false;
-    }
+    const DiscInfo* info = &disc->Info();
     if (std::none_of(info->titles, info->titles + std::max(info->titleCount, 0), IsListedTitle)) {
         ShowMessage(this, QStringLiteral("Load DVD error\nThe disc has no title of 3 seconds or more."));
         return false;
@@ -341,29 +340,27 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
     OnStop();
     m_player->Teardown();
     m_disc = std::move(disc);
-    m_info = std::move(info);
+    m_info = info;
 
     m_list->ClearAll();
     m_lastClicked = nullptr;
-    QTreeWidgetItem* root = m_list->InsertRoot(DiscName(path, QString::fromStdString(MyDVDGetVolumeName(m_disc.Get()))));
+    QTreeWidgetItem* root = m_list->InsertRoot(DiscName(path, QString::fromStdString(m_disc->VolumeName())));
     // What on the disc could not be read (damaged playlists) is told on the disc's line.
     QStringList unreadable;
-    for (const std::string& line : MyDVDGetUnreadable(m_disc.Get())) unreadable << QString::fromStdString(line);
+    for (const std::string& line : m_disc->Unreadable()) unreadable << QString::fromStdString(line);
     if (!unreadable.isEmpty()) root->setToolTip(0, unreadable.join(QLatin1Char('\n')));
     const QString extension = QString::fromStdString(m_currentProfile.FormatExt);
     QTreeWidgetItem* first = nullptr;
     for (int i = 0; i < m_info->titleCount; ++i) {
         const TitleInfo& title = m_info->titles[i];
         if (!IsListedTitle(title)) continue;
-        TitleVideo video;
-        MyDVDGetTitleVideo(m_disc.Get(), i, &video);
-        ConversionTask task = MakeTitleTask(i, title, video);
+        ConversionTask task = MakeTitleTask(i, title, m_disc->VideoOf(i));
         // Each title starts with its first listed track and subtitle.
         if (title.audioCount > 0) task.audioStreamId = title.audioStreamId[0];
         if (title.subpictureCount > 0) task.subtitleId = title.subpictureStreamId[0];
         QTreeWidgetItem* item = m_list->InsertTask(task, extension);
         // A Blu-ray clip that no playlist plays says so ("clip 00001").
-        if (const QString source = QString::fromStdString(MyDVDGetTitleSource(m_disc.Get(), i)); !source.isEmpty())
+        if (const QString source = QString::fromStdString(m_disc->TitleSource(i)); !source.isEmpty())
             for (int column = 0; column < m_list->columnCount(); ++column) item->setToolTip(column, source);
         InsertChapters(item, task);
         if (!first) {
@@ -383,7 +380,7 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
 bool CZuZideroDlg::PreparePlayer()
 {
     QPointer<CZuZideroDlg> self(this);
-    const bool created = m_player->CreateGraph(m_disc.Get(), m_video, nullptr, [self] {
+    const bool created = m_player->CreateGraph(m_disc, m_video, nullptr, [self] {
         // A streaming thread: the window looks at the events on its own thread.
         if (self) QMetaObject::invokeMethod(self, &CZuZideroDlg::OnPlayerEvent, Qt::QueuedConnection);
     });
@@ -412,7 +409,7 @@ void CZuZideroDlg::InsertChapters(QTreeWidgetItem* titleItem, const ConversionTa
     // What plays from each chapter to the title's end; a chapter is the difference to the next.
     std::vector<double> toTheEnd;
     for (int c = 0; c < title.chapterCount && c < kMaxChapters; ++c) {
-        const auto marks = MyDVDGetCellMarks(m_disc.Get(), titleTask.titleIndex, c);
+        const auto marks = m_disc->CellMarks(titleTask.titleIndex, c);
         toTheEnd.push_back(marks.empty() ? 0.0 : marks.back().ms);
     }
     for (std::size_t c = 0; c < toTheEnd.size(); ++c) {
@@ -562,7 +559,7 @@ void CZuZideroDlg::OpenEditor(int page, bool modal)
     // with the task.
     task->clip.picture = m_lastClip.picture;
     QTreeWidgetItem* item = m_list->currentItem();
-    auto* editor = new CCropDlg(m_disc.Get(), *task, page, m_currentProfile.writer, this);
+    auto* editor = new CCropDlg(m_disc, *task, page, m_currentProfile.writer, this);
     editor->setAttribute(Qt::WA_DeleteOnClose);
     m_editor = editor;
     connect(editor, &QDialog::finished, this, [this, task, item] {
@@ -742,7 +739,7 @@ void CZuZideroDlg::OnStart(bool modal)
     }
 
     CConverDlg::Inputs inputs;
-    inputs.disc = m_disc.Get();
+    inputs.disc = m_disc;
     inputs.list = m_list;
     inputs.profile = m_currentProfile.writer;
     inputs.merge = m_merge->isChecked();
@@ -938,5 +935,5 @@ void CZuZideroDlg::Shutdown()
     if (m_list) m_list->ClearAll();
     if (m_player) m_player->Teardown();
     if (m_video) m_video->SetRenderer(nullptr);
-    m_disc.Reset();
+    m_disc.reset();
 }

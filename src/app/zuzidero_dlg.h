@@ -15,7 +15,7 @@
 #include "convert/conversion_task.h"
 #include "play/preview_player.h"
 #include "dvd/disc_info.h"
-#include "dvd/my_dvd.h"
+#include "convert/source_disc.h"
 #include "profiles/profile_catalogue.h"
 
 class BeautyCombobox;
@@ -54,7 +54,8 @@ public:
     std::int32_t SelectedAudioStreamId() const { return m_audioId; }
     std::int32_t SelectedSubtitleId() const { return m_subtitleId; }
     bool SubtitlesOn() const { return m_subtitlesOn; }
-    DiscHandle Disc() const { return m_disc.Get(); }
+    // The disc open in the window, or null.
+    const std::shared_ptr<SourceDisc>& Disc() const { return m_disc; }
     const DiscInfo& Info() const { return *m_info; }
     const QString& ProductTitle() const { return m_productTitle; }
     bool CatalogueLoaded() const { return m_catalogueLoaded; }
@@ -159,8 +160,8 @@ private:
     void Shutdown();
     void OpenUrl(const QString& address);
 
-    std::unique_ptr<DiscInfo> m_info;
-    OwnedDisc m_disc;
+    const DiscInfo* m_info; // the open disc's record, or an empty one
+    std::shared_ptr<SourceDisc> m_disc;
     ProfileCatalogue m_catalogue;
     bool m_catalogueLoaded = false;
     ProfileRecord m_currentProfile;

@@ -1,7 +1,10 @@
 #include "cli/convert_command.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <array>
@@ -20,15 +23,24 @@
 #include "convert/conversion_run.h"
 #include "convert/time_text.h"
 #include "convert/video_conversion_filter.h"
-#include "demux/media_disc.h"
-#include "dvd/my_dvd.h"
 #include "profiles/profile_catalogue.h"
 
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+// The watcher's wake-up: read end, write end (written by the signal handler); -1 when closed.
+int g_wakePipe[2] = {-1, -1};
 
-void OnInterrupt(int) { g_interrupted = true; }
+void OnInterrupt(int)
+{
+    g_interrupted = true;
+    const int saved = errno;
+    if (g_wakePipe[1] >= 0) {
+        const ssize_t written = ::write(g_wakePipe[1], "!", 1);
+        (void)written; // a full pipe has a byte in it already
+    }
+    errno = saved;
+}
 
 std::optional<int> ParseInt(const std::string& text, int low, int high)
 {
@@ -236,13 +248,12 @@ private:
 using UsageText = std::string;
 
 // The task for one title (1-based) with the command's trim, crop and tracks.
-UsageText MakeTask(DiscHandle disc, const DiscInfo& info, int number, const Options& o, const ProfileRecord& profile,
+UsageText MakeTask(const SourceDisc& disc, const DiscInfo& info, int number, const Options& o, const ProfileRecord& profile,
                    RunTask& task)
 {
     if (number > info.titleCount) return "the disc has no title " + std::to_string(number);
     const TitleInfo& title = info.titles[number - 1];
-    TitleVideo video;
-    MyDVDGetTitleVideo(disc, number - 1, &video);
+    const TitleVideo video = disc.VideoOf(number - 1);
     task.task = MakeTitleTask(number - 1, title, video);
     const std::string titleName = "title " + std::to_string(number);
     std::string rangeName = titleName;
@@ -250,8 +261,8 @@ UsageText MakeTask(DiscHandle disc, const DiscInfo& info, int number, const Opti
         if (o.chapter > title.chapterCount) return titleName + " has no chapter " + std::to_string(o.chapter);
         task.task.chapterIndex = o.chapter - 1;
         // What plays from the chapter to the title's end, less what plays from the next one.
-        const auto fromChapter = MyDVDGetCellMarks(disc, number - 1, o.chapter - 1);
-        const auto fromNext = MyDVDGetCellMarks(disc, number - 1, o.chapter);
+        const auto fromChapter = disc.CellMarks(number - 1, o.chapter - 1);
+        const auto fromNext = disc.CellMarks(number - 1, o.chapter);
         if (!fromChapter.empty()) {
             const double ms = fromChapter.back().ms - (o.chapter < title.chapterCount && !fromNext.empty() ? fromNext.back().ms : 0.0);
             task.task.sourceLength = std::max<std::int64_t>(static_cast<std::int64_t>(ms + 0.5), 0);
@@ -297,14 +308,14 @@ struct TaskList {
 
 // The tasks of the titles asked for, or of every title the title list shows (and the unreadable
 // ones, which fail with their reason).
-UsageText MakeTasks(DiscHandle disc, const DiscInfo& info, const Options& o, const ProfileRecord& profile, TaskList& list)
+UsageText MakeTasks(const SourceDisc& disc, const DiscInfo& info, const Options& o, const ProfileRecord& profile, TaskList& list)
 {
     std::vector<int> titles = o.titles;
     if (titles.empty())
         for (int t = 0; t < info.titleCount; ++t)
-            if (IsListedTitle(info.titles[t]) || !MyDVDTitleReadable(disc, t)) titles.push_back(t + 1);
+            if (IsListedTitle(info.titles[t]) || !disc.TitleReadable(t)) titles.push_back(t + 1);
     for (int number : titles) {
-        if (number <= info.titleCount && !MyDVDTitleReadable(disc, number - 1)) {
+        if (number <= info.titleCount && !disc.TitleReadable(number - 1)) {
             std::fprintf(stderr, "zuzidero-cli: title %d cannot be read: its title set's IFO and BUP are damaged\n", number);
             list.unreadable.push_back(number);
             continue;
@@ -370,28 +381,32 @@ RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const st
 // neither a damaged drive's retries nor the building of a graph hold the cancel up.
 class InterruptWatch {
 public:
-    explicit InterruptWatch(DiscHandle disc)
+    explicit InterruptWatch(std::shared_ptr<SourceDisc> disc)
     {
+        g_interrupted = false;
+        // The handler only writes a byte into a pipe (all a handler may do); the watcher, woken
+        // by it, tells the disc. Closing the pipe's writing end lets the watcher go.
+        if (::pipe2(g_wakePipe, O_CLOEXEC) != 0) g_wakePipe[0] = g_wakePipe[1] = -1;
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
         sigemptyset(&action.sa_mask);
-        g_interrupted = false;
         for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &m_previous[i]);
-        m_watcher = std::thread([this, disc] {
-            while (!m_ended.load()) {
-                if (g_interrupted.load()) {
-                    MyDVDInterrupt(disc, true);
-                    return;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        m_watcher = std::thread([disc] {
+            char byte = 0;
+            while (g_wakePipe[0] >= 0 && ::read(g_wakePipe[0], &byte, 1) < 0 && errno == EINTR) {
             }
+            // A byte: a signal came; the end of the pipe: the run is over.
+            if (g_interrupted.load()) disc->Interrupt(true);
         });
     }
     ~InterruptWatch()
     {
-        m_ended = true;
-        m_watcher.join();
         for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &m_previous[i], nullptr);
+        if (g_wakePipe[1] >= 0) ::close(g_wakePipe[1]);
+        g_wakePipe[1] = -1;
+        m_watcher.join();
+        if (g_wakePipe[0] >= 0) ::close(g_wakePipe[0]);
+        g_wakePipe[0] = -1;
     }
     InterruptWatch(const InterruptWatch&) = delete;
     InterruptWatch& operator=(const InterruptWatch&) = delete;
@@ -401,7 +416,6 @@ public:
 private:
     static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
     struct sigaction m_previous[std::size(kSignals)] {};
-    std::atomic<bool> m_ended{false};
     std::thread m_watcher;
 };
 
@@ -411,11 +425,13 @@ std::int64_t NowMs()
 }
 
 // Converts with progress on the terminal until the run ends or is interrupted.
-void RunWithProgress(ConversionRun& run, ProgressPrinter& printer, DiscHandle disc)
+void RunWithProgress(ConversionRun& run, ProgressPrinter& printer, std::shared_ptr<SourceDisc> disc)
 {
     {
         InterruptWatch interrupts(disc);
         if (run.Start()) {
+            // The run's events, or a tenth of a second without one: the terminal's progress bar
+            // moves on its own clock.
             while (run.Step(100)) {
                 if (interrupts.Interrupted()) {
                     run.Cancel();
@@ -469,17 +485,16 @@ int RunConvertCommand(const std::vector<std::string>& args)
     if (!FindProfile(catalogue, o.profile, profile)) return UsageError("no such profile: " + o.profile);
 
     std::string why;
-    const OwnedDisc disc = OpenDisc(o.disc, &why);
+    const std::shared_ptr<SourceDisc> disc = SourceDisc::Open(o.disc, &why);
     if (!disc) {
-        std::fprintf(stderr, "%s\n", OpenErrorText(o.disc, why).c_str());
+        std::fprintf(stderr, "%s\n", SourceDisc::OpenErrorText(o.disc, why).c_str());
         return kExitBadInput;
     }
-    auto info = std::make_unique<DiscInfo>();
-    MyDVDGetInfo(disc.Get(), info.get());
-    for (const std::string& line : MyDVDGetUnreadable(disc.Get())) std::fprintf(stderr, "zuzidero-cli: %s\n", line.c_str());
+    const DiscInfo& info = disc->Info();
+    for (const std::string& line : disc->Unreadable()) std::fprintf(stderr, "zuzidero-cli: %s\n", line.c_str());
 
     TaskList list;
-    const UsageText taskError = MakeTasks(disc.Get(), *info, o, profile, list);
+    const UsageText taskError = MakeTasks(*disc, info, o, profile, list);
     if (!taskError.empty()) return UsageError(taskError);
     if (list.tasks.empty() && list.unreadable.empty()) {
         std::fprintf(stderr, "zuzidero-cli: the disc has no title of 3 seconds or more\n");
@@ -490,10 +505,10 @@ int RunConvertCommand(const std::vector<std::string>& args)
 
     ProgressPrinter printer(o.quiet);
     const RunSettings settings = SettingsFor(o, profile, list.tasks);
-    ConversionRun run(disc.Get(), std::move(list.tasks), settings, [&](const std::string& message) {
+    ConversionRun run(disc, std::move(list.tasks), settings, [&](const std::string& message) {
         printer.End();
         std::fprintf(stderr, "%s\n", message.c_str());
     });
-    RunWithProgress(run, printer, disc.Get());
+    RunWithProgress(run, printer, disc);
     return Report(run, static_cast<int>(list.unreadable.size()), o.quiet);
 }

@@ -9,8 +9,7 @@
 #include "cli/json_writer.h"
 #include "dvd/disc_info.h"
 #include "dvd/iso639.h"
-#include "demux/media_disc.h"
-#include "dvd/my_dvd.h"
+#include "convert/source_disc.h"
 
 namespace {
 
@@ -168,32 +167,25 @@ int RunInfoCommand(const std::vector<std::string>& args)
         return UsageError("info needs a disc: a device, a VIDEO_TS folder, an ISO image, a Blu-ray folder or an MPEG file");
 
     std::string why;
-    const OwnedDisc owned = OpenDisc(disc, &why);
-    const DiscHandle handle = owned.Get();
-    if (!handle) {
-        std::fprintf(stderr, "%s\n", OpenErrorText(disc, why).c_str());
+    const std::shared_ptr<SourceDisc> source = SourceDisc::Open(disc, &why);
+    if (!source) {
+        std::fprintf(stderr, "%s\n", SourceDisc::OpenErrorText(disc, why).c_str());
         return kExitBadInput;
     }
-    auto info = std::make_unique<DiscInfo>();
-    MyDVDGetInfo(handle, info.get());
+    const DiscInfo& info = source->Info();
     DiscFacts facts;
-    const auto titles = static_cast<std::size_t>(std::max(info->titleCount, 0));
-    facts.videos.resize(titles);
-    facts.readable.resize(titles);
-    facts.sources.resize(titles);
-    for (int t = 0; t < info->titleCount; ++t) {
-        const auto i = static_cast<std::size_t>(t);
-        MyDVDGetTitleVideo(handle, t, &facts.videos[i]);
-        facts.readable[i] = MyDVDTitleReadable(handle, t);
-        facts.sources[i] = MyDVDGetTitleSource(handle, t);
+    for (int t = 0; t < info.titleCount; ++t) {
+        facts.videos.push_back(source->VideoOf(t));
+        facts.readable.push_back(source->TitleReadable(t));
+        facts.sources.push_back(source->TitleSource(t));
     }
-    facts.unreadable = MyDVDGetUnreadable(handle);
-    facts.mainTitle = MyDVDMainTitle(handle);
+    facts.unreadable = source->Unreadable();
+    facts.mainTitle = source->MainTitle();
     // What could not be read is said on stderr too, whatever the output's form.
     for (const std::string& line : facts.unreadable) std::fprintf(stderr, "zuzidero-cli: %s\n", line.c_str());
     if (json)
-        PrintJson(disc, *info, facts);
+        PrintJson(disc, info, facts);
     else
-        PrintText(disc, *info, facts);
+        PrintText(disc, info, facts);
     return kExitOk;
 }

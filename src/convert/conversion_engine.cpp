@@ -47,12 +47,13 @@ bool ConversionEngine::OpenOutput(const std::string& path, const WriterSettings&
 
 bool ConversionEngine::CloseOutput() { return m_writer.Close(); }
 
-bool ConversionEngine::Build(DiscHandle disc, int titleIndex, int chapterIndex, const ClipSettings& clip,
+bool ConversionEngine::Build(std::shared_ptr<SourceDisc> disc, int titleIndex, int chapterIndex, const ClipSettings& clip,
                              const BuildOptions& options)
 {
     Teardown();
     m_titleIndex = titleIndex;
-    m_disc = disc;
+    m_disc = std::move(disc);
+    if (!m_disc) return false;
     m_nothingReadable = false;
     if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid, m_graph.PutVoid()) != S_OK)
         return false;
@@ -64,7 +65,7 @@ bool ConversionEngine::Build(DiscHandle disc, int titleIndex, int chapterIndex, 
     ComPtr<IMediaFilter> timing;
     if (SUCCEEDED(m_graph.As(timing))) timing->SetSyncSource(nullptr);
     m_clip = clip;
-    if (!CreateFilters(disc, titleIndex, chapterIndex)) return false;
+    if (!CreateFilters(titleIndex, chapterIndex)) return false;
     if (m_videoConver) m_videoConver->SetDeinterlace(options.deinterlace);
     if (!ConnectFilters(options.subpictures)) return false;
     if (options.preview && m_writer.HasVideo()) AttachPreview(options.preview);
@@ -81,7 +82,7 @@ void ConversionEngine::ChooseStreams(std::uint16_t subtitleId, std::uint16_t aud
     EnableStreams(m_splitter.Get(), audioStreamId, subtitleId);
 }
 
-bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapterIndex)
+bool ConversionEngine::CreateFilters(int titleIndex, int chapterIndex)
 {
     const WriterSettings& w = m_profile;
     const bool video = w.hasVideo != 0, audio = w.hasAudio != 0;
@@ -95,11 +96,11 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
     if (SUCCEEDED(QueryInterfaceTo(static_cast<IBaseFilter*>(m_splitter.Get()), m_seeking)))
         m_seeking->SetTimeFormat(&kTimeFormatMediaTime);
     // The scanner learns from the title record which streams to expect (before the connection).
-    auto info = std::make_unique<DiscInfo>();
+    const DiscInfo& info = m_disc->Info();
     m_firstAudioStreamId = 0;
-    if (MyDVDGetInfo(disc, info.get()) == 0 && titleIndex >= 0 && titleIndex < info->titleCount) {
-        m_splitter->SetTitleInfo(&info->titles[titleIndex]);
-        if (info->titles[titleIndex].audioCount > 0) m_firstAudioStreamId = info->titles[titleIndex].audioStreamId[0];
+    if (titleIndex >= 0 && titleIndex < info.titleCount) {
+        m_splitter->SetTitleInfo(&info.titles[titleIndex]);
+        if (info.titles[titleIndex].audioCount > 0) m_firstAudioStreamId = info.titles[titleIndex].audioStreamId[0];
     }
 
     CClassFactory& factory = CClassFactory::Instance();
@@ -129,19 +130,24 @@ bool ConversionEngine::CreateFilters(DiscHandle disc, int titleIndex, int chapte
         }
         m_graph->AddFilter(m_videoConver.Get(), "VideoConver");
     }
-    return OpenArea(disc, titleIndex, chapterIndex);
+    return OpenArea(titleIndex, chapterIndex);
 }
 
-bool ConversionEngine::OpenArea(DiscHandle disc, int titleIndex, int chapterIndex)
+bool ConversionEngine::OpenArea(int titleIndex, int chapterIndex)
 {
+    // The cells of the title, and for a chapter those from it and from the next one, each asked
+    // of the disc once.
+    const std::vector<Disc::CellMark> title = m_disc->CellMarks(titleIndex, -1);
+    std::vector<Disc::CellMark> fromChapter, fromNext;
+    if (chapterIndex >= 0) {
+        fromChapter = m_disc->CellMarks(titleIndex, chapterIndex);
+        fromNext = m_disc->CellMarks(titleIndex, chapterIndex + 1);
+    }
     // A chapter converts as that stretch of its title, the way a trim does: reading goes on past
     // the chapter's last sector until every stream has passed its end. (The sound of a chapter's
     // last half second lies in the next chapter's sectors; reading the chapter's sectors alone
     // lost it, and called it unreadable.)
     if (chapterIndex >= 0) {
-        const std::vector<Disc::CellMark> title = MyDVDGetCellMarks(disc, titleIndex, -1);
-        const std::vector<Disc::CellMark> fromChapter = MyDVDGetCellMarks(disc, titleIndex, chapterIndex);
-        const std::vector<Disc::CellMark> fromNext = MyDVDGetCellMarks(disc, titleIndex, chapterIndex + 1);
         if (!title.empty() && !fromChapter.empty()) {
             const auto start = static_cast<std::int64_t>(title.back().ms - fromChapter.back().ms + 0.5);
             const auto length = static_cast<std::int64_t>(fromChapter.back().ms - (fromNext.empty() ? 0.0 : fromNext.back().ms) + 0.5);
@@ -156,25 +162,25 @@ bool ConversionEngine::OpenArea(DiscHandle disc, int titleIndex, int chapterInde
         Message("IID_IMyDVDReader error");
         return false;
     }
-    if (FAILED(reader->SetDvdReader(disc)) || FAILED(reader->SetArea(titleIndex, chapterIndex))) {
+    if (FAILED(reader->SetDvdReader(m_disc->Handle())) || FAILED(reader->SetArea(titleIndex, chapterIndex))) {
         Message("SetDvdReader error");
         return false;
     }
     reader->GetDuration(&m_titleLength);
     // Where the cells start in the area and in time: the splitter seeks by them, and takes each
     // cell's times from its own start (cells may start their time stamps again).
-    const std::vector<Disc::CellMark> cells = SetCellTimes(m_splitter.Get(), disc, titleIndex, chapterIndex);
+    const std::vector<Disc::CellMark>& cells = chapterIndex >= 0 ? fromChapter : title;
+    SetCellTimes(m_splitter.Get(), m_disc->Kind(), cells);
     // A chapter's length: its cells' playing time.
     if (chapterIndex >= 0) {
-        const std::size_t following = MyDVDGetCellMarks(disc, titleIndex, chapterIndex + 1).size();
-        const std::size_t own = cells.size() > following ? cells.size() - following : 0;
+        const std::size_t own = cells.size() > fromNext.size() ? cells.size() - fromNext.size() : 0;
         if (own > 0 && own < cells.size() && cells[own].ms > 0) m_titleLength = static_cast<LONGLONG>(cells[own].ms);
     }
-    ApplyClip(disc, titleIndex);
+    ApplyClip(titleIndex);
     return true;
 }
 
-void ConversionEngine::ApplyClip(DiscHandle disc, int titleIndex)
+void ConversionEngine::ApplyClip(int titleIndex)
 {
     const WriterSettings& w = m_profile;
     // The whole title (or chapter) is read to the end of its data: the disc's playing time
@@ -192,8 +198,7 @@ void ConversionEngine::ApplyClip(DiscHandle disc, int titleIndex)
     if (m_videoConver) {
         m_videoConver->SetRects(p.zoomMode, p.cropLeft, p.cropTop, p.cropRight, p.cropBottom, 0, 0, w.Width, w.Height);
         // The title's shape from its video attributes (the stream's own may be missing or wrong).
-        TitleVideo title;
-        const AspectRatio source = MyDVDGetTitleVideo(disc, titleIndex, &title) ? TitleAspect(title) : AspectRatio{};
+        const AspectRatio source = TitleAspect(m_disc->VideoOf(titleIndex));
         m_videoConver->SetDisplayAspects(source.x, source.y, m_outputAspect.x, m_outputAspect.y);
         m_videoConver->SetHue(p.hue);
         m_videoConver->SetBrightness(p.brightness);
@@ -238,7 +243,7 @@ bool ConversionEngine::ConnectFilters(bool subpictures)
     const LinkResult linked = ConnectLinks(m_graph.Get(), rows, [this](const char* text) { Message(text); });
     if (linked.Ok()) return true;
     if (linked.hr == ZZ_E_SCRAMBLED)
-        Message(EncryptedText(m_titleIndex, MyDVDGetKind(m_disc)).c_str());
+        Message(EncryptedText(m_titleIndex, m_disc->Kind()).c_str());
     else if (linked.row == 0)
         m_nothingReadable = true; // the splitter finds no stream in the title's data
     return false;
@@ -287,9 +292,9 @@ HRESULT ConversionEngine::Stop()
 {
     if (!m_control) return E_UNEXPECTED;
     // A damaged drive's retries would hold the stop up: reads give up while the graph stops.
-    MyDVDInterrupt(m_disc, true);
+    if (m_disc) m_disc->Interrupt(true);
     const HRESULT hr = m_control->Stop();
-    MyDVDInterrupt(m_disc, false);
+    if (m_disc) m_disc->Interrupt(false);
     return hr;
 }
 
@@ -339,7 +344,7 @@ std::vector<LostStretch> ConversionEngine::Lost()
     const REFERENCE_TIME end = m_sink ? m_sink->RangeEnd() - start : INT64_MAX;
     // Stretches the title's navigation plays whose data is not there (a missing clip): they
     // take no time in the file, and are said where they would have been.
-    for (const Disc::MissingStretch& missing : MyDVDGetMissing(m_disc, m_titleIndex)) {
+    for (const Disc::MissingStretch& missing : m_disc ? m_disc->Missing(m_titleIndex) : std::vector<Disc::MissingStretch>{}) {
         const auto at = static_cast<REFERENCE_TIME>(missing.atMs * 10000) - start;
         if (at >= 0 && at <= end) lost.push_back({at, at + static_cast<REFERENCE_TIME>(missing.ms * 10000)});
     }

@@ -15,7 +15,7 @@
 #include "convert/graph_parts.h"
 #include "convert/framing.h"
 #include "write/output_writer.h"
-#include "dvd/my_dvd.h"
+#include "convert/source_disc.h"
 #include "graph/graph_interfaces.h"
 
 class CMpegSplitterFilter;
@@ -50,10 +50,12 @@ public:
         IBaseFilter* preview = nullptr;
     };
     // Builds, connects and pauses the graph of a task; false (with a message) on failure.
-    bool Build(DiscHandle disc, int titleIndex, int chapterIndex, const ClipSettings& clip, const BuildOptions& options);
-    bool Build(DiscHandle disc, int titleIndex, int chapterIndex, const ClipSettings& clip)
+    // The engine holds the disc while the graph reads it.
+    bool Build(std::shared_ptr<SourceDisc> disc, int titleIndex, int chapterIndex, const ClipSettings& clip,
+               const BuildOptions& options);
+    bool Build(std::shared_ptr<SourceDisc> disc, int titleIndex, int chapterIndex, const ClipSettings& clip)
     {
-        return Build(disc, titleIndex, chapterIndex, clip, BuildOptions{});
+        return Build(std::move(disc), titleIndex, chapterIndex, clip, BuildOptions{});
     }
     // Opens the output file; its pictures are shown at `displayAspect` (unknown: square pixels),
     // and the graphs built for it frame their pictures so.
@@ -102,11 +104,11 @@ private:
     // Connects "Video Pre" to the renderer; the graph is stopped.
     bool AttachPreview(IBaseFilter* renderer);
     void Message(const char* text);
-    bool CreateFilters(DiscHandle disc, int titleIndex, int chapterIndex);
+    bool CreateFilters(int titleIndex, int chapterIndex);
     // Points the reader at the title (or chapter) and learns its cells and length.
-    bool OpenArea(DiscHandle disc, int titleIndex, int chapterIndex);
+    bool OpenArea(int titleIndex, int chapterIndex);
     // The trimmed range and the picture and sound settings, onto the filters.
-    void ApplyClip(DiscHandle disc, int titleIndex);
+    void ApplyClip(int titleIndex);
     bool ConnectFilters(bool subpictures);
 
     MessageFn m_message;
@@ -128,7 +130,7 @@ private:
     ComPtr<IBaseFilter> m_preview;
     LONGLONG m_titleLength = 0;
     int m_titleIndex = 0;
-    DiscHandle m_disc = 0;
+    std::shared_ptr<SourceDisc> m_disc; // the current task's
     std::int32_t m_firstAudioStreamId = 0; // the title's first listed track, 0 when it has none
     bool m_nothingReadable = false;
 };

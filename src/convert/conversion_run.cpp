@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "dvd/my_dvd.h"
 #include "pipeline/event_codes.h"
 #include "com/debug_log.h"
 
@@ -20,9 +19,9 @@ std::int64_t SteadyMilliseconds()
 
 } // namespace
 
-ConversionRun::ConversionRun(DiscHandle disc, std::vector<RunTask> tasks, RunSettings settings, MessageFn message,
-                             Clock clock)
-    : m_disc(disc), m_tasks(std::move(tasks)), m_settings(std::move(settings)), m_message(std::move(message)),
+ConversionRun::ConversionRun(std::shared_ptr<SourceDisc> disc, std::vector<RunTask> tasks, RunSettings settings,
+                             MessageFn message, Clock clock)
+    : m_disc(std::move(disc)), m_tasks(std::move(tasks)), m_settings(std::move(settings)), m_message(std::move(message)),
       m_clock(clock ? std::move(clock) : Clock(SteadyMilliseconds)), m_engine(m_message),
       m_part(m_settings.partNameSeed)
 {
@@ -120,8 +119,7 @@ bool ConversionRun::CloseFile(FileEnd end)
 bool ConversionRun::OpenFile(const RunTask& t, std::string* why)
 {
     // The file's shape: the first title's, framed by the zoom mode.
-    TitleVideo video;
-    const AspectRatio source = MyDVDGetTitleVideo(m_disc, t.task.titleIndex, &video) ? TitleAspect(video) : AspectRatio{};
+    const AspectRatio source = TitleAspect(m_disc->VideoOf(t.task.titleIndex));
     const AspectRatio shown =
         OutputDisplayAspect(m_settings.profile.Width, m_settings.profile.Height, m_settings.picture.zoomMode, source);
     // A folder in the file's place is found now, not after the conversion.
@@ -209,7 +207,7 @@ void ConversionRun::CompleteCurrent(bool failed, HRESULT why)
     if (unwritable)
         Fail("Could not write output file " + m_filePath + ": " + m_engine.Writer().LastReason());
     else if (failed)
-        Fail(why == ZZ_E_SCRAMBLED ? ConversionEngine::EncryptedText(t.task.titleIndex, MyDVDGetKind(m_disc)) : "Could not convert " + t.outputName);
+        Fail(why == ZZ_E_SCRAMBLED ? ConversionEngine::EncryptedText(t.task.titleIndex, m_disc->Kind()) : "Could not convert " + t.outputName);
     if (!failed && !unwritable && m_engine.Sink()) NoteDamage(*m_engine.Sink());
     if (!m_settings.merge || unwritable) {
         m_newFile = true;

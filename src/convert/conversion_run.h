@@ -82,7 +82,8 @@ public:
     using Clock = std::function<std::int64_t()>; // milliseconds
     using MessageFn = ConversionEngine::MessageFn;
 
-    ConversionRun(DiscHandle disc, std::vector<RunTask> tasks, RunSettings settings, MessageFn message = {},
+    // The run holds the disc until it ends.
+    ConversionRun(std::shared_ptr<SourceDisc> disc, std::vector<RunTask> tasks, RunSettings settings, MessageFn message = {},
                   Clock clock = {});
     ~ConversionRun();
 
@@ -130,7 +131,7 @@ private:
     void Fail(const std::string& message);
     std::int64_t Now() const { return m_clock(); }
 
-    DiscHandle m_disc;
+    std::shared_ptr<SourceDisc> m_disc;
     std::vector<RunTask> m_tasks;
     RunSettings m_settings;
     MessageFn m_message;

@@ -140,16 +140,13 @@ bool EnableStreams(CMpegSplitterFilter* splitter, int audioStreamId, int subtitl
     return enabled;
 }
 
-std::vector<Disc::CellMark> SetCellTimes(CMpegSplitterFilter* splitter, DiscHandle disc, int titleIndex, int chapterIndex)
+void SetCellTimes(CMpegSplitterFilter* splitter, DiscKind kind, const std::vector<Disc::CellMark>& cells)
 {
-    std::vector<Disc::CellMark> cells = MyDVDGetCellMarks(disc, titleIndex, chapterIndex);
-    if (cells.size() > 1 && MyDVDGetKind(disc) == DiscKind::kDvd) {
-        std::vector<SplitterTimeMark> marks;
-        for (std::size_t i = 0; i + 1 < cells.size(); ++i)
-            marks.push_back({cells[i].position, static_cast<REFERENCE_TIME>(cells[i].ms * 10000)});
-        splitter->SetTimeMap(marks.data(), static_cast<int>(marks.size()));
-    }
-    return cells;
+    if (cells.size() <= 1 || kind != DiscKind::kDvd) return;
+    std::vector<SplitterTimeMark> marks;
+    for (std::size_t i = 0; i + 1 < cells.size(); ++i)
+        marks.push_back({cells[i].position, static_cast<REFERENCE_TIME>(cells[i].ms * 10000)});
+    splitter->SetTimeMap(marks.data(), static_cast<int>(marks.size()));
 }
 
 bool AddDiscFront(IGraphBuilder* graph, ComPtr<IBaseFilter>& reader, ComPtr<CMpegSplitterFilter>& splitter,

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "com/com_ptr.h"
-#include "dvd/my_dvd.h"
+#include "dvd/disc.h"
 #include "graph/graph_interfaces.h"
 #include "pipeline/interfaces.h"
 
@@ -76,8 +76,7 @@ bool ListStreams(CMpegSplitterFilter* splitter, std::vector<EngineStream>& strea
 // byte. True when a stream was turned on.
 bool EnableStreams(CMpegSplitterFilter* splitter, int audioStreamId, int subtitleId);
 
-// Where the cells of a title (from a chapter, or all of them with -1) start on the disc and in
-// time, handed to the splitter: it seeks by them, and takes each cell's times from its own start
-// (cells may start their time stamps again). Only a DVD's cells carry their times; other kinds hand
-// none over. Returns the marks.
-std::vector<Disc::CellMark> SetCellTimes(CMpegSplitterFilter* splitter, DiscHandle disc, int titleIndex, int chapterIndex);
+// Where the cells of the area read (Disc::CellMarks) start on the disc and in time, handed to the
+// splitter: it seeks by them, and takes each cell's times from its own start (cells may start
+// their time stamps again). Only a DVD's cells carry their times; other kinds hand none over.
+void SetCellTimes(CMpegSplitterFilter* splitter, DiscKind kind, const std::vector<Disc::CellMark>& cells);

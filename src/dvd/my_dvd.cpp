@@ -95,33 +95,9 @@ void RegisterDiscOpener(DiscOpener opener)
     DiscOpeners().list.push_back(std::move(opener));
 }
 
-DiscKind MyDVDGetKind(DiscHandle handle)
-{
-    auto disc = Discs().Find(handle);
-    return disc ? disc->Kind() : DiscKind::kDvd;
-}
-
-int MyDVDMainTitle(DiscHandle handle)
-{
-    auto disc = Discs().Find(handle);
-    return disc ? disc->MainTitle() : -1;
-}
-
 void MyDVDInterrupt(DiscHandle handle, bool on)
 {
     if (auto disc = Discs().Find(handle)) disc->Interrupt(on);
-}
-
-std::string MyDVDGetVolumeName(DiscHandle handle)
-{
-    auto disc = Discs().Find(handle);
-    return disc ? disc->VolumeName() : std::string();
-}
-
-bool MyDVDTitleReadable(DiscHandle handle, int title)
-{
-    auto disc = Discs().Find(handle);
-    return disc && disc->IsReadable(title);
 }
 
 int MyDVDGetInfo(DiscHandle handle, DiscInfo* info)
@@ -164,6 +140,8 @@ std::int32_t MyDVDRead(DiscHandle handle, std::uint8_t* buffer, std::int32_t cou
 
 void MyDVDClose(DiscHandle handle) { Discs().Remove(handle); }
 
+std::shared_ptr<Disc> MyDVDDisc(DiscHandle handle) { return Discs().Find(handle); }
+
 void MyDVDSetReadFaultHook(DiscHandle handle, ReadFaultHook hook)
 {
     if (auto disc = Discs().Find(handle)) disc->SetFaultHook(std::move(hook));
@@ -173,39 +151,4 @@ std::int64_t MyDVDSkippedSectors(DiscHandle handle)
 {
     auto disc = Discs().Find(handle);
     return disc ? disc->SkippedSectors() : -1;
-}
-
-bool MyDVDGetTitleVideo(DiscHandle handle, int title, TitleVideo* video)
-{
-    auto disc = Discs().Find(handle);
-    DiscInfo info{};
-    if (!disc || !video) return false;
-    disc->GetInfo(&info);
-    if (title < 0 || title >= info.titleCount) return false;
-    *video = disc->VideoOf(title);
-    return true;
-}
-
-std::vector<Disc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, int chapter)
-{
-    auto disc = Discs().Find(handle);
-    return disc ? disc->CellMarks(title, chapter) : std::vector<Disc::CellMark>{};
-}
-
-std::vector<std::string> MyDVDGetUnreadable(DiscHandle handle)
-{
-    auto disc = Discs().Find(handle);
-    return disc ? disc->Unreadable() : std::vector<std::string>{};
-}
-
-std::string MyDVDGetTitleSource(DiscHandle handle, int title)
-{
-    auto disc = Discs().Find(handle);
-    return disc ? disc->TitleSource(title) : std::string();
-}
-
-std::vector<Disc::MissingStretch> MyDVDGetMissing(DiscHandle handle, int title)
-{
-    auto disc = Discs().Find(handle);
-    return disc ? disc->Missing(title) : std::vector<Disc::MissingStretch>{};
 }

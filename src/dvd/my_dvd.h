@@ -1,12 +1,17 @@
 #pragma once
-// The disc-access library: seven operations over a handle, as the program calls them. Any
-// thread may call them; each disc serialises its own calls.
+// The disc-access library: the seven operations over a handle (MyDVDOpen, MyDVDGetInfo,
+// MyDVDSetArea, MyDvdSetStopPos, MyDVDSeek, MyDVDRead, MyDVDClose) that the DVD source filter
+// reads a title with, the opening with a reason, the registration of other kinds of disc, the
+// disc behind a handle, and hooks for damaged-disc tests. Open discs live in a table by handle;
+// a call takes a reference to its disc, so a disc closed meanwhile lives until the call returns.
+// Any thread may call them; each disc serialises its own calls.
 //
 // Calling order on one handle: MyDVDOpen; MyDVDGetInfo (any number of times); for each range to
 // read, MyDVDSetArea immediately followed by MyDvdSetStopPos, then any mix of MyDVDSeek and
 // MyDVDRead; finally MyDVDClose.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -34,37 +39,19 @@ std::int32_t MyDVDRead(DiscHandle handle, std::uint8_t* buffer, std::int32_t cou
 // Releases the disc; the handle is not valid afterwards.
 void MyDVDClose(DiscHandle handle);
 
-// Beyond the seven operations, for damaged-disc tests and diagnostics.
+// Beyond the seven operations.
+// The disc behind a handle, or null: the engine holds it (SourceDisc) and asks it directly what
+// the title list and the runs need (its pictures, cells, kind, names).
+std::shared_ptr<Disc> MyDVDDisc(DiscHandle handle);
+// Adds a kind of disc that MyDVDOpen tries before DVD-Video (any thread, usually at start).
+void RegisterDiscOpener(DiscOpener opener);
 // While on, reads on the disc stop retrying unreadable sectors and give zeros at once, so that a
 // graph being stopped is not held up by a damaged drive.
 void MyDVDInterrupt(DiscHandle handle, bool on);
-// Installs a fault-injection hook on the disc (empty to remove).
+// For damaged-disc tests and diagnostics: a fault-injection hook on the disc (empty to remove),
+// and the sectors skipped as unreadable so far (-1 for an unknown handle).
 void MyDVDSetReadFaultHook(DiscHandle handle, ReadFaultHook hook);
-// Sectors skipped as unreadable on this disc so far; -1 for an unknown handle.
 std::int64_t MyDVDSkippedSectors(DiscHandle handle);
-// The cells from a chapter (0-based, -1 the whole title) to the end of a title: where each starts
-// in the area's bytes and in its playing time, and a last mark for the end. Empty for an unknown
-// handle or title.
-std::vector<Disc::CellMark> MyDVDGetCellMarks(DiscHandle handle, int title, int chapter);
-// Adds a kind of disc that MyDVDOpen tries before DVD-Video (any thread, usually at start).
-void RegisterDiscOpener(DiscOpener opener);
-// The title a player starts with (0-based), or -1 when the disc does not say.
-int MyDVDMainTitle(DiscHandle handle);
-// What the disc is; a DVD for an unknown handle.
-DiscKind MyDVDGetKind(DiscHandle handle);
-// The disc's name for the title list: a volume's ("PAL_16X9"), a Blu-ray folder's or a file's;
-// empty for a DVD folder or an unknown handle.
-std::string MyDVDGetVolumeName(DiscHandle handle);
-// False when the title's navigation could not be read (or the handle or title is unknown).
-bool MyDVDTitleReadable(DiscHandle handle, int title);
-// The picture size and display aspect of a title (0-based); false for an unknown handle or title.
-bool MyDVDGetTitleVideo(DiscHandle handle, int title, TitleVideo* video);
-// What the disc holds that cannot be read, a line each (Disc::Unreadable).
-std::vector<std::string> MyDVDGetUnreadable(DiscHandle handle);
-// Where a title comes from when the title list should say it ("clip 00001"), else empty.
-std::string MyDVDGetTitleSource(DiscHandle handle, int title);
-// The stretches of a title whose data is missing (Disc::Missing).
-std::vector<Disc::MissingStretch> MyDVDGetMissing(DiscHandle handle, int title);
 
 // Owns an open disc and closes it when it goes, so no caller closes a disc by hand.
 class OwnedDisc {

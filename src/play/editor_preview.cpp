@@ -17,16 +17,16 @@ void EditorPreview::SetOutputSize(int width, int height)
     }
 }
 
-bool EditorPreview::Build(DiscHandle disc, int titleIndex, int chapterIndex, const PictureSettings& picture, void* leftWindow,
-                          void* rightWindow)
+bool EditorPreview::Build(std::shared_ptr<SourceDisc> disc, int titleIndex, int chapterIndex, const PictureSettings& picture,
+                          void* leftWindow, void* rightWindow)
 {
     m_picture = picture;
     m_rightWindow = rightWindow;
     // The shapes, as the conversion takes them: the title's, and the output's for its zoom mode.
-    TitleVideo video;
-    m_sourceAspect = MyDVDGetTitleVideo(disc, titleIndex, &video) ? TitleAspect(video) : AspectRatio{};
+    if (!disc) return false;
+    m_sourceAspect = TitleAspect(disc->VideoOf(titleIndex));
     m_outputAspect = OutputDisplayAspect(m_outputWidth, m_outputHeight, picture.zoomMode, m_sourceAspect);
-    if (!CreateGraph(disc, leftWindow, nullptr)) return false;
+    if (!CreateGraph(std::move(disc), leftWindow, nullptr)) return false;
     if (!SetTitle(titleIndex, chapterIndex)) return false;
     SetPosition(0);
     return true;

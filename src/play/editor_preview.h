@@ -22,7 +22,7 @@ public:
     void SetOutputSize(int width, int height);
     // Builds the graph for a task's title (chapter -1: the whole title), the panes drawn into
     // two windows, with the picture and sound settings; stopped, at the start.
-    bool Build(DiscHandle disc, int titleIndex, int chapterIndex, const PictureSettings& picture, void* leftWindow,
+    bool Build(std::shared_ptr<SourceDisc> disc, int titleIndex, int chapterIndex, const PictureSettings& picture, void* leftWindow,
                void* rightWindow);
 
     // While playing or not: the right pane's crop and framing, effects, and the volume.

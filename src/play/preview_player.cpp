@@ -40,7 +40,8 @@ void PreviewPlayer::Message(const std::string& text)
     if (m_message) m_message(text);
 }
 
-bool PreviewPlayer::CreateGraph(DiscHandle disc, void* window, const RECT* destination, GraphNotifyCallback notify)
+bool PreviewPlayer::CreateGraph(std::shared_ptr<SourceDisc> disc, void* window, const RECT* destination,
+                                GraphNotifyCallback notify)
 {
     Teardown();
     if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid, m_graph.PutVoid()) != S_OK) {
@@ -55,7 +56,7 @@ bool PreviewPlayer::CreateGraph(DiscHandle disc, void* window, const RECT* desti
     if (notify) m_events->SetNotifyCallback(std::move(notify));
     // The renderers' completion reaches the window at once.
     m_events->CancelDefaultHandling(EC_COMPLETE);
-    if (!CreateFront(disc)) return false;
+    if (!CreateFront(std::move(disc))) return false;
     // The graph seeks through its filters: the time format is set once the splitter is in.
     if (FAILED(m_seeking->SetTimeFormat(&kTimeFormatMediaTime))) {
         Message("IID_IMediaSeeking error");
@@ -94,8 +95,9 @@ bool PreviewPlayer::AddRenderer(void* window, ComPtr<IBaseFilter>& renderer, Com
     return true;
 }
 
-bool PreviewPlayer::CreateFront(DiscHandle disc)
+bool PreviewPlayer::CreateFront(std::shared_ptr<SourceDisc> disc)
 {
+    if (!disc) return false;
     if (!AddDiscFront(m_graph.Get(), m_source, m_splitter, [this](const char* text) { Message(text); })) return false;
     if (CClassFactory::Instance().CreateInstance(CLSID_MpegVideoDecoder, nullptr, IBaseFilter::iid, m_decoder.PutVoid()) != S_OK) {
         Message("CLSID_MpegDecoder error");
@@ -107,11 +109,11 @@ bool PreviewPlayer::CreateFront(DiscHandle disc)
         Message("IID_IMyDVDReader error");
         return false;
     }
-    if (FAILED(reader->SetDvdReader(disc))) {
+    if (FAILED(reader->SetDvdReader(disc->Handle()))) {
         Message("SetDvdReader error");
         return false;
     }
-    m_disc = disc;
+    m_disc = std::move(disc);
     return true;
 }
 
@@ -126,13 +128,13 @@ bool PreviewPlayer::SetTitle(int titleIndex, int chapterIndex)
     reader->GetDuration(&m_titleLength);
     m_seekBase = m_heldPosition = 0;
 
-    auto info = std::make_unique<DiscInfo>();
+    const DiscInfo& info = m_disc->Info();
     int firstAudio = 0;
-    if (MyDVDGetInfo(m_disc, info.get()) == 0 && titleIndex >= 0 && titleIndex < info->titleCount) {
-        m_splitter->SetTitleInfo(&info->titles[titleIndex]);
-        if (info->titles[titleIndex].audioCount > 0) firstAudio = info->titles[titleIndex].audioStreamId[0];
+    if (titleIndex >= 0 && titleIndex < info.titleCount) {
+        m_splitter->SetTitleInfo(&info.titles[titleIndex]);
+        if (info.titles[titleIndex].audioCount > 0) firstAudio = info.titles[titleIndex].audioStreamId[0];
     }
-    SetCellTimes(m_splitter.Get(), m_disc, titleIndex, chapterIndex);
+    SetCellTimes(m_splitter.Get(), m_disc->Kind(), m_disc->CellMarks(titleIndex, chapterIndex));
     if (!ConnectTitle()) return false;
     if (m_titleLength > 0) m_splitter->SetPlayRange(0, 0, m_titleLength);
     // The title's first listed track is heard unless another is chosen, as a conversion takes
@@ -229,9 +231,9 @@ int PreviewPlayer::Pause()
 int PreviewPlayer::Stop()
 {
     if (m_control && !InState(State_Stopped)) {
-        MyDVDInterrupt(m_disc, true);
+        if (m_disc) m_disc->Interrupt(true);
         m_control->Stop();
-        MyDVDInterrupt(m_disc, false);
+        if (m_disc) m_disc->Interrupt(false);
     }
     m_heldPosition = m_seekBase;
     return 1;

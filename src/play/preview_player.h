@@ -14,7 +14,7 @@
 
 #include "com/com_ptr.h"
 #include "convert/graph_parts.h"
-#include "dvd/my_dvd.h"
+#include "convert/source_disc.h"
 #include "graph/graph_interfaces.h"
 
 class CMpegSplitterFilter;
@@ -28,10 +28,11 @@ public:
     PreviewPlayer(const PreviewPlayer&) = delete;
     PreviewPlayer& operator=(const PreviewPlayer&) = delete;
 
-    // Builds the graph's front for a disc. `window` is where the renderer draws (the desktop
-    // program's widget; may be null), `destination` the video area in it (null: all of it).
-    // `notify` runs on any thread whenever a graph event waits (see NextEvent).
-    bool CreateGraph(DiscHandle disc, void* window, const RECT* destination, GraphNotifyCallback notify = {});
+    // Builds the graph's front for a disc, which the player holds from then on. `window` is where
+    // the renderer draws (the desktop program's widget; may be null), `destination` the video area
+    // in it (null: all of it). `notify` runs on any thread whenever a graph event waits (see
+    // NextEvent).
+    bool CreateGraph(std::shared_ptr<SourceDisc> disc, void* window, const RECT* destination, GraphNotifyCallback notify = {});
     // Chooses what is played (chapter -1: the whole title) and connects the graph; stopped.
     bool SetTitle(int titleIndex, int chapterIndex);
     // Each acts only when the graph is not already in that state; 1.
@@ -89,7 +90,7 @@ protected:
     ComPtr<IGraphBuilder> m_graph;
 
 private:
-    bool CreateFront(DiscHandle disc);
+    bool CreateFront(std::shared_ptr<SourceDisc> disc);
     bool ConnectTitle();
     // Takes out what an earlier SetTitle put behind the splitter's sound.
     void RemoveSoundFilters();
@@ -107,7 +108,7 @@ private:
     ComPtr<IBaseFilter> m_renderer;
     ComPtr<IVMRWindowlessControl> m_windowless;
     std::vector<ComPtr<IBaseFilter>> m_soundFilters;
-    DiscHandle m_disc = 0;
+    std::shared_ptr<SourceDisc> m_disc;
     LONGLONG m_titleLength = 0; // ms
     double m_seekBase = 0;      // s: where the current run of the stream started
     double m_heldPosition = 0;  // s: the position while paused or stopped

@@ -36,15 +36,10 @@ WriterSettings Output(int width, int height)
 struct TitleTask {
     TitleTask(const char* disc, int title)
     {
-        std::string why;
-        owned = OpenDisc(DiscPath(disc).toStdString(), &why);
-        DiscInfo info;
-        MyDVDGetInfo(owned.Get(), &info);
-        TitleVideo video;
-        MyDVDGetTitleVideo(owned.Get(), title, &video);
-        task = MakeTitleTask(title, info.titles[title], video);
+        owned = SourceDisc::Open(DiscPath(disc).toStdString());
+        task = MakeTitleTask(title, owned->Info().titles[title], owned->VideoOf(title));
     }
-    OwnedDisc owned;
+    std::shared_ptr<SourceDisc> owned;
     ConversionTask task;
 };
 
@@ -79,7 +74,7 @@ private slots:
         TitleTask title("ntsc_4x3", 0);
         title.task.sourceLength = 90 * 60 * 1000; // as if the title ran for 01:30:00
         title.task.clip.trimLength = title.task.sourceLength;
-        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kTrim, Output(640, 480));
+        CCropDlg editor(title.owned, title.task, CCropDlg::kTrim, Output(640, 480));
         // An end past the title's end is its end.
         editor.EndEdit()->setText(QStringLiteral("02:00:00"));
         editor.OnApplyEnd();
@@ -116,7 +111,7 @@ private slots:
     {
         CollectMessages messages;
         TitleTask title("ntsc_4x3", 0);
-        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kCrop, Output(640, 480));
+        CCropDlg editor(title.owned, title.task, CCropDlg::kCrop, Output(640, 480));
         editor.show();
         QCOMPARE(editor.SourceFrame(), QSize(720, 480));
         Type(editor.CropEdit(2), 400);
@@ -171,7 +166,7 @@ private slots:
         title.task.clip.picture.zoomMode = 2;
         title.task.clip.picture.cropLeft = 40;
         title.task.clip.picture.brightness = 200;
-        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kCrop, Output(640, 480));
+        CCropDlg editor(title.owned, title.task, CCropDlg::kCrop, Output(640, 480));
         QCOMPARE(editor.ZoomList()->currentIndex(), 2);
         editor.OnReset();
         const PictureSettings& p = editor.Working().picture;
@@ -194,7 +189,7 @@ private slots:
         TitleTask title("ntsc_4x3", 0);
         const ClipSettings before = title.task.clip;
         {
-            CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kTrim, Output(640, 480));
+            CCropDlg editor(title.owned, title.task, CCropDlg::kTrim, Output(640, 480));
             editor.StartEdit()->setText(QStringLiteral("00:00:02"));
             editor.OnApplyStart();
             editor.ShowPage(CCropDlg::kCrop);
@@ -207,7 +202,7 @@ private slots:
         }
         QVERIFY(std::memcmp(&title.task.clip, &before, sizeof before) == 0);
         // OK writes the working copy.
-        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kCrop, Output(640, 480));
+        CCropDlg editor(title.owned, title.task, CCropDlg::kCrop, Output(640, 480));
         Type(editor.CropEdit(1), 50);
         editor.accept();
         QCOMPARE(title.task.clip.picture.cropTop, 50);
@@ -217,7 +212,7 @@ private slots:
     {
         CollectMessages messages;
         TitleTask title("ntsc_4x3", 0);
-        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kCrop, Output(640, 480));
+        CCropDlg editor(title.owned, title.task, CCropDlg::kCrop, Output(640, 480));
         editor.show();
         QVERIFY(RightPanePlays(editor));
         editor.OnZoomChosen(2);
@@ -245,7 +240,7 @@ private slots:
     {
         CollectMessages messages;
         TitleTask title("ntsc_4x3", 0);
-        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kEffect, Output(640, 480));
+        CCropDlg editor(title.owned, title.task, CCropDlg::kEffect, Output(640, 480));
         editor.show();
         QVERIFY(RightPanePlays(editor));
         editor.OnPause();
@@ -266,7 +261,7 @@ private slots:
     {
         CollectMessages messages;
         TitleTask title("ntsc_4x3", 0); // 8 s
-        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kTrim, Output(640, 480));
+        CCropDlg editor(title.owned, title.task, CCropDlg::kTrim, Output(640, 480));
         editor.show();
         QVERIFY(RightPanePlays(editor));
         // The range selector's handles at 2 s and 6 s; the marks take them onto the timeline.
@@ -290,7 +285,7 @@ private slots:
     {
         CollectMessages messages;
         TitleTask title("pal_16x9", 0);
-        CCropDlg editor(title.owned.Get(), title.task, CCropDlg::kCrop, Output(640, 480));
+        CCropDlg editor(title.owned, title.task, CCropDlg::kCrop, Output(640, 480));
         editor.show();
         QCOMPARE(editor.SourceFrame(), QSize(720, 576));
         QCOMPARE(editor.CropEdit(3)->maximum(), 576);

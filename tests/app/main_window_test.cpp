@@ -114,14 +114,16 @@ private slots:
         QVERIFY(window.LoadDisc(DiscPath("pal_16x9")));
         QCOMPARE(window.LastClipSettings().picture.cropBottom, 576);
         // A disc that fails to load leaves the previous one open and listed.
-        const DiscHandle pal = window.Disc();
+        const std::shared_ptr<SourceDisc> pal = window.Disc();
         const int listed = list->Root()->childCount();
         QVERIFY(!window.LoadDisc("/nonexistent/disc"));
         QCOMPARE(messages.messages, QStringList{"Open disc error\n/nonexistent/disc does not exist"});
         QCOMPARE(window.Disc(), pal);
         QCOMPARE(list->Root()->childCount(), listed);
-        DiscInfo info{};
-        QCOMPARE(MyDVDGetInfo(window.Disc(), &info), 0);
+        // It still reads: the PAL title's 16:9 picture of 720 × 576, and its sound plays.
+        QCOMPARE(window.Disc()->VideoOf(0).height, 576);
+        QVERIFY(window.Disc()->VideoOf(0).wide);
+        QCOMPARE(window.Info().titles[0].audioCount, 2);
     }
 
     void BlurayFoldersAndMediaFilesListAsDiscs()

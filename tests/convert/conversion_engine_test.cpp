@@ -29,7 +29,7 @@ protected:
     {
         m_path = TemporaryPath("engine" + profile.FormatExt);
         EXPECT_TRUE(m_engine.OpenOutput(m_path, profile.writer));
-        return m_engine.Build(m_disc.handle, title, chapter, clip);
+        return m_engine.Build(m_disc.source, title, chapter, clip);
     }
     bool Has(const char* name)
     {

@@ -29,21 +29,20 @@ const ProfileRecord& Profile(int index)
     return found->second;
 }
 
-OpenTestDisc::OpenTestDisc(const std::string& name) : info(std::make_unique<DiscInfo>()), path(name.starts_with('/') ? name : TestDisc(name))
+OpenTestDisc::OpenTestDisc(const std::string& name) : path(name.starts_with('/') ? name : TestDisc(name))
 {
-    owned = OpenDisc(path);
-    handle = owned.Get();
-    EXPECT_NE(handle, 0u) << path;
-    if (handle) MyDVDGetInfo(handle, info.get());
+    static const DiscInfo kNone{};
+    source = SourceDisc::Open(path);
+    EXPECT_TRUE(source) << path;
+    handle = source ? source->Handle() : 0;
+    info = source ? &source->Info() : &kNone;
 }
 
 RunTask MakeRunTask(const OpenTestDisc& disc, int title, const ProfileRecord& profile, int chapter, std::int64_t startMs,
                     std::int64_t lengthMs)
 {
-    TitleVideo video;
-    MyDVDGetTitleVideo(disc.handle, title, &video);
     RunTask t;
-    t.task = MakeTitleTask(title, disc.info->titles[title], video);
+    t.task = MakeTitleTask(title, disc.info->titles[title], disc.source->VideoOf(title));
     t.task.chapterIndex = chapter;
     t.task.clip.trimStart = startMs;
     t.task.clip.trimLength = lengthMs >= 0 ? lengthMs : t.task.sourceLength - startMs;
@@ -80,7 +79,7 @@ ConversionResult Convert(const OpenTestDisc& disc, std::vector<RunTask> tasks, R
         settings.picture.cropRight = tasks.front().task.clip.picture.cropRight;
         settings.picture.cropBottom = tasks.front().task.clip.picture.cropBottom;
     }
-    ConversionRun run(disc.handle, std::move(tasks), settings,
+    ConversionRun run(disc.source, std::move(tasks), settings,
                       [&](const std::string& message) { result.messages.push_back(message); });
     if (run.Start())
         while (run.Step(200)) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "convert/conversion_run.h"
-#include "dvd/my_dvd.h"
+#include "convert/source_disc.h"
 #include "profiles/profile_catalogue.h"
 
 namespace testing_filters {
@@ -19,9 +19,9 @@ const ProfileRecord& Profile(int index);
 // An opened test disc (by name, or a path from the root) with its record.
 struct OpenTestDisc {
     explicit OpenTestDisc(const std::string& name);
-    OwnedDisc owned;
-    DiscHandle handle = 0; // owned's
-    std::unique_ptr<DiscInfo> info;
+    std::shared_ptr<SourceDisc> source;
+    DiscHandle handle = 0;           // the source's, for the disc-access hooks
+    const DiscInfo* info = nullptr;  // the source's record
     std::string path;
 };
 

@@ -365,7 +365,7 @@ TEST(Conversion, CancelLeavesAValidFileOfWhatWasConverted)
     const std::string folder = OutputFolder("cancel");
     RunSettings settings = Settings(profile, folder);
     settings.picture = MakeRunTask(disc, 0, profile).task.clip.picture;
-    ConversionRun run(disc.handle, {MakeRunTask(disc, 0, profile)}, settings);
+    ConversionRun run(disc.source, {MakeRunTask(disc, 0, profile)}, settings);
     ASSERT_TRUE(run.Start());
     double position = 0;
     while (run.Step(20)) {
@@ -393,7 +393,7 @@ TEST(Conversion, APausedRunStandsStillAndCancelsAtOnce)
     RegisterPlatformDecoders();
     const std::string folder = OutputFolder("pause");
     RunSettings settings = Settings(profile, folder);
-    ConversionRun run(disc.handle, {MakeRunTask(disc, 0, profile)}, settings);
+    ConversionRun run(disc.source, {MakeRunTask(disc, 0, profile)}, settings);
     ASSERT_TRUE(run.Start());
     while (run.Step(20) && run.Progress().fraction < 0.2) {
     }
@@ -417,7 +417,7 @@ TEST(Conversion, ElapsedTimeRunsAcrossTitlesLeavesPausesOutAndNeverGoesBack)
     const ProfileRecord& profile = Profile(kMp3Profile);
     RegisterPlatformDecoders();
     std::int64_t now = 0; // the run's clock, moved by the test: 100 ms a step
-    ConversionRun run(disc.handle, {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 1, profile), MakeRunTask(disc, 2, profile)},
+    ConversionRun run(disc.source, {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 1, profile), MakeRunTask(disc, 2, profile)},
                       Settings(profile, OutputFolder("elapsed")), {}, [&] { return now; });
     ASSERT_TRUE(run.Start());
     std::int64_t last = 0;
@@ -503,7 +503,7 @@ TEST(Conversion, CancelDoesNotWaitForADamagedDrivesRetries)
     RegisterPlatformDecoders();
     RunSettings settings = Settings(profile, OutputFolder("cancel-retries"));
     settings.picture = MakeRunTask(disc, 0, profile).task.clip.picture;
-    ConversionRun run(disc.handle, {MakeRunTask(disc, 0, profile)}, settings);
+    ConversionRun run(disc.source, {MakeRunTask(disc, 0, profile)}, settings);
     ASSERT_TRUE(run.Start());
     while (run.Step(20) && failures.load() < 3) {
     }
@@ -612,7 +612,7 @@ TEST(Conversion, ACancelledFileNeverTakesTheFinalName)
     RegisterPlatformDecoders();
     const std::string folder = OutputFolder("cancel-name");
     for (const char* expected : {"Title_01 (partial).mp4", "Title_01 (partial 2).mp4"}) {
-        ConversionRun run(disc.handle, {MakeRunTask(disc, 0, profile)}, Settings(profile, folder));
+        ConversionRun run(disc.source, {MakeRunTask(disc, 0, profile)}, Settings(profile, folder));
         ASSERT_TRUE(run.Start());
         while (run.Step(20) && run.Progress().fraction < 0.1) {
         }
@@ -665,7 +665,7 @@ TEST(Conversion, AFullDiskStopsTheRunAtTheFailingWrite)
     const std::string folder = OutputFolder("full");
     SmallFileSystem full(folder, 128 * 1024); // a few seconds of the title's pictures
     std::vector<std::string> messages;
-    ConversionRun run(disc.handle, {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 0, profile)},
+    ConversionRun run(disc.source, {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 0, profile)},
                       Settings(profile, folder), [&](const std::string& text) { messages.push_back(text); });
     ASSERT_TRUE(run.Start());
     double furthest = 0;

@@ -139,9 +139,9 @@ TEST(MyDvd, DescribesThePalDiscAndItsImageAlike)
     const auto b = image.Info();
     EXPECT_EQ(std::memcmp(a.get(), b.get(), sizeof(DiscInfo)), 0);
     // Only the image has a volume name (genisoimage -V PAL_16X9).
-    EXPECT_EQ(MyDVDGetVolumeName(image.Handle()), "PAL_16X9");
-    EXPECT_EQ(MyDVDGetVolumeName(folder.Handle()), "");
-    EXPECT_EQ(MyDVDGetVolumeName(12345), "");
+    EXPECT_EQ(MyDVDDisc(image.Handle())->VolumeName(), "PAL_16X9");
+    EXPECT_EQ(MyDVDDisc(folder.Handle())->VolumeName(), "");
+    EXPECT_EQ(MyDVDDisc(12345), nullptr);
     ASSERT_EQ(a->titleCount, 2);
     EXPECT_DOUBLE_EQ(a->titles[0].durationMs, 6000.0); // 150 PAL frames
     EXPECT_EQ(a->titles[0].chapterCount, 2);

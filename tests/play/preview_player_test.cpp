@@ -108,7 +108,7 @@ protected:
     // Opens a title of a test disc in the player, ready to play.
     void Open(OpenTestDisc& disc, int title)
     {
-        ASSERT_TRUE(m_player.CreateGraph(disc.handle, nullptr, nullptr)) << Messages();
+        ASSERT_TRUE(m_player.CreateGraph(disc.source, nullptr, nullptr)) << Messages();
         ASSERT_TRUE(m_player.SetTitle(title, -1)) << Messages();
         std::lock_guard lock(m_screen.lock);
         m_screen.sound = Sound();
