@@ -166,20 +166,22 @@ HRESULT CAsyncFileReader::NonDelegatingQueryInterface(REFIID riid, void** ppv)
 HRESULT CAsyncFileReader::SyncRead(LONGLONG position, LONG length, BYTE* buffer)
 {
     if (!buffer || length < 0 || position < 0) return E_INVALIDARG;
-    for (;;) {
+    constexpr int kRetries = 5;
+    for (int attempt = 0;; ++attempt) {
         if (position + length > m_length) return E_FAIL;
         if (m_file.Seek(position, 0) == position) {
             const std::int64_t n = m_file.Read(buffer, length);
             if (n == length) return S_OK;
             if (n >= 0) return E_FAIL; // the file was shorter than it said
         }
-        // A read error (a scratched disc, a network share that went away): note it, reopen the
-        // file and try again for as long as nobody asks us to stop through the break event.
+        // A read error (a scratched disc, a network share that went away): noted, and tried
+        // again a few times with the file reopened. A device that fails must be asked again: the
+        // waits between (10 ms, doubling) end at once when the break event says stop; then the
+        // read fails, and the splitter passes the stretch over as unreadable.
         m_hasErrors = true;
         m_lastError = errno;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (attempt >= kRetries || !m_breakEvent || m_breakEvent->Wait(10u << attempt)) return E_FAIL;
         m_file.Open(m_name.c_str());
-        if (!m_breakEvent || m_breakEvent->Peek()) return E_FAIL;
     }
 }
 

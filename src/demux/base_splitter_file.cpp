@@ -64,13 +64,11 @@ std::int64_t CBaseSplitterFile::Available()
 
 std::int64_t CBaseSplitterFile::Remaining() { return std::max<std::int64_t>(0, Length(true) - Position()); }
 
-HRESULT CBaseSplitterFile::WaitForData(std::int64_t needed, DWORD ms)
+HRESULT CBaseSplitterFile::HasData(std::int64_t needed)
 {
     const std::int64_t remaining = Length(false) - Position();
     if (!m_streaming) return remaining <= 0 ? E_FAIL : S_OK;
-    if (remaining >= needed) return S_OK;
-    if (ms) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    return S_FALSE;
+    return remaining >= needed ? S_OK : S_FALSE;
 }
 
 void CBaseSplitterFile::SeekTo(std::int64_t position)

@@ -34,9 +34,9 @@ public:
     std::int64_t Length(bool refresh = false);
     std::int64_t Available();
     std::int64_t Remaining();
-    // S_OK when `needed` bytes can be read; a growing source that has not got them sleeps `ms`
-    // and answers S_FALSE; E_FAIL at the end of a finished source.
-    HRESULT WaitForData(std::int64_t needed, DWORD ms);
+    // S_OK when `needed` bytes can be read; S_FALSE from a growing source that has not got them
+    // yet; E_FAIL at the end of a finished source.
+    HRESULT HasData(std::int64_t needed);
     bool ResizeCache(std::int64_t bytes);
 
     // Reads n bits (n ≤ 56), most significant first; 0 when the data ends.

@@ -256,7 +256,7 @@ void CBaseSplitterFilter::DemuxLoop(DemuxThread& thread)
             if (!pin->IsConnected()) continue;
             m_activePins.push_back(pin.get());
             m_activeTimes.push_back(kInvalidTime);
-            pin->DeliverNewSegment(m_start.load(), m_stop.load(), m_rate);
+            pin->DeliverNewSegment(m_start.load(), m_stop.load(), m_rate.load());
         }
         m_discontinuitySent.clear();
         RunDemux();
@@ -322,6 +322,14 @@ bool CBaseSplitterFilter::ActivePinsReached(REFERENCE_TIME time, REFERENCE_TIME 
     }
     if (!any) return m_current.load() >= time;
     return all || farBeyond;
+}
+
+void CBaseSplitterFilter::RoomMade()
+{
+    {
+        std::lock_guard lock(m_roomLock);
+    }
+    m_roomMade.notify_all();
 }
 
 bool CBaseSplitterFilter::IsAnyPinDrying()
@@ -489,7 +497,7 @@ HRESULT CBaseSplitterFilter::SetRate(double rate)
 HRESULT CBaseSplitterFilter::GetRate(double* rate)
 {
     if (!rate) return E_POINTER;
-    *rate = m_rate;
+    *rate = m_rate.load();
     return S_OK;
 }
 

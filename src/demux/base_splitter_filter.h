@@ -8,6 +8,7 @@
 // pending-media-type lock. The demultiplexing thread never holds the filter lock while reading.
 
 #include <atomic>
+#include <condition_variable>
 #include <list>
 #include <map>
 #include <memory>
@@ -83,11 +84,21 @@ public:
     bool ActivePinsReached(REFERENCE_TIME time, REFERENCE_TIME slack);
     // Flow control: some active pin runs dry (the demultiplexer may read on).
     bool IsAnyPinDrying();
+    // Flow control: a pin took packets from its queue, dropped them, or stopped taking them. Wakes
+    // the demultiplexing thread waiting for room. Any thread.
+    void RoomMade();
+    // Demultiplexing thread: waits until `ready` holds, asking again whenever room is made.
+    template <class Ready>
+    void WaitForRoom(Ready ready)
+    {
+        std::unique_lock lock(m_roomLock);
+        m_roomMade.wait(lock, ready);
+    }
     // True when a command waits for the demultiplexing thread.
     bool CommandPending();
 
     CBaseSplitterOutputPin* GetOutputPin(DWORD streamId);
-    double PlaybackRate() const { return m_rate; }
+    double PlaybackRate() const { return m_rate.load(); }
     PacketPool& Pool() { return m_pool; }
 
     // IMediaSeeking
@@ -153,7 +164,7 @@ protected:
     std::atomic<REFERENCE_TIME> m_current{0};
     std::atomic<REFERENCE_TIME> m_newStart{0};
     std::atomic<REFERENCE_TIME> m_newStop{0};
-    double m_rate = 1.0;
+    std::atomic<double> m_rate{1.0}; // written by the application thread under m_csFilter
 
     // Demultiplexing thread only.
     std::vector<DWORD> m_discontinuitySent;
@@ -170,4 +181,6 @@ protected:
 
     PacketPool m_pool;
     std::unique_ptr<DemuxThread> m_thread; // application thread
+    std::mutex m_roomLock;
+    std::condition_variable m_roomMade; // a queue shrank or a pin stopped taking packets
 };

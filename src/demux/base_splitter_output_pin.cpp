@@ -53,8 +53,7 @@ CBaseSplitterOutputPin::CBaseSplitterOutputPin(std::vector<CMediaType> types, co
 CBaseSplitterOutputPin::~CBaseSplitterOutputPin()
 {
     if (m_worker) {
-        m_exit = true;
-        m_wake.notify_all();
+        WakeDelivery([this] { m_exit = true; });
         m_worker->CallWorker(0);
         m_worker.reset();
     }
@@ -118,12 +117,12 @@ HRESULT CBaseSplitterOutputPin::Inactive()
 {
     CAutoLock lock(m_lock);
     if (m_worker) {
-        m_exit = true;
-        m_wake.notify_all();
+        WakeDelivery([this] { m_exit = true; });
         m_worker->CallWorker(0);
         m_worker.reset();
     }
     m_queue.RemoveAll(&Pool());
+    m_splitter->RoomMade();
     if (!IsConnected()) return S_OK;
     return CBaseOutputPin::Inactive();
 }
@@ -162,28 +161,23 @@ HRESULT CBaseSplitterOutputPin::QueuePacket(PacketPtr packet)
         Pool().Give(std::move(packet));
         return S_FALSE;
     }
-    {
-        std::unique_lock lock(m_wakeLock);
-        while (m_deliveryResult.load() == S_OK) {
-            if (m_splitter->IsAnyPinDrying() && m_queue.Size() <= kHardQueueLimit) break;
-            m_room.wait_for(lock, std::chrono::milliseconds(100));
-        }
-    }
+    // Room comes when any pin's queue shrinks (RoomMade), not only this one's.
+    m_splitter->WaitForRoom([this] {
+        return m_deliveryResult.load() != S_OK || (m_splitter->IsAnyPinDrying() && m_queue.Size() <= kHardQueueLimit);
+    });
     const HRESULT result = m_deliveryResult.load();
     if (result != S_OK) {
         Pool().Give(std::move(packet));
         return result;
     }
-    m_queue.Add(std::move(packet), &Pool());
-    m_wake.notify_one();
+    WakeDelivery([&] { m_queue.Add(std::move(packet), &Pool()); });
     return m_deliveryResult.load();
 }
 
 HRESULT CBaseSplitterOutputPin::QueueEndOfStream()
 {
     if (!m_worker) return S_FALSE;
-    m_queue.Add(nullptr, nullptr);
-    m_wake.notify_one();
+    WakeDelivery([this] { m_queue.Add(nullptr, nullptr); });
     return S_OK;
 }
 
@@ -197,8 +191,7 @@ void CBaseSplitterOutputPin::DeliveryLoop(Worker& worker)
     for (;;) {
         {
             std::unique_lock lock(m_wakeLock);
-            m_wake.wait_for(lock, std::chrono::milliseconds(10),
-                            [this] { return m_exit.load() || m_queue.Count() > 0; });
+            m_wake.wait(lock, [this] { return m_exit.load() || m_queue.Count() > 0; });
         }
         // The only request is "end": it is posted right after m_exit is set.
         if (m_exit.load() || worker.CheckRequest(nullptr)) {
@@ -209,7 +202,7 @@ void CBaseSplitterOutputPin::DeliveryLoop(Worker& worker)
         }
         PacketPtr packet;
         while (m_queue.Remove(packet)) {
-            m_room.notify_all();
+            m_splitter->RoomMade();
             if (m_deliveryResult.load() == S_OK) {
                 m_flushed = false;
                 m_packetFlushCount = m_flushCount.load();
@@ -217,6 +210,7 @@ void CBaseSplitterOutputPin::DeliveryLoop(Worker& worker)
                 m_endFlush.Wait();
                 if (hr != S_OK && !m_flushed.load()) {
                     m_deliveryResult = hr;
+                    m_splitter->RoomMade(); // the demultiplexer must not wait for this pin any more
                     // A filter downstream failed (not a stop, nor a flush): its stream will never
                     // end, so the graph must know, or it would wait for its completion for ever.
                     if (FAILED(hr) && hr != VFW_E_WRONG_STATE && hr != VFW_E_NOT_COMMITTED && !m_flushing.load())
@@ -242,25 +236,7 @@ HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)
         Pool().Give(std::move(packet));
         return S_OK;
     }
-    // Bit rates, measured over at least a second of stream time.
-    if (m_resetMeasure.exchange(false)) {
-        m_lastMeasure = kInvalidTime;
-        m_bytesSinceMeasure = 0;
-    }
-    m_bytesSinceMeasure += static_cast<std::int64_t>(size);
     if (packet->HasStart()) {
-        if (m_lastMeasure == kInvalidTime) {
-            m_lastMeasure = packet->start;
-            m_bytesSinceMeasure = 0;
-        } else if (packet->start - m_lastMeasure > 10000000) {
-            const REFERENCE_TIME span = packet->start - m_lastMeasure;
-            m_currentBitRate = m_bytesSinceMeasure * 8 * 10000000 / span;
-            m_totalBytes += m_bytesSinceMeasure;
-            m_totalTime += span;
-            m_averageBitRate = m_totalBytes * 8 * 10000000 / m_totalTime;
-            m_lastMeasure = packet->start;
-            m_bytesSinceMeasure = 0;
-        }
         const double rate = m_splitter->PlaybackRate();
         if (rate != 1.0) {
             packet->start = static_cast<REFERENCE_TIME>(packet->start / rate);
@@ -329,7 +305,7 @@ HRESULT CBaseSplitterOutputPin::DeliverBeginFlush()
     m_flushing = true;
     m_deliveryResult = S_FALSE;
     m_queue.RemoveAll(&Pool());
-    m_room.notify_all();
+    m_splitter->RoomMade();
     HRESULT hr = S_OK;
     if (IsConnected()) {
         hr = CBaseOutputPin::DeliverBeginFlush();
@@ -359,7 +335,6 @@ HRESULT CBaseSplitterOutputPin::DeliverEndFlush()
 
 HRESULT CBaseSplitterOutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
 {
-    m_resetMeasure = true;
     if (m_flushing.load() || !m_worker) return S_FALSE;
     const HRESULT hr = CBaseOutputPin::DeliverNewSegment(start, stop, rate);
     // The connection cannot change while the pin is active; the filter lock (held by a seek that

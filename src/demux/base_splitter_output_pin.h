@@ -74,10 +74,6 @@ public:
     HRESULT GetRate(double* rate) override;
     HRESULT GetPreroll(LONGLONG* preroll) override;
 
-    // Bit rates seen so far (bits per second).
-    std::int64_t CurrentBitRate() const { return m_currentBitRate.load(); }
-    std::int64_t AverageBitRate() const { return m_averageBitRate.load(); }
-
 protected:
     // Delivery thread: turns one packet into a sample and delivers it. The pin keeps the packet.
     virtual HRESULT DeliverPacket(PacketPtr packet);
@@ -100,8 +96,18 @@ private:
     std::mutex m_deliverLock;         // held by the delivery thread while a sample goes downstream
     std::atomic<unsigned> m_flushCount{0}; // flushes begun
     unsigned m_packetFlushCount = 0;       // delivery thread: the count when its packet was taken
-    std::condition_variable m_wake;   // packets queued, or the thread must go
-    std::condition_variable m_room;   // packets taken
+    std::condition_variable m_wake;   // packets queued, or the thread must go (with m_wakeLock)
+    // Changes what the delivery thread waits for (under m_wakeLock, so that the change cannot slip
+    // between its look and its wait) and wakes it.
+    template <class Change>
+    void WakeDelivery(Change change)
+    {
+        {
+            std::lock_guard lock(m_wakeLock);
+            change();
+        }
+        m_wake.notify_all();
+    }
     std::atomic<HRESULT> m_deliveryResult{S_OK};
     std::atomic<bool> m_flushing{false};
     std::atomic<bool> m_flushed{false};
@@ -111,12 +117,4 @@ private:
     std::atomic<bool> m_lowPriority{false};
     std::atomic<bool> m_discontinuousMedia{false}; // the connection type's kind, kept at every change
 
-    // Bit-rate statistics (delivery thread).
-    std::int64_t m_bytesSinceMeasure = 0;
-    REFERENCE_TIME m_lastMeasure = kInvalidTime;
-    std::int64_t m_totalBytes = 0;
-    REFERENCE_TIME m_totalTime = 0;
-    std::atomic<std::int64_t> m_currentBitRate{0};
-    std::atomic<std::int64_t> m_averageBitRate{0};
-    std::atomic<bool> m_resetMeasure{false};
 };

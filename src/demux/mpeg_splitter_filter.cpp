@@ -323,16 +323,19 @@ void CMpegSplitterFilter::RunDemux()
         // A given play range ends the stream at its end (once every stream got there: sound lies
         // later in the data than the pictures of its moment); without one, the data does.
         if (m_playLengthGiven && ActivePinsReached(end, kEndSlack)) break;
-        const HRESULT wait = file->WaitForData(512000, 1);
-        if (wait == S_OK) {
+        // A file that is still being written is looked at again after a while: nothing tells when
+        // it grows. A command (a stop, a seek) ends the wait at once.
+        constexpr DWORD kGrowthWaitMs = 200;
+        const HRESULT data = file->HasData(512000);
+        if (data == S_OK) {
             hr = ReadNextPacket(offset);
             if (hr == S_FALSE) {
                 if (file->Remaining() <= 0) break;
-                if (file->IsStreaming()) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                if (file->IsStreaming()) m_commandEvent.Wait(kGrowthWaitMs);
                 hr = S_OK;
             }
-        } else if (wait == S_FALSE) {
-            continue;
+        } else if (data == S_FALSE) {
+            m_commandEvent.Wait(kGrowthWaitMs);
         } else {
             break;
         }

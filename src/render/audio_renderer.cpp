@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <chrono>
 #include <new>
 
 #include "com/debug_log.h"
@@ -23,17 +24,11 @@ constexpr REFERENCE_TIME kQueueAhead = 200 * kUnitsPerMs;
 // (up to kLongestGap), and overlaps are cut from the new sample.
 constexpr REFERENCE_TIME kContinuity = 20 * kUnitsPerMs;
 constexpr REFERENCE_TIME kLongestGap = 1000 * kUnitsPerMs;
-// How often waits look at the filter's state.
-constexpr DWORD kWaitStepMs = 5;
+// How often waits on the device ask SDL's queue again (it has no way to tell when it drains).
+constexpr auto kWaitStep = std::chrono::milliseconds(5);
 // The device's buffer, in sample frames (21 ms at 48 kHz).
 constexpr Uint16 kDeviceFrames = 1024;
 constexpr REFERENCE_TIME kNeverLate = INT64_MAX / 4;
-
-void Sleep(DWORD ms)
-{
-    CAMEvent never;
-    never.Wait(ms);
-}
 
 bool IsPcm16(const CMediaType& type)
 {
@@ -203,6 +198,7 @@ HRESULT CAudioRendererPin::EndOfStream()
 HRESULT CAudioRendererPin::BeginFlush()
 {
     const HRESULT hr = CBaseInputPin::BeginFlush();
+    m_renderer->LetWaitersGo();
     m_renderer->Flush();
     return hr;
 }
@@ -258,6 +254,7 @@ HRESULT CAudioRenderer::Stop()
         hr = CBaseFilter::Stop();
         m_clockObject->SetRunning(false);
     }
+    LetWaitersGo();
     CloseDevice();
     return hr;
 }
@@ -361,8 +358,22 @@ bool CAudioRenderer::WaitForRoom()
             if (!m_device) return true;
             if (static_cast<std::int64_t>(SDL_GetQueuedAudioSize(m_device)) < BytesFor(kQueueAhead, m_format)) return true;
         }
-        Sleep(kWaitStepMs);
+        WaitStep();
     }
+}
+
+void CAudioRenderer::WaitStep()
+{
+    std::unique_lock lock(m_waitLock);
+    m_waitWake.wait_for(lock, kWaitStep, [this] { return Abandoned(); });
+}
+
+void CAudioRenderer::LetWaitersGo()
+{
+    {
+        std::lock_guard lock(m_waitLock);
+    }
+    m_waitWake.notify_all();
 }
 
 HRESULT CAudioRenderer::Render(IMediaSample* sample)
@@ -505,7 +516,7 @@ HRESULT CAudioRenderer::Drain()
             std::int64_t position = 0;
             if (SDL_GetQueuedAudioSize(m_device) == 0 && !PlayingAt(CSystemClock::Now(), position)) break;
         }
-        Sleep(kWaitStepMs);
+        WaitStep();
     }
     NotifyEvent(EC_COMPLETE, S_OK, 0);
     return S_OK;

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -95,10 +96,17 @@ private:
     // time being heard; false while nothing plays (the clock then goes on by the system's).
     bool AudioTime(REFERENCE_TIME sys, REFERENCE_TIME& time);
     bool Abandoned() const;
+    // A step of a wait on the device: SDL tells nobody when its queue drains, so it is asked
+    // again after `kWaitStepMs`; a stop or a flush (LetWaitersGo) ends the step at once.
+    void WaitStep();
+    void LetWaitersGo();
 
     CCritSec m_csFilter;
     std::unique_ptr<CAudioRendererPin> m_pin;
     ComPtr<CAudioClock> m_clockObject;
+
+    std::mutex m_waitLock;
+    std::condition_variable m_waitWake; // a stop or a flush: the waits on the device end
 
     mutable std::mutex m_audioLock;
     std::uint32_t m_device = 0;          // guarded by m_audioLock; 0: none

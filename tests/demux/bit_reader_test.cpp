@@ -87,7 +87,7 @@ TEST(BaseSplitterFile, AGrowingSourceCompletesOnce)
     BYTE b = 0;
     ASSERT_EQ(file.ReadBytes(&b, 1), S_OK);
     EXPECT_EQ(file.completions, 0);
-    EXPECT_EQ(file.WaitForData(1000, 0), S_FALSE); // not there yet
+    EXPECT_EQ(file.HasData(1000), S_FALSE); // not there yet
     source.filter->Stream().Complete();
     ASSERT_EQ(file.ReadBytes(&b, 1), S_OK);
     ASSERT_EQ(file.ReadBytes(&b, 1), S_OK);
