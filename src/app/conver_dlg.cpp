@@ -140,7 +140,8 @@ void CConverDlg::Begin()
     settings.overwrite = m_inputs.overwrite;
     settings.preview = m_renderer.Get();
     // The graph's streaming threads tell the window; the call waits in the window's queue (and
-    // goes with the window).
+    // goes with the window). The run, whose graphs call this, ends in the destructor, before the
+    // window goes.
     settings.notify = [this] { QMetaObject::invokeMethod(this, &CConverDlg::OnGraphEvent, Qt::QueuedConnection); };
     // Failures are kept for the end message; a message box now would hold the run up.
     m_run = std::make_unique<ConversionRun>(m_inputs.disc, m_inputs.list->RunTasks(), settings,

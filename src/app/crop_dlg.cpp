@@ -263,10 +263,9 @@ void CCropDlg::StartPreview()
         const auto shape = [](AspectRatio a) { return a.Known() ? QSize(a.x, a.y) : QSize(); };
         if (CVideoRenderer* left = m_left->Renderer()) left->SetDisplayAspect(shape(m_preview->SourceAspect()));
         if (CVideoRenderer* right = m_right->Renderer()) right->SetDisplayAspect(shape(m_preview->OutputAspect()));
-        QPointer<CCropDlg> self(this);
-        m_preview->SetNotify([self] {
-            if (self) QMetaObject::invokeMethod(self, &CCropDlg::OnPlayerEvent, Qt::QueuedConnection);
-        });
+        // Runs on a streaming thread and only posts a call to this window's thread. The preview
+        // (and with it this callback) is torn down in the destructor, before the window goes.
+        m_preview->SetNotify([this] { QMetaObject::invokeMethod(this, &CCropDlg::OnPlayerEvent, Qt::QueuedConnection); });
         m_preview->ChooseStreams(m_task.audioStreamId, m_task.burnSubtitles ? m_task.subtitleId : 0);
         m_preview->ShowSubpictures(m_task.burnSubtitles && m_task.subtitleId != 0);
         m_tracker.SetBounds(PictureBox());

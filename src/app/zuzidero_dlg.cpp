@@ -379,10 +379,10 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
 
 bool CZuZideroDlg::PreparePlayer()
 {
-    QPointer<CZuZideroDlg> self(this);
-    const bool created = m_player->CreateGraph(m_disc, m_video, nullptr, [self] {
-        // A streaming thread: the window looks at the events on its own thread.
-        if (self) QMetaObject::invokeMethod(self, &CZuZideroDlg::OnPlayerEvent, Qt::QueuedConnection);
+    // Runs on a streaming thread and only posts a call to this window's thread. The player (and
+    // with it this callback) is torn down in the destructor, before the window goes.
+    const bool created = m_player->CreateGraph(m_disc, m_video, nullptr, [this] {
+        QMetaObject::invokeMethod(this, &CZuZideroDlg::OnPlayerEvent, Qt::QueuedConnection);
     });
     if (!created) {
         ShowMessage(this, QStringLiteral("Load DVD error"));

@@ -63,7 +63,6 @@ public:
     // Connection of the input (application thread).
     virtual HRESULT ReleaseOutputPins();
     virtual HRESULT BuildOutputPins(IAsyncReader* reader) = 0;
-    virtual const char* CurrentFileName() { return ""; }
 
     // The demultiplexing thread's work.
     virtual HRESULT PrepareDemux() { return S_OK; }

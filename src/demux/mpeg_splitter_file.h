@@ -78,7 +78,6 @@ public:
 
     int Container() const { return m_container; }
     REFERENCE_TIME FirstTimestamp() const { return m_firstTimestamp; }
-    REFERENCE_TIME LastTimestamp() const { return m_lastTimestamp; }
     std::int32_t ByteRate() const { return m_byteRate; }
     bool IsBluray() const { return m_bluray; }
     // How long the unreadable opening lasted (100 ns, reckoned at the stream's byte rate): the

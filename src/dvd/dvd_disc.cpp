@@ -271,12 +271,6 @@ void DvdDisc::GetInfo(DiscInfo* info) const
     if (info) std::memcpy(info, &m_info, sizeof m_info);
 }
 
-std::vector<std::vector<DvdDisc::CellRun>> DvdDisc::ChapterCells(int title) const
-{
-    if (title < 0 || title >= static_cast<int>(m_titles.size())) return {};
-    return m_titles[static_cast<std::size_t>(title)].chapters;
-}
-
 std::vector<DvdDisc::CellMark> DvdDisc::CellMarks(int title, int chapter) const
 {
     std::vector<CellMark> marks;
@@ -298,12 +292,6 @@ std::vector<DvdDisc::CellMark> DvdDisc::CellMarks(int title, int chapter) const
 bool DvdDisc::IsReadable(int title) const
 {
     return title >= 0 && title < static_cast<int>(m_titles.size()) && m_titles[static_cast<std::size_t>(title)].readable;
-}
-
-int DvdDisc::TitleSetOf(int title) const
-{
-    if (title < 0 || title >= static_cast<int>(m_titles.size())) return 0;
-    return m_titles[static_cast<std::size_t>(title)].titleSet;
 }
 
 void DvdDisc::BuildArea(int title, int firstChapter, int endChapter)

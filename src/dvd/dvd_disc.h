@@ -67,10 +67,6 @@ public:
     // area set there reads them, and one more mark for that end: the time map that seeking in the
     // byte stream goes by.
     std::vector<CellMark> CellMarks(int title, int chapter) const override;
-    // The sectors of a title's chapters, as the area reads them (tests and diagnostics).
-    std::vector<std::vector<CellRun>> ChapterCells(int title) const;
-    // The title set a title lives in (1-based), or 0.
-    int TitleSetOf(int title) const;
     // False when the title's navigation could not be read (it then has no chapters).
     bool IsReadable(int title) const override;
     // The disc's volume name (an image's or a drive's); empty for a folder.

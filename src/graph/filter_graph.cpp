@@ -634,7 +634,7 @@ void CFilterGraph::ResetCompletion()
 
 void CFilterGraph::QueueEvent(const GraphEvent& event)
 {
-    GraphNotifyCallback notify;
+    bool notify = false;
     {
         std::lock_guard lock(m_eventLock);
         m_events.push_back(event);
@@ -642,10 +642,14 @@ void CFilterGraph::QueueEvent(const GraphEvent& event)
         if (event.code == EC_COMPLETE || event.code == EC_ERRORABORT || event.code == EC_USERABORT) {
             if (m_completionCode == 0) m_completionCode = event.code;
         }
-        if (!(m_notifyFlags & AM_MEDIAEVENT_NONOTIFY)) notify = m_notify;
+        notify = !(m_notifyFlags & AM_MEDIAEVENT_NONOTIFY);
     }
     m_eventArrived.notify_all();
-    if (notify) notify();
+    // Under its own lock: whoever clears the callback waits for a call that is running.
+    if (notify) {
+        std::lock_guard lock(m_notifyLock);
+        if (m_notify) m_notify();
+    }
 }
 
 HRESULT CFilterGraph::Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2)
@@ -736,7 +740,7 @@ HRESULT CFilterGraph::FreeEventParams(LONG, LONG_PTR, LONG_PTR)
 
 HRESULT CFilterGraph::SetNotifyCallback(GraphNotifyCallback callback)
 {
-    std::lock_guard lock(m_eventLock);
+    std::lock_guard lock(m_notifyLock);
     m_notify = std::move(callback);
     return S_OK;
 }

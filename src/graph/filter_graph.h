@@ -144,7 +144,8 @@ private:
     std::condition_variable m_eventArrived;
     std::deque<GraphEvent> m_events;                // guarded by m_eventLock
     CAMEvent m_eventHandle{true};                   // set while m_events is not empty
-    GraphNotifyCallback m_notify;                   // guarded by m_eventLock
+    std::mutex m_notifyLock;                        // held while the callback runs and while it is set
+    GraphNotifyCallback m_notify;                   // guarded by m_notifyLock
     LONG m_notifyFlags = 0;                         // guarded by m_eventLock
     bool m_defaultCompleteHandling = true;          // guarded by m_eventLock
     std::vector<IBaseFilter*> m_pendingCompletion;  // guarded by m_eventLock: identities only

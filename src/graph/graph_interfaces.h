@@ -68,8 +68,11 @@ using GraphNotifyCallback = std::function<void()>;
 
 struct IMediaEventEx : IMediaEvent {
     static constexpr GUID iid = MakeGuid("{56A868C0-0AD4-11CE-B03A-0020AF0BA770}");
-    // Stands for the window message: the callback runs whenever an event is queued, until it
-    // is cleared with an empty callback. It must not call back into the graph synchronously.
+    // Stands for the window message: the callback runs, on the thread that queues the event (a
+    // streaming thread or the application's), whenever an event is queued, until it is replaced
+    // or cleared with an empty callback. This call returns only when no call of the callback it
+    // replaces is running, so the callback's owner may go once it has cleared it. The callback
+    // must not call back into the graph.
     virtual HRESULT SetNotifyCallback(GraphNotifyCallback callback) = 0;
     virtual HRESULT SetNotifyFlags(LONG noNotifyFlags) = 0;
     virtual HRESULT GetNotifyFlags(LONG* noNotifyFlags) = 0;

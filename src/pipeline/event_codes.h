@@ -31,6 +31,3 @@ constexpr LONG EC_END_OF_SEGMENT = 0x1C;
 constexpr LONG EC_SEGMENT_STARTED = 0x1D;
 constexpr LONG EC_LENGTH_CHANGED = 0x1E;
 constexpr LONG EC_ERRORABORTEX = 0x45;
-
-// Name of an event code for the debug log ("EC_COMPLETE").
-const char* EventCodeName(LONG code);

@@ -307,11 +307,6 @@ void PreviewPlayer::ShowSubpictures(bool on)
     if (m_decoder) static_cast<CVideoDecoderFilter*>(m_decoder.Get())->ShowSubpictures(on);
 }
 
-bool PreviewPlayer::Repaint(void* window, void* deviceContext)
-{
-    return m_windowless && SUCCEEDED(m_windowless->RepaintVideo(window, deviceContext));
-}
-
 bool PreviewPlayer::Snapshot(const std::string& path)
 {
     if (!m_windowless) return false;

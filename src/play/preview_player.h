@@ -51,8 +51,6 @@ public:
     void ChooseStreams(int audioStreamId, int subtitleId);
     // Whether the chosen subpictures are shown over the picture.
     void ShowSubpictures(bool on);
-    // Repaints the video on the window's painter.
-    bool Repaint(void* window, void* deviceContext);
     // Saves the picture on screen (its type from the path's extension); false when there is
     // none or it could not be written.
     bool Snapshot(const std::string& path);

@@ -122,7 +122,6 @@ public:
     // From the range start, 100 ns: the next output picture's slot, and the last sound's start.
     REFERENCE_TIME NextVideoSlot() const { return m_nextVideoSlot.load(); }
     REFERENCE_TIME AudioPosition() const { return m_audioPosition.load(); }
-    const BITMAPINFOHEADER& VideoFormat() const { return m_videoFormat; }
     // Sound samples written for this task, and the silence put in or the sound cut to keep it
     // in step (tests, diagnostics).
     std::int64_t AudioSamplesWritten() const { return m_audioSamples; }
@@ -163,38 +162,43 @@ private:
     void WaitForStart();
     void PicturesMoved();
 
+    // Lock order: a pin's receive path takes m_csFilter; m_progressLock is taken alone.
     CCritSec m_csFilter;
-    std::unique_ptr<CConvInputPin> m_audioIn;
-    std::unique_ptr<CConvInputPin> m_videoIn;
-    std::unique_ptr<CVideoPrePin> m_videoPre;
-    ComPtr<IUnknown> m_position; // the pass-through, made on first request
+    std::unique_ptr<CConvInputPin> m_audioIn;    // made with the filter, never changed
+    std::unique_ptr<CConvInputPin> m_videoIn;    // made with the filter, never changed
+    std::unique_ptr<CVideoPrePin> m_videoPre;    // made with the filter, never changed
+    ComPtr<IUnknown> m_position;                 // filter lock: the pass-through, made on first request
 
-    OutputWriter* m_writer = nullptr;
+    // Set before the run (application thread, the graph stopped), read by the streaming threads.
+    OutputWriter* m_writer = nullptr;            // calls into it under the filter lock
     double m_frameDuration = 400000;
-    REFERENCE_TIME m_requestedStart = 0;          // as set, before the run
-    std::atomic<REFERENCE_TIME> m_rangeStart{0}; // set before the run; moved once a run by FixStart
+    REFERENCE_TIME m_requestedStart = 0;
     REFERENCE_TIME m_rangeEnd = 0;
-    std::atomic<bool> m_startFixed{false};       // written under the filter lock
-    std::atomic<bool> m_previewEnabled{true};
-    std::atomic<REFERENCE_TIME> m_nextVideoSlot{0};
-    std::atomic<REFERENCE_TIME> m_audioPosition{0};
+    REFERENCE_TIME m_expectedLength = 0;
+    // Set at connection (the graph stopped), read by the streaming threads.
     BITMAPINFOHEADER m_videoFormat{};
     int m_sampleRate = 0;
     int m_blockAlign = 0;
-    bool m_completed = false;            // filter lock
-    bool m_writeFailed = false;          // filter lock
-    std::int64_t m_audioSamples = 0;     // filter lock
-    std::int64_t m_silenceInserted = 0;  // filter lock
-    std::int64_t m_samplesCut = 0;       // filter lock
-    REFERENCE_TIME m_expectedLength = 0;
-    REFERENCE_TIME m_videoEnd = kUnset;  // filter lock: the latest picture's stop
-    std::vector<LostStretch> m_lost;     // filter lock
+    std::vector<std::uint8_t> m_silence;         // a block of zero samples
+    // Any thread.
+    std::atomic<REFERENCE_TIME> m_rangeStart{0}; // written by FixStart under the filter lock, once a run
+    std::atomic<bool> m_startFixed{false};       // written under the filter lock
+    std::atomic<bool> m_previewEnabled{true};
+    std::atomic<REFERENCE_TIME> m_nextVideoSlot{0}; // written under the filter lock
+    std::atomic<REFERENCE_TIME> m_audioPosition{0}; // written under the filter lock
+    // Filter lock.
+    bool m_completed = false;
+    bool m_writeFailed = false;
+    std::int64_t m_audioSamples = 0;
+    std::int64_t m_silenceInserted = 0;
+    std::int64_t m_samplesCut = 0;
+    REFERENCE_TIME m_videoEnd = kUnset;          // the latest picture's stop
+    std::vector<LostStretch> m_lost;
     static constexpr REFERENCE_TIME kUnset = INT64_MIN;
-    std::vector<std::uint8_t> m_lastPicture; // filter lock: to make the pictures up to the sound's end
-    std::vector<std::uint8_t> m_silence;     // a block of zero samples, made at connection
+    std::vector<std::uint8_t> m_lastPicture;     // to make the pictures up to the sound's end
     std::mutex m_progressLock;
-    std::condition_variable m_progress;      // the pictures moved on, ended, or streaming stopped
-    std::function<void()> m_holdObserver;   // set before the run
+    std::condition_variable m_progress;      // with m_progressLock: the pictures moved on, ended, or streaming stopped
+    std::function<void()> m_holdObserver;   // set before the run; called on the streaming threads
     // Waits on m_progress (lock held) until `done`, telling the observer when it has to wait.
     template <class Done>
     void Hold(std::unique_lock<std::mutex>& lock, Done done)

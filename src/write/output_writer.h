@@ -57,8 +57,7 @@ public:
     // What was handed to the encoders so far (tests, progress).
     std::int64_t VideoFrames() const { return m_videoFrames; }
     std::int64_t AudioSamples() const { return m_audioSamples; }
-    // Packets written to the file so far.
-    std::int64_t VideoPackets() const { return m_videoPackets; }
+    // Sound packets written to the file so far (tests).
     std::int64_t AudioPackets() const { return m_audioPackets; }
     // The codec time base a frame rate gives (frames per 1000 s; 23976 and 29970 are NTSC's).
     static AVRational TimeBase(std::int32_t frameRate);
