@@ -481,93 +481,107 @@ HRESULT CMpegSplitterFilter::DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIM
 
 HRESULT CMpegSplitterFilter::ReadNextPacket(REFERENCE_TIME offset)
 {
-    CMpegSplitterFile* file = m_file.get();
-    HRESULT hr = S_OK;
-    switch (file->Container()) {
+    HRESULT hr = S_FALSE;
+    switch (m_file->Container()) {
     case CMpegSplitterFile::kProgramStream:
-    case CMpegSplitterFile::kPesStream: {
-        BYTE code = 0;
-        if (!file->FindNextStartCode(code, 65536)) return S_FALSE;
-        const std::int64_t start = file->Position() - 4;
-        if (code == 0xBA) {
-            PackHeader h;
-            if (!file->ReadPackHeader(h)) return S_FALSE;
-        } else if (code == 0xBB) {
-            SystemHeader h;
-            if (!file->ReadSystemHeader(h)) return S_FALSE;
-        } else if (code >= 0xBD && code <= 0xEF) {
-            PesHeader h;
-            if (!file->ReadPesHeader(h, code) || h.length == 0) return S_FALSE;
-            const std::int64_t payload = file->Position();
-            if (h.kind == 2 && h.scrambling) {
-                file->SeekTo(payload + h.length);
-                return PassScrambled();
-            }
-            m_scrambledInARow = 0;
-            if (code == 0xBF) {
-                if (UsesTimeMap()) NoteNavPack(start, h.length);
-            } else {
-                const DWORD id = file->ClassifyStream(0, code, h.length);
-                if (GetOutputPin(id)) {
-                    const std::int64_t left = h.length - (file->Position() - payload);
-                    hr = DeliverPayload(id, h.hasPts, h.pts, offset, left, start);
-                }
-            }
-            file->SeekTo(payload + h.length);
-        }
-        break;
-    }
-    case CMpegSplitterFile::kTransportStream: {
-        TsPacketHeader h;
-        if (!file->ReadTsPacketHeader(h, true)) return S_FALSE;
-        if (h.payload && h.payloadUnitStart) file->UpdateProgramTable(h);
-        if (h.payload && h.pid >= 16 && h.pid < 8191 && h.scrambling != 0 && GetOutputPin(h.pid)) {
-            // A packet of a stream being played, scrambled in its transport header.
-            file->SeekTo(h.nextPacket);
-            return PassScrambled();
-        }
-        if (h.payload && h.pid >= 16 && h.pid < 8191 && h.scrambling == 0) {
-            DWORD id = h.pid;
-            bool hasPts = false, pesStart = false;
-            REFERENCE_TIME pts = 0;
-            std::int64_t pesLength = 0;
-            if (h.payloadUnitStart) {
-                const std::int64_t before = file->Position();
-                BYTE code = 0;
-                PesHeader pes;
-                if (file->FindNextStartCode(code, 4) && file->ReadPesHeader(pes, code)) {
-                    if (pes.kind == 2 && pes.scrambling) {
-                        file->SeekTo(h.nextPacket);
-                        return PassScrambled();
-                    }
-                    m_scrambledInARow = 0;
-                    const auto left = static_cast<DWORD>(std::max<std::int64_t>(0, h.packetEnd - file->Position()));
-                    id = file->ClassifyStream(h.pid, code, left);
-                    hasPts = pes.hasPts;
-                    pts = pes.pts;
-                    pesLength = pes.length;
-                    pesStart = true;
-                } else {
-                    file->SeekTo(before);
-                }
-            }
-            if (GetOutputPin(id))
-                hr = CollectTsPayload(id, pesStart, hasPts, pts, pesLength, offset, h.packetEnd - file->Position());
-        }
-        file->SeekTo(h.nextPacket);
-        break;
-    }
-    case CMpegSplitterFile::kPva: {
-        PvaHeader h;
-        if (!file->ReadPvaHeader(h, true)) return S_FALSE;
-        const std::int64_t payload = file->Position();
-        const DWORD id = h.streamId;
-        if (GetOutputPin(id)) hr = DeliverPayload(id, h.hasPts, h.pts, offset, h.length, payload);
-        file->SeekTo(payload + h.length);
-        break;
-    }
+    case CMpegSplitterFile::kPesStream: hr = ReadProgramStreamPacket(offset); break;
+    case CMpegSplitterFile::kTransportStream: hr = ReadTransportPacket(offset); break;
+    case CMpegSplitterFile::kPva: hr = ReadPvaPacket(offset); break;
     default: return S_FALSE;
     }
+    return hr;
+}
+
+HRESULT CMpegSplitterFilter::ReadProgramStreamPacket(REFERENCE_TIME offset)
+{
+    CMpegSplitterFile* file = m_file.get();
+    BYTE code = 0;
+    if (!file->FindNextStartCode(code, 65536)) return S_FALSE;
+    const std::int64_t start = file->Position() - 4;
+    if (code == 0xBA) {
+        PackHeader h;
+        return file->ReadPackHeader(h) ? S_OK : S_FALSE;
+    }
+    if (code == 0xBB) {
+        SystemHeader h;
+        return file->ReadSystemHeader(h) ? S_OK : S_FALSE;
+    }
+    if (code < 0xBD || code > 0xEF) return S_OK;
+    PesHeader h;
+    if (!file->ReadPesHeader(h, code) || h.length == 0) return S_FALSE;
+    const std::int64_t payload = file->Position();
+    if (h.kind == 2 && h.scrambling) {
+        file->SeekTo(payload + h.length);
+        return PassScrambled();
+    }
+    m_scrambledInARow = 0;
+    HRESULT hr = S_OK;
+    if (code == 0xBF) {
+        if (UsesTimeMap()) NoteNavPack(start, h.length);
+    } else {
+        const DWORD id = file->ClassifyStream(0, code, h.length);
+        if (GetOutputPin(id)) {
+            const std::int64_t left = h.length - (file->Position() - payload);
+            hr = DeliverPayload(id, h.hasPts, h.pts, offset, left, start);
+        }
+    }
+    file->SeekTo(payload + h.length);
+    return hr == S_FALSE ? S_OK : hr;
+}
+
+HRESULT CMpegSplitterFilter::ReadTransportPacket(REFERENCE_TIME offset)
+{
+    CMpegSplitterFile* file = m_file.get();
+    TsPacketHeader h;
+    if (!file->ReadTsPacketHeader(h, true)) return S_FALSE;
+    if (h.payload && h.payloadUnitStart) file->UpdateProgramTable(h);
+    const bool elementary = h.payload && h.pid >= 16 && h.pid < 8191;
+    if (elementary && h.scrambling != 0 && GetOutputPin(h.pid)) {
+        // A packet of a stream being played, scrambled in its transport header.
+        file->SeekTo(h.nextPacket);
+        return PassScrambled();
+    }
+    HRESULT hr = S_OK;
+    if (elementary && h.scrambling == 0) {
+        DWORD id = h.pid;
+        bool hasPts = false, pesStart = false;
+        REFERENCE_TIME pts = 0;
+        std::int64_t pesLength = 0;
+        if (h.payloadUnitStart) {
+            const std::int64_t before = file->Position();
+            BYTE code = 0;
+            PesHeader pes;
+            if (file->FindNextStartCode(code, 4) && file->ReadPesHeader(pes, code)) {
+                if (pes.kind == 2 && pes.scrambling) {
+                    file->SeekTo(h.nextPacket);
+                    return PassScrambled();
+                }
+                m_scrambledInARow = 0;
+                const auto left = static_cast<DWORD>(std::max<std::int64_t>(0, h.packetEnd - file->Position()));
+                id = file->ClassifyStream(h.pid, code, left);
+                hasPts = pes.hasPts;
+                pts = pes.pts;
+                pesLength = pes.length;
+                pesStart = true;
+            } else {
+                file->SeekTo(before);
+            }
+        }
+        if (GetOutputPin(id)) hr = CollectTsPayload(id, pesStart, hasPts, pts, pesLength, offset, h.packetEnd - file->Position());
+    }
+    file->SeekTo(h.nextPacket);
+    return hr == S_FALSE ? S_OK : hr;
+}
+
+HRESULT CMpegSplitterFilter::ReadPvaPacket(REFERENCE_TIME offset)
+{
+    CMpegSplitterFile* file = m_file.get();
+    PvaHeader h;
+    if (!file->ReadPvaHeader(h, true)) return S_FALSE;
+    const std::int64_t payload = file->Position();
+    const DWORD id = h.streamId;
+    const HRESULT hr = GetOutputPin(id) ? DeliverPayload(id, h.hasPts, h.pts, offset, h.length, payload) : S_OK;
+    file->SeekTo(payload + h.length);
     return hr == S_FALSE ? S_OK : hr;
 }
 

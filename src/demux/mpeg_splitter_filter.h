@@ -56,8 +56,11 @@ public:
 
 private:
     // Reads and delivers one packet; S_FALSE when nothing was readable, a failure for scrambled
-    // data.
+    // data. One reader per container.
     HRESULT ReadNextPacket(REFERENCE_TIME offset);
+    HRESULT ReadProgramStreamPacket(REFERENCE_TIME offset);
+    HRESULT ReadTransportPacket(REFERENCE_TIME offset);
+    HRESULT ReadPvaPacket(REFERENCE_TIME offset);
     // `position` is where the packet starts in the data.
     HRESULT DeliverPayload(DWORD id, bool hasPts, REFERENCE_TIME pts, REFERENCE_TIME offset, std::int64_t bytes,
                            std::int64_t position);

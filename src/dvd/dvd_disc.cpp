@@ -77,6 +77,62 @@ const ifo::ProgramChain* ProgramChain(const ifo::TitleSet& set, int pgcn)
 // The largest information file read: real ones are a few hundred kilobytes.
 constexpr std::int64_t kLargestInfoFile = 32 << 20;
 
+// The cells of chapter `c` of a title (`parts`, its chapters): from its program of its chain up to
+// the next chapter's program in the same chain, or to the chain's end; cells past the title set's
+// `sectors` are left out (a cell that claims more would be read for ever), and an angle block
+// gives its first angle. The chains met go into `chains`, in chapter order, for the playing time.
+std::vector<DvdDisc::CellRun> ChapterRuns(const ifo::TitleSet& vts, const std::vector<ifo::Chapter>& parts, std::size_t c,
+                                          std::uint32_t sectors, bool ntsc, std::vector<int>& chains)
+{
+    std::vector<DvdDisc::CellRun> cells;
+    const int pgcn = parts[c].programChain;
+    const int pgn = parts[c].program;
+    const ifo::ProgramChain* pgc = ProgramChain(vts, pgcn);
+    const int programs = pgc ? static_cast<int>(pgc->programs.size()) : 0;
+    const int cellCount = pgc ? static_cast<int>(pgc->cells.size()) : 0;
+    if (!pgc || pgn < 1 || pgn > programs) return cells;
+    if (std::find(chains.begin(), chains.end(), pgcn) == chains.end()) chains.push_back(pgcn);
+    const int firstCell = pgc->programs[static_cast<std::size_t>(pgn - 1)];
+    int lastCell = cellCount;
+    if (c + 1 < parts.size() && parts[c + 1].programChain == pgcn) {
+        const int nextPgn = parts[c + 1].program;
+        if (nextPgn >= 1 && nextPgn <= programs) lastCell = pgc->programs[static_cast<std::size_t>(nextPgn - 1)] - 1;
+    }
+    for (int cell = std::max(firstCell, 1); cell <= lastCell && cell <= cellCount; ++cell) {
+        const ifo::Cell& playback = pgc->cells[static_cast<std::size_t>(cell - 1)];
+        if (playback.blockType == 1 && playback.blockMode != 1) continue;
+        if (playback.lastSector < playback.firstSector || playback.firstSector >= sectors) continue;
+        cells.push_back(DvdDisc::CellRun{playback.firstSector, std::min(playback.lastSector, sectors - 1), PlaybackMs(playback.time, ntsc)});
+    }
+    return cells;
+}
+
+// The audio and subpicture streams that a title's (first) program chain makes available, into
+// its record.
+void AddStreams(const ifo::TitleSet& vts, const ifo::ProgramChain& pgc, bool wide, TitleInfo& info)
+{
+    for (int k = 0; k < static_cast<int>(vts.audio.size()); ++k) {
+        const std::uint16_t control = pgc.audioControl[k];
+        if (!(control & 0x8000)) continue;
+        const int number = (control >> 8) & 0x07;
+        const ifo::AudioAttributes& attr = vts.audio[static_cast<std::size_t>(k)];
+        const int n = info.audioCount++;
+        info.audioStreamId[n] = AudioStreamId(attr.format, number);
+        info.audioLanguage[n] = attr.language;
+        info.audioFormat[n] = attr.format == 6 ? kAudioFormatDts : attr.format;
+        info.audioChannelsMinusOne[n] = attr.channels;
+    }
+    for (int k = 0; k < static_cast<int>(vts.subpictureLanguages.size()); ++k) {
+        const std::uint32_t control = pgc.subpictureControl[k];
+        if (!(control & 0x80000000u)) continue;
+        const int number = static_cast<int>((wide ? control >> 16 : control >> 24) & 0x1F);
+        const int n = info.subpictureCount++;
+        info.subpictureStreamId[n] = 0xBD20 + number;
+        info.subpictureLanguage[n] = vts.subpictureLanguages[static_cast<std::size_t>(k)];
+    }
+}
+
+
 } // namespace
 
 std::unique_ptr<DvdDisc> DvdDisc::Open(const std::string& path, std::string* why)
@@ -194,36 +250,10 @@ void DvdDisc::Load(const ifo::Manager& manager)
         // Cells end where the title set's VOBs end: a cell that claims more would be read for ever.
         const std::uint32_t sectors = vobSectors[entry.titleSet];
 
-        // Chapters: from a program of a chain up to the next chapter's program in the same chain,
-        // or to the end of the chain.
+        // Chapters, each the cells from its program.
         std::vector<int> chains; // distinct chains, in chapter order, for the playing time
         const int chapterCount = static_cast<int>(parts.size());
-        for (int c = 0; c < chapterCount; ++c) {
-            const int pgcn = parts[static_cast<std::size_t>(c)].programChain;
-            const int pgn = parts[static_cast<std::size_t>(c)].program;
-            std::vector<CellRun> cells;
-            const ifo::ProgramChain* pgc = ProgramChain(*vts, pgcn);
-            const int programs = pgc ? static_cast<int>(pgc->programs.size()) : 0;
-            const int cellCount = pgc ? static_cast<int>(pgc->cells.size()) : 0;
-            if (pgc && pgn >= 1 && pgn <= programs) {
-                if (std::find(chains.begin(), chains.end(), pgcn) == chains.end()) chains.push_back(pgcn);
-                const int firstCell = pgc->programs[static_cast<std::size_t>(pgn - 1)];
-                int lastCell = cellCount;
-                if (c + 1 < chapterCount && parts[static_cast<std::size_t>(c + 1)].programChain == pgcn) {
-                    const int nextPgn = parts[static_cast<std::size_t>(c + 1)].program;
-                    if (nextPgn >= 1 && nextPgn <= programs) lastCell = pgc->programs[static_cast<std::size_t>(nextPgn - 1)] - 1;
-                }
-                for (int cell = std::max(firstCell, 1); cell <= lastCell && cell <= cellCount; ++cell) {
-                    const ifo::Cell& playback = pgc->cells[static_cast<std::size_t>(cell - 1)];
-                    // In an angle block only the first angle's cell is read.
-                    if (playback.blockType == 1 && playback.blockMode != 1) continue;
-                    if (playback.lastSector < playback.firstSector || playback.firstSector >= sectors) continue;
-                    cells.push_back(CellRun{playback.firstSector, std::min(playback.lastSector, sectors - 1),
-                                            PlaybackMs(playback.time, ntsc)});
-                }
-            }
-            title.chapters.push_back(std::move(cells));
-        }
+        for (std::size_t c = 0; c < parts.size(); ++c) title.chapters.push_back(ChapterRuns(*vts, parts, c, sectors, ntsc, chains));
 
         if (t >= kMaxTitles) continue;
         TitleInfo& info = m_info.titles[t];
@@ -234,29 +264,8 @@ void DvdDisc::Load(const ifo::Manager& manager)
             info.chapterSectors[c] = static_cast<std::uint32_t>(std::min<std::uint64_t>(chapterSectors, UINT32_MAX));
         }
         for (int pgcn : chains) info.durationMs += PlaybackMs(ProgramChain(*vts, pgcn)->time, ntsc);
-
-        // Streams are those the title's (first) program chain makes available.
-        const ifo::ProgramChain* pgc = ProgramChain(*vts, chapterCount > 0 ? parts[0].programChain : 0);
-        if (!pgc) continue;
-        for (int k = 0; k < static_cast<int>(vts->audio.size()); ++k) {
-            const std::uint16_t control = pgc->audioControl[k];
-            if (!(control & 0x8000)) continue;
-            const int number = (control >> 8) & 0x07;
-            const ifo::AudioAttributes& attr = vts->audio[static_cast<std::size_t>(k)];
-            const int n = info.audioCount++;
-            info.audioStreamId[n] = AudioStreamId(attr.format, number);
-            info.audioLanguage[n] = attr.language;
-            info.audioFormat[n] = attr.format == 6 ? kAudioFormatDts : attr.format;
-            info.audioChannelsMinusOne[n] = attr.channels;
-        }
-        for (int k = 0; k < static_cast<int>(vts->subpictureLanguages.size()); ++k) {
-            const std::uint32_t control = pgc->subpictureControl[k];
-            if (!(control & 0x80000000u)) continue;
-            const int number = static_cast<int>((title.video.wide ? control >> 16 : control >> 24) & 0x1F);
-            const int n = info.subpictureCount++;
-            info.subpictureStreamId[n] = 0xBD20 + number;
-            info.subpictureLanguage[n] = vts->subpictureLanguages[static_cast<std::size_t>(k)];
-        }
+        if (const ifo::ProgramChain* pgc = ProgramChain(*vts, chapterCount > 0 ? parts[0].programChain : 0))
+            AddStreams(*vts, *pgc, title.video.wide, info);
     }
 }
 
