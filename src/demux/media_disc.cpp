@@ -646,90 +646,105 @@ std::vector<PlaylistCandidate> ReadPlaylists(const fs::path& bdmv, std::vector<s
     return candidates;
 }
 
-std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, std::string* why)
-{
-    std::error_code error;
-    std::vector<std::string> unreadable;
-    const std::vector<PlaylistCandidate> candidates = ReadPlaylists(bdmv, unreadable);
-
-    // Playlists share clips: each clip is scanned once for its streams, and each place cut in it
-    // is found once.
-    std::map<fs::path, FileScan> scans;
-    std::map<std::pair<fs::path, REFERENCE_TIME>, std::int64_t> cutsFrom, cutsTo;
-    std::vector<MediaTitle> titles;
-    std::set<fs::path> played;
-    int encrypted = 0;
-    for (const PlaylistCandidate& c : candidates) {
-        MediaTitle title;
-        std::vector<Chapter> chapters;
-        double ms = 0;
-        std::int64_t bytes = 0;
-        bool scannedFirst = false;
-        for (std::size_t k = 0; k < c.playlist.items.size(); ++k) {
-            const auto& item = c.playlist.items[k];
-            const double itemMs = static_cast<double>(item.out - item.in) / 10000.0;
-            if (!c.present[k]) {
-                // A clip that is not there: the title plays what is, and says where this was.
-                title.missing.push_back({ms, itemMs});
-                continue;
-            }
-            played.insert(item.clip);
-            // The clip is opened by the scanner only when something about it is not known yet.
-            std::unique_ptr<ScannedFile> scanned;
-            const auto file = [&]() -> ScannedFile& {
-                if (!scanned) {
-                    CHdmvClipInfo clipInfo;
-                    const bool described = clipInfo.ReadClipInfo(ExistingCase(CHdmvClipInfo::ClipInfoPathOf(item.clip))) == S_OK;
-                    scanned = std::make_unique<ScannedFile>(item.clip, described ? &clipInfo : nullptr);
-                }
-                return *scanned;
-            };
-            const auto cut = [&](auto& known, REFERENCE_TIME time, bool from) {
-                const auto key = std::make_pair(item.clip, time);
-                auto it = known.find(key);
-                if (it == known.end()) it = known.emplace(key, from ? file().CutFrom(time) : file().CutTo(time)).first;
-                return it->second;
-            };
-            if (!scannedFirst) {
-                // The streams are those of the first clip that is there.
-                scannedFirst = true;
-                auto it = scans.find(item.clip);
-                if (it == scans.end()) it = scans.emplace(item.clip, file().Scan()).first;
-                const FileScan& scan = it->second;
-                if (scan.hr == ZZ_E_SCRAMBLED) ++encrypted;
-                title.readable = SUCCEEDED(scan.hr);
-                title.info = scan.streams;
-                title.video = scan.video;
-            }
-            // The clip from the unit holding its IN time to the first packet after its OUT time.
-            Part part;
-            part.file = item.clip.string();
-            part.fileSize = static_cast<std::int64_t>(fs::file_size(item.clip, error));
-            part.begin = std::clamp<std::int64_t>(cut(cutsFrom, item.in, true), 0, part.fileSize);
-            part.end = std::clamp<std::int64_t>(cut(cutsTo, item.out, false), part.begin, part.fileSize);
-            part.ms = itemMs;
-            // This item's entry marks, each a chapter from the unit holding its time.
-            for (const auto& mark : c.playlist.chapters) {
-                if (mark.playItem != static_cast<int>(k) || mark.time < item.in || mark.time > item.out) continue;
-                const std::int64_t at = std::clamp(cut(cutsFrom, mark.time, true), part.begin, part.end);
-                chapters.push_back({bytes + at - part.begin, ms + static_cast<double>(mark.time - item.in) / 10000.0});
-            }
-            ms += part.ms;
-            bytes += part.Size();
-            title.parts.push_back(std::move(part));
-        }
-        std::sort(chapters.begin(), chapters.end(), [](const Chapter& x, const Chapter& y) { return x.ms < y.ms; });
-        // Marks closer than a second make no chapter of their own; the title always starts one.
-        std::vector<Chapter> kept{{0, 0.0}};
-        for (const Chapter& chapter : chapters)
-            if (chapter.ms - kept.back().ms >= 1000.0) kept.push_back(chapter);
-        title.chapters = std::move(kept);
-        FinishRecord(title);
-        titles.push_back(std::move(title));
+// What the clips of a Blu-ray folder are known to hold, so that playlists that share clips scan
+// each clip once for its streams and find each place cut in it once.
+class ClipKnowledge {
+public:
+    const FileScan& ScanOf(const fs::path& clip)
+    {
+        auto it = m_scans.find(clip);
+        if (it == m_scans.end()) it = m_scans.emplace(clip, File(clip).Scan()).first;
+        return it->second;
+    }
+    // The byte where the clip's stretch from (or to) a time is cut (ScannedFile::CutFrom, CutTo).
+    std::int64_t Cut(const fs::path& clip, REFERENCE_TIME time, bool from)
+    {
+        auto& known = from ? m_cutsFrom : m_cutsTo;
+        const auto key = std::make_pair(clip, time);
+        auto it = known.find(key);
+        if (it == known.end()) it = known.emplace(key, from ? File(clip).CutFrom(time) : File(clip).CutTo(time)).first;
+        return it->second;
     }
 
-    // The clips no title plays are titles of their own, after the playlists', so that nothing on
-    // the disc is out of reach when its playlists are damaged.
+private:
+    // The clip opened by the scanner, once something about it is not known yet (the last one is
+    // kept open: a playlist asks about one clip after the other).
+    ScannedFile& File(const fs::path& clip)
+    {
+        if (!m_file || m_fileOf != clip) {
+            CHdmvClipInfo clipInfo;
+            const bool described = clipInfo.ReadClipInfo(ExistingCase(CHdmvClipInfo::ClipInfoPathOf(clip))) == S_OK;
+            m_file = std::make_unique<ScannedFile>(clip, described ? &clipInfo : nullptr);
+            m_fileOf = clip;
+        }
+        return *m_file;
+    }
+
+    std::map<fs::path, FileScan> m_scans;
+    std::map<std::pair<fs::path, REFERENCE_TIME>, std::int64_t> m_cutsFrom, m_cutsTo;
+    std::unique_ptr<ScannedFile> m_file;
+    fs::path m_fileOf;
+};
+
+// The title a playlist makes: its clips' stretches one after the other (a clip that is not there
+// is a missing stretch), the streams of its first clip that is there, and its entry marks as
+// chapters. `encrypted` counts a title whose first clip is scrambled.
+MediaTitle PlaylistTitle(const PlaylistCandidate& c, ClipKnowledge& clips, int& encrypted)
+{
+    std::error_code error;
+    MediaTitle title;
+    std::vector<Chapter> chapters;
+    double ms = 0;
+    std::int64_t bytes = 0;
+    bool scanned = false;
+    for (std::size_t k = 0; k < c.playlist.items.size(); ++k) {
+        const auto& item = c.playlist.items[k];
+        const double itemMs = static_cast<double>(item.out - item.in) / 10000.0;
+        if (!c.present[k]) {
+            // A clip that is not there: the title plays what is, and says where this was.
+            title.missing.push_back({ms, itemMs});
+            continue;
+        }
+        if (!scanned) {
+            scanned = true;
+            const FileScan& scan = clips.ScanOf(item.clip);
+            if (scan.hr == ZZ_E_SCRAMBLED) ++encrypted;
+            title.readable = SUCCEEDED(scan.hr);
+            title.info = scan.streams;
+            title.video = scan.video;
+        }
+        // The clip from the unit holding its IN time to the first packet after its OUT time.
+        Part part;
+        part.file = item.clip.string();
+        part.fileSize = static_cast<std::int64_t>(fs::file_size(item.clip, error));
+        part.begin = std::clamp<std::int64_t>(clips.Cut(item.clip, item.in, true), 0, part.fileSize);
+        part.end = std::clamp<std::int64_t>(clips.Cut(item.clip, item.out, false), part.begin, part.fileSize);
+        part.ms = itemMs;
+        // This item's entry marks, each a chapter from the unit holding its time.
+        for (const auto& mark : c.playlist.chapters) {
+            if (mark.playItem != static_cast<int>(k) || mark.time < item.in || mark.time > item.out) continue;
+            const std::int64_t at = std::clamp(clips.Cut(item.clip, mark.time, true), part.begin, part.end);
+            chapters.push_back({bytes + at - part.begin, ms + static_cast<double>(mark.time - item.in) / 10000.0});
+        }
+        ms += part.ms;
+        bytes += part.Size();
+        title.parts.push_back(std::move(part));
+    }
+    std::sort(chapters.begin(), chapters.end(), [](const Chapter& x, const Chapter& y) { return x.ms < y.ms; });
+    // Marks closer than a second make no chapter of their own; the title always starts one.
+    std::vector<Chapter> kept{{0, 0.0}};
+    for (const Chapter& chapter : chapters)
+        if (chapter.ms - kept.back().ms >= 1000.0) kept.push_back(chapter);
+    title.chapters = std::move(kept);
+    FinishRecord(title);
+    return title;
+}
+
+// The clips that no title plays, as titles of their own ("clip 00001", 3 s or more), after
+// `titles`: nothing on the disc is out of reach when its playlists are damaged.
+void AddClipTitles(const fs::path& bdmv, const std::set<fs::path>& played, std::vector<MediaTitle>& titles, int& encrypted)
+{
+    std::error_code error;
     std::vector<fs::path> clips;
     for (const auto& entry : fs::directory_iterator(bdmv / "STREAM", error))
         if (Lower(entry.path().extension().string()) == ".m2ts" && !played.count(entry.path())) clips.push_back(entry.path());
@@ -744,6 +759,22 @@ std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, 
         title.source = "clip " + clip.stem().string();
         titles.push_back(std::move(title));
     }
+}
+
+std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, std::string* why)
+{
+    std::vector<std::string> unreadable;
+    const std::vector<PlaylistCandidate> candidates = ReadPlaylists(bdmv, unreadable);
+    ClipKnowledge clips;
+    std::vector<MediaTitle> titles;
+    std::set<fs::path> played;
+    int encrypted = 0;
+    for (const PlaylistCandidate& c : candidates) {
+        titles.push_back(PlaylistTitle(c, clips, encrypted));
+        for (std::size_t k = 0; k < c.playlist.items.size(); ++k)
+            if (c.present[k]) played.insert(c.playlist.items[k].clip);
+    }
+    AddClipTitles(bdmv, played, titles, encrypted);
 
     for (const std::string& line : unreadable) DebugLog("bluray: %s\n", line.c_str());
     if (titles.empty()) {
@@ -756,7 +787,7 @@ std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, 
         *why = EncryptedText(path);
         return nullptr;
     }
-    fs::path named = bdmv.parent_path();
+    const fs::path named = bdmv.parent_path();
     return std::make_unique<MediaDisc>(named.filename().string(), std::move(titles), true, std::move(unreadable));
 }
 
