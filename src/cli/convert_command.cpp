@@ -13,6 +13,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,113 +73,131 @@ struct Options {
     std::optional<int> zoom, brightness, saturation, hue, volume;
 };
 
-// Parses the arguments; an error text when they are wrong.
-std::string Parse(const std::vector<std::string>& args, Options& o)
+// The handlers of the options that take a value: each takes the value (there, and no option
+// itself) into the options, and answers an error text, or empty.
+std::string TakeTitle(const std::string& v, Options& o)
 {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        // An option's value is the next argument, never the next option ("--out --quiet" lacks
-        // its folder); a single dash may start a value ("--hue -20").
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) return std::nullopt;
-            return args[++i];
-        };
-        auto need = [&](const char* what) { return std::string(arg) + " needs " + what; };
-        if (arg == "--out") {
-            auto v = value();
-            if (!v) return need("a folder");
-            o.out = *v;
-        } else if (arg == "--title") {
-            auto v = value();
-            if (!v) return need("a title number or all");
-            if (*v == "all") {
-                o.titles.clear();
-            } else {
-                auto n = ParseInt(*v, 1, 99);
-                if (!n) return "bad title number: " + *v;
-                if (std::find(o.titles.begin(), o.titles.end(), *n) != o.titles.end())
-                    return "title " + *v + " is given twice";
-                o.titles.push_back(*n);
-            }
-        } else if (arg == "--chapter") {
-            auto v = value();
-            auto n = v ? ParseInt(*v, 1, 99) : std::nullopt;
-            if (!n) return need("a chapter number (from 1)");
-            o.chapter = *n;
-        } else if (arg == "--profile") {
-            auto v = value();
-            if (!v) return need("a profile index or name");
-            o.profile = *v;
-        } else if (arg == "--start" || arg == "--end" || arg == "--length") {
-            auto v = value();
-            auto t = v ? ParseTimeText(*v) : std::nullopt;
-            if (!t) return need("a time HH:MM:SS[.mmm] (minutes and seconds below 60, up to 100 hours)");
-            (arg == "--start" ? o.start : arg == "--end" ? o.end : o.length) = t;
-        } else if (arg == "--audio") {
-            auto v = value();
-            if (!v || v->empty()) return need("a track: an identifier such as BD80 or a language such as fr");
-            o.audio = *v;
-        } else if (arg == "--subtitle") {
-            auto v = value();
-            if (!v) return need("a stream identifier or none");
-            if ((*v == "none" && o.subtitle) || (*v != "none" && (o.noSubtitle || (o.subtitle && *o.subtitle != *v))))
-                return "--subtitle is given twice, differently";
-            if (*v == "none") {
-                o.noSubtitle = true;
-            } else {
-                if (v->empty()) return need("a subtitle: an identifier such as BD20, a language such as fr, or none");
-                o.subtitle = *v;
-            }
-        } else if (arg == "--crop") {
-            auto v = value();
-            std::array<int, 4> c{};
-            std::size_t at = 0;
-            for (int side = 0; v && side < 4; ++side) {
-                const std::size_t comma = side < 3 ? v->find(',', at) : v->size();
-                if (comma == std::string::npos) return need("L,T,R,B with L < R and T < B");
-                const auto n = ParseInt(v->substr(at, comma - at), 0, 16384);
-                if (!n) return need("L,T,R,B: four numbers from 0 to the picture's size");
-                c[static_cast<std::size_t>(side)] = *n;
-                at = comma + 1;
-            }
-            if (!v || at != v->size() + 1 || c[2] <= c[0] || c[3] <= c[1]) return need("L,T,R,B with L < R and T < B");
-            o.crop = c;
-        } else if (arg == "--zoom" || arg == "--brightness" || arg == "--saturation" || arg == "--hue" ||
-                   arg == "--volume") {
-            auto v = value();
-            const int low = arg == "--hue" ? -180 : 0;
-            const int high = arg == "--zoom" ? 3 : arg == "--brightness" ? 256 : arg == "--saturation" ? 128 : arg == "--hue" ? 180 : 512;
-            auto n = v ? ParseInt(*v, low, high) : std::nullopt;
-            if (!n) return need(("a number from " + std::to_string(low) + " to " + std::to_string(high)).c_str());
-            (arg == "--zoom" ? o.zoom : arg == "--brightness" ? o.brightness : arg == "--saturation" ? o.saturation
-                                                                                : arg == "--hue"      ? o.hue
-                                                                                                      : o.volume) = n;
-        } else if (arg == "--deinterlace") {
-            auto v = value();
-            if (v && *v == "auto")
-                o.deinterlace = kDeinterlaceAuto;
-            else if (v && *v == "on")
-                o.deinterlace = kDeinterlaceOn;
-            else if (v && *v == "off")
-                o.deinterlace = kDeinterlaceOff;
-            else
-                return need("auto, on or off");
-        } else if (arg == "--merge") {
-            o.merge = true;
-        } else if (arg == "--overwrite") {
-            o.overwrite = true;
-        } else if (arg == "--quiet") {
-            o.quiet = true;
-        } else if (IsHelp(arg)) {
-            o.help = true;
-        } else if (!arg.empty() && arg[0] == '-') {
-            return "unknown option for convert: " + arg;
-        } else if (o.disc.empty()) {
-            o.disc = arg;
-        } else {
-            return "convert takes one disc";
-        }
+    if (v == "all") {
+        o.titles.clear();
+        return {};
     }
+    const auto n = ParseInt(v, 1, 99);
+    if (!n) return "bad title number: " + v;
+    if (std::find(o.titles.begin(), o.titles.end(), *n) != o.titles.end()) return "title " + v + " is given twice";
+    o.titles.push_back(*n);
+    return {};
+}
+
+std::string TakeSubtitle(const std::string& v, Options& o)
+{
+    if ((v == "none" && o.subtitle) || (v != "none" && (o.noSubtitle || (o.subtitle && *o.subtitle != v))))
+        return "--subtitle is given twice, differently";
+    if (v == "none") {
+        o.noSubtitle = true;
+        return {};
+    }
+    if (v.empty()) return "--subtitle needs a subtitle: an identifier such as BD20, a language such as fr, or none";
+    o.subtitle = v;
+    return {};
+}
+
+std::string TakeCrop(const std::string& v, Options& o)
+{
+    std::array<int, 4> c{};
+    std::size_t at = 0;
+    for (int side = 0; side < 4; ++side) {
+        const std::size_t comma = side < 3 ? v.find(',', at) : v.size();
+        if (comma == std::string::npos) return "--crop needs L,T,R,B with L < R and T < B";
+        const auto n = ParseInt(v.substr(at, comma - at), 0, 16384);
+        if (!n) return "--crop needs L,T,R,B: four numbers from 0 to the picture's size";
+        c[static_cast<std::size_t>(side)] = *n;
+        at = comma + 1;
+    }
+    if (at != v.size() + 1 || c[2] <= c[0] || c[3] <= c[1]) return "--crop needs L,T,R,B with L < R and T < B";
+    o.crop = c;
+    return {};
+}
+
+// A number option's range and where it goes.
+std::string TakeNumber(const std::string& name, const std::string& v, int low, int high, std::optional<int>& into)
+{
+    const auto n = ParseInt(v, low, high);
+    if (!n) return name + " needs a number from " + std::to_string(low) + " to " + std::to_string(high);
+    into = n;
+    return {};
+}
+
+std::string TakeDeinterlace(const std::string& v, Options& o)
+{
+    if (v == "auto")
+        o.deinterlace = kDeinterlaceAuto;
+    else if (v == "on")
+        o.deinterlace = kDeinterlaceOn;
+    else if (v == "off")
+        o.deinterlace = kDeinterlaceOff;
+    else
+        return "--deinterlace needs auto, on or off";
+    return {};
+}
+
+// The options that take a value: what a missing value is said as, and the handler.
+struct ValueOption {
+    const char* name;
+    const char* needs;
+    std::function<std::string(const std::string&, Options&)> take;
+};
+
+const std::vector<ValueOption>& ValueOptions()
+{
+    static const std::vector<ValueOption> options = [] {
+        const auto time = [](const char* name, std::optional<std::int64_t> Options::*field) {
+            return [=](const std::string& v, Options& o) -> std::string {
+                const auto t = ParseTimeText(v);
+                if (!t) return std::string(name) + " needs a time HH:MM:SS[.mmm] (minutes and seconds below 60, up to 100 hours)";
+                o.*field = t;
+                return {};
+            };
+        };
+        const auto number = [](const char* name, int low, int high, std::optional<int> Options::*field) {
+            return [=](const std::string& v, Options& o) { return TakeNumber(name, v, low, high, o.*field); };
+        };
+        constexpr const char* kTime = "a time HH:MM:SS[.mmm] (minutes and seconds below 60, up to 100 hours)";
+        return std::vector<ValueOption>{
+            {"--out", "a folder", [](const std::string& v, Options& o) { o.out = v; return std::string(); }},
+            {"--title", "a title number or all", TakeTitle},
+            {"--chapter", "a chapter number (from 1)",
+             [](const std::string& v, Options& o) {
+                 const auto n = ParseInt(v, 1, 99);
+                 if (!n) return std::string("--chapter needs a chapter number (from 1)");
+                 o.chapter = *n;
+                 return std::string();
+             }},
+            {"--profile", "a profile index or name", [](const std::string& v, Options& o) { o.profile = v; return std::string(); }},
+            {"--start", kTime, time("--start", &Options::start)},
+            {"--end", kTime, time("--end", &Options::end)},
+            {"--length", kTime, time("--length", &Options::length)},
+            {"--audio", "a track: an identifier such as BD80 or a language such as fr",
+             [](const std::string& v, Options& o) {
+                 if (v.empty()) return std::string("--audio needs a track: an identifier such as BD80 or a language such as fr");
+                 o.audio = v;
+                 return std::string();
+             }},
+            {"--subtitle", "a stream identifier or none", TakeSubtitle},
+            {"--crop", "L,T,R,B with L < R and T < B", TakeCrop},
+            {"--zoom", "a number from 0 to 3", number("--zoom", 0, 3, &Options::zoom)},
+            {"--brightness", "a number from 0 to 256", number("--brightness", 0, 256, &Options::brightness)},
+            {"--saturation", "a number from 0 to 128", number("--saturation", 0, 128, &Options::saturation)},
+            {"--hue", "a number from -180 to 180", number("--hue", -180, 180, &Options::hue)},
+            {"--volume", "a number from 0 to 512", number("--volume", 0, 512, &Options::volume)},
+            {"--deinterlace", "auto, on or off", TakeDeinterlace},
+        };
+    }();
+    return options;
+}
+
+// What the options say together; an error text when they contradict each other or lack something.
+std::string CheckOptions(const Options& o)
+{
     if (o.help) return {};
     if (o.disc.empty()) return "convert needs a disc: a device, a VIDEO_TS folder, an ISO image, a Blu-ray folder or an MPEG file";
     if (o.out.empty()) return "convert needs --out DIR";
@@ -186,6 +205,32 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
     if (o.end && *o.end <= o.start.value_or(0)) return "--end must come after --start";
     if (o.length && *o.length == 0) return "--length must be more than 0";
     return {};
+}
+
+// Parses the arguments; an error text when they are wrong.
+std::string Parse(const std::vector<std::string>& args, Options& o)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--merge" || arg == "--overwrite" || arg == "--quiet" || IsHelp(arg)) {
+            (arg == "--merge" ? o.merge : arg == "--overwrite" ? o.overwrite : arg == "--quiet" ? o.quiet : o.help) = true;
+            continue;
+        }
+        const auto& options = ValueOptions();
+        const auto option = std::find_if(options.begin(), options.end(), [&](const ValueOption& v) { return arg == v.name; });
+        if (option != options.end()) {
+            // An option's value is the next argument, never the next option ("--out --quiet" lacks
+            // its folder); a single dash may start a value ("--hue -20").
+            if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) return arg + " needs " + option->needs;
+            const std::string error = option->take(args[++i], o);
+            if (!error.empty()) return error;
+            continue;
+        }
+        if (!arg.empty() && arg[0] == '-') return "unknown option for convert: " + arg;
+        if (!o.disc.empty()) return "convert takes one disc";
+        o.disc = arg;
+    }
+    return CheckOptions(o);
 }
 
 bool FindProfile(ProfileCatalogue& catalogue, const std::string& wanted, ProfileRecord& profile)
