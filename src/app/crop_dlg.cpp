@@ -74,23 +74,34 @@ CCropDlg::~CCropDlg()
 
 // ---- Controls ----
 
+CMyButton* CCropDlg::AddButton(const char* text, const char* picture, int x, int y)
+{
+    auto* b = new CMyButton(QString::fromLatin1(text), this);
+    b->SetPictures(QString::fromLatin1(picture), x, y, Background());
+    b->setToolTip(QString::fromLatin1(text));
+    return b;
+}
+
+QLabel* CCropDlg::AddLabel(const QString& text, int x, int y, int page)
+{
+    auto* l = new QLabel(text, this);
+    l->move(x, y);
+    l->adjustSize();
+    if (page >= 0) m_pageControls[page].push_back(l);
+    return l;
+}
+
 void CCropDlg::BuildControls()
 {
-    const QPixmap& background = Background();
-    const auto button = [&](const char* text, const char* picture, int x, int y) {
-        auto* b = new CMyButton(QString::fromLatin1(text), this);
-        b->SetPictures(QString::fromLatin1(picture), x, y, background);
-        b->setToolTip(QString::fromLatin1(text));
-        return b;
-    };
-    const auto label = [&](const QString& text, int x, int y, int page) {
-        auto* l = new QLabel(text, this);
-        l->move(x, y);
-        l->adjustSize();
-        if (page >= 0) m_pageControls[page].push_back(l);
-        return l;
-    };
+    BuildPanesAndButtons();
+    BuildTimeline();
+    BuildTrimPage();
+    BuildCropPage();
+    BuildEffectPage();
+}
 
+void CCropDlg::BuildPanesAndButtons()
+{
     m_left = new CVideoWindow(this);
     m_left->setGeometry(kLeftPane);
     m_left->installEventFilter(this);
@@ -99,23 +110,26 @@ void CCropDlg::BuildControls()
     m_right->setGeometry(kRightPane);
 
     // Pages, play, marks.
-    connect(button("Crop", "crop2.png", 40, 460), &QAbstractButton::clicked, this, [this] { ShowPage(kCrop); });
-    connect(button("Trim", "trim2.png", 94, 460), &QAbstractButton::clicked, this, [this] { ShowPage(kTrim); });
-    connect(button("Effect", "effect2.png", 148, 460), &QAbstractButton::clicked, this, [this] { ShowPage(kEffect); });
-    m_play = button("Play", "play.png", 45, 405);
+    connect(AddButton("Crop", "crop2.png", 40, 460), &QAbstractButton::clicked, this, [this] { ShowPage(kCrop); });
+    connect(AddButton("Trim", "trim2.png", 94, 460), &QAbstractButton::clicked, this, [this] { ShowPage(kTrim); });
+    connect(AddButton("Effect", "effect2.png", 148, 460), &QAbstractButton::clicked, this, [this] { ShowPage(kEffect); });
+    m_play = AddButton("Play", "play.png", 45, 405);
     connect(m_play, &QAbstractButton::clicked, this, &CCropDlg::OnPlay);
-    m_pause = button("Pause", "pause.png", 45, 405);
+    m_pause = AddButton("Pause", "pause.png", 45, 405);
     connect(m_pause, &QAbstractButton::clicked, this, &CCropDlg::OnPause);
     m_pause->hide();
-    connect(button("Go to the selection", "nextframe.png", 100, 405), &QAbstractButton::clicked, this, &CCropDlg::OnGoToSelection);
-    connect(button("Mark in", "makein.png", 155, 405), &QAbstractButton::clicked, this, &CCropDlg::OnMarkIn);
-    connect(button("Mark out", "makeout.png", 210, 405), &QAbstractButton::clicked, this, &CCropDlg::OnMarkOut);
-    connect(button("OK", "ok2.png", 625, 560), &QAbstractButton::clicked, this, &CCropDlg::accept);
-    connect(button("Cancel", "cancel.png", 705, 560), &QAbstractButton::clicked, this, &CCropDlg::reject);
-    connect(button("Reset", "reset.png", 705, 515), &QAbstractButton::clicked, this, &CCropDlg::OnReset);
-    connect(button("Minimise", "min.png", 730, 6), &QAbstractButton::clicked, this, &QWidget::showMinimized);
-    connect(button("Close", "close.png", 760, 6), &QAbstractButton::clicked, this, &CCropDlg::reject);
+    connect(AddButton("Go to the selection", "nextframe.png", 100, 405), &QAbstractButton::clicked, this, &CCropDlg::OnGoToSelection);
+    connect(AddButton("Mark in", "makein.png", 155, 405), &QAbstractButton::clicked, this, &CCropDlg::OnMarkIn);
+    connect(AddButton("Mark out", "makeout.png", 210, 405), &QAbstractButton::clicked, this, &CCropDlg::OnMarkOut);
+    connect(AddButton("OK", "ok2.png", 625, 560), &QAbstractButton::clicked, this, &CCropDlg::accept);
+    connect(AddButton("Cancel", "cancel.png", 705, 560), &QAbstractButton::clicked, this, &CCropDlg::reject);
+    connect(AddButton("Reset", "reset.png", 705, 515), &QAbstractButton::clicked, this, &CCropDlg::OnReset);
+    connect(AddButton("Minimise", "min.png", 730, 6), &QAbstractButton::clicked, this, &QWidget::showMinimized);
+    connect(AddButton("Close", "close.png", 760, 6), &QAbstractButton::clicked, this, &CCropDlg::reject);
+}
 
+void CCropDlg::BuildTimeline()
+{
     // Timeline, with the range selector under it (9 pixels wider on each side).
     m_timeline = new CMySliderCtrl(this, kTimelineId);
     m_timeline->SetPictures("sliderbk_crop1.png", "sliderbk_crop2.png", "thumb.png");
@@ -129,7 +143,7 @@ void CCropDlg::BuildControls()
     });
     m_range = new CMySelectCtrl(this);
     m_range->setGeometry(m_timeline->x() - 9, m_timeline->y() + m_timeline->height(), m_timeline->width() + 18, 12);
-    m_range->SetPictures("select.png", background);
+    m_range->SetPictures("select.png", Background());
     m_range->SetRange(0, 1000);
     m_range->LinkSlider(m_timeline);
     connect(m_range, &CMySelectCtrl::handlesDragged, this, &CCropDlg::OnRangeMoved);
@@ -142,33 +156,38 @@ void CCropDlg::BuildControls()
     m_volume->move(627, 414);
     m_volume->SetRange(0, 512);
     m_volume->SetLinkMode(2);
-    label(QStringLiteral("Volume"), 580, 414, -1);
+    AddLabel(QStringLiteral("Volume"), 580, 414, -1);
+    connect(m_volume, &CMySliderCtrl::positionChanged, this, &CCropDlg::OnSlider);
+}
 
-    // Trim page.
+void CCropDlg::BuildTrimPage()
+{
     const auto timeEdit = [&](int x) {
         auto* edit = new QLineEdit(this);
         edit->setGeometry(x, 515, 100, 20);
         m_pageControls[kTrim].push_back(edit);
         return edit;
     };
-    label(QStringLiteral("Start Time:"), 25, 518, kTrim);
+    AddLabel(QStringLiteral("Start Time:"), 25, 518, kTrim);
     m_startEdit = timeEdit(100);
-    auto* applyStart = button("Apply the start", "ok.png", 205, 515);
+    auto* applyStart = AddButton("Apply the start", "ok.png", 205, 515);
     connect(applyStart, &QAbstractButton::clicked, this, &CCropDlg::OnApplyStart);
     connect(m_startEdit, &QLineEdit::returnPressed, this, &CCropDlg::OnApplyStart);
-    label(QStringLiteral("End Time:"), 262, 518, kTrim);
+    AddLabel(QStringLiteral("End Time:"), 262, 518, kTrim);
     m_endEdit = timeEdit(332);
-    auto* applyEnd = button("Apply the end", "ok.png", 437, 515);
+    auto* applyEnd = AddButton("Apply the end", "ok.png", 437, 515);
     connect(applyEnd, &QAbstractButton::clicked, this, &CCropDlg::OnApplyEnd);
     connect(m_endEdit, &QLineEdit::returnPressed, this, &CCropDlg::OnApplyEnd);
-    label(QStringLiteral("Select Length:"), 494, 518, kTrim);
+    AddLabel(QStringLiteral("Select Length:"), 494, 518, kTrim);
     m_lengthBox = new QLineEdit(this);
     m_lengthBox->setGeometry(588, 515, 100, 20);
     m_lengthBox->setReadOnly(true);
     m_pageControls[kTrim].insert(m_pageControls[kTrim].end(), {applyStart, applyEnd, m_lengthBox});
+}
 
-    // Crop page.
-    label(QStringLiteral("Zoom Mode"), 30, 495, kCrop);
+void CCropDlg::BuildCropPage()
+{
+    AddLabel(QStringLiteral("Zoom Mode"), 30, 495, kCrop);
     m_zoom = new QComboBox(this);
     m_zoom->setGeometry(30, 515, 150, 22);
     m_zoom->addItems({QStringLiteral("Keep Original"), QStringLiteral("Full Screen"), QStringLiteral("16:9"), QStringLiteral("4:3")});
@@ -177,7 +196,7 @@ void CCropDlg::BuildControls()
     const char* const names[] = {"Left", "Top", "Right", "Bottom"};
     for (int i = 0; i < 4; ++i) {
         const int x = 200 + 110 * i;
-        label(QString::fromLatin1(names[i]), x, 495, kCrop);
+        AddLabel(QString::fromLatin1(names[i]), x, 495, kCrop);
         auto* edit = new QSpinBox(this);
         edit->setGeometry(x, 515, 90, 22);
         edit->setRange(0, i % 2 == 0 ? m_frame.width() : m_frame.height());
@@ -186,10 +205,12 @@ void CCropDlg::BuildControls()
         m_cropEdits[i] = edit;
         m_pageControls[kCrop].push_back(edit);
     }
+}
 
-    // Effect page.
+void CCropDlg::BuildEffectPage()
+{
     const auto effect = [&](const QString& text, int id, int x, int maximum) {
-        label(text, x, 488, kEffect);
+        AddLabel(text, x, 488, kEffect);
         auto* slider = new CMySliderCtrl(this, id);
         slider->SetPictures("bg2-2.png", "bg2-2.png", "kuang-2.png");
         slider->move(x, 508);
@@ -202,7 +223,6 @@ void CCropDlg::BuildControls()
     m_brightness = effect(QStringLiteral("Brightness"), kBrightnessId, 48, 256);
     m_hue = effect(QStringLiteral("Hue"), kHueId, 204, 360);
     m_saturation = effect(QStringLiteral("Saturation"), kSaturationId, 358, 128);
-    connect(m_volume, &CMySliderCtrl::positionChanged, this, &CCropDlg::OnSlider);
 }
 
 void CCropDlg::ShowPage(int page)

@@ -81,7 +81,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The controls, in steps: the panes and buttons, the timeline with the volume, and the three
+    // pages.
     void BuildControls();
+    void BuildPanesAndButtons();
+    void BuildTimeline();
+    void BuildTrimPage();
+    void BuildCropPage();
+    void BuildEffectPage();
+    // A skinned button at (x, y), its text as its tooltip; a label on a page (−1: on every page).
+    CMyButton* AddButton(const char* text, const char* picture, int x, int y);
+    QLabel* AddLabel(const QString& text, int x, int y, int page);
     void ShowTrimTexts();
     void ShowCropValues();
     void ShowEffectValues();

@@ -172,7 +172,6 @@ CZuZideroDlg::~CZuZideroDlg() { Shutdown(); }
 void CZuZideroDlg::BuildSkin()
 {
     SetBackground("maindlg.png", QSize(820, 540));
-    const QPixmap& bg = Background();
 
     m_titleLabel = new CMyStatic(m_productTitle, this);
     m_titleLabel->setGeometry(44, 6, 360, 26);
@@ -180,8 +179,16 @@ void CZuZideroDlg::BuildSkin()
     bold.setBold(true);
     bold.setPointSizeF(11);
     m_titleLabel->setFont(bold);
-    m_titleLabel->SetBackground(bg);
+    m_titleLabel->SetBackground(Background());
+    BuildButtons();
+    BuildPlayerControls();
+    BuildListAndPreview();
+    BuildChoices();
+}
 
+void CZuZideroDlg::BuildButtons()
+{
+    const QPixmap& bg = Background();
     struct ButtonPlace {
         const char* text;
         const char* picture;
@@ -239,7 +246,10 @@ void CZuZideroDlg::BuildSkin()
     dropDown(clip, &m_clipMenu);
     dropDown(option, &m_optionMenu);
     dropDown(help, &m_helpMenu);
+}
 
+void CZuZideroDlg::BuildPlayerControls()
+{
     m_slider = new CMySliderCtrl(this, 1);
     m_slider->SetPictures("sliderbk_main1.png", "sliderbk_main2.png", "thumb.png");
     m_slider->move(32, 330);
@@ -249,7 +259,10 @@ void CZuZideroDlg::BuildSkin()
     m_positionTimer = new QTimer(this);
     m_positionTimer->setInterval(100);
     connect(m_positionTimer, &QTimer::timeout, this, &CZuZideroDlg::FollowPosition);
+}
 
+void CZuZideroDlg::BuildListAndPreview()
+{
     m_list = new CColumnTreeCtrl(this);
     m_list->setGeometry(335, 110, 454, 238);
     m_list->hide();
@@ -269,7 +282,10 @@ void CZuZideroDlg::BuildSkin()
     m_video = new CVideoWindow(this);
     m_video->setGeometry(m_videoPlaceholder->geometry());
     m_video->hide();
+}
 
+void CZuZideroDlg::BuildChoices()
+{
     m_audio = new QComboBox(this);
     m_audio->setGeometry(430, 368, 162, 24); // wide enough for "English(AC3 6ch)"
     m_subtitle = new QComboBox(this);
@@ -288,7 +304,6 @@ void CZuZideroDlg::BuildSkin()
     m_output->setGeometry(532, 459, 254, 26);
     m_merge = new CMyCheckBox(QStringLiteral("Merge into one file"), this);
     m_merge->setGeometry(640, 496, 150, 20);
-
 }
 
 void CZuZideroDlg::BuildMenus()

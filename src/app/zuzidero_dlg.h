@@ -136,6 +136,12 @@ protected:
 
 private:
     void BuildSkin();
+    // The steps of BuildSkin: the buttons with their menus, the position slider, the title list and
+    // the preview, and the track, format and output choices.
+    void BuildButtons();
+    void BuildPlayerControls();
+    void BuildListAndPreview();
+    void BuildChoices();
     void BuildMenus();
     void SelectProfileById(int id, bool report);
     // The selector's "My Profiles" lists the profiles saved with "Save as...".

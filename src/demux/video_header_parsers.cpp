@@ -161,6 +161,48 @@ bool MakeAvcType(const AvcHeader& h, const std::vector<BYTE>& sps, const std::ve
     return true;
 }
 
+// The media type of an MPEG-1 (or, with its extension, MPEG-2) sequence: `sequence` holds the
+// header's bytes and those of its extension.
+bool MpegVideoType(const VideoSequenceHeader& h, const std::vector<BYTE>& sequence, bool mpeg2, CMediaType& mt)
+{
+    mt.ResetFormatBuffer();
+    mt.majortype = MEDIATYPE_Video;
+    mt.SetVariableSize();
+    mt.SetTemporalCompression(true);
+    if (!mpeg2) {
+        mt.subtype = MEDIASUBTYPE_MPEG1Payload;
+        mt.formattype = FORMAT_MPEGVideo;
+        auto* info = reinterpret_cast<MPEG1VIDEOINFO*>(mt.AllocFormatBuffer(static_cast<ULONG>(SizeOfMpeg1VideoInfo(sequence.size()))));
+        if (!info) return false;
+        info->hdr.dwBitRate = h.bitRate;
+        info->hdr.AvgTimePerFrame = h.timePerFrame;
+        info->hdr.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info->hdr.bmiHeader.biWidth = h.width;
+        info->hdr.bmiHeader.biHeight = h.height;
+        info->hdr.bmiHeader.biXPelsPerMeter = static_cast<LONG>(h.width * h.aspectY);
+        info->hdr.bmiHeader.biYPelsPerMeter = static_cast<LONG>(h.height * h.aspectX);
+        info->cbSequenceHeader = static_cast<DWORD>(sequence.size());
+        std::memcpy(info->bSequenceHeader, sequence.data(), sequence.size());
+        return true;
+    }
+    mt.subtype = MEDIASUBTYPE_MPEG2_VIDEO;
+    mt.formattype = FORMAT_MPEG2_VIDEO;
+    auto* info = reinterpret_cast<MPEG2VIDEOINFO*>(mt.AllocFormatBuffer(static_cast<ULONG>(SizeOfMpeg2VideoInfo(sequence.size()))));
+    if (!info) return false;
+    info->hdr.dwBitRate = h.bitRate;
+    info->hdr.AvgTimePerFrame = h.timePerFrame;
+    info->hdr.dwPictAspectRatioX = h.aspectX;
+    info->hdr.dwPictAspectRatioY = h.aspectY;
+    info->hdr.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->hdr.bmiHeader.biWidth = h.width;
+    info->hdr.bmiHeader.biHeight = h.height;
+    info->dwProfile = h.profile;
+    info->dwLevel = h.level;
+    info->cbSequenceHeader = static_cast<DWORD>(sequence.size());
+    std::memcpy(reinterpret_cast<BYTE*>(info->dwSequenceHeader), sequence.data(), sequence.size());
+    return true;
+}
+
 } // namespace
 
 bool CBaseSplitterFileEx::ReadVideoSequenceHeader(VideoSequenceHeader& h, std::int64_t budget, CMediaType* mt)
@@ -248,44 +290,7 @@ bool CBaseSplitterFileEx::ReadVideoSequenceHeader(VideoSequenceHeader& h, std::i
     }
     SeekTo(after);
 
-    mt->ResetFormatBuffer();
-    mt->majortype = MEDIATYPE_Video;
-    mt->SetVariableSize();
-    mt->SetTemporalCompression(true);
-    if (extensionPosition < 0) {
-        mt->subtype = MEDIASUBTYPE_MPEG1Payload;
-        mt->formattype = FORMAT_MPEGVideo;
-        auto* info = reinterpret_cast<MPEG1VIDEOINFO*>(
-            mt->AllocFormatBuffer(static_cast<ULONG>(SizeOfMpeg1VideoInfo(sequence.size()))));
-        if (!info) return false;
-        info->hdr.dwBitRate = h.bitRate;
-        info->hdr.AvgTimePerFrame = h.timePerFrame;
-        info->hdr.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info->hdr.bmiHeader.biWidth = h.width;
-        info->hdr.bmiHeader.biHeight = h.height;
-        info->hdr.bmiHeader.biXPelsPerMeter = static_cast<LONG>(h.width * h.aspectY);
-        info->hdr.bmiHeader.biYPelsPerMeter = static_cast<LONG>(h.height * h.aspectX);
-        info->cbSequenceHeader = static_cast<DWORD>(sequence.size());
-        std::memcpy(info->bSequenceHeader, sequence.data(), sequence.size());
-    } else {
-        mt->subtype = MEDIASUBTYPE_MPEG2_VIDEO;
-        mt->formattype = FORMAT_MPEG2_VIDEO;
-        auto* info = reinterpret_cast<MPEG2VIDEOINFO*>(
-            mt->AllocFormatBuffer(static_cast<ULONG>(SizeOfMpeg2VideoInfo(sequence.size()))));
-        if (!info) return false;
-        info->hdr.dwBitRate = h.bitRate;
-        info->hdr.AvgTimePerFrame = h.timePerFrame;
-        info->hdr.dwPictAspectRatioX = h.aspectX;
-        info->hdr.dwPictAspectRatioY = h.aspectY;
-        info->hdr.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info->hdr.bmiHeader.biWidth = h.width;
-        info->hdr.bmiHeader.biHeight = h.height;
-        info->dwProfile = h.profile;
-        info->dwLevel = h.level;
-        info->cbSequenceHeader = static_cast<DWORD>(sequence.size());
-        std::memcpy(reinterpret_cast<BYTE*>(info->dwSequenceHeader), sequence.data(), sequence.size());
-    }
-    return true;
+    return MpegVideoType(h, sequence, extensionPosition >= 0, *mt);
 }
 
 bool CBaseSplitterFileEx::ReadAvcHeader(AvcHeader& h, std::int64_t budget, CMediaType* mt)
