@@ -58,7 +58,26 @@ HRESULT CBaseFilter::Stop()
         }
     }
     m_state = State_Stopped;
+    WakeStateWaiters();
     return result;
+}
+
+void CBaseFilter::AddStateWaiter(CAMEvent* event)
+{
+    std::lock_guard lock(m_waitersLock);
+    m_stateWaiters.push_back(event);
+}
+
+void CBaseFilter::RemoveStateWaiter(CAMEvent* event)
+{
+    std::lock_guard lock(m_waitersLock);
+    std::erase(m_stateWaiters, event);
+}
+
+void CBaseFilter::WakeStateWaiters()
+{
+    std::lock_guard lock(m_waitersLock);
+    for (CAMEvent* event : m_stateWaiters) event->Set();
 }
 
 HRESULT CBaseFilter::Pause()
@@ -74,6 +93,7 @@ HRESULT CBaseFilter::Pause()
         }
     }
     m_state = State_Paused;
+    WakeStateWaiters();
     return S_OK;
 }
 
@@ -95,6 +115,7 @@ HRESULT CBaseFilter::Run(REFERENCE_TIME start)
         }
     }
     m_state = State_Running;
+    WakeStateWaiters();
     return S_OK;
 }
 

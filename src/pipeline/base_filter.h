@@ -3,6 +3,8 @@
 // filters supply their pins (GetPinCount, GetPin) and own the filter lock they pass in.
 
 #include <atomic>
+#include <vector>
+#include <mutex>
 #include <string>
 
 #include "pipeline/crit_sec.h"
@@ -62,6 +64,13 @@ public:
     void ClockAndStart(ComPtr<IReferenceClock>& clock, REFERENCE_TIME& start);
     const std::string& FilterName() const { return m_name; } // application thread only
 
+    // A streaming thread that waits for the filter's state to change (a renderer holding a sample
+    // while paused, or until its time) registers an event for as long as it waits: every change of
+    // state, and the start of a flush on an input pin, sets it. Any thread.
+    void AddStateWaiter(CAMEvent* event);
+    void RemoveStateWaiter(CAMEvent* event);
+    void WakeStateWaiters();
+
 protected:
     CCritSec* const m_lock;
     std::atomic<FILTER_STATE> m_state{State_Stopped}; // written under m_lock
@@ -73,6 +82,8 @@ private:
     std::atomic<IFilterGraph*> m_graph{nullptr};    // weak: the graph holds the filter
     std::atomic<IMediaEventSink*> m_sink{nullptr};  // weak, the graph's own sink
     std::string m_name;                             // guarded by m_lock
+    std::mutex m_waitersLock;
+    std::vector<CAMEvent*> m_stateWaiters;          // guarded by m_waitersLock
     std::atomic<int> m_pinVersion{1};
 };
 

@@ -155,6 +155,7 @@ HRESULT CBaseInputPin::BeginFlush()
 {
     CAutoLock lock(m_lock);
     m_flushing = true;
+    m_filter->WakeStateWaiters(); // a renderer holding a sample lets it go
     return S_OK;
 }
 

@@ -289,7 +289,8 @@ TEST_F(GraphTest, CompletionReachesTheCallbackOnceAfterBothSinksEnded)
     });
     ASSERT_EQ(m_control->Run(), S_OK);
     ASSERT_TRUE(done.Wait(20000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // a second completion would arrive now
+    // Stopped, the streaming threads are done: a second completion would have come by now.
+    ASSERT_EQ(m_control->Stop(), S_OK);
     m_events->SetNotifyCallback(nullptr);
     std::lock_guard guard(lock);
     EXPECT_EQ(std::count(seen.begin(), seen.end(), EC_COMPLETE), 1);

@@ -162,12 +162,8 @@ TEST_F(FilterTest, TransformCarriesTimesToTheSink)
     EXPECT_EQ(sink->EndOfStreams(), 1);
 }
 
-// Waits (briefly, in real time) for the sink to have received `count` samples.
-bool ReceivedReaches(TestSink& sink, std::int64_t count)
-{
-    for (int i = 0; i < 400 && sink.Received() < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return sink.Received() == count;
-}
+// Waits for the sink to have received `count` samples, and no more.
+bool ReceivedReaches(TestSink& sink, std::int64_t count) { return sink.WaitForReceived(count) && sink.Received() == count; }
 
 TEST_F(FilterTest, OnATestClockEachPictureIsPresentedWhenItsTimeComesAndAPauseHoldsTheStreamTime)
 {
@@ -183,25 +179,28 @@ TEST_F(FilterTest, OnATestClockEachPictureIsPresentedWhenItsTimeComesAndAPauseHo
     ASSERT_EQ(timing->SetSyncSource(clock.Get()), S_OK);
 
     ASSERT_EQ(m_control->Run(), S_OK); // the stream starts 10 ms from now
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The sink holds picture 0 for its time: nothing is presented until the clock moves.
+    ASSERT_TRUE(clock->WaitForAdvises(1));
     EXPECT_EQ(sink->Received(), 0) << "presented before the clock moved";
     clock->Advance(100000);
     EXPECT_TRUE(ReceivedReaches(*sink, 1));
-    clock->Advance(399999); // just short of picture 1
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(clock->WaitForAdvises(2)); // picture 1 held for its time
+    clock->Advance(399999);                // just short of it: its advise does not fire
+    EXPECT_EQ(clock->Waiting(), 1u);
     EXPECT_EQ(sink->Received(), 1);
     clock->Advance(1);
     EXPECT_TRUE(ReceivedReaches(*sink, 2));
 
     // Paused at stream time 40 ms: however far the clock goes, nothing more is presented; run
     // again, the stream goes on from where it stood.
+    ASSERT_TRUE(clock->WaitForAdvises(3)); // picture 2 held for its time
     ASSERT_EQ(m_control->Pause(), S_OK);
-    clock->Advance(50000000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    clock->Advance(50000000); // a paused sink looks at the clock no more
     EXPECT_EQ(sink->Received(), 2);
     ASSERT_EQ(m_control->Run(), S_OK);
+    ASSERT_TRUE(clock->WaitForAdvises(4)); // held again, for its time in the new run
     clock->Advance(100000 + 399999);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(clock->Waiting(), 1u);
     EXPECT_EQ(sink->Received(), 2);
     clock->Advance(1);
     EXPECT_TRUE(ReceivedReaches(*sink, 3));

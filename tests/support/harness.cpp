@@ -115,6 +115,8 @@ HRESULT TestClock::AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime
     std::lock_guard lock(m_lock);
     *cookie = m_nextCookie++;
     m_advises.push_back(Advise{*cookie, baseTime + streamTime, 0, event});
+    ++m_advisesMade;
+    m_advised.notify_all();
     FireDue();
     return S_OK;
 }
@@ -148,6 +150,12 @@ std::size_t TestClock::Waiting()
 {
     std::lock_guard lock(m_lock);
     return m_advises.size();
+}
+
+bool TestClock::WaitForAdvises(std::size_t count)
+{
+    std::unique_lock lock(m_lock);
+    return m_advised.wait_for(lock, std::chrono::seconds(20), [&] { return m_advisesMade >= count; });
 }
 
 void TestClock::FireDue()
@@ -508,6 +516,10 @@ HRESULT TestSinkPin::Receive(IMediaSample* sample)
     HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
     const std::int64_t count = ++m_sink->m_received;
+    {
+        std::lock_guard lock(m_sink->m_receivedLock);
+    }
+    m_sink->m_receivedMore.notify_all();
     const int failAfter = m_sink->m_failAfter.load();
     if (failAfter >= 0 && count > failAfter) return m_sink->m_failure.load();
     if (m_sink->m_options.capture) m_sink->Keep(sample);
@@ -625,6 +637,12 @@ bool TestSink::WaitUntilDue(IMediaSample* sample)
     if (FAILED(sample->GetTime(&start, &stop))) return true;
     constexpr REFERENCE_TIME kNeverLate = INT64_MAX / 4;
     return WaitForPresentation(*this, *m_pin, start, kNeverLate) != Presentation::kAbandoned;
+}
+
+bool TestSink::WaitForReceived(std::int64_t count)
+{
+    std::unique_lock lock(m_receivedLock);
+    return m_receivedMore.wait_for(lock, std::chrono::seconds(20), [&] { return m_received.load() >= count; });
 }
 
 std::vector<std::uint8_t> TestSink::Bytes()

@@ -6,6 +6,7 @@
 // hold the picture's index.
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <cstdint>
 #include <mutex>
@@ -52,6 +53,9 @@ public:
     REFERENCE_TIME Time();
     // Advises waiting for a time still to come.
     std::size_t Waiting();
+    // Waits until `count` advises have been made since the clock was made (a renderer that
+    // advised is holding its sample for its time); false after 20 s without.
+    bool WaitForAdvises(std::size_t count);
 
 private:
     TestClock();
@@ -63,6 +67,8 @@ private:
     };
     void FireDue(); // m_lock held
     std::mutex m_lock;
+    std::condition_variable m_advised; // with m_lock: an advise was made
+    std::size_t m_advisesMade = 0;     // guarded by m_lock
     REFERENCE_TIME m_time = 0;     // guarded by m_lock
     std::vector<Advise> m_advises; // guarded by m_lock
     DWORD_PTR m_nextCookie = 1;    // guarded by m_lock
@@ -254,6 +260,8 @@ public:
 
     // Counters, safe from any thread.
     std::int64_t Received() const { return m_received.load(); }
+    // Waits until `count` samples have been received; false after 20 s without.
+    bool WaitForReceived(std::int64_t count);
     int EndOfStreams() const { return m_endOfStreams.load(); }
     int Segments() const { return m_segments.load(); }
     // Indices received since the last new segment, in arrival order.
@@ -289,6 +297,8 @@ private:
     std::unique_ptr<TestSinkPin> m_pin;
     std::function<void(IMediaSample*)> m_onPresent;
     std::atomic<std::int64_t> m_received{0};
+    std::mutex m_receivedLock;
+    std::condition_variable m_receivedMore; // with m_receivedLock: m_received grew
     std::atomic<int> m_endOfStreams{0};
     std::atomic<int> m_segments{0};
     std::mutex m_recordLock;
