@@ -111,7 +111,9 @@ HRESULT CBaseAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME*, REFERE
                 break;
             }
             if (flags & AM_GBF_NOWAIT) return VFW_E_TIMEOUT;
+            ++m_waiting;
             m_freeAvailable.wait(lock);
+            --m_waiting;
         }
     }
     // The sample keeps us alive while it is out.
@@ -142,6 +144,12 @@ HRESULT CBaseAllocator::ReleaseBuffer(IMediaSample* released)
     // The reference the sample held; this may delete the allocator.
     NonDelegatingRelease();
     return S_OK;
+}
+
+LONG CBaseAllocator::Waiting()
+{
+    std::lock_guard lock(m_lock);
+    return m_waiting;
 }
 
 HRESULT CBaseAllocator::SetNotify(IMemAllocatorNotifyCallbackTemp* notify)

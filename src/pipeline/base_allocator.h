@@ -34,6 +34,9 @@ public:
     HRESULT SetNotify(IMemAllocatorNotifyCallbackTemp* notify) override;
     HRESULT GetFreeCount(LONG* freeCount) override;
 
+    // Threads waiting in GetBuffer for a sample to come back (tests, diagnostics).
+    LONG Waiting();
+
 protected:
     // Creates the samples and their memory for the current properties (called under m_lock).
     virtual HRESULT Alloc();
@@ -60,5 +63,6 @@ private:
     LONG m_freeCount = 0;               // guarded by m_lock
     bool m_committed = false;           // guarded by m_lock
     bool m_decommitInProgress = false;  // guarded by m_lock
+    LONG m_waiting = 0;                 // guarded by m_lock: threads waiting in GetBuffer
     ComPtr<IMemAllocatorNotifyCallbackTemp> m_notify; // guarded by m_lock
 };

@@ -109,7 +109,9 @@ HRESULT OutputQueue::Receive(ComPtr<IMediaSample>&& sample)
     }
 
     std::unique_lock lock(m_lock);
+    ++m_waitingProducers;
     m_space.wait(lock, [this] { return m_queuedSamples < m_listSize || m_flushing || m_terminate; });
+    --m_waitingProducers;
     if (!m_flushing && !m_terminate && m_hr == S_OK) Push(Entry{EntryKind::Sample, std::move(sample)});
     const HRESULT result = m_flushing ? S_FALSE : m_hr;
     lock.unlock();
@@ -188,6 +190,18 @@ bool OutputQueue::IsIdle()
 {
     std::lock_guard lock(m_lock);
     return m_used == 0 && !m_delivering && m_batched == 0;
+}
+
+void OutputQueue::WaitUntilIdle()
+{
+    std::unique_lock lock(m_lock);
+    m_idle.wait(lock, [this] { return m_used == 0 && !m_delivering && m_batched == 0; });
+}
+
+int OutputQueue::WaitingProducers()
+{
+    std::lock_guard lock(m_lock);
+    return m_waitingProducers;
 }
 
 void OutputQueue::SendBatch(LONG count)

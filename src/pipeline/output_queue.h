@@ -43,6 +43,10 @@ public:
 
     // True when nothing is queued or being delivered.
     bool IsIdle();
+    // Waits until the queue is idle (any thread but its own).
+    void WaitUntilIdle();
+    // Producers held in Receive because the list is full (tests, diagnostics).
+    int WaitingProducers();
     // True when this queue runs its own thread.
     bool IsQueued() const { return m_worker != nullptr; }
 
@@ -78,6 +82,7 @@ private:
     std::condition_variable m_wake;   // list gained an entry, or terminating
     std::condition_variable m_space;  // list lost an entry, or flushing/terminating
     std::condition_variable m_idle;   // the thread finished a delivery
+    int m_waitingProducers = 0;       // guarded by m_lock
     std::vector<Entry> m_ring;        // guarded by m_lock: a ring of queued entries
     std::size_t m_head = 0;           // guarded by m_lock
     std::size_t m_used = 0;           // guarded by m_lock

@@ -312,13 +312,13 @@ TEST_F(DecoderTest, ASeekFlushesTheDecodersAndTheyGoOnFromThere)
     m_audio->ForgetOnFlush();
     auto* splitter = static_cast<CMpegSplitterFilter*>(m_filters[1].Get());
     ASSERT_EQ(m_control->Run(), S_OK);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(m_video->WaitForReceived(1)); // streaming, when the seek comes
     ComPtr<IMediaSeeking> seeking;
     ASSERT_EQ(QueryInterfaceTo(static_cast<IPin*>(splitter->GetPin(0)), seeking), S_OK);
     LONGLONG start = 5 * 10000000LL, stop = 8 * 10000000LL;
     ASSERT_EQ(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_AbsolutePositioning), S_OK);
-    for (int i = 0; i < 3000 && (m_video->EndOfStreams() == 0 || m_audio->EndOfStreams() == 0); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(m_video->WaitForEndOfStreams(1));
+    ASSERT_TRUE(m_audio->WaitForEndOfStreams(1));
     ASSERT_EQ(m_video->EndOfStreams(), 1);
     const auto pictures = m_video->Samples();
     const auto sound = m_audio->Samples();

@@ -60,13 +60,7 @@ protected:
     // Waits until every sink has had its end of stream (after the last seek).
     void WaitForEndOfStreams()
     {
-        for (int i = 0; i < 3000; ++i) {
-            bool all = true;
-            for (const auto& [name, sink] : m_sinks) all = all && sink->EndOfStreams() > 0;
-            if (all) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        FAIL() << "no end of stream after 30 s";
+        for (const auto& [name, sink] : m_sinks) ASSERT_TRUE(sink->WaitForEndOfStreams(1)) << "no end of stream on " << name;
     }
     ComPtr<IMediaSeeking> PinSeeking(int pin)
     {

@@ -68,14 +68,13 @@ TEST_F(AllocatorTest, DecommitReleasesAWaitingThread)
     auto held = Get();
     ASSERT_TRUE(held);
     std::atomic<HRESULT> waiterResult{S_OK};
-    std::atomic<bool> waiting{false};
     std::thread waiter([&] {
         ComPtr<IMediaSample> sample;
-        waiting = true;
         waiterResult = m_allocator->GetBuffer(sample.Put(), nullptr, nullptr, 0);
     });
-    while (!waiting) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The thread waits in GetBuffer for the held sample.
+    auto* pool = static_cast<CMemAllocator*>(m_allocator.Get());
+    while (pool->Waiting() == 0) std::this_thread::yield();
     EXPECT_EQ(m_allocator->Decommit(), S_OK);
     waiter.join();
     EXPECT_EQ(waiterResult.load(), VFW_E_NOT_COMMITTED);

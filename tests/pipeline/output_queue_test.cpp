@@ -45,10 +45,7 @@ protected:
         sample->SetActualDataLength(sizeof index);
         return sample;
     }
-    static void WaitIdle(OutputQueue& queue)
-    {
-        for (int i = 0; i < 5000 && !queue.IsIdle(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    static void WaitIdle(OutputQueue& queue) { queue.WaitUntilIdle(); }
 
     LiveCounts m_before{};
     ComPtr<IMemAllocator> m_allocator;
@@ -132,7 +129,8 @@ TEST_F(OutputQueueTest, BeginFlushDiscardsQueuedSamplesAndReleasesAWaitingProduc
     std::thread producer([&] {
         for (int i = 0; i < 8; ++i) queue.Receive(NewSample(i));
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // The slow sink holds the queue's thread; the producer waits with the list full.
+    while (queue.WaitingProducers() == 0) std::this_thread::yield();
     queue.BeginFlush();
     producer.join(); // released by the flush even with the list full
     queue.EndFlush();

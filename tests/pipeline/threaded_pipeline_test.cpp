@@ -23,10 +23,11 @@ using namespace testing_filters;
 constexpr std::int64_t kSamples = 100'000;
 constexpr REFERENCE_TIME kFrame = 400000;
 
+// Waits for the streams to get somewhere (the limit only ends a test that hangs).
 void WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit = std::chrono::seconds(60))
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
 }
 
 TEST(ThreadedPipeline, SamplesSurviveRunPauseSeekStopCyclesThroughATee)
@@ -84,12 +85,13 @@ TEST(ThreadedPipeline, SamplesSurviveRunPauseSeekStopCyclesThroughATee)
             const std::int64_t seen = slow->Received();
             WaitUntil([&] { return slow->Received() > seen + 200 || slow->EndOfStreams() > 0; });
             ASSERT_EQ(control->Pause(), S_OK);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
             seekTo(target); // while paused: flush and a new segment
             ASSERT_EQ(control->Run(), S_OK);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            const std::int64_t resumed = slow->Received();
+            WaitUntil([&] { return slow->Received() > resumed + 5 || slow->EndOfStreams() > 0; });
             seekTo(target + 7); // while running
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            const std::int64_t sought = slow->Received();
+            WaitUntil([&] { return slow->Received() > sought + 5 || slow->EndOfStreams() > 0; });
             ASSERT_EQ(control->Stop(), S_OK);
         }
 

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -44,6 +45,7 @@ struct Shown {
 // What the test renderer saw, filled on the streaming thread.
 struct Screen {
     std::mutex lock;
+    std::condition_variable shown; // with lock: a picture was presented
     std::vector<Shown> pictures;
     CAudioRenderer* sound = nullptr; // the graph's audio renderer, when it has one
     int width = 720, height = 480;
@@ -70,6 +72,7 @@ HRESULT CreatePictureSink(IUnknown*, REFIID riid, void** ppv)
             shown.brightness = data[(screen->height / 2) * screen->width + screen->width / 2];
         if (screen->sound) shown.soundPosition = screen->sound->PlayingPosition();
         screen->pictures.push_back(shown);
+        screen->shown.notify_all();
     });
     return sink->QueryInterface(riid, ppv);
 }
@@ -152,7 +155,27 @@ protected:
         return m_screen.pictures;
     }
 
-    static void Wait(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+    // Lets `seconds` of the title play: waits until a picture that lies that far beyond the
+    // latest one shown so far (on the stream's time line, which a seek or a change of track starts
+    // again) has been presented. Playback paces the pictures, so this takes about that long.
+    void PlayFor(double seconds)
+    {
+        std::unique_lock lock(m_screen.lock);
+        REFERENCE_TIME latest = 0;
+        for (const Shown& p : m_screen.pictures) latest = std::max(latest, p.start);
+        const auto wanted = latest + static_cast<REFERENCE_TIME>(seconds * 1e7);
+        const std::size_t before = m_screen.pictures.size();
+        const auto reached = [&] {
+            for (std::size_t i = before; i < m_screen.pictures.size(); ++i)
+                if (m_screen.pictures[i].start >= wanted) return true;
+            return false;
+        };
+        ASSERT_TRUE(m_screen.shown.wait_for(lock, std::chrono::minutes(1), reached))
+            << "no picture of " << static_cast<double>(wanted) / 1e7 << " s was shown";
+    }
+    // Lets real time pass while the player is paused: that the clock and the device stand still
+    // while the world's time goes on can only be seen by waiting.
+    static void LetTimePassWhilePaused(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
     std::vector<std::string> m_messages;
     PreviewPlayer m_player{[this](const std::string& text) { m_messages.push_back(text); }};
@@ -168,7 +191,7 @@ TEST_F(PreviewTest, ATitlePlaysThroughTheAudioDeviceAtItsPitchForThePlayedTime)
     ASSERT_NE(sound, nullptr) << "the sound was not rendered to the audio renderer: " << m_player.SoundFilters().size() << " filters behind the splitter's sound; " << Messages();
     const auto started = std::chrono::steady_clock::now();
     m_player.Play();
-    Wait(2.0);
+    PlayFor(2.0);
     const double played = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     ASSERT_TRUE(sound->HasDevice()) << "SDL's disk driver did not open";
     const WAVEFORMATEX format = sound->Format();
@@ -206,13 +229,13 @@ TEST_F(PreviewTest, TheClockFollowsThePlayedSoundAndHoldsWhilePaused)
     ASSERT_TRUE(SUCCEEDED(QueryInterfaceTo(static_cast<IBaseFilter*>(sound), own)));
     EXPECT_EQ(clock.Get(), own.Get()) << "the graph does not run on the audio renderer's clock";
 
-    Wait(0.8);
+    PlayFor(0.8);
     ASSERT_TRUE(sound->HasDevice());
     const double bytesPerSecond = sound->Format().nAvgBytesPerSec;
     REFERENCE_TIME t1 = 0, t2 = 0;
     clock->GetTime(&t1);
     const std::int64_t p1 = sound->PlayingPosition();
-    Wait(1.0);
+    PlayFor(1.0);
     clock->GetTime(&t2);
     const std::int64_t p2 = sound->PlayingPosition();
     // The clock moved as far as the sound did.
@@ -223,13 +246,13 @@ TEST_F(PreviewTest, TheClockFollowsThePlayedSoundAndHoldsWhilePaused)
     REFERENCE_TIME t3 = 0, t4 = 0;
     clock->GetTime(&t3);
     const std::int64_t p3 = sound->PlayedBytes();
-    Wait(0.4);
+    LetTimePassWhilePaused(0.4);
     clock->GetTime(&t4);
     EXPECT_EQ(t3, t4) << "the clock ran on while paused";
     EXPECT_EQ(p3, sound->PlayedBytes()) << "the device played on while paused";
     // Playing again goes on from there.
     m_player.Play();
-    Wait(0.4);
+    PlayFor(0.4);
     REFERENCE_TIME t5 = 0;
     clock->GetTime(&t5);
     EXPECT_GT(t5, t4);
@@ -243,12 +266,12 @@ TEST_F(PreviewTest, ASeekPlaysFromTheNewPlaceWithSoundAndPictureInStep)
     CAudioRenderer* sound = Sound();
     ASSERT_NE(sound, nullptr);
     m_player.Play();
-    Wait(0.5);
+    PlayFor(0.5);
     ASSERT_TRUE(sound->HasDevice());
     ASSERT_TRUE(m_player.SetPosition(2.5));
     const std::int64_t seekedAt = sound->PlayedBytes();
     const std::size_t picturesBefore = Pictures().size();
-    Wait(1.6);
+    PlayFor(1.6);
     const WAVEFORMATEX format = sound->Format();
     m_player.Stop();
 
@@ -285,7 +308,7 @@ TEST_F(PreviewTest, ATitleWithoutSoundPacesOnTheSystemClock)
     EXPECT_TRUE(m_player.SoundFilters().empty());
     const auto started = std::chrono::steady_clock::now();
     m_player.Play();
-    Wait(1.5);
+    PlayFor(1.5);
     const double played = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const auto pictures = Pictures();
     ASSERT_FALSE(pictures.empty());
@@ -307,7 +330,7 @@ TEST_F(PreviewTest, WithoutAnAudioDeviceTheSoundIsDiscardedAndPlaybackStillPaces
     ASSERT_NE(sound, nullptr);
     const auto started = std::chrono::steady_clock::now();
     m_player.Play();
-    Wait(1.5);
+    PlayFor(1.5);
     const double played = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     EXPECT_FALSE(sound->HasDevice());
     const auto pictures = Pictures();
@@ -329,7 +352,7 @@ TEST_F(PreviewTest, AnotherTitlePlaysWithItsPicturesAndSound)
     ASSERT_NE(sound, nullptr);
     EXPECT_EQ(m_player.SoundFilters().size(), 2u) << "the first title's sound filters stayed in the graph";
     m_player.Play();
-    Wait(1.2);
+    PlayFor(1.2);
     const WAVEFORMATEX format = sound->Format();
     m_player.Stop();
     EXPECT_GT(Pictures().size(), 20u);
@@ -346,7 +369,7 @@ TEST_F(PreviewTest, ChoosingAnotherTrackWhilePlayingIsHeardAtOnce)
     CAudioRenderer* sound = Sound();
     ASSERT_NE(sound, nullptr);
     m_player.Play();
-    Wait(0.8);
+    PlayFor(0.8);
     std::vector<EngineStream> streams;
     ASSERT_TRUE(m_player.GetStreams(streams));
     int french = 0;
@@ -355,7 +378,7 @@ TEST_F(PreviewTest, ChoosingAnotherTrackWhilePlayingIsHeardAtOnce)
     ASSERT_NE(french, 0);
     const std::int64_t switched = sound->PlayedBytes();
     m_player.ChooseStreams(french, 0);
-    Wait(1.2);
+    PlayFor(1.2);
     const WAVEFORMATEX format = sound->Format();
     m_player.Stop();
     const std::vector<std::int16_t> heard = PlayedSound(format.nChannels);
@@ -374,7 +397,7 @@ TEST_F(PreviewTest, SurroundSoundAndLpcmPlayAtTheirPitchTheFirstListedFirst)
     CAudioRenderer* sound = Sound();
     ASSERT_NE(sound, nullptr);
     m_player.Play();
-    Wait(1.0);
+    PlayFor(1.0);
     const WAVEFORMATEX surround = sound->Format();
     ASSERT_TRUE(sound->HasDevice());
     ASSERT_GE(surround.nChannels, 2); // as the decoder gives it
@@ -388,7 +411,7 @@ TEST_F(PreviewTest, SurroundSoundAndLpcmPlayAtTheirPitchTheFirstListedFirst)
     m_player.ChooseStreams(disc.info->titles[0].audioStreamId[1], 0);
     m_player.SetPosition(0);
     m_player.Play();
-    Wait(1.0);
+    PlayFor(1.0);
     const WAVEFORMATEX lpcm = sound->Format();
     m_player.Stop();
     EXPECT_EQ(lpcm.nChannels, 2);
@@ -406,7 +429,7 @@ TEST_F(PreviewTest, ABlurayTitlePlaysItsPicturesAndBothKindsOfSound)
     CAudioRenderer* sound = Sound();
     ASSERT_NE(sound, nullptr);
     m_player.Play();
-    Wait(1.0);
+    PlayFor(1.0);
     m_player.Stop();
     EXPECT_GT(Pictures().size(), 10u) << Messages();
     std::vector<std::int16_t> heard = PlayedSound(sound->Format().nChannels);
@@ -416,7 +439,7 @@ TEST_F(PreviewTest, ABlurayTitlePlaysItsPicturesAndBothKindsOfSound)
     m_player.ChooseStreams(0x1101, 0);
     m_player.SetPosition(0);
     m_player.Play();
-    Wait(1.0);
+    PlayFor(1.0);
     m_player.Stop();
     heard = PlayedSound(sound->Format().nChannels);
     ASSERT_GT(heard.size(), 24000u);
@@ -428,16 +451,20 @@ TEST_F(PreviewTest, PlayingToTheEndTellsCompletion)
     OpenTestDisc disc("ntsc_4x3"); // title 3: 2 s
     Open(disc, 2);
     m_player.SetPosition(1.0);
+    CAMEvent event(true);
+    m_player.SetNotify([&] { event.Set(); });
     m_player.Play();
     bool complete = false;
-    for (int i = 0; i < 400 && !complete; ++i) {
+    // The graph's events, as they come (the limit only ends a test that hangs).
+    while (!complete && event.Wait(60000)) {
+        event.Reset();
         LONG code = 0;
         LONG_PTR p1 = 0, p2 = 0;
         while (m_player.NextEvent(code, p1, p2))
             if (code == EC_COMPLETE) complete = true;
-        Wait(0.01);
     }
-    EXPECT_TRUE(complete) << "no completion within 4 s of a 1 s stretch";
+    m_player.SetNotify(nullptr);
+    EXPECT_TRUE(complete) << "no completion of a 1 s stretch";
 }
 
 } // namespace

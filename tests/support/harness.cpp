@@ -516,10 +516,7 @@ HRESULT TestSinkPin::Receive(IMediaSample* sample)
     HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
     const std::int64_t count = ++m_sink->m_received;
-    {
-        std::lock_guard lock(m_sink->m_receivedLock);
-    }
-    m_sink->m_receivedMore.notify_all();
+    m_sink->TellProgress();
     const int failAfter = m_sink->m_failAfter.load();
     if (failAfter >= 0 && count > failAfter) return m_sink->m_failure.load();
     if (m_sink->m_options.capture) m_sink->Keep(sample);
@@ -542,6 +539,7 @@ HRESULT TestSinkPin::EndOfStream()
     const HRESULT hr = CheckStreaming();
     if (hr != S_OK) return hr;
     ++m_sink->m_endOfStreams;
+    m_sink->TellProgress();
     m_sink->NotifyEvent(EC_COMPLETE, S_OK, 0);
     return S_OK;
 }
@@ -639,10 +637,24 @@ bool TestSink::WaitUntilDue(IMediaSample* sample)
     return WaitForPresentation(*this, *m_pin, start, kNeverLate) != Presentation::kAbandoned;
 }
 
+void TestSink::TellProgress()
+{
+    {
+        std::lock_guard lock(m_receivedLock);
+    }
+    m_receivedMore.notify_all();
+}
+
 bool TestSink::WaitForReceived(std::int64_t count)
 {
     std::unique_lock lock(m_receivedLock);
-    return m_receivedMore.wait_for(lock, std::chrono::seconds(20), [&] { return m_received.load() >= count; });
+    return m_receivedMore.wait_for(lock, std::chrono::minutes(1), [&] { return m_received.load() >= count; });
+}
+
+bool TestSink::WaitForEndOfStreams(int count)
+{
+    std::unique_lock lock(m_receivedLock);
+    return m_receivedMore.wait_for(lock, std::chrono::minutes(1), [&] { return m_endOfStreams.load() >= count; });
 }
 
 std::vector<std::uint8_t> TestSink::Bytes()

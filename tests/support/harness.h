@@ -260,8 +260,10 @@ public:
 
     // Counters, safe from any thread.
     std::int64_t Received() const { return m_received.load(); }
-    // Waits until `count` samples have been received; false after 20 s without.
+    // Waits until `count` samples have been received, or `count` ends of stream; false after a
+    // minute without (a test that hangs).
     bool WaitForReceived(std::int64_t count);
+    bool WaitForEndOfStreams(int count);
     int EndOfStreams() const { return m_endOfStreams.load(); }
     int Segments() const { return m_segments.load(); }
     // Indices received since the last new segment, in arrival order.
@@ -298,7 +300,8 @@ private:
     std::function<void(IMediaSample*)> m_onPresent;
     std::atomic<std::int64_t> m_received{0};
     std::mutex m_receivedLock;
-    std::condition_variable m_receivedMore; // with m_receivedLock: m_received grew
+    std::condition_variable m_receivedMore; // with m_receivedLock: m_received or m_endOfStreams grew
+    void TellProgress();
     std::atomic<int> m_endOfStreams{0};
     std::atomic<int> m_segments{0};
     std::mutex m_recordLock;

@@ -290,7 +290,7 @@ TEST_F(Sink, EveryFifthPictureIsOfferedForThePreviewUnlessItIsOff)
     m_sink->SetPreviewEnabled(true);
     for (int i = 20; i < 40; ++i) PushPicture(i, i * 400000LL, (i + 1) * 400000LL);
     m_video->PushEndOfStream();
-    for (int i = 0; i < 200 && m_preview->EndOfStreams() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(m_preview->WaitForEndOfStreams(1));
     ASSERT_EQ(m_preview->Samples().size(), 4u); // 20 pictures with the preview on
     for (const auto& s : m_preview->Samples()) EXPECT_FALSE(s.hasStart);
 }
