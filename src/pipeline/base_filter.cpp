@@ -74,6 +74,12 @@ void CBaseFilter::RemoveStateWaiter(CAMEvent* event)
     std::erase(m_stateWaiters, event);
 }
 
+std::size_t CBaseFilter::StateWaiters()
+{
+    std::lock_guard lock(m_waitersLock);
+    return m_stateWaiters.size();
+}
+
 void CBaseFilter::WakeStateWaiters()
 {
     std::lock_guard lock(m_waitersLock);

@@ -70,6 +70,8 @@ public:
     void AddStateWaiter(CAMEvent* event);
     void RemoveStateWaiter(CAMEvent* event);
     void WakeStateWaiters();
+    // Streaming threads waiting so now (tests, diagnostics).
+    std::size_t StateWaiters();
 
 protected:
     CCritSec* const m_lock;

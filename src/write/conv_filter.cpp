@@ -239,7 +239,7 @@ HRESULT CConvFilter::Stop()
 void CConvFilter::WaitWhilePaused(const CConvInputPin& pin)
 {
     std::unique_lock lock(m_progressLock);
-    Hold(lock, [&] { return State() != State_Paused || pin.IsFlushing(); });
+    Hold(lock, &pin == m_videoIn.get(), [&] { return State() != State_Paused || pin.IsFlushing(); });
 }
 
 CBasePin* CConvFilter::GetPin(int index)
@@ -329,7 +329,7 @@ void CConvFilter::WaitForStart()
 {
     if (!m_videoIn->IsConnected() || !m_writer->HasVideo()) return;
     std::unique_lock lock(m_progressLock);
-    Hold(lock, [this] {
+    Hold(lock, false, [this] {
         return m_startFixed.load() || m_videoIn->AtEndOfStream() || m_videoIn->IsFlushing() || m_audioIn->IsFlushing() ||
                !IsActive();
     });
@@ -346,7 +346,7 @@ void CConvFilter::WaitForPictures(REFERENCE_TIME position)
     constexpr REFERENCE_TIME kLead = 10000000; // 1 s
     if (!m_videoIn->IsConnected() || !m_writer->HasVideo()) return;
     std::unique_lock lock(m_progressLock);
-    Hold(lock, [&] {
+    Hold(lock, false, [&] {
         return position <= m_nextVideoSlot.load() + kLead || m_videoIn->AtEndOfStream() || m_videoIn->IsFlushing() ||
                m_audioIn->IsFlushing() || !IsActive();
     });

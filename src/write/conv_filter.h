@@ -116,8 +116,13 @@ public:
     // Any time (the progress window's "Show Preview").
     void SetPreviewEnabled(bool enabled) { m_previewEnabled = enabled; }
     // Called on a streaming thread whenever it starts to wait in the sink (for a run, for the
-    // pictures, or for where the file begins), so that tests can wait for that; before the run.
-    void SetHoldObserver(std::function<void()> observer) { m_holdObserver = std::move(observer); }
+    // pictures, or for where the file begins), with whether it is the pictures' thread, so that
+    // tests can wait for that. Any thread, any time.
+    void SetHoldObserver(std::function<void(bool video)> observer)
+    {
+        std::lock_guard lock(m_progressLock);
+        m_holdObserver = std::move(observer);
+    }
 
     // From the range start, 100 ns: the next output picture's slot, and the last sound's start.
     REFERENCE_TIME NextVideoSlot() const { return m_nextVideoSlot.load(); }
@@ -198,13 +203,13 @@ private:
     std::vector<std::uint8_t> m_lastPicture;     // to make the pictures up to the sound's end
     std::mutex m_progressLock;
     std::condition_variable m_progress;      // with m_progressLock: the pictures moved on, ended, or streaming stopped
-    std::function<void()> m_holdObserver;   // set before the run; called on the streaming threads
+    std::function<void(bool)> m_holdObserver; // guarded by m_progressLock; called on the streaming threads
     // Waits on m_progress (lock held) until `done`, telling the observer when it has to wait.
     template <class Done>
-    void Hold(std::unique_lock<std::mutex>& lock, Done done)
+    void Hold(std::unique_lock<std::mutex>& lock, bool video, Done done)
     {
         if (done()) return;
-        if (m_holdObserver) m_holdObserver();
+        if (m_holdObserver) m_holdObserver(video);
         m_progress.wait(lock, done);
     }
 };

@@ -3,6 +3,8 @@
 // files with ffprobe. Also: existing files are not overwritten without asking, and the
 // after-conversion action.
 
+#include <atomic>
+
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -46,14 +48,10 @@ bool RunToTheEnd(CZuZideroDlg& window, int limitMs = 240000)
 {
     CConverDlg* progress = window.Progress();
     if (!progress) return false;
-    QElapsedTimer clock;
-    clock.start();
-    while (progress->DoneMessage() == nullptr && clock.elapsed() < limitMs) QTest::qWait(50);
-    if (!progress->DoneMessage()) return false;
-    QTest::qWait(100);
+    if (!QTest::qWaitFor([&] { return progress->DoneMessage() != nullptr; }, limitMs)) return false;
     progress->DoneMessage()->OkButton()->click();
-    QTest::qWait(100);
-    return true;
+    // The progress window goes with its end message (it deletes itself when closed).
+    return QTest::qWaitFor([&] { return !window.Progress(); }, 10000);
 }
 
 // Converts the NTSC test disc's titles with a format command into `folder` (files there are
@@ -67,9 +65,8 @@ CConverDlg* ConvertDiscTo(CZuZideroDlg& window, int formatCommand, const QString
     window.OnStart(false);
     CConverDlg* progress = window.Progress();
     if (!progress) return nullptr;
-    QElapsedTimer clock;
-    clock.start();
-    while (!progress->DoneMessage() && clock.elapsed() < 240000) QTest::qWait(50);
+    // The caller looks at the end message (or finds none when the run did not end in time).
+    (void)QTest::qWaitFor([&] { return progress->DoneMessage() != nullptr; }, 240000);
     return progress;
 }
 
@@ -285,7 +282,6 @@ private slots:
         });
         window.OnStart(false);
         QCOMPARE(asked, (QStringList{"Title_01.mp4", "Title_02.mp4"}));
-        QTest::qWait(100);
         QVERIFY(!window.Progress());
         CConverDlg::SetActionHooks(nullptr, nullptr);
     }
@@ -426,7 +422,6 @@ private slots:
         QVERIFY2(done->Detail().startsWith("Could not create output file"), qPrintable(done->Detail()));
         QVERIFY(progress->OverallBar()->GetPos() < 1000);
         done->OkButton()->click();
-        QTest::qWait(100);
         QVERIFY(std::abs(Probe(out.filePath("Title_02.mp4"), "format=duration").toDouble() - 4.0) < 0.15);
     }
 
@@ -468,8 +463,7 @@ private slots:
         QCOMPARE(progress->StopQuestion()->Text(), QStringLiteral("The part converted so far is kept."));
         QVERIFY(progress->isVisible());
         progress->StopQuestion()->NoButton()->click();
-        QTest::qWait(50);
-        QVERIFY(!progress->StopQuestion());
+        QTRY_VERIFY(!progress->StopQuestion());
         QVERIFY(progress->isVisible());
         QVERIFY(!progress->Run()->Finished());
         // The window manager's close asks too; "Yes" stops, and the end message says so.
@@ -502,14 +496,10 @@ private slots:
         window.OnStart(false);
         CConverDlg* progress = window.Progress();
         QVERIFY(progress);
-        QElapsedTimer clock;
-        clock.start();
-        while (!progress->DoneMessage() && clock.elapsed() < 240000) QTest::qWait(50);
-        QVERIFY(progress->DoneMessage());
+        QVERIFY(QTest::qWaitFor([&] { return progress->DoneMessage() != nullptr; }, 240000));
         const QString detail = progress->DoneMessage()->Detail();
         QVERIFY2(detail.startsWith("Title_01.mp4: ") && detail.contains("s could not be read, at 00:00:0"), qPrintable(detail));
         progress->DoneMessage()->OkButton()->click();
-        QTest::qWait(100);
         QVERIFY(QFile::exists(out.filePath("Title_01.mp4")));
     }
 
@@ -537,12 +527,17 @@ private slots:
         CConverDlg* progress = window.Progress();
         QVERIFY(progress);
         QVERIFY(!progress->ShutDownBox()->isChecked());
-        // Pause once some of the file is done: nothing moves while paused.
-        QElapsedTimer clock;
-        clock.start();
-        while (progress->FileBar()->GetPos() < 100 && clock.elapsed() < 120000) QTest::qWait(20);
+        // Pause once some of the file is done: the sink holds the pictures' thread, and nothing
+        // moves while paused.
+        QVERIFY(QTest::qWaitFor([&] { return progress->FileBar()->GetPos() >= 100; }, 120000));
+        std::atomic<bool> held{false};
+        CConvFilter* sink = progress->Run()->Engine().Sink();
+        QVERIFY(sink);
+        sink->SetHoldObserver([&](bool video) {
+            if (video) held = true;
+        });
         progress->OnPause();
-        QTest::qWait(400);
+        QVERIFY(QTest::qWaitFor([&] { return held.load(); }, 120000));
         auto position = [&] {
             REFERENCE_TIME at = 0, length = 1;
             progress->Run()->Engine().Progress(at, length);
@@ -550,13 +545,13 @@ private slots:
         };
         const REFERENCE_TIME before = position();
         QVERIFY(before > 0);
-        QTest::qWait(1000);
+        QCoreApplication::processEvents();
         QCOMPARE(position(), before);
+        sink->SetHoldObserver(nullptr);
         progress->OnContinue();
         // While the second title goes in, the window still names the one file it writes.
         QTRY_VERIFY_WITH_TIMEOUT(progress->Run()->Progress().task == 1 || progress->DoneMessage(), 120000);
-        QTest::qWait(300);
-        QCOMPARE(progress->TitleText(), QStringLiteral("Converting Title_01.mpg"));
+        QTRY_COMPARE(progress->TitleText(), QStringLiteral("Converting Title_01.mpg"));
         QVERIFY(RunToTheEnd(window));
         QCOMPARE(powerOffs, 1);
         QCOMPARE(messages.messages, QStringList{"The computer could not be shut down: refused in the test"});

@@ -13,32 +13,13 @@ import sys
 import tempfile
 import time
 
+from cli_support import check, finish, pitch, probe, start_conversion
+
 CLI, DISCS = sys.argv[1], sys.argv[2]
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
 
 
 def run(*args):
     return subprocess.run([CLI, "convert", *args], capture_output=True, text=True)
-
-
-def probe(path):
-    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,codec_name:format=duration",
-                          "-of", "json", path], capture_output=True, text=True)
-    return json.loads(out.stdout or "{}") if out.returncode == 0 else None
-
-
-def pitch(path, seconds=2.0):
-    """The frequency of a file's tone from the zero crossings of its first seconds (mono)."""
-    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-t", str(seconds), "-ac", "1", "-ar", "48000",
-                          "-f", "s16le", "-"], capture_output=True).stdout
-    samples = [int.from_bytes(raw[i:i + 2], "little", signed=True) for i in range(0, len(raw) - 1, 2)]
-    rising = sum(1 for a, b in zip(samples, samples[1:]) if a < 0 <= b)
-    return rising / (len(samples) / 48000) if samples else 0
 
 
 out = tempfile.mkdtemp(prefix="zuzidero-cli-")
@@ -118,20 +99,16 @@ try:
         r = run(*args)
         check(r.returncode == 2, f"{what}: exit {r.returncode}")
 
-    # Ctrl-C: the file written so far is finished as a valid file; exit status 1.
-    p = subprocess.Popen([CLI, "convert", sync, "--out", out, "--profile", "27", "--merge", "--quiet", "--overwrite"],
-                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    time.sleep(2.0)
+    # Ctrl-C, once some of the run is converted: the file written so far is finished as a valid
+    # file beside its name; exit status 1.
+    p = start_conversion(CLI, [sync, "--out", out, "--profile", "27", "--merge", "--overwrite"])
     p.send_signal(signal.SIGINT)
     _, err = p.communicate(timeout=300)
     check(p.returncode == 1, f"Ctrl-C: exit {p.returncode}: {err}")
-    info = probe(os.path.join(out, "Title_01.mp4"))
+    info = probe(os.path.join(out, "Title_01 (partial).mp4"))
     check(info is not None and any(s["codec_type"] == "video" for s in info.get("streams", [])),
           f"Ctrl-C: no valid file ({info})")
 finally:
     shutil.rmtree(out, ignore_errors=True)
 
-if failures:
-    print("\n".join(failures))
-    sys.exit(1)
-print("zuzidero-cli convert behaves")
+finish("zuzidero-cli convert behaves")

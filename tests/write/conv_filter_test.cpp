@@ -110,7 +110,7 @@ class HoldCounter {
 public:
     explicit HoldCounter(CConvFilter& sink)
     {
-        sink.SetHoldObserver([this] {
+        sink.SetHoldObserver([this](bool) {
             std::lock_guard lock(m_lock);
             ++m_holds;
             m_changed.notify_all();
