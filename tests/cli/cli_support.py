@@ -24,9 +24,9 @@ def finish(success_text):
 
 
 def probe(path):
-    """ffprobe's streams (codec type and name) and format duration of a file, or None."""
-    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,codec_name,channels:format=duration",
-                          "-of", "json", path], capture_output=True, text=True)
+    """ffprobe's streams and format of a file, or None."""
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_format", "-show_streams", "-of", "json", path],
+                         capture_output=True, text=True)
     return json.loads(out.stdout or "{}") if out.returncode == 0 else None
 
 

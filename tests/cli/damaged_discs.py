@@ -15,14 +15,10 @@ import subprocess
 import sys
 import tempfile
 
+from cli_support import check, duration, finish
+
 CLI, DISCS = sys.argv[1], sys.argv[2]
 TITLE_SECONDS = 20.02  # 600 pictures at 29.97
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
 
 
 def packets(vob):
@@ -42,12 +38,6 @@ def packets(vob):
 def expected_gap(source_packets, byte_range, to_the_end):
     inside = [t for p, t in source_packets if byte_range[0] <= p < byte_range[1]]
     return min(inside), TITLE_SECONDS if to_the_end else max(inside)
-
-
-def duration(path):
-    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path],
-                         capture_output=True, text=True).stdout.strip()
-    return float(out) if out else 0.0
 
 
 def seconds(clock):
@@ -91,7 +81,7 @@ try:
             r = subprocess.run([CLI, "convert", os.path.join(DISCS, name), "--out", folder, "--quiet"],
                                capture_output=True, text=True, timeout=600)
         except subprocess.TimeoutExpired:
-            failures.append(f"{name}: no end after 10 minutes")
+            check(False, f"{name}: no end after 10 minutes")
             continue
         check(r.returncode == status, f"{name}: exit {r.returncode}, not {status}: {r.stderr[-300:]!r}")
         report = re.search(r"Title_01\.mp4: (?:[0-9.]+|under 0\.1) s could not be read, at (\d\d:\d\d:\d\d)\u2013(\d\d:\d\d:\d\d)",
@@ -156,7 +146,4 @@ try:
 finally:
     shutil.rmtree(out, ignore_errors=True)
 
-if failures:
-    print("\n".join(failures))
-    sys.exit(1)
-print("damaged discs convert to their end and say what could not be read")
+finish("damaged discs convert to their end and say what could not be read")

@@ -10,16 +10,11 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
+from cli_support import check, finish
+
 CLI, DISCS = sys.argv[1], sys.argv[2]
 FIXTURES = ["ntsc_4x3", "pal_16x9", "pal_16x9.iso", "two_sets", "sync", "shapes_ntsc", "shapes_pal"]
 FORMAT_OF_LSDVD = {"ac3": "AC3", "mpeg1": "MP2", "mpeg2": "MP2", "mpeg2ext": "MP2", "lpcm": "LPCM", "dts": "DTS"}
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
 
 
 def lsdvd(path):
@@ -98,7 +93,4 @@ bad = subprocess.run([CLI, "info", os.path.join(DISCS, "no-such-disc")], capture
 check(bad.returncode == 2, f"unreadable disc: exit {bad.returncode}")
 check("Open disc error: " in bad.stderr and "does not exist" in bad.stderr, f"unreadable disc: stderr {bad.stderr!r}")
 
-if failures:
-    print("\n".join(failures))
-    sys.exit(1)
-print(f"{len(FIXTURES)} discs agree with lsdvd and ffprobe")
+finish(f"{len(FIXTURES)} discs agree with lsdvd and ffprobe")
