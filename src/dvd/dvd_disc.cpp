@@ -404,6 +404,12 @@ bool DvdDisc::ReadBlocksOnce(std::uint32_t sector, std::uint32_t count, std::uin
 
 std::uint32_t DvdDisc::ReadSectors(std::uint32_t sector, std::uint32_t count, std::uint8_t* out)
 {
+    // The reading is being stopped: what is read now is thrown away, and a damaged drive would
+    // hold the stop up with its retries.
+    if (m_interrupted) {
+        std::memset(out, 0, static_cast<std::size_t>(count) * kSectorSize);
+        return count;
+    }
     // The whole run at once, and once more; then sector by sector, each tried twice.
     if (ReadBlocksOnce(sector, count, out) || (!m_interrupted && ReadBlocksOnce(sector, count, out))) return count;
     for (std::uint32_t i = 0; i < count; ++i) {
