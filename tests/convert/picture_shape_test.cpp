@@ -184,9 +184,11 @@ TEST(Deinterlacing, AnInterlacedTitleLosesItsCombingUnlessTurnedOff)
         EXPECT_NEAR(probe.frames, 180, 1) << "one picture out per frame";
         share[mode] = InterlacedShare(result.files[0]);
     }
-    EXPECT_GE(share[kDeinterlaceAuto], 0);
-    EXPECT_LE(share[kDeinterlaceAuto], 0.05);
-    EXPECT_LE(share[kDeinterlaceOn], 0.05);
+    // A share of -1 is a measurement that failed, not a clean picture.
+    for (std::int32_t mode : {kDeinterlaceAuto, kDeinterlaceOn}) {
+        EXPECT_GE(share[mode], 0) << "mode " << mode;
+        EXPECT_LE(share[mode], 0.05) << "mode " << mode;
+    }
     EXPECT_GE(share[kDeinterlaceOff], 0.5);
 }
 

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
@@ -271,16 +273,33 @@ TEST_F(SplitterEdges, OutputPinsStayWhileRunning)
 {
     ASSERT_EQ(ConnectSplitter(LoadTitle("ntsc_4x3", 1).bytes), S_OK);
     ConnectSinks();
+    // The pictures' sink holds its first sample until let go, so that the video pin's queue fills.
+    std::mutex gateLock;
+    std::condition_variable gateOpened;
+    bool open = false;
+    m_sinks["Video"]->SetPresentCallback([&](IMediaSample*) {
+        std::unique_lock lock(gateLock);
+        gateOpened.wait(lock, [&] { return open; });
+    });
     ASSERT_EQ(m_control->Run(), S_OK);
     EXPECT_EQ(m_splitter->ReleaseOutputPins(), VFW_E_NOT_STOPPED);
     EXPECT_EQ(m_splitter->GetPinCount(), 4);
-    // Queue status of each pin.
-    EXPECT_EQ(m_splitter->GetCount(), 3);
-    int samples = -1, size = -1;
+    // Queue status of each pin: the held one's packets wait in its queue, with their bytes.
+    ASSERT_EQ(m_splitter->GetCount(), 3);
+    ASSERT_EQ(m_splitter->GetPin(0)->Name(), "Video");
+    int samples = 0, size = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1); // a hang, not a measure
+    while (m_splitter->GetStatus(0, samples, size) == S_OK && samples == 0 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
     EXPECT_EQ(m_splitter->GetStatus(0, samples, size), S_OK);
-    EXPECT_GE(samples, 0);
-    EXPECT_GE(size, 0);
+    EXPECT_GT(samples, 0);
+    EXPECT_GT(size, samples);
     EXPECT_EQ(m_splitter->GetStatus(3, samples, size), E_INVALIDARG);
+    {
+        std::lock_guard lock(gateLock);
+        open = true;
+    }
+    gateOpened.notify_all();
     LONG code = 0;
     ASSERT_EQ(m_events->WaitForCompletion(60000, &code), S_OK);
     ASSERT_EQ(m_control->Stop(), S_OK);
