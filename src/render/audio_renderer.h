@@ -97,7 +97,7 @@ private:
     bool AudioTime(REFERENCE_TIME sys, REFERENCE_TIME& time);
     bool Abandoned() const;
     // A step of a wait on the device: SDL tells nobody when its queue drains, so it is asked
-    // again after `kWaitStepMs`; a stop or a flush (LetWaitersGo) ends the step at once.
+    // again after `kWaitStep`; a stop or a flush (LetWaitersGo) ends the step at once.
     void WaitStep();
     void LetWaitersGo();
 
