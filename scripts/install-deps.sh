@@ -15,7 +15,7 @@ packages=(
   # the desktop program (Qt 6 widgets, D-Bus for power-off) and its screenshots under Xvfb
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
   # test discs and independent checks of our outputs
-  ffmpeg dvdauthor lsdvd genisoimage
+  ffmpeg dvdauthor lsdvd genisoimage mkvtoolnix
 )
 
 missing=()

@@ -38,11 +38,11 @@ void ConversionEngine::Message(const char* text)
 }
 
 bool ConversionEngine::OpenOutput(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect,
-                                  int descriptor)
+                                  int descriptor, FileMarks marks)
 {
     m_profile = settings;
     m_outputAspect = displayAspect;
-    return m_writer.Open(path, settings, displayAspect, descriptor);
+    return m_writer.Open(path, settings, displayAspect, descriptor, std::move(marks));
 }
 
 bool ConversionEngine::CloseOutput() { return m_writer.Close(); }
@@ -92,7 +92,8 @@ bool ConversionEngine::CreateFilters(int titleIndex, int chapterIndex)
     m_sink->SetWriter(&m_writer);
     m_sink->SetFrameDuration(w.FrameRate > 0 ? (1000000.0 / w.FrameRate) * 10000 : 400000);
 
-    if (!AddDiscFront(m_graph.Get(), m_source, m_splitter, [this](const char* text) { Message(text); })) return false;
+    const auto message = [this](const char* text) { Message(text); };
+    if (!AddDiscFront(m_graph.Get(), m_source, m_splitter, message)) return false;
     if (SUCCEEDED(QueryInterfaceTo(static_cast<IBaseFilter*>(m_splitter.Get()), m_seeking)))
         m_seeking->SetTimeFormat(&kTimeFormatMediaTime);
     // The scanner learns from the title record which streams to expect (before the connection).
@@ -103,33 +104,17 @@ bool ConversionEngine::CreateFilters(int titleIndex, int chapterIndex)
         if (info.titles[titleIndex].audioCount > 0) m_firstAudioStreamId = info.titles[titleIndex].audioStreamId[0];
     }
 
-    CClassFactory& factory = CClassFactory::Instance();
-    if (video) {
-        if (factory.CreateInstance(CLSID_MpegVideoDecoder, nullptr, IBaseFilter::iid, m_videoDecoder.PutVoid()) != S_OK) {
-            Message("CLSID_MpegDecoder error");
-            return false;
-        }
-        m_graph->AddFilter(m_videoDecoder.Get(), "VideoDecoder");
-    }
-    if (audio) {
-        if (factory.CreateInstance(CLSID_MpegAudioDecoder, nullptr, IBaseFilter::iid, m_audioDecoder.PutVoid()) != S_OK) {
-            Message("CLSID_MpaDecoder error");
-            return false;
-        }
-        m_graph->AddFilter(m_audioDecoder.Get(), "AudioDecoder");
-        if (FAILED(CMyAudioConveFilter::Create(m_audioConver.Put()))) {
-            Message("CLSID_MyAudioConver error");
-            return false;
-        }
-        m_graph->AddFilter(m_audioConver.Get(), "AudioConver");
-    }
-    if (video) {
-        if (FAILED(CMyVideoConveFilter::Create(m_videoConver.Put()))) {
-            Message("CLSID_MyVideoConver error");
-            return false;
-        }
-        m_graph->AddFilter(m_videoConver.Get(), "VideoConver");
-    }
+    if (video && !AddRegisteredFilter(m_graph.Get(), CLSID_MpegVideoDecoder, m_videoDecoder, "VideoDecoder",
+                                      "CLSID_MpegDecoder error", message))
+        return false;
+    if (audio && (!AddRegisteredFilter(m_graph.Get(), CLSID_MpegAudioDecoder, m_audioDecoder, "AudioDecoder",
+                                       "CLSID_MpaDecoder error", message) ||
+                  !AddNewFilter(m_graph.Get(), &CMyAudioConveFilter::Create, m_audioConver, "AudioConver",
+                                "CLSID_MyAudioConver error", message)))
+        return false;
+    if (video && !AddNewFilter(m_graph.Get(), &CMyVideoConveFilter::Create, m_videoConver, "VideoConver",
+                               "CLSID_MyVideoConver error", message))
+        return false;
     return OpenArea(titleIndex, chapterIndex);
 }
 

@@ -60,9 +60,10 @@ public:
     // Opens the output file; its pictures are shown at `displayAspect` (unknown: square pixels),
     // and the graphs built for it frame their pictures so.
     // `descriptor`, when given, is where the bytes go (the container still follows `path`'s
-    // name); it stays open until CloseOutput has returned.
+    // name); it stays open until CloseOutput has returned. `marks`: the file's chapters and
+    // stream labels.
     bool OpenOutput(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect = {},
-                    int descriptor = -1);
+                    int descriptor = -1, FileMarks marks = {});
     bool CloseOutput();
     // A renderer for the pictures of "Video Pre"; false when there is none (a conversion runs
     // without).

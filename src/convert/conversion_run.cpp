@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "convert/file_marks.h"
 #include "pipeline/event_codes.h"
 #include "com/debug_log.h"
 
@@ -129,12 +130,52 @@ bool ConversionRun::OpenFile(const RunTask& t, std::string* why)
         return false;
     }
     if (!m_part.Create(m_filePath, why)) return false;
-    if (!m_engine.OpenOutput(m_filePath, m_settings.profile, shown, m_part.Descriptor())) {
+    if (!m_engine.OpenOutput(m_filePath, m_settings.profile, shown, m_part.Descriptor(), MarksOfFile(t))) {
         *why = m_engine.Writer().LastReason();
         m_part.Discard();
         return false;
     }
     return true;
+}
+
+std::int32_t ConversionRun::AudioTrackOf(const RunTask& t) const
+{
+    if (t.task.audioStreamId) return t.task.audioStreamId;
+    if (m_settings.selectedAudioStreamId) return m_settings.selectedAudioStreamId;
+    const DiscInfo& info = m_disc->Info();
+    if (t.task.titleIndex < 0 || t.task.titleIndex >= info.titleCount) return 0;
+    const TitleInfo& title = info.titles[t.task.titleIndex];
+    return title.audioCount > 0 ? title.audioStreamId[0] : 0;
+}
+
+FileMarks ConversionRun::MarksOfFile(const RunTask& first)
+{
+    FileMarks marks;
+    m_fileChapters.clear();
+    // A merged file's later tasks begin, until they run, where the earlier ones would end.
+    REFERENCE_TIME offset = 0;
+    for (std::size_t i = m_current; i < m_tasks.size(); i = NextTask(i + 1)) {
+        const RunTask& t = m_tasks[i];
+        const std::string prefix = m_settings.merge ? MergedChapterPrefix(t.task) : std::string();
+        for (OutputChapter& chapter : TaskChapters(*m_disc, t.task, prefix)) {
+            m_fileChapters.push_back({i, chapter.start});
+            chapter.start += offset;
+            marks.chapters.push_back(std::move(chapter));
+        }
+        offset += t.task.clip.trimLength * 10000;
+        if (!m_settings.merge) break;
+    }
+    const DiscInfo& info = m_disc->Info();
+    if (first.task.titleIndex >= 0 && first.task.titleIndex < info.titleCount)
+        marks.audio = ConvertedTrackLabel(info.titles[first.task.titleIndex], AudioTrackOf(first), m_settings.profile);
+    return marks;
+}
+
+void ConversionRun::PlaceTaskChapters(REFERENCE_TIME at)
+{
+    for (std::size_t i = 0; i < m_fileChapters.size(); ++i)
+        if (m_fileChapters[i].task == m_current)
+            m_engine.Writer().MoveChapter(i, at < 0 ? -1 : at + m_fileChapters[i].start);
 }
 
 void ConversionRun::DropDamage()
@@ -180,6 +221,7 @@ void ConversionRun::StartCurrent()
                 Fail("Could not convert " + t.outputName);
             }
             m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
+            PlaceTaskChapters(-1);
             if (!m_settings.merge) {
                 // Nothing was written for this task: no half-made file is left.
                 CloseFile(FileEnd::kDiscard);
@@ -188,6 +230,7 @@ void ConversionRun::StartCurrent()
             m_current = NextTask(m_current + 1);
             continue;
         }
+        PlaceTaskChapters(m_fileOffset);
         m_engine.Run();
         m_engine.ShowPreview(true);
         m_running = true;
@@ -209,6 +252,7 @@ void ConversionRun::CompleteCurrent(bool failed, HRESULT why)
     else if (failed)
         Fail(why == ZZ_E_SCRAMBLED ? ConversionEngine::EncryptedText(t.task.titleIndex, m_disc->Kind()) : "Could not convert " + t.outputName);
     if (!failed && !unwritable && m_engine.Sink()) NoteDamage(*m_engine.Sink());
+    if (failed) PlaceTaskChapters(-1);
     if (!m_settings.merge || unwritable) {
         m_newFile = true;
         CloseFile(failed || unwritable ? FileEnd::kDiscard : FileEnd::kComplete);

@@ -128,6 +128,14 @@ private:
     void DropDamage();
     // Opens the current file: a new part beside its name, with the container's header.
     bool OpenFile(const RunTask& task, std::string* why);
+    // The chapter marks and labels of the file that begins with the current task: its own, or,
+    // merged, those of every task that follows into the file.
+    FileMarks MarksOfFile(const RunTask& first);
+    // Puts the current task's chapter marks where it begins in its file (`at`, 100 ns), or, when
+    // `at` is negative, leaves them out.
+    void PlaceTaskChapters(REFERENCE_TIME at);
+    // The sound track a task converts: its own choice, the run's, or its title's first.
+    std::int32_t AudioTrackOf(const RunTask& task) const;
     void Fail(const std::string& message);
     std::int64_t Now() const { return m_clock(); }
 
@@ -157,6 +165,12 @@ private:
     std::vector<std::string> m_files;
     std::vector<FileDamage> m_damage;
     REFERENCE_TIME m_fileOffset = 0; // where the current task begins in its (merged) file
+    // For each chapter mark of the open file: the task it belongs to and its start in that task.
+    struct TaskChapter {
+        std::size_t task;
+        REFERENCE_TIME start;
+    };
+    std::vector<TaskChapter> m_fileChapters;
     int m_failed = 0;
     int m_unusable = 0;
 };

@@ -5,6 +5,7 @@
 #include "com/task_memory.h"
 #include "demux/mpeg_splitter_filter.h"
 #include "dvd/dvd_reader.h"
+#include "graph/class_factory.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 #include "pipeline/media_type.h"
@@ -149,14 +150,21 @@ void SetCellTimes(CMpegSplitterFilter* splitter, DiscKind kind, const std::vecto
     splitter->SetTimeMap(marks.data(), static_cast<int>(marks.size()));
 }
 
+bool AddRegisteredFilter(IGraphBuilder* graph, REFCLSID clsid, ComPtr<IBaseFilter>& filter, const char* name,
+                         const char* failure, const std::function<void(const char*)>& message)
+{
+    if (CClassFactory::Instance().CreateInstance(clsid, nullptr, IBaseFilter::iid, filter.PutVoid()) != S_OK) {
+        message(failure);
+        return false;
+    }
+    graph->AddFilter(filter.Get(), name);
+    return true;
+}
+
 bool AddDiscFront(IGraphBuilder* graph, ComPtr<IBaseFilter>& reader, ComPtr<CMpegSplitterFilter>& splitter,
                   const std::function<void(const char*)>& message)
 {
-    if (FAILED(CDVDReader::Create(reader.Put()))) {
-        message("CLSID_DVDSource error");
-        return false;
-    }
-    graph->AddFilter(reader.Get(), "Reader");
+    if (!AddNewFilter(graph, &CDVDReader::Create, reader, "Reader", "CLSID_DVDSource error", message)) return false;
     IBaseFilter* raw = nullptr;
     if (FAILED(CMpegSplitterFilter::Create(&raw))) {
         message("CLSID_MpegSplitter error");

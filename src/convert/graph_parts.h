@@ -31,6 +31,24 @@ struct EngineStream {
 bool AddDiscFront(IGraphBuilder* graph, ComPtr<IBaseFilter>& reader, ComPtr<CMpegSplitterFilter>& splitter,
                   const std::function<void(const char*)>& message);
 
+// Makes a filter with `create` (its class's Create) and adds it to `graph` as `name`; false
+// after `failure` is told to `message` when it cannot be made.
+template <class Filter>
+bool AddNewFilter(IGraphBuilder* graph, HRESULT (*create)(Filter**), ComPtr<Filter>& filter, const char* name,
+                  const char* failure, const std::function<void(const char*)>& message)
+{
+    if (FAILED(create(filter.Put()))) {
+        message(failure);
+        return false;
+    }
+    graph->AddFilter(filter.Get(), name);
+    return true;
+}
+
+// The same for a filter the engine registered under `clsid` (the decoders, the renderers).
+bool AddRegisteredFilter(IGraphBuilder* graph, REFCLSID clsid, ComPtr<IBaseFilter>& filter, const char* name,
+                         const char* failure, const std::function<void(const char*)>& message);
+
 // Pin n of a direction (inputs and outputs counted apart), or null.
 ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n);
 

@@ -1,5 +1,7 @@
 #include "convert/source_disc.h"
 
+#include <algorithm>
+
 #include "demux/media_disc.h"
 
 std::shared_ptr<SourceDisc> SourceDisc::Open(const std::string& path, std::string* why)
@@ -30,3 +32,19 @@ SourceDisc::~SourceDisc() { MyDVDClose(m_handle); }
 TitleVideo SourceDisc::VideoOf(int title) const { return Known(title) ? m_disc->VideoOf(title) : TitleVideo{}; }
 
 bool SourceDisc::TitleReadable(int title) const { return Known(title) && m_disc->IsReadable(title); }
+
+std::vector<double> SourceDisc::ChapterStarts(int title) const
+{
+    if (!Known(title)) return {};
+    // What plays from a chapter to the title's end, taken from the whole title's length.
+    const std::vector<Disc::CellMark> whole = m_disc->CellMarks(title, -1);
+    if (whole.empty()) return {};
+    const double total = whole.back().ms;
+    std::vector<double> starts;
+    const int chapters = std::clamp(m_info->titles[title].chapterCount, 1, kMaxChapters);
+    for (int c = 0; c < chapters; ++c) {
+        const std::vector<Disc::CellMark> rest = c == 0 ? whole : m_disc->CellMarks(title, c);
+        starts.push_back(rest.empty() ? total : std::clamp(total - rest.back().ms, 0.0, total));
+    }
+    return starts;
+}

@@ -43,6 +43,9 @@ public:
     // The cells from a chapter (−1: the whole title) to the title's end, with a last mark for
     // the end (Disc::CellMarks).
     std::vector<Disc::CellMark> CellMarks(int title, int chapter) const { return m_disc->CellMarks(title, chapter); }
+    // Where each chapter of a title starts, in ms from the title's start (its playing time, as the
+    // cells give it); empty for an unknown title.
+    std::vector<double> ChapterStarts(int title) const;
     // Where a title comes from ("clip 00001"), what on the disc cannot be read, and the stretches
     // of a title whose data is missing (Disc).
     std::string TitleSource(int title) const { return m_disc->TitleSource(title); }

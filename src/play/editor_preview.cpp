@@ -45,11 +45,9 @@ bool EditorPreview::CreateRenderers(void* window)
 
 bool EditorPreview::AddSoundFilters()
 {
-    if (FAILED(CMyAudioConveFilter::Create(m_audioConver.Put()))) {
-        Message("CLSID_MyAudioConver error");
+    if (!AddNewFilter(m_graph.Get(), &CMyAudioConveFilter::Create, m_audioConver, "AudioConver",
+                      "CLSID_MyAudioConver error", [this](const char* text) { Message(text); }))
         return false;
-    }
-    m_graph->AddFilter(m_audioConver.Get(), "AudioConver");
     m_audioConver->SetVolume(m_picture.volume);
     return true;
 }
@@ -57,17 +55,11 @@ bool EditorPreview::AddSoundFilters()
 bool EditorPreview::ConnectPictures()
 {
     // The decoder's pictures into a tee; the left pane shows the source as it is decoded.
-    if (FAILED(CMyTeeFilter::Create(m_tee.Put()))) {
-        Message("Create Tee error");
-        return false;
-    }
-    m_graph->AddFilter(m_tee.Get(), "Tee");
-    if (FAILED(CMyVideoConveFilter::Create(m_leftConver.Put()))) {
-        Message("CLSID_MyVideoConver0 error");
-        return false;
-    }
-    m_graph->AddFilter(m_leftConver.Get(), "VideoConver0");
     const auto message = [this](const char* text) { Message(text); };
+    if (!AddNewFilter(m_graph.Get(), &CMyTeeFilter::Create, m_tee, "Tee", "Create Tee error", message) ||
+        !AddNewFilter(m_graph.Get(), &CMyVideoConveFilter::Create, m_leftConver, "VideoConver0",
+                      "CLSID_MyVideoConver0 error", message))
+        return false;
     const std::vector<GraphLink> left{
         {Decoder(), 0, m_tee.Get(), 0, "get decoder output pin error", "get tee input pin error", "connect decoder and tee error"},
         {m_tee.Get(), 0, m_leftConver.Get(), 0, "get tee output pin0 error", "get video conver0 input pin error",
@@ -77,11 +69,9 @@ bool EditorPreview::ConnectPictures()
     if (!ConnectLinks(m_graph.Get(), left, message).Ok()) return false;
     if (!m_right) return true;
     // Right: as the conversion makes it, in the output's size and shape.
-    if (FAILED(CMyVideoConveFilter::Create(m_rightConver.Put()))) {
-        Message("CLSID_MyVideoConver error");
+    if (!AddNewFilter(m_graph.Get(), &CMyVideoConveFilter::Create, m_rightConver, "VideoConver",
+                      "CLSID_MyVideoConver error", message))
         return false;
-    }
-    m_graph->AddFilter(m_rightConver.Get(), "VideoConver");
     const PictureSettings& p = m_picture;
     m_rightConver->SetRects(p.zoomMode, p.cropLeft, p.cropTop, p.cropRight, p.cropBottom, 0, 0, m_outputWidth, m_outputHeight);
     m_rightConver->SetDisplayAspects(m_sourceAspect.x, m_sourceAspect.y, m_outputAspect.x, m_outputAspect.y);

@@ -98,12 +98,10 @@ bool PreviewPlayer::AddRenderer(void* window, ComPtr<IBaseFilter>& renderer, Com
 bool PreviewPlayer::CreateFront(std::shared_ptr<SourceDisc> disc)
 {
     if (!disc) return false;
-    if (!AddDiscFront(m_graph.Get(), m_source, m_splitter, [this](const char* text) { Message(text); })) return false;
-    if (CClassFactory::Instance().CreateInstance(CLSID_MpegVideoDecoder, nullptr, IBaseFilter::iid, m_decoder.PutVoid()) != S_OK) {
-        Message("CLSID_MpegDecoder error");
+    const auto message = [this](const char* text) { Message(text); };
+    if (!AddDiscFront(m_graph.Get(), m_source, m_splitter, message) ||
+        !AddRegisteredFilter(m_graph.Get(), CLSID_MpegVideoDecoder, m_decoder, "Decoder", "CLSID_MpegDecoder error", message))
         return false;
-    }
-    m_graph->AddFilter(m_decoder.Get(), "Decoder");
     ComPtr<IMyDVDReader> reader;
     if (FAILED(QueryInterfaceTo(m_source.Get(), reader))) {
         Message("IID_IMyDVDReader error");

@@ -46,6 +46,13 @@ std::int64_t SeekDescriptor(void* opaque, std::int64_t offset, int whence)
     return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
 }
 
+constexpr AVRational kChapterTimeBase{1, 10000000}; // 100 ns, as the run counts
+
+void SetTag(AVDictionary** tags, const char* key, const std::string& value)
+{
+    if (!value.empty()) av_dict_set(tags, key, value.c_str(), 0);
+}
+
 bool Supports(const AVSampleFormat* formats, AVSampleFormat wanted)
 {
     for (const AVSampleFormat* f = formats; f && *f != AV_SAMPLE_FMT_NONE; ++f)
@@ -91,9 +98,10 @@ bool OutputWriter::Fail(const std::string& what, int error)
 }
 
 bool OutputWriter::Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect,
-                        int descriptor)
+                        int descriptor, FileMarks marks)
 {
     Close();
+    m_marks = std::move(marks);
     m_settings = settings;
     m_displayAspect = displayAspect;
     m_failed = false;
@@ -238,6 +246,8 @@ bool OutputWriter::AddAudioStream(const AVCodec* encoder)
     if (m_errors.Note("avcodec_parameters_from_context", result) || result < 0)
         return Fail("cannot set the audio stream's parameters", result);
     stream->time_base = codec->time_base;
+    SetTag(&stream->metadata, "language", m_marks.audio.language);
+    SetTag(&stream->metadata, "title", m_marks.audio.title);
 
     // One frame buffer that fits the encoder's frame (or any chunk, for encoders without one).
     const int chunk = codec->frame_size > 0 ? codec->frame_size : kMaxAudioChunk;
@@ -372,6 +382,7 @@ bool OutputWriter::Close()
         if (m_audio) EncodeAudioFifo(true);
         if (m_video && !m_failed) Encode(m_videoCodec.get(), m_video, nullptr);
         if (m_audio && !m_failed) Encode(m_audioCodec.get(), m_audio, nullptr);
+        if (AddChapters()) PlaceChapters(Length());
         if (!m_failed) {
             const int trailer = av_write_trailer(m_format);
             if (m_errors.Note("av_write_trailer", trailer) || trailer < 0) Fail("cannot finish " + m_path, trailer);
@@ -384,6 +395,69 @@ bool OutputWriter::Close()
     }
     FreeState();
     return !m_failed;
+}
+
+bool OutputWriter::HoldsChapters(const AVOutputFormat* container)
+{
+    static const char* const kHolders[] = {"mp4", "mov", "ipod", "3gp", "3g2", "matroska", "webm"};
+    for (const char* name : kHolders)
+        if (std::strcmp(container->name, name) == 0) return true;
+    return false;
+}
+
+void OutputWriter::MoveChapter(std::size_t index, std::int64_t start)
+{
+    if (index < m_marks.chapters.size()) m_marks.chapters[index].start = start;
+}
+
+bool OutputWriter::AddChapters()
+{
+    // Only at the end, when the times are known: Matroska writes the chapters it has at the header
+    // and never again, and MP4 would make a chapter track of the header's times whose length
+    // would count as the file's (a cancelled file would seem whole). At the end MP4, MOV and 3GP
+    // keep them as a chapter list ("chpl"), Matroska and WebM as their own chapters.
+    if (m_marks.chapters.empty() || !HoldsChapters(m_format->oformat) || m_format->nb_chapters > 0) return true;
+    auto** list = static_cast<AVChapter**>(av_calloc(m_marks.chapters.size(), sizeof(AVChapter*)));
+    if (!list) return Fail("out of memory");
+    m_format->chapters = list;
+    for (std::size_t i = 0; i < m_marks.chapters.size(); ++i) {
+        auto* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (!chapter) return Fail("out of memory");
+        chapter->id = static_cast<std::int64_t>(i + 1);
+        chapter->time_base = kChapterTimeBase;
+        list[i] = chapter;
+        m_format->nb_chapters = static_cast<unsigned>(i + 1);
+    }
+    return true;
+}
+
+void OutputWriter::PlaceChapters(std::int64_t length)
+{
+    if (m_format->nb_chapters == 0) return;
+    // The marks that fall in the file, in time order, each up to the next.
+    std::vector<const OutputChapter*> kept;
+    for (const OutputChapter& c : m_marks.chapters)
+        if (c.start >= 0 && (c.start < length || length <= 0)) kept.push_back(&c);
+    std::stable_sort(kept.begin(), kept.end(), [](const OutputChapter* a, const OutputChapter* b) { return a->start < b->start; });
+    for (unsigned i = 0; i < m_format->nb_chapters; ++i) {
+        AVChapter* chapter = m_format->chapters[i];
+        av_dict_free(&chapter->metadata);
+        if (i >= kept.size()) {
+            av_freep(&m_format->chapters[i]);
+            continue;
+        }
+        chapter->start = kept[i]->start;
+        chapter->end = i + 1 < kept.size() ? kept[i + 1]->start : std::max(length, chapter->start + 1);
+        SetTag(&chapter->metadata, "title", kept[i]->name);
+    }
+    m_format->nb_chapters = static_cast<unsigned>(kept.size());
+}
+
+std::int64_t OutputWriter::Length() const
+{
+    if (m_video) return av_rescale_q(m_videoFrames, m_videoCodec->time_base, kChapterTimeBase);
+    if (m_audio) return av_rescale_q(m_audioSamples, m_audioCodec->time_base, kChapterTimeBase);
+    return 0;
 }
 
 void OutputWriter::FreeState()

@@ -23,6 +23,25 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 }
 
+// A chapter mark of a file: its name and where it starts on the file's time line (100 ns).
+struct OutputChapter {
+    std::string name;
+    std::int64_t start = 0;
+};
+
+// What a sound or subtitle stream is labelled with where the container can hold it: its
+// language (ISO 639-2, "eng"; empty: undetermined) and a title ("English AC-3 2.0").
+struct StreamLabel {
+    std::string language;
+    std::string title;
+};
+
+// What a file carries beside its pictures and sound.
+struct FileMarks {
+    std::vector<OutputChapter> chapters;
+    StreamLabel audio;
+};
+
 class OutputWriter {
 public:
     OutputWriter();
@@ -35,8 +54,18 @@ public:
     // added, or the file cannot be written. The pictures are shown at `displayAspect` (unknown:
     // square pixels). The container is guessed from `path`; the bytes go to `descriptor` when one
     // is given (the caller keeps it open until Close has returned), else to `path`, created here.
+    // A container that holds chapters (MP4, M4V, MOV, 3GP, Matroska, WebM) gets every mark of
+    // `marks`, and the streams their labels where the container keeps them.
     bool Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect = {},
-              int descriptor = -1);
+              int descriptor = -1, FileMarks marks = {});
+    // The chapter marks' starts may be moved until Close (a merged file's later titles begin
+    // where the earlier ones ended); a mark moved before 0 is left out, and so is one that starts
+    // at or after the file's end. Each ends where the next begins.
+    void MoveChapter(std::size_t index, std::int64_t start);
+    const std::vector<OutputChapter>& Chapters() const { return m_marks.chapters; }
+    // Whether files of this container keep chapter marks.
+    static bool HoldsChapters(const AVOutputFormat* container);
+
     // One YV12 picture of Width × Height: 0 when the encoder took it, −1 on a failure.
     int WriteVideo(const std::uint8_t* picture);
     // 16-bit interleaved PCM of Channel channels: 0, or −1 on a failure.
@@ -75,11 +104,18 @@ private:
     bool Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame);
     // Encodes whole encoder frames from the FIFO; with `flush`, the remainder too.
     bool EncodeAudioFifo(bool flush);
+    // The chapters as AVChapters of the output, and their final times, before the trailer;
+    // `length` is the file's (100 ns).
+    bool AddChapters();
+    void PlaceChapters(std::int64_t length);
+    // Where the file ends on its time line: its pictures', or else its sound's (100 ns).
+    std::int64_t Length() const;
     // Frees the encoders, the converters and the output context, and closes a file of its own.
     void FreeState();
 
     WriterSettings m_settings{};
     AspectRatio m_displayAspect;
+    FileMarks m_marks;
     ffmpeg::OutputContextPtr m_formatOwner;
     ffmpeg::IoContextPtr m_io; // writes to m_fd
     int m_fd = -1;             // where the bytes go while open

@@ -74,3 +74,18 @@ def last_percent(stderr_text):
     """The last progress line's percentage, or -1."""
     found = [int(m.group(1)) for m in (PROGRESS.match(line) for line in stderr_text.splitlines()) if m]
     return found[-1] if found else -1
+
+
+def chapters(path):
+    """The file's chapter marks as ffprobe reads them: (start, end, title) in seconds, in order."""
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_chapters", "-of", "json", path], capture_output=True, text=True)
+    if out.returncode != 0:
+        return None
+    return [(float(c["start_time"]), float(c["end_time"]), c.get("tags", {}).get("title", ""))
+            for c in json.loads(out.stdout or "{}").get("chapters", [])]
+
+
+def mkvmerge_identify(path):
+    """mkvmerge's reading of a Matroska file (`mkvmerge -J`), a second reader beside ffprobe."""
+    out = subprocess.run(["mkvmerge", "-J", path], capture_output=True, text=True)
+    return json.loads(out.stdout or "{}") if out.returncode in (0, 1) else None

@@ -286,4 +286,44 @@ TEST(OutputWriter, MergedTitlesContinueTheTimeLineAndNothingCarriesIntoTheNextFi
     std::filesystem::remove(second);
 }
 
+TEST(OutputWriter, ChapterMarksEndAtTheFilesEndAndMovedOrLateOnesAreLeftOut)
+{
+    // A file cut short (a cancelled run) keeps the marks it reaches; a mark moved before 0 (a
+    // merged title that failed) is gone; the others end where the next begins, the last at the end.
+    ProfileRecord profile;
+    ASSERT_TRUE(Catalogue().FindByIndex(11, &profile)); // MKV
+    const WriterSettings& w = profile.writer;
+    for (const char* name : {"marks.mkv", "marks.mp4"}) {
+        SCOPED_TRACE(name);
+        const std::string path = TemporaryPath(name);
+        OutputWriter writer;
+        FileMarks marks;
+        marks.chapters = {{"A", 0}, {"B", 5000000}, {"C", 7000000}, {"D", 30000000}};
+        ASSERT_TRUE(writer.Open(path, w, {}, -1, marks)) << writer.LastError();
+        writer.MoveChapter(2, -1);
+        writer.MoveChapter(1, 6000000);
+        const int frames = static_cast<int>(std::lround(w.FrameRate * 2 / 1000.0)); // 2 s
+        for (int i = 0; i < frames; ++i) ASSERT_EQ(writer.WriteVideo(Picture(w.Width, w.Height, i).data()), 0);
+        ASSERT_TRUE(writer.Close()) << writer.LastError();
+        const std::string chapters = ToolOutput({"ffprobe", "-v", "error", "-show_chapters", "-of", "csv=p=0", path});
+        std::istringstream lines(chapters);
+        std::vector<std::string> found;
+        for (std::string line; std::getline(lines, line);) found.push_back(line);
+        ASSERT_EQ(found.size(), 2u) << chapters;
+        // id,time_base,start,start_time,end,end_time,title
+        auto field = [](const std::string& line, int n) {
+            std::istringstream in(line);
+            std::string value;
+            for (int i = 0; i <= n; ++i) std::getline(in, value, ',');
+            return value;
+        };
+        EXPECT_EQ(field(found[0], 6), "A");
+        EXPECT_NEAR(std::stod(field(found[0], 5)), 0.6, 0.01);
+        EXPECT_EQ(field(found[1], 6), "B");
+        EXPECT_NEAR(std::stod(field(found[1], 3)), 0.6, 0.01);
+        EXPECT_NEAR(std::stod(field(found[1], 5)), 2.0, 0.05);
+        std::filesystem::remove(path);
+    }
+}
+
 } // namespace

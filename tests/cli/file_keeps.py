@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""What a converted file keeps beside its pictures and sound: the title's chapter marks (trimmed,
+for a chapter, merged) and the languages and titles of its sound, read back by ffprobe and, for
+Matroska, by mkvmerge.
+
+Usage: file_keeps.py ZUZIDERO_CLI DISCS_FOLDER
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from cli_support import chapters, check, finish, mkvmerge_identify, probe
+
+CLI, DISCS = sys.argv[1], sys.argv[2]
+NTSC = os.path.join(DISCS, "ntsc_4x3")  # title 1: 8 s, chapters at 0, 2, 4, 6 s; AC-3 English, MP2 French
+# A mark may sit up to a picture away from the disc's time (the file counts in its own pictures).
+SLACK = 0.1
+
+
+def convert(*args):
+    r = subprocess.run([CLI, "convert", NTSC, "--quiet", "--overwrite", *args], capture_output=True, text=True)
+    check(r.returncode == 0, f"convert {args}: exit {r.returncode}: {r.stderr}")
+    return r
+
+
+def check_marks(path, wanted, what):
+    """The file's chapters are `wanted`: (start, title) pairs, each ending where the next starts
+    and the last at the file's end."""
+    found = chapters(path)
+    if found is None or len(found) != len(wanted):
+        check(False, f"{what}: chapters {found}, wanted {wanted}")
+        return
+    info = probe(path)
+    length = float(info["format"]["duration"]) if info else 0
+    for i, ((start, end, title), (want_start, want_title)) in enumerate(zip(found, wanted)):
+        check(title == want_title, f"{what}: chapter {i + 1} named {title!r}, wanted {want_title!r}")
+        check(abs(start - want_start) <= SLACK, f"{what}: {title} starts at {start}, wanted {want_start}")
+        want_end = found[i + 1][0] if i + 1 < len(found) else length
+        check(abs(end - want_end) <= SLACK, f"{what}: {title} ends at {end}, wanted {want_end}")
+
+
+def audio_streams(path):
+    info = probe(path) or {}
+    return [s for s in info.get("streams", []) if s["codec_type"] == "audio"]
+
+
+out = tempfile.mkdtemp(prefix="zuzidero-keeps-")
+try:
+    whole = [(0, "Chapter 1"), (2, "Chapter 2"), (4, "Chapter 3"), (6, "Chapter 4")]
+    # The whole title, into every container that holds chapters; none into one that does not.
+    for profile, name in (("5", "Title_01.mp4"), ("11", "Title_01.mkv"), ("6", "Title_01.mov"),
+                          ("55", "Title_01.3gp"), ("15", "Title_01.m4a")):
+        convert("--out", out, "--title", "1", "--profile", profile)
+        check_marks(os.path.join(out, name), whole, f"profile {profile}")
+    convert("--out", out, "--title", "1", "--profile", "1")
+    check(chapters(os.path.join(out, "Title_01.avi")) == [], "AVI: chapters where the container keeps none")
+
+    # A trim from 3 s for 4 s: the chapter it starts in begins the file, the last one is outside.
+    convert("--out", out, "--title", "1", "--start", "3", "--length", "4", "--profile", "11")
+    check_marks(os.path.join(out, "Title_01.mkv"), [(0, "Chapter 2"), (1, "Chapter 3"), (3, "Chapter 4")], "trim")
+    # A chapter task is its one chapter.
+    convert("--out", out, "--title", "1", "--chapter", "3", "--profile", "5")
+    check_marks(os.path.join(out, "Chapter_01_03.mp4"), [(0, "Chapter 3")], "chapter task")
+    # A merged file: each title's chapters, named after their title, where the title begins.
+    convert("--out", out, "--title", "1", "--title", "2", "--merge", "--profile", "11")
+    merged = os.path.join(out, "Title_01.mkv")
+    check_marks(merged, [(t, "Title_01 " + n) for t, n in whole] + [(8, "Title_02 Chapter 1")], "merge")
+    convert("--out", out, "--title", "1", "--title", "2", "--merge", "--profile", "5")
+    check_marks(os.path.join(out, "Title_01.mp4"), [(t, "Title_01 " + n) for t, n in whole] + [(8, "Title_02 Chapter 1")],
+                "merge into MP4")
+    ident = mkvmerge_identify(merged)
+    check(ident is not None and ident.get("chapters") == [{"num_entries": 5}],
+          f"merge: mkvmerge reads chapters {ident and ident.get('chapters')}")
+
+    # The sound's language and title, as the disc names the track.
+    for track, language, title in (("", "eng", "English Vorbis 2.0"), ("fr", "fra", "French Vorbis 2.0")):
+        convert("--out", out, "--title", "2", "--profile", "11", *(["--audio", track] if track else []))
+        streams = audio_streams(os.path.join(out, "Title_02.mkv"))
+        tags = streams[0].get("tags", {}) if streams else {}
+        check(tags.get("language") == language and tags.get("title") == title,
+              f"audio {track or 'default'}: tags {tags}, wanted {language} {title!r}")
+        ident = mkvmerge_identify(os.path.join(out, "Title_02.mkv")) or {}
+        props = [t["properties"] for t in ident.get("tracks", []) if t["type"] == "audio"]
+        # Matroska stores the bibliographic code where there are two (fre for fra).
+        check(props and props[0].get("language") in (language, {"fra": "fre"}.get(language))
+              and props[0].get("track_name") == title,
+              f"audio {track or 'default'}: mkvmerge reads {props}")
+    convert("--out", out, "--title", "2", "--profile", "5", "--audio", "fr")
+    streams = audio_streams(os.path.join(out, "Title_02.mp4"))
+    check(streams and streams[0].get("tags", {}).get("language") == "fra", f"MP4 language: {streams}")
+finally:
+    shutil.rmtree(out, ignore_errors=True)
+
+finish("chapters and languages kept")
