@@ -19,8 +19,8 @@ NTSC = os.path.join(DISCS, "ntsc_4x3")  # title 1: 8 s, chapters at 0, 2, 4, 6 s
 SLACK = 0.1
 
 
-def convert(*args):
-    r = subprocess.run([CLI, "convert", NTSC, "--quiet", "--overwrite", *args], capture_output=True, text=True)
+def convert(*args, disc=NTSC):
+    r = subprocess.run([CLI, "convert", disc, "--quiet", "--overwrite", *args], capture_output=True, text=True)
     check(r.returncode == 0, f"convert {args}: exit {r.returncode}: {r.stderr}")
     return r
 
@@ -73,6 +73,15 @@ try:
     ident = mkvmerge_identify(merged)
     check(ident is not None and ident.get("chapters") == [{"num_entries": 5}],
           f"merge: mkvmerge reads chapters {ident and ident.get('chapters')}")
+
+    # A Blu-ray title's chapters are its playlist's entry marks: 00000.mpls marks 0 s and 2 s of
+    # its first clip and the second clip's start (4 s); 00005.mpls plays the first clip from 1 s
+    # with a mark at its 2 s.
+    bluray = os.path.join(DISCS, "bluray")
+    convert("--out", out, "--title", "1", "--profile", "11", disc=bluray)
+    check_marks(os.path.join(out, "Title_01.mkv"), [(0, "Chapter 1"), (2, "Chapter 2"), (4, "Chapter 3")], "Blu-ray")
+    convert("--out", out, "--title", "3", "--profile", "11", disc=bluray)
+    check_marks(os.path.join(out, "Title_03.mkv"), [(0, "Chapter 1"), (1, "Chapter 2")], "Blu-ray, cut by IN")
 
     # The sound's language and title, as the disc names the track.
     for track, language, title in (("", "eng", "English Vorbis 2.0"), ("fr", "fra", "French Vorbis 2.0")):
