@@ -167,7 +167,7 @@ FileMarks ConversionRun::MarksOfFile(const RunTask& first)
     }
     const DiscInfo& info = m_disc->Info();
     if (first.task.titleIndex >= 0 && first.task.titleIndex < info.titleCount)
-        marks.audio = ConvertedTrackLabel(info.titles[first.task.titleIndex], AudioTrackOf(first), m_settings.profile);
+        marks.audio = {ConvertedTrackLabel(info.titles[first.task.titleIndex], AudioTrackOf(first), m_settings.profile)};
     return marks;
 }
 

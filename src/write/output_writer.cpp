@@ -101,6 +101,7 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
                         int descriptor, FileMarks marks)
 {
     Close();
+    m_audioTracks.clear();
     m_marks = std::move(marks);
     m_settings = settings;
     m_displayAspect = displayAspect;
@@ -108,9 +109,7 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
     m_error.clear();
     m_reason.clear();
     m_videoFrames = 0;
-    m_audioSamples = 0;
     m_videoPackets = 0;
-    m_audioPackets = 0;
     m_headerWritten = false;
     m_path = path;
     bool created = false;
@@ -144,8 +143,13 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
     m_format = format;
 
     if (videoEncoder && !AddVideoStream(videoEncoder)) return failOpen(m_error);
-    if (audioEncoder && !AddAudioStream(audioEncoder)) return failOpen(m_error);
-    if (!m_video && !m_audio) return failOpen("no stream");
+    if (audioEncoder) {
+        const std::vector<StreamLabel> labels = m_marks.audio.empty() ? std::vector<StreamLabel>(1) : m_marks.audio;
+        m_audioTracks.reserve(labels.size());
+        for (std::size_t i = 0; i < labels.size(); ++i)
+            if (!AddAudioStream(audioEncoder, labels[i], i == 0)) return failOpen(m_error);
+    }
+    if (!m_video && m_audioTracks.empty()) return failOpen("no stream");
 
     if (!(container->flags & AVFMT_NOFILE)) {
         // The bytes go through our own I/O context: to the descriptor we were given (a part the
@@ -223,7 +227,7 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
     return true;
 }
 
-bool OutputWriter::AddAudioStream(const AVCodec* encoder)
+bool OutputWriter::AddAudioStream(const AVCodec* encoder, const StreamLabel& label, bool first)
 {
     AVStream* stream = avformat_new_stream(m_format, nullptr);
     if (!stream) return Fail("Could not alloc stream");
@@ -246,37 +250,43 @@ bool OutputWriter::AddAudioStream(const AVCodec* encoder)
     if (m_errors.Note("avcodec_parameters_from_context", result) || result < 0)
         return Fail("cannot set the audio stream's parameters", result);
     stream->time_base = codec->time_base;
-    SetTag(&stream->metadata, "language", m_marks.audio.language);
-    SetTag(&stream->metadata, "title", m_marks.audio.title);
+    SetTag(&stream->metadata, "language", label.language);
+    SetTag(&stream->metadata, "title", label.title);
+    // MP4 and MOV keep a track's name as its handler's.
+    if (std::strcmp(m_format->oformat->name, "matroska") != 0 && std::strcmp(m_format->oformat->name, "webm") != 0)
+        SetTag(&stream->metadata, "handler_name", label.title);
+    stream->disposition = first ? AV_DISPOSITION_DEFAULT : 0;
 
+    AudioTrack track;
     // One frame buffer that fits the encoder's frame (or any chunk, for encoders without one).
     const int chunk = codec->frame_size > 0 ? codec->frame_size : kMaxAudioChunk;
-    m_audioFrame = ffmpeg::MakeFrame();
-    if (!m_audioFrame) return Fail("out of memory");
-    m_audioFrame->format = codec->sample_fmt;
-    av_channel_layout_copy(&m_audioFrame->ch_layout, &codec->ch_layout);
-    m_audioFrame->sample_rate = codec->sample_rate;
-    m_audioFrame->nb_samples = chunk;
-    if (Refused("av_frame_get_buffer", av_frame_get_buffer(m_audioFrame.get(), 0), "out of memory")) return false;
+    track.frame = ffmpeg::MakeFrame();
+    if (!track.frame) return Fail("out of memory");
+    track.frame->format = codec->sample_fmt;
+    av_channel_layout_copy(&track.frame->ch_layout, &codec->ch_layout);
+    track.frame->sample_rate = codec->sample_rate;
+    track.frame->nb_samples = chunk;
+    if (Refused("av_frame_get_buffer", av_frame_get_buffer(track.frame.get(), 0), "out of memory")) return false;
     if (codec->sample_fmt != AV_SAMPLE_FMT_S16) {
         SwrContext* converter = nullptr;
         result = swr_alloc_set_opts2(&converter, &codec->ch_layout, codec->sample_fmt, codec->sample_rate,
                                      &codec->ch_layout, AV_SAMPLE_FMT_S16, codec->sample_rate, 0, nullptr);
-        m_sampleConverter.reset(converter);
+        track.converter.reset(converter);
         if (Refused("swr_alloc_set_opts2", result, "cannot convert samples for the audio encoder") ||
             Refused("swr_init", swr_init(converter), "cannot convert samples for the audio encoder"))
             return false;
-        m_staging.assign(static_cast<std::size_t>(chunk) * codec->ch_layout.nb_channels * 2, 0);
+        track.staging.assign(static_cast<std::size_t>(chunk) * codec->ch_layout.nb_channels * 2, 0);
     }
     // A new FIFO for every file: nothing of the last file's sound carries over.
-    m_fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, codec->ch_layout.nb_channels, chunk * 4));
-    if (!m_fifo) return Fail("out of memory");
-    m_audioCodec = std::move(codec);
-    m_audio = stream;
+    track.fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, codec->ch_layout.nb_channels, chunk * 4));
+    if (!track.fifo) return Fail("out of memory");
+    track.codec = std::move(codec);
+    track.stream = stream;
+    m_audioTracks.push_back(std::move(track));
     return true;
 }
 
-bool OutputWriter::Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame)
+bool OutputWriter::Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame, std::int64_t& packets)
 {
     int sent = avcodec_send_frame(codec, frame);
     for (;;) {
@@ -293,7 +303,7 @@ bool OutputWriter::Encode(AVCodecContext* codec, AVStream* stream, const AVFrame
             av_packet_unref(m_packet.get());
             if (m_errors.Note("av_interleaved_write_frame", written) || written < 0)
                 return Fail("cannot write to " + m_path, written);
-            ++(stream == m_video ? m_videoPackets : m_audioPackets);
+            ++packets;
         }
         if (ffmpeg::StatusOf(sent) != ffmpeg::Status::Again) break;
         sent = avcodec_send_frame(codec, frame);
@@ -327,50 +337,54 @@ int OutputWriter::WriteVideo(const std::uint8_t* picture)
         frame = m_convertedFrame.get();
     }
     frame->pts = m_videoFrames++;
-    return Encode(m_videoCodec.get(), m_video, frame) ? 0 : -1;
+    return Encode(m_videoCodec.get(), m_video, frame, m_videoPackets) ? 0 : -1;
 }
 
-int OutputWriter::WriteAudio(const std::uint8_t* data, std::size_t bytes)
+int OutputWriter::WriteAudio(std::size_t index, const std::uint8_t* data, std::size_t bytes)
 {
-    if (!m_audio || !m_headerWritten || m_failed) return -1;
-    const int channels = m_audioCodec->ch_layout.nb_channels;
+    if (index >= m_audioTracks.size() || !m_headerWritten || m_failed) return -1;
+    AudioTrack& track = m_audioTracks[index];
+    const int channels = track.codec->ch_layout.nb_channels;
     const int samples = static_cast<int>(bytes / (2 * static_cast<std::size_t>(channels)));
     if (samples > 0) {
         void* planes[1] = {const_cast<std::uint8_t*>(data)};
-        if (!Whole("av_audio_fifo_write", av_audio_fifo_write(m_fifo.get(), planes, samples), samples, "out of memory")) return -1;
+        if (!Whole("av_audio_fifo_write", av_audio_fifo_write(track.fifo.get(), planes, samples), samples, "out of memory"))
+            return -1;
     }
-    return EncodeAudioFifo(false) ? 0 : -1;
+    return EncodeAudioFifo(track, false) ? 0 : -1;
 }
 
-bool OutputWriter::EncodeAudioFifo(bool flush)
+bool OutputWriter::EncodeAudioFifo(AudioTrack& track, bool flush)
 {
-    AVCodecContext* codec = m_audioCodec.get();
+    AVCodecContext* codec = track.codec.get();
+    AVAudioFifo* fifo = track.fifo.get();
+    AVFrame* frame = track.frame.get();
     const bool fixedSize = codec->frame_size > 0 && !(codec->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
     const int chunk = codec->frame_size > 0 ? codec->frame_size : kMaxAudioChunk;
-    while (av_audio_fifo_size(m_fifo.get()) > 0) {
-        const int available = av_audio_fifo_size(m_fifo.get());
+    while (av_audio_fifo_size(fifo) > 0) {
+        const int available = av_audio_fifo_size(fifo);
         if (fixedSize && available < chunk && !flush) break;
         const int n = std::min(available, chunk);
-        if (Refused("av_frame_make_writable", av_frame_make_writable(m_audioFrame.get()), "out of memory")) return false;
+        if (Refused("av_frame_make_writable", av_frame_make_writable(frame), "out of memory")) return false;
         // Frames that must be whole get the rest of the last one as silence.
         const int frameSamples = fixedSize && !(codec->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) ? chunk : n;
-        m_audioFrame->nb_samples = frameSamples;
-        if (m_sampleConverter) {
-            std::uint8_t* staging[1] = {m_staging.data()};
-            const int read = av_audio_fifo_read(m_fifo.get(), reinterpret_cast<void**>(staging), n);
+        frame->nb_samples = frameSamples;
+        if (track.converter) {
+            std::uint8_t* staging[1] = {track.staging.data()};
+            const int read = av_audio_fifo_read(fifo, reinterpret_cast<void**>(staging), n);
             if (!Whole("av_audio_fifo_read", read, n, "cannot read the sound to encode")) return false;
-            const std::uint8_t* in[1] = {m_staging.data()};
-            const int converted = swr_convert(m_sampleConverter.get(), m_audioFrame->data, n, in, n);
+            const std::uint8_t* in[1] = {track.staging.data()};
+            const int converted = swr_convert(track.converter.get(), frame->data, n, in, n);
             if (!Whole("swr_convert", converted, n, "cannot convert the sound for the encoder")) return false;
         } else {
-            const int read = av_audio_fifo_read(m_fifo.get(), reinterpret_cast<void**>(m_audioFrame->data), n);
+            const int read = av_audio_fifo_read(fifo, reinterpret_cast<void**>(frame->data), n);
             if (!Whole("av_audio_fifo_read", read, n, "cannot read the sound to encode")) return false;
         }
         if (frameSamples > n)
-            av_samples_set_silence(m_audioFrame->data, n, frameSamples - n, codec->ch_layout.nb_channels, codec->sample_fmt);
-        m_audioFrame->pts = m_audioSamples;
-        m_audioSamples += n;
-        if (!Encode(codec, m_audio, m_audioFrame.get())) return false;
+            av_samples_set_silence(frame->data, n, frameSamples - n, codec->ch_layout.nb_channels, codec->sample_fmt);
+        frame->pts = track.samples;
+        track.samples += n;
+        if (!Encode(codec, track.stream, frame, track.packets)) return false;
     }
     return true;
 }
@@ -379,9 +393,11 @@ bool OutputWriter::Close()
 {
     if (!m_format) return true;
     if (m_headerWritten && !m_failed) {
-        if (m_audio) EncodeAudioFifo(true);
-        if (m_video && !m_failed) Encode(m_videoCodec.get(), m_video, nullptr);
-        if (m_audio && !m_failed) Encode(m_audioCodec.get(), m_audio, nullptr);
+        for (AudioTrack& track : m_audioTracks)
+            if (!m_failed) EncodeAudioFifo(track, true);
+        if (m_video && !m_failed) Encode(m_videoCodec.get(), m_video, nullptr, m_videoPackets);
+        for (AudioTrack& track : m_audioTracks)
+            if (!m_failed) Encode(track.codec.get(), track.stream, nullptr, track.packets);
         if (AddChapters()) PlaceChapters(Length());
         if (!m_failed) {
             const int trailer = av_write_trailer(m_format);
@@ -456,14 +472,14 @@ void OutputWriter::PlaceChapters(std::int64_t length)
 std::int64_t OutputWriter::Length() const
 {
     if (m_video) return av_rescale_q(m_videoFrames, m_videoCodec->time_base, kChapterTimeBase);
-    if (m_audio) return av_rescale_q(m_audioSamples, m_audioCodec->time_base, kChapterTimeBase);
+    if (!m_audioTracks.empty())
+        return av_rescale_q(m_audioTracks.front().samples, m_audioTracks.front().codec->time_base, kChapterTimeBase);
     return 0;
 }
 
 void OutputWriter::FreeState()
 {
     m_videoCodec.reset();
-    m_audioCodec.reset();
     m_formatOwner.reset();
     m_format = nullptr;
     m_io.reset();
@@ -471,12 +487,16 @@ void OutputWriter::FreeState()
     if (m_ownedFd >= 0 && ::close(m_ownedFd) != 0 && !m_failed) Fail("cannot write to " + m_path, AVERROR(errno));
     m_ownedFd = -1;
     m_video = nullptr;
-    m_audio = nullptr;
     m_converter.reset();
     m_convertedFrame.reset();
     m_videoFrame.reset();
-    m_audioFrame.reset();
-    m_sampleConverter.reset();
-    m_fifo.reset();
+    // The tracks' counts stay until the next Open (tests, progress); their encoders go.
+    for (AudioTrack& track : m_audioTracks) {
+        track.codec.reset();
+        track.stream = nullptr;
+        track.frame.reset();
+        track.converter.reset();
+        track.fifo.reset();
+    }
     m_headerWritten = false;
 }

@@ -39,7 +39,9 @@ struct StreamLabel {
 // What a file carries beside its pictures and sound.
 struct FileMarks {
     std::vector<OutputChapter> chapters;
-    StreamLabel audio;
+    // One label per sound stream: the file gets as many, each encoded alike, the first the default
+    // track. None: one sound stream without a label.
+    std::vector<StreamLabel> audio;
 };
 
 class OutputWriter {
@@ -68,15 +70,19 @@ public:
 
     // One YV12 picture of Width × Height: 0 when the encoder took it, −1 on a failure.
     int WriteVideo(const std::uint8_t* picture);
-    // 16-bit interleaved PCM of Channel channels: 0, or −1 on a failure.
-    int WriteAudio(const std::uint8_t* data, std::size_t bytes);
+    // 16-bit interleaved PCM of Channel channels for a sound stream (0: the first): 0, or −1 on a
+    // failure.
+    int WriteAudio(const std::uint8_t* data, std::size_t bytes) { return WriteAudio(0, data, bytes); }
+    int WriteAudio(std::size_t track, const std::uint8_t* data, std::size_t bytes);
     // Drains the encoders, writes the trailer and closes the file; false when anything failed
     // to be written. Harmless when not open.
     bool Close();
 
     bool IsOpen() const { return m_format != nullptr; }
     bool HasVideo() const { return m_video != nullptr; }
-    bool HasAudio() const { return m_audio != nullptr; }
+    bool HasAudio() const { return !m_audioTracks.empty() && m_audioTracks.front().stream; }
+    // The sound streams of the open file (or of the last one).
+    std::size_t AudioTracks() const { return m_audioTracks.size(); }
     // Set by the first failure; nothing more is written then and the file is incomplete.
     bool Failed() const { return m_failed; }
     const std::string& LastError() const { return m_error; }
@@ -85,9 +91,15 @@ public:
     const std::string& LastReason() const { return m_reason; }
     // What was handed to the encoders so far (tests, progress).
     std::int64_t VideoFrames() const { return m_videoFrames; }
-    std::int64_t AudioSamples() const { return m_audioSamples; }
+    std::int64_t AudioSamples(std::size_t track = 0) const
+    {
+        return track < m_audioTracks.size() ? m_audioTracks[track].samples : 0;
+    }
     // Sound packets written to the file so far (tests).
-    std::int64_t AudioPackets() const { return m_audioPackets; }
+    std::int64_t AudioPackets(std::size_t track = 0) const
+    {
+        return track < m_audioTracks.size() ? m_audioTracks[track].packets : 0;
+    }
     // The codec time base a frame rate gives (frames per 1000 s; 23976 and 29970 are NTSC's).
     static AVRational TimeBase(std::int32_t frameRate);
 
@@ -99,11 +111,23 @@ private:
     // A call that must give `wanted` samples: false (and failed with `what`) otherwise.
     bool Whole(const char* call, int result, int wanted, const std::string& what);
     bool AddVideoStream(const AVCodec* encoder);
-    bool AddAudioStream(const AVCodec* encoder);
-    // Sends a frame (null: the end) and writes every packet that comes out.
-    bool Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame);
-    // Encodes whole encoder frames from the FIFO; with `flush`, the remainder too.
-    bool EncodeAudioFifo(bool flush);
+    // One sound stream of the file: its encoder, the FIFO that gathers whole encoder frames, and
+    // what was written of it.
+    struct AudioTrack {
+        ffmpeg::CodecContextPtr codec;
+        AVStream* stream = nullptr;
+        ffmpeg::FramePtr frame;
+        ffmpeg::SwrPtr converter;           // 16-bit interleaved to the encoder's sample format
+        ffmpeg::AudioFifoPtr fifo;          // 16-bit interleaved samples
+        std::vector<std::uint8_t> staging;  // one frame of 16-bit samples on their way to the converter
+        std::int64_t samples = 0;
+        std::int64_t packets = 0;
+    };
+    bool AddAudioStream(const AVCodec* encoder, const StreamLabel& label, bool first);
+    // Sends a frame (null: the end) and writes every packet that comes out, counting them.
+    bool Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame, std::int64_t& packets);
+    // Encodes whole encoder frames from a track's FIFO; with `flush`, the remainder too.
+    bool EncodeAudioFifo(AudioTrack& track, bool flush);
     // The chapters as AVChapters of the output, and their final times, before the trailer;
     // `length` is the file's (100 ns).
     bool AddChapters();
@@ -122,21 +146,14 @@ private:
     int m_ownedFd = -1;        // m_fd, when the writer created the file itself
     AVFormatContext* m_format = nullptr;
     ffmpeg::CodecContextPtr m_videoCodec;
-    ffmpeg::CodecContextPtr m_audioCodec;
     AVStream* m_video = nullptr;
-    AVStream* m_audio = nullptr;
     ffmpeg::FramePtr m_videoFrame;     // a view of the caller's picture
     ffmpeg::FramePtr m_convertedFrame; // in the encoder's pixel format, when it is not 4:2:0
     ffmpeg::SwsPtr m_converter;
-    ffmpeg::FramePtr m_audioFrame;
-    ffmpeg::SwrPtr m_sampleConverter; // 16-bit interleaved to the encoder's sample format
-    ffmpeg::AudioFifoPtr m_fifo;      // 16-bit interleaved samples
-    std::vector<std::uint8_t> m_staging; // one frame of 16-bit samples on their way to the converter
+    std::vector<AudioTrack> m_audioTracks;
     ffmpeg::PacketPtr m_packet;
     std::int64_t m_videoFrames = 0;
-    std::int64_t m_audioSamples = 0;
     std::int64_t m_videoPackets = 0;
-    std::int64_t m_audioPackets = 0;
     ffmpeg::ErrorTally m_errors{"output writer"};
     bool m_headerWritten = false;
     bool m_failed = false;

@@ -98,7 +98,9 @@ try:
               f"audio {track or 'default'}: mkvmerge reads {props}")
     convert("--out", out, "--title", "2", "--profile", "5", "--audio", "fr")
     streams = audio_streams(os.path.join(out, "Title_02.mp4"))
-    check(streams and streams[0].get("tags", {}).get("language") == "fra", f"MP4 language: {streams}")
+    tags = streams[0].get("tags", {}) if streams else {}
+    # MP4 keeps a track's name as its handler's.
+    check(tags.get("language") == "fra" and tags.get("handler_name") == "French AAC 2.0", f"MP4 label: {tags}")
 finally:
     shutil.rmtree(out, ignore_errors=True)
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -322,6 +324,70 @@ TEST(OutputWriter, ChapterMarksEndAtTheFilesEndAndMovedOrLateOnesAreLeftOut)
         EXPECT_EQ(field(found[1], 6), "B");
         EXPECT_NEAR(std::stod(field(found[1], 3)), 0.6, 0.01);
         EXPECT_NEAR(std::stod(field(found[1], 5)), 2.0, 0.05);
+        std::filesystem::remove(path);
+    }
+}
+
+TEST(OutputWriter, SeveralSoundStreamsEachKeepTheirOwnSoundLabelAndTime)
+{
+    // Two labelled streams of one encoder: each holds what was written to it (a tone of its own
+    // pitch), the first is the default, both as long as the pictures.
+    for (int index : {5, 11}) { // H.264 and AAC in MP4; H.264 and Vorbis in MKV
+        ProfileRecord profile;
+        ASSERT_TRUE(Catalogue().FindByIndex(index, &profile));
+        const WriterSettings& w = profile.writer;
+        const std::string path = TemporaryPath(std::string("tracks") + profile.FormatExt);
+        SCOPED_TRACE(path);
+        FileMarks marks;
+        marks.audio = {{"eng", "English AAC 2.0"}, {"fra", "French AAC 2.0"}};
+        OutputWriter writer;
+        ASSERT_TRUE(writer.Open(path, w, {}, -1, marks)) << writer.LastError();
+        ASSERT_EQ(writer.AudioTracks(), 2u);
+        const int frames = static_cast<int>(std::lround(w.FrameRate / 1000.0)); // a second
+        const auto perFrame = static_cast<int>(w.SampleRate * 1000LL / w.FrameRate);
+        for (int i = 0; i < frames; ++i) {
+            ASSERT_EQ(writer.WriteVideo(Picture(w.Width, w.Height, i).data()), 0) << writer.LastError();
+            for (std::size_t track = 0; track < 2; ++track) {
+                const double pitch = track == 0 ? 440 : 880;
+                std::vector<std::uint8_t> bytes(static_cast<std::size_t>(perFrame) * w.Channel * 2);
+                auto* out = reinterpret_cast<std::int16_t*>(bytes.data());
+                for (int n = 0; n < perFrame; ++n) {
+                    const double t = static_cast<double>(static_cast<std::int64_t>(i) * perFrame + n) / w.SampleRate;
+                    for (int c = 0; c < w.Channel; ++c) *out++ = static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * pitch * t));
+                }
+                ASSERT_EQ(writer.WriteAudio(track, bytes.data(), bytes.size()), 0) << writer.LastError();
+            }
+        }
+        EXPECT_EQ(writer.AudioSamples(0), writer.AudioSamples(1));
+        EXPECT_EQ(writer.WriteAudio(2, nullptr, 0), -1);
+        ASSERT_TRUE(writer.Close()) << writer.LastError();
+
+        for (int track = 0; track < 2; ++track) {
+            const std::string stream = "a:" + std::to_string(track);
+            auto values = Probe(path, "-select_streams " + stream +
+                                          " -show_entries stream=codec_type:stream_tags=language,title,handler_name:stream_disposition=default");
+            EXPECT_EQ(values["TAG:language"], track == 0 ? "eng" : "fra");
+            // MP4 keeps the name as the track's handler's.
+            EXPECT_EQ(values[index == 5 ? "TAG:handler_name" : "TAG:title"], track == 0 ? "English AAC 2.0" : "French AAC 2.0");
+            EXPECT_EQ(values["DISPOSITION:default"], track == 0 ? "1" : "0");
+            // Its own tone: the zero crossings of its decoded sound.
+            const std::string pcm = TemporaryPath("track.raw");
+            RunTool({"ffmpeg", "-v", "error", "-y", "-i", path, "-map", "0:" + stream, "-ac", "1", "-f", "s16le", pcm});
+            std::ifstream in(pcm, std::ios::binary);
+            std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::filesystem::remove(pcm);
+            int rising = 0;
+            std::int16_t last = 0;
+            for (std::size_t b = 0; b + 1 < raw.size(); b += 2) {
+                std::int16_t v;
+                std::memcpy(&v, raw.data() + b, 2);
+                if (last < 0 && v >= 0) ++rising;
+                last = v;
+            }
+            const double seconds = static_cast<double>(raw.size()) / 2 / w.SampleRate;
+            ASSERT_GT(seconds, 0.9);
+            EXPECT_NEAR(rising / seconds, track == 0 ? 440 : 880, 20);
+        }
         std::filesystem::remove(path);
     }
 }
