@@ -35,8 +35,8 @@ const BITMAPINFOHEADER* BitmapHeaderOf(const CMediaType& type)
 
 // ---- Input pins ----
 
-CConvInputPin::CConvInputPin(CConvFilter* filter, HRESULT* phr, const char* name, bool video)
-    : CBaseInputPin(name, filter, &filter->m_csFilter, phr, name), m_sink(filter), m_video(video)
+CConvInputPin::CConvInputPin(CConvFilter* filter, HRESULT* phr, const char* name, int sound)
+    : CBaseInputPin(name, filter, &filter->m_csFilter, phr, name), m_sink(filter), m_sound(sound)
 {
 }
 
@@ -44,10 +44,10 @@ HRESULT CConvInputPin::CheckMediaType(const CMediaType* type) { return type ? S_
 
 HRESULT CConvInputPin::CompleteConnect(IPin* receivePin)
 {
-    if (m_video)
+    if (m_sound < 0)
         m_sink->VideoConnected(m_mt);
     else
-        m_sink->AudioConnected(m_mt);
+        m_sink->AudioConnected(*m_sink->m_sounds[static_cast<std::size_t>(m_sound)], m_mt);
     return CBaseInputPin::CompleteConnect(receivePin);
 }
 
@@ -75,7 +75,7 @@ HRESULT CConvInputPin::Receive(IMediaSample* sample)
 {
     HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
-    return m_video ? m_sink->ReceiveVideo(sample) : m_sink->ReceiveAudio(sample);
+    return m_sound < 0 ? m_sink->ReceiveVideo(sample) : m_sink->ReceiveAudio(*m_sink->m_sounds[static_cast<std::size_t>(m_sound)], sample);
 }
 
 HRESULT CConvInputPin::EndOfStream()
@@ -171,12 +171,38 @@ void CVideoPrePin::Offer(const BYTE* picture, int width, int height)
 CConvFilter::CConvFilter() : CBaseFilter("CConvFilter", nullptr, &m_csFilter, CLSID_ConvFilter)
 {
     HRESULT hr = S_OK;
-    m_audioIn = std::make_unique<CConvInputPin>(this, &hr, "Audio In", false);
-    m_videoIn = std::make_unique<CConvInputPin>(this, &hr, "Video In", true);
+    m_sounds.push_back(std::make_unique<SoundInput>());
+    m_sounds.front()->pin = std::make_unique<CConvInputPin>(this, &hr, "Audio In", 0);
+    m_videoIn = std::make_unique<CConvInputPin>(this, &hr, "Video In", -1);
     m_videoPre = std::make_unique<CVideoPrePin>(this, &hr);
 }
 
 CConvFilter::~CConvFilter() = default;
+
+void CConvFilter::AddSoundInput()
+{
+    CAutoLock lock(&m_csFilter);
+    HRESULT hr = S_OK;
+    const int index = static_cast<int>(m_sounds.size());
+    auto sound = std::make_unique<SoundInput>();
+    // The pin keeps a pointer to its name: the names live as long as the program.
+    static const char* const kNames[] = {"Audio In", "Audio In 2", "Audio In 3", "Audio In 4", "Audio In 5",
+                                         "Audio In 6", "Audio In 7", "Audio In 8"};
+    const char* name = index < 8 ? kNames[index] : "Audio In n";
+    sound->pin = std::make_unique<CConvInputPin>(this, &hr, name, index);
+    m_sounds.push_back(std::move(sound));
+    IncrementPinVersion();
+}
+
+bool CConvFilter::Writes(const SoundInput& sound) const
+{
+    return m_writer && sound.pin->Sound() < static_cast<int>(m_writer->AudioTracks()) && m_writer->HasAudio();
+}
+
+bool CConvFilter::AnySoundConnected() const
+{
+    return std::any_of(m_sounds.begin(), m_sounds.end(), [](const auto& s) { return s->pin->IsConnected(); });
+}
 
 HRESULT CConvFilter::Create(CConvFilter** filter)
 {
@@ -194,7 +220,7 @@ HRESULT CConvFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv)
         if (!m_position) {
             // Aggregated: the filter holds the pass-through's own (inner) IUnknown.
             const HRESULT made = CreateComObjectAs(IUnknown::iid, m_position.PutVoid(), [this](HRESULT* hr) {
-                return new (std::nothrow) CPosPassThru("Conver pass-through", GetOwner(), hr, m_audioIn.get());
+                return new (std::nothrow) CPosPassThru("Conver pass-through", GetOwner(), hr, m_sounds.front()->pin.get());
             });
             if (made == E_OUTOFMEMORY) return E_OUTOFMEMORY;
             if (FAILED(made)) {
@@ -245,10 +271,13 @@ void CConvFilter::WaitWhilePaused(const CConvInputPin& pin)
 CBasePin* CConvFilter::GetPin(int index)
 {
     switch (index) {
-    case 0: return m_audioIn.get();
+    case 0: return m_sounds.front()->pin.get();
     case 1: return m_videoIn.get();
     case 2: return m_videoPre.get();
-    default: return nullptr;
+    default:
+        // The sound streams added after the first.
+        return index > 2 && index - 2 < static_cast<int>(m_sounds.size()) ? m_sounds[static_cast<std::size_t>(index - 2)]->pin.get()
+                                                                          : nullptr;
     }
 }
 
@@ -257,13 +286,13 @@ void CConvFilter::VideoConnected(const CMediaType& type)
     if (const BITMAPINFOHEADER* header = BitmapHeaderOf(type)) m_videoFormat = *header;
 }
 
-void CConvFilter::AudioConnected(const CMediaType& type)
+void CConvFilter::AudioConnected(SoundInput& sound, const CMediaType& type)
 {
     if (type.formattype != FORMAT_WaveFormatEx || type.cbFormat < sizeof(WAVEFORMATEX)) return;
     const auto* wfe = reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
-    m_sampleRate = static_cast<int>(wfe->nSamplesPerSec);
-    m_blockAlign = wfe->nBlockAlign;
-    m_silence.assign(static_cast<std::size_t>(kSilenceBlock) * m_blockAlign, 0);
+    sound.sampleRate = static_cast<int>(wfe->nSamplesPerSec);
+    sound.blockAlign = wfe->nBlockAlign;
+    sound.silence.assign(static_cast<std::size_t>(kSilenceBlock) * sound.blockAlign, 0);
 }
 
 HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
@@ -301,7 +330,7 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
         m_nextVideoSlot = slot;
     }
     // Kept to make the pictures up to the sound's length at the end.
-    if (m_writer->HasAudio() && m_audioIn->IsConnected()) m_lastPicture.assign(data, data + size);
+    if (m_writer->HasAudio() && AnySoundConnected()) m_lastPicture.assign(data, data + size);
     PicturesMoved();
     return S_OK;
 }
@@ -325,12 +354,12 @@ bool CConvFilter::FixStart(REFERENCE_TIME start, REFERENCE_TIME stop)
     return kept;
 }
 
-void CConvFilter::WaitForStart()
+void CConvFilter::WaitForStart(const CConvInputPin& pin)
 {
     if (!m_videoIn->IsConnected() || !m_writer->HasVideo()) return;
     std::unique_lock lock(m_progressLock);
-    Hold(lock, false, [this] {
-        return m_startFixed.load() || m_videoIn->AtEndOfStream() || m_videoIn->IsFlushing() || m_audioIn->IsFlushing() ||
+    Hold(lock, false, [&] {
+        return m_startFixed.load() || m_videoIn->AtEndOfStream() || m_videoIn->IsFlushing() || pin.IsFlushing() ||
                !IsActive();
     });
 }
@@ -341,24 +370,25 @@ void CConvFilter::PicturesMoved()
     m_progress.notify_all();
 }
 
-void CConvFilter::WaitForPictures(REFERENCE_TIME position)
+void CConvFilter::WaitForPictures(const CConvInputPin& pin, REFERENCE_TIME position)
 {
     constexpr REFERENCE_TIME kLead = 10000000; // 1 s
     if (!m_videoIn->IsConnected() || !m_writer->HasVideo()) return;
     std::unique_lock lock(m_progressLock);
     Hold(lock, false, [&] {
         return position <= m_nextVideoSlot.load() + kLead || m_videoIn->AtEndOfStream() || m_videoIn->IsFlushing() ||
-               m_audioIn->IsFlushing() || !IsActive();
+               pin.IsFlushing() || !IsActive();
     });
 }
 
-bool CConvFilter::WriteSilence(std::int64_t samples)
+bool CConvFilter::WriteSilence(SoundInput& sound, std::int64_t samples)
 {
-    while (samples > 0 && m_blockAlign > 0) {
+    const auto track = static_cast<std::size_t>(sound.pin->Sound());
+    while (samples > 0 && sound.blockAlign > 0) {
         const std::int64_t n = std::min(samples, kSilenceBlock);
-        if (m_writer->WriteAudio(m_silence.data(), static_cast<std::size_t>(n * m_blockAlign)) != 0) return false;
-        m_audioSamples += n;
-        m_silenceInserted += n;
+        if (m_writer->WriteAudio(track, sound.silence.data(), static_cast<std::size_t>(n * sound.blockAlign)) != 0) return false;
+        sound.samples += n;
+        sound.silenceInserted += n;
         samples -= n;
     }
     return true;
@@ -374,46 +404,47 @@ HRESULT CConvFilter::WriteFailed()
     return ZZ_E_WRITE_FAILED;
 }
 
-HRESULT CConvFilter::ReceiveAudio(IMediaSample* sample)
+HRESULT CConvFilter::ReceiveAudio(SoundInput& sound, IMediaSample* sample)
 {
-    if (!m_writer || !m_writer->HasAudio() || m_blockAlign <= 0 || m_sampleRate <= 0) return S_OK;
+    if (!Writes(sound) || sound.blockAlign <= 0 || sound.sampleRate <= 0) return S_OK;
     REFERENCE_TIME start = 0, stop = 0;
     if (FAILED(sample->GetTime(&start, &stop))) return S_OK;
     if (stop < m_rangeStart.load() || start > m_rangeEnd) return S_OK;
     BYTE* data = nullptr;
     sample->GetPointer(&data);
-    std::int64_t frames = sample->GetActualDataLength() / m_blockAlign;
+    std::int64_t frames = sample->GetActualDataLength() / sound.blockAlign;
     if (!data || frames <= 0) return S_OK;
-    WaitWhilePaused(*m_audioIn);
+    const CConvInputPin& pin = *sound.pin;
+    WaitWhilePaused(pin);
     // The sound is placed from where the file begins, which the first picture decides.
-    WaitForStart();
-    WaitForPictures(start - m_rangeStart.load());
+    WaitForStart(pin);
+    WaitForPictures(pin, start - m_rangeStart.load());
 
     CAutoLock lock(&m_csFilter);
     if (m_writeFailed) return ZZ_E_WRITE_FAILED;
-    if (!IsActive() || m_audioIn->IsFlushing()) return VFW_E_WRONG_STATE;
+    if (!IsActive() || pin.IsFlushing()) return VFW_E_WRONG_STATE;
     const REFERENCE_TIME position = start - m_rangeStart.load();
-    m_audioPosition = position;
+    sound.position = position;
     // Where the time stamp puts this sound, against how much has been written: a gap of more
     // than 20 ms becomes silence, an overlap is cut (sound before the range start included). The
     // file's first sound is placed exactly: it sets where all the rest lies against the pictures.
-    const auto expected = static_cast<std::int64_t>(std::floor(static_cast<double>(position) * m_sampleRate / 1e7));
-    const std::int64_t difference = expected - m_audioSamples;
-    const std::int64_t tolerance = m_audioSamples == 0 ? 0 : m_sampleRate / 50;
+    const auto expected = static_cast<std::int64_t>(std::floor(static_cast<double>(position) * sound.sampleRate / 1e7));
+    const std::int64_t difference = expected - sound.samples;
+    const std::int64_t tolerance = sound.samples == 0 ? 0 : sound.sampleRate / 50;
     std::int64_t skip = 0;
     if (difference > tolerance) {
-        if (difference * 10000000 / m_sampleRate > kLostAtLeast)
-            AddLost(static_cast<REFERENCE_TIME>(static_cast<double>(m_audioSamples) * 1e7 / m_sampleRate), position);
-        if (!WriteSilence(difference)) return WriteFailed();
+        if (difference * 10000000 / sound.sampleRate > kLostAtLeast) AddLost(sound.End(), position);
+        if (!WriteSilence(sound, difference)) return WriteFailed();
     } else if (difference < -tolerance) {
         skip = std::min(-difference, frames);
-        m_samplesCut += skip;
+        sound.samplesCut += skip;
     }
     frames -= skip;
     if (frames > 0) {
-        if (m_writer->WriteAudio(data + skip * m_blockAlign, static_cast<std::size_t>(frames * m_blockAlign)) != 0)
+        if (m_writer->WriteAudio(static_cast<std::size_t>(pin.Sound()), data + skip * sound.blockAlign,
+                                 static_cast<std::size_t>(frames * sound.blockAlign)) != 0)
             return WriteFailed();
-        m_audioSamples += frames;
+        sound.samples += frames;
     }
     return S_OK;
 }
@@ -446,26 +477,29 @@ std::vector<LostStretch> CConvFilter::Lost()
 void CConvFilter::CheckCompletion()
 {
     CAutoLock lock(&m_csFilter);
-    if (m_audioIn->IsConnected() && !m_audioIn->AtEndOfStream()) return;
+    for (const auto& sound : m_sounds)
+        if (sound->pin->IsConnected() && !sound->pin->AtEndOfStream()) return;
     if (m_videoIn->IsConnected() && !m_videoIn->AtEndOfStream()) return;
     if (m_completed || m_writeFailed) return;
     m_completed = true;
+    // The sound streams the file gets, each connected with a known format.
+    std::vector<SoundInput*> written;
+    for (const auto& sound : m_sounds)
+        if (sound->Connected() && Writes(*sound)) written.push_back(sound.get());
     // Streams that end before the range's length lack their end.
     if (m_expectedLength > 0 && m_writer) {
         if (m_videoIn->IsConnected() && m_writer->HasVideo()) {
             const REFERENCE_TIME end = m_videoEnd == kUnset ? 0 : m_videoEnd;
             if (m_expectedLength - end > kLostAtLeast) AddLost(end, m_expectedLength);
         }
-        if (m_audioIn->IsConnected() && m_writer->HasAudio() && m_sampleRate > 0) {
-            const auto end = static_cast<REFERENCE_TIME>(static_cast<double>(m_audioSamples) * 1e7 / m_sampleRate);
-            if (m_expectedLength - end > kLostAtLeast) AddLost(end, m_expectedLength);
-        }
+        for (const SoundInput* sound : written)
+            if (m_expectedLength - sound->End() > kLostAtLeast) AddLost(sound->End(), m_expectedLength);
     }
-    // Sound and pictures end together: the pictures are made up to the sound's end with the
-    // last one, then the sound with silence to the pictures' end.
-    if (m_writer && m_writer->HasVideo() && m_writer->HasAudio() && m_videoIn->IsConnected() &&
-        m_audioIn->IsConnected() && m_sampleRate > 0) {
-        const auto audioEnd = static_cast<REFERENCE_TIME>(static_cast<double>(m_audioSamples) * 1e7 / m_sampleRate);
+    // Sound and pictures end together: the pictures are made up to the longest sound's end with
+    // the last one, then every sound with silence to the pictures' end.
+    if (m_writer && m_writer->HasVideo() && m_videoIn->IsConnected() && !written.empty()) {
+        REFERENCE_TIME audioEnd = 0;
+        for (const SoundInput* sound : written) audioEnd = std::max(audioEnd, sound->End());
         REFERENCE_TIME slot = m_nextVideoSlot.load();
         while (!m_lastPicture.empty() && slot < audioEnd && slot > 0) {
             if (m_writer->WriteVideo(m_lastPicture.data()) != 0) {
@@ -475,10 +509,12 @@ void CConvFilter::CheckCompletion()
             slot = static_cast<REFERENCE_TIME>(std::trunc(static_cast<double>(slot) + m_frameDuration));
             m_nextVideoSlot = slot;
         }
-        const auto videoEnd = static_cast<std::int64_t>(std::floor(static_cast<double>(slot) * m_sampleRate / 1e7));
-        if (videoEnd > m_audioSamples && !WriteSilence(videoEnd - m_audioSamples)) {
-            WriteFailed();
-            return;
+        for (SoundInput* sound : written) {
+            const auto videoEnd = static_cast<std::int64_t>(std::floor(static_cast<double>(slot) * sound->sampleRate / 1e7));
+            if (videoEnd > sound->samples && !WriteSilence(*sound, videoEnd - sound->samples)) {
+                WriteFailed();
+                return;
+            }
         }
     }
     if (m_videoPre->IsConnected()) m_videoPre->DeliverEndOfStream();

@@ -9,7 +9,11 @@
 // sound and pictures stay together. At the end the shorter of the two is made up to the other's
 // length, so that titles merged into one file stay in step too.
 //
-// Threads: the two input pins are driven by two upstream streaming threads; the filter lock
+// A file may take several sound streams: each has an input pin of its own ("Audio In", then
+// "Audio In 2", … added before the graph is connected) with its own place, silence and cuts, and
+// at the end every one is made up to the pictures' length.
+//
+// Threads: each input pin is driven by an upstream streaming thread; the filter lock
 // serialises the writer calls and the position updates. Sound, converted much faster than
 // pictures, waits while it is more than a second ahead of them: otherwise the splitter reads on
 // for the sound and its queue of pictures grows without need.
@@ -44,7 +48,8 @@ inline constexpr CLSID CLSID_ConvFilter = MakeGuid("{A4DA1077-2239-4C9E-AA16-C88
 
 class CConvInputPin : public CBaseInputPin {
 public:
-    CConvInputPin(CConvFilter* filter, HRESULT* phr, const char* name, bool video);
+    // `sound`: the sound stream the pin feeds (0 the first), or −1 for the pictures' pin.
+    CConvInputPin(CConvFilter* filter, HRESULT* phr, const char* name, int sound);
     HRESULT CheckMediaType(const CMediaType* type) override;
     HRESULT CompleteConnect(IPin* receivePin) override;
     HRESULT Receive(IMediaSample* sample) override;
@@ -53,10 +58,11 @@ public:
     HRESULT Inactive() override;
     HRESULT BeginFlush() override;
     bool AtEndOfStream() const { return m_endOfStream.load(); }
+    int Sound() const { return m_sound; }
 
 private:
     CConvFilter* const m_sink;
-    const bool m_video;
+    const int m_sound;
     std::atomic<bool> m_endOfStream{false};
 };
 
@@ -87,7 +93,7 @@ public:
     static HRESULT Create(CConvFilter** filter);
 
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-    int GetPinCount() override { return 3; }
+    int GetPinCount() override { return 3 + static_cast<int>(m_sounds.size()) - 1; }
     // A run from the stopped state starts with no input ended.
     HRESULT Pause() override;
     // Wakes the streaming threads that wait while the graph is paused.
@@ -95,6 +101,12 @@ public:
     // Wakes the streaming threads that wait for the other stream or for a run.
     HRESULT Stop() override;
     CBasePin* GetPin(int index) override;
+
+    // Adds an input pin for one more sound stream ("Audio In 2", …), written to the writer's next
+    // sound stream; its index among the pins is the count before. Application thread, the graph
+    // stopped and the pin not yet connected.
+    void AddSoundInput();
+    int SoundInputs() const { return static_cast<int>(m_sounds.size()); }
 
     // Settings, before the graph runs.
     void SetWriter(OutputWriter* writer) { m_writer = writer; }
@@ -126,12 +138,12 @@ public:
 
     // From the range start, 100 ns: the next output picture's slot, and the last sound's start.
     REFERENCE_TIME NextVideoSlot() const { return m_nextVideoSlot.load(); }
-    REFERENCE_TIME AudioPosition() const { return m_audioPosition.load(); }
-    // Sound samples written for this task, and the silence put in or the sound cut to keep it
-    // in step (tests, diagnostics).
-    std::int64_t AudioSamplesWritten() const { return m_audioSamples; }
-    std::int64_t SilenceInserted() const { return m_silenceInserted; }
-    std::int64_t SamplesCut() const { return m_samplesCut; }
+    REFERENCE_TIME AudioPosition() const { return m_sounds.front()->position.load(); }
+    // Sound samples written for this task to a sound stream, and the silence put in or the sound
+    // cut to keep it in step (tests, diagnostics).
+    std::int64_t AudioSamplesWritten(int sound = 0) const { return SoundOf(sound).samples; }
+    std::int64_t SilenceInserted(int sound = 0) const { return SoundOf(sound).silenceInserted; }
+    std::int64_t SamplesCut(int sound = 0) const { return SoundOf(sound).samplesCut; }
     // The stretches that came without pictures or sound (more than half a second each), merged
     // and in order. Complete once the sink has reported completion.
     std::vector<LostStretch> Lost();
@@ -140,9 +152,29 @@ private:
     friend class CConvInputPin;
     friend class CVideoPrePin;
 
+    // One sound stream's pin and where it stands.
+    struct SoundInput {
+        std::unique_ptr<CConvInputPin> pin;           // made with the filter or by AddSoundInput
+        // Set at connection (the graph stopped), read by the streaming thread.
+        int sampleRate = 0;
+        int blockAlign = 0;
+        std::vector<std::uint8_t> silence;            // a block of zero samples
+        std::atomic<REFERENCE_TIME> position{0};      // the last sound's start; written under the filter lock
+        // Filter lock.
+        std::int64_t samples = 0;
+        std::int64_t silenceInserted = 0;
+        std::int64_t samplesCut = 0;
+        bool Connected() const { return pin->IsConnected() && sampleRate > 0 && blockAlign > 0; }
+        REFERENCE_TIME End() const { return static_cast<REFERENCE_TIME>(static_cast<double>(samples) * 1e7 / sampleRate); }
+    };
+    const SoundInput& SoundOf(int sound) const { return *m_sounds[static_cast<std::size_t>(sound)]; }
+    // Whether the writer has a stream for this sound.
+    bool Writes(const SoundInput& sound) const;
+    bool AnySoundConnected() const;
+
     HRESULT ReceiveVideo(IMediaSample* sample);
-    HRESULT ReceiveAudio(IMediaSample* sample);
-    void AudioConnected(const CMediaType& type);
+    HRESULT ReceiveAudio(SoundInput& sound, IMediaSample* sample);
+    void AudioConnected(SoundInput& sound, const CMediaType& type);
     void VideoConnected(const CMediaType& type);
     // After each end of stream: once every connected input has ended, even out the sound and
     // the pictures and report completion.
@@ -151,25 +183,25 @@ private:
     // pausing the graph pauses the encoding.
     void WaitWhilePaused(const CConvInputPin& pin);
     // Filter lock held. False when the writer failed.
-    bool WriteSilence(std::int64_t samples);
+    bool WriteSilence(SoundInput& sound, std::int64_t samples);
     // Filter lock held: the first failed write stops the conversion (EC_ERRORABORT with
     // ZZ_E_WRITE_FAILED; the writer says why), and every later sample is refused.
     HRESULT WriteFailed();
     void AddLost(REFERENCE_TIME start, REFERENCE_TIME stop); // filter lock held
-    // Holds the sound's thread while the sound is too far ahead of the pictures.
-    void WaitForPictures(REFERENCE_TIME position);
+    // Holds a sound's thread while the sound is too far ahead of the pictures.
+    void WaitForPictures(const CConvInputPin& pin, REFERENCE_TIME position);
     // Filter lock held, for the first picture of the range, [start, stop): moves the range's
     // start onto the picture boundary nearest to it. False when the picture lies mostly before
     // the start and is left out (the next one begins the file).
     bool FixStart(REFERENCE_TIME start, REFERENCE_TIME stop);
-    // Holds the sound's thread until the first picture has fixed where the file begins (when
+    // Holds a sound's thread until the first picture has fixed where the file begins (when
     // there are pictures to wait for).
-    void WaitForStart();
+    void WaitForStart(const CConvInputPin& pin);
     void PicturesMoved();
 
     // Lock order: a pin's receive path takes m_csFilter; m_progressLock is taken alone.
     CCritSec m_csFilter;
-    std::unique_ptr<CConvInputPin> m_audioIn;    // made with the filter, never changed
+    std::vector<std::unique_ptr<SoundInput>> m_sounds; // the first made with the filter; more while stopped
     std::unique_ptr<CConvInputPin> m_videoIn;    // made with the filter, never changed
     std::unique_ptr<CVideoPrePin> m_videoPre;    // made with the filter, never changed
     ComPtr<IUnknown> m_position;                 // filter lock: the pass-through, made on first request
@@ -182,21 +214,14 @@ private:
     REFERENCE_TIME m_expectedLength = 0;
     // Set at connection (the graph stopped), read by the streaming threads.
     BITMAPINFOHEADER m_videoFormat{};
-    int m_sampleRate = 0;
-    int m_blockAlign = 0;
-    std::vector<std::uint8_t> m_silence;         // a block of zero samples
     // Any thread.
     std::atomic<REFERENCE_TIME> m_rangeStart{0}; // written by FixStart under the filter lock, once a run
     std::atomic<bool> m_startFixed{false};       // written under the filter lock
     std::atomic<bool> m_previewEnabled{true};
     std::atomic<REFERENCE_TIME> m_nextVideoSlot{0}; // written under the filter lock
-    std::atomic<REFERENCE_TIME> m_audioPosition{0}; // written under the filter lock
     // Filter lock.
     bool m_completed = false;
     bool m_writeFailed = false;
-    std::int64_t m_audioSamples = 0;
-    std::int64_t m_silenceInserted = 0;
-    std::int64_t m_samplesCut = 0;
     REFERENCE_TIME m_videoEnd = kUnset;          // the latest picture's stop
     std::vector<LostStretch> m_lost;
     static constexpr REFERENCE_TIME kUnset = INT64_MIN;
