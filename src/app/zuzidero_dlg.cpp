@@ -24,7 +24,7 @@
 #include "app/column_tree_ctrl.h"
 #include "app/conver_dlg.h"
 #include "app/crop_dlg.h"
-#include "app/format_table.h"
+#include "profiles/format_table.h"
 #include "app/my_button.h"
 #include "app/my_check_box.h"
 #include "app/my_slider_ctrl.h"

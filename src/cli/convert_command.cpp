@@ -24,6 +24,7 @@
 #include "convert/conversion_run.h"
 #include "convert/time_text.h"
 #include "convert/video_conversion_filter.h"
+#include "profiles/format_table.h"
 #include "profiles/profile_catalogue.h"
 
 namespace {
@@ -61,7 +62,7 @@ struct Options {
     int chapter = 0;         // 1-based; 0: whole titles
     std::string profile = "5";
     std::optional<std::int64_t> start, end, length;
-    std::optional<std::string> audio;    // an identifier or a language, resolved per title
+    std::vector<std::string> audio;      // identifiers, languages or "all", resolved per title, in order
     std::optional<std::string> subtitle;
     bool noSubtitle = false;
     bool merge = false;
@@ -176,10 +177,11 @@ const std::vector<ValueOption>& ValueOptions()
             {"--start", kTime, time("--start", &Options::start)},
             {"--end", kTime, time("--end", &Options::end)},
             {"--length", kTime, time("--length", &Options::length)},
-            {"--audio", "a track: an identifier such as BD80 or a language such as fr",
+            {"--audio", "a track: an identifier such as BD80, a language such as fr, or all",
              [](const std::string& v, Options& o) {
-                 if (v.empty()) return std::string("--audio needs a track: an identifier such as BD80 or a language such as fr");
-                 o.audio = v;
+                 if (v.empty())
+                     return std::string("--audio needs a track: an identifier such as BD80, a language such as fr, or all");
+                 o.audio.push_back(v);
                  return std::string();
              }},
             {"--subtitle", "a stream identifier or none", TakeSubtitle},
@@ -332,10 +334,22 @@ UsageText MakeTask(const SourceDisc& disc, const DiscInfo& info, int number, con
     if (static_cast<double>(length) < frameMs)
         return "the range of " + rangeName + " (" + std::to_string(length) + " ms) is shorter than one picture: nothing to convert";
     // The tracks, as each title has them.
-    if (o.audio) {
-        task.task.audioStreamId = FindTrack(title, TrackKind::kAudio, *o.audio);
-        if (task.task.audioStreamId == 0)
-            return titleName + " has no audio track " + *o.audio + "; its audio tracks: " + ListTracks(title, TrackKind::kAudio);
+    std::vector<std::int32_t> tracks;
+    for (const std::string& wanted : o.audio) {
+        std::vector<std::int32_t> found;
+        if (wanted == "all") {
+            found.assign(title.audioStreamId, title.audioStreamId + std::clamp(title.audioCount, 0, kMaxAudioStreams));
+        } else if (const std::int32_t id = FindTrack(title, TrackKind::kAudio, wanted)) {
+            found.push_back(id);
+        } else {
+            return titleName + " has no audio track " + wanted + "; its audio tracks: " + ListTracks(title, TrackKind::kAudio);
+        }
+        for (std::int32_t id : found)
+            if (std::find(tracks.begin(), tracks.end(), id) == tracks.end()) tracks.push_back(id);
+    }
+    if (!tracks.empty()) {
+        task.task.audioStreamId = tracks.front();
+        task.task.moreAudio.assign(tracks.begin() + 1, tracks.end());
     }
     if (o.subtitle) {
         task.task.subtitleId = FindTrack(title, TrackKind::kSubtitle, *o.subtitle);
@@ -418,6 +432,7 @@ RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const st
     settings.subtitles = !o.noSubtitle;
     settings.deinterlace = o.deinterlace;
     settings.overwrite = o.overwrite;
+    settings.severalSoundStreams = TakesSeveralSoundStreams(profile.index, profile.writer.hasVideo != 0, profile.FormatExt);
     return settings;
 }
 
@@ -550,6 +565,7 @@ int RunConvertCommand(const std::vector<std::string>& args)
 
     ProgressPrinter printer(o.quiet);
     const RunSettings settings = SettingsFor(o, profile, list.tasks);
+    if (const std::string refusal = MergeRefusal(list.tasks, settings); !refusal.empty()) return UsageError(refusal);
     ConversionRun run(disc, std::move(list.tasks), settings, [&](const std::string& message) {
         printer.End();
         std::fprintf(stderr, "%s\n", message.c_str());

@@ -70,6 +70,10 @@ bool ConversionEngine::Build(std::shared_ptr<SourceDisc> disc, int titleIndex, i
     if (!ConnectFilters(options.subpictures)) return false;
     if (options.preview && m_writer.HasVideo()) AttachPreview(options.preview);
     ChooseStreams(options.subtitleId, options.audioStreamId);
+    // The first track has its pin now; the others get pins of their own.
+    if (m_audioConver && !ConnectMoreSound(options.moreAudio, options.audioStreamId ? options.audioStreamId
+                                                                                   : static_cast<std::uint16_t>(m_firstAudioStreamId)))
+        return false;
     return SUCCEEDED(m_control->Pause());
 }
 
@@ -234,6 +238,47 @@ bool ConversionEngine::ConnectFilters(bool subpictures)
     return false;
 }
 
+bool ConversionEngine::ConnectMoreSound(const std::vector<std::uint16_t>& tracks, std::uint16_t first)
+{
+    std::vector<EngineStream> streams;
+    if (tracks.empty() || !ListStreams(m_splitter.Get(), streams)) return true;
+    const auto message = [this](const char* text) { Message(text); };
+    std::vector<std::uint16_t> taken{first};
+    for (std::uint16_t id : tracks) {
+        // As many as the file has sound streams for.
+        if (m_moreSound.size() + 1 >= m_writer.AudioTracks()) break;
+        if (std::find(taken.begin(), taken.end(), id) != taken.end()) continue;
+        auto stream = std::find_if(streams.rbegin(), streams.rend(),
+                                   [&](const EngineStream& s) { return s.kind == EngineStream::kAudio && s.streamId == id; });
+        if (stream == streams.rend()) continue;
+        const int pin = m_splitter->AddSoundPin(stream->index);
+        if (pin < 0) continue;
+        taken.push_back(id);
+        SoundBranch branch;
+        const std::string number = std::to_string(m_moreSound.size() + 2);
+        if (!AddRegisteredFilter(m_graph.Get(), CLSID_MpegAudioDecoder, branch.decoder, ("AudioDecoder " + number).c_str(),
+                                 "CLSID_MpaDecoder error", message) ||
+            !AddNewFilter(m_graph.Get(), &CMyAudioConveFilter::Create, branch.conver, ("AudioConver " + number).c_str(),
+                          "CLSID_MyAudioConver error", message))
+            return false;
+        branch.conver->SetOutputFormat(static_cast<std::uint16_t>(m_profile.Channel), m_profile.SampleRate);
+        branch.conver->SetVolume(m_clip.picture.volume);
+        m_sink->AddSoundInput();
+        // The sink's inputs: the first sound, the pictures, then the further sounds.
+        const int sinkInput = static_cast<int>(m_moreSound.size()) + 2;
+        const std::vector<GraphLink> rows{
+            {m_splitter.Get(), pin, branch.decoder.Get(), 0, "get splitter output pin error", "connect splitter and decoder error(audio)",
+             "connect splitter and decoder error(audio)"},
+            {branch.decoder.Get(), 0, branch.conver.Get(), 0, "get audio decoder output pin error", "get audio conver input pin error",
+             "connect audio decoder and audio conver error", true, true},
+            {branch.conver.Get(), 0, m_sink.Get(), sinkInput, "get audio conver output pin error", "get mConver input pin error",
+             "connect audio conver out pin to mConver error", true, true}};
+        m_moreSound.push_back(std::move(branch));
+        if (!ConnectLinks(m_graph.Get(), rows, message).Ok()) return false;
+    }
+    return true;
+}
+
 bool ConversionEngine::ConnectPreview(IBaseFilter* renderer)
 {
     if (!m_sink || !m_graph) return false;
@@ -333,7 +378,9 @@ std::vector<LostStretch> ConversionEngine::Lost()
         const auto at = static_cast<REFERENCE_TIME>(missing.atMs * 10000) - start;
         if (at >= 0 && at <= end) lost.push_back({at, at + static_cast<REFERENCE_TIME>(missing.ms * 10000)});
     }
-    for (IBaseFilter* decoder : {m_videoDecoder.Get(), m_audioDecoder.Get()}) {
+    std::vector<IBaseFilter*> decoders{m_videoDecoder.Get(), m_audioDecoder.Get()};
+    for (const SoundBranch& branch : m_moreSound) decoders.push_back(branch.decoder.Get());
+    for (IBaseFilter* decoder : decoders) {
         ComPtr<IDecoderDamage> damage;
         if (!decoder || FAILED(QueryInterfaceTo(decoder, damage))) continue;
         for (const auto& [from, to] : damage->DamagedStretches())
@@ -353,6 +400,7 @@ void ConversionEngine::Teardown()
     m_audioDecoder = nullptr;
     m_videoConver = nullptr;
     m_audioConver = nullptr;
+    m_moreSound.clear();
     m_splitter = nullptr;
     m_source = nullptr;
     if (m_graph && m_sink) m_graph->RemoveFilter(m_sink.Get());

@@ -43,6 +43,9 @@ public:
         // switch would leave its opening in the file.
         std::uint16_t audioStreamId = 0;
         std::uint16_t subtitleId = 0;
+        // More sound tracks for the file's further sound streams, in order (each decoded and
+        // converted like the first); a track the title lacks, or the first again, is passed over.
+        std::vector<std::uint16_t> moreAudio;
         // How pictures are deinterlaced: kDeinterlaceAuto, kDeinterlaceOn or kDeinterlaceOff.
         std::int32_t deinterlace = 0;
         // A renderer for "Video Pre", connected before the graph pauses (the desktop program's
@@ -111,6 +114,9 @@ private:
     // The trimmed range and the picture and sound settings, onto the filters.
     void ApplyClip(int titleIndex);
     bool ConnectFilters(bool subpictures);
+    // The further sound tracks' branches, from pins of their own on the splitter to the sink's
+    // further inputs; false (with a message) when one cannot be connected.
+    bool ConnectMoreSound(const std::vector<std::uint16_t>& tracks, std::uint16_t first);
 
     MessageFn m_message;
     OutputWriter m_writer;
@@ -128,6 +134,12 @@ private:
     ComPtr<IBaseFilter> m_audioDecoder;
     ComPtr<CMyVideoConveFilter> m_videoConver;
     ComPtr<CMyAudioConveFilter> m_audioConver;
+    // The branches of the further sound tracks: decoder and conversion each.
+    struct SoundBranch {
+        ComPtr<IBaseFilter> decoder;
+        ComPtr<CMyAudioConveFilter> conver;
+    };
+    std::vector<SoundBranch> m_moreSound;
     ComPtr<IBaseFilter> m_preview;
     LONGLONG m_titleLength = 0;
     int m_titleIndex = 0;

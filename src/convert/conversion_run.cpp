@@ -43,6 +43,26 @@ void ConversionRun::Fail(const std::string& message)
 
 bool TakesPart(const RunTask& task) { return task.checked && task.task.clip.trimLength > 0; }
 
+std::string MergeRefusal(const std::vector<RunTask>& tasks, const RunSettings& settings)
+{
+    if (!settings.merge || !settings.severalSoundStreams) return {};
+    std::size_t wanted = 0;
+    const RunTask* first = nullptr;
+    for (const RunTask& t : tasks) {
+        if (!TakesPart(t)) continue;
+        const std::size_t count = 1 + t.task.moreAudio.size();
+        if (!first) {
+            first = &t;
+            wanted = count;
+        } else if (count != wanted) {
+            return "Titles with different numbers of audio tracks cannot be merged: " + first->outputName + " has " +
+                   std::to_string(wanted) + ", " + t.outputName + " has " + std::to_string(count) +
+                   ". Choose as many tracks for each title, or convert them apart.";
+        }
+    }
+    return {};
+}
+
 std::vector<std::string> RunOutputNames(const std::vector<RunTask>& tasks, bool merge)
 {
     std::vector<std::string> names;
@@ -65,6 +85,14 @@ bool ConversionRun::Start()
 {
     if (m_started) return !m_finished;
     m_started = true;
+    if (const std::string refusal = MergeRefusal(m_tasks, m_settings); !refusal.empty()) {
+        Fail(refusal);
+        m_finished = true;
+        return false;
+    }
+    const bool moreChosen = std::any_of(m_tasks.begin(), m_tasks.end(), [](const RunTask& t) { return TakesPart(t) && !t.task.moreAudio.empty(); });
+    if (moreChosen && !m_settings.severalSoundStreams && m_message)
+        m_message("This format keeps one audio track: each title's first chosen track is converted");
     double total = 0;
     for (RunTask& t : m_tasks) {
         if (!t.checked) continue;
@@ -138,14 +166,26 @@ bool ConversionRun::OpenFile(const RunTask& t, std::string* why)
     return true;
 }
 
-std::int32_t ConversionRun::AudioTrackOf(const RunTask& t) const
+std::vector<std::int32_t> SoundTracksOf(const RunTask& t, const TitleInfo& title, const RunSettings& settings)
 {
-    if (t.task.audioStreamId) return t.task.audioStreamId;
-    if (m_settings.selectedAudioStreamId) return m_settings.selectedAudioStreamId;
+    const int count = std::clamp(title.audioCount, 0, kMaxAudioStreams);
+    const auto has = [&](std::int32_t id) { return std::find(title.audioStreamId, title.audioStreamId + count, id) != title.audioStreamId + count; };
+    std::int32_t first = t.task.audioStreamId ? t.task.audioStreamId : settings.selectedAudioStreamId;
+    if (first == 0 || !has(first)) first = count > 0 ? title.audioStreamId[0] : 0;
+    std::vector<std::int32_t> tracks;
+    if (first == 0) return tracks;
+    tracks.push_back(first);
+    if (!settings.severalSoundStreams) return tracks;
+    for (std::int32_t id : t.task.moreAudio)
+        if (has(id) && std::find(tracks.begin(), tracks.end(), id) == tracks.end()) tracks.push_back(id);
+    return tracks;
+}
+
+std::vector<std::int32_t> ConversionRun::TracksOf(const RunTask& t) const
+{
     const DiscInfo& info = m_disc->Info();
-    if (t.task.titleIndex < 0 || t.task.titleIndex >= info.titleCount) return 0;
-    const TitleInfo& title = info.titles[t.task.titleIndex];
-    return title.audioCount > 0 ? title.audioStreamId[0] : 0;
+    if (t.task.titleIndex < 0 || t.task.titleIndex >= info.titleCount) return {};
+    return SoundTracksOf(t, info.titles[t.task.titleIndex], m_settings);
 }
 
 FileMarks ConversionRun::MarksOfFile(const RunTask& first)
@@ -166,8 +206,8 @@ FileMarks ConversionRun::MarksOfFile(const RunTask& first)
         if (!m_settings.merge) break;
     }
     const DiscInfo& info = m_disc->Info();
-    if (first.task.titleIndex >= 0 && first.task.titleIndex < info.titleCount)
-        marks.audio = {ConvertedTrackLabel(info.titles[first.task.titleIndex], AudioTrackOf(first), m_settings.profile)};
+    for (std::int32_t track : TracksOf(first))
+        marks.audio.push_back(ConvertedTrackLabel(info.titles[first.task.titleIndex], track, m_settings.profile));
     return marks;
 }
 
@@ -210,6 +250,8 @@ void ConversionRun::StartCurrent()
             static_cast<std::uint16_t>(t.task.subtitleId ? t.task.subtitleId : m_settings.selectedSubtitleId);
         options.audioStreamId =
             static_cast<std::uint16_t>(t.task.audioStreamId ? t.task.audioStreamId : m_settings.selectedAudioStreamId);
+        const std::vector<std::int32_t> tracks = TracksOf(t);
+        for (std::size_t i = 1; i < tracks.size(); ++i) options.moreAudio.push_back(static_cast<std::uint16_t>(tracks[i]));
         options.preview = m_settings.preview;
         options.notify = m_settings.notify;
         if (!m_engine.Build(m_disc, t.task.titleIndex, t.task.chapterIndex, t.task.clip, options)) {

@@ -41,6 +41,9 @@ struct RunSettings {
     std::int32_t selectedSubtitleId = 0;
     // False: no subpicture is burned in.
     bool subtitles = true;
+    // Whether the profile's files keep several sound streams (TakesSeveralSoundStreams); when
+    // not, each task's first track alone is converted, and the run says so once.
+    bool severalSoundStreams = false;
     // How pictures are deinterlaced: kDeinterlaceAuto (those marked as interlaced), On or Off.
     std::int32_t deinterlace = 0;
     // The progress window's preview renderer for every task's graph; none converts without.
@@ -54,6 +57,13 @@ struct RunSettings {
     // Picks the temporary names tried ("NAME.XXXXXX.part"); 0 random (tests fix it).
     std::uint64_t partNameSeed = 0;
 };
+
+// Why a merged run of these tasks cannot be made, or empty: merged titles must bring the same
+// number of sound tracks, since they share the file's sound streams.
+std::string MergeRefusal(const std::vector<RunTask>& tasks, const RunSettings& settings);
+// The sound tracks a task converts, in order: its first (its own choice, the run's, or the
+// title's first listed) and, where the profile keeps several, the further ones the title has.
+std::vector<std::int32_t> SoundTracksOf(const RunTask& task, const TitleInfo& title, const RunSettings& settings);
 
 // What of a written file could not be read from the disc: stretches of the file's own time line.
 struct FileDamage {
@@ -134,8 +144,8 @@ private:
     // Puts the current task's chapter marks where it begins in its file (`at`, 100 ns), or, when
     // `at` is negative, leaves them out.
     void PlaceTaskChapters(REFERENCE_TIME at);
-    // The sound track a task converts: its own choice, the run's, or its title's first.
-    std::int32_t AudioTrackOf(const RunTask& task) const;
+    // The sound tracks a task converts (SoundTracksOf).
+    std::vector<std::int32_t> TracksOf(const RunTask& task) const;
     void Fail(const std::string& message);
     std::int64_t Now() const { return m_clock(); }
 

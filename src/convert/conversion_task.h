@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "convert/framing.h"
 #include "dvd/disc_info.h"
@@ -41,6 +42,9 @@ struct ConversionTask {
     // The tracks chosen for this title (BD80, C000, BD20); 0 leaves the choice to the run.
     std::int32_t audioStreamId = 0;
     std::int32_t subtitleId = 0;
+    // Further sound tracks, in the order chosen, for formats that keep several (the first is
+    // audioStreamId).
+    std::vector<std::int32_t> moreAudio;
     // False: this title is converted without burned-in subtitles (its subtitle choice is kept).
     bool burnSubtitles = true;
 };

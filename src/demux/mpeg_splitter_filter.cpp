@@ -163,7 +163,30 @@ void CMpegSplitterFilter::SeekByTimeMap(REFERENCE_TIME t)
 HRESULT CMpegSplitterFilter::ReleaseOutputPins()
 {
     const HRESULT hr = CBaseSplitterFilter::ReleaseOutputPins();
+    if (SUCCEEDED(hr)) {
+        CAutoLock lock(&m_csFilter);
+        m_soundPins.clear();
+    }
     return hr;
+}
+
+int CMpegSplitterFilter::AddSoundPin(LONG index)
+{
+    CAutoLock lock(&m_csFilter);
+    int g = 0;
+    std::size_t position = 0;
+    if (!IsStopped() || !LocateStream(index, &g, &position) || g != kAudioStreams) return -1;
+    const StreamEntry& stream = m_file->m_streams[g][position];
+    if (GetOutputPin(stream.Id())) return -1;
+    const std::string name = "Audio " + std::to_string(m_soundPins.size() + 2);
+    const REFERENCE_TIME maxJump = m_timeMap.empty() ? 50000000 : INT64_MAX;
+    HRESULT hr = S_OK;
+    auto pin = std::make_unique<CMpegSplitterOutputPin>(std::vector<CMediaType>{stream.mt}, name.c_str(), this, &m_csFilter,
+                                                        &hr, maxJump);
+    if (FAILED(hr)) return -1;
+    m_soundPins.push_back(pin.get());
+    AddOutputPin(stream.Id(), std::move(pin));
+    return static_cast<int>(m_outputPins.size()) - 1;
 }
 
 HRESULT CMpegSplitterFilter::BuildOutputPins(IAsyncReader* reader)
@@ -648,9 +671,15 @@ HRESULT CMpegSplitterFilter::Enable(LONG index, DWORD flags)
     const StreamList& list = m_file->m_streams[g];
     if (position >= list.size()) return E_UNEXPECTED;
     const StreamEntry& chosen = list[position];
+    const auto isSoundPin = [this](const CBaseSplitterOutputPin* pin) {
+        return std::find(m_soundPins.begin(), m_soundPins.end(), pin) != m_soundPins.end();
+    };
+    // A stream that a pin of its own carries already stays there.
+    if (isSoundPin(GetOutputPin(chosen.Id()))) return VFW_E_ALREADY_CONNECTED;
 
     for (const StreamEntry& other : list) {
-        if (!GetOutputPin(other.Id())) continue;
+        const CBaseSplitterOutputPin* pin = GetOutputPin(other.Id());
+        if (!pin || isSoundPin(pin)) continue;
         const HRESULT hr = RetargetOutputPin(other.Id(), chosen.Id(), chosen.mt);
         if (FAILED(hr)) return hr;
     }

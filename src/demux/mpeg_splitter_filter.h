@@ -51,6 +51,12 @@ public:
     // as scrambled in the last run of the demultiplexer. Any thread.
     std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> SkippedStretches();
 
+    // Adds an output pin ("Audio 2", "Audio 3", …) that carries one more sound stream beside the
+    // "Audio" pin: the stream at this IAMStreamSelect index. Its index among the output pins, or
+    // −1 when the index is no sound stream or a pin carries the stream already. Enable leaves
+    // these pins where they are. Application thread, the graph stopped.
+    int AddSoundPin(LONG index);
+
     // The scanner (tests and diagnostics); null before the input is connected.
     CMpegSplitterFile* File() const { return m_file.get(); }
 
@@ -99,6 +105,7 @@ private:
     };
 
     std::unique_ptr<CMpegSplitterFile> m_file;
+    std::vector<const CBaseSplitterOutputPin*> m_soundPins; // those AddSoundPin made; filter lock
     std::map<DWORD, OpenPes> m_openPes; // demultiplexing thread
     struct StreamClock {
         REFERENCE_TIME last = kInvalidTime; // the latest time stamp

@@ -198,6 +198,7 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
     if (encoder->id == AV_CODEC_ID_MJPEG) codec->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
     if (m_format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     stream->sample_aspect_ratio = codec->sample_aspect_ratio;
+    stream->disposition = AV_DISPOSITION_DEFAULT;
     int result = avcodec_open2(codec.get(), encoder, nullptr);
     if (m_errors.Note("avcodec_open2", result) || result < 0)
         return Fail(std::string("cannot open the video encoder ") + encoder->name, result);
@@ -429,9 +430,10 @@ void OutputWriter::MoveChapter(std::size_t index, std::int64_t start)
 bool OutputWriter::AddChapters()
 {
     // Only at the end, when the times are known: Matroska writes the chapters it has at the header
-    // and never again, and MP4 would make a chapter track of the header's times whose length
-    // would count as the file's (a cancelled file would seem whole). At the end MP4, MOV and 3GP
-    // keep them as a chapter list ("chpl"), Matroska and WebM as their own chapters.
+    // and never again, and MP4 given them before the header writes its chapter track with those
+    // times at once, and that track's length counts as the file's (a cancelled file would seem
+    // whole). Given at the end, MP4 and MOV make their chapter track and list ("chpl") of the
+    // final times, 3GP its list, Matroska and WebM their own chapters.
     if (m_marks.chapters.empty() || !HoldsChapters(m_format->oformat) || m_format->nb_chapters > 0) return true;
     auto** list = static_cast<AVChapter**>(av_calloc(m_marks.chapters.size(), sizeof(AVChapter*)));
     if (!list) return Fail("out of memory");

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "app/beauty_combobox.h"
-#include "app/format_table.h"
+#include "profiles/format_table.h"
 #include "profiles/profile_catalogue.h"
 
 namespace {

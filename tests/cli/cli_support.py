@@ -89,3 +89,25 @@ def mkvmerge_identify(path):
     """mkvmerge's reading of a Matroska file (`mkvmerge -J`), a second reader beside ffprobe."""
     out = subprocess.run(["mkvmerge", "-J", path], capture_output=True, text=True)
     return json.loads(out.stdout or "{}") if out.returncode in (0, 1) else None
+
+
+def flashes_and_clicks(path, audio=0, rate=30000 / 1001):
+    """The times of a file's white pictures (each first one of a run) and of the bursts of its sound
+    stream `audio` (each first loud sample after half a second of quiet), in seconds."""
+    frames = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:v:0", "-vf", "scale=64:48,format=gray",
+                             "-f", "rawvideo", "-"], capture_output=True).stdout
+    flashes, bright_before = [], False
+    for i in range(len(frames) // 3072):
+        bright = sum(frames[i * 3072:(i + 1) * 3072]) / 3072 > 180
+        if bright and not bright_before:
+            flashes.append(i / rate)
+        bright_before = bright
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", f"0:a:{audio}", "-ac", "1", "-ar", "48000", "-f",
+                          "s16le", "-"], capture_output=True).stdout
+    clicks, quiet_since = [], -10 ** 9
+    for i in range(0, len(raw) - 1, 2):
+        if abs(int.from_bytes(raw[i:i + 2], "little", signed=True)) > 6000:
+            if i // 2 - quiet_since > 24000:
+                clicks.append(i // 2 / 48000)
+            quiet_since = i // 2
+    return flashes, clicks

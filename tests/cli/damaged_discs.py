@@ -15,7 +15,7 @@ import subprocess
 import sys
 import tempfile
 
-from cli_support import check, duration, finish
+from cli_support import check, duration, finish, flashes_and_clicks
 
 CLI, DISCS = sys.argv[1], sys.argv[2]
 TITLE_SECONDS = 20.02  # 600 pictures at 29.97
@@ -43,27 +43,6 @@ def expected_gap(source_packets, byte_range, to_the_end):
 def seconds(clock):
     h, m, s = clock.split(":")
     return int(h) * 3600 + int(m) * 60 + int(s)
-
-
-def flashes_and_clicks(path):
-    frames = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:v:0", "-vf", "scale=64:48,format=gray",
-                             "-f", "rawvideo", "-"], capture_output=True).stdout
-    rate = 30000 / 1001
-    flashes, bright_before = [], False
-    for i in range(len(frames) // 3072):
-        bright = sum(frames[i * 3072:(i + 1) * 3072]) / 3072 > 180
-        if bright and not bright_before:
-            flashes.append(i / rate)
-        bright_before = bright
-    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:a:0", "-ac", "1", "-ar", "48000", "-f", "s16le",
-                          "-"], capture_output=True).stdout
-    clicks, quiet_since = [], -10 ** 9
-    for i in range(0, len(raw) - 1, 2):
-        if abs(int.from_bytes(raw[i:i + 2], "little", signed=True)) > 6000:
-            if i // 2 - quiet_since > 24000:
-                clicks.append(i // 2 / 48000)
-            quiet_since = i // 2
-    return flashes, clicks
 
 
 damage = json.load(open(os.path.join(DISCS, "damage.json")))

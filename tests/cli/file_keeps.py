@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """What a converted file keeps beside its pictures and sound: the title's chapter marks (trimmed,
-for a chapter, merged) and the languages and titles of its sound, read back by ffprobe and, for
-Matroska, by mkvmerge.
+for a chapter, merged), the languages and titles of its sound, and several sound tracks (each at
+its own pitch and in step with the pictures), read back by ffprobe and, for Matroska, by mkvmerge.
 
 Usage: file_keeps.py ZUZIDERO_CLI DISCS_FOLDER
 """
@@ -11,7 +11,7 @@ import subprocess
 import sys
 import tempfile
 
-from cli_support import chapters, check, finish, mkvmerge_identify, probe
+from cli_support import chapters, check, finish, flashes_and_clicks, mkvmerge_identify, pitch, probe
 
 CLI, DISCS = sys.argv[1], sys.argv[2]
 NTSC = os.path.join(DISCS, "ntsc_4x3")  # title 1: 8 s, chapters at 0, 2, 4, 6 s; AC-3 English, MP2 French
@@ -19,10 +19,31 @@ NTSC = os.path.join(DISCS, "ntsc_4x3")  # title 1: 8 s, chapters at 0, 2, 4, 6 s
 SLACK = 0.1
 
 
-def convert(*args, disc=NTSC):
-    r = subprocess.run([CLI, "convert", disc, "--quiet", "--overwrite", *args], capture_output=True, text=True)
+def convert(*args, disc=NTSC, quiet=True):
+    r = subprocess.run([CLI, "convert", disc, *(["--quiet"] if quiet else []), "--overwrite", *args], capture_output=True,
+                       text=True)
     check(r.returncode == 0, f"convert {args}: exit {r.returncode}: {r.stderr}")
     return r
+
+
+def track_pitch(path, track):
+    """The pitch of one sound stream of a file, from 1 s for 2 s."""
+    wav = path + f".{track}.wav"
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", path, "-map", f"0:a:{track}", wav], check=False)
+    try:
+        return pitch(wav, 2.0, 1.0)
+    finally:
+        if os.path.exists(wav):
+            os.remove(wav)
+
+
+def check_in_step(path, tracks, what):
+    """Every flash of the sync disc is heard within 20 ms in every sound stream."""
+    for track in range(tracks):
+        flashes, clicks = flashes_and_clicks(path, track)
+        check(len(flashes) >= 2 and len(flashes) == len(clicks), f"{what}, track {track}: flashes {flashes}, clicks {clicks}")
+        worst = max((abs(f - c) for f, c in zip(flashes, clicks)), default=1)
+        check(worst <= 0.020, f"{what}, track {track}: sound and picture {worst * 1000:.0f} ms apart")
 
 
 def check_marks(path, wanted, what):
@@ -101,7 +122,41 @@ try:
     tags = streams[0].get("tags", {}) if streams else {}
     # MP4 keeps a track's name as its handler's.
     check(tags.get("language") == "fra" and tags.get("handler_name") == "French AAC 2.0", f"MP4 label: {tags}")
+
+    # Several sound tracks: every one of the title (English AC-3 at 440 Hz, French MP2 at 660 Hz),
+    # each converted and at its own pitch, the first the default; in the order asked.
+    for order, wanted in ((["--audio", "all"], [("eng", 440), ("fra", 660)]),
+                          (["--audio", "fr", "--audio", "en"], [("fra", 660), ("eng", 440)])):
+        for profile, name in (("11", "Title_01.mkv"), ("5", "Title_01.mp4")):
+            convert("--out", out, "--title", "1", "--profile", profile, *order)
+            path = os.path.join(out, name)
+            streams = audio_streams(path)
+            found = [(s.get("tags", {}).get("language"), s.get("disposition", {}).get("default")) for s in streams]
+            check(found == [(language, 1 if i == 0 else 0) for i, (language, _) in enumerate(wanted)],
+                  f"{order} into {name}: streams {found}")
+            for i, (_, hz) in enumerate(wanted[:len(streams)]):
+                heard = track_pitch(path, i)
+                check(abs(heard - hz) < 10, f"{order} into {name}: track {i} at {heard} Hz, wanted {hz}")
+    ident = mkvmerge_identify(os.path.join(out, "Title_01.mkv")) or {}
+    languages = [t["properties"].get("language") for t in ident.get("tracks", []) if t["type"] == "audio"]
+    check(languages == ["fre", "eng"], f"mkvmerge reads the tracks' languages {languages}")
+    # A device's format keeps the first track, and the run says so.
+    r = convert("--out", out, "--title", "2", "--profile", "55", "--audio", "fr", "--audio", "en", quiet=False)
+    streams = audio_streams(os.path.join(out, "Title_02.3gp"))
+    check(len(streams) == 1 and abs(track_pitch(os.path.join(out, "Title_02.3gp"), 0) - 770) < 10,
+          f"3GP: {len(streams)} sound streams")
+    check(r.stderr.count("keeps one audio track") == 1, f"3GP: the run does not say it keeps one track: {r.stderr}")
+
+    # Both tracks of the sync disc stay in step with the pictures: across its cells whose time stamps
+    # start again, trimmed, and merged.
+    sync = os.path.join(DISCS, "sync")
+    convert("--out", out, "--title", "1", "--profile", "11", "--audio", "all", disc=sync)
+    check_in_step(os.path.join(out, "Title_01.mkv"), 2, "sync title")
+    convert("--out", out, "--title", "1", "--start", "2.5", "--length", "7", "--profile", "5", "--audio", "all", disc=sync)
+    check_in_step(os.path.join(out, "Title_01.mp4"), 2, "sync trimmed")
+    convert("--out", out, "--title", "1", "--title", "2", "--merge", "--profile", "11", "--audio", "all", disc=sync)
+    check_in_step(os.path.join(out, "Title_01.mkv"), 2, "sync merged")
 finally:
     shutil.rmtree(out, ignore_errors=True)
 
-finish("chapters and languages kept")
+finish("chapters, languages and sound tracks kept")

@@ -172,6 +172,32 @@ TEST(Conversion, TheChosenAudioTrackIsTheOneHeard)
     EXPECT_NEAR(ToneFrequency(sound, 0.5), 660, 20) << "the first track's opening in the file";
 }
 
+TEST(Conversion, MergedTitlesMustBringAsManySoundTracks)
+{
+    OpenTestDisc disc("ntsc_4x3"); // every title: AC-3 English (BD80) and MP2 French (C000)
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    RunSettings settings = Settings(profile, OutputFolder("merge-tracks"));
+    settings.merge = true;
+    settings.severalSoundStreams = true;
+    RunTask two = MakeRunTask(disc, 0, profile);
+    two.task.audioStreamId = 0xBD80;
+    two.task.moreAudio = {0xC000};
+    RunTask one = MakeRunTask(disc, 1, profile);
+    const std::string refusal = MergeRefusal({two, one}, settings);
+    EXPECT_NE(refusal.find("different numbers of audio tracks"), std::string::npos) << refusal;
+    EXPECT_NE(refusal.find("has 2, "), std::string::npos) << refusal;
+    // The run refuses it too, before anything is written.
+    const auto result = Convert(disc, {two, one}, settings);
+    EXPECT_TRUE(result.files.empty());
+    EXPECT_EQ(result.failed, 1);
+    // As many each, or a format that keeps one track: nothing to refuse.
+    one.task.moreAudio = {0xBD80};
+    EXPECT_EQ(MergeRefusal({two, one}, settings), "");
+    settings.severalSoundStreams = false;
+    one.task.moreAudio.clear();
+    EXPECT_EQ(MergeRefusal({two, one}, settings), "");
+}
+
 TEST(Conversion, AChosenSubtitleIsBurnedInAndNoneBurnsNothing)
 {
     OpenTestDisc disc("ntsc_4x3"); // title 2: English box 0.5–1.5 s, German (yellow) box 1.0–1.8 s

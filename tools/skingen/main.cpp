@@ -16,7 +16,7 @@
 #include <functional>
 #include <set>
 
-#include "app/format_table.h"
+#include "profiles/format_table.h"
 #include "app/palette.h"
 
 namespace {

@@ -27,3 +27,10 @@ std::span<const FormatEntry> FormatEntries();
 int ProfileForCommand(int command);
 // The format with this command, or none.
 const FormatEntry* FindFormat(int command);
+// The format that selects this profile, or none.
+const FormatEntry* FormatOfProfile(int profile);
+
+// Whether files of a profile keep several sound streams: general and HD video formats in MP4, MOV,
+// M4V, MKV, AVI and MPEG program streams do; audio formats and the devices' (phones, players,
+// consoles, whose players expect one track) take the first.
+bool TakesSeveralSoundStreams(int profile, bool hasVideo, std::string_view extension);

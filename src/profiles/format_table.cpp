@@ -1,4 +1,4 @@
-#include "app/format_table.h"
+#include "profiles/format_table.h"
 
 #include <algorithm>
 #include <array>
@@ -150,4 +150,20 @@ int ProfileForCommand(int command)
 {
     const FormatEntry* entry = FindFormat(command);
     return entry ? entry->profile : 0;
+}
+
+const FormatEntry* FormatOfProfile(int profile)
+{
+    const auto it = std::find_if(kFormats.begin(), kFormats.end(), [&](const FormatEntry& f) { return f.profile == profile; });
+    return it == kFormats.end() ? nullptr : &*it;
+}
+
+bool TakesSeveralSoundStreams(int profile, bool hasVideo, std::string_view extension)
+{
+    constexpr int kGeneralVideo = 1, kHdVideo = 4;
+    const FormatEntry* format = FormatOfProfile(profile);
+    if (!hasVideo || !format || (format->category != kGeneralVideo && format->category != kHdVideo)) return false;
+    for (std::string_view holder : {".mp4", ".mov", ".m4v", ".mkv", ".avi", ".mpg", ".vob"})
+        if (extension == holder) return true;
+    return false;
 }
