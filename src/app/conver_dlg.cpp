@@ -138,6 +138,7 @@ void CConverDlg::Begin()
     settings.subtitles = m_inputs.subtitles;
     settings.deinterlace = m_inputs.deinterlace;
     settings.overwrite = m_inputs.overwrite;
+    settings.severalSoundStreams = m_inputs.severalSoundStreams;
     settings.preview = m_renderer.Get();
     // The graph's streaming threads tell the window; the call waits in the window's queue (and
     // goes with the window). The run, whose graphs call this, ends in the destructor, before the

@@ -37,6 +37,7 @@ public:
         bool subtitles = true;
         std::int32_t deinterlace = 0; // kDeinterlaceAuto, On or Off
         bool overwrite = false;       // the user agreed to replace the files of the run's names
+        bool severalSoundStreams = false; // the profile's files keep every ticked sound track
     };
 
     explicit CConverDlg(const Inputs& inputs, QWidget* parent = nullptr);

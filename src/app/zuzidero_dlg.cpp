@@ -13,6 +13,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QAbstractItemView>
+#include <QStandardItemModel>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QUrl>
@@ -291,6 +294,7 @@ void CZuZideroDlg::BuildChoices()
     m_subtitle = new QComboBox(this);
     m_subtitle->setGeometry(660, 368, 125, 24);
     connect(m_audio, &QComboBox::activated, this, &CZuZideroDlg::OnAudioChosen);
+    m_audio->view()->viewport()->installEventFilter(this);
     connect(m_subtitle, &QComboBox::activated, this, &CZuZideroDlg::OnSubtitleChosen);
 
     m_selector = new BeautyCombobox(this);
@@ -445,7 +449,14 @@ void CZuZideroDlg::FillStreamLists(int titleIndex)
     m_subtitle->clear();
     if (titleIndex < 0 || titleIndex >= m_info->titleCount) return;
     const TitleInfo& title = m_info->titles[titleIndex];
-    for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) m_audio->addItem(AudioLine(title, a), title.audioStreamId[a]);
+    for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) {
+        m_audio->addItem(AudioLine(title, a), title.audioStreamId[a]);
+        if (auto* model = qobject_cast<QStandardItemModel*>(m_audio->model())) {
+            QStandardItem* line = model->item(m_audio->count() - 1);
+            line->setCheckable(true);
+            line->setCheckState(Qt::Unchecked);
+        }
+    }
     for (int s = 0; s < title.subpictureCount && s < kMaxSubpictureStreams; ++s)
         m_subtitle->addItem(SubtitleLine(title, s), title.subpictureStreamId[s]);
     // Beyond the disc's own lines: converting without burned-in subtitles.
@@ -463,8 +474,8 @@ void CZuZideroDlg::ShowTrackChoice(QTreeWidgetItem* item)
     const ConversionTask* task = item ? m_list->TaskOf(item) : nullptr;
     if (!task) return; // the root: the lists stay as they are
     FillStreamLists(task->titleIndex);
+    ShowAudioTicks(*task);
     const QSignalBlocker audioQuiet(m_audio), subtitleQuiet(m_subtitle);
-    m_audio->setCurrentIndex(std::max(m_audio->findData(task->audioStreamId), 0));
     const int subtitleRow = task->burnSubtitles ? m_subtitle->findData(task->subtitleId) : -1;
     m_subtitle->setCurrentIndex(subtitleRow >= 0 ? subtitleRow : m_subtitle->count() - 1);
     m_audioId = task->audioStreamId;
@@ -479,18 +490,92 @@ void CZuZideroDlg::OnListClicked(QTreeWidgetItem* item)
     m_lastClicked = item;
 }
 
+void CZuZideroDlg::ShowAudioTicks(const ConversionTask& task)
+{
+    const QSignalBlocker audioQuiet(m_audio);
+    m_audio->setCurrentIndex(std::max(m_audio->findData(task.audioStreamId), 0));
+    auto* model = qobject_cast<QStandardItemModel*>(m_audio->model());
+    if (!model) return;
+    const std::int32_t first = m_audio->currentData().toInt();
+    for (int row = 0; row < m_audio->count(); ++row) {
+        const std::int32_t id = m_audio->itemData(row).toInt();
+        const bool ticked = id == first || std::find(task.moreAudio.begin(), task.moreAudio.end(), id) != task.moreAudio.end();
+        model->item(row)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+void CZuZideroDlg::StoreAudioChoice(std::int32_t first, std::vector<std::int32_t> more)
+{
+    more.erase(std::remove(more.begin(), more.end(), first), more.end());
+    m_audioId = first;
+    QTreeWidgetItem* item = m_list->currentItem();
+    // The choice is the title's: its item, and its chapters.
+    ConversionTask* task = CurrentTask();
+    if (task) {
+        task->audioStreamId = first;
+        task->moreAudio = more;
+    }
+    for (int i = 0; item && i < item->childCount(); ++i) {
+        if (ConversionTask* chapter = m_list->TaskOf(item->child(i))) {
+            chapter->audioStreamId = first;
+            chapter->moreAudio = more;
+        }
+    }
+    if (task) ShowAudioTicks(*task);
+    // Heard at once when the title plays.
+    if (m_playingTitle >= 0 && task && task->titleIndex == m_playingTitle) m_player->ChooseStreams(m_audioId, 0);
+}
+
 void CZuZideroDlg::OnAudioChosen(int row)
 {
     if (row < 0) return;
-    m_audioId = m_audio->itemData(row).toInt();
-    QTreeWidgetItem* item = m_list->currentItem();
-    // The choice is the title's: its item, and its chapters.
-    if (ConversionTask* task = CurrentTask()) task->audioStreamId = m_audioId;
-    for (int i = 0; item && i < item->childCount(); ++i)
-        if (ConversionTask* chapter = m_list->TaskOf(item->child(i))) chapter->audioStreamId = m_audioId;
-    // Heard at once when the title plays.
     const ConversionTask* task = CurrentTask();
-    if (m_playingTitle >= 0 && task && task->titleIndex == m_playingTitle) m_player->ChooseStreams(m_audioId, 0);
+    const std::int32_t id = m_audio->itemData(row).toInt();
+    std::vector<std::int32_t> more = task ? task->moreAudio : std::vector<std::int32_t>{};
+    // The chosen track takes the first place. A track ticked already swaps places with the
+    // first, which stays ticked; an unticked one replaces it.
+    if (task && std::find(more.begin(), more.end(), id) != more.end() && task->audioStreamId != id)
+        more.insert(more.begin(), task->audioStreamId);
+    StoreAudioChoice(id, more);
+}
+
+void CZuZideroDlg::OnAudioTicked(int row)
+{
+    const ConversionTask* task = CurrentTask();
+    if (row < 0 || row >= m_audio->count() || !task) return;
+    const std::int32_t id = m_audio->itemData(row).toInt();
+    std::vector<std::int32_t> more = task->moreAudio;
+    if (id == task->audioStreamId) {
+        // The first unticked: the next ticked one is first; the last one stays.
+        if (more.empty()) return;
+        const std::int32_t next = more.front();
+        more.erase(more.begin());
+        StoreAudioChoice(next, more);
+        return;
+    }
+    const auto at = std::find(more.begin(), more.end(), id);
+    if (at == more.end())
+        more.push_back(id);
+    else
+        more.erase(at);
+    StoreAudioChoice(task->audioStreamId, more);
+}
+
+bool CZuZideroDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    QAbstractItemView* view = m_audio ? m_audio->view() : nullptr;
+    if (view && watched == view->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        const QModelIndex index = view->indexAt(at);
+        // The check box sits at the line's start.
+        constexpr int kCheckWidth = 24;
+        if (index.isValid() && at.x() - view->visualRect(index).left() < kCheckWidth) {
+            if (event->type() == QEvent::MouseButtonRelease) OnAudioTicked(index.row());
+            return true; // the popup stays open for more ticks
+        }
+    }
+    return CSkinnedDialog::eventFilter(watched, event);
 }
 
 void CZuZideroDlg::OnSubtitleChosen(int row)
@@ -735,6 +820,15 @@ void CZuZideroDlg::OnStart(bool modal)
         ShowMessage(this, QStringLiteral("No title is ticked: tick the titles to convert."));
         return;
     }
+    const bool severalSounds = TakesSeveralSoundStreams(m_currentProfile.index, m_currentProfile.writer.hasVideo != 0,
+                                                        m_currentProfile.FormatExt);
+    RunSettings merging;
+    merging.merge = m_merge->isChecked();
+    merging.severalSoundStreams = severalSounds;
+    if (const std::string refusal = MergeRefusal(m_list->RunTasks(), merging); !refusal.empty()) {
+        ShowMessage(this, QString::fromStdString(refusal));
+        return;
+    }
 
     // Files the run would overwrite: asked about first, never overwritten silently.
     QStringList existing;
@@ -767,6 +861,7 @@ void CZuZideroDlg::OnStart(bool modal)
     inputs.subtitles = true;
     inputs.deinterlace = m_prefs.DeinterlaceMode();
     inputs.overwrite = overwrite;
+    inputs.severalSoundStreams = severalSounds;
     auto* progress = new CConverDlg(inputs, this);
     progress->setAttribute(Qt::WA_DeleteOnClose);
     m_progress = progress;

@@ -124,7 +124,13 @@ public slots:
     void OnListClicked(QTreeWidgetItem* item);
     // The audio and subtitle lists show the track choice of this item's title.
     void ShowTrackChoice(QTreeWidgetItem* item);
+    // Choosing a track (its line) makes it the title's first sound track, the one the preview
+    // plays and the file's default: a ticked one swaps places with the first, an unticked one
+    // replaces it; the other ticked tracks stay.
     void OnAudioChosen(int row);
+    // Its check box ticks or unticks a track to be converted beside the first; unticking the
+    // first makes the next ticked one first (one track stays ticked).
+    void OnAudioTicked(int row);
     void OnSubtitleChosen(int row);
     // The slider was let go: the preview seeks there.
     void OnSliderReleased();
@@ -132,6 +138,8 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // A click on a check box in the audio list's popup ticks the track and keeps the popup open.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void reject() override;
 
 private:
@@ -150,6 +158,11 @@ private:
     void InsertChapters(QTreeWidgetItem* titleItem, const ConversionTask& titleTask);
     // The audio and subtitle lines of a title, nothing selected.
     void FillStreamLists(int titleIndex);
+    // The current title's sound tracks in the audio list: the first shown, each converted one ticked.
+    void ShowAudioTicks(const ConversionTask& task);
+    // Keeps the current title's sound tracks (the first, then the others in the order ticked) in
+    // its item and its chapters, and shows them.
+    void StoreAudioChoice(std::int32_t first, std::vector<std::int32_t> more);
     // The task of the current item, or null (the root, or nothing selected).
     ConversionTask* CurrentTask() const;
     // "Please select one first" / "GetItemData error" checks of the commands that need a task.

@@ -14,6 +14,8 @@
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QSettings>
+#include <QAbstractItemView>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -71,10 +73,11 @@ CConverDlg* ConvertDiscTo(CZuZideroDlg& window, int formatCommand, const QString
 }
 
 // The pitch of a file's sound (Hz), from the zero crossings of ffmpeg's mono decoding.
-double Pitch(const QString& file)
+double Pitch(const QString& file, int stream = 0)
 {
     QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-v", "error", "-i", file, "-map", "0:a:0", "-f", "s16le", "-ac", "1", "-ar", "48000", "-"});
+    ffmpeg.start("ffmpeg", {"-v", "error", "-i", file, "-map", QStringLiteral("0:a:%1").arg(stream), "-f", "s16le", "-ac", "1",
+                            "-ar", "48000", "-"});
     ffmpeg.waitForFinished(60000);
     const QByteArray bytes = ffmpeg.readAllStandardOutput();
     const auto* samples = reinterpret_cast<const std::int16_t*>(bytes.constData());
@@ -326,6 +329,81 @@ private slots:
         const double french = Pitch(out.filePath("Title_01.mp3")), english = Pitch(out.filePath("Title_02.mp3"));
         QVERIFY2(std::abs(french - 660) < 15, qPrintable(QString::number(french)));
         QVERIFY2(std::abs(english - 550) < 15, qPrintable(QString::number(english)));
+    }
+
+    void TickedSoundTracksEachBecomeAStreamOfTheFile()
+    {
+        CollectMessages messages;
+        QTemporaryDir out;
+        CZuZideroDlg window;
+        window.show();
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        CColumnTreeCtrl* list = window.TitleList();
+        QTreeWidgetItem* first = list->Root()->child(0);
+        QTreeWidgetItem* second = list->Root()->child(1);
+        QComboBox* audio = window.AudioTracks();
+        const auto ticked = [&](int row) {
+            return qobject_cast<QStandardItemModel*>(audio->model())->item(row)->checkState() == Qt::Checked;
+        };
+        // Title_01: the French track ticked beside the English one, by its check box in the open
+        // list, which stays open for more.
+        QCOMPARE(list->currentItem(), first);
+        QVERIFY(ticked(0) && !ticked(1));
+        audio->showPopup();
+        QAbstractItemView* view = audio->view();
+        QTRY_VERIFY(view->isVisible());
+        const QRect french = view->visualRect(audio->model()->index(1, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(french.left() + 8, french.center().y()));
+        QVERIFY(ticked(0) && ticked(1));
+        QVERIFY(view->isVisible());
+        audio->hidePopup();
+        QCOMPARE(audio->currentText(), QStringLiteral("English(AC3 2ch)"));
+        // Unticking the first makes the next first; the last ticked one stays.
+        window.OnAudioTicked(0);
+        QCOMPARE(audio->currentText(), QStringLiteral("French(MP2 2ch)"));
+        window.OnAudioTicked(1);
+        QVERIFY(ticked(1) && !ticked(0));
+        window.OnAudioTicked(0);
+        window.OnAudioTicked(1);
+        window.OnAudioTicked(1);
+        QCOMPARE(audio->currentText(), QStringLiteral("English(AC3 2ch)"));
+        QVERIFY(ticked(0) && ticked(1));
+        // Choosing the ticked French track makes it first; English stays ticked. Back again.
+        Choose(audio, 1);
+        QCOMPARE(audio->currentText(), QStringLiteral("French(MP2 2ch)"));
+        QVERIFY(ticked(0) && ticked(1));
+        Choose(audio, 0);
+        QVERIFY(ticked(0) && ticked(1));
+        // Title_02: French alone, chosen from the list; its own choice, Title_01's kept.
+        window.OnListClicked(second);
+        QVERIFY(ticked(0) && !ticked(1));
+        Choose(audio, 1);
+        QVERIFY(!ticked(0) && ticked(1));
+        window.OnListClicked(first);
+        QVERIFY(ticked(0) && ticked(1));
+
+        // Merged, the titles' track counts differ: refused before the run, saying why.
+        window.OnFormatCommand(32814); // MKV
+        window.OutputBox()->setText(out.path());
+        window.MergeBox()->setChecked(true);
+        window.OnStart(false);
+        QVERIFY(!window.Progress());
+        QCOMPARE(messages.messages.size(), 1);
+        QVERIFY2(messages.messages.front().contains(QStringLiteral("different numbers of audio tracks")),
+                 qPrintable(messages.messages.front()));
+        messages.messages.clear();
+        window.MergeBox()->setChecked(false);
+
+        window.OnStart(false);
+        QVERIFY(RunToTheEnd(window));
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+        const QString one = out.filePath("Title_01.mkv"), two = out.filePath("Title_02.mkv");
+        QCOMPARE(Probe(one, "stream=codec_type").split('\n'), (QStringList{"video", "audio", "audio"}));
+        QCOMPARE(Probe(one, "stream_tags=language").split('\n'), (QStringList{"eng", "fra"}));
+        QVERIFY(std::abs(Pitch(one, 0) - 440) < 15);
+        QVERIFY(std::abs(Pitch(one, 1) - 660) < 15);
+        QCOMPARE(Probe(two, "stream=codec_type").split('\n'), (QStringList{"video", "audio"}));
+        QVERIFY(std::abs(Pitch(two, 0) - 770) < 15);
     }
 
     void AFirstStartConvertsIntoTheVideosFolderWithH264()

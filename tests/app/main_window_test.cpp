@@ -426,7 +426,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         window.OpenAtStart(DiscPath("ntsc_4x3"));
-        QTRY_VERIFY(window.Disc() != DiscHandle(0));
+        QTRY_VERIFY(window.Disc() != nullptr);
         QCOMPARE(window.TitleList()->Root()->childCount(), 2);
         QVERIFY(messages.messages.isEmpty());
     }
