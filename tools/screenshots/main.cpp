@@ -1,6 +1,8 @@
 // zuzidero-screenshots: opens ZuZidero's windows on a test disc and saves a picture of each,
 // for the README. scripts/screenshots.sh runs it under Xvfb.
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -113,6 +115,16 @@ int main(int argc, char** argv)
     window.TitleList()->ToggleCheck(first->child(3));
     first->setExpanded(false);
     window.TitleList()->setCurrentItem(first);
+
+    // Title_01's two sound tracks ticked, the audio list open.
+    window.OnListClicked(first);
+    window.OnAudioTicked(1);
+    window.AudioTracks()->showPopup();
+    Settle(500);
+    const QRect popup = window.AudioTracks()->view()->window()->frameGeometry();
+    Save(ScreenOf(window.frameGeometry().united(popup)), "main-window-audio-tracks.png");
+    window.AudioTracks()->hidePopup();
+    window.OnAudioTicked(1);
 
     // Title_01 playing, paused where its English subtitle is on screen (0.5 s to 1.5 s).
     window.OnPlay();
