@@ -111,6 +111,9 @@ bool ConversionEngine::CreateFilters(int titleIndex, int chapterIndex)
     if (video && !AddRegisteredFilter(m_graph.Get(), CLSID_MpegVideoDecoder, m_videoDecoder, "VideoDecoder",
                                       "CLSID_MpegDecoder error", message))
         return false;
+    // Burned-in subpictures in the disc's own colours.
+    if (video)
+        static_cast<CVideoDecoderFilter*>(m_videoDecoder.Get())->SetSubpicturePalette(m_disc->SubpicturePalette(titleIndex));
     if (audio && (!AddRegisteredFilter(m_graph.Get(), CLSID_MpegAudioDecoder, m_audioDecoder, "AudioDecoder",
                                        "CLSID_MpaDecoder error", message) ||
                   !AddNewFilter(m_graph.Get(), &CMyAudioConveFilter::Create, m_audioConver, "AudioConver",

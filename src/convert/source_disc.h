@@ -43,6 +43,11 @@ public:
     // The cells from a chapter (−1: the whole title) to the title's end, with a last mark for
     // the end (Disc::CellMarks).
     std::vector<Disc::CellMark> CellMarks(int title, int chapter) const { return m_disc->CellMarks(title, chapter); }
+    // The 16 colours of a title's subpictures (0xRRGGBB), or none (Disc::SubpicturePalette).
+    std::vector<std::uint32_t> SubpicturePalette(int title) const
+    {
+        return Known(title) ? m_disc->SubpicturePalette(title) : std::vector<std::uint32_t>{};
+    }
     // Where each chapter of a title starts, in ms from the title's start (its playing time, as the
     // cells give it); empty for an unknown title.
     std::vector<double> ChapterStarts(int title) const;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -36,8 +38,31 @@ bool SubpictureDecoder::Open(Kind kind)
         m_errors.NoteFailure("no memory for the subpicture decoder");
         return false;
     }
-    if (m_errors.Note("avcodec_open2", avcodec_open2(m_codec.get(), codec, nullptr))) m_codec.reset();
+    // A DVD's colours go to the decoder as its "palette" option, "rrggbb,rrggbb,…".
+    AVDictionary* options = nullptr;
+    if (kind == kDvd && m_palette.size() == 16) {
+        std::string text;
+        for (std::uint32_t colour : m_palette) {
+            char entry[8];
+            std::snprintf(entry, sizeof entry, "%06x", colour & 0xFFFFFF);
+            text += (text.empty() ? "" : ",") + std::string(entry);
+        }
+        av_dict_set(&options, "palette", text.c_str(), 0);
+    }
+    if (m_errors.Note("avcodec_open2", avcodec_open2(m_codec.get(), codec, &options))) m_codec.reset();
+    av_dict_free(&options);
     return m_codec != nullptr;
+}
+
+void SubpictureDecoder::SetPalette(std::vector<std::uint32_t> palette)
+{
+    if (palette == m_palette) return;
+    m_palette = std::move(palette);
+    // Opened again with it, when it draws DVD subpictures.
+    if (m_kind == kDvd && m_codec) {
+        m_codec.reset();
+        Open(kDvd);
+    }
 }
 
 void SubpictureDecoder::Decode(const std::uint8_t* data, int size, bool hasTime, REFERENCE_TIME start)

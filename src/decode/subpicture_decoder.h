@@ -18,6 +18,9 @@ public:
     // Decodes this kind from now on, forgetting what the last one decoded (before streaming);
     // false when libavcodec has no decoder for it.
     bool Open(Kind kind);
+    // The 16 colours (0xRRGGBB) DVD subpictures are drawn with, from the disc's navigation; none
+    // leaves libavcodec to guess them from the subpictures' opacity. Set while not streaming.
+    void SetPalette(std::vector<std::uint32_t> palette);
 
     // Decodes a sample of subpicture data (subpicture thread). A unit may span several samples;
     // its time is that of the sample it starts in.
@@ -46,6 +49,7 @@ private:
 
     ffmpeg::CodecContextPtr m_codec; // subpicture thread
     Kind m_kind = kDvd;
+    std::vector<std::uint32_t> m_palette; // set while not streaming
     ffmpeg::PacketPtr m_packet;      // subpicture thread
     REFERENCE_TIME m_unitStart = 0;  // subpicture thread
     bool m_unitTimed = false;        // subpicture thread

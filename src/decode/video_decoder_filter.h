@@ -101,6 +101,9 @@ public:
 
     // Whether subpictures are burned in (the preview turns them off and on while playing).
     void ShowSubpictures(bool on) { m_showSubpictures = on; }
+    // The colours of the title's DVD subpictures (0xRRGGBB ×16, from the disc's navigation; none:
+    // guessed). Application thread, the graph stopped.
+    void SetSubpicturePalette(std::vector<std::uint32_t> palette) { m_subpictures.SetPalette(std::move(palette)); }
 
     // IDecoderDamage
     std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> DamagedStretches() override;

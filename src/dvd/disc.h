@@ -61,6 +61,9 @@ public:
     // when the place's own name is to be shown.
     virtual std::string VolumeName() const = 0;
     virtual TitleVideo VideoOf(int title) const = 0;
+    // The 16 colours a title's subpictures are drawn with (0xRRGGBB), as its navigation gives
+    // them; empty when it gives none (the subpictures' decoder then guesses).
+    virtual std::vector<std::uint32_t> SubpicturePalette(int) const { return {}; }
     // The title a player starts with (0-based), or -1 when the disc does not say.
     virtual int MainTitle() const { return -1; }
     // What the disc is. Only a DVD's cells are tied to their times (by its navigation packs);

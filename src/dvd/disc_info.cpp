@@ -1,6 +1,7 @@
 #include "dvd/disc_info.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cctype>
 #include <cstdio>
 
@@ -32,6 +33,15 @@ std::int64_t TitleByteLength(const TitleInfo& title)
     const int chapters = title.chapterCount < 0 ? 0 : (title.chapterCount > kMaxChapters ? kMaxChapters : title.chapterCount);
     for (int i = 0; i < chapters; ++i) sectors += title.chapterSectors[i];
     return sectors * kSectorSize;
+}
+
+std::uint32_t YCrCbToRgb(std::uint32_t colour)
+{
+    const double y = 1.164 * (static_cast<double>((colour >> 16) & 0xFF) - 16);
+    const double cr = static_cast<double>((colour >> 8) & 0xFF) - 128;
+    const double cb = static_cast<double>(colour & 0xFF) - 128;
+    const auto channel = [](double v) { return static_cast<std::uint32_t>(std::clamp(std::lround(v), 0L, 255L)); };
+    return channel(y + 1.596 * cr) << 16 | channel(y - 0.813 * cr - 0.391 * cb) << 8 | channel(y + 2.018 * cb);
 }
 
 std::string LanguageCodeText(std::int32_t language)

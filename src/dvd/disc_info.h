@@ -76,6 +76,8 @@ const char* AudioFormatLabel(std::int32_t audioFormat);
 int ShownChannelCount(std::int32_t audioChannelsMinusOne);
 // Bytes of a title: the sum of its chapters' sectors × 2048, in 64 bits.
 std::int64_t TitleByteLength(const TitleInfo& title);
+// A DVD palette colour (0x00YYCrCb, studio range) as 0xRRGGBB (ITU-R BT.601).
+std::uint32_t YCrCbToRgb(std::uint32_t colour);
 // The two-letter code of a record language value, lower-cased ("en"), or empty.
 std::string LanguageCodeText(std::int32_t language);
 // A stream identifier as the program prints it: four upper-case hexadecimal digits ("BD80").

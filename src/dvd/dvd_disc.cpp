@@ -264,8 +264,10 @@ void DvdDisc::Load(const ifo::Manager& manager)
             info.chapterSectors[c] = static_cast<std::uint32_t>(std::min<std::uint64_t>(chapterSectors, UINT32_MAX));
         }
         for (int pgcn : chains) info.durationMs += PlaybackMs(ProgramChain(*vts, pgcn)->time, ntsc);
-        if (const ifo::ProgramChain* pgc = ProgramChain(*vts, chapterCount > 0 ? parts[0].programChain : 0))
+        if (const ifo::ProgramChain* pgc = ProgramChain(*vts, chapterCount > 0 ? parts[0].programChain : 0)) {
             AddStreams(*vts, *pgc, title.video.wide, info);
+            title.palette.assign(std::begin(pgc->palette), std::end(pgc->palette));
+        }
     }
 }
 
@@ -273,6 +275,14 @@ TitleVideo DvdDisc::VideoOf(int title) const
 {
     if (title < 0 || static_cast<std::size_t>(title) >= m_titles.size()) return {};
     return m_titles[static_cast<std::size_t>(title)].video;
+}
+
+std::vector<std::uint32_t> DvdDisc::SubpicturePalette(int title) const
+{
+    if (title < 0 || static_cast<std::size_t>(title) >= m_titles.size()) return {};
+    std::vector<std::uint32_t> rgb;
+    for (std::uint32_t colour : m_titles[static_cast<std::size_t>(title)].palette) rgb.push_back(YCrCbToRgb(colour));
+    return rgb;
 }
 
 void DvdDisc::GetInfo(DiscInfo* info) const

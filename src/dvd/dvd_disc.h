@@ -73,6 +73,7 @@ public:
     std::string VolumeName() const override { return m_volumeName; }
     // The picture of a title as its title set's video attributes describe it.
     TitleVideo VideoOf(int title) const override;
+    std::vector<std::uint32_t> SubpicturePalette(int title) const override;
 
     // While on, reads give up at once (zeros) instead of trying unreadable sectors again: a stop
     // must not wait for a damaged drive's retries. Any thread.
@@ -87,6 +88,7 @@ private:
         int titleSet = 0;
         bool readable = false;
         TitleVideo video;
+        std::vector<std::uint32_t> palette;          // of its first chain, 0x00YYCrCb
         std::vector<std::vector<CellRun>> chapters; // chapter → its cells
     };
 

@@ -58,6 +58,7 @@ bool ParseProgramChain(Reader& r, std::uint64_t at, ProgramChain& pgc)
     pgc.time = r.Time(at + 4);
     for (int k = 0; k < 8; ++k) pgc.audioControl[k] = r.U16(at + 0x0C + 2 * static_cast<std::uint64_t>(k));
     for (int k = 0; k < 32; ++k) pgc.subpictureControl[k] = r.U32(at + 0x1C + 4 * static_cast<std::uint64_t>(k));
+    for (int k = 0; k < 16; ++k) pgc.palette[k] = r.U32(at + 0xA4 + 4 * static_cast<std::uint64_t>(k)) & 0xFFFFFF;
     const std::uint64_t programMap = r.U16(at + 0xE6);
     const std::uint64_t cellPlayback = r.U16(at + 0xE8);
     if (programs > 0 && (programMap < kHeader || !r.Has(at + programMap, static_cast<std::uint64_t>(programs))))

@@ -42,6 +42,8 @@ struct ProgramChain {
     PlaybackTime time;
     std::uint16_t audioControl[8] = {};
     std::uint32_t subpictureControl[32] = {};
+    // The subpictures' 16 colours, each 0x00YYCrCb as the chain stores it.
+    std::uint32_t palette[16] = {};
     std::vector<std::uint8_t> programs; // entry cell (1-based) of each program
     std::vector<Cell> cells;
 };

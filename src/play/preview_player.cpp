@@ -133,6 +133,8 @@ bool PreviewPlayer::SetTitle(int titleIndex, int chapterIndex)
         if (info.titles[titleIndex].audioCount > 0) firstAudio = info.titles[titleIndex].audioStreamId[0];
     }
     SetCellTimes(m_splitter.Get(), m_disc->Kind(), m_disc->CellMarks(titleIndex, chapterIndex));
+    // The title's subpictures in the disc's own colours.
+    if (m_decoder) static_cast<CVideoDecoderFilter*>(m_decoder.Get())->SetSubpicturePalette(m_disc->SubpicturePalette(titleIndex));
     if (!ConnectTitle()) return false;
     if (m_titleLength > 0) m_splitter->SetPlayRange(0, 0, m_titleLength);
     // The title's first listed track is heard unless another is chosen, as a conversion takes

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -229,6 +230,37 @@ TEST(Conversion, AChosenSubtitleIsBurnedInAndNoneBurnsNothing)
         }
         // Without subtitles the output is the plain title.
         EXPECT_LT(MeanDifference(b[i], source[i]), 6) << "picture " << i;
+    }
+}
+
+TEST(Conversion, SubpicturesAreBurnedInTheDiscsOwnColours)
+{
+    // The title's chain gives the subpictures' colours: white for the English box, yellow for the
+    // German one. Without them libavcodec guessed, and drew both white.
+    OpenTestDisc disc("ntsc_4x3"); // title 2: English box 0.5–1.5 s, German (yellow) box 1.0–1.8 s
+    const std::vector<std::uint32_t> palette = disc.source->SubpicturePalette(1);
+    ASSERT_EQ(palette.size(), 16u);
+    EXPECT_EQ(palette[0], 0xFFFFFFu);
+    EXPECT_EQ(palette[1] & 0xF0F0F0, 0xF0F000u) << std::hex << palette[1];
+    const ProfileRecord& profile = Profile(kMp4Profile);
+    for (const auto& [subtitle, at, yellow] : {std::tuple{0xBD20, "1.2", false}, std::tuple{0xBD21, "1.6", true}}) {
+        RunSettings settings = Settings(profile, OutputFolder("subtitle-colour"));
+        settings.selectedSubtitleId = subtitle;
+        const auto result = Convert(disc, {MakeRunTask(disc, 1, profile)}, settings);
+        ASSERT_EQ(result.files.size(), 1u);
+        // The box's middle, 300–340 × 370–380 of 720 × 480, in the profile's picture.
+        const std::string rgb = ToolOutput({"ffmpeg", "-v", "error", "-ss", at, "-i", result.files[0], "-frames:v", "1", "-vf",
+                                            "scale=720:480,crop=40:10:300:370", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
+        ASSERT_EQ(rgb.size(), 40u * 10 * 3);
+        double mean[3] = {};
+        for (std::size_t i = 0; i < rgb.size(); ++i) mean[i % 3] += static_cast<unsigned char>(rgb[i]) / 400.0;
+        SCOPED_TRACE(yellow ? "German" : "English");
+        EXPECT_GT(mean[0], 220);
+        EXPECT_GT(mean[1], 220);
+        if (yellow)
+            EXPECT_LT(mean[2], 60);
+        else
+            EXPECT_GT(mean[2], 220);
     }
 }
 
