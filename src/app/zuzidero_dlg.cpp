@@ -497,11 +497,16 @@ void CZuZideroDlg::ShowAudioTicks(const ConversionTask& task)
     auto* model = qobject_cast<QStandardItemModel*>(m_audio->model());
     if (!model) return;
     const std::int32_t first = m_audio->currentData().toInt();
+    QStringList converted;
     for (int row = 0; row < m_audio->count(); ++row) {
         const std::int32_t id = m_audio->itemData(row).toInt();
         const bool ticked = id == first || std::find(task.moreAudio.begin(), task.moreAudio.end(), id) != task.moreAudio.end();
         model->item(row)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+        if (ticked && id != first) converted << m_audio->itemText(row);
     }
+    // The closed list shows the first track; the others ticked are named on hovering.
+    m_audio->setToolTip(converted.isEmpty() ? QString()
+                                            : QStringLiteral("Also converted: ") + converted.join(QStringLiteral(", ")));
 }
 
 void CZuZideroDlg::StoreAudioChoice(std::int32_t first, std::vector<std::int32_t> more)

@@ -358,6 +358,7 @@ private slots:
         QVERIFY(view->isVisible());
         audio->hidePopup();
         QCOMPARE(audio->currentText(), QStringLiteral("English(AC3 2ch)"));
+        QCOMPARE(audio->toolTip(), QStringLiteral("Also converted: French(MP2 2ch)"));
         // Unticking the first makes the next first; the last ticked one stays.
         window.OnAudioTicked(0);
         QCOMPARE(audio->currentText(), QStringLiteral("French(MP2 2ch)"));

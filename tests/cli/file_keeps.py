@@ -140,6 +140,18 @@ try:
     ident = mkvmerge_identify(os.path.join(out, "Title_01.mkv")) or {}
     languages = [t["properties"].get("language") for t in ident.get("tracks", []) if t["type"] == "audio"]
     check(languages == ["fre", "eng"], f"mkvmerge reads the tracks' languages {languages}")
+    # Every kind of source: a Blu-ray title (AC-3 English at 440 Hz, LPCM Japanese at 660 Hz) and
+    # an M2TS file (E-AC-3 at 440 Hz, DTS at 660 Hz), each track from its own PID.
+    for disc, args, name, wanted in ((os.path.join(DISCS, "bluray"), ["--title", "1"], "Title_01.mkv", ["eng", "jpn"]),
+                                     (os.path.join(DISCS, "media", "eac3_dts.m2ts"), [], "Title_01.mkv", [None, None])):
+        convert("--out", out, *args, "--profile", "11", "--audio", "all", disc=disc)
+        path = os.path.join(out, name)
+        streams = audio_streams(path)
+        check([s.get("tags", {}).get("language") for s in streams] == wanted, f"{disc}: streams {streams}")
+        for i, hz in enumerate((440, 660)[:len(streams)]):
+            heard = track_pitch(path, i)
+            check(abs(heard - hz) < 10, f"{disc}: track {i} at {heard} Hz, wanted {hz}")
+
     # A device's format keeps the first track, and the run says so.
     r = convert("--out", out, "--title", "2", "--profile", "55", "--audio", "fr", "--audio", "en", quiet=False)
     streams = audio_streams(os.path.join(out, "Title_02.3gp"))
