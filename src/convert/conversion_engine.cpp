@@ -55,6 +55,7 @@ bool ConversionEngine::Build(std::shared_ptr<SourceDisc> disc, int titleIndex, i
     m_disc = std::move(disc);
     if (!m_disc) return false;
     m_nothingReadable = false;
+    m_soundNotFound.clear();
     if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid, m_graph.PutVoid()) != S_OK)
         return false;
     if (FAILED(m_graph.As(m_control)) || FAILED(m_graph.As(m_events))) return false;
@@ -251,12 +252,15 @@ bool ConversionEngine::ConnectMoreSound(const std::vector<std::uint16_t>& tracks
         // As many as the file has sound streams for.
         if (m_moreSound.size() + 1 >= m_writer.AudioTracks()) break;
         if (std::find(taken.begin(), taken.end(), id) != taken.end()) continue;
+        taken.push_back(id);
         auto stream = std::find_if(streams.rbegin(), streams.rend(),
                                    [&](const EngineStream& s) { return s.kind == EngineStream::kAudio && s.streamId == id; });
-        if (stream == streams.rend()) continue;
-        const int pin = m_splitter->AddSoundPin(stream->index);
-        if (pin < 0) continue;
-        taken.push_back(id);
+        const int pin = stream == streams.rend() ? -1 : m_splitter->AddSoundPin(stream->index);
+        if (pin < 0) {
+            // Listed for the title, but not in its data: the file's stream for it stays empty.
+            m_soundNotFound.push_back(id);
+            continue;
+        }
         SoundBranch branch;
         const std::string number = std::to_string(m_moreSound.size() + 2);
         if (!AddRegisteredFilter(m_graph.Get(), CLSID_MpegAudioDecoder, branch.decoder, ("AudioDecoder " + number).c_str(),

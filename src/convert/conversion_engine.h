@@ -90,6 +90,9 @@ public:
     // After a failed Build: true when the title's data showed no stream at all (zeros, a cut
     // file), so that the title cannot be used.
     bool NothingReadable() const { return m_nothingReadable; }
+    // The further sound tracks of the last Build that the title's data does not hold: their
+    // streams in the file stay without sound.
+    const std::vector<std::uint16_t>& SoundNotFound() const { return m_soundNotFound; }
     // "Title 1 holds nothing that can be read".
     static std::string NothingReadableText(int titleIndex);
 
@@ -145,5 +148,6 @@ private:
     int m_titleIndex = 0;
     std::shared_ptr<SourceDisc> m_disc; // the current task's
     std::int32_t m_firstAudioStreamId = 0; // the title's first listed track, 0 when it has none
+    std::vector<std::uint16_t> m_soundNotFound;
     bool m_nothingReadable = false;
 };

@@ -309,7 +309,16 @@ void ConversionRun::CompleteCurrent(bool failed, HRESULT why)
 
 void ConversionRun::NoteDamage(CConvFilter& sink)
 {
-    const std::vector<LostStretch> lost = m_engine.Lost();
+    std::vector<LostStretch> lost = m_engine.Lost();
+    // Where this task's pictures (or sound) end in the file.
+    const REFERENCE_TIME length = m_settings.profile.hasVideo ? sink.NextVideoSlot() : sink.AudioPosition();
+    // A chosen track the title's data lacks is lost for the whole task, and said so.
+    for (std::uint16_t id : m_engine.SoundNotFound()) {
+        if (m_message)
+            m_message(std::filesystem::path(m_filePath).filename().string() + ": audio track " + StreamIdText(id) +
+                      " is not in the title's data; its stream holds no sound");
+        lost.push_back({0, length});
+    }
     if (!lost.empty()) {
         if (m_damage.empty() || m_damage.back().file != m_filePath) m_damage.push_back(FileDamage{m_filePath, {}});
         for (LostStretch s : lost) {
@@ -319,7 +328,7 @@ void ConversionRun::NoteDamage(CConvFilter& sink)
         }
     }
     // The next merged task follows where this one's pictures (or sound) ended.
-    m_fileOffset += m_settings.profile.hasVideo ? sink.NextVideoSlot() : sink.AudioPosition();
+    m_fileOffset += length;
 }
 
 REFERENCE_TIME FileDamage::Total() const

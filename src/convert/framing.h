@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "write/aspect_ratio.h"
+#include "write/display_ratio.h"
 
 // 720 × 480, 720 × 576, 704 × 480, 704 × 576, 352 × 480, 352 × 576.
 bool IsDvdFrameSize(int width, int height);

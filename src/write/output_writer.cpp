@@ -199,13 +199,7 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
     if (m_format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     stream->sample_aspect_ratio = codec->sample_aspect_ratio;
     stream->disposition = AV_DISPOSITION_DEFAULT;
-    int result = avcodec_open2(codec.get(), encoder, nullptr);
-    if (m_errors.Note("avcodec_open2", result) || result < 0)
-        return Fail(std::string("cannot open the video encoder ") + encoder->name, result);
-    result = avcodec_parameters_from_context(stream->codecpar, codec.get());
-    if (m_errors.Note("avcodec_parameters_from_context", result) || result < 0)
-        return Fail("cannot set the video stream's parameters", result);
-    stream->time_base = codec->time_base;
+    if (!OpenEncoder(codec.get(), encoder, stream, "video")) return false;
 
     m_videoFrame = ffmpeg::MakeFrame();
     if (!m_videoFrame) return Fail("out of memory");
@@ -228,6 +222,18 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
     return true;
 }
 
+bool OutputWriter::OpenEncoder(AVCodecContext* codec, const AVCodec* encoder, AVStream* stream, const char* kind)
+{
+    int result = avcodec_open2(codec, encoder, nullptr);
+    if (m_errors.Note("avcodec_open2", result) || result < 0)
+        return Fail(std::string("cannot open the ") + kind + " encoder " + encoder->name, result);
+    result = avcodec_parameters_from_context(stream->codecpar, codec);
+    if (m_errors.Note("avcodec_parameters_from_context", result) || result < 0)
+        return Fail(std::string("cannot set the ") + kind + " stream's parameters", result);
+    stream->time_base = codec->time_base;
+    return true;
+}
+
 bool OutputWriter::AddAudioStream(const AVCodec* encoder, const StreamLabel& label, bool first)
 {
     AVStream* stream = avformat_new_stream(m_format, nullptr);
@@ -244,13 +250,7 @@ bool OutputWriter::AddAudioStream(const AVCodec* encoder, const StreamLabel& lab
     av_channel_layout_default(&codec->ch_layout, std::max(1, w.Channel));
     codec->time_base = {1, w.SampleRate};
     if (m_format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int result = avcodec_open2(codec.get(), encoder, nullptr);
-    if (m_errors.Note("avcodec_open2", result) || result < 0)
-        return Fail(std::string("cannot open the audio encoder ") + encoder->name, result);
-    result = avcodec_parameters_from_context(stream->codecpar, codec.get());
-    if (m_errors.Note("avcodec_parameters_from_context", result) || result < 0)
-        return Fail("cannot set the audio stream's parameters", result);
-    stream->time_base = codec->time_base;
+    if (!OpenEncoder(codec.get(), encoder, stream, "audio")) return false;
     SetTag(&stream->metadata, "language", label.language);
     SetTag(&stream->metadata, "title", label.title);
     // MP4 and MOV keep a track's name as its handler's.
@@ -270,8 +270,8 @@ bool OutputWriter::AddAudioStream(const AVCodec* encoder, const StreamLabel& lab
     if (Refused("av_frame_get_buffer", av_frame_get_buffer(track.frame.get(), 0), "out of memory")) return false;
     if (codec->sample_fmt != AV_SAMPLE_FMT_S16) {
         SwrContext* converter = nullptr;
-        result = swr_alloc_set_opts2(&converter, &codec->ch_layout, codec->sample_fmt, codec->sample_rate,
-                                     &codec->ch_layout, AV_SAMPLE_FMT_S16, codec->sample_rate, 0, nullptr);
+        const int result = swr_alloc_set_opts2(&converter, &codec->ch_layout, codec->sample_fmt, codec->sample_rate,
+                                               &codec->ch_layout, AV_SAMPLE_FMT_S16, codec->sample_rate, 0, nullptr);
         track.converter.reset(converter);
         if (Refused("swr_alloc_set_opts2", result, "cannot convert samples for the audio encoder") ||
             Refused("swr_init", swr_init(converter), "cannot convert samples for the audio encoder"))

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "write/aspect_ratio.h"
+#include "write/display_ratio.h"
 #include "ffmpeg/ffmpeg_errors.h"
 #include "ffmpeg/ffmpeg_handles.h"
 #include "profiles/profile_record.h"
@@ -111,6 +111,9 @@ private:
     // A call that must give `wanted` samples: false (and failed with `what`) otherwise.
     bool Whole(const char* call, int result, int wanted, const std::string& what);
     bool AddVideoStream(const AVCodec* encoder);
+    // Opens a stream's encoder and hands its parameters and time base to the stream; false (and
+    // failed, naming the `kind` of stream) when either is refused.
+    bool OpenEncoder(AVCodecContext* codec, const AVCodec* encoder, AVStream* stream, const char* kind);
     // One sound stream of the file: its encoder, the FIFO that gathers whole encoder frames, and
     // what was written of it.
     struct AudioTrack {

@@ -63,6 +63,27 @@ TEST_F(Engine, AVideoProfileBuildsTheWholeGraphPaused)
     EXPECT_TRUE(m_messages.empty());
 }
 
+TEST_F(Engine, FurtherSoundTracksGetBranchesOfTheirOwnAndOnesNotInTheDataAreSaid)
+{
+    // Three sound streams in the file: the title's English track first, its French one (C000),
+    // and C100, which its data does not hold.
+    const ProfileRecord& profile = Profile(11); // MKV
+    m_path = TemporaryPath("engine.mkv");
+    FileMarks marks;
+    marks.audio.resize(3);
+    ASSERT_TRUE(m_engine.OpenOutput(m_path, profile.writer, {}, -1, marks));
+    ConversionEngine::BuildOptions options;
+    options.moreAudio = {0xC000, 0xC100, 0xC000};
+    ASSERT_TRUE(m_engine.Build(m_disc.source, 0, -1, MakeRunTask(m_disc, 0, profile).task.clip, options));
+    for (const char* name : {"AudioDecoder", "AudioDecoder 2", "AudioConver 2"}) EXPECT_TRUE(Has(name)) << name;
+    EXPECT_FALSE(Has("AudioDecoder 3"));
+    EXPECT_EQ(m_engine.Sink()->SoundInputs(), 2);
+    EXPECT_EQ(m_engine.SoundNotFound(), std::vector<std::uint16_t>{0xC100});
+    // Built again, the list is the new build's.
+    ASSERT_TRUE(m_engine.Build(m_disc.source, 0, -1, MakeRunTask(m_disc, 0, profile).task.clip, {}));
+    EXPECT_TRUE(m_engine.SoundNotFound().empty());
+}
+
 TEST_F(Engine, AnAudioOnlyProfileBuildsNoPictureBranch)
 {
     ClipSettings clip = MakeRunTask(m_disc, 0, Profile(17)).task.clip;

@@ -184,9 +184,19 @@ protected:
         ASSERT_TRUE(m_screen.shown.wait_for(lock, std::chrono::minutes(1), reached))
             << "no picture of " << static_cast<double>(wanted) / 1e7 << " s was shown";
     }
-    // Lets real time pass while the player is paused: that the clock and the device stand still
-    // while the world's time goes on can only be seen by waiting.
-    static void LetTimePassWhilePaused(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+    // Waits, while the player is paused, until the paused device has played `bytes` of its own
+    // silence into the heard file: the device's time goes on while the player's stands still.
+    void WaitForTheDevicesSilence(std::int64_t bytes)
+    {
+        const auto size = [this] {
+            std::error_code error;
+            return static_cast<std::int64_t>(std::filesystem::file_size(m_soundFile, error));
+        };
+        const std::int64_t until = size() + bytes;
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1); // a hang, not a measure
+        while (size() < until && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+        ASSERT_GE(size(), until) << "the paused device played nothing";
+    }
 
     std::vector<std::string> m_messages;
     PreviewPlayer m_player{[this](const std::string& text) { m_messages.push_back(text); }};
@@ -257,7 +267,7 @@ TEST_F(PreviewTest, TheClockFollowsThePlayedSoundAndHoldsWhilePaused)
     REFERENCE_TIME t3 = 0, t4 = 0;
     clock->GetTime(&t3);
     const std::int64_t p3 = sound->PlayedBytes();
-    LetTimePassWhilePaused(0.4);
+    WaitForTheDevicesSilence(static_cast<std::int64_t>(0.4 * bytesPerSecond));
     clock->GetTime(&t4);
     EXPECT_EQ(t3, t4) << "the clock ran on while paused";
     EXPECT_EQ(p3, sound->PlayedBytes()) << "the device played on while paused";

@@ -529,6 +529,7 @@ HRESULT TestSinkPin::Receive(IMediaSample* sample)
         m_sink->m_times.push_back(start);
     }
     const auto& o = m_sink->m_options;
+    // A slow consumer (an encoder that falls behind), imitated: tests wait for its samples, not its time.
     if (o.delayEvery > 0 && count % o.delayEvery == 0)
         std::this_thread::sleep_for(std::chrono::microseconds(o.delayMicroseconds));
     return S_OK;

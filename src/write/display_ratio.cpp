@@ -1,4 +1,4 @@
-#include "write/aspect_ratio.h"
+#include "write/display_ratio.h"
 
 #include <numeric>
 
