@@ -56,6 +56,7 @@ bool ConversionEngine::Build(std::shared_ptr<SourceDisc> disc, int titleIndex, i
     if (!m_disc) return false;
     m_nothingReadable = false;
     m_soundNotFound.clear();
+    m_subtitlesNotFound.clear();
     if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid, m_graph.PutVoid()) != S_OK)
         return false;
     if (FAILED(m_graph.As(m_control)) || FAILED(m_graph.As(m_events))) return false;
@@ -72,9 +73,12 @@ bool ConversionEngine::Build(std::shared_ptr<SourceDisc> disc, int titleIndex, i
     if (options.preview && m_writer.HasVideo()) AttachPreview(options.preview);
     ChooseStreams(options.subtitleId, options.audioStreamId);
     // The first track has its pin now; the others get pins of their own.
-    if (m_audioConver && !ConnectMoreSound(options.moreAudio, options.audioStreamId ? options.audioStreamId
-                                                                                   : static_cast<std::uint16_t>(m_firstAudioStreamId)))
+    if (m_profile.hasAudio && !ConnectMoreSound(options.moreAudio, options.audioStreamId ? options.audioStreamId
+                                                                                       : static_cast<std::uint16_t>(m_firstAudioStreamId)))
         return false;
+    if (!ConnectSubtitleTracks(options.subtitleTracks)) return false;
+    // Copied streams are written from where this task begins in the file.
+    m_sink->SetFileOffset(m_writer.Length());
     return SUCCEEDED(m_control->Pause());
 }
 
@@ -109,19 +113,22 @@ bool ConversionEngine::CreateFilters(int titleIndex, int chapterIndex)
         if (info.titles[titleIndex].audioCount > 0) m_firstAudioStreamId = info.titles[titleIndex].audioStreamId[0];
     }
 
-    if (video && !AddRegisteredFilter(m_graph.Get(), CLSID_MpegVideoDecoder, m_videoDecoder, "VideoDecoder",
-                                      "CLSID_MpegDecoder error", message))
+    // Streams the writer copies go from the splitter to the sink as they are.
+    const bool decodeVideo = video && !m_writer.Copies(StreamKind::kVideo);
+    const bool decodeAudio = audio && !m_writer.Copies(StreamKind::kAudio, 0);
+    if (decodeVideo && !AddRegisteredFilter(m_graph.Get(), CLSID_MpegVideoDecoder, m_videoDecoder, "VideoDecoder",
+                                            "CLSID_MpegDecoder error", message))
         return false;
     // Burned-in subpictures in the disc's own colours.
-    if (video)
+    if (decodeVideo)
         static_cast<CVideoDecoderFilter*>(m_videoDecoder.Get())->SetSubpicturePalette(m_disc->SubpicturePalette(titleIndex));
-    if (audio && (!AddRegisteredFilter(m_graph.Get(), CLSID_MpegAudioDecoder, m_audioDecoder, "AudioDecoder",
+    if (decodeAudio && (!AddRegisteredFilter(m_graph.Get(), CLSID_MpegAudioDecoder, m_audioDecoder, "AudioDecoder",
                                        "CLSID_MpaDecoder error", message) ||
                   !AddNewFilter(m_graph.Get(), &CMyAudioConveFilter::Create, m_audioConver, "AudioConver",
                                 "CLSID_MyAudioConver error", message)))
         return false;
-    if (video && !AddNewFilter(m_graph.Get(), &CMyVideoConveFilter::Create, m_videoConver, "VideoConver",
-                               "CLSID_MyVideoConver error", message))
+    if (decodeVideo && !AddNewFilter(m_graph.Get(), &CMyVideoConveFilter::Create, m_videoConver, "VideoConver",
+                                     "CLSID_MyVideoConver error", message))
         return false;
     return OpenArea(titleIndex, chapterIndex);
 }
@@ -198,7 +205,8 @@ void ConversionEngine::ApplyClip(int titleIndex)
         m_videoConver->SetSaturation(p.saturation);
     }
     if (m_audioConver) {
-        m_audioConver->SetOutputFormat(static_cast<std::uint16_t>(w.Channel), w.SampleRate);
+        const OutputWriter::SoundFormat format = m_writer.AudioFormat(0);
+        m_audioConver->SetOutputFormat(static_cast<std::uint16_t>(format.channels), format.sampleRate);
         m_audioConver->SetVolume(p.volume);
     }
     if (m_titleLength > 0)
@@ -207,7 +215,7 @@ void ConversionEngine::ApplyClip(int titleIndex)
 
 bool ConversionEngine::ConnectFilters(bool subpictures)
 {
-    const bool video = m_profile.hasVideo != 0, audio = m_profile.hasAudio != 0;
+    const bool video = m_profile.hasVideo != 0 && m_videoDecoder, audio = m_profile.hasAudio != 0 && m_audioDecoder;
     IBaseFilter* sink = m_sink.Get();
     IBaseFilter* splitter = m_splitter.Get();
     IBaseFilter* videoConver = m_videoConver.Get();
@@ -233,6 +241,12 @@ bool ConversionEngine::ConnectFilters(bool subpictures)
     if (video)
         rows.push_back({videoConver, 0, sink, 1, "get video conver output pin error", "get mConver input pin error",
                         "connect video conver out pin to mConver error", true, true});
+    // Copied streams: the splitter's pins straight to the sink.
+    if (m_profile.hasVideo && !video)
+        rows.push_back({splitter, 0, sink, 1, "get splitter output pin error", "get mConver input pin error",
+                        "connect splitter and mConver error(video)"});
+    if (m_profile.hasAudio && !audio)
+        rows.push_back({splitter, 1, sink, 0, nullptr, "get mConver input pin 0 error", "connect splitter and mConver error(audio)"});
     const LinkResult linked = ConnectLinks(m_graph.Get(), rows, [this](const char* text) { Message(text); });
     if (linked.Ok()) return true;
     if (linked.hr == ZZ_E_SCRAMBLED)
@@ -261,6 +275,17 @@ bool ConversionEngine::ConnectMoreSound(const std::vector<std::uint16_t>& tracks
             m_soundNotFound.push_back(id);
             continue;
         }
+        // The sink's inputs: the first sound, the pictures, then the further sounds.
+        const int sinkInput = static_cast<int>(m_moreSound.size()) + 2;
+        const std::size_t track = m_moreSound.size() + 1;
+        if (m_writer.Copies(StreamKind::kAudio, track)) {
+            m_moreSound.emplace_back();
+            m_sink->AddSoundInput();
+            const GraphLink copy{m_splitter.Get(), pin, m_sink.Get(), sinkInput, "get splitter output pin error",
+                                 "get mConver input pin error", "connect splitter and mConver error(audio)"};
+            if (!ConnectLinks(m_graph.Get(), {copy}, message).Ok()) return false;
+            continue;
+        }
         SoundBranch branch;
         const std::string number = std::to_string(m_moreSound.size() + 2);
         if (!AddRegisteredFilter(m_graph.Get(), CLSID_MpegAudioDecoder, branch.decoder, ("AudioDecoder " + number).c_str(),
@@ -268,11 +293,10 @@ bool ConversionEngine::ConnectMoreSound(const std::vector<std::uint16_t>& tracks
             !AddNewFilter(m_graph.Get(), &CMyAudioConveFilter::Create, branch.conver, ("AudioConver " + number).c_str(),
                           "CLSID_MyAudioConver error", message))
             return false;
-        branch.conver->SetOutputFormat(static_cast<std::uint16_t>(m_profile.Channel), m_profile.SampleRate);
+        const OutputWriter::SoundFormat format = m_writer.AudioFormat(track);
+        branch.conver->SetOutputFormat(static_cast<std::uint16_t>(format.channels), format.sampleRate);
         branch.conver->SetVolume(m_clip.picture.volume);
         m_sink->AddSoundInput();
-        // The sink's inputs: the first sound, the pictures, then the further sounds.
-        const int sinkInput = static_cast<int>(m_moreSound.size()) + 2;
         const std::vector<GraphLink> rows{
             {m_splitter.Get(), pin, branch.decoder.Get(), 0, "get splitter output pin error", "connect splitter and decoder error(audio)",
              "connect splitter and decoder error(audio)"},
@@ -282,6 +306,60 @@ bool ConversionEngine::ConnectMoreSound(const std::vector<std::uint16_t>& tracks
              "connect audio conver out pin to mConver error", true, true}};
         m_moreSound.push_back(std::move(branch));
         if (!ConnectLinks(m_graph.Get(), rows, message).Ok()) return false;
+    }
+    return true;
+}
+
+CopiedFormat ConversionEngine::SubtitleFormat(const EngineStream& stream) const
+{
+    CopiedFormat format;
+    const bool graphics = m_disc->Kind() != DiscKind::kDvd && (stream.streamId & 0xFF00) != 0xBD00;
+    format.codec = graphics ? AV_CODEC_ID_HDMV_PGS_SUBTITLE : AV_CODEC_ID_DVD_SUBTITLE;
+    const TitleVideo picture = m_disc->VideoOf(m_titleIndex);
+    format.width = picture.width;
+    format.height = picture.height;
+    if (graphics) return format;
+    // What libavcodec's DVD subtitle decoder reads: the picture's size and the 16 colours.
+    std::string setup = "size: " + std::to_string(picture.width) + "x" + std::to_string(picture.height) + "\n";
+    const std::vector<std::uint32_t> palette = m_disc->SubpicturePalette(m_titleIndex);
+    if (palette.size() == 16) {
+        setup += "palette:";
+        for (std::size_t i = 0; i < palette.size(); ++i) {
+            char colour[16];
+            std::snprintf(colour, sizeof colour, "%s %06x", i ? "," : "", palette[i] & 0xFFFFFF);
+            setup += colour;
+        }
+        setup += "\n";
+    }
+    format.extradata.assign(setup.begin(), setup.end());
+    return format;
+}
+
+bool ConversionEngine::ConnectSubtitleTracks(const std::vector<std::uint16_t>& tracks)
+{
+    std::vector<EngineStream> streams;
+    if (tracks.empty() || m_writer.SubtitleStreams() == 0 || !ListStreams(m_splitter.Get(), streams)) {
+        for (std::size_t j = 0; j < std::min(tracks.size(), m_writer.SubtitleStreams()); ++j) m_subtitlesNotFound.push_back(tracks[j]);
+        return true;
+    }
+    const auto message = [this](const char* text) { Message(text); };
+    for (std::size_t j = 0; j < tracks.size() && j < m_writer.SubtitleStreams(); ++j) {
+        auto stream = std::find_if(streams.rbegin(), streams.rend(), [&](const EngineStream& s) {
+            return s.kind == EngineStream::kSubpicture && s.streamId == tracks[j];
+        });
+        const int pin = stream == streams.rend() ? -1 : m_splitter->AddSubtitlePin(stream->index);
+        // Inputs past the sounds: one per stream of the file, connected or not, so that each
+        // stream keeps its place.
+        m_sink->AddSubtitleInput();
+        if (pin < 0) {
+            m_subtitlesNotFound.push_back(tracks[j]);
+            continue;
+        }
+        m_writer.DescribeCopied(StreamKind::kSubtitle, j, SubtitleFormat(*stream), true);
+        const int sinkInput = 1 + m_sink->SoundInputs() + static_cast<int>(j);
+        const GraphLink link{m_splitter.Get(), pin, m_sink.Get(), sinkInput, "get splitter output pin error",
+                             "get mConver input pin error", "connect splitter and mConver error(subtitle)"};
+        if (!ConnectLinks(m_graph.Get(), {link}, message).Ok()) return false;
     }
     return true;
 }

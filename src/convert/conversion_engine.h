@@ -44,8 +44,12 @@ public:
         std::uint16_t audioStreamId = 0;
         std::uint16_t subtitleId = 0;
         // More sound tracks for the file's further sound streams, in order (each decoded and
-        // converted like the first); a track the title lacks, or the first again, is passed over.
+        // converted like the first, or copied where the file copies that stream); a track the
+        // title lacks, or the first again, is passed over.
         std::vector<std::uint16_t> moreAudio;
+        // The subpicture streams kept as the file's subtitle streams, in order (a stream may be
+        // burned in as well).
+        std::vector<std::uint16_t> subtitleTracks;
         // How pictures are deinterlaced: kDeinterlaceAuto, kDeinterlaceOn or kDeinterlaceOff.
         std::int32_t deinterlace = 0;
         // A renderer for "Video Pre", connected before the graph pauses (the desktop program's
@@ -93,6 +97,8 @@ public:
     // The further sound tracks of the last Build that the title's data does not hold: their
     // streams in the file stay without sound.
     const std::vector<std::uint16_t>& SoundNotFound() const { return m_soundNotFound; }
+    // The same for the chosen subtitle streams: their streams in the file stay empty.
+    const std::vector<std::uint16_t>& SubtitlesNotFound() const { return m_subtitlesNotFound; }
     // "Title 1 holds nothing that can be read".
     static std::string NothingReadableText(int titleIndex);
 
@@ -120,6 +126,12 @@ private:
     // The further sound tracks' branches, from pins of their own on the splitter to the sink's
     // further inputs; false (with a message) when one cannot be connected.
     bool ConnectMoreSound(const std::vector<std::uint16_t>& tracks, std::uint16_t first);
+    // The subtitle streams' pins, from pins of their own on the splitter to the sink's subtitle
+    // inputs, with each stream's format told to the writer.
+    bool ConnectSubtitleTracks(const std::vector<std::uint16_t>& tracks);
+    // What a subtitle stream of the file is: DVD subpictures with the title's palette and picture
+    // size, or Blu-ray graphics.
+    CopiedFormat SubtitleFormat(const EngineStream& stream) const;
 
     MessageFn m_message;
     OutputWriter m_writer;
@@ -149,5 +161,6 @@ private:
     std::shared_ptr<SourceDisc> m_disc; // the current task's
     std::int32_t m_firstAudioStreamId = 0; // the title's first listed track, 0 when it has none
     std::vector<std::uint16_t> m_soundNotFound;
+    std::vector<std::uint16_t> m_subtitlesNotFound;
     bool m_nothingReadable = false;
 };

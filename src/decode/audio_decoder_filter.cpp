@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "decode/media_codec.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 #include "com/debug_log.h"
@@ -17,34 +18,6 @@ namespace {
 
 constexpr AVRational kReferenceTimeBase{1, 10000000};
 constexpr WORD kPs2PcmTag = 0xF521;
-
-const WAVEFORMATEX* WaveFormatOf(const CMediaType& type)
-{
-    if (type.formattype != FORMAT_WaveFormatEx || !type.pbFormat || type.cbFormat < sizeof(WAVEFORMATEX)) return nullptr;
-    return reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
-}
-
-AVCodecID CodecOf(const CMediaType& type)
-{
-    const GUID& s = type.subtype;
-    if (s == MEDIASUBTYPE_DOLBY_AC3 || s == MEDIASUBTYPE_WAVE_DOLBY_AC3) return AV_CODEC_ID_AC3;
-    if (s == MEDIASUBTYPE_DTS || s == MEDIASUBTYPE_WAVE_DTS) return AV_CODEC_ID_DTS;
-    if (s == MEDIASUBTYPE_DVD_LPCM_AUDIO) return AV_CODEC_ID_PCM_DVD;
-    if (s == MEDIASUBTYPE_HDMV_LPCM_AUDIO) return AV_CODEC_ID_PCM_BLURAY;
-    if (s == MEDIASUBTYPE_AAC) return AV_CODEC_ID_AAC;
-    if (s == FourCCGuid(WAVE_FORMAT_MPEGLAYER3)) return AV_CODEC_ID_MP3;
-    if (s == MEDIASUBTYPE_MPEG2_AUDIO) return AV_CODEC_ID_MP2;
-    if (s == MEDIASUBTYPE_MPEG1AudioPayload || s == MEDIASUBTYPE_MPEG1Packet || s == MEDIASUBTYPE_MPEG1Audio) {
-        // The layer is in the MPEG-1 wave format (1, 2 or 4 for Layers I, II and III).
-        if (type.cbFormat >= sizeof(MPEG1WAVEFORMAT)) {
-            const auto* mpeg = reinterpret_cast<const MPEG1WAVEFORMAT*>(type.pbFormat);
-            if (mpeg->fwHeadLayer == 1) return AV_CODEC_ID_MP1;
-            if (mpeg->fwHeadLayer == 4) return AV_CODEC_ID_MP3;
-        }
-        return AV_CODEC_ID_MP2;
-    }
-    return AV_CODEC_ID_NONE;
-}
 
 bool IsPs2Pcm(const CMediaType& type) { return type.subtype == FourCCGuid(kPs2PcmTag); }
 
@@ -82,7 +55,7 @@ HRESULT CAudioDecoderFilter::CheckInputType(const CMediaType* input)
         return wfe && wfe->nChannels > 0 && wfe->nSamplesPerSec > 0 && input->cbFormat >= sizeof(WAVEFORMATEX) + 4
                    ? S_OK
                    : VFW_E_TYPE_NOT_ACCEPTED;
-    const AVCodecID id = CodecOf(*input);
+    const AVCodecID id = AudioCodecOf(*input);
     if (id == AV_CODEC_ID_NONE || !avcodec_find_decoder(id)) return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
 }
@@ -175,7 +148,7 @@ bool CAudioDecoderFilter::OpenDecoder(const CMediaType& type)
         m_ps2Pcm = m_ps2Interleave >= 2 && m_ps2Interleave % 2 == 0;
         return m_ps2Pcm;
     }
-    const AVCodec* codec = avcodec_find_decoder(CodecOf(type));
+    const AVCodec* codec = avcodec_find_decoder(AudioCodecOf(type));
     if (!codec) return false;
     ffmpeg::CodecContextPtr context(avcodec_alloc_context3(codec));
     if (!context) return false;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "decode/media_codec.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 #include "pipeline/transform_input_pin.h"
@@ -16,71 +17,6 @@ extern "C" {
 namespace {
 
 constexpr AVRational kReferenceTimeBase{1, 10000000};
-
-const BITMAPINFOHEADER* BitmapHeaderOf(const CMediaType& type)
-{
-    if (!type.pbFormat) return nullptr;
-    if ((type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_MPEGVideo) &&
-        type.cbFormat >= sizeof(VIDEOINFOHEADER))
-        return &reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader;
-    if ((type.formattype == FORMAT_VideoInfo2 || type.formattype == FORMAT_MPEG2_VIDEO) &&
-        type.cbFormat >= sizeof(VIDEOINFOHEADER2))
-        return &reinterpret_cast<const VIDEOINFOHEADER2*>(type.pbFormat)->bmiHeader;
-    return nullptr;
-}
-
-AVCodecID CodecOf(const GUID& subtype)
-{
-    if (subtype == MEDIASUBTYPE_MPEG1Payload || subtype == MEDIASUBTYPE_MPEG1Packet) return AV_CODEC_ID_MPEG1VIDEO;
-    if (subtype == MEDIASUBTYPE_MPEG2_VIDEO) return AV_CODEC_ID_MPEG2VIDEO;
-    if (subtype == MEDIASUBTYPE_AVC1 || subtype == MEDIASUBTYPE_avc1) return AV_CODEC_ID_H264;
-    if (subtype == MEDIASUBTYPE_WVC1 || subtype == MEDIASUBTYPE_wvc1) return AV_CODEC_ID_VC1;
-    return AV_CODEC_ID_NONE;
-}
-
-// The codec's set-up bytes as libavcodec wants them: MPEG sequence headers as they are, H.264
-// parameter sets (each behind a 2-byte length) as an avcC record with 4-byte unit lengths,
-// the VC-1 sequence header after its leading byte.
-std::vector<std::uint8_t> ExtradataOf(const CMediaType& type)
-{
-    const BYTE* bytes = nullptr;
-    std::size_t size = 0;
-    if (type.formattype == FORMAT_MPEGVideo && type.cbFormat >= offsetof(MPEG1VIDEOINFO, bSequenceHeader)) {
-        const auto* info = reinterpret_cast<const MPEG1VIDEOINFO*>(type.pbFormat);
-        bytes = info->bSequenceHeader;
-        size = std::min<std::size_t>(info->cbSequenceHeader, type.cbFormat - offsetof(MPEG1VIDEOINFO, bSequenceHeader));
-    } else if (type.formattype == FORMAT_MPEG2_VIDEO && type.cbFormat >= offsetof(MPEG2VIDEOINFO, dwSequenceHeader)) {
-        const auto* info = reinterpret_cast<const MPEG2VIDEOINFO*>(type.pbFormat);
-        bytes = reinterpret_cast<const BYTE*>(info->dwSequenceHeader);
-        size = std::min<std::size_t>(info->cbSequenceHeader, type.cbFormat - offsetof(MPEG2VIDEOINFO, dwSequenceHeader));
-    } else if (type.formattype == FORMAT_VideoInfo2 && type.cbFormat > sizeof(VIDEOINFOHEADER2) + 1) {
-        bytes = type.pbFormat + sizeof(VIDEOINFOHEADER2) + 1;
-        size = type.cbFormat - sizeof(VIDEOINFOHEADER2) - 1;
-    }
-    if (!bytes || size == 0) return {};
-    if (CodecOf(type.subtype) != AV_CODEC_ID_H264) return {bytes, bytes + size};
-
-    std::vector<std::vector<std::uint8_t>> sps, pps;
-    for (std::size_t at = 0; at + 2 < size;) {
-        const std::size_t length = (static_cast<std::size_t>(bytes[at]) << 8) | bytes[at + 1];
-        if (length == 0 || at + 2 + length > size) break;
-        std::vector<std::uint8_t> unit(bytes + at + 2, bytes + at + 2 + length);
-        ((unit[0] & 0x1F) == 7 ? sps : pps).push_back(std::move(unit));
-        at += 2 + length;
-    }
-    if (sps.empty() || sps.front().size() < 4) return {};
-    std::vector<std::uint8_t> avcc = {1, sps.front()[1], sps.front()[2], sps.front()[3], 0xFF,
-                                      static_cast<std::uint8_t>(0xE0 | sps.size())};
-    auto put = [&](const std::vector<std::uint8_t>& unit) {
-        avcc.push_back(static_cast<std::uint8_t>(unit.size() >> 8));
-        avcc.push_back(static_cast<std::uint8_t>(unit.size()));
-        avcc.insert(avcc.end(), unit.begin(), unit.end());
-    };
-    for (const auto& unit : sps) put(unit);
-    avcc.push_back(static_cast<std::uint8_t>(pps.size()));
-    for (const auto& unit : pps) put(unit);
-    return avcc;
-}
 
 void ReduceRatio(DWORD& x, DWORD& y)
 {
@@ -234,7 +170,7 @@ HRESULT CVideoDecoderOutputPin::CheckConnect(IPin* pin)
 HRESULT CVideoDecoderOutputPin::CheckMediaType(const CMediaType* type)
 {
     if (!type || type->majortype != MEDIATYPE_Video || type->subtype != MEDIASUBTYPE_YV12) return VFW_E_TYPE_NOT_ACCEPTED;
-    const BITMAPINFOHEADER* header = BitmapHeaderOf(*type);
+    const BITMAPINFOHEADER* header = VideoBitmapHeaderOf(*type);
     if (!header || (type->formattype != FORMAT_VideoInfo && type->formattype != FORMAT_VideoInfo2))
         return VFW_E_TYPE_NOT_ACCEPTED;
     const auto geometry = m_decoder->InputGeometry();
@@ -265,7 +201,7 @@ HRESULT CVideoDecoderOutputPin::GetMediaType(int position, CMediaType* type)
         info->dwPictAspectRatioY = g.aspectY;
         // MPEG-2, H.264 and VC-1 pictures may be coded as fields: each sample says whether it is
         // (no AM_VIDEO_FLAG_WEAVE) and which field comes first.
-        if (CodecOf(m_decoder->m_videoIn->CurrentMediaType().subtype) != AV_CODEC_ID_MPEG1VIDEO)
+        if (VideoCodecOf(m_decoder->m_videoIn->CurrentMediaType().subtype) != AV_CODEC_ID_MPEG1VIDEO)
             info->dwInterlaceFlags = AMINTERLACE_IsInterlaced | AMINTERLACE_DisplayModeBobOrWeave;
         header = &info->bmiHeader;
     } else {
@@ -287,7 +223,7 @@ HRESULT CVideoDecoderOutputPin::GetMediaType(int position, CMediaType* type)
 
 HRESULT CVideoDecoderOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request)
 {
-    const BITMAPINFOHEADER* header = BitmapHeaderOf(m_mt);
+    const BITMAPINFOHEADER* header = VideoBitmapHeaderOf(m_mt);
     if (!header) return E_UNEXPECTED;
     ALLOCATOR_PROPERTIES wanted = *request;
     wanted.cBuffers = std::max<LONG>(request->cBuffers, 3);
@@ -362,8 +298,8 @@ HRESULT CVideoDecoderFilter::Stop()
 
 bool CVideoDecoderFilter::IsVideoInput(const CMediaType& type)
 {
-    if (type.majortype != MEDIATYPE_Video || CodecOf(type.subtype) == AV_CODEC_ID_NONE) return false;
-    const BITMAPINFOHEADER* header = BitmapHeaderOf(type);
+    if (type.majortype != MEDIATYPE_Video || VideoCodecOf(type.subtype) == AV_CODEC_ID_NONE) return false;
+    const BITMAPINFOHEADER* header = VideoBitmapHeaderOf(type);
     return header && header->biWidth > 0 && header->biHeight != 0 && header->biWidth <= 8192 &&
            std::abs(header->biHeight) <= 8192;
 }
@@ -372,7 +308,7 @@ CVideoDecoderFilter::Geometry CVideoDecoderFilter::InputGeometry()
 {
     Geometry g;
     const CMediaType& type = m_videoIn->CurrentMediaType();
-    const BITMAPINFOHEADER* header = BitmapHeaderOf(type);
+    const BITMAPINFOHEADER* header = VideoBitmapHeaderOf(type);
     if (!header) return g;
     g.width = header->biWidth;
     g.height = std::abs(header->biHeight);
@@ -401,19 +337,19 @@ CVideoDecoderFilter::Geometry CVideoDecoderFilter::InputGeometry()
 bool CVideoDecoderFilter::OpenDecoder(const CMediaType& type)
 {
     CloseDecoder();
-    const AVCodecID id = CodecOf(type.subtype);
+    const AVCodecID id = VideoCodecOf(type.subtype);
     const AVCodec* codec = avcodec_find_decoder(id);
     if (!codec) return false;
     ffmpeg::CodecContextPtr context(avcodec_alloc_context3(codec));
     if (!context) return false;
-    const std::vector<std::uint8_t> extradata = ExtradataOf(type);
+    const std::vector<std::uint8_t> extradata = VideoExtradataOf(type);
     if (!extradata.empty()) {
         context->extradata = static_cast<std::uint8_t*>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!context->extradata) return false;
         std::memcpy(context->extradata, extradata.data(), extradata.size());
         context->extradata_size = static_cast<int>(extradata.size());
     }
-    if (const BITMAPINFOHEADER* header = BitmapHeaderOf(type)) {
+    if (const BITMAPINFOHEADER* header = VideoBitmapHeaderOf(type)) {
         context->width = header->biWidth;
         context->height = std::abs(header->biHeight);
     }
@@ -580,7 +516,7 @@ HRESULT CVideoDecoderFilter::DeliverPicture(const AVFrame* frame)
     ComPtr<IMediaSample> sample;
     HRESULT hr = m_output->GetDeliveryBuffer(sample.Put(), nullptr, nullptr, 0);
     if (FAILED(hr)) return hr;
-    const BITMAPINFOHEADER* header = BitmapHeaderOf(m_output->CurrentMediaType());
+    const BITMAPINFOHEADER* header = VideoBitmapHeaderOf(m_output->CurrentMediaType());
     const int stride = header ? header->biWidth : g.width;
     const int width = g.width, height = g.height;
     BYTE* out = nullptr;

@@ -275,6 +275,21 @@ void CBaseSplitterFilter::DemuxLoop(DemuxThread& thread)
 
 HRESULT CBaseSplitterFilter::DeliverPacket(PacketPtr packet)
 {
+    // A stream with a second pin (kMirrorId) goes to both.
+    if (!(packet->streamId & kMirrorId) && GetOutputPin(packet->streamId | kMirrorId)) {
+        PacketPtr twin = m_pool.Take();
+        twin->streamId = packet->streamId | kMirrorId;
+        twin->start = packet->start;
+        twin->stop = packet->stop;
+        twin->discontinuity = packet->discontinuity;
+        twin->syncPoint = packet->syncPoint;
+        twin->Append(packet->data.data(), packet->data.size());
+        const HRESULT twinResult = DeliverPacket(std::move(twin));
+        if (FAILED(twinResult)) {
+            m_pool.Give(std::move(packet));
+            return twinResult;
+        }
+    }
     CBaseSplitterOutputPin* pin = GetOutputPin(packet->streamId);
     const auto active = std::find(m_activePins.begin(), m_activePins.end(), pin);
     if (!pin || !pin->IsConnected() || active == m_activePins.end()) {

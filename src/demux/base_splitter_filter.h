@@ -45,6 +45,9 @@ private:
 class CBaseSplitterFilter : public CBaseFilter, public IMediaSeeking, public IKeyFrameInfo, public IBufferInfo {
 public:
     enum Command : DWORD { kCommandExit = 0, kCommandSeek = 1 };
+    // Marks the key of a second pin for a stream that has one already: every packet of the
+    // stream goes to both.
+    static constexpr DWORD kMirrorId = 0x80000000u;
 
     CBaseSplitterFilter(const char* objectName, IUnknown* outer, HRESULT* phr, REFCLSID clsid);
     ~CBaseSplitterFilter() override;

@@ -170,22 +170,31 @@ HRESULT CMpegSplitterFilter::ReleaseOutputPins()
     return hr;
 }
 
-int CMpegSplitterFilter::AddSoundPin(LONG index)
+int CMpegSplitterFilter::AddSoundPin(LONG index) { return AddStreamPin(index, kAudioStreams); }
+
+int CMpegSplitterFilter::AddSubtitlePin(LONG index) { return AddStreamPin(index, kSubpictureStreams); }
+
+int CMpegSplitterFilter::AddStreamPin(LONG index, int group)
 {
     CAutoLock lock(&m_csFilter);
     int g = 0;
     std::size_t position = 0;
-    if (!IsStopped() || !LocateStream(index, &g, &position) || g != kAudioStreams) return -1;
+    if (!IsStopped() || !LocateStream(index, &g, &position) || g != group) return -1;
     const StreamEntry& stream = m_file->m_streams[g][position];
-    if (GetOutputPin(stream.Id())) return -1;
-    const std::string name = "Audio " + std::to_string(m_soundPins.size() + 2);
-    const REFERENCE_TIME maxJump = m_timeMap.empty() ? 50000000 : INT64_MAX;
+    DWORD id = stream.Id();
+    if (GetOutputPin(id)) {
+        // Sound streams have one pin each; a subpicture stream may be burned in and kept too.
+        if (group == kAudioStreams || GetOutputPin(id | kMirrorId)) return -1;
+        id |= kMirrorId;
+    }
+    const std::string name = (group == kAudioStreams ? "Audio " : "Subtitle ") + std::to_string(m_soundPins.size() + 2);
+    const REFERENCE_TIME maxJump = group == kSubpictureStreams || !m_timeMap.empty() ? INT64_MAX : 50000000;
     HRESULT hr = S_OK;
     auto pin = std::make_unique<CMpegSplitterOutputPin>(std::vector<CMediaType>{stream.mt}, name.c_str(), this, &m_csFilter,
                                                         &hr, maxJump);
     if (FAILED(hr)) return -1;
     m_soundPins.push_back(pin.get());
-    AddOutputPin(stream.Id(), std::move(pin));
+    AddOutputPin(id, std::move(pin));
     return static_cast<int>(m_outputPins.size()) - 1;
 }
 

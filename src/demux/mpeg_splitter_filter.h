@@ -56,6 +56,9 @@ public:
     // −1 when the index is no sound stream or a pin carries the stream already. Enable leaves
     // these pins where they are. Application thread, the graph stopped.
     int AddSoundPin(LONG index);
+    // The same for a subpicture stream ("Subtitle 1", "Subtitle 2", …); a stream that a pin
+    // carries already (the "Subtitle" pin's, burned in) gets a second pin with the same packets.
+    int AddSubtitlePin(LONG index);
 
     // The scanner (tests and diagnostics); null before the input is connected.
     CMpegSplitterFile* File() const { return m_file.get(); }
@@ -105,7 +108,8 @@ private:
     };
 
     std::unique_ptr<CMpegSplitterFile> m_file;
-    std::vector<const CBaseSplitterOutputPin*> m_soundPins; // those AddSoundPin made; filter lock
+    std::vector<const CBaseSplitterOutputPin*> m_soundPins; // those AddSoundPin and AddSubtitlePin made; filter lock
+    int AddStreamPin(LONG index, int group);
     std::map<DWORD, OpenPes> m_openPes; // demultiplexing thread
     struct StreamClock {
         REFERENCE_TIME last = kInvalidTime; // the latest time stamp

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "decode/media_codec.h"
 #include "write/output_writer.h"
 #include "pipeline/event_codes.h"
 #include "pipeline/media_guids.h"
@@ -35,8 +36,8 @@ const BITMAPINFOHEADER* BitmapHeaderOf(const CMediaType& type)
 
 // ---- Input pins ----
 
-CConvInputPin::CConvInputPin(CConvFilter* filter, HRESULT* phr, const char* name, int sound)
-    : CBaseInputPin(name, filter, &filter->m_csFilter, phr, name), m_sink(filter), m_sound(sound)
+CConvInputPin::CConvInputPin(CConvFilter* filter, HRESULT* phr, const char* name, StreamKind kind, int index)
+    : CBaseInputPin(name, filter, &filter->m_csFilter, phr, name), m_sink(filter), m_kind(kind), m_index(index)
 {
 }
 
@@ -44,10 +45,12 @@ HRESULT CConvInputPin::CheckMediaType(const CMediaType* type) { return type ? S_
 
 HRESULT CConvInputPin::CompleteConnect(IPin* receivePin)
 {
-    if (m_sound < 0)
+    if (m_kind == StreamKind::kVideo)
         m_sink->VideoConnected(m_mt);
-    else
-        m_sink->AudioConnected(*m_sink->m_sounds[static_cast<std::size_t>(m_sound)], m_mt);
+    else if (m_kind == StreamKind::kAudio)
+        m_sink->AudioConnected(*m_sink->m_sounds[static_cast<std::size_t>(m_index)], m_mt);
+    else if (CConvFilter::CopyInput* copy = m_sink->CopyOf(*this))
+        m_sink->CopyConnected(*copy, m_mt);
     return CBaseInputPin::CompleteConnect(receivePin);
 }
 
@@ -75,13 +78,20 @@ HRESULT CConvInputPin::Receive(IMediaSample* sample)
 {
     HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
-    return m_sound < 0 ? m_sink->ReceiveVideo(sample) : m_sink->ReceiveAudio(*m_sink->m_sounds[static_cast<std::size_t>(m_sound)], sample);
+    if (CConvFilter::CopyInput* copy = m_sink->CopyOf(*this)) return m_sink->ReceiveCopied(*this, *copy, sample);
+    if (m_kind == StreamKind::kSubtitle) return S_OK;
+    return m_kind == StreamKind::kVideo ? m_sink->ReceiveVideo(sample)
+                                        : m_sink->ReceiveAudio(*m_sink->m_sounds[static_cast<std::size_t>(m_index)], sample);
 }
 
 HRESULT CConvInputPin::EndOfStream()
 {
     const HRESULT hr = CheckStreaming();
     if (hr != S_OK) return hr;
+    if (CConvFilter::CopyInput* copy = m_sink->CopyOf(*this)) {
+        CAutoLock lock(&m_sink->m_csFilter);
+        m_sink->EndCopied(*copy);
+    }
     m_endOfStream = true;
     m_sink->PicturesMoved();
     m_sink->CheckCompletion();
@@ -172,8 +182,8 @@ CConvFilter::CConvFilter() : CBaseFilter("CConvFilter", nullptr, &m_csFilter, CL
 {
     HRESULT hr = S_OK;
     m_sounds.push_back(std::make_unique<SoundInput>());
-    m_sounds.front()->pin = std::make_unique<CConvInputPin>(this, &hr, "Audio In", 0);
-    m_videoIn = std::make_unique<CConvInputPin>(this, &hr, "Video In", -1);
+    m_sounds.front()->pin = std::make_unique<CConvInputPin>(this, &hr, "Audio In", StreamKind::kAudio, 0);
+    m_videoIn = std::make_unique<CConvInputPin>(this, &hr, "Video In", StreamKind::kVideo, 0);
     m_videoPre = std::make_unique<CVideoPrePin>(this, &hr);
 }
 
@@ -189,8 +199,23 @@ void CConvFilter::AddSoundInput()
     static const char* const kNames[] = {"Audio In", "Audio In 2", "Audio In 3", "Audio In 4", "Audio In 5",
                                          "Audio In 6", "Audio In 7", "Audio In 8"};
     const char* name = index < 8 ? kNames[index] : "Audio In n";
-    sound->pin = std::make_unique<CConvInputPin>(this, &hr, name, index);
+    sound->pin = std::make_unique<CConvInputPin>(this, &hr, name, StreamKind::kAudio, index);
     m_sounds.push_back(std::move(sound));
+    IncrementPinVersion();
+}
+
+void CConvFilter::AddSubtitleInput()
+{
+    CAutoLock lock(&m_csFilter);
+    HRESULT hr = S_OK;
+    const int index = static_cast<int>(m_subtitles.size());
+    static const char* const kNames[] = {"Subtitle In", "Subtitle In 2", "Subtitle In 3", "Subtitle In 4", "Subtitle In 5",
+                                         "Subtitle In 6", "Subtitle In 7", "Subtitle In 8"};
+    const char* name = index < 8 ? kNames[index] : "Subtitle In n";
+    auto subtitle = std::make_unique<SubtitleInput>();
+    subtitle->pin = std::make_unique<CConvInputPin>(this, &hr, name, StreamKind::kSubtitle, index);
+    subtitle->copy = std::make_unique<CopyInput>(StreamKind::kSubtitle, static_cast<std::size_t>(index));
+    m_subtitles.push_back(std::move(subtitle));
     IncrementPinVersion();
 }
 
@@ -243,6 +268,7 @@ HRESULT CConvFilter::Pause()
         m_rangeStart = m_requestedStart;
         m_lost.clear();
         m_videoEnd = kUnset;
+        ResetCopies();
     }
     return CBaseFilter::Pause();
 }
@@ -274,20 +300,37 @@ CBasePin* CConvFilter::GetPin(int index)
     case 0: return m_sounds.front()->pin.get();
     case 1: return m_videoIn.get();
     case 2: return m_videoPre.get();
-    default:
-        // The sound streams added after the first.
-        return index > 2 && index - 2 < static_cast<int>(m_sounds.size()) ? m_sounds[static_cast<std::size_t>(index - 2)]->pin.get()
-                                                                          : nullptr;
+    default: {
+        // The sound streams added after the first, then the subtitle streams.
+        const int sounds = static_cast<int>(m_sounds.size());
+        if (index > 2 && index - 2 < sounds) return m_sounds[static_cast<std::size_t>(index - 2)]->pin.get();
+        const int subtitle = index - 2 - sounds + 1;
+        return subtitle >= 0 && subtitle < static_cast<int>(m_subtitles.size()) ? m_subtitles[static_cast<std::size_t>(subtitle)]->pin.get()
+                                                                                 : nullptr;
+    }
     }
 }
 
 void CConvFilter::VideoConnected(const CMediaType& type)
 {
+    m_videoCopy.reset();
+    if (m_writer && m_writer->Copies(StreamKind::kVideo)) {
+        m_videoCopy = std::make_unique<CopyInput>(StreamKind::kVideo, 0);
+        CopyConnected(*m_videoCopy, type);
+        return;
+    }
     if (const BITMAPINFOHEADER* header = BitmapHeaderOf(type)) m_videoFormat = *header;
 }
 
 void CConvFilter::AudioConnected(SoundInput& sound, const CMediaType& type)
 {
+    sound.copy.reset();
+    const auto track = static_cast<std::size_t>(sound.pin->Sound());
+    if (m_writer && m_writer->Copies(StreamKind::kAudio, track)) {
+        sound.copy = std::make_unique<CopyInput>(StreamKind::kAudio, track);
+        CopyConnected(*sound.copy, type);
+        return;
+    }
     if (type.formattype != FORMAT_WaveFormatEx || type.cbFormat < sizeof(WAVEFORMATEX)) return;
     const auto* wfe = reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
     sound.sampleRate = static_cast<int>(wfe->nSamplesPerSec);
@@ -480,6 +523,8 @@ void CConvFilter::CheckCompletion()
     for (const auto& sound : m_sounds)
         if (sound->pin->IsConnected() && !sound->pin->AtEndOfStream()) return;
     if (m_videoIn->IsConnected() && !m_videoIn->AtEndOfStream()) return;
+    for (const auto& subtitle : m_subtitles)
+        if (subtitle->pin->IsConnected() && !subtitle->pin->AtEndOfStream()) return;
     if (m_completed || m_writeFailed) return;
     m_completed = true;
     // The sound streams the file gets, each connected with a known format.
@@ -497,9 +542,12 @@ void CConvFilter::CheckCompletion()
     }
     // Sound and pictures end together: the pictures are made up to the longest sound's end with
     // the last one, then every sound with silence to the pictures' end.
-    if (m_writer && m_writer->HasVideo() && m_videoIn->IsConnected() && !written.empty()) {
+    const bool copiedSound = std::any_of(m_sounds.begin(), m_sounds.end(), [](const auto& s) { return s->copy && s->pin->IsConnected(); });
+    if (m_writer && m_writer->HasVideo() && m_videoIn->IsConnected() && (!written.empty() || copiedSound)) {
         REFERENCE_TIME audioEnd = 0;
         for (const SoundInput* sound : written) audioEnd = std::max(audioEnd, sound->End());
+        for (const auto& sound : m_sounds)
+            if (sound->copy && sound->copy->end != kUnset) audioEnd = std::max(audioEnd, sound->copy->end);
         REFERENCE_TIME slot = m_nextVideoSlot.load();
         while (!m_lastPicture.empty() && slot < audioEnd && slot > 0) {
             if (m_writer->WriteVideo(m_lastPicture.data()) != 0) {
@@ -519,4 +567,242 @@ void CConvFilter::CheckCompletion()
     }
     if (m_videoPre->IsConnected()) m_videoPre->DeliverEndOfStream();
     NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
+}
+
+// ---- Streams copied as the source codes them ----
+
+namespace {
+
+AVRational FrameRateOf(REFERENCE_TIME perFrame)
+{
+    if (perFrame <= 0) return {0, 1};
+    // NTSC's rates, which the 100-ns figure only comes near.
+    for (const AVRational ntsc : {AVRational{24000, 1001}, AVRational{30000, 1001}, AVRational{60000, 1001}})
+        if (std::llabs(perFrame - av_rescale(10000000, ntsc.den, ntsc.num)) <= 1) return ntsc;
+    return av_d2q(1e7 / static_cast<double>(perFrame), 120000);
+}
+
+} // namespace
+
+CConvFilter::CopyInput* CConvFilter::CopyOf(const CConvInputPin& pin)
+{
+    switch (pin.Kind()) {
+    case StreamKind::kVideo: return m_videoCopy.get();
+    case StreamKind::kAudio: return m_sounds[static_cast<std::size_t>(pin.Index())]->copy.get();
+    case StreamKind::kSubtitle: return m_subtitles[static_cast<std::size_t>(pin.Index())]->copy.get();
+    }
+    return nullptr;
+}
+
+void CConvFilter::CopyConnected(CopyInput& copy, const CMediaType& type)
+{
+    CopiedFormat format;
+    if (copy.kind == StreamKind::kAudio) {
+        format.codec = AudioCodecOf(type);
+        if (const WAVEFORMATEX* wave = WaveFormatOf(type)) {
+            format.sampleRate = static_cast<int>(wave->nSamplesPerSec);
+            format.channels = wave->nChannels;
+        }
+    } else if (copy.kind == StreamKind::kVideo) {
+        format.codec = VideoCodecOf(type.subtype);
+        if (const BITMAPINFOHEADER* header = VideoBitmapHeaderOf(type)) {
+            format.width = header->biWidth;
+            format.height = std::abs(header->biHeight);
+        }
+        REFERENCE_TIME perFrame = 0;
+        if ((type.formattype == FORMAT_VideoInfo2 || type.formattype == FORMAT_MPEG2_VIDEO) && type.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+            const auto* info = reinterpret_cast<const VIDEOINFOHEADER2*>(type.pbFormat);
+            perFrame = info->AvgTimePerFrame;
+            // The shape it is shown at, as the shape of its pixels (720×480 at 16:9: 32:27).
+            if (info->dwPictAspectRatioX > 0 && info->dwPictAspectRatioY > 0 && format.width > 0 && format.height > 0)
+                av_reduce(&format.sampleAspect.num, &format.sampleAspect.den,
+                          static_cast<std::int64_t>(info->dwPictAspectRatioX) * format.height,
+                          static_cast<std::int64_t>(info->dwPictAspectRatioY) * format.width, 1 << 20);
+        } else if ((type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_MPEGVideo) && type.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+            perFrame = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame;
+        }
+        format.frameRate = FrameRateOf(perFrame);
+        format.extradata = VideoExtradataOf(type);
+    } else {
+        format.codec = type.subtype == MEDIASUBTYPE_HDMVSUB ? AV_CODEC_ID_HDMV_PGS_SUBTITLE : AV_CODEC_ID_DVD_SUBTITLE;
+    }
+    copy.format = format;
+    copy.confirmed = copy.kind == StreamKind::kSubtitle;
+    if (!copy.framer.Open(format.codec)) DebugLog("sink: stream %d/%zu cannot be framed\n", static_cast<int>(copy.kind), copy.index);
+    // Subtitle streams are described by who sets the file up (their palette comes with the title).
+    if (m_writer && copy.kind != StreamKind::kSubtitle) m_writer->DescribeCopied(copy.kind, copy.index, format, false);
+}
+
+void CConvFilter::ResetCopies()
+{
+    std::vector<CopyInput*> copies{m_videoCopy.get()};
+    for (const auto& sound : m_sounds) copies.push_back(sound->copy.get());
+    for (const auto& subtitle : m_subtitles) copies.push_back(subtitle->copy.get());
+    for (CopyInput* copy : copies) {
+        if (!copy) continue;
+        copy->framer.Reset();
+        copy->group.clear();
+        copy->groupBytes = 0;
+        copy->ended = false;
+        copy->end = kUnset;
+        copy->lastDts = kUnset;
+    }
+}
+
+HRESULT CConvFilter::ReceiveCopied(const CConvInputPin& pin, CopyInput& copy, IMediaSample* sample)
+{
+    if (!m_writer || !m_writer->Copies(copy.kind, copy.index)) return S_OK;
+    REFERENCE_TIME start = 0, stop = 0;
+    const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    const long size = sample->GetActualDataLength();
+    if (!data || size <= 0) return S_OK;
+    WaitWhilePaused(pin);
+    if (copy.kind != StreamKind::kVideo) {
+        // Placed from where the file begins, which the first key picture decides.
+        WaitForStart(pin);
+        if (copy.kind == StreamKind::kAudio && timed) WaitForPictures(pin, start - m_rangeStart.load());
+    }
+
+    CAutoLock lock(&m_csFilter);
+    if (m_writeFailed) return ZZ_E_WRITE_FAILED;
+    if (!IsActive() || pin.IsFlushing()) return VFW_E_WRONG_STATE;
+    copy.framer.Feed(data, static_cast<std::size_t>(size), timed ? start : PacketFramer::kNoTime,
+                     [&](const PacketFramer::Frame& frame) { return PlaceCopied(copy, frame); });
+    return m_writeFailed ? ZZ_E_WRITE_FAILED : S_OK;
+}
+
+bool CConvFilter::PlaceCopied(CopyInput& copy, const PacketFramer::Frame& frame)
+{
+    if (!copy.confirmed) {
+        // The first frame says exactly what the stream is (E-AC-3 where the type said AC-3).
+        if (const AVCodecContext* stream = copy.framer.Stream()) {
+            if (stream->codec_id != AV_CODEC_ID_NONE) copy.format.codec = stream->codec_id;
+            if (stream->sample_rate > 0) copy.format.sampleRate = stream->sample_rate;
+            if (stream->ch_layout.nb_channels > 0) copy.format.channels = stream->ch_layout.nb_channels;
+            if (stream->width > 0 && stream->height > 0 && copy.kind == StreamKind::kVideo) {
+                copy.format.width = stream->width;
+                copy.format.height = stream->height;
+            }
+            if (stream->framerate.num > 0 && copy.kind == StreamKind::kVideo) copy.format.frameRate = stream->framerate;
+            copy.format.fieldOrder = copy.framer.FieldOrder();
+        }
+        copy.confirmed = true;
+        m_writer->DescribeCopied(copy.kind, copy.index, copy.format, true);
+    }
+    if (copy.kind == StreamKind::kVideo) return PlaceCopiedPicture(copy, frame);
+    const REFERENCE_TIME start = m_rangeStart.load();
+    if (copy.ended || frame.pts < start || frame.pts >= m_rangeEnd) return true;
+    const REFERENCE_TIME at = frame.pts - start;
+    if (copy.kind == StreamKind::kAudio) {
+        // Sound the data repeats (an overlap where cells join) is written once; a gap stays a gap
+        // and, when long, is data that could not be read.
+        constexpr REFERENCE_TIME kOverlap = 10000; // 1 ms
+        if (copy.end != kUnset && at < copy.end - kOverlap) return true;
+        const REFERENCE_TIME before = copy.end == kUnset ? 0 : copy.end;
+        if (at - before > kLostAtLeast) AddLost(before, at);
+        m_sounds[copy.index]->position = at;
+    }
+    return WriteCopiedFrame(copy, frame);
+}
+
+bool CConvFilter::PlaceCopiedPicture(CopyInput& copy, const PacketFramer::Frame& frame)
+{
+    if (copy.ended) return true;
+    if (!m_startFixed.load()) {
+        const REFERENCE_TIME start = m_rangeStart.load();
+        const auto hold = [&copy](const PacketFramer::Frame& f) {
+            copy.group.emplace_back(f, std::vector<std::uint8_t>(f.data, f.data + f.size));
+            copy.groupBytes += f.size;
+        };
+        if (frame.key && frame.pts <= start) {
+            // A group that may begin the file; the one before it does not.
+            copy.group.clear();
+            copy.groupBytes = 0;
+            hold(frame);
+            return true;
+        }
+        if (frame.key && copy.group.empty()) {
+            // The first key picture lies past the start: the file begins with it.
+            hold(frame);
+            return StartCopiedPictures(copy);
+        }
+        if (frame.key) {
+            if (!StartCopiedPictures(copy)) return false;
+        } else {
+            // Pictures before the first key picture cannot be shown; a group without end is let go.
+            constexpr std::size_t kMostHeld = 64u << 20;
+            if (copy.group.empty()) return true;
+            if (copy.groupBytes + frame.size > kMostHeld) {
+                copy.group.clear();
+                copy.groupBytes = 0;
+                return true;
+            }
+            hold(frame);
+            return true;
+        }
+    }
+    if (frame.key && frame.pts >= m_rangeEnd) {
+        copy.ended = true;
+        return true;
+    }
+    // The leading pictures of an open group are shown before its key picture and need the group
+    // before: where that group is not in the file, they are left out.
+    if (frame.pts < m_rangeStart.load()) return true;
+    const REFERENCE_TIME at = frame.pts - m_rangeStart.load();
+    const REFERENCE_TIME before = copy.end == kUnset ? 0 : copy.end;
+    if (at - before > kLostAtLeast) AddLost(before, at);
+    if (!WriteCopiedFrame(copy, frame)) return false;
+    m_videoEnd = copy.end;
+    m_nextVideoSlot = copy.end;
+    PicturesMoved();
+    return true;
+}
+
+bool CConvFilter::StartCopiedPictures(CopyInput& copy)
+{
+    if (copy.group.empty()) return true;
+    m_rangeStart = copy.group.front().first.pts;
+    m_startFixed = true;
+    PicturesMoved();
+    auto group = std::move(copy.group);
+    copy.group.clear();
+    copy.groupBytes = 0;
+    for (auto& [frame, bytes] : group) {
+        frame.data = bytes.data();
+        if (!PlaceCopiedPicture(copy, frame)) return false;
+    }
+    return true;
+}
+
+bool CConvFilter::WriteCopiedFrame(CopyInput& copy, const PacketFramer::Frame& frame)
+{
+    const REFERENCE_TIME start = m_rangeStart.load();
+    CopiedPacket packet;
+    packet.data = frame.data;
+    packet.size = frame.size;
+    packet.pts = m_fileOffset + frame.pts - start;
+    packet.dts = m_fileOffset + frame.dts - start;
+    packet.duration = frame.duration;
+    packet.key = frame.key;
+    // Decoding times rise, and begin no earlier than the task does in the file.
+    const REFERENCE_TIME lowest = copy.lastDts == kUnset ? m_fileOffset : copy.lastDts + 1;
+    packet.dts = std::max(packet.dts, lowest);
+    if (packet.dts > packet.pts) return true; // out of order beyond repair: left out
+    if (m_writer->WriteCopied(copy.kind, copy.index, packet) != 0) {
+        WriteFailed();
+        return false;
+    }
+    copy.lastDts = packet.dts;
+    copy.end = std::max(copy.end == kUnset ? 0 : copy.end, frame.pts - start + frame.duration);
+    return true;
+}
+
+void CConvFilter::EndCopied(CopyInput& copy)
+{
+    if (m_writeFailed || !IsActive()) return;
+    copy.framer.Drain([&](const PacketFramer::Frame& frame) { return PlaceCopied(copy, frame); });
+    // A range that ends within the first group held: that group begins the file.
+    if (copy.kind == StreamKind::kVideo && !m_startFixed.load()) StartCopiedPictures(copy);
 }

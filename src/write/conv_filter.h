@@ -13,6 +13,13 @@
 // "Audio In 2", … added before the graph is connected) with its own place, silence and cuts, and
 // at the end every one is made up to the pictures' length.
 //
+// Streams the writer copies come as the source codes them: a framer cuts them into whole frames,
+// which are written at their own times from where the file begins. Copied pictures begin at the
+// key picture at or before the range's start (leaving out the pictures of its group that are shown
+// before it and need the group before), and end before the first key picture at or after the
+// range's end; copied sound and subtitles keep the frames that begin within the range. Each
+// subtitle stream has an input of its own ("Subtitle In", "Subtitle In 2", …).
+//
 // Threads: each input pin is driven by an upstream streaming thread; the filter lock
 // serialises the writer calls and the position updates. Sound, converted much faster than
 // pictures, waits while it is more than a second ahead of them: otherwise the splitter reads on
@@ -30,8 +37,9 @@
 #include "pipeline/base_output_pin.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/output_queue.h"
+#include "write/output_writer.h"
+#include "write/packet_framer.h"
 
-class OutputWriter;
 class CConvFilter;
 
 // A stretch of a task's range (100 ns from the range start) that came without pictures or
@@ -48,8 +56,8 @@ inline constexpr CLSID CLSID_ConvFilter = MakeGuid("{A4DA1077-2239-4C9E-AA16-C88
 
 class CConvInputPin : public CBaseInputPin {
 public:
-    // `sound`: the sound stream the pin feeds (0 the first), or −1 for the pictures' pin.
-    CConvInputPin(CConvFilter* filter, HRESULT* phr, const char* name, int sound);
+    // The pictures' pin, or the pin of a sound or subtitle stream (`index` 0 the first).
+    CConvInputPin(CConvFilter* filter, HRESULT* phr, const char* name, StreamKind kind, int index);
     HRESULT CheckMediaType(const CMediaType* type) override;
     HRESULT CompleteConnect(IPin* receivePin) override;
     HRESULT Receive(IMediaSample* sample) override;
@@ -58,11 +66,15 @@ public:
     HRESULT Inactive() override;
     HRESULT BeginFlush() override;
     bool AtEndOfStream() const { return m_endOfStream.load(); }
-    int Sound() const { return m_sound; }
+    // The sound stream the pin feeds, or −1 for the others.
+    int Sound() const { return m_kind == StreamKind::kAudio ? m_index : -1; }
+    StreamKind Kind() const { return m_kind; }
+    int Index() const { return m_index; }
 
 private:
     CConvFilter* const m_sink;
-    const int m_sound;
+    const StreamKind m_kind;
+    const int m_index;
     std::atomic<bool> m_endOfStream{false};
 };
 
@@ -93,7 +105,7 @@ public:
     static HRESULT Create(CConvFilter** filter);
 
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-    int GetPinCount() override { return 3 + static_cast<int>(m_sounds.size()) - 1; }
+    int GetPinCount() override { return 3 + static_cast<int>(m_sounds.size()) - 1 + static_cast<int>(m_subtitles.size()); }
     // A run from the stopped state starts with no input ended.
     HRESULT Pause() override;
     // Wakes the streaming threads that wait while the graph is paused.
@@ -107,6 +119,12 @@ public:
     // stopped and the pin not yet connected.
     void AddSoundInput();
     int SoundInputs() const { return static_cast<int>(m_sounds.size()); }
+    // Adds an input for the writer's next subtitle stream ("Subtitle In", "Subtitle In 2", …),
+    // after the sound inputs; as AddSoundInput.
+    void AddSubtitleInput();
+    // Where this task begins on the file's time line (100 ns): copied streams are written from
+    // there. Before the graph runs.
+    void SetFileOffset(REFERENCE_TIME offset) { m_fileOffset = offset; }
 
     // Settings, before the graph runs.
     void SetWriter(OutputWriter* writer) { m_writer = writer; }
@@ -152,9 +170,27 @@ private:
     friend class CConvInputPin;
     friend class CVideoPrePin;
 
+    // A stream written as the source codes it: its framer, and where it stands. Streaming
+    // thread and filter lock.
+    struct CopyInput {
+        CopyInput(StreamKind streamKind, std::size_t streamIndex) : kind(streamKind), index(streamIndex) {}
+        const StreamKind kind;
+        const std::size_t index;
+        PacketFramer framer;
+        CopiedFormat format;                          // as the connection says; the first frame refines it
+        bool confirmed = false;
+        REFERENCE_TIME end = INT64_MIN;               // the latest frame's end, from the range start
+        REFERENCE_TIME lastDts = INT64_MIN;           // the latest decoding time written, on the file's time line
+        // Pictures: the group that may begin the file, held (in decoding order) until a key
+        // picture past the range's start shows that it does.
+        std::vector<std::pair<PacketFramer::Frame, std::vector<std::uint8_t>>> group;
+        std::size_t groupBytes = 0;
+        bool ended = false;                           // past the range's end
+    };
     // One sound stream's pin and where it stands.
     struct SoundInput {
         std::unique_ptr<CConvInputPin> pin;           // made with the filter or by AddSoundInput
+        std::unique_ptr<CopyInput> copy;              // when the writer copies this stream
         // Set at connection (the graph stopped), read by the streaming thread.
         int sampleRate = 0;
         int blockAlign = 0;
@@ -171,6 +207,25 @@ private:
     // Whether the writer has a stream for this sound.
     bool Writes(const SoundInput& sound) const;
     bool AnySoundConnected() const;
+
+    struct SubtitleInput {
+        std::unique_ptr<CConvInputPin> pin;
+        std::unique_ptr<CopyInput> copy;
+    };
+    // The copy a pin feeds, or null when its stream is decoded.
+    CopyInput* CopyOf(const CConvInputPin& pin);
+    void CopyConnected(CopyInput& copy, const CMediaType& type);
+    HRESULT ReceiveCopied(const CConvInputPin& pin, CopyInput& copy, IMediaSample* sample);
+    // Filter lock held: places one frame of a copied stream; false when the writer failed.
+    bool PlaceCopied(CopyInput& copy, const PacketFramer::Frame& frame);
+    bool PlaceCopiedPicture(CopyInput& copy, const PacketFramer::Frame& frame);
+    bool WriteCopiedFrame(CopyInput& copy, const PacketFramer::Frame& frame);
+    // Filter lock held: the held group begins the file (copied pictures).
+    bool StartCopiedPictures(CopyInput& copy);
+    // Filter lock held: the end of a copied stream's data.
+    void EndCopied(CopyInput& copy);
+    // Filter lock held, stopped: every copy starts afresh.
+    void ResetCopies();
 
     HRESULT ReceiveVideo(IMediaSample* sample);
     HRESULT ReceiveAudio(SoundInput& sound, IMediaSample* sample);
@@ -203,6 +258,8 @@ private:
     CCritSec m_csFilter;
     std::vector<std::unique_ptr<SoundInput>> m_sounds; // the first made with the filter; more while stopped
     std::unique_ptr<CConvInputPin> m_videoIn;    // made with the filter, never changed
+    std::unique_ptr<CopyInput> m_videoCopy;      // at connection, when the writer copies the pictures
+    std::vector<std::unique_ptr<SubtitleInput>> m_subtitles; // added while stopped
     std::unique_ptr<CVideoPrePin> m_videoPre;    // made with the filter, never changed
     ComPtr<IUnknown> m_position;                 // filter lock: the pass-through, made on first request
 
@@ -212,6 +269,7 @@ private:
     REFERENCE_TIME m_requestedStart = 0;
     REFERENCE_TIME m_rangeEnd = 0;
     REFERENCE_TIME m_expectedLength = 0;
+    REFERENCE_TIME m_fileOffset = 0;
     // Set at connection (the graph stopped), read by the streaming threads.
     BITMAPINFOHEADER m_videoFormat{};
     // Any thread.

@@ -47,6 +47,7 @@ std::int64_t SeekDescriptor(void* opaque, std::int64_t offset, int whence)
 }
 
 constexpr AVRational kChapterTimeBase{1, 10000000}; // 100 ns, as the run counts
+constexpr AVRational kHundredNanoseconds = kChapterTimeBase;
 
 void SetTag(AVDictionary** tags, const char* key, const std::string& value)
 {
@@ -111,6 +112,10 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
     m_videoFrames = 0;
     m_videoPackets = 0;
     m_headerWritten = false;
+    m_headerDue = false;
+    m_waiting.clear();
+    m_copiedVideo = CopiedStream{};
+    m_subtitles.clear();
     m_path = path;
     bool created = false;
     auto failOpen = [&](const std::string& what, int error = 0) {
@@ -120,18 +125,29 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
         return false;
     };
 
-    // Encoders by name; an unknown name fails.
+    // Encoders by name ("copy": the stream is copied); an unknown name fails.
     const AVCodec* videoEncoder = nullptr;
-    const AVCodec* audioEncoder = nullptr;
-    if (settings.hasVideo && settings.VideoCodecName[0]) {
+    const bool copyVideo = settings.hasVideo && IsCopy(settings.VideoCodecName);
+    if (settings.hasVideo && settings.VideoCodecName[0] && !copyVideo) {
         videoEncoder = avcodec_find_encoder_by_name(settings.VideoCodecName);
         if (!videoEncoder) return failOpen(std::string("unknown video encoder ") + settings.VideoCodecName);
     }
+    std::vector<StreamLabel> sounds;
     if (settings.hasAudio && settings.AudioCodecName[0]) {
-        audioEncoder = avcodec_find_encoder_by_name(settings.AudioCodecName);
-        if (!audioEncoder) return failOpen(std::string("unknown audio encoder ") + settings.AudioCodecName);
+        sounds = m_marks.audio;
+        if (sounds.empty()) {
+            sounds.emplace_back();
+            sounds.back().copy = IsCopy(settings.AudioCodecName);
+        }
     }
-    if (!videoEncoder && !audioEncoder) return failOpen("no encoder");
+    std::vector<const AVCodec*> audioEncoders;
+    for (const StreamLabel& sound : sounds) {
+        const char* name = !sound.encoder.empty() ? sound.encoder.c_str() : settings.AudioCodecName;
+        const AVCodec* encoder = sound.copy || IsCopy(name) ? nullptr : avcodec_find_encoder_by_name(name);
+        if (!sound.copy && !encoder) return failOpen(std::string("unknown audio encoder ") + name);
+        audioEncoders.push_back(encoder);
+    }
+    if (!videoEncoder && !copyVideo && sounds.empty()) return failOpen("no encoder");
 
     const AVOutputFormat* container = av_guess_format(nullptr, path.c_str(), nullptr);
     if (!container) return failOpen("no container for " + path);
@@ -143,13 +159,19 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
     m_format = format;
 
     if (videoEncoder && !AddVideoStream(videoEncoder)) return failOpen(m_error);
-    if (audioEncoder) {
-        const std::vector<StreamLabel> labels = m_marks.audio.empty() ? std::vector<StreamLabel>(1) : m_marks.audio;
-        m_audioTracks.reserve(labels.size());
-        for (std::size_t i = 0; i < labels.size(); ++i)
-            if (!AddAudioStream(audioEncoder, labels[i], i == 0)) return failOpen(m_error);
+    if (copyVideo && !AddCopiedStream(m_copiedVideo, AVMEDIA_TYPE_VIDEO, nullptr, true)) return failOpen(m_error);
+    m_audioTracks.reserve(sounds.size());
+    for (std::size_t i = 0; i < sounds.size(); ++i) {
+        if (audioEncoders[i] && !AddAudioStream(audioEncoders[i], sounds[i], i == 0)) return failOpen(m_error);
+        if (!audioEncoders[i]) {
+            m_audioTracks.emplace_back();
+            if (!AddCopiedStream(m_audioTracks.back().copy, AVMEDIA_TYPE_AUDIO, &sounds[i], i == 0)) return failOpen(m_error);
+        }
     }
-    if (!m_video && m_audioTracks.empty()) return failOpen("no stream");
+    m_subtitles.resize(m_marks.subtitles.size());
+    for (std::size_t i = 0; i < m_subtitles.size(); ++i)
+        if (!AddCopiedStream(m_subtitles[i], AVMEDIA_TYPE_SUBTITLE, &m_marks.subtitles[i], false)) return failOpen(m_error);
+    if (!HasVideo() && m_audioTracks.empty()) return failOpen("no stream");
 
     if (!(container->flags & AVFMT_NOFILE)) {
         // The bytes go through our own I/O context: to the descriptor we were given (a part the
@@ -171,10 +193,169 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
         m_format->pb = m_io.get();
         m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
     }
-    const int header = avformat_write_header(m_format, nullptr);
-    if (m_errors.Note("avformat_write_header", header) || header < 0) return failOpen("cannot write the header", header);
-    m_headerWritten = true;
+    // A file with copied pictures or sound waits for their first frames to write its header.
+    m_headerDue = true;
+    if (!WriteHeaderWhenDue(false) && m_failed) return failOpen(m_error);
     return true;
+}
+
+bool OutputWriter::IsCopy(const char* codecName) { return std::strcmp(codecName, "copy") == 0; }
+
+bool OutputWriter::WriteHeaderWhenDue(bool now)
+{
+    if (!m_headerDue || m_failed) return !m_failed;
+    bool ready = m_copiedVideo.confirmed || !m_copiedVideo.stream;
+    for (const AudioTrack& track : m_audioTracks)
+        if (track.copy.stream && !track.copy.confirmed) ready = false;
+    // Streams that never show a frame must not hold the whole file back.
+    constexpr std::size_t kMostWaiting = 4096;
+    if (!ready && !now && m_waiting.size() < kMostWaiting) return true;
+    m_headerDue = false;
+    const int header = avformat_write_header(m_format, nullptr);
+    if (m_errors.Note("avformat_write_header", header) || header < 0) return Fail("cannot write the header", header);
+    m_headerWritten = true;
+    while (!m_waiting.empty()) {
+        auto [packet, stream] = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        if (!WritePacket(packet.get(), stream, kHundredNanoseconds)) return false;
+    }
+    return true;
+}
+
+bool OutputWriter::WritePacket(AVPacket* packet, AVStream* stream, AVRational from)
+{
+    packet->stream_index = stream->index;
+    if (m_headerDue) {
+        ffmpeg::PacketPtr kept(av_packet_alloc());
+        if (!kept) return Fail("out of memory");
+        av_packet_move_ref(kept.get(), packet);
+        av_packet_rescale_ts(kept.get(), from, kHundredNanoseconds);
+        m_waiting.emplace_back(std::move(kept), stream);
+        return WriteHeaderWhenDue(false);
+    }
+    av_packet_rescale_ts(packet, from, stream->time_base);
+    const int written = av_interleaved_write_frame(m_format, packet);
+    av_packet_unref(packet);
+    if (m_errors.Note("av_interleaved_write_frame", written) || written < 0) return Fail("cannot write to " + m_path, written);
+    return true;
+}
+
+bool OutputWriter::AddCopiedStream(CopiedStream& copy, AVMediaType type, const StreamLabel* label, bool first)
+{
+    AVStream* stream = avformat_new_stream(m_format, nullptr);
+    if (!stream) return Fail("Could not alloc stream");
+    stream->codecpar->codec_type = type;
+    stream->time_base = kHundredNanoseconds;
+    if (label) LabelStream(stream, *label);
+    stream->disposition = (first ? AV_DISPOSITION_DEFAULT : 0) | (label && label->forced ? AV_DISPOSITION_FORCED : 0);
+    copy = CopiedStream{};
+    copy.stream = stream;
+    // Subtitles are known from the start: their codec and set-up come with the title.
+    copy.confirmed = type == AVMEDIA_TYPE_SUBTITLE;
+    return true;
+}
+
+void OutputWriter::LabelStream(AVStream* stream, const StreamLabel& label)
+{
+    SetTag(&stream->metadata, "language", label.language);
+    SetTag(&stream->metadata, "title", label.title);
+    // MP4 and MOV keep a track's name as its handler's.
+    if (std::strcmp(m_format->oformat->name, "matroska") != 0 && std::strcmp(m_format->oformat->name, "webm") != 0)
+        SetTag(&stream->metadata, "handler_name", label.title);
+}
+
+OutputWriter::CopiedStream* OutputWriter::CopiedOf(StreamKind kind, std::size_t index)
+{
+    return const_cast<CopiedStream*>(static_cast<const OutputWriter*>(this)->CopiedOf(kind, index));
+}
+
+const OutputWriter::CopiedStream* OutputWriter::CopiedOf(StreamKind kind, std::size_t index) const
+{
+    const CopiedStream* copy = nullptr;
+    if (kind == StreamKind::kVideo && index == 0) copy = &m_copiedVideo;
+    if (kind == StreamKind::kAudio && index < m_audioTracks.size()) copy = &m_audioTracks[index].copy;
+    if (kind == StreamKind::kSubtitle && index < m_subtitles.size()) copy = &m_subtitles[index];
+    return copy && copy->stream ? copy : nullptr;
+}
+
+OutputWriter::SoundFormat OutputWriter::AudioFormat(std::size_t track) const
+{
+    if (track < m_audioTracks.size() && m_audioTracks[track].codec)
+        return {m_audioTracks[track].codec->sample_rate, m_audioTracks[track].codec->ch_layout.nb_channels};
+    return {m_settings.SampleRate, m_settings.Channel};
+}
+
+bool OutputWriter::Copies(StreamKind kind, std::size_t index) const { return CopiedOf(kind, index) != nullptr; }
+
+bool OutputWriter::DescribeCopied(StreamKind kind, std::size_t index, const CopiedFormat& format, bool confirmed)
+{
+    CopiedStream* copy = CopiedOf(kind, index);
+    if (!copy || !m_format) return false;
+    // Once the header is out, the format stays as written.
+    if (m_headerWritten) return true;
+    AVCodecParameters* p = copy->stream->codecpar;
+    p->codec_id = format.codec;
+    if (p->codec_type == AVMEDIA_TYPE_AUDIO) {
+        p->sample_rate = format.sampleRate;
+        av_channel_layout_uninit(&p->ch_layout);
+        if (format.channels > 0) av_channel_layout_default(&p->ch_layout, format.channels);
+        p->bits_per_coded_sample = format.bitsPerSample;
+        p->bits_per_raw_sample = format.bitsPerSample;
+        if (format.codec == AV_CODEC_ID_PCM_S16LE || format.codec == AV_CODEC_ID_PCM_S16BE)
+            p->block_align = 2 * std::max(1, format.channels);
+        if (format.codec == AV_CODEC_ID_PCM_S24LE) p->block_align = 3 * std::max(1, format.channels);
+    } else {
+        p->width = format.width;
+        p->height = format.height;
+    }
+    if (p->codec_type == AVMEDIA_TYPE_VIDEO) {
+        p->sample_aspect_ratio = format.sampleAspect;
+        copy->stream->sample_aspect_ratio = format.sampleAspect;
+        p->field_order = format.fieldOrder;
+        if (format.frameRate.num > 0) {
+            copy->stream->avg_frame_rate = format.frameRate;
+            copy->stream->r_frame_rate = format.frameRate;
+        }
+        // B pictures: the container reorders them by their time stamps.
+        p->video_delay = format.codec == AV_CODEC_ID_MPEG2VIDEO || format.codec == AV_CODEC_ID_MPEG1VIDEO ? 2 : 4;
+    }
+    av_freep(&p->extradata);
+    p->extradata_size = 0;
+    if (!format.extradata.empty()) {
+        p->extradata = static_cast<std::uint8_t*>(av_mallocz(format.extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!p->extradata) return Fail("out of memory");
+        std::memcpy(p->extradata, format.extradata.data(), format.extradata.size());
+        p->extradata_size = static_cast<int>(format.extradata.size());
+    }
+    copy->confirmed = copy->confirmed || confirmed;
+    return true;
+}
+
+int OutputWriter::WriteCopied(StreamKind kind, std::size_t index, const CopiedPacket& packet)
+{
+    CopiedStream* copy = CopiedOf(kind, index);
+    if (!copy || !m_format || m_failed || !packet.data || packet.size == 0) return -1;
+    if (Refused("av_new_packet", av_new_packet(m_packet.get(), static_cast<int>(packet.size)), "out of memory")) return -1;
+    std::memcpy(m_packet->data, packet.data, packet.size);
+    m_packet->pts = packet.pts;
+    m_packet->dts = packet.dts;
+    m_packet->duration = packet.duration;
+    if (packet.key) m_packet->flags |= AV_PKT_FLAG_KEY;
+    copy->end = std::max(copy->end, packet.pts + packet.duration);
+    ++copy->packets;
+    return WritePacket(m_packet.get(), copy->stream, kHundredNanoseconds) ? 0 : -1;
+}
+
+std::int64_t OutputWriter::CopiedEnd(StreamKind kind, std::size_t index) const
+{
+    const CopiedStream* copy = CopiedOf(kind, index);
+    return copy ? copy->end : 0;
+}
+
+std::int64_t OutputWriter::CopiedPackets(StreamKind kind, std::size_t index) const
+{
+    const CopiedStream* copy = CopiedOf(kind, index);
+    return copy ? copy->packets : 0;
 }
 
 bool OutputWriter::AddVideoStream(const AVCodec* encoder)
@@ -246,16 +427,12 @@ bool OutputWriter::AddAudioStream(const AVCodec* encoder, const StreamLabel& lab
                             ? AV_SAMPLE_FMT_S16
                             : encoder->sample_fmts[0];
     codec->bit_rate = w.AudioBitRate;
-    codec->sample_rate = w.SampleRate;
-    av_channel_layout_default(&codec->ch_layout, std::max(1, w.Channel));
-    codec->time_base = {1, w.SampleRate};
+    codec->sample_rate = label.sampleRate > 0 ? label.sampleRate : w.SampleRate;
+    av_channel_layout_default(&codec->ch_layout, std::max(1, label.channels > 0 ? label.channels : w.Channel));
+    codec->time_base = {1, codec->sample_rate};
     if (m_format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (!OpenEncoder(codec.get(), encoder, stream, "audio")) return false;
-    SetTag(&stream->metadata, "language", label.language);
-    SetTag(&stream->metadata, "title", label.title);
-    // MP4 and MOV keep a track's name as its handler's.
-    if (std::strcmp(m_format->oformat->name, "matroska") != 0 && std::strcmp(m_format->oformat->name, "webm") != 0)
-        SetTag(&stream->metadata, "handler_name", label.title);
+    LabelStream(stream, label);
     stream->disposition = first ? AV_DISPOSITION_DEFAULT : 0;
 
     AudioTrack track;
@@ -281,6 +458,7 @@ bool OutputWriter::AddAudioStream(const AVCodec* encoder, const StreamLabel& lab
     // A new FIFO for every file: nothing of the last file's sound carries over.
     track.fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, codec->ch_layout.nb_channels, chunk * 4));
     if (!track.fifo) return Fail("out of memory");
+    track.sampleRate = codec->sample_rate;
     track.codec = std::move(codec);
     track.stream = stream;
     m_audioTracks.push_back(std::move(track));
@@ -298,12 +476,7 @@ bool OutputWriter::Encode(AVCodecContext* codec, AVStream* stream, const AVFrame
                 if (m_errors.Note("avcodec_receive_packet", received)) return Fail("encoding failed", received);
                 break; // again or drained
             }
-            av_packet_rescale_ts(m_packet.get(), codec->time_base, stream->time_base);
-            m_packet->stream_index = stream->index;
-            const int written = av_interleaved_write_frame(m_format, m_packet.get());
-            av_packet_unref(m_packet.get());
-            if (m_errors.Note("av_interleaved_write_frame", written) || written < 0)
-                return Fail("cannot write to " + m_path, written);
+            if (!WritePacket(m_packet.get(), stream, codec->time_base)) return false;
             ++packets;
         }
         if (ffmpeg::StatusOf(sent) != ffmpeg::Status::Again) break;
@@ -315,7 +488,7 @@ bool OutputWriter::Encode(AVCodecContext* codec, AVStream* stream, const AVFrame
 
 int OutputWriter::WriteVideo(const std::uint8_t* picture)
 {
-    if (!m_video || !m_headerWritten || m_failed || !picture) return -1;
+    if (!m_video || !m_format || m_failed || !picture) return -1;
     const int w = m_settings.Width, h = m_settings.Height;
     // The encoder may still hold the last picture: it gets a buffer of its own then.
     if (Refused("av_frame_make_writable", av_frame_make_writable(m_videoFrame.get()), "out of memory")) return -1;
@@ -343,7 +516,7 @@ int OutputWriter::WriteVideo(const std::uint8_t* picture)
 
 int OutputWriter::WriteAudio(std::size_t index, const std::uint8_t* data, std::size_t bytes)
 {
-    if (index >= m_audioTracks.size() || !m_headerWritten || m_failed) return -1;
+    if (index >= m_audioTracks.size() || !m_format || m_failed || !m_audioTracks[index].codec) return -1;
     AudioTrack& track = m_audioTracks[index];
     const int channels = track.codec->ch_layout.nb_channels;
     const int samples = static_cast<int>(bytes / (2 * static_cast<std::size_t>(channels)));
@@ -393,12 +566,15 @@ bool OutputWriter::EncodeAudioFifo(AudioTrack& track, bool flush)
 bool OutputWriter::Close()
 {
     if (!m_format) return true;
-    if (m_headerWritten && !m_failed) {
+    if (!m_failed) {
         for (AudioTrack& track : m_audioTracks)
-            if (!m_failed) EncodeAudioFifo(track, true);
+            if (!m_failed && track.codec) EncodeAudioFifo(track, true);
         if (m_video && !m_failed) Encode(m_videoCodec.get(), m_video, nullptr, m_videoPackets);
         for (AudioTrack& track : m_audioTracks)
-            if (!m_failed) Encode(track.codec.get(), track.stream, nullptr, track.packets);
+            if (!m_failed && track.codec) Encode(track.codec.get(), track.stream, nullptr, track.packets);
+        WriteHeaderWhenDue(true);
+    }
+    if (m_headerWritten && !m_failed) {
         if (AddChapters()) PlaceChapters(Length());
         if (!m_failed) {
             const int trailer = av_write_trailer(m_format);
@@ -473,10 +649,13 @@ void OutputWriter::PlaceChapters(std::int64_t length)
 
 std::int64_t OutputWriter::Length() const
 {
-    if (m_video) return av_rescale_q(m_videoFrames, m_videoCodec->time_base, kChapterTimeBase);
-    if (!m_audioTracks.empty())
-        return av_rescale_q(m_audioTracks.front().samples, m_audioTracks.front().codec->time_base, kChapterTimeBase);
-    return 0;
+    if (m_video) return av_rescale_q(m_videoFrames, TimeBase(m_settings.FrameRate), kChapterTimeBase);
+    if (m_copiedVideo.stream) return m_copiedVideo.end;
+    std::int64_t length = 0;
+    for (const AudioTrack& track : m_audioTracks)
+        length = std::max(length, track.copy.stream ? track.copy.end
+                                                    : av_rescale_q(track.samples, AVRational{1, std::max(1, track.sampleRate)}, kChapterTimeBase));
+    return length;
 }
 
 void OutputWriter::FreeState()
@@ -489,6 +668,10 @@ void OutputWriter::FreeState()
     if (m_ownedFd >= 0 && ::close(m_ownedFd) != 0 && !m_failed) Fail("cannot write to " + m_path, AVERROR(errno));
     m_ownedFd = -1;
     m_video = nullptr;
+    m_copiedVideo.stream = nullptr;
+    for (CopiedStream& copy : m_subtitles) copy.stream = nullptr;
+    m_waiting.clear();
+    m_headerDue = false;
     m_converter.reset();
     m_convertedFrame.reset();
     m_videoFrame.reset();
@@ -496,6 +679,7 @@ void OutputWriter::FreeState()
     for (AudioTrack& track : m_audioTracks) {
         track.codec.reset();
         track.stream = nullptr;
+        track.copy.stream = nullptr;
         track.frame.reset();
         track.converter.reset();
         track.fifo.reset();

@@ -7,10 +7,17 @@
 // container gets time stamps it can index. At Close the encoders' delayed frames are drained and
 // the sound short of a whole encoder frame is written.
 //
-// Threads: Open and Close on the application thread while the graph is stopped; WriteVideo and
-// WriteAudio on the sink's streaming threads, serialised by the sink's lock.
+// Streams may also be copied as the source codes them (the profile's codec "copy", a sound track
+// copied, subtitles): their packets come whole, with their times. A file with copied streams has
+// its header written once each copied picture and sound stream has shown its first frame (which
+// says its exact format); until then what comes is kept in order.
+//
+// Threads: Open and Close on the application thread while the graph is stopped; WriteVideo,
+// WriteAudio, DescribeCopied and WriteCopied on the sink's streaming threads (DescribeCopied also
+// while the graph connects), serialised by the sink's lock.
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -29,19 +36,59 @@ struct OutputChapter {
     std::int64_t start = 0;
 };
 
-// What a sound or subtitle stream is labelled with where the container can hold it: its
-// language (ISO 639-2, "eng"; empty: undetermined) and a title ("English AC-3 2.0").
+// A sound or subtitle stream of a file: what it is labelled with where the container can hold it
+// (its language, ISO 639-2 "eng", empty for undetermined; a title, "English AC-3 2.0"), and how
+// it is made.
 struct StreamLabel {
     std::string language;
     std::string title;
+    // Copied as the source codes it (its format told by DescribeCopied); subtitle streams always
+    // are. Otherwise encoded: with `encoder` at `sampleRate` and `channels` where they are given,
+    // else with the profile's.
+    bool copy = false;
+    // Subtitles shown only where the source forces them.
+    bool forced = false;
+    std::string encoder{};
+    int sampleRate = 0;
+    int channels = 0;
+};
+
+// What a file's streams are.
+enum class StreamKind { kVideo, kAudio, kSubtitle };
+
+// The coded format of a copied stream.
+struct CopiedFormat {
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    int sampleRate = 0; // sound
+    int channels = 0;
+    int bitsPerSample = 0; // PCM
+    int width = 0;      // pictures and subtitles
+    int height = 0;
+    AVRational sampleAspect{0, 1};
+    AVRational frameRate{0, 1};
+    AVFieldOrder fieldOrder = AV_FIELD_UNKNOWN;
+    std::vector<std::uint8_t> extradata; // what the container keeps of the codec's set-up
+};
+
+// One coded frame of a copied stream, on the file's time line (100 ns).
+struct CopiedPacket {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::int64_t pts = 0;
+    std::int64_t dts = 0;
+    std::int64_t duration = 0;
+    bool key = true;
 };
 
 // What a file carries beside its pictures and sound.
 struct FileMarks {
     std::vector<OutputChapter> chapters;
-    // One label per sound stream: the file gets as many, each encoded alike, the first the default
-    // track. None: one sound stream without a label.
+    // One label per sound stream: the file gets as many, in this order, the first the default
+    // track. None: one sound stream without a label (copied when the profile's audio codec is
+    // "copy").
     std::vector<StreamLabel> audio;
+    // One per subtitle stream, each copied.
+    std::vector<StreamLabel> subtitles;
 };
 
 class OutputWriter {
@@ -74,13 +121,35 @@ public:
     // failure.
     int WriteAudio(const std::uint8_t* data, std::size_t bytes) { return WriteAudio(0, data, bytes); }
     int WriteAudio(std::size_t track, const std::uint8_t* data, std::size_t bytes);
+    // The sound a stream's encoder takes (16-bit samples at this rate and channel count); the
+    // profile's for a copied or unknown stream.
+    struct SoundFormat {
+        int sampleRate = 0;
+        int channels = 0;
+    };
+    SoundFormat AudioFormat(std::size_t track) const;
+    // Whether a stream is copied, and how many subtitle streams the file has.
+    bool Copies(StreamKind kind, std::size_t index = 0) const;
+    std::size_t SubtitleStreams() const { return m_subtitles.size(); }
+    // The format of a copied stream; once more with the format its first frame shows (`confirmed`),
+    // until the header is written. False when there is no such copied stream.
+    bool DescribeCopied(StreamKind kind, std::size_t index, const CopiedFormat& format, bool confirmed);
+    // A frame of a copied stream: 0, or −1 on a failure. Packets of a stream must come in
+    // decoding order with rising `dts`.
+    int WriteCopied(StreamKind kind, std::size_t index, const CopiedPacket& packet);
+    // Where a copied stream's last packet ends on the file's time line (100 ns; 0 before any).
+    std::int64_t CopiedEnd(StreamKind kind, std::size_t index = 0) const;
+    std::int64_t CopiedPackets(StreamKind kind, std::size_t index = 0) const;
+    // Where the file ends on its time line so far (100 ns): its pictures', or else its sound's.
+    std::int64_t Length() const;
+
     // Drains the encoders, writes the trailer and closes the file; false when anything failed
     // to be written. Harmless when not open.
     bool Close();
 
     bool IsOpen() const { return m_format != nullptr; }
-    bool HasVideo() const { return m_video != nullptr; }
-    bool HasAudio() const { return !m_audioTracks.empty() && m_audioTracks.front().stream; }
+    bool HasVideo() const { return m_video != nullptr || m_copiedVideo.stream != nullptr; }
+    bool HasAudio() const { return !m_audioTracks.empty() && m_audioTracks.front().Stream(); }
     // The sound streams of the open file (or of the last one).
     std::size_t AudioTracks() const { return m_audioTracks.size(); }
     // Set by the first failure; nothing more is written then and the file is incomplete.
@@ -114,19 +183,41 @@ private:
     // Opens a stream's encoder and hands its parameters and time base to the stream; false (and
     // failed, naming the `kind` of stream) when either is refused.
     bool OpenEncoder(AVCodecContext* codec, const AVCodec* encoder, AVStream* stream, const char* kind);
+    // A stream of the file copied as the source codes it.
+    struct CopiedStream {
+        AVStream* stream = nullptr;
+        bool confirmed = false;  // its first frame said its format
+        std::int64_t end = 0;    // 100 ns
+        std::int64_t packets = 0;
+        std::int64_t lastDts = INT64_MIN; // in the stream's time base
+    };
     // One sound stream of the file: its encoder, the FIFO that gathers whole encoder frames, and
-    // what was written of it.
+    // what was written of it; or, copied, its copy.
     struct AudioTrack {
+        CopiedStream copy;
+        AVStream* Stream() const { return stream ? stream : copy.stream; }
         ffmpeg::CodecContextPtr codec;
         AVStream* stream = nullptr;
         ffmpeg::FramePtr frame;
         ffmpeg::SwrPtr converter;           // 16-bit interleaved to the encoder's sample format
         ffmpeg::AudioFifoPtr fifo;          // 16-bit interleaved samples
         std::vector<std::uint8_t> staging;  // one frame of 16-bit samples on their way to the converter
+        int sampleRate = 0;
         std::int64_t samples = 0;
         std::int64_t packets = 0;
     };
     bool AddAudioStream(const AVCodec* encoder, const StreamLabel& label, bool first);
+    // A stream to be copied, its format told later; `label` for sound and subtitles.
+    bool AddCopiedStream(CopiedStream& copy, AVMediaType type, const StreamLabel* label, bool first);
+    CopiedStream* CopiedOf(StreamKind kind, std::size_t index);
+    const CopiedStream* CopiedOf(StreamKind kind, std::size_t index) const;
+    // Every packet goes out through here: to the file, or kept while the header waits.
+    bool WritePacket(AVPacket* packet, AVStream* stream, AVRational from);
+    void LabelStream(AVStream* stream, const StreamLabel& label);
+    static bool IsCopy(const char* codecName);
+    // Writes the header once every copied picture and sound stream has confirmed its format (or
+    // `now`), then what was kept. False on a failure.
+    bool WriteHeaderWhenDue(bool now);
     // Sends a frame (null: the end) and writes every packet that comes out, counting them.
     bool Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame, std::int64_t& packets);
     // Encodes whole encoder frames from a track's FIFO; with `flush`, the remainder too.
@@ -135,8 +226,6 @@ private:
     // `length` is the file's (100 ns).
     bool AddChapters();
     void PlaceChapters(std::int64_t length);
-    // Where the file ends on its time line: its pictures', or else its sound's (100 ns).
-    std::int64_t Length() const;
     // Frees the encoders, the converters and the output context, and closes a file of its own.
     void FreeState();
 
@@ -154,6 +243,11 @@ private:
     ffmpeg::FramePtr m_convertedFrame; // in the encoder's pixel format, when it is not 4:2:0
     ffmpeg::SwsPtr m_converter;
     std::vector<AudioTrack> m_audioTracks;
+    CopiedStream m_copiedVideo;
+    std::vector<CopiedStream> m_subtitles;
+    // Packets that came before the header, in order; their time stamps in 100 ns.
+    std::deque<std::pair<ffmpeg::PacketPtr, AVStream*>> m_waiting;
+    bool m_headerDue = false; // the header waits for the copied streams' first frames
     ffmpeg::PacketPtr m_packet;
     std::int64_t m_videoFrames = 0;
     std::int64_t m_videoPackets = 0;

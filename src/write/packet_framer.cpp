@@ -1,0 +1,194 @@
+#include "write/packet_framer.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kMpegReorder = 2;  // B pictures between two references, as DVDs have them
+constexpr int kOtherReorder = 4; // H.264 and VC-1 pyramids
+
+bool ComesWhole(AVCodecID codec)
+{
+    return codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_VC1 || codec == AV_CODEC_ID_HDMV_PGS_SUBTITLE;
+}
+
+bool IsVideo(AVCodecID codec) { return avcodec_get_type(codec) == AVMEDIA_TYPE_VIDEO; }
+
+// The picture header (00 00 01 00) of an MPEG picture, or null.
+const std::uint8_t* PictureHeader(const std::uint8_t* data, std::size_t size)
+{
+    for (std::size_t i = 0; i + 6 <= size; ++i)
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && data[i + 3] == 0) return data + i;
+    return nullptr;
+}
+
+bool HasGroupHeader(const std::uint8_t* data, std::size_t size)
+{
+    for (std::size_t i = 0; i + 4 <= size; ++i) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+            if (data[i + 3] == 0xB8) return true;
+            if (data[i + 3] == 0x00) return false; // the picture begins: no group header before it
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool PacketFramer::Open(AVCodecID codec)
+{
+    m_parser.reset();
+    m_context.reset();
+    m_codec = codec;
+    switch (codec) {
+    case AV_CODEC_ID_AC3:
+    case AV_CODEC_ID_EAC3:
+    case AV_CODEC_ID_DTS:
+    case AV_CODEC_ID_MP1:
+    case AV_CODEC_ID_MP2:
+    case AV_CODEC_ID_MP3:
+    case AV_CODEC_ID_MPEG1VIDEO:
+    case AV_CODEC_ID_MPEG2VIDEO:
+    case AV_CODEC_ID_DVD_SUBTITLE: m_parser = ffmpeg::MakeParser(codec); break;
+    default:
+        if (!ComesWhole(codec)) return false;
+    }
+    const AVCodec* decoder = avcodec_find_decoder(codec);
+    m_context.reset(avcodec_alloc_context3(decoder));
+    if (!m_context || (!ComesWhole(codec) && !m_parser)) return false;
+    m_context->codec_id = codec;
+    m_context->codec_type = avcodec_get_type(codec);
+    Reset();
+    return true;
+}
+
+void PacketFramer::Reset()
+{
+    if (m_parser) m_parser = ffmpeg::MakeParser(m_codec);
+    m_nextPts = kNoTime;
+    m_groupBase = kNoTime;
+    m_reorder.clear();
+    m_lastDts = kNoTime;
+}
+
+bool PacketFramer::Feed(const std::uint8_t* data, std::size_t size, std::int64_t start, const FrameFn& out)
+{
+    if (!m_context || !data) return true;
+    if (!m_parser) return Emit(data, size, start, out);
+    std::int64_t pts = start == kNoTime ? AV_NOPTS_VALUE : start;
+    while (size > 0) {
+        std::uint8_t* frame = nullptr;
+        int frameSize = 0;
+        const int used = av_parser_parse2(m_parser.get(), m_context.get(), &frame, &frameSize, data,
+                                          static_cast<int>(std::min<std::size_t>(size, INT32_MAX)), pts, AV_NOPTS_VALUE, 0);
+        if (used < 0) return true; // the parser gives up on this piece
+        data += used;
+        size -= static_cast<std::size_t>(used);
+        pts = AV_NOPTS_VALUE; // the time belongs to the piece's first frame only
+        if (frameSize > 0) {
+            const std::int64_t at = m_parser->pts == AV_NOPTS_VALUE ? kNoTime : m_parser->pts;
+            if (!Emit(frame, static_cast<std::size_t>(frameSize), at, out)) return false;
+        }
+        if (used == 0 && frameSize == 0) break;
+    }
+    return true;
+}
+
+bool PacketFramer::Drain(const FrameFn& out)
+{
+    if (!m_parser || !m_context) return true;
+    std::uint8_t* frame = nullptr;
+    int frameSize = 0;
+    av_parser_parse2(m_parser.get(), m_context.get(), &frame, &frameSize, nullptr, 0, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+    if (frameSize <= 0) return true;
+    return Emit(frame, static_cast<std::size_t>(frameSize), m_parser->pts == AV_NOPTS_VALUE ? kNoTime : m_parser->pts, out);
+}
+
+std::int64_t PacketFramer::Duration() const
+{
+    const AVCodecContext* c = m_context.get();
+    if (c->codec_type == AVMEDIA_TYPE_AUDIO) {
+        if (!m_parser || m_parser->duration <= 0 || c->sample_rate <= 0) return 0;
+        return static_cast<std::int64_t>(m_parser->duration) * 10000000 / c->sample_rate;
+    }
+    if (c->codec_type == AVMEDIA_TYPE_VIDEO && c->framerate.num > 0 && c->framerate.den > 0) {
+        const int repeat = m_parser ? std::max(0, m_parser->repeat_pict) : 0;
+        return av_rescale(10000000LL * (2 + repeat), c->framerate.den, 2LL * c->framerate.num);
+    }
+    return 0;
+}
+
+std::int64_t PacketFramer::PictureTime(const std::uint8_t* data, std::size_t size, std::int64_t pts)
+{
+    const std::uint8_t* header = PictureHeader(data, size);
+    const AVCodecContext* c = m_context.get();
+    if (!header || c->framerate.num <= 0) return pts;
+    const int reference = header[4] << 2 | header[5] >> 6;
+    const std::int64_t frame = av_rescale(10000000, c->framerate.den, c->framerate.num);
+    if (HasGroupHeader(data, size)) m_groupBase = kNoTime;
+    if (pts != kNoTime) {
+        m_groupBase = pts - reference * frame;
+        return pts;
+    }
+    return m_groupBase == kNoTime ? kNoTime : m_groupBase + reference * frame;
+}
+
+bool PacketFramer::IsKey(const std::uint8_t* data, std::size_t size) const
+{
+    switch (m_codec) {
+    case AV_CODEC_ID_MPEG1VIDEO:
+    case AV_CODEC_ID_MPEG2VIDEO: {
+        const std::uint8_t* header = PictureHeader(data, size);
+        return header && ((header[5] >> 3) & 7) == 1; // an I picture
+    }
+    case AV_CODEC_ID_H264:
+        // Length-prefixed units: an IDR slice, or a recovery point where decoding may start.
+        for (std::size_t i = 0; i + 5 <= size;) {
+            const std::size_t length = std::size_t{data[i]} << 24 | std::size_t{data[i + 1]} << 16 | std::size_t{data[i + 2]} << 8 | data[i + 3];
+            const int type = data[i + 4] & 0x1F;
+            if (type == 5) return true;
+            if (type == 6 && i + 5 < size && data[i + 5] == 6) return true;
+            if (length == 0) break;
+            i += 4 + length;
+        }
+        return false;
+    case AV_CODEC_ID_VC1: return size >= 4 && data[0] == 0 && data[1] == 0 && data[2] == 1 && data[3] == 0x0F;
+    default: return true;
+    }
+}
+
+std::int64_t PacketFramer::DecodingTime(std::int64_t pts, std::int64_t duration)
+{
+    if (!IsVideo(m_codec)) return pts;
+    const std::size_t delay = m_codec == AV_CODEC_ID_MPEG2VIDEO || m_codec == AV_CODEC_ID_MPEG1VIDEO ? kMpegReorder : kOtherReorder;
+    if (m_reorder.empty()) {
+        // Before the first picture, as if pictures of its length had come.
+        const std::int64_t step = std::max<std::int64_t>(duration, 1);
+        for (std::size_t i = 0; i <= delay; ++i) m_reorder.push_back(pts - static_cast<std::int64_t>(delay + 1 - i) * step);
+    }
+    m_reorder[0] = pts;
+    for (std::size_t i = 0; i + 1 < m_reorder.size() && m_reorder[i] > m_reorder[i + 1]; ++i) std::swap(m_reorder[i], m_reorder[i + 1]);
+    std::int64_t dts = m_reorder[0];
+    if (m_lastDts != kNoTime && dts <= m_lastDts) dts = m_lastDts + 1;
+    dts = std::min(dts, pts);
+    m_lastDts = dts;
+    return dts;
+}
+
+bool PacketFramer::Emit(const std::uint8_t* data, std::size_t size, std::int64_t pts, const FrameFn& out)
+{
+    m_framed = true;
+    const std::int64_t duration = Duration();
+    if (m_codec == AV_CODEC_ID_MPEG2VIDEO || m_codec == AV_CODEC_ID_MPEG1VIDEO) pts = PictureTime(data, size, pts);
+    if (pts == kNoTime) pts = m_nextPts;
+    if (pts == kNoTime) return true; // nothing yet to place it by
+    m_nextPts = pts + duration;
+    Frame frame;
+    frame.data = data;
+    frame.size = size;
+    frame.pts = pts;
+    frame.duration = duration;
+    frame.key = IsKey(data, size);
+    frame.dts = DecodingTime(pts, duration);
+    return out(frame);
+}
