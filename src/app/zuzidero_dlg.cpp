@@ -135,6 +135,7 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent), m_info(&kN
 
     // The profile catalogue, with every profile in the hidden list.
     m_catalogueLoaded = m_catalogue.Load(DataFile("Format.xml").toStdString());
+    if (m_catalogueLoaded) m_catalogue.LoadAdded(DataFile("Format-added.xml").toStdString());
     if (m_catalogueLoaded) {
         m_catalogue.Lock();
         for (auto node = m_catalogue.First(); node != m_catalogue.End(); ++node)

@@ -65,6 +65,9 @@ struct Options {
     std::vector<std::string> audio;      // identifiers, languages or "all", resolved per title, in order
     std::optional<std::string> subtitle;
     bool noSubtitle = false;
+    bool audioCopy = false;
+    // "all", "none", "chosen", or identifiers and languages (resolved per title).
+    std::vector<std::string> subtitleTracks;
     bool merge = false;
     std::int32_t deinterlace = kDeinterlaceAuto;
     bool overwrite = false;
@@ -185,6 +188,25 @@ const std::vector<ValueOption>& ValueOptions()
                  return std::string();
              }},
             {"--subtitle", "a stream identifier or none", TakeSubtitle},
+            {"--subtitle-tracks", "all, none, chosen, or subtitles: identifiers such as BD20 or languages such as fr",
+             [](const std::string& v, Options& o) {
+                 std::size_t from = 0;
+                 while (from <= v.size()) {
+                     const std::size_t comma = std::min(v.find(',', from), v.size());
+                     const std::string item = v.substr(from, comma - from);
+                     if (item.empty())
+                         return std::string("--subtitle-tracks needs all, none, chosen, or subtitles such as BD20,BD21");
+                     const bool word = item == "all" || item == "none" || item == "chosen";
+                     const bool hadWord = !o.subtitleTracks.empty() &&
+                                          (o.subtitleTracks[0] == "all" || o.subtitleTracks[0] == "none" || o.subtitleTracks[0] == "chosen");
+                     if ((word || hadWord) && !o.subtitleTracks.empty() && o.subtitleTracks[0] != item)
+                         return "--subtitle-tracks " + item + " cannot go with " + o.subtitleTracks[0];
+                     if (std::find(o.subtitleTracks.begin(), o.subtitleTracks.end(), item) == o.subtitleTracks.end())
+                         o.subtitleTracks.push_back(item);
+                     from = comma + 1;
+                 }
+                 return std::string();
+             }},
             {"--crop", "L,T,R,B with L < R and T < B", TakeCrop},
             {"--zoom", "a number from 0 to 3", number("--zoom", 0, 3, &Options::zoom)},
             {"--brightness", "a number from 0 to 256", number("--brightness", 0, 256, &Options::brightness)},
@@ -214,8 +236,12 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--merge" || arg == "--overwrite" || arg == "--quiet" || IsHelp(arg)) {
-            (arg == "--merge" ? o.merge : arg == "--overwrite" ? o.overwrite : arg == "--quiet" ? o.quiet : o.help) = true;
+        if (arg == "--merge" || arg == "--overwrite" || arg == "--quiet" || arg == "--audio-copy" || IsHelp(arg)) {
+            (arg == "--merge"       ? o.merge
+             : arg == "--overwrite" ? o.overwrite
+             : arg == "--quiet"     ? o.quiet
+             : arg == "--audio-copy" ? o.audioCopy
+                                    : o.help) = true;
             continue;
         }
         const auto& options = ValueOptions();
@@ -356,6 +382,14 @@ UsageText MakeTask(const SourceDisc& disc, const DiscInfo& info, int number, con
         if (task.task.subtitleId == 0)
             return titleName + " has no subtitle " + *o.subtitle + "; its subtitles: " + ListTracks(title, TrackKind::kSubtitle);
     }
+    const bool listed = !o.subtitleTracks.empty() && o.subtitleTracks[0] != "all" && o.subtitleTracks[0] != "none" &&
+                        o.subtitleTracks[0] != "chosen";
+    for (const std::string& wanted : listed ? o.subtitleTracks : std::vector<std::string>{}) {
+        const std::int32_t id = FindTrack(title, TrackKind::kSubtitle, wanted);
+        if (id == 0) return titleName + " has no subtitle " + wanted + "; its subtitles: " + ListTracks(title, TrackKind::kSubtitle);
+        if (std::find(task.task.subtitleTracks.begin(), task.task.subtitleTracks.end(), id) == task.task.subtitleTracks.end())
+            task.task.subtitleTracks.push_back(id);
+    }
     task.outputName = TaskOutputName(task.task, profile.FormatExt);
     return {};
 }
@@ -433,6 +467,15 @@ RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const st
     settings.deinterlace = o.deinterlace;
     settings.overwrite = o.overwrite;
     settings.severalSoundStreams = TakesSeveralSoundStreams(profile.index, profile.writer.hasVideo != 0, profile.FormatExt);
+    // "Same as source": the tracks the container holds are copied, the others converted with
+    // the profile's own codec.
+    if (!OutputWriter::IsCopy(profile.writer.AudioCodecName)) settings.soundFallback = profile.writer.AudioCodecName;
+    if (o.audioCopy && profile.writer.hasAudio) std::snprintf(settings.profile.AudioCodecName, sizeof settings.profile.AudioCodecName, "copy");
+    const std::string mode = o.subtitleTracks.empty() ? "none" : o.subtitleTracks[0];
+    settings.subtitleTracks = mode == "none"     ? RunSettings::SubtitleTracks::kNone
+                              : mode == "all"    ? RunSettings::SubtitleTracks::kAll
+                              : mode == "chosen" ? RunSettings::SubtitleTracks::kChosen
+                                                 : RunSettings::SubtitleTracks::kListed;
     return settings;
 }
 
@@ -537,7 +580,7 @@ int RunConvertCommand(const std::vector<std::string>& args)
     }
 
     ProfileCatalogue catalogue;
-    if (!catalogue.Load(FindDataFile("Format.xml"))) {
+    if (!LoadProfiles(catalogue)) {
         std::fprintf(stderr, "Load Format.xml error\n");
         return kExitBadInput;
     }

@@ -20,7 +20,7 @@ int RunProfilesCommand(const std::vector<std::string>& args)
             return UsageError("unknown argument for profiles: " + arg);
     }
     ProfileCatalogue catalogue;
-    if (!catalogue.Load(FindDataFile("Format.xml"))) {
+    if (!LoadProfiles(catalogue)) {
         std::fprintf(stderr, "Load Format.xml error\n");
         return kExitBadInput;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 
@@ -86,6 +87,11 @@ bool ConversionRun::Start()
     if (m_started) return !m_finished;
     m_started = true;
     if (const std::string refusal = MergeRefusal(m_tasks, m_settings); !refusal.empty()) {
+        Fail(refusal);
+        m_finished = true;
+        return false;
+    }
+    if (const std::string refusal = CopyMergeRefusal(); !refusal.empty()) {
         Fail(refusal);
         m_finished = true;
         return false;
@@ -181,6 +187,92 @@ std::vector<std::int32_t> SoundTracksOf(const RunTask& t, const TitleInfo& title
     return tracks;
 }
 
+namespace {
+
+std::string ExtensionOf(const std::string& name)
+{
+    std::string extension = std::filesystem::path(name).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+// Whether a subpicture stream of a disc is Blu-ray graphics (else DVD subpictures).
+bool IsGraphics(std::int32_t streamId, DiscKind kind) { return kind != DiscKind::kDvd && (streamId & 0xFF00) != 0xBD00; }
+
+} // namespace
+
+std::vector<std::int32_t> SubtitleTracksOf(const RunTask& t, const TitleInfo& title, const RunSettings& settings,
+                                           const std::string& extension, DiscKind kind)
+{
+    std::vector<std::int32_t> tracks;
+    const int count = std::clamp(title.subpictureCount, 0, kMaxSubpictureStreams);
+    const auto add = [&](std::int32_t id) {
+        if (std::find(title.subpictureStreamId, title.subpictureStreamId + count, id) == title.subpictureStreamId + count) return;
+        if (!HoldsSubtitles(extension, IsGraphics(id, kind))) return;
+        if (std::find(tracks.begin(), tracks.end(), id) == tracks.end()) tracks.push_back(id);
+    };
+    switch (settings.subtitleTracks) {
+    case RunSettings::SubtitleTracks::kNone: break;
+    case RunSettings::SubtitleTracks::kChosen: {
+        const std::int32_t chosen = t.task.subtitleId ? t.task.subtitleId : settings.selectedSubtitleId;
+        add(chosen ? chosen : count > 0 ? title.subpictureStreamId[0] : 0);
+        break;
+    }
+    case RunSettings::SubtitleTracks::kAll:
+        for (int i = 0; i < count; ++i) add(title.subpictureStreamId[i]);
+        break;
+    case RunSettings::SubtitleTracks::kListed:
+        for (std::int32_t id : t.task.subtitleTracks) add(id);
+        break;
+    }
+    return tracks;
+}
+
+std::vector<std::int32_t> ConversionRun::SubtitlesOf(const RunTask& t) const
+{
+    const DiscInfo& info = m_disc->Info();
+    if (t.task.titleIndex < 0 || t.task.titleIndex >= info.titleCount) return {};
+    return SubtitleTracksOf(t, info.titles[t.task.titleIndex], m_settings, ExtensionOf(t.outputName), m_disc->Kind());
+}
+
+void ConversionRun::SayOnce(const std::string& text)
+{
+    if (std::find(m_said.begin(), m_said.end(), text) != m_said.end()) return;
+    m_said.push_back(text);
+    if (m_message) m_message(text);
+}
+
+std::string ConversionRun::CopyMergeRefusal() const
+{
+    if (!m_settings.merge) return {};
+    const DiscInfo& info = m_disc->Info();
+    const bool copyVideo = m_settings.profile.hasVideo && OutputWriter::IsCopy(m_settings.profile.VideoCodecName);
+    const bool copySound = m_settings.profile.hasAudio && OutputWriter::IsCopy(m_settings.profile.AudioCodecName);
+    const RunTask* first = nullptr;
+    std::vector<std::int32_t> firstFormats;
+    for (const RunTask& t : m_tasks) {
+        if (!TakesPart(t) || t.task.titleIndex < 0 || t.task.titleIndex >= info.titleCount) continue;
+        const TitleInfo& title = info.titles[t.task.titleIndex];
+        std::vector<std::int32_t> formats;
+        for (std::int32_t id : TracksOf(t))
+            for (int i = 0; i < std::clamp(title.audioCount, 0, kMaxAudioStreams); ++i)
+                if (title.audioStreamId[i] == id) formats.push_back(title.audioFormat[i]);
+        if (!first) {
+            first = &t;
+            firstFormats = formats;
+            continue;
+        }
+        const TitleVideo a = m_disc->VideoOf(first->task.titleIndex), b = m_disc->VideoOf(t.task.titleIndex);
+        if (copyVideo && (a.width != b.width || a.height != b.height || a.wide != b.wide))
+            return "Titles whose pictures differ in size or shape cannot be merged when the video is kept as it is: " +
+                   first->outputName + " and " + t.outputName + ". Convert them apart, or choose a format that converts the video.";
+        if (copySound && formats != firstFormats)
+            return "Titles whose audio tracks are coded differently cannot be merged when the sound is kept as it is: " +
+                   first->outputName + " and " + t.outputName + ". Convert them apart, or choose an audio codec.";
+    }
+    return {};
+}
+
 std::vector<std::int32_t> ConversionRun::TracksOf(const RunTask& t) const
 {
     const DiscInfo& info = m_disc->Info();
@@ -206,8 +298,26 @@ FileMarks ConversionRun::MarksOfFile(const RunTask& first)
         if (!m_settings.merge) break;
     }
     const DiscInfo& info = m_disc->Info();
-    for (std::int32_t track : TracksOf(first))
-        marks.audio.push_back(ConvertedTrackLabel(info.titles[first.task.titleIndex], track, m_settings.profile));
+    const TitleInfo& title = info.titles[first.task.titleIndex];
+    const std::string extension = ExtensionOf(first.outputName);
+    const WriterSettings& profile = m_settings.profile;
+    const bool keepSound = OutputWriter::IsCopy(profile.AudioCodecName);
+    for (std::int32_t track : TracksOf(first)) {
+        if (!keepSound) {
+            marks.audio.push_back(ConvertedTrackLabel(title, track, profile));
+            continue;
+        }
+        StreamLabel label = KeptTrackLabel(title, track, extension, profile, m_settings.soundFallback);
+        if (!label.copy && label.sampleRate == 0)
+            SayOnce("Audio track " + StreamIdText(static_cast<std::uint16_t>(track)) + " cannot be kept as it is in " + extension +
+                    " files; it is converted to " + EncoderCodingName(m_settings.soundFallback));
+        marks.audio.push_back(std::move(label));
+    }
+    if (m_settings.subtitleTracks != RunSettings::SubtitleTracks::kNone && title.subpictureCount > 0 &&
+        !HoldsSubtitles(extension, false) && !HoldsSubtitles(extension, true))
+        SayOnce("This format keeps no subtitle tracks: choose MKV or MP4 to keep them");
+    const std::vector<bool> forced = m_disc->ForcedSubpictures(first.task.titleIndex);
+    for (std::int32_t track : SubtitlesOf(first)) marks.subtitles.push_back(SubtitleLabel(title, track, forced));
     return marks;
 }
 
@@ -252,6 +362,7 @@ void ConversionRun::StartCurrent()
             static_cast<std::uint16_t>(t.task.audioStreamId ? t.task.audioStreamId : m_settings.selectedAudioStreamId);
         const std::vector<std::int32_t> tracks = TracksOf(t);
         for (std::size_t i = 1; i < tracks.size(); ++i) options.moreAudio.push_back(static_cast<std::uint16_t>(tracks[i]));
+        for (std::int32_t id : SubtitlesOf(t)) options.subtitleTracks.push_back(static_cast<std::uint16_t>(id));
         options.preview = m_settings.preview;
         options.notify = m_settings.notify;
         if (!m_engine.Build(m_disc, t.task.titleIndex, t.task.chapterIndex, t.task.clip, options)) {

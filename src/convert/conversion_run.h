@@ -44,6 +44,13 @@ struct RunSettings {
     // Whether the profile's files keep several sound streams (TakesSeveralSoundStreams); when
     // not, each task's first track alone is converted, and the run says so once.
     bool severalSoundStreams = false;
+    // With the profile's audio codec "copy" (Same as source): tracks the container cannot hold
+    // as they are get this encoder, at the profile's settings.
+    std::string soundFallback = "aac";
+    // Subpicture streams kept as the file's subtitle streams (where the container holds them):
+    // none, each task's chosen one, all of each title's, or those each task lists.
+    enum class SubtitleTracks { kNone, kChosen, kAll, kListed };
+    SubtitleTracks subtitleTracks = SubtitleTracks::kNone;
     // How pictures are deinterlaced: kDeinterlaceAuto (those marked as interlaced), On or Off.
     std::int32_t deinterlace = 0;
     // The progress window's preview renderer for every task's graph; none converts without.
@@ -64,6 +71,11 @@ std::string MergeRefusal(const std::vector<RunTask>& tasks, const RunSettings& s
 // The sound tracks a task converts, in order: its first (its own choice, the run's, or the
 // title's first listed) and, where the profile keeps several, the further ones the title has.
 std::vector<std::int32_t> SoundTracksOf(const RunTask& task, const TitleInfo& title, const RunSettings& settings);
+
+// The subpicture streams a task keeps as subtitle streams, in order (none where the file's
+// container holds none).
+std::vector<std::int32_t> SubtitleTracksOf(const RunTask& task, const TitleInfo& title, const RunSettings& settings,
+                                           const std::string& extension, DiscKind kind);
 
 // What of a written file could not be read from the disc: stretches of the file's own time line.
 struct FileDamage {
@@ -146,6 +158,11 @@ private:
     void PlaceTaskChapters(REFERENCE_TIME at);
     // The sound tracks a task converts (SoundTracksOf).
     std::vector<std::int32_t> TracksOf(const RunTask& task) const;
+    std::vector<std::int32_t> SubtitlesOf(const RunTask& task) const;
+    // Says a notice once in a run.
+    void SayOnce(const std::string& text);
+    // Why the copied streams of the merged tasks cannot share one file, or empty.
+    std::string CopyMergeRefusal() const;
     void Fail(const std::string& message);
     std::int64_t Now() const { return m_clock(); }
 
@@ -183,4 +200,5 @@ private:
     std::vector<TaskChapter> m_fileChapters;
     int m_failed = 0;
     int m_unusable = 0;
+    std::vector<std::string> m_said;
 };

@@ -45,6 +45,9 @@ struct ConversionTask {
     // Further sound tracks, in the order chosen, for formats that keep several (the first is
     // audioStreamId).
     std::vector<std::int32_t> moreAudio;
+    // The subpicture streams kept as the file's subtitle streams when the run keeps those listed
+    // (RunSettings::SubtitleTracks::kListed), in order.
+    std::vector<std::int32_t> subtitleTracks;
     // False: this title is converted without burned-in subtitles (its subtitle choice is kept).
     bool burnSubtitles = true;
 };

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <tuple>
 
 #include "dvd/iso639.h"
 
@@ -18,6 +19,14 @@ int TrackIndex(const TitleInfo& title, std::int32_t streamId)
     for (int i = 0; i < count; ++i)
         if (title.audioStreamId[i] == streamId) return i;
     return -1;
+}
+
+// The language of a two-letter code as ISO 639-2 and as its short name, or empty.
+std::pair<std::string, std::string> LanguageOf(std::int32_t code)
+{
+    const Iso639Language* language = FindLanguageByAlpha2(LanguageCodeText(code));
+    if (!language) return {};
+    return {language->alpha3, std::string(ShortLanguageName(language))};
 }
 
 std::string Label(const std::string& language, const std::string& coding, int channels)
@@ -101,13 +110,78 @@ StreamLabel ConvertedTrackLabel(const TitleInfo& title, std::int32_t streamId, c
     StreamLabel label;
     const int index = TrackIndex(title, streamId);
     std::string name;
-    if (index >= 0) {
-        const Iso639Language* language = FindLanguageByAlpha2(LanguageCodeText(title.audioLanguage[index]));
-        if (language) {
-            label.language = language->alpha3;
-            name = std::string(ShortLanguageName(language));
-        }
-    }
+    if (index >= 0) std::tie(label.language, name) = LanguageOf(title.audioLanguage[index]);
     label.title = Label(name, EncoderCodingName(output.AudioCodecName), output.Channel);
+    return label;
+}
+
+SoundKeeping KeepingOf(std::int32_t audioFormat, const std::string& extension)
+{
+    const bool ac3 = audioFormat == kAudioFormatAc3, eac3 = audioFormat == kAudioFormatEac3;
+    const bool mpeg = audioFormat == kAudioFormatMpeg1 || audioFormat == kAudioFormatMpeg2 || audioFormat == kAudioFormatMp3;
+    const bool lpcm = audioFormat == kAudioFormatLpcm;
+    if (extension == ".mkv") {
+        if (ac3 || eac3 || mpeg || audioFormat == kAudioFormatDts) return SoundKeeping::kCopied;
+        // FFmpeg's Matroska writer refuses DVD LPCM packets: their samples go as PCM.
+        if (lpcm) return SoundKeeping::kRepacked;
+    }
+    if ((extension == ".mp4" || extension == ".m4v" || extension == ".mov") && (ac3 || eac3)) return SoundKeeping::kCopied;
+    if (extension == ".avi" && (ac3 || mpeg)) return SoundKeeping::kCopied;
+    if (extension == ".mpg" || extension == ".mpeg" || extension == ".vob") {
+        if (ac3 || mpeg) return SoundKeeping::kCopied;
+        if (lpcm) return SoundKeeping::kRepacked;
+    }
+    return SoundKeeping::kConverted;
+}
+
+std::string RepackingEncoder(const std::string& extension) { return extension == ".mkv" ? "pcm_s16le" : "pcm_s16be"; }
+
+StreamLabel KeptTrackLabel(const TitleInfo& title, std::int32_t streamId, const std::string& extension,
+                           const WriterSettings& output, const std::string& fallback)
+{
+    const int index = TrackIndex(title, streamId);
+    const std::int32_t format = index >= 0 ? title.audioFormat[index] : -1;
+    const int channels = index >= 0 ? ShownChannelCount(title.audioChannelsMinusOne[index]) : output.Channel;
+    StreamLabel label;
+    std::string name;
+    if (index >= 0) std::tie(label.language, name) = LanguageOf(title.audioLanguage[index]);
+    switch (KeepingOf(format, extension)) {
+    case SoundKeeping::kCopied:
+        label.copy = true;
+        label.title = Label(name, DiscCodingName(format), channels);
+        break;
+    case SoundKeeping::kRepacked:
+        // DVD LPCM plays at 48 kHz; the decoder gives its samples as they are.
+        label.encoder = RepackingEncoder(extension);
+        label.sampleRate = 48000;
+        label.channels = channels;
+        label.title = Label(name, "PCM", channels);
+        break;
+    case SoundKeeping::kConverted:
+        label.encoder = fallback;
+        label.title = Label(name, EncoderCodingName(fallback), output.Channel);
+        break;
+    }
+    return label;
+}
+
+bool HoldsSubtitles(const std::string& extension, bool graphics)
+{
+    return extension == ".mkv" || (!graphics && (extension == ".mp4" || extension == ".m4v"));
+}
+
+StreamLabel SubtitleLabel(const TitleInfo& title, std::int32_t streamId, const std::vector<bool>& forced)
+{
+    StreamLabel label;
+    label.copy = true;
+    const int count = std::clamp(title.subpictureCount, 0, kMaxSubpictureStreams);
+    for (int i = 0; i < count; ++i) {
+        if (title.subpictureStreamId[i] != streamId) continue;
+        std::string name;
+        std::tie(label.language, name) = LanguageOf(title.subpictureLanguage[i]);
+        label.forced = static_cast<std::size_t>(i) < forced.size() && forced[static_cast<std::size_t>(i)];
+        label.title = name.empty() ? "Subtitles" : name;
+        if (label.forced) label.title += " (forced)";
+    }
     return label;
 }

@@ -30,3 +30,23 @@ std::string ChannelLayoutName(int channels);
 // The label a sound track of a title gets in a file whose sound the profile's encoder makes:
 // the track's language (ISO 639-2; empty when the disc names none) and "English AAC 2.0".
 StreamLabel ConvertedTrackLabel(const TitleInfo& title, std::int32_t streamId, const WriterSettings& output);
+
+// How a sound track goes into a file whose profile keeps the sound as it is ("Same as source"):
+// copied as the disc codes it, repacked as plain PCM (LPCM: the same samples in new packets), or,
+// where the container cannot hold it, converted with the profile's own codec.
+enum class SoundKeeping { kCopied, kRepacked, kConverted };
+// `extension` is the file's (".mkv"); `audioFormat` the track's (kAudioFormatAc3, …).
+SoundKeeping KeepingOf(std::int32_t audioFormat, const std::string& extension);
+// The PCM encoder that repacks LPCM for a container ("pcm_s16le" for Matroska, "pcm_s16be" for
+// MPEG program streams).
+std::string RepackingEncoder(const std::string& extension);
+// The label, and how it is made, of a track in a file that keeps sound as it is; `fallback` is
+// the encoder of tracks the container cannot hold. "English AC-3 5.1" for a copy.
+StreamLabel KeptTrackLabel(const TitleInfo& title, std::int32_t streamId, const std::string& extension,
+                           const WriterSettings& output, const std::string& fallback);
+// Whether files of this container keep subtitle streams: Matroska (DVD subpictures and Blu-ray
+// graphics) and MP4 (DVD subpictures); `graphics` asks for Blu-ray graphics.
+bool HoldsSubtitles(const std::string& extension, bool graphics);
+// The label of a subpicture stream of a title: its language and "English" (or "English
+// (forced)"), flagged forced when the disc says it holds forced subtitles only.
+StreamLabel SubtitleLabel(const TitleInfo& title, std::int32_t streamId, const std::vector<bool>& forced);

@@ -48,6 +48,11 @@ public:
     {
         return Known(title) ? m_disc->SubpicturePalette(title) : std::vector<std::uint32_t>{};
     }
+    // Per subpicture stream of a title: whether it is forced only (Disc::ForcedSubpictures).
+    std::vector<bool> ForcedSubpictures(int title) const
+    {
+        return Known(title) ? m_disc->ForcedSubpictures(title) : std::vector<bool>{};
+    }
     // Where each chapter of a title starts, in ms from the title's start (its playing time, as the
     // cells give it); empty for an unknown title.
     std::vector<double> ChapterStarts(int title) const;

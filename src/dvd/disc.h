@@ -64,6 +64,9 @@ public:
     // The 16 colours a title's subpictures are drawn with (0xRRGGBB), as its navigation gives
     // them; empty when it gives none (the subpictures' decoder then guesses).
     virtual std::vector<std::uint32_t> SubpicturePalette(int) const { return {}; }
+    // Per subpicture stream of a title's record: whether it holds only forced subtitles (those
+    // shown whatever the viewer chose); empty when the disc does not say.
+    virtual std::vector<bool> ForcedSubpictures(int) const { return {}; }
     // The title a player starts with (0-based), or -1 when the disc does not say.
     virtual int MainTitle() const { return -1; }
     // What the disc is. Only a DVD's cells are tied to their times (by its navigation packs);

@@ -108,8 +108,8 @@ std::vector<DvdDisc::CellRun> ChapterRuns(const ifo::TitleSet& vts, const std::v
 }
 
 // The audio and subpicture streams that a title's (first) program chain makes available, into
-// its record.
-void AddStreams(const ifo::TitleSet& vts, const ifo::ProgramChain& pgc, bool wide, TitleInfo& info)
+// its record; with, for each subpicture stream, whether it holds forced subtitles only.
+void AddStreams(const ifo::TitleSet& vts, const ifo::ProgramChain& pgc, bool wide, TitleInfo& info, std::vector<bool>& forced)
 {
     for (int k = 0; k < static_cast<int>(vts.audio.size()); ++k) {
         const std::uint16_t control = pgc.audioControl[k];
@@ -129,6 +129,7 @@ void AddStreams(const ifo::TitleSet& vts, const ifo::ProgramChain& pgc, bool wid
         const int n = info.subpictureCount++;
         info.subpictureStreamId[n] = 0xBD20 + number;
         info.subpictureLanguage[n] = vts.subpictureLanguages[static_cast<std::size_t>(k)];
+        forced.push_back(static_cast<std::size_t>(k) < vts.subpictureForced.size() && vts.subpictureForced[static_cast<std::size_t>(k)]);
     }
 }
 
@@ -265,7 +266,7 @@ void DvdDisc::Load(const ifo::Manager& manager)
         }
         for (int pgcn : chains) info.durationMs += PlaybackMs(ProgramChain(*vts, pgcn)->time, ntsc);
         if (const ifo::ProgramChain* pgc = ProgramChain(*vts, chapterCount > 0 ? parts[0].programChain : 0)) {
-            AddStreams(*vts, *pgc, title.video.wide, info);
+            AddStreams(*vts, *pgc, title.video.wide, info, title.forcedSubpictures);
             title.palette.assign(std::begin(pgc->palette), std::end(pgc->palette));
         }
     }
@@ -275,6 +276,12 @@ TitleVideo DvdDisc::VideoOf(int title) const
 {
     if (title < 0 || static_cast<std::size_t>(title) >= m_titles.size()) return {};
     return m_titles[static_cast<std::size_t>(title)].video;
+}
+
+std::vector<bool> DvdDisc::ForcedSubpictures(int title) const
+{
+    if (title < 0 || static_cast<std::size_t>(title) >= m_titles.size()) return {};
+    return m_titles[static_cast<std::size_t>(title)].forcedSubpictures;
 }
 
 std::vector<std::uint32_t> DvdDisc::SubpicturePalette(int title) const

@@ -74,6 +74,7 @@ public:
     // The picture of a title as its title set's video attributes describe it.
     TitleVideo VideoOf(int title) const override;
     std::vector<std::uint32_t> SubpicturePalette(int title) const override;
+    std::vector<bool> ForcedSubpictures(int title) const override;
 
     // While on, reads give up at once (zeros) instead of trying unreadable sectors again: a stop
     // must not wait for a damaged drive's retries. Any thread.
@@ -89,6 +90,7 @@ private:
         bool readable = false;
         TitleVideo video;
         std::vector<std::uint32_t> palette;          // of its first chain, 0x00YYCrCb
+        std::vector<bool> forcedSubpictures;         // per subpicture stream of its record
         std::vector<std::vector<CellRun>> chapters; // chapter → its cells
     };
 

@@ -130,7 +130,11 @@ bool ParseTitleSet(std::span<const std::uint8_t> bytes, TitleSet& set)
         audio.language = r.U16(at + 2);
         set.audio.push_back(audio);
     }
-    for (int k = 0; k < subpictureCount; ++k) set.subpictureLanguages.push_back(r.U16(0x256 + 6 * static_cast<std::uint64_t>(k) + 2));
+    for (int k = 0; k < subpictureCount; ++k) {
+        const std::uint64_t at = 0x256 + 6 * static_cast<std::uint64_t>(k);
+        set.subpictureLanguages.push_back(r.U16(at + 2));
+        set.subpictureForced.push_back(r.U8(at + 5) == 9);
+    }
 
     // Chapters: per title of the set, (program chain, program) pairs.
     const std::uint64_t chapters = r.U32(0xC8) * kSectorBytes;

@@ -65,6 +65,9 @@ struct TitleSet {
     int pictureSize = 0;  // 0 720, 1 704, 2 352, 3 352 at half the lines
     std::vector<AudioAttributes> audio;
     std::vector<std::uint16_t> subpictureLanguages;
+    // Per subpicture stream: whether its language code extension says "forced" (9): it holds
+    // only the subtitles shown whatever the viewer chose.
+    std::vector<bool> subpictureForced;
     std::vector<std::vector<Chapter>> titles; // per title of the set, its chapters
     std::vector<ProgramChain> programChains;
 };

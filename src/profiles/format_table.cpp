@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<FormatCategory, 17> kCategories{{
+constexpr std::array<FormatCategory, 18> kCategories{{
     {1, "General Video", "General Video Title.bmp"},
     {2, "General Audio", "General Audio Title.bmp"},
     {3, "Apple TV", "TV Title.bmp"},
@@ -23,9 +23,10 @@ constexpr std::array<FormatCategory, 17> kCategories{{
     {15, "Wii", "WD Title.bmp"},
     {16, "Xbox", "XBOX Title.bmp"},
     {17, "Zune", "Zune Title.bmp"},
+    {18, "Original quality", "Original Title.bmp"},
 }};
 
-constexpr std::array<FormatEntry, 107> kFormats{{
+constexpr std::array<FormatEntry, 108> kFormats{{
     {1, 32801, 0, "ASF-Advanced Streaming Format(*.asf)", "ASF.bmp", "Microsoft's streaming container, played by Windows Media Player."},
     {1, 32802, 1, "AVI-Audio-Video Interleaved(*.avi)", "AVI.bmp", "Format which allows synchronous audio-with-video playback. "},
     {1, 32803, 2, "DV-Digital Video(*.dv)", "DV.bmp", "Digital Video as camcorders record it, for editing."},
@@ -133,6 +134,8 @@ constexpr std::array<FormatEntry, 107> kFormats{{
     {17, 32925, 104, "Zune - WMV Video(*.wmv)", "ZUNE.bmp", "Windows Media profile for the Zune."},
     {17, 32926, 105, "Zune - H.264 Video(*.mp4)", "ZUNE.bmp", "H.264 profile for the Zune."},
     {17, 32927, 106, "Zune - MPEG4 Video(*.mp4)", "ZUNE.bmp", "MPEG-4 profile for the Zune."},
+    {18, 32928, 107, "MKV — video, sound and subtitles as on the disc", "Original MKV.bmp",
+     "The title's video, sound and subtitles copied as they are, with chapters and languages."},
 }};
 
 } // namespace
@@ -160,9 +163,10 @@ const FormatEntry* FormatOfProfile(int profile)
 
 bool TakesSeveralSoundStreams(int profile, bool hasVideo, std::string_view extension)
 {
-    constexpr int kGeneralVideo = 1, kHdVideo = 4;
+    constexpr int kGeneralVideo = 1, kHdVideo = 4, kOriginal = 18;
     const FormatEntry* format = FormatOfProfile(profile);
-    if (!hasVideo || !format || (format->category != kGeneralVideo && format->category != kHdVideo)) return false;
+    if (!hasVideo || !format || (format->category != kGeneralVideo && format->category != kHdVideo && format->category != kOriginal))
+        return false;
     for (std::string_view holder : {".mp4", ".mov", ".m4v", ".mkv", ".avi", ".mpg", ".vob"})
         if (extension == holder) return true;
     return false;

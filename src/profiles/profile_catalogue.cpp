@@ -95,16 +95,40 @@ bool ProfileCatalogue::Load(const std::string& path)
 
 void ProfileCatalogue::LoadFrom(XmlDocument& document)
 {
+    {
+        std::lock_guard lock(m_lock);
+        m_nextIndex = 0;
+    }
+    Read(document);
+}
+
+bool ProfileCatalogue::LoadAdded(const std::string& path)
+{
+    XmlDocument document;
+    if (!document.LoadFile(path)) return false;
+    Read(document);
+    return true;
+}
+
+void ProfileCatalogue::Read(XmlDocument& document)
+{
+    std::lock_guard lock(m_lock);
     document.ResetMainPosition();
-    int counter = 0;
     while (document.FindChildElement("Profile")) {
         document.EnterElement();
         ProfileRecord record;
-        record.index = counter++; // unusable profiles use up their number too
+        record.index = m_nextIndex++; // unusable profiles use up their number too
         ReadProfileFields(document, record);
         Append(record);
         document.LeaveElement();
     }
+}
+
+bool LoadProfiles(ProfileCatalogue& catalogue)
+{
+    if (!catalogue.Load(FindDataFile("Format.xml"))) return false;
+    catalogue.LoadAdded(FindDataFile("Format-added.xml"));
+    return true;
 }
 
 std::size_t ProfileCatalogue::Count()

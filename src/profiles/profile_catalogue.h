@@ -19,6 +19,9 @@ public:
     bool Load(const std::string& path);
     // Reads a catalogue from an already loaded document (tests and the fuzzer).
     void LoadFrom(XmlDocument& document);
+    // Reads the profiles added after the seed's catalogue ("Format-added.xml"): appended, their
+    // indexes following those read before. False when the file cannot be loaded.
+    bool LoadAdded(const std::string& path);
 
     // Hold the lock while walking the nodes from First to End.
     void Lock() { m_lock.lock(); }
@@ -37,7 +40,13 @@ public:
 private:
     std::recursive_mutex m_lock;
     std::list<ProfileRecord> m_records; // guarded by m_lock: a doubly linked list in file order
+    int m_nextIndex = 0;                 // guarded by m_lock: the index the next profile read takes
+    void Read(XmlDocument& document);
 };
+
+// Loads "Format.xml" and the added profiles, from where FindDataFile finds them; false when the
+// seed's catalogue cannot be loaded.
+bool LoadProfiles(ProfileCatalogue& catalogue);
 
 // Reads one profile's fields at the document's cursor (inside a Profile element).
 void ReadProfileFields(XmlDocument& document, ProfileRecord& record);

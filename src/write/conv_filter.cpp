@@ -304,7 +304,7 @@ CBasePin* CConvFilter::GetPin(int index)
         // The sound streams added after the first, then the subtitle streams.
         const int sounds = static_cast<int>(m_sounds.size());
         if (index > 2 && index - 2 < sounds) return m_sounds[static_cast<std::size_t>(index - 2)]->pin.get();
-        const int subtitle = index - 2 - sounds + 1;
+        const int subtitle = index - 2 - sounds;
         return subtitle >= 0 && subtitle < static_cast<int>(m_subtitles.size()) ? m_subtitles[static_cast<std::size_t>(subtitle)]->pin.get()
                                                                                  : nullptr;
     }

@@ -112,6 +112,9 @@ public:
     // at or after the file's end. Each ends where the next begins.
     void MoveChapter(std::size_t index, std::int64_t start);
     const std::vector<OutputChapter>& Chapters() const { return m_marks.chapters; }
+    // Whether a profile's codec name asks for the stream to be copied as the source codes it
+    // ("copy", shown as "Same as source").
+    static bool IsCopy(const char* codecName);
     // Whether files of this container keep chapter marks.
     static bool HoldsChapters(const AVOutputFormat* container);
 
@@ -214,7 +217,6 @@ private:
     // Every packet goes out through here: to the file, or kept while the header waits.
     bool WritePacket(AVPacket* packet, AVStream* stream, AVRational from);
     void LabelStream(AVStream* stream, const StreamLabel& label);
-    static bool IsCopy(const char* codecName);
     // Writes the header once every copied picture and sound stream has confirmed its format (or
     // `now`), then what was kept. False on a failure.
     bool WriteHeaderWhenDue(bool now);
