@@ -4,6 +4,20 @@
 
 #include "app/my_button.h"
 #include "app/my_static.h"
+#include "convert/file_marks.h"
+
+QStringList CProperties::KeptTracks(const TitleInfo& title, const std::vector<bool>& forcedSubtitles)
+{
+    QStringList lines;
+    const auto line = [&](const StreamLabel& label) {
+        lines << QString::fromStdString((label.language.empty() ? std::string("und") : label.language) + ": " + label.title);
+    };
+    for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a)
+        line(KeptTrackLabel(title, title.audioStreamId[a], ".mkv", WriterSettings{}, "aac"));
+    for (int s = 0; s < title.subpictureCount && s < kMaxSubpictureStreams; ++s)
+        line(SubtitleLabel(title, title.subpictureStreamId[s], forcedSubtitles));
+    return lines;
+}
 
 CProperties::Texts CProperties::Describe(const std::vector<EngineStream>& streams)
 {
@@ -33,7 +47,8 @@ CProperties::Texts CProperties::Describe(const std::vector<EngineStream>& stream
     return t;
 }
 
-CProperties::CProperties(const std::vector<EngineStream>& streams, QWidget* parent) : CSkinnedDialog(parent)
+CProperties::CProperties(const std::vector<EngineStream>& streams, const QStringList& kept, QWidget* parent)
+    : CSkinnedDialog(parent)
 {
     setWindowTitle(QStringLiteral("Properties"));
     SetBackground("propertiesbk.png", QSize(580, 430));
@@ -66,6 +81,18 @@ CProperties::CProperties(const std::vector<EngineStream>& streams, QWidget* pare
     row(QStringLiteral("Audio Bitrate"), t.audioBitRate, 264);
     row(QStringLiteral("Audio Sample Rate"), t.sampleRate, 294);
     row(QStringLiteral("Channels"), t.channels, 324);
+    // The tracks as a copy keeps them, in a smaller type so that a title's eight fit.
+    auto* caption = new QLabel(QStringLiteral("Tracks as kept"), this);
+    caption->setGeometry(60, 352, 180, 22);
+    auto* tracks = new QLabel(kept.join(QStringLiteral(", ")), this);
+    tracks->setWordWrap(true);
+    tracks->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QFont small = tracks->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    tracks->setFont(small);
+    tracks->setGeometry(250, 354, 320, 40);
+    tracks->setToolTip(kept.join(QStringLiteral("\n")));
+    m_values.emplace_back(caption->text(), tracks);
 
     auto* ok = new CMyButton(QStringLiteral("OK"), this);
     ok->SetPictures("ok2.png", 488, 396, Background());

@@ -690,7 +690,10 @@ void CZuZideroDlg::OnProperties()
     }
     std::vector<EngineStream> streams;
     if (!m_player->GetStreams(streams)) return;
-    CProperties properties(streams, this);
+    const QStringList kept = task->titleIndex >= 0 && task->titleIndex < m_disc->Info().titleCount
+                                 ? CProperties::KeptTracks(m_disc->Info().titles[task->titleIndex], m_disc->ForcedSubpictures(task->titleIndex))
+                                 : QStringList();
+    CProperties properties(streams, kept, this);
     properties.exec();
 }
 

@@ -359,9 +359,10 @@ UsageText MakeTask(const SourceDisc& disc, const DiscInfo& info, int number, con
     const double frameMs = profile.writer.hasVideo && profile.writer.FrameRate > 0 ? 1000000.0 / profile.writer.FrameRate : 10.0;
     if (static_cast<double>(length) < frameMs)
         return "the range of " + rangeName + " (" + std::to_string(length) + " ms) is shorter than one picture: nothing to convert";
-    // The tracks, as each title has them.
+    // The tracks, as each title has them; a copy of the title keeps every track unless told.
     std::vector<std::int32_t> tracks;
-    for (const std::string& wanted : o.audio) {
+    const bool copyTitle = profile.writer.hasVideo && OutputWriter::IsCopy(profile.writer.VideoCodecName);
+    for (const std::string& wanted : o.audio.empty() && copyTitle ? std::vector<std::string>{"all"} : o.audio) {
         std::vector<std::int32_t> found;
         if (wanted == "all") {
             found.assign(title.audioStreamId, title.audioStreamId + std::clamp(title.audioCount, 0, kMaxAudioStreams));
@@ -471,7 +472,8 @@ RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const st
     // the profile's own codec.
     if (!OutputWriter::IsCopy(profile.writer.AudioCodecName)) settings.soundFallback = profile.writer.AudioCodecName;
     if (o.audioCopy && profile.writer.hasAudio) std::snprintf(settings.profile.AudioCodecName, sizeof settings.profile.AudioCodecName, "copy");
-    const std::string mode = o.subtitleTracks.empty() ? "none" : o.subtitleTracks[0];
+    const bool copyTitle = profile.writer.hasVideo && OutputWriter::IsCopy(profile.writer.VideoCodecName);
+    const std::string mode = o.subtitleTracks.empty() ? (copyTitle ? "all" : "none") : o.subtitleTracks[0];
     settings.subtitleTracks = mode == "none"     ? RunSettings::SubtitleTracks::kNone
                               : mode == "all"    ? RunSettings::SubtitleTracks::kAll
                               : mode == "chosen" ? RunSettings::SubtitleTracks::kChosen

@@ -9,6 +9,7 @@
 #include "cli/json_writer.h"
 #include "dvd/disc_info.h"
 #include "dvd/iso639.h"
+#include "convert/file_marks.h"
 #include "convert/source_disc.h"
 
 namespace {
@@ -25,8 +26,15 @@ struct DiscFacts {
     std::vector<bool> readable;
     std::vector<std::string> sources; // "clip 00001", or empty
     std::vector<std::string> unreadable;
+    std::vector<std::vector<bool>> forced; // per title, per subpicture stream
     int mainTitle = -1;
 };
+
+// How a track is kept in a file that keeps it as it is (Matroska, the original-quality copy).
+StreamLabel KeptAudio(const TitleInfo& title, int a)
+{
+    return KeptTrackLabel(title, title.audioStreamId[a], ".mkv", WriterSettings{}, "aac");
+}
 
 void PrintJson(const std::string& path, const DiscInfo& info, const DiscFacts& facts)
 {
@@ -79,6 +87,11 @@ void PrintJson(const std::string& path, const DiscInfo& info, const DiscFacts& f
             json.String(AudioFormatLabel(title.audioFormat[a]));
             json.Key("channels");
             json.Int(title.audioChannelsMinusOne[a] + 1);
+            const StreamLabel kept = KeptAudio(title, a);
+            json.Key("keptLanguage");
+            json.String(kept.language.empty() ? "und" : kept.language);
+            json.Key("keptTitle");
+            json.String(kept.title);
             json.EndObject();
         }
         json.EndArray();
@@ -94,6 +107,13 @@ void PrintJson(const std::string& path, const DiscInfo& info, const DiscFacts& f
             json.String(LanguageCodeText(title.subpictureLanguage[s]));
             json.Key("languageName");
             json.String(LanguageName(title.subpictureLanguage[s]));
+            const StreamLabel kept = SubtitleLabel(title, title.subpictureStreamId[s], facts.forced[static_cast<std::size_t>(t)]);
+            json.Key("forced");
+            json.Bool(kept.forced);
+            json.Key("keptLanguage");
+            json.String(kept.language.empty() ? "und" : kept.language);
+            json.Key("keptTitle");
+            json.String(kept.title);
             json.EndObject();
         }
         json.EndArray();
@@ -129,14 +149,18 @@ void PrintText(const std::string& path, const DiscInfo& info, const DiscFacts& f
                     IsListedTitle(title) ? "" : "  (shorter than 3 s: not listed)");
         for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) {
             const std::string name = LanguageName(title.audioLanguage[a]);
-            std::printf("  Audio    %04X  %-10s %-4s %d ch\n", static_cast<unsigned>(title.audioStreamId[a]),
+            const StreamLabel kept = KeptAudio(title, a);
+            std::printf("  Audio    %04X  %-10s %-4s %d ch  kept as %s \"%s\"\n", static_cast<unsigned>(title.audioStreamId[a]),
                         name.empty() ? "Unknown" : name.c_str(), AudioFormatLabel(title.audioFormat[a]),
-                        title.audioChannelsMinusOne[a] + 1);
+                        title.audioChannelsMinusOne[a] + 1, kept.language.empty() ? "und" : kept.language.c_str(),
+                        kept.title.c_str());
         }
         for (int s = 0; s < title.subpictureCount && s < kMaxSubpictureStreams; ++s) {
             const std::string name = LanguageName(title.subpictureLanguage[s]);
-            std::printf("  Subtitle %04X  %s\n", static_cast<unsigned>(title.subpictureStreamId[s]),
-                        name.empty() ? "Unknown" : name.c_str());
+            const StreamLabel kept = SubtitleLabel(title, title.subpictureStreamId[s], facts.forced[static_cast<std::size_t>(t)]);
+            std::printf("  Subtitle %04X  %-10s%s  kept as %s \"%s\"\n", static_cast<unsigned>(title.subpictureStreamId[s]),
+                        name.empty() ? "Unknown" : name.c_str(), kept.forced ? " forced" : "",
+                        kept.language.empty() ? "und" : kept.language.c_str(), kept.title.c_str());
         }
     }
     for (const std::string& line : facts.unreadable) std::printf("Unreadable: %s\n", line.c_str());
@@ -178,6 +202,7 @@ int RunInfoCommand(const std::vector<std::string>& args)
         facts.videos.push_back(source->VideoOf(t));
         facts.readable.push_back(source->TitleReadable(t));
         facts.sources.push_back(source->TitleSource(t));
+        facts.forced.push_back(source->ForcedSubpictures(t));
     }
     facts.unreadable = source->Unreadable();
     facts.mainTitle = source->MainTitle();

@@ -435,6 +435,12 @@ void ConversionEngine::Progress(REFERENCE_TIME& position, REFERENCE_TIME& durati
     if (m_seeking && SUCCEEDED(m_seeking->GetDuration(&length)) && length > 0) duration = length;
 }
 
+REFERENCE_TIME ConversionEngine::StartShift() const
+{
+    if (!m_sink || !m_writer.Copies(StreamKind::kVideo)) return 0;
+    return std::max<REFERENCE_TIME>(0, m_clip.trimStart * 10000 - m_sink->RangeStart());
+}
+
 std::string ConversionEngine::EncryptedText(int titleIndex, DiscKind kind)
 {
     return "Title " + std::to_string(titleIndex + 1) +

@@ -99,6 +99,9 @@ public:
     const std::vector<std::uint16_t>& SoundNotFound() const { return m_soundNotFound; }
     // The same for the chosen subtitle streams: their streams in the file stay empty.
     const std::vector<std::uint16_t>& SubtitlesNotFound() const { return m_subtitlesNotFound; }
+    // How much earlier than asked the current task begins in its file (100 ns): a copy begins at
+    // the key picture before its range's start. After completion.
+    REFERENCE_TIME StartShift() const;
     // "Title 1 holds nothing that can be read".
     static std::string NothingReadableText(int titleIndex);
 

@@ -438,6 +438,13 @@ void ConversionRun::NoteDamage(CConvFilter& sink)
             m_damage.back().lost.push_back(s);
         }
     }
+    // A copy begins at the key picture before the range's start: its chapters move with it, but
+    // for the one it begins in.
+    if (const REFERENCE_TIME shift = m_engine.StartShift(); shift > 0) {
+        for (std::size_t i = 0; i < m_fileChapters.size(); ++i)
+            if (m_fileChapters[i].task == m_current && m_fileChapters[i].start > 0)
+                m_engine.Writer().MoveChapter(i, m_fileOffset + m_fileChapters[i].start + shift);
+    }
     // The next merged task follows where this one's pictures (or sound) ended.
     m_fileOffset += length;
 }

@@ -668,6 +668,14 @@ HRESULT CConvFilter::ReceiveCopied(const CConvInputPin& pin, CopyInput& copy, IM
     CAutoLock lock(&m_csFilter);
     if (m_writeFailed) return ZZ_E_WRITE_FAILED;
     if (!IsActive() || pin.IsFlushing()) return VFW_E_WRONG_STATE;
+    // The splitter moves a pin onto the chosen stream after connecting it: the stream's own type
+    // comes with its first sample.
+    AM_MEDIA_TYPE* changed = nullptr;
+    if (sample->GetMediaType(&changed) == S_OK && changed) {
+        const CMediaType type(*changed);
+        DeleteMediaType(changed);
+        if (!copy.framer.Stream()) CopyConnected(copy, type);
+    }
     copy.framer.Feed(data, static_cast<std::size_t>(size), timed ? start : PacketFramer::kNoTime,
                      [&](const PacketFramer::Frame& frame) { return PlaceCopied(copy, frame); });
     return m_writeFailed ? ZZ_E_WRITE_FAILED : S_OK;
@@ -716,7 +724,10 @@ bool CConvFilter::PlaceCopiedPicture(CopyInput& copy, const PacketFramer::Frame&
             copy.group.emplace_back(f, std::vector<std::uint8_t>(f.data, f.data + f.size));
             copy.groupBytes += f.size;
         };
-        if (frame.key && frame.pts <= start) {
+        // A key picture within a few milliseconds of the start is at it (a chapter's start, in
+        // the disc's milliseconds).
+        constexpr REFERENCE_TIME kAtStart = 100000;
+        if (frame.key && frame.pts <= start + kAtStart) {
             // A group that may begin the file; the one before it does not.
             copy.group.clear();
             copy.groupBytes = 0;
