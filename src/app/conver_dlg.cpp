@@ -139,6 +139,10 @@ void CConverDlg::Begin()
     settings.deinterlace = m_inputs.deinterlace;
     settings.overwrite = m_inputs.overwrite;
     settings.severalSoundStreams = m_inputs.severalSoundStreams;
+    settings.soundFallback = m_inputs.soundFallback;
+    settings.subtitleTracks = m_inputs.profile.subtitleTracks == 2   ? RunSettings::SubtitleTracks::kAll
+                              : m_inputs.profile.subtitleTracks == 1 ? RunSettings::SubtitleTracks::kChosen
+                                                                     : RunSettings::SubtitleTracks::kNone;
     settings.preview = m_renderer.Get();
     // The graph's streaming threads tell the window; the call waits in the window's queue (and
     // goes with the window). The run, whose graphs call this, ends in the destructor, before the

@@ -38,6 +38,7 @@ public:
         std::int32_t deinterlace = 0; // kDeinterlaceAuto, On or Off
         bool overwrite = false;       // the user agreed to replace the files of the run's names
         bool severalSoundStreams = false; // the profile's files keep every ticked sound track
+        std::string soundFallback = "aac"; // the encoder of tracks a "Same as source" file cannot hold
     };
 
     explicit CConverDlg(const Inputs& inputs, QWidget* parent = nullptr);

@@ -14,6 +14,7 @@
 
 #include "app/skin.h"
 #include "app/user_profiles.h"
+#include "convert/file_marks.h"
 #include "profiles/profile_catalogue.h"
 
 namespace {
@@ -41,6 +42,18 @@ void SelectLabel(QComboBox* box, const std::string& list, const std::string& val
     box->setCurrentIndex(at);
 }
 
+// "Same as source" in the audio encoders of a profile whose container keeps some disc sound as it
+// is (the general and HD video formats in MKV, MP4, M4V, MOV, AVI and MPEG).
+constexpr const char* kSameAsSource = "copy$Same as source";
+
+bool KeepsSoundAsItIs(const ProfileRecord& profile)
+{
+    if (!profile.writer.hasVideo || !profile.writer.hasAudio) return false;
+    for (std::int32_t format : {kAudioFormatAc3, kAudioFormatMpeg2, kAudioFormatLpcm})
+        if (KeepingOf(format, profile.FormatExt) != SoundKeeping::kConverted) return true;
+    return false;
+}
+
 } // namespace
 
 CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catalogue, QWidget* parent)
@@ -57,6 +70,10 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     m_channels = List();
     m_audioEncoder = List();
     m_audioBitRate = List();
+    m_subtitleTracks = List();
+    m_subtitleTracks->addItems({QStringLiteral("None"), QStringLiteral("The chosen one"), QStringLiteral("All")});
+    m_subtitleTracks->setToolTip(QStringLiteral("Subtitles kept as tracks that players can switch on and off (MKV and MP4).\n"
+                                                "The main window's SubTitle line still burns one into the picture."));
 
     auto* presetRow = new QHBoxLayout;
     presetRow->addWidget(new QLabel(QStringLiteral("Format PreSet:")));
@@ -82,6 +99,11 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     groups->addWidget(video);
     groups->addWidget(audio);
 
+    auto* subtitleRow = new QHBoxLayout;
+    subtitleRow->addWidget(new QLabel(QStringLiteral("Subtitle tracks:")));
+    subtitleRow->addWidget(m_subtitleTracks);
+    subtitleRow->addStretch(1);
+
     auto* help = new QLabel(QStringLiteral("The video encoder you choose sets the video codec of the output file."));
     help->setWordWrap(true);
 
@@ -99,10 +121,11 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     layout->setContentsMargins(12, 46, 12, 12); // under the skin's title bar
     layout->addLayout(presetRow);
     layout->addLayout(groups);
+    layout->addLayout(subtitleRow);
     layout->addWidget(help);
     layout->addLayout(buttons);
     // The skin, as the main window wears it: a drawn window with its title and a close button.
-    SetBackground("settings_bg.png", QSize(690, 310));
+    SetBackground("settings_bg.png", QSize(690, 340));
     auto* close = new CMyButton(QStringLiteral("x"), this);
     close->SetPictures("close.png", width() - 30, 8, Background());
     connect(close, &QAbstractButton::clicked, this, &QDialog::reject);
@@ -152,6 +175,8 @@ void CSettingsDlg::FillLists()
     }
     Fill(m_sampleRate, m_working.SampleRates);
     Fill(m_channels, m_working.Channels);
+    if (KeepsSoundAsItIs(m_working) && LookupLabel(m_working.AudioCodecs, "copy").empty())
+        m_working.AudioCodecs += std::string(m_working.AudioCodecs.empty() ? "" : ",") + kSameAsSource;
     Fill(m_audioEncoder, m_working.AudioCodecs);
     Fill(m_audioBitRate, m_working.AudioBitRates);
 }
@@ -172,6 +197,7 @@ void CSettingsDlg::SelectValues()
         SelectLabel(m_audioEncoder, m_working.AudioCodecs, w.AudioCodecName);
         SelectLabel(m_audioBitRate, m_working.AudioBitRates, std::to_string(w.AudioBitRate));
     }
+    m_subtitleTracks->setCurrentIndex(std::clamp(w.subtitleTracks, 0, 2));
 }
 
 bool CSettingsDlg::OnOk()
@@ -214,6 +240,7 @@ bool CSettingsDlg::OnOk()
         if (!value(m_audioBitRate, m_working.AudioBitRates, &v)) return false;
         w.AudioBitRate = std::atoi(v.c_str());
     }
+    w.subtitleTracks = m_subtitleTracks->currentIndex();
     accept();
     return true;
 }
@@ -263,6 +290,7 @@ int CSettingsDlg::SaveAs(QString name)
         take(m_audioEncoder, m_working.AudioCodecs, [&](const std::string& v) { StoreCodecName(w.AudioCodecName, v); });
         take(m_audioBitRate, m_working.AudioBitRates, [&](const std::string& v) { w.AudioBitRate = std::atoi(v.c_str()); });
     }
+    w.subtitleTracks = m_subtitleTracks->currentIndex();
     const int index = UserProfiles::Add(m_working, name.trimmed());
     m_working.index = index;
     m_working.ProfileName = FitText(name.trimmed().toStdString(), ProfileRecord::kProfileName);

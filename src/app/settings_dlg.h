@@ -28,6 +28,8 @@ public:
     QComboBox* Channels() const { return m_channels; }
     QComboBox* AudioEncoder() const { return m_audioEncoder; }
     QComboBox* AudioBitRate() const { return m_audioBitRate; }
+    // "Subtitle tracks": None, The chosen one, All.
+    QComboBox* SubtitleTracks() const { return m_subtitleTracks; }
 
 public slots:
     // Stores the lists into the copy and closes; stays open with a message on a bad value.
@@ -49,5 +51,6 @@ private:
     ProfileCatalogue* m_catalogue;
     QComboBox *m_presets, *m_resolution, *m_frameRate, *m_videoEncoder, *m_videoBitRate;
     QComboBox *m_sampleRate, *m_channels, *m_audioEncoder, *m_audioBitRate;
+    QComboBox* m_subtitleTracks;
     bool m_filling = false;
 };

@@ -43,6 +43,7 @@ std::vector<ProfileRecord> UserProfiles::Load()
         w.Channel = number("Channel");
         w.AudioBitRate = number("AudioBitRate");
         StoreCodecName(w.AudioCodecName, text("AudioCodecName"));
+        w.subtitleTracks = number("SubtitleTracks");
         if (IsUserIndex(r.index)) records.push_back(std::move(r));
     }
     store.endArray();
@@ -83,6 +84,7 @@ void UserProfiles::Save(const std::vector<ProfileRecord>& records)
         number("Channel", w.Channel);
         number("AudioBitRate", w.AudioBitRate);
         text("AudioCodecName", w.AudioCodecName);
+        number("SubtitleTracks", w.subtitleTracks);
     }
     store.endArray();
     store.sync();

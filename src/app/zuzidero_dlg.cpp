@@ -67,7 +67,8 @@ bool SameWriterSettings(const WriterSettings& a, const WriterSettings& b)
     return a.hasVideo == b.hasVideo && a.Width == b.Width && a.Height == b.Height && a.VideoBitRate == b.VideoBitRate &&
            a.FrameRate == b.FrameRate && std::string_view(a.VideoCodecName) == std::string_view(b.VideoCodecName) &&
            a.hasAudio == b.hasAudio && a.SampleRate == b.SampleRate && a.Channel == b.Channel &&
-           a.AudioBitRate == b.AudioBitRate && std::string_view(a.AudioCodecName) == std::string_view(b.AudioCodecName);
+           a.AudioBitRate == b.AudioBitRate && std::string_view(a.AudioCodecName) == std::string_view(b.AudioCodecName) &&
+           a.subtitleTracks == b.subtitleTracks;
 }
 
 
@@ -871,6 +872,10 @@ void CZuZideroDlg::OnStart(bool modal)
     inputs.deinterlace = m_prefs.DeinterlaceMode();
     inputs.overwrite = overwrite;
     inputs.severalSoundStreams = severalSounds;
+    // "Same as source": tracks the container cannot hold are converted with the profile's own codec.
+    ProfileRecord stored;
+    if (m_catalogue.FindByIndex(m_currentProfile.index, &stored) && !OutputWriter::IsCopy(stored.writer.AudioCodecName))
+        inputs.soundFallback = stored.writer.AudioCodecName;
     auto* progress = new CConverDlg(inputs, this);
     progress->setAttribute(Qt::WA_DeleteOnClose);
     m_progress = progress;

@@ -23,7 +23,7 @@ constexpr std::array<FormatCategory, 18> kCategories{{
     {15, "Wii", "WD Title.bmp"},
     {16, "Xbox", "XBOX Title.bmp"},
     {17, "Zune", "Zune Title.bmp"},
-    {18, "Original quality", "Original Title.bmp"},
+    {19, "Original quality", "Original Title.bmp"},
 }};
 
 constexpr std::array<FormatEntry, 108> kFormats{{
@@ -134,7 +134,7 @@ constexpr std::array<FormatEntry, 108> kFormats{{
     {17, 32925, 104, "Zune - WMV Video(*.wmv)", "ZUNE.bmp", "Windows Media profile for the Zune."},
     {17, 32926, 105, "Zune - H.264 Video(*.mp4)", "ZUNE.bmp", "H.264 profile for the Zune."},
     {17, 32927, 106, "Zune - MPEG4 Video(*.mp4)", "ZUNE.bmp", "MPEG-4 profile for the Zune."},
-    {18, 32928, 107, "MKV — video, sound and subtitles as on the disc", "Original MKV.bmp",
+    {19, 32928, 107, "MKV — video, sound and subtitles as on the disc", "Original MKV.bmp",
      "The title's video, sound and subtitles copied as they are, with chapters and languages."},
 }};
 
@@ -163,7 +163,7 @@ const FormatEntry* FormatOfProfile(int profile)
 
 bool TakesSeveralSoundStreams(int profile, bool hasVideo, std::string_view extension)
 {
-    constexpr int kGeneralVideo = 1, kHdVideo = 4, kOriginal = 18;
+    constexpr int kGeneralVideo = 1, kHdVideo = 4, kOriginal = 19;
     const FormatEntry* format = FormatOfProfile(profile);
     if (!hasVideo || !format || (format->category != kGeneralVideo && format->category != kHdVideo && format->category != kOriginal))
         return false;

@@ -7,7 +7,7 @@
 #include <string_view>
 
 struct FormatCategory {
-    int id;                      // 1..18
+    int id;                      // 1..17, and 19 (18 is the program's own group of saved profiles)
     std::string_view name;
     std::string_view titlePicture; // in the skin folder
 };

@@ -23,7 +23,9 @@ struct WriterSettings {
     std::int32_t SampleRate = 0;   // Hz
     std::int32_t Channel = 0;
     std::int32_t AudioBitRate = 0; // bits per second
-    std::int32_t reserved1 = 0;
+    // Subpicture streams kept as subtitle streams: 0 none, 1 the chosen one, 2 all (kept in the
+    // place of a field the seed left unused).
+    std::int32_t subtitleTracks = 0;
     char AudioCodecName[16] = {};  // FFmpeg encoder name
 };
 

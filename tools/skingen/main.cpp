@@ -621,12 +621,12 @@ void Pictures()
         Save(image, file);
     }
     std::set<std::string> drawn;
-    // Category pictures: a short mark for each of the 17.
-    static const char* const categoryMarks[] = {"VID", "AUD", "tv", "HD", "iPod", "iPad", "iPh", "LS", "3G",
-                                                "And", "FLV", "PMP", "PS3", "PSP", "Wii", "360", "Zune"};
+    // Category pictures: a short mark for each (18, the saved profiles', is drawn below).
+    static const char* const categoryMarks[] = {"VID", "AUD", "tv", "HD", "iPod", "iPad", "iPh", "LS", "3G", "And",
+                                                "FLV", "PMP", "PS3", "PSP", "Wii", "360", "Zune", "MY", "ORIG"};
     for (const FormatCategory& category : FormatCategories())
         Tile(QString::fromUtf8(category.titlePicture.data(), static_cast<int>(category.titlePicture.size())),
-             QString::fromLatin1(categoryMarks[(category.id - 1) % 17]), CategoryColour(category.id));
+             QString::fromLatin1(categoryMarks[(category.id - 1) % 19]), CategoryColour(category.id));
     for (const FormatEntry& entry : FormatEntries()) {
         const std::string file(entry.picture);
         if (!drawn.insert(file).second) continue;
