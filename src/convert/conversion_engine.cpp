@@ -338,12 +338,15 @@ CopiedFormat ConversionEngine::SubtitleFormat(const EngineStream& stream) const
 bool ConversionEngine::ConnectSubtitleTracks(const std::vector<std::uint16_t>& tracks)
 {
     std::vector<EngineStream> streams;
-    if (tracks.empty() || m_writer.SubtitleStreams() == 0 || !ListStreams(m_splitter.Get(), streams)) {
-        for (std::size_t j = 0; j < std::min(tracks.size(), m_writer.SubtitleStreams()); ++j) m_subtitlesNotFound.push_back(tracks[j]);
-        return true;
-    }
+    ListStreams(m_splitter.Get(), streams);
     const auto message = [this](const char* text) { Message(text); };
     for (std::size_t j = 0; j < tracks.size() && j < m_writer.SubtitleStreams(); ++j) {
+        // Every subtitle stream of the file is described, found in the data or not: the header
+        // waits for them.
+        EngineStream described;
+        described.kind = EngineStream::kSubpicture;
+        described.streamId = tracks[j];
+        m_writer.DescribeCopied(StreamKind::kSubtitle, j, SubtitleFormat(described), true);
         auto stream = std::find_if(streams.rbegin(), streams.rend(), [&](const EngineStream& s) {
             return s.kind == EngineStream::kSubpicture && s.streamId == tracks[j];
         });
@@ -355,7 +358,6 @@ bool ConversionEngine::ConnectSubtitleTracks(const std::vector<std::uint16_t>& t
             m_subtitlesNotFound.push_back(tracks[j]);
             continue;
         }
-        m_writer.DescribeCopied(StreamKind::kSubtitle, j, SubtitleFormat(*stream), true);
         const int sinkInput = 1 + m_sink->SoundInputs() + static_cast<int>(j);
         const GraphLink link{m_splitter.Get(), pin, m_sink.Get(), sinkInput, "get splitter output pin error",
                              "get mConver input pin error", "connect splitter and mConver error(subtitle)"};

@@ -207,6 +207,8 @@ bool OutputWriter::WriteHeaderWhenDue(bool now)
     bool ready = m_copiedVideo.confirmed || !m_copiedVideo.stream;
     for (const AudioTrack& track : m_audioTracks)
         if (track.copy.stream && !track.copy.confirmed) ready = false;
+    for (const CopiedStream& subtitle : m_subtitles)
+        if (!subtitle.confirmed) ready = false;
     // Streams that never show a frame must not hold the whole file back.
     constexpr std::size_t kMostWaiting = 4096;
     if (!ready && !now && m_waiting.size() < kMostWaiting) return true;
@@ -250,8 +252,6 @@ bool OutputWriter::AddCopiedStream(CopiedStream& copy, AVMediaType type, const S
     stream->disposition = (first ? AV_DISPOSITION_DEFAULT : 0) | (label && label->forced ? AV_DISPOSITION_FORCED : 0);
     copy = CopiedStream{};
     copy.stream = stream;
-    // Subtitles are known from the start: their codec and set-up come with the title.
-    copy.confirmed = type == AVMEDIA_TYPE_SUBTITLE;
     return true;
 }
 

@@ -10,7 +10,8 @@
 // Streams may also be copied as the source codes them (the profile's codec "copy", a sound track
 // copied, subtitles): their packets come whole, with their times. A file with copied streams has
 // its header written once each copied picture and sound stream has shown its first frame (which
-// says its exact format); until then what comes is kept in order.
+// says its exact format, and each subtitle stream has been described); until then what comes is
+// kept in order.
 //
 // Threads: Open and Close on the application thread while the graph is stopped; WriteVideo,
 // WriteAudio, DescribeCopied and WriteCopied on the sink's streaming threads (DescribeCopied also

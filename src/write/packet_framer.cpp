@@ -67,6 +67,7 @@ void PacketFramer::Reset()
     if (m_parser) m_parser = ffmpeg::MakeParser(m_codec);
     m_nextPts = kNoTime;
     m_groupBase = kNoTime;
+    m_shownEnd = kNoTime;
     m_reorder.clear();
     m_lastDts = kNoTime;
 }
@@ -112,8 +113,10 @@ std::int64_t PacketFramer::Duration() const
         return static_cast<std::int64_t>(m_parser->duration) * 10000000 / c->sample_rate;
     }
     if (c->codec_type == AVMEDIA_TYPE_VIDEO && c->framerate.num > 0 && c->framerate.den > 0) {
-        const int repeat = m_parser ? std::max(0, m_parser->repeat_pict) : 0;
-        return av_rescale(10000000LL * (2 + repeat), c->framerate.den, 2LL * c->framerate.num);
+        // The parser counts a picture's fields less one: 1 for a frame, 2 for one that repeats
+        // its first field (3:2 pulldown).
+        const int fields = m_parser && m_parser->repeat_pict > 0 ? 1 + m_parser->repeat_pict : 2;
+        return av_rescale(10000000LL * fields, c->framerate.den, 2LL * c->framerate.num);
     }
     return 0;
 }
@@ -125,7 +128,8 @@ std::int64_t PacketFramer::PictureTime(const std::uint8_t* data, std::size_t siz
     if (!header || c->framerate.num <= 0) return pts;
     const int reference = header[4] << 2 | header[5] >> 6;
     const std::int64_t frame = av_rescale(10000000, c->framerate.den, c->framerate.num);
-    if (HasGroupHeader(data, size)) m_groupBase = kNoTime;
+    // A group without a time of its own is shown right after the pictures before it.
+    if (HasGroupHeader(data, size)) m_groupBase = m_shownEnd;
     if (pts != kNoTime) {
         m_groupBase = pts - reference * frame;
         return pts;
@@ -183,6 +187,7 @@ bool PacketFramer::Emit(const std::uint8_t* data, std::size_t size, std::int64_t
     if (pts == kNoTime) pts = m_nextPts;
     if (pts == kNoTime) return true; // nothing yet to place it by
     m_nextPts = pts + duration;
+    m_shownEnd = m_shownEnd == kNoTime ? pts + duration : std::max(m_shownEnd, pts + duration);
     Frame frame;
     frame.data = data;
     frame.size = size;

@@ -66,6 +66,7 @@ private:
     std::int64_t m_nextPts = kNoTime;    // where the next frame would begin, going by lengths
     // MPEG pictures: the time of temporal reference 0 of the current group, and a frame's length.
     std::int64_t m_groupBase = kNoTime;
+    std::int64_t m_shownEnd = kNoTime;   // where the latest-shown picture so far ends
     // Decoding times: the last few presentation times, lowest first.
     std::vector<std::int64_t> m_reorder;
     std::int64_t m_lastDts = kNoTime;

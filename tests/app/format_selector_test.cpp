@@ -29,8 +29,10 @@ class FormatSelectorTest : public QObject {
 private slots:
     void TheTableMapsCommandsToProfiles()
     {
-        QCOMPARE(static_cast<int>(FormatCategories().size()), 17);
-        QCOMPARE(static_cast<int>(FormatEntries().size()), 107);
+        // The seed's 17 groups and 107 formats, and the original-quality copy after them.
+        QCOMPARE(static_cast<int>(FormatCategories().size()), 18);
+        QCOMPARE(static_cast<int>(FormatEntries().size()), 108);
+        QCOMPARE(ProfileForCommand(32928), 107);
         // 3G and 3GS both select 47; no command selects 46; unknown commands select 0.
         QCOMPARE(ProfileForCommand(32850), 47);
         QCOMPARE(ProfileForCommand(32852), 47);
@@ -44,16 +46,25 @@ private slots:
             QVERIFY2(commands.insert(f.command).second, "a command appears twice");
         }
         QVERIFY(!profiles.count(46));
-        QCOMPARE(static_cast<int>(profiles.size()), 106);
-        // Every profile the table selects is in the catalogue, with the extension the name shows.
+        QCOMPARE(static_cast<int>(profiles.size()), 107);
+        // Every profile the table selects is in the catalogue (the seed's, then the added file's,
+        // numbered on), with the extension the name shows.
         ProfileCatalogue catalogue;
         QVERIFY(catalogue.Load(ZUZIDERO_SOURCE_DATA "/Format.xml"));
+        QVERIFY(catalogue.LoadAdded(ZUZIDERO_SOURCE_DATA "/Format-added.xml"));
         for (const FormatEntry& f : FormatEntries()) {
             ProfileRecord record;
             QVERIFY(catalogue.FindByIndex(f.profile, &record));
             const std::string name(f.displayName);
-            QVERIFY2(name.find("(*" + record.FormatExt + ")") != std::string::npos, name.c_str());
+            if (f.profile < 107)
+                QVERIFY2(name.find("(*" + record.FormatExt + ")") != std::string::npos, name.c_str());
+            else
+                QVERIFY2(record.ProfileName == name && record.FormatExt == ".mkv", name.c_str());
         }
+        ProfileRecord original;
+        QVERIFY(catalogue.FindByIndex(107, &original));
+        QCOMPARE(QString(original.writer.VideoCodecName), QStringLiteral("copy"));
+        QCOMPARE(QString(original.writer.AudioCodecName), QStringLiteral("copy"));
     }
 
     void CategoriesPageByEight()

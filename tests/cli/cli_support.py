@@ -102,8 +102,10 @@ def flashes_and_clicks(path, audio=0, rate=30000 / 1001):
         if bright and not bright_before:
             flashes.append(i / rate)
         bright_before = bright
-    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", f"0:a:{audio}", "-ac", "1", "-ar", "48000", "-f",
-                          "s16le", "-"], capture_output=True).stdout
+    # The sound from the file's start: a stream that begins later (copied sound keeps its place)
+    # is led in with silence.
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", f"0:a:{audio}", "-af", "aresample=async=1:first_pts=0",
+                          "-ac", "1", "-ar", "48000", "-f", "s16le", "-"], capture_output=True).stdout
     clicks, quiet_since = [], -10 ** 9
     for i in range(0, len(raw) - 1, 2):
         if abs(int.from_bytes(raw[i:i + 2], "little", signed=True)) > 6000:
