@@ -27,6 +27,7 @@
 #include "app/my_check_box.h"
 #include "app/my_progress_ctrl.h"
 #include "app/preferences.h"
+#include "app/settings_dlg.h"
 #include "app/video_renderer.h"
 #include "app/zuzidero_dlg.h"
 #include "app/crop_dlg.h"
@@ -395,15 +396,28 @@ private slots:
         messages.messages.clear();
         window.MergeBox()->setChecked(false);
 
+        // Settings: every subtitle stream kept as a track; MKV offers the sound as it is, too.
+        QTimer::singleShot(0, [] {
+            auto* settings = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget());
+            QVERIFY(settings);
+            QVERIFY(settings->AudioEncoder()->findText(QStringLiteral("Same as source")) >= 0);
+            settings->SubtitleTracks()->setCurrentIndex(settings->SubtitleTracks()->findText(QStringLiteral("All")));
+            QVERIFY(settings->OnOk());
+        });
+        window.OnSettings();
+        QCOMPARE(window.CurrentProfile().writer.subtitleTracks, 2);
+
         window.OnStart(false);
         QVERIFY(RunToTheEnd(window));
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
         const QString one = out.filePath("Title_01.mkv"), two = out.filePath("Title_02.mkv");
-        QCOMPARE(Probe(one, "stream=codec_type").split('\n'), (QStringList{"video", "audio", "audio"}));
-        QCOMPARE(Probe(one, "stream_tags=language").split('\n'), (QStringList{"eng", "fra"}));
+        QCOMPARE(Probe(one, "stream=codec_type").split('\n'), (QStringList{"video", "audio", "audio", "subtitle", "subtitle"}));
+        QCOMPARE(Probe(one, "stream_tags=language").split('\n'), (QStringList{"eng", "fra", "eng", "deu"}));
+        QCOMPARE(Probe(one, "stream_disposition=forced").split('\n'), (QStringList{"0", "0", "0", "0", "1"}));
         QVERIFY(std::abs(Pitch(one, 0) - 440) < 15);
         QVERIFY(std::abs(Pitch(one, 1) - 660) < 15);
-        QCOMPARE(Probe(two, "stream=codec_type").split('\n'), (QStringList{"video", "audio"}));
+        QCOMPARE(Probe(two, "stream=codec_type").split('\n'), (QStringList{"video", "audio", "subtitle", "subtitle"}));
+        QCOMPARE(Probe(two, "stream_tags=language").split('\n'), (QStringList{"fra", "eng", "deu"}));
         QVERIFY(std::abs(Pitch(two, 0) - 770) < 15);
     }
 
