@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The original-quality copy (profile 107: the title's video, sound and subtitles copied into MKV,
+# no decoder or encoder) against ffmpeg copying the same VOBs into MKV (`-fflags +genpts -map 0:v
+# -map 0:a -c copy`: DVD pictures without time stamps need genpts for Matroska),
+# alternately in one run, the VOBs in the page cache.
+#
+# Usage: bench/copy.sh [DISC [TITLE [ROUNDS]]]
+#   DISC defaults to the 10-minute test disc bench/make_long_disc.sh makes; TITLE to 1; ROUNDS
+#   to 5 (the median of each side counts).
+# Prints both throughputs (MB of VOB per second), and last "ratio <ZuZidero / ffmpeg>" (above 1:
+# ZuZidero copies faster).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+disc=${1:-$root/build/bench-discs/long}
+title=${2:-1}
+rounds=${3:-5}
+[ -d "$disc" ] || "$root/bench/make_long_disc.sh" "$disc"
+cli=${ZUZIDERO_CLI:-$root/build/release/src/cli/zuzidero-cli}
+if [ ! -x "$cli" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release --target zuzidero-cli >/dev/null
+fi
+
+vts=$(lsdvd -t "$title" -x -Ox "$disc" 2>/dev/null | sed -n 's:.*<vts>\([0-9]*\)</vts>.*:\1:p' | head -1)
+vob_files=("$disc"/VIDEO_TS/VTS_$(printf %02d "$vts")_[1-9].VOB)
+vobs=$(printf '%s\n' "${vob_files[@]}" | paste -sd'|')
+size=$(cat "${vob_files[@]}" | wc -c) # and into the page cache
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+ours=()
+theirs=()
+for _ in $(seq "$rounds"); do
+  t0=$(date +%s%N)
+  "$cli" convert "$disc" --title "$title" --profile 107 --out "$work/ours" --overwrite --quiet
+  t1=$(date +%s%N)
+  ffmpeg -hide_banner -loglevel error -nostdin -y -fflags +genpts -i "concat:$vobs" -map 0:v:0 -map 0:a -c copy "$work/theirs.mkv"
+  t2=$(date +%s%N)
+  ours+=($((t1 - t0)))
+  theirs+=($((t2 - t1)))
+done
+
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ours_ns=$(median "${ours[@]}")
+theirs_ns=$(median "${theirs[@]}")
+awk -v size="$size" -v a="$ours_ns" -v b="$theirs_ns" -v n="$rounds" 'BEGIN {
+  za = size / (a / 1e9) / 1e6; fb = size / (b / 1e9) / 1e6
+  printf "VOBs     %.1f MB, median of %d rounds\n", size / 1e6, n
+  printf "zuzidero %.1f MB/s (%.1f ms)\n", za, a / 1e6
+  printf "ffmpeg   %.1f MB/s (%.1f ms)\n", fb, b / 1e6
+  printf "ratio %.2f\n", za / fb
+}'
