@@ -70,7 +70,7 @@ bool ConversionEngine::Build(std::shared_ptr<SourceDisc> disc, int titleIndex, i
     if (!CreateFilters(titleIndex, chapterIndex)) return false;
     if (m_videoConver) m_videoConver->SetDeinterlace(options.deinterlace);
     if (!ConnectFilters(options.subpictures)) return false;
-    if (options.preview && m_writer.HasVideo()) AttachPreview(options.preview);
+    if (options.preview && m_writer.HasVideo() && !m_writer.Copies(StreamKind::kVideo)) AttachPreview(options.preview);
     ChooseStreams(options.subtitleId, options.audioStreamId);
     // The first track has its pin now; the others get pins of their own.
     if (m_profile.hasAudio && !ConnectMoreSound(options.moreAudio, options.audioStreamId ? options.audioStreamId
@@ -369,7 +369,7 @@ bool ConversionEngine::ConnectSubtitleTracks(const std::vector<std::uint16_t>& t
 bool ConversionEngine::ConnectPreview(IBaseFilter* renderer)
 {
     if (!m_sink || !m_graph) return false;
-    if (!m_writer.HasVideo()) return true;
+    if (!m_writer.HasVideo() || m_writer.Copies(StreamKind::kVideo)) return true;
     if (!renderer) return false;
     m_control->Stop();
     const bool connected = AttachPreview(renderer);

@@ -117,7 +117,8 @@ HRESULT CVideoPrePin::CheckMediaType(const CMediaType* type)
 HRESULT CVideoPrePin::GetMediaType(int position, CMediaType* type)
 {
     if (position < 0) return E_INVALIDARG;
-    if (position > 0 || !m_sink->m_videoIn->IsConnected()) return VFW_S_NO_MORE_ITEMS;
+    // Copied pictures are coded: there is nothing to show.
+    if (position > 0 || !m_sink->m_videoIn->IsConnected() || m_sink->m_videoCopy) return VFW_S_NO_MORE_ITEMS;
     *type = m_sink->m_videoIn->CurrentMediaType();
     return S_OK;
 }

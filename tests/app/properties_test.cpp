@@ -56,6 +56,36 @@ private slots:
         const auto nothing = CProperties::Describe({});
         QVERIFY(nothing.resolution.isEmpty() && nothing.frameRate.isEmpty());
     }
+
+    void EachTrackAsACopyKeepsIt()
+    {
+        // A title with AC-3 5.1 in English, LPCM in Japanese, DTS in an unknown language, and
+        // Spanish subtitles beside forced German ones.
+        TitleInfo title{};
+        const auto language = [](const char* code) { return static_cast<std::int32_t>(code[0] << 8 | code[1]); };
+        title.audioCount = 3;
+        title.audioStreamId[0] = 0xBD80;
+        title.audioLanguage[0] = language("en");
+        title.audioFormat[0] = kAudioFormatAc3;
+        title.audioChannelsMinusOne[0] = 5;
+        title.audioStreamId[1] = 0xBDA0;
+        title.audioLanguage[1] = language("ja");
+        title.audioFormat[1] = kAudioFormatLpcm;
+        title.audioChannelsMinusOne[1] = 1;
+        title.audioStreamId[2] = 0xBD88;
+        title.audioFormat[2] = kAudioFormatDts;
+        title.audioChannelsMinusOne[2] = 5;
+        title.subpictureCount = 2;
+        title.subpictureStreamId[0] = 0xBD20;
+        title.subpictureLanguage[0] = language("es");
+        title.subpictureStreamId[1] = 0xBD21;
+        title.subpictureLanguage[1] = language("de");
+        const QStringList kept = CProperties::KeptTracks(title, {false, true});
+        QCOMPARE(kept, (QStringList{"eng: English AC-3 5.1", "jpn: Japanese PCM 2.0", "und: DTS 5.1", "spa: Spanish",
+                                    "deu: German (forced)"}));
+        CProperties window({}, kept);
+        QCOMPARE(window.Value("Tracks as kept"), kept.join(QStringLiteral(", ")));
+    }
 };
 
 QTEST_MAIN(PropertiesTest)
