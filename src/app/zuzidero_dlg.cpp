@@ -353,7 +353,7 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
         return false;
     }
     const DiscInfo* info = &disc->Info();
-    if (std::none_of(info->titles, info->titles + std::max(info->titleCount, 0), IsListedTitle)) {
+    if (std::none_of(info->titles, info->titles + std::max(info->titleCount, 0), [](const TitleInfo& t) { return IsListedTitle(t); })) {
         ShowMessage(this, QStringLiteral("Load DVD error\nThe disc has no title of 3 seconds or more."));
         return false;
     }

@@ -58,7 +58,9 @@ std::optional<int> ParseInt(const std::string& text, int low, int high)
 struct Options {
     std::string disc;
     std::string out;
-    std::vector<int> titles; // 1-based; empty: all of at least 3 s
+    std::vector<int> titles; // 1-based; empty: all of at least the shortest listed length
+    bool mainTitle = false;  // --title main
+    double minLengthMs = kShortestListedTitleMs;
     int chapter = 0;         // 1-based; 0: whole titles
     std::string profile = "5";
     std::optional<std::int64_t> start, end, length;
@@ -83,6 +85,11 @@ std::string TakeTitle(const std::string& v, Options& o)
 {
     if (v == "all") {
         o.titles.clear();
+        o.mainTitle = false;
+        return {};
+    }
+    if (v == "main") {
+        o.mainTitle = true;
         return {};
     }
     const auto n = ParseInt(v, 1, 99);
@@ -168,7 +175,14 @@ const std::vector<ValueOption>& ValueOptions()
         constexpr const char* kTime = "a time HH:MM:SS[.mmm] (minutes and seconds below 60, up to 100 hours)";
         return std::vector<ValueOption>{
             {"--out", "a folder", [](const std::string& v, Options& o) { o.out = v; return std::string(); }},
-            {"--title", "a title number or all", TakeTitle},
+            {"--title", "a title number, main or all", TakeTitle},
+            {"--min-length", "a length: seconds or HH:MM:SS",
+             [](const std::string& v, Options& o) {
+                 const auto ms = ParseTimeText(v);
+                 if (!ms) return std::string("--min-length needs a length: seconds or HH:MM:SS");
+                 o.minLengthMs = static_cast<double>(*ms);
+                 return std::string();
+             }},
             {"--chapter", "a chapter number (from 1)",
              [](const std::string& v, Options& o) {
                  const auto n = ParseInt(v, 1, 99);
@@ -405,9 +419,16 @@ struct TaskList {
 UsageText MakeTasks(const SourceDisc& disc, const DiscInfo& info, const Options& o, const ProfileRecord& profile, TaskList& list)
 {
     std::vector<int> titles = o.titles;
+    if (o.mainTitle) {
+        const int main = disc.MainTitle();
+        if (main < 0) return "the disc does not say which title is the main one; choose one with --title N";
+        if (std::find(titles.begin(), titles.end(), main + 1) == titles.end()) titles.push_back(main + 1);
+    }
+    // Every title of at least the shortest length, each film listed once (a title that plays the
+    // cells of an earlier one is that title again).
     if (titles.empty())
         for (int t = 0; t < info.titleCount; ++t)
-            if (IsListedTitle(info.titles[t]) || !disc.TitleReadable(t)) titles.push_back(t + 1);
+            if ((IsListedTitle(info.titles[t], o.minLengthMs) && disc.SameAs(t) < 0) || !disc.TitleReadable(t)) titles.push_back(t + 1);
     for (int number : titles) {
         if (number <= info.titleCount && !disc.TitleReadable(number - 1)) {
             std::fprintf(stderr, "zuzidero-cli: title %d cannot be read: its title set's IFO and BUP are damaged\n", number);
@@ -602,7 +623,7 @@ int RunConvertCommand(const std::vector<std::string>& args)
     const UsageText taskError = MakeTasks(*disc, info, o, profile, list);
     if (!taskError.empty()) return UsageError(taskError);
     if (list.tasks.empty() && list.unreadable.empty()) {
-        std::fprintf(stderr, "zuzidero-cli: the disc has no title of 3 seconds or more\n");
+        std::fprintf(stderr, "zuzidero-cli: the disc has no title of %g seconds or more\n", o.minLengthMs / 1000);
         return kExitBadInput;
     }
     if (list.tasks.empty()) return kExitBadInput; // every title asked for is unreadable (said above)

@@ -11,6 +11,7 @@
 #include "dvd/iso639.h"
 #include "convert/file_marks.h"
 #include "convert/source_disc.h"
+#include "convert/time_text.h"
 
 namespace {
 
@@ -28,6 +29,8 @@ struct DiscFacts {
     std::vector<std::string> unreadable;
     std::vector<std::vector<bool>> forced; // per title, per subpicture stream
     int mainTitle = -1;
+    std::vector<int> sameAs; // per title: the earlier title it repeats, or -1
+    double shortestMs = kShortestListedTitleMs;
 };
 
 // How a track is kept in a file that keeps it as it is (Matroska, the original-quality copy).
@@ -55,6 +58,13 @@ void PrintJson(const std::string& path, const DiscInfo& info, const DiscFacts& f
         json.Bool(readable[static_cast<std::size_t>(t)]);
         json.Key("main");
         json.Bool(t == facts.mainTitle);
+        json.Key("sameAs");
+        if (facts.sameAs[static_cast<std::size_t>(t)] >= 0)
+            json.Int(facts.sameAs[static_cast<std::size_t>(t)] + 1);
+        else
+            json.Null();
+        json.Key("listed");
+        json.Bool(IsListedTitle(title, facts.shortestMs) && facts.sameAs[static_cast<std::size_t>(t)] < 0);
         json.Key("source");
         json.String(facts.sources[static_cast<std::size_t>(t)]);
         json.Key("durationMs");
@@ -141,12 +151,17 @@ void PrintText(const std::string& path, const DiscInfo& info, const DiscFacts& f
             continue;
         }
         const std::string& source = facts.sources[static_cast<std::size_t>(t)];
-        std::printf("Title_%02d  %s  %d chapter%s  %dx%d %s  %.1f MB%s%s\n", t + 1, FormatDuration(title.durationMs).c_str(),
+        const int sameAs = facts.sameAs[static_cast<std::size_t>(t)];
+        char shortest[64];
+        std::snprintf(shortest, sizeof shortest, "  (shorter than %g s: not listed)", facts.shortestMs / 1000);
+        char repeats[48];
+        std::snprintf(repeats, sizeof repeats, "  (same as Title_%02d)", sameAs + 1);
+        std::printf("Title_%02d  %s  %d chapter%s  %dx%d %s  %.1f MB%s%s%s%s\n", t + 1, FormatDuration(title.durationMs).c_str(),
                     title.chapterCount, title.chapterCount == 1 ? "" : "s", video.width, video.height,
                     video.wide ? "16:9" : "4:3",
                     static_cast<double>(TitleByteLength(title)) / (1024.0 * 1024.0),
-                    source.empty() ? "" : ("  (" + source + ")").c_str(),
-                    IsListedTitle(title) ? "" : "  (shorter than 3 s: not listed)");
+                    source.empty() ? "" : ("  (" + source + ")").c_str(), t == facts.mainTitle ? "  main" : "",
+                    sameAs >= 0 ? repeats : "", IsListedTitle(title, facts.shortestMs) ? "" : shortest);
         for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) {
             const std::string name = LanguageName(title.audioLanguage[a]);
             const StreamLabel kept = KeptAudio(title, a);
@@ -172,13 +187,20 @@ int RunInfoCommand(const std::vector<std::string>& args)
 {
     std::string disc;
     bool json = false;
-    for (const std::string& arg : args) {
+    double minLengthMs = kShortestListedTitleMs;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (IsHelp(arg)) {
             PrintUsage();
             return kExitOk;
         }
         if (arg == "--json") {
             json = true;
+        } else if (arg == "--min-length") {
+            if (++i >= args.size()) return UsageError("--min-length needs a number of seconds");
+            const std::optional<std::int64_t> ms = ParseTimeText(args[i]);
+            if (!ms) return UsageError("--min-length needs a length in seconds (or HH:MM:SS), not " + args[i]);
+            minLengthMs = static_cast<double>(*ms);
         } else if (!arg.empty() && arg[0] == '-') {
             return UsageError("unknown option for info: " + arg);
         } else if (disc.empty()) {
@@ -203,9 +225,11 @@ int RunInfoCommand(const std::vector<std::string>& args)
         facts.readable.push_back(source->TitleReadable(t));
         facts.sources.push_back(source->TitleSource(t));
         facts.forced.push_back(source->ForcedSubpictures(t));
+        facts.sameAs.push_back(source->SameAs(t));
     }
     facts.unreadable = source->Unreadable();
     facts.mainTitle = source->MainTitle();
+    facts.shortestMs = minLengthMs;
     // What could not be read is said on stderr too, whatever the output's form.
     for (const std::string& line : facts.unreadable) std::fprintf(stderr, "zuzidero-cli: %s\n", line.c_str());
     if (json)

@@ -91,6 +91,12 @@ void JsonWriter::Bool(bool value)
     m_text += value ? "true" : "false";
 }
 
+void JsonWriter::Null()
+{
+    BeforeValue();
+    m_text += "null";
+}
+
 void JsonWriter::Double(double value)
 {
     BeforeValue();

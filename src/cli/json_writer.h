@@ -17,6 +17,7 @@ public:
     void String(std::string_view value);
     void Int(std::int64_t value);
     void Bool(bool value);
+    void Null();
     void Double(double value);
 
     const std::string& Text() const { return m_text; }

@@ -34,8 +34,9 @@ public:
     DiscKind Kind() const { return m_disc->Kind(); }
     // The name the title list shows (a volume's, a folder's, a file's), or empty.
     std::string VolumeName() const { return m_disc->VolumeName(); }
-    // The title a player starts with (0-based), or -1.
+    // The main title (0-based), or -1; the earlier title a title repeats, or -1 (Disc).
     int MainTitle() const { return m_disc->MainTitle(); }
+    int SameAs(int title) const { return Known(title) ? m_disc->SameAs(title) : -1; }
     // The picture of a title (0-based); the defaults for an unknown title.
     TitleVideo VideoOf(int title) const;
     // False for a title whose navigation could not be read, or an unknown title.

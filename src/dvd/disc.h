@@ -67,8 +67,14 @@ public:
     // Per subpicture stream of a title's record: whether it holds only forced subtitles (those
     // shown whatever the viewer chose); empty when the disc does not say.
     virtual std::vector<bool> ForcedSubpictures(int) const { return {}; }
-    // The title a player starts with (0-based), or -1 when the disc does not say.
+    // The main title (0-based), or -1 when the disc does not say: a Blu-ray folder's longest
+    // playlist; a DVD's longest title that plays its cells forward without repeating one and whose
+    // first cell can be read (decoys of a film's length play its cells out of order or one over
+    // and over).
     virtual int MainTitle() const { return -1; }
+    // The earlier title (0-based) that plays the same cells in the same order as this one, or -1:
+    // a film listed twice is one title.
+    virtual int SameAs(int) const { return -1; }
     // What the disc is. Only a DVD's cells are tied to their times (by its navigation packs);
     // other kinds have their time stamps followed across their restarts instead.
     virtual DiscKind Kind() const { return DiscKind::kDvd; }

@@ -91,5 +91,9 @@ std::int32_t FindTrack(const TitleInfo& title, TrackKind kind, const std::string
 // The title's tracks of a kind as a user reads them: "BD80 (en), C000 (fr)"; "none" when it has none.
 std::string ListTracks(const TitleInfo& title, TrackKind kind);
 
-// Whether a title of this length is listed.
-inline bool IsListedTitle(const TitleInfo& title) { return title.durationMs >= kShortestListedTitleMs; }
+// Whether a title of this length is listed (`shortestMs`: the shortest that is, 3 s unless the
+// user says otherwise).
+inline bool IsListedTitle(const TitleInfo& title, double shortestMs = kShortestListedTitleMs)
+{
+    return title.durationMs >= shortestMs;
+}

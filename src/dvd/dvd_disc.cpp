@@ -278,6 +278,73 @@ TitleVideo DvdDisc::VideoOf(int title) const
     return m_titles[static_cast<std::size_t>(title)].video;
 }
 
+int DvdDisc::MainTitle() const
+{
+    std::lock_guard lock(m_lock);
+    Score();
+    return m_mainTitle;
+}
+
+int DvdDisc::SameAs(int title) const
+{
+    std::lock_guard lock(m_lock);
+    Score();
+    return title >= 0 && static_cast<std::size_t>(title) < m_sameAs.size() ? m_sameAs[static_cast<std::size_t>(title)] : -1;
+}
+
+bool DvdDisc::FirstCellReadable(const Title& title) const
+{
+    const CellRun* first = nullptr;
+    for (const auto& chapter : title.chapters)
+        if (!chapter.empty()) {
+            first = &chapter.front();
+            break;
+        }
+    if (!first) return false;
+    DvdFilePtr file(DVDOpenFile(m_reader.get(), title.titleSet, DVD_READ_TITLE_VOBS));
+    std::uint8_t sector[kSectorSize];
+    if (!file || DVDReadBlocks(file.get(), static_cast<int>(first->first), 1, sector) != 1) return false;
+    // A pack header: MPEG data, not the zeros of a damaged stretch.
+    return sector[0] == 0 && sector[1] == 0 && sector[2] == 1 && sector[3] == 0xBA;
+}
+
+void DvdDisc::Score() const
+{
+    if (m_scored) return;
+    m_scored = true;
+    const auto cellsOf = [](const Title& t) {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> cells;
+        for (const auto& chapter : t.chapters)
+            for (const CellRun& run : chapter) cells.emplace_back(run.first, run.last);
+        return cells;
+    };
+    m_sameAs.assign(m_titles.size(), -1);
+    std::vector<std::vector<std::pair<std::uint32_t, std::uint32_t>>> cells;
+    for (const Title& t : m_titles) cells.push_back(cellsOf(t));
+    double longest = 0;
+    for (std::size_t t = 0; t < m_titles.size(); ++t) {
+        const Title& title = m_titles[t];
+        if (!title.readable || cells[t].empty()) continue;
+        for (std::size_t u = 0; u < t; ++u) {
+            if (m_sameAs[u] < 0 && m_titles[u].titleSet == title.titleSet && cells[u] == cells[t]) {
+                m_sameAs[t] = static_cast<int>(u);
+                break;
+            }
+        }
+        if (m_sameAs[t] >= 0) continue;
+        // Forward, each cell once.
+        bool forward = true;
+        for (std::size_t c = 1; c < cells[t].size() && forward; ++c) forward = cells[t][c].first > cells[t][c - 1].first;
+        const double ms = t < static_cast<std::size_t>(kMaxTitles) ? m_info.titles[t].durationMs : 0;
+        if (!forward || ms <= longest || !FirstCellReadable(title)) {
+            if (!forward) DebugLog("dvd: title %zu plays its cells out of order or repeats one: not the main title\n", t + 1);
+            continue;
+        }
+        longest = ms;
+        m_mainTitle = static_cast<int>(t);
+    }
+}
+
 std::vector<bool> DvdDisc::ForcedSubpictures(int title) const
 {
     if (title < 0 || static_cast<std::size_t>(title) >= m_titles.size()) return {};

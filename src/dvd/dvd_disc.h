@@ -75,6 +75,8 @@ public:
     TitleVideo VideoOf(int title) const override;
     std::vector<std::uint32_t> SubpicturePalette(int title) const override;
     std::vector<bool> ForcedSubpictures(int title) const override;
+    int MainTitle() const override;
+    int SameAs(int title) const override;
 
     // While on, reads give up at once (zeros) instead of trying unreadable sectors again: a stop
     // must not wait for a damaged drive's retries. Any thread.
@@ -107,6 +109,13 @@ private:
 
     DvdReaderPtr m_reader;
     std::vector<Title> m_titles;
+    // The main title and each title's first listing, found once (m_lock).
+    mutable bool m_scored = false;
+    mutable int m_mainTitle = -1;
+    mutable std::vector<int> m_sameAs;
+    void Score() const; // m_lock held
+    // Whether the first sector of a title's first cell is there to be read (m_lock held).
+    bool FirstCellReadable(const Title& title) const;
     DiscInfo m_info{};
 
     static std::string ReadVolumeName(dvd_reader_t* reader);
