@@ -33,7 +33,9 @@ Preferences Preferences::Load(const QString& productTitle)
     text("strImageType", p.imageType);
     text("strAction", p.action);
     text("strDeinterlace", p.deinterlace);
+    text("strTickOnLoad", p.tickOnLoad);
     bool ok = false;
+    if (const int minutes = store.value(QStringLiteral("tick_minutes")).toInt(&ok); ok && minutes >= 0) p.tickMinutes = minutes;
     const int cpu = store.value(QStringLiteral("cpu_usage")).toInt(&ok);
     if (ok) p.cpuUsage = cpu;
     return p;

@@ -19,6 +19,11 @@ struct Preferences {
     QString deinterlace = QStringLiteral("Auto");
     // The same as the engine's mode (kDeinterlaceAuto, On, Off).
     int DeinterlaceMode() const;
+    // Which titles are ticked when a disc is loaded: "Every title" (as before), "The main title
+    // only", or "Titles longer than" `tickMinutes` minutes; kept as "strTickOnLoad" and
+    // "tick_minutes".
+    QString tickOnLoad = QStringLiteral("Every title");
+    int tickMinutes = 20;
 
     // The defaults: the user's Videos and Pictures folders.
     static Preferences Defaults();

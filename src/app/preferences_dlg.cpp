@@ -4,6 +4,7 @@
 #include "app/skin.h"
 
 #include <QComboBox>
+#include <QSpinBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -59,6 +60,14 @@ CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& produc
     SelectExact(m_cpuUsage, QString::asprintf("%d%%", preferences.cpuUsage));
     SelectExact(m_deinterlace, preferences.deinterlace);
     if (m_deinterlace->currentIndex() < 0) m_deinterlace->setCurrentIndex(0);
+    m_tickOnLoad = new QComboBox;
+    m_tickOnLoad->addItems({"Every title", "The main title only", "Titles longer than"});
+    SelectExact(m_tickOnLoad, preferences.tickOnLoad);
+    if (m_tickOnLoad->currentIndex() < 0) m_tickOnLoad->setCurrentIndex(0);
+    m_tickMinutes = new QSpinBox;
+    m_tickMinutes->setRange(0, 600);
+    m_tickMinutes->setSuffix(QStringLiteral(" minutes"));
+    m_tickMinutes->setValue(preferences.tickMinutes);
     auto* language = new QComboBox;
     language->addItem(QStringLiteral("English"));
     auto* skin = new QComboBox;
@@ -74,6 +83,10 @@ CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& produc
     optionsForm->addRow(QStringLiteral("Converting Done"), m_action);
     optionsForm->addRow(QStringLiteral("CPU Usage"), m_cpuUsage);
     optionsForm->addRow(QStringLiteral("Deinterlace"), m_deinterlace);
+    auto* tickRow = new QHBoxLayout;
+    tickRow->addWidget(m_tickOnLoad, 1);
+    tickRow->addWidget(m_tickMinutes);
+    optionsForm->addRow(QStringLiteral("When a disc is loaded, tick"), tickRow);
     optionsForm->addRow(QStringLiteral("Change Language"), language);
     optionsForm->addRow(QStringLiteral("Change Skin"), skin);
     m_pages = new QStackedWidget;
@@ -151,6 +164,12 @@ bool CPreferencesDlg::OnOk()
     text("strImageType", m_preferences.imageType, m_imageType->currentText());
     text("strAction", m_preferences.action, m_action->currentText());
     text("strDeinterlace", m_preferences.deinterlace, m_deinterlace->currentText());
+    text("strTickOnLoad", m_preferences.tickOnLoad, m_tickOnLoad->currentText());
+    if (m_tickMinutes->value() != m_preferences.tickMinutes) {
+        m_preferences.tickMinutes = m_tickMinutes->value();
+        Preferences::Write(m_title, QStringLiteral("tick_minutes"), m_preferences.tickMinutes);
+        ++m_writes;
+    }
     int cpu = 0;
     if (std::sscanf(m_cpuUsage->currentText().toLatin1().constData(), "%d%%", &cpu) == 1 && cpu != m_preferences.cpuUsage) {
         m_preferences.cpuUsage = cpu;

@@ -7,6 +7,7 @@
 #include "app/preferences.h"
 
 class QComboBox;
+class QSpinBox;
 class QLineEdit;
 class QPushButton;
 class QStackedWidget;
@@ -22,6 +23,8 @@ public:
     QComboBox* Action() const { return m_action; }
     QComboBox* CpuUsage() const { return m_cpuUsage; }
     QComboBox* Deinterlace() const { return m_deinterlace; }
+    QComboBox* TickOnLoad() const { return m_tickOnLoad; }
+    QSpinBox* TickMinutes() const { return m_tickMinutes; }
     void ShowPage(int page);
     // Writes what changed; false (window stays open) when the store cannot be written.
     bool OnOk();
@@ -34,7 +37,8 @@ private:
     Preferences& m_preferences;
     QString m_title;
     QLineEdit *m_outFolder, *m_snapFolder;
-    QComboBox *m_imageType, *m_action, *m_cpuUsage, *m_deinterlace;
+    QComboBox *m_imageType, *m_action, *m_cpuUsage, *m_deinterlace, *m_tickOnLoad;
+    QSpinBox* m_tickMinutes;
     QStackedWidget* m_pages;
     QPushButton* m_pageButtons[2] = {nullptr, nullptr}; // the tabs: the shown page's is checked
     int m_writes = 0;

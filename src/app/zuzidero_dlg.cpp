@@ -330,6 +330,7 @@ void CZuZideroDlg::BuildMenus()
     add(m_editMenu, QStringLiteral("Clear All"), &CZuZideroDlg::OnClearAll);
     add(m_editMenu, QStringLiteral("Check All"), &CZuZideroDlg::OnCheckAll);
     add(m_editMenu, QStringLiteral("UnCheck All"), &CZuZideroDlg::OnUnCheckAll);
+    add(m_editMenu, QStringLiteral("Tick the main title only"), &CZuZideroDlg::OnTickMainOnly);
     add(m_editMenu, QStringLiteral("Properties"), &CZuZideroDlg::OnProperties);
     add(m_clipMenu, QStringLiteral("Trim"), &CZuZideroDlg::OnTrim);
     add(m_clipMenu, QStringLiteral("Crop"), &CZuZideroDlg::OnCrop);
@@ -372,6 +373,10 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
     if (!unreadable.isEmpty()) root->setToolTip(0, unreadable.join(QLatin1Char('\n')));
     const QString extension = QString::fromStdString(m_currentProfile.FormatExt);
     QTreeWidgetItem* first = nullptr;
+    QTreeWidgetItem* mainItem = nullptr;
+    const int main = m_disc->MainTitle();
+    const bool mainOnly = m_prefs.tickOnLoad == QStringLiteral("The main title only") && main >= 0;
+    const bool longOnly = m_prefs.tickOnLoad == QStringLiteral("Titles longer than");
     for (int i = 0; i < m_info->titleCount; ++i) {
         const TitleInfo& title = m_info->titles[i];
         if (!IsListedTitle(title)) continue;
@@ -384,10 +389,31 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
         if (const QString source = QString::fromStdString(m_disc->TitleSource(i)); !source.isEmpty())
             for (int column = 0; column < m_list->columnCount(); ++column) item->setToolTip(column, source);
         InsertChapters(item, task);
+        // The main title stands out; a title that plays an earlier one's cells again is that
+        // title, and is not ticked.
+        QStringList notes;
+        if (const QString source = item->toolTip(0); !source.isEmpty()) notes << source;
+        if (i == main) {
+            notes << QStringLiteral("Main title");
+            QFont bold = item->font(0);
+            bold.setBold(true);
+            for (int column = 0; column < m_list->columnCount(); ++column) item->setFont(column, bold);
+            mainItem = item;
+        }
+        const int sameAs = m_disc->SameAs(i);
+        if (sameAs >= 0) notes << QStringLiteral("Same as Title_%1").arg(sameAs + 1, 2, 10, QLatin1Char('0'));
+        if (!notes.isEmpty())
+            for (int column = 0; column < m_list->columnCount(); ++column) item->setToolTip(column, notes.join(QLatin1Char('\n')));
+        const bool tick = sameAs < 0 && (mainOnly ? i == main : !longOnly || title.durationMs > m_prefs.tickMinutes * 60000.0);
+        if (!tick) m_list->ToggleCheck(item);
         if (!first) {
             first = item;
             m_lastClip = task.clip;
         }
+    }
+    if (mainItem) {
+        first = mainItem;
+        if (const ConversionTask* task = m_list->TaskOf(mainItem)) m_lastClip = task->clip;
     }
     root->setExpanded(true);
     m_gettingStarted->hide();
@@ -647,6 +673,28 @@ void CZuZideroDlg::OnClearAll()
 
 void CZuZideroDlg::OnCheckAll() { m_list->CheckAll(true); }
 void CZuZideroDlg::OnUnCheckAll() { m_list->CheckAll(false); }
+
+QTreeWidgetItem* CZuZideroDlg::MainTitleItem() const
+{
+    const int main = m_disc ? m_disc->MainTitle() : -1;
+    QTreeWidgetItem* root = m_list->Root();
+    for (int i = 0; root && main >= 0 && i < root->childCount(); ++i) {
+        const ConversionTask* task = m_list->TaskOf(root->child(i));
+        if (task && task->titleIndex == main) return root->child(i);
+    }
+    return nullptr;
+}
+
+void CZuZideroDlg::OnTickMainOnly()
+{
+    QTreeWidgetItem* main = MainTitleItem();
+    if (!main) {
+        ShowMessage(this, QStringLiteral("The disc does not say which title is the main one."));
+        return;
+    }
+    m_list->CheckAll(false);
+    m_list->ToggleCheck(main);
+}
 
 ConversionTask* CZuZideroDlg::CheckedSelection()
 {

@@ -95,6 +95,10 @@ public slots:
     void OnClearAll();
     void OnCheckAll();
     void OnUnCheckAll();
+    // Ticks the main title alone (Edit menu).
+    void OnTickMainOnly();
+    // The main title's row, or null.
+    QTreeWidgetItem* MainTitleItem() const;
     void OnTrim() { OpenEditor(0); }
     void OnCrop() { OpenEditor(1); }
     void OnEffect() { OpenEditor(2); }

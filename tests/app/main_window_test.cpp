@@ -279,6 +279,57 @@ private slots:
         QCOMPARE(ColumnTexts(window.TitleList(), 3), (QStringList{"Title_01.avi", "Title_02.avi"}));
     }
 
+    void TheMainTitleIsMarkedSelectedAndTickedAloneOnRequest()
+    {
+        CollectMessages messages;
+        const auto ticked = [](CZuZideroDlg& window) {
+            QStringList names;
+            QTreeWidgetItem* root = window.TitleList()->Root();
+            for (int i = 0; root && i < root->childCount(); ++i)
+                if (window.TitleList()->StateOf(root->child(i)) == CColumnTreeCtrl::kChecked) names << root->child(i)->text(0);
+            return names;
+        };
+        {
+            CZuZideroDlg window;
+            QVERIFY(window.LoadDisc(DiscPath("film_titles")));
+            // Title_04 is the film; 02 and 03 are decoys of its length, 05 and 07 list it again.
+            QTreeWidgetItem* main = window.MainTitleItem();
+            QVERIFY(main);
+            QCOMPARE(main->text(0), QStringLiteral("Title_04"));
+            QCOMPARE(window.TitleList()->currentItem(), main);
+            QVERIFY(main->toolTip(0).contains(QStringLiteral("Main title")));
+            QVERIFY(main->font(0).bold());
+            QTreeWidgetItem* again = window.TitleList()->Root()->child(4);
+            QCOMPARE(again->text(0), QStringLiteral("Title_05"));
+            QCOMPARE(again->toolTip(0), QStringLiteral("Same as Title_04"));
+            QCOMPARE(ticked(window), (QStringList{"Title_01", "Title_02", "Title_03", "Title_04", "Title_06"}));
+            window.OnTickMainOnly();
+            QCOMPARE(ticked(window), QStringList{"Title_04"});
+        }
+        // The preference: the main title only, or titles longer than so many minutes.
+        QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("strTickOnLoad"), QStringLiteral("The main title only")));
+        {
+            CZuZideroDlg window;
+            QVERIFY(window.LoadDisc(DiscPath("film_titles")));
+            QCOMPARE(ticked(window), QStringList{"Title_04"});
+        }
+        QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("strTickOnLoad"), QStringLiteral("Titles longer than")));
+        QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("tick_minutes"), 0));
+        {
+            CZuZideroDlg window;
+            QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+            QCOMPARE(ticked(window), (QStringList{"Title_01", "Title_02"}));
+        }
+        QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("tick_minutes"), 1));
+        {
+            CZuZideroDlg window;
+            QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+            QVERIFY(ticked(window).isEmpty());
+        }
+        QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("strTickOnLoad"), QStringLiteral("Every title")));
+        QVERIFY(messages.messages.isEmpty());
+    }
+
     void TheChosenTrackAndSubtitleAreKept()
     {
         CZuZideroDlg window;
