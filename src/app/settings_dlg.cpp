@@ -160,6 +160,11 @@ void CSettingsDlg::FillPresets()
 
 void CSettingsDlg::FillLists()
 {
+    // "Same as source" among the frame rates of a profile that encodes pictures: a PAL title stays
+    // at 25, NTSC video at 29.97.
+    if (m_working.writer.hasVideo && !OutputWriter::IsCopy(m_working.writer.VideoCodecName) &&
+        LookupLabel(m_working.FrameRates, "0").empty())
+        m_working.FrameRates = std::string("0$Same as source") + (m_working.FrameRates.empty() ? "" : ",") + m_working.FrameRates;
     Fill(m_resolution, m_working.Resolutions);
     Fill(m_frameRate, m_working.FrameRates);
     Fill(m_videoEncoder, m_working.VideoCodecs);

@@ -68,6 +68,7 @@ struct Options {
     std::optional<std::string> subtitle;
     bool noSubtitle = false;
     bool audioCopy = false;
+    std::optional<std::int32_t> rate; // pictures per 1000 s; 0 the source's
     // "all", "none", "chosen", or identifiers and languages (resolved per title).
     std::vector<std::string> subtitleTracks;
     bool merge = false;
@@ -176,6 +177,18 @@ const std::vector<ValueOption>& ValueOptions()
         return std::vector<ValueOption>{
             {"--out", "a folder", [](const std::string& v, Options& o) { o.out = v; return std::string(); }},
             {"--title", "a title number, main or all", TakeTitle},
+            {"--rate", "source, 23.976, 24, 25, 29.97, 30, 50 or 59.94",
+             [](const std::string& v, Options& o) {
+                 static const std::pair<const char*, std::int32_t> kRates[] = {
+                     {"source", 0}, {"23.976", 23976}, {"24", 24000}, {"25", 25000}, {"29.97", 29970},
+                     {"30", 30000}, {"50", 50000}, {"59.94", 59940}};
+                 for (const auto& [name, rate] : kRates)
+                     if (v == name) {
+                         o.rate = rate;
+                         return std::string();
+                     }
+                 return std::string("--rate needs source, 23.976, 24, 25, 29.97, 30, 50 or 59.94");
+             }},
             {"--min-length", "a length: seconds or HH:MM:SS",
              [](const std::string& v, Options& o) {
                  const auto ms = ParseTimeText(v);
@@ -488,6 +501,7 @@ RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const st
     settings.subtitles = !o.noSubtitle;
     settings.deinterlace = o.deinterlace;
     settings.overwrite = o.overwrite;
+    if (o.rate && profile.writer.hasVideo && !OutputWriter::IsCopy(profile.writer.VideoCodecName)) settings.profile.FrameRate = *o.rate;
     settings.severalSoundStreams = TakesSeveralSoundStreams(profile.index, profile.writer.hasVideo != 0, profile.FormatExt);
     // "Same as source": the tracks the container holds are copied, the others converted with
     // the profile's own codec.

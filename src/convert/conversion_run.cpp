@@ -164,7 +164,13 @@ bool ConversionRun::OpenFile(const RunTask& t, std::string* why)
         return false;
     }
     if (!m_part.Create(m_filePath, why)) return false;
-    if (!m_engine.OpenOutput(m_filePath, m_settings.profile, shown, m_part.Descriptor(), MarksOfFile(t))) {
+    // "Same as source": the file takes its first title's own rate.
+    WriterSettings profile = m_settings.profile;
+    if (profile.hasVideo && profile.FrameRate == 0) {
+        profile.FrameRate = m_disc->VideoOf(t.task.titleIndex).frameRate;
+        if (profile.FrameRate == 0) profile.FrameRate = 29970;
+    }
+    if (!m_engine.OpenOutput(m_filePath, profile, shown, m_part.Descriptor(), MarksOfFile(t))) {
         *why = m_engine.Writer().LastReason();
         m_part.Discard();
         return false;

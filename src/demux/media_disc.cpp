@@ -280,6 +280,7 @@ public:
         if (!file.m_streams[kVideoStreams].empty()) {
             const CMediaType& mt = file.m_streams[kVideoStreams].front().mt;
             scan.video = VideoOf(mt);
+            scan.video.frameRate = FrameRateOf(TimePerFrame(mt));
             // The last picture shows for a frame after its time stamp.
             scan.ms += static_cast<double>(TimePerFrame(mt)) / 10000.0;
         }

@@ -19,6 +19,8 @@ struct TitleVideo {
     int width = 720;
     int height = 480;
     bool wide = false;
+    // Pictures per 1000 s as the source codes them (25000 PAL, 29970 NTSC, 23976 film); 0 unknown.
+    std::int32_t frameRate = 0;
 };
 
 // What a test's fault hook makes of one sector read.

@@ -121,3 +121,14 @@ std::string ListTracks(const TitleInfo& title, TrackKind kind)
     }
     return text.empty() ? "none" : text;
 }
+
+std::int32_t FrameRateOf(std::int64_t perFrame)
+{
+    if (perFrame <= 0) return 0;
+    static constexpr std::int32_t kRates[] = {23976, 24000, 25000, 29970, 30000, 50000, 59940};
+    const double rate = 1e10 / static_cast<double>(perFrame); // per 1000 s
+    std::int32_t best = 0;
+    for (std::int32_t r : kRates)
+        if (std::abs(rate - r) < 0.01 * r && (best == 0 || std::abs(rate - r) < std::abs(rate - best))) best = r;
+    return best;
+}

@@ -91,6 +91,10 @@ std::int32_t FindTrack(const TitleInfo& title, TrackKind kind, const std::string
 // The title's tracks of a kind as a user reads them: "BD80 (en), C000 (fr)"; "none" when it has none.
 std::string ListTracks(const TitleInfo& title, TrackKind kind);
 
+// The rate nearest to a picture's length (100 ns) among those a profile can name (23976, 24000,
+// 25000, 29970, 30000, 50000, 59940, pictures per 1000 s), or 0 for none.
+std::int32_t FrameRateOf(std::int64_t perFrame);
+
 // Whether a title of this length is listed (`shortestMs`: the shortest that is, 3 s unless the
 // user says otherwise).
 inline bool IsListedTitle(const TitleInfo& title, double shortestMs = kShortestListedTitleMs)

@@ -248,6 +248,7 @@ void DvdDisc::Load(const ifo::Manager& manager)
         title.video.width = kWidths[vts->pictureSize & 3];
         title.video.height = (ntsc ? 480 : 576) / (vts->pictureSize == 3 ? 2 : 1);
         title.video.wide = vts->aspect != 0;
+        title.video.frameRate = ntsc ? 29970 : 25000;
         // Cells end where the title set's VOBs end: a cell that claims more would be read for ever.
         const std::uint32_t sectors = vobSectors[entry.titleSet];
 
