@@ -47,7 +47,7 @@ for _ in $(seq "$rounds"); do
   theirs_kb=$((kb > theirs_kb ? kb : theirs_kb))
 done
 
-median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+. "$root/bench/lib.sh"
 length=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$work/ours"/*.mp4)
 awk -v a="$(median "${ours[@]}")" -v b="$(median "${theirs[@]}")" -v ma="$ours_kb" -v mb="$theirs_kb" \
     -v r="$rounds" -v len="$length" 'BEGIN {

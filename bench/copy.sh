@@ -12,15 +12,12 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/bench/lib.sh"
 disc=${1:-$root/build/bench-discs/long}
 title=${2:-1}
 rounds=${3:-5}
 [ -d "$disc" ] || "$root/bench/make_long_disc.sh" "$disc"
-cli=${ZUZIDERO_CLI:-$root/build/release/src/cli/zuzidero-cli}
-if [ ! -x "$cli" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release --target zuzidero-cli >/dev/null
-fi
+cli=${ZUZIDERO_CLI:-$(release_program "$root" zuzidero-cli "$root/build/release/src/cli/zuzidero-cli")}
 
 vts=$(lsdvd -t "$title" -x -Ox "$disc" 2>/dev/null | sed -n 's:.*<vts>\([0-9]*\)</vts>.*:\1:p' | head -1)
 vob_files=("$disc"/VIDEO_TS/VTS_$(printf %02d "$vts")_[1-9].VOB)
@@ -41,13 +38,4 @@ for _ in $(seq "$rounds"); do
   theirs+=($((t2 - t1)))
 done
 
-median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ours_ns=$(median "${ours[@]}")
-theirs_ns=$(median "${theirs[@]}")
-awk -v size="$size" -v a="$ours_ns" -v b="$theirs_ns" -v n="$rounds" 'BEGIN {
-  za = size / (a / 1e9) / 1e6; fb = size / (b / 1e9) / 1e6
-  printf "VOBs     %.1f MB, median of %d rounds\n", size / 1e6, n
-  printf "zuzidero %.1f MB/s (%.1f ms)\n", za, a / 1e6
-  printf "ffmpeg   %.1f MB/s (%.1f ms)\n", fb, b / 1e6
-  printf "ratio %.2f\n", za / fb
-}'
+throughput_report VOBs "$size" "$(median "${ours[@]}")" "$(median "${theirs[@]}")" "$rounds"

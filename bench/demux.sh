@@ -10,11 +10,8 @@ set -euo pipefail
 file=${1:?usage: bench/demux.sh FILE [ROUNDS]}
 rounds=${2:-7}
 root=$(cd "$(dirname "$0")/.." && pwd)
-bin=${ZUZIDERO_BENCH_DEMUX:-$root/build/release/bench/bench_demux}
-if [ ! -x "$bin" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release --target bench_demux >/dev/null
-fi
+. "$root/bench/lib.sh"
+bin=${ZUZIDERO_BENCH_DEMUX:-$(release_program "$root" bench_demux "$root/build/release/bench/bench_demux")}
 
 size=$(stat -c %s "$file")
 cat "$file" >/dev/null # into the page cache
@@ -32,13 +29,4 @@ for _ in $(seq "$rounds"); do
   theirs+=($((t2 - t1)))
 done
 
-median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ours_ns=$(median "${ours[@]}")
-theirs_ns=$(median "${theirs[@]}")
-awk -v size="$size" -v a="$ours_ns" -v b="$theirs_ns" -v n="$rounds" 'BEGIN {
-  za = size / (a / 1e9) / 1e6; fb = size / (b / 1e9) / 1e6
-  printf "file     %.1f MB, median of %d rounds\n", size / 1e6, n
-  printf "zuzidero %.1f MB/s (%.1f ms)\n", za, a / 1e6
-  printf "ffmpeg   %.1f MB/s (%.1f ms)\n", fb, b / 1e6
-  printf "ratio %.2f\n", za / fb
-}'
+throughput_report file "$size" "$(median "${ours[@]}")" "$(median "${theirs[@]}")" "$rounds"

@@ -32,7 +32,7 @@ for _ in $(seq "$rounds"); do
   theirs+=($((t2 - t1)))
 done
 
-median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+. "$root/bench/lib.sh"
 awk -v n="$pictures" -v a="$(median "${ours[@]}")" -v b="$(median "${theirs[@]}")" -v r="$rounds" 'BEGIN {
   za = n / (a / 1e9); fb = n / (b / 1e9)
   printf "title    %d pictures, median of %d rounds\n", n, r

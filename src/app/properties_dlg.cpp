@@ -78,19 +78,20 @@ CProperties::CProperties(const std::vector<EngineStream>& streams, const QString
     row(QStringLiteral("Video Bitrate"), t.videoBitRate, 130);
     row(QStringLiteral("Frame Rate"), t.frameRate, 160);
     heading(QStringLiteral("Audio Information"), 230);
-    row(QStringLiteral("Audio Bitrate"), t.audioBitRate, 264);
-    row(QStringLiteral("Audio Sample Rate"), t.sampleRate, 294);
-    row(QStringLiteral("Channels"), t.channels, 324);
-    // The tracks as a copy keeps them, in a smaller type so that a title's eight fit.
+    // The rows stand closer than the video's, to leave two lines inside the panel for the tracks.
+    row(QStringLiteral("Audio Bitrate"), t.audioBitRate, 258);
+    row(QStringLiteral("Audio Sample Rate"), t.sampleRate, 283);
+    row(QStringLiteral("Channels"), t.channels, 308);
+    // The tracks as a copy keeps them, in a smaller type; all of them in the tooltip.
     auto* caption = new QLabel(QStringLiteral("Tracks as kept"), this);
-    caption->setGeometry(60, 352, 180, 22);
+    caption->setGeometry(60, 333, 180, 22);
     auto* tracks = new QLabel(kept.join(QStringLiteral(", ")), this);
     tracks->setWordWrap(true);
     tracks->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QFont small = tracks->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     tracks->setFont(small);
-    tracks->setGeometry(250, 354, 320, 40);
+    tracks->setGeometry(250, 336, 290, 30);
     tracks->setToolTip(kept.join(QStringLiteral("\n")));
     m_values.emplace_back(caption->text(), tracks);
 

@@ -73,10 +73,12 @@ bool ConversionEngine::Build(std::shared_ptr<SourceDisc> disc, int titleIndex, i
     if (options.preview && m_writer.HasVideo() && !m_writer.Copies(StreamKind::kVideo)) AttachPreview(options.preview);
     ChooseStreams(options.subtitleId, options.audioStreamId);
     // The first track has its pin now; the others get pins of their own.
+    m_soundTracks.assign(1, options.audioStreamId ? options.audioStreamId : static_cast<std::uint16_t>(m_firstAudioStreamId));
     if (m_profile.hasAudio && !ConnectMoreSound(options.moreAudio, options.audioStreamId ? options.audioStreamId
                                                                                        : static_cast<std::uint16_t>(m_firstAudioStreamId)))
         return false;
     if (!ConnectSubtitleTracks(options.subtitleTracks)) return false;
+    DescribeUnfedCopies();
     // Copied streams are written from where this task begins in the file.
     m_sink->SetFileOffset(m_writer.Length());
     return SUCCEEDED(m_control->Pause());
@@ -270,9 +272,13 @@ bool ConversionEngine::ConnectMoreSound(const std::vector<std::uint16_t>& tracks
         auto stream = std::find_if(streams.rbegin(), streams.rend(),
                                    [&](const EngineStream& s) { return s.kind == EngineStream::kAudio && s.streamId == id; });
         const int pin = stream == streams.rend() ? -1 : m_splitter->AddSoundPin(stream->index);
+        m_soundTracks.push_back(id);
         if (pin < 0) {
-            // Listed for the title, but not in its data: the file's stream for it stays empty.
+            // Listed for the title, but not in its data: the file's stream for it stays empty, and
+            // keeps its place (an unconnected input), so that the tracks after it keep theirs.
             m_soundNotFound.push_back(id);
+            m_moreSound.emplace_back();
+            m_sink->AddSoundInput();
             continue;
         }
         // The sink's inputs: the first sound, the pictures, then the further sounds.
@@ -308,6 +314,37 @@ bool ConversionEngine::ConnectMoreSound(const std::vector<std::uint16_t>& tracks
         if (!ConnectLinks(m_graph.Get(), rows, message).Ok()) return false;
     }
     return true;
+}
+
+void ConversionEngine::DescribeUnfedCopies()
+{
+    // What the title's record says of a track: its coding and channels (DVD sound is at 48 kHz).
+    const TitleInfo* title = m_titleIndex >= 0 && m_titleIndex < m_disc->Info().titleCount ? &m_disc->Info().titles[m_titleIndex] : nullptr;
+    for (std::size_t k = 0; k < m_writer.AudioTracks(); ++k) {
+        if (!m_writer.Copies(StreamKind::kAudio, k) || m_sink->SoundConnected(static_cast<int>(k))) continue;
+        CopiedFormat format;
+        format.codec = AV_CODEC_ID_AC3;
+        format.sampleRate = 48000;
+        format.channels = 2;
+        for (int i = 0; title && k < m_soundTracks.size() && i < std::clamp(title->audioCount, 0, kMaxAudioStreams); ++i) {
+            if (title->audioStreamId[i] != m_soundTracks[k]) continue;
+            static const std::pair<std::int32_t, AVCodecID> kCodings[] = {
+                {kAudioFormatAc3, AV_CODEC_ID_AC3}, {kAudioFormatEac3, AV_CODEC_ID_EAC3}, {kAudioFormatDts, AV_CODEC_ID_DTS},
+                {kAudioFormatMpeg1, AV_CODEC_ID_MP2}, {kAudioFormatMpeg2, AV_CODEC_ID_MP2}, {kAudioFormatMp3, AV_CODEC_ID_MP3}};
+            for (const auto& [coding, codec] : kCodings)
+                if (coding == title->audioFormat[i]) format.codec = codec;
+            format.channels = ShownChannelCount(title->audioChannelsMinusOne[i]);
+        }
+        m_writer.DescribeCopied(StreamKind::kAudio, k, format, true);
+    }
+    if (m_writer.Copies(StreamKind::kVideo) && !m_sink->GetPin(1)->IsConnected()) {
+        const TitleVideo picture = m_disc->VideoOf(m_titleIndex);
+        CopiedFormat format;
+        format.codec = m_disc->Kind() == DiscKind::kDvd ? AV_CODEC_ID_MPEG2VIDEO : AV_CODEC_ID_H264;
+        format.width = picture.width;
+        format.height = picture.height;
+        m_writer.DescribeCopied(StreamKind::kVideo, 0, format, true);
+    }
 }
 
 CopiedFormat ConversionEngine::SubtitleFormat(const EngineStream& stream) const

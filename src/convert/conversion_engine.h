@@ -132,6 +132,9 @@ private:
     // The subtitle streams' pins, from pins of their own on the splitter to the sink's subtitle
     // inputs, with each stream's format told to the writer.
     bool ConnectSubtitleTracks(const std::vector<std::uint16_t>& tracks);
+    // Copied streams that no pin feeds (a title without sound, a track not in the data) are
+    // described from the title's record, so that the header need not wait for them.
+    void DescribeUnfedCopies();
     // What a subtitle stream of the file is: DVD subpictures with the title's palette and picture
     // size, or Blu-ray graphics.
     CopiedFormat SubtitleFormat(const EngineStream& stream) const;
@@ -164,6 +167,7 @@ private:
     std::shared_ptr<SourceDisc> m_disc; // the current task's
     std::int32_t m_firstAudioStreamId = 0; // the title's first listed track, 0 when it has none
     std::vector<std::uint16_t> m_soundNotFound;
+    std::vector<std::uint16_t> m_soundTracks; // the last Build's, by the file's sound stream
     std::vector<std::uint16_t> m_subtitlesNotFound;
     bool m_nothingReadable = false;
 };

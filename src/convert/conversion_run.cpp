@@ -313,11 +313,10 @@ FileMarks ConversionRun::MarksOfFile(const RunTask& first)
             marks.audio.push_back(ConvertedTrackLabel(title, track, profile));
             continue;
         }
-        StreamLabel label = KeptTrackLabel(title, track, extension, profile, m_settings.soundFallback);
-        if (!label.copy && label.sampleRate == 0)
+        if (TrackKeeping(title, track, extension) == SoundKeeping::kConverted)
             SayOnce("Audio track " + StreamIdText(static_cast<std::uint16_t>(track)) + " cannot be kept as it is in " + extension +
                     " files; it is converted to " + EncoderCodingName(m_settings.soundFallback));
-        marks.audio.push_back(std::move(label));
+        marks.audio.push_back(KeptTrackLabel(title, track, extension, profile, m_settings.soundFallback));
     }
     if (m_settings.subtitleTracks != RunSettings::SubtitleTracks::kNone && title.subpictureCount > 0 &&
         !HoldsSubtitles(extension, false) && !HoldsSubtitles(extension, true))
@@ -436,6 +435,11 @@ void ConversionRun::NoteDamage(CConvFilter& sink)
                       " is not in the title's data; its stream holds no sound");
         lost.push_back({0, length});
     }
+    // A subtitle stream may well hold nothing in a title: said, not counted as lost.
+    for (std::uint16_t id : m_engine.SubtitlesNotFound())
+        if (m_message)
+            m_message(std::filesystem::path(m_filePath).filename().string() + ": subtitle " + StreamIdText(id) +
+                      " is not in the title's data; its stream holds no subtitles");
     if (!lost.empty()) {
         if (m_damage.empty() || m_damage.back().file != m_filePath) m_damage.push_back(FileDamage{m_filePath, {}});
         for (LostStretch s : lost) {

@@ -134,6 +134,12 @@ SoundKeeping KeepingOf(std::int32_t audioFormat, const std::string& extension)
     return SoundKeeping::kConverted;
 }
 
+SoundKeeping TrackKeeping(const TitleInfo& title, std::int32_t streamId, const std::string& extension)
+{
+    const int index = TrackIndex(title, streamId);
+    return KeepingOf(index >= 0 ? title.audioFormat[index] : -1, extension);
+}
+
 std::string RepackingEncoder(const std::string& extension) { return extension == ".mkv" ? "pcm_s16le" : "pcm_s16be"; }
 
 StreamLabel KeptTrackLabel(const TitleInfo& title, std::int32_t streamId, const std::string& extension,
@@ -145,7 +151,7 @@ StreamLabel KeptTrackLabel(const TitleInfo& title, std::int32_t streamId, const 
     StreamLabel label;
     std::string name;
     if (index >= 0) std::tie(label.language, name) = LanguageOf(title.audioLanguage[index]);
-    switch (KeepingOf(format, extension)) {
+    switch (TrackKeeping(title, streamId, extension)) {
     case SoundKeeping::kCopied:
         label.copy = true;
         label.title = Label(name, DiscCodingName(format), channels);

@@ -37,6 +37,8 @@ StreamLabel ConvertedTrackLabel(const TitleInfo& title, std::int32_t streamId, c
 enum class SoundKeeping { kCopied, kRepacked, kConverted };
 // `extension` is the file's (".mkv"); `audioFormat` the track's (kAudioFormatAc3, …).
 SoundKeeping KeepingOf(std::int32_t audioFormat, const std::string& extension);
+// How a title's track goes into a file of this extension when sound is kept as it is.
+SoundKeeping TrackKeeping(const TitleInfo& title, std::int32_t streamId, const std::string& extension);
 // The PCM encoder that repacks LPCM for a container ("pcm_s16le" for Matroska, "pcm_s16be" for
 // MPEG program streams).
 std::string RepackingEncoder(const std::string& extension);

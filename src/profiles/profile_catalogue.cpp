@@ -87,10 +87,11 @@ void ReadProfileFields(XmlDocument& document, ProfileRecord& record)
 
 bool ProfileCatalogue::Load(const std::string& path)
 {
-    XmlDocument document;
-    if (!document.LoadFile(path)) return false;
-    LoadFrom(document);
-    return true;
+    {
+        std::lock_guard lock(m_lock);
+        m_nextIndex = 0;
+    }
+    return LoadAdded(path);
 }
 
 void ProfileCatalogue::LoadFrom(XmlDocument& document)

@@ -801,7 +801,12 @@ bool CConvFilter::WriteCopiedFrame(CopyInput& copy, const PacketFramer::Frame& f
     // Decoding times rise, and begin no earlier than the task does in the file.
     const REFERENCE_TIME lowest = copy.lastDts == kUnset ? m_fileOffset : copy.lastDts + 1;
     packet.dts = std::max(packet.dts, lowest);
-    if (packet.dts > packet.pts) return true; // out of order beyond repair: left out
+    if (packet.dts > packet.pts) {
+        // Out of order beyond repair (damaged data): left out, and said to be lost.
+        DebugLog("sink: a copied frame at %.3f s comes out of order and is left out\n", static_cast<double>(frame.pts - start) / 1e7);
+        AddLost(frame.pts - start, frame.pts - start + std::max<REFERENCE_TIME>(frame.duration, 1));
+        return true;
+    }
     if (m_writer->WriteCopied(copy.kind, copy.index, packet) != 0) {
         WriteFailed();
         return false;

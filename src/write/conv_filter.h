@@ -119,6 +119,11 @@ public:
     // stopped and the pin not yet connected.
     void AddSoundInput();
     int SoundInputs() const { return static_cast<int>(m_sounds.size()); }
+    // Whether a sound stream's input is connected.
+    bool SoundConnected(int sound) const
+    {
+        return sound >= 0 && sound < SoundInputs() && m_sounds[static_cast<std::size_t>(sound)]->pin->IsConnected();
+    }
     // Adds an input for the writer's next subtitle stream ("Subtitle In", "Subtitle In 2", …),
     // after the sound inputs; as AddSoundInput.
     void AddSubtitleInput();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "com/debug_log.h"
+
 namespace {
 
 constexpr int kMpegReorder = 2;  // B pictures between two references, as DVDs have them
@@ -82,7 +84,10 @@ bool PacketFramer::Feed(const std::uint8_t* data, std::size_t size, std::int64_t
         int frameSize = 0;
         const int used = av_parser_parse2(m_parser.get(), m_context.get(), &frame, &frameSize, data,
                                           static_cast<int>(std::min<std::size_t>(size, INT32_MAX)), pts, AV_NOPTS_VALUE, 0);
-        if (used < 0) return true; // the parser gives up on this piece
+        if (used < 0) {
+            DebugLog("framer: the %s parser refuses a piece of %zu bytes\n", avcodec_get_name(m_codec), size);
+            return true;
+        }
         data += used;
         size -= static_cast<std::size_t>(used);
         pts = AV_NOPTS_VALUE; // the time belongs to the piece's first frame only

@@ -77,11 +77,45 @@ TEST_F(Engine, FurtherSoundTracksGetBranchesOfTheirOwnAndOnesNotInTheDataAreSaid
     ASSERT_TRUE(m_engine.Build(m_disc.source, 0, -1, MakeRunTask(m_disc, 0, profile).task.clip, options));
     for (const char* name : {"AudioDecoder", "AudioDecoder 2", "AudioConver 2"}) EXPECT_TRUE(Has(name)) << name;
     EXPECT_FALSE(Has("AudioDecoder 3"));
-    EXPECT_EQ(m_engine.Sink()->SoundInputs(), 2);
+    // C100's stream keeps its place with an input that nothing feeds.
+    EXPECT_EQ(m_engine.Sink()->SoundInputs(), 3);
+    EXPECT_FALSE(m_engine.Sink()->SoundConnected(2));
     EXPECT_EQ(m_engine.SoundNotFound(), std::vector<std::uint16_t>{0xC100});
     // Built again, the list is the new build's.
     ASSERT_TRUE(m_engine.Build(m_disc.source, 0, -1, MakeRunTask(m_disc, 0, profile).task.clip, {}));
     EXPECT_TRUE(m_engine.SoundNotFound().empty());
+}
+
+TEST_F(Engine, ACopiedTrackTheDataLacksKeepsItsPlaceAndTheFileIsWritten)
+{
+    // Copied sound: C100 (listed, not in the data) before the French track. The French sound
+    // keeps the third stream, as labelled, and the missing track's stream is there, empty.
+    const ProfileRecord& profile = Profile(11); // MKV
+    m_path = TemporaryPath("engine-copies.mkv");
+    WriterSettings settings = profile.writer;
+    std::snprintf(settings.AudioCodecName, sizeof settings.AudioCodecName, "copy");
+    FileMarks marks;
+    marks.audio.resize(3);
+    for (StreamLabel& label : marks.audio) label.copy = true;
+    marks.audio[2].language = "fra";
+    ASSERT_TRUE(m_engine.OpenOutput(m_path, settings, {}, -1, marks));
+    ConversionEngine::BuildOptions options;
+    options.moreAudio = {0xC100, 0xC000};
+    ClipSettings clip = MakeRunTask(m_disc, 1, profile).task.clip;
+    ASSERT_TRUE(m_engine.Build(m_disc.source, 1, -1, clip, options));
+    EXPECT_EQ(m_engine.SoundNotFound(), std::vector<std::uint16_t>{0xC100});
+    EXPECT_EQ(m_engine.Sink()->SoundInputs(), 3);
+    ASSERT_EQ(m_engine.Run(), S_OK);
+    LONG code = 0;
+    LONG_PTR a = 0, b = 0;
+    bool completed = false;
+    for (int i = 0; i < 600 && !completed; ++i) completed = m_engine.NextEvent(code, a, b, 100) && code == EC_COMPLETE;
+    ASSERT_TRUE(completed);
+    m_engine.Teardown();
+    ASSERT_TRUE(m_engine.CloseOutput()) << m_engine.Writer().LastError();
+    const std::string streams = ToolOutput({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name:stream_tags=language",
+                                            "-of", "csv=p=0", m_path});
+    EXPECT_EQ(streams, "h264\nac3\nac3\nmp2,fra\n") << streams;
 }
 
 TEST_F(Engine, AnAudioOnlyProfileBuildsNoPictureBranch)

@@ -113,6 +113,15 @@ struct Framed {
     bool key;
 };
 
+// What a framer gives, kept (its frames' bytes live only until the next call).
+PacketFramer::FrameFn KeepInto(std::vector<Framed>& frames)
+{
+    return [&frames](const PacketFramer::Frame& f) {
+        frames.push_back({{f.data, f.data + f.size}, f.pts, f.dts, f.duration, f.key});
+        return true;
+    };
+}
+
 constexpr std::int64_t kPicture = 333667; // 100 ns at 29.97 pictures a second
 
 TEST(PacketFramer, PicturesComeWholeAtTheirTimesWithOrWithoutTimesOfTheirOwn)
@@ -128,10 +137,7 @@ TEST(PacketFramer, PicturesComeWholeAtTheirTimesWithOrWithoutTimesOfTheirOwn)
         PacketFramer framer;
         ASSERT_TRUE(framer.Open(AV_CODEC_ID_MPEG2VIDEO));
         std::vector<Framed> frames;
-        const auto take = [&](const PacketFramer::Frame& f) {
-            frames.push_back({{f.data, f.data + f.size}, f.pts, f.dts, f.duration, f.key});
-            return true;
-        };
+        const PacketFramer::FrameFn take = KeepInto(frames);
         constexpr std::size_t kPiece = 2000;
         for (std::size_t at = 0; at < stream.size(); at += kPiece) {
             const std::size_t size = std::min(kPiece, stream.size() - at);
@@ -172,10 +178,7 @@ TEST(PacketFramer, SoundFramesFollowTheFirstTimeByTheirLength)
     PacketFramer framer;
     ASSERT_TRUE(framer.Open(AV_CODEC_ID_AC3));
     std::vector<Framed> frames;
-    const auto take = [&](const PacketFramer::Frame& f) {
-        frames.push_back({{f.data, f.data + f.size}, f.pts, f.dts, f.duration, f.key});
-        return true;
-    };
+    const PacketFramer::FrameFn take = KeepInto(frames);
     // Odd pieces; only the first carries a time.
     for (std::size_t at = 0, piece = 333; at < stream.size(); at += piece, piece = piece * 7 % 1500 + 100)
         ASSERT_TRUE(framer.Feed(stream.data() + at, std::min(piece, stream.size() - at), at == 0 ? 1000000 : PacketFramer::kNoTime, take));
