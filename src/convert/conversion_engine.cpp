@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "convert/audio_conversion_filter.h"
+#include "convert/file_marks.h"
 #include "convert/video_conversion_filter.h"
 #include "demux/mpeg_splitter_filter.h"
 #include "dvd/dvd_reader.h"
@@ -350,7 +351,7 @@ void ConversionEngine::DescribeUnfedCopies()
 CopiedFormat ConversionEngine::SubtitleFormat(const EngineStream& stream) const
 {
     CopiedFormat format;
-    const bool graphics = m_disc->Kind() != DiscKind::kDvd && (stream.streamId & 0xFF00) != 0xBD00;
+    const bool graphics = IsGraphicsSubtitle(stream.streamId, m_disc->Kind());
     format.codec = graphics ? AV_CODEC_ID_HDMV_PGS_SUBTITLE : AV_CODEC_ID_DVD_SUBTITLE;
     const TitleVideo picture = m_disc->VideoOf(m_titleIndex);
     format.width = picture.width;

@@ -202,9 +202,6 @@ std::string ExtensionOf(const std::string& name)
     return extension;
 }
 
-// Whether a subpicture stream of a disc is Blu-ray graphics (else DVD subpictures).
-bool IsGraphics(std::int32_t streamId, DiscKind kind) { return kind != DiscKind::kDvd && (streamId & 0xFF00) != 0xBD00; }
-
 } // namespace
 
 std::vector<std::int32_t> SubtitleTracksOf(const RunTask& t, const TitleInfo& title, const RunSettings& settings,
@@ -214,7 +211,7 @@ std::vector<std::int32_t> SubtitleTracksOf(const RunTask& t, const TitleInfo& ti
     const int count = std::clamp(title.subpictureCount, 0, kMaxSubpictureStreams);
     const auto add = [&](std::int32_t id) {
         if (std::find(title.subpictureStreamId, title.subpictureStreamId + count, id) == title.subpictureStreamId + count) return;
-        if (!HoldsSubtitles(extension, IsGraphics(id, kind))) return;
+        if (!HoldsSubtitles(extension, IsGraphicsSubtitle(id, kind))) return;
         if (std::find(tracks.begin(), tracks.end(), id) == tracks.end()) tracks.push_back(id);
     };
     switch (settings.subtitleTracks) {

@@ -46,6 +46,9 @@ std::string RepackingEncoder(const std::string& extension);
 // the encoder of tracks the container cannot hold. "English AC-3 5.1" for a copy.
 StreamLabel KeptTrackLabel(const TitleInfo& title, std::int32_t streamId, const std::string& extension,
                            const WriterSettings& output, const std::string& fallback);
+// Whether a subpicture stream of a disc is Blu-ray graphics (else DVD subpictures, whose
+// identifiers are BD20…BD3F on every kind of disc).
+inline bool IsGraphicsSubtitle(std::int32_t streamId, DiscKind kind) { return kind != DiscKind::kDvd && (streamId & 0xFF00) != 0xBD00; }
 // Whether files of this container keep subtitle streams: Matroska (DVD subpictures and Blu-ray
 // graphics) and MP4 (DVD subpictures); `graphics` asks for Blu-ray graphics.
 bool HoldsSubtitles(const std::string& extension, bool graphics);

@@ -46,8 +46,7 @@ std::int64_t SeekDescriptor(void* opaque, std::int64_t offset, int whence)
     return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
 }
 
-constexpr AVRational kChapterTimeBase{1, 10000000}; // 100 ns, as the run counts
-constexpr AVRational kHundredNanoseconds = kChapterTimeBase;
+constexpr AVRational kHundredNanoseconds{1, 10000000}; // as the run counts: chapters, copied packets
 
 void SetTag(AVDictionary** tags, const char* key, const std::string& value)
 {
@@ -624,7 +623,7 @@ bool OutputWriter::AddChapters()
         auto* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
         if (!chapter) return Fail("out of memory");
         chapter->id = static_cast<std::int64_t>(i + 1);
-        chapter->time_base = kChapterTimeBase;
+        chapter->time_base = kHundredNanoseconds;
         list[i] = chapter;
         m_format->nb_chapters = static_cast<unsigned>(i + 1);
     }
@@ -655,12 +654,12 @@ void OutputWriter::PlaceChapters(std::int64_t length)
 
 std::int64_t OutputWriter::Length() const
 {
-    if (m_video) return av_rescale_q(m_videoFrames, TimeBase(m_settings.FrameRate), kChapterTimeBase);
+    if (m_video) return av_rescale_q(m_videoFrames, TimeBase(m_settings.FrameRate), kHundredNanoseconds);
     if (m_copiedVideo.stream) return m_copiedVideo.end;
     std::int64_t length = 0;
     for (const AudioTrack& track : m_audioTracks)
         length = std::max(length, track.copy.stream ? track.copy.end
-                                                    : av_rescale_q(track.samples, AVRational{1, std::max(1, track.sampleRate)}, kChapterTimeBase));
+                                                    : av_rescale_q(track.samples, AVRational{1, std::max(1, track.sampleRate)}, kHundredNanoseconds));
     return length;
 }
 
