@@ -137,6 +137,7 @@ void CConverDlg::Begin()
     settings.selectedSubtitleId = m_inputs.subtitleId;
     settings.subtitles = m_inputs.subtitles;
     settings.deinterlace = m_inputs.deinterlace;
+    settings.autoCrop = m_inputs.autoCrop;
     settings.overwrite = m_inputs.overwrite;
     settings.severalSoundStreams = m_inputs.severalSoundStreams;
     settings.soundFallback = m_inputs.soundFallback;

@@ -21,6 +21,7 @@ class CVideoWindow;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 
 class CCropDlg : public CSkinnedDialog {
@@ -49,6 +50,7 @@ public:
     QComboBox* ZoomList() const { return m_zoom; }
     // 0 Left, 1 Top, 2 Right, 3 Bottom.
     QSpinBox* CropEdit(int which) const { return m_cropEdits[which]; }
+    QPushButton* AutoCropButton() const { return m_autoCrop; }
     CMySliderCtrl* Timeline() const { return m_timeline; }
     CMySelectCtrl* RangeSelector() const { return m_range; }
     CMySliderCtrl* BrightnessSlider() const { return m_brightness; }
@@ -74,6 +76,8 @@ public slots:
     void OnCropEdited(int which);
     // The tracker's rectangle changed: it becomes the crop.
     void OnTrackerChanged();
+    // Crops the black bars a scan of the title finds.
+    void OnAutoCrop();
     void OnReset();
     void accept() override;
 
@@ -127,6 +131,7 @@ private:
     QLineEdit *m_startEdit = nullptr, *m_endEdit = nullptr, *m_lengthBox = nullptr;
     QComboBox* m_zoom = nullptr;
     QSpinBox* m_cropEdits[4] = {};
+    QPushButton* m_autoCrop = nullptr;
     CMySliderCtrl *m_brightness = nullptr, *m_hue = nullptr, *m_saturation = nullptr;
     std::vector<QWidget*> m_pageControls[3];
 };

@@ -36,6 +36,7 @@ Preferences Preferences::Load(const QString& productTitle)
     text("strTickOnLoad", p.tickOnLoad);
     bool ok = false;
     if (const int minutes = store.value(QStringLiteral("tick_minutes")).toInt(&ok); ok && minutes >= 0) p.tickMinutes = minutes;
+    if (const QVariant crop = store.value(QStringLiteral("crop_auto")); crop.isValid()) p.autoCrop = crop.toBool();
     const int cpu = store.value(QStringLiteral("cpu_usage")).toInt(&ok);
     if (ok) p.cpuUsage = cpu;
     return p;

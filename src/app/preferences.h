@@ -24,6 +24,8 @@ struct Preferences {
     // "tick_minutes".
     QString tickOnLoad = QStringLiteral("Every title");
     int tickMinutes = 20;
+    // Each title's black bars are found and cropped when it is converted; kept as "crop_auto".
+    bool autoCrop = false;
 
     // The defaults: the user's Videos and Pictures folders.
     static Preferences Defaults();

@@ -3,6 +3,7 @@
 #include "app/palette.h"
 #include "app/skin.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QSpinBox>
 #include <QDesktopServices>
@@ -68,6 +69,8 @@ CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& produc
     m_tickMinutes->setRange(0, 600);
     m_tickMinutes->setSuffix(QStringLiteral(" minutes"));
     m_tickMinutes->setValue(preferences.tickMinutes);
+    m_autoCrop = new QCheckBox(QStringLiteral("Crop black bars automatically"));
+    m_autoCrop->setChecked(preferences.autoCrop);
     auto* language = new QComboBox;
     language->addItem(QStringLiteral("English"));
     auto* skin = new QComboBox;
@@ -87,6 +90,7 @@ CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& produc
     tickRow->addWidget(m_tickOnLoad, 1);
     tickRow->addWidget(m_tickMinutes);
     optionsForm->addRow(QStringLiteral("When a disc is loaded, tick"), tickRow);
+    optionsForm->addRow(QString(), m_autoCrop);
     optionsForm->addRow(QStringLiteral("Change Language"), language);
     optionsForm->addRow(QStringLiteral("Change Skin"), skin);
     m_pages = new QStackedWidget;
@@ -168,6 +172,11 @@ bool CPreferencesDlg::OnOk()
     if (m_tickMinutes->value() != m_preferences.tickMinutes) {
         m_preferences.tickMinutes = m_tickMinutes->value();
         Preferences::Write(m_title, QStringLiteral("tick_minutes"), m_preferences.tickMinutes);
+        ++m_writes;
+    }
+    if (m_autoCrop->isChecked() != m_preferences.autoCrop) {
+        m_preferences.autoCrop = m_autoCrop->isChecked();
+        Preferences::Write(m_title, QStringLiteral("crop_auto"), m_preferences.autoCrop);
         ++m_writes;
     }
     int cpu = 0;

@@ -6,6 +6,7 @@
 
 #include "app/preferences.h"
 
+class QCheckBox;
 class QComboBox;
 class QSpinBox;
 class QLineEdit;
@@ -25,6 +26,7 @@ public:
     QComboBox* Deinterlace() const { return m_deinterlace; }
     QComboBox* TickOnLoad() const { return m_tickOnLoad; }
     QSpinBox* TickMinutes() const { return m_tickMinutes; }
+    QCheckBox* AutoCrop() const { return m_autoCrop; }
     void ShowPage(int page);
     // Writes what changed; false (window stays open) when the store cannot be written.
     bool OnOk();
@@ -39,6 +41,7 @@ private:
     QLineEdit *m_outFolder, *m_snapFolder;
     QComboBox *m_imageType, *m_action, *m_cpuUsage, *m_deinterlace, *m_tickOnLoad;
     QSpinBox* m_tickMinutes;
+    QCheckBox* m_autoCrop;
     QStackedWidget* m_pages;
     QPushButton* m_pageButtons[2] = {nullptr, nullptr}; // the tabs: the shown page's is checked
     int m_writes = 0;

@@ -439,6 +439,7 @@ bool CZuZideroDlg::PreparePlayer()
     if (IBaseFilter* renderer = m_player->Renderer(); renderer && SUCCEEDED(renderer->GetClassID(&clsid)) && clsid == CLSID_VideoMixingRenderer7)
         m_video->SetRenderer(static_cast<CVideoRenderer*>(renderer));
     const ConversionTask* first = m_list->TaskOf(m_list->SelectedOrFirst());
+    m_player->SetDeinterlace(m_prefs.DeinterlaceMode());
     m_player->SetTitle(first ? first->titleIndex : 0, -1);
     return true;
 }
@@ -715,6 +716,7 @@ void CZuZideroDlg::OpenEditor(int page, bool modal)
     task->clip.picture = m_lastClip.picture;
     QTreeWidgetItem* item = m_list->currentItem();
     auto* editor = new CCropDlg(m_disc, *task, page, m_currentProfile.writer, this);
+    editor->Preview().SetDeinterlace(m_prefs.DeinterlaceMode());
     editor->setAttribute(Qt::WA_DeleteOnClose);
     m_editor = editor;
     connect(editor, &QDialog::finished, this, [this, task, item] {
@@ -735,6 +737,7 @@ void CZuZideroDlg::OnProperties()
     // The player's stream list, of the selected title (another title stops the one playing).
     if (task->titleIndex != m_playingTitle) {
         OnStop();
+        m_player->SetDeinterlace(m_prefs.DeinterlaceMode());
         if (!m_player->SetTitle(task->titleIndex, -1)) return;
     }
     std::vector<EngineStream> streams;
@@ -918,6 +921,7 @@ void CZuZideroDlg::OnStart(bool modal)
     inputs.subtitleId = 0;
     inputs.subtitles = true;
     inputs.deinterlace = m_prefs.DeinterlaceMode();
+    inputs.autoCrop = m_prefs.autoCrop;
     inputs.overwrite = overwrite;
     inputs.severalSoundStreams = severalSounds;
     // "Same as source": tracks the container cannot hold are converted with the profile's own codec.
@@ -962,6 +966,7 @@ void CZuZideroDlg::OnPlay()
         ShowMessage(this, QStringLiteral("Please select one first"));
         return;
     }
+    m_player->SetDeinterlace(m_prefs.DeinterlaceMode());
     if (!m_player->SetTitle(task->titleIndex, -1)) return;
     m_player->SetPosition(0);
     m_player->ChooseStreams(task->audioStreamId, task->burnSubtitles ? task->subtitleId : 0);

@@ -77,6 +77,7 @@ struct Options {
     bool quiet = false;
     bool help = false;
     std::optional<std::array<int, 4>> crop;
+    bool autoCrop = false; // each title's black bars, found by a scan
     std::optional<int> zoom, brightness, saturation, hue, volume;
 };
 
@@ -115,6 +116,10 @@ std::string TakeSubtitle(const std::string& v, Options& o)
 
 std::string TakeCrop(const std::string& v, Options& o)
 {
+    if (v == "auto") {
+        o.autoCrop = true;
+        return {};
+    }
     std::array<int, 4> c{};
     std::size_t at = 0;
     for (int side = 0; side < 4; ++side) {
@@ -234,7 +239,7 @@ const std::vector<ValueOption>& ValueOptions()
                  }
                  return std::string();
              }},
-            {"--crop", "L,T,R,B with L < R and T < B", TakeCrop},
+            {"--crop", "L,T,R,B with L < R and T < B, or auto", TakeCrop},
             {"--zoom", "a number from 0 to 3", number("--zoom", 0, 3, &Options::zoom)},
             {"--brightness", "a number from 0 to 256", number("--brightness", 0, 256, &Options::brightness)},
             {"--saturation", "a number from 0 to 128", number("--saturation", 0, 128, &Options::saturation)},
@@ -500,6 +505,7 @@ RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const st
     if (o.volume) p.volume = *o.volume;
     settings.subtitles = !o.noSubtitle;
     settings.deinterlace = o.deinterlace;
+    settings.autoCrop = o.autoCrop && !o.crop;
     settings.overwrite = o.overwrite;
     if (o.rate && profile.writer.hasVideo && !OutputWriter::IsCopy(profile.writer.VideoCodecName)) settings.profile.FrameRate = *o.rate;
     settings.severalSoundStreams = TakesSeveralSoundStreams(profile.index, profile.writer.hasVideo != 0, profile.FormatExt);

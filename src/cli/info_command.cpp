@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "cli/cli_common.h"
@@ -11,6 +12,7 @@
 #include "dvd/iso639.h"
 #include "convert/file_marks.h"
 #include "convert/source_disc.h"
+#include "convert/title_scan.h"
 #include "convert/time_text.h"
 
 namespace {
@@ -31,6 +33,7 @@ struct DiscFacts {
     int mainTitle = -1;
     std::vector<int> sameAs; // per title: the earlier title it repeats, or -1
     double shortestMs = kShortestListedTitleMs;
+    std::vector<std::optional<TitleScanResult>> scans; // per title, with --scan (listed titles only)
 };
 
 // How a track is kept in a file that keeps it as it is (Matroska, the original-quality copy).
@@ -77,6 +80,23 @@ void PrintJson(const std::string& path, const DiscInfo& info, const DiscFacts& f
         json.Int(videos[static_cast<std::size_t>(t)].height);
         json.Key("aspect");
         json.String(videos[static_cast<std::size_t>(t)].wide ? "16:9" : "4:3");
+        if (const auto& scan = facts.scans.empty() ? std::nullopt : facts.scans[static_cast<std::size_t>(t)]) {
+            json.Key("blackBars");
+            json.BeginObject();
+            json.Key("left");
+            json.Int(scan->bars.left);
+            json.Key("top");
+            json.Int(scan->bars.top);
+            json.Key("right");
+            json.Int(scan->bars.right);
+            json.Key("bottom");
+            json.Int(scan->bars.bottom);
+            json.EndObject();
+            json.Key("fields");
+            json.String(FieldsName(scan->fields));
+            json.Key("softTelecine");
+            json.Bool(scan->softTelecine);
+        }
         json.Key("chapterSectors");
         json.BeginArray();
         for (int c = 0; c < title.chapterCount && c < kMaxChapters; ++c) json.Int(title.chapterSectors[c]);
@@ -162,6 +182,10 @@ void PrintText(const std::string& path, const DiscInfo& info, const DiscFacts& f
                     static_cast<double>(TitleByteLength(title)) / (1024.0 * 1024.0),
                     source.empty() ? "" : ("  (" + source + ")").c_str(), t == facts.mainTitle ? "  main" : "",
                     sameAs >= 0 ? repeats : "", IsListedTitle(title, facts.shortestMs) ? "" : shortest);
+        if (const auto& scan = facts.scans.empty() ? std::nullopt : facts.scans[static_cast<std::size_t>(t)])
+            std::printf("  Scan     black bars left %d top %d right %d bottom %d; %s%s\n", scan->bars.left, scan->bars.top,
+                        scan->bars.right, scan->bars.bottom, FieldsName(scan->fields),
+                        scan->softTelecine ? " (by the stream's flags)" : "");
         for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) {
             const std::string name = LanguageName(title.audioLanguage[a]);
             const StreamLabel kept = KeptAudio(title, a);
@@ -187,6 +211,7 @@ int RunInfoCommand(const std::vector<std::string>& args)
 {
     std::string disc;
     bool json = false;
+    bool scan = false;
     double minLengthMs = kShortestListedTitleMs;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -196,6 +221,8 @@ int RunInfoCommand(const std::vector<std::string>& args)
         }
         if (arg == "--json") {
             json = true;
+        } else if (arg == "--scan") {
+            scan = true;
         } else if (arg == "--min-length") {
             if (++i >= args.size()) return UsageError("--min-length needs a number of seconds");
             const std::optional<std::int64_t> ms = ParseTimeText(args[i]);
@@ -230,6 +257,15 @@ int RunInfoCommand(const std::vector<std::string>& args)
     facts.unreadable = source->Unreadable();
     facts.mainTitle = source->MainTitle();
     facts.shortestMs = minLengthMs;
+    if (scan) {
+        // The listed titles' pictures, sampled (a title listed once: its repeats are the same).
+        for (int t = 0; t < info.titleCount; ++t) {
+            const bool listed = facts.readable[static_cast<std::size_t>(t)] && IsListedTitle(info.titles[t], minLengthMs) &&
+                                facts.sameAs[static_cast<std::size_t>(t)] < 0;
+            TitleScanResult result = listed ? ScanTitle(source, t) : TitleScanResult{};
+            facts.scans.push_back(result.pictures > 0 ? std::optional<TitleScanResult>(std::move(result)) : std::nullopt);
+        }
+    }
     // What could not be read is said on stderr too, whatever the output's form.
     for (const std::string& line : facts.unreadable) std::fprintf(stderr, "zuzidero-cli: %s\n", line.c_str());
     if (json)

@@ -106,6 +106,8 @@ public:
     static std::string NothingReadableText(int titleIndex);
 
     OutputWriter& Writer() { return m_writer; }
+    // The settings of the output opened last (with the rate and frame the run worked out).
+    const WriterSettings& Profile() const { return m_profile; }
     CConvFilter* Sink() { return m_sink.Get(); }
     // The current task's graph (tests and diagnostics), or null.
     IGraphBuilder* Graph() { return m_graph.Get(); }

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "convert/file_marks.h"
+#include "convert/video_conversion_filter.h"
 #include "pipeline/event_codes.h"
 #include "com/debug_log.h"
 
@@ -153,10 +154,10 @@ bool ConversionRun::CloseFile(FileEnd end)
 
 bool ConversionRun::OpenFile(const RunTask& t, std::string* why)
 {
+    const WriterSettings profile = FileProfile(t);
     // The file's shape: the first title's, framed by the zoom mode.
     const AspectRatio source = TitleAspect(m_disc->VideoOf(t.task.titleIndex));
-    const AspectRatio shown =
-        OutputDisplayAspect(m_settings.profile.Width, m_settings.profile.Height, m_settings.picture.zoomMode, source);
+    const AspectRatio shown = OutputDisplayAspect(profile.Width, profile.Height, t.task.clip.picture.zoomMode, source);
     // A folder in the file's place is found now, not after the conversion.
     std::error_code error;
     if (std::filesystem::is_directory(m_filePath, error)) {
@@ -164,18 +165,74 @@ bool ConversionRun::OpenFile(const RunTask& t, std::string* why)
         return false;
     }
     if (!m_part.Create(m_filePath, why)) return false;
-    // "Same as source": the file takes its first title's own rate.
-    WriterSettings profile = m_settings.profile;
-    if (profile.hasVideo && profile.FrameRate == 0) {
-        profile.FrameRate = m_disc->VideoOf(t.task.titleIndex).frameRate;
-        if (profile.FrameRate == 0) profile.FrameRate = 29970;
-    }
     if (!m_engine.OpenOutput(m_filePath, profile, shown, m_part.Descriptor(), MarksOfFile(t))) {
         *why = m_engine.Writer().LastReason();
         m_part.Discard();
         return false;
     }
     return true;
+}
+
+std::int32_t DeinterlaceFor(const TitleScanResult& scan)
+{
+    switch (scan.fields) {
+    case PictureFields::kTelecined: return scan.softTelecine ? kDeinterlaceFilmFrames : kDeinterlaceInverseTelecine;
+    case PictureFields::kInterlaced: return kDeinterlaceOn;
+    case PictureFields::kProgressive: return kDeinterlaceOff;
+    case PictureFields::kUnknown: break;
+    }
+    return kDeinterlaceAuto;
+}
+
+bool KeepsFrameSize(const WriterSettings& profile)
+{
+    const std::string codec = profile.VideoCodecName;
+    const int w = profile.Width, h = profile.Height;
+    // DVD, VCD and SVCD pictures keep the disc's sizes; DV and H.263 have a few sizes only.
+    const bool discSize = IsDvdFrameSize(w, h) || (w == 352 && (h == 240 || h == 288)) || (w == 480 && (h == 480 || h == 576));
+    return codec == "h263" || codec == "dvvideo" || ((codec == "mpeg1video" || codec == "mpeg2video") && discSize);
+}
+
+namespace {
+
+constexpr std::int32_t kFilmRate = 23976; // 23.976 pictures a second, as profiles write it
+
+// Whether a profile's rate lets the scan decide how pictures are deinterlaced.
+bool FilmRateAllowed(const WriterSettings& profile) { return profile.FrameRate == 0 || profile.FrameRate == kFilmRate; }
+
+} // namespace
+
+const TitleScanResult* ConversionRun::ScanOf(const RunTask& t)
+{
+    const WriterSettings& profile = m_settings.profile;
+    if (!profile.hasVideo || OutputWriter::IsCopy(profile.VideoCodecName)) return nullptr;
+    const bool deinterlace = m_settings.deinterlace == kDeinterlaceAuto && FilmRateAllowed(profile);
+    if (!deinterlace && !m_settings.autoCrop) return nullptr;
+    auto found = m_scans.find(t.task.titleIndex);
+    if (found == m_scans.end()) found = m_scans.emplace(t.task.titleIndex, ScanTitle(m_disc, t.task.titleIndex)).first;
+    return found->second.pictures > 0 ? &found->second : nullptr;
+}
+
+WriterSettings ConversionRun::FileProfile(const RunTask& t)
+{
+    WriterSettings profile = m_settings.profile;
+    if (!profile.hasVideo) return profile;
+    const TitleScanResult* scan = ScanOf(t);
+    // "Same as source": the file takes its first title's own rate, and telecined film its own.
+    if (profile.FrameRate == 0) {
+        const bool film = scan && m_settings.deinterlace == kDeinterlaceAuto && scan->fields == PictureFields::kTelecined;
+        profile.FrameRate = film ? kFilmRate : m_disc->VideoOf(t.task.titleIndex).frameRate;
+        if (profile.FrameRate == 0) profile.FrameRate = 29970;
+    }
+    const PictureSettings& p = t.task.clip.picture;
+    if (m_settings.autoCrop && scan && !KeepsFrameSize(profile)) {
+        const FrameSize frame = FrameForCrop(profile.Width, profile.Height, scan->width, scan->height,
+                                             TitleAspect(m_disc->VideoOf(t.task.titleIndex)), p.cropRight - p.cropLeft,
+                                             p.cropBottom - p.cropTop);
+        profile.Width = frame.width;
+        profile.Height = frame.height;
+    }
+    return profile;
 }
 
 std::vector<std::int32_t> SoundTracksOf(const RunTask& t, const TitleInfo& title, const RunSettings& settings)
@@ -339,6 +396,16 @@ void ConversionRun::StartCurrent()
 {
     while (m_current < m_tasks.size()) {
         RunTask& t = m_tasks[m_current];
+        // The scan's findings: the title's own black bars, cropped in the shape they leave.
+        const TitleScanResult* scan = ScanOf(t);
+        if (m_settings.autoCrop && scan) {
+            PictureSettings& p = t.task.clip.picture;
+            p.zoomMode = 0;
+            p.cropLeft = scan->bars.left;
+            p.cropTop = scan->bars.top;
+            p.cropRight = scan->width - scan->bars.right;
+            p.cropBottom = scan->height - scan->bars.bottom;
+        }
         if (m_newFile) {
             m_filePath = (std::filesystem::path(m_settings.outputFolder) / t.outputName).string();
             // A file that cannot be created is reported, and its task fails (instead of running
@@ -358,6 +425,16 @@ void ConversionRun::StartCurrent()
         ConversionEngine::BuildOptions options;
         options.subpictures = m_settings.subtitles && t.task.burnSubtitles;
         options.deinterlace = m_settings.deinterlace;
+        if (scan && m_settings.deinterlace == kDeinterlaceAuto && FilmRateAllowed(m_settings.profile)) {
+            options.deinterlace = DeinterlaceFor(*scan);
+            // Film pictures in a file at another rate than the film's (a merged file that began
+            // with a PAL title) would judder: there they are deinterlaced instead.
+            const bool filmFile = m_engine.Profile().FrameRate == kFilmRate;
+            if (!filmFile && (options.deinterlace == kDeinterlaceInverseTelecine || options.deinterlace == kDeinterlaceFilmFrames))
+                options.deinterlace = kDeinterlaceAuto;
+            DebugLog("run: %s: %s pictures (%s): deinterlace mode %d\n", t.outputName.c_str(), FieldsName(scan->fields),
+                     scan->reason.c_str(), options.deinterlace);
+        }
         options.subtitleId =
             static_cast<std::uint16_t>(t.task.subtitleId ? t.task.subtitleId : m_settings.selectedSubtitleId);
         options.audioStreamId =

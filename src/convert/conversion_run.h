@@ -9,11 +9,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "convert/conversion_engine.h"
 #include "convert/conversion_task.h"
+#include "convert/title_scan.h"
 #include "write/part_file.h"
 
 struct RunTask {
@@ -51,8 +53,14 @@ struct RunSettings {
     // none, each task's chosen one, all of each title's, or those each task lists.
     enum class SubtitleTracks { kNone, kChosen, kAll, kListed };
     SubtitleTracks subtitleTracks = SubtitleTracks::kNone;
-    // How pictures are deinterlaced: kDeinterlaceAuto (those marked as interlaced), On or Off.
+    // How pictures are deinterlaced: kDeinterlaceAuto, On or Off. Auto, with the title's own rate
+    // (the profile's FrameRate 0) or 23.976, decides per title from a scan of its pictures:
+    // telecined film becomes its 23.976 pictures again, interlaced pictures are deinterlaced,
+    // progressive ones pass; with another rate, the pictures marked as interlaced are deinterlaced.
     std::int32_t deinterlace = 0;
+    // Each title's black bars are found by a scan and cropped; the file's frame takes the shape
+    // of what remains (where the format allows other frame sizes).
+    bool autoCrop = false;
     // The progress window's preview renderer for every task's graph; none converts without.
     IBaseFilter* preview = nullptr;
     // Called, on any thread, whenever a task's graph has an event for Step: a window posts itself
@@ -159,6 +167,12 @@ private:
     // The sound tracks a task converts (SoundTracksOf).
     std::vector<std::int32_t> TracksOf(const RunTask& task) const;
     std::vector<std::int32_t> SubtitlesOf(const RunTask& task) const;
+    // The scan of a task's title when the run wants one (automatic deinterlacing at the source's
+    // rate, automatic crop), made once per title; null otherwise.
+    const TitleScanResult* ScanOf(const RunTask& task);
+    // The profile a file is written with: the rate and, with an automatic crop, the frame its
+    // first task's picture takes.
+    WriterSettings FileProfile(const RunTask& first);
     // Says a notice once in a run.
     void SayOnce(const std::string& text);
     // Why the copied streams of the merged tasks cannot share one file, or empty.
@@ -201,4 +215,5 @@ private:
     int m_failed = 0;
     int m_unusable = 0;
     std::vector<std::string> m_said;
+    std::map<int, TitleScanResult> m_scans; // by title
 };

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kAlign = 64; // row alignment the filters' vector code is happy with
 constexpr AVRational kTimeBase{1, 1000}; // picture numbers go in as milliseconds
+constexpr AVRational kTelecineTimeBase{1, 10000000}; // the inverse telecine's times, 100 ns
 
 int Aligned(int value) { return (value + kAlign - 1) / kAlign * kAlign; }
 
@@ -35,10 +36,24 @@ Deinterlacer::~Deinterlacer() { Close(); }
 bool Deinterlacer::Open(int width, int height, bool all)
 {
     Close();
+    m_all = all;
+    m_telecinePeriod = 0;
+    return Open(width, height);
+}
+
+bool Deinterlacer::OpenInverseTelecine(int width, int height, std::int64_t period)
+{
+    Close();
+    if (period <= 0) return false;
+    m_telecinePeriod = period;
+    return Open(width, height);
+}
+
+bool Deinterlacer::Open(int width, int height)
+{
     if (width < 4 || height < 4 || (width & 1) || (height & 1) || !m_in || !m_out) return false;
     m_width = width;
     m_height = height;
-    m_all = all;
     const int lumaStride = Aligned(width), chromaStride = Aligned(width / 2);
     const auto size = static_cast<std::size_t>(lumaStride) * height + 2 * static_cast<std::size_t>(chromaStride) * (height / 2);
     // Room to align the start, and padding the filters' vector code may read into.
@@ -58,25 +73,51 @@ bool Deinterlacer::Build()
     if (!deinterlace) deinterlace = avfilter_get_by_name("yadif");
     const AVFilter* buffer = avfilter_get_by_name("buffer");
     const AVFilter* buffersink = avfilter_get_by_name("buffersink");
+    const AVFilter* fieldmatch = avfilter_get_by_name("fieldmatch");
+    const AVFilter* decimate = avfilter_get_by_name("decimate");
     if (!deinterlace || !buffer || !buffersink) {
         DebugLog("deinterlacer: libavfilter has neither bwdif nor yadif\n");
         return false;
     }
-    m_filterName = deinterlace->name;
+    const bool telecine = m_telecinePeriod > 0;
+    if (telecine && (!fieldmatch || !decimate)) {
+        DebugLog("deinterlacer: libavfilter lacks fieldmatch or decimate\n");
+        return false;
+    }
+    m_filterName = telecine ? fieldmatch->name : deinterlace->name;
     m_graph.reset(avfilter_graph_alloc());
     if (!m_graph) return false;
-    char sourceArgs[128];
+    const AVRational timeBase = telecine ? kTelecineTimeBase : kTimeBase;
+    char sourceArgs[160];
     std::snprintf(sourceArgs, sizeof sourceArgs, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=1/1", m_width,
-                  m_height, static_cast<int>(AV_PIX_FMT_YUV420P), kTimeBase.num, kTimeBase.den);
+                  m_height, static_cast<int>(AV_PIX_FMT_YUV420P), timeBase.num, timeBase.den);
+    if (telecine) {
+        // decimate times its pictures by the rate they come at.
+        AVRational rate{};
+        av_reduce(&rate.num, &rate.den, kTelecineTimeBase.den, m_telecinePeriod, 1 << 30);
+        const std::size_t used = std::strlen(sourceArgs);
+        std::snprintf(sourceArgs + used, sizeof sourceArgs - used, ":frame_rate=%d/%d", rate.num, rate.den);
+    }
     // One picture out per picture in; the field order from each picture's marks (top first when
-    // unmarked); every picture, or only those marked as interlaced.
-    const char* options = m_all ? "mode=send_frame:parity=auto:deint=all" : "mode=send_frame:parity=auto:deint=interlaced";
+    // unmarked); every picture, or only those marked as interlaced. After a field match, only
+    // what it marks as still combed.
+    const char* options = telecine || !m_all ? "mode=send_frame:parity=auto:deint=interlaced" : "mode=send_frame:parity=auto:deint=all";
+    AVFilterContext* match = nullptr;
     AVFilterContext* filter = nullptr;
+    AVFilterContext* drop = nullptr;
     int result = avfilter_graph_create_filter(&m_source, buffer, "in", sourceArgs, nullptr, m_graph.get());
+    if (result >= 0 && telecine)
+        result = avfilter_graph_create_filter(&match, fieldmatch, "fieldmatch", "order=auto:combmatch=full", nullptr, m_graph.get());
     if (result >= 0) result = avfilter_graph_create_filter(&filter, deinterlace, "deinterlace", options, nullptr, m_graph.get());
+    if (result >= 0 && telecine) result = avfilter_graph_create_filter(&drop, decimate, "decimate", nullptr, nullptr, m_graph.get());
     if (result >= 0) result = avfilter_graph_create_filter(&m_sink, buffersink, "out", nullptr, nullptr, m_graph.get());
-    if (result >= 0) result = avfilter_link(m_source, 0, filter, 0);
-    if (result >= 0) result = avfilter_link(filter, 0, m_sink, 0);
+    AVFilterContext* chain[] = {m_source, match, filter, drop, m_sink};
+    AVFilterContext* previous = nullptr;
+    for (AVFilterContext* next : chain) {
+        if (result < 0 || !next) continue;
+        if (previous) result = avfilter_link(previous, 0, next, 0);
+        previous = next;
+    }
     if (result >= 0) result = avfilter_graph_config(m_graph.get(), nullptr);
     if (result < 0) {
         DebugLog("deinterlacer: cannot set up %s: %s\n", m_filterName, ffmpeg::ErrorText(result).c_str());
@@ -153,8 +194,9 @@ bool Deinterlacer::Pull(std::uint8_t* yv12, std::int64_t& number)
     CopyRows(yv12, m_width, frame->data[0], frame->linesize[0], m_width, m_height);
     CopyRows(yv12 + luma, m_width / 2, frame->data[2], frame->linesize[2], m_width / 2, m_height / 2);
     CopyRows(yv12 + luma + chroma, m_width / 2, frame->data[1], frame->linesize[1], m_width / 2, m_height / 2);
-    // The filter counts in half the source's time base (it can make two pictures of one).
-    number = av_rescale_q(frame->pts, av_buffersink_get_time_base(m_sink), kTimeBase);
+    // bwdif counts in half the source's time base (it can make two pictures of one), decimate in
+    // a base of its own.
+    number = av_rescale_q(frame->pts, av_buffersink_get_time_base(m_sink), m_telecinePeriod > 0 ? kTelecineTimeBase : kTimeBase);
     av_frame_unref(m_out.get());
     return true;
 }

@@ -1,5 +1,6 @@
 #include "convert/framing.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -59,4 +60,19 @@ FrameRect FitPicture(int zoomMode, int sourceWidth, int sourceHeight, AspectRati
         target.right -= bar;
     }
     return target;
+}
+
+FrameSize FrameForCrop(int width, int height, int sourceWidth, int sourceHeight, AspectRatio sourceAspect, int cropWidth,
+                       int cropHeight)
+{
+    if (width <= 0 || height <= 0 || sourceWidth <= 0 || sourceHeight <= 0 || cropWidth <= 0 || cropHeight <= 0)
+        return {width, height};
+    if (!sourceAspect.Known()) sourceAspect = {sourceWidth, sourceHeight};
+    // The crop's displayed width over its height.
+    const double shape = static_cast<double>(cropWidth) * sourceAspect.x * sourceHeight /
+                         (static_cast<double>(cropHeight) * sourceAspect.y * sourceWidth);
+    const auto even = [](double value) { return std::max(2, static_cast<int>(std::lround(value / 2)) * 2); };
+    FrameSize frame{width & ~1, even(width / shape)};
+    if (frame.height > height) frame = {even(height * shape), height & ~1};
+    return frame;
 }

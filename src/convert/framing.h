@@ -36,3 +36,12 @@ struct FrameRect {
 // Unknown aspects mean square pixels.
 FrameRect FitPicture(int zoomMode, int sourceWidth, int sourceHeight, AspectRatio sourceAspect, int cropWidth,
                      int cropHeight, int outputWidth, int outputHeight, AspectRatio outputAspect);
+
+// The frame for a crop of cropWidth × cropHeight of a sourceWidth × sourceHeight picture shown at
+// `sourceAspect`, within a profile's frame of width × height: the crop's displayed shape, as
+// large as fits, in even sizes and square pixels (a 2.35:1 crop into 640 × 480 gives 640 × 272).
+struct FrameSize {
+    int width = 0, height = 0;
+};
+FrameSize FrameForCrop(int width, int height, int sourceWidth, int sourceHeight, AspectRatio sourceAspect, int cropWidth,
+                       int cropHeight);

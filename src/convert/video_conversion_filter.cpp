@@ -246,8 +246,10 @@ HRESULT CMyVideoConveFilter::GetMediaType(int position, CMediaType* type)
             m_outputAspect.Known() ? m_outputAspect : ReducedAspect(header->biWidth, header->biHeight);
         info->dwPictAspectRatioX = static_cast<DWORD>(shown.x);
         info->dwPictAspectRatioY = static_cast<DWORD>(shown.y);
-        // Deinterlaced pictures leave as progressive ones.
+        // Deinterlaced pictures leave as progressive ones; film pictures at the film's rate.
         if (m_deinterlaceMode != kDeinterlaceOff) info->dwInterlaceFlags = 0;
+        if (m_deinterlaceMode == kDeinterlaceInverseTelecine || m_deinterlaceMode == kDeinterlaceFilmFrames)
+            info->AvgTimePerFrame = FilmPictureStart(1);
     }
     return S_OK;
 }
@@ -421,7 +423,7 @@ HRESULT CMyVideoConveFilter::ConvertPicture(const BYTE* source, IMediaSample* ou
 HRESULT CMyVideoConveFilter::SetDeinterlace(std::int32_t mode)
 {
     CAutoLock lock(&m_csFilter);
-    if (mode < kDeinterlaceAuto || mode > kDeinterlaceOff) return E_INVALIDARG;
+    if (mode < kDeinterlaceAuto || mode > kDeinterlaceFilmFrames) return E_INVALIDARG;
     m_deinterlaceMode = mode;
     return S_OK;
 }
@@ -431,13 +433,19 @@ bool CMyVideoConveFilter::IsInterlaced(DWORD typeFlags) const
     return m_inputInterlaced && !(typeFlags & AM_VIDEO_FLAG_WEAVE);
 }
 
+void CMyVideoConveFilter::ResetStreaming()
+{
+    m_deinterlacing = false;
+    m_pushed = m_pulled = 0;
+    m_filmAnchored = false;
+    if (m_deinterlacer.IsOpen()) m_deinterlacer.Reset();
+}
+
 HRESULT CMyVideoConveFilter::StartStreaming()
 {
     // Stopped: no picture is on its way, so the state is ours to reset.
-    m_deinterlacing = false;
     m_resetPending = false;
-    m_pushed = m_pulled = 0;
-    if (m_deinterlacer.IsOpen()) m_deinterlacer.Reset();
+    ResetStreaming();
     return CTransformFilter::StartStreaming();
 }
 
@@ -451,14 +459,12 @@ HRESULT CMyVideoConveFilter::EndFlush()
 
 HRESULT CMyVideoConveFilter::Receive(IMediaSample* sample)
 {
-    if (m_resetPending.exchange(false)) {
-        m_deinterlacing = false;
-        m_pushed = m_pulled = 0;
-        if (m_deinterlacer.IsOpen()) m_deinterlacer.Reset();
-    }
+    if (m_resetPending.exchange(false)) ResetStreaming();
     const AM_SAMPLE2_PROPERTIES* props = m_input->SampleProps();
     const bool interlaced = IsInterlaced(props->dwTypeSpecificFlags);
     if (props->dwStreamId != AM_STREAM_MEDIA || m_deinterlaceMode == kDeinterlaceOff) return CTransformFilter::Receive(sample);
+    if (m_deinterlaceMode == kDeinterlaceFilmFrames) return ReceiveFilmFrame(sample, *props);
+    if (m_deinterlaceMode == kDeinterlaceInverseTelecine) return ReceiveTelecined(sample, *props);
     if (!m_deinterlacing) {
         // Progressive pictures pass untouched (and at once) until the first interlaced one.
         if (m_deinterlaceMode == kDeinterlaceAuto && !interlaced) return CTransformFilter::Receive(sample);
@@ -493,18 +499,85 @@ HRESULT CMyVideoConveFilter::DeliverDeinterlaced()
         if (number < m_pulled || number >= m_pushed) continue; // not one of this run's
         m_pulled = number + 1;
         const HeldPicture& held = m_held[static_cast<std::size_t>(number % static_cast<std::int64_t>(m_held.size()))];
-        REFERENCE_TIME start = held.start, stop = held.stop;
         const bool timed = held.flags & AM_SAMPLE_TIMEVALID;
         const bool stopped = held.flags & AM_SAMPLE_STOPVALID;
-        ComPtr<IMediaSample> out;
-        HRESULT hr = m_output->GetDeliveryBuffer(out.Put(), timed ? &start : nullptr, stopped ? &stop : nullptr, 0);
-        if (FAILED(hr)) return hr;
-        out->SetTime(timed ? &start : nullptr, timed && stopped ? &stop : nullptr);
-        out->SetSyncPoint((held.flags & AM_SAMPLE_SPLICEPOINT) ? TRUE : FALSE);
-        out->SetDiscontinuity((held.flags & AM_SAMPLE_DATADISCONTINUITY) ? TRUE : FALSE);
-        out->SetPreroll(FALSE);
-        hr = ConvertPicture(m_deinterlaced.data(), out.Get());
-        if (SUCCEEDED(hr)) hr = m_output->Deliver(out.Get());
+        const HRESULT hr = DeliverConverted(m_deinterlaced.data(), timed ? &held.start : nullptr, timed && stopped ? &held.stop : nullptr,
+                                            held.flags & AM_SAMPLE_SPLICEPOINT, held.flags & AM_SAMPLE_DATADISCONTINUITY);
+        if (hr != S_OK) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT CMyVideoConveFilter::DeliverConverted(const BYTE* picture, const REFERENCE_TIME* start, const REFERENCE_TIME* stop,
+                                              bool syncPoint, bool discontinuity)
+{
+    REFERENCE_TIME from = start ? *start : 0, to = stop ? *stop : 0;
+    ComPtr<IMediaSample> out;
+    HRESULT hr = m_output->GetDeliveryBuffer(out.Put(), start ? &from : nullptr, stop ? &to : nullptr, 0);
+    if (FAILED(hr)) return hr;
+    out->SetTime(start ? &from : nullptr, start && stop ? &to : nullptr);
+    out->SetSyncPoint(syncPoint ? TRUE : FALSE);
+    out->SetDiscontinuity(discontinuity ? TRUE : FALSE);
+    out->SetPreroll(FALSE);
+    hr = ConvertPicture(picture, out.Get());
+    return SUCCEEDED(hr) ? m_output->Deliver(out.Get()) : hr;
+}
+
+HRESULT CMyVideoConveFilter::ReceiveFilmFrame(IMediaSample* sample, const AM_SAMPLE2_PROPERTIES& props)
+{
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data)) || !data || sample->GetActualDataLength() < m_sourceWidth * m_sourceHeight * 3 / 2)
+        return E_FAIL;
+    if (!(props.dwSampleFlags & AM_SAMPLE_TIMEVALID)) return DeliverConverted(data, nullptr, nullptr, true, false);
+    // Each coded picture is one film picture: their times run on from where the run of them began,
+    // 1001/24000 s apart, whatever fields the flags would repeat. A picture far from that line (a
+    // jump in the stream, a stretch that is not film) begins a new run.
+    const REFERENCE_TIME start = props.tStart;
+    const bool discontinuity = props.dwSampleFlags & AM_SAMPLE_DATADISCONTINUITY;
+    if (!m_filmAnchored || discontinuity ||
+        std::llabs(start - (m_filmAnchor + FilmPictureStart(m_filmCount))) > 2 * FilmPictureStart(1)) {
+        m_filmAnchor = start;
+        m_filmCount = 0;
+        m_filmAnchored = true;
+    }
+    const REFERENCE_TIME from = m_filmAnchor + FilmPictureStart(m_filmCount);
+    const REFERENCE_TIME to = m_filmAnchor + FilmPictureStart(m_filmCount + 1);
+    ++m_filmCount;
+    return DeliverConverted(data, &from, &to, props.dwSampleFlags & AM_SAMPLE_SPLICEPOINT, discontinuity);
+}
+
+HRESULT CMyVideoConveFilter::ReceiveTelecined(IMediaSample* sample, const AM_SAMPLE2_PROPERTIES& props)
+{
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data)) || !data || sample->GetActualDataLength() < m_sourceWidth * m_sourceHeight * 3 / 2)
+        return E_FAIL;
+    if (!(props.dwSampleFlags & AM_SAMPLE_TIMEVALID)) return E_FAIL;
+    if (!m_deinterlacing) {
+        REFERENCE_TIME period = props.tStop - props.tStart;
+        if (period <= 0 || period > 10000000) period = 333667;
+        if (!m_deinterlacer.IsOpen() && !m_deinterlacer.OpenInverseTelecine(m_sourceWidth, m_sourceHeight, period)) {
+            DebugLog("video conversion: the film's pictures cannot be matched; they are deinterlaced\n");
+            m_deinterlaceMode = kDeinterlaceOn;
+            return Receive(sample);
+        }
+        m_deinterlaced.resize(static_cast<std::size_t>(m_sourceWidth) * m_sourceHeight * 3 / 2);
+        m_deinterlacing = true;
+        m_filmAnchored = false;
+    }
+    const bool interlaced = IsInterlaced(props.dwTypeSpecificFlags);
+    if (!m_deinterlacer.Push(data, interlaced, (props.dwTypeSpecificFlags & AM_VIDEO_FLAG_FIELD1FIRST) != 0, props.tStart))
+        return E_FAIL;
+    return DeliverTelecined();
+}
+
+HRESULT CMyVideoConveFilter::DeliverTelecined()
+{
+    std::int64_t time = 0;
+    while (m_deinterlacer.Pull(m_deinterlaced.data(), time)) {
+        const REFERENCE_TIME start = time, stop = time + FilmPictureStart(1);
+        const bool first = !m_filmAnchored;
+        m_filmAnchored = true;
+        const HRESULT hr = DeliverConverted(m_deinterlaced.data(), &start, &stop, true, first);
         if (hr != S_OK) return hr;
     }
     return S_OK;
@@ -513,9 +586,12 @@ HRESULT CMyVideoConveFilter::DeliverDeinterlaced()
 HRESULT CMyVideoConveFilter::EndOfStream()
 {
     if (m_deinterlacing && !m_resetPending.load()) {
-        // The last picture is still inside the deinterlacer.
+        // The last pictures are still inside the deinterlacer.
         m_deinterlacer.End();
-        DeliverDeinterlaced();
+        if (m_deinterlaceMode == kDeinterlaceInverseTelecine)
+            DeliverTelecined();
+        else
+            DeliverDeinterlaced();
     }
     return CTransformFilter::EndOfStream();
 }

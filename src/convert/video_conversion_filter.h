@@ -35,6 +35,14 @@ struct OverlaySettings {
 inline constexpr std::int32_t kDeinterlaceAuto = 0; // the pictures marked as interlaced
 inline constexpr std::int32_t kDeinterlaceOn = 1;   // every picture
 inline constexpr std::int32_t kDeinterlaceOff = 2;  // none
+// Film telecined in the fields (3:2 pulldown woven into interlaced frames): the film's pictures
+// are put together again from their fields, and the repeated ones dropped (23.976 a second).
+inline constexpr std::int32_t kDeinterlaceInverseTelecine = 3;
+// Film telecined by the stream's flags (progressive pictures shown over two and three fields):
+// each coded picture is taken once, at 24000/1001 a second, and the flags are ignored.
+inline constexpr std::int32_t kDeinterlaceFilmFrames = 4;
+// A film picture's length, 100 ns: 1001/24000 s is 417083⅓.
+inline constexpr REFERENCE_TIME FilmPictureStart(std::int64_t n) { return n * 10010000000LL / 24000; }
 
 struct IMyVideoConvFilter : IUnknown {
     static constexpr GUID iid = MakeGuid("{A264C372-A83D-42E1-9D93-D6F10B3D95CD}");
@@ -57,7 +65,8 @@ struct IMyVideoConvFilter : IUnknown {
                                       std::int32_t outputY) = 0;
     // kDeinterlaceAuto: the pictures the decoder marks as interlaced are deinterlaced (before the
     // crop and the scaling), others pass untouched; kDeinterlaceOn: every picture;
-    // kDeinterlaceOff: none. E_INVALIDARG for another value. Before streaming.
+    // kDeinterlaceOff: none; kDeinterlaceInverseTelecine and kDeinterlaceFilmFrames: film
+    // pictures again at 23.976 a second. E_INVALIDARG for another value. Before streaming.
     virtual HRESULT SetDeinterlace(std::int32_t mode) = 0;
 };
 
@@ -140,6 +149,15 @@ private:
     HRESULT ConvertPicture(const BYTE* source, IMediaSample* out);
     // Delivers every picture the deinterlacer has ready (receive lock held).
     HRESULT DeliverDeinterlaced();
+    // Converts a source-sized picture and delivers it with these times and marks.
+    HRESULT DeliverConverted(const BYTE* picture, const REFERENCE_TIME* start, const REFERENCE_TIME* stop, bool syncPoint,
+                             bool discontinuity);
+    // The film modes' pictures (receive lock held).
+    HRESULT ReceiveFilmFrame(IMediaSample* sample, const AM_SAMPLE2_PROPERTIES& props);
+    HRESULT ReceiveTelecined(IMediaSample* sample, const AM_SAMPLE2_PROPERTIES& props);
+    HRESULT DeliverTelecined();
+    // Forgets the pictures held for deinterlacing and the film's time line.
+    void ResetStreaming();
     bool IsInterlaced(DWORD typeFlags) const;
     // The source's display aspect: the one set, else the input type's, else unknown.
     AspectRatio SourceAspect() const;
@@ -179,6 +197,10 @@ private:
     std::array<HeldPicture, 8> m_held;        // by picture number, modulo
     std::int64_t m_pushed = 0, m_pulled = 0;  // picture numbers
     std::vector<std::uint8_t> m_deinterlaced; // the picture last pulled
+    // Film pictures: where the current run of them began (100 ns) and how many came since.
+    bool m_filmAnchored = false;
+    REFERENCE_TIME m_filmAnchor = 0;
+    std::int64_t m_filmCount = 0;
     std::atomic<bool> m_resetPending{false};
     CMediaType m_inputType;
     Geometry m_geometry;

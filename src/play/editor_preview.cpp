@@ -78,6 +78,7 @@ bool EditorPreview::ConnectPictures()
     m_rightConver->SetBrightness(p.brightness);
     m_rightConver->SetSaturation(p.saturation);
     m_rightConver->SetHue(p.hue);
+    m_rightConver->SetDeinterlace(Deinterlace());
     // The tee's second output appears once the first is connected.
     const std::vector<GraphLink> right{
         {m_tee.Get(), 1, m_rightConver.Get(), 0, "get tee output pin1 error", "get video conver input pin error",

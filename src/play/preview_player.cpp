@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "com/task_memory.h"
+#include "convert/video_conversion_filter.h"
 #include "play/snapshot.h"
 #include "decode/video_decoder_filter.h"
 #include "demux/mpeg_splitter_filter.h"
@@ -156,7 +157,7 @@ bool PreviewPlayer::ConnectTitle()
             m_graph->Disconnect(in.Get());
         }
     // Before: the filters already in the graph, so that those the sound brings in are known.
-    std::vector<IBaseFilter*> before{m_source.Get(), m_splitter.Get(), m_decoder.Get(), m_renderer.Get()};
+    std::vector<IBaseFilter*> before{m_source.Get(), m_splitter.Get(), m_decoder.Get(), m_conver.Get(), m_renderer.Get()};
     for (IBaseFilter* own : OwnFilters()) before.push_back(own);
     const auto message = [this](const char* text) { Message(text); };
     // The title's pictures; a title without them has no video pin, and that row is left out.
@@ -181,6 +182,8 @@ bool PreviewPlayer::ConnectTitle()
         return false;
     }
     if (!Connected(decoderOut.Get()) && !ConnectPictures()) return false;
+    // The pictures stay connected from title to title; the deinterlacing follows the setting.
+    if (m_conver) m_conver->SetDeinterlace(m_deinterlace);
     ComPtr<IEnumFilters> filters;
     if (SUCCEEDED(m_graph->EnumFilters(filters.Put()))) {
         ComPtr<IBaseFilter> filter;
@@ -193,8 +196,17 @@ bool PreviewPlayer::ConnectTitle()
 
 bool PreviewPlayer::ConnectPictures()
 {
-    return ConnectLinks(m_graph.Get(), {{m_decoder.Get(), 0, m_renderer.Get(), 0, nullptr, "get render0 input pin0 error"}},
-                        [this](const char* text) { Message(text); })
+    // The pictures pass a conversion filter that only deinterlaces (no crop, same size), so that
+    // what is shown, and a snapshot of it, is what a file gets.
+    const auto message = [this](const char* text) { Message(text); };
+    if (!m_conver && !AddNewFilter(m_graph.Get(), &CMyVideoConveFilter::Create, m_conver, "VideoConver",
+                                   "CLSID_MyVideoConver error", message))
+        return false;
+    m_conver->SetDeinterlace(m_deinterlace);
+    return ConnectLinks(m_graph.Get(),
+                        {{m_decoder.Get(), 0, m_conver.Get(), 0, nullptr, "get video conver input pin error", "connect decoder and video conver error"},
+                         {m_conver.Get(), 0, m_renderer.Get(), 0, "get video conver output pin error", "get render0 input pin0 error"}},
+                        message)
         .Ok();
 }
 
@@ -336,10 +348,12 @@ void PreviewPlayer::Teardown()
     m_events.Reset();
     if (m_graph) {
         RemoveSoundFilters();
-        for (IBaseFilter* filter : {m_decoder.Get(), m_renderer.Get(), static_cast<IBaseFilter*>(m_splitter.Get()), m_source.Get()})
+        for (IBaseFilter* filter : {m_decoder.Get(), static_cast<IBaseFilter*>(m_conver.Get()), m_renderer.Get(),
+                                    static_cast<IBaseFilter*>(m_splitter.Get()), m_source.Get()})
             if (filter) m_graph->RemoveFilter(filter);
     }
     m_decoder.Reset();
+    m_conver.Reset();
     m_renderer.Reset();
     m_splitter.Reset();
     m_source.Reset();

@@ -18,6 +18,7 @@
 #include "graph/graph_interfaces.h"
 
 class CMpegSplitterFilter;
+class CMyVideoConveFilter;
 struct IMyDVDReader;
 
 class PreviewPlayer {
@@ -51,6 +52,10 @@ public:
     void ChooseStreams(int audioStreamId, int subtitleId);
     // Whether the chosen subpictures are shown over the picture.
     void ShowSubpictures(bool on);
+    // How the pictures are deinterlaced on their way to the screen, as a conversion does
+    // (kDeinterlaceAuto: those the disc marks as interlaced; On; Off). Takes effect at the next
+    // SetTitle.
+    void SetDeinterlace(int mode) { m_deinterlace = mode; }
     // Saves the picture on screen (its type from the path's extension); false when there is
     // none or it could not be written.
     bool Snapshot(const std::string& path);
@@ -84,6 +89,7 @@ protected:
     void Message(const std::string& text);
     // The video decoder whose output ConnectPictures connects.
     IBaseFilter* Decoder() const { return m_decoder.Get(); }
+    int Deinterlace() const { return m_deinterlace; }
 
     ComPtr<IGraphBuilder> m_graph;
 
@@ -105,6 +111,9 @@ private:
     ComPtr<IBaseFilter> m_decoder;
     ComPtr<IBaseFilter> m_renderer;
     ComPtr<IVMRWindowlessControl> m_windowless;
+    // Between the decoder and the renderer: the deinterlacing a conversion does.
+    ComPtr<CMyVideoConveFilter> m_conver;
+    int m_deinterlace = 0; // kDeinterlaceAuto
     std::vector<ComPtr<IBaseFilter>> m_soundFilters;
     std::shared_ptr<SourceDisc> m_disc;
     LONGLONG m_titleLength = 0; // ms
