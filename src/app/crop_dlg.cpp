@@ -211,6 +211,8 @@ void CCropDlg::BuildCropPage()
     m_autoCrop = new QPushButton(QStringLiteral("Auto"), this);
     m_autoCrop->setGeometry(638, 515, 56, 22);
     m_autoCrop->setToolTip(QStringLiteral("Find the black bars around the picture and crop them"));
+    // Enter in a crop box confirms the box; it does not press this button.
+    m_autoCrop->setAutoDefault(false);
     connect(m_autoCrop, &QPushButton::clicked, this, &CCropDlg::OnAutoCrop);
     m_pageControls[kCrop].push_back(m_autoCrop);
 }

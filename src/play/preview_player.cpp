@@ -134,6 +134,7 @@ bool PreviewPlayer::SetTitle(int titleIndex, int chapterIndex)
         if (info.titles[titleIndex].audioCount > 0) firstAudio = info.titles[titleIndex].audioStreamId[0];
     }
     SetCellTimes(m_splitter.Get(), m_disc->Kind(), m_disc->CellMarks(titleIndex, chapterIndex));
+    m_titleAspect = TitleAspect(m_disc->VideoOf(titleIndex));
     // The title's subpictures in the disc's own colours.
     if (m_decoder) static_cast<CVideoDecoderFilter*>(m_decoder.Get())->SetSubpicturePalette(m_disc->SubpicturePalette(titleIndex));
     if (!ConnectTitle()) return false;
@@ -182,14 +183,24 @@ bool PreviewPlayer::ConnectTitle()
         return false;
     }
     if (!Connected(decoderOut.Get()) && !ConnectPictures()) return false;
-    // The pictures stay connected from title to title; the deinterlacing follows the setting.
-    if (m_conver) m_conver->SetDeinterlace(m_deinterlace);
+    if (m_conver) {
+        // The pictures' way may stay connected from title to title: the deinterlacing follows
+        // the setting, and the renderer is connected again for the title's shape.
+        m_conver->SetDeinterlace(m_deinterlace);
+        m_conver->SetDisplayAspects(0, 0, m_titleAspect.x, m_titleAspect.y);
+        const std::vector<GraphLink> shown{{m_conver.Get(), 0, m_renderer.Get(), 0, "get video conver output pin error",
+                                            "get render0 input pin0 error", nullptr, true, true}};
+        if (!ConnectLinks(m_graph.Get(), shown, message).Ok()) return false;
+    }
     ComPtr<IEnumFilters> filters;
     if (SUCCEEDED(m_graph->EnumFilters(filters.Put()))) {
         ComPtr<IBaseFilter> filter;
         ULONG fetched = 0;
         while (filters->Next(1, filter.Put(), &fetched) == S_OK)
-            if (std::find(before.begin(), before.end(), filter.Get()) == before.end()) m_soundFilters.push_back(filter);
+            // (The picture path's own filter joins on the first title, after `before` was taken.)
+            if (std::find(before.begin(), before.end(), filter.Get()) == before.end() &&
+                filter.Get() != static_cast<IBaseFilter*>(m_conver.Get()))
+                m_soundFilters.push_back(filter);
     }
     return true;
 }
@@ -203,11 +214,12 @@ bool PreviewPlayer::ConnectPictures()
                                    "CLSID_MyVideoConver error", message))
         return false;
     m_conver->SetDeinterlace(m_deinterlace);
-    return ConnectLinks(m_graph.Get(),
-                        {{m_decoder.Get(), 0, m_conver.Get(), 0, nullptr, "get video conver input pin error", "connect decoder and video conver error"},
-                         {m_conver.Get(), 0, m_renderer.Get(), 0, "get video conver output pin error", "get render0 input pin0 error"}},
-                        message)
-        .Ok();
+    // Shown at the title's shape (the filter's output has square pixels unless told).
+    m_conver->SetDisplayAspects(0, 0, m_titleAspect.x, m_titleAspect.y);
+    const std::vector<GraphLink> rows{
+        {m_decoder.Get(), 0, m_conver.Get(), 0, nullptr, "get video conver input pin error", "connect decoder and video conver error"},
+        {m_conver.Get(), 0, m_renderer.Get(), 0, "get video conver output pin error", "get render0 input pin0 error"}};
+    return ConnectLinks(m_graph.Get(), rows, message).Ok();
 }
 
 void PreviewPlayer::RemoveSoundFilters()

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "com/com_ptr.h"
+#include "convert/conversion_task.h"
 #include "convert/graph_parts.h"
 #include "convert/source_disc.h"
 #include "graph/graph_interfaces.h"
@@ -114,6 +115,7 @@ private:
     // Between the decoder and the renderer: the deinterlacing a conversion does.
     ComPtr<CMyVideoConveFilter> m_conver;
     int m_deinterlace = 0; // kDeinterlaceAuto
+    AspectRatio m_titleAspect; // the shape the current title is shown at
     std::vector<ComPtr<IBaseFilter>> m_soundFilters;
     std::shared_ptr<SourceDisc> m_disc;
     LONGLONG m_titleLength = 0; // ms

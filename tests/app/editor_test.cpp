@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QtTest>
 
@@ -332,6 +333,36 @@ private slots:
         window.Editor()->reject();
         QTRY_VERIFY(!window.Editor());
         QCOMPARE(second->text(CColumnTreeCtrl::kTrimmedLength), QStringLiteral("00:00:04"));
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+    }
+
+    // The Auto button finds the letterboxed film's bars and crops them; what remains keeps its
+    // shape (zoom mode "Keep Original").
+    void AutoCropFindsTheBlackBars()
+    {
+        CollectMessages messages;
+        TitleTask title("film_frames", 2); // 2.35:1 inside a 4:3 picture: 104 black rows above and below
+        CCropDlg editor(title.owned, title.task, CCropDlg::kCrop, Output(640, 480));
+        editor.show();
+        editor.ZoomList()->setCurrentIndex(1);
+        editor.OnZoomChosen(1);
+        QVERIFY(editor.AutoCropButton()->isVisible());
+        QTest::mouseClick(editor.AutoCropButton(), Qt::LeftButton);
+        QCOMPARE(editor.CropEdit(0)->value(), 0);
+        QCOMPARE(editor.CropEdit(1)->value(), 104);
+        QCOMPARE(editor.CropEdit(2)->value(), 720);
+        QCOMPARE(editor.CropEdit(3)->value(), 376);
+        QCOMPARE(editor.Working().picture.cropTop, 104);
+        QCOMPARE(editor.Working().picture.cropBottom, 376);
+        QCOMPARE(editor.Working().picture.zoomMode, 0);
+        QCOMPARE(editor.ZoomList()->currentIndex(), 0);
+        // A title without bars: the whole picture.
+        TitleTask plain("film_frames", 0);
+        CCropDlg other(plain.owned, plain.task, CCropDlg::kCrop, Output(640, 480));
+        other.show();
+        QTest::mouseClick(other.AutoCropButton(), Qt::LeftButton);
+        QCOMPARE(other.Working().picture.cropTop, 0);
+        QCOMPARE(other.Working().picture.cropBottom, 480);
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
     }
 };

@@ -1,5 +1,6 @@
 // Preferences: defaults, loading, writing only what changed, and setting.ini.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -98,6 +99,25 @@ private slots:
         Preferences always = loaded;
         always.deinterlace = QStringLiteral("Always");
         QCOMPARE(always.DeinterlaceMode(), kDeinterlaceOn);
+    }
+
+    void CroppingBlackBarsAutomaticallyIsOffUntilTicked()
+    {
+        Preferences p = Preferences::Load(kTitle);
+        QVERIFY(!p.autoCrop);
+        {
+            CPreferencesDlg window(p, kTitle);
+            QCOMPARE(window.AutoCrop()->text(), QStringLiteral("Crop black bars automatically"));
+            QVERIFY(!window.AutoCrop()->isChecked());
+            window.AutoCrop()->setChecked(true);
+            QVERIFY(window.OnOk());
+            QCOMPARE(window.Writes(), 1);
+        }
+        QVERIFY(QSettings(QStringLiteral("ZuZidero"), kTitle).value("crop_auto").toBool());
+        Preferences loaded = Preferences::Load(kTitle);
+        QVERIFY(loaded.autoCrop);
+        CPreferencesDlg again(loaded, kTitle);
+        QVERIFY(again.AutoCrop()->isChecked());
     }
 
     void AStoredValueThatMatchesNoEntryLeavesItsListEmpty()

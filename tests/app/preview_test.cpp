@@ -263,7 +263,54 @@ private slots:
         QCOMPARE(messages.messages.size(), 1);
     }
 
+    // Shown as a file gets it: the preview deinterlaces an interlaced title (a snapshot of the
+    // picture does not comb) unless the preferences say "Never".
+    void TheSnapshotOfAnInterlacedTitleIsDeinterlacedAsAConversionDoes()
+    {
+        CollectMessages messages;
+        QTemporaryDir pictures;
+        double combing[2] = {};
+        const QString modes[2] = {QStringLiteral("Never"), QStringLiteral("Auto")};
+        for (int m = 0; m < 2; ++m) {
+            {
+                CZuZideroDlg settings;
+                QVERIFY(Preferences::Write(settings.ProductTitle(), QStringLiteral("strSnapFolder"), pictures.path()));
+                QVERIFY(Preferences::Write(settings.ProductTitle(), QStringLiteral("strImageType"), QStringLiteral("BMP")));
+                QVERIFY(Preferences::Write(settings.ProductTitle(), QStringLiteral("strDeinterlace"), modes[m]));
+            }
+            CZuZideroDlg window;
+            window.show();
+            QVERIFY(window.LoadDisc(DiscPath("shapes_ntsc"))); // title 3: a scrolling pattern, interlaced
+            window.TitleList()->setCurrentItem(window.TitleList()->Root()->child(2));
+            window.OnPlay();
+            QCOMPARE(window.PlayingTitle(), 2);
+            QVERIFY(WaitForPicture(window));
+            window.OnSnapshot();
+            const QImage image(window.LastSnapshot());
+            QVERIFY(!image.isNull());
+            combing[m] = Combing(image);
+        }
+        // Neighbouring rows of a woven picture differ far more than rows of one field do.
+        QVERIFY2(combing[0] > 1.5, qPrintable(QString::number(combing[0])));
+        QVERIFY2(combing[1] < 1.0, qPrintable(QString::number(combing[1])));
+        QVERIFY(messages.messages.isEmpty());
+    }
+
 private:
+    // How much neighbouring rows differ against rows two apart (the same field): above 1 for a
+    // picture whose fields were taken at different times.
+    static double Combing(const QImage& image)
+    {
+        double neighbours = 0, sameField = 0;
+        for (int y = 0; y + 2 < image.height(); y += 2)
+            for (int x = 0; x < image.width(); x += 2) {
+                const int a = qGray(image.pixel(x, y)), b = qGray(image.pixel(x, y + 1)), c = qGray(image.pixel(x, y + 2));
+                neighbours += std::abs(a - b) + std::abs(b - c);
+                sameField += 2 * std::abs(a - c);
+            }
+        return sameField > 0 ? neighbours / sameField : 0;
+    }
+
     QTemporaryDir m_folder;
     QString m_sound;
 };
