@@ -11,7 +11,7 @@ packages=(
   # clang with libFuzzer and the sanitizer runtimes for the fuzz targets
   clang libclang-rt-14-dev
   # engine libraries
-  libsdl2-dev libavcodec-dev libavfilter-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libdvdread-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libsdl2-dev libavcodec-dev libavfilter-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libdvdread-dev libdvdnav-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   # the desktop program (Qt 6 widgets, D-Bus for power-off) and its screenshots under Xvfb
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
   # test discs and independent checks of our outputs

@@ -10,6 +10,7 @@
 #include <set>
 
 
+#include "dvd/first_play.h"
 #include "dvd/ifo_parser.h"
 #include "com/debug_log.h"
 
@@ -167,6 +168,7 @@ std::unique_ptr<DvdDisc> DvdDisc::Open(const std::string& path, std::string* why
     }
     std::unique_ptr<DvdDisc> disc(new DvdDisc);
     disc->m_reader.reset(DVDOpen2(nullptr, &kLogger, root.c_str()));
+    disc->m_root = root;
     if (!disc->m_reader) return fail(path + " cannot be opened as a DVD");
     ifo::Manager manager;
     if (!disc->ReadNavigation(0, [&](std::span<const std::uint8_t> bytes) { return ifo::ParseManager(bytes, manager); }))
@@ -322,7 +324,8 @@ void DvdDisc::Score() const
     m_sameAs.assign(m_titles.size(), -1);
     std::vector<std::vector<std::pair<std::uint32_t, std::uint32_t>>> cells;
     for (const Title& t : m_titles) cells.push_back(cellsOf(t));
-    double longest = 0;
+    // The titles that could be the film: forward, each cell once, their first cell readable.
+    std::vector<std::pair<int, double>> candidates; // title, ms
     for (std::size_t t = 0; t < m_titles.size(); ++t) {
         const Title& title = m_titles[t];
         if (!title.readable || cells[t].empty()) continue;
@@ -333,16 +336,33 @@ void DvdDisc::Score() const
             }
         }
         if (m_sameAs[t] >= 0) continue;
-        // Forward, each cell once.
         bool forward = true;
         for (std::size_t c = 1; c < cells[t].size() && forward; ++c) forward = cells[t][c].first > cells[t][c - 1].first;
         const double ms = t < static_cast<std::size_t>(kMaxTitles) ? m_info.titles[t].durationMs : 0;
-        if (!forward || ms <= longest || !FirstCellReadable(title)) {
-            if (!forward) DebugLog("dvd: title %zu plays its cells out of order or repeats one: not the main title\n", t + 1);
+        if (!forward) {
+            DebugLog("dvd: title %zu plays its cells out of order or repeats one: not the main title\n", t + 1);
             continue;
         }
-        longest = ms;
-        m_mainTitle = static_cast<int>(t);
+        if (ms > 0 && FirstCellReadable(title)) candidates.emplace_back(static_cast<int>(t), ms);
+    }
+    // The longest (the first listed of equal ones), unless the disc's own first play leads to
+    // another of about its length.
+    double longest = 0;
+    for (const auto& [t, ms] : candidates)
+        if (ms > longest) {
+            longest = ms;
+            m_mainTitle = t;
+        }
+    constexpr double kTieMs = 1000;
+    std::vector<int> tied;
+    for (const auto& [t, ms] : candidates)
+        if (ms >= longest - kTieMs) tied.push_back(t);
+    if (tied.size() > 1 && !m_root.empty()) {
+        const int played = FirstPlayedTitle(m_root, tied);
+        if (played >= 0) {
+            DebugLog("dvd: titles of the main title's length tie; the disc's first play leads to title %d\n", played + 1);
+            m_mainTitle = played;
+        }
     }
 }
 

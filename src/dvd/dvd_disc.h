@@ -108,6 +108,7 @@ private:
     bool ReadBlocksOnce(std::uint32_t sector, std::uint32_t count, std::uint8_t* out);
 
     DvdReaderPtr m_reader;
+    std::string m_root; // what the reader was opened on
     std::vector<Title> m_titles;
     // The main title and each title's first listing, found once (m_lock).
     mutable bool m_scored = false;

@@ -55,6 +55,14 @@ try:
         r = convert(FILM, folder, "--profile", "17", *args)
         made = sorted(os.listdir(folder))
         check(made == wanted, f"convert {args}: {made}, wanted {wanted} ({r.stderr})")
+    # Two titles of one length: the one the disc's first play leads to is the main title.
+    r = run("info", os.path.join(DISCS, "tied_titles"), "--json")
+    mains = [t["title"] for t in json.loads(r.stdout)["titles"] if t["main"]] if r.returncode == 0 else []
+    check(mains == [2], f"tied titles: main {mains}")
+    folder = os.path.join(out, "tied")
+    os.makedirs(folder)
+    convert(os.path.join(DISCS, "tied_titles"), folder, "--title", "main", "--profile", "17")
+    check(os.listdir(folder) == ["Title_02.mp3"], f"tied titles --title main: {os.listdir(folder)}")
     r = convert(os.path.join(DISCS, "sync"), out, "--title", "main", "--profile", "17")
     check(r.returncode == 0 and os.path.exists(os.path.join(out, "Title_01.mp3")), f"sync --title main: {r.stderr}")
 
