@@ -424,7 +424,9 @@ TitleScanResult ScanTitle(const std::shared_ptr<SourceDisc>& disc, int titleInde
         const LONGLONG start = length > 0 ? length * 5 / 100 + length * 90 / 100 * i / kStretches : 0;
         taken = 0;
         stretchBegun = false;
-        if (!ScanStretch(disc, titleIndex, start, std::max<LONGLONG>(length - start, 1), take))
+        // A stretch needs half a second of pictures; five seconds leave room for a group of
+        // pictures to begin, and bound what a damaged stretch costs.
+        if (!ScanStretch(disc, titleIndex, start, std::clamp<LONGLONG>(length - start, 1, 5000), take))
             DebugLog("title scan: Title_%02d at %lld ms gave no pictures\n", titleIndex + 1, static_cast<long long>(start));
         if (length <= 0) break;
     }
