@@ -44,6 +44,10 @@ std::vector<ProfileRecord> UserProfiles::Load()
         w.AudioBitRate = number("AudioBitRate");
         StoreCodecName(w.AudioCodecName, text("AudioCodecName"));
         w.subtitleTracks = number("SubtitleTracks");
+        w.rateControl = number("RateControl");
+        w.quality = number("Quality");
+        StoreCodecName(w.Speed, text("Speed"));
+        if (const int depth = number("BitDepth"); depth > 0) w.bitDepth = depth;
         if (IsUserIndex(r.index)) records.push_back(std::move(r));
     }
     store.endArray();
@@ -85,6 +89,10 @@ void UserProfiles::Save(const std::vector<ProfileRecord>& records)
         number("AudioBitRate", w.AudioBitRate);
         text("AudioCodecName", w.AudioCodecName);
         number("SubtitleTracks", w.subtitleTracks);
+        number("RateControl", w.rateControl);
+        number("Quality", w.quality);
+        text("Speed", w.Speed);
+        number("BitDepth", w.bitDepth);
     }
     store.endArray();
     store.sync();

@@ -154,10 +154,9 @@ bool ConversionRun::CloseFile(FileEnd end)
 
 bool ConversionRun::OpenFile(const RunTask& t, std::string* why)
 {
-    const WriterSettings profile = FileProfile(t);
-    // The file's shape: the first title's, framed by the zoom mode.
-    const AspectRatio source = TitleAspect(m_disc->VideoOf(t.task.titleIndex));
-    const AspectRatio shown = OutputDisplayAspect(profile.Width, profile.Height, t.task.clip.picture.zoomMode, source);
+    // The file's frame and shape: the first title's, framed by the zoom mode.
+    AspectRatio shown;
+    const WriterSettings profile = FileProfile(t, &shown);
     // A folder in the file's place is found now, not after the conversion.
     std::error_code error;
     if (std::filesystem::is_directory(m_filePath, error)) {
@@ -213,9 +212,12 @@ const TitleScanResult* ConversionRun::ScanOf(const RunTask& t)
     return found->second.pictures > 0 ? &found->second : nullptr;
 }
 
-WriterSettings ConversionRun::FileProfile(const RunTask& t)
+WriterSettings ConversionRun::FileProfile(const RunTask& t, AspectRatio* shown)
 {
     WriterSettings profile = m_settings.profile;
+    const TitleVideo video = m_disc->VideoOf(t.task.titleIndex);
+    const AspectRatio source = TitleAspect(video);
+    *shown = OutputDisplayAspect(profile.Width, profile.Height, t.task.clip.picture.zoomMode, source);
     if (!profile.hasVideo) return profile;
     const TitleScanResult* scan = ScanOf(t);
     // "Same as source": the file takes its first title's own rate, and telecined film its own.
@@ -225,12 +227,29 @@ WriterSettings ConversionRun::FileProfile(const RunTask& t)
         if (profile.FrameRate == 0) profile.FrameRate = 29970;
     }
     const PictureSettings& p = t.task.clip.picture;
-    if (m_settings.autoCrop && scan && !KeepsFrameSize(profile)) {
-        const FrameSize frame = FrameForCrop(profile.Width, profile.Height, scan->width, scan->height,
-                                             TitleAspect(m_disc->VideoOf(t.task.titleIndex)), p.cropRight - p.cropLeft,
-                                             p.cropBottom - p.cropTop);
+    // What is kept of the picture (the whole of it when the crop says nothing usable).
+    int cropWidth = std::clamp(p.cropRight, 0, video.width) - std::clamp(p.cropLeft, 0, video.width);
+    int cropHeight = std::clamp(p.cropBottom, 0, video.height) - std::clamp(p.cropTop, 0, video.height);
+    if (cropWidth < 2 || cropHeight < 2) {
+        cropWidth = video.width;
+        cropHeight = video.height;
+    }
+    if (profile.Width == 0 && profile.Height == 0) {
+        // Size "Same as source": the stored pixels, shown at the disc's shape (anamorphic).
+        profile.Width = cropWidth & ~1;
+        profile.Height = cropHeight & ~1;
+        *shown = CropDisplayAspect(video.width, video.height, source, cropWidth, cropHeight);
+    } else if (profile.Width > 0 && profile.Height == 0) {
+        // Square pixels at a width: the height follows the picture's shape.
+        const FrameSize frame = FrameForCrop(profile.Width, 1 << 14, video.width, video.height, source, cropWidth, cropHeight);
         profile.Width = frame.width;
         profile.Height = frame.height;
+        *shown = ReducedAspect(frame.width, frame.height);
+    } else if (m_settings.autoCrop && scan && !KeepsFrameSize(profile)) {
+        const FrameSize frame = FrameForCrop(profile.Width, profile.Height, video.width, video.height, source, cropWidth, cropHeight);
+        profile.Width = frame.width;
+        profile.Height = frame.height;
+        *shown = OutputDisplayAspect(profile.Width, profile.Height, p.zoomMode, source);
     }
     return profile;
 }

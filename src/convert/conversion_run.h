@@ -170,9 +170,10 @@ private:
     // The scan of a task's title when the run wants one (automatic deinterlacing at the source's
     // rate, automatic crop), made once per title; null otherwise.
     const TitleScanResult* ScanOf(const RunTask& task);
-    // The profile a file is written with: the rate and, with an automatic crop, the frame its
-    // first task's picture takes.
-    WriterSettings FileProfile(const RunTask& first);
+    // The profile a file is written with: the rate and the frame its first task's picture takes
+    // (the source's own size, a width with square pixels, or the shape an automatic crop leaves),
+    // and the shape it is shown at.
+    WriterSettings FileProfile(const RunTask& first, AspectRatio* shown);
     // Says a notice once in a run.
     void SayOnce(const std::string& text);
     // Why the copied streams of the merged tasks cannot share one file, or empty.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <numeric>
 
 namespace {
 
@@ -60,6 +62,22 @@ FrameRect FitPicture(int zoomMode, int sourceWidth, int sourceHeight, AspectRati
         target.right -= bar;
     }
     return target;
+}
+
+AspectRatio CropDisplayAspect(int sourceWidth, int sourceHeight, AspectRatio sourceAspect, int cropWidth, int cropHeight)
+{
+    if (sourceWidth <= 0 || sourceHeight <= 0 || cropWidth <= 0 || cropHeight <= 0) return {};
+    if (!sourceAspect.Known()) sourceAspect = {sourceWidth, sourceHeight};
+    const std::int64_t x = static_cast<std::int64_t>(cropWidth) * sourceAspect.x * sourceHeight;
+    const std::int64_t y = static_cast<std::int64_t>(cropHeight) * sourceAspect.y * sourceWidth;
+    const std::int64_t d = std::gcd(x, y);
+    // Kept within the int range a ratio is stored in.
+    std::int64_t rx = x / d, ry = y / d;
+    while (rx > 0xFFFF || ry > 0xFFFF) {
+        rx = (rx + 1) / 2;
+        ry = (ry + 1) / 2;
+    }
+    return {static_cast<std::int32_t>(rx), static_cast<std::int32_t>(std::max<std::int64_t>(ry, 1))};
 }
 
 FrameSize FrameForCrop(int width, int height, int sourceWidth, int sourceHeight, AspectRatio sourceAspect, int cropWidth,

@@ -40,6 +40,10 @@ FrameRect FitPicture(int zoomMode, int sourceWidth, int sourceHeight, AspectRati
 // The frame for a crop of cropWidth × cropHeight of a sourceWidth × sourceHeight picture shown at
 // `sourceAspect`, within a profile's frame of width × height: the crop's displayed shape, as
 // large as fits, in even sizes and square pixels (a 2.35:1 crop into 640 × 480 gives 640 × 272).
+// The shape a crop of cropWidth × cropHeight of a sourceWidth × sourceHeight picture shown at
+// `sourceAspect` is shown at (reduced; unknown source aspects mean square pixels).
+AspectRatio CropDisplayAspect(int sourceWidth, int sourceHeight, AspectRatio sourceAspect, int cropWidth, int cropHeight);
+
 struct FrameSize {
     int width = 0, height = 0;
 };

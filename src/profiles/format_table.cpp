@@ -5,7 +5,8 @@
 
 namespace {
 
-constexpr std::array<FormatCategory, 18> kCategories{{
+constexpr std::array<FormatCategory, 19> kCategories{{
+    {20, "Modern", "Modern Title.bmp"},
     {1, "General Video", "General Video Title.bmp"},
     {2, "General Audio", "General Audio Title.bmp"},
     {3, "Apple TV", "TV Title.bmp"},
@@ -26,7 +27,7 @@ constexpr std::array<FormatCategory, 18> kCategories{{
     {19, "Original quality", "Original Title.bmp"},
 }};
 
-constexpr std::array<FormatEntry, 108> kFormats{{
+constexpr std::array<FormatEntry, 115> kFormats{{
     {1, 32801, 0, "ASF-Advanced Streaming Format(*.asf)", "ASF.bmp", "Microsoft's streaming container, played by Windows Media Player."},
     {1, 32802, 1, "AVI-Audio-Video Interleaved(*.avi)", "AVI.bmp", "Format which allows synchronous audio-with-video playback. "},
     {1, 32803, 2, "DV-Digital Video(*.dv)", "DV.bmp", "Digital Video as camcorders record it, for editing."},
@@ -136,6 +137,13 @@ constexpr std::array<FormatEntry, 108> kFormats{{
     {17, 32927, 106, "Zune - MPEG4 Video(*.mp4)", "ZUNE.bmp", "MPEG-4 profile for the Zune."},
     {19, 32928, 107, "MKV — video, sound and subtitles as on the disc", "Original MKV.bmp",
      "The title's video, sound and subtitles copied as they are, with chapters and languages."},
+    {20, 32929, 108, "H.264 MKV — constant quality", "Modern H264 MKV.bmp", "x264 at CRF 20: plays everywhere, the size follows the picture."},
+    {20, 32930, 109, "H.264 MP4 — constant quality", "Modern H264 MP4.bmp", "x264 at CRF 20 in MP4, for phones, TVs and browsers."},
+    {20, 32931, 110, "H.265 MKV — constant quality", "Modern H265 MKV.bmp", "x265 at CRF 22: half the size of H.264 for the same picture."},
+    {20, 32932, 111, "H.265 MP4 — constant quality", "Modern H265 MP4.bmp", "x265 at CRF 22 in MP4, as Apple devices play it."},
+    {20, 32933, 112, "AV1 MKV — constant quality", "Modern AV1 MKV.bmp", "SVT-AV1 at CRF 30 with Opus sound: the smallest files."},
+    {20, 32934, 113, "AV1 WebM — constant quality", "Modern AV1 WebM.bmp", "SVT-AV1 at CRF 30 with Opus sound in WebM, for browsers."},
+    {20, 32935, 114, "VP9 WebM — constant quality", "Modern VP9 WebM.bmp", "libvpx-vp9 at CQ 32 with Opus sound in WebM, for browsers."},
 }};
 
 } // namespace
@@ -163,11 +171,12 @@ const FormatEntry* FormatOfProfile(int profile)
 
 bool TakesSeveralSoundStreams(int profile, bool hasVideo, std::string_view extension)
 {
-    constexpr int kGeneralVideo = 1, kHdVideo = 4, kOriginal = 19;
+    constexpr int kGeneralVideo = 1, kHdVideo = 4, kOriginal = 19, kModern = 20;
     const FormatEntry* format = FormatOfProfile(profile);
-    if (!hasVideo || !format || (format->category != kGeneralVideo && format->category != kHdVideo && format->category != kOriginal))
+    if (!hasVideo || !format ||
+        (format->category != kGeneralVideo && format->category != kHdVideo && format->category != kOriginal && format->category != kModern))
         return false;
-    for (std::string_view holder : {".mp4", ".mov", ".m4v", ".mkv", ".avi", ".mpg", ".vob"})
+    for (std::string_view holder : {".mp4", ".mov", ".m4v", ".mkv", ".webm", ".avi", ".mpg", ".vob"})
         if (extension == holder) return true;
     return false;
 }

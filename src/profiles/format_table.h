@@ -1,5 +1,5 @@
 #pragma once
-// The format selector's content: the 18 categories and the 108 formats in the order shown, each
+// The format selector's content: the 19 categories and the 115 formats in the order shown, each
 // with the command identifier it sends and the profile that command selects. Plain data, shared
 // by the program and by the skin generator that draws the pictures it names.
 
@@ -7,14 +7,14 @@
 #include <string_view>
 
 struct FormatCategory {
-    int id;                      // 1..17, and 19 (18 is the program's own group of saved profiles)
+    int id;                      // 1..17, 19 and 20 (18 is the program's own group of saved profiles)
     std::string_view name;
     std::string_view titlePicture; // in the skin folder
 };
 
 struct FormatEntry {
     int category;
-    int command; // 32801..32928
+    int command; // 32801..32935
     int profile; // profile identifier in the catalogue
     std::string_view displayName;
     std::string_view picture; // in the skin folder

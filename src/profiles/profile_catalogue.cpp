@@ -83,6 +83,11 @@ void ReadProfileFields(XmlDocument& document, ProfileRecord& record)
     text("Channels", &record.Channels, ProfileRecord::kChannels, &w.hasAudio);
     text("AudioCodecs", &record.AudioCodecs, ProfileRecord::kAudioCodecs, &w.hasAudio);
     text("AudioBitRates", &record.AudioBitRates, ProfileRecord::kAudioBitRates, &w.hasAudio);
+    // Rate control, speed and depth, after the lists (the added profiles'; the seed's have none).
+    if (ReadValue(document, "RateControl", &value)) w.rateControl = ReadNumber(value);
+    if (ReadValue(document, "Quality", &value)) w.quality = ReadNumber(value);
+    if (ReadValue(document, "Speed", &value)) StoreCodecName(w.Speed, value);
+    if (ReadValue(document, "BitDepth", &value)) w.bitDepth = ReadNumber(value);
 }
 
 bool ProfileCatalogue::Load(const std::string& path)

@@ -27,7 +27,20 @@ struct WriterSettings {
     // place of a field the seed left unused).
     std::int32_t subtitleTracks = 0;
     char AudioCodecName[16] = {};  // FFmpeg encoder name
+    // How the video's bitrate is governed: kAverageBitrate (VideoBitRate, the seed's way),
+    // kConstantQuality (`quality` on the encoder's own scale) or kTwoPass (VideoBitRate, met over
+    // two passes).
+    std::int32_t rateControl = 0;
+    std::int32_t quality = 0;
+    // The encoder's speed preset as it names it ("medium", "8"); empty: its own default.
+    char Speed[16] = {};
+    // Bits per sample of the pictures encoded: 8, or 10 where the encoder takes it (x265).
+    std::int32_t bitDepth = 8;
 };
+
+inline constexpr std::int32_t kAverageBitrate = 0;
+inline constexpr std::int32_t kConstantQuality = 1;
+inline constexpr std::int32_t kTwoPass = 2;
 
 struct ProfileRecord {
     // Capacities in characters, terminator included.

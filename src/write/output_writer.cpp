@@ -1,5 +1,7 @@
 #include "write/output_writer.h"
 
+#include <string_view>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -370,14 +372,24 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
     ffmpeg::CodecContextPtr codec(avcodec_alloc_context3(encoder));
     if (!codec) return Fail("cannot make the video encoder");
     const WriterSettings& w = m_settings;
-    codec->bit_rate = w.VideoBitRate;
     codec->width = w.Width;
     codec->height = w.Height;
     codec->time_base = TimeBase(w.FrameRate);
     codec->framerate = av_inv_q(codec->time_base);
-    codec->gop_size = std::max(1, w.FrameRate / 1000); // a key frame a second
     codec->pix_fmt = encoder->pix_fmts ? encoder->pix_fmts[0] : AV_PIX_FMT_YUV420P;
-    codec->max_b_frames = 0;
+    if (ModernEncoding(w)) {
+        // A key picture every few seconds, and the encoder's own B pictures.
+        codec->gop_size = std::max(1, w.FrameRate / 1000) * 5;
+    } else {
+        codec->gop_size = std::max(1, w.FrameRate / 1000); // a key frame a second
+        codec->max_b_frames = 0;
+    }
+    AVDictionary* options = nullptr;
+    std::string refusal;
+    if (!ApplyEncoderSettings(w, encoder, codec.get(), m_pass, &options, &refusal)) {
+        av_dict_free(&options);
+        return Fail(refusal);
+    }
     const AspectRatio pixel = SampleAspect(w.Width, w.Height, m_displayAspect);
     codec->sample_aspect_ratio = AVRational{pixel.x, pixel.y};
     codec->thread_count = 0;
@@ -385,7 +397,12 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
     if (m_format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     stream->sample_aspect_ratio = codec->sample_aspect_ratio;
     stream->disposition = AV_DISPOSITION_DEFAULT;
-    if (!OpenEncoder(codec.get(), encoder, stream, "video")) return false;
+    const bool opened = OpenEncoder(codec.get(), encoder, stream, "video", &options);
+    av_dict_free(&options);
+    if (!opened) return false;
+    // H.265 in MP4 and MOV as Apple's players want it.
+    const std::string_view container = m_format->oformat->name;
+    if (encoder->id == AV_CODEC_ID_HEVC && (container == "mp4" || container == "mov")) stream->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
 
     m_videoFrame = ffmpeg::MakeFrame();
     if (!m_videoFrame) return Fail("out of memory");
@@ -408,9 +425,10 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
     return true;
 }
 
-bool OutputWriter::OpenEncoder(AVCodecContext* codec, const AVCodec* encoder, AVStream* stream, const char* kind)
+bool OutputWriter::OpenEncoder(AVCodecContext* codec, const AVCodec* encoder, AVStream* stream, const char* kind,
+                               AVDictionary** options)
 {
-    int result = avcodec_open2(codec, encoder, nullptr);
+    int result = avcodec_open2(codec, encoder, options);
     if (m_errors.Note("avcodec_open2", result) || result < 0)
         return Fail(std::string("cannot open the ") + kind + " encoder " + encoder->name, result);
     result = avcodec_parameters_from_context(stream->codecpar, codec);

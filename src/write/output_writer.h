@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "write/display_ratio.h"
+#include "write/encoder_options.h"
 #include "ffmpeg/ffmpeg_errors.h"
 #include "ffmpeg/ffmpeg_handles.h"
 #include "profiles/profile_record.h"
@@ -106,6 +107,8 @@ public:
     // is given (the caller keeps it open until Close has returned), else to `path`, created here.
     // A container that holds chapters (MP4, M4V, MOV, 3GP, Matroska, WebM) gets every mark of
     // `marks`, and the streams their labels where the container keeps them.
+    // The pass the next Open encodes its video in (two-pass rate control); one pass by default.
+    void SetPass(EncoderPass pass) { m_pass = std::move(pass); }
     bool Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect = {},
               int descriptor = -1, FileMarks marks = {});
     // The chapter marks' starts may be moved until Close (a merged file's later titles begin
@@ -186,7 +189,8 @@ private:
     bool AddVideoStream(const AVCodec* encoder);
     // Opens a stream's encoder and hands its parameters and time base to the stream; false (and
     // failed, naming the `kind` of stream) when either is refused.
-    bool OpenEncoder(AVCodecContext* codec, const AVCodec* encoder, AVStream* stream, const char* kind);
+    bool OpenEncoder(AVCodecContext* codec, const AVCodec* encoder, AVStream* stream, const char* kind,
+                     AVDictionary** options = nullptr);
     // A stream of the file copied as the source codes it.
     struct CopiedStream {
         AVStream* stream = nullptr;
@@ -233,6 +237,7 @@ private:
     void FreeState();
 
     WriterSettings m_settings{};
+    EncoderPass m_pass; // one pass unless told (SetPass)
     AspectRatio m_displayAspect;
     FileMarks m_marks;
     ffmpeg::OutputContextPtr m_formatOwner;

@@ -364,6 +364,8 @@ QString TileLabel(const QString& file)
         {"nexus one", "N1"}, {"samsung", "SAM"}, {"archos", "ARC"}, {"zen", "ZEN"}, {"IRIVER", "iRv"},
         {"PS3", "PS3"}, {"PSP", "PSP"}, {"wii", "Wii"}, {"XBOX", "360"}, {"ZUNE", "Zune"}, {"TV", "tv"},
         {"AVC", "H264"}, {"DIVX", "DivX"}, {"MPEG", "MPG1"}, {"MPEG2", "MPG2"},
+        {"Modern H264 MKV", "264"}, {"Modern H264 MP4", "264"}, {"Modern H265 MKV", "265"}, {"Modern H265 MP4", "265"},
+        {"Modern AV1 MKV", "AV1"}, {"Modern AV1 WebM", "AV1"}, {"Modern VP9 WebM", "VP9"},
     };
     for (const auto& [knownFile, label] : known)
         if (base == knownFile) return label;
@@ -623,10 +625,10 @@ void Pictures()
     std::set<std::string> drawn;
     // Category pictures: a short mark for each (18, the saved profiles', is drawn below).
     static const char* const categoryMarks[] = {"VID", "AUD", "tv", "HD", "iPod", "iPad", "iPh", "LS", "3G", "And",
-                                                "FLV", "PMP", "PS3", "PSP", "Wii", "360", "Zune", "MY", "ORIG"};
+                                                "FLV", "PMP", "PS3", "PSP", "Wii", "360", "Zune", "MY", "ORIG", "NEW"};
     for (const FormatCategory& category : FormatCategories())
         Tile(QString::fromUtf8(category.titlePicture.data(), static_cast<int>(category.titlePicture.size())),
-             QString::fromLatin1(categoryMarks[(category.id - 1) % 19]), CategoryColour(category.id));
+             QString::fromLatin1(categoryMarks[(category.id - 1) % 20]), CategoryColour(category.id));
     for (const FormatEntry& entry : FormatEntries()) {
         const std::string file(entry.picture);
         if (!drawn.insert(file).second) continue;

@@ -1,0 +1,152 @@
+#include "write/encoder_options.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/dict.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace {
+
+struct EncoderFacts {
+    std::string_view name;
+    QualityScale scale;
+    std::vector<std::string> speeds; // fastest first
+    std::string_view defaultSpeed;
+    std::string_view speedOption;    // the option the preset goes to
+    std::string_view twoPassRefusal;
+    std::vector<int> depths;
+};
+
+const std::vector<EncoderFacts>& Facts()
+{
+    static const std::vector<EncoderFacts> facts{
+        {"libx264",
+         {0, 51, 20, "CRF: lower is better and larger; 18–23 look like the disc"},
+         {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower", "veryslow"},
+         "medium", "preset", "", {8}},
+        {"libx265",
+         {0, 51, 22, "CRF: lower is better and larger; 20–26 look like the disc"},
+         {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower", "veryslow"},
+         "medium", "preset", "", {8, 10}},
+        {"libsvtav1",
+         {1, 63, 30, "CRF: lower is better and larger; 25–35 look like the disc"},
+         {"12", "11", "10", "9", "8", "7", "6", "5", "4", "3", "2", "1", "0"},
+         "8", "preset", "SVT-AV1 cannot encode in two passes in this FFmpeg; choose constant quality or one pass", {8, 10}},
+        {"libvpx-vp9",
+         {0, 63, 32, "CQ: lower is better and larger; 28–36 look like the disc"},
+         {"5", "4", "3", "2", "1", "0"},
+         "4", "cpu-used", "", {8}},
+    };
+    return facts;
+}
+
+const EncoderFacts* FactsOf(std::string_view encoder)
+{
+    for (const EncoderFacts& f : Facts())
+        if (f.name == encoder) return &f;
+    return nullptr;
+}
+
+} // namespace
+
+const QualityScale* QualityScaleOf(std::string_view encoder)
+{
+    const EncoderFacts* f = FactsOf(encoder);
+    return f ? &f->scale : nullptr;
+}
+
+std::vector<std::string> SpeedPresetsOf(std::string_view encoder)
+{
+    const EncoderFacts* f = FactsOf(encoder);
+    return f ? f->speeds : std::vector<std::string>{};
+}
+
+std::string DefaultSpeedOf(std::string_view encoder)
+{
+    const EncoderFacts* f = FactsOf(encoder);
+    return f ? std::string(f->defaultSpeed) : std::string();
+}
+
+std::string TwoPassRefusal(std::string_view encoder)
+{
+    const EncoderFacts* f = FactsOf(encoder);
+    if (f) return std::string(f->twoPassRefusal);
+    // The seed's encoders in libavcodec keep their statistics the generic way.
+    const AVCodec* codec = avcodec_find_encoder_by_name(std::string(encoder).c_str());
+    if (!codec || codec->type != AVMEDIA_TYPE_VIDEO) return std::string(encoder) + " is not a video encoder";
+    return {};
+}
+
+std::vector<int> BitDepthsOf(std::string_view encoder)
+{
+    const EncoderFacts* f = FactsOf(encoder);
+    return f ? f->depths : std::vector<int>{8};
+}
+
+bool ModernEncoding(const WriterSettings& w)
+{
+    const std::string_view name = w.VideoCodecName;
+    return w.rateControl != kAverageBitrate || name == "libx265" || name == "libsvtav1" || name == "libvpx-vp9";
+}
+
+bool ApplyEncoderSettings(const WriterSettings& w, const AVCodec* encoder, AVCodecContext* codec, const EncoderPass& pass,
+                          AVDictionary** options, std::string* why)
+{
+    const std::string_view name = encoder->name;
+    const EncoderFacts* facts = FactsOf(name);
+    const auto fail = [&](std::string reason) {
+        if (why) *why = std::move(reason);
+        return false;
+    };
+    const auto set = [&](const char* key, const std::string& value) { av_dict_set(options, key, value.c_str(), 0); };
+    codec->bit_rate = w.VideoBitRate;
+    // x265 and SVT-AV1 talk on the standard error output of their own: errors only.
+    std::string x265Params = "log-level=error";
+    if (name == "libsvtav1") setenv("SVT_LOG", "1", 0);
+    if (w.rateControl == kConstantQuality) {
+        if (!facts) return fail(std::string(name) + " has no constant-quality mode; choose an average bitrate");
+        if (w.quality < facts->scale.lowest || w.quality > facts->scale.highest)
+            return fail("quality " + std::to_string(w.quality) + " is outside " + std::string(name) + "'s " +
+                        std::to_string(facts->scale.lowest) + "–" + std::to_string(facts->scale.highest));
+        // With a bitrate, VP9's crf only caps it: constant quality needs none.
+        codec->bit_rate = 0;
+        set("crf", std::to_string(w.quality));
+    }
+    if (w.rateControl == kTwoPass && pass.pass > 0) {
+        if (const std::string refusal = TwoPassRefusal(name); !refusal.empty()) return fail(refusal);
+        if (name == "libx265") {
+            // x265's two passes go through its own parameters (the generic flags give it no file).
+            x265Params += ":pass=" + std::to_string(pass.pass) + ":stats=" + pass.statsPath;
+        } else if (name == "libx264") {
+            codec->flags |= pass.pass == 1 ? AV_CODEC_FLAG_PASS1 : AV_CODEC_FLAG_PASS2;
+            set("stats", pass.statsPath);
+        } else {
+            // libavcodec's own and libvpx: statistics handed over by the writer (stats_out, stats_in).
+            codec->flags |= pass.pass == 1 ? AV_CODEC_FLAG_PASS1 : AV_CODEC_FLAG_PASS2;
+        }
+    }
+    if (facts && w.Speed[0]) {
+        const std::string speed = w.Speed;
+        if (std::find(facts->speeds.begin(), facts->speeds.end(), speed) == facts->speeds.end())
+            return fail("speed " + speed + " is not one of " + std::string(name) + "'s presets");
+        set(std::string(facts->speedOption).c_str(), speed);
+    }
+    if (name == "libx265") set("x265-params", x265Params);
+    if (name == "libvpx-vp9") {
+        set("row-mt", "1");
+        set("deadline", "good");
+    }
+    if (w.bitDepth == 10) {
+        if (!facts || std::find(facts->depths.begin(), facts->depths.end(), 10) == facts->depths.end())
+            return fail(std::string(name) + " does not encode 10-bit pictures here");
+        codec->pix_fmt = AV_PIX_FMT_YUV420P10LE;
+    } else if (w.bitDepth != 8 && w.bitDepth != 0) {
+        return fail("pictures of " + std::to_string(w.bitDepth) + " bits cannot be encoded; choose 8 or 10");
+    }
+    return true;
+}
