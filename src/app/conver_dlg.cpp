@@ -130,6 +130,7 @@ void CConverDlg::Begin()
     m_inputs.list->ApplyPictureToChecked(m_inputs.picture);
     RunSettings settings;
     settings.profile = m_inputs.profile;
+    settings.choices = m_inputs.choices;
     settings.outputFolder = m_inputs.outFolder.toStdString();
     settings.merge = m_inputs.merge;
     settings.picture = m_inputs.picture;

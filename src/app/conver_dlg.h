@@ -37,6 +37,7 @@ public:
         bool subtitles = true;
         std::int32_t deinterlace = 0; // kDeinterlaceAuto, On or Off
         bool autoCrop = false;        // each title's black bars cropped
+        ProfileRecord choices;        // the profile's lists, for a setting the encoder refuses
         bool overwrite = false;       // the user agreed to replace the files of the run's names
         bool severalSoundStreams = false; // the profile's files keep every ticked sound track
         std::string soundFallback = "aac"; // the encoder of tracks a "Same as source" file cannot hold

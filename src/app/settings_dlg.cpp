@@ -1,4 +1,5 @@
 #include "app/settings_dlg.h"
+#include "write/settings_check.h"
 #include "app/my_button.h"
 
 #include <QComboBox>
@@ -165,10 +166,13 @@ void CSettingsDlg::FillLists()
     if (m_working.writer.hasVideo && !OutputWriter::IsCopy(m_working.writer.VideoCodecName) &&
         LookupLabel(m_working.FrameRates, "0").empty())
         m_working.FrameRates = std::string("0$Same as source") + (m_working.FrameRates.empty() ? "" : ",") + m_working.FrameRates;
-    Fill(m_resolution, m_working.Resolutions);
-    Fill(m_frameRate, m_working.FrameRates);
+    // Only what the profile's encoders can encode is offered (H.263 takes five sizes, Opus a few
+    // sample rates, MP2 two channels).
+    const WriterSettings& w = m_working.writer;
+    Fill(m_resolution, WorkingItems(m_working.Resolutions, w, ApplySize, VideoSettingsWork));
+    Fill(m_frameRate, WorkingItems(m_working.FrameRates, w, ApplyFrameRate, VideoSettingsWork));
     Fill(m_videoEncoder, m_working.VideoCodecs);
-    Fill(m_videoBitRate, m_working.VideoBitRates);
+    Fill(m_videoBitRate, WorkingItems(m_working.VideoBitRates, w, ApplyVideoBitRate, VideoSettingsWork));
     // A profile without pictures shows no video values at all.
     const bool video = m_working.writer.hasVideo != 0;
     for (QComboBox* box : {m_resolution, m_frameRate, m_videoEncoder, m_videoBitRate}) {
@@ -178,12 +182,20 @@ void CSettingsDlg::FillLists()
         }
         box->setEnabled(video);
     }
-    Fill(m_sampleRate, m_working.SampleRates);
-    Fill(m_channels, m_working.Channels);
+    Fill(m_sampleRate, WorkingItems(m_working.SampleRates, w, ApplySampleRate, AudioSettingsWork));
+    Fill(m_channels, WorkingItems(m_working.Channels, w, ApplyChannels, AudioSettingsWork));
     if (KeepsSoundAsItIs(m_working) && LookupLabel(m_working.AudioCodecs, "copy").empty())
         m_working.AudioCodecs += std::string(m_working.AudioCodecs.empty() ? "" : ",") + kSameAsSource;
     Fill(m_audioEncoder, m_working.AudioCodecs);
-    Fill(m_audioBitRate, m_working.AudioBitRates);
+    Fill(m_audioBitRate, WorkingItems(m_working.AudioBitRates, w, ApplyAudioBitRate, AudioSettingsWork));
+}
+
+QByteArray CSettingsDlg::SizeText() const
+{
+    // A named size stands for its value; a typed one is "W*H".
+    const std::string shown = m_resolution->currentText().toStdString();
+    const std::string value = LookupValue(m_working.Resolutions, shown);
+    return QByteArray::fromStdString(value.empty() ? shown : value);
 }
 
 void CSettingsDlg::SelectValues()
@@ -191,7 +203,10 @@ void CSettingsDlg::SelectValues()
     const WriterSettings& w = m_working.writer;
     if (w.hasVideo) {
         m_resolution->setCurrentIndex(-1);
-        m_resolution->setEditText(QString::asprintf("%d*%d", w.Width, w.Height));
+        // A size with a name ("Same as source", "1280 wide") shows it.
+        const std::string size = std::to_string(w.Width) + "*" + std::to_string(w.Height);
+        const std::string label = LookupLabel(m_working.Resolutions, size);
+        m_resolution->setEditText(QString::fromStdString(label.empty() ? size : label));
         SelectLabel(m_frameRate, m_working.FrameRates, std::to_string(w.FrameRate));
         SelectLabel(m_videoEncoder, m_working.VideoCodecs, w.VideoCodecName);
         SelectLabel(m_videoBitRate, m_working.VideoBitRates, std::to_string(w.VideoBitRate));
@@ -220,7 +235,7 @@ bool CSettingsDlg::OnOk()
     std::string v;
     if (w.hasVideo) {
         int width = 0, height = 0;
-        const QByteArray text = m_resolution->currentText().toLatin1();
+        const QByteArray text = SizeText();
         char rest = 0;
         if (text.isEmpty() || std::sscanf(text.constData(), "%d*%d%c", &width, &height, &rest) < 2) {
             ShowMessage(this, QStringLiteral("Resolution Error\r\n"));
@@ -276,7 +291,7 @@ int CSettingsDlg::SaveAs(QString name)
     const ProfileRecord before = m_working;
     WriterSettings& w = m_working.writer;
     int width = 0, height = 0;
-    if (w.hasVideo && std::sscanf(m_resolution->currentText().toLatin1().constData(), "%d*%d", &width, &height) == 2) {
+    if (w.hasVideo && std::sscanf(SizeText().constData(), "%d*%d", &width, &height) == 2) {
         w.Width = width;
         w.Height = height;
     }

@@ -42,6 +42,8 @@ public slots:
     bool DeleteSelected();
 
 private:
+    // The size the resolution box says, as "W*H".
+    QByteArray SizeText() const;
     void FillPresets();
     void FillLists();
     void SelectValues();

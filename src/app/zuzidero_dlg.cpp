@@ -912,6 +912,7 @@ void CZuZideroDlg::OnStart(bool modal)
     inputs.disc = m_disc;
     inputs.list = m_list;
     inputs.profile = m_currentProfile.writer;
+    inputs.choices = m_currentProfile;
     inputs.merge = m_merge->isChecked();
     inputs.outFolder = folder;
     inputs.action = m_prefs.action;

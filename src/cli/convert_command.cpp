@@ -26,6 +26,7 @@
 #include "convert/video_conversion_filter.h"
 #include "profiles/format_table.h"
 #include "profiles/profile_catalogue.h"
+#include "write/settings_check.h"
 
 namespace {
 
@@ -69,6 +70,9 @@ struct Options {
     bool noSubtitle = false;
     bool audioCopy = false;
     std::optional<std::int32_t> rate; // pictures per 1000 s; 0 the source's
+    std::optional<int> quality;       // constant quality on the encoder's scale
+    std::string speed;                // the encoder's preset
+    std::optional<int> bitDepth;      // 8 or 10
     // "all", "none", "chosen", or identifiers and languages (resolved per title).
     std::vector<std::string> subtitleTracks;
     bool merge = false;
@@ -246,6 +250,20 @@ const std::vector<ValueOption>& ValueOptions()
             {"--hue", "a number from -180 to 180", number("--hue", -180, 180, &Options::hue)},
             {"--volume", "a number from 0 to 512", number("--volume", 0, 512, &Options::volume)},
             {"--deinterlace", "auto, on or off", TakeDeinterlace},
+            {"--quality", "a number on the encoder's quality scale (x264 and x265 CRF 0–51, SVT-AV1 CRF 1–63, VP9 CQ 0–63)",
+             number("--quality", 0, 63, &Options::quality)},
+            {"--speed", "one of the encoder's presets (x264 and x265: ultrafast … veryslow; SVT-AV1: 12 … 0; VP9: 5 … 0)",
+             [](const std::string& v, Options& o) {
+                 if (v.empty()) return std::string("--speed needs one of the encoder's presets");
+                 o.speed = v;
+                 return std::string();
+             }},
+            {"--bit-depth", "8 or 10",
+             [](const std::string& v, Options& o) {
+                 if (v != "8" && v != "10") return std::string("--bit-depth needs 8 or 10");
+                 o.bitDepth = std::stoi(v);
+                 return std::string();
+             }},
         };
     }();
     return options;
@@ -488,6 +506,7 @@ RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const st
 {
     RunSettings settings;
     settings.profile = profile.writer;
+    settings.choices = profile;
     settings.outputFolder = o.out;
     settings.merge = o.merge;
     settings.picture = tasks.front().task.clip.picture;
@@ -508,6 +527,12 @@ RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const st
     settings.autoCrop = o.autoCrop && !o.crop;
     settings.overwrite = o.overwrite;
     if (o.rate && profile.writer.hasVideo && !OutputWriter::IsCopy(profile.writer.VideoCodecName)) settings.profile.FrameRate = *o.rate;
+    if (o.quality) {
+        settings.profile.rateControl = kConstantQuality;
+        settings.profile.quality = *o.quality;
+    }
+    if (!o.speed.empty()) StoreCodecName(settings.profile.Speed, o.speed);
+    if (o.bitDepth) settings.profile.bitDepth = *o.bitDepth;
     settings.severalSoundStreams = TakesSeveralSoundStreams(profile.index, profile.writer.hasVideo != 0, profile.FormatExt);
     // "Same as source": the tracks the container holds are copied, the others converted with
     // the profile's own codec.
@@ -652,6 +677,7 @@ int RunConvertCommand(const std::vector<std::string>& args)
     ProgressPrinter printer(o.quiet);
     const RunSettings settings = SettingsFor(o, profile, list.tasks);
     if (const std::string refusal = MergeRefusal(list.tasks, settings); !refusal.empty()) return UsageError(refusal);
+    if (const std::string refusal = SettingsRefusal(profile, settings.profile); !refusal.empty()) return UsageError(refusal);
     ConversionRun run(disc, std::move(list.tasks), settings, [&](const std::string& message) {
         printer.End();
         std::fprintf(stderr, "%s\n", message.c_str());

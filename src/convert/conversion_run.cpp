@@ -9,6 +9,7 @@
 
 #include "convert/file_marks.h"
 #include "convert/video_conversion_filter.h"
+#include "write/settings_check.h"
 #include "pipeline/event_codes.h"
 #include "com/debug_log.h"
 
@@ -93,6 +94,13 @@ bool ConversionRun::Start()
         return false;
     }
     if (const std::string refusal = CopyMergeRefusal(); !refusal.empty()) {
+        Fail(refusal);
+        m_finished = true;
+        return false;
+    }
+    // A setting the encoder refuses (a profile saved long ago, an H.263 size) fails now, not on
+    // the first picture of every file.
+    if (const std::string refusal = SettingsRefusal(m_settings.choices, m_settings.profile); !refusal.empty()) {
         Fail(refusal);
         m_finished = true;
         return false;

@@ -33,6 +33,8 @@ std::vector<std::string> RunOutputNames(const std::vector<RunTask>& tasks, bool 
 
 struct RunSettings {
     WriterSettings profile{};
+    // The profile's lists of values (named in the message when a setting cannot be encoded).
+    ProfileRecord choices;
     std::string outputFolder;
     bool merge = false;
     // The picture settings last applied in the editor: every task of the run takes them.
