@@ -169,10 +169,12 @@ void CSettingsDlg::FillLists()
     // Only what the profile's encoders can encode is offered (H.263 takes five sizes, Opus a few
     // sample rates, MP2 two channels).
     const WriterSettings& w = m_working.writer;
-    Fill(m_resolution, WorkingItems(m_working.Resolutions, w, ApplySize, VideoSettingsWork));
-    Fill(m_frameRate, WorkingItems(m_working.FrameRates, w, ApplyFrameRate, VideoSettingsWork));
+    const std::string extension = m_working.FormatExt;
+    const SettingsTest works = [&](const WriterSettings& trial) { return SettingsWork(trial, extension); };
+    Fill(m_resolution, WorkingItems(m_working.Resolutions, w, ApplySize, works));
+    Fill(m_frameRate, WorkingItems(m_working.FrameRates, w, ApplyFrameRate, works));
     Fill(m_videoEncoder, m_working.VideoCodecs);
-    Fill(m_videoBitRate, WorkingItems(m_working.VideoBitRates, w, ApplyVideoBitRate, VideoSettingsWork));
+    Fill(m_videoBitRate, WorkingItems(m_working.VideoBitRates, w, ApplyVideoBitRate, works));
     // A profile without pictures shows no video values at all.
     const bool video = m_working.writer.hasVideo != 0;
     for (QComboBox* box : {m_resolution, m_frameRate, m_videoEncoder, m_videoBitRate}) {
@@ -182,12 +184,12 @@ void CSettingsDlg::FillLists()
         }
         box->setEnabled(video);
     }
-    Fill(m_sampleRate, WorkingItems(m_working.SampleRates, w, ApplySampleRate, AudioSettingsWork));
-    Fill(m_channels, WorkingItems(m_working.Channels, w, ApplyChannels, AudioSettingsWork));
+    Fill(m_sampleRate, WorkingItems(m_working.SampleRates, w, ApplySampleRate, works));
+    Fill(m_channels, WorkingItems(m_working.Channels, w, ApplyChannels, works));
     if (KeepsSoundAsItIs(m_working) && LookupLabel(m_working.AudioCodecs, "copy").empty())
         m_working.AudioCodecs += std::string(m_working.AudioCodecs.empty() ? "" : ",") + kSameAsSource;
     Fill(m_audioEncoder, m_working.AudioCodecs);
-    Fill(m_audioBitRate, WorkingItems(m_working.AudioBitRates, w, ApplyAudioBitRate, AudioSettingsWork));
+    Fill(m_audioBitRate, WorkingItems(m_working.AudioBitRates, w, ApplyAudioBitRate, works));
 }
 
 QByteArray CSettingsDlg::SizeText() const

@@ -7,6 +7,7 @@
 // today's formats (x264, x265, SVT-AV1, libvpx) take any even size, rate and bitrate, and their
 // quality, speed and depth are checked against what they are known to take.
 
+#include <functional>
 #include <string>
 
 #include "profiles/profile_record.h"
@@ -21,10 +22,17 @@ bool VideoSettingsWork(const WriterSettings& w);
 // Whether the sound encoder opens with these settings ("copy" always does).
 bool AudioSettingsWork(const WriterSettings& w);
 
+// Whether the container of files named with `extension` takes the streams these settings make
+// (DV takes its own sample rates, FLV three); asked by writing a header into nothing.
+bool ContainerTakes(const WriterSettings& w, const std::string& extension);
+// Whether the encoders and the container take these settings.
+bool SettingsWork(const WriterSettings& w, const std::string& extension);
+
+using SettingsTest = std::function<bool(const WriterSettings&)>;
 // The items of an option list (value$label,…) whose value, put into `w` by `apply`, still
 // encodes; the list's text again.
 std::string WorkingItems(const std::string& list, const WriterSettings& w,
-                         void (*apply)(WriterSettings&, const std::string& value), bool (*works)(const WriterSettings&));
+                         void (*apply)(WriterSettings&, const std::string& value), const SettingsTest& works);
 
 // What each list's value sets.
 void ApplySize(WriterSettings& w, const std::string& value);       // "W*H"

@@ -70,6 +70,12 @@ TEST(SettingsCheck, ARefusedValueIsNamedWithTheValuesThatWork)
     const std::string channels = SettingsRefusal(mpeg, mpeg.writer);
     EXPECT_TRUE(Has(channels, "The channel count 6 cannot be encoded by mp2; these can: Mono, Stereo")) << channels;
 
+    // The container may refuse what the encoder takes: DV keeps its sound at 48 kHz only here.
+    ProfileRecord dv = Profile(2);
+    dv.writer.SampleRate = 32000;
+    const std::string container = SettingsRefusal(dv, dv.writer);
+    EXPECT_TRUE(Has(container, "The sample rate 32000 cannot be kept in .dv files; these can: 48000")) << container;
+
     // Quality, speed and depth of today's encoders.
     ProfileRecord h264 = Profile(108);
     h264.writer.quality = 70;
