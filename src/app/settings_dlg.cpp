@@ -1,8 +1,10 @@
 #include "app/settings_dlg.h"
+#include "write/encoder_options.h"
 #include "write/settings_check.h"
 #include "app/my_button.h"
 
 #include <QComboBox>
+#include <QSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -72,6 +74,12 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     m_audioEncoder = List();
     m_audioBitRate = List();
     m_subtitleTracks = List();
+    m_rateControl = List();
+    m_speed = List();
+    m_bitDepth = List();
+    m_quality = new QSpinBox;
+    m_qualityHint = new QLabel;
+    m_qualityHint->setWordWrap(true);
     m_subtitleTracks->addItems({QStringLiteral("None"), QStringLiteral("The chosen one"), QStringLiteral("All")});
     m_subtitleTracks->setToolTip(QStringLiteral("Subtitles kept as tracks that players can switch on and off (MKV and MP4).\n"
                                                 "The main window's SubTitle line still burns one into the picture."));
@@ -90,6 +98,13 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     videoForm->addRow(QStringLiteral("Frame Rate:"), m_frameRate);
     videoForm->addRow(QStringLiteral("Encoder:"), m_videoEncoder);
     videoForm->addRow(QStringLiteral("Bitrate:"), m_videoBitRate);
+    videoForm->addRow(QStringLiteral("Rate control:"), m_rateControl);
+    auto* qualityRow = new QHBoxLayout;
+    qualityRow->addWidget(m_quality);
+    qualityRow->addWidget(m_qualityHint, 1);
+    videoForm->addRow(QStringLiteral("Quality:"), qualityRow);
+    videoForm->addRow(QStringLiteral("Speed:"), m_speed);
+    videoForm->addRow(QStringLiteral("Bit depth:"), m_bitDepth);
     auto* audio = new QGroupBox(QStringLiteral("Audio"));
     auto* audioForm = new QFormLayout(audio);
     audioForm->addRow(QStringLiteral("Sample Rate:"), m_sampleRate);
@@ -126,7 +141,7 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     layout->addWidget(help);
     layout->addLayout(buttons);
     // The skin, as the main window wears it: a drawn window with its title and a close button.
-    SetBackground("settings_bg.png", QSize(690, 340));
+    SetBackground("settings_bg.png", QSize(690, 450));
     auto* close = new CMyButton(QStringLiteral("x"), this);
     close->SetPictures("close.png", width() - 30, 8, Background());
     connect(close, &QAbstractButton::clicked, this, &QDialog::reject);
@@ -137,6 +152,10 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     connect(saveAs, &QPushButton::clicked, this, [this] { SaveAs(); });
     connect(del, &QPushButton::clicked, this, [this] { DeleteSelected(); });
     connect(m_presets, &QComboBox::activated, this, &CSettingsDlg::PresetChosen);
+    // A choice narrows the others to what goes with it (Vorbis takes fewer bitrates at 22 kHz).
+    for (QComboBox* box : {m_resolution, m_frameRate, m_videoEncoder, m_videoBitRate, m_sampleRate, m_channels, m_audioEncoder,
+                           m_audioBitRate, m_rateControl})
+        connect(box, &QComboBox::activated, this, [this] { Refresh(); });
 
     FillPresets();
     FillLists();
@@ -190,6 +209,31 @@ void CSettingsDlg::FillLists()
         m_working.AudioCodecs += std::string(m_working.AudioCodecs.empty() ? "" : ",") + kSameAsSource;
     Fill(m_audioEncoder, m_working.AudioCodecs);
     Fill(m_audioBitRate, WorkingItems(m_working.AudioBitRates, w, ApplyAudioBitRate, works));
+    FillEncoderControls();
+}
+
+void CSettingsDlg::FillEncoderControls()
+{
+    const WriterSettings& w = m_working.writer;
+    const bool video = w.hasVideo && !OutputWriter::IsCopy(w.VideoCodecName);
+    const QualityScale* scale = video ? QualityScaleOf(w.VideoCodecName) : nullptr;
+    m_rateControl->clear();
+    if (scale) m_rateControl->addItem(QStringLiteral("Constant quality"), kConstantQuality);
+    if (video) m_rateControl->addItem(QStringLiteral("Average bitrate"), kAverageBitrate);
+    m_rateControl->setEnabled(m_rateControl->count() > 1);
+    m_quality->setEnabled(scale != nullptr);
+    m_qualityHint->setText(scale ? QString::fromUtf8(scale->hint) : QString());
+    if (scale) {
+        m_quality->setRange(scale->lowest, scale->highest);
+        m_quality->setToolTip(QStringLiteral("%1 to %2; %3").arg(scale->lowest).arg(scale->highest).arg(QString::fromUtf8(scale->hint)));
+    }
+    m_speed->clear();
+    for (const std::string& preset : video ? SpeedPresetsOf(w.VideoCodecName) : std::vector<std::string>{})
+        m_speed->addItem(QString::fromStdString(preset));
+    m_speed->setEnabled(m_speed->count() > 0);
+    m_bitDepth->clear();
+    for (int depth : video ? BitDepthsOf(w.VideoCodecName) : std::vector<int>{8}) m_bitDepth->addItem(QStringLiteral("%1-bit").arg(depth), depth);
+    m_bitDepth->setEnabled(m_bitDepth->count() > 1);
 }
 
 QByteArray CSettingsDlg::SizeText() const
@@ -220,6 +264,68 @@ void CSettingsDlg::SelectValues()
         SelectLabel(m_audioBitRate, m_working.AudioBitRates, std::to_string(w.AudioBitRate));
     }
     m_subtitleTracks->setCurrentIndex(std::clamp(w.subtitleTracks, 0, 2));
+    m_rateControl->setCurrentIndex(std::max(0, m_rateControl->findData(w.rateControl)));
+    if (const QualityScale* scale = w.hasVideo ? QualityScaleOf(w.VideoCodecName) : nullptr)
+        m_quality->setValue(w.rateControl == kConstantQuality && w.quality >= scale->lowest ? w.quality : scale->suggested);
+    const QString speed = QString::fromLatin1(w.Speed[0] ? w.Speed : DefaultSpeedOf(w.VideoCodecName).c_str());
+    m_speed->setCurrentIndex(std::max(0, m_speed->findText(speed)));
+    m_bitDepth->setCurrentIndex(std::max(0, m_bitDepth->findData(w.bitDepth)));
+}
+
+void CSettingsDlg::TakeShown()
+{
+    WriterSettings& w = m_working.writer;
+    int width = 0, height = 0;
+    if (w.hasVideo && std::sscanf(SizeText().constData(), "%d*%d", &width, &height) == 2) {
+        w.Width = width;
+        w.Height = height;
+    }
+    auto take = [](QComboBox* box, const std::string& list, auto store) {
+        const std::string v = LookupValue(list, box->currentText().toStdString());
+        if (!v.empty()) store(v);
+    };
+    if (w.hasVideo) {
+        take(m_frameRate, m_working.FrameRates, [&](const std::string& v) { w.FrameRate = std::atoi(v.c_str()); });
+        take(m_videoEncoder, m_working.VideoCodecs, [&](const std::string& v) { StoreCodecName(w.VideoCodecName, v); });
+        take(m_videoBitRate, m_working.VideoBitRates, [&](const std::string& v) { w.VideoBitRate = std::atoi(v.c_str()); });
+        // The encoder's own controls, while they belong to it.
+        if (m_rateControl->count() > 0) {
+            w.rateControl = m_rateControl->currentData().toInt();
+            w.quality = w.rateControl == kConstantQuality ? m_quality->value() : w.quality;
+            StoreCodecName(w.Speed, m_speed->count() > 0 ? m_speed->currentText().toStdString() : std::string());
+            w.bitDepth = m_bitDepth->count() > 0 ? m_bitDepth->currentData().toInt() : 8;
+        }
+    }
+    if (w.hasAudio) {
+        take(m_sampleRate, m_working.SampleRates, [&](const std::string& v) { w.SampleRate = std::atoi(v.c_str()); });
+        take(m_channels, m_working.Channels, [&](const std::string& v) { w.Channel = std::atoi(v.c_str()); });
+        take(m_audioEncoder, m_working.AudioCodecs, [&](const std::string& v) { StoreCodecName(w.AudioCodecName, v); });
+        take(m_audioBitRate, m_working.AudioBitRates, [&](const std::string& v) { w.AudioBitRate = std::atoi(v.c_str()); });
+    }
+    w.subtitleTracks = m_subtitleTracks->currentIndex();
+}
+
+void CSettingsDlg::Refresh()
+{
+    if (m_filling) return;
+    const std::string encoder = m_working.writer.VideoCodecName;
+    TakeShown();
+    WriterSettings& w = m_working.writer;
+    // Another encoder starts from its own quality, speed and depth.
+    if (encoder != w.VideoCodecName) {
+        const QualityScale* scale = QualityScaleOf(w.VideoCodecName);
+        w.rateControl = scale ? kConstantQuality : kAverageBitrate;
+        w.quality = scale ? scale->suggested : 0;
+        StoreCodecName(w.Speed, DefaultSpeedOf(w.VideoCodecName));
+        w.bitDepth = 8;
+    }
+    m_filling = true;
+    FillLists();
+    SelectValues();
+    // A value the new lists no longer offer gives way to the first they do.
+    for (QComboBox* box : {m_frameRate, m_videoBitRate, m_sampleRate, m_channels, m_audioBitRate})
+        if (box->currentIndex() < 0 && box->count() > 0) box->setCurrentIndex(0);
+    m_filling = false;
 }
 
 bool CSettingsDlg::OnOk()
@@ -263,6 +369,12 @@ bool CSettingsDlg::OnOk()
         w.AudioBitRate = std::atoi(v.c_str());
     }
     w.subtitleTracks = m_subtitleTracks->currentIndex();
+    if (w.hasVideo && m_rateControl->count() > 0) {
+        w.rateControl = m_rateControl->currentData().toInt();
+        if (w.rateControl == kConstantQuality) w.quality = m_quality->value();
+        StoreCodecName(w.Speed, m_speed->count() > 0 ? m_speed->currentText().toStdString() : std::string());
+        w.bitDepth = m_bitDepth->count() > 0 ? m_bitDepth->currentData().toInt() : 8;
+    }
     accept();
     return true;
 }
@@ -290,29 +402,7 @@ int CSettingsDlg::SaveAs(QString name)
         if (!ok || name.trimmed().isEmpty()) return -1;
     }
     // What the lists show now is what is kept.
-    const ProfileRecord before = m_working;
-    WriterSettings& w = m_working.writer;
-    int width = 0, height = 0;
-    if (w.hasVideo && std::sscanf(SizeText().constData(), "%d*%d", &width, &height) == 2) {
-        w.Width = width;
-        w.Height = height;
-    }
-    auto take = [](QComboBox* box, const std::string& list, auto store) {
-        const std::string v = LookupValue(list, box->currentText().toStdString());
-        if (!v.empty()) store(v);
-    };
-    if (w.hasVideo) {
-        take(m_frameRate, m_working.FrameRates, [&](const std::string& v) { w.FrameRate = std::atoi(v.c_str()); });
-        take(m_videoEncoder, m_working.VideoCodecs, [&](const std::string& v) { StoreCodecName(w.VideoCodecName, v); });
-        take(m_videoBitRate, m_working.VideoBitRates, [&](const std::string& v) { w.VideoBitRate = std::atoi(v.c_str()); });
-    }
-    if (w.hasAudio) {
-        take(m_sampleRate, m_working.SampleRates, [&](const std::string& v) { w.SampleRate = std::atoi(v.c_str()); });
-        take(m_channels, m_working.Channels, [&](const std::string& v) { w.Channel = std::atoi(v.c_str()); });
-        take(m_audioEncoder, m_working.AudioCodecs, [&](const std::string& v) { StoreCodecName(w.AudioCodecName, v); });
-        take(m_audioBitRate, m_working.AudioBitRates, [&](const std::string& v) { w.AudioBitRate = std::atoi(v.c_str()); });
-    }
-    w.subtitleTracks = m_subtitleTracks->currentIndex();
+    TakeShown();
     const int index = UserProfiles::Add(m_working, name.trimmed());
     m_working.index = index;
     m_working.ProfileName = FitText(name.trimmed().toStdString(), ProfileRecord::kProfileName);

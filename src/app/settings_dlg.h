@@ -10,6 +10,7 @@
 
 class QComboBox;
 class QLabel;
+class QSpinBox;
 class QPushButton;
 class ProfileCatalogue;
 
@@ -30,6 +31,12 @@ public:
     QComboBox* AudioBitRate() const { return m_audioBitRate; }
     // "Subtitle tracks": None, The chosen one, All.
     QComboBox* SubtitleTracks() const { return m_subtitleTracks; }
+    // Rate control ("Constant quality", "Average bitrate"), the quality on the encoder's scale,
+    // its speed presets and the depth of its pictures (today's encoders).
+    QComboBox* RateControl() const { return m_rateControl; }
+    QSpinBox* Quality() const { return m_quality; }
+    QComboBox* Speed() const { return m_speed; }
+    QComboBox* BitDepth() const { return m_bitDepth; }
 
 public slots:
     // Stores the lists into the copy and closes; stays open with a message on a bad value.
@@ -47,6 +54,12 @@ private:
     void FillPresets();
     void FillLists();
     void SelectValues();
+    // What the lists show, into the copy.
+    void TakeShown();
+    // A value was chosen: the other lists offer what goes with it.
+    void Refresh();
+    // The rate control, quality, speed and depth controls for the copy's video encoder.
+    void FillEncoderControls();
     void PresetChosen(int row);
 
     ProfileRecord m_working;
@@ -54,5 +67,8 @@ private:
     QComboBox *m_presets, *m_resolution, *m_frameRate, *m_videoEncoder, *m_videoBitRate;
     QComboBox *m_sampleRate, *m_channels, *m_audioEncoder, *m_audioBitRate;
     QComboBox* m_subtitleTracks;
+    QComboBox *m_rateControl, *m_speed, *m_bitDepth;
+    QSpinBox* m_quality;
+    QLabel* m_qualityHint;
     bool m_filling = false;
 };

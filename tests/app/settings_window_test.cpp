@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QSpinBox>
 #include <QtTest>
 
 #include "app/settings_dlg.h"
@@ -25,6 +26,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_catalogue.Load(ZUZIDERO_SOURCE_DATA "/Format.xml"));
+        QVERIFY(m_catalogue.LoadAdded(ZUZIDERO_SOURCE_DATA "/Format-added.xml"));
         QFile::remove(UserProfiles::FilePath());
     }
 
@@ -33,7 +35,7 @@ private slots:
         const ProfileRecord avi = Profile(1);
         CSettingsDlg window(avi, &m_catalogue);
         QCOMPARE(window.Presets()->currentData().toInt(), 1);
-        QCOMPARE(window.Presets()->count(), 107);
+        QCOMPARE(window.Presets()->count(), 115);
         QCOMPARE(window.Resolution()->currentText(), QString::asprintf("%d*%d", avi.writer.Width, avi.writer.Height));
         QCOMPARE(window.FrameRate()->currentText().toStdString(), LookupLabel(avi.FrameRates, std::to_string(avi.writer.FrameRate)));
         QCOMPARE(window.AudioEncoder()->currentText().toStdString(), LookupLabel(avi.AudioCodecs, avi.writer.AudioCodecName));
@@ -131,17 +133,71 @@ private slots:
         QCOMPARE(saved.writer.Width, 480);
         QCOMPARE(saved.FormatExt, Profile(5).FormatExt);
         // Shown after the catalogue's profiles, and chosen.
-        QCOMPARE(window.Presets()->count(), 108);
-        QCOMPARE(window.Presets()->itemText(107), QStringLiteral("Small MP4"));
+        QCOMPARE(window.Presets()->count(), 116);
+        QCOMPARE(window.Presets()->itemText(115), QStringLiteral("Small MP4"));
         QCOMPARE(window.Presets()->currentData().toInt(), index);
         // A new window lists it too; the catalogue's own profiles cannot be deleted.
         CSettingsDlg other(Profile(1), &m_catalogue);
-        QCOMPARE(other.Presets()->count(), 108);
+        QCOMPARE(other.Presets()->count(), 116);
         QVERIFY(!other.DeleteSelected());
         QCOMPARE(messages.messages.size(), 1);
         QVERIFY(window.DeleteSelected());
         QVERIFY(!UserProfiles::Find(index, nullptr));
-        QCOMPARE(window.Presets()->count(), 107);
+        QCOMPARE(window.Presets()->count(), 115);
+    }
+
+    // Only what the encoder takes is offered: H.263's sizes; a sample rate narrows Vorbis's
+    // bitrates.
+    void OnlyWhatEncodesIsOffered()
+    {
+        CollectMessages messages;
+        CSettingsDlg phone(Profile(55), &m_catalogue);
+        QStringList sizes;
+        for (int i = 0; i < phone.Resolution()->count(); ++i) sizes << phone.Resolution()->itemText(i);
+        QCOMPARE(sizes, QStringList({"128*96", "176*144", "352*288"})); // not 320*240
+
+        CSettingsDlg mkv(Profile(11), &m_catalogue); // Vorbis sound
+        const int bitrates = mkv.AudioBitRate()->count();
+        mkv.SampleRate()->setCurrentIndex(mkv.SampleRate()->findText(QStringLiteral("22050")));
+        QVERIFY(mkv.SampleRate()->currentIndex() >= 0);
+        emit mkv.SampleRate()->activated(mkv.SampleRate()->currentIndex());
+        QCOMPARE(mkv.SampleRate()->currentText(), QStringLiteral("22050"));
+        QVERIFY2(mkv.AudioBitRate()->count() < bitrates, qPrintable(QString::number(mkv.AudioBitRate()->count())));
+        QVERIFY(mkv.AudioBitRate()->currentIndex() >= 0);
+        QVERIFY(messages.messages.isEmpty());
+    }
+
+    // Today's encoders: constant quality on their own scale, their presets, their depths.
+    void TheEncodersQualitySpeedAndDepth()
+    {
+        CSettingsDlg vp9(Profile(114), &m_catalogue);
+        QCOMPARE(vp9.Resolution()->currentText(), QStringLiteral("Same as source"));
+        QCOMPARE(vp9.RateControl()->currentText(), QStringLiteral("Constant quality"));
+        QCOMPARE(vp9.Quality()->value(), 32);
+        QCOMPARE(vp9.Quality()->maximum(), 63);
+        QCOMPARE(vp9.Speed()->currentText(), QStringLiteral("4"));
+        QVERIFY(!vp9.BitDepth()->isEnabled());
+        vp9.Quality()->setValue(28);
+        vp9.Speed()->setCurrentIndex(vp9.Speed()->findText(QStringLiteral("2")));
+        QVERIFY(vp9.OnOk());
+        QCOMPARE(vp9.Working().writer.quality, 28);
+        QCOMPARE(vp9.Working().writer.rateControl, kConstantQuality);
+        QCOMPARE(QString(vp9.Working().writer.Speed), QStringLiteral("2"));
+        QCOMPARE(vp9.Working().writer.Width, 0); // "Same as source" stays the source's size
+
+        CSettingsDlg hevc(Profile(110), &m_catalogue);
+        QVERIFY(hevc.BitDepth()->isEnabled());
+        hevc.BitDepth()->setCurrentIndex(hevc.BitDepth()->findData(10));
+        hevc.RateControl()->setCurrentIndex(hevc.RateControl()->findData(kAverageBitrate));
+        QVERIFY(hevc.OnOk());
+        QCOMPARE(hevc.Working().writer.bitDepth, 10);
+        QCOMPARE(hevc.Working().writer.rateControl, kAverageBitrate);
+
+        // A seed encoder has an average bitrate only.
+        CSettingsDlg avi(Profile(1), &m_catalogue);
+        QCOMPARE(avi.RateControl()->count(), 1);
+        QVERIFY(!avi.Quality()->isEnabled());
+        QVERIFY(!avi.Speed()->isEnabled());
     }
 };
 

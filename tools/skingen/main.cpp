@@ -767,7 +767,7 @@ void Pictures()
     }
     // The settings and preferences windows: the main window's ground, their title, room for their
     // controls below the title bar.
-    Background("settings_bg.png", 690, 310, "Settings", [](QPainter&) {});
+    Background("settings_bg.png", 690, 450, "Settings", [](QPainter&) {});
     Background("preferences_bg.png", 600, 310, "Preferences", [](QPainter&) {});
     // The message window of everything else: a plain panel; the icon, title and text are its own.
     Background("msgbox_bg.png", 420, 220, "", [](QPainter&) {});
