@@ -56,7 +56,17 @@ CCropDlg::CCropDlg(std::shared_ptr<SourceDisc> disc, ConversionTask& task, int p
     if (const TitleVideo video = m_disc ? m_disc->VideoOf(task.titleIndex) : TitleVideo{}; video.width > 0 && video.height > 0)
         m_frame = QSize(video.width, video.height);
     m_preview = std::make_unique<EditorPreview>([this](const std::string& text) { ShowMessage(this, QString::fromStdString(text)); });
-    m_preview->SetOutputSize(output.Width, output.Height);
+    // The frame the file gets: a profile's own, or (today's profiles) the title's size or a width
+    // with the height of the picture's shape.
+    int width = output.Width, height = output.Height;
+    if (width <= 0 || height <= 0) {
+        const TitleVideo video = m_disc ? m_disc->VideoOf(task.titleIndex) : TitleVideo{};
+        const FrameSize frame = width > 0 ? FrameForCrop(width, 1 << 14, video.width, video.height, TitleAspect(video), video.width, video.height)
+                                          : FrameSize{video.width, video.height};
+        width = frame.width;
+        height = frame.height;
+    }
+    m_preview->SetOutputSize(width, height);
     BuildControls();
     ShowTrimTexts();
     ShowCropValues();

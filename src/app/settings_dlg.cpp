@@ -220,6 +220,8 @@ void CSettingsDlg::FillEncoderControls()
     m_rateControl->clear();
     if (scale) m_rateControl->addItem(QStringLiteral("Constant quality"), kConstantQuality);
     if (video) m_rateControl->addItem(QStringLiteral("Average bitrate"), kAverageBitrate);
+    if (video && TwoPassRefusal(w.VideoCodecName).empty())
+        m_rateControl->addItem(QStringLiteral("Average bitrate, two passes"), kTwoPass);
     m_rateControl->setEnabled(m_rateControl->count() > 1);
     m_quality->setEnabled(scale != nullptr);
     m_qualityHint->setText(scale ? QString::fromUtf8(scale->hint) : QString());

@@ -73,6 +73,7 @@ struct Options {
     std::optional<int> quality;       // constant quality on the encoder's scale
     std::string speed;                // the encoder's preset
     std::optional<int> bitDepth;      // 8 or 10
+    bool twoPass = false;             // the profile's bitrate, met over two passes
     // "all", "none", "chosen", or identifiers and languages (resolved per title).
     std::vector<std::string> subtitleTracks;
     bool merge = false;
@@ -276,6 +277,7 @@ std::string CheckOptions(const Options& o)
     if (o.disc.empty()) return "convert needs a disc: a device, a VIDEO_TS folder, an ISO image, a Blu-ray folder or an MPEG file";
     if (o.out.empty()) return "convert needs --out DIR";
     if (o.end && o.length) return "give --end or --length, not both";
+    if (o.quality && o.twoPass) return "give --quality (constant quality) or --two-pass (the profile's bitrate), not both";
     if (o.end && *o.end <= o.start.value_or(0)) return "--end must come after --start";
     if (o.length && *o.length == 0) return "--length must be more than 0";
     return {};
@@ -286,11 +288,13 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--merge" || arg == "--overwrite" || arg == "--quiet" || arg == "--audio-copy" || IsHelp(arg)) {
+        if (arg == "--merge" || arg == "--overwrite" || arg == "--quiet" || arg == "--audio-copy" || arg == "--two-pass" ||
+            IsHelp(arg)) {
             (arg == "--merge"       ? o.merge
              : arg == "--overwrite" ? o.overwrite
              : arg == "--quiet"     ? o.quiet
              : arg == "--audio-copy" ? o.audioCopy
+             : arg == "--two-pass"  ? o.twoPass
                                     : o.help) = true;
             continue;
         }
@@ -531,6 +535,7 @@ RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const st
         settings.profile.rateControl = kConstantQuality;
         settings.profile.quality = *o.quality;
     }
+    if (o.twoPass) settings.profile.rateControl = kTwoPass;
     if (!o.speed.empty()) StoreCodecName(settings.profile.Speed, o.speed);
     if (o.bitDepth) settings.profile.bitDepth = *o.bitDepth;
     settings.severalSoundStreams = TakesSeveralSoundStreams(profile.index, profile.writer.hasVideo != 0, profile.FormatExt);

@@ -35,7 +35,39 @@ ConversionRun::~ConversionRun()
 {
     // A run that ends unfinished (its window closed) ends as a cancel does.
     m_engine.Teardown();
+    CloseFirstPass();
     CloseFile(FileEnd::kCancelled);
+    std::error_code error;
+    if (!m_passFolder.empty()) std::filesystem::remove_all(m_passFolder, error);
+}
+
+bool ConversionRun::TwoPass() const
+{
+    const WriterSettings& w = m_settings.profile;
+    return w.hasVideo && w.rateControl == kTwoPass && !OutputWriter::IsCopy(w.VideoCodecName);
+}
+
+std::string ConversionRun::StatsPath()
+{
+    if (m_passFolder.empty()) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zuzidero-passes-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) return {};
+        m_passFolder = pattern;
+    }
+    return (std::filesystem::path(m_passFolder) / "stats.log").string();
+}
+
+bool ConversionRun::CloseFirstPass()
+{
+    if (!m_firstPassOpen) return true;
+    m_firstPassOpen = false;
+    const bool closed = m_engine.CloseOutput();
+    // Only the statistics matter (x264 and x265 keep theirs beside the name): the first pass's
+    // pictures go.
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(m_passFolder, error))
+        if (entry.path().filename().string().rfind("stats.log", 0) != 0) std::filesystem::remove(entry.path(), error);
+    return closed;
 }
 
 void ConversionRun::Fail(const std::string& message)
@@ -114,7 +146,7 @@ bool ConversionRun::Start()
         t.task.clip.picture = m_settings.picture;
         if (TakesPart(t)) total += static_cast<double>(t.task.clip.trimLength);
     }
-    m_totalSeconds = total / 1000;
+    m_totalSeconds = total / 1000 * (TwoPass() ? 2 : 1);
     m_clockCarried = 0;
     m_clockTick = Now();
     m_clockOn = true;
@@ -162,6 +194,29 @@ bool ConversionRun::CloseFile(FileEnd end)
 
 bool ConversionRun::OpenFile(const RunTask& t, std::string* why)
 {
+    if (TwoPass()) {
+        const std::string stats = StatsPath();
+        if (stats.empty()) {
+            *why = "no temporary folder for the first pass's statistics";
+            return false;
+        }
+        m_engine.Writer().SetPass({m_pass, stats});
+        if (m_pass == 1) {
+            // The first pass writes into the run's temporary folder, and nothing of it stays.
+            AspectRatio shown;
+            const WriterSettings profile = FileProfile(t, &shown);
+            m_fileChapters.clear();
+            const std::string name = "first-pass" + std::filesystem::path(t.outputName).extension().string();
+            if (!m_engine.OpenOutput((std::filesystem::path(m_passFolder) / name).string(), profile, shown, -1, FileMarks{})) {
+                *why = m_engine.Writer().LastReason();
+                return false;
+            }
+            m_firstPassOpen = true;
+            return true;
+        }
+    } else {
+        m_engine.Writer().SetPass({});
+    }
     // The file's frame and shape: the first title's, framed by the zoom mode.
     AspectRatio shown;
     const WriterSettings profile = FileProfile(t, &shown);
@@ -434,17 +489,23 @@ void ConversionRun::StartCurrent()
             p.cropBottom = scan->height - scan->bars.bottom;
         }
         if (m_newFile) {
+            // Two passes: a file begins with its first (unless this is its second beginning).
+            if (TwoPass() && m_pass != 2) {
+                m_pass = 1;
+                m_fileFirstTask = m_current;
+            }
             m_filePath = (std::filesystem::path(m_settings.outputFolder) / t.outputName).string();
             // A file that cannot be created is reported, and its task fails (instead of running
             // without output).
             std::string why;
             if (!OpenFile(t, &why)) {
+                m_pass = 0; // the next file begins with its own first pass
                 Fail("Could not create output file " + m_filePath + (why.empty() ? "" : ": " + why));
                 m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
                 m_current = NextTask(m_current + 1);
                 continue;
             }
-            m_fileOpen = true;
+            m_fileOpen = m_pass != 1;
             m_newFile = false;
             m_fileOffset = 0;
         }
@@ -510,11 +571,40 @@ void ConversionRun::CompleteCurrent(bool failed, HRESULT why)
         Fail("Could not write output file " + m_filePath + ": " + m_engine.Writer().LastReason());
     else if (failed)
         Fail(why == ZZ_E_SCRAMBLED ? ConversionEngine::EncryptedText(t.task.titleIndex, m_disc->Kind()) : "Could not convert " + t.outputName);
+    if (m_pass == 1) {
+        // The first pass of two: on to the file's next task, or to the second pass from its first.
+        m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
+        const std::size_t next = NextTask(m_current + 1);
+        if (!m_settings.merge || next >= m_tasks.size() || unwritable) {
+            const bool closed = CloseFirstPass();
+            if (unwritable || !closed || (failed && !m_settings.merge)) {
+                // The file cannot be made: its second pass is not tried.
+                if (!failed && !unwritable) Fail("Could not convert " + t.outputName + ": " + m_engine.Writer().LastReason());
+                m_pass = 0;
+                m_newFile = true;
+                m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
+                m_current = next;
+                if (m_current < m_tasks.size())
+                    StartCurrent();
+                else
+                    Finish();
+                return;
+            }
+            m_pass = 2;
+            m_newFile = true;
+            m_current = m_fileFirstTask;
+        } else {
+            m_current = next;
+        }
+        StartCurrent();
+        return;
+    }
     if (!failed && !unwritable && m_engine.Sink()) NoteDamage(*m_engine.Sink());
     if (failed) PlaceTaskChapters(-1);
     if (!m_settings.merge || unwritable) {
         m_newFile = true;
         CloseFile(failed || unwritable ? FileEnd::kDiscard : FileEnd::kComplete);
+        m_pass = 0; // the next file begins with its first pass
     }
     m_doneSeconds += static_cast<double>(t.task.clip.trimLength) / 1000;
     m_current = unwritable && m_settings.merge ? m_tasks.size() : NextTask(m_current + 1);
@@ -603,7 +693,11 @@ void ConversionRun::Finish()
 {
     StopClock();
     m_engine.Teardown();
+    CloseFirstPass();
     CloseFile(m_cancelled ? FileEnd::kCancelled : FileEnd::kComplete);
+    std::error_code error;
+    if (!m_passFolder.empty()) std::filesystem::remove_all(m_passFolder, error);
+    m_passFolder.clear();
     m_running = false;
     m_finished = true;
     if (onFinished && !m_cancelled) onFinished();

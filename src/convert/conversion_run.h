@@ -219,4 +219,16 @@ private:
     int m_unusable = 0;
     std::vector<std::string> m_said;
     std::map<int, TitleScanResult> m_scans; // by title
+    // Two passes (the profile's kTwoPass): each file's tasks are encoded once into a file that is
+    // thrown away, for the encoder's statistics, then again into the file itself.
+    bool TwoPass() const;
+    // Closes the first pass's file; false when it failed.
+    bool CloseFirstPass();
+    // The statistics file of the current file's passes, in the run's temporary folder (made when
+    // first asked; empty when it cannot be made).
+    std::string StatsPath();
+    int m_pass = 0;                  // 0: one pass; 1 or 2: the pass of the current file
+    bool m_firstPassOpen = false;
+    std::size_t m_fileFirstTask = 0; // where the current file's tasks begin
+    std::string m_passFolder;        // removed when the run ends
 };

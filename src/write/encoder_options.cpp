@@ -88,6 +88,8 @@ std::vector<int> BitDepthsOf(std::string_view encoder)
     return f ? f->depths : std::vector<int>{8};
 }
 
+bool KeepsStatsInContext(std::string_view encoder) { return encoder != "libx264" && encoder != "libx265"; }
+
 bool ModernEncoding(const WriterSettings& w)
 {
     const std::string_view name = w.VideoCodecName;

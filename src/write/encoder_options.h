@@ -43,6 +43,10 @@ struct EncoderPass {
     std::string statsPath;
 };
 
+// Whether an encoder's two-pass statistics go through libavcodec (stats_out, stats_in) rather
+// than a file of its own (x264, x265).
+bool KeepsStatsInContext(std::string_view encoder);
+
 // Sets the codec's bit rate and pixel format and fills `options` for these settings: the
 // rate control, the speed, the depth, and the pass. False with the reason when the encoder
 // cannot do what is asked (constant quality without a scale, two passes it lacks).

@@ -390,6 +390,23 @@ bool OutputWriter::AddVideoStream(const AVCodec* encoder)
         av_dict_free(&options);
         return Fail(refusal);
     }
+    // The second of two passes, for encoders whose statistics go through libavcodec: the first
+    // pass's, read back (they stay ours: libavcodec does not free them).
+    m_statsOut.clear();
+    if (m_pass.pass == 2 && KeepsStatsInContext(encoder->name)) {
+        std::FILE* stats = std::fopen(m_pass.statsPath.c_str(), "rb");
+        m_statsIn.clear();
+        if (stats) {
+            char chunk[4096];
+            for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, stats)) > 0;) m_statsIn.append(chunk, got);
+            std::fclose(stats);
+        }
+        if (m_statsIn.empty()) {
+            av_dict_free(&options);
+            return Fail("the first pass left no statistics in " + m_pass.statsPath);
+        }
+        codec->stats_in = m_statsIn.data();
+    }
     const AspectRatio pixel = SampleAspect(w.Width, w.Height, m_displayAspect);
     codec->sample_aspect_ratio = AVRational{pixel.x, pixel.y};
     codec->thread_count = 0;
@@ -501,6 +518,7 @@ bool OutputWriter::Encode(AVCodecContext* codec, AVStream* stream, const AVFrame
             }
             if (!WritePacket(m_packet.get(), stream, codec->time_base)) return false;
             ++packets;
+            if (m_pass.pass == 1 && codec->stats_out && codec == m_videoCodec.get()) m_statsOut += codec->stats_out;
         }
         if (ffmpeg::StatusOf(sent) != ffmpeg::Status::Again) break;
         sent = avcodec_send_frame(codec, frame);
@@ -593,6 +611,14 @@ bool OutputWriter::Close()
         for (AudioTrack& track : m_audioTracks)
             if (!m_failed && track.codec) EncodeAudioFifo(track, true);
         if (m_video && !m_failed) Encode(m_videoCodec.get(), m_video, nullptr, m_videoPackets);
+        // The first pass's statistics, where libavcodec handed them over (the last at the end).
+        if (m_video && !m_failed && m_pass.pass == 1 && KeepsStatsInContext(m_videoCodec->codec->name)) {
+            if (m_videoCodec->stats_out) m_statsOut += m_videoCodec->stats_out;
+            std::FILE* stats = std::fopen(m_pass.statsPath.c_str(), "wb");
+            if (!stats || std::fwrite(m_statsOut.data(), 1, m_statsOut.size(), stats) != m_statsOut.size())
+                Fail("cannot write the first pass's statistics to " + m_pass.statsPath);
+            if (stats) std::fclose(stats);
+        }
         for (AudioTrack& track : m_audioTracks)
             if (!m_failed && track.codec) Encode(track.codec.get(), track.stream, nullptr, track.packets);
         WriteHeaderWhenDue(true);

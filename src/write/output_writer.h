@@ -238,6 +238,8 @@ private:
 
     WriterSettings m_settings{};
     EncoderPass m_pass; // one pass unless told (SetPass)
+    std::string m_statsOut; // the first pass's statistics, as libavcodec hands them over
+    std::string m_statsIn;  // the second pass's, read back
     AspectRatio m_displayAspect;
     FileMarks m_marks;
     ffmpeg::OutputContextPtr m_formatOwner;
