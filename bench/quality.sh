@@ -36,8 +36,9 @@ row() { # profile name
   local frames bytes ssim
   frames=$(ffprobe -v error -select_streams v -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$file")
   bytes=$(stat -c %s "$file")
-  # Both from their first picture (containers start their times differently).
-  ssim=$(ffmpeg -nostdin -i "$file" -i "$source" -lavfi "[0:v]setpts=PTS-STARTPTS,scale=${size/x/:}:flags=bicubic,setsar=1[a];[1:v]setpts=PTS-STARTPTS,setsar=1[b];[a][b]ssim" \
+  # Picture by picture, in order: containers keep times differently (Matroska in milliseconds), and
+  # pairing by time would pair neighbours.
+  ssim=$(ffmpeg -nostdin -i "$file" -i "$source" -lavfi "[0:v]setpts=N/(30*TB),scale=${size/x/:}:flags=bicubic,setsar=1[a];[1:v]setpts=N/(30*TB),setsar=1[b];[a][b]ssim" \
            -f null - 2>&1 | sed -n 's/.*All:\([0-9.]*\).*/\1/p' | tail -1)
   awk -v p="$profile" -v n="$name" -v f="$frames" -v s="$start" -v e="$end" -v b="$bytes" -v q="$ssim" \
     'BEGIN { printf "%s\t%s\t%.1f\t%.1f\t%.4f\n", p, n, f / (e - s), b / 1048576, q }'
