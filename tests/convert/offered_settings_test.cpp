@@ -12,22 +12,12 @@
 
 #include "convert/conversion_support.h"
 #include "profiles/profile_catalogue.h"
+#include "support/shipped_catalogue.h"
 #include "write/settings_check.h"
 
 namespace {
 
 using namespace testing_filters;
-
-ProfileCatalogue& WholeCatalogue()
-{
-    static ProfileCatalogue* catalogue = [] {
-        auto* c = new ProfileCatalogue;
-        c->Load(std::string(ZUZIDERO_SOURCE_DATA) + "/Format.xml");
-        c->LoadAdded(std::string(ZUZIDERO_SOURCE_DATA) + "/Format-added.xml");
-        return c;
-    }();
-    return *catalogue;
-}
 
 // The values of an option list.
 std::vector<std::string> Values(const std::string& list)

@@ -20,4 +20,17 @@ inline ProfileCatalogue* ShippedCatalogue()
     return catalogue;
 }
 
+// The seed's catalogue and the profiles added after it (data/Format-added.xml), as the program
+// loads them; loaded once per test program.
+inline ProfileCatalogue& WholeCatalogue()
+{
+    static ProfileCatalogue* catalogue = [] {
+        auto* c = new ProfileCatalogue;
+        c->Load(std::string(ZUZIDERO_SOURCE_DATA) + "/Format.xml");
+        c->LoadAdded(std::string(ZUZIDERO_SOURCE_DATA) + "/Format-added.xml");
+        return c;
+    }();
+    return *catalogue;
+}
+
 } // namespace testing_filters

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "profiles/profile_catalogue.h"
+#include "support/shipped_catalogue.h"
 #include "write/encoder_options.h"
 #include "write/settings_check.h"
 
@@ -17,16 +18,7 @@ extern "C" {
 
 namespace {
 
-ProfileCatalogue& Catalogue()
-{
-    static ProfileCatalogue* catalogue = [] {
-        auto* c = new ProfileCatalogue;
-        c->Load(std::string(ZUZIDERO_SOURCE_DATA) + "/Format.xml");
-        c->LoadAdded(std::string(ZUZIDERO_SOURCE_DATA) + "/Format-added.xml");
-        return c;
-    }();
-    return *catalogue;
-}
+ProfileCatalogue& Catalogue() { return testing_filters::WholeCatalogue(); }
 
 ProfileRecord Profile(int index)
 {
