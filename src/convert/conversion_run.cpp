@@ -750,6 +750,7 @@ void ConversionRun::Cancel()
 {
     if (m_finished) return;
     m_cancelled = true;
+    m_engine.Progress(m_stoppedPosition, m_stoppedDuration);
     m_engine.Stop();
     Finish();
 }
@@ -774,12 +775,17 @@ RunProgress ConversionRun::Progress()
         p.file = m_tasks[last].outputName;
     }
     p.running = m_running;
-    if (!m_finished) m_engine.Progress(p.position, p.duration);
+    if (!m_finished) {
+        m_engine.Progress(p.position, p.duration);
+    } else if (m_cancelled) {
+        p.position = m_stoppedPosition;
+        p.duration = m_stoppedDuration;
+    }
     const double position = static_cast<double>(p.position) / 1e7;
     const double duration = std::max(static_cast<double>(p.duration) / 1e7, 1e-7);
     p.fraction = std::clamp(position / duration, 0.0, 1.0);
     p.elapsedMs = m_clockCarried + (m_clockOn ? Now() - m_clockTick : 0);
-    if (m_totalSeconds > 0) p.overall = std::clamp((m_doneSeconds + (m_finished ? 0 : position)) / m_totalSeconds, 0.0, 1.0);
+    if (m_totalSeconds > 0) p.overall = std::clamp((m_doneSeconds + (m_finished && !m_cancelled ? 0 : position)) / m_totalSeconds, 0.0, 1.0);
     if (p.elapsedMs > 100 && p.overall > 0)
         p.remainingMs = static_cast<std::int64_t>((1 - p.overall) * static_cast<double>(p.elapsedMs) / p.overall + 0.5);
     if (m_finished) {

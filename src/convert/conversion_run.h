@@ -201,6 +201,9 @@ private:
     bool m_started = false;
     bool m_finished = false;
     bool m_cancelled = false;
+    // Where a cancelled run stopped, so that its last progress does not fall back.
+    REFERENCE_TIME m_stoppedPosition = 0;
+    REFERENCE_TIME m_stoppedDuration = 0;
     // The run's clock: it runs from Start to the end and stands still while paused.
     bool m_clockOn = false;
     std::int64_t m_clockTick = 0;

@@ -516,6 +516,9 @@ bool OutputWriter::Encode(AVCodecContext* codec, AVStream* stream, const AVFrame
                 if (m_errors.Note("avcodec_receive_packet", received)) return Fail("encoding failed", received);
                 break; // again or drained
             }
+            // Encoders with B pictures leave the duration unset; MP4's edit list would then end
+            // at the last picture's start and players would drop it. A picture lasts one tick.
+            if (codec == m_videoCodec.get() && m_packet->duration <= 0) m_packet->duration = 1;
             if (!WritePacket(m_packet.get(), stream, codec->time_base)) return false;
             ++packets;
             if (m_pass.pass == 1 && codec->stats_out && codec == m_videoCodec.get()) m_statsOut += codec->stats_out;

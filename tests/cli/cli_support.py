@@ -56,11 +56,11 @@ def pitch(path, seconds=2.0, start=0.0):
 PROGRESS = re.compile(r"^\s*(\d+)%")
 
 
-def start_conversion(cli, args, at_percent=3):
+def start_conversion(cli, args, at_percent=3, env=None):
     """A conversion (`cli convert ARGS`, which must not be --quiet) once its progress line says it
     has converted `at_percent` of the run; its stderr so far is in the returned process's `seen`.
     A run that ends first is returned ended."""
-    p = subprocess.Popen([cli, "convert", *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    p = subprocess.Popen([cli, "convert", *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
     p.seen = []
     for line in p.stderr:
         p.seen.append(line)

@@ -52,6 +52,16 @@ def ssim(path, reference):
     return float(m.group(1)) if m else 0.0
 
 
+def pictures(path):
+    """The video packets a file holds and the pictures a player decodes from it."""
+    r = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-count_packets", "-select_streams", "v",
+                        "-show_entries", "stream=nb_read_packets,nb_read_frames", "-of", "default=nw=1", path],
+                       capture_output=True, text=True)
+    fields = dict(line.split("=", 1) for line in r.stdout.split() if "=" in line)
+    count = lambda key: int(fields[key]) if fields.get(key, "").isdigit() else 0
+    return count("nb_read_packets"), count("nb_read_frames")
+
+
 def video_bytes(path):
     r = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries", "packet=size", "-of", "csv=p=0", path],
                        capture_output=True, text=True)
@@ -76,6 +86,10 @@ try:
               f"profile {profile}: shown at {v.get('display_aspect_ratio')} ({v.get('sample_aspect_ratio')})")
         length = duration(path)
         check(abs(length - 3.5) <= 0.06, f"profile {profile}: {length} s for a 3.5-s title")
+        # Every picture the file holds is shown: with B pictures, an MP4 edit list that ends at
+        # the last picture's start drops it.
+        held, shown = pictures(path)
+        check(held == shown == 88, f"profile {profile}: {held} pictures held, {shown} shown (88 in the title)")
         # Nothing on the standard error (x265 and SVT-AV1 talk there unless told); a sanitizer's
         # list of the suppressions it used is not the program's.
         said = [line for line in r.stderr.splitlines()

@@ -8,11 +8,12 @@ Usage: two_pass.py ZUZIDERO_CLI DISCS_FOLDER
 """
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
 
-from cli_support import check, duration, finish
+from cli_support import check, duration, finish, last_percent, start_conversion
 
 CLI, DISCS = sys.argv[1], sys.argv[2]
 LONG = os.path.join(DISCS, "long_title")  # 60 s, noisy from 30 s on
@@ -64,6 +65,22 @@ try:
     check(r.returncode == 2 and "two passes" in r.stderr and not os.listdir(folder), f"AV1 two passes: {r.returncode} {r.stderr[:300]}")
     r = convert(folder, "--profile", "108", "--two-pass", "--quality", "20")
     check(r.returncode == 2 and "not both" in r.stderr, f"--two-pass with --quality: {r.stderr[:200]}")
+
+    # Cancelled in the first pass: no file (the first pass's pictures are not one), the
+    # statistics go, and the last progress line does not fall back.
+    folder = os.path.join(out, "cancelled")
+    p = start_conversion(CLI, [LONG, "--out", folder, "--title", "1", "--profile", "5", "--two-pass"], at_percent=4,
+                         env=environment)
+    before = last_percent("".join(p.seen))
+    p.send_signal(signal.SIGINT)
+    try:
+        _, err = p.communicate(timeout=120)
+        check(p.returncode == 1 and "0 files written" in err and "(cancelled)" in err, f"cancelled first pass: {p.returncode} {err[-300:]}")
+        check(0 < before <= last_percent(err) < 50, f"cancelled first pass: progress {before}% fell to {last_percent(err)}%")
+    except subprocess.TimeoutExpired:
+        p.kill()
+        check(False, "cancelled first pass: the run did not stop")
+    check(not os.path.isdir(folder) or os.listdir(folder) == [], f"cancelled first pass left {os.listdir(folder)}")
 
     # Nothing of the first passes stays in the temporary folder.
     check(os.listdir(temporary) == [], f"left in the temporary folder: {os.listdir(temporary)}")
