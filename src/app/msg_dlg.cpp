@@ -1,6 +1,10 @@
 #include "app/msg_dlg.h"
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <algorithm>
 
 #include "app/my_button.h"
@@ -18,6 +22,29 @@ const char* IconOf(int kind)
     }
 }
 
+// The widths a message window may take, narrowest first: it widens before it grows tall.
+constexpr int kWidths[] = {420, 520, 640};
+// The text column's left edge and right margin; the buttons' row under it.
+constexpr int kTextLeft = 90, kTextRight = 20, kTextTop = 50, kButtonsHeight = 52;
+// The kCompleted picture's note: its left edge and top.
+constexpr int kNoteLeft = 20, kNoteTop = 104;
+
+QLabel* WrappedLabel(QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+int HeightAt(const QLabel* label, int width)
+{
+    if (!label || label->text().isEmpty()) return 0;
+    return std::max(label->heightForWidth(width), label->fontMetrics().lineSpacing());
+}
+
 } // namespace
 
 CMsgDlg::CMsgDlg(int kind, QWidget* parent) : CSkinnedDialog(parent), m_kind(kind)
@@ -31,6 +58,7 @@ CMsgDlg::CMsgDlg(int kind, QWidget* parent) : CSkinnedDialog(parent), m_kind(kin
         }
         m_ok = new CMyButton(QStringLiteral("OK"), this);
         m_ok->SetPictures("ok2.png", 240, 140, Background());
+        m_ok->SetDefault(true);
         connect(m_ok, &QAbstractButton::clicked, this, &QDialog::accept);
         return;
     }
@@ -38,60 +66,124 @@ CMsgDlg::CMsgDlg(int kind, QWidget* parent) : CSkinnedDialog(parent), m_kind(kin
     auto* icon = new QLabel(this);
     icon->setPixmap(LoadSkin(QString::fromLatin1(IconOf(kind))));
     icon->setGeometry(28, 52, 44, 44);
-    m_title = new QLabel(this);
-    m_title->setGeometry(90, 50, 310, 24);
+    m_title = WrappedLabel(this);
     QFont bold = m_title->font();
     bold.setBold(true);
     bold.setPointSizeF(11.5);
     m_title->setFont(bold);
-    m_text = new QLabel(this);
-    m_text->setGeometry(90, 76, 310, 50);
-    m_text->setWordWrap(true);
-    m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     if (kind == kQuestion) {
         m_ok = new CMyButton(QStringLiteral("Yes"), this);
-        m_ok->SetPictures("yes.png", 238, 180, Background());
+        m_okPicture = QStringLiteral("yes.png");
+        m_okAt = QPoint(238, 180);
         m_no = new CMyButton(QStringLiteral("No"), this);
-        m_no->SetPictures("no.png", 320, 180, Background());
+        m_noAt = QPoint(320, 180);
         connect(m_no, &QAbstractButton::clicked, this, &QDialog::reject);
     } else {
         m_ok = new CMyButton(QStringLiteral("OK"), this);
-        m_ok->SetPictures("ok2.png", 320, 180, Background());
+        m_okPicture = QStringLiteral("ok2.png");
+        m_okAt = QPoint(320, 180);
     }
+    m_ok->SetDefault(true);
     connect(m_ok, &QAbstractButton::clicked, this, &QDialog::accept);
+    Arrange();
 }
 
 void CMsgDlg::SetMessage(const QString& title, const QString& text)
 {
     if (!m_title) return;
     setWindowTitle(title);
-    m_title->setText(m_title->fontMetrics().elidedText(title, Qt::ElideRight, m_title->width()));
-    m_title->setToolTip(title);
+    m_title->setText(title);
+    if (!m_text) m_text = WrappedLabel(nullptr);
     m_text->setText(text);
+    Arrange();
+    m_text->setVisible(!text.isEmpty());
 }
 
-QString CMsgDlg::Title() const { return m_title ? m_title->toolTip() : windowTitle(); }
+QString CMsgDlg::Title() const { return m_title ? m_title->text() : windowTitle(); }
 QString CMsgDlg::Text() const { return m_text ? m_text->text() : QString(); }
 
 void CMsgDlg::SetDetail(const QString& text)
 {
     if (!m_detail) {
-        m_detail = new QLabel(this);
-        if (m_kind == kCompleted)
-            m_detail->setGeometry(20, 104, 340, 32);
-        else
-            m_detail->setGeometry(90, 126, 310, 46);
-        m_detail->setWordWrap(true);
-        m_detail->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        m_detail = WrappedLabel(nullptr);
         m_detail->setStyleSheet(QStringLiteral("color: #f0b060; font-size: 8pt;"));
     }
-    // As many lines as fit; the whole is the tooltip.
-    const QFontMetrics metrics = m_detail->fontMetrics();
-    const int lines = std::max(1, m_detail->height() / metrics.lineSpacing());
-    m_detail->setText(metrics.elidedText(text, Qt::ElideRight, lines * m_detail->width() - 20));
-    m_detail->setToolTip(text);
+    m_detail->setText(text);
+    Arrange();
     m_detail->setVisible(!text.isEmpty());
 }
 
-QString CMsgDlg::Detail() const { return m_detail ? m_detail->toolTip() : QString(); }
+QString CMsgDlg::Detail() const { return m_detail ? m_detail->text() : QString(); }
+
+QList<QLabel*> CMsgDlg::TextLabels() const
+{
+    QList<QLabel*> labels;
+    for (QLabel* label : {m_title, m_text, m_detail})
+        if (label) labels << label;
+    return labels;
+}
+
+void CMsgDlg::Arrange()
+{
+    // The text and the note scroll together in the body, under the heading.
+    if (!m_body && (m_text || m_detail)) {
+        m_body = new QScrollArea(this);
+        m_body->setFrameShape(QFrame::NoFrame);
+        m_body->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_body->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
+        m_body->setWidget(new QWidget);
+        m_body->show();
+    }
+    if (m_body)
+        for (QLabel* label : {m_text, m_detail})
+            if (label && label->parentWidget() != m_body->widget()) {
+                label->setParent(m_body->widget());
+                label->setVisible(!label->text().isEmpty());
+            }
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int tallest = screen ? std::max(screen->availableGeometry().height() * 4 / 5, 220) : 600;
+    const QSize picture = PictureSize();
+    const bool completed = m_kind == kCompleted;
+    const int left = completed ? kNoteLeft : kTextLeft;
+    const int top = completed ? kNoteTop : kTextTop;
+    int width = picture.width(), titleHeight = 0, bodyHeight = 0;
+    const int scrollBar = m_body ? m_body->verticalScrollBar()->sizeHint().width() : 0;
+    for (const int w : kWidths) {
+        width = std::max(w, picture.width());
+        const int column = width - left - kTextRight;
+        titleHeight = HeightAt(m_title, column);
+        bodyHeight = HeightAt(m_text, column) + HeightAt(m_detail, column);
+        if (m_text && m_detail && !m_text->text().isEmpty() && !m_detail->text().isEmpty()) bodyHeight += 6;
+        // Wide enough when the heading takes at most two lines and the whole fits the screen.
+        const bool headingFits = !m_title || titleHeight <= 2 * m_title->fontMetrics().lineSpacing() + 2;
+        if (headingFits && top + titleHeight + bodyHeight + kButtonsHeight + 16 <= tallest) break;
+    }
+    const int column = width - left - kTextRight;
+    const int gap = titleHeight > 0 ? 6 : 0;
+    const int wanted = top + titleHeight + gap + bodyHeight + 16 + kButtonsHeight;
+    const int height = std::clamp(wanted, picture.height(), std::max(tallest, picture.height()));
+    StretchBackground(QSize(width, height), {completed ? 350 : picture.width() / 2}, {completed ? 124 : picture.height() / 2});
+    if (m_title) m_title->setGeometry(left, top, column, std::max(titleHeight, 24));
+    if (m_body) {
+        const int bodyTop = top + titleHeight + gap;
+        const int room = height - kButtonsHeight - 8 - bodyTop;
+        const bool scrolls = bodyHeight > room;
+        m_body->setGeometry(left, bodyTop, column, std::max(room, 0));
+        m_body->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+        // The labels wrap at the column's width, less the scroll bar's when it shows.
+        const int labelWidth = column - (scrolls ? scrollBar + 4 : 0);
+        int y = 0;
+        for (QLabel* label : {m_text, m_detail}) {
+            if (!label || label->text().isEmpty()) continue;
+            const int h = HeightAt(label, labelWidth);
+            label->setGeometry(0, y, labelWidth, h);
+            y += h + 6;
+        }
+        m_body->widget()->resize(labelWidth, std::max(y - 6, 0));
+    }
+    // The buttons keep their corner of the picture.
+    if (m_ok) m_ok->SetPictures(m_okPicture, Stretched(m_okAt).x(), Stretched(m_okAt).y(), Background());
+    if (m_no) m_no->SetPictures(QStringLiteral("no.png"), Stretched(m_noAt).x(), Stretched(m_noAt).y(), Background());
+}
+

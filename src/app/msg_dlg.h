@@ -1,12 +1,14 @@
 #pragma once
 // CMsgDlg: the skinned message window. kCompleted says a conversion is finished with every file
-// written (its picture says so); the other kinds carry an icon, a bold title and a text of their
-// own, and a question has Yes and No.
+// written (its picture says so); the other kinds carry an icon, a short bold heading and a text
+// of their own, and a question has Yes and No. The window grows to its texts, wrapped and never
+// cut, up to most of the screen; a longer text or note scrolls.
 
 #include "app/skinned_dialog.h"
 
 class CMyButton;
 class QLabel;
+class QScrollArea;
 
 class CMsgDlg : public CSkinnedDialog {
     Q_OBJECT
@@ -15,23 +17,32 @@ public:
 
     explicit CMsgDlg(int kind = kCompleted, QWidget* parent = nullptr);
     int Kind() const { return m_kind; }
-    // The bold first line and the text under it (kCompleted shows its picture's).
+    // The bold heading and the text under it (kCompleted shows its picture's).
     void SetMessage(const QString& title, const QString& text);
     QString Title() const;
     QString Text() const;
     // "OK", or a question's "Yes"; a question's "No" (null for the other kinds).
     CMyButton* OkButton() const { return m_ok; }
     CMyButton* NoButton() const { return m_no; }
-    // A note under the message (what could not be read, which files failed); the whole of it is
-    // the tooltip when it does not fit.
+    // A note under the message (what could not be read, which files failed).
     void SetDetail(const QString& text);
     QString Detail() const;
+    // The labels that carry text, and the area that scrolls the text and the note.
+    QList<QLabel*> TextLabels() const;
+    QScrollArea* Body() const { return m_body; }
 
 private:
+    // Sizes the window and places the texts and buttons.
+    void Arrange();
+
     const int m_kind;
     CMyButton* m_ok = nullptr;
     CMyButton* m_no = nullptr;
     QLabel* m_title = nullptr;
     QLabel* m_text = nullptr;
     QLabel* m_detail = nullptr;
+    QScrollArea* m_body = nullptr;
+    // The buttons' pictures and places in the unstretched picture.
+    QString m_okPicture;
+    QPoint m_okAt, m_noAt;
 };

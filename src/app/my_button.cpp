@@ -3,12 +3,15 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 
+#include "app/palette.h"
 #include "app/skin.h"
 
 CMyButton::CMyButton(QWidget* parent) : QAbstractButton(parent)
 {
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
+    // Reached by Tab (a click does not leave a focus mark behind).
+    setFocusPolicy(Qt::TabFocus);
 }
 
 bool CMyButton::SetPictures(const QString& picture, int x, int y, const QPixmap& background)
@@ -65,4 +68,5 @@ void CMyButton::paintEvent(QPaintEvent*)
     if (!m_background.isNull()) p.drawPixmap(0, 0, m_background);
     const int w = m_picture.width() / 4;
     p.drawPixmap(QRect(0, 0, w, m_picture.height()), m_picture, QRect(frame * w, 0, w, m_picture.height()));
+    if (hasFocus()) DrawFocusMark(p, rect());
 }

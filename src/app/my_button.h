@@ -13,6 +13,9 @@ public:
     // Loads the picture; the button takes one frame's size and moves to (x, y). False when the
     // picture cannot be loaded: the button then draws as a plain push button.
     bool SetPictures(const QString& picture, int x, int y, const QPixmap& background);
+    // The button Enter presses in its window.
+    void SetDefault(bool on) { m_default = on; }
+    bool IsDefault() const { return m_default; }
     // 0 normal, 1 mouse over, 2 pressed, 3 disabled.
     int VisualState() const { return m_state; }
     QSize sizeHint() const override;
@@ -26,4 +29,5 @@ private:
     QPixmap m_picture;
     QPixmap m_background;
     int m_state = 0;
+    bool m_default = false;
 };

@@ -1,5 +1,6 @@
 #include "app/my_check_box.h"
 #include "app/palette.h"
+#include "app/skin.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -25,4 +26,5 @@ void CMyCheckBox::paintEvent(QPaintEvent*)
     }
     p.setPen(isEnabled() ? palette().color(QPalette::WindowText) : palette().color(QPalette::PlaceholderText));
     p.drawText(QRect(20, 0, width() - 20, height()), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, text());
+    if (hasFocus()) DrawFocusMark(p, box.toAlignedRect().adjusted(-2, -2, 2, 2));
 }

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QPainter>
 #include <QPalette>
 #include <QStyleFactory>
 
@@ -61,6 +62,16 @@ bool OpenInDesktop(QWidget* parent, const QUrl& url)
     return true;
 }
 
+void DrawFocusMark(QPainter& painter, const QRect& area)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(skin::kAccent, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(area).adjusted(1, 1, -1, -1), 4, 4);
+    painter.restore();
+}
+
 void ApplyTheme(QApplication& app)
 {
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
@@ -87,6 +98,8 @@ void ApplyTheme(QApplication& app)
     app.setPalette(p);
     app.setStyleSheet(QStringLiteral(
         "QComboBox, QLineEdit { background: #1b2027; color: #f1f4f8; border: 1px solid #454e5c; border-radius: 4px; padding: 2px 6px; }"
+        "QComboBox:focus, QLineEdit:focus, QSpinBox:focus, QDoubleSpinBox:focus { border: 2px solid #2f80ed; }"
+        "QTreeWidget:focus { border: 2px solid #2f80ed; }"
         "QComboBox QAbstractItemView { background: #1b2027; color: #f1f4f8; selection-background-color: #2f80ed; }"
         "QTreeWidget { background: #1b2027; color: #f1f4f8; border: none; }"
         "QTreeWidget::item:selected { background: #316ac5; color: white; }"

@@ -7,6 +7,8 @@
 #include <functional>
 
 class QApplication;
+class QPainter;
+class QRect;
 class QWidget;
 
 // A data file ("Format.xml", "Set.xml", "help.html"): the current directory, the installed data
@@ -24,6 +26,9 @@ void ShowMessage(QWidget* parent, const QString& text);
 bool OpenInDesktop(QWidget* parent, const QUrl& url);
 using MessageHook = std::function<void(const QString&)>;
 void SetMessageHook(MessageHook hook);
+
+// The mark a skinned control wears while it has the keyboard focus: an accent outline inside `area`.
+void DrawFocusMark(QPainter& painter, const QRect& area);
 
 // The program's look for every window: the Fusion style with the skin's dark palette.
 void ApplyTheme(QApplication& app);

@@ -1,6 +1,10 @@
 // The skinned controls: picture buttons, sliders, the selection control and the progress bar.
 
+#include <QGuiApplication>
+#include <QLabel>
 #include <QPainter>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -169,6 +173,70 @@ private slots:
         QVERIFY(messages.messages.isEmpty() || messages.messages.front().startsWith("Could not open about:blank"));
         QCOMPARE(link.CurrentColour(), skin::kVisitedLink);
         QVERIFY(skin::ContrastRatio(link.CurrentColour(), ground) >= 4.5);
+    }
+
+    void MessagesShowTheirWholeText()
+    {
+        // Every label's text fits the space it has, inside the window (a scrolled body counts
+        // by its contents), and the window stays on the screen.
+        auto fits = [](CMsgDlg& box) {
+            const QRect window = box.rect();
+            for (QLabel* label : box.TextLabels()) {
+                if (label->text().isEmpty() || label->isHidden()) continue;
+                if (label->heightForWidth(label->width()) > label->height()) return QStringLiteral("cut: ") + label->text().left(40);
+                const bool scrolled = box.Body() && box.Body()->widget()->isAncestorOf(label);
+                const QRect shown = scrolled ? box.Body()->geometry() : label->geometry();
+                if (!window.contains(shown)) return QStringLiteral("outside the window: ") + label->text().left(40);
+                if (label->text() != label->text().trimmed() || label->text().contains(QChar(0x2026))) return QStringLiteral("elided");
+            }
+            const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+            if (box.height() > screen.height() || box.width() > screen.width()) return QStringLiteral("larger than the screen");
+            return QString();
+        };
+        const QString advice = QStringLiteral("Use \"Load DVD Folder\" for a VIDEO_TS folder or a Blu-ray folder, or "
+                                              "\"Load ISO File\" for a disc image or an MPEG file, and try again.");
+        {
+            CMsgDlg box(CMsgDlg::kError);
+            box.SetMessage(QStringLiteral("No optical drive was found"), advice);
+            QCOMPARE(fits(box), QString());
+            QCOMPARE(box.Text(), advice);
+            QVERIFY(box.Body()->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff);
+        }
+        {
+            // A short message keeps the picture's size.
+            CMsgDlg box(CMsgDlg::kInformation);
+            box.SetMessage(QStringLiteral("Done"), QStringLiteral("Nothing more."));
+            QCOMPARE(box.size(), QSize(420, 220));
+            QCOMPARE(fits(box), QString());
+        }
+        {
+            // A long heading wraps; a run's long failure list scrolls in a window the screen holds.
+            CMsgDlg box(CMsgDlg::kWarning);
+            box.SetMessage(QStringLiteral("Conversion completed with unreadable parts on a disc whose name is very long indeed"),
+                           QStringLiteral("Your files are in the output folder, but parts of the disc could not be read:"));
+            QStringList failures;
+            for (int i = 1; i <= 200; ++i) failures << QStringLiteral("Title_%1.mp4: 00:%2:10 to 00:%2:12 could not be read").arg(i).arg(i % 60);
+            box.SetDetail(failures.join('\n'));
+            QCOMPARE(fits(box), QString());
+            QVERIFY(box.Body()->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn);
+            QCOMPARE(box.Detail(), failures.join('\n'));
+            QVERIFY(box.height() > 220);
+            // The buttons stay inside, under the text.
+            QVERIFY(box.rect().contains(box.OkButton()->geometry()));
+            QVERIFY(box.OkButton()->y() >= box.Body()->geometry().bottom());
+        }
+        {
+            // Enter presses the default button: Yes in a question.
+            CMsgDlg question(CMsgDlg::kQuestion);
+            question.SetMessage(QStringLiteral("Overwrite?"), QStringLiteral("A file exists."));
+            question.open();
+            QTest::keyClick(&question, Qt::Key_Return);
+            QCOMPARE(question.result(), int(QDialog::Accepted));
+            CMsgDlg done;
+            done.open();
+            QTest::keyClick(&done, Qt::Key_Enter, Qt::KeypadModifier);
+            QCOMPARE(done.result(), int(QDialog::Accepted));
+        }
     }
 
     void Yv12PicturesBecomeTheirColours()

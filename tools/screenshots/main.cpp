@@ -98,6 +98,26 @@ int main(int argc, char** argv)
     Settle(600);
     Save(window.grab(), "main-window.png");
 
+    // Message windows grow to their texts: advice, and a long list that scrolls.
+    {
+        CMsgDlg advice(CMsgDlg::kError, &window);
+        advice.SetMessage(QStringLiteral("No optical drive was found"),
+                          QStringLiteral("Use \"Load Disc Folder\" for a VIDEO_TS or Blu-ray folder, or \"Load Disc Image or Video File\" "
+                                         "for an ISO image or an MPEG file."));
+        advice.show();
+        Settle(300);
+        Save(advice.grab(), "message-advice.png");
+        CMsgDlg list(CMsgDlg::kWarning, &window);
+        list.SetMessage(QStringLiteral("Conversion completed with unreadable parts"),
+                        QStringLiteral("Your files are in the output folder, but parts of the disc could not be read:"));
+        QStringList damage;
+        for (int i = 1; i <= 60; ++i) damage << QStringLiteral("Title_%1.mp4: 00:%2:10 to 00:%2:12 could not be read").arg(i, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0'));
+        list.SetDetail(damage.join(QLatin1Char('\n')));
+        list.show();
+        Settle(300);
+        Save(list.grab(), "message-long-list.png");
+    }
+
     if (!window.LoadDisc(disc)) return 1;
     window.Selector()->Select(1, 32806); // H.264 and AAC in MP4
     window.OnFormatCommand(32806);
