@@ -3,8 +3,12 @@
 #include <QHeaderView>
 #include <algorithm>
 #include <functional>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
 
+#include "app/palette.h"
 #include "app/skin.h"
 
 namespace {
@@ -51,6 +55,32 @@ CColumnTreeCtrl::CColumnTreeCtrl(QWidget* parent) : QTreeWidget(parent)
         QPixmap image = strip.copy(i * 16, 0, 16, 16);
         image.setMask(image.createMaskFromColor(Qt::white)); // white is transparent
         m_states[i] = image;
+    }
+    // On the selected row's blue the blue marks would vanish: there they are drawn light.
+    for (int i = 1; i < 4; ++i) {
+        QPixmap mark(16, 16);
+        mark.fill(Qt::transparent);
+        QPainter p(&mark);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF box(1.5, 1.5, 13, 13);
+        p.setPen(QPen(Qt::white, 1.2));
+        p.setBrush(i == kUnchecked ? QColor(Qt::transparent) : QColor(Qt::white));
+        p.drawRoundedRect(box, 2.5, 2.5);
+        const QColor ink = skin::kSelection.darker(160);
+        if (i == kChecked) {
+            QPainterPath tick;
+            tick.moveTo(box.left() + 3, box.center().y());
+            tick.lineTo(box.left() + 5.5, box.bottom() - 3);
+            tick.lineTo(box.right() - 2.5, box.top() + 3);
+            p.setPen(QPen(ink, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.setBrush(Qt::NoBrush);
+            p.drawPath(tick);
+        } else if (i == kPartlyChecked) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(ink);
+            p.drawRect(box.adjusted(3.5, 3.5, -3.5, -3.5));
+        }
+        m_selectedStates[i] = mark;
     }
 }
 
@@ -108,7 +138,10 @@ void CColumnTreeCtrl::SetState(QTreeWidgetItem* item, int state)
 void CColumnTreeCtrl::UpdateIcon(QTreeWidgetItem* item)
 {
     const int state = StateOf(item);
-    if (state > 0 && state < 4 && !m_states[state].isNull()) item->setIcon(0, QIcon(m_states[state]));
+    if (state <= 0 || state >= 4 || m_states[state].isNull()) return;
+    QIcon icon(m_states[state]);
+    icon.addPixmap(m_selectedStates[state], QIcon::Selected);
+    item->setIcon(0, icon);
 }
 
 void CColumnTreeCtrl::SetStateDown(QTreeWidgetItem* item, int state)
@@ -253,4 +286,27 @@ void CColumnTreeCtrl::mousePressEvent(QMouseEvent* event)
     }
     QTreeWidget::mousePressEvent(event);
     if (item) emit itemClickedAt(item);
+}
+
+void CColumnTreeCtrl::keyPressEvent(QKeyEvent* event)
+{
+    QTreeWidgetItem* item = currentItem();
+    if (item && event->modifiers() == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_Space:
+            if (StateOf(item) != kNoState) ToggleCheck(item);
+            return;
+        case Qt::Key_Delete:
+            // A ticked or partly ticked item unticks whole.
+            if (StateOf(item) == kChecked || StateOf(item) == kPartlyChecked) ToggleCheck(item);
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            emit playRequested(item);
+            return;
+        default:
+            break;
+        }
+    }
+    QTreeWidget::keyPressEvent(event);
 }

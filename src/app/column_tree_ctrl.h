@@ -59,12 +59,19 @@ public:
     // Gives every checked task these picture settings (a run applies the last edited ones).
     void ApplyPictureToChecked(const PictureSettings& picture);
 
+    // The check mark as an item shows it: `selected` on the selection's highlight.
+    QPixmap StatePicture(int state, bool selected) const { return selected ? m_selectedStates[state & 3] : m_states[state & 3]; }
+
 signals:
     // A click on an item (not on its check mark).
     void itemClickedAt(QTreeWidgetItem* item);
+    // Enter on an item: play it.
+    void playRequested(QTreeWidgetItem* item);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // Space ticks or unticks the current item, Delete unticks it, Enter plays it.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void UpdateIcon(QTreeWidgetItem* item);
@@ -73,6 +80,7 @@ private:
 
     std::map<const QTreeWidgetItem*, std::unique_ptr<ConversionTask>> m_tasks;
     QPixmap m_states[4];
+    QPixmap m_selectedStates[4]; // light marks that show on the selection's highlight
 };
 
 // "%02d:%02d:%02d" of a length in milliseconds, in whole seconds.

@@ -26,6 +26,9 @@ struct Preferences {
     int tickMinutes = 20;
     // Each title's black bars are found and cropped when it is converted; kept as "crop_auto".
     bool autoCrop = false;
+    // The folder the last disc, image or file was loaded from: the next file dialog opens there;
+    // kept as "strLastFolder".
+    QString lastFolder;
 
     // The defaults: the user's Videos and Pictures folders.
     static Preferences Defaults();

@@ -243,6 +243,7 @@ void CZuZideroDlg::BuildButtons()
     // Menus drop down under their buttons.
     auto dropDown = [this](CMyButton* under, QMenu** menu) {
         *menu = new QMenu(this);
+        under->setProperty("menu", QVariant::fromValue(*menu));
         connect(under, &QAbstractButton::clicked, this, [under, menu] { (*menu)->popup(under->mapToGlobal(QPoint(0, under->height()))); });
     };
     dropDown(addFile, &m_addMenu);
@@ -272,6 +273,11 @@ void CZuZideroDlg::BuildListAndPreview()
     m_list->setGeometry(335, 110, 454, 238);
     m_list->hide();
     connect(m_list, &CColumnTreeCtrl::itemClickedAt, this, &CZuZideroDlg::OnListClicked);
+    connect(m_list, &CColumnTreeCtrl::playRequested, this, [this](QTreeWidgetItem* item) {
+        m_list->setCurrentItem(item);
+        OnStop();
+        OnPlay();
+    });
     // Whichever way a title is selected (click, keyboard, previous and next), its choice is shown.
     connect(m_list, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
         ShowTrackChoice(current);
@@ -280,6 +286,9 @@ void CZuZideroDlg::BuildListAndPreview()
     m_gettingStarted = new QLabel(this);
     m_gettingStarted->setGeometry(335, 110, 454, 238);
     m_gettingStarted->setPixmap(LoadSkin("getting started.bmp"));
+    m_gettingStarted->setAlignment(Qt::AlignCenter);
+    m_gettingStarted->setToolTip(QStringLiteral("Add File loads a DVD or Blu-ray disc from a drive or a folder, an ISO image, "
+                                                "or an MPEG or TS video file."));
     m_videoPlaceholder = new QLabel(this);
     m_videoPlaceholder->setGeometry(32, 110, 296, 209);
     m_videoPlaceholder->setPixmap(LoadSkin("video.bmp"));
@@ -314,32 +323,56 @@ void CZuZideroDlg::BuildChoices()
 
 void CZuZideroDlg::BuildMenus()
 {
-    auto add = [this](QMenu* menu, const QString& text, void (CZuZideroDlg::*slot)()) {
+    auto add = [this](QMenu* menu, const QString& text, void (CZuZideroDlg::*slot)(), const QKeySequence& keys = {}) {
         QAction* action = menu->addAction(text);
+        action->setShortcut(keys);
         connect(action, &QAction::triggered, this, [this, slot] { (this->*slot)(); });
+        return action;
     };
-    add(m_fileMenu, QStringLiteral("Load DVD"), &CZuZideroDlg::OnLoadDvd);
-    add(m_fileMenu, QStringLiteral("Load DVD Folder"), &CZuZideroDlg::OnLoadFolder);
-    add(m_fileMenu, QStringLiteral("Load ISO File"), &CZuZideroDlg::OnLoadIso);
-    add(m_fileMenu, QStringLiteral("Properties "), &CZuZideroDlg::OnProperties);
+    // The loaders, in both menus; the window takes their keys once.
+    for (QMenu* menu : {m_fileMenu, m_addMenu}) {
+        const bool keys = menu == m_fileMenu;
+        add(menu, QStringLiteral("Load &DVD"), &CZuZideroDlg::OnLoadDvd);
+        add(menu, QStringLiteral("Load DVD or Blu-ray &Folder..."), &CZuZideroDlg::OnLoadFolder,
+            keys ? QKeySequence(QKeySequence::Open) : QKeySequence());
+        add(menu, QStringLiteral("Load &ISO Image..."), &CZuZideroDlg::OnLoadIso);
+        add(menu, QStringLiteral("Load &Video File..."), &CZuZideroDlg::OnLoadVideoFile);
+    }
+    add(m_fileMenu, QStringLiteral("&Properties"), &CZuZideroDlg::OnProperties);
     m_fileMenu->addSeparator();
-    add(m_fileMenu, QStringLiteral("Exit"), &CZuZideroDlg::reject);
-    add(m_addMenu, QStringLiteral("Load DVD"), &CZuZideroDlg::OnLoadDvd);
-    add(m_addMenu, QStringLiteral("Load DVD Folder"), &CZuZideroDlg::OnLoadFolder);
-    add(m_addMenu, QStringLiteral("Load ISO File"), &CZuZideroDlg::OnLoadIso);
-    add(m_editMenu, QStringLiteral("Clear All"), &CZuZideroDlg::OnClearAll);
-    add(m_editMenu, QStringLiteral("Check All"), &CZuZideroDlg::OnCheckAll);
-    add(m_editMenu, QStringLiteral("UnCheck All"), &CZuZideroDlg::OnUnCheckAll);
-    add(m_editMenu, QStringLiteral("Tick the main title only"), &CZuZideroDlg::OnTickMainOnly);
-    add(m_editMenu, QStringLiteral("Properties"), &CZuZideroDlg::OnProperties);
-    add(m_clipMenu, QStringLiteral("Trim"), &CZuZideroDlg::OnTrim);
-    add(m_clipMenu, QStringLiteral("Crop"), &CZuZideroDlg::OnCrop);
-    add(m_clipMenu, QStringLiteral("Effect"), &CZuZideroDlg::OnEffect);
-    add(m_optionMenu, QStringLiteral("Preferences"), &CZuZideroDlg::OnPreferences);
-    add(m_helpMenu, QStringLiteral("Help Content"), &CZuZideroDlg::OnHelpContent);
-    add(m_helpMenu, QStringLiteral("Support"), &CZuZideroDlg::OnSupport);
-    add(m_helpMenu, QStringLiteral("Home Page"), &CZuZideroDlg::OnHomePage);
-    add(m_helpMenu, QStringLiteral("About"), &CZuZideroDlg::OnAbout);
+    add(m_fileMenu, QStringLiteral("E&xit"), &CZuZideroDlg::reject, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    add(m_editMenu, QStringLiteral("&Clear All"), &CZuZideroDlg::OnClearAll);
+    add(m_editMenu, QStringLiteral("C&heck All"), &CZuZideroDlg::OnCheckAll, QKeySequence(Qt::CTRL | Qt::Key_A));
+    add(m_editMenu, QStringLiteral("&UnCheck All"), &CZuZideroDlg::OnUnCheckAll, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+    add(m_editMenu, QStringLiteral("Tick the &main title only"), &CZuZideroDlg::OnTickMainOnly);
+    add(m_editMenu, QStringLiteral("&Properties"), &CZuZideroDlg::OnProperties);
+    add(m_clipMenu, QStringLiteral("&Trim"), &CZuZideroDlg::OnTrim, QKeySequence(Qt::CTRL | Qt::Key_T));
+    add(m_clipMenu, QStringLiteral("&Crop"), &CZuZideroDlg::OnCrop, QKeySequence(Qt::CTRL | Qt::Key_R));
+    add(m_clipMenu, QStringLiteral("&Effect"), &CZuZideroDlg::OnEffect, QKeySequence(Qt::CTRL | Qt::Key_E));
+    add(m_optionMenu, QStringLiteral("&Preferences"), &CZuZideroDlg::OnPreferences, QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    add(m_helpMenu, QStringLiteral("&Help Content"), &CZuZideroDlg::OnHelpContent, QKeySequence(QKeySequence::HelpContents));
+    add(m_helpMenu, QStringLiteral("&Support"), &CZuZideroDlg::OnSupport);
+    add(m_helpMenu, QStringLiteral("Home &Page"), &CZuZideroDlg::OnHomePage);
+    add(m_helpMenu, QStringLiteral("&About"), &CZuZideroDlg::OnAbout);
+    // The menus' shortcuts work while their menus are closed.
+    for (QMenu* menu : {m_fileMenu, m_editMenu, m_clipMenu, m_optionMenu, m_helpMenu})
+        for (QAction* action : menu->actions())
+            if (!action->shortcut().isEmpty()) addAction(action);
+    // Alt and a menu's letter opens it under its button.
+    const std::pair<QMenu*, Qt::Key> openers[] = {{m_addMenu, Qt::Key_A}, {m_fileMenu, Qt::Key_F}, {m_editMenu, Qt::Key_E},
+                                                  {m_clipMenu, Qt::Key_C}, {m_optionMenu, Qt::Key_O}, {m_helpMenu, Qt::Key_H}};
+    for (const auto& [menu, key] : openers) {
+        auto* open = new QAction(this);
+        open->setShortcut(QKeySequence(Qt::ALT | key));
+        connect(open, &QAction::triggered, this, [this, menu = menu] {
+            for (CMyButton* button : findChildren<CMyButton*>())
+                if (button->property("menu").value<QMenu*>() == menu) {
+                    menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+                    return;
+                }
+        });
+        addAction(open);
+    }
 }
 
 // ---- Disc and title list ----
@@ -638,29 +671,57 @@ void CZuZideroDlg::OnLoadDvd()
 {
     const QStringList drives = OpticalDrives();
     if (drives.isEmpty()) {
-        ShowMessage(this, QStringLiteral("No optical drive was found. Use \"Load DVD Folder\" or \"Load ISO File\"."));
+        ShowMessage(this, QStringLiteral("No optical drive was found\nUse \"Load DVD or Blu-ray Folder\" for a copied disc, "
+                                         "\"Load ISO Image\" for a disc image or \"Load Video File\" for an MPEG or TS file."));
         return;
     }
     QString drive = drives.front();
     if (drives.size() > 1) {
         bool ok = false;
-        drive = QInputDialog::getItem(this, QStringLiteral("Please Select DVD Folder"), QStringLiteral("Drive:"), drives, 0, false, &ok);
+        drive = QInputDialog::getItem(this, QStringLiteral("Select a DVD or Blu-ray drive"), QStringLiteral("Drive:"), drives, 0, false, &ok);
         if (!ok) return;
     }
     LoadDisc(drive);
 }
 
+QString CZuZideroDlg::ChoosePath(const FileQuestion& question)
+{
+    QString path;
+    if (m_chooseFile)
+        path = m_chooseFile(question);
+    else if (question.filter.isEmpty())
+        path = QFileDialog::getExistingDirectory(this, question.title, question.startFolder);
+    else
+        path = QFileDialog::getOpenFileName(this, question.title, question.startFolder, question.filter);
+    if (path.isEmpty()) return path;
+    // The next dialog opens where this one ended: beside a file or a VIDEO_TS folder.
+    const QString folder = QFileInfo(path).dir().absolutePath();
+    if (folder != m_prefs.lastFolder) {
+        m_prefs.lastFolder = folder;
+        Preferences::Write(m_productTitle, QStringLiteral("strLastFolder"), folder);
+    }
+    return path;
+}
+
 void CZuZideroDlg::OnLoadFolder()
 {
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Please Select DVD Folder"));
+    const QString folder = ChoosePath({QStringLiteral("Select a DVD or Blu-ray folder (VIDEO_TS, BDMV or the folder above it)"),
+                                       m_prefs.lastFolder, QString()});
     if (!folder.isEmpty()) LoadDisc(folder);
 }
 
 void CZuZideroDlg::OnLoadIso()
 {
-    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Load ISO File"), QString(),
-                                                      QStringLiteral("Disc images and MPEG files (*.iso *.ISO *.vob *.VOB *.mpg *.MPG *.mpeg *.MPEG "
-                                                                     "*.ts *.TS *.m2ts *.M2TS *.mts *.MTS);;All files (*)"));
+    const QString file = ChoosePath({QStringLiteral("Select a DVD or Blu-ray disc image"), m_prefs.lastFolder,
+                                     QStringLiteral("Disc images (*.iso *.ISO);;All files (*)")});
+    if (!file.isEmpty()) LoadDisc(file);
+}
+
+void CZuZideroDlg::OnLoadVideoFile()
+{
+    const QString file = ChoosePath({QStringLiteral("Select a video file (MPEG, VOB, TS, M2TS)"), m_prefs.lastFolder,
+                                     QStringLiteral("MPEG and TS files (*.mpg *.MPG *.mpeg *.MPEG *.vob *.VOB *.ts *.TS *.m2ts "
+                                                    "*.M2TS *.mts *.MTS);;All files (*)")});
     if (!file.isEmpty()) LoadDisc(file);
 }
 

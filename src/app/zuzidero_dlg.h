@@ -76,6 +76,12 @@ public:
     void SetSnapshotClock(std::function<std::tm()> now) { m_snapshotClock = std::move(now); }
     // The file the last snapshot went to (empty when none was saved).
     const QString& LastSnapshot() const { return m_lastSnapshot; }
+    // What a file dialog asks: a folder (`filter` empty) or a file, with the dialog's title and
+    // the folder it opens in. Tests answer it instead of the desktop's dialog.
+    struct FileQuestion {
+        QString title, startFolder, filter;
+    };
+    void SetFileChooser(std::function<QString(const FileQuestion&)> choose) { m_chooseFile = std::move(choose); }
     // Asked before existing output files are overwritten; tests answer it.
     void SetOverwriteQuestion(std::function<bool(const QStringList&)> ask) { m_askOverwrite = std::move(ask); }
 
@@ -89,8 +95,12 @@ public slots:
     // Loads a disc once the window is up (a disc named on the command line).
     void OpenAtStart(const QString& path);
     void OnLoadDvd();
+    // A copied DVD or Blu-ray disc: its VIDEO_TS or BDMV folder, or the folder above it.
     void OnLoadFolder();
+    // A disc image (ISO).
     void OnLoadIso();
+    // A video file: MPEG program or transport stream, VOB, M2TS.
+    void OnLoadVideoFile();
     void OnProperties();
     void OnClearAll();
     void OnCheckAll();
@@ -180,6 +190,9 @@ private:
     // The buttons and the video area as playing (or not).
     void ShowPlaying(bool playing);
     void WriteOutFolder(const QString& folder);
+    // Asks for a folder or a file (the test's chooser, else the desktop's dialog); the folder it
+    // was in is remembered for the next one. Empty when the user cancels.
+    QString ChoosePath(const FileQuestion& question);
     void Shutdown();
     void OpenUrl(const QString& address);
 
@@ -196,6 +209,7 @@ private:
     QTreeWidgetItem* m_lastClicked = nullptr;
     bool m_shutDown = false;
     std::function<bool(const QStringList&)> m_askOverwrite;
+    std::function<QString(const FileQuestion&)> m_chooseFile;
     QPointer<CConverDlg> m_progress;
     QPointer<CCropDlg> m_editor;
     std::unique_ptr<PreviewPlayer> m_player;

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -14,6 +15,7 @@
 #include "app/beauty_combobox.h"
 #include "app/column_tree_ctrl.h"
 #include "app/my_button.h"
+#include "app/palette.h"
 #include "app/preferences.h"
 #include "app/settings_dlg.h"
 #include "app/start_pane.h"
@@ -412,6 +414,107 @@ private slots:
         QCOMPARE(window.Prefs().outFolder, folder.path());
         QCOMPARE(Preferences::Load(window.ProductTitle()).outFolder, folder.path());
         QVERIFY(!window.Progress());
+    }
+
+    void TheKeyboardWorksTheWindow()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        CColumnTreeCtrl* list = window.TitleList();
+        QTreeWidgetItem* second = list->Root()->child(1);
+        list->setFocus();
+        list->setCurrentItem(second);
+        // Space unticks and ticks the selected title, Delete unticks it (and stays so).
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(list->StateOf(second), int(CColumnTreeCtrl::kUnchecked));
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(list->StateOf(second), int(CColumnTreeCtrl::kChecked));
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(list->StateOf(second), int(CColumnTreeCtrl::kUnchecked));
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(list->StateOf(second), int(CColumnTreeCtrl::kUnchecked));
+        QCOMPARE(list->StateOf(list->Root()), int(CColumnTreeCtrl::kPartlyChecked));
+        // Enter plays it.
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(window.PlayingTitle(), list->TaskOf(second)->titleIndex);
+        window.OnStop();
+
+        // A ticked selected row shows its tick: the light mark stands out of the highlight and
+        // differs from an unticked one's.
+        const QImage ticked = list->StatePicture(CColumnTreeCtrl::kChecked, true).toImage();
+        const QImage unticked = list->StatePicture(CColumnTreeCtrl::kUnchecked, true).toImage();
+        QVERIFY(ticked != unticked);
+        int standing = 0;
+        for (int y = 0; y < ticked.height(); ++y)
+            for (int x = 0; x < ticked.width(); ++x)
+                if (QColor c = ticked.pixelColor(x, y); c.alpha() > 200 && skin::ContrastRatio(c, skin::kSelection) >= 3) ++standing;
+        QVERIFY2(standing >= 60, qPrintable(QString::number(standing)));
+        const QIcon icon = list->Root()->child(0)->icon(0);
+        QVERIFY(icon.pixmap(16, 16, QIcon::Selected).toImage() != icon.pixmap(16, 16, QIcon::Normal).toImage());
+
+        // Ctrl+O asks for a disc folder, F1 opens the help (a message here: nothing can open it).
+        QStringList asked;
+        window.SetFileChooser([&](const CZuZideroDlg::FileQuestion& q) {
+            asked << q.title;
+            return QString();
+        });
+        QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].contains("Blu-ray"), qPrintable(asked[0]));
+        messages.messages.clear();
+        QTest::keyClick(&window, Qt::Key_F1);
+        QVERIFY(!messages.messages.isEmpty() && messages.messages[0].contains("help.html"));
+
+        // Enter in the output box does not swallow the next click on Start.
+        QTemporaryDir folder;
+        window.OnClearAll();
+        window.OutputBox()->setFocus();
+        window.OutputBox()->setText(folder.path());
+        QTest::keyClick(window.OutputBox(), Qt::Key_Return);
+        CMyButton* start = nullptr;
+        for (CMyButton* b : window.findChildren<CMyButton*>())
+            if (b->text() == QStringLiteral("Start")) start = b;
+        QVERIFY(start);
+        QTest::mouseClick(start, Qt::LeftButton);
+        QCOMPARE(window.Prefs().outFolder, folder.path()); // Start ran (an empty list stops after the folder)
+    }
+
+    void LoadersSayWhatTheyLoadAndRememberTheFolder()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        QStringList menu;
+        for (QMenu* m : window.findChildren<QMenu*>())
+            for (QAction* a : m->actions()) menu << a->text().remove('&');
+        for (const char* loader : {"Load DVD", "Load DVD or Blu-ray Folder...", "Load ISO Image...", "Load Video File..."})
+            QCOMPARE(menu.count(QString::fromLatin1(loader)), 2); // in Add File and in File
+        // Each dialog says what it loads and opens where the last one ended.
+        QList<CZuZideroDlg::FileQuestion> asked;
+        QString answer = DiscPath("bluray");
+        window.SetFileChooser([&](const CZuZideroDlg::FileQuestion& q) {
+            asked << q;
+            return answer;
+        });
+        window.OnLoadFolder();
+        QCOMPARE(window.TitleList()->Root()->text(0).isEmpty(), false);
+        answer = DiscPath("media") + "/clip.mpg";
+        window.OnLoadVideoFile();
+        answer = DiscPath("pal_16x9.iso");
+        window.OnLoadIso();
+        QCOMPARE(asked.size(), 3);
+        QVERIFY(asked[0].filter.isEmpty() && asked[0].title.contains("DVD or Blu-ray folder"));
+        QVERIFY(asked[1].filter.contains("*.m2ts") && asked[1].title.contains("video file"));
+        QVERIFY(asked[2].filter.contains("*.iso") && asked[2].title.contains("disc image"));
+        const QString discs = QFileInfo(DiscPath("bluray")).dir().absolutePath();
+        QCOMPARE(asked[1].startFolder, discs);
+        QCOMPARE(asked[2].startFolder, QFileInfo(DiscPath("media") + "/clip.mpg").dir().absolutePath());
+        QCOMPARE(Preferences::Load(window.ProductTitle()).lastFolder, discs);
+        // The first start's panel names what loads.
+        QVERIFY(window.GettingStarted()->toolTip().contains("Blu-ray"));
     }
 
     void MountedDiscsAreOfferedBesideTheDrives()

@@ -537,7 +537,7 @@ void Pictures()
         p.setPen(kMuted);
         p.setFont(Font(9.5));
         p.drawText(QRectF(40, 130, 374, 80), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
-                   "1. Add File: load a DVD, a VIDEO_TS folder or an ISO image.\n"
+                   "1. Add File: load a DVD or Blu-ray disc or folder, an ISO image or an MPEG or TS video file.\n"
                    "2. Tick the titles and choose a profile.\n"
                    "3. Press Start.");
         p.end();
