@@ -132,8 +132,12 @@ void CCropDlg::BuildPanesAndButtons()
     connect(m_pause, &QAbstractButton::clicked, this, &CCropDlg::OnPause);
     m_pause->hide();
     connect(AddButton("Go to the selection", "nextframe.png", 100, 405), &QAbstractButton::clicked, this, &CCropDlg::OnGoToSelection);
-    connect(AddButton("Mark in", "makein.png", 155, 405), &QAbstractButton::clicked, this, &CCropDlg::OnMarkIn);
-    connect(AddButton("Mark out", "makeout.png", 210, 405), &QAbstractButton::clicked, this, &CCropDlg::OnMarkOut);
+    m_markIn = AddButton("Mark in: the trim starts here ([)", "makein.png", 155, 405);
+    m_markOut = AddButton("Mark out: the trim ends here (])", "makeout.png", 210, 405);
+    m_markIn->setShortcut(QKeySequence(Qt::Key_BracketLeft));
+    m_markOut->setShortcut(QKeySequence(Qt::Key_BracketRight));
+    connect(m_markIn, &QAbstractButton::clicked, this, &CCropDlg::OnMarkIn);
+    connect(m_markOut, &QAbstractButton::clicked, this, &CCropDlg::OnMarkOut);
     connect(AddButton("OK", "ok2.png", 625, 560), &QAbstractButton::clicked, this, &CCropDlg::accept);
     connect(AddButton("Cancel", "cancel.png", 705, 560), &QAbstractButton::clicked, this, &CCropDlg::reject);
     connect(AddButton("Reset", "reset.png", 705, 515), &QAbstractButton::clicked, this, &CCropDlg::OnReset);
@@ -281,6 +285,7 @@ void CCropDlg::ShowTrimTexts()
     m_lengthBox->setText(TrimTimeText(m_working.trimLength));
     const double length = static_cast<double>(std::max<std::int64_t>(SourceLength(), 1));
     m_range->SetHandles(static_cast<double>(start) / length, static_cast<double>(end) / length);
+    m_shownHandles = m_range->Positions();
     m_timeline->SetSelection(static_cast<int>(start * 1000 / length), static_cast<int>(end * 1000 / length));
 }
 
@@ -365,6 +370,7 @@ void CCropDlg::OnPlayerEvent()
         if (code == EC_COMPLETE) complete = true;
     if (!complete) return;
     m_preview->Stop();
+    m_paused = false;
     m_preview->SetPosition(0);
     m_positionTimer.stop();
     m_pause->hide();
@@ -391,16 +397,30 @@ void CCropDlg::OnGoToSelection()
     m_preview->SetPosition(length * start / span);
 }
 
+std::int64_t CCropDlg::PlayPosition() const
+{
+    double seconds = 0;
+    if (m_previewBuilt && m_preview->GetPosition(seconds)) return std::clamp<std::int64_t>(std::llround(seconds * 1000), 0, SourceLength());
+    const int span = std::max(1, m_timeline->GetRangeMax() - m_timeline->GetRangeMin());
+    return SourceLength() * m_timeline->GetPos() / span;
+}
+
 void CCropDlg::OnMarkIn()
 {
-    const int span = m_timeline->GetRangeMax() - m_timeline->GetRangeMin();
-    m_timeline->SetSelection(static_cast<int>(span * m_range->Handles().first), -1);
+    const std::int64_t at = PlayPosition();
+    std::int64_t end = m_working.trimStart + m_working.trimLength;
+    if (at >= end) end = SourceLength(); // past the end: the trim runs to the title's end
+    m_working.trimStart = std::min(at, end);
+    m_working.trimLength = end - m_working.trimStart;
+    ShowTrimTexts();
 }
 
 void CCropDlg::OnMarkOut()
 {
-    const int span = m_timeline->GetRangeMax() - m_timeline->GetRangeMin();
-    m_timeline->SetSelection(-1, static_cast<int>(span * m_range->Handles().second));
+    const std::int64_t at = PlayPosition();
+    if (at <= m_working.trimStart) m_working.trimStart = 0; // before the start: the trim starts at the title's start
+    m_working.trimLength = at - m_working.trimStart;
+    ShowTrimTexts();
 }
 
 // ---- Trim ----
@@ -409,11 +429,13 @@ void CCropDlg::OnRangeMoved(int start, int end)
 {
     const std::int64_t length = SourceLength();
     const std::int64_t oldEnd = m_working.trimStart + m_working.trimLength;
-    if (start >= 0) {
+    // Only the handle that moved changes its time: the other keeps what was typed.
+    if (start >= 0 && start != m_shownHandles.first) {
         m_working.trimStart = length * start / 1000;
         m_working.trimLength = oldEnd - m_working.trimStart;
     }
-    if (end >= 0) m_working.trimLength = length * end / 1000 - m_working.trimStart;
+    if (end >= 0 && end != m_shownHandles.second) m_working.trimLength = length * end / 1000 - m_working.trimStart;
+    m_shownHandles = {start, end};
     m_working.trimLength = std::max<std::int64_t>(m_working.trimLength, 0);
     const QSignalBlocker quiet(m_range);
     m_startEdit->setText(TrimTimeText(m_working.trimStart));
@@ -475,6 +497,7 @@ void CCropDlg::OnZoomChosen(int mode)
 {
     m_working.picture.zoomMode = std::clamp(mode, 0, 3);
     if (m_previewBuilt) m_preview->SetCrop(m_working.picture);
+    RedrawStill();
 }
 
 void CCropDlg::OnCropEdited(int which)
@@ -535,6 +558,7 @@ void CCropDlg::ApplyCrop(bool placeTracker)
     p.cropTop = top;
     p.cropBottom = bottom;
     if (m_previewBuilt) m_preview->SetCrop(p);
+    RedrawStill();
     if (placeTracker) {
         // Frame to pane: value / scale + 0.5.
         const CropTracker::Box& b = m_tracker.Bounds();
@@ -624,6 +648,22 @@ void CCropDlg::OnSlider(int id, int position)
     default:
         break;
     }
+    if (id != kVolumeId) RedrawStill();
+}
+
+void CCropDlg::RedrawStill()
+{
+    if (!m_previewBuilt || !m_pause->isHidden()) return; // playing: the next picture shows it
+    // A seek to where it stands makes the paused graph show that picture again, through the
+    // conversion as it is set now.
+    double seconds = 0;
+    if (!m_preview->GetPosition(seconds)) return;
+    // Stopped (played to its end): paused there instead, which shows a picture.
+    if (!m_paused) {
+        m_preview->Pause();
+        m_paused = true;
+    }
+    m_preview->SetPosition(seconds);
 }
 
 void CCropDlg::OnReset()
@@ -656,6 +696,7 @@ void CCropDlg::OnReset()
     p.volume = 256;
     m_preview->SetVolume(256);
     ShowEffectValues();
+    if (m_page != kTrim) RedrawStill();
 }
 
 void CCropDlg::accept()

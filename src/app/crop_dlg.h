@@ -46,6 +46,8 @@ public:
     // The controls (tests drive them as a user would).
     QLineEdit* StartEdit() const { return m_startEdit; }
     QLineEdit* EndEdit() const { return m_endEdit; }
+    CMyButton* MarkInButton() const { return m_markIn; }
+    CMyButton* MarkOutButton() const { return m_markOut; }
     QLineEdit* LengthBox() const { return m_lengthBox; }
     QComboBox* ZoomList() const { return m_zoom; }
     // 0 Left, 1 Top, 2 Right, 3 Bottom.
@@ -68,6 +70,7 @@ public slots:
     void OnApplyEnd();
     // The range selector's handles moved to a and b of 0..1000 (a negative value: unchanged).
     void OnRangeMoved(int start, int end);
+    // The trim starts (mark in) or ends (mark out) at the play position.
     void OnMarkIn();
     void OnMarkOut();
     void OnGoToSelection();
@@ -114,6 +117,14 @@ private:
     std::shared_ptr<SourceDisc> m_disc;
     ConversionTask& m_task;
     ClipSettings m_working;
+    CMyButton *m_markIn = nullptr, *m_markOut = nullptr;
+    // The trim handles' places as last shown: a drag of one handle leaves the other's time as it is.
+    std::pair<int, int> m_shownHandles{-1, -1};
+    // While paused or stopped, the Result pane shows the picture on screen again with the
+    // settings as they are now.
+    void RedrawStill();
+    // Where the preview is, in milliseconds of the title (the timeline's place when it has none).
+    std::int64_t PlayPosition() const;
     WriterSettings m_output;
     QSize m_frame{720, 480};
     int m_page = kTrim;

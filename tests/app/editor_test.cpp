@@ -10,6 +10,7 @@
 
 #include "app/column_tree_ctrl.h"
 #include "app/crop_dlg.h"
+#include "app/my_button.h"
 #include "app/my_select_ctrl.h"
 #include "app/my_slider_ctrl.h"
 #include "app/video_renderer.h"
@@ -259,26 +260,83 @@ private slots:
         editor.reject();
     }
 
-    void MarksAndGoToSelection()
+    void MarksSetTheTrimAtThePlayPosition()
     {
         CollectMessages messages;
         TitleTask title("ntsc_4x3", 0); // 8 s
         CCropDlg editor(title.owned, title.task, CCropDlg::kTrim, Output(640, 480));
         editor.show();
         QVERIFY(RightPanePlays(editor));
-        // The range selector's handles at 2 s and 6 s; the marks take them onto the timeline.
-        editor.RangeSelector()->SetHandles(0.25, 0.75);
-        editor.Timeline()->SetSelection(0, 1000);
-        editor.OnMarkIn();
-        QCOMPARE(editor.Timeline()->GetSelection().first, 250);
-        editor.OnMarkOut();
-        QCOMPARE(editor.Timeline()->GetSelection().second, 750);
-        // Go to the selection: playback goes on from 2 s.
-        editor.OnGoToSelection();
+        // Mark in while playing: the trim starts where the preview is.
         double position = 0;
         QVERIFY(QTest::qWaitFor([&] { return editor.Preview().GetPosition(position) && position >= 2.0; }, 60000));
-        QVERIFY2(position >= 2.0 && position < 3.0 + kSlack, qPrintable(QString::number(position)));
-        QVERIFY(QTest::qWaitFor([&] { return editor.Timeline()->GetPos() >= 250; }, 2000 * kSlack));
+        editor.OnPause();
+        QVERIFY(editor.Preview().GetPosition(position));
+        editor.MarkInButton()->click();
+        const std::int64_t in = editor.Working().trimStart;
+        QVERIFY2(std::llabs(in - std::llround(position * 1000)) <= 40, qPrintable(QString("%1 at %2").arg(in).arg(position)));
+        QCOMPARE(editor.Working().trimStart + editor.Working().trimLength, title.task.sourceLength); // the end stays
+        QCOMPARE(editor.Timeline()->GetSelection().first, static_cast<int>(in * 1000 / title.task.sourceLength));
+        // Mark out, paused further on: the trim ends there and the texts say so.
+        editor.OnPlay();
+        QVERIFY(QTest::qWaitFor([&] { return editor.Preview().GetPosition(position) && position >= 4.0; }, 60000));
+        editor.OnPause();
+        QVERIFY(editor.Preview().GetPosition(position));
+        editor.MarkOutButton()->click();
+        const std::int64_t out = editor.Working().trimStart + editor.Working().trimLength;
+        QVERIFY2(std::llabs(out - std::llround(position * 1000)) <= 40, qPrintable(QString("%1 at %2").arg(out).arg(position)));
+        QCOMPARE(editor.Working().trimStart, in);
+        QCOMPARE(editor.EndEdit()->text(), TrimTimeText(out));
+        // Go to the selection: playback goes on from the mark in.
+        editor.OnGoToSelection();
+        editor.OnPlay();
+        QVERIFY(QTest::qWaitFor([&] { return editor.Preview().GetPosition(position) && position >= in / 1000.0; }, 60000));
+        QVERIFY2(position < in / 1000.0 + 1.0 + kSlack, qPrintable(QString::number(position)));
+        editor.reject();
+    }
+
+    void DraggingTheStartHandleKeepsATypedEnd()
+    {
+        CollectMessages messages;
+        TitleTask title("ntsc_4x3", 0);
+        CCropDlg editor(title.owned, title.task, CCropDlg::kTrim, Output(640, 480));
+        editor.EndEdit()->setText(QStringLiteral("00:00:07.500"));
+        editor.OnApplyEnd();
+        QCOMPARE(editor.Working().trimStart + editor.Working().trimLength, std::int64_t{7500});
+        // The start handle dragged to a quarter: the end keeps its 7.500.
+        const auto [start, end] = editor.RangeSelector()->Positions();
+        QCOMPARE(start, 0);
+        editor.OnRangeMoved(250, end);
+        QCOMPARE(editor.Working().trimStart + editor.Working().trimLength, std::int64_t{7500});
+        QCOMPARE(editor.EndEdit()->text(), QStringLiteral("00:00:07.500"));
+        // The end handle dragged: then the end follows it.
+        editor.OnRangeMoved(250, 500);
+        QCOMPARE(editor.Working().trimStart + editor.Working().trimLength, title.task.sourceLength / 2);
+    }
+
+    void TheResultRedrawsWhilePaused()
+    {
+        CollectMessages messages;
+        TitleTask title("ntsc_4x3", 0);
+        CCropDlg editor(title.owned, title.task, CCropDlg::kEffect, Output(640, 480));
+        editor.show();
+        QVERIFY(RightPanePlays(editor));
+        editor.OnPause();
+        CVideoRenderer* right = editor.RightPane()->Renderer();
+        QVERIFY(QTest::qWaitFor([&] { return right->StateWaiters() > 0; }, 60000));
+        const std::uint64_t shown = right->Pictures();
+        const QImage before = right->CurrentImage();
+        // Brightness up while paused: the pane shows the same picture, brighter.
+        QTest::mouseClick(editor.BrightnessSlider(), Qt::LeftButton, {}, QPoint(editor.BrightnessSlider()->width() - 2, 5));
+        QVERIFY(QTest::qWaitFor([&] { return right->Pictures() > shown; }, 10000 * kSlack));
+        const QImage after = right->CurrentImage();
+        QVERIFY(!after.isNull() && after != before);
+        // And a crop edge typed while paused.
+        const std::uint64_t cropped = right->Pictures();
+        editor.ShowPage(CCropDlg::kCrop);
+        Type(editor.CropEdit(0), 200);
+        QVERIFY(QTest::qWaitFor([&] { return right->Pictures() > cropped; }, 10000 * kSlack));
+        QVERIFY(right->CurrentImage() != after);
         editor.reject();
     }
 
