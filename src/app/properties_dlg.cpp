@@ -37,11 +37,14 @@ CProperties::Texts CProperties::Describe(const std::vector<EngineStream>& stream
     if (audio) {
         t.audioBitRate = QString::asprintf("%.3f kbps", static_cast<std::uint32_t>(audio->bitRate) / 1000.0);
         t.sampleRate = QString::asprintf("%d Hz", static_cast<std::uint16_t>(audio->sampleRate));
-        switch (static_cast<std::int16_t>(audio->channels)) {
-        case 1: t.channels = QStringLiteral("Channel Mono"); break;
-        case 2: t.channels = QStringLiteral("Channels Stereo"); break;
+        // The row's label says "Channels": the value is the layout alone.
+        switch (const int channels = static_cast<std::int16_t>(audio->channels)) {
+        case 1: t.channels = QStringLiteral("Mono"); break;
+        case 2: t.channels = QStringLiteral("Stereo"); break;
         case 6: t.channels = QStringLiteral("5.1"); break;
-        default: break;
+        default:
+            if (channels > 0) t.channels = QString::number(channels);
+            break;
         }
     }
     return t;

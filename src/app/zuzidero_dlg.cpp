@@ -17,6 +17,7 @@
 #include <QAbstractItemView>
 #include <QStandardItemModel>
 #include <QSignalBlocker>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QUrl>
 #include <ctime>
@@ -933,6 +934,15 @@ void CZuZideroDlg::OnStart(bool modal)
     if (folder.trimmed().isEmpty() || (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) || !QFileInfo(folder).isDir()) {
         ShowMessage(this, QStringLiteral("Invalid output directory\n") + folder + QStringLiteral(" cannot be made."));
         return;
+    }
+    // A folder that is there but takes no files is refused now, not after the run has begun.
+    {
+        QTemporaryFile probe(folder + QStringLiteral("/.zuzidero-probe-XXXXXX"));
+        if (!probe.open()) {
+            ShowMessage(this, QStringLiteral("Invalid output directory\n") + folder + QStringLiteral(" cannot be written to (") +
+                                  probe.errorString() + QStringLiteral("). Choose another folder with Browse."));
+            return;
+        }
     }
     if (folder != m_prefs.outFolder) WriteOutFolder(folder);
     if (!m_list->Root() || m_list->Root()->childCount() == 0) return;

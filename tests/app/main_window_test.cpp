@@ -399,6 +399,13 @@ private slots:
         QCOMPARE(messages.messages, QStringList{"Invalid output directory\n" + file + " cannot be made."});
         QCOMPARE(window.Prefs().outFolder, stored);
         QVERIFY(!window.Progress());
+        // A folder that is there but takes no files is refused before the run, with its reason.
+        messages.messages.clear();
+        window.OutputBox()->setText(QStringLiteral("/proc"));
+        window.OnStart(false);
+        QCOMPARE(messages.messages.size(), 1);
+        QVERIFY2(messages.messages[0].startsWith("Invalid output directory\n/proc cannot be written to ("), qPrintable(messages.messages[0]));
+        QVERIFY(!window.Progress());
         // With no title ticked nothing opens, and the window says why.
         QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
         window.OnUnCheckAll();

@@ -42,14 +42,14 @@ private slots:
         QCOMPARE(window.Value("Frame Rate"), QStringLiteral("29.970 fps"));
         QCOMPARE(window.Value("Audio Bitrate"), QStringLiteral("192.000 kbps"));
         QCOMPARE(window.Value("Audio Sample Rate"), QStringLiteral("48000 Hz"));
-        QCOMPARE(window.Value("Channels"), QStringLiteral("Channels Stereo"));
+        QCOMPARE(window.Value("Channels"), QStringLiteral("Stereo"));
     }
 
     void ChannelNamesAndMissingStreams()
     {
-        QCOMPARE(CProperties::Describe({Audio(64000, 44100, 1)}).channels, QStringLiteral("Channel Mono"));
+        QCOMPARE(CProperties::Describe({Audio(64000, 44100, 1)}).channels, QStringLiteral("Mono"));
         QCOMPARE(CProperties::Describe({Audio(64000, 44100, 6)}).channels, QStringLiteral("5.1"));
-        QCOMPARE(CProperties::Describe({Audio(64000, 44100, 4)}).channels, QString());
+        QCOMPARE(CProperties::Describe({Audio(64000, 44100, 4)}).channels, QStringLiteral("4"));
         const auto videoOnly = CProperties::Describe({Video(720, 576, 6000000, 400000)});
         QCOMPARE(videoOnly.frameRate, QStringLiteral("25.000 fps"));
         QVERIFY(videoOnly.audioBitRate.isEmpty() && videoOnly.sampleRate.isEmpty() && videoOnly.channels.isEmpty());
