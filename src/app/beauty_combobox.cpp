@@ -18,7 +18,7 @@ BeautyCombobox::BeautyCombobox(QWidget* parent) : QPushButton(parent), m_pane(ne
             m_command = command;
         }
         m_shownText.clear();
-        update();
+        ShowWholeName();
         emit formatCommand(command);
     });
 }
@@ -36,13 +36,20 @@ bool BeautyCombobox::Select(int category, int command)
     m_category = category;
     m_command = command;
     m_shownText.clear();
-    update();
+    ShowWholeName();
     return true;
 }
 
 void BeautyCombobox::ShowText(const QString& text)
 {
     m_shownText = text;
+    ShowWholeName();
+}
+
+void BeautyCombobox::ShowWholeName()
+{
+    // The box cuts a long name (or a "(modified)" one) with "…": the whole is its tooltip.
+    setToolTip(ButtonText());
     update();
 }
 

@@ -31,6 +31,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void ShowWholeName();
     CStartPane* m_pane;
     QPixmap m_picture;
     int m_category = 0, m_command = 0;

@@ -277,6 +277,18 @@ void CStartPane::mouseMoveEvent(QMouseEvent* event)
     if (LinkRect().contains(at)) QToolTip::showText(event->globalPosition().toPoint(), "Get More File Format Online", this);
     else if (PrevRect().contains(at)) QToolTip::showText(event->globalPosition().toPoint(), "Prev", this);
     else if (NextRect().contains(at)) QToolTip::showText(event->globalPosition().toPoint(), "Next", this);
+    else if (const QString whole = ToolTipAt(at); !whole.isEmpty()) QToolTip::showText(event->globalPosition().toPoint(), whole, this);
+}
+
+QString CStartPane::ToolTipAt(QPoint at) const
+{
+    // A format's name and its whole description (the pane cuts a long one).
+    for (int command : ShownCommands())
+        if (const Item* f = FindFormat(command); f && f->rect.contains(at)) {
+            const int split = f->text.indexOf("/n");
+            return split < 0 ? f->text : f->text.left(split) + QLatin1Char('\n') + f->text.mid(split + 2);
+        }
+    return QString();
 }
 
 void CStartPane::mousePressEvent(QMouseEvent* event)

@@ -53,6 +53,8 @@ public:
     // The rectangle of a shown format (pane coordinates), empty when not shown.
     QRect FormatRect(int command) const;
     const Item* FindFormat(int command) const;
+    // The tooltip of the format at a point of the pane: its name and whole description.
+    QString ToolTipAt(QPoint at) const;
     const Item* FindCategory(int id) const;
     int PaneHeight() const;
 

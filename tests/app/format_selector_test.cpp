@@ -143,6 +143,15 @@ private slots:
         QCOMPARE(chosen.at(0).at(0).toInt(), 32852);
         QCOMPARE(selector.GetChoice(), std::make_pair(7, 32852));
         QCOMPARE(selector.ButtonText(), QStringLiteral("iPhone-3G MPEG4 Video(*.mp4)"));
+        // The box's whole name and each format's whole description are tooltips.
+        QCOMPARE(selector.toolTip(), selector.ButtonText());
+        selector.ShowText(QStringLiteral("iPhone-3G MPEG4 Video(*.mp4) with a name far too long for the box (modified)"));
+        QCOMPARE(selector.toolTip(), QStringLiteral("iPhone-3G MPEG4 Video(*.mp4) with a name far too long for the box (modified)"));
+        for (int command : pane->ShownCommands()) {
+            const CStartPane::Item* f = pane->FindFormat(command);
+            const QString tip = pane->ToolTipAt(pane->FormatRect(command).center());
+            QVERIFY2(tip.endsWith(f->text.section("/n", 1)) && tip.startsWith(f->text.section("/n", 0, 0)), qPrintable(tip));
+        }
         // Choosing the format in effect sends it again.
         selector.OpenPane();
         QTest::mouseClick(pane, Qt::LeftButton, {}, pane->FormatRect(32852).center());

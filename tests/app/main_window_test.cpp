@@ -490,6 +490,21 @@ private slots:
         QCOMPARE(window.Prefs().outFolder, folder.path()); // Start ran (an empty list stops after the folder)
     }
 
+    void EveryPictureButtonSaysWhatItDoes()
+    {
+        // The main window's and the editor's buttons are pictures: each has a tooltip.
+        CZuZideroDlg window;
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        window.OpenEditor(0, false);
+        QVERIFY(window.Editor());
+        QStringList silent;
+        for (QWidget* owner : {static_cast<QWidget*>(&window), static_cast<QWidget*>(window.Editor())})
+            for (CMyButton* b : owner->findChildren<CMyButton*>())
+                if (b->window() == owner && b->toolTip().trimmed().isEmpty()) silent << b->text();
+        QVERIFY2(silent.isEmpty(), qPrintable(silent.join(", ")));
+        window.Editor()->reject();
+    }
+
     void LoadersSayWhatTheyLoadAndRememberTheFolder()
     {
         CollectMessages messages;
