@@ -57,7 +57,9 @@ CMsgDlg::CMsgDlg(int kind, QWidget* parent) : CSkinnedDialog(parent), m_kind(kin
             text->setGeometry(90, 60, 270, 24);
         }
         m_ok = new CMyButton(QStringLiteral("OK"), this);
-        m_ok->SetPictures("ok2.png", 240, 140, Background());
+        m_okPicture = QStringLiteral("ok2.png");
+        m_okAt = QPoint(240, 140);
+        m_ok->SetPictures(m_okPicture, m_okAt.x(), m_okAt.y(), Background());
         m_ok->SetDefault(true);
         connect(m_ok, &QAbstractButton::clicked, this, &QDialog::accept);
         return;
@@ -150,7 +152,8 @@ void CMsgDlg::Arrange()
     int width = picture.width(), titleHeight = 0, bodyHeight = 0;
     const int scrollBar = m_body ? m_body->verticalScrollBar()->sizeHint().width() : 0;
     for (const int w : kWidths) {
-        width = std::max(w, picture.width());
+        // The completed picture is narrower: it widens by as much.
+        width = std::max(completed ? w - 40 : w, picture.width());
         const int column = width - left - kTextRight;
         titleHeight = HeightAt(m_title, column);
         bodyHeight = HeightAt(m_text, column) + HeightAt(m_detail, column);

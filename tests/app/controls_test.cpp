@@ -226,6 +226,15 @@ private slots:
             QVERIFY(box.OkButton()->y() >= box.Body()->geometry().bottom());
         }
         {
+            // The completed picture with a note keeps its width and its OK in the corner.
+            CMsgDlg done;
+            done.SetDetail(QStringLiteral("Title_01.mp4 and Title_02.mp4"));
+            QCOMPARE(fits(done), QString());
+            QCOMPARE(done.width(), 380);
+            QCOMPARE(done.OkButton()->pos(), done.Stretched(QPoint(240, 140)));
+            QVERIFY(done.OkButton()->width() > 0 && done.rect().contains(done.OkButton()->geometry()));
+        }
+        {
             // Enter presses the default button: Yes in a question.
             CMsgDlg question(CMsgDlg::kQuestion);
             question.SetMessage(QStringLiteral("Overwrite?"), QStringLiteral("A file exists."));
