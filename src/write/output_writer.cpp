@@ -446,8 +446,17 @@ bool OutputWriter::OpenEncoder(AVCodecContext* codec, const AVCodec* encoder, AV
                                AVDictionary** options)
 {
     int result = avcodec_open2(codec, encoder, options);
-    if (m_errors.Note("avcodec_open2", result) || result < 0)
-        return Fail(std::string("cannot open the ") + kind + " encoder " + encoder->name, result);
+    if (m_errors.Note("avcodec_open2", result) || result < 0) {
+        // Say with what it was opened: the user changes those settings.
+        char used[160];
+        if (codec->codec_type == AVMEDIA_TYPE_VIDEO)
+            std::snprintf(used, sizeof used, " with the size %dx%d, the frame rate %.5g and the bitrate %lld kbit/s", codec->width,
+                          codec->height, av_q2d(codec->framerate), static_cast<long long>(codec->bit_rate / 1000));
+        else
+            std::snprintf(used, sizeof used, " with the sample rate %d Hz, %d channels and the bitrate %lld kbit/s", codec->sample_rate,
+                          codec->ch_layout.nb_channels, static_cast<long long>(codec->bit_rate / 1000));
+        return Fail(std::string("cannot open the ") + kind + " encoder " + encoder->name + used + " (change them in Settings)", result);
+    }
     result = avcodec_parameters_from_context(stream->codecpar, codec);
     if (m_errors.Note("avcodec_parameters_from_context", result) || result < 0)
         return Fail(std::string("cannot set the ") + kind + " stream's parameters", result);

@@ -245,6 +245,18 @@ TEST(OutputWriter, WhatCannotBeWrittenFailsWithoutAFile)
     const std::string odd = TemporaryPath("no-container.xyz123");
     EXPECT_FALSE(writer.Open(odd, profile.writer));
     EXPECT_FALSE(std::filesystem::exists(odd));
+    // A size the encoder refuses (H.263 takes five): the error names the settings to change.
+    ProfileRecord phone;
+    ASSERT_TRUE(Catalogue().FindByIndex(55, &phone));
+    ASSERT_STREQ(phone.writer.VideoCodecName, "h263");
+    WriterSettings refused = phone.writer;
+    refused.Width = 320;
+    refused.Height = 240;
+    const std::string small = TemporaryPath("refused-size.3gp");
+    EXPECT_FALSE(writer.Open(small, refused));
+    EXPECT_NE(writer.LastError().find("video encoder h263 with the size 320x240"), std::string::npos) << writer.LastError();
+    EXPECT_NE(writer.LastError().find("(change them in Settings)"), std::string::npos) << writer.LastError();
+    EXPECT_FALSE(std::filesystem::exists(small));
     // A folder that does not exist.
     EXPECT_FALSE(writer.Open("/nonexistent-folder/out.avi", profile.writer));
     // Closed writers take nothing.
