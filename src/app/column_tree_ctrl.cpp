@@ -106,7 +106,7 @@ QTreeWidgetItem* CColumnTreeCtrl::InsertTask(const ConversionTask& task, const Q
     const std::string base = TaskOutputName(task, "");
     const QString length = LengthText(static_cast<double>(task.sourceLength));
     auto* item = new QTreeWidgetItem(root, QStringList{QString::fromStdString(base), length, length,
-                                                        QString::fromStdString(base) + extension});
+                                                        QString::fromStdString(TaskOutputName(task, "", m_namePattern, m_discName)) + extension});
     SetState(item, kChecked);
     m_tasks[item] = std::make_unique<ConversionTask>(task);
     return item;
@@ -195,11 +195,17 @@ void CColumnTreeCtrl::RefreshOutputNames(const QString& extension)
         for (int i = 0; i < item->childCount(); ++i) {
             QTreeWidgetItem* child = item->child(i);
             if (const ConversionTask* task = TaskOf(child))
-                SetColumnText(child, kOutputFormat, QString::fromStdString(TaskOutputName(*task, "")) + extension);
+                SetColumnText(child, kOutputFormat, QString::fromStdString(TaskOutputName(*task, "", m_namePattern, m_discName)) + extension);
             walk(child);
         }
     };
     walk(root);
+}
+
+void CColumnTreeCtrl::SetNaming(const QString& pattern, const QString& disc)
+{
+    m_namePattern = pattern.toStdString();
+    m_discName = disc.toStdString();
 }
 
 QTreeWidgetItem* CColumnTreeCtrl::SelectedOrFirst() const

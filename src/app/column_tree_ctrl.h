@@ -45,6 +45,9 @@ public:
     void CheckAll(bool checked);
     // Column 3 of every item below the root: its task's name with the profile's extension.
     void RefreshOutputNames(const QString& extension);
+    // How the output names are made: a pattern of "{disc}", "{title}" and "{chapter}" (empty:
+    // Title_01, Chapter_01_02) and the disc's name. Takes effect for items inserted or refreshed.
+    void SetNaming(const QString& pattern, const QString& disc);
 
     // The selected item, else the root's first child; null with "Please select one first" or,
     // for an item without a task, "GetItemData error".
@@ -80,6 +83,7 @@ private:
 
     std::map<const QTreeWidgetItem*, std::unique_ptr<ConversionTask>> m_tasks;
     QPixmap m_states[4];
+    std::string m_namePattern, m_discName;
     QPixmap m_selectedStates[4]; // light marks that show on the selection's highlight
 };
 

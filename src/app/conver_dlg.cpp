@@ -139,7 +139,6 @@ void CConverDlg::Begin()
     settings.subtitles = m_inputs.subtitles;
     settings.deinterlace = m_inputs.deinterlace;
     settings.autoCrop = m_inputs.autoCrop;
-    settings.overwrite = m_inputs.overwrite;
     settings.severalSoundStreams = m_inputs.severalSoundStreams;
     settings.soundFallback = m_inputs.soundFallback;
     settings.subtitleTracks = m_inputs.profile.subtitleTracks == 2   ? RunSettings::SubtitleTracks::kAll
@@ -151,7 +150,15 @@ void CConverDlg::Begin()
     // window goes.
     settings.notify = [this] { QMetaObject::invokeMethod(this, &CConverDlg::OnGraphEvent, Qt::QueuedConnection); };
     // Failures are kept for the end message; a message box now would hold the run up.
-    m_run = std::make_unique<ConversionRun>(m_inputs.disc, m_inputs.list->RunTasks(), settings,
+    // The user's answers for names taken in the folder; a name taken while the run goes on keeps
+    // both files.
+    m_tasks = m_inputs.list->RunTasks();
+    for (RunTask& t : m_tasks) {
+        if (m_inputs.skipped.count(t.outputName)) t.checked = false;
+        const auto rule = m_inputs.nameRules.find(t.outputName);
+        t.ifNameTaken = rule != m_inputs.nameRules.end() ? rule->second : IfNameTaken::kKeepBoth;
+    }
+    m_run = std::make_unique<ConversionRun>(m_inputs.disc, m_tasks, settings,
                                             [this](const std::string& text) { m_failures << QString::fromStdString(text); });
     m_run->onFinished = [this] { AfterConversion(); };
     m_stepping = true; // a message shown while the first graph is built must not step the run
@@ -305,7 +312,7 @@ void CConverDlg::ShowEndMessage()
     QStringList damage;
     if (m_run)
         for (const FileDamage& d : m_run->Damage()) damage << QString::fromStdString(DamageText(d));
-    const qsizetype expected = m_inputs.list ? static_cast<qsizetype>(RunOutputNames(m_inputs.list->RunTasks(), m_inputs.merge).size()) : 0;
+    const qsizetype expected = static_cast<qsizetype>(RunOutputNames(m_tasks, m_inputs.merge).size());
     const int failed = m_run ? m_run->TasksFailed() : 0;
 
     if (m_run && m_run->Cancelled()) {

@@ -6,7 +6,11 @@
 
 #include <QTimer>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "app/skinned_dialog.h"
 #include "convert/conversion_run.h"
@@ -38,7 +42,10 @@ public:
         std::int32_t deinterlace = 0; // kDeinterlaceAuto, On or Off
         bool autoCrop = false;        // each title's black bars cropped
         ProfileRecord choices;        // the profile's lists, for a setting the encoder refuses
-        bool overwrite = false;       // the user agreed to replace the files of the run's names
+        // The user's answers for names taken in the output folder: replace or keep both, by
+        // name; skipped names are not converted. Another name taken during the run keeps both.
+        std::map<std::string, IfNameTaken> nameRules;
+        std::set<std::string> skipped;
         bool severalSoundStreams = false; // the profile's files keep every ticked sound track
         std::string soundFallback = "aac"; // the encoder of tracks a "Same as source" file cannot hold
     };
@@ -93,6 +100,7 @@ private:
     void Finished();
 
     Inputs m_inputs;
+    std::vector<RunTask> m_tasks; // the list's, with the user's answers for taken names
     std::unique_ptr<ConversionRun> m_run;
     ComPtr<CVideoRenderer> m_renderer;
     CVideoWindow* m_previewWindow;

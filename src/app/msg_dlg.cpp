@@ -2,12 +2,14 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <algorithm>
 
 #include "app/my_button.h"
+#include "app/my_check_box.h"
 #include "app/skin.h"
 
 namespace {
@@ -115,6 +117,25 @@ void CMsgDlg::SetDetail(const QString& text)
     m_detail->setVisible(!text.isEmpty());
 }
 
+void CMsgDlg::SetChoices(const QStringList& texts, const QString& forAll)
+{
+    if (m_ok) m_ok->hide();
+    if (m_no) m_no->hide();
+    for (int i = 0; i < texts.size(); ++i) {
+        auto* button = new QPushButton(texts[i], this);
+        button->setDefault(i == 0);
+        button->setAutoDefault(false);
+        connect(button, &QAbstractButton::clicked, this, [this, i] { done(kFirstChoice + i); });
+        button->show();
+        m_choices << button;
+    }
+    if (!forAll.isEmpty()) {
+        m_forAll = new CMyCheckBox(forAll, this);
+        m_forAll->show();
+    }
+    Arrange();
+}
+
 QString CMsgDlg::Detail() const { return m_detail ? m_detail->text() : QString(); }
 
 QList<QLabel*> CMsgDlg::TextLabels() const
@@ -147,6 +168,8 @@ void CMsgDlg::Arrange()
     const int tallest = screen ? std::max(screen->availableGeometry().height() * 4 / 5, 220) : 600;
     const QSize picture = PictureSize();
     const bool completed = m_kind == kCompleted;
+    // The buttons' row, and a check box's line above it.
+    const int buttonsHeight = kButtonsHeight + (m_forAll ? 28 : 0);
     const int left = completed ? kNoteLeft : kTextLeft;
     const int top = completed ? kNoteTop : kTextTop;
     int width = picture.width(), titleHeight = 0, bodyHeight = 0;
@@ -160,17 +183,17 @@ void CMsgDlg::Arrange()
         if (m_text && m_detail && !m_text->text().isEmpty() && !m_detail->text().isEmpty()) bodyHeight += 6;
         // Wide enough when the heading takes at most two lines and the whole fits the screen.
         const bool headingFits = !m_title || titleHeight <= 2 * m_title->fontMetrics().lineSpacing() + 2;
-        if (headingFits && top + titleHeight + bodyHeight + kButtonsHeight + 16 <= tallest) break;
+        if (headingFits && top + titleHeight + bodyHeight + buttonsHeight + 16 <= tallest) break;
     }
     const int column = width - left - kTextRight;
     const int gap = titleHeight > 0 ? 6 : 0;
-    const int wanted = top + titleHeight + gap + bodyHeight + 16 + kButtonsHeight;
+    const int wanted = top + titleHeight + gap + bodyHeight + 16 + buttonsHeight;
     const int height = std::clamp(wanted, picture.height(), std::max(tallest, picture.height()));
     StretchBackground(QSize(width, height), {completed ? 350 : picture.width() / 2}, {completed ? 124 : picture.height() / 2});
     if (m_title) m_title->setGeometry(left, top, column, std::max(titleHeight, 24));
     if (m_body) {
         const int bodyTop = top + titleHeight + gap;
-        const int room = height - kButtonsHeight - 8 - bodyTop;
+        const int room = height - buttonsHeight - 8 - bodyTop;
         const bool scrolls = bodyHeight > room;
         m_body->setGeometry(left, bodyTop, column, std::max(room, 0));
         m_body->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
@@ -185,6 +208,17 @@ void CMsgDlg::Arrange()
         }
         m_body->widget()->resize(labelWidth, std::max(y - 6, 0));
     }
+    // Text buttons in a row at the bottom right, the check box at the left.
+    int right = width - kTextRight;
+    const int row = height - kButtonsHeight + 12;
+    for (qsizetype i = m_choices.size() - 1; i >= 0; --i) {
+        QAbstractButton* button = m_choices[i];
+        const QSize size = button->sizeHint().expandedTo(QSize(84, 28));
+        right -= size.width();
+        button->setGeometry(right, row, size.width(), size.height());
+        right -= 8;
+    }
+    if (m_forAll) m_forAll->setGeometry(left, height - buttonsHeight + 4, width - left - kTextRight, 20);
     // The buttons keep their corner of the picture.
     if (m_ok) m_ok->SetPictures(m_okPicture, Stretched(m_okAt).x(), Stretched(m_okAt).y(), Background());
     if (m_no) m_no->SetPictures(QStringLiteral("no.png"), Stretched(m_noAt).x(), Stretched(m_noAt).y(), Background());

@@ -7,6 +7,7 @@
 #include "app/skinned_dialog.h"
 
 class CMyButton;
+class QAbstractButton;
 class QLabel;
 class QScrollArea;
 
@@ -24,6 +25,12 @@ public:
     // "OK", or a question's "Yes"; a question's "No" (null for the other kinds).
     CMyButton* OkButton() const { return m_ok; }
     CMyButton* NoButton() const { return m_no; }
+    // Buttons of these texts instead of Yes and No (the first is the default): the window ends
+    // with result kFirstChoice + the button's place. With `forAll`, a check box beside them.
+    static constexpr int kFirstChoice = 100;
+    void SetChoices(const QStringList& texts, const QString& forAll = QString());
+    QList<QAbstractButton*> Choices() const { return m_choices; }
+    QAbstractButton* ForAllBox() const { return m_forAll; }
     // A note under the message (what could not be read, which files failed).
     void SetDetail(const QString& text);
     QString Detail() const;
@@ -44,5 +51,7 @@ private:
     QScrollArea* m_body = nullptr;
     // The buttons' pictures and places in the unstretched picture.
     QString m_okPicture;
+    QList<QAbstractButton*> m_choices;
+    QAbstractButton* m_forAll = nullptr;
     QPoint m_okAt, m_noAt;
 };

@@ -35,6 +35,7 @@ Preferences Preferences::Load(const QString& productTitle)
     text("strDeinterlace", p.deinterlace);
     text("strTickOnLoad", p.tickOnLoad);
     text("strLastFolder", p.lastFolder);
+    text("strNamePattern", p.namePattern);
     bool ok = false;
     if (const int minutes = store.value(QStringLiteral("tick_minutes")).toInt(&ok); ok && minutes >= 0) p.tickMinutes = minutes;
     if (const QVariant crop = store.value(QStringLiteral("crop_auto")); crop.isValid()) p.autoCrop = crop.toBool();

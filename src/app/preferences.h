@@ -29,6 +29,9 @@ struct Preferences {
     // The folder the last disc, image or file was loaded from: the next file dialog opens there;
     // kept as "strLastFolder".
     QString lastFolder;
+    // How output files are named: a pattern of "{disc}", "{title}" and "{chapter}"; empty gives
+    // Title_01 and Chapter_01_02. Kept as "strNamePattern".
+    QString namePattern;
 
     // The defaults: the user's Videos and Pictures folders.
     static Preferences Defaults();

@@ -1,4 +1,5 @@
 #include "app/preferences_dlg.h"
+#include "convert/conversion_task.h"
 #include "app/my_button.h"
 #include "app/palette.h"
 #include "app/skin.h"
@@ -81,6 +82,12 @@ CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& produc
     generalForm->addRow(QStringLiteral("Output Folder"), FolderRow(m_outFolder, general));
     generalForm->addRow(QStringLiteral("SnapShot Folder"), FolderRow(m_snapFolder, general));
     generalForm->addRow(QStringLiteral("Image Type"), m_imageType);
+    m_namePattern = new QLineEdit(preferences.namePattern);
+    m_namePattern->setPlaceholderText(QStringLiteral("Title_01 (the default)"));
+    m_namePattern->setToolTip(QStringLiteral("A pattern for the output files' names: {disc} is the disc's name, {title} and {chapter} "
+                                             "their numbers. \"{disc} - {title}\" gives \"MY_MOVIE - 01.mp4\". Empty: Title_01, "
+                                             "and Chapter_01_02 for a chapter."));
+    generalForm->addRow(QStringLiteral("File names"), m_namePattern);
     auto* options = new QWidget;
     auto* optionsForm = new QFormLayout(options);
     optionsForm->addRow(QStringLiteral("Converting Done"), m_action);
@@ -157,6 +164,12 @@ bool CPreferencesDlg::OnOk()
         QSettings probe(QStringLiteral("ZuZidero"), m_title);
         if (!probe.isWritable()) return false;
     }
+    if (const std::string refusal = NamePatternRefusal(m_namePattern->text().trimmed().toStdString()); !refusal.empty()) {
+        ShowPage(0);
+        ShowMessage(this, QStringLiteral("Invalid file names\nThe pattern ") + m_namePattern->text() + QStringLiteral(" cannot name files: ") +
+                              QString::fromStdString(refusal) + QStringLiteral("."));
+        return false;
+    }
     auto text = [this](const char* name, QString& current, const QString& shown) {
         if (shown == current) return;
         current = shown;
@@ -169,6 +182,7 @@ bool CPreferencesDlg::OnOk()
     text("strAction", m_preferences.action, m_action->currentText());
     text("strDeinterlace", m_preferences.deinterlace, m_deinterlace->currentText());
     text("strTickOnLoad", m_preferences.tickOnLoad, m_tickOnLoad->currentText());
+    text("strNamePattern", m_preferences.namePattern, m_namePattern->text().trimmed());
     if (m_tickMinutes->value() != m_preferences.tickMinutes) {
         m_preferences.tickMinutes = m_tickMinutes->value();
         Preferences::Write(m_title, QStringLiteral("tick_minutes"), m_preferences.tickMinutes);

@@ -20,6 +20,7 @@ public:
 
     QLineEdit* OutFolder() const { return m_outFolder; }
     QLineEdit* SnapFolder() const { return m_snapFolder; }
+    QLineEdit* NamePattern() const { return m_namePattern; }
     QComboBox* ImageType() const { return m_imageType; }
     QComboBox* Action() const { return m_action; }
     QComboBox* CpuUsage() const { return m_cpuUsage; }
@@ -38,7 +39,7 @@ public:
 private:
     Preferences& m_preferences;
     QString m_title;
-    QLineEdit *m_outFolder, *m_snapFolder;
+    QLineEdit *m_outFolder, *m_snapFolder, *m_namePattern;
     QComboBox *m_imageType, *m_action, *m_cpuUsage, *m_deinterlace, *m_tickOnLoad;
     QSpinBox* m_tickMinutes;
     QCheckBox* m_autoCrop;

@@ -21,6 +21,9 @@
 #include <QTimer>
 #include <QUrl>
 #include <ctime>
+#include <map>
+#include <optional>
+#include <set>
 
 #include "app/about_dlg.h"
 #include "app/beauty_combobox.h"
@@ -44,17 +47,6 @@
 #include "dvd/iso639.h"
 
 namespace {
-
-// What the title list's root shows for a disc: its volume name, else the name of its folder (the
-// one holding VIDEO_TS), else "VIDEO_TS".
-QString DiscName(const QString& path, const QString& volume)
-{
-    if (!volume.isEmpty()) return volume;
-    QFileInfo place(QDir::cleanPath(path));
-    if (place.fileName().compare(QStringLiteral("VIDEO_TS"), Qt::CaseInsensitive) == 0) place = QFileInfo(place.path());
-    const QString name = place.fileName();
-    return name.isEmpty() ? QStringLiteral("VIDEO_TS") : name;
-}
 
 // The profile of a first start: H.264 and AAC in MP4, the command-line tool's default.
 constexpr int kFirstStartProfile = 5;
@@ -400,7 +392,11 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
 
     m_list->ClearAll();
     m_lastClicked = nullptr;
-    QTreeWidgetItem* root = m_list->InsertRoot(DiscName(path, QString::fromStdString(m_disc->VolumeName())));
+    // The root shows the disc's name (a file's with its extension); file names take it without.
+    m_discName = QString::fromStdString(DiscName(path.toStdString(), m_disc->VolumeName()));
+    const bool file = m_disc->VolumeName().empty() && QFileInfo(path).isFile();
+    m_list->SetNaming(m_prefs.namePattern, m_discName);
+    QTreeWidgetItem* root = m_list->InsertRoot(file ? QFileInfo(path).fileName() : m_discName);
     // What on the disc could not be read (damaged playlists) is told on the disc's line.
     QStringList unreadable;
     for (const std::string& line : m_disc->Unreadable()) unreadable << QString::fromStdString(line);
@@ -907,7 +903,11 @@ void CZuZideroDlg::OnOpenFolder() { OpenInDesktop(this, QUrl::fromLocalFile(m_ou
 void CZuZideroDlg::OnPreferences()
 {
     CPreferencesDlg preferences(m_prefs, m_productTitle, this);
-    if (preferences.exec() == QDialog::Accepted) m_output->setText(m_prefs.outFolder);
+    if (preferences.exec() != QDialog::Accepted) return;
+    m_output->setText(m_prefs.outFolder);
+    // A new naming pattern renames the list's files at once.
+    m_list->SetNaming(m_prefs.namePattern, m_discName);
+    if (m_list->Root()) m_list->RefreshOutputNames(QString::fromStdString(m_currentProfile.FormatExt));
 }
 
 void CZuZideroDlg::OpenUrl(const QString& address)
@@ -962,21 +962,26 @@ void CZuZideroDlg::OnStart(bool modal)
         return;
     }
 
-    // Files the run would overwrite: asked about first, never overwritten silently.
-    QStringList existing;
+    // Names already taken in the folder: each is asked about first, never overwritten silently.
+    QStringList taken;
     for (const std::string& name : outputs)
-        if (QFileInfo::exists(folder + QStringLiteral("/") + QString::fromStdString(name))) existing << QString::fromStdString(name);
-    bool overwrite = false;
-    if (!existing.isEmpty()) {
-        if (m_askOverwrite) {
-            overwrite = m_askOverwrite(existing);
-        } else {
-            CMsgDlg question(CMsgDlg::kQuestion, this);
-            question.SetMessage(QStringLiteral("Overwrite the files?"), QStringLiteral("These files exist already in the output folder."));
-            question.SetDetail(existing.join(QStringLiteral(", ")));
-            overwrite = question.exec() == QDialog::Accepted;
-        }
-        if (!overwrite) return;
+        if (QFileInfo::exists(folder + QStringLiteral("/") + QString::fromStdString(name))) taken << QString::fromStdString(name);
+    std::map<std::string, IfNameTaken> rules;
+    std::set<std::string> skipped;
+    std::optional<NameAnswer> sameForAll;
+    for (qsizetype i = 0; i < taken.size(); ++i) {
+        const NameChoice choice = sameForAll ? NameChoice{*sameForAll, true} : AskAboutName(taken[i], static_cast<int>(taken.size() - i - 1));
+        if (choice.answer == NameAnswer::kCancel) return;
+        if (choice.forAll) sameForAll = choice.answer;
+        const std::string name = taken[i].toStdString();
+        if (choice.answer == NameAnswer::kSkip)
+            skipped.insert(name);
+        else
+            rules[name] = choice.answer == NameAnswer::kOverwrite ? IfNameTaken::kReplace : IfNameTaken::kKeepBoth;
+    }
+    if (skipped.size() == outputs.size()) {
+        ShowMessage(this, QStringLiteral("Nothing to convert\nEvery file of the run was skipped: its name is taken in the output folder."));
+        return;
     }
 
     CConverDlg::Inputs inputs;
@@ -994,7 +999,8 @@ void CZuZideroDlg::OnStart(bool modal)
     inputs.subtitles = true;
     inputs.deinterlace = m_prefs.DeinterlaceMode();
     inputs.autoCrop = m_prefs.autoCrop;
-    inputs.overwrite = overwrite;
+    inputs.nameRules = std::move(rules);
+    inputs.skipped = std::move(skipped);
     inputs.severalSoundStreams = severalSounds;
     // "Same as source": tracks the container cannot hold are converted with the profile's own codec.
     ProfileRecord stored;
@@ -1007,6 +1013,26 @@ void CZuZideroDlg::OnStart(bool modal)
         progress->exec();
     else
         progress->open();
+}
+
+CZuZideroDlg::NameChoice CZuZideroDlg::AskAboutName(const QString& name, int left)
+{
+    if (m_askName) return m_askName(name, left);
+    CMsgDlg question(CMsgDlg::kQuestion, this);
+    question.SetMessage(QStringLiteral("%1 exists").arg(name),
+                        QStringLiteral("The output folder has a file of this name. Overwrite it with the new one, keep both (the new "
+                                       "one as \"%1\"), or skip this title?")
+                            .arg(QFileInfo(FreeFileName(m_output->text() + QStringLiteral("/") + name)).fileName()));
+    question.SetChoices({QStringLiteral("Overwrite"), QStringLiteral("Keep both"), QStringLiteral("Skip")},
+                        left > 0 ? QStringLiteral("Do the same for the %1 other taken names").arg(left) : QString());
+    const int result = question.exec();
+    const bool forAll = question.ForAllBox() && question.ForAllBox()->isChecked();
+    switch (result - CMsgDlg::kFirstChoice) {
+    case 0: return {NameAnswer::kOverwrite, forAll};
+    case 1: return {NameAnswer::kKeepBoth, forAll};
+    case 2: return {NameAnswer::kSkip, forAll};
+    default: return {NameAnswer::kCancel, false};
+    }
 }
 
 // ---- Preview ----

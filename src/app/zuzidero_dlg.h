@@ -82,8 +82,15 @@ public:
         QString title, startFolder, filter;
     };
     void SetFileChooser(std::function<QString(const FileQuestion&)> choose) { m_chooseFile = std::move(choose); }
-    // Asked before existing output files are overwritten; tests answer it.
-    void SetOverwriteQuestion(std::function<bool(const QStringList&)> ask) { m_askOverwrite = std::move(ask); }
+    // What to do with a file of the run whose name is taken in the output folder, asked file by
+    // file before the run starts; `forAll` answers the same for the files after it.
+    enum class NameAnswer { kOverwrite, kKeepBoth, kSkip, kCancel };
+    struct NameChoice {
+        NameAnswer answer = NameAnswer::kCancel;
+        bool forAll = false;
+    };
+    // Tests answer the question instead of the user (`left`: the taken names after this one).
+    void SetNameQuestion(std::function<NameChoice(const QString& name, int left)> ask) { m_askName = std::move(ask); }
 
     // The audio line of the title list: "%s(%s %dch)" of language, coding and channels.
     static QString AudioLine(const TitleInfo& title, int stream);
@@ -198,6 +205,7 @@ private:
 
     const DiscInfo* m_info; // the open disc's record, or an empty one
     std::shared_ptr<SourceDisc> m_disc;
+    QString m_discName; // the root's: "{disc}" of the file names
     ProfileCatalogue m_catalogue;
     bool m_catalogueLoaded = false;
     ProfileRecord m_currentProfile;
@@ -208,7 +216,9 @@ private:
     bool m_subtitlesOn = true;
     QTreeWidgetItem* m_lastClicked = nullptr;
     bool m_shutDown = false;
-    std::function<bool(const QStringList&)> m_askOverwrite;
+    std::function<NameChoice(const QString&, int)> m_askName;
+    // Asks about one taken name (the test's answer, else the three-way question).
+    NameChoice AskAboutName(const QString& name, int left);
     std::function<QString(const FileQuestion&)> m_chooseFile;
     QPointer<CConverDlg> m_progress;
     QPointer<CCropDlg> m_editor;

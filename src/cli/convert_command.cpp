@@ -59,6 +59,7 @@ std::optional<int> ParseInt(const std::string& text, int low, int high)
 struct Options {
     std::string disc;
     std::string out;
+    std::string namePattern; // --name: the files' names ({disc}, {title}, {chapter})
     std::vector<int> titles; // 1-based; empty: all of at least the shortest listed length
     bool mainTitle = false;  // --title main
     double minLengthMs = kShortestListedTitleMs;
@@ -265,6 +266,12 @@ const std::vector<ValueOption>& ValueOptions()
                  o.bitDepth = std::stoi(v);
                  return std::string();
              }},
+            {"--name", "a pattern of {disc}, {title}, {chapter} and text",
+             [](const std::string& v, Options& o) {
+                 if (const std::string refusal = NamePatternRefusal(v); !refusal.empty()) return "--name: " + refusal;
+                 o.namePattern = v;
+                 return std::string();
+             }},
         };
     }();
     return options;
@@ -445,7 +452,7 @@ UsageText MakeTask(const SourceDisc& disc, const DiscInfo& info, int number, con
         if (std::find(task.task.subtitleTracks.begin(), task.task.subtitleTracks.end(), id) == task.task.subtitleTracks.end())
             task.task.subtitleTracks.push_back(id);
     }
-    task.outputName = TaskOutputName(task.task, profile.FormatExt);
+    task.outputName = TaskOutputName(task.task, profile.FormatExt, o.namePattern, DiscName(o.disc, disc.VolumeName()));
     return {};
 }
 

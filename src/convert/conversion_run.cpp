@@ -178,8 +178,10 @@ bool ConversionRun::CloseFile(FileEnd end)
         // Into place: a finished file replaces an old one only when the user said so, and only
         // now that it is whole; a cancelled run's part goes beside the name, never under it.
         std::string target = m_filePath;
-        const bool placed = end == FileEnd::kCancelled ? m_part.MoveBeside(m_filePath, &target, &why)
-                                                       : m_part.MoveTo(m_filePath, m_settings.overwrite, &why);
+        const IfNameTaken rule = m_settings.overwrite ? IfNameTaken::kReplace : m_ifNameTaken;
+        const bool placed = end == FileEnd::kCancelled           ? m_part.MoveBeside(m_filePath, &target, &why)
+                            : rule == IfNameTaken::kKeepBoth ? m_part.MoveToFreeName(m_filePath, &target, &why)
+                                                             : m_part.MoveTo(m_filePath, rule == IfNameTaken::kReplace, &why);
         if (placed) {
             m_files.push_back(target);
             if (!m_damage.empty() && m_damage.back().file == m_filePath) m_damage.back().file = target;
@@ -495,6 +497,7 @@ void ConversionRun::StartCurrent()
                 m_fileFirstTask = m_current;
             }
             m_filePath = (std::filesystem::path(m_settings.outputFolder) / t.outputName).string();
+            m_ifNameTaken = t.ifNameTaken;
             // A file that cannot be created is reported, and its task fails (instead of running
             // without output).
             std::string why;

@@ -18,10 +18,19 @@
 #include "convert/title_scan.h"
 #include "write/part_file.h"
 
+// What a finished file does when its name is taken in the output folder (by an old file, or
+// one that appeared while it was converted).
+enum class IfNameTaken {
+    kFail,     // the file fails and the old one stays
+    kReplace,  // the old file is replaced by the whole new one
+    kKeepBoth, // the new file goes beside it as "NAME (2).EXT"
+};
+
 struct RunTask {
     ConversionTask task;
     std::string outputName; // as the title list shows it, e.g. "Title_01.mp4"
     bool checked = true;
+    IfNameTaken ifNameTaken = IfNameTaken::kFail; // RunSettings::overwrite makes every task kReplace
 };
 
 // Whether a task is converted: checked, and of some length (a range that holds nothing is
@@ -195,6 +204,7 @@ private:
     bool m_newFile = true;
     bool m_fileOpen = false;
     std::string m_filePath;
+    IfNameTaken m_ifNameTaken = IfNameTaken::kFail; // the open file's
     double m_totalSeconds = 0;
     double m_doneSeconds = 0;
     bool m_running = false;

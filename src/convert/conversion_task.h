@@ -59,3 +59,15 @@ ConversionTask MakeTitleTask(int titleIndex, const TitleInfo& title, const Title
 inline AspectRatio TitleAspect(const TitleVideo& video) { return video.wide ? kAspect16x9 : kAspect4x3; }
 // The output file name the title list shows: "Title_03.mp4" or "Chapter_03_02.mp4".
 std::string TaskOutputName(const ConversionTask& task, const std::string& extension);
+// The name made from a pattern: "{disc}" is the disc's name, "{title}" the title's number and
+// "{chapter}" the chapter's, both with two digits. For a whole title "{chapter}" goes with the
+// blanks, "_", "-" and "." just before it. A name without "{title}" gains "_NN" (the title's
+// number), a chapter's without "{chapter}" "_Chapter_NN", so that each keeps its own name. An
+// empty pattern (or one that leaves no name) gives the names above.
+std::string TaskOutputName(const ConversionTask& task, const std::string& extension, const std::string& pattern,
+                           const std::string& disc);
+// Why a pattern cannot name files ("/" in it, an unknown "{...}"), or empty.
+std::string NamePatternRefusal(const std::string& pattern);
+// The name a disc goes by: its volume name, else the name of its folder (the one holding
+// VIDEO_TS or BDMV), else its file's name without the extension.
+std::string DiscName(const std::string& path, const std::string& volume);

@@ -95,11 +95,25 @@ bool PartFile::MoveTo(const std::string& target, bool replace, std::string* why)
 bool PartFile::MoveBeside(const std::string& finalPath, std::string* placed, std::string* why)
 {
     if (!Close(why)) return false;
+    return MoveToFirstFree(finalPath, [](int n) { return n == 1 ? std::string(" (partial)") : " (partial " + std::to_string(n) + ")"; },
+                           placed, why);
+}
+
+bool PartFile::MoveToFreeName(const std::string& finalPath, std::string* placed, std::string* why)
+{
+    if (!Close(why)) return false;
+    return MoveToFirstFree(finalPath, [](int n) { return n == 1 ? std::string() : " (" + std::to_string(n) + ")"; }, placed, why);
+}
+
+bool PartFile::MoveToFirstFree(const std::string& finalPath, const std::function<std::string(int)>& suffix, std::string* placed,
+                               std::string* why)
+{
+    // Each name is taken without replacing what is there: one that appears meanwhile is passed by.
     const std::filesystem::path path(finalPath);
     const std::string stem = (path.parent_path() / path.stem()).string();
     const std::string extension = path.extension().string();
     for (int n = 1; n <= kAttempts; ++n) {
-        const std::string target = stem + (n == 1 ? " (partial)" : " (partial " + std::to_string(n) + ")") + extension;
+        const std::string target = stem + suffix(n) + extension;
         const int error = Move(target, false);
         if (error == 0) {
             if (placed) *placed = target;

@@ -12,6 +12,7 @@
 // One thread at a time; the descriptor may be written from any thread while the owner waits.
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 
@@ -38,6 +39,9 @@ public:
     // Moves the closed part beside `finalPath` as "NAME (partial).EXT", or "NAME (partial 2).EXT"
     // and so on when that exists; the name used in `placed`.
     bool MoveBeside(const std::string& finalPath, std::string* placed, std::string* why);
+    // Moves the closed part to `finalPath`, or when a name is there, beside it as "NAME (2).EXT",
+    // "NAME (3).EXT" and so on (both files kept); the name used in `placed`.
+    bool MoveToFreeName(const std::string& finalPath, std::string* placed, std::string* why);
     // Closes and removes the part.
     void Discard();
 
@@ -48,6 +52,9 @@ private:
     std::string NextName(const std::string& finalPath);
     // Renames the closed part; 0 or the errno.
     int Move(const std::string& target, bool replace);
+    // Moves the closed part to the first free name of `finalPath` with suffix(1), suffix(2)...
+    bool MoveToFirstFree(const std::string& finalPath, const std::function<std::string(int)>& suffix, std::string* placed,
+                         std::string* why);
 
     std::mt19937_64 m_names;
     int m_fd = -1;

@@ -64,7 +64,7 @@ CConverDlg* ConvertDiscTo(CZuZideroDlg& window, int formatCommand, const QString
     if (!window.LoadDisc(DiscPath("ntsc_4x3"))) return nullptr;
     window.OnFormatCommand(formatCommand);
     window.OutputBox()->setText(folder);
-    window.SetOverwriteQuestion([](const QStringList&) { return true; });
+    window.SetNameQuestion([](const QString&, int) { return CZuZideroDlg::NameChoice{CZuZideroDlg::NameAnswer::kOverwrite, true}; });
     window.OnStart(false);
     CConverDlg* progress = window.Progress();
     if (!progress) return nullptr;
@@ -195,7 +195,7 @@ private slots:
         QTRY_VERIFY(!window.Editor());
         QCOMPARE(list->Root()->child(0)->text(CColumnTreeCtrl::kTrimmedLength), QStringLiteral("00:00:03"));
 
-        window.SetOverwriteQuestion([](const QStringList&) { return true; });
+        window.SetNameQuestion([](const QString&, int) { return CZuZideroDlg::NameChoice{CZuZideroDlg::NameAnswer::kOverwrite, true}; });
         window.OutputBox()->setText(out.path());
         window.OnStart(false);
         QVERIFY(RunToTheEnd(window));
@@ -279,16 +279,87 @@ private slots:
             QVERIFY(std::abs(Probe(file, "format=duration").toDouble() - seconds) < 0.15);
         }
 
-        // Again: the files exist, and a "no" starts nothing.
+        // Again: the files exist, and cancelling the question starts nothing.
         QStringList asked;
-        window.SetOverwriteQuestion([&](const QStringList& files) {
-            asked = files;
-            return false;
+        window.SetNameQuestion([&](const QString& name, int left) {
+            asked << QStringLiteral("%1 (%2 left)").arg(name).arg(left);
+            return CZuZideroDlg::NameChoice{CZuZideroDlg::NameAnswer::kCancel, false};
         });
         window.OnStart(false);
-        QCOMPARE(asked, (QStringList{"Title_01.mp4", "Title_02.mp4"}));
+        QCOMPARE(asked, (QStringList{"Title_01.mp4 (1 left)"}));
         QVERIFY(!window.Progress());
         CConverDlg::SetActionHooks(nullptr, nullptr);
+    }
+
+    void FilesAreNamedByThePatternAndTakenNamesAskedAbout()
+    {
+        CollectMessages messages;
+        QTemporaryDir out;
+        // Names from the preference's pattern, in the list and in the folder.
+        QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("strNamePattern"), QStringLiteral("{disc} - {title}")));
+        CZuZideroDlg window;
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        window.OnFormatCommand(32821); // MP3
+        CColumnTreeCtrl* list = window.TitleList();
+        QCOMPARE(list->Root()->child(0)->text(CColumnTreeCtrl::kOutputFormat), QStringLiteral("ntsc_4x3 - 01.mp3"));
+        QCOMPARE(list->Root()->child(1)->text(CColumnTreeCtrl::kOutputFormat), QStringLiteral("ntsc_4x3 - 02.mp3"));
+        // Both names are taken: the first is kept beside, the second skipped (its old file stays).
+        for (const char* name : {"ntsc_4x3 - 01.mp3", "ntsc_4x3 - 02.mp3"}) {
+            QFile old(out.filePath(name));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old");
+        }
+        QStringList asked;
+        window.SetNameQuestion([&](const QString& name, int left) {
+            asked << QStringLiteral("%1 (%2 left)").arg(name).arg(left);
+            return CZuZideroDlg::NameChoice{asked.size() == 1 ? CZuZideroDlg::NameAnswer::kKeepBoth : CZuZideroDlg::NameAnswer::kSkip,
+                                            false};
+        });
+        window.OutputBox()->setText(out.path());
+        window.OnStart(false);
+        QCOMPARE(asked, (QStringList{"ntsc_4x3 - 01.mp3 (1 left)", "ntsc_4x3 - 02.mp3 (0 left)"}));
+        QVERIFY(window.Progress());
+        CConverDlg* progress = window.Progress();
+        QVERIFY(QTest::qWaitFor([&] { return progress->DoneMessage() != nullptr; }, 240000));
+        // A skipped file is no failure: the run says it is complete.
+        QCOMPARE(progress->DoneMessage()->Kind(), int(CMsgDlg::kCompleted));
+        progress->DoneMessage()->OkButton()->click();
+        QVERIFY(QTest::qWaitFor([&] { return !window.Progress(); }, 10000));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files), (QStringList{"ntsc_4x3 - 01 (2).mp3", "ntsc_4x3 - 01.mp3", "ntsc_4x3 - 02.mp3"}));
+        for (const char* old : {"ntsc_4x3 - 01.mp3", "ntsc_4x3 - 02.mp3"}) {
+            QFile file(out.filePath(old));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("old"));
+        }
+        QVERIFY(std::abs(Probe(out.filePath("ntsc_4x3 - 01 (2).mp3"), "format=duration").toDouble() - 8.0) < 0.2);
+        // Every name skipped: nothing starts, and the window says why.
+        window.SetNameQuestion([](const QString&, int) { return CZuZideroDlg::NameChoice{CZuZideroDlg::NameAnswer::kSkip, true}; });
+        messages.messages.clear();
+        window.OnStart(false);
+        QVERIFY(!window.Progress());
+        QCOMPARE(messages.messages.size(), 1);
+        QVERIFY(messages.messages[0].startsWith("Nothing to convert"));
+        QVERIFY(Preferences::Write(window.ProductTitle(), QStringLiteral("strNamePattern"), QString()));
+    }
+
+    void TheNameQuestionOffersThreeAnswers()
+    {
+        // The question itself: three buttons, Enter takes the first, and "the same for the others".
+        CMsgDlg question(CMsgDlg::kQuestion);
+        question.SetMessage(QStringLiteral("Title_01.mp4 exists"), QStringLiteral("Overwrite it, keep both or skip?"));
+        question.SetChoices({QStringLiteral("Overwrite"), QStringLiteral("Keep both"), QStringLiteral("Skip")},
+                            QStringLiteral("Do the same for the 2 other taken names"));
+        QCOMPARE(question.Choices().size(), 3);
+        QVERIFY(question.ForAllBox());
+        for (QAbstractButton* b : question.Choices()) QVERIFY(question.rect().contains(b->geometry()));
+        QVERIFY(question.rect().contains(question.ForAllBox()->geometry()));
+        QVERIFY(!question.OkButton()->isVisibleTo(&question));
+        question.open();
+        question.Choices()[1]->click();
+        QCOMPARE(question.result(), CMsgDlg::kFirstChoice + 1);
+        question.open();
+        QTest::keyClick(&question, Qt::Key_Return);
+        QCOMPARE(question.result(), CMsgDlg::kFirstChoice);
     }
 
     void EachTitleKeepsItsOwnTrackChoiceAndIsConvertedWithIt()

@@ -10,6 +10,7 @@
 
 #include "app/preferences.h"
 #include "app/preferences_dlg.h"
+#include "app_test_support.h"
 #include "convert/video_conversion_filter.h"
 
 namespace {
@@ -118,6 +119,26 @@ private slots:
         QVERIFY(loaded.autoCrop);
         CPreferencesDlg again(loaded, kTitle);
         QVERIFY(again.AutoCrop()->isChecked());
+    }
+
+    void FileNamesTakeAPatternThatCanNameFiles()
+    {
+        Preferences p = Preferences::Load(kTitle);
+        QVERIFY(p.namePattern.isEmpty()); // Title_01, as always
+        CollectMessages messages;
+        {
+            CPreferencesDlg window(p, kTitle);
+            QVERIFY(window.NamePattern()->text().isEmpty());
+            window.NamePattern()->setText(QStringLiteral("{disc}/{title}"));
+            QVERIFY(!window.OnOk());
+            QCOMPARE(messages.messages.size(), 1);
+            QVERIFY2(messages.messages[0].startsWith("Invalid file names\n"), qPrintable(messages.messages[0]));
+            QVERIFY(p.namePattern.isEmpty());
+            window.NamePattern()->setText(QStringLiteral(" {disc} - {title} "));
+            QVERIFY(window.OnOk());
+            QCOMPARE(window.Writes(), 1);
+        }
+        QCOMPARE(Preferences::Load(kTitle).namePattern, QStringLiteral("{disc} - {title}"));
     }
 
     void AStoredValueThatMatchesNoEntryLeavesItsListEmpty()

@@ -180,6 +180,16 @@ try:
         r = subprocess.run([CLI, "info", os.path.join(locked, "inner")], capture_output=True, text=True, timeout=60)
         os.chmod(locked, 0o755)
         check(r.returncode == 2 and "terminate" not in r.stderr, f"unreadable parent: exit {r.returncode}")
+
+    # --name: the files are named by the pattern (the disc's folder name, the title's number); a
+    # pattern with an unknown field or a "/" is refused before anything is converted.
+    out = os.path.join(work, "named")
+    r = convert(SOURCE, "--out", out, "--quiet", "--profile", "17", "--length", "00:00:02", "--name", "{disc} - T{title}")
+    check(r.returncode == 0 and os.listdir(out) == ["damage_source - T01.mp3"], f"--name: {r.returncode} {os.listdir(out)} {r.stderr[-200:]}")
+    for bad, said in (("{name}", "is not a name field"), ("a/{title}", "cannot hold")):
+        r = convert(SOURCE, "--out", os.path.join(work, "bad-name"), "--quiet", "--name", bad)
+        check(r.returncode == 2 and said in r.stderr and not os.path.exists(os.path.join(work, "bad-name")),
+              f"--name {bad}: {r.returncode} {r.stderr[:200]}")
 finally:
     shutil.rmtree(work, ignore_errors=True)
 

@@ -640,6 +640,35 @@ TEST(Conversion, AFileThatCannotBeCreatedIsReportedAndCountsAsFailed)
     EXPECT_EQ(result.messages[0], "Could not create output file /nonexistent-folder/Title_01.mp4: No such file or directory");
 }
 
+TEST(Conversion, ANameTakenFollowsItsTasksRule)
+{
+    // Three titles' names are taken: one is kept beside ("Title_01 (2).mp3", as is a second
+    // "(2)" that is there too), one replaces the old file, one fails and leaves the old file.
+    OpenTestDisc disc("ntsc_4x3");
+    const ProfileRecord& profile = Profile(kMp3Profile);
+    const std::string folder = OutputFolder("names-taken");
+    for (const char* name : {"Title_01.mp3", "Title_01 (2).mp3", "Title_02.mp3"}) std::ofstream(folder + "/" + name) << "old";
+    std::vector<RunTask> tasks{MakeRunTask(disc, 0, profile), MakeRunTask(disc, 1, profile)};
+    tasks[0].ifNameTaken = IfNameTaken::kKeepBoth;
+    tasks[1].ifNameTaken = IfNameTaken::kReplace;
+    auto result = Convert(disc, tasks, Settings(profile, folder));
+    EXPECT_EQ(result.failed, 0);
+    EXPECT_EQ(result.files, (std::vector<std::string>{folder + "/Title_01 (3).mp3", folder + "/Title_02.mp3"}));
+    for (const char* old : {"Title_01.mp3", "Title_01 (2).mp3"}) {
+        std::ifstream in(folder + "/" + old);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old") << old;
+    }
+    EXPECT_GT(ProbeFile(folder + "/Title_02.mp3").duration, 3.0);
+    EXPECT_GT(ProbeFile(folder + "/Title_01 (3).mp3").duration, 7.0);
+    // The default: a taken name fails its file, and the old one stays.
+    tasks = {MakeRunTask(disc, 1, profile)};
+    std::ofstream(folder + "/Title_02.mp3") << "old";
+    result = Convert(disc, tasks, Settings(profile, folder));
+    EXPECT_EQ(result.failed, 1);
+    std::ifstream in(folder + "/Title_02.mp3");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+}
+
 TEST(Conversion, LinksWhereThePartsWouldGoAreNotFollowed)
 {
     // Links to a file outside the output folder under the old part name and under the first

@@ -212,7 +212,7 @@ int main(int argc, char** argv)
     ShootModal("properties.png", [&] { window.OnProperties(); });
 
     // A conversion, pictured mid-way with its preview.
-    window.SetOverwriteQuestion([](const QStringList&) { return true; });
+    window.SetNameQuestion([](const QString&, int) { return CZuZideroDlg::NameChoice{CZuZideroDlg::NameAnswer::kOverwrite, true}; });
     window.OnStart(false);
     CConverDlg* progress = window.Progress();
     QElapsedTimer clock;
