@@ -29,6 +29,13 @@ bool CMyButton::SetPictures(const QString& picture, int x, int y, const QPixmap&
     return true;
 }
 
+void CMyButton::TakeBackground(const QPixmap& background)
+{
+    if (m_picture.isNull()) return;
+    m_background = background.isNull() ? QPixmap() : background.copy(geometry());
+    update();
+}
+
 QSize CMyButton::sizeHint() const
 {
     if (!m_picture.isNull()) return QSize(m_picture.width() / 4, m_picture.height());

@@ -13,6 +13,8 @@ public:
     // Loads the picture; the button takes one frame's size and moves to (x, y). False when the
     // picture cannot be loaded: the button then draws as a plain push button.
     bool SetPictures(const QString& picture, int x, int y, const QPixmap& background);
+    // Takes the part of the window background under where the button is now (it moved).
+    void TakeBackground(const QPixmap& background);
     // The button Enter presses in its window.
     void SetDefault(bool on) { m_default = on; }
     bool IsDefault() const { return m_default; }

@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
+#include <QSizeGrip>
 
 #include "app/my_button.h"
 #include "app/skin.h"
@@ -55,12 +56,37 @@ int ExtraBefore(int at, const std::vector<int>& lines, int extra)
 
 void CSkinnedDialog::StretchBackground(QSize size, std::vector<int> columns, std::vector<int> rows)
 {
-    const QSize base = PictureSize();
-    size = size.expandedTo(base);
     std::sort(columns.begin(), columns.end());
     std::sort(rows.begin(), rows.end());
     m_columns = std::move(columns);
     m_rows = std::move(rows);
+    BuildStretched(size);
+    setFixedSize(PictureSize() + m_extra);
+    Centre();
+    update();
+}
+
+void CSkinnedDialog::SetResizable(std::vector<int> columns, std::vector<int> rows)
+{
+    std::sort(columns.begin(), columns.end());
+    std::sort(rows.begin(), rows.end());
+    m_columns = std::move(columns);
+    m_rows = std::move(rows);
+    m_resizable = true;
+    setMinimumSize(PictureSize());
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setSizeGripEnabled(false);
+    // A frameless window is resized from its lower right corner.
+    if (!m_grip) m_grip = new QSizeGrip(this);
+    m_grip->resize(16, 16);
+    m_grip->move(width() - 18, height() - 18);
+    m_grip->show();
+}
+
+void CSkinnedDialog::BuildStretched(QSize size)
+{
+    const QSize base = PictureSize();
+    size = size.expandedTo(base);
     m_extra = QSize(m_columns.empty() ? 0 : size.width() - base.width(), m_rows.empty() ? 0 : size.height() - base.height());
     size = base + m_extra;
     if (!m_picture.isNull()) {
@@ -92,9 +118,6 @@ void CSkinnedDialog::StretchBackground(QSize size, std::vector<int> columns, std
         }
         p.drawPixmap(0, Stretched(QPoint(0, from)).y(), wide, 0, from, size.width(), base.height() - from);
     }
-    setFixedSize(size);
-    Centre();
-    update();
 }
 
 QPoint CSkinnedDialog::Stretched(QPoint at) const
@@ -148,6 +171,12 @@ void CSkinnedDialog::paintEvent(QPaintEvent*)
 
 void CSkinnedDialog::resizeEvent(QResizeEvent* event)
 {
+    if (m_resizable) {
+        BuildStretched(size());
+        if (m_grip) m_grip->move(width() - 18, height() - 18);
+        Relayout();
+        update();
+    }
     QPainterPath outline;
     outline.addRoundedRect(QRectF(rect()), 10, 10); // 20 × 20 corner ellipses
     setMask(QRegion(outline.toFillPolygon().toPolygon()));
@@ -167,6 +196,16 @@ void CSkinnedDialog::mouseMoveEvent(QMouseEvent* event)
 {
     if (m_dragging) move(event->globalPosition().toPoint() - m_dragOffset);
     QDialog::mouseMoveEvent(event);
+}
+
+void CSkinnedDialog::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // A resizable window's title bar maximises it and gives it back.
+    if (m_resizable && event->button() == Qt::LeftButton && event->position().y() < 36) {
+        isMaximized() ? showNormal() : showMaximized();
+        return;
+    }
+    QDialog::mouseDoubleClickEvent(event);
 }
 
 void CSkinnedDialog::mouseReleaseEvent(QMouseEvent* event)

@@ -1,5 +1,7 @@
 #include "app/video_renderer.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cstring>
@@ -435,4 +437,19 @@ void CVideoWindow::paintEvent(QPaintEvent*)
     }
     m_renderer->SetVideoPosition(QRect(), rect());
     m_renderer->RepaintVideo(p);
+}
+
+void CVideoWindow::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) emit doubleClicked();
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void CVideoWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        emit escapePressed();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

@@ -133,8 +133,15 @@ public:
     void SetRenderer(CVideoRenderer* renderer);
     CVideoRenderer* Renderer() const { return m_renderer.Get(); }
 
+signals:
+    // A double click on the picture (full screen and back), and Esc.
+    void doubleClicked();
+    void escapePressed();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void OnNewPicture();

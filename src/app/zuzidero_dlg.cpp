@@ -126,6 +126,9 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent), m_info(&kN
     BuildSkin();
     BuildMenus();
     m_output->setText(m_prefs.outFolder);
+    // The window grows from its picture's size: the preview and the list share what it gains.
+    RecordPlaces();
+    SetResizable({200, 590}, {250});
 
     // The profile catalogue, with every profile in the hidden list.
     m_catalogueLoaded = m_catalogue.Load(DataFile("Format.xml").toStdString());
@@ -288,7 +291,12 @@ void CZuZideroDlg::BuildListAndPreview()
     // The preview draws over the placeholder while a title plays.
     m_video = new CVideoWindow(this);
     m_video->setGeometry(m_videoPlaceholder->geometry());
+    m_video->setToolTip(QStringLiteral("Double-click: full screen (Esc returns)"));
     m_video->hide();
+    connect(m_video, &CVideoWindow::doubleClicked, this, &CZuZideroDlg::ToggleFullScreenPreview);
+    connect(m_video, &CVideoWindow::escapePressed, this, [this] {
+        if (PreviewFullScreen()) ToggleFullScreenPreview();
+    });
 }
 
 void CZuZideroDlg::BuildChoices()
@@ -366,6 +374,62 @@ void CZuZideroDlg::BuildMenus()
         });
         addAction(open);
     }
+}
+
+void CZuZideroDlg::RecordPlaces()
+{
+    const QList<QWidget*> growing{m_list, m_video, m_videoPlaceholder, m_gettingStarted, m_output, m_audio, m_slider};
+    m_places.clear();
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w->isWindow()) continue; // menus and dialogs
+        Place::Kind kind = Place::kMoves;
+        if (growing.contains(w))
+            kind = Place::kGrows;
+        else if (w->y() < 36 && w->x() >= 400) // the menu and window buttons keep to the right
+            kind = Place::kTitleBar;
+        else if (w->y() < 100) // the title and the tool buttons keep their places
+            kind = Place::kStays;
+        m_places.push_back({w, w->geometry(), kind});
+    }
+    m_videoPlaceholder->setStyleSheet(QStringLiteral("background: #12151a;"));
+    m_videoPlaceholder->setAlignment(Qt::AlignCenter);
+}
+
+void CZuZideroDlg::Relayout()
+{
+    const int wider = width() - PictureSize().width();
+    for (const Place& place : m_places) {
+        QWidget* w = place.widget;
+        if (!w || w->parentWidget() != this) continue; // the preview while it is full screen
+        switch (place.kind) {
+        case Place::kGrows: w->setGeometry(Stretched(place.rect)); break;
+        case Place::kTitleBar: w->move(place.rect.topLeft() + QPoint(wider, 0)); break;
+        case Place::kMoves: w->move(Stretched(place.rect.topLeft())); break;
+        case Place::kStays: break;
+        }
+        if (auto* button = qobject_cast<CMyButton*>(w)) button->TakeBackground(Background());
+    }
+    m_titleLabel->SetBackground(Background());
+}
+
+bool CZuZideroDlg::PreviewFullScreen() const { return m_video && m_video->parentWidget() != this; }
+
+void CZuZideroDlg::ToggleFullScreenPreview()
+{
+    if (!PreviewFullScreen()) {
+        // The picture leaves the window for a screen of its own.
+        m_video->setParent(nullptr, Qt::Window | Qt::FramelessWindowHint);
+        m_video->setFocusPolicy(Qt::StrongFocus);
+        m_video->showFullScreen();
+        m_video->setFocus();
+        m_video->activateWindow();
+        return;
+    }
+    const bool shown = m_video->isVisible();
+    m_video->setParent(this, Qt::Widget);
+    m_video->setGeometry(m_videoPlaceholder->geometry());
+    m_video->setVisible(shown);
+    activateWindow();
 }
 
 // ---- Disc and title list ----
@@ -1098,6 +1162,7 @@ void CZuZideroDlg::OnStop()
     m_playingTitle = -1;
     m_paused = false;
     ShowPlaying(false);
+    if (PreviewFullScreen()) ToggleFullScreenPreview();
     m_video->hide();
     m_videoPlaceholder->show();
     m_slider->SetPos(0);
@@ -1203,6 +1268,8 @@ void CZuZideroDlg::Shutdown()
 {
     if (m_shutDown) return;
     m_shutDown = true;
+    // A full-screen preview is the window's again, to go with it.
+    if (PreviewFullScreen()) ToggleFullScreenPreview();
     if (m_selector) {
         const auto [category, command] = m_selector->GetChoice();
         SaveSelectorChoice(category, command);

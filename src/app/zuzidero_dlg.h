@@ -156,7 +156,12 @@ public slots:
     // The slider was let go: the preview seeks there.
     void OnSliderReleased();
 
+    // The preview full screen (a double click on it), and back (Esc or a double click).
+    void ToggleFullScreenPreview();
+    bool PreviewFullScreen() const;
+
 protected:
+    void Relayout() override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     // A click on a check box in the audio list's popup ticks the track and keeps the popup open.
@@ -165,6 +170,14 @@ protected:
 
 private:
     void BuildSkin();
+    // Notes each control's place at the picture's size, for Relayout.
+    void RecordPlaces();
+    struct Place {
+        QPointer<QWidget> widget;
+        QRect rect;
+        enum Kind { kMoves, kGrows, kTitleBar, kStays } kind;
+    };
+    std::vector<Place> m_places;
     // The steps of BuildSkin: the buttons with their menus, the position slider, the title list and
     // the preview, and the track, format and output choices.
     void BuildButtons();

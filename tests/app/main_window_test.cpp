@@ -490,6 +490,63 @@ private slots:
         QCOMPARE(window.Prefs().outFolder, folder.path()); // Start ran (an empty list stops after the folder)
     }
 
+    void TheWindowGrowsAndThePreviewGoesFullScreen()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.size(), QSize(820, 540));
+        const QRect list = window.TitleList()->geometry(), video = window.VideoPlaceholder()->geometry();
+        CMyButton *start = nullptr, *close = nullptr, *trim = nullptr;
+        for (CMyButton* b : window.findChildren<CMyButton*>()) {
+            if (b->text() == QStringLiteral("Start")) start = b;
+            if (b->text() == QStringLiteral("Close")) close = b;
+            if (b->text() == QStringLiteral("Trim")) trim = b;
+        }
+        QVERIFY(start && close && trim);
+        const QPoint startAt = start->pos(), closeAt = close->pos(), trimAt = trim->pos();
+        window.resize(1280, 800);
+        QCOMPARE(window.size(), QSize(1280, 800));
+        QCOMPARE(window.Background().size(), QSize(1280, 800));
+        // The list and the preview share the growth; what is right and below moves with it.
+        QCOMPARE(window.TitleList()->width() + window.VideoPlaceholder()->width(), list.width() + video.width() + 460);
+        QVERIFY(std::abs(window.TitleList()->width() - list.width() - 230) <= 1);
+        QCOMPARE(window.TitleList()->height(), list.height() + 260);
+        QCOMPARE(window.VideoPlaceholder()->height(), video.height() + 260);
+        QCOMPARE(window.VideoWindow()->geometry(), window.VideoPlaceholder()->geometry());
+        QCOMPARE(start->pos(), startAt + QPoint(460, 260));
+        QCOMPARE(close->pos(), closeAt + QPoint(460, 0));
+        QCOMPARE(trim->pos(), trimAt); // the tool buttons keep together
+        QVERIFY(!window.TitleList()->geometry().intersects(window.VideoPlaceholder()->geometry()));
+        for (QWidget* w : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (!w->isWindow() && w->isVisibleTo(&window)) QVERIFY2(window.rect().contains(w->geometry()), qPrintable(w->objectName() + w->metaObject()->className()));
+        // Never below the picture's size.
+        window.resize(600, 400);
+        QCOMPARE(window.size(), QSize(820, 540));
+        QCOMPARE(start->pos(), startAt);
+
+        // The preview full screen on a double click, and back with Esc.
+        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        window.OnPlay();
+        CVideoWindow* picture = window.VideoWindow();
+        QVERIFY(picture->isVisible());
+        QTest::mouseDClick(picture, Qt::LeftButton);
+        QVERIFY(window.PreviewFullScreen());
+        QVERIFY(picture->isWindow() && (picture->windowState() & Qt::WindowFullScreen));
+        QTest::keyClick(picture, Qt::Key_Escape);
+        QVERIFY(!window.PreviewFullScreen());
+        QCOMPARE(picture->parentWidget(), &window);
+        QCOMPARE(picture->geometry(), window.VideoPlaceholder()->geometry());
+        QVERIFY(picture->isVisible());
+        // Stopping while full screen brings it back too.
+        QTest::mouseDClick(picture, Qt::LeftButton);
+        QVERIFY(window.PreviewFullScreen());
+        window.OnStop();
+        QVERIFY(!window.PreviewFullScreen());
+        QVERIFY(messages.messages.isEmpty());
+    }
+
     void EveryPictureButtonSaysWhatItDoes()
     {
         // The main window's and the editor's buttons are pictures: each has a tooltip.

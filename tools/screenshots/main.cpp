@@ -156,6 +156,12 @@ int main(int argc, char** argv)
     window.OnPause();
     Settle(500);
     Save(window.grab(), "main-window-playing.png");
+    // The same, the window at 1280 × 800: the list and the picture larger.
+    window.resize(1280, 800);
+    Settle(500);
+    Save(window.grab(), "main-window-large.png");
+    window.resize(820, 540);
+    Settle(300);
     window.OnStop();
 
     // The editor's three pages, a title playing in both panes.
