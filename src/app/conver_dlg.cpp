@@ -84,12 +84,12 @@ CConverDlg::CConverDlg(const Inputs& inputs, QWidget* parent) : CSkinnedDialog(p
     m_remaining = caption(QString(), 360, 420, 90);
 
     m_showPreview = new CMyCheckBox(QStringLiteral("Show Preview"), this);
-    m_showPreview->setGeometry(40, 448, 200, 18);
+    m_showPreview->setGeometry(40, 444, 200, 18);
     m_showPreview->setChecked(true);
     m_shutDown = new CMyCheckBox(QStringLiteral("Shut down computer when conversion completed"), this);
-    m_shutDown->setGeometry(40, 470, 400, 18);
+    m_shutDown->setGeometry(40, 464, 400, 18);
     m_openFolder = new CMyCheckBox(QStringLiteral("Open output folder when conversion completed"), this);
-    m_openFolder->setGeometry(40, 490, 400, 18);
+    m_openFolder->setGeometry(40, 484, 400, 18);
 
     m_pause = new CMyButton(QStringLiteral("Pause"), this);
     m_pause->SetPictures("Pause2.png", 315, 515, background);

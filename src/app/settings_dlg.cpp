@@ -1,4 +1,5 @@
 #include "app/settings_dlg.h"
+#include "app/about_dlg.h"
 #include "write/encoder_options.h"
 #include "write/settings_check.h"
 #include "app/my_button.h"
@@ -8,7 +9,6 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -398,10 +398,12 @@ void CSettingsDlg::OnDefault()
 int CSettingsDlg::SaveAs(QString name)
 {
     if (name.isEmpty()) {
-        bool ok = false;
-        name = QInputDialog::getText(this, QStringLiteral("Save as..."), QStringLiteral("Name of the new profile:"), QLineEdit::Normal,
-                                     QString::fromStdString(m_working.ProfileName) + QStringLiteral(" (mine)"), &ok);
-        if (!ok || name.trimmed().isEmpty()) return -1;
+        CTextQuestionDlg question(QStringLiteral("Save as..."), QStringLiteral("Name of the new profile:"),
+                                  QString::fromStdString(m_working.ProfileName) + QStringLiteral(" (mine)"), this);
+        if (m_nameQuestionShown) m_nameQuestionShown(&question);
+        if (question.exec() != QDialog::Accepted) return -1;
+        name = question.Text();
+        if (name.trimmed().isEmpty()) return -1;
     }
     // What the lists show now is what is kept.
     TakeShown();

@@ -4,6 +4,8 @@
 // lists. "Save as..." keeps the copy as a user profile, "Del" removes a user profile, and
 // choosing a preset loads it into the copy. The catalogue is never written.
 
+#include <functional>
+
 #include "app/skinned_dialog.h"
 
 #include "profiles/profile_record.h"
@@ -45,10 +47,13 @@ public slots:
     void OnDefault();
     // Keeps the copy as a user profile under `name` (asked for when empty); returns its index.
     int SaveAs(QString name = QString());
+    // Tests answer the name question: called with it before it waits.
+    void SetNameQuestionShown(std::function<void(class CTextQuestionDlg*)> shown) { m_nameQuestionShown = std::move(shown); }
     // Removes the chosen preset when it is a user profile.
     bool DeleteSelected();
 
 private:
+    std::function<void(class CTextQuestionDlg*)> m_nameQuestionShown;
     // The size the resolution box says, as "W*H".
     QByteArray SizeText() const;
     void FillPresets();

@@ -26,6 +26,7 @@
 #include "app/my_button.h"
 #include "app/my_check_box.h"
 #include "app/my_progress_ctrl.h"
+#include "app/palette.h"
 #include "app/preferences.h"
 #include "app/settings_dlg.h"
 #include "app/video_renderer.h"
@@ -621,6 +622,19 @@ private slots:
         CConverDlg* progress = window.Progress();
         QVERIFY(progress);
         QTRY_VERIFY_WITH_TIMEOUT(progress->OverallBar()->GetPos() > 50, 120000);
+        // The check boxes lie inside their panel, none on its border line.
+        for (CMyCheckBox* box : {progress->PreviewBox(), progress->ShutDownBox(), progress->OpenFolderBox()}) {
+            const QImage under = progress->Background().copy(box->geometry()).toImage();
+            for (int y = 0; y < under.height(); ++y) {
+                int onLine = 0;
+                for (int x = 0; x < under.width(); ++x) {
+                    const QColor c = under.pixelColor(x, y);
+                    onLine += std::abs(c.red() - skin::kPanelLine.red()) + std::abs(c.green() - skin::kPanelLine.green()) +
+                                  std::abs(c.blue() - skin::kPanelLine.blue()) < 24;
+                }
+                QVERIFY2(onLine < under.width() / 2, qPrintable(box->text() + QStringLiteral(": a border at row %1").arg(y)));
+            }
+        }
         // Esc asks; "No" lets the run go on.
         QTest::keyClick(progress, Qt::Key_Escape);
         QVERIFY(progress->StopQuestion());

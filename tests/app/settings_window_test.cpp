@@ -4,8 +4,11 @@
 #include <QComboBox>
 #include <QFile>
 #include <QSpinBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QtTest>
 
+#include "app/about_dlg.h"
 #include "app/settings_dlg.h"
 #include "app/user_profiles.h"
 #include "app_test_support.h"
@@ -118,6 +121,41 @@ private slots:
         CSettingsDlg missing(lost, &m_catalogue);
         missing.OnDefault();
         QCOMPARE(messages.messages, QStringList{"Conn`t get format"});
+    }
+
+    void SaveAsAsksForTheNameInTheSkinsWindow()
+    {
+        CollectMessages messages;
+        CSettingsDlg window(Profile(5), &m_catalogue);
+        int widthSeen = 0;
+        bool skinned = false;
+        window.SetNameQuestionShown([&](CTextQuestionDlg* question) {
+            widthSeen = question->Field()->width();
+            skinned = !question->Background().isNull();
+            QCOMPARE(question->Field()->text(), QString::fromStdString(Profile(5).ProfileName) + " (mine)");
+            // Typed once the question waits; Enter is OK.
+            QMetaObject::invokeMethod(
+                question,
+                [question] {
+                    question->Field()->setText(QStringLiteral("For the phone"));
+                    QTest::keyClick(question->Field(), Qt::Key_Return);
+                },
+                Qt::QueuedConnection);
+        });
+        const int index = window.SaveAs();
+        QVERIFY(UserProfiles::IsUserIndex(index));
+        ProfileRecord saved;
+        QVERIFY(UserProfiles::Find(index, &saved));
+        QCOMPARE(saved.ProfileName, std::string("For the phone"));
+        QVERIFY2(widthSeen >= 400, qPrintable(QString::number(widthSeen)));
+        QVERIFY(skinned);
+        QVERIFY(window.DeleteSelected());
+        // The About box wears the skin too, its texts whole.
+        CAboutDlg about(QStringLiteral("ZuZidero DVD Ripper"), QStringLiteral("https://zuzidero.org"), QStringLiteral("https://zuzidero.org/support"));
+        QVERIFY(!about.Background().isNull());
+        about.show();
+        for (QLabel* label : about.findChildren<QLabel*>())
+            if (label->wordWrap()) QVERIFY(label->heightForWidth(label->width()) <= label->height());
     }
 
     void SaveAsKeepsAUserProfileAndDelRemovesIt()

@@ -641,7 +641,7 @@ void Pictures()
     // Progress window.
     Background("convertingbk.png", 485, 550, "", [](QPainter& p) {
         Panel(p, QRectF(80, 72, 334, 254), QColor(0x12, 0x15, 0x1a));
-        Panel(p, QRectF(24, 338, 437, 160));
+        Panel(p, QRectF(24, 338, 437, 170));
     });
     TextButton("Pause2.png", "Pause", 72, 20, false, 8);
     TextButton("continue2.png", "Continue", 72, 20, false, 8);
