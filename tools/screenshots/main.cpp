@@ -216,6 +216,19 @@ int main(int argc, char** argv)
         if (auto* preferences = qobject_cast<CPreferencesDlg*>(w)) preferences->ShowPage(1);
     });
     ShootModal("properties.png", [&] { window.OnProperties(); });
+    ShootModal("about.png", [&] { window.OnAbout(); });
+    {
+        // A taken name: the three answers.
+        CMsgDlg question(CMsgDlg::kQuestion, &window);
+        question.SetMessage(QStringLiteral("Title_01.mp4 exists"),
+                            QStringLiteral("The output folder has a file of this name. Overwrite it with the new one, keep both (the "
+                                           "new one as \"Title_01 (2).mp4\"), or skip this title?"));
+        question.SetChoices({QStringLiteral("Overwrite"), QStringLiteral("Keep both"), QStringLiteral("Skip")},
+                            QStringLiteral("Do the same for the 1 other taken names"));
+        question.show();
+        Settle(300);
+        Save(question.grab(), "name-question.png");
+    }
 
     // A conversion, pictured mid-way with its preview.
     window.SetNameQuestion([](const QString&, int) { return CZuZideroDlg::NameChoice{CZuZideroDlg::NameAnswer::kOverwrite, true}; });
