@@ -11,6 +11,10 @@ BeautyCombobox::BeautyCombobox(QWidget* parent) : QPushButton(parent), m_pane(ne
     f.setPointSizeF(8.6); // the longest format name fits beside the category picture
     setFont(f);
     setCursor(Qt::PointingHandCursor);
+    // Never the window's Enter button: Enter in the output box would open the pane, and the
+    // pane's grab would take the next click (on Start) to close itself.
+    setAutoDefault(false);
+    setDefault(false);
     connect(this, &QPushButton::clicked, this, &BeautyCombobox::OpenPane);
     connect(m_pane, &CStartPane::formatChosen, this, [this](int command) {
         if (const CStartPane::Item* item = m_pane->FindFormat(command)) {

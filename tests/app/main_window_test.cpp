@@ -2,6 +2,7 @@
 // marks, output names and profiles, the audio and subtitle choice, the commands' checks, and
 // the format choice kept in setting.ini.
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -482,6 +483,9 @@ private slots:
         window.OutputBox()->setFocus();
         window.OutputBox()->setText(folder.path());
         QTest::keyClick(window.OutputBox(), Qt::Key_Return);
+        // Enter pressed no button: the format pane did not open to catch the next click.
+        QVERIFY(!QApplication::activePopupWidget());
+        QVERIFY(!window.Selector()->Pane()->isVisible());
         CMyButton* start = nullptr;
         for (CMyButton* b : window.findChildren<CMyButton*>())
             if (b->text() == QStringLiteral("Start")) start = b;
