@@ -30,3 +30,6 @@ for _ in $(seq "$rounds"); do
 done
 
 throughput_report file "$size" "$(median "${ours[@]}")" "$(median "${theirs[@]}")" "$rounds"
+ratios=()
+for i in "${!ours[@]}"; do ratios+=("$(awk -v a="${ours[$i]}" -v b="${theirs[$i]}" 'BEGIN { print b / a }')"); done
+spread "${ratios[@]}"

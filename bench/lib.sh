@@ -24,3 +24,7 @@ throughput_report() {
     printf "ratio %.2f\n", za / fb
   }'
 }
+
+# The smallest and largest of the numbers given, as "spread MIN MAX" (each round's ratio of an
+# alternating pair: how far the rounds wander).
+spread() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "spread %.2f %.2f\n", lo, hi }'; }
