@@ -25,7 +25,7 @@ std::size_t FindStartCode(const BYTE* data, std::size_t size, std::size_t from)
     return size;
 }
 
-void EraseFront(std::vector<BYTE>& data, std::size_t count)
+void EraseFront(PacketBytes& data, std::size_t count)
 {
     if (count >= data.size())
         data.clear();
@@ -224,7 +224,7 @@ HRESULT CMpegSplitterOutputPin::ReshapeAac(PacketPtr packet)
 HRESULT CMpegSplitterOutputPin::ReshapeAvc(PacketPtr packet)
 {
     AppendPending(*packet);
-    std::vector<BYTE>& data = m_pending->data;
+    PacketBytes& data = m_pending->data;
     std::size_t start = FindLongStartCode(data.data(), data.size(), 0);
     for (;;) {
         if (start >= data.size()) break;
@@ -292,7 +292,7 @@ HRESULT CMpegSplitterOutputPin::DeliverEos()
         const GUID& subtype = m_mt.subtype;
         if (m_pending && (subtype == MEDIASUBTYPE_AVC1 || subtype == MEDIASUBTYPE_avc1)) {
             // The last access unit has no start code after it.
-            std::vector<BYTE>& data = m_pending->data;
+            PacketBytes& data = m_pending->data;
             const std::size_t start = FindLongStartCode(data.data(), data.size(), 0);
             if (start < data.size()) {
                 PacketPtr part = TakePendingHead();
@@ -301,7 +301,7 @@ HRESULT CMpegSplitterOutputPin::DeliverEos()
             }
             hr = DeliverAccessUnits(true);
         } else if (m_pending && (subtype == MEDIASUBTYPE_WVC1 || subtype == MEDIASUBTYPE_wvc1)) {
-            const std::vector<BYTE>& data = m_pending->data;
+            const PacketBytes& data = m_pending->data;
             if (data.size() > 4 && data[0] == 0 && data[1] == 0 && data[2] == 1 && (data[3] == 0x0D || data[3] == 0x0F)) {
                 PacketPtr frame = TakePendingHead();
                 frame->Append(data.data(), data.size());
@@ -317,7 +317,7 @@ HRESULT CMpegSplitterOutputPin::DeliverEos()
 HRESULT CMpegSplitterOutputPin::ReshapeVc1(PacketPtr packet)
 {
     AppendPending(*packet);
-    std::vector<BYTE>& data = m_pending->data;
+    PacketBytes& data = m_pending->data;
     std::size_t begin = data.size();
     for (std::size_t i = FindStartCode(data.data(), data.size(), 0); i < data.size();
          i = FindStartCode(data.data(), data.size(), i + 3)) {

@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "pipeline/interfaces.h"
@@ -15,11 +18,35 @@
 
 constexpr REFERENCE_TIME kInvalidTime = INT64_MIN; // 8000000000000000h
 
+// An allocator whose resize leaves new bytes as they are: a packet's bytes are read into place
+// right after it grows, so filling them with zeros first would write every byte twice.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>)
+    {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args)
+    {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+using PacketBytes = std::vector<BYTE, UninitializedAllocator<BYTE>>;
+
 class Packet {
 public:
     virtual ~Packet() = default;
 
-    std::vector<BYTE> data;
+    PacketBytes data;
     DWORD streamId = 0;
     bool discontinuity = false;
     bool syncPoint = false;
