@@ -53,6 +53,7 @@ bool CMultiFiles::OpenPart(std::size_t index)
         m_handle = -1;
         m_index = -1;
     }
+    m_position = -1;
     if (index >= m_names.size()) return false;
     // Read only and existing files only; other programs may go on writing, renaming or
     // deleting the file.
@@ -60,6 +61,8 @@ bool CMultiFiles::OpenPart(std::size_t index)
     if (handle < 0) return false;
     m_handle = handle;
     m_index = static_cast<int>(index);
+    m_position = 0;
+    for (std::size_t i = 0; i < index; ++i) m_position += m_sizes[i];
     m_current = m_names[index];
     if (m_timeOffset) *m_timeOffset = m_timeOffsets[index];
     return true;
@@ -68,6 +71,14 @@ bool CMultiFiles::OpenPart(std::size_t index)
 std::int64_t CMultiFiles::Seek(std::int64_t offset, int origin)
 {
     if (m_handle < 0) return -1;
+    // Reads in a row ask for the place the last one ended at: no system call for that.
+    if (origin == 0 && offset == m_position) return m_position;
+    m_position = SeekHandle(offset, origin);
+    return m_position;
+}
+
+std::int64_t CMultiFiles::SeekHandle(std::int64_t offset, int origin)
+{
     if (m_names.size() == 1) {
         const int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
         return ::lseek(m_handle, offset, whence);
@@ -112,9 +123,11 @@ std::int64_t CMultiFiles::Read(void* buffer, std::int64_t count)
         const ssize_t n = ::read(m_handle, out + done, static_cast<std::size_t>(count - done));
         if (n < 0) {
             if (errno == EINTR) continue;
+            m_position = -1;
             return -1;
         }
         done += n;
+        if (m_position >= 0) m_position += n;
         if (n == 0) {
             // The end of this file: on into the next one of a chain.
             if (m_index + 1 >= static_cast<int>(m_names.size()) || !OpenPart(static_cast<std::size_t>(m_index + 1)))
@@ -129,6 +142,7 @@ void CMultiFiles::Close()
     if (m_handle >= 0) ::close(m_handle);
     m_handle = -1;
     m_index = -1;
+    m_position = -1;
     m_names.clear();
     m_sizes.clear();
     m_timeOffsets.clear();

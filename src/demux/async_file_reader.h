@@ -42,6 +42,7 @@ public:
 
 protected:
     bool OpenPart(std::size_t index);
+    std::int64_t SeekHandle(std::int64_t offset, int origin);
 
     std::string m_current;
     REFERENCE_TIME* m_timeOffset = nullptr;
@@ -51,6 +52,7 @@ protected:
     int m_handle = -1;
     int m_index = -1;
     std::int64_t m_totalSize = 0;
+    std::int64_t m_position = -1; // where the next Read starts (in the whole chain); −1 unknown
 };
 
 class CAsyncFileReader : public CUnknown, public IAsyncReader, public ISyncReader, public IFileHandle {

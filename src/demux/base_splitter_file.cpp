@@ -80,6 +80,7 @@ void CBaseSplitterFile::SeekTo(std::int64_t position)
 
 HRESULT CBaseSplitterFile::ReadSource(std::int64_t position, std::int64_t length, BYTE* destination)
 {
+    if (m_beforeSourceRead) m_beforeSourceRead();
     return m_reader->SyncRead(position, static_cast<LONG>(length), destination);
 }
 

@@ -4,6 +4,7 @@
 // so payloads are copied once. Used by one thread at a time.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "pipeline/interfaces.h"
@@ -51,11 +52,15 @@ public:
     bool IsStreaming() const { return m_streaming; }
     bool IsRandomAccess() const { return m_randomAccess; }
     IAsyncReader* Reader() const { return m_reader.Get(); }
+    // Called before each read from the source (which may wait for a drive): the demultiplexer
+    // hands on what it queued so far instead of letting it wait behind the read.
+    void SetBeforeSourceRead(std::function<void()> hook) { m_beforeSourceRead = std::move(hook); }
 
 private:
     HRESULT ReadSource(std::int64_t position, std::int64_t length, BYTE* destination);
 
     ComPtr<IAsyncReader> m_reader;
+    std::function<void()> m_beforeSourceRead;
     std::unique_ptr<BYTE[]> m_cache;
     std::int64_t m_cacheStart = 0;
     std::int64_t m_cacheFill = 0;

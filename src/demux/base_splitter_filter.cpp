@@ -259,7 +259,10 @@ void CBaseSplitterFilter::DemuxLoop(DemuxThread& thread)
             pin->DeliverNewSegment(m_start.load(), m_stop.load(), m_rate.load());
         }
         m_discontinuitySent.clear();
+        m_batchWakes = true;
         RunDemux();
+        WakeDeliveries();
+        m_batchWakes = false;
         for (CBaseSplitterOutputPin* pin : m_activePins) {
             if (CommandPending()) break;
             pin->QueueEndOfStream();
@@ -314,8 +317,9 @@ HRESULT CBaseSplitterFilter::DeliverPacket(PacketPtr packet)
     const DWORD id = packet->streamId;
     const bool first = std::find(m_discontinuitySent.begin(), m_discontinuitySent.end(), id) == m_discontinuitySent.end();
     if (first) packet->discontinuity = true;
-    HRESULT hr = pin->QueuePacket(std::move(packet));
+    HRESULT hr = pin->QueuePacket(std::move(packet), m_batchWakes.load());
     if (hr != S_OK) {
+        pin->WakeIfPending();
         m_activePins.erase(m_activePins.begin() + static_cast<std::ptrdiff_t>(place));
         m_activeTimes.erase(m_activeTimes.begin() + static_cast<std::ptrdiff_t>(place));
         if (!m_activePins.empty()) hr = S_OK; // the others go on
@@ -341,10 +345,18 @@ bool CBaseSplitterFilter::ActivePinsReached(REFERENCE_TIME time, REFERENCE_TIME 
 
 void CBaseSplitterFilter::RoomMade()
 {
+    // Called for every packet a pin takes: nobody to tell most of the time.
+    if (m_roomWaiters.load() == 0) return;
     {
         std::lock_guard lock(m_roomLock);
     }
     m_roomMade.notify_all();
+}
+
+void CBaseSplitterFilter::WakeDeliveries()
+{
+    if (!m_batchWakes.load()) return; // outside RunDemux nothing is batched (and the pins may change)
+    for (CBaseSplitterOutputPin* pin : m_activePins) pin->WakeIfPending();
 }
 
 bool CBaseSplitterFilter::IsAnyPinDrying()

@@ -89,13 +89,23 @@ public:
     // Flow control: a pin took packets from its queue, dropped them, or stopped taking them. Wakes
     // the demultiplexing thread waiting for room. Any thread.
     void RoomMade();
-    // Demultiplexing thread: waits until `ready` holds, asking again whenever room is made.
+    // Demultiplexing thread: waits until `ready` holds, asking again whenever room is made. The
+    // pins get what was queued for them in a batch first: their threads make the room.
     template <class Ready>
     void WaitForRoom(Ready ready)
     {
+        if (ready()) return;
+        WakeDeliveries();
         std::unique_lock lock(m_roomLock);
+        // Counted before `ready` is asked again under the lock: a pin that makes room after that
+        // sees the waiter (RoomMade).
+        ++m_roomWaiters;
         m_roomMade.wait(lock, ready);
+        --m_roomWaiters;
     }
+    // Wakes every pin's delivery thread for packets queued in a batch. Does nothing outside
+    // RunDemux, so the source's read hook may call it from any thread.
+    void WakeDeliveries();
     // True when a command waits for the demultiplexing thread.
     bool CommandPending();
 
@@ -185,4 +195,7 @@ protected:
     std::unique_ptr<DemuxThread> m_thread; // application thread
     std::mutex m_roomLock;
     std::condition_variable m_roomMade; // a queue shrank or a pin stopped taking packets
+    std::atomic<int> m_roomWaiters{0};  // the demultiplexing thread waits in WaitForRoom
+    // Demultiplexing thread: packets go to the pins in batches (while RunDemux runs).
+    std::atomic<bool> m_batchWakes{false};
 };

@@ -13,6 +13,8 @@
 
 namespace {
 constexpr std::size_t kHardQueueLimit = 209715200; // 200 MiB
+// Packets a batch may queue before the delivery thread is woken anyway.
+constexpr std::size_t kWakeBatch = 16;
 constexpr CLSID kLine21Decoder = MakeGuid("{48025243-2D39-11CE-875D-00608CB78066}");
 
 // True when a filter of class `clsid` is the filter of `peer` or lies downstream of it on the
@@ -53,7 +55,8 @@ CBaseSplitterOutputPin::CBaseSplitterOutputPin(std::vector<CMediaType> types, co
 CBaseSplitterOutputPin::~CBaseSplitterOutputPin()
 {
     if (m_worker) {
-        WakeDelivery([this] { m_exit = true; });
+        m_exit = true;
+        m_wake.Ring();
         m_worker->CallWorker(0);
         m_worker.reset();
     }
@@ -117,7 +120,8 @@ HRESULT CBaseSplitterOutputPin::Inactive()
 {
     CAutoLock lock(m_lock);
     if (m_worker) {
-        WakeDelivery([this] { m_exit = true; });
+        m_exit = true;
+        m_wake.Ring();
         m_worker->CallWorker(0);
         m_worker.reset();
     }
@@ -155,7 +159,7 @@ void CBaseSplitterOutputPin::SetLowPriority(bool low)
     if (tid) setpriority(PRIO_PROCESS, static_cast<id_t>(tid), low ? 1 : 0);
 }
 
-HRESULT CBaseSplitterOutputPin::QueuePacket(PacketPtr packet)
+HRESULT CBaseSplitterOutputPin::QueuePacket(PacketPtr packet, bool batched)
 {
     if (!m_worker) {
         Pool().Give(std::move(packet));
@@ -170,14 +174,28 @@ HRESULT CBaseSplitterOutputPin::QueuePacket(PacketPtr packet)
         Pool().Give(std::move(packet));
         return result;
     }
-    WakeDelivery([&] { m_queue.Add(std::move(packet), &Pool()); });
+    if (batched && m_queue.Count() + 1 < kWakeBatch && !IsDiscontinuous()) {
+        // The delivery thread sleeps on if it is asleep; WakeIfPending wakes it.
+        m_queue.Add(std::move(packet), &Pool());
+        m_wakePending = true;
+    } else {
+        m_wakePending = false;
+        m_queue.Add(std::move(packet), &Pool());
+        m_wake.Ring();
+    }
     return m_deliveryResult.load();
+}
+
+void CBaseSplitterOutputPin::WakeIfPending()
+{
+    if (m_wakePending.exchange(false)) m_wake.Ring();
 }
 
 HRESULT CBaseSplitterOutputPin::QueueEndOfStream()
 {
     if (!m_worker) return S_FALSE;
-    WakeDelivery([this] { m_queue.Add(nullptr, nullptr); });
+    m_queue.Add(nullptr, nullptr);
+    m_wake.Ring();
     return S_OK;
 }
 
@@ -189,10 +207,7 @@ void CBaseSplitterOutputPin::DeliveryLoop(Worker& worker)
     m_flushed = false;
     m_endFlush.Set();
     for (;;) {
-        {
-            std::unique_lock lock(m_wakeLock);
-            m_wake.wait(lock, [this] { return m_exit.load() || m_queue.Count() > 0; });
-        }
+        m_wake.SleepUntil([this] { return m_exit.load() || m_queue.Count() > 0; });
         // The only request is "end": it is posted right after m_exit is set.
         if (m_exit.load() || worker.CheckRequest(nullptr)) {
             worker.GetRequest();

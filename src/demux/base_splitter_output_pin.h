@@ -7,7 +7,6 @@
 // application thread flushes, starts segments, activates and deactivates.
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -42,7 +41,12 @@ public:
 
     // Demultiplexing thread: waits while the queues are full, then queues (the pin takes the
     // packet, success or failure). S_FALSE without a delivery thread or while flushing.
-    HRESULT QueuePacket(PacketPtr packet);
+    // `batched` leaves the delivery thread asleep until a few packets are queued or WakeIfPending
+    // is called: waking it for every packet costs two system calls a packet.
+    HRESULT QueuePacket(PacketPtr packet, bool batched = false);
+    // Demultiplexing thread: wakes the delivery thread for packets queued in a batch. Called
+    // before the demultiplexer waits (for room, for the source) and when it stops.
+    void WakeIfPending();
     HRESULT QueueEndOfStream();
     std::size_t QueueCount() { return m_queue.Count(); }
     std::size_t QueueSize() { return m_queue.Size(); }
@@ -92,22 +96,11 @@ private:
     const int m_buffers;
     PacketQueue m_queue;
     std::unique_ptr<Worker> m_worker; // application thread
-    std::mutex m_wakeLock;
     std::mutex m_deliverLock;         // held by the delivery thread while a sample goes downstream
     std::atomic<unsigned> m_flushCount{0}; // flushes begun
     unsigned m_packetFlushCount = 0;       // delivery thread: the count when its packet was taken
-    std::condition_variable m_wake;   // packets queued, or the thread must go (with m_wakeLock)
-    // Changes what the delivery thread waits for (under m_wakeLock, so that the change cannot slip
-    // between its look and its wait) and wakes it.
-    template <class Change>
-    void WakeDelivery(Change change)
-    {
-        {
-            std::lock_guard lock(m_wakeLock);
-            change();
-        }
-        m_wake.notify_all();
-    }
+    WakeSignal m_wake;                // packets queued, or the thread must go
+    std::atomic<bool> m_wakePending{false}; // packets queued in a batch, the thread not yet woken
     std::atomic<HRESULT> m_deliveryResult{S_OK};
     std::atomic<bool> m_flushing{false};
     std::atomic<bool> m_flushed{false};

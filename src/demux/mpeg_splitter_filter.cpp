@@ -217,6 +217,7 @@ HRESULT CMpegSplitterFilter::BuildOutputPins(IAsyncReader* reader)
     if (!file) return E_OUTOFMEMORY;
     if (FAILED(hr)) return hr;
     m_file = std::move(file);
+    m_file->SetBeforeSourceRead([this] { WakeDeliveries(); });
     for (const auto& clip : m_clip)
         if (clip.streamType == 0x90) m_file->AddBlurayTextStream(clip.pid, clip.language);
 
@@ -363,10 +364,14 @@ void CMpegSplitterFilter::RunDemux()
             hr = ReadNextPacket(offset);
             if (hr == S_FALSE) {
                 if (file->Remaining() <= 0) break;
-                if (file->IsStreaming()) m_commandEvent.Wait(kGrowthWaitMs);
+                if (file->IsStreaming()) {
+                    WakeDeliveries();
+                    m_commandEvent.Wait(kGrowthWaitMs);
+                }
                 hr = S_OK;
             }
         } else if (data == S_FALSE) {
+            WakeDeliveries();
             m_commandEvent.Wait(kGrowthWaitMs);
         } else {
             break;

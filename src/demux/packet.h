@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "pipeline/crit_sec.h"
 #include "pipeline/interfaces.h"
 #include "pipeline/media_type.h"
 
@@ -74,7 +75,7 @@ public:
 
 private:
     static constexpr std::size_t kMaxKept = 4096;
-    std::mutex m_lock;
+    ShortLock m_lock;
     std::vector<PacketPtr> m_free; // guarded by m_lock
 };
 
@@ -93,7 +94,7 @@ public:
 private:
     void Grow(); // m_lock held
 
-    std::mutex m_lock;
+    ShortLock m_lock;
     std::vector<PacketPtr> m_ring; // guarded by m_lock
     std::size_t m_head = 0;        // guarded by m_lock
     std::size_t m_count = 0;       // guarded by m_lock

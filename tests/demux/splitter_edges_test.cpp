@@ -307,6 +307,26 @@ TEST_F(SplitterEdges, OutputPinsStayWhileRunning)
     EXPECT_EQ(m_splitter->GetPinCount(), 1);
 }
 
+TEST_F(SplitterEdges, PacketsReachTheirPinsWhileTheSourceIsSlow)
+{
+    // The demultiplexer hands packets to the pins' threads in batches; a batch must not wait
+    // behind a read from a slow drive, or playback would stall on sound it already has.
+    ASSERT_EQ(ConnectSplitter(LoadTitle("ntsc_4x3", 0).bytes), S_OK);
+    ConnectSinks();
+    Source()->Stream().HoldReadsBeyond(2 * 65536);
+    ASSERT_EQ(m_control->Run(), S_OK);
+    const bool held = Source()->Stream().WaitUntilHeld();
+    std::map<std::string, bool> reached;
+    for (const auto& [name, sink] : m_sinks)
+        if (name != "Subtitle") reached[name] = held && sink->WaitForReceived(1);
+    Source()->Stream().ReleaseReads();
+    ASSERT_TRUE(held);
+    for (const auto& [name, got] : reached) EXPECT_TRUE(got) << "nothing reached " << name << " while the source was slow";
+    LONG code = 0;
+    ASSERT_EQ(m_events->WaitForCompletion(60000, &code), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+}
+
 TEST_F(SplitterEdges, ATimeStampJumpIsFoldedOnVideoAndKeptOnSubtitles)
 {
     // From the first subtitle packet on, every time stamp is six seconds later.

@@ -18,6 +18,11 @@ HRESULT MemoryStream::SetPointer(LONGLONG position)
 
 HRESULT MemoryStream::Read(BYTE* buffer, DWORD bytesToRead, BOOL, DWORD* bytesRead)
 {
+    const LONGLONG hold = m_holdBeyond.load();
+    if (hold >= 0 && m_position + bytesToRead > hold) {
+        m_held.Set();
+        m_released.Wait(INFINITE);
+    }
     CAutoLock lock(&m_lock);
     const LONGLONG end = m_available >= 0 ? std::min<LONGLONG>(m_available, static_cast<LONGLONG>(m_bytes.size()))
                                           : static_cast<LONGLONG>(m_bytes.size());
@@ -45,6 +50,20 @@ LONGLONG MemoryStream::FurthestRead()
     CAutoLock lock(&m_lock);
     return m_furthest;
 }
+
+void MemoryStream::HoldReadsBeyond(LONGLONG position)
+{
+    m_released.Reset();
+    m_holdBeyond = position;
+}
+
+void MemoryStream::ReleaseReads()
+{
+    m_holdBeyond = -1;
+    m_released.Set();
+}
+
+bool MemoryStream::WaitUntilHeld() { return m_held.Wait(60000); }
 
 void MemoryStream::SetGrowing(LONGLONG available)
 {

@@ -2,6 +2,7 @@
 // Byte sources in memory for the splitter's tests and fuzz targets: a stream behind an
 // asynchronous reader filter (to connect a splitter to), and a bare IAsyncReader.
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -26,6 +27,11 @@ public:
     void Complete();
     // The end of the furthest read so far.
     LONGLONG FurthestRead();
+    // A slow drive: reads that reach beyond `position` wait until ReleaseReads.
+    void HoldReadsBeyond(LONGLONG position);
+    void ReleaseReads();
+    // Waits until a read is held (false after a minute).
+    bool WaitUntilHeld();
 
 private:
     CCritSec m_lock;
@@ -33,6 +39,9 @@ private:
     LONGLONG m_position = 0;
     LONGLONG m_available = -1; // -1: not growing
     LONGLONG m_furthest = 0;
+    std::atomic<LONGLONG> m_holdBeyond{-1};
+    CAMEvent m_released{true};
+    CAMEvent m_held{true};
 };
 
 // A source filter with an "Output" pin over a MemoryStream.
