@@ -16,6 +16,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
   # test discs and independent checks of our outputs
   ffmpeg dvdauthor lsdvd genisoimage mkvtoolnix
+  # installing: the desktop entry's and AppStream file's validators, manual pages, the Debian package
+  desktop-file-utils appstream help2man dpkg-dev fakeroot lintian
 )
 
 missing=()

@@ -7,6 +7,7 @@
 
 #include "app/hyper_link.h"
 #include "app/skin.h"
+#include "version.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ CAboutDlg::CAboutDlg(const QString& title, const QString& homePage, const QStrin
     auto* icon = new QLabel(this);
     icon->setPixmap(LoadSkin("zuzidero.png").scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     row->addWidget(icon, 0, Qt::AlignTop);
-    auto* name = new QLabel(title + QStringLiteral("\nVersion 2.01\n\nConverts the titles of your DVDs and Blu-ray discs into "
+    auto* name = new QLabel(title + QStringLiteral("\nVersion ") + QString::fromLatin1(kZuZideroVersion) + QStringLiteral("\n\nConverts the titles of your DVDs and Blu-ray discs into "
                                                    "ordinary media files."),
                             this);
     name->setWordWrap(true);

@@ -8,12 +8,15 @@
 #include "app/video_renderer.h"
 #include "app/zuzidero_dlg.h"
 #include "play/engine_registration.h"
+#include "version.h"
 
 CZuZideroApp::CZuZideroApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setOrganizationName(QStringLiteral("ZuZidero"));
     setApplicationName(QStringLiteral("ZuZidero"));
-    setApplicationVersion(QStringLiteral("2.01"));
+    setApplicationVersion(QString::fromLatin1(kZuZideroVersion));
+    // Names the desktop entry, so that a Wayland desktop shows its icon and name for the window.
+    setDesktopFileName(QStringLiteral("org.zuzidero.ZuZidero"));
     ApplyTheme(*this);
     RegisterEngine();
     CVideoRenderer::Register();

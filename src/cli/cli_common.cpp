@@ -8,6 +8,7 @@ void PrintUsage()
         "Usage:\n"
         "  zuzidero-cli info DISC [--json] [--min-length SECONDS] [--scan]\n"
         "  zuzidero-cli profiles [--json]\n"
+        "  zuzidero-cli --version\n"
         "  zuzidero-cli convert DISC --out DIR [--title N|main|all]... [--min-length SECONDS] [--chapter N]\n"
         "                       [--profile INDEX|NAME]\n"
         "                       [--start HH:MM:SS[.mmm]] [--end HH:MM:SS[.mmm] | --length HH:MM:SS[.mmm]]\n"

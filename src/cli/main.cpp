@@ -9,11 +9,16 @@
 #include "cli/info_command.h"
 #include "cli/profiles_command.h"
 #include "play/engine_registration.h"
+#include "version.h"
 
 int main(int argc, char** argv)
 {
     if (argc < 2) return UsageError("no command given");
     const std::string command = argv[1];
+    if (command == "--version") {
+        std::printf("zuzidero-cli %s\n", kZuZideroVersion);
+        return kExitOk;
+    }
     const std::vector<std::string> args(argv + 2, argv + argc);
     RegisterEngine();
     if (command == "info") return RunInfoCommand(args);

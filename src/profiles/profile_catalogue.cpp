@@ -191,9 +191,8 @@ std::string FindDataFile(const std::string& name)
         const fs::path candidate = fs::path(dir) / name;
         return fs::exists(candidate, error) ? candidate.string() : name;
     }
-#ifdef ZUZIDERO_DATA_DIR
-    folders.emplace_back(ZUZIDERO_DATA_DIR);
-#endif
+    // Next to the program first, so that an installed copy (under any prefix, or unpacked into a
+    // staging folder) and a build tree each use their own data; the configured folder last.
     char self[4096];
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length > 0) {
@@ -206,6 +205,9 @@ std::string FindDataFile(const std::string& name)
             folders.push_back(up / "share" / "zuzidero");
         folders.push_back(exeDir);
     }
+#ifdef ZUZIDERO_DATA_DIR
+    folders.emplace_back(ZUZIDERO_DATA_DIR);
+#endif
     for (const auto& folder : folders) {
         const fs::path candidate = folder / name;
         if (fs::exists(candidate, error)) return candidate.string();

@@ -433,6 +433,28 @@ void MainWindow()
     });
 }
 
+// A disc with a play mark on the accent's rounded square, designed on 128 × 128.
+QImage ProgramIcon(int size)
+{
+    QImage image = NewImage(size, size);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 128.0, size / 128.0);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kAccent);
+    p.drawRoundedRect(QRectF(4, 4, 120, 120), 26, 26);
+    p.setBrush(kText);
+    QPainterPath disc;
+    disc.addEllipse(QPointF(64, 64), 40, 40);
+    QPainterPath hole;
+    hole.addEllipse(QPointF(64, 64), 9, 9);
+    p.drawPath(disc.subtracted(hole));
+    p.setBrush(kAccent);
+    PlayGlyph(p, QRectF(78, 72, 30, 30));
+    p.end();
+    return image;
+}
+
 void Pictures()
 {
     MainWindow();
@@ -791,24 +813,13 @@ void Pictures()
     messageIcon("msg_error.png", QColor(0xd6, 0x45, 0x45), "\u00d7");
     messageIcon("msg_info.png", kAccent, "i");
     messageIcon("msg_question.png", kAccent, "?");
-    // The program's icon.
-    {
-        QImage image = NewImage(128, 128);
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(kAccent);
-        p.drawRoundedRect(QRectF(4, 4, 120, 120), 26, 26);
-        p.setBrush(kText);
-        QPainterPath disc;
-        disc.addEllipse(QPointF(64, 64), 40, 40);
-        QPainterPath hole;
-        hole.addEllipse(QPointF(64, 64), 9, 9);
-        p.drawPath(disc.subtracted(hole));
-        p.setBrush(kAccent);
-        PlayGlyph(p, QRectF(78, 72, 30, 30));
-        p.end();
-        Save(image, "zuzidero.png");
+    // The program's icon: the skin's copy, and the desktop's sizes (drawn at each size, not
+    // scaled from one picture, so that the small ones stay sharp).
+    Save(ProgramIcon(128), "zuzidero.png");
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
+        const QString folder = QStringLiteral("icons/hicolor/%1x%1/apps").arg(size);
+        QDir().mkpath(g_out + "/" + folder);
+        Save(ProgramIcon(size), folder + "/org.zuzidero.ZuZidero.png");
     }
 }
 
