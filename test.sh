@@ -26,3 +26,6 @@ cmake --build --preset release -j "$jobs"
 
 # Playback timing on the build users run (the sanitizer runs above widen its bounds).
 ctest --preset release -L timing -j 1
+
+# The Debian package of that build (cpack, dpkg-shlibdeps, lintian).
+ctest --preset release -L package --output-on-failure

@@ -76,25 +76,8 @@ QString LanguageName(std::int32_t code) { return Utf8(ShortLanguageName(FindLang
 QStringList OpticalMounts(const QString& mounts)
 {
     QStringList folders;
-    for (const QString& line : mounts.split('\n', Qt::SkipEmptyParts)) {
-        const QStringList fields = line.split(' ', Qt::SkipEmptyParts);
-        if (fields.size() < 3 || (fields[2] != QStringLiteral("udf") && fields[2] != QStringLiteral("iso9660"))) continue;
-        // Blanks in the mount point are written as \040.
-        folders << QString(fields[1]).replace(QStringLiteral("\\040"), QStringLiteral(" "));
-    }
+    for (const OpticalMount& mount : OpticalMountsOf(mounts)) folders << mount.folder;
     return folders;
-}
-
-QStringList OpticalDrives()
-{
-    QStringList drives;
-    const QDir dev(QStringLiteral("/dev"));
-    for (const QString& name : dev.entryList({QStringLiteral("sr*")}, QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
-        drives << dev.filePath(name);
-    // Discs the desktop has mounted (also from drives that are not /dev/sr*).
-    QFile mounts(QStringLiteral("/proc/mounts"));
-    if (mounts.open(QIODevice::ReadOnly)) drives << OpticalMounts(QString::fromUtf8(mounts.readAll()));
-    return drives;
 }
 
 QString CZuZideroDlg::AudioLine(const TitleInfo& title, int stream)
@@ -125,6 +108,9 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent), m_info(&kN
     m_player = std::make_unique<PreviewPlayer>([this](const std::string& text) { ShowMessage(this, QString::fromStdString(text)); });
     BuildSkin();
     BuildMenus();
+    // Discs put in while the window is open show up in the Add File menu.
+    UseDrives(new COpticalDrives(this));
+    m_drives->Watch();
     m_output->setText(m_prefs.outFolder);
     // The window grows from its picture's size: the preview and the list share what it gains.
     RecordPlaces();
@@ -340,6 +326,8 @@ void CZuZideroDlg::BuildMenus()
         add(menu, QStringLiteral("Load &Video File..."), &CZuZideroDlg::OnLoadVideoFile);
     }
     add(m_fileMenu, QStringLiteral("&Properties"), &CZuZideroDlg::OnProperties);
+    m_ejectAction = add(m_fileMenu, QStringLiteral("E&ject"), &CZuZideroDlg::OnEject);
+    m_ejectAction->setEnabled(false);
     m_fileMenu->addSeparator();
     add(m_fileMenu, QStringLiteral("E&xit"), &CZuZideroDlg::reject, QKeySequence(Qt::CTRL | Qt::Key_Q));
     add(m_editMenu, QStringLiteral("&Clear All"), &CZuZideroDlg::OnClearAll);
@@ -453,6 +441,8 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
     m_player->Teardown();
     m_disc = std::move(disc);
     m_info = info;
+    m_loadedPath = path;
+    if (m_ejectAction) m_ejectAction->setEnabled(m_drives && m_drives->DriveOf(path));
 
     m_list->ClearAll();
     m_lastClicked = nullptr;
@@ -730,10 +720,21 @@ void CZuZideroDlg::OnSubtitleChosen(int row)
 
 void CZuZideroDlg::OnLoadDvd()
 {
-    const QStringList drives = OpticalDrives();
+    // Drives that hold a disc, then discs the desktop mounted from elsewhere (a USB drive).
+    QStringList drives;
+    for (const COpticalDrives::Drive& drive : m_drives->Drives())
+        if (drive.hasDisc) drives << drive.device;
+    QFile mounts(QStringLiteral("/proc/mounts"));
+    if (mounts.open(QIODevice::ReadOnly))
+        for (const QString& folder : OpticalMounts(QString::fromUtf8(mounts.readAll())))
+            if (!m_drives->DriveOf(folder)) drives << folder;
     if (drives.isEmpty()) {
-        ShowMessage(this, QStringLiteral("No optical drive was found\nUse \"Load DVD or Blu-ray Folder\" for a copied disc, "
-                                         "\"Load ISO Image\" for a disc image or \"Load Video File\" for an MPEG or TS file."));
+        const bool anyDrive = !m_drives->Drives().isEmpty();
+        ShowMessage(this, anyDrive ? QStringLiteral("No disc is in the drive\nInsert a DVD or Blu-ray disc, or use \"Load DVD or Blu-ray "
+                                                    "Folder\" for a copied disc, \"Load ISO Image\" for a disc image or \"Load Video "
+                                                    "File\" for an MPEG or TS file.")
+                                   : QStringLiteral("No optical drive was found\nUse \"Load DVD or Blu-ray Folder\" for a copied disc, "
+                                                    "\"Load ISO Image\" for a disc image or \"Load Video File\" for an MPEG or TS file."));
         return;
     }
     QString drive = drives.front();
@@ -743,6 +744,60 @@ void CZuZideroDlg::OnLoadDvd()
         if (!ok) return;
     }
     LoadDisc(drive);
+}
+
+void CZuZideroDlg::OnLoadDrive(const QString& device) { LoadDisc(device); }
+
+void CZuZideroDlg::UseDrives(COpticalDrives* drives)
+{
+    if (drives == m_drives) return;
+    delete m_drives;
+    m_drives = drives;
+    m_drives->setParent(this);
+    connect(m_drives, &COpticalDrives::changed, this, &CZuZideroDlg::ListDrives);
+    ListDrives();
+}
+
+void CZuZideroDlg::ListDrives()
+{
+    for (QAction* action : m_driveActions) {
+        m_addMenu->removeAction(action);
+        action->deleteLater();
+    }
+    m_driveActions.clear();
+    const QList<COpticalDrives::Drive>& drives = m_drives->Drives();
+    if (!drives.isEmpty()) m_driveActions << m_addMenu->addSeparator();
+    for (const COpticalDrives::Drive& drive : drives) {
+        QString text = QFileInfo(drive.device).fileName();
+        if (!drive.model.isEmpty()) text += QStringLiteral(": ") + drive.model;
+        if (!drive.hasDisc) text += QStringLiteral(" (no disc)");
+        QAction* action = m_addMenu->addAction(text);
+        action->setEnabled(drive.hasDisc);
+        action->setData(drive.device);
+        const QString device = drive.device;
+        connect(action, &QAction::triggered, this, [this, device] { OnLoadDrive(device); });
+        m_driveActions << action;
+    }
+    if (m_ejectAction) m_ejectAction->setEnabled(m_disc && m_drives->DriveOf(m_loadedPath));
+}
+
+void CZuZideroDlg::OnEject()
+{
+    const COpticalDrives::Drive* drive = m_drives->DriveOf(m_loadedPath);
+    if (!drive) return;
+    const QString device = drive->device;
+    // The disc is let go first: the drive keeps its tray shut while the disc is open.
+    OnStop();
+    m_player->Teardown();
+    OnClearAll();
+    m_disc.reset();
+    m_info = &kNoDisc;
+    m_loadedPath.clear();
+    m_ejectAction->setEnabled(false);
+    QString why;
+    if (!m_drives->Eject(device, &why))
+        ShowMessage(this, QStringLiteral("The disc could not be ejected\n%1: %2").arg(device, why));
+    m_drives->Refresh();
 }
 
 QString CZuZideroDlg::ChoosePath(const FileQuestion& question)

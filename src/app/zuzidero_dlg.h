@@ -10,6 +10,7 @@
 
 #include "app/conver_dlg.h"
 #include "app/crop_dlg.h"
+#include "app/optical_drives.h"
 #include "app/preferences.h"
 #include "app/skinned_dialog.h"
 #include "convert/conversion_task.h"
@@ -82,6 +83,12 @@ public:
         QString title, startFolder, filter;
     };
     void SetFileChooser(std::function<QString(const FileQuestion&)> choose) { m_chooseFile = std::move(choose); }
+    // The optical drives the window offers (tests give one reading stand-in files); the window
+    // takes it over.
+    void UseDrives(COpticalDrives* drives);
+    COpticalDrives* Drives() const { return m_drives; }
+    // What was loaded last: a drive's device, a folder, an image or a file.
+    const QString& LoadedPath() const { return m_loadedPath; }
     // What to do with a file of the run whose name is taken in the output folder, asked file by
     // file before the run starts; `forAll` answers the same for the files after it.
     enum class NameAnswer { kOverwrite, kKeepBoth, kSkip, kCancel };
@@ -102,6 +109,10 @@ public slots:
     // Loads a disc once the window is up (a disc named on the command line).
     void OpenAtStart(const QString& path);
     void OnLoadDvd();
+    // Loads the disc in one drive (the Add File menu lists each drive).
+    void OnLoadDrive(const QString& device);
+    // Lets go of the loaded disc and opens its drive's tray (File menu).
+    void OnEject();
     // A copied DVD or Blu-ray disc: its VIDEO_TS or BDMV folder, or the folder above it.
     void OnLoadFolder();
     // A disc image (ISO).
@@ -218,6 +229,11 @@ private:
 
     const DiscInfo* m_info; // the open disc's record, or an empty one
     std::shared_ptr<SourceDisc> m_disc;
+    QString m_loadedPath;
+    COpticalDrives* m_drives = nullptr;
+    QList<QAction*> m_driveActions; // the drives' entries in the Add File menu
+    QAction* m_ejectAction = nullptr;
+    void ListDrives();
     QString m_discName; // the root's: "{disc}" of the file names
     ProfileCatalogue m_catalogue;
     bool m_catalogueLoaded = false;
@@ -256,7 +272,5 @@ private:
           *m_addMenu = nullptr;
 };
 
-// The optical drives of this machine: /dev/sr* devices, then mounted discs (UDF or ISO 9660).
-QStringList OpticalDrives();
 // The mount points of UDF and ISO 9660 file systems in a /proc/mounts text.
 QStringList OpticalMounts(const QString& mounts);

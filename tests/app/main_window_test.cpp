@@ -610,6 +610,95 @@ private slots:
         QVERIFY(OpticalMounts("").isEmpty());
     }
 
+    void DrivesFollowDiscsPutInAndEjected()
+    {
+        // Two drives as the kernel shows them: sr0 holds a disc, sr1 is empty. Their devices are
+        // links to test discs, so that loading one reads a real disc.
+        QTemporaryDir root;
+        QDir dir(root.path());
+        auto write = [&](const QString& path, const QByteArray& text) {
+            dir.mkpath(QFileInfo(dir.filePath(path)).path());
+            QFile file(dir.filePath(path));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text);
+        };
+        write("sys/block/sr0/size", "8388608\n");
+        write("sys/block/sr0/device/vendor", "HL-DT-ST\n");
+        write("sys/block/sr0/device/model", "DVDRAM GH24NSD1 \n");
+        write("sys/block/sr1/size", "0\n");
+        write("cdrom_info", "CD-ROM information, Id: cdrom.c 3.20 2003/12/17\n\ndrive name:\t\tsr1\tsr0\n");
+        write("mounts", "/dev/sda1 / ext4 rw 0 0\n");
+        dir.mkpath("dev");
+        QVERIFY(QFile::link(DiscPath("ntsc_4x3"), dir.filePath("dev/sr0")));
+        const COpticalDrives::Places places{dir.filePath("sys/block"), dir.filePath("cdrom_info"), dir.filePath("mounts"),
+                                            dir.filePath("dev")};
+
+        CollectMessages messages;
+        CZuZideroDlg window;
+        auto* drives = new COpticalDrives(places, nullptr);
+        window.UseDrives(drives);
+        auto entry = [&](const QString& name) -> QAction* {
+            for (QMenu* menu : window.findChildren<QMenu*>())
+                for (QAction* action : menu->actions())
+                    if (action->data().toString() == dir.filePath("dev/" + name)) return action;
+            return nullptr;
+        };
+        QAction* first = entry("sr0");
+        QAction* second = entry("sr1");
+        QVERIFY(first && second);
+        QCOMPARE(first->text(), QStringLiteral("sr0: HL-DT-ST DVDRAM GH24NSD1"));
+        QVERIFY(first->isEnabled());
+        QCOMPARE(second->text(), QStringLiteral("sr1 (no disc)"));
+        QVERIFY(!second->isEnabled());
+
+        // A disc goes into sr1 while the window is open: the menu follows.
+        QVERIFY(QFile::link(DiscPath("pal_16x9"), dir.filePath("dev/sr1")));
+        write("sys/block/sr1/size", "4194304\n");
+        QSignalSpy changed(drives, &COpticalDrives::changed);
+        drives->Refresh();
+        QCOMPARE(changed.count(), 1);
+        drives->Refresh();
+        QCOMPARE(changed.count(), 1); // nothing new
+        second = entry("sr1");
+        QVERIFY(second && second->isEnabled());
+        QCOMPARE(second->text(), QStringLiteral("sr1"));
+        QAction* eject = nullptr;
+        for (QMenu* menu : window.findChildren<QMenu*>())
+            for (QAction* action : menu->actions())
+                if (action->text().remove('&') == "Eject") eject = action;
+        QVERIFY(eject && !eject->isEnabled());
+        second->trigger();
+        QCOMPARE(window.LoadedPath(), dir.filePath("dev/sr1"));
+        QVERIFY(window.TitleList()->Root() && window.TitleList()->Root()->childCount() > 0);
+        QVERIFY(eject->isEnabled());
+
+        // Eject lets go of the disc and opens that drive's tray.
+        QStringList ejected;
+        bool discOpen = true;
+        drives->SetEjector([&](const QString& device, QString*) {
+            ejected << device;
+            discOpen = window.Disc() != nullptr; // the disc must be closed first
+            return true;
+        });
+        eject->trigger();
+        QCOMPARE(ejected, QStringList{dir.filePath("dev/sr1")});
+        QVERIFY(!discOpen);
+        QVERIFY(!window.TitleList()->Root());
+        QVERIFY(window.LoadedPath().isEmpty());
+        QVERIFY(!eject->isEnabled());
+        QVERIFY(messages.messages.isEmpty());
+        // A tray that stays shut says why.
+        first->trigger();
+        drives->SetEjector([](const QString&, QString* why) {
+            *why = QStringLiteral("Device or resource busy");
+            return false;
+        });
+        eject->trigger();
+        QCOMPARE(messages.messages.size(), 1);
+        QVERIFY(messages.messages.front().contains("could not be ejected") &&
+                messages.messages.front().contains("Device or resource busy"));
+    }
+
     void TheProfileBoxNamesAChangedOrSavedProfileAndMyProfilesListsIt()
     {
         QFile::remove(UserProfiles::FilePath());

@@ -28,8 +28,9 @@ try:
         "share/zuzidero/Format.xml", "share/zuzidero/Format-added.xml", "share/zuzidero/Set.xml",
         "share/zuzidero/help.html", "share/zuzidero/skin/zuzidero.png", "share/zuzidero/skin/play.png",
         f"share/applications/{app_id}.desktop", f"share/metainfo/{app_id}.metainfo.xml",
-        "share/man/man1/zuzidero.1", "share/man/man1/zuzidero-cli.1",
-        "share/bash-completion/completions/zuzidero-cli", "share/doc/zuzidero/COPYING",
+        "share/man/man1/zuzidero.1.gz", "share/man/man1/zuzidero-cli.1.gz",
+        "share/bash-completion/completions/zuzidero-cli", "share/doc/zuzidero/copyright",
+        "share/doc/zuzidero/changelog.Debian.gz",
     ] + [f"share/icons/hicolor/{n}x{n}/apps/{app_id}.png" for n in (16, 22, 24, 32, 48, 64, 128, 256, 512)]
     for path in expected:
         check(os.path.isfile(os.path.join(usr, path)), "not installed: /usr/" + path)
