@@ -125,7 +125,9 @@ HRESULT CBaseSplitterOutputPin::Inactive()
         m_worker->CallWorker(0);
         m_worker.reset();
     }
-    m_queue.RemoveAll(&Pool());
+    std::unique_ptr<CMediaType> dropped;
+    m_queue.RemoveAll(&Pool(), &dropped);
+    KeepUndeliveredType(std::move(dropped));
     m_splitter->RoomMade();
     if (!IsConnected()) return S_OK;
     return CBaseOutputPin::Inactive();
@@ -244,9 +246,31 @@ HRESULT CBaseSplitterOutputPin::DeliverEos()
     return m_flushCount.load() == m_packetFlushCount ? CBaseOutputPin::DeliverEndOfStream() : S_FALSE;
 }
 
+void CBaseSplitterOutputPin::KeepUndeliveredType(std::unique_ptr<CMediaType> type)
+{
+    if (!type) return;
+    std::lock_guard lock(m_typeLock);
+    m_undeliveredType = std::move(type);
+}
+
+std::unique_ptr<CMediaType> CBaseSplitterOutputPin::TakeUndeliveredType()
+{
+    std::lock_guard lock(m_typeLock);
+    return std::move(m_undeliveredType);
+}
+
 HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)
 {
     const std::size_t size = packet->data.size();
+    // The packet's type change, or one an earlier flush dropped; kept again unless a sample
+    // takes it downstream.
+    std::unique_ptr<CMediaType> type = std::move(packet->mediaType);
+    if (std::unique_ptr<CMediaType> dropped = TakeUndeliveredType(); dropped && !type) type = std::move(dropped);
+    struct KeepUnlessSent {
+        CBaseSplitterOutputPin* pin;
+        std::unique_ptr<CMediaType>& type;
+        ~KeepUnlessSent() { pin->KeepUndeliveredType(std::move(type)); }
+    } keep{this, type};
     if (size == 0) {
         Pool().Give(std::move(packet));
         return S_OK;
@@ -279,12 +303,12 @@ HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)
         if (FAILED(hr = m_allocator->Commit())) return hr;
         if (FAILED(hr = GetDeliveryBuffer(sample.Put(), nullptr, nullptr, 0))) return hr;
     }
-    if (packet->mediaType) {
-        sample->SetMediaType(packet->mediaType.get());
+    if (type) {
+        sample->SetMediaType(type.get());
         packet->discontinuity = true;
         CAutoLock lock(m_lock);
-        m_types.assign(1, *packet->mediaType);
-        m_mt = *packet->mediaType;
+        m_types.assign(1, *type);
+        m_mt = *type;
         m_discontinuousMedia = IsDiscontinuousType(m_mt);
     }
     BYTE* data = nullptr;
@@ -306,7 +330,9 @@ HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)
         // A flush that began after this packet was taken drops it; one that begins while it is
         // downstream waits for it to come back (DeliverEndFlush).
         std::lock_guard delivering(m_deliverLock);
-        hr = m_flushCount.load() == m_packetFlushCount ? Deliver(sample.Get()) : S_FALSE;
+        const bool current = m_flushCount.load() == m_packetFlushCount;
+        hr = current ? Deliver(sample.Get()) : S_FALSE;
+        if (current && hr == S_OK) type.reset(); // downstream has it
     }
     Pool().Give(std::move(packet));
     return hr;
@@ -319,7 +345,9 @@ HRESULT CBaseSplitterOutputPin::DeliverBeginFlush()
     m_flushed = false;
     m_flushing = true;
     m_deliveryResult = S_FALSE;
-    m_queue.RemoveAll(&Pool());
+    std::unique_ptr<CMediaType> dropped;
+    m_queue.RemoveAll(&Pool(), &dropped);
+    KeepUndeliveredType(std::move(dropped));
     m_splitter->RoomMade();
     HRESULT hr = S_OK;
     if (IsConnected()) {

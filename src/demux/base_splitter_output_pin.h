@@ -85,6 +85,11 @@ protected:
     virtual HRESULT DeliverEos();
     CBaseSplitterFilter* Splitter() const { return m_splitter; }
     PacketPool& Pool();
+    // A type change whose packet a flush dropped before it went downstream (a track switched
+    // just before a seek): the next sample carries it instead, or the decoder would be fed the
+    // new stream as the old one. Any thread.
+    void KeepUndeliveredType(std::unique_ptr<CMediaType> type);
+    std::unique_ptr<CMediaType> TakeUndeliveredType();
 
     std::vector<CMediaType> m_types; // guarded by m_lock (the filter lock)
 
@@ -93,6 +98,8 @@ private:
     void DeliveryLoop(Worker& worker);
 
     CBaseSplitterFilter* const m_splitter;
+    std::mutex m_typeLock;
+    std::unique_ptr<CMediaType> m_undeliveredType; // guarded by m_typeLock
     const int m_buffers;
     PacketQueue m_queue;
     std::unique_ptr<Worker> m_worker; // application thread

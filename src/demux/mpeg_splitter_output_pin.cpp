@@ -44,9 +44,16 @@ CMpegSplitterOutputPin::CMpegSplitterOutputPin(std::vector<CMediaType> types, co
 
 void CMpegSplitterOutputPin::DropPending()
 {
-    if (m_pending) Pool().Give(std::move(m_pending));
-    for (auto& unit : m_accessUnits) Pool().Give(std::move(unit));
+    // A type change among the dropped packets still goes downstream with the next sample.
+    for (auto& unit : m_accessUnits) {
+        if (unit && unit->mediaType) KeepUndeliveredType(std::move(unit->mediaType));
+        Pool().Give(std::move(unit));
+    }
     m_accessUnits.clear();
+    if (m_pending) {
+        if (m_pending->mediaType) KeepUndeliveredType(std::move(m_pending->mediaType));
+        Pool().Give(std::move(m_pending));
+    }
 }
 
 HRESULT CMpegSplitterOutputPin::DeliverEndFlush()
@@ -76,6 +83,8 @@ HRESULT CMpegSplitterOutputPin::DeliverPacket(PacketPtr packet)
 {
     std::lock_guard lock(m_pinLock);
     ApplyResets();
+    // A type change a flush dropped comes with this packet: it is of the new stream.
+    if (!packet->mediaType) packet->mediaType = TakeUndeliveredType();
     // Time continuity: a jump beyond the allowance is folded into an offset.
     if (packet->HasStart()) {
         const REFERENCE_TIME t = packet->start + m_timeOffset;

@@ -82,13 +82,14 @@ bool PacketQueue::Remove(PacketPtr& packet)
     return true;
 }
 
-void PacketQueue::RemoveAll(PacketPool* pool)
+void PacketQueue::RemoveAll(PacketPool* pool, std::unique_ptr<CMediaType>* lastType)
 {
     std::lock_guard lock(m_lock);
     while (m_count > 0) {
         PacketPtr packet = std::move(m_ring[m_head]);
         m_head = (m_head + 1) % m_ring.size();
         --m_count;
+        if (lastType && packet && packet->mediaType) *lastType = std::move(packet->mediaType);
         if (pool && packet) pool->Give(std::move(packet));
     }
     m_bytes = 0;

@@ -86,8 +86,9 @@ public:
     void Add(PacketPtr packet, PacketPool* pool);
     // Takes the head into `packet` (a null entry is an end of stream); false when empty.
     bool Remove(PacketPtr& packet);
-    // Empties the queue; packets go back to `pool` (when given).
-    void RemoveAll(PacketPool* pool);
+    // Empties the queue; packets go back to `pool` (when given). The latest type change among
+    // them goes to `lastType` (when given), so that it is not lost with its packet.
+    void RemoveAll(PacketPool* pool, std::unique_ptr<CMediaType>* lastType = nullptr);
     std::size_t Count();
     std::size_t Size();
 

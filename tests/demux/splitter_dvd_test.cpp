@@ -4,13 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "demux/mpeg_splitter_filter.h"
 #include "dvd/dvd_reader.h"
@@ -175,6 +179,66 @@ TEST_F(SplitterDvdTest, AStreamSwitchArrivesWithItsTypeAndADiscontinuity)
     CMediaType now;
     m_splitter->GetPin(1)->GetMediaType(0, &now);
     EXPECT_EQ(now.subtype, FourCCGuid(WAVE_FORMAT_MPEG));
+}
+
+TEST_F(SplitterDvdTest, AStreamSwitchKeepsItsTypeThroughTheFlushThatFollows)
+{
+    // A player switches the track and seeks back at once, so that what was read ahead of the old
+    // track is not heard. The new track's first packet, with the type change, may already be
+    // queued when the seek's flush empties the queue: the type must still reach the decoder, or
+    // it would be fed MPEG audio as AC-3.
+    ASSERT_EQ(Build("ntsc_4x3", 0), S_OK);
+    ConnectSinks();
+    TestSink* sound = m_sinks["Audio"].Get();
+    sound->ForgetOnFlush();
+    // The sound's sink holds its first sample until let go, so that packets pile up behind it.
+    std::mutex gateLock;
+    std::condition_variable gateChanged;
+    bool held = false, open = false;
+    sound->SetPresentCallback([&](IMediaSample*) {
+        std::unique_lock lock(gateLock);
+        held = true;
+        gateChanged.notify_all();
+        gateChanged.wait(lock, [&] { return open; });
+    });
+    ASSERT_EQ(m_control->Run(), S_OK);
+    {
+        std::unique_lock lock(gateLock);
+        ASSERT_TRUE(gateChanged.wait_for(lock, std::chrono::minutes(1), [&] { return held; }));
+    }
+    int before = 0, size = 0;
+    ASSERT_EQ(m_splitter->GetStatus(1, before, size), S_OK);
+    ASSERT_EQ(m_splitter->Enable(2, AMSTREAMSELECTENABLE_ENABLE), S_OK); // the MP2 track
+    // Until MP2 packets (the first with its type) are queued behind the held one.
+    int queued = before;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1); // a hang, not a measure
+    while (m_splitter->GetStatus(1, queued, size) == S_OK && queued < before + 4 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
+    ASSERT_GE(queued, before + 4);
+    // The seek flushes them; the held sample is let go once the flush has reached the sink.
+    const int flushes = sound->Flushes();
+    std::thread seek([&] {
+        LONGLONG start = 0, stop = 0;
+        m_splitter->GetDuration(&stop);
+        ComPtr<IMediaSeeking> seeking;
+        QueryInterfaceTo(static_cast<IPin*>(m_splitter->GetPin(0)), seeking);
+        seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_AbsolutePositioning);
+    });
+    while (sound->Flushes() == flushes && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+    {
+        std::lock_guard lock(gateLock);
+        open = true;
+    }
+    gateChanged.notify_all();
+    seek.join();
+    ASSERT_TRUE(sound->WaitForEndOfStreams(1));
+    const auto samples = sound->Samples();
+    ASSERT_FALSE(samples.empty());
+    EXPECT_TRUE(samples[0].typeChanged) << "the first sample of the new track came without its type";
+    const auto bytes = sound->Bytes();
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 0xFF); // MPEG audio frames
+    ASSERT_EQ(m_control->Stop(), S_OK);
 }
 
 struct FfmpegStream {
