@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Sets up the machine, builds a release of ZuZidero and starts the desktop program.
 #   ./run.sh        build and start the program
 #   ./run.sh demo   build, make a small sample DVD and convert it with zuzidero-cli

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Sets up the machine, builds ZuZidero under AddressSanitizer and UndefinedBehaviorSanitizer and
 # runs every test; then runs the threaded and playback-timing tests again under ThreadSanitizer;
 # then builds the release preset with the benchmarks and the fuzz targets' replay programs, so

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Helpers shared by the source, test and benchmark folders.
 
 # Warnings for our own targets (never for third-party code).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs the Debian packages ZuZidero needs to build, test and make its test discs.
 # Safe to run again: packages already present are left alone.
 set -euo pipefail
