@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -26,8 +27,7 @@ QStringList CdromInfoNames(const QString& text)
 {
     for (const QString& line : text.split('\n')) {
         if (!line.startsWith(QStringLiteral("drive name:"))) continue;
-        QStringList names = line.mid(11).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
-        return names;
+        return line.mid(11).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     }
     return {};
 }
@@ -64,7 +64,9 @@ COpticalDrives::COpticalDrives(QObject* parent) : COpticalDrives(Places{}, paren
 
 COpticalDrives::COpticalDrives(Places places, QObject* parent) : QObject(parent), m_places(std::move(places))
 {
-    m_drives = Read();
+    Reading now = Read();
+    m_drives = std::move(now.drives);
+    m_otherMounts = std::move(now.otherMounts);
     connect(&m_poll, &QTimer::timeout, this, &COpticalDrives::Refresh);
 }
 
@@ -79,13 +81,14 @@ const COpticalDrives::Drive* COpticalDrives::DriveOf(const QString& path) const
 
 void COpticalDrives::Refresh()
 {
-    QList<Drive> now = Read();
-    if (now == m_drives) return;
-    m_drives = std::move(now);
+    Reading now = Read();
+    if (now.drives == m_drives && now.otherMounts == m_otherMounts) return;
+    m_drives = std::move(now.drives);
+    m_otherMounts = std::move(now.otherMounts);
     emit changed();
 }
 
-QList<COpticalDrives::Drive> COpticalDrives::Read() const
+COpticalDrives::Reading COpticalDrives::Read() const
 {
     // The kernel's block devices of optical drives, and those its cdrom driver lists.
     QStringList names = QDir(m_places.sysBlock).entryList({QStringLiteral("sr*")}, QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
@@ -93,7 +96,8 @@ QList<COpticalDrives::Drive> COpticalDrives::Read() const
         if (!names.contains(name)) names << name;
     names.sort();
     const QList<OpticalMount> mounts = OpticalMountsOf(ReadText(m_places.mounts));
-    QList<Drive> drives;
+    Reading reading;
+    QList<Drive>& drives = reading.drives;
     for (const QString& name : names) {
         Drive drive;
         drive.device = m_places.dev + QLatin1Char('/') + name;
@@ -107,7 +111,10 @@ QList<COpticalDrives::Drive> COpticalDrives::Read() const
             if (mount.device == drive.device) drive.mountPoint = mount.folder;
         drives << drive;
     }
-    return drives;
+    for (const OpticalMount& mount : mounts)
+        if (std::none_of(drives.begin(), drives.end(), [&](const Drive& d) { return d.device == mount.device; }))
+            reading.otherMounts << mount.folder;
+    return reading;
 }
 
 bool COpticalDrives::Eject(const QString& device, QString* why)

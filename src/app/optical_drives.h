@@ -33,6 +33,8 @@ public:
     COpticalDrives(Places places, QObject* parent);
 
     const QList<Drive>& Drives() const { return m_drives; }
+    // Mount points of discs (UDF, ISO 9660) that no listed drive holds: a USB drive, an image.
+    const QStringList& OtherMountedDiscs() const { return m_otherMounts; }
     // The drive whose device or mount point is `path`, or null.
     const Drive* DriveOf(const QString& path) const;
     // Reads the drives again; emits `changed` when they differ from the last reading.
@@ -49,15 +51,21 @@ signals:
     void changed();
 
 private:
-    QList<Drive> Read() const;
+    struct Reading {
+        QList<Drive> drives;
+        QStringList otherMounts;
+        bool operator==(const Reading&) const = default;
+    };
+    Reading Read() const;
 
     Places m_places;
     QList<Drive> m_drives;
+    QStringList m_otherMounts;
     QTimer m_poll;
     std::function<bool(const QString&, QString*)> m_eject;
 };
 
-// The mount points of discs (UDF or ISO 9660) in /proc/mounts' text, with their devices.
+// The discs (UDF or ISO 9660) in /proc/mounts' text: their devices and mount points.
 struct OpticalMount {
     QString device;
     QString folder;

@@ -73,13 +73,6 @@ QString LanguageName(std::int32_t code) { return Utf8(ShortLanguageName(FindLang
 
 } // namespace
 
-QStringList OpticalMounts(const QString& mounts)
-{
-    QStringList folders;
-    for (const OpticalMount& mount : OpticalMountsOf(mounts)) folders << mount.folder;
-    return folders;
-}
-
 QString CZuZideroDlg::AudioLine(const TitleInfo& title, int stream)
 {
     return QString::asprintf("%s(%s %dch)", LanguageName(title.audioLanguage[stream]).toUtf8().constData(),
@@ -442,7 +435,7 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
     m_disc = std::move(disc);
     m_info = info;
     m_loadedPath = path;
-    if (m_ejectAction) m_ejectAction->setEnabled(m_drives && m_drives->DriveOf(path));
+    UpdateEject();
 
     m_list->ClearAll();
     m_lastClicked = nullptr;
@@ -721,13 +714,11 @@ void CZuZideroDlg::OnSubtitleChosen(int row)
 void CZuZideroDlg::OnLoadDvd()
 {
     // Drives that hold a disc, then discs the desktop mounted from elsewhere (a USB drive).
+    m_drives->Refresh();
     QStringList drives;
     for (const COpticalDrives::Drive& drive : m_drives->Drives())
         if (drive.hasDisc) drives << drive.device;
-    QFile mounts(QStringLiteral("/proc/mounts"));
-    if (mounts.open(QIODevice::ReadOnly))
-        for (const QString& folder : OpticalMounts(QString::fromUtf8(mounts.readAll())))
-            if (!m_drives->DriveOf(folder)) drives << folder;
+    drives << m_drives->OtherMountedDiscs();
     if (drives.isEmpty()) {
         const bool anyDrive = !m_drives->Drives().isEmpty();
         ShowMessage(this, anyDrive ? QStringLiteral("No disc is in the drive\nInsert a DVD or Blu-ray disc, or use \"Load DVD or Blu-ray "
@@ -745,8 +736,6 @@ void CZuZideroDlg::OnLoadDvd()
     }
     LoadDisc(drive);
 }
-
-void CZuZideroDlg::OnLoadDrive(const QString& device) { LoadDisc(device); }
 
 void CZuZideroDlg::UseDrives(COpticalDrives* drives)
 {
@@ -775,10 +764,15 @@ void CZuZideroDlg::ListDrives()
         action->setEnabled(drive.hasDisc);
         action->setData(drive.device);
         const QString device = drive.device;
-        connect(action, &QAction::triggered, this, [this, device] { OnLoadDrive(device); });
+        connect(action, &QAction::triggered, this, [this, device] { LoadDisc(device); });
         m_driveActions << action;
     }
-    if (m_ejectAction) m_ejectAction->setEnabled(m_disc && m_drives->DriveOf(m_loadedPath));
+    UpdateEject();
+}
+
+void CZuZideroDlg::UpdateEject()
+{
+    if (m_ejectAction) m_ejectAction->setEnabled(m_disc && m_drives && m_drives->DriveOf(m_loadedPath));
 }
 
 void CZuZideroDlg::OnEject()
@@ -793,7 +787,7 @@ void CZuZideroDlg::OnEject()
     m_disc.reset();
     m_info = &kNoDisc;
     m_loadedPath.clear();
-    m_ejectAction->setEnabled(false);
+    UpdateEject();
     QString why;
     if (!m_drives->Eject(device, &why))
         ShowMessage(this, QStringLiteral("The disc could not be ejected\n%1: %2").arg(device, why));

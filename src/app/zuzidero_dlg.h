@@ -109,8 +109,6 @@ public slots:
     // Loads a disc once the window is up (a disc named on the command line).
     void OpenAtStart(const QString& path);
     void OnLoadDvd();
-    // Loads the disc in one drive (the Add File menu lists each drive).
-    void OnLoadDrive(const QString& device);
     // Lets go of the loaded disc and opens its drive's tray (File menu).
     void OnEject();
     // A copied DVD or Blu-ray disc: its VIDEO_TS or BDMV folder, or the folder above it.
@@ -234,6 +232,8 @@ private:
     QList<QAction*> m_driveActions; // the drives' entries in the Add File menu
     QAction* m_ejectAction = nullptr;
     void ListDrives();
+    // Eject is offered while a drive's disc is loaded.
+    void UpdateEject();
     QString m_discName; // the root's: "{disc}" of the file names
     ProfileCatalogue m_catalogue;
     bool m_catalogueLoaded = false;
@@ -272,5 +272,3 @@ private:
           *m_addMenu = nullptr;
 };
 
-// The mount points of UDF and ISO 9660 file systems in a /proc/mounts text.
-QStringList OpticalMounts(const QString& mounts);

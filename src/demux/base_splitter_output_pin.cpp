@@ -251,11 +251,14 @@ void CBaseSplitterOutputPin::KeepUndeliveredType(std::unique_ptr<CMediaType> typ
     if (!type) return;
     std::lock_guard lock(m_typeLock);
     m_undeliveredType = std::move(type);
+    m_hasUndeliveredType = true;
 }
 
 std::unique_ptr<CMediaType> CBaseSplitterOutputPin::TakeUndeliveredType()
 {
+    if (!m_hasUndeliveredType.load()) return nullptr;
     std::lock_guard lock(m_typeLock);
+    m_hasUndeliveredType = false;
     return std::move(m_undeliveredType);
 }
 

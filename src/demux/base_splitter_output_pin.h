@@ -100,6 +100,7 @@ private:
     CBaseSplitterFilter* const m_splitter;
     std::mutex m_typeLock;
     std::unique_ptr<CMediaType> m_undeliveredType; // guarded by m_typeLock
+    std::atomic<bool> m_hasUndeliveredType{false};  // looked at for every packet without the lock
     const int m_buffers;
     PacketQueue m_queue;
     std::unique_ptr<Worker> m_worker; // application thread

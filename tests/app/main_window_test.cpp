@@ -606,8 +606,10 @@ private slots:
                                "/dev/sr0 /media/me/MY\\040MOVIE udf ro,nosuid 0 0\n"
                                "/dev/loop3 /mnt/image iso9660 ro 0 0\n"
                                "tmpfs /run tmpfs rw 0 0\n";
-        QCOMPARE(OpticalMounts(mounts), (QStringList{"/media/me/MY MOVIE", "/mnt/image"}));
-        QVERIFY(OpticalMounts("").isEmpty());
+        QStringList folders;
+        for (const OpticalMount& mount : OpticalMountsOf(mounts)) folders << mount.folder;
+        QCOMPARE(folders, (QStringList{"/media/me/MY MOVIE", "/mnt/image"}));
+        QVERIFY(OpticalMountsOf("").isEmpty());
     }
 
     void DrivesFollowDiscsPutInAndEjected()
@@ -627,7 +629,7 @@ private slots:
         write("sys/block/sr0/device/model", "DVDRAM GH24NSD1 \n");
         write("sys/block/sr1/size", "0\n");
         write("cdrom_info", "CD-ROM information, Id: cdrom.c 3.20 2003/12/17\n\ndrive name:\t\tsr1\tsr0\n");
-        write("mounts", "/dev/sda1 / ext4 rw 0 0\n");
+        write("mounts", "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/me/USB\\040DISC iso9660 ro 0 0\n");
         dir.mkpath("dev");
         QVERIFY(QFile::link(DiscPath("ntsc_4x3"), dir.filePath("dev/sr0")));
         const COpticalDrives::Places places{dir.filePath("sys/block"), dir.filePath("cdrom_info"), dir.filePath("mounts"),
@@ -650,6 +652,8 @@ private slots:
         QVERIFY(first->isEnabled());
         QCOMPARE(second->text(), QStringLiteral("sr1 (no disc)"));
         QVERIFY(!second->isEnabled());
+        // A disc mounted from elsewhere is offered beside the drives.
+        QCOMPARE(drives->OtherMountedDiscs(), QStringList{"/media/me/USB DISC"});
 
         // A disc goes into sr1 while the window is open: the menu follows.
         QVERIFY(QFile::link(DiscPath("pal_16x9"), dir.filePath("dev/sr1")));
