@@ -163,7 +163,10 @@ void CBaseSplitterOutputPin::SetLowPriority(bool low)
 
 HRESULT CBaseSplitterOutputPin::QueuePacket(PacketPtr packet, bool batched)
 {
+    // A packet turned away (no delivery thread, a flush under way) keeps its type change for
+    // the next one: the track switch it carries is still to come downstream.
     if (!m_worker) {
+        KeepUndeliveredType(std::move(packet->mediaType));
         Pool().Give(std::move(packet));
         return S_FALSE;
     }
@@ -173,6 +176,7 @@ HRESULT CBaseSplitterOutputPin::QueuePacket(PacketPtr packet, bool batched)
     });
     const HRESULT result = m_deliveryResult.load();
     if (result != S_OK) {
+        KeepUndeliveredType(std::move(packet->mediaType));
         Pool().Give(std::move(packet));
         return result;
     }
