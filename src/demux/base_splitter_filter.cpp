@@ -353,6 +353,14 @@ void CBaseSplitterFilter::RoomMade()
     m_roomMade.notify_all();
 }
 
+void CBaseSplitterFilter::PacketTaken(CBaseSplitterOutputPin& pin)
+{
+    if (m_roomWaiters.load() == 0) return;
+    if (m_takenWhileWaiting.fetch_add(1) + 1 < kRoomBatch && pin.QueueCount() > 0) return;
+    m_takenWhileWaiting = 0;
+    RoomMade();
+}
+
 void CBaseSplitterFilter::WakeDeliveries()
 {
     if (!m_batchWakes.load()) return; // outside RunDemux nothing is batched (and the pins may change)

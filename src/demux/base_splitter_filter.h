@@ -89,6 +89,11 @@ public:
     // Flow control: a pin took packets from its queue, dropped them, or stopped taking them. Wakes
     // the demultiplexing thread waiting for room. Any thread.
     void RoomMade();
+    // Flow control: `pin`'s delivery thread took a packet from its queue. Wakes the waiting
+    // demultiplexing thread once every kRoomBatch packets, so that it queues a batch before it
+    // waits again rather than one packet each time, and at once when the queue ran empty (that
+    // pin's filters may wait for its stream). Any thread.
+    void PacketTaken(CBaseSplitterOutputPin& pin);
     // Demultiplexing thread: waits until `ready` holds, asking again whenever room is made. The
     // pins get what was queued for them in a batch first: their threads make the room.
     template <class Ready>
@@ -99,6 +104,7 @@ public:
         std::unique_lock lock(m_roomLock);
         // Counted before `ready` is asked again under the lock: a pin that makes room after that
         // sees the waiter (RoomMade).
+        m_takenWhileWaiting = 0;
         ++m_roomWaiters;
         m_roomMade.wait(lock, ready);
         --m_roomWaiters;
@@ -196,6 +202,8 @@ protected:
     std::mutex m_roomLock;
     std::condition_variable m_roomMade; // a queue shrank or a pin stopped taking packets
     std::atomic<int> m_roomWaiters{0};  // the demultiplexing thread waits in WaitForRoom
+    static constexpr int kRoomBatch = 64;
+    std::atomic<int> m_takenWhileWaiting{0};
     // Demultiplexing thread: packets go to the pins in batches (while RunDemux runs).
     std::atomic<bool> m_batchWakes{false};
 };

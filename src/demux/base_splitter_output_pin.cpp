@@ -223,7 +223,7 @@ void CBaseSplitterOutputPin::DeliveryLoop(Worker& worker)
         }
         PacketPtr packet;
         while (m_queue.Remove(packet)) {
-            m_splitter->RoomMade();
+            m_splitter->PacketTaken(*this);
             if (m_deliveryResult.load() == S_OK) {
                 m_flushed = false;
                 m_packetFlushCount = m_flushCount.load();

@@ -22,6 +22,13 @@ constexpr std::int64_t kSilenceBlock = 4096; // samples
 // join with a pause); longer ones are data that could not be read.
 constexpr REFERENCE_TIME kLostAtLeast = 5000000;
 
+void AtomicMin(std::atomic<REFERENCE_TIME>& value, REFERENCE_TIME candidate)
+{
+    REFERENCE_TIME current = value.load();
+    while (candidate < current && !value.compare_exchange_weak(current, candidate)) {
+    }
+}
+
 const BITMAPINFOHEADER* BitmapHeaderOf(const CMediaType& type)
 {
     if (!type.pbFormat) return nullptr;
@@ -375,7 +382,7 @@ HRESULT CConvFilter::ReceiveVideo(IMediaSample* sample)
     }
     // Kept to make the pictures up to the sound's length at the end.
     if (m_writer->HasAudio() && AnySoundConnected()) m_lastPicture.assign(data, data + size);
-    PicturesMoved();
+    PicturePlaced();
     return S_OK;
 }
 
@@ -410,18 +417,38 @@ void CConvFilter::WaitForStart(const CConvInputPin& pin)
 
 void CConvFilter::PicturesMoved()
 {
-    std::lock_guard lock(m_progressLock);
+    {
+        // Taken so that a thread between its test and its wait hears this; the threads woken
+        // need not then wait for the lock as well.
+        std::lock_guard lock(m_progressLock);
+    }
     m_progress.notify_all();
+}
+
+void CConvFilter::PicturePlaced()
+{
+    // A sound thread is woken only once the pictures have reached what it waits for, not by every
+    // picture.
+    if (m_nextVideoSlot.load() < m_soundWaitsFor.load()) return;
+    m_soundWaitsFor = kNobodyWaits;
+    PicturesMoved();
 }
 
 void CConvFilter::WaitForPictures(const CConvInputPin& pin, REFERENCE_TIME position)
 {
-    constexpr REFERENCE_TIME kLead = 10000000; // 1 s
+    // The sound may run 1 s ahead of the pictures. A sound thread held there goes on when it is
+    // half a second ahead, so that it writes half a second at a time instead of waking with
+    // every picture.
+    constexpr REFERENCE_TIME kLead = 10000000;
+    constexpr REFERENCE_TIME kResumeLead = kLead / 2;
     if (!m_videoIn->IsConnected() || !m_writer->HasVideo()) return;
+    const auto stopped = [&] { return m_videoIn->AtEndOfStream() || m_videoIn->IsFlushing() || pin.IsFlushing() || !IsActive(); };
+    if (position <= m_nextVideoSlot.load() + kLead || stopped()) return;
     std::unique_lock lock(m_progressLock);
     Hold(lock, false, [&] {
-        return position <= m_nextVideoSlot.load() + kLead || m_videoIn->AtEndOfStream() || m_videoIn->IsFlushing() ||
-               pin.IsFlushing() || !IsActive();
+        // Said before the slot is looked at: a picture placed in between sees it and wakes us.
+        AtomicMin(m_soundWaitsFor, position - kResumeLead);
+        return position <= m_nextVideoSlot.load() + kResumeLead || stopped();
     });
 }
 
@@ -666,20 +693,39 @@ HRESULT CConvFilter::ReceiveCopied(const CConvInputPin& pin, CopyInput& copy, IM
         if (copy.kind == StreamKind::kAudio && timed) WaitForPictures(pin, start - m_rangeStart.load());
     }
 
-    CAutoLock lock(&m_csFilter);
-    if (m_writeFailed) return ZZ_E_WRITE_FAILED;
-    if (!IsActive() || pin.IsFlushing()) return VFW_E_WRONG_STATE;
-    // The splitter moves a pin onto the chosen stream after connecting it: the stream's own type
-    // comes with its first sample.
-    AM_MEDIA_TYPE* changed = nullptr;
-    if (sample->GetMediaType(&changed) == S_OK && changed) {
-        const CMediaType type(*changed);
-        DeleteMediaType(changed);
-        if (!copy.framer.Stream()) CopyConnected(copy, type);
+    {
+        CAutoLock lock(&m_csFilter);
+        if (m_writeFailed) return ZZ_E_WRITE_FAILED;
+        if (!IsActive() || pin.IsFlushing()) return VFW_E_WRONG_STATE;
+        // The splitter moves a pin onto the chosen stream after connecting it: the stream's own
+        // type comes with its first sample.
+        AM_MEDIA_TYPE* changed = nullptr;
+        if (sample->GetMediaType(&changed) == S_OK && changed) {
+            const CMediaType type(*changed);
+            DeleteMediaType(changed);
+            if (!copy.framer.Stream()) CopyConnected(copy, type);
+        }
     }
+    // The framer is this pin's own while the graph runs, so the framing (finding the pictures'
+    // start codes costs most of a copy) runs beside the other streams' work; only what it frames
+    // is placed under the filter lock.
+    HRESULT result = S_OK;
     copy.framer.Feed(data, static_cast<std::size_t>(size), timed ? start : PacketFramer::kNoTime,
-                     [&](const PacketFramer::Frame& frame) { return PlaceCopied(copy, frame); });
-    return m_writeFailed ? ZZ_E_WRITE_FAILED : S_OK;
+                     [&](const PacketFramer::Frame& frame) {
+                         CAutoLock lock(&m_csFilter);
+                         if (m_writeFailed) {
+                             result = ZZ_E_WRITE_FAILED;
+                             return false;
+                         }
+                         if (!IsActive() || pin.IsFlushing()) {
+                             result = VFW_E_WRONG_STATE;
+                             return false;
+                         }
+                         const bool more = PlaceCopied(copy, frame);
+                         if (m_writeFailed) result = ZZ_E_WRITE_FAILED;
+                         return more;
+                     });
+    return result;
 }
 
 bool CConvFilter::PlaceCopied(CopyInput& copy, const PacketFramer::Frame& frame)
@@ -768,7 +814,7 @@ bool CConvFilter::PlaceCopiedPicture(CopyInput& copy, const PacketFramer::Frame&
     if (!WriteCopiedFrame(copy, frame)) return false;
     m_videoEnd = copy.end;
     m_nextVideoSlot = copy.end;
-    PicturesMoved();
+    PicturePlaced();
     return true;
 }
 

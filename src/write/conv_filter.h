@@ -257,7 +257,10 @@ private:
     // Holds a sound's thread until the first picture has fixed where the file begins (when
     // there are pictures to wait for).
     void WaitForStart(const CConvInputPin& pin);
+    // Wakes every thread that waits in the sink: the start fixed, an end, a stop, a flush.
     void PicturesMoved();
+    // After m_nextVideoSlot moved on: wakes a sound thread whose wait it ends.
+    void PicturePlaced();
 
     // Lock order: a pin's receive path takes m_csFilter; m_progressLock is taken alone.
     CCritSec m_csFilter;
@@ -282,6 +285,9 @@ private:
     std::atomic<bool> m_startFixed{false};       // written under the filter lock
     std::atomic<bool> m_previewEnabled{true};
     std::atomic<REFERENCE_TIME> m_nextVideoSlot{0}; // written under the filter lock
+    // The lowest slot a held sound thread waits for the pictures to reach.
+    static constexpr REFERENCE_TIME kNobodyWaits = INT64_MAX;
+    std::atomic<REFERENCE_TIME> m_soundWaitsFor{kNobodyWaits};
     // Filter lock.
     bool m_completed = false;
     bool m_writeFailed = false;
