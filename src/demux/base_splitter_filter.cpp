@@ -369,7 +369,7 @@ void CBaseSplitterFilter::WakeDeliveries()
 
 bool CBaseSplitterFilter::IsAnyPinDrying()
 {
-    constexpr std::size_t kPackets = 100, kBytes = 262144, kMaxPackets = 3000, kMaxBytes = 2097152;
+    constexpr std::size_t kPackets = 100, kBytes = 262144, kMaxPackets = 3000, kMaxBytes = 1048576;
     std::size_t totalPackets = 0, totalBytes = 0;
     bool empty = false, low = false;
     for (CBaseSplitterOutputPin* pin : m_activePins) {
@@ -387,7 +387,7 @@ bool CBaseSplitterFilter::IsAnyPinDrying()
             }
         }
     }
-    if (!low && m_priority.load() != 0 && (totalPackets > 2000 || totalBytes > 1398101)) {
+    if (!low && m_priority.load() != 0 && (totalPackets > kMaxPackets * 2 / 3 || totalBytes > kMaxBytes * 2 / 3)) {
         for (auto& p : m_outputPins) p->SetLowPriority(false);
         m_priority = 0;
     }
@@ -395,6 +395,7 @@ bool CBaseSplitterFilter::IsAnyPinDrying()
     // ahead (its filters may wait for them). Otherwise the queues together stay within bounds: a
     // pin whose stream is sparse in the data (sound beside the pictures) would else let the
     // pictures' queue grow by seconds while its own never fills (7.5 MB on a DVD conversion).
+    // A megabyte is more than a second of DVD pictures, ahead of what the encoders need.
     return empty || (totalPackets < kMaxPackets && totalBytes < kMaxBytes);
 }
 

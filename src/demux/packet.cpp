@@ -18,7 +18,7 @@ void Packet::Reset()
 void Packet::Append(const BYTE* bytes, std::size_t count)
 {
     const std::size_t old = data.size();
-    if (old + count > data.capacity()) data.reserve(old + std::max<std::size_t>(1024, old + count));
+    if (old + count > data.capacity()) data.reserve(old + count + std::max<std::size_t>(1024, (old + count) / 2));
     data.resize(old + count);
     if (count) std::memcpy(data.data() + old, bytes, count);
 }
@@ -40,6 +40,9 @@ void PacketPool::Give(PacketPtr packet)
 {
     if (!packet) return;
     packet->Reset();
+    // A buffer a large picture grew stays out of the pool: kept, every packet would soon carry
+    // one.
+    if (packet->data.capacity() > kMostKeptBytes) PacketBytes().swap(packet->data);
     std::lock_guard lock(m_lock);
     if (m_free.size() < kMaxKept) m_free.push_back(std::move(packet));
 }

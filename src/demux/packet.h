@@ -60,7 +60,7 @@ public:
     bool HasStart() const { return start != kInvalidTime; }
     // Clears everything but keeps the data buffer's memory.
     void Reset();
-    // Appends bytes, growing the buffer by at least 1024 bytes or the new size.
+    // Appends bytes, growing the buffer by at least 1024 bytes or half the new size.
     void Append(const BYTE* bytes, std::size_t count);
 };
 
@@ -75,6 +75,7 @@ public:
 
 private:
     static constexpr std::size_t kMaxKept = 4096;
+    static constexpr std::size_t kMostKeptBytes = 262144;
     ShortLock m_lock;
     std::vector<PacketPtr> m_free; // guarded by m_lock
 };

@@ -327,6 +327,44 @@ TEST_F(SplitterEdges, PacketsReachTheirPinsWhileTheSourceIsSlow)
     EXPECT_EQ(code, EC_COMPLETE);
 }
 
+TEST_F(SplitterEdges, SoundGoesOnWhileThePicturesQueueIsFullAndHeld)
+{
+    // The pictures' filter holds its first picture (an encoder busy for a while): their queue
+    // fills to the queues' bound and the demultiplexer waits for room. The sound's pin, taking
+    // packets freely, runs dry again and again, and each time the demultiplexer must read on
+    // for it, however few packets that pin took since the wait began.
+    ASSERT_EQ(ConnectSplitter(LoadTitle("long_title", 0).bytes), S_OK);
+    ConnectSinks();
+    std::mutex gateLock;
+    std::condition_variable changed;
+    bool open = false;
+    REFERENCE_TIME soundReached = kInvalidTime;
+    m_sinks["Video"]->SetPresentCallback([&](IMediaSample*) {
+        std::unique_lock lock(gateLock);
+        changed.wait(lock, [&] { return open; });
+    });
+    m_sinks["Audio"]->SetPresentCallback([&](IMediaSample* sample) {
+        REFERENCE_TIME start = 0, stop = 0;
+        if (FAILED(sample->GetTime(&start, &stop))) return;
+        std::lock_guard lock(gateLock);
+        soundReached = std::max(soundReached, start);
+        changed.notify_all();
+    });
+    ASSERT_EQ(m_control->Run(), S_OK);
+    bool reached = false;
+    {
+        std::unique_lock lock(gateLock);
+        // A minute without is a hang, not a measure.
+        reached = changed.wait_for(lock, std::chrono::minutes(1), [&] { return soundReached >= 30 * kSecond; });
+        open = true;
+    }
+    changed.notify_all();
+    EXPECT_TRUE(reached) << "the sound stopped at " << soundReached / 10000 << " ms while the pictures were held";
+    LONG code = 0;
+    ASSERT_EQ(m_events->WaitForCompletion(60000, &code), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+}
+
 TEST_F(SplitterEdges, ATimeStampJumpIsFoldedOnVideoAndKeptOnSubtitles)
 {
     // From the first subtitle packet on, every time stamp is six seconds later.
