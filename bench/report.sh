@@ -85,6 +85,16 @@ row() { # name, what, the pair's file, the ratio's key; the spread is of the rou
     echo "The encoder (libx264) takes ${share} % of the samples; the way to it (reading, MPEG-2 decoding, scaling,"
     echo "AAC, moving pictures between the filters) takes the other $(awk -v s="$share" 'BEGIN { printf "%.1f", 100 - s }') %. With identical x264 settings, a"
     echo "conversion can only beat ffmpeg's time by spending less than ffmpeg does on that way."
+    cpu=$(field convert60 cpu_ratio)
+    codec=$(printf '%s\n' "$profile" | awk '/libavcodec/ { sub("%", "", $1); print $1; exit }')
+    if [ -n "$cpu" ] && [ -n "$codec" ]; then
+      awk -v s="$share" -v r="$cpu" -v c="$codec" 'BEGIN {
+        x = s / 100 * r; rest = (1 - s / 100) * r; left = 0.90 - x
+        printf "\nThe encoder does the same work on both sides, so at this run'"'"'s CPU ratio (%.2f) x264 alone costs %.2f of\n", r, x
+        printf "ffmpeg'"'"'s CPU time. A ratio of 0.90 would leave %.2f of it for everything else, which costs %.2f now;\n", left, rest
+        printf "libavcodec alone (MPEG-2 and AC-3 decoding, AAC encoding: the calls ffmpeg makes too) costs %.2f.\n", c / 100 * r
+      }'
+    fi
   fi
   echo
   echo "\`perf record\` of a 20-s conversion with profile 5, by library and by symbol:"
