@@ -62,11 +62,9 @@ QList<OpticalMount> OpticalMountsOf(const QString& mounts)
 
 COpticalDrives::COpticalDrives(QObject* parent) : COpticalDrives(Places{}, parent) {}
 
-COpticalDrives::COpticalDrives(Places places, QObject* parent) : QObject(parent), m_places(std::move(places))
+COpticalDrives::COpticalDrives(Places places, QObject* parent)
+    : QObject(parent), m_places(std::move(places)), m_reading(Read())
 {
-    Reading now = Read();
-    m_drives = std::move(now.drives);
-    m_otherMounts = std::move(now.otherMounts);
     connect(&m_poll, &QTimer::timeout, this, &COpticalDrives::Refresh);
 }
 
@@ -74,7 +72,7 @@ void COpticalDrives::Watch() { m_poll.start(2000); }
 
 const COpticalDrives::Drive* COpticalDrives::DriveOf(const QString& path) const
 {
-    for (const Drive& drive : m_drives)
+    for (const Drive& drive : m_reading.drives)
         if (drive.device == path || (!drive.mountPoint.isEmpty() && drive.mountPoint == path)) return &drive;
     return nullptr;
 }
@@ -82,9 +80,8 @@ const COpticalDrives::Drive* COpticalDrives::DriveOf(const QString& path) const
 void COpticalDrives::Refresh()
 {
     Reading now = Read();
-    if (now.drives == m_drives && now.otherMounts == m_otherMounts) return;
-    m_drives = std::move(now.drives);
-    m_otherMounts = std::move(now.otherMounts);
+    if (now == m_reading) return;
+    m_reading = std::move(now);
     emit changed();
 }
 

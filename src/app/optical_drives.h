@@ -32,9 +32,9 @@ public:
     explicit COpticalDrives(QObject* parent = nullptr);
     COpticalDrives(Places places, QObject* parent);
 
-    const QList<Drive>& Drives() const { return m_drives; }
+    const QList<Drive>& Drives() const { return m_reading.drives; }
     // Mount points of discs (UDF, ISO 9660) that no listed drive holds: a USB drive, an image.
-    const QStringList& OtherMountedDiscs() const { return m_otherMounts; }
+    const QStringList& OtherMountedDiscs() const { return m_reading.otherMounts; }
     // The drive whose device or mount point is `path`, or null.
     const Drive* DriveOf(const QString& path) const;
     // Reads the drives again; emits `changed` when they differ from the last reading.
@@ -59,8 +59,7 @@ private:
     Reading Read() const;
 
     Places m_places;
-    QList<Drive> m_drives;
-    QStringList m_otherMounts;
+    Reading m_reading;
     QTimer m_poll;
     std::function<bool(const QString&, QString*)> m_eject;
 };

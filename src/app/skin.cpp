@@ -106,6 +106,7 @@ void ApplyTheme(QApplication& app)
         "QHeaderView::section { background: #2a3039; color: #9aa5b4; border: none; border-right: 1px solid #454e5c; padding: 3px; }"
         "QMenu { background: #2a3039; color: #f1f4f8; border: 1px solid #454e5c; }"
         "QMenu::item:selected { background: #2f80ed; }"
+        "QMenu::item:disabled { color: #6b7480; }"
         "QGroupBox { border: 1px solid #454e5c; border-radius: 6px; margin-top: 14px; padding-top: 6px; }"
         "QGroupBox::title { subcontrol-origin: margin; left: 8px; color: #9aa5b4; }"));
 }

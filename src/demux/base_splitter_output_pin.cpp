@@ -166,8 +166,7 @@ HRESULT CBaseSplitterOutputPin::QueuePacket(PacketPtr packet, bool batched)
     // A packet turned away (no delivery thread, a flush under way) keeps its type change for
     // the next one: the track switch it carries is still to come downstream.
     if (!m_worker) {
-        KeepUndeliveredType(std::move(packet->mediaType));
-        Pool().Give(std::move(packet));
+        Discard(std::move(packet));
         return S_FALSE;
     }
     // Room comes when any pin's queue shrinks (RoomMade), not only this one's.
@@ -176,8 +175,7 @@ HRESULT CBaseSplitterOutputPin::QueuePacket(PacketPtr packet, bool batched)
     });
     const HRESULT result = m_deliveryResult.load();
     if (result != S_OK) {
-        KeepUndeliveredType(std::move(packet->mediaType));
-        Pool().Give(std::move(packet));
+        Discard(std::move(packet));
         return result;
     }
     if (batched && m_queue.Count() + 1 < kWakeBatch && !IsDiscontinuous()) {
@@ -264,6 +262,13 @@ std::unique_ptr<CMediaType> CBaseSplitterOutputPin::TakeUndeliveredType()
     std::lock_guard lock(m_typeLock);
     m_hasUndeliveredType = false;
     return std::move(m_undeliveredType);
+}
+
+void CBaseSplitterOutputPin::Discard(PacketPtr packet)
+{
+    if (!packet) return;
+    KeepUndeliveredType(std::move(packet->mediaType));
+    Pool().Give(std::move(packet));
 }
 
 HRESULT CBaseSplitterOutputPin::DeliverPacket(PacketPtr packet)

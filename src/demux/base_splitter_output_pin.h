@@ -90,6 +90,9 @@ protected:
     // new stream as the old one. Any thread.
     void KeepUndeliveredType(std::unique_ptr<CMediaType> type);
     std::unique_ptr<CMediaType> TakeUndeliveredType();
+    // A packet that will not go downstream: its type change is kept, the packet goes back to
+    // the pool.
+    void Discard(PacketPtr packet);
 
     std::vector<CMediaType> m_types; // guarded by m_lock (the filter lock)
 

@@ -45,15 +45,9 @@ CMpegSplitterOutputPin::CMpegSplitterOutputPin(std::vector<CMediaType> types, co
 void CMpegSplitterOutputPin::DropPending()
 {
     // A type change among the dropped packets still goes downstream with the next sample.
-    for (auto& unit : m_accessUnits) {
-        if (unit && unit->mediaType) KeepUndeliveredType(std::move(unit->mediaType));
-        Pool().Give(std::move(unit));
-    }
+    for (auto& unit : m_accessUnits) Discard(std::move(unit));
     m_accessUnits.clear();
-    if (m_pending) {
-        if (m_pending->mediaType) KeepUndeliveredType(std::move(m_pending->mediaType));
-        Pool().Give(std::move(m_pending));
-    }
+    Discard(std::move(m_pending));
 }
 
 HRESULT CMpegSplitterOutputPin::DeliverEndFlush()

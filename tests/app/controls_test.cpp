@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QStyle>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
@@ -15,6 +17,7 @@
 #include "app/my_slider_ctrl.h"
 #include "app/hyper_link.h"
 #include "app/palette.h"
+#include "app/skin.h"
 #include "app/msg_dlg.h"
 #include "app/splash_wnd.h"
 #include "app/video_renderer.h"
@@ -246,6 +249,40 @@ private slots:
             QTest::keyClick(&done, Qt::Key_Enter, Qt::KeypadModifier);
             QCOMPARE(done.result(), int(QDialog::Accepted));
         }
+    }
+
+    void DisabledMenuEntriesLookDisabled()
+    {
+        // An empty drive's entry in the Add File menu cannot be chosen, and must not look as if
+        // it could.
+        auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+        QVERIFY(app);
+        const QString sheet = app->styleSheet();
+        const QPalette palette = app->palette();
+        const QString style = app->style()->name();
+        ApplyTheme(*app);
+        QMenu menu;
+        QAction* enabled = menu.addAction(QStringLiteral("sr0: HL-DT-ST DVDRAM GH24NSD1"));
+        QAction* disabled = menu.addAction(QStringLiteral("sr1 (no disc)"));
+        disabled->setEnabled(false);
+        menu.popup(QPoint(0, 0));
+        QVERIFY(QTest::qWaitForWindowExposed(&menu));
+        const QImage picture = menu.grab().toImage();
+        // The lightest pixel of an entry is its text's colour.
+        auto textLightness = [&](QAction* action) {
+            const QRect area = menu.actionGeometry(action).intersected(picture.rect());
+            float lightest = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x) lightest = std::max(lightest, picture.pixelColor(x, y).lightnessF());
+            return lightest;
+        };
+        const float shown = textLightness(enabled), greyed = textLightness(disabled);
+        menu.hide();
+        app->setStyleSheet(sheet);
+        app->setPalette(palette);
+        QApplication::setStyle(style);
+        QVERIFY2(shown > 0.85f, qPrintable(QString::number(shown)));
+        QVERIFY2(greyed < 0.6f, qPrintable(QString::number(greyed)));
     }
 
     void Yv12PicturesBecomeTheirColours()

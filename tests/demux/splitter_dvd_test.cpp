@@ -5,13 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -192,20 +190,10 @@ TEST_F(SplitterDvdTest, AStreamSwitchKeepsItsTypeThroughTheFlushThatFollows)
     TestSink* sound = m_sinks["Audio"].Get();
     sound->ForgetOnFlush();
     // The sound's sink holds its first sample until let go, so that packets pile up behind it.
-    std::mutex gateLock;
-    std::condition_variable gateChanged;
-    bool held = false, open = false;
-    sound->SetPresentCallback([&](IMediaSample*) {
-        std::unique_lock lock(gateLock);
-        held = true;
-        gateChanged.notify_all();
-        gateChanged.wait(lock, [&] { return open; });
-    });
+    SampleGate gate;
+    gate.Hold(*sound);
     ASSERT_EQ(m_control->Run(), S_OK);
-    {
-        std::unique_lock lock(gateLock);
-        ASSERT_TRUE(gateChanged.wait_for(lock, std::chrono::minutes(1), [&] { return held; }));
-    }
+    ASSERT_TRUE(gate.WaitUntilHeld());
     int before = 0, size = 0;
     ASSERT_EQ(m_splitter->GetStatus(1, before, size), S_OK);
     ASSERT_EQ(m_splitter->Enable(2, AMSTREAMSELECTENABLE_ENABLE), S_OK); // the MP2 track
@@ -225,11 +213,7 @@ TEST_F(SplitterDvdTest, AStreamSwitchKeepsItsTypeThroughTheFlushThatFollows)
         seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_AbsolutePositioning);
     });
     while (sound->Flushes() == flushes && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
-    {
-        std::lock_guard lock(gateLock);
-        open = true;
-    }
-    gateChanged.notify_all();
+    gate.Open();
     seek.join();
     ASSERT_TRUE(sound->WaitForEndOfStreams(1));
     const auto samples = sound->Samples();

@@ -274,13 +274,8 @@ TEST_F(SplitterEdges, OutputPinsStayWhileRunning)
     ASSERT_EQ(ConnectSplitter(LoadTitle("ntsc_4x3", 1).bytes), S_OK);
     ConnectSinks();
     // The pictures' sink holds its first sample until let go, so that the video pin's queue fills.
-    std::mutex gateLock;
-    std::condition_variable gateOpened;
-    bool open = false;
-    m_sinks["Video"]->SetPresentCallback([&](IMediaSample*) {
-        std::unique_lock lock(gateLock);
-        gateOpened.wait(lock, [&] { return open; });
-    });
+    SampleGate gate;
+    gate.Hold(*m_sinks["Video"].Get());
     ASSERT_EQ(m_control->Run(), S_OK);
     EXPECT_EQ(m_splitter->ReleaseOutputPins(), VFW_E_NOT_STOPPED);
     EXPECT_EQ(m_splitter->GetPinCount(), 4);
@@ -295,11 +290,7 @@ TEST_F(SplitterEdges, OutputPinsStayWhileRunning)
     EXPECT_GT(samples, 0);
     EXPECT_GT(size, samples);
     EXPECT_EQ(m_splitter->GetStatus(3, samples, size), E_INVALIDARG);
-    {
-        std::lock_guard lock(gateLock);
-        open = true;
-    }
-    gateOpened.notify_all();
+    gate.Open();
     LONG code = 0;
     ASSERT_EQ(m_events->WaitForCompletion(60000, &code), S_OK);
     ASSERT_EQ(m_control->Stop(), S_OK);
@@ -335,30 +326,26 @@ TEST_F(SplitterEdges, SoundGoesOnWhileThePicturesQueueIsFullAndHeld)
     // for it, however few packets that pin took since the wait began.
     ASSERT_EQ(ConnectSplitter(LoadTitle("long_title", 0).bytes), S_OK);
     ConnectSinks();
-    std::mutex gateLock;
-    std::condition_variable changed;
-    bool open = false;
-    REFERENCE_TIME soundReached = kInvalidTime;
-    m_sinks["Video"]->SetPresentCallback([&](IMediaSample*) {
-        std::unique_lock lock(gateLock);
-        changed.wait(lock, [&] { return open; });
-    });
+    SampleGate gate;
+    gate.Hold(*m_sinks["Video"].Get());
+    std::mutex soundLock;
+    std::condition_variable soundMoved;
+    REFERENCE_TIME soundReached = kInvalidTime; // guarded by soundLock
     m_sinks["Audio"]->SetPresentCallback([&](IMediaSample* sample) {
         REFERENCE_TIME start = 0, stop = 0;
         if (FAILED(sample->GetTime(&start, &stop))) return;
-        std::lock_guard lock(gateLock);
+        std::lock_guard lock(soundLock);
         soundReached = std::max(soundReached, start);
-        changed.notify_all();
+        soundMoved.notify_all();
     });
     ASSERT_EQ(m_control->Run(), S_OK);
     bool reached = false;
     {
-        std::unique_lock lock(gateLock);
+        std::unique_lock lock(soundLock);
         // A minute without is a hang, not a measure.
-        reached = changed.wait_for(lock, std::chrono::minutes(1), [&] { return soundReached >= 30 * kSecond; });
-        open = true;
+        reached = soundMoved.wait_for(lock, std::chrono::minutes(1), [&] { return soundReached >= 30 * kSecond; });
     }
-    changed.notify_all();
+    gate.Open();
     EXPECT_TRUE(reached) << "the sound stopped at " << soundReached / 10000 << " ms while the pictures were held";
     LONG code = 0;
     ASSERT_EQ(m_events->WaitForCompletion(60000, &code), S_OK);

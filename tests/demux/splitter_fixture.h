@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,42 @@
 #include "support/memory_source.h"
 
 namespace testing_filters {
+
+// Holds a sink's samples on its streaming thread until opened, as a busy filter downstream would,
+// so that packets pile up in the splitter behind the held one.
+class SampleGate {
+public:
+    // Becomes the sink's present callback (set before the graph runs).
+    void Hold(TestSink& sink)
+    {
+        sink.SetPresentCallback([this](IMediaSample*) {
+            std::unique_lock lock(m_lock);
+            m_held = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_open; });
+        });
+    }
+    // Waits until a sample is held; false after a minute without (a hang, not a measure).
+    bool WaitUntilHeld()
+    {
+        std::unique_lock lock(m_lock);
+        return m_changed.wait_for(lock, std::chrono::minutes(1), [this] { return m_held; });
+    }
+    void Open()
+    {
+        {
+            std::lock_guard lock(m_lock);
+            m_open = true;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_held = false; // guarded by m_lock
+    bool m_open = false; // guarded by m_lock
+};
 
 class SplitterFixture : public GraphFixture {
 protected:

@@ -5,7 +5,9 @@
 #include <QComboBox>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -277,5 +279,45 @@ int main(int argc, char** argv)
         window.OnStop();
     }
     Settle();
+
+    // Two drives as the kernel would show them, sr0 holding the test disc and sr1 empty: the Add
+    // File menu lists both, and the File menu offers Eject for the loaded drive's disc.
+    QTemporaryDir places;
+    const QDir root(places.path());
+    auto write = [&](const QString& path, const QByteArray& text) {
+        root.mkpath(QFileInfo(root.filePath(path)).path());
+        QFile file(root.filePath(path));
+        if (file.open(QIODevice::WriteOnly)) file.write(text);
+    };
+    write(QStringLiteral("sys/block/sr0/size"), "8388608\n");
+    write(QStringLiteral("sys/block/sr0/device/vendor"), "HL-DT-ST\n");
+    write(QStringLiteral("sys/block/sr0/device/model"), "DVDRAM GH24NSD1\n");
+    write(QStringLiteral("sys/block/sr1/size"), "0\n");
+    write(QStringLiteral("cdrom_info"), "");
+    write(QStringLiteral("mounts"), "");
+    root.mkpath(QStringLiteral("dev"));
+    QFile::link(QFileInfo(disc).absoluteFilePath(), root.filePath(QStringLiteral("dev/sr0")));
+    window.UseDrives(new COpticalDrives({root.filePath(QStringLiteral("sys/block")), root.filePath(QStringLiteral("cdrom_info")),
+                                         root.filePath(QStringLiteral("mounts")), root.filePath(QStringLiteral("dev"))},
+                                        nullptr));
+    window.LoadDisc(root.filePath(QStringLiteral("dev/sr0")));
+    Settle();
+    auto menuWith = [&](const std::function<bool(const QAction*)>& holds) -> QMenu* {
+        for (QMenu* menu : window.findChildren<QMenu*>())
+            for (const QAction* action : menu->actions())
+                if (holds(action)) return menu;
+        return nullptr;
+    };
+    auto shootMenu = [&](QMenu* menu, const char* name) {
+        if (!menu) return;
+        menu->popup(window.mapToGlobal(QPoint(20, 60)));
+        Settle(400);
+        Save(ScreenOf(window.frameGeometry().united(menu->frameGeometry())), name);
+        menu->hide();
+        Settle();
+    };
+    const QString sr0 = root.filePath(QStringLiteral("dev/sr0"));
+    shootMenu(menuWith([&](const QAction* a) { return a->data().toString() == sr0; }), "menu-add-file-drives.png");
+    shootMenu(menuWith([](const QAction* a) { return a->text() == QStringLiteral("E&ject"); }), "menu-file-eject.png");
     return 0;
 }
