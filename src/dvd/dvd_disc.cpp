@@ -358,10 +358,16 @@ void DvdDisc::Score() const
     for (const auto& [t, ms] : candidates)
         if (ms >= longest - kTieMs) tied.push_back(t);
     if (tied.size() > 1 && !m_root.empty()) {
-        const int played = FirstPlayedTitle(m_root, tied);
+        // A refused walk (the helper crashed on the disc's commands, or hung) leaves the rule's
+        // choice: the first listed of the longest.
+        std::string why;
+        const int played = FirstPlayedTitle(m_root, tied, &why);
         if (played >= 0) {
             DebugLog("dvd: titles of the main title's length tie; the disc's first play leads to title %d\n", played + 1);
             m_mainTitle = played;
+        } else if (!why.empty()) {
+            DebugLog("dvd: titles of the main title's length tie; the first play is not followed (%s): title %d, the first listed\n",
+                     why.c_str(), m_mainTitle + 1);
         }
     }
 }

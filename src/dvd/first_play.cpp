@@ -1,11 +1,16 @@
 #include "dvd/first_play.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <mutex>
 
 #include "com/debug_log.h"
+#include "com/helper_process.h"
 
 extern "C" {
 #include <dvdnav/dvdnav.h>
@@ -30,9 +35,16 @@ struct NavigationClose {
 // Blocks read at most: some warning screens and a menu's loop before the film (a few MB).
 constexpr int kLongestWalk = 20000;
 
+// The walk reads at most 40 MB of a disc: on a slow drive that takes a few seconds.
+constexpr int kHelperTimeLimitMs = 8000;
+
+std::mutex g_helperLock;
+std::string g_helperForTests; // guarded by g_helperLock
+int g_timeLimitForTests = 0;  // guarded by g_helperLock
+
 } // namespace
 
-int FirstPlayedTitle(const std::string& root, const std::vector<int>& candidates)
+int WalkFirstPlay(const std::string& root, const std::vector<int>& candidates)
 {
     if (candidates.empty()) return -1;
     dvdnav_t* opened = nullptr;
@@ -72,4 +84,51 @@ int FirstPlayedTitle(const std::string& root, const std::vector<int>& candidates
         }
     }
     return -1;
+}
+
+void SetFirstPlayHelperForTests(const std::string& program, int timeLimitMs)
+{
+    std::lock_guard lock(g_helperLock);
+    g_helperForTests = program;
+    g_timeLimitForTests = timeLimitMs;
+}
+
+int FirstPlayedTitle(const std::string& root, const std::vector<int>& candidates, std::string* why)
+{
+    const auto refuse = [&](const std::string& reason) {
+        DebugLog("dvd: the first-play walk gives no answer: %s\n", reason.c_str());
+        if (why) *why = reason;
+        return -1;
+    };
+    if (candidates.empty()) return -1;
+    HelperLimits limits;
+    limits.timeLimitMs = kHelperTimeLimitMs;
+    limits.outputBytes = 256;
+    // Its log comes back through its stderr, once.
+    limits.unsetEnvironment = {"ZUZIDERO_DEBUG"};
+    std::string program;
+    {
+        std::lock_guard lock(g_helperLock);
+        program = g_helperForTests;
+        if (g_timeLimitForTests > 0) limits.timeLimitMs = g_timeLimitForTests;
+    }
+    if (program.empty()) program = FindHelperProgram(kFirstPlayHelper);
+    if (program.empty()) return refuse(std::string(kFirstPlayHelper) + " is not installed beside the program");
+    std::vector<std::string> args{root};
+    for (int title : candidates) args.push_back(std::to_string(title));
+    const HelperOutcome outcome = RunHelperProcess(program, args, limits);
+    if (DebugLogEnabled() && !outcome.err.empty()) DebugLog("%s", outcome.err.c_str());
+    if (!outcome.Succeeded()) return refuse("the helper " + outcome.Describe(limits));
+    // One line: the answer, one of the titles asked about or -1.
+    const std::string& out = outcome.out;
+    const std::size_t prefix = std::strlen(kFirstPlayAnswer);
+    int title = -2;
+    const bool line = out.size() > prefix + 1 && out.compare(0, prefix, kFirstPlayAnswer) == 0 && out.back() == '\n';
+    const auto [end, error] = line ? std::from_chars(out.data() + prefix, out.data() + out.size() - 1, title)
+                                   : std::from_chars_result{out.data(), std::errc::invalid_argument};
+    if (error != std::errc() || end != out.data() + out.size() - 1 ||
+        (title != -1 && std::find(candidates.begin(), candidates.end(), title) == candidates.end()))
+        return refuse("the helper answered nonsense: \"" + out.substr(0, 80) + "\"");
+    if (why) why->clear();
+    return title;
 }

@@ -4,6 +4,7 @@ and the installed zuzidero-cli listing and converting a test disc with the data 
 it (not the build tree's).
 
 Usage: install.py BUILD_DIR CLI DISCS"""
+import json
 import os
 import re
 import shutil
@@ -24,7 +25,7 @@ try:
     usr = os.path.join(stage, "usr")
     app_id = "org.zuzidero.ZuZidero"
     expected = [
-        "bin/zuzidero", "bin/zuzidero-cli",
+        "bin/zuzidero", "bin/zuzidero-cli", "libexec/zuzidero/zuzidero-first-play",
         "share/zuzidero/Format.xml", "share/zuzidero/Format-added.xml", "share/zuzidero/Set.xml",
         "share/zuzidero/help.html", "share/zuzidero/skin/zuzidero.png", "share/zuzidero/skin/play.png",
         f"share/applications/{app_id}.desktop", f"share/metainfo/{app_id}.metainfo.xml",
@@ -71,6 +72,12 @@ try:
         disc = os.path.join(discs, "ntsc_4x3")
         out = subprocess.run([installed, "info", disc], env=env, capture_output=True, text=True)
         check(out.returncode == 0 and "Title_01" in out.stdout, "installed info failed: " + out.stdout + out.stderr)
+        # Its helper too: the first play of two titles of one length leads to the second.
+        out = subprocess.run([installed, "info", os.path.join(discs, "tied_titles"), "--json"],
+                             env=dict(env, ZUZIDERO_DEBUG="1"), capture_output=True, text=True)
+        mains = [t["title"] for t in json.loads(out.stdout)["titles"] if t["main"]] if out.returncode == 0 else []
+        check(mains == [2] and "the first-play walk gives no answer" not in out.stderr,
+              f"the installed tool's first-play helper: main {mains}: {out.stderr[-500:]}")
         target = os.path.join(stage, "out")
         os.makedirs(target)
         out = subprocess.run([installed, "convert", disc, "--title", "1", "--profile", "109", "--length", "00:00:02",

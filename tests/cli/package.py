@@ -24,7 +24,8 @@ try:
         deb = os.path.join(out, debs[0])
         listing = subprocess.run(["dpkg-deb", "-c", deb], capture_output=True, text=True).stdout
         files = {line.split()[-1].lstrip(".") for line in listing.splitlines() if line}
-        for path in ("/usr/bin/zuzidero", "/usr/bin/zuzidero-cli", "/usr/share/zuzidero/Format.xml",
+        for path in ("/usr/bin/zuzidero", "/usr/bin/zuzidero-cli", "/usr/libexec/zuzidero/zuzidero-first-play",
+                     "/usr/share/zuzidero/Format.xml",
                      "/usr/share/zuzidero/Format-added.xml", "/usr/share/zuzidero/skin/zuzidero.png",
                      "/usr/share/applications/org.zuzidero.ZuZidero.desktop",
                      "/usr/share/metainfo/org.zuzidero.ZuZidero.metainfo.xml",
