@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <array>
@@ -26,6 +27,7 @@
 #include "convert/video_conversion_filter.h"
 #include "profiles/format_table.h"
 #include "profiles/profile_catalogue.h"
+#include "write/part_file.h"
 #include "write/settings_check.h"
 
 namespace {
@@ -80,6 +82,7 @@ struct Options {
     bool merge = false;
     std::int32_t deinterlace = kDeinterlaceAuto;
     bool overwrite = false;
+    bool cleanParts = false; // --clean-parts: orphaned parts in the output folder are removed
     bool quiet = false;
     bool help = false;
     std::optional<std::array<int, 4>> crop;
@@ -296,9 +299,10 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--merge" || arg == "--overwrite" || arg == "--quiet" || arg == "--audio-copy" || arg == "--two-pass" ||
-            IsHelp(arg)) {
+            arg == "--clean-parts" || IsHelp(arg)) {
             (arg == "--merge"       ? o.merge
              : arg == "--overwrite" ? o.overwrite
+             : arg == "--clean-parts" ? o.cleanParts
              : arg == "--quiet"     ? o.quiet
              : arg == "--audio-copy" ? o.audioCopy
              : arg == "--two-pass"  ? o.twoPass
@@ -500,6 +504,18 @@ bool PrepareOutputFolder(const Options& o, const std::vector<RunTask>& tasks)
         std::fprintf(stderr, "zuzidero-cli: cannot make the output folder %s%s%s\n", o.out.c_str(), fsError ? ": " : "",
                      fsError ? fsError.message().c_str() : "");
         return false;
+    }
+    // Parts of conversions that were killed (no running conversion holds their lock): said, and
+    // removed only when asked.
+    for (const std::string& part : OrphanedParts(o.out)) {
+        if (!o.cleanParts) {
+            std::fprintf(stderr, "zuzidero-cli: %s was left by a conversion that was stopped (--clean-parts removes it)\n",
+                         part.c_str());
+        } else if (::unlink(part.c_str()) == 0) {
+            std::fprintf(stderr, "zuzidero-cli: removed %s, left by a conversion that was stopped\n", part.c_str());
+        } else {
+            std::fprintf(stderr, "zuzidero-cli: cannot remove %s: %s\n", part.c_str(), std::strerror(errno));
+        }
     }
     // Existing files stay unless the user says otherwise (a link counts, whatever it points at).
     if (o.overwrite) return true;

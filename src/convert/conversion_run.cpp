@@ -1,6 +1,10 @@
 #include "convert/conversion_run.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cctype>
@@ -37,8 +41,7 @@ ConversionRun::~ConversionRun()
     m_engine.Teardown();
     CloseFirstPass();
     CloseFile(FileEnd::kCancelled);
-    std::error_code error;
-    if (!m_passFolder.empty()) std::filesystem::remove_all(m_passFolder, error);
+    RemovePassFolder();
 }
 
 bool ConversionRun::TwoPass() const
@@ -50,11 +53,45 @@ bool ConversionRun::TwoPass() const
 std::string ConversionRun::StatsPath()
 {
     if (m_passFolder.empty()) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zuzidero-passes-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / (std::string(kPassFolderPrefix) + "XXXXXX")).string();
         if (!mkdtemp(pattern.data())) return {};
         m_passFolder = pattern;
+        // Held while the run lives: a folder whose lock is free belongs to a run that was killed.
+        m_passLock = ::open((m_passFolder + "/" + kPassFolderLock).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (m_passLock >= 0) ::flock(m_passLock, LOCK_EX | LOCK_NB);
     }
     return (std::filesystem::path(m_passFolder) / "stats.log").string();
+}
+
+void ConversionRun::RemovePassFolder()
+{
+    std::error_code error;
+    if (!m_passFolder.empty()) std::filesystem::remove_all(m_passFolder, error);
+    m_passFolder.clear();
+    if (m_passLock >= 0) ::close(m_passLock);
+    m_passLock = -1;
+}
+
+std::vector<std::string> RemoveDeadPassFolders(const std::string& temporaryFolder)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> removed;
+    std::error_code error;
+    const fs::path folder = temporaryFolder.empty() ? fs::temp_directory_path(error) : fs::path(temporaryFolder);
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        if (it->path().filename().string().rfind(kPassFolderPrefix, 0) != 0) continue;
+        std::error_code statError;
+        if (it->is_symlink(statError) || !it->is_directory(statError)) continue;
+        // Another user's folder cannot be opened; a running one's lock is held.
+        const int fd = ::open((it->path() / kPassFolderLock).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        const bool dead = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        ::close(fd);
+        if (!dead) continue;
+        fs::remove_all(it->path(), statError);
+        if (!statError) removed.push_back(it->path().string());
+    }
+    return removed;
 }
 
 bool ConversionRun::CloseFirstPass()
@@ -120,6 +157,8 @@ bool ConversionRun::Start()
 {
     if (m_started) return !m_finished;
     m_started = true;
+    // What runs that were killed left in the temporary folder.
+    for (const std::string& folder : RemoveDeadPassFolders()) DebugLog("run: removed %s, left by a run that was stopped\n", folder.c_str());
     if (const std::string refusal = MergeRefusal(m_tasks, m_settings); !refusal.empty()) {
         Fail(refusal);
         m_finished = true;
@@ -127,6 +166,15 @@ bool ConversionRun::Start()
     }
     if (const std::string refusal = CopyMergeRefusal(); !refusal.empty()) {
         Fail(refusal);
+        m_finished = true;
+        return false;
+    }
+    // Two files of one name would take each other's place (or, with --overwrite, replace one
+    // another): the run does not begin.
+    std::vector<std::string> names = RunOutputNames(m_tasks, m_settings.merge);
+    std::sort(names.begin(), names.end());
+    if (const auto twice = std::adjacent_find(names.begin(), names.end()); twice != names.end()) {
+        Fail("Two files of this run would be named " + *twice + ": give each title a name of its own");
         m_finished = true;
         return false;
     }
@@ -164,10 +212,12 @@ bool ConversionRun::CloseFile(FileEnd end)
 {
     if (!m_fileOpen) return true;
     m_fileOpen = false;
+    const std::string name = std::filesystem::path(m_filePath).filename().string();
     if (end == FileEnd::kDiscard) {
         // A task that failed alone: nothing of it stays, and an old file keeps its place.
         m_engine.CloseOutput();
-        m_part.Discard();
+        const std::string part = m_part.Path();
+        if (!m_part.Discard() && m_message) m_message("The unfinished part of " + name + " could not be removed: " + part);
         DropDamage();
         return false;
     }
@@ -176,20 +226,34 @@ bool ConversionRun::CloseFile(FileEnd end)
         why = m_engine.Writer().LastReason();
     } else {
         // Into place: a finished file replaces an old one only when the user said so, and only
-        // now that it is whole; a cancelled run's part goes beside the name, never under it.
+        // now that it is whole; a cancelled run's part goes beside the name, never under it. A
+        // name that was taken while the file was converted (another program, a second run) takes
+        // nothing of this run's work: the file goes beside it, and the run says where.
         std::string target = m_filePath;
         const IfNameTaken rule = m_settings.overwrite ? IfNameTaken::kReplace : m_ifNameTaken;
-        const bool placed = end == FileEnd::kCancelled           ? m_part.MoveBeside(m_filePath, &target, &why)
-                            : rule == IfNameTaken::kKeepBoth ? m_part.MoveToFreeName(m_filePath, &target, &why)
-                                                             : m_part.MoveTo(m_filePath, rule == IfNameTaken::kReplace, &why);
+        const bool placed = end == FileEnd::kCancelled      ? m_part.MoveBeside(m_filePath, &target, &why)
+                            : rule == IfNameTaken::kReplace ? m_part.MoveTo(m_filePath, true, &why)
+                                                            : m_part.MoveToFreeName(m_filePath, &target, &why);
         if (placed) {
+            if (end == FileEnd::kComplete && rule == IfNameTaken::kKeepBothAndSay && target != m_filePath && m_message)
+                m_message(name + " appeared in the output folder while it was converted; the new file is " +
+                          std::filesystem::path(target).filename().string());
             m_files.push_back(target);
             if (!m_damage.empty() && m_damage.back().file == m_filePath) m_damage.back().file = target;
             return true;
         }
+        // The file is whole but cannot take a name (the folder became read-only): it stays where
+        // it is, and the message says where.
+        if (const std::string kept = m_part.Keep(); !kept.empty()) {
+            Fail("Could not write output file " + m_filePath + ": " + why + "; the converted file is kept as " + kept);
+            DropDamage();
+            return false;
+        }
     }
-    Fail("Could not write output file " + m_filePath + ": " + why);
-    m_part.Discard();
+    const std::string part = m_part.Path();
+    const bool removed = m_part.Discard();
+    Fail("Could not write output file " + m_filePath + ": " + why +
+         (removed ? std::string() : "; its unfinished part could not be removed: " + part));
     DropDamage();
     return false;
 }
@@ -698,9 +762,7 @@ void ConversionRun::Finish()
     m_engine.Teardown();
     CloseFirstPass();
     CloseFile(m_cancelled ? FileEnd::kCancelled : FileEnd::kComplete);
-    std::error_code error;
-    if (!m_passFolder.empty()) std::filesystem::remove_all(m_passFolder, error);
-    m_passFolder.clear();
+    RemovePassFolder();
     m_running = false;
     m_finished = true;
     if (onFinished && !m_cancelled) onFinished();

@@ -21,16 +21,16 @@
 // What a finished file does when its name is taken in the output folder (by an old file, or
 // one that appeared while it was converted).
 enum class IfNameTaken {
-    kFail,     // the file fails and the old one stays
-    kReplace,  // the old file is replaced by the whole new one
-    kKeepBoth, // the new file goes beside it as "NAME (2).EXT"
+    kKeepBothAndSay, // the new file goes beside it as "NAME (2).EXT", and the run says so
+    kReplace,        // the old file is replaced by the whole new one
+    kKeepBoth,       // the new file goes beside it as "NAME (2).EXT" (the user chose so)
 };
 
 struct RunTask {
     ConversionTask task;
     std::string outputName; // as the title list shows it, e.g. "Title_01.mp4"
     bool checked = true;
-    IfNameTaken ifNameTaken = IfNameTaken::kFail; // RunSettings::overwrite makes every task kReplace
+    IfNameTaken ifNameTaken = IfNameTaken::kKeepBothAndSay; // RunSettings::overwrite makes every task kReplace
 };
 
 // Whether a task is converted: checked, and of some length (a range that holds nothing is
@@ -78,7 +78,8 @@ struct RunSettings {
     // a call to Step instead of polling.
     GraphNotifyCallback notify;
     // A finished file replaces one of its name (the user agreed to it); otherwise a file that is
-    // there when the conversion ends, even one that appeared meanwhile, stays and the task fails.
+    // there when the conversion ends, even one that appeared meanwhile, stays, and the new one
+    // goes beside it (each task's IfNameTaken).
     bool overwrite = false;
     // Picks the temporary names tried ("NAME.XXXXXX.part"); 0 random (tests fix it).
     std::uint64_t partNameSeed = 0;
@@ -104,6 +105,13 @@ struct FileDamage {
 };
 // "Title_01.mp4: 7.2 s could not be read, at 00:00:15–00:00:22, 00:01:03–00:01:04".
 std::string DamageText(const FileDamage& damage);
+
+// The two-pass statistics folders in the temporary folder ("zuzidero-passes-XXXXXX") whose run
+// was killed (their lock file's lock is free): removed; their paths. Every run calls it as it
+// starts; `temporaryFolder` empty is the system's.
+std::vector<std::string> RemoveDeadPassFolders(const std::string& temporaryFolder = {});
+constexpr const char* kPassFolderPrefix = "zuzidero-passes-";
+constexpr const char* kPassFolderLock = "lock";
 
 struct RunProgress {
     std::size_t task = 0;          // the current task's place among the run's tasks
@@ -204,7 +212,7 @@ private:
     bool m_newFile = true;
     bool m_fileOpen = false;
     std::string m_filePath;
-    IfNameTaken m_ifNameTaken = IfNameTaken::kFail; // the open file's
+    IfNameTaken m_ifNameTaken = IfNameTaken::kKeepBothAndSay; // the open file's
     double m_totalSeconds = 0;
     double m_doneSeconds = 0;
     bool m_running = false;
@@ -244,4 +252,6 @@ private:
     bool m_firstPassOpen = false;
     std::size_t m_fileFirstTask = 0; // where the current file's tasks begin
     std::string m_passFolder;        // removed when the run ends
+    int m_passLock = -1;             // the folder's lock, held while the run lives
+    void RemovePassFolder();
 };

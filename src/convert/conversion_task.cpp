@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 ConversionTask MakeTitleTask(int titleIndex, const TitleInfo& title, const TitleVideo& video)
 {
@@ -77,30 +78,65 @@ std::string TaskOutputName(const ConversionTask& task, const std::string& extens
 {
     if (pattern.empty() || !NamePatternRefusal(pattern).empty()) return TaskOutputName(task, extension);
     const bool chapter = task.chapterIndex >= 0;
-    std::string name;
+    // The name in pieces: text that may be cut where the name is too long (the disc's name, the
+    // pattern's own words), and the numbers, which never are, so that two titles never share a
+    // name.
+    struct Piece {
+        std::string text;
+        bool number;
+    };
+    std::vector<Piece> pieces;
+    bool literal = false; // the last piece is the pattern's own text
+    const auto text = [&](std::string t, bool fromPattern) {
+        if (fromPattern && literal)
+            pieces.back().text += t;
+        else
+            pieces.push_back({std::move(t), false});
+        literal = fromPattern;
+    };
     for (std::size_t at = 0; at < pattern.size();) {
+        literal = literal && !pieces.empty() && !pieces.back().number;
         if (pattern.compare(at, 6, "{disc}") == 0) {
-            name += FileNameSafe(disc);
+            text(FileNameSafe(disc), false);
             at += 6;
         } else if (pattern.compare(at, 7, "{title}") == 0) {
-            name += TwoDigits(task.titleIndex + 1);
+            pieces.push_back({TwoDigits(task.titleIndex + 1), true});
             at += 7;
         } else if (pattern.compare(at, 9, "{chapter}") == 0) {
             if (chapter) {
-                name += TwoDigits(task.chapterIndex + 1);
-            } else {
-                while (!name.empty() && (name.back() == ' ' || name.back() == '_' || name.back() == '-' || name.back() == '.')) name.pop_back();
+                pieces.push_back({TwoDigits(task.chapterIndex + 1), true});
+            } else if (!pieces.empty() && !pieces.back().number) {
+                std::string& last = pieces.back().text;
+                while (!last.empty() && (last.back() == ' ' || last.back() == '_' || last.back() == '-' || last.back() == '.')) last.pop_back();
             }
             at += 9;
         } else {
-            name += pattern[at++];
+            text(std::string(1, pattern[at++]), true);
         }
     }
     // Every title and chapter keeps a name of its own.
-    if (pattern.find("{title}") == std::string::npos) name += "_" + TwoDigits(task.titleIndex + 1);
-    if (chapter && pattern.find("{chapter}") == std::string::npos) name += "_Chapter_" + TwoDigits(task.chapterIndex + 1);
+    if (pattern.find("{title}") == std::string::npos) pieces.push_back({"_" + TwoDigits(task.titleIndex + 1), true});
+    if (chapter && pattern.find("{chapter}") == std::string::npos) pieces.push_back({"_Chapter_" + TwoDigits(task.chapterIndex + 1), true});
+    // File names hold 255 bytes; the part ("NAME.EXT.XXXXXX.part") and a name beside a taken one
+    // ("NAME (partial 99).EXT") need room beside the name itself.
+    std::size_t size = 0;
+    for (const Piece& p : pieces) size += p.text.size();
+    // The longest text first (the disc's name, rather than a separator after it).
+    std::vector<Piece*> texts;
+    for (Piece& p : pieces)
+        if (!p.number) texts.push_back(&p);
+    std::stable_sort(texts.begin(), texts.end(), [](const Piece* a, const Piece* b) { return a->text.size() > b->text.size(); });
+    for (Piece* p : texts) {
+        if (size <= kLongestOutputName) break;
+        std::size_t keep = p->text.size() - std::min(p->text.size(), size - kLongestOutputName);
+        // Never in the middle of a UTF-8 character.
+        while (keep > 0 && (static_cast<unsigned char>(p->text[keep]) & 0xC0) == 0x80) --keep;
+        size -= p->text.size() - keep;
+        p->text.resize(keep);
+    }
+    std::string name;
+    for (const Piece& p : pieces) name += p.text;
     name = FileNameSafe(name);
-    if (name.size() > 200) name.resize(200);
     return name.empty() ? TaskOutputName(task, extension) : name + extension;
 }
 

@@ -66,6 +66,10 @@ std::string TaskOutputName(const ConversionTask& task, const std::string& extens
 // empty pattern (or one that leaves no name) gives the names above.
 std::string TaskOutputName(const ConversionTask& task, const std::string& extension, const std::string& pattern,
                            const std::string& disc);
+// The longest name (without its extension) a pattern makes: room is left for the part's and a
+// kept-beside name's suffixes within a file name's 255 bytes. Longer names are cut (in their
+// text, never in their numbers, never inside a UTF-8 character).
+constexpr std::size_t kLongestOutputName = 200;
 // Why a pattern cannot name files ("/" in it, an unknown "{...}"), or empty.
 std::string NamePatternRefusal(const std::string& pattern);
 // The name a disc goes by: its volume name, else the name of its folder (the one holding

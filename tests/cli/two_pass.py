@@ -27,7 +27,7 @@ def video_kbps(path):
     return total * 8 / seconds / 1000 if seconds > 0 else 0
 
 
-out = tempfile.mkdtemp(prefix="zuzidero-passes-")
+out = tempfile.mkdtemp(prefix="zuzidero-two-pass-")
 temporary = os.path.join(out, "tmp")  # the run's temporary folder
 os.makedirs(temporary)
 environment = dict(os.environ, TMPDIR=temporary)

@@ -660,13 +660,61 @@ TEST(Conversion, ANameTakenFollowsItsTasksRule)
     }
     EXPECT_GT(ProbeFile(folder + "/Title_02.mp3").duration, 3.0);
     EXPECT_GT(ProbeFile(folder + "/Title_01 (3).mp3").duration, 7.0);
-    // The default: a taken name fails its file, and the old one stays.
+    // The default: a name taken while the run converts (another program, a second run) keeps
+    // the old file; the finished one goes beside it, and the run says where.
     tasks = {MakeRunTask(disc, 1, profile)};
     std::ofstream(folder + "/Title_02.mp3") << "old";
     result = Convert(disc, tasks, Settings(profile, folder));
-    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(result.failed, 0);
+    EXPECT_EQ(result.files, std::vector<std::string>{folder + "/Title_02 (2).mp3"});
+    EXPECT_GT(ProbeFile(folder + "/Title_02 (2).mp3").duration, 3.0);
+    EXPECT_NE(std::find(result.messages.begin(), result.messages.end(),
+                        "Title_02.mp3 appeared in the output folder while it was converted; the new file is Title_02 (2).mp3"),
+              result.messages.end());
     std::ifstream in(folder + "/Title_02.mp3");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+}
+
+TEST(Conversion, AFinishedFileThatCannotTakeItsNameIsKeptAndSaidWhere)
+{
+    // A folder appears under the name while the file is converted, and the user said to replace
+    // what is there: a folder is not replaced, and the converted file stays as its part.
+    OpenTestDisc disc("ntsc_4x3");
+    const ProfileRecord& profile = Profile(kMp3Profile);
+    const std::string folder = OutputFolder("name-is-folder");
+    RegisterPlatformDecoders();
+    RunSettings settings = Settings(profile, folder);
+    settings.overwrite = true;
+    std::vector<std::string> messages;
+    ConversionRun run(disc.source, {MakeRunTask(disc, 0, profile)}, settings, [&](const std::string& m) { messages.push_back(m); });
+    ASSERT_TRUE(run.Start());
+    std::filesystem::create_directory(folder + "/Title_01.mp3");
+    while (run.Step(20)) {
+    }
+    EXPECT_EQ(run.TasksFailed(), 1);
+    EXPECT_TRUE(run.FilesWritten().empty());
+    const std::vector<std::string> parts = OrphanedParts(folder);
+    ASSERT_EQ(parts.size(), 1u);
+    EXPECT_GT(ProbeFile(parts[0]).duration, 7.0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Could not write output file " + folder + "/Title_01.mp3: Is a directory; the converted file is kept as " + parts[0]);
+}
+
+TEST(Conversion, TwoFilesOfOneNameAreRefusedBeforeTheRun)
+{
+    OpenTestDisc disc("ntsc_4x3");
+    const ProfileRecord& profile = Profile(kMp3Profile);
+    const std::string folder = OutputFolder("one-name");
+    std::vector<RunTask> tasks{MakeRunTask(disc, 0, profile), MakeRunTask(disc, 1, profile)};
+    tasks[1].outputName = tasks[0].outputName;
+    RunSettings settings = Settings(profile, folder);
+    settings.overwrite = true;
+    const auto result = Convert(disc, tasks, settings);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_TRUE(result.files.empty());
+    ASSERT_FALSE(result.messages.empty());
+    EXPECT_EQ(result.messages[0], "Two files of this run would be named Title_01.mp3: give each title a name of its own");
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
 
 TEST(Conversion, LinksWhereThePartsWouldGoAreNotFollowed)

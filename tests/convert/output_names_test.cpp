@@ -57,6 +57,29 @@ TEST(OutputNames, WhatAFileNameCannotHold)
     EXPECT_LE(TaskOutputName(Task(0), ".mp4", "{disc}", std::string(400, 'x')).size(), 204u);
 }
 
+TEST(OutputNames, LongNamesAreCutInTheirTextNeverInTheirNumbers)
+{
+    // A 205-byte pattern: each title keeps its number, so no two titles share a name.
+    const std::string words(205, 'a');
+    const std::string first = TaskOutputName(Task(0), ".mp4", words, "");
+    const std::string second = TaskOutputName(Task(1), ".mp4", words, "");
+    EXPECT_NE(first, second);
+    EXPECT_EQ(first, std::string(kLongestOutputName - 3, 'a') + "_01.mp4");
+    EXPECT_EQ(TaskOutputName(Task(1, 2), ".mp4", words, ""), std::string(kLongestOutputName - 14, 'a') + "_02_Chapter_03.mp4");
+    // The numbers inside a pattern stay, the disc's name is cut.
+    const std::string disc(300, 'd');
+    EXPECT_EQ(TaskOutputName(Task(4), ".mkv", "{disc} - {title}", disc), std::string(kLongestOutputName - 5, 'd') + " - 05.mkv");
+    // Never inside a UTF-8 character: "é" is two bytes, and the cut falls between them.
+    std::string accents;
+    for (int i = 0; i < 150; ++i) accents += "\xC3\xA9";
+    const std::string cut = TaskOutputName(Task(0), ".mp4", "{disc}", accents);
+    ASSERT_GE(cut.size(), 7u);
+    const std::string text = cut.substr(0, cut.size() - 7); // without "_01.mp4"
+    EXPECT_EQ(text.size() % 2, 0u) << "a character cut in two";
+    EXPECT_LE(text.size(), kLongestOutputName - 3);
+    EXPECT_EQ(cut.substr(cut.size() - 7), "_01.mp4");
+}
+
 TEST(OutputNames, ADiscGoesByItsVolumeOrItsFolder)
 {
     EXPECT_EQ(DiscName("/media/me/disc", "MY_MOVIE"), "MY_MOVIE");

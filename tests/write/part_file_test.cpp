@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -148,5 +149,48 @@ TEST(PartFile, RenamingWithoutReplacingWorksOnEveryKindOfName)
     EXPECT_EQ(ReadText(folder + "/c"), "a");
     EXPECT_FALSE(fs::exists(folder + "/a"));
     EXPECT_EQ(RenameNoReplace(folder + "/missing", folder + "/d"), ENOENT);
+    fs::remove_all(folder);
+}
+
+TEST(PartFile, APartIsLockedWhileItIsOpenAndAnOrphanOnceLetGo)
+{
+    const std::string folder = Folder("orphans");
+    const std::string target = folder + "/Title_01.mp4";
+    PartFile running, killed;
+    std::string why;
+    ASSERT_TRUE(running.Create(target, &why)) << why;
+    ASSERT_TRUE(killed.Create(target, &why)) << why;
+    // What a killed run leaves: its part, its lock gone with it.
+    const std::string orphan = killed.Keep();
+    EXPECT_EQ(killed.Path(), "");
+    // Names that only look like parts, and a link and a folder that do, are never orphans.
+    WriteText(folder + "/Title_02.mp4.part", "not a part of ours");
+    WriteText(folder + "/Title_02.mp4.ab-cde.part", "not a part of ours");
+    fs::create_symlink(orphan, folder + "/Title_03.mp4.ABCDEF.part");
+    fs::create_directory(folder + "/Title_04.mp4.ABCDEF.part");
+    EXPECT_EQ(OrphanedParts(folder), std::vector<std::string>{orphan});
+    // Once the running one is let go too, it is an orphan as well.
+    const std::string second = running.Keep();
+    auto both = std::vector<std::string>{orphan, second};
+    std::sort(both.begin(), both.end());
+    EXPECT_EQ(OrphanedParts(folder), both);
+    fs::remove_all(folder);
+}
+
+TEST(PartFile, AFinishedPartThatCannotTakeItsNameCanBeKept)
+{
+    const std::string folder = Folder("kept");
+    const std::string target = folder + "/Title_01.mp4";
+    PartFile part;
+    std::string why;
+    ASSERT_TRUE(part.Create(target, &why)) << why;
+    WriteTo(part.Descriptor(), "converted");
+    fs::create_directory(target); // a folder appeared under the name
+    EXPECT_FALSE(part.MoveTo(target, true, &why));
+    EXPECT_EQ(why, "Is a directory");
+    const std::string kept = part.Keep();
+    EXPECT_EQ(ReadText(kept), "converted");
+    EXPECT_TRUE(part.Discard()) << "nothing left to remove";
+    EXPECT_EQ(ReadText(kept), "converted");
     fs::remove_all(folder);
 }
