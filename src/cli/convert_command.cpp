@@ -369,7 +369,11 @@ public:
             std::fprintf(stderr, "%3d%%  %s elapsed  %s left  %s (%zu/%zu)\n", percent, elapsed.c_str(), remaining.c_str(),
                          p.file.c_str(), p.task + 1, p.tasks);
         }
-        std::fflush(stderr);
+        // Nobody reads it any more (a closed pipe): the conversion goes on without it.
+        if (std::fflush(stderr) != 0 || std::ferror(stderr)) {
+            m_quiet = true;
+            std::clearerr(stderr);
+        }
     }
     void End()
     {
@@ -577,7 +581,8 @@ RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const st
 
 // While it lives, Ctrl-C, SIGTERM and SIGHUP ask the run to cancel (the file written so far is
 // finished as a playable file), and a watcher makes the disc's reads give up at once, so that
-// neither a damaged drive's retries nor the building of a graph hold the cancel up.
+// neither a damaged drive's retries nor the building of a graph hold the cancel up. A second
+// signal ends the program at once.
 class InterruptWatch {
 public:
     explicit InterruptWatch(std::shared_ptr<SourceDisc> disc)
@@ -591,11 +596,25 @@ public:
         sigemptyset(&action.sa_mask);
         for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &m_previous[i]);
         m_watcher = std::thread([disc] {
-            char byte = 0;
-            while (g_wakePipe[0] >= 0 && ::read(g_wakePipe[0], &byte, 1) < 0 && errno == EINTR) {
-            }
             // A byte: a signal came; the end of the pipe: the run is over.
-            if (g_interrupted.load()) disc->Interrupt(true);
+            int signals = 0;
+            for (char byte = 0; g_wakePipe[0] >= 0;) {
+                const ssize_t got = ::read(g_wakePipe[0], &byte, 1);
+                if (got < 0 && errno == EINTR) continue;
+                if (got <= 0) break;
+                // The first asks the run to cancel and the disc's reads to give up; a second,
+                // when the cancel does not come (a drive or a library that does not return),
+                // ends the program at once: what was written stays as its part, which the next
+                // conversion into the folder lists.
+                if (++signals == 1) {
+                    disc->Interrupt(true);
+                    continue;
+                }
+                static const char kAtOnce[] = "\nzuzidero-cli: stopped at once\n";
+                const ssize_t said = ::write(STDERR_FILENO, kAtOnce, sizeof kAtOnce - 1);
+                (void)said;
+                ::_exit(kExitFailed);
+            }
         });
     }
     ~InterruptWatch()

@@ -1,5 +1,6 @@
 // zuzidero-cli: the conversion engine without a window.
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +14,9 @@
 
 int main(int argc, char** argv)
 {
+    // A closed standard output or error (`| head`) must not end a conversion: writes to it fail
+    // instead, and the progress stops being printed.
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc < 2) return UsageError("no command given");
     const std::string command = argv[1];
     if (command == "--version") {

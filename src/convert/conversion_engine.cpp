@@ -18,6 +18,7 @@
 #include "ffmpeg/ffmpeg_handles.h"
 #include "decode/video_decoder_filter.h"
 #include "graph/class_factory.h"
+#include "com/debug_log.h"
 
 namespace {
 
@@ -218,20 +219,43 @@ void ConversionEngine::ApplyClip(int titleIndex)
 
 bool ConversionEngine::ConnectFilters(bool subpictures)
 {
-    const bool video = m_profile.hasVideo != 0 && m_videoDecoder, audio = m_profile.hasAudio != 0 && m_audioDecoder;
     IBaseFilter* sink = m_sink.Get();
     IBaseFilter* splitter = m_splitter.Get();
+    const auto message = [this](const char* text) { Message(text); };
+    // The splitter makes its outputs once it reads the title: one per kind of stream it finds.
+    const LinkResult source =
+        ConnectLinks(m_graph.Get(), {{m_source.Get(), 0, splitter, 0, "get source output pin error", "get splitter input pin error"}},
+                     message);
+    if (!source.Ok()) {
+        if (source.hr == ZZ_E_SCRAMBLED)
+            Message(EncryptedText(m_titleIndex, m_disc->Kind()).c_str());
+        else
+            m_nothingReadable = true; // the splitter finds no stream in the title's data
+        return false;
+    }
+    // Found by name: a title without sound has no "Audio" output (and its subpictures' output
+    // comes second), a file without pictures no "Video".
+    const int videoPin = OutputIndexOf(splitter, "Video");
+    const int soundPin = OutputIndexOf(splitter, "Audio");
+    const int subpicturePin = OutputIndexOf(splitter, "Subtitle");
+    if (m_profile.hasAudio && soundPin < 0) {
+        // The file's first sound stream stays unfed: the sink fills it with silence (a title
+        // without sound in a merged file keeps the sound after it in step).
+        DebugLog("engine: title %d has no sound in its data\n", m_titleIndex + 1);
+        if (m_firstAudioStreamId != 0) m_soundNotFound.push_back(static_cast<std::uint16_t>(m_firstAudioStreamId));
+        if (m_audioDecoder) m_graph->RemoveFilter(m_audioDecoder.Get());
+        if (m_audioConver) m_graph->RemoveFilter(m_audioConver.Get());
+    }
+    const bool video = m_profile.hasVideo != 0 && m_videoDecoder, audio = m_profile.hasAudio != 0 && m_audioDecoder && soundPin >= 0;
     IBaseFilter* videoConver = m_videoConver.Get();
     IBaseFilter* audioConver = m_audioConver.Get();
-    // A splitter output that is missing leaves its branch out (a title without sound); the
-    // subpictures may fail to connect.
     std::vector<GraphLink> rows;
-    rows.push_back({m_source.Get(), 0, splitter, 0, "get source output pin error", "get splitter input pin error"});
-    if (video) rows.push_back({splitter, 0, m_videoDecoder.Get(), 0, nullptr, "connect splitter and decoder error(video)",
+    if (video) rows.push_back({splitter, videoPin, m_videoDecoder.Get(), 0, nullptr, "connect splitter and decoder error(video)",
                                "connect splitter and decoder error(video)"});
-    if (audio) rows.push_back({splitter, 1, m_audioDecoder.Get(), 0, nullptr, "connect splitter and decoder error(audio)",
+    if (audio) rows.push_back({splitter, soundPin, m_audioDecoder.Get(), 0, nullptr, "connect splitter and decoder error(audio)",
                                "connect splitter and decoder error(audio)"});
-    if (video && subpictures) rows.push_back({splitter, 2, m_videoDecoder.Get(), 1, nullptr, nullptr, nullptr, false});
+    if (video && subpictures && subpicturePin >= 0)
+        rows.push_back({splitter, subpicturePin, m_videoDecoder.Get(), 1, nullptr, nullptr, nullptr, false});
     if (video)
         rows.push_back({m_videoDecoder.Get(), 0, videoConver, 0, "get video decoder output pin error", "get video conver input pin error",
                         "connect video decoder and video conver error", true, true});
@@ -246,16 +270,13 @@ bool ConversionEngine::ConnectFilters(bool subpictures)
                         "connect video conver out pin to mConver error", true, true});
     // Copied streams: the splitter's pins straight to the sink.
     if (m_profile.hasVideo && !video)
-        rows.push_back({splitter, 0, sink, 1, "get splitter output pin error", "get mConver input pin error",
+        rows.push_back({splitter, videoPin, sink, 1, "get splitter output pin error", "get mConver input pin error",
                         "connect splitter and mConver error(video)"});
-    if (m_profile.hasAudio && !audio)
-        rows.push_back({splitter, 1, sink, 0, nullptr, "get mConver input pin 0 error", "connect splitter and mConver error(audio)"});
-    const LinkResult linked = ConnectLinks(m_graph.Get(), rows, [this](const char* text) { Message(text); });
+    if (m_profile.hasAudio && !m_audioDecoder && soundPin >= 0)
+        rows.push_back({splitter, soundPin, sink, 0, nullptr, "get mConver input pin 0 error", "connect splitter and mConver error(audio)"});
+    const LinkResult linked = ConnectLinks(m_graph.Get(), rows, message);
     if (linked.Ok()) return true;
-    if (linked.hr == ZZ_E_SCRAMBLED)
-        Message(EncryptedText(m_titleIndex, m_disc->Kind()).c_str());
-    else if (linked.row == 0)
-        m_nothingReadable = true; // the splitter finds no stream in the title's data
+    if (linked.hr == ZZ_E_SCRAMBLED) Message(EncryptedText(m_titleIndex, m_disc->Kind()).c_str());
     return false;
 }
 

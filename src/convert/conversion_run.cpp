@@ -341,9 +341,22 @@ const TitleScanResult* ConversionRun::ScanOf(const RunTask& t)
     return found->second.pictures > 0 ? &found->second : nullptr;
 }
 
+bool ConversionRun::Silent(const RunTask& t) const
+{
+    const DiscInfo& info = m_disc->Info();
+    return t.task.titleIndex >= 0 && t.task.titleIndex < info.titleCount && info.titles[t.task.titleIndex].audioCount <= 0;
+}
+
 WriterSettings ConversionRun::FileProfile(const RunTask& t, AspectRatio* shown)
 {
     WriterSettings profile = m_settings.profile;
+    // A file of pictures whose titles have no sound has no sound stream; one of sound only (or
+    // with a title that has sound) keeps silence in their place.
+    if (profile.hasAudio && Silent(t)) {
+        bool silent = true;
+        for (std::size_t i = NextTask(m_current + 1); m_settings.merge && i < m_tasks.size(); i = NextTask(i + 1)) silent = silent && Silent(m_tasks[i]);
+        if (silent && profile.hasVideo) profile.hasAudio = 0;
+    }
     const TitleVideo video = m_disc->VideoOf(t.task.titleIndex);
     const AspectRatio source = TitleAspect(video);
     *shown = OutputDisplayAspect(profile.Width, profile.Height, t.task.clip.picture.zoomMode, source);
@@ -599,6 +612,9 @@ void ConversionRun::StartCurrent()
         for (std::int32_t id : SubtitlesOf(t)) options.subtitleTracks.push_back(static_cast<std::uint16_t>(id));
         options.preview = m_settings.preview;
         options.notify = m_settings.notify;
+        if (Silent(t) && m_engine.Profile().hasAudio)
+            SayOnce("Title " + std::to_string(t.task.titleIndex + 1) + " has no sound: " +
+                    std::filesystem::path(m_filePath).filename().string() + " holds silence in its place");
         if (!m_engine.Build(m_disc, t.task.titleIndex, t.task.chapterIndex, t.task.clip, options)) {
             m_engine.Teardown();
             if (m_engine.NothingReadable()) {

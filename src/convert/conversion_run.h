@@ -193,6 +193,8 @@ private:
     // (the source's own size, a width with square pixels, or the shape an automatic crop leaves),
     // and the shape it is shown at.
     WriterSettings FileProfile(const RunTask& first, AspectRatio* shown);
+    // Whether a task's title has no sound (its record lists no audio track).
+    bool Silent(const RunTask& task) const;
     // Says a notice once in a run.
     void SayOnce(const std::string& text);
     // Why the copied streams of the merged tasks cannot share one file, or empty.

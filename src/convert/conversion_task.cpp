@@ -69,7 +69,8 @@ std::string DiscName(const std::string& path, const std::string& volume)
     };
     if (upper(place.filename().string()) == "VIDEO_TS" || upper(place.filename().string()) == "BDMV") place = place.parent_path();
     // A file (an image, an MPEG file): its name without the extension.
-    const std::string name = std::filesystem::is_regular_file(place) ? place.stem().string() : place.filename().string();
+    std::error_code error;
+    const std::string name = std::filesystem::is_regular_file(place, error) ? place.stem().string() : place.filename().string();
     return name.empty() ? "VIDEO_TS" : name;
 }
 

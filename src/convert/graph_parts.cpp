@@ -1,6 +1,7 @@
 #include "convert/graph_parts.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "com/task_memory.h"
 #include "demux/mpeg_splitter_filter.h"
@@ -28,7 +29,7 @@ int TrackId(unsigned pid, unsigned pesId, unsigned subId) { return static_cast<i
 
 ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n)
 {
-    if (!filter) return nullptr;
+    if (!filter || n < 0) return nullptr;
     ComPtr<IEnumPins> pins;
     if (FAILED(filter->EnumPins(pins.Put()))) return nullptr;
     ComPtr<IPin> pin;
@@ -39,6 +40,18 @@ ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n)
         if (d == direction && n-- == 0) return pin;
     }
     return nullptr;
+}
+
+int OutputIndexOf(IBaseFilter* filter, const char* name)
+{
+    for (int n = 0;; ++n) {
+        const ComPtr<IPin> pin = PinOf(filter, PINDIR_OUTPUT, n);
+        if (!pin) return -1;
+        PIN_INFO info{};
+        if (FAILED(pin->QueryPinInfo(&info))) continue;
+        if (info.pFilter) info.pFilter->Release();
+        if (std::strcmp(info.achName, name) == 0) return n;
+    }
 }
 
 LinkResult ConnectLinks(IGraphBuilder* graph, const std::vector<GraphLink>& rows, const std::function<void(const char*)>& message)

@@ -51,6 +51,10 @@ bool AddRegisteredFilter(IGraphBuilder* graph, REFCLSID clsid, ComPtr<IBaseFilte
 
 // Pin n of a direction (inputs and outputs counted apart), or null.
 ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, int n);
+// The place among a filter's outputs of the one named `name` (the splitter's "Video", "Audio",
+// "Subtitle"), or −1. A title without sound has no "Audio" pin, and its subpictures' pin is then
+// its second output, not its third.
+int OutputIndexOf(IBaseFilter* filter, const char* name);
 
 // One row of a graph's wiring: output `fromPin` of one filter to input `toPin` of another (pins
 // counted per direction), with the program's message for each way it can fail.

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <thread>
 
+#include "com/plain_file.h"
+
 // ---- CMultiFiles ----
 
 CMultiFiles::~CMultiFiles() { Close(); }
@@ -57,7 +59,8 @@ bool CMultiFiles::OpenPart(std::size_t index)
     if (index >= m_names.size()) return false;
     // Read only and existing files only; other programs may go on writing, renaming or
     // deleting the file.
-    const int handle = ::open(m_names[index].c_str(), O_RDONLY | O_CLOEXEC);
+    // Regular files only: a FIFO put in a clip's place is refused, never waited on.
+    const int handle = OpenPlainFile(m_names[index]);
     if (handle < 0) return false;
     m_handle = handle;
     m_index = static_cast<int>(index);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <fstream>
 
+#include "com/plain_file.h"
 #include "dvd/iso639.h"
 
 namespace {
@@ -14,15 +14,14 @@ REFERENCE_TIME FromTicks(std::uint32_t ticks) { return static_cast<REFERENCE_TIM
 
 HRESULT FromErrno(int error) { return error > 0 ? hr(0x80070000u | (static_cast<std::uint32_t>(error) & 0xFFFF)) : E_FAIL; }
 
-// A file read whole; false with the error of opening or reading.
-HRESULT ReadWhole(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes)
+// A file read whole; false with the error of opening or reading. Only a regular file is read: a
+// folder or a link to one named like a playlist, or a FIFO, is refused without waiting on it.
+HRESULT ReadWhole(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes, std::string* why = nullptr)
 {
-    errno = 0;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return FromErrno(errno ? errno : ENOENT);
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (file.bad()) return FromErrno(errno ? errno : EIO);
-    return S_OK;
+    std::string reason;
+    if (ReadPlainFile(path.string(), bytes, &reason)) return S_OK;
+    if (why) *why = reason;
+    return reason.rfind("is ", 0) == 0 ? E_FAIL : FromErrno(errno ? errno : EIO);
 }
 
 // Big-endian reads that know the end: a read past it fails the whole parse.
@@ -164,8 +163,9 @@ HRESULT CHdmvClipInfo::ReadPlaylist(const std::filesystem::path& path, Playlist&
     // The Blu-ray folder: the playlist's path without its last two components.
     const std::filesystem::path bdmv = path.parent_path().parent_path();
     std::vector<std::uint8_t> data;
-    if (const HRESULT opened = ReadWhole(path, data); FAILED(opened)) {
-        *why = "it cannot be read";
+    std::string reason;
+    if (const HRESULT opened = ReadWhole(path, data, &reason); FAILED(opened)) {
+        *why = reason.rfind("is ", 0) == 0 ? "it " + reason : "it cannot be read: " + reason;
         return opened;
     }
     Bytes in(data);
@@ -239,12 +239,11 @@ HRESULT CHdmvClipInfo::FindMainPlaylist(const std::filesystem::path& folder, std
     playlist = Playlist{};
     const std::filesystem::path bdmv = BdmvFolder(folder);
     if (bdmv.empty()) return E_FAIL;
-    std::error_code error;
     std::vector<std::filesystem::path> names;
-    for (const auto& entry : std::filesystem::directory_iterator(bdmv / "PLAYLIST", error)) {
-        std::string extension = entry.path().extension().string();
+    for (const std::filesystem::path& entry : ListFolder(bdmv / "PLAYLIST")) {
+        std::string extension = entry.extension().string();
         std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (extension == ".mpls") names.push_back(entry.path());
+        if (extension == ".mpls") names.push_back(entry);
     }
     // In name order, so that equal lengths choose the same playlist every time.
     std::sort(names.begin(), names.end());

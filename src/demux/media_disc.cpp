@@ -18,6 +18,7 @@
 #include "com/com_ptr.h"
 #include "com/debug_log.h"
 #include "com/hresult.h"
+#include "com/plain_file.h"
 #include "demux/async_file_reader.h"
 #include "demux/hdmv_clip_info.h"
 #include "demux/mpeg_splitter_file.h"
@@ -66,7 +67,7 @@ constexpr std::int64_t kDamagedEnd = 65536;
 // The file's size when it cannot be looked at.
 std::int64_t DataEnd(const fs::path& path, std::int64_t size)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenPlainFile(path.string());
     if (fd < 0) return size;
     // The end of the last stretch of data.
     std::int64_t end = size;
@@ -563,6 +564,12 @@ HRESULT WholeFileTitle(const fs::path& path, MediaTitle& title, std::string* why
     std::error_code error;
     Part part;
     part.file = path.string();
+    // A FIFO, a folder or a device under a media file's name is refused before it is read (and
+    // never waited on); a file that may not be read says so.
+    if (const std::string refusal = PlainFileRefusal(part.file); !refusal.empty()) {
+        *why = path.string() + (refusal.rfind("is ", 0) == 0 ? " " + refusal + ", not an MPEG file" : " cannot be read: " + refusal);
+        return E_FAIL;
+    }
     part.fileSize = static_cast<std::int64_t>(fs::file_size(path, error));
     if (error) {
         *why = path.string() + " cannot be read: " + error.message();
@@ -606,8 +613,8 @@ std::vector<PlaylistCandidate> ReadPlaylists(const fs::path& bdmv, std::vector<s
 {
     std::error_code error;
     std::vector<fs::path> names;
-    for (const auto& entry : fs::directory_iterator(bdmv / "PLAYLIST", error))
-        if (Lower(entry.path().extension().string()) == ".mpls") names.push_back(entry.path());
+    for (const fs::path& entry : ListFolder(bdmv / "PLAYLIST"))
+        if (Lower(entry.extension().string()) == ".mpls") names.push_back(entry);
     std::sort(names.begin(), names.end());
 
     std::vector<PlaylistCandidate> candidates;
@@ -747,8 +754,8 @@ void AddClipTitles(const fs::path& bdmv, const std::set<fs::path>& played, std::
 {
     std::error_code error;
     std::vector<fs::path> clips;
-    for (const auto& entry : fs::directory_iterator(bdmv / "STREAM", error))
-        if (Lower(entry.path().extension().string()) == ".m2ts" && !played.count(entry.path())) clips.push_back(entry.path());
+    for (const fs::path& entry : ListFolder(bdmv / "STREAM"))
+        if (Lower(entry.extension().string()) == ".m2ts" && !played.count(entry)) clips.push_back(entry);
     std::sort(clips.begin(), clips.end());
     for (const fs::path& clip : clips) {
         if (titles.size() >= static_cast<std::size_t>(kMaxTitles)) break;
@@ -819,8 +826,8 @@ std::unique_ptr<Disc> OpenMediaDisc(const std::string& path, std::string* why)
     const fs::path bdmv = CHdmvClipInfo::BdmvFolder(place);
     if (bdmv.empty()) return nullptr;
     // A folder with a DVD beside the Blu-ray folder is read as the DVD.
-    for (const auto& entry : fs::directory_iterator(bdmv.parent_path(), error))
-        if (Lower(entry.path().filename().string()) == "video_ts") return nullptr;
+    for (const fs::path& entry : ListFolder(bdmv.parent_path()))
+        if (Lower(entry.filename().string()) == "video_ts") return nullptr;
     return OpenBluray(path, bdmv, why);
 }
 
@@ -834,7 +841,7 @@ std::string OpenErrorText(const std::string& path, const std::string& why, const
     } else if (fs::is_directory(place, error)) {
         const fs::path bdmv = CHdmvClipInfo::BdmvFolder(place);
         bool dvd = false;
-        for (const auto& entry : fs::directory_iterator(place, error)) dvd = dvd || Lower(entry.path().filename().string()) == "video_ts";
+        for (const fs::path& entry : ListFolder(place)) dvd = dvd || Lower(entry.filename().string()) == "video_ts";
         dvd = dvd || Lower(place.filename().string()) == "video_ts";
         kind = dvd ? "DVD" : !bdmv.empty() ? "Blu-ray folder" : "disc";
     } else if (fs::is_block_file(place, error)) {

@@ -10,6 +10,7 @@
 #include <set>
 
 
+#include "com/plain_file.h"
 #include "dvd/first_play.h"
 #include "dvd/ifo_parser.h"
 #include "com/debug_log.h"
@@ -40,6 +41,28 @@ std::string DiscRoot(const std::string& path)
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
     if (name == "video_ts" && p.has_parent_path()) return p.parent_path().string();
     return p.string();
+}
+
+// The files of a VIDEO_TS folder that libdvdread may open: its information files, backups and
+// VOBs, in either case.
+std::vector<std::string> DiscFiles(const std::string& root)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> files;
+    std::error_code error;
+    for (fs::directory_iterator folder(root, error), end; !error && folder != end; folder.increment(error)) {
+        std::string name = folder->path().filename().string();
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (name != "video_ts") continue;
+        std::error_code inner;
+        for (fs::directory_iterator it(folder->path(), inner), last; !inner && it != last; it.increment(inner)) {
+            std::string extension = it->path().extension().string();
+            std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+            if (extension == ".ifo" || extension == ".bup" || extension == ".vob") files.push_back(it->path().string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 int FromBcd(std::uint8_t value) { return (value >> 4) * 10 + (value & 0x0F); }
@@ -153,8 +176,10 @@ std::unique_ptr<DvdDisc> DvdDisc::Open(const std::string& path, std::string* why
     // A disc is a folder, an image or a block device. libdvdread, given anything else (a pipe, a
     // terminal), may wait on it for ever and leaks on the way out.
     const fs::file_status status = fs::status(path, error);
-    if (!fs::is_directory(status) && !fs::is_regular_file(status) && !fs::is_block_file(status))
-        return fail(path + " is no disc, disc image or folder");
+    if (!fs::is_directory(status) && !fs::is_regular_file(status) && !fs::is_block_file(status)) {
+        const char* kind = fs::is_fifo(status) ? "a FIFO" : fs::is_socket(status) ? "a socket" : fs::is_character_file(status) ? "a character device" : nullptr;
+        return fail(path + " is " + (kind ? std::string(kind) + ", " : std::string()) + "no disc, disc image or folder");
+    }
     const std::string root = DiscRoot(path);
     if (fs::is_directory(root, error)) {
         bool found = false;
@@ -165,6 +190,12 @@ std::unique_ptr<DvdDisc> DvdDisc::Open(const std::string& path, std::string* why
         }
         if (error) return fail(path + " cannot be read: " + error.message());
         if (!found) return fail("no VIDEO_TS folder in " + path);
+        // libdvdread opens the disc's files as they are: a FIFO in a VOB's place would hold it
+        // (and the program) for ever, a folder or a device would be read as nonsense.
+        for (const std::string& file : DiscFiles(root)) {
+            const std::string refusal = PlainFileRefusal(file);
+            if (refusal.rfind("is ", 0) == 0) return fail(file + " " + refusal + ", not a file of a disc");
+        }
     }
     std::unique_ptr<DvdDisc> disc(new DvdDisc);
     disc->m_reader.reset(DVDOpen2(nullptr, &kLogger, root.c_str()));

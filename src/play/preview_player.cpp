@@ -167,8 +167,9 @@ bool PreviewPlayer::ConnectTitle()
         {m_splitter.Get(), 0, m_decoder.Get(), 0, nullptr, "connect splitter and decoder error(video)",
          "connect splitter and decoder error(video)", true, false, true}};
     if (!ConnectLinks(m_graph.Get(), pictures, message).Ok()) return false;
-    // The sound, through whatever the graph finds for it.
-    if (const ComPtr<IPin> sound = PinOf(m_splitter.Get(), PINDIR_OUTPUT, 1)) {
+    // The sound, through whatever the graph finds for it (by name: a title without sound has its
+    // subpictures' output second).
+    if (const ComPtr<IPin> sound = PinOf(m_splitter.Get(), PINDIR_OUTPUT, OutputIndexOf(m_splitter.Get(), "Audio"))) {
         if (!AddSoundFilters()) return false;
         if (FAILED(m_graph->Render(sound.Get()))) {
             Message("render splitter error(audio)");
@@ -176,7 +177,9 @@ bool PreviewPlayer::ConnectTitle()
         }
     }
     // The subpictures into the decoder, when both pins are there (a failure leaves them out).
-    ConnectLinks(m_graph.Get(), {{m_splitter.Get(), 2, m_decoder.Get(), 1, nullptr, nullptr, nullptr, false, false, true}}, message);
+    if (const int subpictures = OutputIndexOf(m_splitter.Get(), "Subtitle"); subpictures >= 0)
+        ConnectLinks(m_graph.Get(), {{m_splitter.Get(), subpictures, m_decoder.Get(), 1, nullptr, nullptr, nullptr, false, false, true}},
+                     message);
     const ComPtr<IPin> decoderOut = PinOf(m_decoder.Get(), PINDIR_OUTPUT, 0);
     if (!decoderOut) {
         Message("get decoder output pin error");

@@ -277,6 +277,16 @@ HRESULT CConvFilter::Pause()
         m_lost.clear();
         m_videoEnd = kUnset;
         ResetCopies();
+        // A sound stream of the file that no pin feeds is silence, at the writer's format.
+        for (const auto& sound : m_sounds) {
+            const auto track = static_cast<std::size_t>(sound->pin->Sound());
+            sound->unfed = !sound->pin->IsConnected() && Writes(*sound) && !m_writer->Copies(StreamKind::kAudio, track);
+            if (!sound->unfed) continue;
+            const OutputWriter::SoundFormat format = m_writer->AudioFormat(track);
+            sound->sampleRate = format.sampleRate;
+            sound->blockAlign = format.channels * 2; // 16-bit interleaved
+            sound->silence.assign(static_cast<std::size_t>(kSilenceBlock) * static_cast<std::size_t>(sound->blockAlign), 0);
+        }
     }
     return CBaseFilter::Pause();
 }
@@ -285,6 +295,9 @@ HRESULT CConvFilter::Run(REFERENCE_TIME start)
 {
     const HRESULT hr = CBaseFilter::Run(start);
     PicturesMoved();
+    const bool fed = m_videoIn->IsConnected() || AnySoundConnected() ||
+                     std::any_of(m_subtitles.begin(), m_subtitles.end(), [](const auto& s) { return s->pin->IsConnected(); });
+    if (SUCCEEDED(hr) && !fed) CheckCompletion();
     return hr;
 }
 
@@ -555,18 +568,33 @@ void CConvFilter::CheckCompletion()
         if (subtitle->pin->IsConnected() && !subtitle->pin->AtEndOfStream()) return;
     if (m_completed || m_writeFailed) return;
     m_completed = true;
-    // The sound streams the file gets, each connected with a known format.
+    // The sound streams the file gets, each connected with a known format, or unfed.
     std::vector<SoundInput*> written;
     for (const auto& sound : m_sounds)
-        if (sound->Connected() && Writes(*sound)) written.push_back(sound.get());
-    // Streams that end before the range's length lack their end.
+        if (sound->Placed() && Writes(*sound)) written.push_back(sound.get());
+    // Streams that end before the range's length lack their end (a stream without sound lacks
+    // nothing).
     if (m_expectedLength > 0 && m_writer) {
         if (m_videoIn->IsConnected() && m_writer->HasVideo()) {
             const REFERENCE_TIME end = m_videoEnd == kUnset ? 0 : m_videoEnd;
             if (m_expectedLength - end > kLostAtLeast) AddLost(end, m_expectedLength);
         }
         for (const SoundInput* sound : written)
-            if (m_expectedLength - sound->End() > kLostAtLeast) AddLost(sound->End(), m_expectedLength);
+            if (!sound->unfed && m_expectedLength - sound->End() > kLostAtLeast) AddLost(sound->End(), m_expectedLength);
+    }
+    // Without pictures, an unfed stream is silence as long as the longest sound, or the range.
+    if (m_writer && !m_writer->HasVideo()) {
+        REFERENCE_TIME end = m_expectedLength;
+        for (const SoundInput* sound : written) end = std::max(end, sound->End());
+        for (SoundInput* sound : written) {
+            if (!sound->unfed) continue;
+            const auto samples = static_cast<std::int64_t>(std::floor(static_cast<double>(end) * sound->sampleRate / 1e7));
+            if (samples > sound->samples && !WriteSilence(*sound, samples - sound->samples)) {
+                WriteFailed();
+                return;
+            }
+            sound->position = sound->End();
+        }
     }
     // Sound and pictures end together: the pictures are made up to the longest sound's end with
     // the last one, then every sound with silence to the pictures' end.

@@ -7,7 +7,8 @@
 // Sound is written where its time stamps put it: a gap (the sound starts later than the
 // pictures, or a jump at a cell boundary) is filled with silence and an overlap is cut, so that
 // sound and pictures stay together. At the end the shorter of the two is made up to the other's
-// length, so that titles merged into one file stay in step too.
+// length, so that titles merged into one file stay in step too. A sound stream that no pin feeds
+// (a title without sound in a file with sound) is silence throughout.
 //
 // A file may take several sound streams: each has an input pin of its own ("Audio In", then
 // "Audio In 2", … added before the graph is connected) with its own place, silence and cuts, and
@@ -108,7 +109,8 @@ public:
     int GetPinCount() override { return 3 + static_cast<int>(m_sounds.size()) - 1 + static_cast<int>(m_subtitles.size()); }
     // A run from the stopped state starts with no input ended.
     HRESULT Pause() override;
-    // Wakes the streaming threads that wait while the graph is paused.
+    // Wakes the streaming threads that wait while the graph is paused. A sink that no input
+    // feeds at all (a title without sound, converted to sound only) completes at once.
     HRESULT Run(REFERENCE_TIME start) override;
     // Wakes the streaming threads that wait for the other stream or for a run.
     HRESULT Stop() override;
@@ -205,7 +207,13 @@ private:
         std::int64_t samples = 0;
         std::int64_t silenceInserted = 0;
         std::int64_t samplesCut = 0;
+        // Unconnected, but the file has a stream for it (a title without sound): it gets silence
+        // to the pictures' end, or to the range's length in a file without pictures. Set while
+        // the graph pauses from stopped.
+        bool unfed = false;
         bool Connected() const { return pin->IsConnected() && sampleRate > 0 && blockAlign > 0; }
+        // Written to: connected with a known format, or unfed.
+        bool Placed() const { return (unfed || pin->IsConnected()) && sampleRate > 0 && blockAlign > 0; }
         REFERENCE_TIME End() const { return static_cast<REFERENCE_TIME>(static_cast<double>(samples) * 1e7 / sampleRate); }
     };
     const SoundInput& SoundOf(int sound) const { return *m_sounds[static_cast<std::size_t>(sound)]; }

@@ -622,17 +622,23 @@ bool OutputWriter::Close()
     if (!m_failed) {
         for (AudioTrack& track : m_audioTracks)
             if (!m_failed && track.codec) EncodeAudioFifo(track, true);
-        if (m_video && !m_failed) Encode(m_videoCodec.get(), m_video, nullptr, m_videoPackets);
+        // An encoder that was given nothing is not drained: SVT-AV1 waits for ever for the
+        // pictures it expects before the end.
+        if (m_video && !m_failed && m_videoFrames > 0) {
+            m_videoEnded = true;
+            Encode(m_videoCodec.get(), m_video, nullptr, m_videoPackets);
+        }
         // The first pass's statistics, where libavcodec handed them over (the last at the end).
         if (m_video && !m_failed && m_pass.pass == 1 && KeepsStatsInContext(m_videoCodec->codec->name)) {
             if (m_videoCodec->stats_out) m_statsOut += m_videoCodec->stats_out;
             std::FILE* stats = std::fopen(m_pass.statsPath.c_str(), "wb");
-            if (!stats || std::fwrite(m_statsOut.data(), 1, m_statsOut.size(), stats) != m_statsOut.size())
-                Fail("cannot write the first pass's statistics to " + m_pass.statsPath);
-            if (stats) std::fclose(stats);
+            // A full disk may say so only when the file is closed.
+            const bool written = stats && std::fwrite(m_statsOut.data(), 1, m_statsOut.size(), stats) == m_statsOut.size();
+            const bool closed = stats && std::fclose(stats) == 0;
+            if (!written || !closed) Fail("cannot write the first pass's statistics to " + m_pass.statsPath);
         }
         for (AudioTrack& track : m_audioTracks)
-            if (!m_failed && track.codec) Encode(track.codec.get(), track.stream, nullptr, track.packets);
+            if (!m_failed && track.codec && track.samples > 0) Encode(track.codec.get(), track.stream, nullptr, track.packets);
         WriteHeaderWhenDue(true);
     }
     if (m_headerWritten && !m_failed) {
@@ -719,9 +725,33 @@ std::int64_t OutputWriter::Length() const
     return length;
 }
 
+void OutputWriter::EndEncoderQuietly()
+{
+    // SVT-AV1 waits for ever when it is freed without having been told its end, and when told
+    // its end before any picture. Such an encoder (a file given up, a run that failed before its
+    // first picture) is given a black picture when it had none, and its end; what it still makes
+    // is dropped.
+    if (!m_videoCodec || m_videoEnded || std::strcmp(m_videoCodec->codec->name, "libsvtav1") != 0) return;
+    m_videoEnded = true;
+    AVCodecContext* codec = m_videoCodec.get();
+    AVFrame* frame = m_converter ? m_convertedFrame.get() : m_videoFrame.get();
+    if (m_videoFrames == 0) {
+        if (!frame || av_frame_make_writable(frame) < 0) return;
+        const ptrdiff_t lines[4] = {frame->linesize[0], frame->linesize[1], frame->linesize[2], frame->linesize[3]};
+        av_image_fill_black(frame->data, lines, static_cast<AVPixelFormat>(frame->format), AVCOL_RANGE_MPEG, frame->width, frame->height);
+        frame->pts = 0;
+        if (avcodec_send_frame(codec, frame) < 0) return;
+    }
+    if (avcodec_send_frame(codec, nullptr) < 0) return;
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    while (packet && avcodec_receive_packet(codec, packet.get()) >= 0) av_packet_unref(packet.get());
+}
+
 void OutputWriter::FreeState()
 {
+    EndEncoderQuietly();
     m_videoCodec.reset();
+    m_videoEnded = false;
     m_formatOwner.reset();
     m_format = nullptr;
     m_io.reset();

@@ -235,6 +235,8 @@ private:
     void PlaceChapters(std::int64_t length);
     // Frees the encoders, the converters and the output context, and closes a file of its own.
     void FreeState();
+    // Ends an encoder that cannot be freed without its end (SVT-AV1), dropping what it makes.
+    void EndEncoderQuietly();
 
     WriterSettings m_settings{};
     EncoderPass m_pass; // one pass unless told (SetPass)
@@ -261,6 +263,7 @@ private:
     ffmpeg::PacketPtr m_packet;
     std::int64_t m_videoFrames = 0;
     std::int64_t m_videoPackets = 0;
+    bool m_videoEnded = false; // the video encoder was told its end
     ffmpeg::ErrorTally m_errors{"output writer"};
     bool m_headerWritten = false;
     bool m_failed = false;

@@ -13,7 +13,7 @@ import subprocess
 import sys
 import tempfile
 
-from cli_support import check, duration, finish, start_conversion
+from cli_support import check, duration, finish, pitch, probe, start_conversion
 
 CLI, DISCS = sys.argv[1], sys.argv[2]
 HOSTILE = os.path.join(DISCS, "hostile")
@@ -100,6 +100,107 @@ try:
     check(r.returncode == 0 and not any(n.endswith(".part") for n in os.listdir(folder)),
           f"--clean-parts: {os.listdir(folder)} {r.stderr}")
     check(all(f"removed {os.path.join(folder, n)}" in r.stderr for n in parts), f"--clean-parts says nothing: {r.stderr}")
+
+    # A title without sound, with one profile of each pair of encoders and container: a file of
+    # pictures without a sound stream, or, in a format of sound only, silence (said once).
+    SILENT = os.path.join(DISCS, "silent")
+    profiles = json.loads(run("profiles", "--json").stdout)
+    pairs = {}
+    for p in profiles:
+        pairs.setdefault((p["videoCodec"] if p["hasVideo"] else "", p["audioCodec"] if p["hasAudio"] else "", p["ext"]), p)
+    for (video, sound, ext), p in sorted(pairs.items(), key=lambda item: item[1]["index"]):
+        folder = os.path.join(out, f"silent-{p['index']}")
+        r = run("convert", SILENT, "--out", folder, "--profile", str(p["index"]), timeout=600)
+        made = os.listdir(folder) if os.path.isdir(folder) else []
+        what = f"the silent title with profile {p['index']} ({video or '-'}, {sound or '-'}, {ext})"
+        check(r.returncode == 0 and made == ["Title_01" + ext], f"{what}: exit {r.returncode}, {made}: {r.stderr[-400:]}")
+        if r.returncode != 0 or not made:
+            continue
+        kinds = sorted(s["codec_type"] for s in (probe(os.path.join(folder, made[0])) or {}).get("streams", [])
+                       if s["codec_type"] in ("video", "audio"))
+        check(kinds == (["video"] if video else ["audio"]), f"{what}: streams {kinds}")
+        check(abs(duration(os.path.join(folder, made[0])) - 4) < 0.3 or ext == ".swf", f"{what}: not 4 s long")
+        said = r.stderr.count("Title 1 has no sound: Title_01" + ext + " holds silence in its place")
+        check(said == (0 if video else 1), f"{what}: the silence is said {said} times")
+
+    # Merged with titles with sound, it keeps their sound in step: 440 Hz, silence for the title
+    # whose record lists a track its data lacks (said, and lost) and for the one without sound, 660 Hz.
+    folder = os.path.join(out, "silent_between")
+    r = run("convert", os.path.join(DISCS, "silent_between"), "--out", folder, "--merge", "--profile", "5")
+    merged = os.path.join(folder, "Title_01.mp4")
+    check(r.returncode == 3 and "Title_01.mp4: audio track BD80 is not in the title's data" in r.stderr
+          and "Title 3 has no sound: Title_01.mp4 holds silence in its place" in r.stderr,
+          f"merged titles without sound: exit {r.returncode}: {r.stderr[-600:]}")
+    if os.path.exists(merged):
+        heard = [round(pitch(merged, 2.0, at)) for at in (1, 5, 9, 13)]
+        check(abs(heard[0] - 440) < 10 and heard[1] == 0 and heard[2] == 0 and abs(heard[3] - 660) < 10,
+              f"merged titles without sound: the tones heard {heard}")
+        check(abs(duration(merged) - 16) < 0.3, f"merged titles without sound: {duration(merged)} s")
+
+    # SVT-AV1 given no picture at all (the title holds nothing readable) is closed, not waited on
+    # for ever.
+    r = run("convert", os.path.join(DISCS, "damaged_all_zeros"), "--out", os.path.join(out, "av1"), "--profile", "113",
+            "--quiet", timeout=120)
+    check(r.returncode == 2 and "holds nothing that can be read" in r.stderr, f"AV1 of a title without pictures: {r.returncode}")
+
+    # A FIFO in place of a disc's file is refused with the reason, never waited on (a hang would
+    # end in the subprocess's time limit, a failed check).
+    def linked_copy(source, name):
+        """A copy of a test disc whose files are hard links (their content is never changed)."""
+        target = os.path.join(out, name)
+        shutil.copytree(source, target, copy_function=os.link)
+        return target
+
+    for fifo in ("VTS_01_1.VOB", "VIDEO_TS.VOB", "VTS_01_0.IFO"):
+        disc = linked_copy(NTSC, "fifo-" + fifo)
+        if os.path.exists(os.path.join(disc, "VIDEO_TS", fifo)):
+            os.remove(os.path.join(disc, "VIDEO_TS", fifo))
+        os.mkfifo(os.path.join(disc, "VIDEO_TS", fifo))
+        for args in (["info", disc], ["convert", disc, "--out", os.path.join(out, "fifo-out"), "--quiet"]):
+            try:
+                r = run(*args, timeout=60)
+                check(r.returncode == 2 and f"{os.path.join(disc, 'VIDEO_TS', fifo)} is a FIFO" in r.stderr,
+                      f"{args[0]} with a FIFO as {fifo}: {r.returncode} {r.stderr[-300:]}")
+            except subprocess.TimeoutExpired:
+                check(False, f"{args[0]} with a FIFO as {fifo} hangs")
+    os.mkfifo(os.path.join(out, "clip.mpg"))
+    try:
+        r = run("info", os.path.join(out, "clip.mpg"), timeout=60)
+        check(r.returncode == 2 and "clip.mpg is a FIFO, no disc" in r.stderr, f"info of a FIFO: {r.returncode} {r.stderr}")
+    except subprocess.TimeoutExpired:
+        check(False, "info of a FIFO hangs")
+
+    # A Blu-ray folder with a folder, a link to ".." and a FIFO named like playlists, and a FIFO in
+    # a clip's place: they are said, the rest of the folder is read.
+    bluray = linked_copy(os.path.join(DISCS, "bluray"), "bluray-hostile")
+    playlists = os.path.join(bluray, "BDMV", "PLAYLIST")
+    os.mkdir(os.path.join(playlists, "00010.mpls"))
+    os.symlink("..", os.path.join(playlists, "00011.mpls"))
+    os.mkfifo(os.path.join(playlists, "00012.mpls"))
+    os.mkdir(os.path.join(bluray, "BDMV", "CLIPINF", "00009.clpi"))
+    os.mkfifo(os.path.join(bluray, "BDMV", "STREAM", "00009.m2ts"))
+    try:
+        r = run("info", bluray, "--json", timeout=60)
+        titles = json.loads(r.stdout)["titles"] if r.returncode == 0 else []
+        check(len(titles) == 3 and titles[0]["main"], f"Blu-ray folder with hostile entries: {r.returncode} {r.stderr[-400:]}")
+        for said in ("playlist 00010.mpls cannot be read: it is a folder", "playlist 00011.mpls cannot be read: it is a folder",
+                     "playlist 00012.mpls cannot be read: it is a FIFO"):
+            check(said in r.stderr, f"Blu-ray folder with hostile entries: not said: {said}")
+        folder = os.path.join(out, "bluray-out")
+        r = run("convert", bluray, "--out", folder, "--title", "main", "--profile", "17", "--quiet", timeout=300)
+        check(r.returncode == 0 and os.listdir(folder) == ["Title_01.mp3"], f"Blu-ray folder with hostile entries: convert {r.returncode}")
+    except subprocess.TimeoutExpired:
+        check(False, "a Blu-ray folder with hostile entries hangs")
+
+    # A closed standard error (`2>&1 | head -c 20`) does not stop the conversion.
+    folder = os.path.join(out, "pipe")
+    p = subprocess.Popen([CLI, "convert", NTSC, "--out", folder, "--title", "1", "--profile", "5"], stdout=subprocess.PIPE,
+                         stderr=subprocess.STDOUT)
+    p.stdout.read(20)
+    p.stdout.close()
+    status = p.wait(timeout=300)
+    made = os.listdir(folder) if os.path.isdir(folder) else []
+    check(status == 0 and made == ["Title_01.mp4"], f"a closed standard error: exit {status}, {made}")
 finally:
     shutil.rmtree(out, ignore_errors=True)
 

@@ -795,13 +795,13 @@ private:
 
 TEST(Conversion, AFullDiskStopsTheRunAtTheFailingWrite)
 {
-    OpenTestDisc disc("sync"); // 12 s, about 500 KB as MPEG-2
+    OpenTestDisc disc("sync"); // 12 s and 6 s, about 500 KB and 250 KB as MPEG-2
     const ProfileRecord& profile = Profile(kMpeg2Profile);
     RegisterPlatformDecoders();
     const std::string folder = OutputFolder("full");
     SmallFileSystem full(folder, 128 * 1024); // a few seconds of the title's pictures
     std::vector<std::string> messages;
-    ConversionRun run(disc.source, {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 0, profile)},
+    ConversionRun run(disc.source, {MakeRunTask(disc, 0, profile), MakeRunTask(disc, 1, profile)},
                       Settings(profile, folder), [&](const std::string& text) { messages.push_back(text); });
     ASSERT_TRUE(run.Start());
     double furthest = 0;
