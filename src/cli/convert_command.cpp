@@ -486,7 +486,7 @@ UsageText MakeTasks(const SourceDisc& disc, const DiscInfo& info, const Options&
             if ((IsListedTitle(info.titles[t], o.minLengthMs) && disc.SameAs(t) < 0) || !disc.TitleReadable(t)) titles.push_back(t + 1);
     for (int number : titles) {
         if (number <= info.titleCount && !disc.TitleReadable(number - 1)) {
-            std::fprintf(stderr, "zuzidero-cli: title %d cannot be read: its title set's IFO and BUP are damaged\n", number);
+            std::fprintf(stderr, "zuzidero-cli: title %d cannot be read: %s\n", number, disc.UnreadableReason(number - 1).c_str());
             list.unreadable.push_back(number);
             continue;
         }

@@ -27,6 +27,7 @@ std::string LanguageName(std::int32_t code)
 struct DiscFacts {
     std::vector<TitleVideo> videos;
     std::vector<bool> readable;
+    std::vector<std::string> why; // of an unreadable title
     std::vector<std::string> sources; // "clip 00001", or empty
     std::vector<std::string> unreadable;
     std::vector<std::vector<bool>> forced; // per title, per subpicture stream
@@ -59,6 +60,10 @@ void PrintJson(const std::string& path, const DiscInfo& info, const DiscFacts& f
         json.Int(t + 1);
         json.Key("readable");
         json.Bool(readable[static_cast<std::size_t>(t)]);
+        if (!readable[static_cast<std::size_t>(t)]) {
+            json.Key("unreadableBecause");
+            json.String(facts.why[static_cast<std::size_t>(t)]);
+        }
         json.Key("main");
         json.Bool(t == facts.mainTitle);
         json.Key("sameAs");
@@ -167,7 +172,7 @@ void PrintText(const std::string& path, const DiscInfo& info, const DiscFacts& f
         const TitleInfo& title = info.titles[t];
         const TitleVideo& video = videos[static_cast<std::size_t>(t)];
         if (!readable[static_cast<std::size_t>(t)]) {
-            std::printf("Title_%02d  unreadable (its title set's IFO and BUP are damaged)\n", t + 1);
+            std::printf("Title_%02d  unreadable (%s)\n", t + 1, facts.why[static_cast<std::size_t>(t)].c_str());
             continue;
         }
         const std::string& source = facts.sources[static_cast<std::size_t>(t)];
@@ -250,6 +255,7 @@ int RunInfoCommand(const std::vector<std::string>& args)
     for (int t = 0; t < info.titleCount; ++t) {
         facts.videos.push_back(source->VideoOf(t));
         facts.readable.push_back(source->TitleReadable(t));
+        facts.why.push_back(source->UnreadableReason(t));
         facts.sources.push_back(source->TitleSource(t));
         facts.forced.push_back(source->ForcedSubpictures(t));
         facts.sameAs.push_back(source->SameAs(t));

@@ -41,6 +41,8 @@ public:
     TitleVideo VideoOf(int title) const;
     // False for a title whose navigation could not be read, or an unknown title.
     bool TitleReadable(int title) const;
+    // Why a title cannot be read, in words that follow "title 3 cannot be read: " (Disc).
+    std::string UnreadableReason(int title) const { return Known(title) ? m_disc->UnreadableReason(title) : "the disc has no such title"; }
     // The cells from a chapter (−1: the whole title) to the title's end, with a last mark for
     // the end (Disc::CellMarks).
     std::vector<Disc::CellMark> CellMarks(int title, int chapter) const { return m_disc->CellMarks(title, chapter); }

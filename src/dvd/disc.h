@@ -59,6 +59,9 @@ public:
     virtual std::vector<CellMark> CellMarks(int title, int chapter) const = 0;
     // False when the title's navigation could not be read.
     virtual bool IsReadable(int title) const = 0;
+    // Why a title cannot be read ("its VTS_01_0.IFO is damaged (...), and so is its backup"),
+    // in words that follow "title 3 cannot be read: "; empty for a readable title.
+    virtual std::string UnreadableReason(int title) const { return IsReadable(title) ? std::string() : "its navigation is damaged"; }
     // The name the title list shows for the disc: a volume's name, a folder's or a file's; empty
     // when the place's own name is to be shown.
     virtual std::string VolumeName() const = 0;

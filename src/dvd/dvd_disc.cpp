@@ -65,19 +65,7 @@ std::vector<std::string> DiscFiles(const std::string& root)
     return files;
 }
 
-int FromBcd(std::uint8_t value) { return (value >> 4) * 10 + (value & 0x0F); }
-
-// Playing time in milliseconds. The time counts frames at a nominal 25 or 30 per second; NTSC
-// frames last 1001/30 ms, so the frame count is what must be converted.
-double PlaybackMs(const ifo::PlaybackTime& time, bool ntscDefault)
-{
-    int rateCode = (time.frame >> 6) & 0x03;
-    if (rateCode != 1 && rateCode != 3) rateCode = ntscDefault ? 3 : 1;
-    const int nominal = rateCode == 3 ? 30 : 25;
-    const std::int64_t seconds = (FromBcd(time.hour) * 60 + FromBcd(time.minute)) * 60 + FromBcd(time.second);
-    const std::int64_t frames = seconds * nominal + FromBcd(time.frame & 0x3F);
-    return nominal == 30 ? frames * 1001.0 / 30.0 : frames * 1000.0 / 25.0;
-}
+using ifo::PlaybackMs;
 
 // Identifier of an audio stream: (PES id << 8) | sub-stream id.
 std::int32_t AudioStreamId(int coding, int number)
@@ -224,21 +212,27 @@ std::string DvdDisc::ReadVolumeName(dvd_reader_t* reader)
 
 DvdDisc::~DvdDisc() = default;
 
+DvdDisc::NavigationRead DvdDisc::ReadNavigationFile(int titleSet, dvd_read_domain_t domain,
+                                                    const std::function<bool(std::span<const std::uint8_t>)>& parse)
+{
+    DvdFilePtr file(DVDOpenFile(m_reader.get(), titleSet, domain));
+    if (!file) return NavigationRead::kMissing;
+    const ssize_t blocks = DVDFileSize(file.get());
+    if (blocks <= 0 || blocks * kSectorSize > kLargestInfoFile) return NavigationRead::kDamaged;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(blocks * kSectorSize));
+    const ssize_t got = DVDReadBytes(file.get(), bytes.data(), bytes.size());
+    if (got <= 0) return NavigationRead::kDamaged;
+    bytes.resize(static_cast<std::size_t>(got));
+    if (parse(bytes)) return NavigationRead::kParsed;
+    DebugLog("dvd: the %s of title set %d is damaged\n", domain == DVD_READ_INFO_FILE ? "IFO" : "BUP", titleSet);
+    return NavigationRead::kDamaged;
+}
+
 bool DvdDisc::ReadNavigation(int titleSet, const std::function<bool(std::span<const std::uint8_t>)>& parse)
 {
     // The information file, then its backup: the first whose bytes hold together.
-    for (const dvd_read_domain_t domain : {DVD_READ_INFO_FILE, DVD_READ_INFO_BACKUP_FILE}) {
-        DvdFilePtr file(DVDOpenFile(m_reader.get(), titleSet, domain));
-        if (!file) continue;
-        const ssize_t blocks = DVDFileSize(file.get());
-        if (blocks <= 0 || blocks * kSectorSize > kLargestInfoFile) continue;
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(blocks * kSectorSize));
-        const ssize_t got = DVDReadBytes(file.get(), bytes.data(), bytes.size());
-        if (got <= 0) continue;
-        bytes.resize(static_cast<std::size_t>(got));
-        if (parse(bytes)) return true;
-        DebugLog("dvd: the %s of title set %d is damaged\n", domain == DVD_READ_INFO_FILE ? "IFO" : "BUP", titleSet);
-    }
+    for (const dvd_read_domain_t domain : {DVD_READ_INFO_FILE, DVD_READ_INFO_BACKUP_FILE})
+        if (ReadNavigationFile(titleSet, domain, parse) == NavigationRead::kParsed) return true;
     return false;
 }
 
@@ -248,31 +242,74 @@ void DvdDisc::Load(const ifo::Manager& manager)
     m_titles.resize(static_cast<std::size_t>(titleCount));
     m_info = DiscInfo{};
     m_info.titleCount = std::min(titleCount, kMaxTitles);
-    // Each title set's navigation (null: unreadable) and the sectors of its title VOBs.
-    std::map<int, std::unique_ptr<ifo::TitleSet>> sets;
-    std::map<int, std::uint32_t> vobSectors;
-    auto setOf = [&](int number) -> const ifo::TitleSet* {
+    // Each title set's navigation as its IFO and its backup give it (null: unreadable), and the
+    // sectors of its title VOBs.
+    struct SetNavigation {
+        std::unique_ptr<ifo::TitleSet> copies[2]; // the IFO's, the BUP's
+        bool found[2] = {false, false};          // the file is there
+        std::uint32_t sectors = 0;
+    };
+    std::map<int, SetNavigation> sets;
+    auto setOf = [&](int number) -> const SetNavigation& {
         auto found = sets.find(number);
         if (found == sets.end()) {
-            auto set = std::make_unique<ifo::TitleSet>();
-            if (!ReadNavigation(number, [&](std::span<const std::uint8_t> bytes) { return ifo::ParseTitleSet(bytes, *set); })) {
-                DebugLog("dvd: the navigation of title set %d cannot be read\n", number);
-                set.reset();
+            SetNavigation navigation;
+            for (int copy = 0; copy < 2; ++copy) {
+                auto set = std::make_unique<ifo::TitleSet>();
+                const NavigationRead read =
+                    ReadNavigationFile(number, copy == 0 ? DVD_READ_INFO_FILE : DVD_READ_INFO_BACKUP_FILE,
+                                       [&](std::span<const std::uint8_t> bytes) { return ifo::ParseTitleSet(bytes, *set); });
+                navigation.found[copy] = read != NavigationRead::kMissing;
+                if (read == NavigationRead::kParsed) navigation.copies[copy] = std::move(set);
             }
             DvdFilePtr vobs(DVDOpenFile(m_reader.get(), number, DVD_READ_TITLE_VOBS));
             const ssize_t size = vobs ? DVDFileSize(vobs.get()) : 0;
-            vobSectors[number] = size > 0 ? static_cast<std::uint32_t>(std::min<ssize_t>(size, UINT32_MAX)) : 0;
-            found = sets.emplace(number, std::move(set)).first;
+            navigation.sectors = size > 0 ? static_cast<std::uint32_t>(std::min<ssize_t>(size, UINT32_MAX)) : 0;
+            found = sets.emplace(number, std::move(navigation)).first;
         }
-        return found->second.get();
+        return found->second;
     };
 
     for (int t = 0; t < titleCount; ++t) {
         const ifo::TitleEntry& entry = manager.titles[static_cast<std::size_t>(t)];
         Title& title = m_titles[static_cast<std::size_t>(t)];
         title.titleSet = entry.titleSet;
-        const ifo::TitleSet* vts = setOf(entry.titleSet);
-        if (!vts || entry.setTitle > static_cast<int>(vts->titles.size())) continue;
+        const SetNavigation& navigation = setOf(entry.titleSet);
+        // The copy whose tables for this title hold together best, the IFO first: a table that
+        // is damaged in the IFO is read from the backup.
+        char ifoName[16];
+        std::snprintf(ifoName, sizeof ifoName, "VTS_%02d_0.IFO", entry.titleSet);
+        const ifo::TitleSet* vts = nullptr;
+        ifo::TitleCheck chosen;
+        std::string reasons[2];
+        for (int copy = 0; copy < 2; ++copy) {
+            if (!navigation.copies[copy]) {
+                reasons[copy] = navigation.found[copy] ? "it cannot be read, or its header does not hold together" : "it is not there";
+                continue;
+            }
+            const ifo::TitleCheck check = ifo::CheckTitle(*navigation.copies[copy], entry.setTitle, navigation.sectors, entry.chapters);
+            reasons[copy] = check.why;
+            if (check.usable && (!vts || check.fit > chosen.fit)) {
+                vts = navigation.copies[copy].get();
+                chosen = check;
+            }
+        }
+        if (!vts) {
+            std::string bup = ifoName;
+            bup.replace(bup.size() - 3, 3, "BUP");
+            if (!navigation.found[0] && !navigation.found[1])
+                title.why = "its title set " + std::to_string(entry.titleSet) + " is not on the disc (no " + ifoName + " or " + bup + ")";
+            else
+                title.why = "its title set's IFO and BUP are damaged (" + std::string(ifoName) + ": " + reasons[0] + "; " + bup + ": " +
+                            reasons[1] + ")";
+            DebugLog("dvd: title %d cannot be read: %s\n", t + 1, title.why.c_str());
+            continue;
+        }
+        if (vts == navigation.copies[1].get())
+            DebugLog("dvd: title %d is read from the backup of %s (%s)\n", t + 1, ifoName,
+                     reasons[0].empty() ? "the IFO is damaged" : reasons[0].c_str());
+        else if (chosen.fit < ifo::kBestFit)
+            DebugLog("dvd: title %d: %s (in the IFO and its backup)\n", t + 1, chosen.why.c_str());
         title.readable = true;
         const std::vector<ifo::Chapter>& parts = vts->titles[static_cast<std::size_t>(entry.setTitle - 1)];
         const bool ntsc = vts->videoFormat == 0;
@@ -283,7 +320,7 @@ void DvdDisc::Load(const ifo::Manager& manager)
         title.video.wide = vts->aspect != 0;
         title.video.frameRate = ntsc ? 29970 : 25000;
         // Cells end where the title set's VOBs end: a cell that claims more would be read for ever.
-        const std::uint32_t sectors = vobSectors[entry.titleSet];
+        const std::uint32_t sectors = navigation.sectors;
 
         // Chapters, each the cells from its program.
         std::vector<int> chains; // distinct chains, in chapter order, for the playing time
@@ -298,7 +335,9 @@ void DvdDisc::Load(const ifo::Manager& manager)
             for (const CellRun& run : title.chapters[static_cast<std::size_t>(c)]) chapterSectors += run.Sectors();
             info.chapterSectors[c] = static_cast<std::uint32_t>(std::min<std::uint64_t>(chapterSectors, UINT32_MAX));
         }
-        for (int pgcn : chains) info.durationMs += PlaybackMs(ProgramChain(*vts, pgcn)->time, ntsc);
+        // The playing time: the chains', unless they disagree with their cells' (what is read).
+        for (int pgcn : chains)
+            info.durationMs += chosen.timesAgree ? PlaybackMs(ProgramChain(*vts, pgcn)->time, ntsc) : ifo::CellsMs(*ProgramChain(*vts, pgcn), ntsc);
         if (const ifo::ProgramChain* pgc = ProgramChain(*vts, chapterCount > 0 ? parts[0].programChain : 0)) {
             AddStreams(*vts, *pgc, title.video.wide, info, title.forcedSubpictures);
             title.palette.assign(std::begin(pgc->palette), std::end(pgc->palette));
@@ -443,6 +482,12 @@ std::vector<DvdDisc::CellMark> DvdDisc::CellMarks(int title, int chapter) const
 bool DvdDisc::IsReadable(int title) const
 {
     return title >= 0 && title < static_cast<int>(m_titles.size()) && m_titles[static_cast<std::size_t>(title)].readable;
+}
+
+std::string DvdDisc::UnreadableReason(int title) const
+{
+    if (title < 0 || title >= static_cast<int>(m_titles.size())) return "the disc has no such title";
+    return m_titles[static_cast<std::size_t>(title)].why;
 }
 
 void DvdDisc::BuildArea(int title, int firstChapter, int endChapter)

@@ -69,6 +69,7 @@ public:
     std::vector<CellMark> CellMarks(int title, int chapter) const override;
     // False when the title's navigation could not be read (it then has no chapters).
     bool IsReadable(int title) const override;
+    std::string UnreadableReason(int title) const override;
     // The disc's volume name (an image's or a drive's); empty for a folder.
     std::string VolumeName() const override { return m_volumeName; }
     // The picture of a title as its title set's video attributes describe it.
@@ -90,6 +91,7 @@ private:
     struct Title {
         int titleSet = 0;
         bool readable = false;
+        std::string why; // why it is not readable
         TitleVideo video;
         std::vector<std::uint32_t> palette;          // of its first chain, 0x00YYCrCb
         std::vector<bool> forcedSubpictures;         // per subpicture stream of its record
@@ -100,6 +102,10 @@ private:
     // Reads a title set's information file (0: the video manager's), else its backup, and hands
     // the bytes to `parse` until it accepts them; false when neither holds together.
     bool ReadNavigation(int titleSet, const std::function<bool(std::span<const std::uint8_t>)>& parse);
+    // One of the two files (DVD_READ_INFO_FILE or DVD_READ_INFO_BACKUP_FILE) read and parsed.
+    enum class NavigationRead { kParsed, kDamaged, kMissing };
+    NavigationRead ReadNavigationFile(int titleSet, dvd_read_domain_t domain,
+                                      const std::function<bool(std::span<const std::uint8_t>)>& parse);
     void Load(const ifo::Manager& manager);
     void BuildArea(int title, int firstChapter, int endChapter); // m_lock held
     // Reads `count` sectors at `sector` into `out`; unreadable ones are zeros there. Returns

@@ -1,6 +1,7 @@
 #include "dvd/ifo_parser.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace ifo {
@@ -85,6 +86,100 @@ bool ParseProgramChain(Reader& r, std::uint64_t at, ProgramChain& pgc)
 }
 
 } // namespace
+
+namespace {
+
+int FromBcd(std::uint8_t value) { return (value >> 4) * 10 + (value & 0x0F); }
+bool IsBcd(std::uint8_t value) { return (value >> 4) <= 9 && (value & 0x0F) <= 9; }
+
+} // namespace
+
+bool IsPlaybackTime(const PlaybackTime& time)
+{
+    const int rate = (time.frame >> 6) & 3;
+    const std::uint8_t frames = time.frame & 0x3F;
+    if (!IsBcd(time.hour) || !IsBcd(time.minute) || !IsBcd(time.second) || (frames >> 4) > 3 || (frames & 0x0F) > 9) return false;
+    if (FromBcd(time.minute) >= 60 || FromBcd(time.second) >= 60) return false;
+    // Rates other than 25 (1) and 30 (3) are read as the title set's own (PlaybackMs).
+    return FromBcd(frames) < (rate == 1 ? 25 : 30);
+}
+
+double PlaybackMs(const PlaybackTime& time, bool ntscDefault)
+{
+    // The time counts frames at a nominal 25 or 30 per second; NTSC frames last 1001/30 ms, so
+    // the frame count is what must be converted.
+    int rateCode = (time.frame >> 6) & 0x03;
+    if (rateCode != 1 && rateCode != 3) rateCode = ntscDefault ? 3 : 1;
+    const int nominal = rateCode == 3 ? 30 : 25;
+    const std::int64_t seconds = (FromBcd(time.hour) * 60 + FromBcd(time.minute)) * 60 + FromBcd(time.second);
+    const std::int64_t frames = seconds * nominal + FromBcd(time.frame & 0x3F);
+    return nominal == 30 ? static_cast<double>(frames) * 1001.0 / 30.0 : static_cast<double>(frames) * 1000.0 / 25.0;
+}
+
+double CellsMs(const ProgramChain& chain, bool ntscDefault)
+{
+    double ms = 0;
+    for (const Cell& cell : chain.cells)
+        if (!(cell.blockType == 1 && cell.blockMode != 1)) ms += PlaybackMs(cell.time, ntscDefault);
+    return ms;
+}
+
+TitleCheck CheckTitle(const TitleSet& set, int setTitle, std::uint32_t vobSectors, int listedChapters)
+{
+    TitleCheck check;
+    const auto broken = [&](std::string why) {
+        check.why = std::move(why);
+        return check;
+    };
+    if (setTitle < 1 || setTitle > static_cast<int>(set.titles.size()))
+        return broken("it has no title " + std::to_string(setTitle) + " (it lists " + std::to_string(set.titles.size()) + ")");
+    const std::vector<Chapter>& parts = set.titles[static_cast<std::size_t>(setTitle - 1)];
+    if (parts.empty()) return broken("the title has no chapters");
+    std::vector<int> chains;
+    for (std::size_t c = 0; c < parts.size(); ++c) {
+        const std::string chapter = "chapter " + std::to_string(c + 1);
+        const int pgcn = parts[c].programChain;
+        if (pgcn < 1 || pgcn > static_cast<int>(set.programChains.size()))
+            return broken(chapter + " points at program chain " + std::to_string(pgcn) + ", which is not there");
+        const ProgramChain& pgc = set.programChains[static_cast<std::size_t>(pgcn - 1)];
+        if (pgc.cells.empty() || pgc.programs.empty())
+            return broken(chapter + " points at program chain " + std::to_string(pgcn) + ", which is damaged or holds no cells");
+        if (parts[c].program < 1 || parts[c].program > static_cast<int>(pgc.programs.size()))
+            return broken(chapter + " points at program " + std::to_string(parts[c].program) + ", which program chain " +
+                          std::to_string(pgcn) + " does not have");
+        if (std::find(chains.begin(), chains.end(), pgcn) == chains.end()) chains.push_back(pgcn);
+    }
+    bool withinVobs = vobSectors > 0, timesAgree = listedChapters <= 0 || listedChapters == static_cast<int>(parts.size());
+    for (int pgcn : chains) {
+        const ProgramChain& pgc = set.programChains[static_cast<std::size_t>(pgcn - 1)];
+        const std::string chain = "program chain " + std::to_string(pgcn);
+        for (std::size_t p = 1; p < pgc.programs.size(); ++p)
+            if (pgc.programs[p] <= pgc.programs[p - 1]) return broken(chain + "'s programs do not follow its cells");
+        if (!IsPlaybackTime(pgc.time)) return broken(chain + "'s playing time is not a time");
+        const bool ntsc = set.videoFormat == 0;
+        double cellsMs = 0;
+        for (std::size_t k = 0; k < pgc.cells.size(); ++k) {
+            const Cell& cell = pgc.cells[k];
+            const std::string named = chain + "'s cell " + std::to_string(k + 1);
+            if (cell.lastSector < cell.firstSector) return broken(named + " ends before it begins");
+            if (!IsPlaybackTime(cell.time)) return broken(named + "'s playing time is not a time");
+            if (cell.blockType == 1 && cell.blockMode != 1) continue; // another angle of the same time
+            if (vobSectors > 0 && cell.lastSector >= vobSectors) withinVobs = false;
+            const double ms = PlaybackMs(cell.time, ntsc);
+            // A cell of data plays for some time.
+            if (ms <= 0 && cell.lastSector > cell.firstSector) timesAgree = false;
+            cellsMs += ms;
+        }
+        const double chainMs = PlaybackMs(pgc.time, ntsc);
+        if (std::abs(chainMs - cellsMs) > std::max(1000.0, chainMs / 100)) timesAgree = false;
+    }
+    check.usable = true;
+    check.timesAgree = timesAgree;
+    check.fit = (withinVobs ? 2 : 0) + (timesAgree ? 1 : 0);
+    if (!withinVobs) check.why = "its cells lie past the end of the title set's VOBs";
+    else if (!timesAgree) check.why = "its playing times do not agree with its cells'";
+    return check;
+}
 
 bool ParseManager(std::span<const std::uint8_t> bytes, Manager& manager)
 {

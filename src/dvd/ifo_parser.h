@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace ifo {
@@ -71,6 +72,28 @@ struct TitleSet {
     std::vector<std::vector<Chapter>> titles; // per title of the set, its chapters
     std::vector<ProgramChain> programChains;
 };
+
+// How a title's tables in one copy of its title set's navigation (the IFO or its backup) hold
+// together. `usable` is false for what cannot be (a chapter that points at a chain or program
+// that is not there, a chain without cells, a cell that ends before it begins, a time that is no
+// time), with the reason in `why`; `fit` counts the checks against the disc it passes: its cells
+// lie within the title set's VOBs, and its times agree with its cells'.
+struct TitleCheck {
+    bool usable = false;
+    int fit = 0;
+    bool timesAgree = false; // the chains' times with their cells'
+    std::string why;
+};
+constexpr int kBestFit = 3;
+// `setTitle` is 1-based; `vobSectors` the title set's VOBs' size (0: not known); `listedChapters`
+// what the video manager says (0: not known).
+TitleCheck CheckTitle(const TitleSet& set, int setTitle, std::uint32_t vobSectors, int listedChapters);
+// The playing time of a chain's cells (of one angle), in milliseconds.
+double CellsMs(const ProgramChain& chain, bool ntscDefault);
+// Whether a stored playing time is one: BCD digits, minutes and seconds below 60, a known rate.
+bool IsPlaybackTime(const PlaybackTime& time);
+// A stored playing time in milliseconds; `ntscDefault` when its rate bits say nothing.
+double PlaybackMs(const PlaybackTime& time, bool ntscDefault);
 
 // Reads VIDEO_TS.IFO (or .BUP); false when the bytes are no intact video manager.
 bool ParseManager(std::span<const std::uint8_t> bytes, Manager& manager);

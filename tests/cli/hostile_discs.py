@@ -52,6 +52,30 @@ try:
     check(abs(duration(os.path.join(folder, "Title_01.mp3")) - 5) < 0.5 if r.returncode == 0 else False,
           "convert --title main: the title's length")
 
+    # A title set's IFO damaged inside its program chain or chapter table while its backup is
+    # intact: the title is read from the backup, whole (20 s, 2 chapters), nothing said lost. Both
+    # damaged alike: the title is lost, with the reason.
+    for name in sorted(n for n, c in CASES.items() if c["kind"] == "vts-ifo"):
+        disc = os.path.join(HOSTILE, name)
+        r = run("info", disc, "--json", env=debug)
+        titles = json.loads(r.stdout)["titles"] if r.returncode == 0 else []
+        if CASES[name]["both"]:
+            check(len(titles) == 1 and not titles[0]["readable"] and
+                  titles[0].get("unreadableBecause", "").startswith("its title set's IFO and BUP are damaged (VTS_01_0.IFO: "),
+                  f"info {name}: {titles} {r.stderr[-300:]}")
+            r = run("convert", disc, "--out", os.path.join(out, name), "--profile", "17", "--quiet")
+            check(r.returncode == 2 and "title 1 cannot be read: its title set's IFO and BUP are damaged (VTS_01_0.IFO: " in r.stderr,
+                  f"convert {name}: {r.returncode} {r.stderr[-300:]}")
+            continue
+        found = [(t["readable"], round(t["durationMs"] / 1000), t["chapters"]) for t in titles]
+        check(found == [(True, 20, 2)], f"info {name}: {found}")
+        check("dvd: title 1 is read from the backup of VTS_01_0.IFO" in r.stderr, f"info {name}: the backup is not said")
+        folder = os.path.join(out, name)
+        r = run("convert", disc, "--out", folder, "--profile", "17")
+        check(r.returncode == 0 and "could not be read" not in r.stderr, f"convert {name}: {r.returncode} {r.stderr[-300:]}")
+        if r.returncode == 0:
+            check(abs(duration(os.path.join(folder, "Title_01.mp3")) - 20) < 0.3, f"convert {name}: not the whole title")
+
     # A name taken while the file is converted (another program, a second run with the same names):
     # the finished file goes beside it, the run says where, and succeeds.
     NTSC = os.path.join(DISCS, "ntsc_4x3")
