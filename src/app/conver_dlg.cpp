@@ -310,8 +310,10 @@ void CConverDlg::ShowEndMessage()
     QStringList names;
     for (const std::string& file : written) names << QString::fromStdString(std::filesystem::path(file).filename().string());
     QStringList damage;
-    if (m_run)
+    if (m_run) {
         for (const FileDamage& d : m_run->Damage()) damage << QString::fromStdString(DamageText(d));
+        for (const std::string& line : m_run->Unreached()) damage << QString::fromStdString(line);
+    }
     const qsizetype expected = static_cast<qsizetype>(RunOutputNames(m_tasks, m_inputs.merge).size());
     const int failed = m_run ? m_run->TasksFailed() : 0;
 

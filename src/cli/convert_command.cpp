@@ -675,11 +675,12 @@ int Report(const ConversionRun& run, int unreadable, bool quiet)
     }
     // What could not be read is said even with --quiet: it is what makes the exit status 3.
     for (const FileDamage& damage : run.Damage()) std::fprintf(stderr, "%s\n", DamageText(damage).c_str());
+    for (const std::string& line : run.Unreached()) std::fprintf(stderr, "%s\n", line.c_str());
     // Nothing of what was asked for could be used at all: a disc that cannot be used.
     const int unusable = run.TasksUnusable() + unreadable;
     if (!run.Cancelled() && run.FilesWritten().empty() && failed > 0 && unusable == failed) return kExitBadInput;
     if (failed > 0 || run.Cancelled() || run.FilesWritten().empty()) return kExitFailed;
-    return run.Damage().empty() ? kExitOk : kExitDamaged;
+    return run.Damage().empty() && run.Unreached().empty() ? kExitOk : kExitDamaged;
 }
 
 } // namespace

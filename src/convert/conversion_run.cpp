@@ -423,13 +423,13 @@ std::string ExtensionOf(const std::string& name)
 } // namespace
 
 std::vector<std::int32_t> SubtitleTracksOf(const RunTask& t, const TitleInfo& title, const RunSettings& settings,
-                                           const std::string& extension, DiscKind kind)
+                                           const std::string& extension, DiscKind kind, bool heldOnly)
 {
     std::vector<std::int32_t> tracks;
     const int count = std::clamp(title.subpictureCount, 0, kMaxSubpictureStreams);
     const auto add = [&](std::int32_t id) {
         if (std::find(title.subpictureStreamId, title.subpictureStreamId + count, id) == title.subpictureStreamId + count) return;
-        if (!HoldsSubtitles(extension, IsGraphicsSubtitle(id, kind))) return;
+        if (heldOnly && !HoldsSubtitles(extension, IsGraphicsSubtitle(id, kind))) return;
         if (std::find(tracks.begin(), tracks.end(), id) == tracks.end()) tracks.push_back(id);
     };
     switch (settings.subtitleTracks) {
@@ -533,9 +533,15 @@ FileMarks ConversionRun::MarksOfFile(const RunTask& first)
                     " files; it is converted to " + EncoderCodingName(m_settings.soundFallback));
         marks.audio.push_back(KeptTrackLabel(title, track, extension, profile, m_settings.soundFallback));
     }
-    if (m_settings.subtitleTracks != RunSettings::SubtitleTracks::kNone && title.subpictureCount > 0 &&
-        !HoldsSubtitles(extension, false) && !HoldsSubtitles(extension, true))
+    // Subtitle tracks asked for that the format cannot keep are said, never dropped without a word.
+    const std::vector<std::int32_t> wanted = SubtitleTracksOf(first, title, m_settings, extension, m_disc->Kind(), false);
+    const bool graphicsDropped = std::any_of(wanted.begin(), wanted.end(), [&](std::int32_t id) {
+        return IsGraphicsSubtitle(id, m_disc->Kind()) && !HoldsSubtitles(extension, true);
+    });
+    if (!wanted.empty() && !HoldsSubtitles(extension, false) && !HoldsSubtitles(extension, true))
         SayOnce("This format keeps no subtitle tracks: choose MKV or MP4 to keep them");
+    else if (graphicsDropped)
+        SayOnce("This format keeps no Blu-ray graphics subtitles as tracks: choose MKV to keep them");
     const std::vector<bool> forced = m_disc->ForcedSubpictures(first.task.titleIndex);
     for (std::int32_t track : SubtitlesOf(first)) marks.subtitles.push_back(SubtitleLabel(title, track, forced));
     return marks;
@@ -772,9 +778,27 @@ void ConversionRun::StopClock()
     m_clockOn = false;
 }
 
+void ConversionRun::NoteUnreached()
+{
+    const int main = m_disc->MainTitle();
+    const bool mainConverted = main >= 0 && std::any_of(m_tasks.begin(), m_tasks.end(), [&](const RunTask& t) {
+        return TakesPart(t) && t.task.titleIndex == main;
+    });
+    if (!mainConverted) return;
+    for (const Disc::UnplayedStretch& u : m_disc->Unplayed()) {
+        FileDamage stretch{u.what, {{static_cast<REFERENCE_TIME>(u.fromMs * 10000), static_cast<REFERENCE_TIME>(u.toMs * 10000)}}};
+        std::string text = DamageText(stretch);
+        // "clip 00001.m2ts: 1.0 s could not be read, at …": said as what it is.
+        const std::string read = " could not be read, at ";
+        if (const auto at = text.find(read); at != std::string::npos) text.replace(at, read.size(), " is in no file, at ");
+        m_unreached.push_back(text + ": no title plays it, and a playlist that may play it cannot be read");
+    }
+}
+
 void ConversionRun::Finish()
 {
     StopClock();
+    if (!m_cancelled) NoteUnreached();
     m_engine.Teardown();
     CloseFirstPass();
     CloseFile(m_cancelled ? FileEnd::kCancelled : FileEnd::kComplete);

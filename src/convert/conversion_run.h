@@ -94,8 +94,9 @@ std::vector<std::int32_t> SoundTracksOf(const RunTask& task, const TitleInfo& ti
 
 // The subpicture streams a task keeps as subtitle streams, in order (none where the file's
 // container holds none).
+// `heldOnly` false: also those the container cannot hold (to say so).
 std::vector<std::int32_t> SubtitleTracksOf(const RunTask& task, const TitleInfo& title, const RunSettings& settings,
-                                           const std::string& extension, DiscKind kind);
+                                           const std::string& extension, DiscKind kind, bool heldOnly = true);
 
 // What of a written file could not be read from the disc: stretches of the file's own time line.
 struct FileDamage {
@@ -152,6 +153,10 @@ public:
     const std::vector<std::string>& FilesWritten() const { return m_files; }
     // The written files that lack parts the disc could not give, in the order they were written.
     const std::vector<FileDamage>& Damage() const { return m_damage; }
+    // What of the disc is in no file although the run converted its main title: stretches that
+    // no title plays because the navigation that plays them cannot be read ("clip 00001.m2ts:
+    // 1.5 s is in no file, at 00:00:00–00:00:02: …"). After the run.
+    const std::vector<std::string>& Unreached() const { return m_unreached; }
     int TasksFailed() const { return m_failed; }
     // Of the failed tasks, those whose title holds nothing that can be read.
     int TasksUnusable() const { return m_unusable; }
@@ -167,6 +172,8 @@ private:
     // The next task after `from` to convert, or the end.
     std::size_t NextTask(std::size_t from) const;
     void Finish();
+    // Notes what of the disc no file holds, when the run converted its main title.
+    void NoteUnreached();
     // Keeps what the finished task's sink could not fill, on the file's time line.
     void NoteDamage(CConvFilter& sink);
     // How a file ends: finished (moved into place), cancelled (beside its name as "NAME
@@ -231,6 +238,7 @@ private:
     void StopClock();
     std::vector<std::string> m_files;
     std::vector<FileDamage> m_damage;
+    std::vector<std::string> m_unreached;
     REFERENCE_TIME m_fileOffset = 0; // where the current task begins in its (merged) file
     // For each chapter mark of the open file: the task it belongs to and its start in that task.
     struct TaskChapter {

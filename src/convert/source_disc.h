@@ -64,6 +64,7 @@ public:
     std::string TitleSource(int title) const { return m_disc->TitleSource(title); }
     std::vector<std::string> Unreadable() const { return m_disc->Unreadable(); }
     std::vector<Disc::MissingStretch> Missing(int title) const { return m_disc->Missing(title); }
+    std::vector<Disc::UnplayedStretch> Unplayed() const { return m_disc->Unplayed(); }
     // While on, reads give up at once instead of retrying (a stop or a cancel).
     void Interrupt(bool on) { m_disc->Interrupt(on); }
 

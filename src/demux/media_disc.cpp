@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cctype>
 #include <filesystem>
 #include <limits>
@@ -150,6 +151,7 @@ std::int32_t RecordAudioFormat(const CMediaType& mt, int streamType)
 // stretch of its time stamps.
 struct FileScan {
     HRESULT hr = E_FAIL;
+    REFERENCE_TIME start = 0; // the first time stamp, on the file's own clock
     double ms = 0; // playing time
     TitleVideo video;
     TitleInfo streams{};
@@ -278,6 +280,7 @@ public:
         CMpegSplitterFile& file = *m_file;
         // An unreadable opening still counts: the title's time line keeps it.
         scan.ms = static_cast<double>(PlayingTime(file, m_id, m_length) + file.OpeningLoss()) / 10000.0;
+        scan.start = file.FirstTimestamp() == INT64_MAX ? 0 : file.FirstTimestamp() - file.OpeningLoss();
         if (!file.m_streams[kVideoStreams].empty()) {
             const CMediaType& mt = file.m_streams[kVideoStreams].front().mt;
             scan.video = VideoOf(mt);
@@ -421,8 +424,10 @@ void FinishRecord(MediaTitle& title)
 
 class MediaDisc : public Disc {
 public:
-    MediaDisc(std::string name, std::vector<MediaTitle> titles, bool bluray, std::vector<std::string> unreadable = {})
-        : m_name(std::move(name)), m_titles(std::move(titles)), m_bluray(bluray), m_unreadable(std::move(unreadable))
+    MediaDisc(std::string name, std::vector<MediaTitle> titles, bool bluray, std::vector<std::string> unreadable = {},
+              std::vector<UnplayedStretch> unplayed = {})
+        : m_name(std::move(name)), m_titles(std::move(titles)), m_bluray(bluray), m_unreadable(std::move(unreadable)),
+          m_unplayed(std::move(unplayed))
     {
     }
 
@@ -532,6 +537,7 @@ public:
     {
         return Known(title) ? m_titles[static_cast<std::size_t>(title)].missing : std::vector<MissingStretch>{};
     }
+    std::vector<UnplayedStretch> Unplayed() const override { return m_unplayed; }
 
 private:
     bool Known(int title) const { return title >= 0 && title < static_cast<int>(m_titles.size()); }
@@ -540,6 +546,7 @@ private:
     const std::vector<MediaTitle> m_titles;
     const bool m_bluray;
     const std::vector<std::string> m_unreadable;
+    const std::vector<UnplayedStretch> m_unplayed;
 
     std::mutex m_lock;
     // The area, guarded by m_lock.
@@ -769,6 +776,39 @@ void AddClipTitles(const fs::path& bdmv, const std::set<fs::path>& played, std::
     }
 }
 
+// The stretches of the folder's clips that no title plays, when a playlist cannot be read (it may
+// have played them): each clip's time line less the play items of the titles' playlists, and
+// less the clips that are titles of their own. Stretches under half a second are left out.
+std::vector<Disc::UnplayedStretch> UnplayedStretches(const fs::path& bdmv, const std::vector<PlaylistCandidate>& candidates,
+                                                     const std::set<fs::path>& clipTitles, ClipKnowledge& clips)
+{
+    constexpr REFERENCE_TIME kShortest = 5000000;
+    std::vector<Disc::UnplayedStretch> unplayed;
+    for (const fs::path& clip : ListFolder(bdmv / "STREAM")) {
+        if (Lower(clip.extension().string()) != ".m2ts" || clipTitles.count(clip) || !PlainFileRefusal(clip.string()).empty()) continue;
+        const FileScan& scan = clips.ScanOf(clip);
+        if (FAILED(scan.hr) || scan.ms <= 0) continue;
+        std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> played;
+        for (const PlaylistCandidate& c : candidates)
+            for (std::size_t k = 0; k < c.playlist.items.size(); ++k)
+                if (c.present[k] && c.playlist.items[k].clip == clip) played.emplace_back(c.playlist.items[k].in, c.playlist.items[k].out);
+        std::sort(played.begin(), played.end());
+        const REFERENCE_TIME end = scan.start + static_cast<REFERENCE_TIME>(scan.ms * 10000);
+        REFERENCE_TIME at = scan.start;
+        const auto gap = [&](REFERENCE_TIME from, REFERENCE_TIME to) {
+            if (to - from >= kShortest)
+                unplayed.push_back({"clip " + clip.filename().string(), static_cast<double>(from - scan.start) / 10000.0,
+                                    static_cast<double>(to - scan.start) / 10000.0});
+        };
+        for (const auto& [in, out] : played) {
+            if (in > at) gap(at, std::min(in, end));
+            at = std::max(at, out);
+        }
+        if (at < end) gap(at, end);
+    }
+    return unplayed;
+}
+
 std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, std::string* why)
 {
     std::vector<std::string> unreadable;
@@ -783,6 +823,22 @@ std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, 
             if (c.present[k]) played.insert(c.playlist.items[k].clip);
     }
     AddClipTitles(bdmv, played, titles, encrypted);
+    // A playlist that cannot be read may have played what no title plays now.
+    std::vector<Disc::UnplayedStretch> unplayed;
+    const bool playlistLost = std::any_of(unreadable.begin(), unreadable.end(), [](const std::string& line) {
+        return line.rfind("playlist ", 0) == 0 && line.find(" cannot be read: ") != std::string::npos;
+    });
+    if (playlistLost) {
+        std::set<fs::path> clipTitles;
+        for (const MediaTitle& title : titles)
+            if (!title.source.empty() && !title.parts.empty()) clipTitles.insert(title.parts.front().file);
+        unplayed = UnplayedStretches(bdmv, candidates, clipTitles, clips);
+        for (const Disc::UnplayedStretch& u : unplayed) {
+            char line[160];
+            std::snprintf(line, sizeof line, "%s from %.1f s to %.1f s is played by no title", u.what.c_str(), u.fromMs / 1000, u.toMs / 1000);
+            unreadable.push_back(line);
+        }
+    }
 
     for (const std::string& line : unreadable) DebugLog("bluray: %s\n", line.c_str());
     if (titles.empty()) {
@@ -796,7 +852,7 @@ std::unique_ptr<Disc> OpenBluray(const std::string& path, const fs::path& bdmv, 
         return nullptr;
     }
     const fs::path named = bdmv.parent_path();
-    return std::make_unique<MediaDisc>(named.filename().string(), std::move(titles), true, std::move(unreadable));
+    return std::make_unique<MediaDisc>(named.filename().string(), std::move(titles), true, std::move(unreadable), std::move(unplayed));
 }
 
 std::unique_ptr<Disc> OpenFile(const fs::path& path, std::string* why)

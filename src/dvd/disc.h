@@ -97,6 +97,16 @@ public:
         double ms = 0;
     };
     virtual std::vector<MissingStretch> Missing(int) const { return {}; }
+    // A stretch of the disc that no title plays while a damaged part of its navigation may have
+    // played it (a Blu-ray clip's opening when the playlist that plays it cannot be read):
+    // converting every title still leaves it out. `what` names where it is ("clip 00001.m2ts"),
+    // the times are from its start.
+    struct UnplayedStretch {
+        std::string what;
+        double fromMs = 0;
+        double toMs = 0;
+    };
+    virtual std::vector<UnplayedStretch> Unplayed() const { return {}; }
 
     // While on, reads give up at once instead of retrying. Any thread.
     virtual void Interrupt(bool) {}

@@ -216,6 +216,29 @@ try:
     except subprocess.TimeoutExpired:
         check(False, "a Blu-ray folder with hostile entries hangs")
 
+    # A Blu-ray folder whose main playlist is cut: the shorter playlist that is now the main title
+    # leaves the first clip's opening second in no title. It is listed, and a run that converts the
+    # main title says so (exit 3); one that converts another title only does not.
+    bluray = linked_copy(os.path.join(DISCS, "bluray"), "bluray-cut-main")
+    main = os.path.join(bluray, "BDMV", "PLAYLIST", "00000.mpls")
+    data = open(main, "rb").read()
+    os.remove(main)
+    open(main, "wb").write(data[:60])
+    r = run("info", bluray)
+    check("clip 00001.m2ts from 0.0 s to 1.0 s is played by no title" in r.stdout, f"a cut main playlist: info {r.stdout[-500:]}")
+    for args, status in ((["--title", "main"], 3), ([], 3), (["--title", "2"], 0)):
+        folder = os.path.join(out, "bluray-cut-main-" + "-".join(args))
+        r = run("convert", bluray, "--out", folder, "--profile", "17", "--quiet", *args)
+        said = "clip 00001.m2ts: 1.0 s is in no file, at 00:00:00\u201300:00:01" in r.stderr
+        check(r.returncode == status and said == (status == 3), f"a cut main playlist, {args}: exit {r.returncode}: {r.stderr[-300:]}")
+
+    # Blu-ray graphics subtitles asked for as tracks of an MP4 file: said, as for the formats that
+    # keep none.
+    r = run("convert", os.path.join(DISCS, "bluray"), "--out", os.path.join(out, "pgs-mp4"), "--title", "2", "--profile", "5",
+            "--subtitle-tracks", "all", "--subtitle", "none")
+    check(r.returncode == 0 and "This format keeps no Blu-ray graphics subtitles as tracks: choose MKV to keep them" in r.stderr,
+          f"graphics subtitles in MP4: {r.returncode} {r.stderr[-300:]}")
+
     # A closed standard error (`2>&1 | head -c 20`) does not stop the conversion.
     folder = os.path.join(out, "pipe")
     p = subprocess.Popen([CLI, "convert", NTSC, "--out", folder, "--title", "1", "--profile", "5"], stdout=subprocess.PIPE,
