@@ -120,7 +120,8 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent), m_info(&kN
         m_catalogue.FindByIndex(1, &m_currentProfile);
         m_profileList->setCurrentIndex(m_profileList->findData(1));
     } else {
-        ShowMessage(this, QStringLiteral("Load Format.xml error"));
+        ShowMessage(this, QStringLiteral("Load Format.xml error") + QStringLiteral("\n\n") +
+                              QString::fromStdString(m_catalogue.LoadProblem()));
         m_settings->setEnabled(false);
     }
 

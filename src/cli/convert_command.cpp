@@ -697,7 +697,7 @@ int RunConvertCommand(const std::vector<std::string>& args)
 
     ProfileCatalogue catalogue;
     if (!LoadProfiles(catalogue)) {
-        std::fprintf(stderr, "Load Format.xml error\n");
+        std::fprintf(stderr, "Load Format.xml error: %s\n", catalogue.LoadProblem().c_str());
         return kExitBadInput;
     }
     ProfileRecord profile;

@@ -21,7 +21,7 @@ int RunProfilesCommand(const std::vector<std::string>& args)
     }
     ProfileCatalogue catalogue;
     if (!LoadProfiles(catalogue)) {
-        std::fprintf(stderr, "Load Format.xml error\n");
+        std::fprintf(stderr, "Load Format.xml error: %s\n", catalogue.LoadProblem().c_str());
         return kExitBadInput;
     }
     catalogue.Lock();

@@ -170,7 +170,12 @@ HRESULT CHdmvClipInfo::ReadPlaylist(const std::filesystem::path& path, Playlist&
     }
     Bytes in(data);
     if (in.Text(4) != "MPLS") return invalid("it is no playlist");
-    if (const std::string version = in.Text(4); !KnownVersion(version)) return invalid("its version " + version + " is not known");
+    if (std::string version = in.Text(4); !KnownVersion(version)) {
+        // Said as it is, but for bytes that are no letters (a damaged file's).
+        for (char& c : version)
+            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+        return invalid("its version " + version + " is not known");
+    }
     const std::uint32_t playlistAt = in.Read(4);
     const std::uint32_t marksAt = in.Read(4);
     if (!in.Ok() || !in.Seek(playlistAt)) return invalid("it is cut short or damaged");

@@ -393,6 +393,7 @@ struct MediaTitle {
     TitleInfo info{};
     TitleVideo video;
     bool readable = true;
+    std::string why;                            // why it is not readable
     std::string source;                         // "clip 00001" for a clip no playlist plays
     std::vector<Disc::MissingStretch> missing; // play items whose clip is not there
 
@@ -403,6 +404,9 @@ struct MediaTitle {
         return total;
     }
 };
+
+// "1 byte", "1221 bytes".
+std::string ByteCount(std::uintmax_t bytes) { return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes"); }
 
 std::int64_t SectorsUpTo(std::int64_t bytes) { return (bytes + kSectorSize - 1) / kSectorSize; }
 
@@ -527,6 +531,12 @@ public:
     }
 
     bool IsReadable(int title) const override { return Known(title) && m_titles[static_cast<std::size_t>(title)].readable; }
+    std::string UnreadableReason(int title) const override
+    {
+        if (!Known(title)) return "the disc has no such title";
+        const MediaTitle& t = m_titles[static_cast<std::size_t>(title)];
+        return t.readable ? std::string() : t.why.empty() ? "it cannot be read" : t.why;
+    }
     std::string VolumeName() const override { return m_name; }
     TitleVideo VideoOf(int title) const override { return Known(title) ? m_titles[static_cast<std::size_t>(title)].video : TitleVideo{}; }
     int MainTitle() const override { return m_bluray && !m_titles.empty() && m_titles.front().source.empty() ? 0 : -1; }
@@ -725,6 +735,11 @@ MediaTitle PlaylistTitle(const PlaylistCandidate& c, ClipKnowledge& clips, int& 
             const FileScan& scan = clips.ScanOf(item.clip);
             if (scan.hr == ZZ_E_SCRAMBLED) ++encrypted;
             title.readable = SUCCEEDED(scan.hr);
+            if (!title.readable)
+                title.why = scan.hr == ZZ_E_SCRAMBLED ? "its clip " + item.clip.filename().string() + " is encrypted (AACS)"
+                                                      : "its clip " + item.clip.filename().string() + " (" +
+                                                            ByteCount(fs::file_size(item.clip, error)) +
+                                                            ") holds no MPEG transport stream that can be read";
             title.info = scan.streams;
             title.video = scan.video;
         }

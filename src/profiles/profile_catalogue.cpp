@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
@@ -111,9 +112,25 @@ void ProfileCatalogue::LoadFrom(XmlDocument& document)
 bool ProfileCatalogue::LoadAdded(const std::string& path)
 {
     XmlDocument document;
-    if (!document.LoadFile(path)) return false;
+    errno = 0;
+    if (!document.LoadFile(path)) {
+        const int error = errno;
+        std::lock_guard lock(m_lock);
+        m_problem = path + ": " +
+                    (document.HasFinding("file_error") ? (error ? std::string(std::strerror(error)) : std::string("cannot be read"))
+                                                       : "not well formed (" + document.ResultText() + ")");
+        return false;
+    }
     Read(document);
+    std::lock_guard lock(m_lock);
+    m_problem.clear();
     return true;
+}
+
+std::string ProfileCatalogue::LoadProblem()
+{
+    std::lock_guard lock(m_lock);
+    return m_problem;
 }
 
 void ProfileCatalogue::Read(XmlDocument& document)

@@ -36,11 +36,16 @@ public:
     void Append(const ProfileRecord& record);
     // Unlinks and frees every node.
     void Clear();
+    // Why the last Load or LoadAdded failed: the file and the reason ("/usr/share/zuzidero/
+    // Format.xml: No such file or directory", "…: not well formed (unended_start_tag)"); empty
+    // after a success.
+    std::string LoadProblem();
 
 private:
     std::recursive_mutex m_lock;
     std::list<ProfileRecord> m_records; // guarded by m_lock: a doubly linked list in file order
     int m_nextIndex = 0;                 // guarded by m_lock: the index the next profile read takes
+    std::string m_problem;               // guarded by m_lock
     void Read(XmlDocument& document);
 };
 

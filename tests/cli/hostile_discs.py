@@ -239,6 +239,63 @@ try:
     check(r.returncode == 0 and "This format keeps no Blu-ray graphics subtitles as tracks: choose MKV to keep them" in r.stderr,
           f"graphics subtitles in MP4: {r.returncode} {r.stderr[-300:]}")
 
+    # Words that say the real cause, and JSON that is always UTF-8.
+    def info_json(disc):
+        r = subprocess.run([CLI, "info", disc, "--json"], capture_output=True, timeout=120)
+        try:
+            return r.returncode, json.loads(r.stdout.decode("utf-8"))
+        except (UnicodeDecodeError, ValueError) as error:
+            return r.returncode, f"not JSON: {error}"
+
+    for name in ("lang_garbage", "bluray_version_garbage"):
+        status, found = info_json(os.path.join(HOSTILE, name))
+        check(status == 0 and isinstance(found, dict), f"info --json {name}: {status} {found}")
+    status, found = info_json(os.path.join(HOSTILE, "bluray_version_garbage"))
+    check(isinstance(found, dict) and "playlist 00003.mpls cannot be read: its version ???? is not known" in found["unreadable"],
+          f"a playlist's version that is no text: {found}")
+    # A disc's path that is no UTF-8 (file names are bytes).
+    odd = os.path.join(out.encode(), b"disc-\xff")
+    os.symlink(os.path.abspath(NTSC), odd)
+    status, found = info_json(odd)
+    check(status == 0 and isinstance(found, dict) and found["disc"].endswith("disc-\ufffd"), f"info --json of a path that is no UTF-8: {found}")
+    status, found = info_json(os.path.join(HOSTILE, "vmg_title_set_99"))
+    why = [t.get("unreadableBecause") for t in found["titles"]] if isinstance(found, dict) else found
+    check(why == [None, "its title set 99 is not on the disc (no VTS_99_0.IFO or VTS_99_0.BUP)", None], f"a title in title set 99: {why}")
+    # A Blu-ray clip of one byte, and one that is a link to a text file: what the clip is, not a DVD's words.
+    for clip in ("one-byte", "passwd"):
+        bluray = linked_copy(os.path.join(DISCS, "bluray"), "bluray-clip-" + clip)
+        path = os.path.join(bluray, "BDMV", "STREAM", "00001.m2ts")
+        os.remove(path)
+        if clip == "one-byte":
+            open(path, "wb").write(b"x")
+        else:
+            os.symlink("/etc/passwd", path)
+        status, found = info_json(bluray)
+        why = found["titles"][0].get("unreadableBecause", "") if isinstance(found, dict) else found
+        check(why.startswith("its clip 00001.m2ts (") and why.endswith(") holds no MPEG transport stream that can be read"),
+              f"a Blu-ray clip that is {clip}: {why}")
+        r = run("convert", bluray, "--out", os.path.join(out, "clip-" + clip), "--title", "1", "--quiet")
+        check(r.returncode == 2 and "title 1 cannot be read: its clip 00001.m2ts (" in r.stderr, f"convert a clip that is {clip}: {r.stderr}")
+    # A file that may not be read (tried as another user: root reads everything).
+    if os.getuid() == 0:
+        private = os.path.join(out, "private.mpg")
+        shutil.copyfile(os.path.join(DISCS, "media", "clip.mpg"), private)
+        os.chmod(private, 0)
+        os.chmod(out, 0o755)
+        r = subprocess.run([CLI, "info", private], capture_output=True, text=True, timeout=120,
+                           preexec_fn=lambda: (os.setgid(65534), os.setuid(65534)))
+        check(r.returncode == 2 and "private.mpg cannot be read: Permission denied" in r.stderr, f"a file that may not be read: {r.stderr}")
+    # The catalogue that cannot be loaded: the file and the cause.
+    empty = os.path.join(out, "no-data")
+    os.makedirs(empty)
+    r = run("profiles", env=dict(os.environ, ZUZIDERO_DATA_DIR=empty))
+    check(r.returncode != 0 and "Load Format.xml error: Format.xml: No such file or directory" in r.stderr, f"no catalogue: {r.stderr}")
+    broken = os.path.join(out, "broken-data")
+    os.makedirs(broken)
+    open(os.path.join(broken, "Format.xml"), "w").write("<Profiles><Profile")
+    r = run("profiles", env=dict(os.environ, ZUZIDERO_DATA_DIR=broken))
+    check(r.returncode != 0 and f"Load Format.xml error: {broken}/Format.xml: not well formed (" in r.stderr, f"a broken catalogue: {r.stderr}")
+
     # A closed standard error (`2>&1 | head -c 20`) does not stop the conversion.
     folder = os.path.join(out, "pipe")
     p = subprocess.Popen([CLI, "convert", NTSC, "--out", folder, "--title", "1", "--profile", "5"], stdout=subprocess.PIPE,
