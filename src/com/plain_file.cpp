@@ -91,3 +91,69 @@ std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folde
     std::sort(entries.begin(), entries.end());
     return entries;
 }
+
+FileView FileView::Of(int fd)
+{
+    FileView view;
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) return view;
+    const std::int64_t size = st.st_size;
+    std::int64_t at = 0;
+    const auto add = [&](std::int64_t from, std::int64_t to) {
+        if (to <= from) return;
+        view.m_stretches.push_back({from, view.m_size, to - from});
+        view.m_size += to - from;
+    };
+    while (at < size) {
+        const off_t data = ::lseek(fd, at, SEEK_DATA);
+        // No data after `at` (a hole to the end, which stays), or a file system that cannot say.
+        if (data < 0) {
+            add(at, size);
+            break;
+        }
+        if (data - at >= kLeftOutHole) {
+            view.m_holes.push_back({view.m_size, data - at});
+        } else {
+            add(at, data); // a small hole reads as the zeros it is
+        }
+        const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+        const std::int64_t end = hole < 0 || hole > size ? size : hole;
+        add(data, end);
+        if (end <= data) {
+            add(data, size);
+            break;
+        }
+        at = end;
+    }
+    // Stretches that touch are one.
+    std::vector<Stretch> joined;
+    for (const Stretch& s : view.m_stretches) {
+        if (!joined.empty() && joined.back().fileOffset + joined.back().bytes == s.fileOffset)
+            joined.back().bytes += s.bytes;
+        else
+            joined.push_back(s);
+    }
+    view.m_stretches = std::move(joined);
+    ::lseek(fd, 0, SEEK_SET);
+    return view;
+}
+
+std::int64_t FileView::FileOffset(std::int64_t position, std::int64_t* inARow) const
+{
+    for (const Stretch& s : m_stretches) {
+        if (position < s.viewPosition + s.bytes) {
+            const std::int64_t into = std::max<std::int64_t>(0, position - s.viewPosition);
+            if (inARow) *inARow = s.bytes - into;
+            return s.fileOffset + into;
+        }
+    }
+    if (inARow) *inARow = 0;
+    return m_stretches.empty() ? position : m_stretches.back().fileOffset + m_stretches.back().bytes + (position - m_size);
+}
+
+std::int64_t FileView::ViewPosition(std::int64_t fileOffset) const
+{
+    for (const Stretch& s : m_stretches)
+        if (fileOffset < s.fileOffset + s.bytes) return s.viewPosition + std::max<std::int64_t>(0, fileOffset - s.fileOffset);
+    return m_size;
+}

@@ -16,18 +16,11 @@ CMultiFiles::~CMultiFiles() { Close(); }
 
 bool CMultiFiles::Open(const char* name, unsigned)
 {
-    Close();
-    if (!name) return false;
-    m_names.emplace_back(name);
-    struct stat info {};
-    if (::stat(name, &info) != 0) {
-        m_names.clear();
+    if (!name) {
+        Close();
         return false;
     }
-    m_sizes.push_back(info.st_size);
-    m_timeOffsets.push_back(0);
-    m_totalSize = info.st_size;
-    return OpenPart(0);
+    return OpenFiles({name});
 }
 
 bool CMultiFiles::OpenFiles(const std::vector<std::string>& names, const std::vector<REFERENCE_TIME>& timeOffsets)
@@ -35,15 +28,19 @@ bool CMultiFiles::OpenFiles(const std::vector<std::string>& names, const std::ve
     Close();
     if (names.empty()) return false;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        struct stat info {};
-        if (::stat(names[i].c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        // Each file as its data: the holes inside a sparse file are passed over.
+        const int fd = OpenPlainFile(names[i]);
+        if (fd < 0) {
             Close();
             return false;
         }
+        FileView view = FileView::Of(fd);
+        ::close(fd);
         m_names.push_back(names[i]);
-        m_sizes.push_back(info.st_size);
+        m_sizes.push_back(view.Size());
+        m_views.push_back(std::move(view));
         m_timeOffsets.push_back(i < timeOffsets.size() ? timeOffsets[i] : 0);
-        m_totalSize += info.st_size;
+        m_totalSize += m_sizes.back();
     }
     return OpenPart(0);
 }
@@ -58,14 +55,17 @@ bool CMultiFiles::OpenPart(std::size_t index)
     m_position = -1;
     if (index >= m_names.size()) return false;
     // Read only and existing files only; other programs may go on writing, renaming or
-    // deleting the file.
-    // Regular files only: a FIFO put in a clip's place is refused, never waited on.
+    // deleting the file. Regular files only: a FIFO put in a clip's place is refused, never
+    // waited on.
     const int handle = OpenPlainFile(m_names[index]);
     if (handle < 0) return false;
     m_handle = handle;
     m_index = static_cast<int>(index);
     m_position = 0;
     for (std::size_t i = 0; i < index; ++i) m_position += m_sizes[i];
+    m_partPosition = 0;
+    const std::int64_t first = m_views[index].FileOffset(0);
+    if (first > 0) ::lseek(m_handle, first, SEEK_SET);
     m_current = m_names[index];
     if (m_timeOffset) *m_timeOffset = m_timeOffsets[index];
     return true;
@@ -82,25 +82,19 @@ std::int64_t CMultiFiles::Seek(std::int64_t offset, int origin)
 
 std::int64_t CMultiFiles::SeekHandle(std::int64_t offset, int origin)
 {
-    if (m_names.size() == 1) {
-        const int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
-        return ::lseek(m_handle, offset, whence);
-    }
-    // A chain: find the file that holds the absolute target.
+    // The absolute target in the chain's data.
+    std::int64_t before = 0;
+    for (int i = 0; i < m_index; ++i) before += m_sizes[static_cast<std::size_t>(i)];
     std::int64_t target = offset;
-    if (origin == 1) {
-        std::int64_t before = 0;
-        for (int i = 0; i < m_index; ++i) before += m_sizes[static_cast<std::size_t>(i)];
-        target = before + ::lseek(m_handle, 0, SEEK_CUR) + offset;
-    } else if (origin == 2) {
-        target = m_totalSize - offset;
-    }
+    if (origin == 1) target = before + m_partPosition + offset;
+    if (origin == 2) target = m_totalSize - offset;
     if (target < 0) return -1;
     std::int64_t start = 0;
     for (std::size_t i = 0; i < m_names.size(); ++i) {
         if (target < start + m_sizes[i] || i + 1 == m_names.size()) {
             if (static_cast<int>(i) != m_index && !OpenPart(i)) return -1;
-            if (::lseek(m_handle, target - start, SEEK_SET) < 0) return -1;
+            m_partPosition = target - start;
+            if (::lseek(m_handle, m_views[i].FileOffset(m_partPosition), SEEK_SET) < 0) return -1;
             return target;
         }
         start += m_sizes[i];
@@ -110,11 +104,8 @@ std::int64_t CMultiFiles::SeekHandle(std::int64_t offset, int origin)
 
 std::int64_t CMultiFiles::GetLength()
 {
-    if (m_names.size() > 1) return m_totalSize;
     if (m_handle < 0) return -1;
-    struct stat info {};
-    if (::fstat(m_handle, &info) != 0) return -1;
-    return info.st_size;
+    return m_totalSize;
 }
 
 std::int64_t CMultiFiles::Read(void* buffer, std::int64_t count)
@@ -123,21 +114,43 @@ std::int64_t CMultiFiles::Read(void* buffer, std::int64_t count)
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::int64_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(m_handle, out + done, static_cast<std::size_t>(count - done));
+        // Up to the next hole left out; past it, on from the data after it.
+        std::int64_t inARow = 0;
+        const FileView& view = m_views[static_cast<std::size_t>(m_index)];
+        const std::int64_t fileOffset = view.FileOffset(m_partPosition, &inARow);
+        if (inARow <= 0) {
+            // The end of this file's data: on into the next one of a chain.
+            if (m_partPosition < view.Size() || m_index + 1 >= static_cast<int>(m_names.size()) ||
+                !OpenPart(static_cast<std::size_t>(m_index + 1)))
+                break;
+            continue;
+        }
+        if (m_partPosition > 0 && view.FileOffset(m_partPosition - 1) + 1 != fileOffset && ::lseek(m_handle, fileOffset, SEEK_SET) < 0) {
+            m_position = -1;
+            return -1;
+        }
+        const ssize_t n = ::read(m_handle, out + done, static_cast<std::size_t>(std::min(count - done, inARow)));
         if (n < 0) {
             if (errno == EINTR) continue;
             m_position = -1;
             return -1;
         }
-        done += n;
-        if (m_position >= 0) m_position += n;
         if (n == 0) {
-            // The end of this file: on into the next one of a chain.
-            if (m_index + 1 >= static_cast<int>(m_names.size()) || !OpenPart(static_cast<std::size_t>(m_index + 1)))
-                break;
+            // The file is shorter than it was (cut meanwhile): what there was.
+            if (m_index + 1 >= static_cast<int>(m_names.size()) || !OpenPart(static_cast<std::size_t>(m_index + 1))) break;
+            continue;
         }
+        done += n;
+        m_partPosition += n;
+        if (m_position >= 0) m_position += n;
     }
     return done;
+}
+
+const std::vector<FileView::Hole>& CMultiFiles::Holes(std::size_t file) const
+{
+    static const std::vector<FileView::Hole> kNone;
+    return file < m_views.size() ? m_views[file].Holes() : kNone;
 }
 
 void CMultiFiles::Close()
@@ -148,8 +161,10 @@ void CMultiFiles::Close()
     m_position = -1;
     m_names.clear();
     m_sizes.clear();
+    m_views.clear();
     m_timeOffsets.clear();
     m_totalSize = 0;
+    m_partPosition = 0;
 }
 
 const char* CMultiFiles::FileName() const

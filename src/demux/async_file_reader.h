@@ -1,6 +1,6 @@
 #pragma once
 // The byte source for a named file: CMultiFiles reads one file (or a chain of files that play as
-// one) by absolute position, and CAsyncFileReader offers it as an IAsyncReader for the splitter,
+// one) by absolute position in their data (the holes inside a sparse file are passed over), and CAsyncFileReader offers it as an IAsyncReader for the splitter,
 // with synchronous reads only, a retry on read errors that a break event can end, and the time
 // offset of the file being read.
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "com/plain_file.h"
 #include "demux/splitter_interfaces.h"
 #include "pipeline/crit_sec.h"
 #include "pipeline/interfaces.h"
@@ -39,6 +40,8 @@ public:
     int Handle() const { return m_handle; }
     // The open file's name (the first one's when none is open).
     const char* FileName() const;
+    // The holes inside a file of the chain that its positions pass over (FileView).
+    const std::vector<FileView::Hole>& Holes(std::size_t file) const;
 
 protected:
     bool OpenPart(std::size_t index);
@@ -47,12 +50,14 @@ protected:
     std::string m_current;
     REFERENCE_TIME* m_timeOffset = nullptr;
     std::vector<std::string> m_names;
-    std::vector<std::int64_t> m_sizes;
+    std::vector<std::int64_t> m_sizes; // of each file's data, without the holes passed over
+    std::vector<FileView> m_views;
     std::vector<REFERENCE_TIME> m_timeOffsets;
     int m_handle = -1;
     int m_index = -1;
     std::int64_t m_totalSize = 0;
     std::int64_t m_position = -1; // where the next Read starts (in the whole chain); −1 unknown
+    std::int64_t m_partPosition = 0; // the same in the open file's data
 };
 
 class CAsyncFileReader : public CUnknown, public IAsyncReader, public ISyncReader, public IFileHandle {

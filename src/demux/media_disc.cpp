@@ -58,6 +58,15 @@ fs::path ExistingCase(const fs::path& path)
     return path;
 }
 
+// A file's data, as the byte source reads it (FileView).
+FileView ViewOf(const fs::path& path)
+{
+    const int fd = OpenPlainFile(path.string());
+    FileView view = FileView::Of(fd);
+    if (fd >= 0) ::close(fd);
+    return view;
+}
+
 // A file may end with a stretch that holds nothing (sectors a damaged copy could not read come as
 // zeros, and an interrupted download leaves a hole): more than this after the last byte of data is
 // an unreadable end.
@@ -323,6 +332,23 @@ public:
     // The stream's bytes per second, or 0 when unknown.
     std::int32_t ByteRate() const { return m_file ? m_file->ByteRate() : 0; }
 
+    // The last time stamp before a position and the first after it (100 ns from the file's
+    // first), −1 where there is none: what a hole there took away.
+    std::pair<REFERENCE_TIME, REFERENCE_TIME> TimesAround(std::int64_t position)
+    {
+        if (!m_file) return {-1, -1};
+        REFERENCE_TIME before = -1;
+        m_file->SeekTo(std::max<std::int64_t>(0, position - (1 << 20)));
+        for (;;) {
+            const REFERENCE_TIME found = m_file->FindNextTimestamp(m_id);
+            if (found < 0 || m_file->Position() >= position) break;
+            before = std::max(before, found);
+            m_file->SeekTo(m_file->Position() + 1);
+        }
+        m_file->SeekTo(position);
+        return {before, m_file->FindNextTimestamp(m_id)};
+    }
+
     // Where a stretch of the clip from or to a time (100 ns on the clip's own clock, as playlists
     // give it) is cut. From: the first byte of the last unit whose next time stamp is not after
     // the time. To: the start of the first packet of the stream whose time stamp is after it (the
@@ -395,7 +421,8 @@ struct MediaTitle {
     bool readable = true;
     std::string why;                            // why it is not readable
     std::string source;                         // "clip 00001" for a clip no playlist plays
-    std::vector<Disc::MissingStretch> missing; // play items whose clip is not there
+    std::vector<Disc::MissingStretch> missing; // play items whose clip is not there, holes in a file's data
+    std::vector<std::string> holes;            // the holes in its files' data, said
 
     std::int64_t Bytes() const
     {
@@ -587,12 +614,16 @@ HRESULT WholeFileTitle(const fs::path& path, MediaTitle& title, std::string* why
         *why = path.string() + (refusal.rfind("is ", 0) == 0 ? " " + refusal + ", not an MPEG file" : " cannot be read: " + refusal);
         return E_FAIL;
     }
-    part.fileSize = static_cast<std::int64_t>(fs::file_size(path, error));
+    // Its data: the holes inside a sparse file are passed over (reading them would take minutes).
+    const FileView view = ViewOf(path);
+    part.fileSize = view.Size();
+    const std::int64_t realSize = static_cast<std::int64_t>(fs::file_size(path, error));
     if (error) {
         *why = path.string() + " cannot be read: " + error.message();
         return E_FAIL;
     }
-    const std::int64_t dataEnd = DataEnd(path, part.fileSize);
+    const std::int64_t realEnd = DataEnd(path, realSize);
+    const std::int64_t dataEnd = realEnd > 0 ? view.ViewPosition(realEnd - 1) + 1 : 0;
     const bool damagedEnd = part.fileSize - dataEnd >= kDamagedEnd;
     part.end = damagedEnd ? dataEnd : part.fileSize;
     // An M2TS clip of a Blu-ray folder has its streams described beside it.
@@ -608,6 +639,24 @@ HRESULT WholeFileTitle(const fs::path& path, MediaTitle& title, std::string* why
     }
     if (damagedEnd && scanned.ByteRate() > 0)
         scan.ms += static_cast<double>(part.fileSize - dataEnd) * 1000.0 / scanned.ByteRate();
+    // What each hole passed over took away: the jump of the time stamps across it. A jump of more
+    // than the splitter follows (5 s) is taken out of the title's time line: it is a missing
+    // stretch, said where it was; a shorter one stays a gap that the conversion finds itself.
+    double folded = 0;
+    for (const FileView::Hole& hole : view.Holes()) {
+        const auto [before, after] = scanned.TimesAround(hole.at);
+        double ms = before >= 0 && after > before ? static_cast<double>(after - before) / 10000.0
+                    : scanned.ByteRate() > 0      ? static_cast<double>(hole.bytes) * 1000.0 / scanned.ByteRate()
+                                                  : 0;
+        if (ms <= 5000) continue;
+        const double at = before >= 0 ? static_cast<double>(before) / 10000.0 - folded : 0;
+        title.missing.push_back({std::max(0.0, at), ms});
+        folded += ms;
+        char line[200];
+        std::snprintf(line, sizeof line, "%s has a hole of %lld MB in its data: %.1f s at %.1f s are missing",
+                      path.filename().string().c_str(), static_cast<long long>(hole.bytes >> 20), ms / 1000, std::max(0.0, at) / 1000);
+        title.holes.push_back(line);
+    }
     part.ms = scan.ms;
     title.parts.push_back(std::move(part));
     title.chapters = {{0, 0.0}};
@@ -746,7 +795,7 @@ MediaTitle PlaylistTitle(const PlaylistCandidate& c, ClipKnowledge& clips, int& 
         // The clip from the unit holding its IN time to the first packet after its OUT time.
         Part part;
         part.file = item.clip.string();
-        part.fileSize = static_cast<std::int64_t>(fs::file_size(item.clip, error));
+        part.fileSize = ViewOf(item.clip).Size();
         part.begin = std::clamp<std::int64_t>(clips.Cut(item.clip, item.in, true), 0, part.fileSize);
         part.end = std::clamp<std::int64_t>(clips.Cut(item.clip, item.out, false), part.begin, part.fileSize);
         part.ms = itemMs;
@@ -879,9 +928,10 @@ std::unique_ptr<Disc> OpenFile(const fs::path& path, std::string* why)
         return nullptr;
     }
     if (made != S_OK) return nullptr;
+    std::vector<std::string> unreadable = title.holes;
     std::vector<MediaTitle> titles;
     titles.push_back(std::move(title));
-    return std::make_unique<MediaDisc>(path.filename().string(), std::move(titles), false);
+    return std::make_unique<MediaDisc>(path.filename().string(), std::move(titles), false, std::move(unreadable));
 }
 
 } // namespace

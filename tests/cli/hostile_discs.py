@@ -239,6 +239,37 @@ try:
     check(r.returncode == 0 and "This format keeps no Blu-ray graphics subtitles as tracks: choose MKV to keep them" in r.stderr,
           f"graphics subtitles in MP4: {r.returncode} {r.stderr[-300:]}")
 
+    # Sparse files: a 2 GB hole inside an MPEG file, and 20 GB of hole before its data. The holes
+    # are passed over (reading their zeros took minutes: a hang, for the time limit), and what
+    # they took away is said and listed as lost.
+    vob = open(os.path.join(DISCS, "damage_source", "VIDEO_TS", "VTS_01_1.VOB"), "rb").read()  # 20 s
+    holey, late = os.path.join(out, "holey.mpg"), os.path.join(out, "late.mpg")
+    with open(holey, "wb") as f:
+        f.write(vob[:4 << 20])
+        f.seek((4 << 20) + (2 << 30))
+        f.write(vob[13 << 20:])
+    with open(late, "wb") as f:
+        f.seek(20 << 30)
+        f.write(vob)
+    if os.stat(late).st_blocks * 512 < (1 << 30):  # the file system keeps holes
+        try:
+            r = run("info", holey, timeout=120)
+            check(r.returncode == 0 and "holey.mpg has a hole of 2048 MB in its data: " in r.stdout, f"info of a file with a hole: {r.stdout}")
+            folder = os.path.join(out, "holey")
+            r = run("convert", holey, "--out", folder, "--profile", "17", "--quiet", timeout=300)
+            lost = [line for line in r.stderr.splitlines() if line.startswith("Title_01.mp3: ") and "could not be read, at 00:00:05" in line]
+            check(r.returncode == 3 and len(lost) == 1, f"convert a file with a hole: {r.returncode} {r.stderr[-400:]}")
+            check(6 < duration(os.path.join(folder, "Title_01.mp3")) < 10, "convert a file with a hole: not the data around it")
+            r = run("info", late, "--json", timeout=120)
+            titles = json.loads(r.stdout)["titles"] if r.returncode == 0 else []
+            check(len(titles) == 1 and abs(titles[0]["durationMs"] - 20000) < 500, f"info of a file after a 20 GB hole: {r.returncode} {titles}")
+            folder = os.path.join(out, "late")
+            r = run("convert", late, "--out", folder, "--profile", "17", "--quiet", timeout=300)
+            check(r.returncode == 3 and "Title_01.mp3: " in r.stderr, f"convert a file after a 20 GB hole: {r.returncode} {r.stderr[-300:]}")
+            check(abs(duration(os.path.join(folder, "Title_01.mp3")) - 20) < 0.5, "convert a file after a 20 GB hole: not its 20 s")
+        except subprocess.TimeoutExpired as expired:
+            check(False, f"a sparse file hangs: {expired.cmd}")
+
     # Words that say the real cause, and JSON that is always UTF-8.
     def info_json(disc):
         r = subprocess.run([CLI, "info", disc, "--json"], capture_output=True, timeout=120)

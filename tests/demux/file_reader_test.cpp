@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -93,12 +95,8 @@ class ChainedFiles : public CMultiFiles {
 public:
     void Chain(const std::vector<std::string>& names, const std::vector<std::int64_t>& sizes)
     {
-        Close();
-        m_names = names;
-        m_sizes = sizes;
-        m_timeOffsets = {0, 5000000};
-        for (auto size : sizes) m_totalSize += size;
-        OpenPart(0);
+        ASSERT_TRUE(OpenFiles(names, {0, 5000000}));
+        EXPECT_EQ(m_sizes, sizes);
     }
 };
 
@@ -129,6 +127,45 @@ TEST(MultiFiles, AChainReadsAcrossItsFilesAndSeeksIntoAny)
     EXPECT_EQ(files.Handle(), -1);
     std::filesystem::remove(a);
     std::filesystem::remove(b);
+}
+
+TEST(MultiFiles, HolesInsideASparseFileArePassedOver)
+{
+    // Data, a hole of 4 MB, data, and a hole at the end: the view reads the two stretches of data
+    // one after the other and keeps the end's hole (a damaged end reads as its zeros).
+    const std::string path = TemporaryPath("sparse.bin");
+    // Whole blocks: file systems keep holes by the block.
+    constexpr std::int64_t kA = 8192, kB = 4096, kHole = 4 << 20, kEnd = 2 << 20;
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << std::string(kA, 'a');
+        out.seekp(kA + kHole);
+        out << std::string(kB, 'b');
+    }
+    std::filesystem::resize_file(path, kA + kHole + kB + kEnd);
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    if (st.st_blocks * 512 >= kHole) GTEST_SKIP() << "this file system keeps no holes";
+    CMultiFiles files;
+    ASSERT_TRUE(files.Open(path.c_str()));
+    EXPECT_EQ(files.GetLength(), kA + kB + kEnd);
+    ASSERT_EQ(files.Holes(0).size(), 1u);
+    EXPECT_EQ(files.Holes(0)[0].at, kA);
+    EXPECT_EQ(files.Holes(0)[0].bytes, kHole);
+    std::vector<char> bytes(100);
+    EXPECT_EQ(files.Seek(kA - 50, 0), kA - 50);
+    EXPECT_EQ(files.Read(bytes.data(), 100), 100);
+    EXPECT_EQ(std::string(bytes.data(), 100), std::string(50, 'a') + std::string(50, 'b'));
+    EXPECT_EQ(files.Seek(kA + kB - 10, 0), kA + kB - 10);
+    EXPECT_EQ(files.Read(bytes.data(), 20), 20);
+    EXPECT_EQ(std::string(bytes.data(), 20), std::string(10, 'b') + std::string(10, '\0'));
+    // Read on from where the last read ended, across the hole, without a seek between.
+    EXPECT_EQ(files.Seek(0, 0), 0);
+    std::vector<char> all(kA + kB);
+    EXPECT_EQ(files.Read(all.data(), kA + kB), kA + kB);
+    EXPECT_EQ(std::string(all.begin(), all.end()), std::string(kA, 'a') + std::string(kB, 'b'));
+    files.Close();
+    std::filesystem::remove(path);
 }
 
 } // namespace
