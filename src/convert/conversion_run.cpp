@@ -191,7 +191,7 @@ bool ConversionRun::Start()
     double total = 0;
     for (RunTask& t : m_tasks) {
         if (!t.checked) continue;
-        t.task.clip.picture = m_settings.picture;
+        t.task.clip.picture = PictureOfTask(t);
         if (TakesPart(t)) total += static_cast<double>(t.task.clip.trimLength);
     }
     m_totalSeconds = total / 1000 * (TwoPass() ? 2 : 1);
@@ -206,6 +206,27 @@ bool ConversionRun::Start()
     }
     StartCurrent();
     return !m_finished;
+}
+
+PictureSettings ConversionRun::PictureOfTask(const RunTask& task) const
+{
+    // The run's picture settings, with a crop of a title's whole picture (no crop at all: that
+    // of the title it was made on) made the task's own whole picture, so that a merged title of
+    // another size keeps all of its own; a real crop stays, within the task's picture.
+    PictureSettings p = m_settings.picture;
+    const TitleVideo own = m_disc->VideoOf(task.task.titleIndex);
+    const bool whole = p.cropLeft == 0 && p.cropTop == 0 && std::any_of(m_tasks.begin(), m_tasks.end(), [&](const RunTask& t) {
+        const TitleVideo frame = m_disc->VideoOf(t.task.titleIndex);
+        return p.cropRight == frame.width && p.cropBottom == frame.height;
+    });
+    if (whole) {
+        p.cropRight = own.width;
+        p.cropBottom = own.height;
+    } else {
+        p.cropRight = std::min(p.cropRight, own.width);
+        p.cropBottom = std::min(p.cropBottom, own.height);
+    }
+    return p;
 }
 
 bool ConversionRun::CloseFile(FileEnd end)

@@ -200,6 +200,8 @@ private:
     // (the source's own size, a width with square pixels, or the shape an automatic crop leaves),
     // and the shape it is shown at.
     WriterSettings FileProfile(const RunTask& first, AspectRatio* shown);
+    // The picture settings a task converts with: the run's, on its own picture.
+    PictureSettings PictureOfTask(const RunTask& task) const;
     // Whether a task's title has no sound (its record lists no audio track).
     bool Silent(const RunTask& task) const;
     // Says a notice once in a run.

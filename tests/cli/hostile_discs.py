@@ -270,6 +270,22 @@ try:
         except subprocess.TimeoutExpired as expired:
             check(False, f"a sparse file hangs: {expired.cmd}")
 
+    # Titles of two sizes (352 and 720 wide): each file takes its own title's whole picture; merged,
+    # the second is framed whole into the first's size (its right edge is the pattern's last
+    # bar, cyan, not the middle of the picture).
+    SIZES = os.path.join(DISCS, "two_sizes")
+    folder = os.path.join(out, "two-sizes")
+    r = run("convert", SIZES, "--out", folder, "--profile", "108", "--quiet")
+    widths = [next((st["width"] for st in (probe(os.path.join(folder, n)) or {}).get("streams", []) if st["codec_type"] == "video"), 0)
+              for n in ("Title_01.mkv", "Title_02.mkv")] if r.returncode == 0 else []
+    check(widths == [352, 720], f"titles of two sizes: {r.returncode} {widths}")
+    folder = os.path.join(out, "two-sizes-merged")
+    r = run("convert", SIZES, "--out", folder, "--profile", "108", "--merge", "--quiet")
+    pixel = subprocess.run(["ffmpeg", "-v", "error", "-ss", "4.5", "-i", os.path.join(folder, "Title_01.mkv"), "-frames:v", "1",
+                            "-vf", "crop=2:2:340:100", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"], capture_output=True).stdout[:3]
+    check(r.returncode == 0 and len(pixel) == 3 and pixel[0] < 80 and pixel[1] > 170 and pixel[2] > 170,
+          f"merged titles of two sizes: the second's right edge is {list(pixel)}, not cyan")
+
     # Words that say the real cause, and JSON that is always UTF-8.
     def info_json(disc):
         r = subprocess.run([CLI, "info", disc, "--json"], capture_output=True, timeout=120)
