@@ -49,6 +49,9 @@ void OnInterrupt(int)
 
 std::optional<int> ParseInt(const std::string& text, int low, int high)
 {
+    // Digits, with a minus sign for a negative number; no plus sign, no blanks.
+    const std::size_t digits = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (text.size() == digits || text.find_first_not_of("0123456789", digits) != std::string::npos) return std::nullopt;
     try {
         std::size_t used = 0;
         const int value = std::stoi(text, &used);
@@ -271,6 +274,7 @@ const std::vector<ValueOption>& ValueOptions()
              }},
             {"--name", "a pattern of {disc}, {title}, {chapter} and text",
              [](const std::string& v, Options& o) {
+                 if (v.empty()) return std::string("--name needs a pattern of {disc}, {title}, {chapter} and text");
                  if (const std::string refusal = NamePatternRefusal(v); !refusal.empty()) return "--name: " + refusal;
                  o.namePattern = v;
                  return std::string();
@@ -324,6 +328,34 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
         o.disc = arg;
     }
     return CheckOptions(o);
+}
+
+// Why options cannot work with the profile (they would do nothing: the video or the sound is
+// copied as it is), or empty.
+std::string ProfileRefusal(const Options& o, const ProfileRecord& profile)
+{
+    const WriterSettings& w = profile.writer;
+    const std::string name = "profile " + std::to_string(profile.index);
+    std::vector<const char*> picture;
+    if (o.subtitle) picture.push_back("--subtitle");
+    if (o.crop || o.autoCrop) picture.push_back("--crop");
+    if (o.zoom) picture.push_back("--zoom");
+    if (o.rate) picture.push_back("--rate");
+    if (o.deinterlace == kDeinterlaceOn) picture.push_back("--deinterlace on");
+    if (o.brightness) picture.push_back("--brightness");
+    if (o.saturation) picture.push_back("--saturation");
+    if (o.hue) picture.push_back("--hue");
+    if (o.twoPass) picture.push_back("--two-pass");
+    if (o.quality) picture.push_back("--quality");
+    if (o.bitDepth) picture.push_back("--bit-depth");
+    if (!o.speed.empty()) picture.push_back("--speed");
+    if (!picture.empty() && w.hasVideo && OutputWriter::IsCopy(w.VideoCodecName))
+        return name + " copies the video as it is; " + picture.front() + " needs a profile that encodes";
+    if (o.volume && w.hasAudio && (o.audioCopy || OutputWriter::IsCopy(w.AudioCodecName)))
+        return (o.audioCopy ? std::string("--audio-copy keeps") : name + " copies") +
+               " the sound as it is; --volume needs a profile that encodes it";
+    if (o.volume && !w.hasAudio) return name + " makes no sound; --volume needs a profile with sound";
+    return {};
 }
 
 bool FindProfile(ProfileCatalogue& catalogue, const std::string& wanted, ProfileRecord& profile)
@@ -475,7 +507,8 @@ UsageText MakeTasks(const SourceDisc& disc, const DiscInfo& info, const Options&
 {
     std::vector<int> titles = o.titles;
     if (o.mainTitle) {
-        const int main = disc.MainTitle();
+        // A single file, or a disc of one title: that title is the main one.
+        const int main = info.titleCount == 1 && disc.MainTitle() < 0 ? 0 : disc.MainTitle();
         if (main < 0) return "the disc does not say which title is the main one; choose one with --title N";
         if (std::find(titles.begin(), titles.end(), main + 1) == titles.end()) titles.push_back(main + 1);
     }
@@ -702,6 +735,7 @@ int RunConvertCommand(const std::vector<std::string>& args)
     }
     ProfileRecord profile;
     if (!FindProfile(catalogue, o.profile, profile)) return UsageError("no such profile: " + o.profile);
+    if (const std::string refusal = ProfileRefusal(o, profile); !refusal.empty()) return UsageError(refusal);
 
     std::string why;
     const std::shared_ptr<SourceDisc> disc = SourceDisc::Open(o.disc, &why);

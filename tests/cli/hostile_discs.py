@@ -343,6 +343,28 @@ try:
     r = run("profiles", env=dict(os.environ, ZUZIDERO_DATA_DIR=broken))
     check(r.returncode != 0 and f"Load Format.xml error: {broken}/Format.xml: not well formed (" in r.stderr, f"a broken catalogue: {r.stderr}")
 
+    # Options that would do nothing are refused before the run, with the reason; numbers with signs
+    # or blanks and an empty name are refused; --title main of a single file takes it.
+    for args, said in ((["--profile", "107", "--crop", "0,0,100,100"], "profile 107 copies the video as it is; --crop needs a profile that encodes"),
+                       (["--profile", "107", "--crop", "auto"], "--crop needs a profile that encodes"),
+                       (["--profile", "107", "--subtitle", "BD20"], "--subtitle needs a profile that encodes"),
+                       (["--profile", "107", "--rate", "25"], "--rate needs"), (["--profile", "107", "--deinterlace", "on"], "--deinterlace on needs"),
+                       (["--profile", "107", "--brightness", "100"], "--brightness needs"), (["--profile", "107", "--two-pass"], "--two-pass needs"),
+                       (["--profile", "107", "--quality", "20"], "--quality needs"), (["--profile", "107", "--bit-depth", "10"], "--bit-depth needs"),
+                       (["--profile", "107", "--speed", "fast"], "--speed needs"),
+                       (["--profile", "107", "--volume", "300"], "profile 107 copies the sound as it is; --volume needs a profile that encodes it"),
+                       (["--profile", "5", "--audio-copy", "--volume", "300"], "--audio-copy keeps the sound as it is"),
+                       (["--title", "+2"], "bad title number: +2"), (["--title", " 2"], "bad title number:  2"),
+                       (["--chapter", "+1"], "--chapter needs"), (["--hue", "+20"], "--hue needs"), (["--name", ""], "--name needs a pattern")):
+        folder = os.path.join(out, "refused")
+        r = run("convert", NTSC, "--out", folder, "--quiet", *args)
+        check(r.returncode == 2 and said in r.stderr and not os.path.exists(folder), f"{args}: exit {r.returncode}: {r.stderr[:200]}")
+    r = run("--help")
+    check("--rate source|23.976" in r.stdout, "--rate is not in --help")
+    folder = os.path.join(out, "main-of-a-file")
+    r = run("convert", os.path.join(DISCS, "media", "clip.mpg"), "--out", folder, "--title", "main", "--profile", "17", "--quiet")
+    check(r.returncode == 0 and os.listdir(folder) == ["Title_01.mp3"], f"--title main of a single file: {r.returncode} {r.stderr}")
+
     # A closed standard error (`2>&1 | head -c 20`) does not stop the conversion.
     folder = os.path.join(out, "pipe")
     p = subprocess.Popen([CLI, "convert", NTSC, "--out", folder, "--title", "1", "--profile", "5"], stdout=subprocess.PIPE,
