@@ -408,6 +408,11 @@ int CSettingsDlg::SaveAs(QString name)
     // What the lists show now is what is kept.
     TakeShown();
     const int index = UserProfiles::Add(m_working, name.trimmed());
+    if (index < 0) {
+        ShowMessage(this, QStringLiteral("Could not save the profile: ") + UserProfiles::FilePath() +
+                              QStringLiteral(" cannot be written. Check that the folder exists and may be written to."));
+        return -1;
+    }
     m_working.index = index;
     m_working.ProfileName = FitText(name.trimmed().toStdString(), ProfileRecord::kProfileName);
     FillPresets();

@@ -54,7 +54,7 @@ std::vector<ProfileRecord> UserProfiles::Load()
     return records;
 }
 
-void UserProfiles::Save(const std::vector<ProfileRecord>& records)
+bool UserProfiles::Save(const std::vector<ProfileRecord>& records)
 {
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     QSettings store(FilePath(), QSettings::IniFormat);
@@ -96,6 +96,7 @@ void UserProfiles::Save(const std::vector<ProfileRecord>& records)
     }
     store.endArray();
     store.sync();
+    return store.status() == QSettings::NoError;
 }
 
 int UserProfiles::Add(ProfileRecord record, const QString& name)
@@ -106,8 +107,7 @@ int UserProfiles::Add(ProfileRecord record, const QString& name)
     record.index = index;
     record.ProfileName = FitText(name.toStdString(), ProfileRecord::kProfileName);
     records.push_back(std::move(record));
-    Save(records);
-    return index;
+    return Save(records) ? index : -1;
 }
 
 bool UserProfiles::Remove(int index)
@@ -115,8 +115,7 @@ bool UserProfiles::Remove(int index)
     std::vector<ProfileRecord> records = Load();
     const auto removed = std::erase_if(records, [index](const ProfileRecord& r) { return r.index == index; });
     if (removed == 0) return false;
-    Save(records);
-    return true;
+    return Save(records);
 }
 
 bool UserProfiles::Find(int index, ProfileRecord* record)

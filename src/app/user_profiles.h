@@ -14,13 +14,15 @@ public:
 
     static QString FilePath();
     static std::vector<ProfileRecord> Load();
-    // Saves `record` under `name` with a new index; returns that index.
+    // Saves `record` under `name` with a new index; returns that index, or −1 when the file
+    // cannot be written (nothing is saved then).
     static int Add(ProfileRecord record, const QString& name);
-    // False when there is no user profile with that index.
+    // False when there is no user profile with that index, or the file cannot be written.
     static bool Remove(int index);
     static bool Find(int index, ProfileRecord* record);
     static bool IsUserIndex(int index) { return index >= kFirstIndex; }
 
 private:
-    static void Save(const std::vector<ProfileRecord>& records);
+    // False when the file cannot be written.
+    static bool Save(const std::vector<ProfileRecord>& records);
 };

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "com/debug_log.h"
 #include "ffmpeg/ffmpeg_errors.h"
@@ -64,7 +65,26 @@ ffmpeg::FramePtr ConvertPicture(const BITMAPINFOHEADER& header, const BYTE* pixe
 
 } // namespace
 
+namespace {
+
+bool WriteSnapshot(const BYTE* dib, const std::string& path);
+
+} // namespace
+
 bool SaveSnapshot(const BYTE* dib, const std::string& path)
+{
+    // A picture that could not be written whole leaves no file behind (its name is new: a
+    // snapshot never replaces one).
+    std::error_code error;
+    const bool existed = std::filesystem::exists(std::filesystem::symlink_status(path, error));
+    const bool saved = WriteSnapshot(dib, path);
+    if (!saved && !existed) std::filesystem::remove(path, error);
+    return saved;
+}
+
+namespace {
+
+bool WriteSnapshot(const BYTE* dib, const std::string& path)
 {
     const ImageType* type = TypeOf(path);
     if (!dib || !type) return false;
@@ -117,5 +137,14 @@ bool SaveSnapshot(const BYTE* dib, const std::string& path)
     packet->stream_index = stream->index;
     packet->pts = packet->dts = 0;
     if (av_interleaved_write_frame(output.get(), packet.get()) < 0) return false;
-    return av_write_trailer(output.get()) >= 0;
+    if (av_write_trailer(output.get()) < 0) return false;
+    // The file we opened is closed here: a write the system reports only then (a full disk, a
+    // network folder) fails the picture.
+    if (!(output->oformat->flags & AVFMT_NOFILE) && avio_closep(&output->pb) < 0) {
+        DebugLog("snapshot: cannot finish %s\n", path.c_str());
+        return false;
+    }
+    return true;
 }
+
+} // namespace

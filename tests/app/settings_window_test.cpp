@@ -2,6 +2,7 @@
 // user profiles of "Save as..." and "Del".
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QSpinBox>
 #include <QLabel>
@@ -182,6 +183,22 @@ private slots:
         QVERIFY(window.DeleteSelected());
         QVERIFY(!UserProfiles::Find(index, nullptr));
         QCOMPARE(window.Presets()->count(), 115);
+    }
+
+    void SaveAsThatCannotWriteSaysSoAndKeepsNothing()
+    {
+        // A folder where the file would go: it cannot be written (whoever runs the test).
+        QFile::remove(UserProfiles::FilePath());
+        QVERIFY(QDir().mkpath(UserProfiles::FilePath()));
+        CollectMessages messages;
+        CSettingsDlg window(Profile(5), &m_catalogue);
+        const int index = window.SaveAs("Never saved");
+        QDir(UserProfiles::FilePath()).removeRecursively();
+        QCOMPARE(index, -1);
+        QCOMPARE(messages.messages.size(), 1);
+        QVERIFY(messages.messages.front().startsWith("Could not save the profile: " + UserProfiles::FilePath() + " cannot be written"));
+        QCOMPARE(window.Presets()->count(), 115);
+        QVERIFY(UserProfiles::Load().empty());
     }
 
     // Only what the encoder takes is offered: H.263's sizes; a sample rate narrows Vorbis's
