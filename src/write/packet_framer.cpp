@@ -69,6 +69,7 @@ void PacketFramer::Reset()
     if (m_parser) m_parser = ffmpeg::MakeParser(m_codec);
     m_nextPts = kNoTime;
     m_groupBase = kNoTime;
+    m_groupFields.fill(0);
     m_shownEnd = kNoTime;
     m_reorder.clear();
     m_lastDts = kNoTime;
@@ -132,14 +133,32 @@ std::int64_t PacketFramer::PictureTime(const std::uint8_t* data, std::size_t siz
     const AVCodecContext* c = m_context.get();
     if (!header || c->framerate.num <= 0) return pts;
     const int reference = header[4] << 2 | header[5] >> 6;
-    const std::int64_t frame = av_rescale(10000000, c->framerate.den, c->framerate.num);
+    // A picture is shown for its fields: two, or three when it repeats its first (the film
+    // pictures of soft telecine), so the group's pictures before it are added up field by field.
     // A group without a time of its own is shown right after the pictures before it.
-    if (HasGroupHeader(data, size)) m_groupBase = m_shownEnd;
+    if (HasGroupHeader(data, size)) {
+        m_groupBase = m_shownEnd;
+        m_groupFields.fill(0);
+    }
+    m_groupFields[static_cast<std::size_t>(reference)] =
+        static_cast<std::uint8_t>(m_parser && m_parser->repeat_pict > 0 ? 1 + m_parser->repeat_pict : 2);
+    // Each picture's length rounded as the pictures' own lengths are (Duration).
+    const auto length = [&](std::int64_t fields) { return av_rescale(10000000 * fields, c->framerate.den, 2LL * c->framerate.num); };
+    std::int64_t before = 0;
+    bool known = true; // every picture shown before this one has been seen
+    for (int r = 0; r < reference; ++r) {
+        const std::uint8_t fields = m_groupFields[static_cast<std::size_t>(r)];
+        known = known && fields > 0;
+        before += length(fields > 0 ? fields : 2);
+    }
     if (pts != kNoTime) {
-        m_groupBase = pts - reference * frame;
+        // The group's start from this picture's own time, where every picture before it is
+        // known (a reference picture that comes before the B pictures it is shown after leaves
+        // the start that the group's first picture gave).
+        if (known || m_groupBase == kNoTime) m_groupBase = pts - before;
         return pts;
     }
-    return m_groupBase == kNoTime ? kNoTime : m_groupBase + reference * frame;
+    return m_groupBase == kNoTime ? kNoTime : m_groupBase + before;
 }
 
 bool PacketFramer::IsKey(const std::uint8_t* data, std::size_t size) const

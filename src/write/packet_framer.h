@@ -13,6 +13,7 @@
 //
 // One framer per stream, on that stream's thread.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -64,8 +65,10 @@ private:
     ffmpeg::CodecContextPtr m_context;   // what the parser fills in
     bool m_framed = false;
     std::int64_t m_nextPts = kNoTime;    // where the next frame would begin, going by lengths
-    // MPEG pictures: the time of temporal reference 0 of the current group, and a frame's length.
+    // MPEG pictures: the time of temporal reference 0 of the current group, and the fields each
+    // picture of the group seen so far is shown for, by temporal reference (0: not seen yet).
     std::int64_t m_groupBase = kNoTime;
+    std::array<std::uint8_t, 1024> m_groupFields{};
     std::int64_t m_shownEnd = kNoTime;   // where the latest-shown picture so far ends
     // Decoding times: the last few presentation times, lowest first.
     std::vector<std::int64_t> m_reorder;

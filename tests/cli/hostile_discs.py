@@ -365,6 +365,22 @@ try:
     r = run("convert", os.path.join(DISCS, "media", "clip.mpg"), "--out", folder, "--title", "main", "--profile", "17", "--quiet")
     check(r.returncode == 0 and os.listdir(folder) == ["Title_01.mp3"], f"--title main of a single file: {r.returncode} {r.stderr}")
 
+    # A soft-telecined film copied as it is, whose B pictures carry no time stamp: each picture at
+    # the time its fields give it (2 or 3 fields), as ffmpeg's reader of the disc's VOB places it.
+    SOFT = os.path.join(DISCS, "soft_telecine_b")
+    folder = os.path.join(out, "soft-copy")
+    r = run("convert", SOFT, "--out", folder, "--profile", "107", "--quiet")
+    def times(path, entries, stream="v"):
+        found = subprocess.run(["ffprobe", "-v", "error", "-select_streams", stream, "-show_entries", entries, "-of", "csv=p=0", path],
+                               capture_output=True, text=True).stdout.split()
+        values = sorted(float(t.split(",")[0]) for t in found if t.split(",")[0] not in ("", "N/A"))
+        return [v - values[0] for v in values] if values else []
+    copied = times(os.path.join(folder, "Title_01.mkv"), "packet=pts_time") if r.returncode == 0 else []
+    source = times(os.path.join(SOFT, "VIDEO_TS", "VTS_01_1.VOB"), "frame=pts_time")
+    off = max((abs(a - b) for a, b in zip(copied, source)), default=1)
+    check(r.returncode == 0 and len(copied) >= len(source) - 2 and off < 0.002,
+          f"a soft-telecined copy's picture times: {len(copied)} of {len(source)} pictures, off by up to {off * 1000:.1f} ms")
+
     # A closed standard error (`2>&1 | head -c 20`) does not stop the conversion.
     folder = os.path.join(out, "pipe")
     p = subprocess.Popen([CLI, "convert", NTSC, "--out", folder, "--title", "1", "--profile", "5"], stdout=subprocess.PIPE,
