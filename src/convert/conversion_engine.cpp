@@ -348,11 +348,13 @@ void ConversionEngine::DescribeUnfedCopies()
         format.codec = AV_CODEC_ID_AC3;
         format.sampleRate = 48000;
         format.channels = 2;
+        format.bitsPerSample = 16;
         for (int i = 0; title && k < m_soundTracks.size() && i < std::clamp(title->audioCount, 0, kMaxAudioStreams); ++i) {
             if (title->audioStreamId[i] != m_soundTracks[k]) continue;
             static const std::pair<std::int32_t, AVCodecID> kCodings[] = {
                 {kAudioFormatAc3, AV_CODEC_ID_AC3}, {kAudioFormatEac3, AV_CODEC_ID_EAC3}, {kAudioFormatDts, AV_CODEC_ID_DTS},
-                {kAudioFormatMpeg1, AV_CODEC_ID_MP2}, {kAudioFormatMpeg2, AV_CODEC_ID_MP2}, {kAudioFormatMp3, AV_CODEC_ID_MP3}};
+                {kAudioFormatMpeg1, AV_CODEC_ID_MP2}, {kAudioFormatMpeg2, AV_CODEC_ID_MP2}, {kAudioFormatMp3, AV_CODEC_ID_MP3},
+                {kAudioFormatLpcm, AV_CODEC_ID_PCM_DVD}};
             for (const auto& [coding, codec] : kCodings)
                 if (coding == title->audioFormat[i]) format.codec = codec;
             format.channels = ShownChannelCount(title->audioChannelsMinusOne[i]);

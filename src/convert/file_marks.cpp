@@ -137,7 +137,13 @@ SoundKeeping KeepingOf(std::int32_t audioFormat, const std::string& extension)
 SoundKeeping TrackKeeping(const TitleInfo& title, std::int32_t streamId, const std::string& extension)
 {
     const int index = TrackIndex(title, streamId);
-    return KeepingOf(index >= 0 ? title.audioFormat[index] : -1, extension);
+    const SoundKeeping keeping = KeepingOf(index >= 0 ? title.audioFormat[index] : -1, extension);
+    // A DVD's LPCM (BDA0…BDA7) keeps its own samples, rate and depth: as it is in an MPEG program
+    // stream, unpacked into plain PCM in Matroska.
+    const bool dvdLpcm = (streamId & 0xFFF8) == 0xBDA0;
+    if (keeping == SoundKeeping::kRepacked && dvdLpcm)
+        return extension == ".mkv" ? SoundKeeping::kUnpacked : SoundKeeping::kCopied;
+    return keeping;
 }
 
 std::string RepackingEncoder(const std::string& extension) { return extension == ".mkv" ? "pcm_s16le" : "pcm_s16be"; }
@@ -157,10 +163,15 @@ StreamLabel KeptTrackLabel(const TitleInfo& title, std::int32_t streamId, const 
         label.title = Label(name, DiscCodingName(format), channels);
         break;
     case SoundKeeping::kRepacked:
-        // DVD LPCM plays at 48 kHz; the decoder gives its samples as they are.
+        // Blu-ray LPCM: decoded, and written as PCM at 48 kHz.
         label.encoder = RepackingEncoder(extension);
         label.sampleRate = 48000;
         label.channels = channels;
+        label.title = Label(name, "PCM", channels);
+        break;
+    case SoundKeeping::kUnpacked:
+        // DVD LPCM: copied, and its samples unpacked into plain PCM of their own rate and depth.
+        label.copy = true;
         label.title = Label(name, "PCM", channels);
         break;
     case SoundKeeping::kConverted:

@@ -32,9 +32,10 @@ std::string ChannelLayoutName(int channels);
 StreamLabel ConvertedTrackLabel(const TitleInfo& title, std::int32_t streamId, const WriterSettings& output);
 
 // How a sound track goes into a file whose profile keeps the sound as it is ("Same as source"):
-// copied as the disc codes it, repacked as plain PCM (LPCM: the same samples in new packets), or,
+// copied as the disc codes it; a DVD's LPCM unpacked into plain PCM (the same samples, at their
+// own rate and depth, in new packets); a Blu-ray's LPCM decoded and written as PCM at 48 kHz; or,
 // where the container cannot hold it, converted with the profile's own codec.
-enum class SoundKeeping { kCopied, kRepacked, kConverted };
+enum class SoundKeeping { kCopied, kUnpacked, kRepacked, kConverted };
 // `extension` is the file's (".mkv"); `audioFormat` the track's (kAudioFormatAc3, …).
 SoundKeeping KeepingOf(std::int32_t audioFormat, const std::string& extension);
 // How a title's track goes into a file of this extension when sound is kept as it is.

@@ -658,6 +658,7 @@ void CConvFilter::CopyConnected(CopyInput& copy, const CMediaType& type)
         if (const WAVEFORMATEX* wave = WaveFormatOf(type)) {
             format.sampleRate = static_cast<int>(wave->nSamplesPerSec);
             format.channels = wave->nChannels;
+            format.bitsPerSample = wave->wBitsPerSample;
         }
     } else if (copy.kind == StreamKind::kVideo) {
         format.codec = VideoCodecOf(type.subtype);
@@ -764,6 +765,7 @@ bool CConvFilter::PlaceCopied(CopyInput& copy, const PacketFramer::Frame& frame)
             if (stream->codec_id != AV_CODEC_ID_NONE) copy.format.codec = stream->codec_id;
             if (stream->sample_rate > 0) copy.format.sampleRate = stream->sample_rate;
             if (stream->ch_layout.nb_channels > 0) copy.format.channels = stream->ch_layout.nb_channels;
+            if (stream->bits_per_coded_sample > 0 && copy.kind == StreamKind::kAudio) copy.format.bitsPerSample = stream->bits_per_coded_sample;
             if (stream->width > 0 && stream->height > 0 && copy.kind == StreamKind::kVideo) {
                 copy.format.width = stream->width;
                 copy.format.height = stream->height;
@@ -779,6 +781,16 @@ bool CConvFilter::PlaceCopied(CopyInput& copy, const PacketFramer::Frame& frame)
     if (copy.ended || frame.pts < start || frame.pts >= m_rangeEnd) return true;
     const REFERENCE_TIME at = frame.pts - start;
     if (copy.kind == StreamKind::kAudio) {
+        // DVD LPCM's samples run on from packet to packet (a group of samples may begin in one
+        // and end in the next): a packet whose time is a little early (a muxer's jitter) follows
+        // the one before, since leaving it out would put every later sample out of step.
+        constexpr REFERENCE_TIME kJitter = 400000; // 40 ms
+        if (copy.format.codec == AV_CODEC_ID_PCM_DVD && copy.end != kUnset && at < copy.end && copy.end - at < kJitter) {
+            PacketFramer::Frame following = frame;
+            following.pts = following.dts = copy.end + start;
+            m_sounds[copy.index]->position = copy.end;
+            return WriteCopiedFrame(copy, following);
+        }
         // Sound the data repeats (an overlap where cells join) is written once; a gap stays a gap
         // and, when long, is data that could not be read.
         constexpr REFERENCE_TIME kOverlap = 10000; // 1 ms

@@ -302,6 +302,11 @@ bool OutputWriter::DescribeCopied(StreamKind kind, std::size_t index, const Copi
     if (m_headerWritten) return true;
     AVCodecParameters* p = copy->stream->codecpar;
     p->codec_id = format.codec;
+    // DVD LPCM goes into MPEG program streams as it is; Matroska takes its samples as plain PCM.
+    const bool programStream = std::string_view(m_format->oformat->name).find("mpeg") != std::string_view::npos ||
+                               std::strcmp(m_format->oformat->name, "vob") == 0 || std::strcmp(m_format->oformat->name, "dvd") == 0;
+    if (kind == StreamKind::kAudio && format.codec == AV_CODEC_ID_PCM_DVD && !programStream) return UnpackLpcm(*copy, format);
+    copy->unpacker.reset();
     if (p->codec_type == AVMEDIA_TYPE_AUDIO) {
         p->sample_rate = format.sampleRate;
         av_channel_layout_uninit(&p->ch_layout);
@@ -338,10 +343,87 @@ bool OutputWriter::DescribeCopied(StreamKind kind, std::size_t index, const Copi
     return true;
 }
 
+bool OutputWriter::UnpackLpcm(CopiedStream& copy, const CopiedFormat& format)
+{
+    const int bits = format.bitsPerSample > 16 ? 24 : 16;
+    AVCodecParameters* p = copy.stream->codecpar;
+    p->codec_id = bits == 24 ? AV_CODEC_ID_PCM_S24LE : AV_CODEC_ID_PCM_S16LE;
+    p->sample_rate = format.sampleRate;
+    av_channel_layout_uninit(&p->ch_layout);
+    av_channel_layout_default(&p->ch_layout, std::max(1, format.channels));
+    p->bits_per_coded_sample = bits;
+    p->bits_per_raw_sample = bits;
+    p->block_align = bits / 8 * std::max(1, format.channels);
+    av_freep(&p->extradata);
+    p->extradata_size = 0;
+    const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_PCM_DVD);
+    copy.unpacker.reset(decoder ? avcodec_alloc_context3(decoder) : nullptr);
+    copy.unpacked = ffmpeg::MakeFrame();
+    if (!copy.unpacker || !copy.unpacked) return Fail("out of memory");
+    // Each packet's own header says its rate, depth and channels; these are the stream's.
+    copy.unpacker->sample_rate = format.sampleRate;
+    av_channel_layout_default(&copy.unpacker->ch_layout, std::max(1, format.channels));
+    copy.unpacker->bits_per_coded_sample = bits;
+    if (Refused("avcodec_open2", avcodec_open2(copy.unpacker.get(), decoder, nullptr), "cannot unpack the LPCM sound")) return false;
+    copy.confirmed = true;
+    return true;
+}
+
+bool OutputWriter::WriteUnpacked(CopiedStream& copy, const CopiedPacket& packet)
+{
+    // The packet as the disc has it (its three header bytes first) into the decoder, which gives
+    // the samples (16 bits, or 24 in the top of 32) interleaved.
+    if (Refused("av_new_packet", av_new_packet(m_packet.get(), static_cast<int>(packet.size)), "out of memory")) return false;
+    std::memcpy(m_packet->data, packet.data, packet.size);
+    const int sent = avcodec_send_packet(copy.unpacker.get(), m_packet.get());
+    av_packet_unref(m_packet.get());
+    if (m_errors.Note("avcodec_send_packet", sent)) return true; // a damaged packet is passed over
+    std::int64_t at = packet.pts;
+    const bool deep = copy.stream->codecpar->codec_id == AV_CODEC_ID_PCM_S24LE;
+    const int channels = copy.stream->codecpar->ch_layout.nb_channels;
+    while (avcodec_receive_frame(copy.unpacker.get(), copy.unpacked.get()) == 0) {
+        AVFrame* frame = copy.unpacked.get();
+        const int values = frame->nb_samples * frame->ch_layout.nb_channels;
+        if (frame->ch_layout.nb_channels != channels || frame->sample_rate <= 0) {
+            av_frame_unref(frame);
+            continue; // a packet that says another layout than the stream's: not this stream's samples
+        }
+        const int bytes = values * (deep ? 3 : 2);
+        if (Refused("av_new_packet", av_new_packet(m_packet.get(), bytes), "out of memory")) return false;
+        std::uint8_t* out = m_packet->data;
+        if (deep && frame->format == AV_SAMPLE_FMT_S32) {
+            const auto* in = reinterpret_cast<const std::int32_t*>(frame->data[0]);
+            for (int i = 0; i < values; ++i) {
+                const std::uint32_t v = static_cast<std::uint32_t>(in[i]) >> 8;
+                *out++ = static_cast<std::uint8_t>(v);
+                *out++ = static_cast<std::uint8_t>(v >> 8);
+                *out++ = static_cast<std::uint8_t>(v >> 16);
+            }
+        } else if (!deep && frame->format == AV_SAMPLE_FMT_S16) {
+            std::memcpy(out, frame->data[0], static_cast<std::size_t>(bytes));
+        } else {
+            av_frame_unref(frame);
+            av_packet_unref(m_packet.get());
+            continue;
+        }
+        const std::int64_t duration = av_rescale(frame->nb_samples, 10000000, frame->sample_rate);
+        m_packet->pts = m_packet->dts = at;
+        m_packet->duration = duration;
+        m_packet->flags |= AV_PKT_FLAG_KEY;
+        copy.end = std::max(copy.end, at + duration);
+        ++copy.packets;
+        at += duration;
+        av_frame_unref(frame);
+        if (!WritePacket(m_packet.get(), copy.stream, kHundredNanoseconds)) return false;
+    }
+    return true;
+}
+
 int OutputWriter::WriteCopied(StreamKind kind, std::size_t index, const CopiedPacket& packet)
 {
     CopiedStream* copy = CopiedOf(kind, index);
     if (!copy || !m_format || m_failed || !packet.data || packet.size == 0) return -1;
+    if (copy->unpacker) return WriteUnpacked(*copy, packet) ? 0 : -1;
     if (Refused("av_new_packet", av_new_packet(m_packet.get(), static_cast<int>(packet.size)), "out of memory")) return -1;
     std::memcpy(m_packet->data, packet.data, packet.size);
     m_packet->pts = packet.pts;

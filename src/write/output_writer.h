@@ -198,7 +198,15 @@ private:
         std::int64_t end = 0;    // 100 ns
         std::int64_t packets = 0;
         std::int64_t lastDts = INT64_MIN; // in the stream's time base
+        // DVD LPCM in a container that holds plain PCM only (Matroska): its packets are unpacked
+        // into the same samples, at the same rate and depth.
+        ffmpeg::CodecContextPtr unpacker;
+        ffmpeg::FramePtr unpacked;
     };
+    // Sets up the unpacking of a copied DVD LPCM stream; false when it cannot be.
+    bool UnpackLpcm(CopiedStream& copy, const CopiedFormat& format);
+    // One copied DVD LPCM packet written as plain PCM; false on a failure.
+    bool WriteUnpacked(CopiedStream& copy, const CopiedPacket& packet);
     // One sound stream of the file: its encoder, the FIFO that gathers whole encoder frames, and
     // what was written of it; or, copied, its copy.
     struct AudioTrack {

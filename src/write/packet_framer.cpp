@@ -11,7 +11,21 @@ constexpr int kOtherReorder = 4; // H.264 and VC-1 pyramids
 
 bool ComesWhole(AVCodecID codec)
 {
-    return codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_VC1 || codec == AV_CODEC_ID_HDMV_PGS_SUBTITLE;
+    return codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_VC1 || codec == AV_CODEC_ID_HDMV_PGS_SUBTITLE ||
+           codec == AV_CODEC_ID_PCM_DVD;
+}
+
+// What the three header bytes that begin each DVD LPCM packet say: the samples' depth, rate and
+// channels. False for bytes that say none of the DVD's.
+bool ReadLpcmHeader(const std::uint8_t* data, std::size_t size, int& bits, int& rate, int& channels)
+{
+    if (size < 3) return false;
+    static constexpr int kBits[4] = {16, 20, 24, 0};
+    static constexpr int kRates[4] = {48000, 96000, 44100, 32000};
+    bits = kBits[data[1] >> 6];
+    rate = kRates[(data[1] >> 4) & 3];
+    channels = (data[1] & 7) + 1;
+    return bits > 0;
 }
 
 bool IsVideo(AVCodecID codec) { return avcodec_get_type(codec) == AVMEDIA_TYPE_VIDEO; }
@@ -114,6 +128,7 @@ bool PacketFramer::Drain(const FrameFn& out)
 std::int64_t PacketFramer::Duration() const
 {
     const AVCodecContext* c = m_context.get();
+    if (m_codec == AV_CODEC_ID_PCM_DVD) return m_lpcmDuration;
     if (c->codec_type == AVMEDIA_TYPE_AUDIO) {
         if (!m_parser || m_parser->duration <= 0 || c->sample_rate <= 0) return 0;
         return static_cast<std::int64_t>(m_parser->duration) * 10000000 / c->sample_rate;
@@ -206,6 +221,18 @@ std::int64_t PacketFramer::DecodingTime(std::int64_t pts, std::int64_t duration)
 bool PacketFramer::Emit(const std::uint8_t* data, std::size_t size, std::int64_t pts, const FrameFn& out)
 {
     m_framed = true;
+    if (m_codec == AV_CODEC_ID_PCM_DVD) {
+        // A packet of LPCM lasts as long as its samples play.
+        int bits = 0, rate = 0, channels = 0;
+        m_lpcmDuration = 0;
+        if (ReadLpcmHeader(data, size, bits, rate, channels)) {
+            m_context->sample_rate = rate;
+            av_channel_layout_uninit(&m_context->ch_layout);
+            av_channel_layout_default(&m_context->ch_layout, channels);
+            m_context->bits_per_coded_sample = bits;
+            m_lpcmDuration = static_cast<std::int64_t>(size - 3) * 8 / (bits * channels) * 10000000 / rate;
+        }
+    }
     const std::int64_t duration = Duration();
     if (m_codec == AV_CODEC_ID_MPEG2VIDEO || m_codec == AV_CODEC_ID_MPEG1VIDEO) pts = PictureTime(data, size, pts);
     if (pts == kNoTime) pts = m_nextPts;

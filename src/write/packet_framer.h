@@ -65,6 +65,7 @@ private:
     ffmpeg::CodecContextPtr m_context;   // what the parser fills in
     bool m_framed = false;
     std::int64_t m_nextPts = kNoTime;    // where the next frame would begin, going by lengths
+    std::int64_t m_lpcmDuration = 0;     // DVD LPCM: the latest packet's length
     // MPEG pictures: the time of temporal reference 0 of the current group, and the fields each
     // picture of the group seen so far is shown for, by temporal reference (0: not seen yet).
     std::int64_t m_groupBase = kNoTime;

@@ -381,6 +381,23 @@ try:
     check(r.returncode == 0 and len(copied) >= len(source) - 2 and off < 0.002,
           f"a soft-telecined copy's picture times: {len(copied)} of {len(source)} pictures, off by up to {off * 1000:.1f} ms")
 
+    # LPCM at 96 kHz and 24 bits kept as it is: its very samples, at their rate and depth, in
+    # Matroska (as plain PCM) and in an MPEG program stream (as LPCM), not 48 kHz at 16 bits.
+    LPCM = os.path.join(DISCS, "lpcm_96k")
+    def samples(path):
+        return subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:a:0", "-f", "s32le", "-c:a", "pcm_s32le", "-"],
+                              capture_output=True).stdout
+    source = samples(os.path.join(LPCM, "VIDEO_TS", "VTS_01_1.VOB"))
+    for args, name, codec in ((["--profile", "107"], "Title_01.mkv", "pcm_s24le"),
+                              (["--profile", "9", "--audio-copy"], "Title_01.mpg", "pcm_dvd")):
+        folder = os.path.join(out, "lpcm-" + codec)
+        r = run("convert", LPCM, "--out", folder, "--quiet", *args)
+        sound = [st for st in (probe(os.path.join(folder, name)) or {}).get("streams", []) if st["codec_type"] == "audio"]
+        found = [(st["codec_name"], st["sample_rate"], st.get("bits_per_raw_sample")) for st in sound]
+        check(r.returncode == 0 and found == [(codec, "96000", "24")], f"LPCM 96 kHz 24 bits kept in {name}: {r.returncode} {found}")
+        kept = samples(os.path.join(folder, name)) if r.returncode == 0 else b""
+        check(len(kept) > 0 and len(kept) == len(source) and kept == source, f"LPCM 96 kHz 24 bits in {name}: not the same samples")
+
     # A closed standard error (`2>&1 | head -c 20`) does not stop the conversion.
     folder = os.path.join(out, "pipe")
     p = subprocess.Popen([CLI, "convert", NTSC, "--out", folder, "--title", "1", "--profile", "5"], stdout=subprocess.PIPE,
