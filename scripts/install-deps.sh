@@ -12,9 +12,11 @@ packages=(
   # clang with libFuzzer and the sanitizer runtimes for the fuzz targets
   clang libclang-rt-14-dev
   # engine libraries
-  libsdl2-dev libavcodec-dev libavfilter-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libdvdread-dev libdvdnav-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libsdl2-dev libavcodec-dev libavfilter-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libdvdread-dev libdvdnav-dev libsystemd-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   # the desktop program (Qt 6 widgets, D-Bus for power-off) and its screenshots under Xvfb
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
+  # a private message bus for the tests of the desktop's disc service
+  dbus-daemon dbus-session-bus-common
   # test discs and independent checks of our outputs
   ffmpeg dvdauthor lsdvd genisoimage mkvtoolnix
   # installing: the desktop entry's and AppStream file's validators, manual pages, the Debian package

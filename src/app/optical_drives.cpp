@@ -1,10 +1,5 @@
 #include "app/optical_drives.h"
 
-#include <fcntl.h>
-#include <linux/cdrom.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -12,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "dvd/disc_ejector.h"
 
 namespace {
 
@@ -30,20 +27,6 @@ QStringList CdromInfoNames(const QString& text)
         return line.mid(11).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     }
     return {};
-}
-
-bool OpenTray(const QString& device, QString* why)
-{
-    const int fd = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (why) *why = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    const int result = ::ioctl(fd, CDROMEJECT, 0);
-    const int error = errno;
-    ::close(fd);
-    if (result != 0 && why) *why = QString::fromLocal8Bit(std::strerror(error));
-    return result == 0;
 }
 
 } // namespace
@@ -116,5 +99,9 @@ COpticalDrives::Reading COpticalDrives::Read() const
 
 bool COpticalDrives::Eject(const QString& device, QString* why)
 {
-    return m_eject ? m_eject(device, why) : OpenTray(device, why);
+    if (m_eject) return m_eject(device, why);
+    std::string reason;
+    const bool ejected = EjectDisc(QFile::encodeName(device).toStdString(), &reason);
+    if (!ejected && why) *why = QString::fromStdString(reason);
+    return ejected;
 }

@@ -42,7 +42,8 @@ public:
     // Refreshes every two seconds until destroyed.
     void Watch();
 
-    // Opens the drive's tray (the disc must no longer be in use); false with the reason.
+    // Unmounts what the desktop mounted of the drive's disc and opens its tray (EjectDisc; the
+    // disc must no longer be open here); false with the reason, who holds the disc among it.
     bool Eject(const QString& device, QString* why);
     // Tests stand in for the tray.
     void SetEjector(std::function<bool(const QString& device, QString* why)> eject) { m_eject = std::move(eject); }

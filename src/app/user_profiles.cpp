@@ -106,16 +106,24 @@ int UserProfiles::Add(ProfileRecord record, const QString& name)
     for (const ProfileRecord& r : records) index = std::max(index, r.index + 1);
     record.index = index;
     record.ProfileName = FitText(name.toStdString(), ProfileRecord::kProfileName);
+    const std::vector<ProfileRecord> before = records;
     records.push_back(std::move(record));
-    return Save(records) ? index : -1;
+    if (Save(records)) return index;
+    // Not written: what QSettings keeps of the file in memory goes back to what the file holds,
+    // so that no window lists a profile that is not saved.
+    Save(before);
+    return -1;
 }
 
 bool UserProfiles::Remove(int index)
 {
     std::vector<ProfileRecord> records = Load();
+    const std::vector<ProfileRecord> before = records;
     const auto removed = std::erase_if(records, [index](const ProfileRecord& r) { return r.index == index; });
     if (removed == 0) return false;
-    return Save(records);
+    if (Save(records)) return true;
+    Save(before);
+    return false;
 }
 
 bool UserProfiles::Find(int index, ProfileRecord* record)

@@ -781,17 +781,25 @@ void CZuZideroDlg::OnEject()
     const COpticalDrives::Drive* drive = m_drives->DriveOf(m_loadedPath);
     if (!drive) return;
     const QString device = drive->device;
-    // The disc is let go first: the drive keeps its tray shut while the disc is open.
+    const QString path = m_loadedPath;
+    // The disc is let go while the tray opens (a drive whose disc is held open keeps its tray
+    // shut); the list stays until it has opened.
     OnStop();
     m_player->Teardown();
-    OnClearAll();
     m_disc.reset();
-    m_info = &kNoDisc;
-    m_loadedPath.clear();
-    UpdateEject();
     QString why;
-    if (!m_drives->Eject(device, &why))
-        ShowMessage(this, QStringLiteral("The disc could not be ejected\n%1: %2").arg(device, why));
+    const bool ejected = m_drives->Eject(device, &why);
+    // Still in the drive: the disc is taken up again, as it was.
+    if (!ejected) m_disc = SourceDisc::Open(path.toStdString());
+    if (m_disc) {
+        m_info = &m_disc->Info();
+    } else {
+        OnClearAll();
+        m_info = &kNoDisc;
+        m_loadedPath.clear();
+    }
+    UpdateEject();
+    if (!ejected) ShowMessage(this, QStringLiteral("The disc could not be ejected\n%1: %2").arg(device, why));
     m_drives->Refresh();
 }
 

@@ -305,7 +305,11 @@ bool OutputWriter::DescribeCopied(StreamKind kind, std::size_t index, const Copi
     // DVD LPCM goes into MPEG program streams as it is; Matroska takes its samples as plain PCM.
     const bool programStream = std::string_view(m_format->oformat->name).find("mpeg") != std::string_view::npos ||
                                std::strcmp(m_format->oformat->name, "vob") == 0 || std::strcmp(m_format->oformat->name, "dvd") == 0;
-    if (kind == StreamKind::kAudio && format.codec == AV_CODEC_ID_PCM_DVD && !programStream) return UnpackLpcm(*copy, format);
+    if (kind == StreamKind::kAudio && format.codec == AV_CODEC_ID_PCM_DVD && !programStream) {
+        if (!UnpackLpcm(*copy, format)) return false;
+        copy->confirmed = copy->confirmed || confirmed;
+        return true;
+    }
     copy->unpacker.reset();
     if (p->codec_type == AVMEDIA_TYPE_AUDIO) {
         p->sample_rate = format.sampleRate;
@@ -364,9 +368,7 @@ bool OutputWriter::UnpackLpcm(CopiedStream& copy, const CopiedFormat& format)
     copy.unpacker->sample_rate = format.sampleRate;
     av_channel_layout_default(&copy.unpacker->ch_layout, std::max(1, format.channels));
     copy.unpacker->bits_per_coded_sample = bits;
-    if (Refused("avcodec_open2", avcodec_open2(copy.unpacker.get(), decoder, nullptr), "cannot unpack the LPCM sound")) return false;
-    copy.confirmed = true;
-    return true;
+    return !Refused("avcodec_open2", avcodec_open2(copy.unpacker.get(), decoder, nullptr), "cannot unpack the LPCM sound");
 }
 
 bool OutputWriter::WriteUnpacked(CopiedStream& copy, const CopiedPacket& packet)

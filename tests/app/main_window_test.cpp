@@ -700,10 +700,18 @@ private slots:
             *why = QStringLiteral("Device or resource busy");
             return false;
         });
+        const QString loaded = window.LoadedPath();
+        const int titles = window.TitleList()->Root() ? window.TitleList()->Root()->childCount() : 0;
+        QVERIFY(titles > 0);
         eject->trigger();
         QCOMPARE(messages.messages.size(), 1);
         QVERIFY(messages.messages.front().contains("could not be ejected") &&
                 messages.messages.front().contains("Device or resource busy"));
+        // ... and the disc, still in the drive, stays loaded with its list.
+        QVERIFY(window.Disc() != nullptr);
+        QCOMPARE(window.LoadedPath(), loaded);
+        QVERIFY(window.TitleList()->Root() && window.TitleList()->Root()->childCount() == titles);
+        QVERIFY(eject->isEnabled());
     }
 
     void TheProfileBoxNamesAChangedOrSavedProfileAndMyProfilesListsIt()

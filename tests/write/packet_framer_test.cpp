@@ -198,10 +198,35 @@ TEST(PacketFramer, SoundFramesFollowTheFirstTimeByTheirLength)
 TEST(PacketFramer, CodecsThatCannotBeCopiedAreRefused)
 {
     PacketFramer framer;
-    EXPECT_FALSE(framer.Open(AV_CODEC_ID_PCM_DVD));
-    EXPECT_FALSE(framer.Open(AV_CODEC_ID_AAC)); // the splitter takes its headers off
+    EXPECT_FALSE(framer.Open(AV_CODEC_ID_PCM_BLURAY)); // the splitter takes its headers off
+    EXPECT_FALSE(framer.Open(AV_CODEC_ID_AAC));
     EXPECT_TRUE(framer.Open(AV_CODEC_ID_DVD_SUBTITLE));
     EXPECT_TRUE(framer.Open(AV_CODEC_ID_HDMV_PGS_SUBTITLE));
+}
+
+TEST(PacketFramer, DvdLpcmPacketsLastAsLongAsTheirSamplesPlay)
+{
+    // Each packet begins with three header bytes: 24 bits at 96 kHz in two channels (0x91), or 16
+    // bits at 48 kHz in two (0x01). Packets without a time follow the one before.
+    PacketFramer framer;
+    ASSERT_TRUE(framer.Open(AV_CODEC_ID_PCM_DVD));
+    std::vector<Framed> frames;
+    const PacketFramer::FrameFn take = KeepInto(frames);
+    std::vector<std::uint8_t> deep(3 + 2004, 0), plain(3 + 1920, 0);
+    deep[1] = 0x91;
+    plain[1] = 0x01;
+    ASSERT_TRUE(framer.Feed(deep.data(), deep.size(), 10000000, take));
+    ASSERT_TRUE(framer.Feed(deep.data(), deep.size(), PacketFramer::kNoTime, take));
+    ASSERT_EQ(frames.size(), 2u);
+    const std::int64_t deepLength = 334 * 10000000LL / 96000; // 2004 bytes: 334 samples of 6 bytes
+    EXPECT_EQ(frames[0].duration, deepLength);
+    EXPECT_EQ(frames[1].pts, 10000000 + deepLength);
+    ASSERT_NE(framer.Stream(), nullptr);
+    EXPECT_EQ(framer.Stream()->sample_rate, 96000);
+    EXPECT_EQ(framer.Stream()->bits_per_coded_sample, 24);
+    EXPECT_EQ(framer.Stream()->ch_layout.nb_channels, 2);
+    ASSERT_TRUE(framer.Feed(plain.data(), plain.size(), 20000000, take));
+    EXPECT_EQ(frames.back().duration, 480 * 10000000LL / 48000);
 }
 
 TEST(OutputWriterCopies, TheHeaderWaitsForTheCopiedStreamsAndTheFileHoldsTheirFrames)
