@@ -179,7 +179,9 @@ def bluray(work):
     for _ in range(rng.randint(1, 4)):
         sub, extension = rng.choice([("PLAYLIST", ".mpls"), ("CLIPINF", ".clpi"), ("STREAM", ".m2ts")])
         name = os.path.join(folder, "BDMV", sub, f"{rng.choice([1, 2, 3, 10, 11]):05d}{extension}")
-        if os.path.lexists(name):
+        if os.path.isdir(name) and not os.path.islink(name):
+            shutil.rmtree(name)
+        elif os.path.lexists(name):
             os.remove(name)
         kind = rng.choice(["folder", "link-up", "fifo", "one-byte", "passwd"])
         if kind == "folder":
@@ -207,7 +209,9 @@ def options(work):
     out = os.path.join(work, "out")
     r = run(["convert", os.path.join(discs, "ntsc_4x3"), "--out", out, "--profile", "107", "--quiet", *args], " ".join(args))
     if r:
-        wrong(r[0] == 2 and "profile 107 copies" in r[2] and not os.path.exists(out), f"profile 107 with {args}: exit {r[0]}")
+        # Refused before anything is made: for what the profile does not do, or options that
+        # contradict each other.
+        wrong(r[0] == 2 and "zuzidero-cli: " in r[2] and not os.path.exists(out), f"profile 107 with {args}: exit {r[0]}")
 
 
 KINDS = [first_play, vts_ifo, fifo, sparse, bluray, options]
