@@ -39,11 +39,6 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int Get() const { return m_fd; }
-    int* Put()
-    {
-        Close();
-        return &m_fd;
-    }
     void Close()
     {
         if (m_fd >= 0) ::close(m_fd);

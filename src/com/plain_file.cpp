@@ -21,7 +21,7 @@ const char* KindOf(mode_t mode)
 
 } // namespace
 
-int OpenPlainFile(const std::string& path, std::string* why, bool deviceToo)
+int OpenPlainFile(const std::string& path, std::string* why)
 {
     // Without O_NONBLOCK a FIFO holds open() until someone writes to it.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -35,7 +35,7 @@ int OpenPlainFile(const std::string& path, std::string* why, bool deviceToo)
         ::close(fd);
         return -1;
     }
-    if (!S_ISREG(st.st_mode) && !(deviceToo && S_ISBLK(st.st_mode))) {
+    if (!S_ISREG(st.st_mode)) {
         if (why) *why = KindOf(st.st_mode);
         ::close(fd);
         return -1;
@@ -46,10 +46,10 @@ int OpenPlainFile(const std::string& path, std::string* why, bool deviceToo)
     return fd;
 }
 
-std::string PlainFileRefusal(const std::string& path, bool deviceToo)
+std::string PlainFileRefusal(const std::string& path)
 {
     std::string why;
-    const int fd = OpenPlainFile(path, &why, deviceToo);
+    const int fd = OpenPlainFile(path, &why);
     if (fd >= 0) ::close(fd);
     return fd >= 0 ? std::string() : why;
 }

@@ -10,13 +10,13 @@
 
 // Opens `path` for reading and checks it before anything is read: a descriptor (blocking, as
 // usual, close-on-exec) for a regular file, else −1 with the reason in `why` ("is a FIFO", "is a
-// folder", "is a device", "is a socket", or the system's reason). A block device is taken too when
-// `deviceToo` (a disc's drive).
-int OpenPlainFile(const std::string& path, std::string* why = nullptr, bool deviceToo = false);
+// folder", "is a device", "is a socket", or the system's reason).
+int OpenPlainFile(const std::string& path, std::string* why = nullptr);
 
 // Why `path` is not a plain file that can be read, or empty when it is (it is opened and closed
-// again to see: a file without read permission says so).
-std::string PlainFileRefusal(const std::string& path, bool deviceToo = false);
+// again to see: a file without read permission says so). The reasons of what it is begin with
+// "is " ("is a FIFO"), the system's do not.
+std::string PlainFileRefusal(const std::string& path);
 
 // A plain file read whole, at most `limit` bytes; false with the reason (also for a file larger
 // than that).

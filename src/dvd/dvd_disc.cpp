@@ -47,21 +47,18 @@ std::string DiscRoot(const std::string& path)
 // VOBs, in either case.
 std::vector<std::string> DiscFiles(const std::string& root)
 {
-    namespace fs = std::filesystem;
+    const auto lower = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+        return text;
+    };
     std::vector<std::string> files;
-    std::error_code error;
-    for (fs::directory_iterator folder(root, error), end; !error && folder != end; folder.increment(error)) {
-        std::string name = folder->path().filename().string();
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (name != "video_ts") continue;
-        std::error_code inner;
-        for (fs::directory_iterator it(folder->path(), inner), last; !inner && it != last; it.increment(inner)) {
-            std::string extension = it->path().extension().string();
-            std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
-            if (extension == ".ifo" || extension == ".bup" || extension == ".vob") files.push_back(it->path().string());
+    for (const std::filesystem::path& folder : ListFolder(root)) {
+        if (lower(folder.filename().string()) != "video_ts") continue;
+        for (const std::filesystem::path& file : ListFolder(folder)) {
+            const std::string extension = lower(file.extension().string());
+            if (extension == ".ifo" || extension == ".bup" || extension == ".vob") files.push_back(file.string());
         }
     }
-    std::sort(files.begin(), files.end());
     return files;
 }
 
