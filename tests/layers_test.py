@@ -42,6 +42,18 @@ def main():
                     match = INCLUDE.match(line)
                     if match and match.group(1) in APP_KEEPS_OUT:
                         wrong.append(f"{os.path.relpath(path, sys.argv[1])}:{number}: app includes {match.group(1)}")
+    # Process-wide state is set once, by the engine's registration: nothing else changes the
+    # environment or FFmpeg's log level (other threads read them).
+    registration = os.path.join("src", "play", "engine_registration.cpp")
+    for directory, _, files in os.walk(src):
+        for name in files:
+            path = os.path.join(directory, name)
+            if os.path.relpath(path, sys.argv[1]) == registration:
+                continue
+            with open(path, encoding="utf-8", errors="replace") as source:
+                for number, line in enumerate(source, 1):
+                    if re.search(r"\b(setenv|putenv|unsetenv|av_log_set_level|av_log_set_callback)\s*\(", line):
+                        wrong.append(f"{os.path.relpath(path, sys.argv[1])}:{number}: process-wide state set outside {registration}")
     print("\n".join(wrong) if wrong else f"{len(LAYERS)} layers, no include upwards, the window sees the engine's top")
     return 1 if wrong else 0
 

@@ -2,6 +2,7 @@
 // Owning handles for FFmpeg objects: each frees its object with the library's own call.
 
 #include <cstdlib>
+#include <cstdarg>
 #include <memory>
 #include <string>
 
@@ -85,9 +86,9 @@ inline FramePtr MakeFrame() { return FramePtr(av_frame_alloc()); }
 inline PacketPtr MakePacket() { return PacketPtr(av_packet_alloc()); }
 inline ParserPtr MakeParser(AVCodecID id) { return ParserPtr(av_parser_init(id)); }
 
-// Sends FFmpeg's own log to the program's debug log (ZUZIDERO_DEBUG=1 shows it), never straight
-// to the terminal. Safe to call more than once, from any thread.
-void RouteLogsToDebugLog();
+// The log callback that sends FFmpeg's own log to the program's debug log (ZUZIDERO_DEBUG=1 shows
+// it), never straight to the terminal; the engine's registration installs it. Any thread.
+void LogToDebugLog(void* context, int level, const char* format, va_list args);
 
 // FFmpeg's message for an error code.
 inline std::string ErrorText(int error)

@@ -96,31 +96,55 @@ bool ModernEncoding(const WriterSettings& w)
     return w.rateControl != kAverageBitrate || name == "libx265" || name == "libsvtav1" || name == "libvpx-vp9";
 }
 
+std::string EncoderSettingsRefusal(const WriterSettings& w, std::string_view encoder)
+{
+    const std::string name(encoder);
+    const EncoderFacts* facts = FactsOf(encoder);
+    if (w.rateControl == kConstantQuality) {
+        if (!facts) return "The video encoder " + name + " has no constant quality; choose an average bitrate";
+        const QualityScale& scale = facts->scale;
+        if (w.quality < scale.lowest || w.quality > scale.highest)
+            return "The quality " + std::to_string(w.quality) + " cannot be encoded by " + name + "; it takes " +
+                   std::to_string(scale.lowest) + " to " + std::to_string(scale.highest) + " (" + scale.hint + ")";
+    }
+    if (w.rateControl == kTwoPass)
+        if (const std::string refusal = TwoPassRefusal(encoder); !refusal.empty()) return refusal;
+    if (w.Speed[0]) {
+        const std::vector<std::string> speeds = SpeedPresetsOf(encoder);
+        std::string all;
+        for (const std::string& s : speeds) all += (all.empty() ? "" : ", ") + s;
+        if (std::find(speeds.begin(), speeds.end(), std::string(w.Speed)) == speeds.end())
+            return "The speed " + std::string(w.Speed) + " is not one of " + name + "'s" +
+                   (speeds.empty() ? std::string(": it has none") : "; it takes " + all);
+    }
+    const std::vector<int> depths = BitDepthsOf(encoder);
+    const int depth = w.bitDepth == 0 ? 8 : w.bitDepth; // 0: the encoder's own, 8 bits
+    if (std::find(depths.begin(), depths.end(), depth) == depths.end())
+        return "The bit depth " + std::to_string(w.bitDepth) + " cannot be encoded by " + name + "; it takes " +
+               (depths.size() > 1 ? "8 or 10" : "8");
+    return {};
+}
+
 bool ApplyEncoderSettings(const WriterSettings& w, const AVCodec* encoder, AVCodecContext* codec, const EncoderPass& pass,
                           AVDictionary** options, std::string* why)
 {
     const std::string_view name = encoder->name;
     const EncoderFacts* facts = FactsOf(name);
-    const auto fail = [&](std::string reason) {
-        if (why) *why = std::move(reason);
+    if (std::string refusal = EncoderSettingsRefusal(w, name); !refusal.empty()) {
+        if (why) *why = std::move(refusal);
         return false;
-    };
+    }
     const auto set = [&](const char* key, const std::string& value) { av_dict_set(options, key, value.c_str(), 0); };
     codec->bit_rate = w.VideoBitRate;
-    // x265 and SVT-AV1 talk on the standard error output of their own: errors only.
+    // x265 talks on the standard error output of its own: errors only (SVT-AV1's log is set so
+    // when the engine starts).
     std::string x265Params = "log-level=error";
-    if (name == "libsvtav1") setenv("SVT_LOG", "1", 0);
     if (w.rateControl == kConstantQuality) {
-        if (!facts) return fail(std::string(name) + " has no constant-quality mode; choose an average bitrate");
-        if (w.quality < facts->scale.lowest || w.quality > facts->scale.highest)
-            return fail("quality " + std::to_string(w.quality) + " is outside " + std::string(name) + "'s " +
-                        std::to_string(facts->scale.lowest) + "–" + std::to_string(facts->scale.highest));
         // With a bitrate, VP9's crf only caps it: constant quality needs none.
         codec->bit_rate = 0;
         set("crf", std::to_string(w.quality));
     }
     if (w.rateControl == kTwoPass && pass.pass > 0) {
-        if (const std::string refusal = TwoPassRefusal(name); !refusal.empty()) return fail(refusal);
         if (name == "libx265") {
             // x265's two passes go through its own parameters (the generic flags give it no file).
             x265Params += ":pass=" + std::to_string(pass.pass) + ":stats=" + pass.statsPath;
@@ -132,23 +156,12 @@ bool ApplyEncoderSettings(const WriterSettings& w, const AVCodec* encoder, AVCod
             codec->flags |= pass.pass == 1 ? AV_CODEC_FLAG_PASS1 : AV_CODEC_FLAG_PASS2;
         }
     }
-    if (facts && w.Speed[0]) {
-        const std::string speed = w.Speed;
-        if (std::find(facts->speeds.begin(), facts->speeds.end(), speed) == facts->speeds.end())
-            return fail("speed " + speed + " is not one of " + std::string(name) + "'s presets");
-        set(std::string(facts->speedOption).c_str(), speed);
-    }
+    if (facts && w.Speed[0]) set(std::string(facts->speedOption).c_str(), w.Speed);
     if (name == "libx265") set("x265-params", x265Params);
     if (name == "libvpx-vp9") {
         set("row-mt", "1");
         set("deadline", "good");
     }
-    if (w.bitDepth == 10) {
-        if (!facts || std::find(facts->depths.begin(), facts->depths.end(), 10) == facts->depths.end())
-            return fail(std::string(name) + " does not encode 10-bit pictures here");
-        codec->pix_fmt = AV_PIX_FMT_YUV420P10LE;
-    } else if (w.bitDepth != 8 && w.bitDepth != 0) {
-        return fail("pictures of " + std::to_string(w.bitDepth) + " bits cannot be encoded; choose 8 or 10");
-    }
+    if (w.bitDepth == 10) codec->pix_fmt = AV_PIX_FMT_YUV420P10LE;
     return true;
 }

@@ -47,8 +47,14 @@ struct EncoderPass {
 // than a file of its own (x264, x265).
 bool KeepsStatsInContext(std::string_view encoder);
 
+// Why the video encoder `encoder` cannot do what these settings ask beyond a bitrate (constant
+// quality without a scale or outside it, two passes it lacks, a speed that is not one of its
+// presets, a depth it does not take; a depth of 0 is 8), or empty. The one check of these: the
+// run asks it before it begins, and the encoder's set-up refuses with it.
+std::string EncoderSettingsRefusal(const WriterSettings& w, std::string_view encoder);
+
 // Sets the codec's bit rate and pixel format and fills `options` for these settings: the
 // rate control, the speed, the depth, and the pass. False with the reason when the encoder
-// cannot do what is asked (constant quality without a scale, two passes it lacks).
+// cannot do what is asked (EncoderSettingsRefusal).
 bool ApplyEncoderSettings(const WriterSettings& w, const AVCodec* encoder, AVCodecContext* codec, const EncoderPass& pass,
                           AVDictionary** options, std::string* why);

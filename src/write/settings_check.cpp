@@ -36,19 +36,6 @@ std::vector<std::pair<std::string, std::string>> Items(const std::string& list)
 
 bool LibraryEncoder(std::string_view name) { return QualityScaleOf(name) != nullptr; }
 
-// The encoders' and muxers' own complaints (and the statistics they print when closed) are not
-// the user's business while settings are tried.
-class Quiet {
-public:
-    Quiet() : m_level(av_log_get_level()) { av_log_set_level(AV_LOG_QUIET); }
-    ~Quiet() { av_log_set_level(m_level); }
-    Quiet(const Quiet&) = delete;
-    Quiet& operator=(const Quiet&) = delete;
-
-private:
-    int m_level;
-};
-
 bool Opens(AVCodecContext* codec, const AVCodec* encoder) { return avcodec_open2(codec, encoder, nullptr) >= 0; }
 
 } // namespace
@@ -78,7 +65,6 @@ bool VideoSettingsWork(const WriterSettings& w)
     // 4:2:0 pictures have even sizes.
     if (width % 2 || height % 2 || width < 16 || height < 16) return false;
     if (LibraryEncoder(encoder->name)) return true;
-    const Quiet quiet;
     ffmpeg::CodecContextPtr codec(avcodec_alloc_context3(encoder));
     if (!codec) return false;
     codec->width = width;
@@ -99,7 +85,6 @@ bool AudioSettingsWork(const WriterSettings& w)
     if (!w.hasAudio || OutputWriter::IsCopy(w.AudioCodecName)) return true;
     const AVCodec* encoder = avcodec_find_encoder_by_name(w.AudioCodecName);
     if (!encoder || w.SampleRate <= 0 || w.Channel <= 0) return false;
-    const Quiet quiet;
     ffmpeg::CodecContextPtr codec(avcodec_alloc_context3(encoder));
     if (!codec) return false;
     bool s16 = !encoder->sample_fmts;
@@ -158,7 +143,6 @@ bool ContainerTakes(const WriterSettings& w, const std::string& extension)
     const AVOutputFormat* container = av_guess_format(nullptr, ("probe" + extension).c_str(), nullptr);
     if (!container || (container->flags & AVFMT_NOFILE)) return true; // nothing to ask
     AVFormatContext* made = nullptr;
-    const Quiet quiet;
     if (avformat_alloc_output_context2(&made, container, nullptr, nullptr) < 0 || !made) return true;
     std::vector<ffmpeg::CodecContextPtr> codecs; // outlive the format context that refers to them
     ffmpeg::OutputContextPtr format(made);
@@ -236,34 +220,8 @@ std::string WorkingItems(const std::string& list, const WriterSettings& w, void 
 std::string SettingsRefusal(const ProfileRecord& record, const WriterSettings& w)
 {
     // What the encoders of today's formats take beyond their sizes.
-    if (w.hasVideo && !OutputWriter::IsCopy(w.VideoCodecName)) {
-        const std::string name = w.VideoCodecName;
-        if (w.rateControl == kConstantQuality) {
-            const QualityScale* scale = QualityScaleOf(name);
-            if (!scale) return "The video encoder " + name + " has no constant quality; choose an average bitrate";
-            if (w.quality < scale->lowest || w.quality > scale->highest)
-                return "The quality " + std::to_string(w.quality) + " cannot be encoded by " + name + "; it takes " +
-                       std::to_string(scale->lowest) + " to " + std::to_string(scale->highest) + " (" + scale->hint + ")";
-        }
-        if (w.rateControl == kTwoPass)
-            if (const std::string refusal = TwoPassRefusal(name); !refusal.empty()) return refusal;
-        if (w.Speed[0]) {
-            const std::vector<std::string> speeds = SpeedPresetsOf(name);
-            std::string all;
-            bool known = false;
-            for (const std::string& s : speeds) {
-                all += (all.empty() ? "" : ", ") + s;
-                known = known || s == w.Speed;
-            }
-            if (!known)
-                return "The speed " + std::string(w.Speed) + " is not one of " + name + "'s" +
-                       (speeds.empty() ? std::string(": it has none") : "; it takes " + all);
-        }
-        const std::vector<int> depths = BitDepthsOf(name);
-        if (std::find(depths.begin(), depths.end(), w.bitDepth) == depths.end())
-            return "The bit depth " + std::to_string(w.bitDepth) + " cannot be encoded by " + name + "; it takes " +
-                   (depths.size() > 1 ? "8 or 10" : "8");
-    }
+    if (w.hasVideo && !OutputWriter::IsCopy(w.VideoCodecName))
+        if (std::string refusal = EncoderSettingsRefusal(w, w.VideoCodecName); !refusal.empty()) return refusal;
     // Which listed setting the encoder refuses: each in turn, the others as they are.
     struct Setting {
         const char* name;

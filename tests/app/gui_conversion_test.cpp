@@ -147,8 +147,7 @@ class GuiConversionTest : public QObject {
 private slots:
     void initTestCase()
     {
-        RegisterFilters();
-        ffmpeg::RouteLogsToDebugLog();
+        RegisterFilters(); // with FFmpeg's log into the debug log
     }
 
     void TheEditorsTrimCropAndEffectsReachTheFile()

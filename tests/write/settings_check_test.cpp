@@ -91,6 +91,42 @@ TEST(SettingsCheck, ARefusedValueIsNamedWithTheValuesThatWork)
     EXPECT_TRUE(Has(SettingsRefusal(avi, avi.writer), "has no constant quality"));
 }
 
+TEST(EncoderOptions, TheCheckBeforeARunAndTheEncodersSetUpAgree)
+{
+    // Whatever the check before a run lets through, the encoder's set-up takes, and what it
+    // refuses the set-up refuses with the same words.
+    const auto applies = [](const WriterSettings& w, std::string* why) {
+        const AVCodec* encoder = avcodec_find_encoder_by_name(w.VideoCodecName);
+        AVCodecContext* codec = avcodec_alloc_context3(encoder);
+        AVDictionary* dict = nullptr;
+        const bool ok = ApplyEncoderSettings(w, encoder, codec, EncoderPass{}, &dict, why);
+        av_dict_free(&dict);
+        avcodec_free_context(&codec);
+        return ok;
+    };
+    for (const int index : {5, 108, 110, 112, 114}) {
+        const ProfileRecord profile = Profile(index);
+        for (const int depth : {0, 8, 10, 12}) {
+            for (const char* speed : {"", "medium", "4", "warp"}) {
+                WriterSettings w = profile.writer;
+                w.bitDepth = depth;
+                StoreCodecName(w.Speed, speed);
+                SCOPED_TRACE(std::string(w.VideoCodecName) + " depth " + std::to_string(depth) + " speed " + speed);
+                const std::string refusal = SettingsRefusal(profile, w);
+                std::string why;
+                EXPECT_EQ(applies(w, &why), refusal.empty()) << refusal << " / " << why;
+                if (!refusal.empty()) {
+                    EXPECT_EQ(why, refusal);
+                }
+            }
+        }
+    }
+    // A depth of 0 is the encoder's own 8 bits, for both.
+    WriterSettings w = Profile(108).writer;
+    w.bitDepth = 0;
+    EXPECT_EQ(SettingsRefusal(Profile(108), w), "");
+}
+
 TEST(EncoderOptions, TodaysEncodersAreAskedForQualitySpeedAndDepth)
 {
     const auto options = [](const char* encoderName, const WriterSettings& w, AVCodecContext** made) {
