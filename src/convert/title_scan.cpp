@@ -17,6 +17,7 @@
 #include "graph/class_factory.h"
 #include "pipeline/base_filter.h"
 #include "pipeline/base_input_pin.h"
+#include "pipeline/event_codes.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
 
@@ -73,12 +74,23 @@ public:
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int index) override { return index == 0 ? m_pin.get() : nullptr; }
 
-    // Waits until the function had enough or the stream ended; false when neither came in time
-    // (a stretch that never reaches a picture).
-    bool WaitDone(std::chrono::seconds longest)
+    // Waits until the function had enough or the stream ended (true), or until Wake or the
+    // deadline (false). Any thread but the streaming one.
+    bool WaitDone(std::chrono::steady_clock::time_point deadline)
     {
         std::unique_lock lock(m_doneLock);
-        return m_doneChanged.wait_for(lock, longest, [this] { return m_done; });
+        m_doneChanged.wait_until(lock, deadline, [this] { return m_done || m_woken; });
+        m_woken = false;
+        return m_done;
+    }
+    // Ends a WaitDone early (the graph has an event to look at). Any thread.
+    void Wake()
+    {
+        {
+            std::lock_guard lock(m_doneLock);
+            m_woken = true;
+        }
+        m_doneChanged.notify_all();
     }
 
 private:
@@ -132,7 +144,8 @@ private:
     Take m_take;
     std::mutex m_doneLock;
     std::condition_variable m_doneChanged;
-    bool m_done = false;
+    bool m_done = false;  // guarded by m_doneLock
+    bool m_woken = false; // guarded by m_doneLock
 };
 
 PictureGrabberPin::PictureGrabberPin(PictureGrabber* grabber, CCritSec* lock, HRESULT* phr)
@@ -389,13 +402,29 @@ bool ScanStretch(const std::shared_ptr<SourceDisc>& disc, int titleIndex, LONGLO
                                             {splitter.Get(), 0, decoder.Get(), 0, "no video", "no decoder input", "no video"},
                                             {decoder.Get(), 0, grabber.Get(), 0, "no decoder output", "no grabber input", "no pictures"}},
                                            message);
-    if (!linked.Ok() || FAILED(control->Run())) {
-        control->Stop();
-        return false;
+    // The graph's events wake the wait: a stretch whose decoding or reading gives up ends at once.
+    ComPtr<IMediaEventEx> events;
+    if (SUCCEEDED(graph.As(events))) events->SetNotifyCallback([raw = grabber.Get()] { raw->Wake(); });
+    bool done = false;
+    if (linked.Ok() && SUCCEEDED(control->Run())) {
+        // Decoding a stretch takes a fraction of a second. The time limit is for a drive that stops
+        // answering: its reads wait on the device, where nothing would wake this wait.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!(done = grabber->WaitDone(deadline)) && std::chrono::steady_clock::now() < deadline) {
+            LONG code = 0;
+            LONG_PTR param1 = 0, param2 = 0;
+            bool aborted = false;
+            while (events && events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+                events->FreeEventParams(code, param1, param2);
+                aborted = aborted || code == EC_ERRORABORT || code == EC_USERABORT;
+            }
+            if (aborted) {
+                DebugLog("title scan: the stretch at %lld ms gave up\n", static_cast<long long>(startMs));
+                break;
+            }
+        }
     }
-    // Decoding a stretch takes a fraction of a second; a stretch that never ends (a disc that
-    // stops answering) is given up.
-    const bool done = grabber->WaitDone(std::chrono::seconds(60));
+    if (events) events->SetNotifyCallback(nullptr);
     control->Stop();
     return done;
 }

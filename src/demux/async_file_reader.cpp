@@ -201,11 +201,9 @@ HRESULT CAsyncFileReader::SyncRead(LONGLONG position, LONG length, BYTE* buffer)
     constexpr int kRetries = 5;
     for (int attempt = 0;; ++attempt) {
         if (position + length > m_length) return E_FAIL;
-        if (m_file.Seek(position, 0) == position) {
-            const std::int64_t n = m_file.Read(buffer, length);
-            if (n == length) return S_OK;
-            if (n >= 0) return E_FAIL; // the file was shorter than it said
-        }
+        const std::int64_t n = ReadOnce(position, length, buffer);
+        if (n == length) return S_OK;
+        if (n >= 0) return E_FAIL; // the file was shorter than it said
         // A read error (a scratched disc, a network share that went away): noted, and tried
         // again a few times with the file reopened. A device that fails must be asked again: the
         // waits between (10 ms, doubling) end at once when the break event says stop; then the
@@ -215,6 +213,12 @@ HRESULT CAsyncFileReader::SyncRead(LONGLONG position, LONG length, BYTE* buffer)
         if (attempt >= kRetries || !m_breakEvent || m_breakEvent->Wait(10u << attempt)) return E_FAIL;
         m_file.Open(m_name.c_str());
     }
+}
+
+std::int64_t CAsyncFileReader::ReadOnce(LONGLONG position, LONG length, BYTE* buffer)
+{
+    if (m_file.Seek(position, 0) != position) return -1;
+    return m_file.Read(buffer, length);
 }
 
 HRESULT CAsyncFileReader::Length(LONGLONG* total, LONGLONG* available)

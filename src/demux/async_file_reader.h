@@ -91,6 +91,10 @@ public:
     // The operating-system error of the last failed read (0 when none).
     int LastError() const { return m_lastError; }
 
+protected:
+    // One attempt at reading `length` bytes at `position`: the count read, or −1 with errno set.
+    virtual std::int64_t ReadOnce(LONGLONG position, LONG length, BYTE* buffer);
+
 private:
     CMultiFiles m_file;
     std::string m_name;

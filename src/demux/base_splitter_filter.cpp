@@ -63,8 +63,10 @@ void CBaseSplitterFilter::EndDemuxThread()
 
 DWORD CBaseSplitterFilter::SendCommand(DWORD command)
 {
-    // A source stuck retrying a bad read gives up when it sees the event.
+    // A source stuck retrying a bad read gives up when it sees the event; a demultiplexing thread
+    // waiting for a flush to end looks at it too.
     m_commandEvent.Set();
+    m_flushOrCommand.Set();
     return m_thread->CallWorker(command);
 }
 
@@ -205,6 +207,7 @@ void CBaseSplitterFilter::DeliverEndFlush()
     for (auto& pin : m_outputPins) pin->DeliverEndFlush();
     m_flushing = false;
     m_endFlush.Set();
+    m_flushOrCommand.Set();
 }
 
 bool CBaseSplitterFilter::CommandPending() { return m_thread && m_thread->CheckRequest(nullptr); }
@@ -238,8 +241,7 @@ void CBaseSplitterFilter::DemuxLoop(DemuxThread& thread)
         // reply, and a seek or stop that began meanwhile has reset the event and now waits for
         // this thread: take its command first.
         bool flushed = false;
-        while (!(flushed = m_endFlush.Wait(20)) && !CommandPending()) {
-        }
+        while (!(flushed = m_endFlush.Wait(0)) && !m_commandEvent.Wait(0)) m_flushOrCommand.Wait();
         if (!flushed) {
             command = thread.GetRequest();
             m_commandEvent.Reset();

@@ -192,6 +192,7 @@ protected:
     std::atomic<bool> m_flushing{false};
     CAMEvent m_endFlush{false};
     CAMEvent m_commandEvent{true}; // set while a command waits for the demultiplexing thread
+    CAMEvent m_flushOrCommand{false}; // wakes the demultiplexing thread waiting for either
     std::atomic<int> m_priority{0}; // 0 normal, −1 below normal
     REFERENCE_TIME m_lastSeekStart = kInvalidTime;
     REFERENCE_TIME m_lastSeekStop = kInvalidTime;

@@ -6,11 +6,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <future>
-#include <thread>
 
 #include "demux/async_file_reader.h"
 #include "com/com_ptr.h"
@@ -62,32 +59,85 @@ TEST(AsyncFileReader, ReadsByPositionWithinTheFileOnly)
     EXPECT_EQ(hr, E_FAIL);
 }
 
+// A reader whose first `m_failures` attempts fail as a scratched disc's do (EIO); it can set the
+// break event at a chosen attempt, as a stop arriving while the reader retries.
+class ScratchedReader : public CAsyncFileReader {
+public:
+    ScratchedReader(const char* name, HRESULT& hr, int failures)
+        : CAsyncFileReader(name, hr), m_failures(failures)
+    {
+    }
+    void BreakAtAttempt(CAMEvent* event, int attempt)
+    {
+        m_break = event;
+        m_breakAt = attempt;
+        SetBreakEvent(event);
+    }
+    int Attempts() const { return m_attempts; }
+
+protected:
+    std::int64_t ReadOnce(LONGLONG position, LONG length, BYTE* buffer) override
+    {
+        ++m_attempts;
+        if (m_break && m_attempts == m_breakAt) m_break->Set();
+        if (m_attempts <= m_failures) {
+            errno = EIO;
+            return -1;
+        }
+        return CAsyncFileReader::ReadOnce(position, length, buffer);
+    }
+
+private:
+    int m_failures;
+    int m_attempts = 0;
+    CAMEvent* m_break = nullptr;
+    int m_breakAt = 0;
+};
+
 TEST(AsyncFileReader, ReadErrorsAreRetriedUntilTheBreakEvent)
 {
-    // A folder opens, but reading it fails.
-    const std::string folder = TemporaryPath("unreadable");
-    std::filesystem::create_directories(folder);
+    const std::string path = WriteFile("scratched.bin", 4096, 5);
     HRESULT hr = E_FAIL;
-    ComPtr<CAsyncFileReader> reader(new CAsyncFileReader(folder.c_str(), hr));
-    LONGLONG total = 0;
-    reader->Length(&total, nullptr);
-    if (hr != S_OK || total < 16) GTEST_SKIP() << "this file system gives folders no size";
-
     BYTE buffer[16];
-    EXPECT_EQ(reader->SyncRead(0, 16, buffer), E_FAIL); // no break event: one attempt
-    EXPECT_TRUE(reader->HasErrors());
-    EXPECT_EQ(reader->LastError(), EISDIR);
-    reader->ClearErrors();
-    EXPECT_FALSE(reader->HasErrors());
 
+    // Without a break event nothing would end the retries early: one attempt, then the error.
+    ComPtr<ScratchedReader> once(new ScratchedReader(path.c_str(), hr, 100));
+    ASSERT_EQ(hr, S_OK);
+    EXPECT_EQ(once->SyncRead(0, 16, buffer), E_FAIL);
+    EXPECT_EQ(once->Attempts(), 1);
+    EXPECT_TRUE(once->HasErrors());
+    EXPECT_EQ(once->LastError(), EIO);
+    once->ClearErrors();
+    EXPECT_FALSE(once->HasErrors());
+
+    // A stop arriving during the third attempt ends the retries there.
     CAMEvent stop(true);
-    reader->SetBreakEvent(&stop);
-    auto read = std::async(std::launch::async, [&] { return reader->SyncRead(0, 16, buffer); });
-    EXPECT_EQ(read.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout); // still retrying
-    stop.Set();
-    EXPECT_EQ(read.get(), E_FAIL);
-    reader = nullptr;
-    std::filesystem::remove(folder);
+    ComPtr<ScratchedReader> stopped(new ScratchedReader(path.c_str(), hr, 100));
+    stopped->BreakAtAttempt(&stop, 3);
+    EXPECT_EQ(stopped->SyncRead(0, 16, buffer), E_FAIL);
+    EXPECT_EQ(stopped->Attempts(), 3);
+    EXPECT_EQ(stopped->LastError(), EIO);
+
+    // A read that fails twice and then succeeds gives the right bytes, with the errors noted.
+    CAMEvent never(true);
+    ComPtr<ScratchedReader> recovers(new ScratchedReader(path.c_str(), hr, 2));
+    recovers->SetBreakEvent(&never);
+    ASSERT_EQ(recovers->SyncRead(100, 16, buffer), S_OK);
+    EXPECT_EQ(recovers->Attempts(), 3);
+    EXPECT_TRUE(recovers->HasErrors());
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(buffer[i], static_cast<BYTE>(((100 + i) * 7 + 5) & 0xFF));
+
+    // A read that never succeeds gives up after its retries.
+    ComPtr<ScratchedReader> dead(new ScratchedReader(path.c_str(), hr, 100));
+    dead->SetBreakEvent(&never);
+    EXPECT_EQ(dead->SyncRead(0, 16, buffer), E_FAIL);
+    EXPECT_EQ(dead->Attempts(), 6);
+
+    once = nullptr;
+    stopped = nullptr;
+    recovers = nullptr;
+    dead = nullptr;
+    std::filesystem::remove(path);
 }
 
 // A chain of files read as one, as a film split into 1 GiB VOB parts plays.

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <vector>
 
 #include "dvd/my_dvd.h"
@@ -166,6 +167,15 @@ TEST(MyDvd, TitlesComeInTheOrderOfTheTitleTableAcrossTitleSets)
     EXPECT_EQ(info->titles[1].audioStreamId[0], 0xBD80);
     EXPECT_EQ(info->titles[1].chapterCount, 2);
     EXPECT_EQ(info->titles[1].subpictureCount, 1);
+}
+
+// The reference the reads are compared with says when it could not read: a disc whose title VOB
+// was cut in half gives no reference, rather than one with zeros where the sectors were.
+TEST(MyDvd, TheReferenceReadRefusesADiscItCannotRead)
+{
+    EXPECT_THROW(ReadTitleWithLibdvdread(TestDisc("damaged_half_vob"), 0), std::runtime_error);
+    EXPECT_THROW(ReadTitleWithLibdvdread(TestDisc("ntsc_4x3"), 99), std::runtime_error);
+    EXPECT_NO_THROW(ReadTitleWithLibdvdread(TestDisc("ntsc_4x3"), 0));
 }
 
 TEST(MyDvd, WholeTitlesReadAsTheirCellsSectors)

@@ -291,12 +291,19 @@ TEST_F(AllocatorTest, AnAllocatorOutlivesItsLastReleasedSample)
     Configure(2, 64);
     ASSERT_EQ(m_allocator->Commit(), S_OK);
     auto sample = Get();
+    const LiveCounts held = LiveCounts::Now();
     m_allocator->Decommit();
     m_allocator = nullptr; // the sample still holds the allocator
+    // Nothing went with the last outside reference: the allocator and the sample still live, and
+    // the sample's memory is its own.
+    EXPECT_EQ(LiveCounts::Now(), held);
     BYTE* data = nullptr;
-    sample->GetPointer(&data);
+    ASSERT_EQ(sample->GetPointer(&data), S_OK);
+    EXPECT_EQ(sample->GetSize(), 64);
     data[63] = 0x5A;
-    sample = nullptr; // frees the memory and the allocator
+    EXPECT_EQ(data[63], 0x5A);
+    sample = nullptr; // frees the memory and the allocator (TearDown counts them gone)
+    EXPECT_EQ(LiveCounts::Now(), m_before);
 }
 
 } // namespace

@@ -3,42 +3,60 @@
 #include <dvdread/dvd_reader.h>
 #include <dvdread/ifo_read.h>
 
+#include <memory>
+#include <stdexcept>
+
 namespace testing_filters {
+
+namespace {
+
+struct CloseDisc {
+    void operator()(dvd_reader_t* dvd) const { DVDClose(dvd); }
+};
+struct CloseIfo {
+    void operator()(ifo_handle_t* ifo) const { ifoClose(ifo); }
+};
+struct CloseFile {
+    void operator()(dvd_file_t* file) const { DVDCloseFile(file); }
+};
+
+[[noreturn]] void Fail(const std::string& disc, const std::string& what)
+{
+    throw std::runtime_error("reference read of " + disc + ": " + what);
+}
+
+} // namespace
 
 ReferenceRead ReadTitleWithLibdvdread(const std::string& disc, int title, int firstChapter, int endChapter)
 {
     ReferenceRead result;
-    dvd_reader_t* dvd = DVDOpen(disc.c_str());
-    if (!dvd) return result;
-    ifo_handle_t* vmg = ifoOpen(dvd, 0);
-    if (vmg && title < vmg->tt_srpt->nr_of_srpts) {
-        const title_info_t& entry = vmg->tt_srpt->title[title];
-        ifo_handle_t* vts = ifoOpen(dvd, entry.title_set_nr);
-        dvd_file_t* file = DVDOpenFile(dvd, entry.title_set_nr, DVD_READ_TITLE_VOBS);
-        if (vts && file) {
-            result.titleSet = entry.title_set_nr;
-            const ttu_t& parts = vts->vts_ptt_srpt->title[entry.vts_ttn - 1];
-            if (endChapter < 0) endChapter = parts.nr_of_ptts;
-            for (int c = firstChapter; c < endChapter; ++c) {
-                const pgc_t* pgc = vts->vts_pgcit->pgci_srp[parts.ptt[c].pgcn - 1].pgc;
-                const int first = pgc->program_map[parts.ptt[c].pgn - 1];
-                const int last = c + 1 < parts.nr_of_ptts ? pgc->program_map[parts.ptt[c + 1].pgn - 1] - 1 : pgc->nr_of_cells;
-                for (int cell = first; cell <= last; ++cell) {
-                    const cell_playback_t& playback = pgc->cell_playback[cell - 1];
-                    for (std::uint32_t s = playback.first_sector; s <= playback.last_sector; ++s) {
-                        const std::size_t at = result.bytes.size();
-                        result.bytes.resize(at + DVD_VIDEO_LB_LEN);
-                        DVDReadBlocks(file, static_cast<int>(s), 1, result.bytes.data() + at);
-                        result.sectors.push_back(s);
-                    }
-                }
+    const std::unique_ptr<dvd_reader_t, CloseDisc> dvd(DVDOpen(disc.c_str()));
+    if (!dvd) Fail(disc, "the disc does not open");
+    const std::unique_ptr<ifo_handle_t, CloseIfo> vmg(ifoOpen(dvd.get(), 0));
+    if (!vmg || !vmg->tt_srpt || title < 0 || title >= vmg->tt_srpt->nr_of_srpts) Fail(disc, "no such title");
+    const title_info_t& entry = vmg->tt_srpt->title[title];
+    const std::unique_ptr<ifo_handle_t, CloseIfo> vts(ifoOpen(dvd.get(), entry.title_set_nr));
+    const std::unique_ptr<dvd_file_t, CloseFile> file(DVDOpenFile(dvd.get(), entry.title_set_nr, DVD_READ_TITLE_VOBS));
+    if (!vts || !vts->vts_ptt_srpt || !vts->vts_pgcit || !file) Fail(disc, "the title set does not open");
+    result.titleSet = entry.title_set_nr;
+    const ttu_t& parts = vts->vts_ptt_srpt->title[entry.vts_ttn - 1];
+    if (endChapter < 0) endChapter = parts.nr_of_ptts;
+    if (firstChapter < 0 || firstChapter >= endChapter || endChapter > parts.nr_of_ptts) Fail(disc, "no such chapters");
+    for (int c = firstChapter; c < endChapter; ++c) {
+        const pgc_t* pgc = vts->vts_pgcit->pgci_srp[parts.ptt[c].pgcn - 1].pgc;
+        const int first = pgc->program_map[parts.ptt[c].pgn - 1];
+        const int last = c + 1 < parts.nr_of_ptts ? pgc->program_map[parts.ptt[c + 1].pgn - 1] - 1 : pgc->nr_of_cells;
+        for (int cell = first; cell <= last; ++cell) {
+            const cell_playback_t& playback = pgc->cell_playback[cell - 1];
+            for (std::uint32_t s = playback.first_sector; s <= playback.last_sector; ++s) {
+                const std::size_t at = result.bytes.size();
+                result.bytes.resize(at + DVD_VIDEO_LB_LEN);
+                if (DVDReadBlocks(file.get(), static_cast<int>(s), 1, result.bytes.data() + at) != 1)
+                    Fail(disc, "sector " + std::to_string(s) + " does not read");
+                result.sectors.push_back(s);
             }
         }
-        if (file) DVDCloseFile(file);
-        if (vts) ifoClose(vts);
     }
-    if (vmg) ifoClose(vmg);
-    DVDClose(dvd);
     return result;
 }
 

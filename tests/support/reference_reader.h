@@ -17,7 +17,8 @@ struct ReferenceRead {
 };
 
 // The sectors of chapters [firstChapter, endChapter) of a title (all 0-based; endChapter -1 for
-// the last). Empty on failure.
+// the last). Throws std::runtime_error when the disc, the title or a sector does not read, which
+// the test reports as its failure.
 ReferenceRead ReadTitleWithLibdvdread(const std::string& disc, int title, int firstChapter = 0, int endChapter = -1);
 
 } // namespace testing_filters

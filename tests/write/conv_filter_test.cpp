@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <thread>
-
-#include <cmath>
-#include <filesystem>
 #include <vector>
 
 #include "write/conv_filter.h"
@@ -18,10 +18,8 @@
 #include "pipeline/event_codes.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/media_guids.h"
-#include "support/harness.h"
 #include "support/ffmpeg_tools.h"
 #include "support/graph_fixture.h"
-#include "support/harness.h"
 #include "support/harness.h"
 
 namespace {
@@ -139,9 +137,28 @@ WriterSettings VideoOnly(int frameRate)
 TEST_F(Sink, FasterSourcesLoseFramesAndSlowerOnesRepeatThem)
 {
     Build(VideoOnly(25000), true, false);
-    // 300 pictures at 29.97 per second: 10 s, 250 output frames at 25.
-    for (int i = 0; i < 300; ++i) PushPicture(i, i * 333667LL, (i + 1) * 333667LL);
+    // Frames written for each picture pushed, `count` pictures `interval` apart.
+    auto push = [&](int first, int count, REFERENCE_TIME begin, REFERENCE_TIME interval) {
+        std::vector<std::int64_t> perPicture;
+        for (int i = 0; i < count; ++i) {
+            const std::int64_t before = m_writer.VideoFrames();
+            PushPicture(first + i, begin + i * interval, begin + (i + 1) * interval);
+            perPicture.push_back(m_writer.VideoFrames() - before);
+        }
+        return perPicture;
+    };
+    // 300 pictures at 29.97 per second: 10 s, 250 output frames at 25; one picture in six is lost.
+    const auto faster = push(0, 300, 0, 333667);
     EXPECT_NEAR(m_writer.VideoFrames(), 250, 1);
+    EXPECT_TRUE(std::all_of(faster.begin(), faster.end(), [](std::int64_t n) { return n == 0 || n == 1; }));
+    EXPECT_NEAR(std::count(faster.begin(), faster.end(), 0), 50, 1);
+    // Then 150 pictures at 15 per second: 10 s more, 250 frames more; two pictures in three are
+    // written twice.
+    const std::int64_t before = m_writer.VideoFrames();
+    const auto slower = push(300, 150, 300 * 333667LL, 666667);
+    EXPECT_NEAR(m_writer.VideoFrames() - before, 250, 1);
+    EXPECT_TRUE(std::all_of(slower.begin(), slower.end(), [](std::int64_t n) { return n == 1 || n == 2; }));
+    EXPECT_NEAR(std::count(slower.begin(), slower.end(), 2), 100, 1);
 }
 
 TEST_F(Sink, FilmAtTheNtscRateRepeatsEveryFourthPicture)

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -62,9 +63,17 @@ TEST(PartFile, LinksAndFilesUnderTheNamesTriedAreNeverWrittenThrough)
     EXPECT_FALSE(fs::exists(outside + "/nothing-here"));
     EXPECT_EQ(ReadText(PartFile::CandidateName(target, kSeed, 2)), "another run's part");
     // The part's name has the final name, six letters and ".part".
-    const std::string name = fs::path(PartFile::CandidateName(target, 7, 0)).filename().string();
-    EXPECT_EQ(name.size(), std::string("Title_01.mp4.XXXXXX.part").size());
-    EXPECT_EQ(name.rfind("Title_01.mp4.", 0), 0u);
+    const std::string head = "Title_01.mp4.", tail = ".part";
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::string name = fs::path(PartFile::CandidateName(target, 7, attempt)).filename().string();
+        ASSERT_EQ(name.size(), head.size() + 6 + tail.size()) << name;
+        EXPECT_EQ(name.substr(0, head.size()), head);
+        EXPECT_EQ(name.substr(head.size() + 6), tail);
+        const std::string letters = name.substr(head.size(), 6);
+        EXPECT_TRUE(std::all_of(letters.begin(), letters.end(), [](unsigned char c) { return std::isalnum(c); })) << name;
+    }
+    // Each attempt names another file.
+    EXPECT_NE(PartFile::CandidateName(target, 7, 0), PartFile::CandidateName(target, 7, 1));
     fs::remove_all(folder);
     fs::remove_all(outside);
 }
