@@ -11,7 +11,7 @@ import sys
 
 # Bottom to top, as the README's Layout lists them.
 LAYERS = ["com", "pipeline", "graph", "ffmpeg", "dvd", "demux", "decode", "render", "profiles", "write", "convert", "play",
-          "cli", "app"]
+          "workspace", "cli", "app"]
 APP_KEEPS_OUT = {"render", "decode", "demux", "ffmpeg"}
 INCLUDE = re.compile(r'\s*#\s*include\s+"(\w+)/')
 

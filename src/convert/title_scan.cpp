@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <stop_token>
 
 #include "com/debug_log.h"
 #include "convert/graph_parts.h"
@@ -369,7 +370,7 @@ namespace {
 // Decodes the pictures of one stretch of a title into `take`; false when its graph could not be
 // made or run.
 bool ScanStretch(const std::shared_ptr<SourceDisc>& disc, int titleIndex, LONGLONG startMs, LONGLONG lengthMs,
-                 const PictureGrabber::Take& take)
+                 const PictureGrabber::Take& take, const std::stop_token& stop)
 {
     ComPtr<IGraphBuilder> graph;
     if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IGraphBuilder::iid, graph.PutVoid()) != S_OK)
@@ -405,12 +406,14 @@ bool ScanStretch(const std::shared_ptr<SourceDisc>& disc, int titleIndex, LONGLO
     // The graph's events wake the wait: a stretch whose decoding or reading gives up ends at once.
     ComPtr<IMediaEventEx> events;
     if (SUCCEEDED(graph.As(events))) events->SetNotifyCallback([raw = grabber.Get()] { raw->Wake(); });
+    // So does a cancel.
+    const std::stop_callback cancelled(stop, [raw = grabber.Get()] { raw->Wake(); });
     bool done = false;
-    if (linked.Ok() && SUCCEEDED(control->Run())) {
+    if (linked.Ok() && !stop.stop_requested() && SUCCEEDED(control->Run())) {
         // Decoding a stretch takes a fraction of a second. The time limit is for a drive that stops
         // answering: its reads wait on the device, where nothing would wake this wait.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!(done = grabber->WaitDone(deadline)) && std::chrono::steady_clock::now() < deadline) {
+        while (!(done = grabber->WaitDone(deadline)) && !stop.stop_requested() && std::chrono::steady_clock::now() < deadline) {
             LONG code = 0;
             LONG_PTR param1 = 0, param2 = 0;
             bool aborted = false;
@@ -431,7 +434,7 @@ bool ScanStretch(const std::shared_ptr<SourceDisc>& disc, int titleIndex, LONGLO
 
 } // namespace
 
-TitleScanResult ScanTitle(const std::shared_ptr<SourceDisc>& disc, int titleIndex)
+TitleScanResult ScanTitle(const std::shared_ptr<SourceDisc>& disc, int titleIndex, std::stop_token stop)
 {
     if (!disc || titleIndex < 0 || titleIndex >= disc->Info().titleCount || !disc->TitleReadable(titleIndex)) return {};
     const TitleInfo& title = disc->Info().titles[titleIndex];
@@ -449,15 +452,20 @@ TitleScanResult ScanTitle(const std::shared_ptr<SourceDisc>& disc, int titleInde
         return ++taken < kPicturesPerStretch;
     };
     // The stretches begin at 5 %, 14 %, …, 86 % of the title (none ends past 95 %).
-    for (int i = 0; i < kStretches; ++i) {
+    for (int i = 0; i < kStretches && !stop.stop_requested(); ++i) {
         const LONGLONG start = length > 0 ? length * 5 / 100 + length * 90 / 100 * i / kStretches : 0;
         taken = 0;
         stretchBegun = false;
         // A stretch needs half a second of pictures; five seconds leave room for a group of
         // pictures to begin, and bound what a damaged stretch costs.
-        if (!ScanStretch(disc, titleIndex, start, std::clamp<LONGLONG>(length - start, 1, 5000), take))
+        if (!ScanStretch(disc, titleIndex, start, std::clamp<LONGLONG>(length - start, 1, 5000), take, stop))
             DebugLog("title scan: Title_%02d at %lld ms gave no pictures\n", titleIndex + 1, static_cast<long long>(start));
         if (length <= 0) break;
+    }
+    // A cancelled scan tells nothing: what it saw may be a corner of the title.
+    if (stop.stop_requested()) {
+        DebugLog("title scan: Title_%02d cancelled\n", titleIndex + 1);
+        return {};
     }
     TitleScanResult result = survey ? survey->Result() : TitleScanResult{};
     DebugLog("title scan: Title_%02d: %d pictures, black bars %d/%d/%d/%d, %s (%s)\n", titleIndex + 1, result.pictures,

@@ -8,11 +8,13 @@
 //     flags (soft: progressive pictures shown over two and three fields).
 //
 // ScanTitle builds a graph of its own (reader, splitter, video decoder, PictureGrabber) for each
-// stretch; application thread. The rest is pure and works on pictures handed to it.
+// stretch and waits for it: any thread but a window's (the workspace's worker, the command line's).
+// The rest is pure and works on pictures handed to it.
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -72,5 +74,6 @@ private:
     std::unique_ptr<FieldDetector> m_detector;
 };
 
-// Scans a title (or, where the disc has none, nothing: pictures 0).
-TitleScanResult ScanTitle(const std::shared_ptr<SourceDisc>& disc, int titleIndex);
+// Scans a title (or, where the disc has none, nothing: pictures 0). A stop asked for ends it at
+// once, with nothing (pictures 0).
+TitleScanResult ScanTitle(const std::shared_ptr<SourceDisc>& disc, int titleIndex, std::stop_token stop = {});

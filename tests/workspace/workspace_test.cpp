@@ -1,0 +1,213 @@
+// The workspace does its long steps on its own thread and tells of them by events: a load or a
+// scan held at a gate can be cancelled and then gives nothing, the newest load wins, failures are
+// told as such, and real discs load and scan through it. Every wait here is for an event.
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "play/engine_registration.h"
+#include "support/test_discs.h"
+#include "workspace/workspace.h"
+
+namespace {
+
+// A gate a step waits at until the test opens it; the test can wait until a step has reached it.
+class Gate {
+public:
+    void Pass()
+    {
+        std::unique_lock lock(m_lock);
+        m_reached = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_open; });
+    }
+    void WaitReached()
+    {
+        std::unique_lock lock(m_lock);
+        m_changed.wait(lock, [this] { return m_reached; });
+    }
+    void Open()
+    {
+        std::lock_guard lock(m_lock);
+        m_open = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_reached = false, m_open = false;
+};
+
+// The disc's own steps, each behind the gate (the gate opens on its own when the test ends).
+struct GatedSteps {
+    Gate gate;
+    int opened = 0, scanned = 0; // steps that went through the gate (the worker's; read after events)
+    Workspace::Steps Steps()
+    {
+        Workspace::Steps disc = Workspace::DiscSteps();
+        Workspace::Steps steps;
+        steps.open = [this, disc](const std::string& path, std::string* why) {
+            gate.Pass();
+            ++opened;
+            return disc.open(path, why);
+        };
+        steps.scan = [this, disc](const std::shared_ptr<SourceDisc>& source, int title, std::stop_token stop) {
+            gate.Pass();
+            ++scanned;
+            return disc.scan(source, title, stop);
+        };
+        return steps;
+    }
+};
+
+// Waits until an event of this step has come, and gives it; the others are kept in `seen`.
+WorkspaceEvent WaitFor(Workspace& work, Workspace::Job job, std::vector<WorkspaceEvent>* seen = nullptr)
+{
+    for (;;) {
+        for (WorkspaceEvent& event : work.WaitForEvents()) {
+            if (event.job == job) return event;
+            if (seen) seen->push_back(event);
+        }
+    }
+}
+
+class WorkspaceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { RegisterEngine(); }
+    void SetUp() override
+    {
+        if (testing_filters::TestDisc("ntsc_4x3").empty()) GTEST_SKIP() << "no test discs";
+    }
+};
+
+TEST_F(WorkspaceTest, ALoadCancelledAtTheGateGivesNoDiscAndTheNextLoadDoes)
+{
+    GatedSteps held;
+    int notified = 0;
+    std::mutex notifiedLock;
+    Workspace work(
+        [&] {
+            std::lock_guard lock(notifiedLock);
+            ++notified;
+        },
+        held.Steps());
+    const Workspace::Job load = work.Load(testing_filters::TestDisc("ntsc_4x3"));
+    held.gate.WaitReached();
+    // The asking thread is free while the disc is being read: it asks, and is answered at once.
+    EXPECT_TRUE(work.Busy());
+    EXPECT_TRUE(work.TakeEvents().empty());
+    work.Cancel(load);
+    held.gate.Open();
+    const WorkspaceEvent cancelled = WaitFor(work, load);
+    EXPECT_EQ(cancelled.kind, WorkspaceEventKind::kCancelled);
+    EXPECT_EQ(cancelled.disc, nullptr);
+    EXPECT_EQ(work.Disc(), nullptr);
+    EXPECT_EQ(held.opened, 1); // the disc was read, and what it gave was dropped
+
+    const Workspace::Job again = work.Load(testing_filters::TestDisc("ntsc_4x3"));
+    const WorkspaceEvent ready = WaitFor(work, again);
+    ASSERT_EQ(ready.kind, WorkspaceEventKind::kTitlesReady) << ready.reason;
+    ASSERT_NE(work.Disc(), nullptr);
+    EXPECT_EQ(work.Disc(), ready.disc);
+    EXPECT_EQ(work.LoadedPath(), testing_filters::TestDisc("ntsc_4x3"));
+    EXPECT_GT(work.Disc()->Info().titleCount, 0);
+    EXPECT_FALSE(work.Busy());
+    std::lock_guard lock(notifiedLock);
+    EXPECT_GE(notified, 2);
+}
+
+TEST_F(WorkspaceTest, TheNewestLoadWinsAndAWaitingStepCancelledEndsAtOnce)
+{
+    GatedSteps held;
+    Workspace work({}, held.Steps());
+    const Workspace::Job first = work.Load(testing_filters::TestDisc("ntsc_4x3"));
+    held.gate.WaitReached();
+    const Workspace::Job scan = work.Scan(nullptr, 0);
+    const Workspace::Job second = work.Load(testing_filters::TestDisc("pal_16x9"));
+    // The scan waits behind the first load: cancelled, it ends without going through the gate.
+    work.Cancel(scan);
+    std::vector<WorkspaceEvent> before;
+    EXPECT_EQ(WaitFor(work, scan, &before).kind, WorkspaceEventKind::kCancelled);
+    EXPECT_TRUE(before.empty());
+    held.gate.Open();
+    std::vector<WorkspaceEvent> others;
+    const WorkspaceEvent last = WaitFor(work, second, &others);
+    ASSERT_EQ(last.kind, WorkspaceEventKind::kTitlesReady) << last.reason;
+    ASSERT_EQ(others.size(), 1u);
+    EXPECT_EQ(others[0].job, first);
+    EXPECT_EQ(others[0].kind, WorkspaceEventKind::kCancelled);
+    EXPECT_EQ(work.LoadedPath(), testing_filters::TestDisc("pal_16x9"));
+    EXPECT_EQ(held.scanned, 0);
+}
+
+TEST_F(WorkspaceTest, LoadsThatFailSayWhyAndKeepTheLoadedDisc)
+{
+    Workspace::Steps steps = Workspace::DiscSteps();
+    const Workspace::Steps disc = steps;
+    steps.open = [disc](const std::string& path, std::string* why) -> std::shared_ptr<SourceDisc> {
+        if (path == "throws") throw std::runtime_error("the reader gave up");
+        return disc.open(path, why);
+    };
+    Workspace work({}, steps);
+    const WorkspaceEvent loaded = WaitFor(work, work.Load(testing_filters::TestDisc("ntsc_4x3")));
+    ASSERT_EQ(loaded.kind, WorkspaceEventKind::kTitlesReady);
+
+    const WorkspaceEvent missing = WaitFor(work, work.Load("/nonexistent/VIDEO_TS"));
+    EXPECT_EQ(missing.kind, WorkspaceEventKind::kLoadFailed);
+    EXPECT_FALSE(missing.reason.empty());
+    EXPECT_FALSE(missing.noTitles);
+    // A step that throws is that step's failure; the worker goes on.
+    const WorkspaceEvent thrown = WaitFor(work, work.Load("throws"));
+    EXPECT_EQ(thrown.kind, WorkspaceEventKind::kLoadFailed);
+    EXPECT_EQ(thrown.reason, "the reader gave up");
+    EXPECT_EQ(work.Disc(), loaded.disc);
+    EXPECT_EQ(work.LoadedPath(), testing_filters::TestDisc("ntsc_4x3"));
+}
+
+TEST_F(WorkspaceTest, AScanEndsWithWhatItSawOrCancelledWithNothing)
+{
+    GatedSteps held;
+    held.gate.Open();
+    Workspace work({}, held.Steps());
+    const WorkspaceEvent loaded = WaitFor(work, work.Load(testing_filters::TestDisc("shapes_ntsc")));
+    ASSERT_EQ(loaded.kind, WorkspaceEventKind::kTitlesReady);
+    const WorkspaceEvent scanned = WaitFor(work, work.Scan(work.Disc(), 0));
+    ASSERT_EQ(scanned.kind, WorkspaceEventKind::kScanReady);
+    EXPECT_EQ(scanned.title, 0);
+    EXPECT_GT(scanned.scan.pictures, 0);
+    EXPECT_GT(scanned.scan.width, 0);
+
+    // The scan itself stops when asked: a stop asked before it starts gives nothing.
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_EQ(ScanTitle(work.Disc(), 0, stop.get_token()).pictures, 0);
+}
+
+TEST_F(WorkspaceTest, AScanCancelledAtTheGateGivesNothing)
+{
+    GatedSteps held;
+    Workspace work({}, held.Steps());
+    const Workspace::Job load = work.Load(testing_filters::TestDisc("shapes_ntsc"));
+    held.gate.WaitReached();
+    held.gate.Open();
+    ASSERT_EQ(WaitFor(work, load).kind, WorkspaceEventKind::kTitlesReady);
+
+    GatedSteps scanGate;
+    Workspace scanning({}, scanGate.Steps());
+    const Workspace::Job scan = scanning.Scan(work.Disc(), 0);
+    scanGate.gate.WaitReached();
+    scanning.Cancel(scan);
+    scanGate.gate.Open();
+    const WorkspaceEvent event = WaitFor(scanning, scan);
+    EXPECT_EQ(event.kind, WorkspaceEventKind::kCancelled);
+    EXPECT_EQ(event.scan.pictures, 0);
+    EXPECT_EQ(scanGate.scanned, 1);
+}
+
+} // namespace
