@@ -67,6 +67,7 @@ CCropDlg::CCropDlg(std::shared_ptr<SourceDisc> disc, ConversionTask& task, int p
         height = frame.height;
     }
     m_preview->SetOutputSize(width, height);
+    UseWorkspaceSteps(Workspace::DiscSteps());
     BuildControls();
     ShowTrimTexts();
     ShowCropValues();
@@ -81,6 +82,7 @@ CCropDlg::CCropDlg(std::shared_ptr<SourceDisc> disc, ConversionTask& task, int p
 
 CCropDlg::~CCropDlg()
 {
+    if (m_work) m_work->CancelAll();
     m_positionTimer.stop();
     if (m_preview) m_preview->Teardown();
 }
@@ -231,14 +233,46 @@ void CCropDlg::BuildCropPage()
     m_pageControls[kCrop].push_back(m_autoCrop);
 }
 
+void CCropDlg::UseWorkspaceSteps(Workspace::Steps steps)
+{
+    m_work = std::make_unique<Workspace>([this] { QMetaObject::invokeMethod(this, &CCropDlg::OnWorkspaceEvents, Qt::QueuedConnection); },
+                                         std::move(steps));
+    m_scanJob = 0;
+}
+
 void CCropDlg::OnAutoCrop()
 {
-    // A dozen pictures from each of ten places in the title: a moment's work.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const TitleScanResult scan = ScanTitle(m_disc, m_task.titleIndex);
-    QApplication::restoreOverrideCursor();
+    if (m_scanJob) {
+        m_work->Cancel(m_scanJob);
+        return;
+    }
+    // A dozen pictures from each of ten places in the title: a moment's work on a good disc,
+    // longer on a slow drive; the window stays with the user meanwhile.
+    m_scanJob = m_work->Scan(m_disc, m_task.titleIndex);
+    m_autoCrop->setText(QStringLiteral("Cancel"));
+    m_autoCrop->setToolTip(QStringLiteral("Stop looking for the black bars"));
+}
+
+void CCropDlg::OnWorkspaceEvents()
+{
+    for (const WorkspaceEvent& event : m_work->TakeEvents()) {
+        if (event.job != m_scanJob) continue;
+        m_scanJob = 0;
+        m_autoCrop->setText(QStringLiteral("Auto"));
+        m_autoCrop->setToolTip(QStringLiteral("Find the black bars around the picture and crop them"));
+        if (event.kind != WorkspaceEventKind::kScanReady) {
+            emit autoCropEnded(false);
+            continue;
+        }
+        ApplyScan(event.scan);
+    }
+}
+
+void CCropDlg::ApplyScan(const TitleScanResult& scan)
+{
     if (scan.pictures == 0 || scan.width != m_frame.width() || scan.height != m_frame.height()) {
         ShowMessage(this, QStringLiteral("The title's pictures could not be read to find its black bars."));
+        emit autoCropEnded(false);
         return;
     }
     PictureSettings& p = m_working.picture;
@@ -249,6 +283,7 @@ void CCropDlg::OnAutoCrop()
     p.cropBottom = scan.height - scan.bars.bottom;
     ApplyCrop(true);
     ShowCropValues();
+    emit autoCropEnded(true);
 }
 
 void CCropDlg::BuildEffectPage()

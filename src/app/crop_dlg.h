@@ -13,6 +13,7 @@
 #include "convert/conversion_task.h"
 #include "play/editor_preview.h"
 #include "profiles/profile_record.h"
+#include "workspace/workspace.h"
 
 class CMyButton;
 class CMySelectCtrl;
@@ -61,6 +62,15 @@ public:
     CMySliderCtrl* VolumeSlider() const { return m_volume; }
     CMyButton* PlayButton() const { return m_play; }
     CMyButton* PauseButton() const { return m_pause; }
+    // The scans of the Auto button are made by this workspace, off the window's thread (tests
+    // hold its steps at a gate).
+    void UseWorkspaceSteps(Workspace::Steps steps);
+    bool Scanning() const { return m_scanJob != 0; }
+
+signals:
+    // An Auto crop ended: the bars found are cropped (true), or the scan failed (with a message)
+    // or was cancelled (false).
+    void autoCropEnded(bool cropped);
 
 public slots:
     void ShowPage(int page);
@@ -79,7 +89,8 @@ public slots:
     void OnCropEdited(int which);
     // The tracker's rectangle changed: it becomes the crop.
     void OnTrackerChanged();
-    // Crops the black bars a scan of the title finds.
+    // Starts a scan of the title for its black bars, which are cropped once it ends; while it
+    // runs, the button cancels it.
     void OnAutoCrop();
     void OnReset();
     void accept() override;
@@ -112,6 +123,9 @@ private:
     // Where the source picture is shown in the left pane (the tracker's bounds).
     CropTracker::Box PictureBox() const;
     void OnSlider(int id, int position);
+    void OnWorkspaceEvents();
+    // Crops what a scan found.
+    void ApplyScan(const TitleScanResult& scan);
     std::int64_t SourceLength() const { return m_task.sourceLength; }
 
     std::shared_ptr<SourceDisc> m_disc;
@@ -143,6 +157,8 @@ private:
     QComboBox* m_zoom = nullptr;
     QSpinBox* m_cropEdits[4] = {};
     QPushButton* m_autoCrop = nullptr;
+    std::unique_ptr<Workspace> m_work;
+    Workspace::Job m_scanJob = 0; // the Auto button's scan under way, or 0
     CMySliderCtrl *m_brightness = nullptr, *m_hue = nullptr, *m_saturation = nullptr;
     std::vector<QWidget*> m_pageControls[3];
 };

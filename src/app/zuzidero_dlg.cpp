@@ -27,6 +27,7 @@
 
 #include "app/about_dlg.h"
 #include "app/beauty_combobox.h"
+#include "app/busy_bar.h"
 #include "app/msg_dlg.h"
 #include "app/column_tree_ctrl.h"
 #include "app/conver_dlg.h"
@@ -100,6 +101,7 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent), m_info(&kN
     // as queued calls.
     m_player = std::make_unique<PreviewPlayer>([this](const std::string& text) { ShowMessage(this, QString::fromStdString(text)); });
     BuildSkin();
+    UseWorkspaceSteps(Workspace::DiscSteps());
     BuildMenus();
     // Discs put in while the window is open show up in the Add File menu.
     UseDrives(new COpticalDrives(this));
@@ -261,6 +263,9 @@ void CZuZideroDlg::BuildListAndPreview()
     });
     m_gettingStarted = new QLabel(this);
     m_gettingStarted->setGeometry(335, 110, 454, 238);
+    m_busy = new CBusyBar(this);
+    m_busy->setGeometry(335, 110, 454, m_busy->sizeHint().height());
+    connect(m_busy, &CBusyBar::cancelRequested, this, &CZuZideroDlg::OnCancelLoad);
     m_gettingStarted->setPixmap(LoadSkin("getting started.bmp"));
     m_gettingStarted->setAlignment(Qt::AlignCenter);
     m_gettingStarted->setToolTip(QStringLiteral("Add File loads a DVD or Blu-ray disc from a drive or a folder, an ISO image, "
@@ -391,6 +396,8 @@ void CZuZideroDlg::Relayout()
         }
         if (auto* button = qobject_cast<CMyButton*>(w)) button->TakeBackground(Background());
     }
+    // The busy line lies along the title list's top.
+    m_busy->setGeometry(m_list->x(), m_list->y(), m_list->width(), m_busy->sizeHint().height());
     m_titleLabel->SetBackground(Background());
 }
 
@@ -416,20 +423,67 @@ void CZuZideroDlg::ToggleFullScreenPreview()
 
 // ---- Disc and title list ----
 
-bool CZuZideroDlg::LoadDisc(const QString& path)
+void CZuZideroDlg::UseWorkspaceSteps(Workspace::Steps steps)
+{
+    // Its events are posted to this window's thread, whichever thread has them.
+    m_work = std::make_unique<Workspace>(
+        [this] { QMetaObject::invokeMethod(this, &CZuZideroDlg::OnWorkspaceEvents, Qt::QueuedConnection); }, std::move(steps));
+    m_loadJob = 0;
+    if (m_busy) m_busy->Stop();
+}
+
+void CZuZideroDlg::LoadDisc(const QString& path)
 {
     // Nothing of the disc shown now changes until the new one has loaded.
-    std::string why;
-    std::shared_ptr<SourceDisc> disc = SourceDisc::Open(path.toStdString(), &why);
-    if (!disc) {
-        ShowMessage(this, QString::fromStdString(SourceDisc::OpenErrorText(path.toStdString(), why, "\n")));
-        return false;
+    m_loadJob = m_work->Load(path.toStdString());
+    m_reopening = false;
+    const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
+    m_busy->Start(QStringLiteral("Loading %1…").arg(name));
+}
+
+void CZuZideroDlg::OnCancelLoad()
+{
+    if (m_loadJob) m_work->Cancel(m_loadJob);
+}
+
+void CZuZideroDlg::OnWorkspaceEvents()
+{
+    for (WorkspaceEvent& event : m_work->TakeEvents()) {
+        if (event.job != m_loadJob) continue;
+        m_loadJob = 0;
+        m_busy->Stop();
+        const QString path = QString::fromStdString(event.path);
+        const bool reopened = std::exchange(m_reopening, false);
+        if (event.kind == WorkspaceEventKind::kTitlesReady && reopened) {
+            // The disc a tray that stayed shut kept: the list shows it still.
+            m_disc = std::move(event.disc);
+            m_info = &m_disc->Info();
+            m_loadedPath = path;
+            UpdateEject();
+            PreparePlayer();
+            emit loadEnded(true);
+            continue;
+        }
+        if (reopened) {
+            OnClearAll();
+            m_loadedPath.clear();
+            UpdateEject();
+        }
+        if (event.kind == WorkspaceEventKind::kTitlesReady) {
+            ShowDisc(std::move(event.disc), path);
+            emit loadEnded(true);
+            continue;
+        }
+        if (event.kind == WorkspaceEventKind::kLoadFailed)
+            ShowMessage(this, event.noTitles ? QStringLiteral("Load DVD error\nThe disc has no title of 3 seconds or more.")
+                                             : QString::fromStdString(SourceDisc::OpenErrorText(event.path, event.reason, "\n")));
+        emit loadEnded(false);
     }
+}
+
+void CZuZideroDlg::ShowDisc(std::shared_ptr<SourceDisc> disc, const QString& path)
+{
     const DiscInfo* info = &disc->Info();
-    if (std::none_of(info->titles, info->titles + std::max(info->titleCount, 0), [](const TitleInfo& t) { return IsListedTitle(t); })) {
-        ShowMessage(this, QStringLiteral("Load DVD error\nThe disc has no title of 3 seconds or more."));
-        return false;
-    }
     // The preview lets go of the old disc before it closes.
     OnStop();
     m_player->Teardown();
@@ -499,7 +553,6 @@ bool CZuZideroDlg::LoadDisc(const QString& path)
     m_list->setCurrentItem(first);
     ShowTrackChoice(first);
     PreparePlayer();
-    return true;
 }
 
 bool CZuZideroDlg::PreparePlayer()
@@ -787,20 +840,24 @@ void CZuZideroDlg::OnEject()
     OnStop();
     m_player->Teardown();
     m_disc.reset();
+    m_work->Unload();
     QString why;
     const bool ejected = m_drives->Eject(device, &why);
-    // Still in the drive: the disc is taken up again, as it was.
-    if (!ejected) m_disc = SourceDisc::Open(path.toStdString());
-    if (m_disc) {
-        m_info = &m_disc->Info();
-    } else {
+    m_drives->Refresh();
+    if (ejected) {
         OnClearAll();
         m_info = &kNoDisc;
         m_loadedPath.clear();
+        UpdateEject();
+        return;
     }
+    // Still in the drive: the disc is read again, and its list stays as it was.
+    m_info = &kNoDisc;
+    m_loadJob = m_work->Load(path.toStdString());
+    m_reopening = true;
+    m_busy->Start(QStringLiteral("Loading %1…").arg(QFileInfo(path).fileName()));
     UpdateEject();
-    if (!ejected) ShowMessage(this, QStringLiteral("The disc could not be ejected\n%1: %2").arg(device, why));
-    m_drives->Refresh();
+    ShowMessage(this, QStringLiteral("The disc could not be ejected\n%1: %2").arg(device, why));
 }
 
 QString CZuZideroDlg::ChoosePath(const FileQuestion& question)
@@ -1308,8 +1365,9 @@ void CZuZideroDlg::closeEvent(QCloseEvent* event)
 void CZuZideroDlg::keyPressEvent(QKeyEvent* event)
 {
     // Esc does not close the main window (a dialog's habit): the program quits from its menu or
-    // its close button only.
+    // its close button only. It cancels a load under way.
     if (event->key() == Qt::Key_Escape) {
+        OnCancelLoad();
         event->accept();
         return;
     }
@@ -1326,6 +1384,7 @@ void CZuZideroDlg::Shutdown()
 {
     if (m_shutDown) return;
     m_shutDown = true;
+    if (m_work) m_work->CancelAll();
     // A full-screen preview is the window's again, to go with it.
     if (PreviewFullScreen()) ToggleFullScreenPreview();
     if (m_selector) {

@@ -1,7 +1,8 @@
 #pragma once
-// CZuZideroDlg: the main window. It owns the open disc and its information, the title list with
-// its conversion tasks (each with its own audio and subtitle choice), the current output profile,
-// the format selector and the output folder, and opens every other window.
+// CZuZideroDlg: the main window. It shows the workspace's loaded disc and its information, the
+// title list with its conversion tasks (each with its own audio and subtitle choice), the current
+// output profile, the format selector and the output folder, and opens every other window. Discs
+// are read by the workspace on its own thread: the window asks, and shows what comes back.
 
 #include <QPointer>
 #include <ctime>
@@ -18,8 +19,10 @@
 #include "dvd/disc_info.h"
 #include "convert/source_disc.h"
 #include "profiles/profile_catalogue.h"
+#include "workspace/workspace.h"
 
 class BeautyCombobox;
+class CBusyBar;
 class CColumnTreeCtrl;
 
 class CMyButton;
@@ -103,9 +106,24 @@ public:
     static QString AudioLine(const TitleInfo& title, int stream);
     static QString SubtitleLine(const TitleInfo& title, int stream);
 
+    // The workspace that reads discs for the window (tests hold its steps at a gate).
+    Workspace& Work() { return *m_work; }
+    void UseWorkspaceSteps(Workspace::Steps steps);
+    // The line over the title list while a disc loads, with its Cancel.
+    CBusyBar* BusyBar() const { return m_busy; }
+    bool Loading() const { return m_loadJob != 0; }
+
+signals:
+    // A load asked for by LoadDisc ended: its titles are listed (true), or it failed (with a
+    // message) or was cancelled (false).
+    void loadEnded(bool loaded);
+
 public slots:
-    // Loads a disc (drive, folder or image) and lists its titles; false with a message.
-    bool LoadDisc(const QString& path);
+    // Starts loading a disc (drive, folder or image); once read, its titles are listed, or a
+    // message says why not. The disc listed now stays until then.
+    void LoadDisc(const QString& path);
+    // Cancels the load under way: the disc listed now stays.
+    void OnCancelLoad();
     // Loads a disc once the window is up (a disc named on the command line).
     void OpenAtStart(const QString& path);
     void OnLoadDvd();
@@ -179,6 +197,10 @@ protected:
 
 private:
     void BuildSkin();
+    // The workspace's events, taken on this window's thread.
+    void OnWorkspaceEvents();
+    // Lists the titles of a disc that has loaded.
+    void ShowDisc(std::shared_ptr<SourceDisc> disc, const QString& path);
     // Notes each control's place at the picture's size, for Relayout.
     void RecordPlaces();
     struct Place {
@@ -225,6 +247,10 @@ private:
     void Shutdown();
     void OpenUrl(const QString& address);
 
+    std::unique_ptr<Workspace> m_work;
+    Workspace::Job m_loadJob = 0; // the load under way, or 0
+    bool m_reopening = false;     // it reads again the disc whose tray stayed shut
+    CBusyBar* m_busy = nullptr;
     const DiscInfo* m_info; // the open disc's record, or an empty one
     std::shared_ptr<SourceDisc> m_disc;
     QString m_loadedPath;

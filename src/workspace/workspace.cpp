@@ -8,6 +8,20 @@
 #include "com/debug_log.h"
 #include "dvd/disc_info.h"
 
+namespace {
+
+WorkspaceEvent Cancelled(Workspace::Job job, const std::string& path, int title)
+{
+    WorkspaceEvent event;
+    event.kind = WorkspaceEventKind::kCancelled;
+    event.job = job;
+    event.path = path;
+    event.title = title;
+    return event;
+}
+
+} // namespace
+
 Workspace::Steps Workspace::DiscSteps()
 {
     Steps steps;
@@ -79,13 +93,12 @@ void Workspace::Cancel(Job job)
         std::lock_guard lock(m_lock);
         for (Step& step : m_current)
             if (step.job == job) step.stop.request_stop();
+        // Ended, and not yet taken: the face never sees its result.
+        for (WorkspaceEvent& event : m_events)
+            if (event.job == job && event.kind != WorkspaceEventKind::kCancelled) event = Cancelled(event.job, event.path, event.title);
         const auto waiting = std::find_if(m_waiting.begin(), m_waiting.end(), [job](const Step& step) { return step.job == job; });
         if (waiting != m_waiting.end()) {
-            WorkspaceEvent event;
-            event.job = job;
-            event.path = waiting->path;
-            event.title = waiting->title;
-            m_events.push_back(std::move(event));
+            m_events.push_back(Cancelled(job, waiting->path, waiting->title));
             m_waiting.erase(waiting);
             posted = true;
         }
@@ -128,6 +141,12 @@ std::vector<WorkspaceEvent> Workspace::TakeEvents()
     return events;
 }
 
+void Workspace::Unload()
+{
+    m_disc.reset();
+    m_loadedPath.clear();
+}
+
 std::vector<WorkspaceEvent> Workspace::WaitForEvents()
 {
     {
@@ -152,10 +171,7 @@ void Workspace::Work(std::stop_token end)
         // A step cancelled before its end gives nothing, whatever its work brought back.
         if (step.stop.stop_requested()) {
             DebugLog("workspace: step %llu cancelled\n", static_cast<unsigned long long>(step.job));
-            event = WorkspaceEvent{};
-            event.job = step.job;
-            event.path = step.path;
-            event.title = step.title;
+            event = Cancelled(step.job, step.path, step.title);
         }
         m_events.push_back(std::move(event));
         lock.unlock();

@@ -8,7 +8,8 @@
 // is told by events. When events are waiting, the workspace calls the face's notify callback
 // from the worker thread; the face then takes them on its own thread (TakeEvents): the window
 // posts itself a call, the command line waits in WaitForEvents. A step that was cancelled ends
-// with kCancelled and no result, whenever its work stops.
+// with kCancelled and no result, whenever its work stops: what the face has not taken yet, it
+// never sees.
 //
 // Threads: every method on the face's thread (one thread); the notify callback on the worker's.
 
@@ -65,8 +66,8 @@ public:
     Job Load(const std::string& path);
     // Scans a title of a disc for black bars and fields. Ends with kScanReady.
     Job Scan(std::shared_ptr<SourceDisc> disc, int title);
-    // Cancels a step, waiting or under way: it ends with kCancelled. A step that already ended
-    // (its event may still wait to be taken) is left alone.
+    // Cancels a step, waiting, under way, or ended with its event not yet taken: it ends with
+    // kCancelled. A step whose event was taken is left alone.
     void Cancel(Job job);
     void CancelAll();
     // Whether a step is waiting or under way.
@@ -77,6 +78,8 @@ public:
     // Waits until events are waiting, and takes them (a face without an event loop).
     std::vector<WorkspaceEvent> WaitForEvents();
 
+    // Lets go of the loaded disc (a drive's tray opens only once nobody holds its disc).
+    void Unload();
     // The loaded disc (the last load's that ended with titles), or null.
     const std::shared_ptr<SourceDisc>& Disc() const { return m_disc; }
     const std::string& LoadedPath() const { return m_loadedPath; }

@@ -16,6 +16,7 @@
 #include "app/video_renderer.h"
 #include "app/zuzidero_dlg.h"
 #include "app_test_support.h"
+#include "support/gate.h"
 #include "convert/video_conversion_filter.h"
 
 namespace {
@@ -352,7 +353,7 @@ private slots:
     {
         CollectMessages messages;
         CZuZideroDlg window;
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         QTreeWidgetItem* first = list->Root()->child(0);
         QTreeWidgetItem* second = list->Root()->child(1);
@@ -392,7 +393,7 @@ private slots:
         editor.ZoomList()->setCurrentIndex(1);
         editor.OnZoomChosen(1);
         QVERIFY(editor.AutoCropButton()->isVisible());
-        QTest::mouseClick(editor.AutoCropButton(), Qt::LeftButton);
+        QVERIFY(WaitForEnd(&editor, &CCropDlg::autoCropEnded, [&] { QTest::mouseClick(editor.AutoCropButton(), Qt::LeftButton); }));
         QCOMPARE(editor.CropEdit(0)->value(), 0);
         QCOMPARE(editor.CropEdit(1)->value(), 104);
         QCOMPARE(editor.CropEdit(2)->value(), 720);
@@ -405,10 +406,50 @@ private slots:
         TitleTask plain("film_frames", 0);
         CCropDlg other(plain.owned, plain.task, CCropDlg::kCrop, Output(640, 480));
         other.show();
-        QTest::mouseClick(other.AutoCropButton(), Qt::LeftButton);
+        QVERIFY(WaitForEnd(&other, &CCropDlg::autoCropEnded, [&] { QTest::mouseClick(other.AutoCropButton(), Qt::LeftButton); }));
         QCOMPARE(other.Working().picture.cropTop, 0);
         QCOMPARE(other.Working().picture.cropBottom, 480);
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+    }
+
+    // The scan runs off the window's thread: held at a gate, it leaves the window free to handle
+    // what is posted to it and a Cancel (the Auto button while it scans); once let go, the
+    // cancelled scan crops nothing.
+    void AnAutoCropHeldAtTheGateCanBeCancelled()
+    {
+        CollectMessages messages;
+        TitleTask title("film_frames", 2);
+        CCropDlg editor(title.owned, title.task, CCropDlg::kCrop, Output(640, 480));
+        testing_filters::Gate gate;
+        Workspace::Steps steps = Workspace::DiscSteps();
+        const Workspace::Steps disc = steps;
+        steps.scan = [&gate, disc](const std::shared_ptr<SourceDisc>& source, int index, std::stop_token stop) {
+            gate.Pass();
+            return disc.scan(source, index, stop);
+        };
+        editor.UseWorkspaceSteps(steps);
+        const testing_filters::OpenAtEnd openGate(gate);
+        editor.show();
+        const int topBefore = editor.Working().picture.cropTop;
+        QTest::mouseClick(editor.AutoCropButton(), Qt::LeftButton);
+        gate.WaitReached();
+        QVERIFY(editor.Scanning());
+        QCOMPARE(editor.AutoCropButton()->text(), QStringLiteral("Cancel"));
+        bool handled = false;
+        QMetaObject::invokeMethod(&editor, [&] { handled = true; }, Qt::QueuedConnection);
+        QCoreApplication::processEvents();
+        QVERIFY(handled);
+        QVERIFY(!WaitForEnd(&editor, &CCropDlg::autoCropEnded, [&] {
+            QTest::mouseClick(editor.AutoCropButton(), Qt::LeftButton);
+            gate.Open();
+        }));
+        QVERIFY(!editor.Scanning());
+        QCOMPARE(editor.AutoCropButton()->text(), QStringLiteral("Auto"));
+        QCOMPARE(editor.Working().picture.cropTop, topBefore);
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+        // Asked again, it scans and crops.
+        QVERIFY(WaitForEnd(&editor, &CCropDlg::autoCropEnded, [&] { QTest::mouseClick(editor.AutoCropButton(), Qt::LeftButton); }));
+        QCOMPARE(editor.Working().picture.cropTop, 104);
     }
 };
 

@@ -62,7 +62,7 @@ bool RunToTheEnd(CZuZideroDlg& window, int limitMs = 240000)
 // overwritten), and waits for the end message; the progress window, or null when none opened.
 CConverDlg* ConvertDiscTo(CZuZideroDlg& window, int formatCommand, const QString& folder)
 {
-    if (!window.LoadDisc(DiscPath("ntsc_4x3"))) return nullptr;
+    if (!LoadAndWait(window, DiscPath("ntsc_4x3"))) return nullptr;
     window.OnFormatCommand(formatCommand);
     window.OutputBox()->setText(folder);
     window.SetNameQuestion([](const QString&, int) { return CZuZideroDlg::NameChoice{CZuZideroDlg::NameAnswer::kOverwrite, true}; });
@@ -157,7 +157,7 @@ private slots:
         CConverDlg::SetActionHooks([](QString*) { return false; }, [](const QString&) {});
         CZuZideroDlg window;
         window.show();
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         window.OnUnCheckAll();
         list->ToggleCheck(list->Root()->child(0));
@@ -242,7 +242,7 @@ private slots:
         CConverDlg::SetActionHooks([](QString*) { return false; }, [&](const QString& folder) { openedFolder = folder == out.path(); });
         CZuZideroDlg window;
         window.show();
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         window.OnUnCheckAll();
         list->ToggleCheck(list->Root()->child(0));
@@ -298,7 +298,7 @@ private slots:
         // Names from the preference's pattern, in the list and in the folder.
         QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("strNamePattern"), QStringLiteral("{disc} - {title}")));
         CZuZideroDlg window;
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.OnFormatCommand(32821); // MP3
         CColumnTreeCtrl* list = window.TitleList();
         QCOMPARE(list->Root()->child(0)->text(CColumnTreeCtrl::kOutputFormat), QStringLiteral("ntsc_4x3 - 01.mp3"));
@@ -368,7 +368,7 @@ private slots:
         QTemporaryDir out;
         CZuZideroDlg window;
         window.show();
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         QTreeWidgetItem* first = list->Root()->child(0);
         QTreeWidgetItem* second = list->Root()->child(1);
@@ -409,7 +409,7 @@ private slots:
         QTemporaryDir out;
         CZuZideroDlg window;
         window.show();
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         QTreeWidgetItem* first = list->Root()->child(0);
         QTreeWidgetItem* second = list->Root()->child(1);
@@ -518,7 +518,7 @@ private slots:
         QCOMPARE(window.CurrentProfile().index, 5);
         QCOMPARE(window.Selector()->ButtonText(), QStringLiteral("H.264/MPEG-4 AVC Video(*.mp4)"));
         QVERIFY(!QFileInfo::exists(videos));
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.TitleList()->ToggleCheck(window.TitleList()->Root()->child(0)); // Title_02 alone
         window.OnStart(false);
         QVERIFY(RunToTheEnd(window));
@@ -533,7 +533,7 @@ private slots:
         QTemporaryDir out;
         CZuZideroDlg window;
         window.show();
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         QTreeWidgetItem* title = list->Root()->child(0);
         // Title_01 has chapters at 0, 2, 4 and 6 s; Title_02 is one chapter, so it has none listed.
@@ -614,7 +614,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         window.show();
-        QVERIFY(window.LoadDisc(DiscPath("sync")));
+        QVERIFY(LoadAndWait(window, DiscPath("sync")));
         window.OnFormatCommand(32806);
         window.OutputBox()->setText(out.path());
         window.OnStart(false);
@@ -668,7 +668,7 @@ private slots:
         QTemporaryDir out;
         CollectMessages messages;
         CZuZideroDlg window;
-        QVERIFY(window.LoadDisc(DiscPath("damaged_zeros")));
+        QVERIFY(LoadAndWait(window, DiscPath("damaged_zeros")));
         window.OnFormatCommand(32806);
         window.OutputBox()->setText(out.path());
         window.OnStart(false);
@@ -694,7 +694,7 @@ private slots:
             },
             nullptr);
         CZuZideroDlg window;
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.OnFormatCommand(32810); // MPEG-2
         window.OutputBox()->setText(out.path());
         window.MergeBox()->setChecked(true);

@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include "app/beauty_combobox.h"
+#include "app/busy_bar.h"
 #include "app/column_tree_ctrl.h"
 #include "app/my_button.h"
 #include "app/palette.h"
@@ -25,6 +26,7 @@
 #include "app/zuzidero_app.h"
 #include "app/zuzidero_dlg.h"
 #include "app_test_support.h"
+#include "support/gate.h"
 #include "demux/media_disc.h"
 
 namespace {
@@ -89,13 +91,13 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         window.OnFormatCommand(32802); // AVI
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         // The root is named after the disc: a folder's name, an image's volume name.
         QCOMPARE(list->Root()->text(0), QStringLiteral("ntsc_4x3"));
-        QVERIFY(window.LoadDisc(DiscPath("pal_16x9.iso")));
+        QVERIFY(LoadAndWait(window, DiscPath("pal_16x9.iso")));
         QCOMPARE(list->Root()->text(0), QStringLiteral("PAL_16X9"));
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3") + "/VIDEO_TS"));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3") + "/VIDEO_TS"));
         QCOMPARE(list->Root()->text(0), QStringLiteral("ntsc_4x3"));
         // Title 3 (2 s) is under three seconds: not listed.
         QCOMPARE(ColumnTexts(list, 0), (QStringList{"Title_01", "Title_02"}));
@@ -117,12 +119,12 @@ private slots:
         QVERIFY(messages.messages.isEmpty());
 
         // A PAL disc's tasks crop nothing away.
-        QVERIFY(window.LoadDisc(DiscPath("pal_16x9")));
+        QVERIFY(LoadAndWait(window, DiscPath("pal_16x9")));
         QCOMPARE(window.LastClipSettings().picture.cropBottom, 576);
         // A disc that fails to load leaves the previous one open and listed.
         const std::shared_ptr<SourceDisc> pal = window.Disc();
         const int listed = list->Root()->childCount();
-        QVERIFY(!window.LoadDisc("/nonexistent/disc"));
+        QVERIFY(!LoadAndWait(window, "/nonexistent/disc"));
         QCOMPARE(messages.messages, QStringList{"Open disc error\n/nonexistent/disc does not exist"});
         QCOMPARE(window.Disc(), pal);
         QCOMPARE(list->Root()->childCount(), listed);
@@ -139,7 +141,7 @@ private slots:
         CZuZideroDlg window;
         CColumnTreeCtrl* list = window.TitleList();
         // The root is the folder holding BDMV, whichever of its folders was chosen.
-        QVERIFY(window.LoadDisc(DiscPath("bluray") + "/BDMV"));
+        QVERIFY(LoadAndWait(window, DiscPath("bluray") + "/BDMV"));
         QCOMPARE(list->Root()->text(0), QStringLiteral("bluray"));
         QCOMPARE(ColumnTexts(list, 0), (QStringList{"Title_01", "Title_02", "Title_03"}));
         QCOMPARE(ColumnTexts(list, 1), (QStringList{"00:00:07", "00:00:03", "00:00:03"}));
@@ -153,7 +155,7 @@ private slots:
         QCOMPARE(window.LastClipSettings().picture.cropBottom, 720);
 
         // A file is one title named after it.
-        QVERIFY(window.LoadDisc(DiscPath("media/clip.ts")));
+        QVERIFY(LoadAndWait(window, DiscPath("media/clip.ts")));
         QCOMPARE(list->Root()->text(0), QStringLiteral("clip.ts"));
         QCOMPARE(ColumnTexts(list, 0), (QStringList{"Title_01"}));
         QCOMPARE(ColumnTexts(list, 1), (QStringList{"00:00:04"}));
@@ -167,13 +169,13 @@ private slots:
         QVERIFY(junkFile.open(QIODevice::WriteOnly));
         junkFile.write(QByteArray(100000, 'x'));
         junkFile.close();
-        QVERIFY(!window.LoadDisc(junk.filePath("junk.ts")));
+        QVERIFY(!LoadAndWait(window, junk.filePath("junk.ts")));
         QCOMPARE(messages.messages.size(), 1);
         QVERIFY2(messages.messages[0].startsWith("Open MPEG file error\n"), qPrintable(messages.messages[0]));
         messages.messages.clear();
 
         // Encrypted clips: the reason is told and the file stays open.
-        QVERIFY(!window.LoadDisc(DiscPath("bluray_aacs")));
+        QVERIFY(!LoadAndWait(window, DiscPath("bluray_aacs")));
         QCOMPARE(messages.messages.size(), 1);
         QVERIFY2(messages.messages[0].contains("encrypted"), qPrintable(messages.messages[0]));
         QCOMPARE(list->Root()->text(0), QStringLiteral("clip.ts"));
@@ -196,7 +198,7 @@ private slots:
         cut.write(QByteArray("MPLS0200"));
         cut.close();
         CZuZideroDlg window;
-        QVERIFY(window.LoadDisc(copy.path()));
+        QVERIFY(LoadAndWait(window, copy.path()));
         CColumnTreeCtrl* list = window.TitleList();
         QCOMPARE(ColumnTexts(list, 0), (QStringList{"Title_01", "Title_02"}));
         QCOMPARE(list->Root()->child(0)->toolTip(0), QStringLiteral("clip 00001"));
@@ -208,7 +210,7 @@ private slots:
     void CheckMarksPropagate()
     {
         CZuZideroDlg window;
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         QTreeWidgetItem* root = list->Root();
         list->ToggleCheck(root->child(0));
@@ -240,7 +242,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         window.OnFormatCommand(32802);
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         list->ToggleCheck(list->Root()->child(1));
         window.OnFormatCommand(32806);
@@ -266,7 +268,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         window.OnFormatCommand(32806); // H.264 in MP4
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         // In the window: another preset (AVI), a smaller picture, OK.
         QTimer::singleShot(0, [] {
             auto* settings = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget());
@@ -297,7 +299,7 @@ private slots:
         };
         {
             CZuZideroDlg window;
-            QVERIFY(window.LoadDisc(DiscPath("film_titles")));
+            QVERIFY(LoadAndWait(window, DiscPath("film_titles")));
             // Title_04 is the film; 02 and 03 are decoys of its length, 05 and 07 list it again.
             QTreeWidgetItem* main = window.MainTitleItem();
             QVERIFY(main);
@@ -316,20 +318,20 @@ private slots:
         QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("strTickOnLoad"), QStringLiteral("The main title only")));
         {
             CZuZideroDlg window;
-            QVERIFY(window.LoadDisc(DiscPath("film_titles")));
+            QVERIFY(LoadAndWait(window, DiscPath("film_titles")));
             QCOMPARE(ticked(window), QStringList{"Title_04"});
         }
         QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("strTickOnLoad"), QStringLiteral("Titles longer than")));
         QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("tick_minutes"), 0));
         {
             CZuZideroDlg window;
-            QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+            QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
             QCOMPARE(ticked(window), (QStringList{"Title_01", "Title_02"}));
         }
         QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("tick_minutes"), 1));
         {
             CZuZideroDlg window;
-            QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+            QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
             QVERIFY(ticked(window).isEmpty());
         }
         QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("strTickOnLoad"), QStringLiteral("Every title")));
@@ -339,7 +341,7 @@ private slots:
     void TheChosenTrackAndSubtitleAreKept()
     {
         CZuZideroDlg window;
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.AudioTracks()->setCurrentIndex(1);
         window.OnAudioChosen(1);
         QCOMPARE(window.SelectedAudioStreamId(), 0xC000);
@@ -358,7 +360,7 @@ private slots:
     void PreviousAndNextWalkTheTitles()
     {
         CZuZideroDlg window;
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         QTreeWidgetItem* root = list->Root();
         window.OnPrevious(); // nothing before the first
@@ -377,7 +379,7 @@ private slots:
         CZuZideroDlg window;
         window.OnTrim();
         QCOMPARE(messages.messages, QStringList{"Please select one first"});
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.TitleList()->setCurrentItem(window.TitleList()->Root());
         messages.messages.clear();
         window.OnCrop();
@@ -411,7 +413,7 @@ private slots:
         QVERIFY2(messages.messages[0].startsWith("Invalid output directory\n/proc cannot be written to ("), qPrintable(messages.messages[0]));
         QVERIFY(!window.Progress());
         // With no title ticked nothing opens, and the window says why.
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.OnUnCheckAll();
         window.OutputBox()->setText(folder.path());
         messages.messages.clear();
@@ -434,7 +436,7 @@ private slots:
         window.show();
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         QTreeWidgetItem* second = list->Root()->child(1);
         list->setFocus();
@@ -534,7 +536,7 @@ private slots:
         QCOMPARE(start->pos(), startAt);
 
         // The preview full screen on a double click, and back with Esc.
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.OnPlay();
         CVideoWindow* picture = window.VideoWindow();
         QVERIFY(picture->isVisible());
@@ -558,7 +560,7 @@ private slots:
     {
         // The main window's and the editor's buttons are pictures: each has a tooltip.
         CZuZideroDlg window;
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.OpenEditor(0, false);
         QVERIFY(window.Editor());
         QStringList silent;
@@ -586,11 +588,14 @@ private slots:
             return answer;
         });
         window.OnLoadFolder();
+        QVERIFY(WaitForLoad(window));
         QCOMPARE(window.TitleList()->Root()->text(0).isEmpty(), false);
         answer = DiscPath("media") + "/clip.mpg";
         window.OnLoadVideoFile();
+        QVERIFY(WaitForLoad(window));
         answer = DiscPath("pal_16x9.iso");
         window.OnLoadIso();
+        QVERIFY(WaitForLoad(window));
         QCOMPARE(asked.size(), 3);
         QVERIFY(asked[0].filter.isEmpty() && asked[0].title.contains("DVD or Blu-ray folder"));
         QVERIFY(asked[1].filter.contains("*.m2ts") && asked[1].title.contains("video file"));
@@ -669,15 +674,22 @@ private slots:
         second = entry("sr1");
         QVERIFY(second && second->isEnabled());
         QCOMPARE(second->text(), QStringLiteral("sr1"));
-        QAction* eject = nullptr;
-        for (QMenu* menu : window.findChildren<QMenu*>())
-            for (QAction* action : menu->actions())
-                if (action->text().remove('&') == "Eject") eject = action;
+        // The menus' entries are found again after each load (the drive entries are remade as
+        // the drives change).
+        auto ejectEntry = [&]() -> QAction* {
+            for (QMenu* menu : window.findChildren<QMenu*>())
+                for (QAction* action : menu->actions())
+                    if (action->text().remove('&') == "Eject") return action;
+            return nullptr;
+        };
+        QAction* eject = ejectEntry();
         QVERIFY(eject && !eject->isEnabled());
         second->trigger();
+        QVERIFY(WaitForLoad(window));
         QCOMPARE(window.LoadedPath(), dir.filePath("dev/sr1"));
         QVERIFY(window.TitleList()->Root() && window.TitleList()->Root()->childCount() > 0);
-        QVERIFY(eject->isEnabled());
+        eject = ejectEntry();
+        QVERIFY(eject && eject->isEnabled());
 
         // Eject lets go of the disc and opens that drive's tray.
         QStringList ejected;
@@ -695,7 +707,12 @@ private slots:
         QVERIFY(!eject->isEnabled());
         QVERIFY(messages.messages.isEmpty());
         // A tray that stays shut says why.
+        first = entry("sr0");
+        QVERIFY(first);
         first->trigger();
+        QVERIFY(WaitForLoad(window));
+        eject = ejectEntry();
+        QVERIFY(eject);
         drives->SetEjector([](const QString&, QString* why) {
             *why = QStringLiteral("Device or resource busy");
             return false;
@@ -707,11 +724,13 @@ private slots:
         QCOMPARE(messages.messages.size(), 1);
         QVERIFY(messages.messages.front().contains("could not be ejected") &&
                 messages.messages.front().contains("Device or resource busy"));
-        // ... and the disc, still in the drive, stays loaded with its list.
+        // ... and the disc, still in the drive, is read again and keeps its list.
+        QVERIFY(WaitForLoad(window));
         QVERIFY(window.Disc() != nullptr);
         QCOMPARE(window.LoadedPath(), loaded);
         QVERIFY(window.TitleList()->Root() && window.TitleList()->Root()->childCount() == titles);
-        QVERIFY(eject->isEnabled());
+        eject = ejectEntry();
+        QVERIFY(eject && eject->isEnabled());
     }
 
     void TheProfileBoxNamesAChangedOrSavedProfileAndMyProfilesListsIt()
@@ -756,6 +775,51 @@ private slots:
         QCOMPARE(window.Selector()->ButtonText(), QStringLiteral("Small H.264"));
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
         QFile::remove(UserProfiles::FilePath());
+    }
+
+    // The disc is read off the window's thread: held at a gate, the load leaves the window free
+    // to handle what is posted to it and a Cancel; once let go, the cancelled load lists nothing.
+    void ALoadHeldAtTheGateCanBeCancelled()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        testing_filters::Gate gate;
+        Workspace::Steps steps = Workspace::DiscSteps();
+        const Workspace::Steps disc = steps;
+        steps.open = [&gate, disc](const std::string& path, std::string* why) {
+            gate.Pass();
+            return disc.open(path, why);
+        };
+        window.UseWorkspaceSteps(steps);
+        const testing_filters::OpenAtEnd openGate(gate);
+        window.LoadDisc(DiscPath("ntsc_4x3"));
+        gate.WaitReached();
+        QVERIFY(window.Loading());
+        QVERIFY(!window.BusyBar()->isHidden());
+        QVERIFY(window.BusyBar()->Text().contains("ntsc_4x3"));
+        bool handled = false;
+        QMetaObject::invokeMethod(&window, [&] { handled = true; }, Qt::QueuedConnection);
+        QCoreApplication::processEvents();
+        QVERIFY(handled);
+        QVERIFY(!WaitForEnd(&window, &CZuZideroDlg::loadEnded, [&] {
+            QTest::mouseClick(window.BusyBar()->CancelButton(), Qt::LeftButton);
+            gate.Open();
+        }));
+        QVERIFY(!window.Loading());
+        QVERIFY(window.BusyBar()->isHidden());
+        QVERIFY(window.Disc() == nullptr);
+        QVERIFY(!window.TitleList()->Root());
+        QVERIFY(messages.messages.isEmpty());
+        // Esc cancels a load too; the disc listed before stays.
+        QVERIFY(LoadAndWait(window, DiscPath("pal_16x9")));
+        const std::shared_ptr<SourceDisc> pal = window.Disc();
+        QVERIFY(!WaitForEnd(&window, &CZuZideroDlg::loadEnded, [&] {
+            window.LoadDisc(DiscPath("ntsc_4x3"));
+            QTest::keyClick(&window, Qt::Key_Escape);
+        }));
+        QCOMPARE(window.Disc(), pal);
+        QCOMPARE(window.LoadedPath(), DiscPath("pal_16x9"));
+        QVERIFY(messages.messages.isEmpty());
     }
 
     void ADiscNamedOnTheCommandLineIsOpenedAtStart()

@@ -87,7 +87,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         window.show();
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3"))); // title 1: chapters at 0, 2, 4 and 6 s
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3"))); // title 1: chapters at 0, 2, 4 and 6 s
         QTreeWidgetItem* title1 = window.TitleList()->Root()->child(0);
         QVERIFY(title1->childCount() >= 3);
         window.TitleList()->setCurrentItem(title1->child(2));
@@ -112,7 +112,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         window.show();
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.OnPlay();
         QVERIFY2(WaitForPicture(window), qPrintable(messages.messages.join("|")));
         QVERIFY(QTest::qWaitFor([&] { return Position(window) > 0.5; }, static_cast<int>(10000 * kSlack)));
@@ -138,7 +138,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         window.show();
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.OnPlay();
         QVERIFY(WaitForPicture(window));
         QVERIFY(QTest::qWaitFor([&] { return window.Slider()->GetPos() > 0; }, static_cast<int>(3000 * kSlack)));
@@ -156,7 +156,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         window.show();
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3"))); // title 1: 8 s
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3"))); // title 1: 8 s
         window.OnPlay();
         QVERIFY(WaitForPicture(window));
         // A click in the middle of the slider: half way, 4 s.
@@ -174,7 +174,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         window.show();
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3")));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.OnPlay();
         QCOMPARE(window.PlayingTitle(), 0);
         window.OnNext();
@@ -191,7 +191,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         window.show();
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3"))); // title 1: AC-3 English 440 Hz, MP2 French 660 Hz
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3"))); // title 1: AC-3 English 440 Hz, MP2 French 660 Hz
         window.OnPlay();
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(TailPitch(m_sound, 0.5) - 440) < 15, static_cast<int>(10000 * kSlack));
         QComboBox* audio = window.AudioTracks();
@@ -239,7 +239,7 @@ private slots:
         window.OnSnapshot(); // nothing plays yet
         QCOMPARE(messages.messages.size(), 1);
         QVERIFY(window.LastSnapshot().isEmpty());
-        QVERIFY(window.LoadDisc(DiscPath("ntsc_4x3"))); // 720 × 480 pictures of 4:3
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3"))); // 720 × 480 pictures of 4:3
         window.OnPlay();
         QVERIFY(WaitForPicture(window));
         window.OnSnapshot();
@@ -280,7 +280,7 @@ private slots:
             }
             CZuZideroDlg window;
             window.show();
-            QVERIFY(window.LoadDisc(DiscPath("shapes_ntsc"))); // title 3: a scrolling pattern, interlaced
+            QVERIFY(LoadAndWait(window, DiscPath("shapes_ntsc"))); // title 3: a scrolling pattern, interlaced
             window.TitleList()->setCurrentItem(window.TitleList()->Root()->child(2));
             window.OnPlay();
             QCOMPARE(window.PlayingTitle(), 2);

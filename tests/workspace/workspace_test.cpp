@@ -5,44 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "play/engine_registration.h"
+#include "support/gate.h"
 #include "support/test_discs.h"
 #include "workspace/workspace.h"
 
 namespace {
 
-// A gate a step waits at until the test opens it; the test can wait until a step has reached it.
-class Gate {
-public:
-    void Pass()
-    {
-        std::unique_lock lock(m_lock);
-        m_reached = true;
-        m_changed.notify_all();
-        m_changed.wait(lock, [this] { return m_open; });
-    }
-    void WaitReached()
-    {
-        std::unique_lock lock(m_lock);
-        m_changed.wait(lock, [this] { return m_reached; });
-    }
-    void Open()
-    {
-        std::lock_guard lock(m_lock);
-        m_open = true;
-        m_changed.notify_all();
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    bool m_reached = false, m_open = false;
-};
+using testing_filters::Gate;
 
 // The disc's own steps, each behind the gate (the gate opens on its own when the test ends).
 struct GatedSteps {
@@ -64,6 +40,29 @@ struct GatedSteps {
         };
         return steps;
     }
+};
+
+// Counts the workspace's calls of its notify callback, and waits for them.
+class Told {
+public:
+    std::function<void()> Callback()
+    {
+        return [this] {
+            std::lock_guard lock(m_lock);
+            ++m_count;
+            m_changed.notify_all();
+        };
+    }
+    void Wait(int times)
+    {
+        std::unique_lock lock(m_lock);
+        m_changed.wait(lock, [&] { return m_count >= times; });
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    int m_count = 0;
 };
 
 // Waits until an event of this step has come, and gives it; the others are kept in `seen`.
@@ -89,14 +88,10 @@ protected:
 TEST_F(WorkspaceTest, ALoadCancelledAtTheGateGivesNoDiscAndTheNextLoadDoes)
 {
     GatedSteps held;
-    int notified = 0;
-    std::mutex notifiedLock;
-    Workspace work(
-        [&] {
-            std::lock_guard lock(notifiedLock);
-            ++notified;
-        },
-        held.Steps());
+    // The face is told that events wait; when told, they are there to take.
+    Told told;
+    Workspace work(told.Callback(), held.Steps());
+    const auto waitTold = [&](int times) { told.Wait(times); };
     const Workspace::Job load = work.Load(testing_filters::TestDisc("ntsc_4x3"));
     held.gate.WaitReached();
     // The asking thread is free while the disc is being read: it asks, and is answered at once.
@@ -104,22 +99,32 @@ TEST_F(WorkspaceTest, ALoadCancelledAtTheGateGivesNoDiscAndTheNextLoadDoes)
     EXPECT_TRUE(work.TakeEvents().empty());
     work.Cancel(load);
     held.gate.Open();
-    const WorkspaceEvent cancelled = WaitFor(work, load);
-    EXPECT_EQ(cancelled.kind, WorkspaceEventKind::kCancelled);
-    EXPECT_EQ(cancelled.disc, nullptr);
+    waitTold(1);
+    const std::vector<WorkspaceEvent> events = work.TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].job, load);
+    EXPECT_EQ(events[0].kind, WorkspaceEventKind::kCancelled);
+    EXPECT_EQ(events[0].disc, nullptr);
     EXPECT_EQ(work.Disc(), nullptr);
     EXPECT_EQ(held.opened, 1); // the disc was read, and what it gave was dropped
 
     const Workspace::Job again = work.Load(testing_filters::TestDisc("ntsc_4x3"));
-    const WorkspaceEvent ready = WaitFor(work, again);
-    ASSERT_EQ(ready.kind, WorkspaceEventKind::kTitlesReady) << ready.reason;
+    waitTold(2);
+    std::vector<WorkspaceEvent> later = work.TakeEvents();
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_EQ(later[0].job, again);
+    ASSERT_EQ(later[0].kind, WorkspaceEventKind::kTitlesReady) << later[0].reason;
     ASSERT_NE(work.Disc(), nullptr);
-    EXPECT_EQ(work.Disc(), ready.disc);
+    EXPECT_EQ(work.Disc(), later[0].disc);
     EXPECT_EQ(work.LoadedPath(), testing_filters::TestDisc("ntsc_4x3"));
     EXPECT_GT(work.Disc()->Info().titleCount, 0);
     EXPECT_FALSE(work.Busy());
-    std::lock_guard lock(notifiedLock);
-    EXPECT_GE(notified, 2);
+    // Unloading lets go of the disc: nobody holds it then.
+    const std::weak_ptr<SourceDisc> disc = work.Disc();
+    later.clear();
+    work.Unload();
+    EXPECT_EQ(work.Disc(), nullptr);
+    EXPECT_TRUE(disc.expired());
 }
 
 TEST_F(WorkspaceTest, TheNewestLoadWinsAndAWaitingStepCancelledEndsAtOnce)
@@ -144,6 +149,29 @@ TEST_F(WorkspaceTest, TheNewestLoadWinsAndAWaitingStepCancelledEndsAtOnce)
     EXPECT_EQ(others[0].kind, WorkspaceEventKind::kCancelled);
     EXPECT_EQ(work.LoadedPath(), testing_filters::TestDisc("pal_16x9"));
     EXPECT_EQ(held.scanned, 0);
+}
+
+TEST_F(WorkspaceTest, AStepCancelledAfterItEndedIsNeverSeenOnceTakenItStays)
+{
+    Told told;
+    Workspace work(told.Callback());
+    const Workspace::Job load = work.Load(testing_filters::TestDisc("ntsc_4x3"));
+    told.Wait(1); // ended, its event not taken
+    work.Cancel(load);
+    std::vector<WorkspaceEvent> events = work.TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, WorkspaceEventKind::kCancelled);
+    EXPECT_EQ(events[0].disc, nullptr);
+    EXPECT_EQ(work.Disc(), nullptr);
+
+    const Workspace::Job again = work.Load(testing_filters::TestDisc("ntsc_4x3"));
+    told.Wait(2);
+    events = work.TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, WorkspaceEventKind::kTitlesReady);
+    work.Cancel(again); // too late: taken
+    EXPECT_TRUE(work.TakeEvents().empty());
+    EXPECT_EQ(work.Disc(), events[0].disc);
 }
 
 TEST_F(WorkspaceTest, LoadsThatFailSayWhyAndKeepTheLoadedDisc)

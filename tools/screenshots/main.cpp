@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QScreen>
@@ -33,6 +34,20 @@
 #include "app/zuzidero_dlg.h"
 
 namespace {
+
+// Loads a disc into the window and waits for its list (true) or its failure.
+bool Load(CZuZideroDlg& window, const QString& path)
+{
+    QEventLoop loop;
+    bool loaded = false;
+    QObject::connect(&window, &CZuZideroDlg::loadEnded, &loop, [&](bool ok) {
+        loaded = ok;
+        loop.quit();
+    });
+    window.LoadDisc(path);
+    loop.exec();
+    return loaded;
+}
 
 QString g_out;
 
@@ -120,7 +135,7 @@ int main(int argc, char** argv)
         Save(list.grab(), "message-long-list.png");
     }
 
-    if (!window.LoadDisc(disc)) return 1;
+    if (!Load(window, disc)) return 1;
     window.Selector()->Select(1, 32806); // H.264 and AAC in MP4
     window.OnFormatCommand(32806);
     window.TitleList()->setCurrentItem(window.TitleList()->Root()->child(0));
@@ -267,7 +282,7 @@ int main(int argc, char** argv)
     // The test Blu-ray folder beside the disc: its main title playing with its French subtitle
     // (shown from 0 s to 2 s).
     const QString bluray = QFileInfo(disc).dir().filePath(QStringLiteral("bluray"));
-    if (window.LoadDisc(bluray)) {
+    if (Load(window, bluray)) {
         window.TitleList()->setCurrentItem(window.TitleList()->Root()->child(0));
         window.OnPlay();
         playing.restart();
@@ -300,7 +315,7 @@ int main(int argc, char** argv)
     window.UseDrives(new COpticalDrives({root.filePath(QStringLiteral("sys/block")), root.filePath(QStringLiteral("cdrom_info")),
                                          root.filePath(QStringLiteral("mounts")), root.filePath(QStringLiteral("dev"))},
                                         nullptr));
-    window.LoadDisc(root.filePath(QStringLiteral("dev/sr0")));
+    Load(window, root.filePath(QStringLiteral("dev/sr0")));
     Settle();
     auto menuWith = [&](const std::function<bool(const QAction*)>& holds) -> QMenu* {
         for (QMenu* menu : window.findChildren<QMenu*>())
