@@ -118,8 +118,7 @@ CConverDlg::CConverDlg(const Inputs& inputs, QWidget* parent) : CSkinnedDialog(p
 CConverDlg::~CConverDlg()
 {
     m_clock.stop();
-    if (m_run && !m_run->Finished()) m_run->Cancel();
-    m_run.reset(); // stops and tears down the graph (no more events) and finishes the file
+    m_run.reset(); // cancels a run under way, which finishes the file written so far
 }
 
 void CConverDlg::Begin()
@@ -145,11 +144,6 @@ void CConverDlg::Begin()
                               : m_inputs.profile.subtitleTracks == 1 ? RunSettings::SubtitleTracks::kChosen
                                                                      : RunSettings::SubtitleTracks::kNone;
     settings.preview = m_renderer.Get();
-    // The graph's streaming threads tell the window; the call waits in the window's queue (and
-    // goes with the window). The run, whose graphs call this, ends in the destructor, before the
-    // window goes.
-    settings.notify = [this] { QMetaObject::invokeMethod(this, &CConverDlg::OnGraphEvent, Qt::QueuedConnection); };
-    // Failures are kept for the end message; a message box now would hold the run up.
     // The user's answers for names taken in the folder; a name taken while the run goes on keeps
     // both files.
     m_tasks = m_inputs.list->RunTasks();
@@ -158,37 +152,23 @@ void CConverDlg::Begin()
         const auto rule = m_inputs.nameRules.find(t.outputName);
         t.ifNameTaken = rule != m_inputs.nameRules.end() ? rule->second : IfNameTaken::kKeepBoth;
     }
-    m_run = std::make_unique<ConversionRun>(m_inputs.disc, m_tasks, settings,
-                                            [this](const std::string& text) { m_failures << QString::fromStdString(text); });
-    m_run->onFinished = [this] { AfterConversion(); };
-    m_stepping = true; // a message shown while the first graph is built must not step the run
-    const bool started = m_run->Start();
-    m_stepping = false;
-    if (!started || m_run->Finished()) {
-        Finished();
-        return;
-    }
+    // The run's news comes from its thread as a call queued to this window (and goes with it:
+    // the run ends in the destructor, before the window goes). Failures are kept for the end
+    // message; a message box now would hold the run up.
+    m_run = std::make_unique<WorkspaceRun>(
+        m_inputs.disc, m_tasks, settings, [this] { QMetaObject::invokeMethod(this, &CConverDlg::OnRunNews, Qt::QueuedConnection); },
+        m_beforeStart);
+    m_run->Start();
     m_clock.start(250);
-    OnGraphEvent(); // what came while the first graph was built
 }
 
-void CConverDlg::OnGraphEvent()
+void CConverDlg::OnRunNews()
 {
-    // A message box shown from inside Step runs its own event loop, where the next call comes:
-    // the run is not entered twice, and is stepped again when it is free.
     if (!m_run || m_done) return;
-    if (m_stepping) {
-        m_eventWaiting = true;
-        return;
-    }
-    m_stepping = true;
-    bool going = true;
-    do {
-        m_eventWaiting = false;
-        going = m_run->Step(0);
-    } while (going && m_eventWaiting);
-    m_stepping = false;
-    if (!going && !m_done) Finished();
+    const WorkspaceRun::News news = m_run->TakeNews();
+    for (const std::string& text : news.messages) m_failures << QString::fromStdString(text);
+    if (news.afterConversion) AfterConversion();
+    if (news.finished) Finished();
 }
 
 void CConverDlg::UpdateProgress()
@@ -230,10 +210,11 @@ void CConverDlg::OnCancel()
         m_done->accept(); // the run has ended: closing is closing its end message
         return;
     }
-    if (!m_run || m_run->Finished()) {
+    if (!m_run) {
         CSkinnedDialog::reject();
         return;
     }
+    if (m_run->Finished()) return; // its end message is on its way
     if (m_question) {
         m_question->raise();
         return;
@@ -252,16 +233,17 @@ void CConverDlg::OnCancel()
 void CConverDlg::StopRun()
 {
     if (!m_run || m_run->Finished() || m_done) return; // it ended while the question was open
-    // The part written so far is finished as a valid file.
+    // The part written so far is finished as a valid file; the end message comes with the run's end.
     m_run->Cancel();
-    Finished();
+    m_pause->setEnabled(false);
+    m_continue->setEnabled(false);
 }
 
 void CConverDlg::reject() { OnCancel(); }
 
 void CConverDlg::closeEvent(QCloseEvent* event)
 {
-    if (m_run && !m_run->Finished() && !m_done) {
+    if (m_run && !m_done) {
         event->ignore();
         OnCancel();
         return;
@@ -271,7 +253,7 @@ void CConverDlg::closeEvent(QCloseEvent* event)
 
 void CConverDlg::OnShowPreview(bool on)
 {
-    if (m_run) m_run->Engine().ShowPreview(on);
+    if (m_run) m_run->ShowPreview(on);
     m_previewWindow->setVisible(on);
     update(QRect(QPoint(85, 65), QPoint(410, 310)));
 }
@@ -291,7 +273,8 @@ void CConverDlg::Finished()
     UpdateProgress();
     m_clock.stop();
     // Full bars only for a run that did all it was asked.
-    if (m_run && !m_run->Cancelled() && m_run->TasksFailed() == 0 && m_failures.isEmpty()) {
+    const ConversionRun* run = Run();
+    if (run && !run->Cancelled() && run->TasksFailed() == 0 && m_failures.isEmpty()) {
         m_fileBar->SetPos(1000);
         m_overallBar->SetPos(1000);
     }
@@ -305,19 +288,20 @@ void CConverDlg::Finished()
 
 void CConverDlg::ShowEndMessage()
 {
+    const ConversionRun* run = Run();
     const std::vector<std::string> none;
-    const std::vector<std::string>& written = m_run ? m_run->FilesWritten() : none;
+    const std::vector<std::string>& written = run ? run->FilesWritten() : none;
     QStringList names;
     for (const std::string& file : written) names << QString::fromStdString(std::filesystem::path(file).filename().string());
     QStringList damage;
-    if (m_run) {
-        for (const FileDamage& d : m_run->Damage()) damage << QString::fromStdString(DamageText(d));
-        for (const std::string& line : m_run->Unreached()) damage << QString::fromStdString(line);
+    if (run) {
+        for (const FileDamage& d : run->Damage()) damage << QString::fromStdString(DamageText(d));
+        for (const std::string& line : run->Unreached()) damage << QString::fromStdString(line);
     }
     const qsizetype expected = static_cast<qsizetype>(RunOutputNames(m_tasks, m_inputs.merge).size());
-    const int failed = m_run ? m_run->TasksFailed() : 0;
+    const int failed = run ? run->TasksFailed() : 0;
 
-    if (m_run && m_run->Cancelled()) {
+    if (run && run->Cancelled()) {
         m_done = new CMsgDlg(CMsgDlg::kInformation, this);
         m_done->SetMessage(QStringLiteral("Conversion cancelled"),
                            names.isEmpty() ? QStringLiteral("Nothing was written.")

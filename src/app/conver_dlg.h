@@ -1,8 +1,9 @@
 #pragma once
 // CConverDlg: the progress window. It runs the checked tasks of the title list through a
-// ConversionRun, shows the current file's and the whole run's progress, elapsed and remaining
-// time and the converted length, previews the pictures, and offers Pause, Continue and Cancel.
-// At the end it does the after-conversion action and says the conversion is done.
+// ConversionRun on the workspace's run thread (WorkspaceRun), shows the current file's and the
+// whole run's progress, elapsed and remaining time and the converted length, previews the
+// pictures, and offers Pause, Continue and Cancel. At the end it does the after-conversion action
+// and says the conversion is done. It never waits for the run: it asks, and is told.
 
 #include <QTimer>
 #include <functional>
@@ -15,6 +16,7 @@
 #include "app/skinned_dialog.h"
 #include "convert/conversion_run.h"
 #include "convert/source_disc.h"
+#include "workspace/workspace_run.h"
 
 class CColumnTreeCtrl;
 class CMyButton;
@@ -53,8 +55,12 @@ public:
     explicit CConverDlg(const Inputs& inputs, QWidget* parent = nullptr);
     ~CConverDlg() override;
 
-    // What the run did (valid once it has finished or been cancelled).
-    ConversionRun* Run() const { return m_run.get(); }
+    // What the run did, once it has ended (finished or cancelled); null before.
+    const ConversionRun* Run() const { return m_run ? m_run->Ended() : nullptr; }
+    // The run while it goes (tests watch its sink and progress).
+    WorkspaceRun* Running() const { return m_run.get(); }
+    // Runs before the run starts, on its thread (tests hold it at a gate); set before Begin.
+    void SetBeforeStart(std::function<void()> hook) { m_beforeStart = std::move(hook); }
     CMyProgressCtrl* FileBar() const { return m_fileBar; }
     CMyProgressCtrl* OverallBar() const { return m_overallBar; }
     QString ElapsedText() const;
@@ -93,15 +99,16 @@ private:
     void StopRun();
     // The end message's title, text and detail for how the run ended.
     void ShowEndMessage();
-    // The run's graph has events: they are handled here, on the window's thread.
-    void OnGraphEvent();
+    // The run has news (messages, the after-conversion moment, its end).
+    void OnRunNews();
     void UpdateProgress();
     void AfterConversion();
     void Finished();
 
     Inputs m_inputs;
     std::vector<RunTask> m_tasks; // the list's, with the user's answers for taken names
-    std::unique_ptr<ConversionRun> m_run;
+    std::unique_ptr<WorkspaceRun> m_run;
+    std::function<void()> m_beforeStart;
     ComPtr<CVideoRenderer> m_renderer;
     CVideoWindow* m_previewWindow;
     CMyProgressCtrl *m_fileBar, *m_overallBar;
@@ -113,8 +120,6 @@ private:
     QStringList m_failures;
     QTimer m_clock; // the progress bars and times
     bool m_begun = false;
-    bool m_stepping = false;
-    bool m_eventWaiting = false; // an event came while the run was being stepped
 };
 
 // "%02d:%02d:%02d" of a duration in 100-ns units.

@@ -1,6 +1,7 @@
 #include "cli/cli_common.h"
 
 #include <cstdio>
+#include <utility>
 
 void PrintUsage()
 {
@@ -75,4 +76,29 @@ std::string FormatDuration(double milliseconds)
     char text[32];
     std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
     return text;
+}
+
+namespace {
+
+// Waits for the event of one step (the command line asks one at a time).
+WorkspaceEvent WaitForStep(Workspace& work, Workspace::Job job)
+{
+    for (;;)
+        for (WorkspaceEvent& event : work.WaitForEvents())
+            if (event.job == job) return std::move(event);
+}
+
+} // namespace
+
+std::shared_ptr<SourceDisc> LoadSource(Workspace& work, const std::string& path, std::string* why)
+{
+    WorkspaceEvent event = WaitForStep(work, work.Load(path, std::nullopt));
+    if (why) *why = event.reason;
+    return event.kind == WorkspaceEventKind::kTitlesReady ? event.disc : nullptr;
+}
+
+TitleScanResult ScanSource(Workspace& work, int title)
+{
+    WorkspaceEvent event = WaitForStep(work, work.Scan(work.Disc(), title));
+    return event.kind == WorkspaceEventKind::kScanReady ? std::move(event.scan) : TitleScanResult{};
 }

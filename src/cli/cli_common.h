@@ -1,7 +1,10 @@
 #pragma once
 // What the command-line tool's commands share: exit statuses, usage errors, time texts.
 
+#include <memory>
 #include <string>
+
+#include "workspace/workspace.h"
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;   // a conversion failed
@@ -16,3 +19,9 @@ void PrintUsage();
 inline bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
 // "HH:MM:SS" of a length in milliseconds (rounded down to the second).
 std::string FormatDuration(double milliseconds);
+
+// The command line as a face of the workspace: it asks, and waits for the step's event.
+// Opens a source whatever its titles; null with the reason in `why`.
+std::shared_ptr<SourceDisc> LoadSource(Workspace& work, const std::string& path, std::string* why);
+// Scans a title of the loaded disc (pictures 0: it could not be scanned).
+TitleScanResult ScanSource(Workspace& work, int title);

@@ -738,7 +738,8 @@ int RunConvertCommand(const std::vector<std::string>& args)
     if (const std::string refusal = ProfileRefusal(o, profile); !refusal.empty()) return UsageError(refusal);
 
     std::string why;
-    const std::shared_ptr<SourceDisc> disc = SourceDisc::Open(o.disc, &why);
+    Workspace work({});
+    const std::shared_ptr<SourceDisc> disc = LoadSource(work, o.disc, &why);
     if (!disc) {
         std::fprintf(stderr, "%s\n", SourceDisc::OpenErrorText(o.disc, why).c_str());
         return kExitBadInput;

@@ -245,7 +245,8 @@ int RunInfoCommand(const std::vector<std::string>& args)
         return UsageError("info needs a disc: a device, a VIDEO_TS folder, an ISO image, a Blu-ray folder or an MPEG file");
 
     std::string why;
-    const std::shared_ptr<SourceDisc> source = SourceDisc::Open(disc, &why);
+    Workspace work({});
+    const std::shared_ptr<SourceDisc> source = LoadSource(work, disc, &why);
     if (!source) {
         std::fprintf(stderr, "%s\n", SourceDisc::OpenErrorText(disc, why).c_str());
         return kExitBadInput;
@@ -268,7 +269,7 @@ int RunInfoCommand(const std::vector<std::string>& args)
         for (int t = 0; t < info.titleCount; ++t) {
             const bool listed = facts.readable[static_cast<std::size_t>(t)] && IsListedTitle(info.titles[t], minLengthMs) &&
                                 facts.sameAs[static_cast<std::size_t>(t)] < 0;
-            TitleScanResult result = listed ? ScanTitle(source, t) : TitleScanResult{};
+            TitleScanResult result = listed ? ScanSource(work, t) : TitleScanResult{};
             facts.scans.push_back(result.pictures > 0 ? std::optional<TitleScanResult>(std::move(result)) : std::nullopt);
         }
     }

@@ -1,10 +1,11 @@
 #pragma once
 // ConversionRun: converts the checked tasks one after the other, one graph per task, into one
 // file per task or one merged file, with progress, elapsed and remaining time, pause, continue
-// and cancel. The progress window of the desktop program and zuzidero-cli are two faces of it:
-// both call Start, then Step from their event loop (or a wait loop) until Finished.
+// and cancel. Start, then Step on each graph event until Finished.
 //
-// Application thread only.
+// One thread at a time, never a window's: the workspace's run thread (WorkspaceRun) for the
+// desktop program, the main thread of zuzidero-cli, which waits in Step. It builds graphs, scans
+// titles and drains encoders inside its calls.
 
 #include <chrono>
 #include <cstdint>

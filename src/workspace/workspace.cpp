@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "com/debug_log.h"
-#include "dvd/disc_info.h"
 
 namespace {
 
@@ -60,7 +59,7 @@ Workspace::Job Workspace::Queue(Step step)
     return job;
 }
 
-Workspace::Job Workspace::Load(const std::string& path)
+Workspace::Job Workspace::Load(const std::string& path, std::optional<double> shortestMs)
 {
     // One disc is loaded at a time: the newest load wins.
     std::vector<Job> loads;
@@ -75,6 +74,7 @@ Workspace::Job Workspace::Load(const std::string& path)
     Step step;
     step.load = true;
     step.path = path;
+    step.shortestMs = shortestMs;
     return Queue(std::move(step));
 }
 
@@ -194,7 +194,8 @@ WorkspaceEvent Workspace::Do(const Step& step)
             event.disc = m_steps.open(step.path, &event.reason);
             if (!event.disc) return event;
             const DiscInfo& info = event.disc->Info();
-            if (std::none_of(info.titles, info.titles + std::max(info.titleCount, 0), [](const TitleInfo& t) { return IsListedTitle(t); })) {
+            const auto listed = [&step](const TitleInfo& t) { return IsListedTitle(t, *step.shortestMs); };
+            if (step.shortestMs && std::none_of(info.titles, info.titles + std::max(info.titleCount, 0), listed)) {
                 event.disc.reset();
                 event.noTitles = true;
                 return event;

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -26,6 +27,7 @@
 
 #include "convert/source_disc.h"
 #include "convert/title_scan.h"
+#include "dvd/disc_info.h"
 
 enum class WorkspaceEventKind {
     kTitlesReady, // a load ended with a disc that has titles to list: it is the loaded disc now
@@ -61,9 +63,11 @@ public:
     Workspace(const Workspace&) = delete;
     Workspace& operator=(const Workspace&) = delete;
 
-    // Opens a source (a drive's device, a folder, an image or a file). Ends with kTitlesReady or
-    // kLoadFailed. A load started while another is under way cancels that one.
-    Job Load(const std::string& path);
+    // Opens a source (a drive's device, a folder, an image or a file). Ends with kTitlesReady, or
+    // kLoadFailed: it cannot be read, or (`noTitles`) it has no title of `shortestMs` or more
+    // (none: any source that opens loads). A load started while another is under way cancels
+    // that one.
+    Job Load(const std::string& path, std::optional<double> shortestMs = kShortestListedTitleMs);
     // Scans a title of a disc for black bars and fields. Ends with kScanReady.
     Job Scan(std::shared_ptr<SourceDisc> disc, int title);
     // Cancels a step, waiting, under way, or ended with its event not yet taken: it ends with
@@ -89,6 +93,7 @@ private:
         Job job = 0;
         bool load = false;
         std::string path;
+        std::optional<double> shortestMs;
         std::shared_ptr<SourceDisc> disc;
         int title = -1;
         std::stop_source stop;

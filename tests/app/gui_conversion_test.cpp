@@ -34,6 +34,7 @@
 #include "app/crop_dlg.h"
 #include "app/my_slider_ctrl.h"
 #include "app_test_support.h"
+#include "support/gate.h"
 #include "ffmpeg/ffmpeg_handles.h"
 #include "decode/video_decoder_filter.h"
 
@@ -608,6 +609,45 @@ private slots:
         done->OkButton()->click();
     }
 
+    // The run starts on its own thread: held there at a gate, it leaves the window free to handle
+    // what is posted to it and a Cancel; once let go, the cancelled run writes nothing.
+    void ARunHeldAtItsStartCanBeCancelled()
+    {
+        QTemporaryDir out;
+        CollectMessages messages;
+        CZuZideroDlg window;
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
+        window.OnFormatCommand(32806);
+        window.OutputBox()->setText(out.path());
+        window.OnStart(false);
+        CConverDlg* progress = window.Progress();
+        QVERIFY(progress);
+        testing_filters::Gate gate;
+        QEventLoop reached;
+        progress->SetBeforeStart([&] {
+            QMetaObject::invokeMethod(&reached, &QEventLoop::quit, Qt::QueuedConnection);
+            gate.Pass();
+        });
+        const testing_filters::OpenAtEnd openGate(gate);
+        reached.exec();
+        QVERIFY(progress->Running() && !progress->Running()->Finished());
+        bool handled = false;
+        QMetaObject::invokeMethod(&window, [&] { handled = true; }, Qt::QueuedConnection);
+        QCoreApplication::processEvents();
+        QVERIFY(handled);
+        progress->OnCancel();
+        QVERIFY(progress->StopQuestion());
+        progress->StopQuestion()->OkButton()->click();
+        gate.Open();
+        QTRY_VERIFY(progress->DoneMessage() != nullptr);
+        QCOMPARE(progress->DoneMessage()->Title(), QStringLiteral("Conversion cancelled"));
+        QCOMPARE(progress->DoneMessage()->Text(), QStringLiteral("Nothing was written."));
+        QVERIFY(progress->Run() && progress->Run()->Cancelled());
+        QVERIFY(QDir(out.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
+        progress->DoneMessage()->OkButton()->click();
+        QVERIFY(messages.messages.isEmpty());
+    }
+
     void StoppingARunAsksFirstAndKeepsThePartWritten()
     {
         QTemporaryDir out;
@@ -643,7 +683,7 @@ private slots:
         progress->StopQuestion()->NoButton()->click();
         QTRY_VERIFY(!progress->StopQuestion());
         QVERIFY(progress->isVisible());
-        QVERIFY(!progress->Run()->Finished());
+        QVERIFY(!progress->Running()->Finished());
         // The window manager's close asks too; "Yes" stops, and the end message says so.
         progress->close();
         QVERIFY(progress->StopQuestion());
@@ -709,18 +749,14 @@ private slots:
         // moves while paused.
         QVERIFY(QTest::qWaitFor([&] { return progress->FileBar()->GetPos() >= 100; }, 120000));
         std::atomic<bool> held{false};
-        CConvFilter* sink = progress->Run()->Engine().Sink();
+        const ComPtr<CConvFilter> sink = progress->Running()->Sink();
         QVERIFY(sink);
         sink->SetHoldObserver([&](bool video) {
             if (video) held = true;
         });
         progress->OnPause();
         QVERIFY(QTest::qWaitFor([&] { return held.load(); }, 120000));
-        auto position = [&] {
-            REFERENCE_TIME at = 0, length = 1;
-            progress->Run()->Engine().Progress(at, length);
-            return at;
-        };
+        auto position = [&] { return progress->Running()->Progress().position; };
         const REFERENCE_TIME before = position();
         QVERIFY(before > 0);
         QCoreApplication::processEvents();
@@ -728,7 +764,7 @@ private slots:
         sink->SetHoldObserver(nullptr);
         progress->OnContinue();
         // While the second title goes in, the window still names the one file it writes.
-        QTRY_VERIFY_WITH_TIMEOUT(progress->Run()->Progress().task == 1 || progress->DoneMessage(), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(progress->Running()->Progress().task == 1 || progress->DoneMessage(), 120000);
         QTRY_COMPARE(progress->TitleText(), QStringLiteral("Converting Title_01.mpg"));
         QVERIFY(RunToTheEnd(window));
         QCOMPARE(powerOffs, 1);
