@@ -15,6 +15,7 @@
 #include "app/power_off.h"
 #include "app/skin.h"
 #include "app/video_renderer.h"
+#include "workspace/plain_words.h"
 
 namespace {
 
@@ -309,8 +310,14 @@ void CConverDlg::ShowEndMessage()
         m_done->SetDetail(damage.join(QLatin1Char('\n')));
     } else if (failed > 0 || !m_failures.isEmpty() || names.size() < expected) {
         m_done = new CMsgDlg(names.isEmpty() ? CMsgDlg::kError : CMsgDlg::kWarning, this);
+        // What the failures mean and what to try, each said once.
+        QStringList advice;
+        for (const QString& failure : m_failures)
+            if (const QString plain = QString::fromStdString(PlainWordsFor(failure.toStdString())); !plain.isEmpty() && !advice.contains(plain))
+                advice << plain;
         m_done->SetMessage(names.isEmpty() ? QStringLiteral("Conversion failed") : QStringLiteral("Conversion finished with errors"),
-                           QStringLiteral("%1 of %2 files written.").arg(names.size()).arg(std::max(expected, names.size())));
+                           (QStringList{QStringLiteral("%1 of %2 files written.").arg(names.size()).arg(std::max(expected, names.size()))} + advice)
+                               .join(QLatin1Char('\n')));
         m_done->SetDetail((m_failures + damage).join(QLatin1Char('\n')));
         // The overall bar shows the share of the files that were written.
         m_overallBar->SetPos(static_cast<int>(1000 * names.size() / std::max<qsizetype>(expected, 1)));

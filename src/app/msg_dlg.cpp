@@ -138,10 +138,36 @@ void CMsgDlg::SetChoices(const QStringList& texts, const QString& forAll)
 
 QString CMsgDlg::Detail() const { return m_detail ? m_detail->text() : QString(); }
 
+void CMsgDlg::SetTechnical(const QString& text)
+{
+    if (!m_technical) {
+        m_technical = WrappedLabel(nullptr);
+        m_technical->setStyleSheet(QStringLiteral("color: #a0a8b0; font-size: 8pt;"));
+        m_technical->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        auto* details = new QPushButton(QStringLiteral("Details"), this);
+        details->setCheckable(true);
+        details->setAutoDefault(false);
+        details->setFlat(true);
+        connect(details, &QAbstractButton::toggled, this, [this] { Arrange(); });
+        m_details = details;
+    }
+    m_technical->setText(text);
+    m_details->setVisible(!text.isEmpty());
+    Arrange();
+}
+
+QString CMsgDlg::Technical() const { return m_technical ? m_technical->text() : QString(); }
+
+bool CMsgDlg::Shows(const QLabel* label) const
+{
+    if (!label || label->text().isEmpty()) return false;
+    return label != m_technical || (m_details && m_details->isChecked());
+}
+
 QList<QLabel*> CMsgDlg::TextLabels() const
 {
     QList<QLabel*> labels;
-    for (QLabel* label : {m_title, m_text, m_detail})
+    for (QLabel* label : {m_title, m_text, m_detail, m_technical})
         if (label) labels << label;
     return labels;
 }
@@ -149,7 +175,7 @@ QList<QLabel*> CMsgDlg::TextLabels() const
 void CMsgDlg::Arrange()
 {
     // The text and the note scroll together in the body, under the heading.
-    if (!m_body && (m_text || m_detail)) {
+    if (!m_body && (m_text || m_detail || m_technical)) {
         m_body = new QScrollArea(this);
         m_body->setFrameShape(QFrame::NoFrame);
         m_body->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -158,18 +184,17 @@ void CMsgDlg::Arrange()
         m_body->show();
     }
     if (m_body)
-        for (QLabel* label : {m_text, m_detail})
-            if (label && label->parentWidget() != m_body->widget()) {
-                label->setParent(m_body->widget());
-                label->setVisible(!label->text().isEmpty());
-            }
+        for (QLabel* label : {m_text, m_detail, m_technical}) {
+            if (label && label->parentWidget() != m_body->widget()) label->setParent(m_body->widget());
+            if (label) label->setVisible(Shows(label));
+        }
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     const int tallest = screen ? std::max(screen->availableGeometry().height() * 4 / 5, 220) : 600;
     const QSize picture = PictureSize();
     const bool completed = m_kind == kCompleted;
     // The buttons' row, and a check box's line above it.
-    const int buttonsHeight = kButtonsHeight + (m_forAll ? 28 : 0);
+    const int buttonsHeight = kButtonsHeight + (m_forAll || m_details ? 28 : 0);
     const int left = completed ? kNoteLeft : kTextLeft;
     const int top = completed ? kNoteTop : kTextTop;
     int width = picture.width(), titleHeight = 0, bodyHeight = 0;
@@ -179,8 +204,14 @@ void CMsgDlg::Arrange()
         width = std::max(completed ? w - 40 : w, picture.width());
         const int column = width - left - kTextRight;
         titleHeight = HeightAt(m_title, column);
-        bodyHeight = HeightAt(m_text, column) + HeightAt(m_detail, column);
-        if (m_text && m_detail && !m_text->text().isEmpty() && !m_detail->text().isEmpty()) bodyHeight += 6;
+        bodyHeight = 0;
+        int shown = 0;
+        for (QLabel* label : {m_text, m_detail, m_technical})
+            if (Shows(label)) {
+                bodyHeight += HeightAt(label, column);
+                ++shown;
+            }
+        bodyHeight += 6 * std::max(shown - 1, 0);
         // Wide enough when the heading takes at most two lines and the whole fits the screen.
         const bool headingFits = !m_title || titleHeight <= 2 * m_title->fontMetrics().lineSpacing() + 2;
         if (headingFits && top + titleHeight + bodyHeight + buttonsHeight + 16 <= tallest) break;
@@ -200,8 +231,8 @@ void CMsgDlg::Arrange()
         // The labels wrap at the column's width, less the scroll bar's when it shows.
         const int labelWidth = column - (scrolls ? scrollBar + 4 : 0);
         int y = 0;
-        for (QLabel* label : {m_text, m_detail}) {
-            if (!label || label->text().isEmpty()) continue;
+        for (QLabel* label : {m_text, m_detail, m_technical}) {
+            if (!Shows(label)) continue;
             const int h = HeightAt(label, labelWidth);
             label->setGeometry(0, y, labelWidth, h);
             y += h + 6;
@@ -219,6 +250,7 @@ void CMsgDlg::Arrange()
         right -= 8;
     }
     if (m_forAll) m_forAll->setGeometry(left, height - buttonsHeight + 4, width - left - kTextRight, 20);
+    if (m_details) m_details->setGeometry(left, height - buttonsHeight + 2, m_details->sizeHint().width(), 24);
     // The buttons keep their corner of the picture.
     if (m_ok) m_ok->SetPictures(m_okPicture, Stretched(m_okAt).x(), Stretched(m_okAt).y(), Background());
     if (m_no) m_no->SetPictures(QStringLiteral("no.png"), Stretched(m_noAt).x(), Stretched(m_noAt).y(), Background());

@@ -34,6 +34,11 @@ public:
     // A note under the message (what could not be read, which files failed).
     void SetDetail(const QString& text);
     QString Detail() const;
+    // The technical cause of a failure, folded under a "Details" button (shown when it is
+    // pressed).
+    void SetTechnical(const QString& text);
+    QString Technical() const;
+    QAbstractButton* DetailsButton() const { return m_details; }
     // The labels that carry text, and the area that scrolls the text and the note.
     QList<QLabel*> TextLabels() const;
     QScrollArea* Body() const { return m_body; }
@@ -48,6 +53,10 @@ private:
     QLabel* m_title = nullptr;
     QLabel* m_text = nullptr;
     QLabel* m_detail = nullptr;
+    QLabel* m_technical = nullptr;
+    QAbstractButton* m_details = nullptr;
+    // Whether a label of the body shows (the technical cause only while unfolded).
+    bool Shows(const QLabel* label) const;
     QScrollArea* m_body = nullptr;
     // The buttons' pictures and places in the unstretched picture.
     QString m_okPicture;

@@ -9,7 +9,9 @@
 #include <QPalette>
 #include <QStyleFactory>
 
+#include "com/debug_log.h"
 #include "profiles/profile_catalogue.h"
+#include "workspace/plain_words.h"
 
 namespace {
 MessageHook& Hook()
@@ -29,20 +31,39 @@ QString SkinFile(const QString& name)
 
 QPixmap LoadSkin(const QString& name) { return QPixmap(SkinFile(name)); }
 
+bool IsFailureMessage(const QString& text)
+{
+    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+    const QString title = (lineEnd < 0 ? text : text.left(lineEnd)).trimmed();
+    return title.contains(QStringLiteral("error"), Qt::CaseInsensitive) || title.startsWith(QStringLiteral("Could not")) ||
+           title.contains(QStringLiteral("cannot"), Qt::CaseInsensitive) || title.contains(QStringLiteral("Invalid"));
+}
+
+void FillMessage(CMsgDlg& box, const QString& text)
+{
+    // The first line is the window's title.
+    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+    const QString title = (lineEnd < 0 ? text : text.left(lineEnd)).trimmed();
+    const QString rest = lineEnd < 0 ? QString() : text.mid(lineEnd + 1).trimmed();
+    const std::string plain = PlainWordsFor(text.toStdString());
+    if (plain.empty()) {
+        box.SetMessage(title, rest);
+        return;
+    }
+    DebugLog("message: %s\n", text.toUtf8().constData());
+    box.SetMessage(title, QString::fromStdString(plain));
+    box.SetTechnical(rest);
+}
+
 void ShowMessage(QWidget* parent, const QString& text)
 {
     if (Hook()) {
         Hook()(text);
         return;
     }
-    // The first line is the window's title; a failure wears the error icon.
-    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
-    const QString title = (lineEnd < 0 ? text : text.left(lineEnd)).trimmed();
-    const QString rest = lineEnd < 0 ? QString() : text.mid(lineEnd + 1).trimmed();
-    const bool failure = title.contains(QStringLiteral("error"), Qt::CaseInsensitive) || title.startsWith(QStringLiteral("Could not")) ||
-                         title.contains(QStringLiteral("cannot"), Qt::CaseInsensitive) || title.contains(QStringLiteral("Invalid"));
-    CMsgDlg box(failure ? CMsgDlg::kError : CMsgDlg::kInformation, parent);
-    box.SetMessage(title, rest);
+    // A failure wears the error icon.
+    CMsgDlg box(IsFailureMessage(text) ? CMsgDlg::kError : CMsgDlg::kInformation, parent);
+    FillMessage(box, text);
     box.exec();
 }
 

@@ -21,6 +21,13 @@ QString SkinFile(const QString& name);
 // A plain message box with the text alone (modal). Tests set a hook that takes the text
 // instead, so that no box waits for a click.
 void ShowMessage(QWidget* parent, const QString& text);
+class CMsgDlg;
+// What ShowMessage shows: the first line as the heading; an engine failure's plain sentence of
+// what it means and what to try as the text, with the rest (the technical cause) under "Details";
+// any other message's rest as its text.
+void FillMessage(CMsgDlg& box, const QString& text);
+// Whether a message says a failure (and wears the error icon).
+bool IsFailureMessage(const QString& text);
 // Opens a folder or a web page with the desktop's program for it; when it cannot (the folder does
 // not exist, no program is set), says so in a message and returns false.
 bool OpenInDesktop(QWidget* parent, const QUrl& url);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "workspace/plain_words.h"
+
 void PrintUsage()
 {
     std::printf(
@@ -101,4 +103,10 @@ TitleScanResult ScanSource(Workspace& work, int title)
 {
     WorkspaceEvent event = WaitForStep(work, work.Scan(work.Disc(), title));
     return event.kind == WorkspaceEventKind::kScanReady ? std::move(event.scan) : TitleScanResult{};
+}
+
+void PrintFailure(const std::string& text)
+{
+    std::fprintf(stderr, "%s\n", text.c_str());
+    if (const std::string plain = PlainWordsFor(text); !plain.empty()) std::fprintf(stderr, "  %s\n", plain.c_str());
 }

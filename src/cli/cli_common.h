@@ -25,3 +25,6 @@ std::string FormatDuration(double milliseconds);
 std::shared_ptr<SourceDisc> LoadSource(Workspace& work, const std::string& path, std::string* why);
 // Scans a title of the loaded disc (pictures 0: it could not be scanned).
 TitleScanResult ScanSource(Workspace& work, int title);
+// Prints an engine failure on stderr, with the plain sentence of what it means and what to try
+// on the next line where it has one.
+void PrintFailure(const std::string& text);

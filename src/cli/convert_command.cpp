@@ -741,7 +741,7 @@ int RunConvertCommand(const std::vector<std::string>& args)
     Workspace work({});
     const std::shared_ptr<SourceDisc> disc = LoadSource(work, o.disc, &why);
     if (!disc) {
-        std::fprintf(stderr, "%s\n", SourceDisc::OpenErrorText(o.disc, why).c_str());
+        PrintFailure(SourceDisc::OpenErrorText(o.disc, why));
         return kExitBadInput;
     }
     const DiscInfo& info = disc->Info();
@@ -763,7 +763,7 @@ int RunConvertCommand(const std::vector<std::string>& args)
     if (const std::string refusal = SettingsRefusal(profile, settings.profile); !refusal.empty()) return UsageError(refusal);
     ConversionRun run(disc, std::move(list.tasks), settings, [&](const std::string& message) {
         printer.End();
-        std::fprintf(stderr, "%s\n", message.c_str());
+        PrintFailure(message);
     });
     RunWithProgress(run, printer, disc);
     return Report(run, static_cast<int>(list.unreadable.size()), o.quiet);

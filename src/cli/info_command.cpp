@@ -248,7 +248,7 @@ int RunInfoCommand(const std::vector<std::string>& args)
     Workspace work({});
     const std::shared_ptr<SourceDisc> source = LoadSource(work, disc, &why);
     if (!source) {
-        std::fprintf(stderr, "%s\n", SourceDisc::OpenErrorText(disc, why).c_str());
+        PrintFailure(SourceDisc::OpenErrorText(disc, why));
         return kExitBadInput;
     }
     const DiscInfo& info = source->Info();

@@ -178,6 +178,35 @@ private slots:
         QVERIFY(skin::ContrastRatio(link.CurrentColour(), ground) >= 4.5);
     }
 
+    // An engine failure's fixed text heads the message; under it, what it means and what to try;
+    // the technical cause is folded under Details until asked for. Other messages are as written.
+    void EngineFailuresSayWhatToTryWithTheCauseUnderDetails()
+    {
+        CMsgDlg box(CMsgDlg::kError);
+        FillMessage(box, QStringLiteral("connect splitter and decoder error(audio)\nno decoder takes DTS-HD MA"));
+        QCOMPARE(box.Title(), QStringLiteral("connect splitter and decoder error(audio)"));
+        QVERIFY2(box.Text().startsWith("The title's sound could not be read"), qPrintable(box.Text()));
+        QCOMPARE(box.Technical(), QStringLiteral("no decoder takes DTS-HD MA"));
+        QVERIFY(box.DetailsButton() && !box.DetailsButton()->isHidden());
+        const QList<QLabel*> labels = box.TextLabels();
+        const auto technical = std::find_if(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == "no decoder takes DTS-HD MA"; });
+        QVERIFY(technical != labels.end());
+        QVERIFY((*technical)->isHidden());
+        const int folded = box.height();
+        box.DetailsButton()->click();
+        QVERIFY(!(*technical)->isHidden());
+        QVERIFY(box.height() >= folded);
+        QVERIFY(box.rect().contains(box.DetailsButton()->geometry()));
+        QVERIFY(box.DetailsButton()->geometry().bottom() <= box.OkButton()->y() + box.OkButton()->height());
+
+        CMsgDlg plain(CMsgDlg::kInformation);
+        FillMessage(plain, QStringLiteral("The disc could not be ejected\nsr0: Device or resource busy"));
+        QCOMPARE(plain.Text(), QStringLiteral("sr0: Device or resource busy"));
+        QVERIFY(!plain.DetailsButton());
+        QVERIFY(IsFailureMessage(QStringLiteral("Load DVD error")));
+        QVERIFY(!IsFailureMessage(QStringLiteral("Done\nNothing more.")));
+    }
+
     void MessagesShowTheirWholeText()
     {
         // Every label's text fits the space it has, inside the window (a scrolled body counts

@@ -35,6 +35,7 @@
 #include "app/my_slider_ctrl.h"
 #include "app_test_support.h"
 #include "support/gate.h"
+#include "workspace/plain_words.h"
 #include "ffmpeg/ffmpeg_handles.h"
 #include "decode/video_decoder_filter.h"
 
@@ -584,7 +585,10 @@ private slots:
         CMsgDlg* done = progress->DoneMessage();
         QCOMPARE(done->Kind(), int(CMsgDlg::kWarning));
         QCOMPARE(done->Title(), QStringLiteral("Conversion finished with errors"));
-        QCOMPARE(done->Text(), QStringLiteral("1 of 2 files written."));
+        // With what it means and what to try.
+        const QString advice = QString::fromStdString(PlainWordsFor("Could not create output file"));
+        QVERIFY(advice.startsWith("Choose another output folder"));
+        QCOMPARE(done->Text(), QStringLiteral("1 of 2 files written.\n") + advice);
         QVERIFY2(done->Detail().startsWith("Could not create output file"), qPrintable(done->Detail()));
         QVERIFY(progress->OverallBar()->GetPos() < 1000);
         done->OkButton()->click();
@@ -603,7 +607,8 @@ private slots:
         CMsgDlg* done = progress->DoneMessage();
         QCOMPARE(done->Kind(), int(CMsgDlg::kError));
         QCOMPARE(done->Title(), QStringLiteral("Conversion failed"));
-        QCOMPARE(done->Text(), QStringLiteral("0 of 2 files written."));
+        // The advice is said once for the two failures.
+        QCOMPARE(done->Text(), QStringLiteral("0 of 2 files written.\n") + QString::fromStdString(PlainWordsFor("Could not create output file")));
         QCOMPARE(done->Detail().count(QStringLiteral("Could not create output file")), 2);
         QCOMPARE(progress->OverallBar()->GetPos() < 1000, true);
         done->OkButton()->click();
