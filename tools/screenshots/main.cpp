@@ -29,6 +29,7 @@
 #include "app/my_progress_ctrl.h"
 #include "app/preferences_dlg.h"
 #include "app/settings_dlg.h"
+#include "app/skin.h"
 #include "app/video_renderer.h"
 #include "app/zuzidero_app.h"
 #include "app/zuzidero_dlg.h"
@@ -124,6 +125,13 @@ int main(int argc, char** argv)
         advice.show();
         Settle(300);
         Save(advice.grab(), "message-advice.png");
+        // An engine failure: what to try, with the cause folded under Details (here unfolded).
+        CMsgDlg failure(CMsgDlg::kError, &window);
+        FillMessage(failure, QStringLiteral("connect splitter and decoder error(audio)\nno decoder takes the stream 0x83 (DTS-HD MA)"));
+        if (failure.DetailsButton()) failure.DetailsButton()->click();
+        failure.show();
+        Settle(300);
+        Save(failure.grab(), "message-details.png");
         CMsgDlg list(CMsgDlg::kWarning, &window);
         list.SetMessage(QStringLiteral("Conversion completed with unreadable parts"),
                         QStringLiteral("Your files are in the output folder, but parts of the disc could not be read:"));
