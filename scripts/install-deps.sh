@@ -11,6 +11,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev time
   # clang with libFuzzer and the sanitizer runtimes for the fuzz targets
   clang libclang-rt-14-dev
+  # the function-size check
+  clang-tidy
   # engine libraries
   libsdl2-dev libavcodec-dev libavfilter-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libdvdread-dev libdvdnav-dev libsystemd-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   # the desktop program (Qt 6 widgets, D-Bus for power-off) and its screenshots under Xvfb

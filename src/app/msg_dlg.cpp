@@ -204,14 +204,11 @@ void CMsgDlg::Arrange()
         width = std::max(completed ? w - 40 : w, picture.width());
         const int column = width - left - kTextRight;
         titleHeight = HeightAt(m_title, column);
-        bodyHeight = 0;
-        int shown = 0;
+        // The labels shown, 6 pixels apart.
+        bodyHeight = -6;
         for (QLabel* label : {m_text, m_detail, m_technical})
-            if (Shows(label)) {
-                bodyHeight += HeightAt(label, column);
-                ++shown;
-            }
-        bodyHeight += 6 * std::max(shown - 1, 0);
+            if (Shows(label)) bodyHeight += HeightAt(label, column) + 6;
+        bodyHeight = std::max(bodyHeight, 0);
         // Wide enough when the heading takes at most two lines and the whole fits the screen.
         const bool headingFits = !m_title || titleHeight <= 2 * m_title->fontMetrics().lineSpacing() + 2;
         if (headingFits && top + titleHeight + bodyHeight + buttonsHeight + 16 <= tallest) break;

@@ -72,6 +72,20 @@ QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), stat
 
 QString LanguageName(std::int32_t code) { return Utf8(ShortLanguageName(FindLanguageByAlpha2(LanguageCodeText(code)))); }
 
+// Why a run cannot write into this folder, or empty. A folder that does not exist yet (the videos
+// folder on a first start) is made; one that is there but takes no files is refused now, not
+// after the run has begun.
+QString OutputFolderRefusal(const QString& folder)
+{
+    if (folder.trimmed().isEmpty() || (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) || !QFileInfo(folder).isDir())
+        return QStringLiteral("Invalid output directory\n") + folder + QStringLiteral(" cannot be made.");
+    QTemporaryFile probe(folder + QStringLiteral("/.zuzidero-probe-XXXXXX"));
+    if (!probe.open())
+        return QStringLiteral("Invalid output directory\n") + folder + QStringLiteral(" cannot be written to (") + probe.errorString() +
+               QStringLiteral("). Choose another folder with Browse.");
+    return {};
+}
+
 } // namespace
 
 QString CZuZideroDlg::AudioLine(const TitleInfo& title, int stream)
@@ -1109,19 +1123,9 @@ void CZuZideroDlg::OnAbout()
 void CZuZideroDlg::OnStart(bool modal)
 {
     const QString folder = m_output->text();
-    // A folder that does not exist yet (the videos folder on a first start) is made.
-    if (folder.trimmed().isEmpty() || (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) || !QFileInfo(folder).isDir()) {
-        ShowMessage(this, QStringLiteral("Invalid output directory\n") + folder + QStringLiteral(" cannot be made."));
+    if (const QString refusal = OutputFolderRefusal(folder); !refusal.isEmpty()) {
+        ShowMessage(this, refusal);
         return;
-    }
-    // A folder that is there but takes no files is refused now, not after the run has begun.
-    {
-        QTemporaryFile probe(folder + QStringLiteral("/.zuzidero-probe-XXXXXX"));
-        if (!probe.open()) {
-            ShowMessage(this, QStringLiteral("Invalid output directory\n") + folder + QStringLiteral(" cannot be written to (") +
-                                  probe.errorString() + QStringLiteral("). Choose another folder with Browse."));
-            return;
-        }
     }
     if (folder != m_prefs.outFolder) WriteOutFolder(folder);
     if (!m_list->Root() || m_list->Root()->childCount() == 0) return;

@@ -580,6 +580,33 @@ void ConversionRun::DropDamage()
     if (!m_damage.empty() && m_damage.back().file == m_filePath) m_damage.pop_back();
 }
 
+ConversionEngine::BuildOptions ConversionRun::BuildOptionsFor(const RunTask& t, const TitleScanResult* scan)
+{
+    ConversionEngine::BuildOptions options;
+    options.subpictures = m_settings.subtitles && t.task.burnSubtitles;
+    options.deinterlace = m_settings.deinterlace;
+    if (scan && m_settings.deinterlace == kDeinterlaceAuto && FilmRateAllowed(m_settings.profile)) {
+        options.deinterlace = DeinterlaceFor(*scan);
+        // Film pictures in a file at another rate than the film's (a merged file that began
+        // with a PAL title) would judder: there they are deinterlaced instead.
+        const bool filmFile = m_engine.Profile().FrameRate == kFilmRate;
+        if (!filmFile && (options.deinterlace == kDeinterlaceInverseTelecine || options.deinterlace == kDeinterlaceFilmFrames))
+            options.deinterlace = kDeinterlaceAuto;
+        DebugLog("run: %s: %s pictures (%s): deinterlace mode %d\n", t.outputName.c_str(), FieldsName(scan->fields),
+                 scan->reason.c_str(), options.deinterlace);
+    }
+    options.subtitleId =
+        static_cast<std::uint16_t>(t.task.subtitleId ? t.task.subtitleId : m_settings.selectedSubtitleId);
+    options.audioStreamId =
+        static_cast<std::uint16_t>(t.task.audioStreamId ? t.task.audioStreamId : m_settings.selectedAudioStreamId);
+    const std::vector<std::int32_t> tracks = TracksOf(t);
+    for (std::size_t i = 1; i < tracks.size(); ++i) options.moreAudio.push_back(static_cast<std::uint16_t>(tracks[i]));
+    for (std::int32_t id : SubtitlesOf(t)) options.subtitleTracks.push_back(static_cast<std::uint16_t>(id));
+    options.preview = m_settings.preview;
+    options.notify = m_settings.notify;
+    return options;
+}
+
 void ConversionRun::StartCurrent()
 {
     while (m_current < m_tasks.size()) {
@@ -617,28 +644,7 @@ void ConversionRun::StartCurrent()
             m_fileOffset = 0;
         }
         m_engine.Teardown();
-        ConversionEngine::BuildOptions options;
-        options.subpictures = m_settings.subtitles && t.task.burnSubtitles;
-        options.deinterlace = m_settings.deinterlace;
-        if (scan && m_settings.deinterlace == kDeinterlaceAuto && FilmRateAllowed(m_settings.profile)) {
-            options.deinterlace = DeinterlaceFor(*scan);
-            // Film pictures in a file at another rate than the film's (a merged file that began
-            // with a PAL title) would judder: there they are deinterlaced instead.
-            const bool filmFile = m_engine.Profile().FrameRate == kFilmRate;
-            if (!filmFile && (options.deinterlace == kDeinterlaceInverseTelecine || options.deinterlace == kDeinterlaceFilmFrames))
-                options.deinterlace = kDeinterlaceAuto;
-            DebugLog("run: %s: %s pictures (%s): deinterlace mode %d\n", t.outputName.c_str(), FieldsName(scan->fields),
-                     scan->reason.c_str(), options.deinterlace);
-        }
-        options.subtitleId =
-            static_cast<std::uint16_t>(t.task.subtitleId ? t.task.subtitleId : m_settings.selectedSubtitleId);
-        options.audioStreamId =
-            static_cast<std::uint16_t>(t.task.audioStreamId ? t.task.audioStreamId : m_settings.selectedAudioStreamId);
-        const std::vector<std::int32_t> tracks = TracksOf(t);
-        for (std::size_t i = 1; i < tracks.size(); ++i) options.moreAudio.push_back(static_cast<std::uint16_t>(tracks[i]));
-        for (std::int32_t id : SubtitlesOf(t)) options.subtitleTracks.push_back(static_cast<std::uint16_t>(id));
-        options.preview = m_settings.preview;
-        options.notify = m_settings.notify;
+        const ConversionEngine::BuildOptions options = BuildOptionsFor(t, scan);
         if (Silent(t) && m_engine.Profile().hasAudio)
             SayOnce("Title " + std::to_string(t.task.titleIndex + 1) + " has no sound: " +
                     std::filesystem::path(m_filePath).filename().string() + " holds silence in its place");

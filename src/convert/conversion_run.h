@@ -168,6 +168,9 @@ public:
 private:
     // Builds and runs the current task's graph; on failure moves on to the next task.
     void StartCurrent();
+    // How a task's graph is built: its tracks, subtitles, deinterlacing (from its title's scan,
+    // when there is one), the preview and the run's notify callback.
+    ConversionEngine::BuildOptions BuildOptionsFor(const RunTask& t, const TitleScanResult* scan);
     // `why`: the failure the graph reported (an encrypted stretch is said as such).
     void CompleteCurrent(bool failed, HRESULT why = S_OK);
     // The next task after `from` to convert, or the end.

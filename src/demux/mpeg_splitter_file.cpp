@@ -215,6 +215,24 @@ void CMpegSplitterFile::UpdateTimeRange(REFERENCE_TIME pts, std::int64_t positio
     }
 }
 
+namespace {
+
+// ZZ_E_SCRAMBLED when a stream's packets (scrambled, clear: by stream) are all scrambled, or every
+// packet is; S_OK when scrambled packets are strays among clear ones (damage).
+HRESULT ScrambledVerdict(const std::map<unsigned, std::pair<int, int>>& packets)
+{
+    constexpr int kEncrypted = 8;
+    int scrambled = 0, clear = 0;
+    for (const auto& [stream, count] : packets) {
+        if (count.first >= kEncrypted && count.second == 0) return ZZ_E_SCRAMBLED;
+        scrambled += count.first;
+        clear += count.second;
+    }
+    return scrambled > 0 && clear == 0 ? ZZ_E_SCRAMBLED : S_OK;
+}
+
+} // namespace
+
 HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
 {
     SeekTo(start);
@@ -289,14 +307,7 @@ HRESULT CMpegSplitterFile::ScanForStreams(std::int64_t start, std::int64_t stop)
             break;
         }
     }
-    constexpr int kEncrypted = 8;
-    int scrambled = 0, clear = 0;
-    for (const auto& [stream, count] : packets) {
-        if (count.first >= kEncrypted && count.second == 0) return ZZ_E_SCRAMBLED;
-        scrambled += count.first;
-        clear += count.second;
-    }
-    return scrambled > 0 && clear == 0 ? ZZ_E_SCRAMBLED : S_OK;
+    return ScrambledVerdict(packets);
 }
 
 bool CMpegSplitterFile::InList(int streamClass, const StreamEntry& entry) const
