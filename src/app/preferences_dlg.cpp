@@ -43,10 +43,8 @@ void SelectExact(QComboBox* box, const QString& value) { box->setCurrentIndex(bo
 
 } // namespace
 
-CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& productTitle, QWidget* parent)
-    : CSkinnedDialog(parent), m_preferences(preferences), m_title(productTitle)
+void CPreferencesDlg::MakeControls(const Preferences& preferences)
 {
-    setWindowTitle(QStringLiteral("Preferences"));
     m_outFolder = new QLineEdit(preferences.outFolder);
     m_snapFolder = new QLineEdit(preferences.snapFolder);
     m_imageType = new QComboBox;
@@ -72,6 +70,13 @@ CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& produc
     m_tickMinutes->setValue(preferences.tickMinutes);
     m_autoCrop = new QCheckBox(QStringLiteral("Crop black bars automatically"));
     m_autoCrop->setChecked(preferences.autoCrop);
+}
+
+CPreferencesDlg::CPreferencesDlg(Preferences& preferences, const QString& productTitle, QWidget* parent)
+    : CSkinnedDialog(parent), m_preferences(preferences), m_title(productTitle)
+{
+    setWindowTitle(QStringLiteral("Preferences"));
+    MakeControls(preferences);
     auto* language = new QComboBox;
     language->addItem(QStringLiteral("English"));
     auto* skin = new QComboBox;

@@ -37,6 +37,8 @@ public:
     int Writes() const { return m_writes; }
 
 private:
+    // The choices' controls, set to the preferences.
+    void MakeControls(const Preferences& preferences);
     Preferences& m_preferences;
     QString m_title;
     QLineEdit *m_outFolder, *m_snapFolder, *m_namePattern;

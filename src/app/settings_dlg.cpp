@@ -59,6 +59,33 @@ bool KeepsSoundAsItIs(const ProfileRecord& profile)
 
 } // namespace
 
+QHBoxLayout* CSettingsDlg::MakeGroups()
+{
+    auto* video = new QGroupBox(QStringLiteral("Video"));
+    auto* videoForm = new QFormLayout(video);
+    videoForm->addRow(QStringLiteral("Resolution:"), m_resolution);
+    videoForm->addRow(QStringLiteral("Frame Rate:"), m_frameRate);
+    videoForm->addRow(QStringLiteral("Encoder:"), m_videoEncoder);
+    videoForm->addRow(QStringLiteral("Bitrate:"), m_videoBitRate);
+    videoForm->addRow(QStringLiteral("Rate control:"), m_rateControl);
+    auto* qualityRow = new QHBoxLayout;
+    qualityRow->addWidget(m_quality);
+    qualityRow->addWidget(m_qualityHint, 1);
+    videoForm->addRow(QStringLiteral("Quality:"), qualityRow);
+    videoForm->addRow(QStringLiteral("Speed:"), m_speed);
+    videoForm->addRow(QStringLiteral("Bit depth:"), m_bitDepth);
+    auto* audio = new QGroupBox(QStringLiteral("Audio"));
+    auto* audioForm = new QFormLayout(audio);
+    audioForm->addRow(QStringLiteral("Sample Rate:"), m_sampleRate);
+    audioForm->addRow(QStringLiteral("Channels:"), m_channels);
+    audioForm->addRow(QStringLiteral("Encoder:"), m_audioEncoder);
+    audioForm->addRow(QStringLiteral("Bitrate:"), m_audioBitRate);
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(video);
+    groups->addWidget(audio);
+    return groups;
+}
+
 CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catalogue, QWidget* parent)
     : CSkinnedDialog(parent), m_working(working), m_catalogue(catalogue)
 {
@@ -92,28 +119,7 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     presetRow->addWidget(del);
     presetRow->addWidget(saveAs);
 
-    auto* video = new QGroupBox(QStringLiteral("Video"));
-    auto* videoForm = new QFormLayout(video);
-    videoForm->addRow(QStringLiteral("Resolution:"), m_resolution);
-    videoForm->addRow(QStringLiteral("Frame Rate:"), m_frameRate);
-    videoForm->addRow(QStringLiteral("Encoder:"), m_videoEncoder);
-    videoForm->addRow(QStringLiteral("Bitrate:"), m_videoBitRate);
-    videoForm->addRow(QStringLiteral("Rate control:"), m_rateControl);
-    auto* qualityRow = new QHBoxLayout;
-    qualityRow->addWidget(m_quality);
-    qualityRow->addWidget(m_qualityHint, 1);
-    videoForm->addRow(QStringLiteral("Quality:"), qualityRow);
-    videoForm->addRow(QStringLiteral("Speed:"), m_speed);
-    videoForm->addRow(QStringLiteral("Bit depth:"), m_bitDepth);
-    auto* audio = new QGroupBox(QStringLiteral("Audio"));
-    auto* audioForm = new QFormLayout(audio);
-    audioForm->addRow(QStringLiteral("Sample Rate:"), m_sampleRate);
-    audioForm->addRow(QStringLiteral("Channels:"), m_channels);
-    audioForm->addRow(QStringLiteral("Encoder:"), m_audioEncoder);
-    audioForm->addRow(QStringLiteral("Bitrate:"), m_audioBitRate);
-    auto* groups = new QHBoxLayout;
-    groups->addWidget(video);
-    groups->addWidget(audio);
+    QHBoxLayout* groups = MakeGroups();
 
     auto* subtitleRow = new QHBoxLayout;
     subtitleRow->addWidget(new QLabel(QStringLiteral("Subtitle tracks:")));

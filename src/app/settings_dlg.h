@@ -11,6 +11,7 @@
 #include "profiles/profile_record.h"
 
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QSpinBox;
 class QPushButton;
@@ -53,6 +54,8 @@ public slots:
     bool DeleteSelected();
 
 private:
+    // The Video and Audio groups of choices, side by side.
+    QHBoxLayout* MakeGroups();
     std::function<void(class CTextQuestionDlg*)> m_nameQuestionShown;
     // The size the resolution box says, as "W*H".
     QByteArray SizeText() const;

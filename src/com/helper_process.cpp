@@ -96,26 +96,18 @@ std::string HelperOutcome::Describe(const HelperLimits& limits) const
     return {};
 }
 
-HelperOutcome RunHelperProcess(const std::string& program, const std::vector<std::string>& args, const HelperLimits& limits)
-{
-    HelperOutcome outcome;
-    int outPipe[2], errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0) {
-        outcome.why = std::strerror(errno);
-        return outcome;
-    }
-    Descriptor outRead(outPipe[0]), outWrite(outPipe[1]);
-    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-        outcome.why = std::strerror(errno);
-        return outcome;
-    }
-    Descriptor errRead(errPipe[0]), errWrite(errPipe[1]);
+namespace {
 
+// Starts the helper with its output and errors into these pipes, stdin /dev/null, nothing else of
+// ours open, and every signal at its default; its pid, or -1 with `why`.
+pid_t SpawnHelper(const std::string& program, const std::vector<std::string>& args, const HelperLimits& limits, int outWrite,
+                  int errWrite, std::string* why)
+{
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outWrite.Get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errWrite.Get(), STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outWrite, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errWrite, STDERR_FILENO);
     // Nothing of ours (the disc, the output file, a window's sockets) goes with it.
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     posix_spawnattr_t attributes;
@@ -142,24 +134,20 @@ HelperOutcome RunHelperProcess(const std::string& program, const std::vector<std
     const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    outWrite.Close();
-    errWrite.Close();
     if (spawned != 0) {
-        outcome.why = program + ": " + std::strerror(spawned);
-        return outcome;
+        *why = program + ": " + std::strerror(spawned);
+        return -1;
     }
-    // posix_spawn returns once the helper runs its own program: its limits are set before it
-    // reads anything.
-    rlimit noCore{0, 0};
-    ::prlimit(pid, RLIMIT_CORE, &noCore, nullptr);
-    if (!kSanitized) {
-        rlimit memory{limits.memoryBytes, limits.memoryBytes};
-        ::prlimit(pid, RLIMIT_AS, &memory, nullptr);
-    }
+    return pid;
+}
+
+// Reads the helper's output and errors until it has ended and closed both, or until it goes past
+// its time or its output's limit (`outcome.end` says which).
+void ReadHelper(pid_t pid, Descriptor& outRead, Descriptor& errRead, const HelperLimits& limits, HelperOutcome& outcome)
+{
     // Its end is seen through a process descriptor, so that a helper that closes its output and
     // goes on is still waited for with the time limit.
     Descriptor exited(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-
     const std::int64_t deadline = NowMs() + limits.timeLimitMs;
     bool ended = false;
     char buffer[4096];
@@ -204,6 +192,37 @@ HelperOutcome RunHelperProcess(const std::string& program, const std::vector<std
             break;
         }
     }
+}
+
+} // namespace
+
+HelperOutcome RunHelperProcess(const std::string& program, const std::vector<std::string>& args, const HelperLimits& limits)
+{
+    HelperOutcome outcome;
+    int outPipe[2], errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0) {
+        outcome.why = std::strerror(errno);
+        return outcome;
+    }
+    Descriptor outRead(outPipe[0]), outWrite(outPipe[1]);
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        outcome.why = std::strerror(errno);
+        return outcome;
+    }
+    Descriptor errRead(errPipe[0]), errWrite(errPipe[1]);
+    const pid_t pid = SpawnHelper(program, args, limits, outWrite.Get(), errWrite.Get(), &outcome.why);
+    outWrite.Close();
+    errWrite.Close();
+    if (pid < 0) return outcome;
+    // posix_spawn returns once the helper runs its own program: its limits are set before it
+    // reads anything.
+    rlimit noCore{0, 0};
+    ::prlimit(pid, RLIMIT_CORE, &noCore, nullptr);
+    if (!kSanitized) {
+        rlimit memory{limits.memoryBytes, limits.memoryBytes};
+        ::prlimit(pid, RLIMIT_AS, &memory, nullptr);
+    }
+    ReadHelper(pid, outRead, errRead, limits, outcome);
     const bool killed = outcome.end == HelperOutcome::End::kTimedOut || outcome.end == HelperOutcome::End::kTooMuch;
     if (killed) ::kill(pid, SIGKILL);
     int status = 0;

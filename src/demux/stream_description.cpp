@@ -58,6 +58,38 @@ const char* Mpeg2LevelName(DWORD raw)
     }
 }
 
+// The names of H.264 profiles and levels as the stream's header codes them; null when unknown.
+const char* AvcProfileName(DWORD profile)
+{
+    switch (profile) {
+    case 1: return "Simple Profile";
+    case 2: return "Main Profile";
+    case 3: return "SNR Scalable Profile";
+    case 4: return "Spatially Scalable Profile";
+    case 5: return "High Profile";
+    case 44: return "CAVLC Profile";
+    case 66: return "Baseline Profile";
+    case 77: return "Main Profile";
+    case 88: return "Extended Profile";
+    case 100: return "High Profile";
+    case 110: return "High 10 Profile";
+    case 122: return "High 4:2:2 Profile";
+    case 244: return "High 4:4:4 Profile";
+    default: return nullptr;
+    }
+}
+
+const char* AvcLevelName(DWORD level)
+{
+    switch (level) {
+    case 1: return "Low Level";
+    case 2: return "Main Level";
+    case 3: return "High1440 Level";
+    case 4: return "High Level";
+    default: return nullptr;
+    }
+}
+
 void VideoParts(const CMediaType& mt, std::vector<std::string>& parts)
 {
     const VIDEOINFOHEADER* vih = nullptr;
@@ -79,31 +111,8 @@ void VideoParts(const CMediaType& mt, std::vector<std::string>& parts)
         const DWORD profile = info->dwProfile;
         const DWORD level = info->dwLevel;
         if (avc) {
-            switch (profile) {
-            case 0: break;
-            case 1: parts.push_back("Simple Profile"); break;
-            case 2: parts.push_back("Main Profile"); break;
-            case 3: parts.push_back("SNR Scalable Profile"); break;
-            case 4: parts.push_back("Spatially Scalable Profile"); break;
-            case 5: parts.push_back("High Profile"); break;
-            case 44: parts.push_back("CAVLC Profile"); break;
-            case 66: parts.push_back("Baseline Profile"); break;
-            case 77: parts.push_back("Main Profile"); break;
-            case 88: parts.push_back("Extended Profile"); break;
-            case 100: parts.push_back("High Profile"); break;
-            case 110: parts.push_back("High 10 Profile"); break;
-            case 122: parts.push_back("High 4:2:2 Profile"); break;
-            case 244: parts.push_back("High 4:4:4 Profile"); break;
-            default: parts.push_back(Format("Profile %d", static_cast<int>(profile))); break;
-            }
-            switch (level) {
-            case 0: break;
-            case 1: parts.push_back("Low Level"); break;
-            case 2: parts.push_back("Main Level"); break;
-            case 3: parts.push_back("High1440 Level"); break;
-            case 4: parts.push_back("High Level"); break;
-            default: parts.push_back(Format("Level %1.1f", level / 10.0)); break;
-            }
+            if (profile) parts.push_back(AvcProfileName(profile) ? AvcProfileName(profile) : Format("Profile %d", static_cast<int>(profile)));
+            if (level) parts.push_back(AvcLevelName(level) ? AvcLevelName(level) : Format("Level %1.1f", level / 10.0));
         } else {
             // The sequence extension's own codes, named as users know them.
             if (profile) {

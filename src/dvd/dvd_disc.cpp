@@ -143,6 +143,54 @@ void AddStreams(const ifo::TitleSet& vts, const ifo::ProgramChain& pgc, bool wid
 }
 
 
+// Each title set's navigation as its IFO and its backup give it (null: unreadable), and the
+// sectors of its title VOBs.
+struct SetNavigation {
+    std::unique_ptr<ifo::TitleSet> copies[2]; // the IFO's, the BUP's
+    bool found[2] = {false, false};          // the file is there
+    std::uint32_t sectors = 0;
+};
+
+// The copy whose tables for title `t` hold together best, the IFO first: a table that is damaged
+// in the IFO is read from the backup. Null, with why the title cannot be read, when neither does.
+const ifo::TitleSet* ChooseCopy(const SetNavigation& navigation, const ifo::TitleEntry& entry, int t, ifo::TitleCheck& chosen,
+                                std::string& why)
+{
+    char ifoName[16];
+    std::snprintf(ifoName, sizeof ifoName, "VTS_%02d_0.IFO", entry.titleSet);
+    const ifo::TitleSet* vts = nullptr;
+    std::string reasons[2];
+    for (int copy = 0; copy < 2; ++copy) {
+        if (!navigation.copies[copy]) {
+            reasons[copy] = navigation.found[copy] ? "it cannot be read, or its header does not hold together" : "it is not there";
+            continue;
+        }
+        const ifo::TitleCheck check = ifo::CheckTitle(*navigation.copies[copy], entry.setTitle, navigation.sectors, entry.chapters);
+        reasons[copy] = check.why;
+        if (check.usable && (!vts || check.fit > chosen.fit)) {
+            vts = navigation.copies[copy].get();
+            chosen = check;
+        }
+    }
+    if (!vts) {
+        std::string bup = ifoName;
+        bup.replace(bup.size() - 3, 3, "BUP");
+        if (!navigation.found[0] && !navigation.found[1])
+            why = "its title set " + std::to_string(entry.titleSet) + " is not on the disc (no " + ifoName + " or " + bup + ")";
+        else
+            why = "its title set's IFO and BUP are damaged (" + std::string(ifoName) + ": " + reasons[0] + "; " + bup + ": " + reasons[1] +
+                  ")";
+        DebugLog("dvd: title %d cannot be read: %s\n", t + 1, why.c_str());
+        return nullptr;
+    }
+    if (vts == navigation.copies[1].get())
+        DebugLog("dvd: title %d is read from the backup of %s (%s)\n", t + 1, ifoName,
+                 reasons[0].empty() ? "the IFO is damaged" : reasons[0].c_str());
+    else if (chosen.fit < ifo::kBestFit)
+        DebugLog("dvd: title %d: %s (in the IFO and its backup)\n", t + 1, chosen.why.c_str());
+    return vts;
+}
+
 } // namespace
 
 std::unique_ptr<DvdDisc> DvdDisc::Open(const std::string& path, std::string* why)
@@ -239,13 +287,6 @@ void DvdDisc::Load(const ifo::Manager& manager)
     m_titles.resize(static_cast<std::size_t>(titleCount));
     m_info = DiscInfo{};
     m_info.titleCount = std::min(titleCount, kMaxTitles);
-    // Each title set's navigation as its IFO and its backup give it (null: unreadable), and the
-    // sectors of its title VOBs.
-    struct SetNavigation {
-        std::unique_ptr<ifo::TitleSet> copies[2]; // the IFO's, the BUP's
-        bool found[2] = {false, false};          // the file is there
-        std::uint32_t sectors = 0;
-    };
     std::map<int, SetNavigation> sets;
     auto setOf = [&](int number) -> const SetNavigation& {
         auto found = sets.find(number);
@@ -272,41 +313,9 @@ void DvdDisc::Load(const ifo::Manager& manager)
         Title& title = m_titles[static_cast<std::size_t>(t)];
         title.titleSet = entry.titleSet;
         const SetNavigation& navigation = setOf(entry.titleSet);
-        // The copy whose tables for this title hold together best, the IFO first: a table that
-        // is damaged in the IFO is read from the backup.
-        char ifoName[16];
-        std::snprintf(ifoName, sizeof ifoName, "VTS_%02d_0.IFO", entry.titleSet);
-        const ifo::TitleSet* vts = nullptr;
         ifo::TitleCheck chosen;
-        std::string reasons[2];
-        for (int copy = 0; copy < 2; ++copy) {
-            if (!navigation.copies[copy]) {
-                reasons[copy] = navigation.found[copy] ? "it cannot be read, or its header does not hold together" : "it is not there";
-                continue;
-            }
-            const ifo::TitleCheck check = ifo::CheckTitle(*navigation.copies[copy], entry.setTitle, navigation.sectors, entry.chapters);
-            reasons[copy] = check.why;
-            if (check.usable && (!vts || check.fit > chosen.fit)) {
-                vts = navigation.copies[copy].get();
-                chosen = check;
-            }
-        }
-        if (!vts) {
-            std::string bup = ifoName;
-            bup.replace(bup.size() - 3, 3, "BUP");
-            if (!navigation.found[0] && !navigation.found[1])
-                title.why = "its title set " + std::to_string(entry.titleSet) + " is not on the disc (no " + ifoName + " or " + bup + ")";
-            else
-                title.why = "its title set's IFO and BUP are damaged (" + std::string(ifoName) + ": " + reasons[0] + "; " + bup + ": " +
-                            reasons[1] + ")";
-            DebugLog("dvd: title %d cannot be read: %s\n", t + 1, title.why.c_str());
-            continue;
-        }
-        if (vts == navigation.copies[1].get())
-            DebugLog("dvd: title %d is read from the backup of %s (%s)\n", t + 1, ifoName,
-                     reasons[0].empty() ? "the IFO is damaged" : reasons[0].c_str());
-        else if (chosen.fit < ifo::kBestFit)
-            DebugLog("dvd: title %d: %s (in the IFO and its backup)\n", t + 1, chosen.why.c_str());
+        const ifo::TitleSet* vts = ChooseCopy(navigation, entry, t, chosen, title.why);
+        if (!vts) continue;
         title.readable = true;
         const std::vector<ifo::Chapter>& parts = vts->titles[static_cast<std::size_t>(entry.setTitle - 1)];
         const bool ntsc = vts->videoFormat == 0;

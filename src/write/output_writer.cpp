@@ -99,8 +99,7 @@ bool OutputWriter::Fail(const std::string& what, int error)
     return false;
 }
 
-bool OutputWriter::Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect,
-                        int descriptor, FileMarks marks)
+void OutputWriter::Reset(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect, FileMarks marks)
 {
     Close();
     m_audioTracks.clear();
@@ -118,6 +117,79 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
     m_copiedVideo = CopiedStream{};
     m_subtitles.clear();
     m_path = path;
+}
+
+bool OutputWriter::FindEncoders(const WriterSettings& settings, Encoders& found)
+{
+    // Encoders by name ("copy": the stream is copied); an unknown name fails.
+    found.copyVideo = settings.hasVideo && IsCopy(settings.VideoCodecName);
+    if (settings.hasVideo && settings.VideoCodecName[0] && !found.copyVideo) {
+        found.video = avcodec_find_encoder_by_name(settings.VideoCodecName);
+        if (!found.video) return Fail(std::string("unknown video encoder ") + settings.VideoCodecName);
+    }
+    if (settings.hasAudio && settings.AudioCodecName[0]) {
+        found.sounds = m_marks.audio;
+        if (found.sounds.empty()) {
+            found.sounds.emplace_back();
+            found.sounds.back().copy = IsCopy(settings.AudioCodecName);
+        }
+    }
+    for (const StreamLabel& sound : found.sounds) {
+        const char* name = !sound.encoder.empty() ? sound.encoder.c_str() : settings.AudioCodecName;
+        const AVCodec* encoder = sound.copy || IsCopy(name) ? nullptr : avcodec_find_encoder_by_name(name);
+        if (!sound.copy && !encoder) return Fail(std::string("unknown audio encoder ") + name);
+        found.audio.push_back(encoder);
+    }
+    if (!found.video && !found.copyVideo && found.sounds.empty()) return Fail("no encoder");
+    return true;
+}
+
+bool OutputWriter::AddStreams(Encoders& found)
+{
+    if (found.video && !AddVideoStream(found.video)) return false;
+    if (found.copyVideo && !AddCopiedStream(m_copiedVideo, AVMEDIA_TYPE_VIDEO, nullptr, true)) return false;
+    m_audioTracks.reserve(found.sounds.size());
+    for (std::size_t i = 0; i < found.sounds.size(); ++i) {
+        if (found.audio[i] && !AddAudioStream(found.audio[i], found.sounds[i], i == 0)) return false;
+        if (!found.audio[i]) {
+            m_audioTracks.emplace_back();
+            if (!AddCopiedStream(m_audioTracks.back().copy, AVMEDIA_TYPE_AUDIO, &found.sounds[i], i == 0)) return false;
+        }
+    }
+    m_subtitles.resize(m_marks.subtitles.size());
+    for (std::size_t i = 0; i < m_subtitles.size(); ++i)
+        if (!AddCopiedStream(m_subtitles[i], AVMEDIA_TYPE_SUBTITLE, &m_marks.subtitles[i], false)) return false;
+    if (!HasVideo() && m_audioTracks.empty()) return Fail("no stream");
+    return true;
+}
+
+bool OutputWriter::OpenBytes(const std::string& path, int descriptor, bool& created)
+{
+    // The bytes go through our own I/O context: to the descriptor we were given (a part the run
+    // created exclusively), or to the file named, made here.
+    if (descriptor < 0) {
+        descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (descriptor < 0) return Fail("cannot create " + path, AVERROR(errno));
+        created = true;
+        m_ownedFd = descriptor;
+    }
+    m_fd = descriptor;
+    auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
+    if (!buffer) return Fail("out of memory");
+    m_io.reset(avio_alloc_context(buffer, kIoBufferSize, 1, &m_fd, nullptr, WriteToDescriptor, SeekDescriptor));
+    if (!m_io) {
+        av_free(buffer);
+        return Fail("out of memory");
+    }
+    m_format->pb = m_io.get();
+    m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    return true;
+}
+
+bool OutputWriter::Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect,
+                        int descriptor, FileMarks marks)
+{
+    Reset(path, settings, displayAspect, std::move(marks));
     bool created = false;
     auto failOpen = [&](const std::string& what, int error = 0) {
         if (!m_failed) Fail(what, error);
@@ -125,30 +197,8 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
         if (created) ::unlink(path.c_str());
         return false;
     };
-
-    // Encoders by name ("copy": the stream is copied); an unknown name fails.
-    const AVCodec* videoEncoder = nullptr;
-    const bool copyVideo = settings.hasVideo && IsCopy(settings.VideoCodecName);
-    if (settings.hasVideo && settings.VideoCodecName[0] && !copyVideo) {
-        videoEncoder = avcodec_find_encoder_by_name(settings.VideoCodecName);
-        if (!videoEncoder) return failOpen(std::string("unknown video encoder ") + settings.VideoCodecName);
-    }
-    std::vector<StreamLabel> sounds;
-    if (settings.hasAudio && settings.AudioCodecName[0]) {
-        sounds = m_marks.audio;
-        if (sounds.empty()) {
-            sounds.emplace_back();
-            sounds.back().copy = IsCopy(settings.AudioCodecName);
-        }
-    }
-    std::vector<const AVCodec*> audioEncoders;
-    for (const StreamLabel& sound : sounds) {
-        const char* name = !sound.encoder.empty() ? sound.encoder.c_str() : settings.AudioCodecName;
-        const AVCodec* encoder = sound.copy || IsCopy(name) ? nullptr : avcodec_find_encoder_by_name(name);
-        if (!sound.copy && !encoder) return failOpen(std::string("unknown audio encoder ") + name);
-        audioEncoders.push_back(encoder);
-    }
-    if (!videoEncoder && !copyVideo && sounds.empty()) return failOpen("no encoder");
+    Encoders found;
+    if (!FindEncoders(settings, found)) return failOpen(m_error);
 
     const AVOutputFormat* container = av_guess_format(nullptr, path.c_str(), nullptr);
     if (!container) return failOpen("no container for " + path);
@@ -159,41 +209,8 @@ bool OutputWriter::Open(const std::string& path, const WriterSettings& settings,
     m_formatOwner.reset(format);
     m_format = format;
 
-    if (videoEncoder && !AddVideoStream(videoEncoder)) return failOpen(m_error);
-    if (copyVideo && !AddCopiedStream(m_copiedVideo, AVMEDIA_TYPE_VIDEO, nullptr, true)) return failOpen(m_error);
-    m_audioTracks.reserve(sounds.size());
-    for (std::size_t i = 0; i < sounds.size(); ++i) {
-        if (audioEncoders[i] && !AddAudioStream(audioEncoders[i], sounds[i], i == 0)) return failOpen(m_error);
-        if (!audioEncoders[i]) {
-            m_audioTracks.emplace_back();
-            if (!AddCopiedStream(m_audioTracks.back().copy, AVMEDIA_TYPE_AUDIO, &sounds[i], i == 0)) return failOpen(m_error);
-        }
-    }
-    m_subtitles.resize(m_marks.subtitles.size());
-    for (std::size_t i = 0; i < m_subtitles.size(); ++i)
-        if (!AddCopiedStream(m_subtitles[i], AVMEDIA_TYPE_SUBTITLE, &m_marks.subtitles[i], false)) return failOpen(m_error);
-    if (!HasVideo() && m_audioTracks.empty()) return failOpen("no stream");
-
-    if (!(container->flags & AVFMT_NOFILE)) {
-        // The bytes go through our own I/O context: to the descriptor we were given (a part the
-        // run created exclusively), or to the file named, made here.
-        if (descriptor < 0) {
-            descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-            if (descriptor < 0) return failOpen("cannot create " + path, AVERROR(errno));
-            created = true;
-            m_ownedFd = descriptor;
-        }
-        m_fd = descriptor;
-        auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
-        if (!buffer) return failOpen("out of memory");
-        m_io.reset(avio_alloc_context(buffer, kIoBufferSize, 1, &m_fd, nullptr, WriteToDescriptor, SeekDescriptor));
-        if (!m_io) {
-            av_free(buffer);
-            return failOpen("out of memory");
-        }
-        m_format->pb = m_io.get();
-        m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
-    }
+    if (!AddStreams(found)) return failOpen(m_error);
+    if (!(container->flags & AVFMT_NOFILE) && !OpenBytes(path, descriptor, created)) return failOpen(m_error);
     // A file with copied pictures or sound waits for their first frames to write its header.
     m_headerDue = true;
     if (!WriteHeaderWhenDue(false) && m_failed) return failOpen(m_error);

@@ -181,6 +181,19 @@ public:
 
 private:
     bool Fail(const std::string& what, int error = 0);
+    // The steps of Open: the state of the file before, the encoders named (false: one is
+    // unknown), the streams added, and the bytes' way to the file (`created`: the file was made
+    // here).
+    struct Encoders {
+        const AVCodec* video = nullptr;
+        bool copyVideo = false;
+        std::vector<StreamLabel> sounds;
+        std::vector<const AVCodec*> audio; // null: the sound is copied
+    };
+    void Reset(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect, FileMarks marks);
+    bool FindEncoders(const WriterSettings& settings, Encoders& found);
+    bool AddStreams(Encoders& found);
+    bool OpenBytes(const std::string& path, int descriptor, bool& created);
     // Counts what a libav call returned: true (and the writer failed with `what`) when it is an
     // error, which includes "again" and "the end" from calls that never answer so.
     bool Refused(const char* call, int result, const std::string& what);
