@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QUrl>
 
-#include "app/column_tree_ctrl.h"
 #include "app/msg_dlg.h"
 #include "app/my_button.h"
 #include "app/my_check_box.h"
@@ -109,7 +108,7 @@ CConverDlg::CConverDlg(const Inputs& inputs, QWidget* parent) : CSkinnedDialog(p
     connect(m_showPreview, &QCheckBox::toggled, this, &CConverDlg::OnShowPreview);
     connect(&m_clock, &QTimer::timeout, this, &CConverDlg::UpdateProgress);
 
-    if (!m_inputs.list) {
+    if (!m_inputs.tasks) {
         ShowMessage(this, QStringLiteral("pList NULL"));
         return;
     }
@@ -126,8 +125,6 @@ void CConverDlg::Begin()
 {
     if (m_begun) return;
     m_begun = true;
-    // The picture settings last applied in the editor hold for every task of the run.
-    m_inputs.list->ApplyPictureToChecked(m_inputs.picture);
     RunSettings settings;
     settings.profile = m_inputs.profile;
     settings.choices = m_inputs.choices;
@@ -147,7 +144,7 @@ void CConverDlg::Begin()
     settings.preview = m_renderer.Get();
     // The user's answers for names taken in the folder; a name taken while the run goes on keeps
     // both files.
-    m_tasks = m_inputs.list->RunTasks();
+    m_tasks = *m_inputs.tasks;
     for (RunTask& t : m_tasks) {
         if (m_inputs.skipped.count(t.outputName)) t.checked = false;
         const auto rule = m_inputs.nameRules.find(t.outputName);

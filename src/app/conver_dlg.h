@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,7 +19,6 @@
 #include "convert/source_disc.h"
 #include "workspace/workspace_run.h"
 
-class CColumnTreeCtrl;
 class CMyButton;
 class CMyCheckBox;
 class CMyProgressCtrl;
@@ -32,7 +32,9 @@ class CConverDlg : public CSkinnedDialog {
 public:
     struct Inputs {
         std::shared_ptr<SourceDisc> disc;
-        CColumnTreeCtrl* list = nullptr;
+        // The title list's tasks, with the editor's picture applied to the ticked ones (none: no
+        // task list).
+        std::optional<std::vector<RunTask>> tasks;
         WriterSettings profile{};
         bool merge = false;
         QString outFolder;

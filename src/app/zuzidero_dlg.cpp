@@ -28,6 +28,7 @@
 #include "app/about_dlg.h"
 #include "app/beauty_combobox.h"
 #include "app/busy_bar.h"
+#include "app/drive_menu.h"
 #include "app/msg_dlg.h"
 #include "app/column_tree_ctrl.h"
 #include "app/conver_dlg.h"
@@ -118,8 +119,10 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent), m_info(&kN
     UseWorkspaceSteps(Workspace::DiscSteps());
     BuildMenus();
     // Discs put in while the window is open show up in the Add File menu.
+    m_driveMenu = new CDriveMenu(m_addMenu, m_ejectAction, this);
+    connect(m_driveMenu, &CDriveMenu::loadRequested, this, &CZuZideroDlg::LoadDisc);
     UseDrives(new COpticalDrives(this));
-    m_drives->Watch();
+    Drives()->Watch();
     m_output->setText(m_prefs.outFolder);
     // The window grows from its picture's size: the preview and the list share what it gains.
     RecordPlaces();
@@ -340,7 +343,6 @@ void CZuZideroDlg::BuildMenus()
     }
     add(m_fileMenu, QStringLiteral("&Properties"), &CZuZideroDlg::OnProperties);
     m_ejectAction = add(m_fileMenu, QStringLiteral("E&ject"), &CZuZideroDlg::OnEject);
-    m_ejectAction->setEnabled(false);
     m_fileMenu->addSeparator();
     add(m_fileMenu, QStringLiteral("E&xit"), &CZuZideroDlg::reject, QKeySequence(Qt::CTRL | Qt::Key_Q));
     add(m_editMenu, QStringLiteral("&Clear All"), &CZuZideroDlg::OnClearAll);
@@ -473,7 +475,7 @@ void CZuZideroDlg::OnWorkspaceEvents()
             m_disc = std::move(event.disc);
             m_info = &m_disc->Info();
             m_loadedPath = path;
-            UpdateEject();
+            m_driveMenu->ShowLoaded(m_disc ? m_loadedPath : QString());
             PreparePlayer();
             emit loadEnded(true);
             continue;
@@ -481,7 +483,7 @@ void CZuZideroDlg::OnWorkspaceEvents()
         if (reopened) {
             OnClearAll();
             m_loadedPath.clear();
-            UpdateEject();
+            m_driveMenu->ShowLoaded(m_disc ? m_loadedPath : QString());
         }
         if (event.kind == WorkspaceEventKind::kTitlesReady) {
             ShowDisc(std::move(event.disc), path);
@@ -504,7 +506,7 @@ void CZuZideroDlg::ShowDisc(std::shared_ptr<SourceDisc> disc, const QString& pat
     m_disc = std::move(disc);
     m_info = info;
     m_loadedPath = path;
-    UpdateEject();
+    m_driveMenu->ShowLoaded(m_disc ? m_loadedPath : QString());
 
     m_list->ClearAll();
     m_lastClicked = nullptr;
@@ -781,19 +783,10 @@ void CZuZideroDlg::OnSubtitleChosen(int row)
 
 void CZuZideroDlg::OnLoadDvd()
 {
-    // Drives that hold a disc, then discs the desktop mounted from elsewhere (a USB drive).
-    m_drives->Refresh();
-    QStringList drives;
-    for (const COpticalDrives::Drive& drive : m_drives->Drives())
-        if (drive.hasDisc) drives << drive.device;
-    drives << m_drives->OtherMountedDiscs();
+    QString message;
+    const QStringList drives = m_driveMenu->DiscsToLoad(&message);
     if (drives.isEmpty()) {
-        const bool anyDrive = !m_drives->Drives().isEmpty();
-        ShowMessage(this, anyDrive ? QStringLiteral("No disc is in the drive\nInsert a DVD or Blu-ray disc, or use \"Load DVD or Blu-ray "
-                                                    "Folder\" for a copied disc, \"Load ISO Image\" for a disc image or \"Load Video "
-                                                    "File\" for an MPEG or TS file.")
-                                   : QStringLiteral("No optical drive was found\nUse \"Load DVD or Blu-ray Folder\" for a copied disc, "
-                                                    "\"Load ISO Image\" for a disc image or \"Load Video File\" for an MPEG or TS file."));
+        ShowMessage(this, message);
         return;
     }
     QString drive = drives.front();
@@ -805,47 +798,13 @@ void CZuZideroDlg::OnLoadDvd()
     LoadDisc(drive);
 }
 
-void CZuZideroDlg::UseDrives(COpticalDrives* drives)
-{
-    if (drives == m_drives) return;
-    delete m_drives;
-    m_drives = drives;
-    m_drives->setParent(this);
-    connect(m_drives, &COpticalDrives::changed, this, &CZuZideroDlg::ListDrives);
-    ListDrives();
-}
+void CZuZideroDlg::UseDrives(COpticalDrives* drives) { m_driveMenu->UseDrives(drives); }
 
-void CZuZideroDlg::ListDrives()
-{
-    for (QAction* action : m_driveActions) {
-        m_addMenu->removeAction(action);
-        action->deleteLater();
-    }
-    m_driveActions.clear();
-    const QList<COpticalDrives::Drive>& drives = m_drives->Drives();
-    if (!drives.isEmpty()) m_driveActions << m_addMenu->addSeparator();
-    for (const COpticalDrives::Drive& drive : drives) {
-        QString text = QFileInfo(drive.device).fileName();
-        if (!drive.model.isEmpty()) text += QStringLiteral(": ") + drive.model;
-        if (!drive.hasDisc) text += QStringLiteral(" (no disc)");
-        QAction* action = m_addMenu->addAction(text);
-        action->setEnabled(drive.hasDisc);
-        action->setData(drive.device);
-        const QString device = drive.device;
-        connect(action, &QAction::triggered, this, [this, device] { LoadDisc(device); });
-        m_driveActions << action;
-    }
-    UpdateEject();
-}
-
-void CZuZideroDlg::UpdateEject()
-{
-    if (m_ejectAction) m_ejectAction->setEnabled(m_disc && m_drives && m_drives->DriveOf(m_loadedPath));
-}
+COpticalDrives* CZuZideroDlg::Drives() const { return m_driveMenu->Drives(); }
 
 void CZuZideroDlg::OnEject()
 {
-    const COpticalDrives::Drive* drive = m_drives->DriveOf(m_loadedPath);
+    const COpticalDrives::Drive* drive = Drives()->DriveOf(m_loadedPath);
     if (!drive) return;
     const QString device = drive->device;
     const QString path = m_loadedPath;
@@ -856,13 +815,13 @@ void CZuZideroDlg::OnEject()
     m_disc.reset();
     m_work->Unload();
     QString why;
-    const bool ejected = m_drives->Eject(device, &why);
-    m_drives->Refresh();
+    const bool ejected = Drives()->Eject(device, &why);
+    Drives()->Refresh();
     if (ejected) {
         OnClearAll();
         m_info = &kNoDisc;
         m_loadedPath.clear();
-        UpdateEject();
+        m_driveMenu->ShowLoaded(m_disc ? m_loadedPath : QString());
         return;
     }
     // Still in the drive: the disc is read again, and its list stays as it was.
@@ -870,7 +829,7 @@ void CZuZideroDlg::OnEject()
     m_loadJob = m_work->Load(path.toStdString());
     m_reopening = true;
     m_busy->Start(QStringLiteral("Loading %1…").arg(QFileInfo(path).fileName()));
-    UpdateEject();
+    m_driveMenu->ShowLoaded(m_disc ? m_loadedPath : QString());
     ShowMessage(this, QStringLiteral("The disc could not be ejected\n%1: %2").arg(device, why));
 }
 
@@ -1169,7 +1128,9 @@ void CZuZideroDlg::OnStart(bool modal)
 
     CConverDlg::Inputs inputs;
     inputs.disc = m_disc;
-    inputs.list = m_list;
+    // The picture settings last applied in the editor hold for every ticked task of the run.
+    m_list->ApplyPictureToChecked(m_lastClip.picture);
+    inputs.tasks = m_list->RunTasks();
     inputs.profile = m_currentProfile.writer;
     inputs.choices = m_currentProfile;
     inputs.merge = m_merge->isChecked();

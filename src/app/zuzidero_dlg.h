@@ -23,6 +23,7 @@
 
 class BeautyCombobox;
 class CBusyBar;
+class CDriveMenu;
 class CColumnTreeCtrl;
 
 class CMyButton;
@@ -89,7 +90,7 @@ public:
     // The optical drives the window offers (tests give one reading stand-in files); the window
     // takes it over.
     void UseDrives(COpticalDrives* drives);
-    COpticalDrives* Drives() const { return m_drives; }
+    COpticalDrives* Drives() const;
     // What was loaded last: a drive's device, a folder, an image or a file.
     const QString& LoadedPath() const { return m_loadedPath; }
     // What to do with a file of the run whose name is taken in the output folder, asked file by
@@ -254,12 +255,8 @@ private:
     const DiscInfo* m_info; // the open disc's record, or an empty one
     std::shared_ptr<SourceDisc> m_disc;
     QString m_loadedPath;
-    COpticalDrives* m_drives = nullptr;
-    QList<QAction*> m_driveActions; // the drives' entries in the Add File menu
+    CDriveMenu* m_driveMenu = nullptr;
     QAction* m_ejectAction = nullptr;
-    void ListDrives();
-    // Eject is offered while a drive's disc is loaded.
-    void UpdateEject();
     QString m_discName; // the root's: "{disc}" of the file names
     ProfileCatalogue m_catalogue;
     bool m_catalogueLoaded = false;
