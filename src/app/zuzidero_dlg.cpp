@@ -465,6 +465,10 @@ void CZuZideroDlg::OnCancelLoad()
 void CZuZideroDlg::OnWorkspaceEvents()
 {
     for (WorkspaceEvent& event : m_work->TakeEvents()) {
+        if (event.job == m_ejectJob && m_ejectJob) {
+            EjectEnded(event);
+            continue;
+        }
         if (event.job != m_loadJob) continue;
         m_loadJob = 0;
         m_busy->Stop();
@@ -805,7 +809,7 @@ COpticalDrives* CZuZideroDlg::Drives() const { return m_driveMenu->Drives(); }
 void CZuZideroDlg::OnEject()
 {
     const COpticalDrives::Drive* drive = Drives()->DriveOf(m_loadedPath);
-    if (!drive) return;
+    if (!drive || m_ejectJob) return;
     const QString device = drive->device;
     const QString path = m_loadedPath;
     // The disc is let go while the tray opens (a drive whose disc is held open keeps its tray
@@ -814,23 +818,42 @@ void CZuZideroDlg::OnEject()
     m_player->Teardown();
     m_disc.reset();
     m_work->Unload();
-    QString why;
-    const bool ejected = Drives()->Eject(device, &why);
+    // The drive may take seconds (the desktop unmounts the disc first): the workspace waits for it.
+    COpticalDrives* drives = Drives();
+    m_ejectJob = m_work->Eject([drives, device](std::string* why) {
+        QString reason;
+        const bool ejected = drives->Eject(device, &reason);
+        *why = reason.toStdString();
+        return ejected;
+    });
+    m_ejecting = path;
+    m_driveMenu->ShowLoaded(QString());
+    m_busy->Start(QStringLiteral("Ejecting %1…").arg(QFileInfo(device).fileName()));
+}
+
+void CZuZideroDlg::EjectEnded(const WorkspaceEvent& event)
+{
+    m_ejectJob = 0;
+    m_busy->Stop();
+    const QString path = std::exchange(m_ejecting, QString());
     Drives()->Refresh();
-    if (ejected) {
+    m_info = &kNoDisc;
+    if (event.ejected) {
         OnClearAll();
-        m_info = &kNoDisc;
         m_loadedPath.clear();
-        m_driveMenu->ShowLoaded(m_disc ? m_loadedPath : QString());
+        m_driveMenu->ShowLoaded(QString());
+        emit ejectEnded(true);
         return;
     }
     // Still in the drive: the disc is read again, and its list stays as it was.
-    m_info = &kNoDisc;
     m_loadJob = m_work->Load(path.toStdString());
     m_reopening = true;
     m_busy->Start(QStringLiteral("Loading %1…").arg(QFileInfo(path).fileName()));
-    m_driveMenu->ShowLoaded(m_disc ? m_loadedPath : QString());
-    ShowMessage(this, QStringLiteral("The disc could not be ejected\n%1: %2").arg(device, why));
+    m_driveMenu->ShowLoaded(QString());
+    const COpticalDrives::Drive* drive = Drives()->DriveOf(path);
+    ShowMessage(this, QStringLiteral("The disc could not be ejected\n%1: %2")
+                          .arg(drive ? drive->device : path, QString::fromStdString(event.reason)));
+    emit ejectEnded(false);
 }
 
 QString CZuZideroDlg::ChoosePath(const FileQuestion& question)

@@ -118,6 +118,9 @@ signals:
     // A load asked for by LoadDisc ended: its titles are listed (true), or it failed (with a
     // message) or was cancelled (false).
     void loadEnded(bool loaded);
+    // An Eject ended: the tray opened (true), or it stayed shut (false, with a message; the disc
+    // is read again).
+    void ejectEnded(bool ejected);
 
 public slots:
     // Starts loading a disc (drive, folder or image); once read, its titles are listed, or a
@@ -200,6 +203,7 @@ private:
     void BuildSkin();
     // The workspace's events, taken on this window's thread.
     void OnWorkspaceEvents();
+    void EjectEnded(const WorkspaceEvent& event);
     // Lists the titles of a disc that has loaded.
     void ShowDisc(std::shared_ptr<SourceDisc> disc, const QString& path);
     // Notes each control's place at the picture's size, for Relayout.
@@ -251,6 +255,8 @@ private:
     std::unique_ptr<Workspace> m_work;
     Workspace::Job m_loadJob = 0; // the load under way, or 0
     bool m_reopening = false;     // it reads again the disc whose tray stayed shut
+    Workspace::Job m_ejectJob = 0; // the eject under way, or 0
+    QString m_ejecting;            // what was loaded from the drive being ejected
     CBusyBar* m_busy = nullptr;
     const DiscInfo* m_info; // the open disc's record, or an empty one
     std::shared_ptr<SourceDisc> m_disc;

@@ -86,6 +86,13 @@ Workspace::Job Workspace::Scan(std::shared_ptr<SourceDisc> disc, int title)
     return Queue(std::move(step));
 }
 
+Workspace::Job Workspace::Eject(Ejector eject)
+{
+    Step step;
+    step.eject = std::move(eject);
+    return Queue(std::move(step));
+}
+
 void Workspace::Cancel(Job job)
 {
     bool posted = false;
@@ -204,6 +211,10 @@ WorkspaceEvent Workspace::Do(const Step& step)
             // first-play commands.
             event.disc->MainTitle();
             event.kind = WorkspaceEventKind::kTitlesReady;
+        } else if (step.eject) {
+            // Once asked, the tray opens or not: an eject is not taken back.
+            event.kind = WorkspaceEventKind::kEjectEnded;
+            event.ejected = step.eject(&event.reason);
         } else {
             event.kind = WorkspaceEventKind::kScanReady;
             event.disc = step.disc;
@@ -212,7 +223,9 @@ WorkspaceEvent Workspace::Do(const Step& step)
     } catch (const std::exception& failure) {
         // A step's failure is the step's, never the worker's end.
         DebugLog("workspace: step %llu failed: %s\n", static_cast<unsigned long long>(step.job), failure.what());
-        event.kind = step.load ? WorkspaceEventKind::kLoadFailed : WorkspaceEventKind::kScanReady;
+        event.kind = step.load    ? WorkspaceEventKind::kLoadFailed
+                     : step.eject ? WorkspaceEventKind::kEjectEnded
+                                  : WorkspaceEventKind::kScanReady;
         event.disc = step.load ? nullptr : step.disc;
         event.reason = failure.what();
     }

@@ -33,6 +33,7 @@ enum class WorkspaceEventKind {
     kTitlesReady, // a load ended with a disc that has titles to list: it is the loaded disc now
     kLoadFailed,  // a load ended without a disc (`reason`; `noTitles`)
     kScanReady,   // a scan ended (`title`, `scan`)
+    kEjectEnded,  // an eject ended: `ejected`, or why not (`reason`)
     kCancelled,   // a step ended without its result, because it was cancelled
 };
 
@@ -45,6 +46,7 @@ struct WorkspaceEvent {
     std::shared_ptr<SourceDisc> disc; // kTitlesReady; kScanReady: the disc scanned
     int title = -1;                   // kScanReady
     TitleScanResult scan;             // kScanReady
+    bool ejected = false;             // kEjectEnded
 };
 
 class Workspace {
@@ -68,6 +70,10 @@ public:
     // (none: any source that opens loads). A load started while another is under way cancels
     // that one.
     Job Load(const std::string& path, std::optional<double> shortestMs = kShortestListedTitleMs);
+    // Opens a drive's tray (the device may take seconds to let its disc go: the desktop unmounts
+    // it first). Let go of the disc first (Unload). Ends with kEjectEnded.
+    using Ejector = std::function<bool(std::string* why)>;
+    Job Eject(Ejector eject);
     // Scans a title of a disc for black bars and fields. Ends with kScanReady.
     Job Scan(std::shared_ptr<SourceDisc> disc, int title);
     // Cancels a step, waiting, under way, or ended with its event not yet taken: it ends with
@@ -96,6 +102,7 @@ private:
         std::optional<double> shortestMs;
         std::shared_ptr<SourceDisc> disc;
         int title = -1;
+        Ejector eject;
         std::stop_source stop;
     };
     void Work(std::stop_token end);

@@ -699,7 +699,8 @@ private slots:
             discOpen = window.Disc() != nullptr; // the disc must be closed first
             return true;
         });
-        eject->trigger();
+        // The tray opens off the window's thread: the window is told when it has.
+        QVERIFY(WaitForEnd(&window, &CZuZideroDlg::ejectEnded, [&] { eject->trigger(); }));
         QCOMPARE(ejected, QStringList{dir.filePath("dev/sr1")});
         QVERIFY(!discOpen);
         QVERIFY(!window.TitleList()->Root());
@@ -720,7 +721,7 @@ private slots:
         const QString loaded = window.LoadedPath();
         const int titles = window.TitleList()->Root() ? window.TitleList()->Root()->childCount() : 0;
         QVERIFY(titles > 0);
-        eject->trigger();
+        QVERIFY(!WaitForEnd(&window, &CZuZideroDlg::ejectEnded, [&] { eject->trigger(); }));
         QCOMPARE(messages.messages.size(), 1);
         QVERIFY(messages.messages.front().contains("could not be ejected") &&
                 messages.messages.front().contains("Device or resource busy"));

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "play/engine_registration.h"
@@ -172,6 +173,30 @@ TEST_F(WorkspaceTest, AStepCancelledAfterItEndedIsNeverSeenOnceTakenItStays)
     work.Cancel(again); // too late: taken
     EXPECT_TRUE(work.TakeEvents().empty());
     EXPECT_EQ(work.Disc(), events[0].disc);
+}
+
+TEST_F(WorkspaceTest, AnEjectRunsOffTheAskingThreadAndSaysHowItEnded)
+{
+    Gate gate;
+    Workspace work({});
+    std::thread::id ejectedOn;
+    const Workspace::Job shut = work.Eject([&](std::string* why) {
+        gate.Pass();
+        ejectedOn = std::this_thread::get_id();
+        *why = "Device or resource busy";
+        return false;
+    });
+    gate.WaitReached();
+    EXPECT_TRUE(work.Busy()); // the drive takes its time; the asker does not wait for it
+    gate.Open();
+    const WorkspaceEvent stayed = WaitFor(work, shut);
+    EXPECT_EQ(stayed.kind, WorkspaceEventKind::kEjectEnded);
+    EXPECT_FALSE(stayed.ejected);
+    EXPECT_EQ(stayed.reason, "Device or resource busy");
+    EXPECT_NE(ejectedOn, std::this_thread::get_id());
+    const WorkspaceEvent opened = WaitFor(work, work.Eject([](std::string*) { return true; }));
+    EXPECT_EQ(opened.kind, WorkspaceEventKind::kEjectEnded);
+    EXPECT_TRUE(opened.ejected);
 }
 
 TEST_F(WorkspaceTest, LoadsThatFailSayWhyAndKeepTheLoadedDisc)
