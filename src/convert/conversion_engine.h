@@ -3,8 +3,11 @@
 // decoders, conversion filters, sink), runs it, reports its position, and tears it down. It
 // owns the OutputWriter that outlives the task graphs, so that merged tasks share one file.
 //
-// Failures are reported through the message callback with the program's fixed texts (a message
-// box in the desktop program, a line on stderr in zuzidero-cli). Application thread only.
+// Failures are reported through the message callback with the program's fixed texts (the end
+// message's list in the desktop program, a line on stderr in zuzidero-cli).
+//
+// The thread that owns it only (the workspace's run thread, or zuzidero-cli's main thread):
+// never a window's.
 
 #include <functional>
 #include <string>

@@ -5,8 +5,9 @@
 // queues the filters' events for the application and forwards seeking to the filters that
 // offer it.
 //
-// Threads: building, state changes and seeking come from the application thread. Filters call
-// Notify from any thread; Notify takes only the event lock.
+// Threads: building, state changes and seeking come from the application thread, the one that
+// owns the graph (a conversion's: the workspace's run thread or zuzidero-cli's main thread; the
+// preview's: the window's). Filters call Notify from any thread; Notify takes only the event lock.
 
 #include <condition_variable>
 #include <deque>
