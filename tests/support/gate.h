@@ -3,6 +3,7 @@
 // has reached it. Tests hold a disc read or a scan there to see that whoever asked is free.
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace testing_filters {
@@ -40,6 +41,30 @@ private:
     std::condition_variable m_changed;
     int m_reached = 0;
     bool m_open = false;
+};
+
+// Counts the calls of a notify callback (from any thread), and waits for them.
+class Told {
+public:
+    std::function<void()> Callback()
+    {
+        return [this] {
+            std::lock_guard lock(m_lock);
+            ++m_count;
+            m_changed.notify_all();
+        };
+    }
+    // Waits until the callback has been called `times` times in all.
+    void Wait(int times)
+    {
+        std::unique_lock lock(m_lock);
+        m_changed.wait(lock, [&] { return m_count >= times; });
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    int m_count = 0;
 };
 
 // Opens a gate as it goes: declared after what waits at the gate, it lets the step end before

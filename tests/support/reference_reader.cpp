@@ -1,24 +1,13 @@
 #include "support/reference_reader.h"
 
-#include <dvdread/dvd_reader.h>
-#include <dvdread/ifo_read.h>
-
 #include <memory>
 #include <stdexcept>
+
+#include "dvd/dvdread_ptr.h"
 
 namespace testing_filters {
 
 namespace {
-
-struct CloseDisc {
-    void operator()(dvd_reader_t* dvd) const { DVDClose(dvd); }
-};
-struct CloseIfo {
-    void operator()(ifo_handle_t* ifo) const { ifoClose(ifo); }
-};
-struct CloseFile {
-    void operator()(dvd_file_t* file) const { DVDCloseFile(file); }
-};
 
 [[noreturn]] void Fail(const std::string& disc, const std::string& what)
 {
@@ -30,13 +19,13 @@ struct CloseFile {
 ReferenceRead ReadTitleWithLibdvdread(const std::string& disc, int title, int firstChapter, int endChapter)
 {
     ReferenceRead result;
-    const std::unique_ptr<dvd_reader_t, CloseDisc> dvd(DVDOpen(disc.c_str()));
+    const DvdReaderPtr dvd(DVDOpen(disc.c_str()));
     if (!dvd) Fail(disc, "the disc does not open");
-    const std::unique_ptr<ifo_handle_t, CloseIfo> vmg(ifoOpen(dvd.get(), 0));
+    const IfoPtr vmg(ifoOpen(dvd.get(), 0));
     if (!vmg || !vmg->tt_srpt || title < 0 || title >= vmg->tt_srpt->nr_of_srpts) Fail(disc, "no such title");
     const title_info_t& entry = vmg->tt_srpt->title[title];
-    const std::unique_ptr<ifo_handle_t, CloseIfo> vts(ifoOpen(dvd.get(), entry.title_set_nr));
-    const std::unique_ptr<dvd_file_t, CloseFile> file(DVDOpenFile(dvd.get(), entry.title_set_nr, DVD_READ_TITLE_VOBS));
+    const IfoPtr vts(ifoOpen(dvd.get(), entry.title_set_nr));
+    const DvdFilePtr file(DVDOpenFile(dvd.get(), entry.title_set_nr, DVD_READ_TITLE_VOBS));
     if (!vts || !vts->vts_ptt_srpt || !vts->vts_pgcit || !file) Fail(disc, "the title set does not open");
     result.titleSet = entry.title_set_nr;
     const ttu_t& parts = vts->vts_ptt_srpt->title[entry.vts_ttn - 1];

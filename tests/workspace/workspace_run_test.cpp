@@ -26,23 +26,12 @@ using testing_filters::Settings;
 // Collects the run's news as a face would: told by the callback, taken on the asking thread.
 class Face {
 public:
-    std::function<void()> Notify()
-    {
-        return [this] {
-            std::lock_guard lock(m_lock);
-            ++m_told;
-            m_changed.notify_all();
-        };
-    }
+    std::function<void()> Notify() { return m_told.Callback(); }
     // Takes news until the run has ended.
     void WaitForTheEnd(WorkspaceRun& run)
     {
         while (!finished) {
-            {
-                std::unique_lock lock(m_lock);
-                m_changed.wait(lock, [this] { return m_told > m_seen; });
-                m_seen = m_told;
-            }
+            m_told.Wait(++m_seen);
             WorkspaceRun::News news = run.TakeNews();
             messages.insert(messages.end(), news.messages.begin(), news.messages.end());
             afterConversion += news.afterConversion;
@@ -54,9 +43,8 @@ public:
     bool finished = false;
 
 private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    int m_told = 0, m_seen = 0;
+    testing_filters::Told m_told;
+    int m_seen = 0;
 };
 
 class WorkspaceRunTest : public ::testing::Test {

@@ -20,6 +20,7 @@
 namespace {
 
 using testing_filters::Gate;
+using testing_filters::Told;
 
 // The disc's own steps, each behind the gate (the gate opens on its own when the test ends).
 struct GatedSteps {
@@ -41,29 +42,6 @@ struct GatedSteps {
         };
         return steps;
     }
-};
-
-// Counts the workspace's calls of its notify callback, and waits for them.
-class Told {
-public:
-    std::function<void()> Callback()
-    {
-        return [this] {
-            std::lock_guard lock(m_lock);
-            ++m_count;
-            m_changed.notify_all();
-        };
-    }
-    void Wait(int times)
-    {
-        std::unique_lock lock(m_lock);
-        m_changed.wait(lock, [&] { return m_count >= times; });
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    int m_count = 0;
 };
 
 // Waits until an event of this step has come, and gives it; the others are kept in `seen`.
