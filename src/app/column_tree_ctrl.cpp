@@ -12,7 +12,8 @@
 #include "app/skin.h"
 
 namespace {
-constexpr int kStateRole = Qt::UserRole + 1;
+constexpr int kTitleRole = Qt::UserRole + 1;
+constexpr int kChapterRole = Qt::UserRole + 2;
 }
 
 QString LengthText(double milliseconds)
@@ -84,38 +85,92 @@ CColumnTreeCtrl::CColumnTreeCtrl(QWidget* parent) : QTreeWidget(parent)
     }
 }
 
-CColumnTreeCtrl::~CColumnTreeCtrl() { ClearAll(); }
+CColumnTreeCtrl::~CColumnTreeCtrl() = default;
+
+void CColumnTreeCtrl::UseTasks(TitleTasks* tasks)
+{
+    clear();
+    m_tasks = tasks;
+}
 
 void CColumnTreeCtrl::ClearAll()
 {
     clear();
-    m_tasks.clear();
+    if (m_tasks) m_tasks->Clear();
 }
 
-QTreeWidgetItem* CColumnTreeCtrl::InsertRoot(const QString& name)
+namespace {
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+// What a title's tip says: where it comes from, that it is the main title, that it repeats one.
+QString TitleNotes(const TitleTasks::Entry& title)
 {
-    auto* root = new QTreeWidgetItem(this, QStringList{name, "", "", ""});
-    SetState(root, kChecked);
-    return root;
+    QStringList notes;
+    if (!title.source.empty()) notes << Text(title.source);
+    if (title.main) notes << QStringLiteral("Main title");
+    if (title.sameAs >= 0) notes << QStringLiteral("Same as Title_%1").arg(title.sameAs + 1, 2, 10, QLatin1Char('0'));
+    return notes.join(QLatin1Char('\n'));
 }
 
-QTreeWidgetItem* CColumnTreeCtrl::InsertTask(const ConversionTask& task, const QString& extension, QTreeWidgetItem* parent)
+} // namespace
+
+void CColumnTreeCtrl::ShowTasks(const QString& rootName)
 {
-    QTreeWidgetItem* root = parent ? parent : Root();
-    if (!root) root = InsertRoot();
-    const std::string base = TaskOutputName(task, "");
-    const QString length = LengthText(static_cast<double>(task.sourceLength));
-    auto* item = new QTreeWidgetItem(root, QStringList{QString::fromStdString(base), length, length,
-                                                        QString::fromStdString(TaskOutputName(task, "", m_namePattern, m_discName)) + extension});
-    SetState(item, kChecked);
-    m_tasks[item] = std::make_unique<ConversionTask>(task);
-    return item;
+    clear();
+    if (!m_tasks) return;
+    auto* root = new QTreeWidgetItem(this, QStringList{rootName, "", "", ""});
+    root->setData(0, kTitleRole, -1);
+    root->setData(0, kChapterRole, -1);
+    auto add = [this](QTreeWidgetItem* parent, TaskKey key) {
+        const TitleTasks::Entry* entry = m_tasks->At(key);
+        const QString length = LengthText(static_cast<double>(entry->task.sourceLength));
+        auto* item = new QTreeWidgetItem(parent, QStringList{Text(TaskOutputName(entry->task, "")), length, length, Text(entry->outputName)});
+        item->setData(0, kTitleRole, key.title);
+        item->setData(0, kChapterRole, key.chapter);
+        return item;
+    };
+    for (int t = 0; t < m_tasks->TitleCount(); ++t) {
+        QTreeWidgetItem* item = add(root, {t, -1});
+        for (int c = 0; c < m_tasks->ChapterCount(t); ++c) add(item, {t, c});
+        const TitleTasks::Entry& title = *m_tasks->At({t, -1});
+        const QString notes = TitleNotes(title);
+        QFont bold = item->font(0);
+        bold.setBold(true);
+        for (int column = 0; column < columnCount(); ++column) {
+            if (!notes.isEmpty()) item->setToolTip(column, notes);
+            if (title.main) item->setFont(column, bold);
+        }
+    }
+    root->setExpanded(true);
+    Refresh();
+}
+
+void CColumnTreeCtrl::Refresh()
+{
+    QTreeWidgetItem* root = Root();
+    if (!root || !m_tasks) return;
+    std::function<void(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* item) {
+        UpdateIcon(item);
+        if (const TitleTasks::Entry* entry = m_tasks->At(KeyOf(item)); entry && !KeyOf(item).IsRoot()) {
+            item->setText(kTrimmedLength, LengthText(static_cast<double>(entry->task.clip.trimLength)));
+            item->setText(kOutputFormat, Text(entry->outputName));
+        }
+        for (int i = 0; i < item->childCount(); ++i) walk(item->child(i));
+    };
+    walk(root);
+}
+
+TaskKey CColumnTreeCtrl::KeyOf(const QTreeWidgetItem* item) const
+{
+    if (!item) return {};
+    return {item->data(0, kTitleRole).toInt(), item->data(0, kChapterRole).toInt()};
 }
 
 ConversionTask* CColumnTreeCtrl::TaskOf(QTreeWidgetItem* item) const
 {
-    auto it = m_tasks.find(item);
-    return it == m_tasks.end() ? nullptr : it->second.get();
+    const TaskKey key = KeyOf(item);
+    return item && m_tasks && !key.IsRoot() ? m_tasks->Task(key) : nullptr;
 }
 
 QString CColumnTreeCtrl::ItemText(const QTreeWidgetItem* item)
@@ -125,14 +180,9 @@ QString CColumnTreeCtrl::ItemText(const QTreeWidgetItem* item)
     return pieces.join('\t');
 }
 
-void CColumnTreeCtrl::SetColumnText(QTreeWidgetItem* item, int column, const QString& text) { item->setText(column, text); }
-
-int CColumnTreeCtrl::StateOf(const QTreeWidgetItem* item) const { return item->data(0, kStateRole).toInt(); }
-
-void CColumnTreeCtrl::SetState(QTreeWidgetItem* item, int state)
+int CColumnTreeCtrl::StateOf(const QTreeWidgetItem* item) const
 {
-    item->setData(0, kStateRole, state);
-    UpdateIcon(item);
+    return item && m_tasks ? static_cast<int>(m_tasks->TickOf(KeyOf(item))) : kNoState;
 }
 
 void CColumnTreeCtrl::UpdateIcon(QTreeWidgetItem* item)
@@ -144,68 +194,19 @@ void CColumnTreeCtrl::UpdateIcon(QTreeWidgetItem* item)
     item->setIcon(0, icon);
 }
 
-void CColumnTreeCtrl::SetStateDown(QTreeWidgetItem* item, int state)
-{
-    for (int i = 0; i < item->childCount(); ++i) {
-        QTreeWidgetItem* child = item->child(i);
-        if (StateOf(child) != kNoState) SetState(child, state);
-        SetStateDown(child, state);
-    }
-}
-
-void CColumnTreeCtrl::SettleUp(QTreeWidgetItem* item, int state)
-{
-    for (QTreeWidgetItem* parent = item->parent(); parent; item = parent, parent = parent->parent()) {
-        bool differs = false;
-        for (int i = 0; i < parent->childCount() && !differs; ++i) {
-            const QTreeWidgetItem* sibling = parent->child(i);
-            if (sibling != item && StateOf(sibling) != kNoState && StateOf(sibling) != state) differs = true;
-        }
-        if (differs) {
-            for (QTreeWidgetItem* up = parent; up; up = up->parent())
-                if (StateOf(up) != kNoState) SetState(up, kPartlyChecked);
-            return;
-        }
-        SetState(parent, state);
-    }
-}
-
 void CColumnTreeCtrl::ToggleCheck(QTreeWidgetItem* item)
 {
-    const int state = StateOf(item) == kUnchecked ? kChecked : kUnchecked;
-    SetState(item, state);
-    SetStateDown(item, state);
-    SettleUp(item, state);
+    if (!m_tasks || !item) return;
+    m_tasks->Toggle(KeyOf(item));
+    Refresh();
     setCurrentItem(item);
 }
 
 void CColumnTreeCtrl::CheckAll(bool checked)
 {
-    if (QTreeWidgetItem* root = Root()) {
-        SetState(root, checked ? kChecked : kUnchecked);
-        SetStateDown(root, checked ? kChecked : kUnchecked);
-    }
-}
-
-void CColumnTreeCtrl::RefreshOutputNames(const QString& extension)
-{
-    QTreeWidgetItem* root = Root();
-    if (!root) return;
-    std::function<void(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* item) {
-        for (int i = 0; i < item->childCount(); ++i) {
-            QTreeWidgetItem* child = item->child(i);
-            if (const ConversionTask* task = TaskOf(child))
-                SetColumnText(child, kOutputFormat, QString::fromStdString(TaskOutputName(*task, "", m_namePattern, m_discName)) + extension);
-            walk(child);
-        }
-    };
-    walk(root);
-}
-
-void CColumnTreeCtrl::SetNaming(const QString& pattern, const QString& disc)
-{
-    m_namePattern = pattern.toStdString();
-    m_discName = disc.toStdString();
+    if (!m_tasks) return;
+    m_tasks->TickAll(checked);
+    Refresh();
 }
 
 QTreeWidgetItem* CColumnTreeCtrl::SelectedOrFirst() const
@@ -236,45 +237,6 @@ bool CColumnTreeCtrl::SelectSibling(int direction)
     if (at < 0 || at >= parent->childCount()) return false;
     setCurrentItem(parent->child(at));
     return true;
-}
-
-std::vector<RunTask> CColumnTreeCtrl::RunTasks() const
-{
-    std::vector<RunTask> tasks;
-    const QTreeWidgetItem* root = Root();
-    if (!root) return tasks;
-    auto add = [&](QTreeWidgetItem* item) {
-        const ConversionTask* task = TaskOf(item);
-        if (!task) return;
-        RunTask t;
-        t.task = *task;
-        t.outputName = item->text(kOutputFormat).toStdString();
-        t.checked = StateOf(item) == kChecked;
-        tasks.push_back(std::move(t));
-    };
-    for (int i = 0; i < root->childCount(); ++i) {
-        QTreeWidgetItem* title = root->child(i);
-        if (StateOf(title) == kPartlyChecked) {
-            for (int c = 0; c < title->childCount(); ++c) add(title->child(c));
-        } else {
-            add(title);
-        }
-    }
-    return tasks;
-}
-
-void CColumnTreeCtrl::ApplyPictureToChecked(const PictureSettings& picture)
-{
-    QTreeWidgetItem* root = Root();
-    if (!root) return;
-    std::function<void(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* item) {
-        for (int i = 0; i < item->childCount(); ++i) {
-            QTreeWidgetItem* child = item->child(i);
-            if (ConversionTask* task = TaskOf(child); task && StateOf(child) != kUnchecked) task->clip.picture = picture;
-            walk(child);
-        }
-    };
-    walk(root);
 }
 
 void CColumnTreeCtrl::mousePressEvent(QMouseEvent* event)

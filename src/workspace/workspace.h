@@ -28,6 +28,7 @@
 #include "convert/source_disc.h"
 #include "convert/title_scan.h"
 #include "dvd/disc_info.h"
+#include "workspace/title_tasks.h"
 
 enum class WorkspaceEventKind {
     kTitlesReady, // a load ended with a disc that has titles to list: it is the loaded disc now
@@ -93,6 +94,9 @@ public:
     // The loaded disc (the last load's that ended with titles), or null.
     const std::shared_ptr<SourceDisc>& Disc() const { return m_disc; }
     const std::string& LoadedPath() const { return m_loadedPath; }
+    // The loaded source's titles with the user's choices (the face fills them from the disc).
+    TitleTasks& Tasks() { return m_tasks; }
+    const TitleTasks& Tasks() const { return m_tasks; }
 
 private:
     struct Step {
@@ -114,6 +118,7 @@ private:
     const Steps m_steps;
     std::shared_ptr<SourceDisc> m_disc;
     std::string m_loadedPath;
+    TitleTasks m_tasks;
     Job m_lastJob = 0;
 
     mutable std::mutex m_lock;

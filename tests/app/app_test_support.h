@@ -9,6 +9,11 @@
 
 #include "app/skin.h"
 #include "app/zuzidero_dlg.h"
+#include "app/output_choice.h"
+#include "app/preview_pane.h"
+#include "app/profile_choice.h"
+#include "app/source_chooser.h"
+#include "app/track_choice.h"
 #include "app/video_renderer.h"
 #include "play/engine_registration.h"
 #include "support/test_discs.h"

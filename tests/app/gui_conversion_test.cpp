@@ -65,9 +65,9 @@ bool RunToTheEnd(CZuZideroDlg& window, int limitMs = 240000)
 CConverDlg* ConvertDiscTo(CZuZideroDlg& window, int formatCommand, const QString& folder)
 {
     if (!LoadAndWait(window, DiscPath("ntsc_4x3"))) return nullptr;
-    window.OnFormatCommand(formatCommand);
-    window.OutputBox()->setText(folder);
-    window.SetNameQuestion([](const QString&, int) { return CZuZideroDlg::NameChoice{CZuZideroDlg::NameAnswer::kOverwrite, true}; });
+    window.Profiles().OnFormatCommand(formatCommand);
+    window.Output().OutputBox()->setText(folder);
+    window.Output().SetNameQuestion([](const QString&, int) { return COutputChoice::NameChoice{COutputChoice::NameAnswer::kOverwrite, true}; });
     window.OnStart(false);
     CConverDlg* progress = window.Progress();
     if (!progress) return nullptr;
@@ -161,7 +161,7 @@ private slots:
         window.show();
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
-        window.OnUnCheckAll();
+        window.TitleList()->CheckAll(false);
         list->ToggleCheck(list->Root()->child(0));
         list->setCurrentItem(list->Root()->child(0));
 
@@ -197,8 +197,8 @@ private slots:
         QTRY_VERIFY(!window.Editor());
         QCOMPARE(list->Root()->child(0)->text(CColumnTreeCtrl::kTrimmedLength), QStringLiteral("00:00:03"));
 
-        window.SetNameQuestion([](const QString&, int) { return CZuZideroDlg::NameChoice{CZuZideroDlg::NameAnswer::kOverwrite, true}; });
-        window.OutputBox()->setText(out.path());
+        window.Output().SetNameQuestion([](const QString&, int) { return COutputChoice::NameChoice{COutputChoice::NameAnswer::kOverwrite, true}; });
+        window.Output().OutputBox()->setText(out.path());
         window.OnStart(false);
         QVERIFY(RunToTheEnd(window));
         const QString file = out.filePath(QStringLiteral("Title_01.mp4"));
@@ -246,20 +246,20 @@ private slots:
         window.show();
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
-        window.OnUnCheckAll();
+        window.TitleList()->CheckAll(false);
         list->ToggleCheck(list->Root()->child(0));
         list->ToggleCheck(list->Root()->child(1));
         QCOMPARE(list->StateOf(list->Root()), int(CColumnTreeCtrl::kChecked));
 
         // The format selector: H.264/MPEG-4 AVC Video (profile 5) in General Video.
-        window.Selector()->OpenPane();
-        CStartPane* pane = window.Selector()->Pane();
+        window.Profiles().Selector()->OpenPane();
+        CStartPane* pane = window.Profiles().Selector()->Pane();
         pane->ShowCategory(1);
         QTest::mouseClick(pane, Qt::LeftButton, {}, pane->FormatRect(32806).center());
-        QCOMPARE(window.CurrentProfile().index, 5);
+        QCOMPARE(window.Profiles().CurrentProfile().index, 5);
         QCOMPARE(list->Root()->child(1)->text(3), QStringLiteral("Title_02.mp4"));
 
-        window.OutputBox()->setText(out.path());
+        window.Output().OutputBox()->setText(out.path());
         window.OnStart(false);
         QVERIFY(window.Progress());
         window.Progress()->OpenFolderBox()->setChecked(true);
@@ -283,9 +283,9 @@ private slots:
 
         // Again: the files exist, and cancelling the question starts nothing.
         QStringList asked;
-        window.SetNameQuestion([&](const QString& name, int left) {
+        window.Output().SetNameQuestion([&](const QString& name, int left) {
             asked << QStringLiteral("%1 (%2 left)").arg(name).arg(left);
-            return CZuZideroDlg::NameChoice{CZuZideroDlg::NameAnswer::kCancel, false};
+            return COutputChoice::NameChoice{COutputChoice::NameAnswer::kCancel, false};
         });
         window.OnStart(false);
         QCOMPARE(asked, (QStringList{"Title_01.mp4 (1 left)"}));
@@ -301,7 +301,7 @@ private slots:
         QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("strNamePattern"), QStringLiteral("{disc} - {title}")));
         CZuZideroDlg window;
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
-        window.OnFormatCommand(32821); // MP3
+        window.Profiles().OnFormatCommand(32821); // MP3
         CColumnTreeCtrl* list = window.TitleList();
         QCOMPARE(list->Root()->child(0)->text(CColumnTreeCtrl::kOutputFormat), QStringLiteral("ntsc_4x3 - 01.mp3"));
         QCOMPARE(list->Root()->child(1)->text(CColumnTreeCtrl::kOutputFormat), QStringLiteral("ntsc_4x3 - 02.mp3"));
@@ -312,12 +312,12 @@ private slots:
             old.write("old");
         }
         QStringList asked;
-        window.SetNameQuestion([&](const QString& name, int left) {
+        window.Output().SetNameQuestion([&](const QString& name, int left) {
             asked << QStringLiteral("%1 (%2 left)").arg(name).arg(left);
-            return CZuZideroDlg::NameChoice{asked.size() == 1 ? CZuZideroDlg::NameAnswer::kKeepBoth : CZuZideroDlg::NameAnswer::kSkip,
+            return COutputChoice::NameChoice{asked.size() == 1 ? COutputChoice::NameAnswer::kKeepBoth : COutputChoice::NameAnswer::kSkip,
                                             false};
         });
-        window.OutputBox()->setText(out.path());
+        window.Output().OutputBox()->setText(out.path());
         window.OnStart(false);
         QCOMPARE(asked, (QStringList{"ntsc_4x3 - 01.mp3 (1 left)", "ntsc_4x3 - 02.mp3 (0 left)"}));
         QVERIFY(window.Progress());
@@ -335,7 +335,7 @@ private slots:
         }
         QVERIFY(std::abs(Probe(out.filePath("ntsc_4x3 - 01 (2).mp3"), "format=duration").toDouble() - 8.0) < 0.2);
         // Every name skipped: nothing starts, and the window says why.
-        window.SetNameQuestion([](const QString&, int) { return CZuZideroDlg::NameChoice{CZuZideroDlg::NameAnswer::kSkip, true}; });
+        window.Output().SetNameQuestion([](const QString&, int) { return COutputChoice::NameChoice{COutputChoice::NameAnswer::kSkip, true}; });
         messages.messages.clear();
         window.OnStart(false);
         QVERIFY(!window.Progress());
@@ -376,26 +376,26 @@ private slots:
         QTreeWidgetItem* second = list->Root()->child(1);
         // Title_01 in French without subtitles; Title_02 is only looked at.
         QCOMPARE(list->currentItem(), first);
-        Choose(window.AudioTracks(), 1);
-        Choose(window.Subtitles(), 2);
-        window.OnListClicked(second);
-        QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("English(AC3 2ch)"));
-        QCOMPARE(window.Subtitles()->currentText(), QStringLiteral("English"));
-        window.OnPrevious();
+        Choose(window.Tracks().AudioTracks(), 1);
+        Choose(window.Tracks().Subtitles(), 2);
+        window.Tracks().OnListClicked(second);
+        QCOMPARE(window.Tracks().AudioTracks()->currentText(), QStringLiteral("English(AC3 2ch)"));
+        QCOMPARE(window.Tracks().Subtitles()->currentText(), QStringLiteral("English"));
+        window.Preview().OnPrevious();
         QCOMPARE(list->currentItem(), first);
-        QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("French(MP2 2ch)"));
-        QCOMPARE(window.Subtitles()->currentText(), QStringLiteral("No subtitles"));
-        window.OnNext();
-        QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("English(AC3 2ch)"));
+        QCOMPARE(window.Tracks().AudioTracks()->currentText(), QStringLiteral("French(MP2 2ch)"));
+        QCOMPARE(window.Tracks().Subtitles()->currentText(), QStringLiteral("No subtitles"));
+        window.Preview().OnNext();
+        QCOMPARE(window.Tracks().AudioTracks()->currentText(), QStringLiteral("English(AC3 2ch)"));
         // The keyboard selects too.
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Up);
         QCOMPARE(list->currentItem(), first);
-        QCOMPARE(window.AudioTracks()->currentText(), QStringLiteral("French(MP2 2ch)"));
-        window.OnListClicked(second); // Start with the other title selected
+        QCOMPARE(window.Tracks().AudioTracks()->currentText(), QStringLiteral("French(MP2 2ch)"));
+        window.Tracks().OnListClicked(second); // Start with the other title selected
 
-        window.OnFormatCommand(32821); // MP3
-        window.OutputBox()->setText(out.path());
+        window.Profiles().OnFormatCommand(32821); // MP3
+        window.Output().OutputBox()->setText(out.path());
         window.OnStart(false);
         QVERIFY(RunToTheEnd(window));
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
@@ -415,7 +415,7 @@ private slots:
         CColumnTreeCtrl* list = window.TitleList();
         QTreeWidgetItem* first = list->Root()->child(0);
         QTreeWidgetItem* second = list->Root()->child(1);
-        QComboBox* audio = window.AudioTracks();
+        QComboBox* audio = window.Tracks().AudioTracks();
         const auto ticked = [&](int row) {
             return qobject_cast<QStandardItemModel*>(audio->model())->item(row)->checkState() == Qt::Checked;
         };
@@ -434,13 +434,13 @@ private slots:
         QCOMPARE(audio->currentText(), QStringLiteral("English(AC3 2ch)"));
         QCOMPARE(audio->toolTip(), QStringLiteral("Also converted: French(MP2 2ch)"));
         // Unticking the first makes the next first; the last ticked one stays.
-        window.OnAudioTicked(0);
+        window.Tracks().OnAudioTicked(0);
         QCOMPARE(audio->currentText(), QStringLiteral("French(MP2 2ch)"));
-        window.OnAudioTicked(1);
+        window.Tracks().OnAudioTicked(1);
         QVERIFY(ticked(1) && !ticked(0));
-        window.OnAudioTicked(0);
-        window.OnAudioTicked(1);
-        window.OnAudioTicked(1);
+        window.Tracks().OnAudioTicked(0);
+        window.Tracks().OnAudioTicked(1);
+        window.Tracks().OnAudioTicked(1);
         QCOMPARE(audio->currentText(), QStringLiteral("English(AC3 2ch)"));
         QVERIFY(ticked(0) && ticked(1));
         // Choosing the ticked French track makes it first; English stays ticked. Back again.
@@ -450,24 +450,24 @@ private slots:
         Choose(audio, 0);
         QVERIFY(ticked(0) && ticked(1));
         // Title_02: French alone, chosen from the list; its own choice, Title_01's kept.
-        window.OnListClicked(second);
+        window.Tracks().OnListClicked(second);
         QVERIFY(ticked(0) && !ticked(1));
         Choose(audio, 1);
         QVERIFY(!ticked(0) && ticked(1));
-        window.OnListClicked(first);
+        window.Tracks().OnListClicked(first);
         QVERIFY(ticked(0) && ticked(1));
 
         // Merged, the titles' track counts differ: refused before the run, saying why.
-        window.OnFormatCommand(32814); // MKV
-        window.OutputBox()->setText(out.path());
-        window.MergeBox()->setChecked(true);
+        window.Profiles().OnFormatCommand(32814); // MKV
+        window.Output().OutputBox()->setText(out.path());
+        window.Output().MergeBox()->setChecked(true);
         window.OnStart(false);
         QVERIFY(!window.Progress());
         QCOMPARE(messages.messages.size(), 1);
         QVERIFY2(messages.messages.front().contains(QStringLiteral("different numbers of audio tracks")),
                  qPrintable(messages.messages.front()));
         messages.messages.clear();
-        window.MergeBox()->setChecked(false);
+        window.Output().MergeBox()->setChecked(false);
 
         // Settings: every subtitle stream kept as a track; MKV offers the sound as it is, too.
         QTimer::singleShot(0, [] {
@@ -477,8 +477,8 @@ private slots:
             settings->SubtitleTracks()->setCurrentIndex(settings->SubtitleTracks()->findText(QStringLiteral("All")));
             QVERIFY(settings->OnOk());
         });
-        window.OnSettings();
-        QCOMPARE(window.CurrentProfile().writer.subtitleTracks, 2);
+        window.Profiles().OnSettings();
+        QCOMPARE(window.Profiles().CurrentProfile().writer.subtitleTracks, 2);
 
         window.OnStart(false);
         QVERIFY(RunToTheEnd(window));
@@ -516,9 +516,9 @@ private slots:
 
         CollectMessages messages;
         CZuZideroDlg window;
-        QCOMPARE(window.OutputBox()->text(), videos);
-        QCOMPARE(window.CurrentProfile().index, 5);
-        QCOMPARE(window.Selector()->ButtonText(), QStringLiteral("H.264/MPEG-4 AVC Video(*.mp4)"));
+        QCOMPARE(window.Output().OutputBox()->text(), videos);
+        QCOMPARE(window.Profiles().CurrentProfile().index, 5);
+        QCOMPARE(window.Profiles().Selector()->ButtonText(), QStringLiteral("H.264/MPEG-4 AVC Video(*.mp4)"));
         QVERIFY(!QFileInfo::exists(videos));
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.TitleList()->ToggleCheck(window.TitleList()->Root()->child(0)); // Title_02 alone
@@ -544,7 +544,7 @@ private slots:
         QCOMPARE(CColumnTreeCtrl::ItemText(title->child(1)), QStringLiteral("Chapter_01_02\t00:00:02\t00:00:02\tChapter_01_02.mp4"));
         QCOMPARE(list->StateOf(title->child(3)), int(CColumnTreeCtrl::kChecked));
         // A title's mark passes to its chapters; a chapter's mark makes its title partly ticked.
-        window.OnUnCheckAll();
+        window.TitleList()->CheckAll(false);
         QCOMPARE(list->StateOf(title->child(2)), int(CColumnTreeCtrl::kUnchecked));
         list->ToggleCheck(title);
         for (int c = 0; c < 4; ++c) QCOMPARE(list->StateOf(title->child(c)), int(CColumnTreeCtrl::kChecked));
@@ -553,8 +553,8 @@ private slots:
         QCOMPARE(list->StateOf(title), int(CColumnTreeCtrl::kPartlyChecked));
         QCOMPARE(list->StateOf(list->Root()), int(CColumnTreeCtrl::kPartlyChecked));
 
-        window.OnFormatCommand(32821); // MP3
-        window.OutputBox()->setText(out.path());
+        window.Profiles().OnFormatCommand(32821); // MP3
+        window.Output().OutputBox()->setText(out.path());
         window.OnStart(false);
         QVERIFY(RunToTheEnd(window));
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
@@ -567,7 +567,7 @@ private slots:
         list->ToggleCheck(title->child(0));
         list->ToggleCheck(title->child(3));
         QCOMPARE(list->StateOf(title), int(CColumnTreeCtrl::kChecked));
-        const auto tasks = list->RunTasks();
+        const auto tasks = window.Work().Tasks().RunTasks();
         QVERIFY(std::any_of(tasks.begin(), tasks.end(), [](const RunTask& t) { return t.checked && t.outputName == "Title_01.mp3"; }));
         QVERIFY(std::none_of(tasks.begin(), tasks.end(), [](const RunTask& t) { return t.task.chapterIndex >= 0; }));
     }
@@ -622,8 +622,8 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
-        window.OnFormatCommand(32806);
-        window.OutputBox()->setText(out.path());
+        window.Profiles().OnFormatCommand(32806);
+        window.Output().OutputBox()->setText(out.path());
         window.OnStart(false);
         CConverDlg* progress = window.Progress();
         QVERIFY(progress);
@@ -660,8 +660,8 @@ private slots:
         CZuZideroDlg window;
         window.show();
         QVERIFY(LoadAndWait(window, DiscPath("sync")));
-        window.OnFormatCommand(32806);
-        window.OutputBox()->setText(out.path());
+        window.Profiles().OnFormatCommand(32806);
+        window.Output().OutputBox()->setText(out.path());
         window.OnStart(false);
         CConverDlg* progress = window.Progress();
         QVERIFY(progress);
@@ -714,8 +714,8 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         QVERIFY(LoadAndWait(window, DiscPath("damaged_zeros")));
-        window.OnFormatCommand(32806);
-        window.OutputBox()->setText(out.path());
+        window.Profiles().OnFormatCommand(32806);
+        window.Output().OutputBox()->setText(out.path());
         window.OnStart(false);
         CConverDlg* progress = window.Progress();
         QVERIFY(progress);
@@ -740,9 +740,9 @@ private slots:
             nullptr);
         CZuZideroDlg window;
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
-        window.OnFormatCommand(32810); // MPEG-2
-        window.OutputBox()->setText(out.path());
-        window.MergeBox()->setChecked(true);
+        window.Profiles().OnFormatCommand(32810); // MPEG-2
+        window.Output().OutputBox()->setText(out.path());
+        window.Output().MergeBox()->setChecked(true);
         // "Shut Down" as the after-conversion preference acts without the check box.
         Preferences& prefs = const_cast<Preferences&>(window.Prefs());
         prefs.action = "Shut Down";

@@ -17,6 +17,7 @@
 #include "app/beauty_combobox.h"
 #include "app/busy_bar.h"
 #include "app/column_tree_ctrl.h"
+#include "app/optical_drives.h"
 #include "app/my_button.h"
 #include "app/palette.h"
 #include "app/preferences.h"
@@ -65,24 +66,24 @@ private slots:
         qputenv("ZUZIDERO_DATA_DIR", empty.path().toUtf8());
         CollectMessages messages;
         CZuZideroDlg window;
-        QVERIFY(!window.CatalogueLoaded());
+        QVERIFY(!window.Profiles().CatalogueLoaded());
         // The fixed text, and what went wrong with which file.
         const QStringList load = messages.messages.filter(QRegularExpression("^Load Format.xml error\n\n.*Format.xml: No such file or directory$"));
         QVERIFY2(load.size() == 1, qPrintable(messages.messages.join(" | ")));
         // The first start's format command finds no profile either.
         QVERIFY(messages.messages.contains("Conn`t get format"));
-        QVERIFY(!window.SettingsButton()->isEnabled());
+        QVERIFY(!window.Profiles().SettingsButton()->isEnabled());
     }
 
     void FirstStartSelectsH264Mp4()
     {
         CollectMessages messages;
         CZuZideroDlg window;
-        QVERIFY(window.CatalogueLoaded());
+        QVERIFY(window.Profiles().CatalogueLoaded());
         QVERIFY(messages.messages.isEmpty());
         // The command-line tool's default, and the profile box says so.
-        QCOMPARE(window.CurrentProfile().index, 5);
-        QCOMPARE(window.Selector()->ButtonText(), QStringLiteral("H.264/MPEG-4 AVC Video(*.mp4)"));
+        QCOMPARE(window.Profiles().CurrentProfile().index, 5);
+        QCOMPARE(window.Profiles().Selector()->ButtonText(), QStringLiteral("H.264/MPEG-4 AVC Video(*.mp4)"));
         QVERIFY(window.GettingStarted()->isVisible() || !window.isVisible());
     }
 
@@ -90,7 +91,7 @@ private slots:
     {
         CollectMessages messages;
         CZuZideroDlg window;
-        window.OnFormatCommand(32802); // AVI
+        window.Profiles().OnFormatCommand(32802); // AVI
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         // The root is named after the disc: a folder's name, an image's volume name.
@@ -110,28 +111,28 @@ private slots:
         // The first title's task starts the picture settings: the whole 720 × 480 picture.
         QCOMPARE(window.LastClipSettings().picture.cropRight, 720);
         QCOMPARE(window.LastClipSettings().picture.cropBottom, 480);
-        QCOMPARE(window.LastClipSettings().trimLength, static_cast<std::int64_t>(window.Info().titles[0].durationMs));
+        QCOMPARE(window.LastClipSettings().trimLength, static_cast<std::int64_t>(window.Work().Disc()->Info().titles[0].durationMs));
         // Title 1's tracks, and a line for no subtitles.
-        QCOMPARE(Lines(window.AudioTracks()), (QStringList{"English(AC3 2ch)", "French(MP2 2ch)"}));
-        QCOMPARE(Lines(window.Subtitles()), (QStringList{"English", "German", "No subtitles"}));
-        QCOMPARE(window.SelectedAudioStreamId(), 0xBD80);
-        QCOMPARE(window.SelectedSubtitleId(), 0xBD20);
+        QCOMPARE(Lines(window.Tracks().AudioTracks()), (QStringList{"English(AC3 2ch)", "French(MP2 2ch)"}));
+        QCOMPARE(Lines(window.Tracks().Subtitles()), (QStringList{"English", "German", "No subtitles"}));
+        QCOMPARE(window.Tracks().SelectedAudioStreamId(), 0xBD80);
+        QCOMPARE(window.Tracks().SelectedSubtitleId(), 0xBD20);
         QVERIFY(messages.messages.isEmpty());
 
         // A PAL disc's tasks crop nothing away.
         QVERIFY(LoadAndWait(window, DiscPath("pal_16x9")));
         QCOMPARE(window.LastClipSettings().picture.cropBottom, 576);
         // A disc that fails to load leaves the previous one open and listed.
-        const std::shared_ptr<SourceDisc> pal = window.Disc();
+        const std::shared_ptr<SourceDisc> pal = window.Work().Disc();
         const int listed = list->Root()->childCount();
         QVERIFY(!LoadAndWait(window, "/nonexistent/disc"));
         QCOMPARE(messages.messages, QStringList{"Open disc error\n/nonexistent/disc does not exist"});
-        QCOMPARE(window.Disc(), pal);
+        QCOMPARE(window.Work().Disc(), pal);
         QCOMPARE(list->Root()->childCount(), listed);
         // It still reads: the PAL title's 16:9 picture of 720 × 576, and its sound plays.
-        QCOMPARE(window.Disc()->VideoOf(0).height, 576);
-        QVERIFY(window.Disc()->VideoOf(0).wide);
-        QCOMPARE(window.Info().titles[0].audioCount, 2);
+        QCOMPARE(window.Work().Disc()->VideoOf(0).height, 576);
+        QVERIFY(window.Work().Disc()->VideoOf(0).wide);
+        QCOMPARE(window.Work().Disc()->Info().titles[0].audioCount, 2);
     }
 
     void BlurayFoldersAndMediaFilesListAsDiscs()
@@ -147,9 +148,9 @@ private slots:
         QCOMPARE(ColumnTexts(list, 1), (QStringList{"00:00:07", "00:00:03", "00:00:03"}));
         // The main title's chapters from the playlist's entry marks.
         QCOMPARE(list->Root()->child(0)->childCount(), 3);
-        QCOMPARE(Lines(window.AudioTracks()), (QStringList{"English(AC3 2ch)", "Japanese(LPCM 2ch)"}));
-        QCOMPARE(Lines(window.Subtitles()), (QStringList{"French", "No subtitles"}));
-        QCOMPARE(window.SelectedAudioStreamId(), 0x1100);
+        QCOMPARE(Lines(window.Tracks().AudioTracks()), (QStringList{"English(AC3 2ch)", "Japanese(LPCM 2ch)"}));
+        QCOMPARE(Lines(window.Tracks().Subtitles()), (QStringList{"French", "No subtitles"}));
+        QCOMPARE(window.Tracks().SelectedAudioStreamId(), 0x1100);
         // The whole 1280 × 720 picture.
         QCOMPARE(window.LastClipSettings().picture.cropRight, 1280);
         QCOMPARE(window.LastClipSettings().picture.cropBottom, 720);
@@ -161,7 +162,7 @@ private slots:
         QCOMPARE(ColumnTexts(list, 1), (QStringList{"00:00:04"}));
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
         // Its mono AC-3 track says one channel, not two.
-        QCOMPARE(Lines(window.AudioTracks()), (QStringList{"English(AC3 1ch)", "Spanish(AAC 1ch)"}));
+        QCOMPARE(Lines(window.Tracks().AudioTracks()), (QStringList{"English(AC3 1ch)", "Spanish(AAC 1ch)"}));
 
         // A file of no MPEG stream is named as the file it is.
         QTemporaryDir junk;
@@ -219,7 +220,7 @@ private slots:
         list->ToggleCheck(root->child(1));
         QCOMPARE(list->StateOf(root), int(CColumnTreeCtrl::kUnchecked));
         QCOMPARE(list->currentItem(), root->child(1));
-        window.OnCheckAll();
+        window.TitleList()->CheckAll(true);
         for (QTreeWidgetItem* item : {root, root->child(0), root->child(1)}) QCOMPARE(list->StateOf(item), int(CColumnTreeCtrl::kChecked));
         // The root passes its state down.
         list->ToggleCheck(root);
@@ -231,7 +232,7 @@ private slots:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(row.left() + 6, row.center().y()));
         QCOMPARE(list->StateOf(root->child(0)), int(CColumnTreeCtrl::kChecked));
         QCOMPARE(list->StateOf(root), int(CColumnTreeCtrl::kPartlyChecked));
-        const auto tasks = list->RunTasks();
+        const auto tasks = window.Work().Tasks().RunTasks();
         QCOMPARE(tasks.size(), std::size_t(2));
         QVERIFY(tasks[0].checked && !tasks[1].checked);
         QCOMPARE(tasks[0].outputName, std::string("Title_01.mp4"));
@@ -241,25 +242,26 @@ private slots:
     {
         CollectMessages messages;
         CZuZideroDlg window;
-        window.OnFormatCommand(32802);
+        window.Profiles().OnFormatCommand(32802);
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         list->ToggleCheck(list->Root()->child(1));
-        window.OnFormatCommand(32806);
-        QCOMPARE(window.CurrentProfile().index, 5);
+        window.Profiles().OnFormatCommand(32806);
+        QCOMPARE(window.Profiles().CurrentProfile().index, 5);
         QCOMPARE(ColumnTexts(list, 3), (QStringList{"Title_01.mp4", "Title_02.mp4"}));
         QCOMPARE(list->StateOf(list->Root()->child(1)), int(CColumnTreeCtrl::kUnchecked));
         // Choosing the profile in effect again does nothing, not even renaming.
-        CColumnTreeCtrl::SetColumnText(list->Root()->child(0), CColumnTreeCtrl::kOutputFormat, "mine.mp4");
-        window.OnFormatCommand(32806);
+        window.Work().Tasks().SetOutputName({0, -1}, "mine.mp4");
+        list->Refresh();
+        window.Profiles().OnFormatCommand(32806);
         QCOMPARE(list->Root()->child(0)->text(3), QStringLiteral("mine.mp4"));
         // 3G and 3GS both select profile 47; an unknown command selects profile 0.
-        window.OnFormatCommand(32852);
-        QCOMPARE(window.CurrentProfile().index, 47);
-        window.OnFormatCommand(32850);
-        QCOMPARE(window.CurrentProfile().index, 47);
-        window.OnFormatCommand(1);
-        QCOMPARE(window.CurrentProfile().index, 0);
+        window.Profiles().OnFormatCommand(32852);
+        QCOMPARE(window.Profiles().CurrentProfile().index, 47);
+        window.Profiles().OnFormatCommand(32850);
+        QCOMPARE(window.Profiles().CurrentProfile().index, 47);
+        window.Profiles().OnFormatCommand(1);
+        QCOMPARE(window.Profiles().CurrentProfile().index, 0);
         QVERIFY(messages.messages.isEmpty());
     }
 
@@ -267,7 +269,7 @@ private slots:
     {
         CollectMessages messages;
         CZuZideroDlg window;
-        window.OnFormatCommand(32806); // H.264 in MP4
+        window.Profiles().OnFormatCommand(32806); // H.264 in MP4
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         // In the window: another preset (AVI), a smaller picture, OK.
         QTimer::singleShot(0, [] {
@@ -279,9 +281,9 @@ private slots:
             settings->Resolution()->setEditText("320*240");
             QVERIFY(settings->OnOk());
         });
-        window.OnSettings();
-        QCOMPARE(window.CurrentProfile().index, 1);
-        QCOMPARE(window.CurrentProfile().writer.Width, 320);
+        window.Profiles().OnSettings();
+        QCOMPARE(window.Profiles().CurrentProfile().index, 1);
+        QCOMPARE(window.Profiles().CurrentProfile().writer.Width, 320);
         QVERIFY(messages.messages.isEmpty());
         // The names follow the new kind of file.
         QCOMPARE(ColumnTexts(window.TitleList(), 3), (QStringList{"Title_01.avi", "Title_02.avi"}));
@@ -301,7 +303,7 @@ private slots:
             CZuZideroDlg window;
             QVERIFY(LoadAndWait(window, DiscPath("film_titles")));
             // Title_04 is the film; 02 and 03 are decoys of its length, 05 and 07 list it again.
-            QTreeWidgetItem* main = window.MainTitleItem();
+            QTreeWidgetItem* main = window.TitleList()->Root()->child(window.Work().Tasks().MainTitle());
             QVERIFY(main);
             QCOMPARE(main->text(0), QStringLiteral("Title_04"));
             QCOMPARE(window.TitleList()->currentItem(), main);
@@ -342,19 +344,19 @@ private slots:
     {
         CZuZideroDlg window;
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
-        window.AudioTracks()->setCurrentIndex(1);
-        window.OnAudioChosen(1);
-        QCOMPARE(window.SelectedAudioStreamId(), 0xC000);
-        window.OnSubtitleChosen(1);
-        QCOMPARE(window.SelectedSubtitleId(), 0xBD21);
-        QVERIFY(window.SubtitlesOn());
-        window.OnSubtitleChosen(2); // "No subtitles"
-        QVERIFY(!window.SubtitlesOn());
-        QCOMPARE(window.SelectedSubtitleId(), 0xBD21);
+        window.Tracks().AudioTracks()->setCurrentIndex(1);
+        window.Tracks().OnAudioChosen(1);
+        QCOMPARE(window.Tracks().SelectedAudioStreamId(), 0xC000);
+        window.Tracks().OnSubtitleChosen(1);
+        QCOMPARE(window.Tracks().SelectedSubtitleId(), 0xBD21);
+        QVERIFY(window.Tracks().SubtitlesOn());
+        window.Tracks().OnSubtitleChosen(2); // "No subtitles"
+        QVERIFY(!window.Tracks().SubtitlesOn());
+        QCOMPARE(window.Tracks().SelectedSubtitleId(), 0xBD21);
         // A click on another title refills both lists from its streams.
-        window.OnListClicked(window.TitleList()->Root()->child(1));
-        QCOMPARE(window.SelectedAudioStreamId(), 0xBD80);
-        QVERIFY(window.SubtitlesOn());
+        window.Tracks().OnListClicked(window.TitleList()->Root()->child(1));
+        QCOMPARE(window.Tracks().SelectedAudioStreamId(), 0xBD80);
+        QVERIFY(window.Tracks().SubtitlesOn());
     }
 
     void PreviousAndNextWalkTheTitles()
@@ -363,13 +365,13 @@ private slots:
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         QTreeWidgetItem* root = list->Root();
-        window.OnPrevious(); // nothing before the first
+        window.Preview().OnPrevious(); // nothing before the first
         QCOMPARE(list->currentItem(), root->child(0));
-        window.OnNext();
+        window.Preview().OnNext();
         QCOMPARE(list->currentItem(), root->child(1));
-        window.OnNext(); // nothing after the last
+        window.Preview().OnNext(); // nothing after the last
         QCOMPARE(list->currentItem(), root->child(1));
-        window.OnPrevious();
+        window.Preview().OnPrevious();
         QCOMPARE(list->currentItem(), root->child(0));
     }
 
@@ -377,19 +379,19 @@ private slots:
     {
         CollectMessages messages;
         CZuZideroDlg window;
-        window.OnTrim();
+        window.OpenEditor(0);
         QCOMPARE(messages.messages, QStringList{"Please select one first"});
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.TitleList()->setCurrentItem(window.TitleList()->Root());
         messages.messages.clear();
-        window.OnCrop();
-        window.OnEffect();
+        window.OpenEditor(1);
+        window.OpenEditor(2);
         QCOMPARE(messages.messages, (QStringList{"GetItemData error", "GetItemData error"}));
         window.OnClearAll();
         messages.messages.clear();
-        window.OnTrim();
+        window.OpenEditor(0);
         QCOMPARE(messages.messages, QStringList{"Please select one first"});
-        QCOMPARE(window.AudioTracks()->count(), 0);
+        QCOMPARE(window.Tracks().AudioTracks()->count(), 0);
     }
 
     void StartChecksTheOutputFolder()
@@ -400,29 +402,29 @@ private slots:
         QFile(file).open(QIODevice::WriteOnly);
         CZuZideroDlg window;
         const QString stored = window.Prefs().outFolder;
-        window.OutputBox()->setText(file);
+        window.Output().OutputBox()->setText(file);
         window.OnStart(false);
         QCOMPARE(messages.messages, QStringList{"Invalid output directory\n" + file + " cannot be made."});
         QCOMPARE(window.Prefs().outFolder, stored);
         QVERIFY(!window.Progress());
         // A folder that is there but takes no files is refused before the run, with its reason.
         messages.messages.clear();
-        window.OutputBox()->setText(QStringLiteral("/proc"));
+        window.Output().OutputBox()->setText(QStringLiteral("/proc"));
         window.OnStart(false);
         QCOMPARE(messages.messages.size(), 1);
         QVERIFY2(messages.messages[0].startsWith("Invalid output directory\n/proc cannot be written to ("), qPrintable(messages.messages[0]));
         QVERIFY(!window.Progress());
         // With no title ticked nothing opens, and the window says why.
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
-        window.OnUnCheckAll();
-        window.OutputBox()->setText(folder.path());
+        window.TitleList()->CheckAll(false);
+        window.Output().OutputBox()->setText(folder.path());
         messages.messages.clear();
         window.OnStart(false);
         QCOMPARE(messages.messages, QStringList{"No title is ticked: tick the titles to convert."});
         QVERIFY(!window.Progress());
         window.OnClearAll();
         // With an empty list a valid folder is stored and nothing opens.
-        window.OutputBox()->setText(folder.path());
+        window.Output().OutputBox()->setText(folder.path());
         window.OnStart(false);
         QCOMPARE(window.Prefs().outFolder, folder.path());
         QCOMPARE(Preferences::Load(window.ProductTitle()).outFolder, folder.path());
@@ -453,8 +455,8 @@ private slots:
         QCOMPARE(list->StateOf(list->Root()), int(CColumnTreeCtrl::kPartlyChecked));
         // Enter plays it.
         QTest::keyClick(list, Qt::Key_Return);
-        QCOMPARE(window.PlayingTitle(), list->TaskOf(second)->titleIndex);
-        window.OnStop();
+        QCOMPARE(window.Preview().PlayingTitle(), list->TaskOf(second)->titleIndex);
+        window.Preview().OnStop();
 
         // A ticked selected row shows its tick: the light mark stands out of the highlight and
         // differs from an unticked one's.
@@ -471,7 +473,7 @@ private slots:
 
         // Ctrl+O asks for a disc folder, F1 opens the help (a message here: nothing can open it).
         QStringList asked;
-        window.SetFileChooser([&](const CZuZideroDlg::FileQuestion& q) {
+        window.Sources().SetFileChooser([&](const CSourceChooser::FileQuestion& q) {
             asked << q.title;
             return QString();
         });
@@ -485,12 +487,12 @@ private slots:
         // Enter in the output box does not swallow the next click on Start.
         QTemporaryDir folder;
         window.OnClearAll();
-        window.OutputBox()->setFocus();
-        window.OutputBox()->setText(folder.path());
-        QTest::keyClick(window.OutputBox(), Qt::Key_Return);
+        window.Output().OutputBox()->setFocus();
+        window.Output().OutputBox()->setText(folder.path());
+        QTest::keyClick(window.Output().OutputBox(), Qt::Key_Return);
         // Enter pressed no button: the format pane did not open to catch the next click.
         QVERIFY(!QApplication::activePopupWidget());
-        QVERIFY(!window.Selector()->Pane()->isVisible());
+        QVERIFY(!window.Profiles().Selector()->Pane()->isVisible());
         CMyButton* start = nullptr;
         for (CMyButton* b : window.findChildren<CMyButton*>())
             if (b->text() == QStringLiteral("Start")) start = b;
@@ -506,7 +508,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.size(), QSize(820, 540));
-        const QRect list = window.TitleList()->geometry(), video = window.VideoPlaceholder()->geometry();
+        const QRect list = window.TitleList()->geometry(), video = window.Preview().VideoPlaceholder()->geometry();
         CMyButton *start = nullptr, *close = nullptr, *trim = nullptr;
         for (CMyButton* b : window.findChildren<CMyButton*>()) {
             if (b->text() == QStringLiteral("Start")) start = b;
@@ -519,15 +521,15 @@ private slots:
         QCOMPARE(window.size(), QSize(1280, 800));
         QCOMPARE(window.Background().size(), QSize(1280, 800));
         // The list and the preview share the growth; what is right and below moves with it.
-        QCOMPARE(window.TitleList()->width() + window.VideoPlaceholder()->width(), list.width() + video.width() + 460);
+        QCOMPARE(window.TitleList()->width() + window.Preview().VideoPlaceholder()->width(), list.width() + video.width() + 460);
         QVERIFY(std::abs(window.TitleList()->width() - list.width() - 230) <= 1);
         QCOMPARE(window.TitleList()->height(), list.height() + 260);
-        QCOMPARE(window.VideoPlaceholder()->height(), video.height() + 260);
-        QCOMPARE(window.VideoWindow()->geometry(), window.VideoPlaceholder()->geometry());
+        QCOMPARE(window.Preview().VideoPlaceholder()->height(), video.height() + 260);
+        QCOMPARE(window.Preview().VideoWindow()->geometry(), window.Preview().VideoPlaceholder()->geometry());
         QCOMPARE(start->pos(), startAt + QPoint(460, 260));
         QCOMPARE(close->pos(), closeAt + QPoint(460, 0));
         QCOMPARE(trim->pos(), trimAt); // the tool buttons keep together
-        QVERIFY(!window.TitleList()->geometry().intersects(window.VideoPlaceholder()->geometry()));
+        QVERIFY(!window.TitleList()->geometry().intersects(window.Preview().VideoPlaceholder()->geometry()));
         for (QWidget* w : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             if (!w->isWindow() && w->isVisibleTo(&window)) QVERIFY2(window.rect().contains(w->geometry()), qPrintable(w->objectName() + w->metaObject()->className()));
         // Never below the picture's size.
@@ -537,22 +539,22 @@ private slots:
 
         // The preview full screen on a double click, and back with Esc.
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
-        window.OnPlay();
-        CVideoWindow* picture = window.VideoWindow();
+        window.Preview().OnPlay();
+        CVideoWindow* picture = window.Preview().VideoWindow();
         QVERIFY(picture->isVisible());
         QTest::mouseDClick(picture, Qt::LeftButton);
-        QVERIFY(window.PreviewFullScreen());
+        QVERIFY(window.Preview().FullScreen());
         QVERIFY(picture->isWindow() && (picture->windowState() & Qt::WindowFullScreen));
         QTest::keyClick(picture, Qt::Key_Escape);
-        QVERIFY(!window.PreviewFullScreen());
+        QVERIFY(!window.Preview().FullScreen());
         QCOMPARE(picture->parentWidget(), &window);
-        QCOMPARE(picture->geometry(), window.VideoPlaceholder()->geometry());
+        QCOMPARE(picture->geometry(), window.Preview().VideoPlaceholder()->geometry());
         QVERIFY(picture->isVisible());
         // Stopping while full screen brings it back too.
         QTest::mouseDClick(picture, Qt::LeftButton);
-        QVERIFY(window.PreviewFullScreen());
-        window.OnStop();
-        QVERIFY(!window.PreviewFullScreen());
+        QVERIFY(window.Preview().FullScreen());
+        window.Preview().OnStop();
+        QVERIFY(!window.Preview().FullScreen());
         QVERIFY(messages.messages.isEmpty());
     }
 
@@ -581,20 +583,20 @@ private slots:
         for (const char* loader : {"Load DVD", "Load DVD or Blu-ray Folder...", "Load ISO Image...", "Load Video File..."})
             QCOMPARE(menu.count(QString::fromLatin1(loader)), 2); // in Add File and in File
         // Each dialog says what it loads and opens where the last one ended.
-        QList<CZuZideroDlg::FileQuestion> asked;
+        QList<CSourceChooser::FileQuestion> asked;
         QString answer = DiscPath("bluray");
-        window.SetFileChooser([&](const CZuZideroDlg::FileQuestion& q) {
+        window.Sources().SetFileChooser([&](const CSourceChooser::FileQuestion& q) {
             asked << q;
             return answer;
         });
-        window.OnLoadFolder();
+        window.Sources().OnLoadFolder();
         QVERIFY(WaitForLoad(window));
         QCOMPARE(window.TitleList()->Root()->text(0).isEmpty(), false);
         answer = DiscPath("media") + "/clip.mpg";
-        window.OnLoadVideoFile();
+        window.Sources().OnLoadVideoFile();
         QVERIFY(WaitForLoad(window));
         answer = DiscPath("pal_16x9.iso");
-        window.OnLoadIso();
+        window.Sources().OnLoadIso();
         QVERIFY(WaitForLoad(window));
         QCOMPARE(asked.size(), 3);
         QVERIFY(asked[0].filter.isEmpty() && asked[0].title.contains("DVD or Blu-ray folder"));
@@ -646,7 +648,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         auto* drives = new COpticalDrives(places, nullptr);
-        window.UseDrives(drives);
+        window.Sources().UseDrives(drives);
         auto entry = [&](const QString& name) -> QAction* {
             for (QMenu* menu : window.findChildren<QMenu*>())
                 for (QAction* action : menu->actions())
@@ -686,7 +688,7 @@ private slots:
         QVERIFY(eject && !eject->isEnabled());
         second->trigger();
         QVERIFY(WaitForLoad(window));
-        QCOMPARE(window.LoadedPath(), dir.filePath("dev/sr1"));
+        QCOMPARE(QString::fromStdString(window.Work().LoadedPath()), dir.filePath("dev/sr1"));
         QVERIFY(window.TitleList()->Root() && window.TitleList()->Root()->childCount() > 0);
         eject = ejectEntry();
         QVERIFY(eject && eject->isEnabled());
@@ -696,7 +698,7 @@ private slots:
         bool discOpen = true;
         drives->SetEjector([&](const QString& device, QString*) {
             ejected << device;
-            discOpen = window.Disc() != nullptr; // the disc must be closed first
+            discOpen = window.Work().Disc() != nullptr; // the disc must be closed first
             return true;
         });
         // The tray opens off the window's thread: the window is told when it has.
@@ -704,7 +706,7 @@ private slots:
         QCOMPARE(ejected, QStringList{dir.filePath("dev/sr1")});
         QVERIFY(!discOpen);
         QVERIFY(!window.TitleList()->Root());
-        QVERIFY(window.LoadedPath().isEmpty());
+        QVERIFY(QString::fromStdString(window.Work().LoadedPath()).isEmpty());
         QVERIFY(!eject->isEnabled());
         QVERIFY(messages.messages.isEmpty());
         // A tray that stays shut says why.
@@ -718,7 +720,7 @@ private slots:
             *why = QStringLiteral("Device or resource busy");
             return false;
         });
-        const QString loaded = window.LoadedPath();
+        const QString loaded = QString::fromStdString(window.Work().LoadedPath());
         const int titles = window.TitleList()->Root() ? window.TitleList()->Root()->childCount() : 0;
         QVERIFY(titles > 0);
         QVERIFY(!WaitForEnd(&window, &CZuZideroDlg::ejectEnded, [&] { eject->trigger(); }));
@@ -727,8 +729,8 @@ private slots:
                 messages.messages.front().contains("Device or resource busy"));
         // ... and the disc, still in the drive, is read again and keeps its list.
         QVERIFY(WaitForLoad(window));
-        QVERIFY(window.Disc() != nullptr);
-        QCOMPARE(window.LoadedPath(), loaded);
+        QVERIFY(window.Work().Disc() != nullptr);
+        QCOMPARE(QString::fromStdString(window.Work().LoadedPath()), loaded);
         QVERIFY(window.TitleList()->Root() && window.TitleList()->Root()->childCount() == titles);
         eject = ejectEntry();
         QVERIFY(eject && eject->isEnabled());
@@ -739,8 +741,8 @@ private slots:
         QFile::remove(UserProfiles::FilePath());
         CollectMessages messages;
         CZuZideroDlg window;
-        window.OnFormatCommand(32806);
-        window.Selector()->Select(1, 32806);
+        window.Profiles().OnFormatCommand(32806);
+        window.Profiles().Selector()->Select(1, 32806);
         // Settings → a smaller picture → OK: the box says the profile is changed.
         QTimer::singleShot(0, [] {
             auto* settings = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget());
@@ -748,9 +750,9 @@ private slots:
             settings->Resolution()->setCurrentIndex(settings->Resolution()->findText("320*240"));
             QVERIFY(settings->OnOk());
         });
-        window.OnSettings();
-        QCOMPARE(window.CurrentProfile().writer.Width, 320);
-        QCOMPARE(window.Selector()->ButtonText(), QString::fromStdString(window.CurrentProfile().ProfileName) + " (modified)");
+        window.Profiles().OnSettings();
+        QCOMPARE(window.Profiles().CurrentProfile().writer.Width, 320);
+        QCOMPARE(window.Profiles().Selector()->ButtonText(), QString::fromStdString(window.Profiles().CurrentProfile().ProfileName) + " (modified)");
         // Settings → Save as "Small H.264" → OK: the box names it, and My Profiles lists it.
         QTimer::singleShot(0, [] {
             auto* settings = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget());
@@ -758,22 +760,22 @@ private slots:
             QVERIFY(settings->SaveAs("Small H.264") >= UserProfiles::kFirstIndex);
             QVERIFY(settings->OnOk());
         });
-        window.OnSettings();
-        QVERIFY(UserProfiles::IsUserIndex(window.CurrentProfile().index));
-        QCOMPARE(window.Selector()->ButtonText(), QStringLiteral("Small H.264"));
-        QCOMPARE(window.Selector()->GetChoice().first, 18);
-        CStartPane* pane = window.Selector()->Pane();
+        window.Profiles().OnSettings();
+        QVERIFY(UserProfiles::IsUserIndex(window.Profiles().CurrentProfile().index));
+        QCOMPARE(window.Profiles().Selector()->ButtonText(), QStringLiteral("Small H.264"));
+        QCOMPARE(window.Profiles().Selector()->GetChoice().first, 18);
+        CStartPane* pane = window.Profiles().Selector()->Pane();
         pane->ShowCategory(18);
         QCOMPARE(pane->ShownCommands().size(), std::size_t(1));
         // Chosen there later, it is the profile in use.
-        window.OnFormatCommand(32801);
-        QCOMPARE(window.CurrentProfile().index, 0);
-        window.Selector()->OpenPane();
+        window.Profiles().OnFormatCommand(32801);
+        QCOMPARE(window.Profiles().CurrentProfile().index, 0);
+        window.Profiles().Selector()->OpenPane();
         pane->ShowCategory(18);
         QTest::mouseClick(pane, Qt::LeftButton, {}, pane->FormatRect(pane->ShownCommands()[0]).center());
-        QCOMPARE(window.CurrentProfile().ProfileName, std::string("Small H.264"));
-        QCOMPARE(window.CurrentProfile().writer.Width, 320);
-        QCOMPARE(window.Selector()->ButtonText(), QStringLiteral("Small H.264"));
+        QCOMPARE(window.Profiles().CurrentProfile().ProfileName, std::string("Small H.264"));
+        QCOMPARE(window.Profiles().CurrentProfile().writer.Width, 320);
+        QCOMPARE(window.Profiles().Selector()->ButtonText(), QStringLiteral("Small H.264"));
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
         QFile::remove(UserProfiles::FilePath());
     }
@@ -808,18 +810,18 @@ private slots:
         }));
         QVERIFY(!window.Loading());
         QVERIFY(window.BusyBar()->isHidden());
-        QVERIFY(window.Disc() == nullptr);
+        QVERIFY(window.Work().Disc() == nullptr);
         QVERIFY(!window.TitleList()->Root());
         QVERIFY(messages.messages.isEmpty());
         // Esc cancels a load too; the disc listed before stays.
         QVERIFY(LoadAndWait(window, DiscPath("pal_16x9")));
-        const std::shared_ptr<SourceDisc> pal = window.Disc();
+        const std::shared_ptr<SourceDisc> pal = window.Work().Disc();
         QVERIFY(!WaitForEnd(&window, &CZuZideroDlg::loadEnded, [&] {
             window.LoadDisc(DiscPath("ntsc_4x3"));
             QTest::keyClick(&window, Qt::Key_Escape);
         }));
-        QCOMPARE(window.Disc(), pal);
-        QCOMPARE(window.LoadedPath(), DiscPath("pal_16x9"));
+        QCOMPARE(window.Work().Disc(), pal);
+        QCOMPARE(QString::fromStdString(window.Work().LoadedPath()), DiscPath("pal_16x9"));
         QVERIFY(messages.messages.isEmpty());
     }
 
@@ -832,7 +834,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         window.OpenAtStart(DiscPath("ntsc_4x3"));
-        QTRY_VERIFY(window.Disc() != nullptr);
+        QTRY_VERIFY(window.Work().Disc() != nullptr);
         QCOMPARE(window.TitleList()->Root()->childCount(), 2);
         QVERIFY(messages.messages.isEmpty());
     }
@@ -841,8 +843,8 @@ private slots:
     {
         CollectMessages messages;
         CZuZideroDlg window;
-        window.OutputBox()->setText(QStringLiteral("/nonexistent/videos"));
-        window.OnOpenFolder();
+        window.Output().OutputBox()->setText(QStringLiteral("/nonexistent/videos"));
+        window.Output().OnOpenFolder();
         QCOMPARE(messages.messages, QStringList{"Could not open /nonexistent/videos\nIt does not exist."});
     }
 
@@ -850,19 +852,19 @@ private slots:
     {
         {
             CZuZideroDlg window;
-            QVERIFY(window.Selector()->Select(14, 32871));
-            window.OnFormatCommand(32871);
+            QVERIFY(window.Profiles().Selector()->Select(14, 32871));
+            window.Profiles().OnFormatCommand(32871);
         }
         QCOMPARE(LoadSelectorChoice(), std::make_pair(14, 32871));
         CZuZideroDlg again;
-        QCOMPARE(again.CurrentProfile().index, 89);
-        QCOMPARE(again.Selector()->GetChoice(), std::make_pair(14, 32871));
+        QCOMPARE(again.Profiles().CurrentProfile().index, 89);
+        QCOMPARE(again.Profiles().Selector()->GetChoice(), std::make_pair(14, 32871));
         // A command outside the table is a choice that is no more: the first start's H.264/MP4.
         QFile::remove(SettingIniPath());
         SaveSelectorChoice(1, 40000);
         CZuZideroDlg unknown;
-        QCOMPARE(unknown.CurrentProfile().index, 5);
-        QCOMPARE(unknown.Selector()->GetChoice(), std::make_pair(1, 32806));
+        QCOMPARE(unknown.Profiles().CurrentProfile().index, 5);
+        QCOMPARE(unknown.Profiles().Selector()->GetChoice(), std::make_pair(1, 32806));
     }
 };
 

@@ -32,7 +32,7 @@ constexpr double kSlack = 1.0;
 double Position(CZuZideroDlg& window)
 {
     double seconds = -1;
-    window.Player().GetPosition(seconds);
+    window.Preview().Player().GetPosition(seconds);
     return seconds;
 }
 
@@ -41,7 +41,7 @@ bool WaitForPicture(CZuZideroDlg& window)
 {
     return QTest::qWaitFor(
         [&] {
-            auto* renderer = window.VideoWindow()->Renderer();
+            auto* renderer = window.Preview().VideoWindow()->Renderer();
             return renderer && renderer->Pictures() > 0;
         },
         static_cast<int>(5000 * kSlack));
@@ -91,19 +91,19 @@ private slots:
         QTreeWidgetItem* title1 = window.TitleList()->Root()->child(0);
         QVERIFY(title1->childCount() >= 3);
         window.TitleList()->setCurrentItem(title1->child(2));
-        window.OnPlay();
-        QCOMPARE(window.PlayingTitle(), 0);
+        window.Preview().OnPlay();
+        QCOMPARE(window.Preview().PlayingTitle(), 0);
         QVERIFY(WaitForPicture(window));
-        QVERIFY(window.PauseButton()->isVisible());
-        QVERIFY(!window.PlayButton()->isVisible());
-        QVERIFY(window.VideoWindow()->isVisible());
-        QVERIFY(!window.VideoPlaceholder()->isVisible());
+        QVERIFY(window.Preview().PauseButton()->isVisible());
+        QVERIFY(!window.Preview().PlayButton()->isVisible());
+        QVERIFY(window.Preview().VideoWindow()->isVisible());
+        QVERIFY(!window.Preview().VideoPlaceholder()->isVisible());
         QVERIFY(QTest::qWaitFor([&] { return Position(window) > 0.2; }, static_cast<int>(10000 * kSlack)));
         // From the title's start, not the chapter's 4 s.
         const double position = Position(window);
         QVERIFY2(position > 0.2 && position < 2.0, qPrintable(QString::number(position)));
         // The slider follows.
-        QVERIFY(QTest::qWaitFor([&] { return window.Slider()->GetPos() > 0; }, 1000));
+        QVERIFY(QTest::qWaitFor([&] { return window.Preview().Slider()->GetPos() > 0; }, 1000));
         QVERIFY(messages.messages.isEmpty());
     }
 
@@ -113,11 +113,11 @@ private slots:
         CZuZideroDlg window;
         window.show();
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
-        window.OnPlay();
+        window.Preview().OnPlay();
         QVERIFY2(WaitForPicture(window), qPrintable(messages.messages.join("|")));
         QVERIFY(QTest::qWaitFor([&] { return Position(window) > 0.5; }, static_cast<int>(10000 * kSlack)));
-        window.OnPause();
-        QVERIFY(window.PlayButton()->isVisible());
+        window.Preview().OnPause();
+        QVERIFY(window.Preview().PlayButton()->isVisible());
         const double paused = Position(window);
         QVERIFY(paused > 0.2);
         // The place holds while the paused device plays a third of a second of its own silence
@@ -125,8 +125,8 @@ private slots:
         const qint64 heard = QFileInfo(m_sound).size();
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(m_sound).size() >= heard + 64000, 60000);
         QCOMPARE(Position(window), paused);
-        window.OnPlay();
-        QVERIFY(window.PauseButton()->isVisible());
+        window.Preview().OnPlay();
+        QVERIFY(window.Preview().PauseButton()->isVisible());
         QVERIFY(QTest::qWaitFor([&] { return Position(window) > paused + 0.2; }, static_cast<int>(10000 * kSlack)));
         const double resumed = Position(window);
         QVERIFY2(resumed > paused + 0.2 && resumed < paused + 0.5 + 0.5 * kSlack,
@@ -139,16 +139,16 @@ private slots:
         CZuZideroDlg window;
         window.show();
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
-        window.OnPlay();
+        window.Preview().OnPlay();
         QVERIFY(WaitForPicture(window));
-        QVERIFY(QTest::qWaitFor([&] { return window.Slider()->GetPos() > 0; }, static_cast<int>(3000 * kSlack)));
-        window.OnStop();
-        QCOMPARE(window.Slider()->GetPos(), 0);
+        QVERIFY(QTest::qWaitFor([&] { return window.Preview().Slider()->GetPos() > 0; }, static_cast<int>(3000 * kSlack)));
+        window.Preview().OnStop();
+        QCOMPARE(window.Preview().Slider()->GetPos(), 0);
         QCOMPARE(Position(window), 0.0);
-        QVERIFY(window.VideoPlaceholder()->isVisible());
-        QVERIFY(!window.VideoWindow()->isVisible());
-        QVERIFY(window.PlayButton()->isVisible());
-        QCOMPARE(window.PlayingTitle(), -1);
+        QVERIFY(window.Preview().VideoPlaceholder()->isVisible());
+        QVERIFY(!window.Preview().VideoWindow()->isVisible());
+        QVERIFY(window.Preview().PlayButton()->isVisible());
+        QCOMPARE(window.Preview().PlayingTitle(), -1);
     }
 
     void TheSliderSeeks()
@@ -157,10 +157,10 @@ private slots:
         CZuZideroDlg window;
         window.show();
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3"))); // title 1: 8 s
-        window.OnPlay();
+        window.Preview().OnPlay();
         QVERIFY(WaitForPicture(window));
         // A click in the middle of the slider: half way, 4 s.
-        CMySliderCtrl* slider = window.Slider();
+        CMySliderCtrl* slider = window.Preview().Slider();
         QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, slider->height() / 2));
         QVERIFY(std::abs(slider->GetPos() - 500) < 60);
         QVERIFY(QTest::qWaitFor([&] { return Position(window) > 3.6; }, static_cast<int>(10000 * kSlack)));
@@ -175,15 +175,15 @@ private slots:
         CZuZideroDlg window;
         window.show();
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
-        window.OnPlay();
-        QCOMPARE(window.PlayingTitle(), 0);
-        window.OnNext();
-        QCOMPARE(window.PlayingTitle(), 1);
+        window.Preview().OnPlay();
+        QCOMPARE(window.Preview().PlayingTitle(), 0);
+        window.Preview().OnNext();
+        QCOMPARE(window.Preview().PlayingTitle(), 1);
         QCOMPARE(window.TitleList()->currentItem(), window.TitleList()->Root()->child(1));
         QVERIFY(WaitForPicture(window));
-        window.OnPrevious();
-        QCOMPARE(window.PlayingTitle(), 0);
-        QVERIFY(window.PauseButton()->isVisible());
+        window.Preview().OnPrevious();
+        QCOMPARE(window.Preview().PlayingTitle(), 0);
+        QVERIFY(window.Preview().PauseButton()->isVisible());
     }
 
     void ChoosingAnotherAudioLineWhilePlayingIsHeardAtOnce()
@@ -192,17 +192,17 @@ private slots:
         CZuZideroDlg window;
         window.show();
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3"))); // title 1: AC-3 English 440 Hz, MP2 French 660 Hz
-        window.OnPlay();
+        window.Preview().OnPlay();
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(TailPitch(m_sound, 0.5) - 440) < 15, static_cast<int>(10000 * kSlack));
-        QComboBox* audio = window.AudioTracks();
+        QComboBox* audio = window.Tracks().AudioTracks();
         QCOMPARE(audio->count(), 2);
         audio->setCurrentIndex(1);
         const double switchedAt = Position(window);
-        window.OnAudioChosen(1);
+        window.Tracks().OnAudioChosen(1);
         QTRY_VERIFY_WITH_TIMEOUT(std::abs(TailPitch(m_sound, 0.5) - 660) < 15, static_cast<int>(10000 * kSlack));
         // At once: within a second and a half of the title's own time.
         QVERIFY2(Position(window) - switchedAt < 1.5 * kSlack, qPrintable(QString::number(Position(window) - switchedAt)));
-        QCOMPARE(window.PlayingTitle(), 0); // still the same title, not started again
+        QCOMPARE(window.Preview().PlayingTitle(), 0); // still the same title, not started again
     }
 
     void SnapshotsAreNamedByTheClockAndShowThePictureAtItsDisplaySize_data()
@@ -226,7 +226,7 @@ private slots:
         }
         CZuZideroDlg window;
         window.show();
-        window.SetSnapshotClock([] {
+        window.Preview().SetSnapshotClock([] {
             std::tm t{};
             t.tm_year = 2026 - 1900;
             t.tm_mon = 0;
@@ -236,16 +236,16 @@ private slots:
             t.tm_sec = 5;
             return t;
         });
-        window.OnSnapshot(); // nothing plays yet
+        window.Preview().OnSnapshot(); // nothing plays yet
         QCOMPARE(messages.messages.size(), 1);
-        QVERIFY(window.LastSnapshot().isEmpty());
+        QVERIFY(window.Preview().LastSnapshot().isEmpty());
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3"))); // 720 × 480 pictures of 4:3
-        window.OnPlay();
+        window.Preview().OnPlay();
         QVERIFY(WaitForPicture(window));
-        window.OnSnapshot();
-        QCOMPARE(window.LastSnapshot(), folder + QStringLiteral("/2026-01-02 03-04-05.") + type);
-        window.OnSnapshot(); // the same second: a second file
-        QCOMPARE(window.LastSnapshot(), folder + QStringLiteral("/2026-01-02 03-04-05 (2).") + type);
+        window.Preview().OnSnapshot();
+        QCOMPARE(window.Preview().LastSnapshot(), folder + QStringLiteral("/2026-01-02 03-04-05.") + type);
+        window.Preview().OnSnapshot(); // the same second: a second file
+        QCOMPARE(window.Preview().LastSnapshot(), folder + QStringLiteral("/2026-01-02 03-04-05 (2).") + type);
         for (const QString& name : {QStringLiteral("2026-01-02 03-04-05."), QStringLiteral("2026-01-02 03-04-05 (2).")}) {
             QImageReader reader(folder + QStringLiteral("/") + name + type);
             const QImage image = reader.read();
@@ -282,11 +282,11 @@ private slots:
             window.show();
             QVERIFY(LoadAndWait(window, DiscPath("shapes_ntsc"))); // title 3: a scrolling pattern, interlaced
             window.TitleList()->setCurrentItem(window.TitleList()->Root()->child(2));
-            window.OnPlay();
-            QCOMPARE(window.PlayingTitle(), 2);
+            window.Preview().OnPlay();
+            QCOMPARE(window.Preview().PlayingTitle(), 2);
             QVERIFY(WaitForPicture(window));
-            window.OnSnapshot();
-            const QImage image(window.LastSnapshot());
+            window.Preview().OnSnapshot();
+            const QImage image(window.Preview().LastSnapshot());
             QVERIFY(!image.isNull());
             combing[m] = Combing(image);
         }

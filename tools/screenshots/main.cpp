@@ -21,8 +21,14 @@
 
 #include "app/beauty_combobox.h"
 #include "app/column_tree_ctrl.h"
+#include "app/optical_drives.h"
 #include "app/conver_dlg.h"
 #include "app/crop_dlg.h"
+#include "app/output_choice.h"
+#include "app/preview_pane.h"
+#include "app/profile_choice.h"
+#include "app/source_chooser.h"
+#include "app/track_choice.h"
 #include "app/my_slider_ctrl.h"
 #include "app/msg_dlg.h"
 #include "app/my_button.h"
@@ -111,7 +117,7 @@ int main(int argc, char** argv)
     const QString disc = QString::fromLocal8Bit(argv[2]);
 
     CZuZideroDlg window;
-    window.OutputBox()->setText(QDir::tempPath());
+    window.Output().OutputBox()->setText(QDir::tempPath());
     window.show();
     Settle(600);
     Save(window.grab(), "main-window.png");
@@ -144,8 +150,8 @@ int main(int argc, char** argv)
     }
 
     if (!Load(window, disc)) return 1;
-    window.Selector()->Select(1, 32806); // H.264 and AAC in MP4
-    window.OnFormatCommand(32806);
+    window.Profiles().Selector()->Select(1, 32806); // H.264 and AAC in MP4
+    window.Profiles().OnFormatCommand(32806);
     window.TitleList()->setCurrentItem(window.TitleList()->Root()->child(0));
     Settle();
     Save(window.grab(), "main-window-disc.png");
@@ -162,23 +168,23 @@ int main(int argc, char** argv)
     window.TitleList()->setCurrentItem(first);
 
     // Title_01's two sound tracks ticked, the audio list open.
-    window.OnListClicked(first);
-    window.OnAudioTicked(1);
-    window.AudioTracks()->showPopup();
+    window.Tracks().OnListClicked(first);
+    window.Tracks().OnAudioTicked(1);
+    window.Tracks().AudioTracks()->showPopup();
     Settle(500);
-    const QRect popup = window.AudioTracks()->view()->window()->frameGeometry();
+    const QRect popup = window.Tracks().AudioTracks()->view()->window()->frameGeometry();
     Save(ScreenOf(window.frameGeometry().united(popup)), "main-window-audio-tracks.png");
-    window.AudioTracks()->hidePopup();
-    window.OnAudioTicked(1);
+    window.Tracks().AudioTracks()->hidePopup();
+    window.Tracks().OnAudioTicked(1);
 
     // Title_01 playing, paused where its English subtitle is on screen (0.5 s to 1.5 s).
-    window.OnPlay();
+    window.Preview().OnPlay();
     QElapsedTimer playing;
     playing.start();
     double position = 0;
-    while (playing.elapsed() < 10000 && (!window.Player().GetPosition(position) || position < 1.0))
+    while (playing.elapsed() < 10000 && (!window.Preview().Player().GetPosition(position) || position < 1.0))
         QApplication::processEvents(QEventLoop::AllEvents, 10);
-    window.OnPause();
+    window.Preview().OnPause();
     Settle(500);
     Save(window.grab(), "main-window-playing.png");
     // The same, the window at 1280 × 800: the list and the picture larger.
@@ -187,7 +193,7 @@ int main(int argc, char** argv)
     Save(window.grab(), "main-window-large.png");
     window.resize(820, 540);
     Settle(300);
-    window.OnStop();
+    window.Preview().OnStop();
 
     // The editor's three pages, a title playing in both panes.
     window.OpenEditor(CCropDlg::kTrim, false);
@@ -228,20 +234,23 @@ int main(int argc, char** argv)
         Settle();
     }
 
-    window.Selector()->OpenPane();
-    window.Selector()->Pane()->ShowCategory(16);
+    window.Profiles().Selector()->OpenPane();
+    window.Profiles().Selector()->Pane()->ShowCategory(16);
     Settle(500);
-    const QRect pane = window.Selector()->Pane()->frameGeometry();
+    const QRect pane = window.Profiles().Selector()->Pane()->frameGeometry();
     Save(ScreenOf(window.frameGeometry().united(pane)), "format-selector.png");
-    window.Selector()->Pane()->close();
+    window.Profiles().Selector()->Pane()->close();
 
-    ShootModal("settings.png", [&] { window.OnSettings(); });
+    ShootModal("settings.png", [&] { window.Profiles().OnSettings(); });
     ShootModal("preferences.png", [&] { window.OnPreferences(); });
     ShootModal("preferences-options.png", [&] { window.OnPreferences(); }, [](QWidget* w) {
         if (auto* preferences = qobject_cast<CPreferencesDlg*>(w)) preferences->ShowPage(1);
     });
     ShootModal("properties.png", [&] { window.OnProperties(); });
-    ShootModal("about.png", [&] { window.OnAbout(); });
+    ShootModal("about.png", [&] {
+        for (QAction* action : window.findChildren<QAction*>())
+            if (action->text() == QStringLiteral("&About")) action->trigger();
+    });
     {
         // A taken name: the three answers.
         CMsgDlg question(CMsgDlg::kQuestion, &window);
@@ -256,7 +265,7 @@ int main(int argc, char** argv)
     }
 
     // A conversion, pictured mid-way with its preview.
-    window.SetNameQuestion([](const QString&, int) { return CZuZideroDlg::NameChoice{CZuZideroDlg::NameAnswer::kOverwrite, true}; });
+    window.Output().SetNameQuestion([](const QString&, int) { return COutputChoice::NameChoice{COutputChoice::NameAnswer::kOverwrite, true}; });
     window.OnStart(false);
     CConverDlg* progress = window.Progress();
     QElapsedTimer clock;
@@ -275,7 +284,7 @@ int main(int argc, char** argv)
     // A run with a failure: a folder stands where Title_01's file should go.
     QTemporaryDir blocked;
     QDir(blocked.path()).mkdir(QStringLiteral("Title_01.mp4"));
-    window.OutputBox()->setText(blocked.path());
+    window.Output().OutputBox()->setText(blocked.path());
     window.OnStart(false);
     progress = window.Progress();
     clock.restart();
@@ -292,14 +301,14 @@ int main(int argc, char** argv)
     const QString bluray = QFileInfo(disc).dir().filePath(QStringLiteral("bluray"));
     if (Load(window, bluray)) {
         window.TitleList()->setCurrentItem(window.TitleList()->Root()->child(0));
-        window.OnPlay();
+        window.Preview().OnPlay();
         playing.restart();
-        while (playing.elapsed() < 10000 && (!window.Player().GetPosition(position) || position < 1.0))
+        while (playing.elapsed() < 10000 && (!window.Preview().Player().GetPosition(position) || position < 1.0))
             QApplication::processEvents(QEventLoop::AllEvents, 10);
-        window.OnPause();
+        window.Preview().OnPause();
         Settle(500);
         Save(window.grab(), "main-window-bluray.png");
-        window.OnStop();
+        window.Preview().OnStop();
     }
     Settle();
 
@@ -320,7 +329,7 @@ int main(int argc, char** argv)
     write(QStringLiteral("mounts"), "");
     root.mkpath(QStringLiteral("dev"));
     QFile::link(QFileInfo(disc).absoluteFilePath(), root.filePath(QStringLiteral("dev/sr0")));
-    window.UseDrives(new COpticalDrives({root.filePath(QStringLiteral("sys/block")), root.filePath(QStringLiteral("cdrom_info")),
+    window.Sources().UseDrives(new COpticalDrives({root.filePath(QStringLiteral("sys/block")), root.filePath(QStringLiteral("cdrom_info")),
                                          root.filePath(QStringLiteral("mounts")), root.filePath(QStringLiteral("dev"))},
                                         nullptr));
     Load(window, root.filePath(QStringLiteral("dev/sr0")));

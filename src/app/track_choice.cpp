@@ -1,0 +1,194 @@
+#include "app/track_choice.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QStandardItemModel>
+#include <algorithm>
+
+#include "app/column_tree_ctrl.h"
+#include "app/preview_pane.h"
+#include "dvd/iso639.h"
+
+namespace {
+
+QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
+
+QString LanguageName(std::int32_t code) { return Utf8(ShortLanguageName(FindLanguageByAlpha2(LanguageCodeText(code)))); }
+
+} // namespace
+
+QString CTrackChoice::AudioLine(const TitleInfo& title, int stream)
+{
+    return QString::asprintf("%s(%s %dch)", LanguageName(title.audioLanguage[stream]).toUtf8().constData(),
+                             AudioFormatLabel(title.audioFormat[stream]), ShownChannelCount(title.audioChannelsMinusOne[stream]));
+}
+
+QString CTrackChoice::SubtitleLine(const TitleInfo& title, int stream) { return LanguageName(title.subpictureLanguage[stream]); }
+
+CTrackChoice::CTrackChoice(QWidget* window, CColumnTreeCtrl* list, CPreviewPane* preview, std::function<const DiscInfo*()> info)
+    : QObject(window), m_list(list), m_info(std::move(info)), m_preview(preview)
+{
+    m_audio = new QComboBox(window);
+    m_audio->setGeometry(430, 368, 162, 24); // wide enough for "English(AC3 6ch)"
+    m_subtitle = new QComboBox(window);
+    m_subtitle->setGeometry(660, 368, 125, 24);
+    connect(m_audio, &QComboBox::activated, this, &CTrackChoice::OnAudioChosen);
+    m_audio->view()->viewport()->installEventFilter(this);
+    connect(m_subtitle, &QComboBox::activated, this, &CTrackChoice::OnSubtitleChosen);
+    connect(m_list, &CColumnTreeCtrl::itemClickedAt, this, &CTrackChoice::OnListClicked);
+    // Whichever way a title is selected (click, keyboard, previous and next), its choice is shown.
+    connect(m_list, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        ShowFor(current);
+        m_lastClicked = current;
+    });
+}
+
+void CTrackChoice::Clear()
+{
+    m_lastClicked = nullptr;
+    m_audio->clear();
+    m_subtitle->clear();
+}
+
+void CTrackChoice::Fill(const TitleInfo& title)
+{
+    for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) {
+        m_audio->addItem(AudioLine(title, a), title.audioStreamId[a]);
+        if (auto* model = qobject_cast<QStandardItemModel*>(m_audio->model())) {
+            QStandardItem* line = model->item(m_audio->count() - 1);
+            line->setCheckable(true);
+            line->setCheckState(Qt::Unchecked);
+        }
+    }
+    for (int s = 0; s < title.subpictureCount && s < kMaxSubpictureStreams; ++s)
+        m_subtitle->addItem(SubtitleLine(title, s), title.subpictureStreamId[s]);
+    // Beyond the disc's own lines: converting without burned-in subtitles.
+    m_subtitle->addItem(QStringLiteral("No subtitles"), 0);
+}
+
+ConversionTask* CTrackChoice::CurrentTask() const
+{
+    QTreeWidgetItem* item = m_list->currentItem();
+    return item ? m_list->TaskOf(item) : nullptr;
+}
+
+void CTrackChoice::ShowFor(QTreeWidgetItem* item)
+{
+    const ConversionTask* task = item ? m_list->TaskOf(item) : nullptr;
+    if (!task) return; // the root: the lists stay as they are
+    const QSignalBlocker audioQuiet(m_audio), subtitleQuiet(m_subtitle);
+    m_audio->clear();
+    m_subtitle->clear();
+    const DiscInfo* info = m_info();
+    if (!info || task->titleIndex < 0 || task->titleIndex >= info->titleCount) return;
+    Fill(info->titles[task->titleIndex]);
+    ShowAudioTicks(*task);
+    const int subtitleRow = task->burnSubtitles ? m_subtitle->findData(task->subtitleId) : -1;
+    m_subtitle->setCurrentIndex(subtitleRow >= 0 ? subtitleRow : m_subtitle->count() - 1);
+    m_audioId = task->audioStreamId;
+    m_subtitleId = task->subtitleId;
+    m_subtitlesOn = task->burnSubtitles && subtitleRow >= 0 && task->subtitleId != 0;
+}
+
+void CTrackChoice::OnListClicked(QTreeWidgetItem* item)
+{
+    if (item != m_lastClicked && item != m_list->currentItem()) m_list->setCurrentItem(item);
+    if (item != m_lastClicked) ShowFor(item);
+    m_lastClicked = item;
+}
+
+void CTrackChoice::ShowAudioTicks(const ConversionTask& task)
+{
+    const QSignalBlocker audioQuiet(m_audio);
+    m_audio->setCurrentIndex(std::max(m_audio->findData(task.audioStreamId), 0));
+    auto* model = qobject_cast<QStandardItemModel*>(m_audio->model());
+    if (!model) return;
+    const std::int32_t first = m_audio->currentData().toInt();
+    QStringList converted;
+    for (int row = 0; row < m_audio->count(); ++row) {
+        const std::int32_t id = m_audio->itemData(row).toInt();
+        const bool ticked = id == first || std::find(task.moreAudio.begin(), task.moreAudio.end(), id) != task.moreAudio.end();
+        model->item(row)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+        if (ticked && id != first) converted << m_audio->itemText(row);
+    }
+    // The closed list shows the first track; the others ticked are named on hovering.
+    m_audio->setToolTip(converted.isEmpty() ? QString()
+                                            : QStringLiteral("Also converted: ") + converted.join(QStringLiteral(", ")));
+}
+
+void CTrackChoice::StoreAudioChoice(std::int32_t first, std::vector<std::int32_t> more)
+{
+    m_audioId = first;
+    // The choice is the title's: its item, and its chapters.
+    m_list->Tasks()->SetAudio(m_list->KeyOf(m_list->currentItem()), first, std::move(more));
+    const ConversionTask* task = CurrentTask();
+    if (!task) return;
+    ShowAudioTicks(*task);
+    // Heard at once when the title plays.
+    m_preview->Controller().ChooseAudio(task->titleIndex, m_audioId);
+}
+
+void CTrackChoice::OnAudioChosen(int row)
+{
+    if (row < 0) return;
+    const ConversionTask* task = CurrentTask();
+    const std::int32_t id = m_audio->itemData(row).toInt();
+    std::vector<std::int32_t> more = task ? task->moreAudio : std::vector<std::int32_t>{};
+    // The chosen track takes the first place. A track ticked already swaps places with the
+    // first, which stays ticked; an unticked one replaces it.
+    if (task && std::find(more.begin(), more.end(), id) != more.end() && task->audioStreamId != id)
+        more.insert(more.begin(), task->audioStreamId);
+    StoreAudioChoice(id, more);
+}
+
+void CTrackChoice::OnAudioTicked(int row)
+{
+    const ConversionTask* task = CurrentTask();
+    if (row < 0 || row >= m_audio->count() || !task) return;
+    const std::int32_t id = m_audio->itemData(row).toInt();
+    std::vector<std::int32_t> more = task->moreAudio;
+    if (id == task->audioStreamId) {
+        // The first unticked: the next ticked one is first; the last one stays.
+        if (more.empty()) return;
+        const std::int32_t next = more.front();
+        more.erase(more.begin());
+        StoreAudioChoice(next, more);
+        return;
+    }
+    const auto at = std::find(more.begin(), more.end(), id);
+    if (at == more.end())
+        more.push_back(id);
+    else
+        more.erase(at);
+    StoreAudioChoice(task->audioStreamId, more);
+}
+
+bool CTrackChoice::eventFilter(QObject* watched, QEvent* event)
+{
+    QAbstractItemView* view = m_audio->view();
+    if (view && watched == view->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        const QModelIndex index = view->indexAt(at);
+        // The check box sits at the line's start.
+        constexpr int kCheckWidth = 24;
+        if (index.isValid() && at.x() - view->visualRect(index).left() < kCheckWidth) {
+            if (event->type() == QEvent::MouseButtonRelease) OnAudioTicked(index.row());
+            return true; // the popup stays open for more ticks
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void CTrackChoice::OnSubtitleChosen(int row)
+{
+    if (row < 0) return;
+    const int id = m_subtitle->itemData(row).toInt();
+    m_subtitlesOn = id != 0;
+    if (id != 0) m_subtitleId = id;
+    m_list->Tasks()->SetSubtitle(m_list->KeyOf(m_list->currentItem()), id);
+    // Seen at once when the title plays.
+    if (const ConversionTask* task = CurrentTask()) m_preview->Controller().ChooseSubtitle(task->titleIndex, id);
+}

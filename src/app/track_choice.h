@@ -1,0 +1,71 @@
+#pragma once
+// CTrackChoice: the main window's sound-track and subtitle lists. They show the track choice of
+// the title list's current item's title: the first sound track shown, each converted one ticked
+// (a click on a line's check box ticks it and keeps the list open), and the burned-in subtitle
+// or "No subtitles". A choice goes to the title's tasks and, while the title plays, to the
+// preview.
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "workspace/title_tasks.h"
+
+class CColumnTreeCtrl;
+class CPreviewPane;
+class QComboBox;
+class QTreeWidgetItem;
+class QWidget;
+
+class CTrackChoice : public QObject {
+    Q_OBJECT
+public:
+    // `info` gives the loaded disc's record (null: none).
+    CTrackChoice(QWidget* window, CColumnTreeCtrl* list, CPreviewPane* preview, std::function<const DiscInfo*()> info);
+
+    QComboBox* AudioTracks() const { return m_audio; }
+    QComboBox* Subtitles() const { return m_subtitle; }
+    // What the lists show now.
+    std::int32_t SelectedAudioStreamId() const { return m_audioId; }
+    std::int32_t SelectedSubtitleId() const { return m_subtitleId; }
+    bool SubtitlesOn() const { return m_subtitlesOn; }
+
+    // The audio line of the title list: "%s(%s %dch)" of language, coding and channels.
+    static QString AudioLine(const TitleInfo& title, int stream);
+    static QString SubtitleLine(const TitleInfo& title, int stream);
+
+    // The lists show the choice of this item's title (the root leaves them as they are).
+    void ShowFor(QTreeWidgetItem* item);
+    void Clear();
+
+public slots:
+    // A click on the list's item: it becomes current, and its choice is shown.
+    void OnListClicked(QTreeWidgetItem* item);
+    // Choosing a track (its line) makes it the title's first sound track, the one the preview
+    // plays and the file's default: a ticked one swaps places with the first, an unticked one
+    // replaces it; the other ticked tracks stay.
+    void OnAudioChosen(int row);
+    // Its check box ticks or unticks a track to be converted beside the first; unticking the
+    // first makes the next ticked one first (one track stays ticked).
+    void OnAudioTicked(int row);
+    void OnSubtitleChosen(int row);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Fill(const TitleInfo& title);
+    void ShowAudioTicks(const ConversionTask& task);
+    void StoreAudioChoice(std::int32_t first, std::vector<std::int32_t> more);
+    ConversionTask* CurrentTask() const;
+
+    CColumnTreeCtrl* m_list;
+    std::function<const DiscInfo*()> m_info;
+    CPreviewPane* m_preview;
+    QComboBox *m_audio = nullptr, *m_subtitle = nullptr;
+    QTreeWidgetItem* m_lastClicked = nullptr;
+    std::int32_t m_audioId = 0, m_subtitleId = 0;
+    bool m_subtitlesOn = true;
+};
