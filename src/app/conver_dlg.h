@@ -15,8 +15,6 @@
 #include <vector>
 
 #include "app/skinned_dialog.h"
-#include "convert/conversion_run.h"
-#include "convert/source_disc.h"
 #include "workspace/workspace_run.h"
 
 class CMyButton;

@@ -19,7 +19,6 @@
 #include "app/skin.h"
 #include "app/video_renderer.h"
 #include "convert/time_text.h"
-#include "convert/title_scan.h"
 #include "pipeline/event_codes.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "app/crop_tracker.h"
 #include "app/skinned_dialog.h"
-#include "convert/conversion_task.h"
+#include "workspace/title_tasks.h"
 #include "play/editor_preview.h"
 #include "profiles/profile_record.h"
 #include "workspace/workspace.h"

@@ -1,5 +1,5 @@
 #include "app/preferences_dlg.h"
-#include "convert/conversion_task.h"
+#include "workspace/title_tasks.h"
 #include "app/my_button.h"
 #include "app/palette.h"
 #include "app/skin.h"

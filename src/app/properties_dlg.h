@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/skinned_dialog.h"
-#include "convert/conversion_engine.h"
+#include "play/preview_player.h"
 
 class QLabel;
 

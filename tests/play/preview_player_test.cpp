@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "convert/conversion_support.h"
+#include "play/preview_controller.h"
 #include "play/preview_player.h"
 #include "decode/video_decoder_filter.h"
 #include "demux/media_disc.h"
@@ -488,6 +489,46 @@ TEST_F(PreviewTest, PlayingToTheEndTellsCompletion)
     }
     m_player.SetNotify(nullptr);
     EXPECT_TRUE(complete) << "no completion of a 1 s stretch";
+}
+
+// The window's preview logic over a real player: a task's title plays with the task's track,
+// pause and resume keep the title, a track chosen for another title leaves it alone, a title
+// that cannot be set up leaves nothing playing, and the end stops it.
+TEST_F(PreviewTest, TheControllerPlaysATasksTitleAndStopsAtItsEnd)
+{
+    OpenTestDisc disc("ntsc_4x3"); // title 3: 2 s
+    PreviewController controller(std::make_unique<PreviewPlayer>([this](const std::string& text) { m_messages.push_back(text); }));
+    CAMEvent event(true);
+    ASSERT_TRUE(controller.Prepare(disc.source, nullptr, [&] { event.Set(); })) << Messages();
+    EXPECT_FALSE(controller.Resume()) << "nothing is paused";
+    EXPECT_FALSE(controller.Position());
+
+    ConversionTask missing;
+    missing.titleIndex = 99;
+    EXPECT_FALSE(controller.Play(missing, 0));
+    EXPECT_EQ(controller.PlayingTitle(), -1);
+
+    ConversionTask task = MakeTitleTask(2, disc.info->titles[2], disc.source->VideoOf(2));
+    task.audioStreamId = disc.info->titles[2].audioStreamId[0];
+    ASSERT_TRUE(controller.Play(task, 0)) << Messages();
+    EXPECT_EQ(controller.PlayingTitle(), 2);
+    controller.Pause();
+    EXPECT_TRUE(controller.Paused());
+    EXPECT_EQ(controller.PlayingTitle(), 2);
+    controller.ChooseAudio(1, 0x81); // another title's choice: nothing changes here
+    EXPECT_TRUE(controller.Resume());
+    EXPECT_FALSE(controller.Paused());
+    controller.Seek(0.5);
+    bool ended = false;
+    // The graph's events, as they come (the limit only ends a test that hangs).
+    while (!ended && event.Wait(60000)) {
+        event.Reset();
+        ended = controller.HandleEvents();
+    }
+    EXPECT_TRUE(ended) << "no end of the title's second half";
+    EXPECT_EQ(controller.PlayingTitle(), -1) << "the end stops it";
+    EXPECT_FALSE(controller.Position());
+    controller.Teardown();
 }
 
 } // namespace
