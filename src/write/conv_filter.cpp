@@ -18,9 +18,6 @@ namespace {
 std::atomic<std::uint64_t> g_previewCounter{0};
 
 constexpr std::int64_t kSilenceBlock = 4096; // samples
-// Shorter gaps are the stream's own (sound that starts a little after the pictures, cells that
-// join with a pause); longer ones are data that could not be read.
-constexpr REFERENCE_TIME kLostAtLeast = 5000000;
 
 void AtomicMin(std::atomic<REFERENCE_TIME>& value, REFERENCE_TIME candidate)
 {
@@ -56,8 +53,8 @@ HRESULT CConvInputPin::CompleteConnect(IPin* receivePin)
         m_sink->VideoConnected(m_mt);
     else if (m_kind == StreamKind::kAudio)
         m_sink->AudioConnected(*m_sink->m_sounds[static_cast<std::size_t>(m_index)], m_mt);
-    else if (CConvFilter::CopyInput* copy = m_sink->CopyOf(*this))
-        m_sink->CopyConnected(*copy, m_mt);
+    else if (CopiedStream* copy = m_sink->CopyOf(*this))
+        copy->Connect(m_mt);
     return CBaseInputPin::CompleteConnect(receivePin);
 }
 
@@ -85,7 +82,7 @@ HRESULT CConvInputPin::Receive(IMediaSample* sample)
 {
     HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
-    if (CConvFilter::CopyInput* copy = m_sink->CopyOf(*this)) return m_sink->ReceiveCopied(*this, *copy, sample);
+    if (CopiedStream* copy = m_sink->CopyOf(*this)) return m_sink->ReceiveCopied(*this, *copy, sample);
     if (m_kind == StreamKind::kSubtitle) return S_OK;
     return m_kind == StreamKind::kVideo ? m_sink->ReceiveVideo(sample)
                                         : m_sink->ReceiveAudio(*m_sink->m_sounds[static_cast<std::size_t>(m_index)], sample);
@@ -95,7 +92,7 @@ HRESULT CConvInputPin::EndOfStream()
 {
     const HRESULT hr = CheckStreaming();
     if (hr != S_OK) return hr;
-    if (CConvFilter::CopyInput* copy = m_sink->CopyOf(*this)) {
+    if (CopiedStream* copy = m_sink->CopyOf(*this)) {
         CAutoLock lock(&m_sink->m_csFilter);
         m_sink->EndCopied(*copy);
     }
@@ -222,7 +219,7 @@ void CConvFilter::AddSubtitleInput()
     const char* name = index < 8 ? kNames[index] : "Subtitle In n";
     auto subtitle = std::make_unique<SubtitleInput>();
     subtitle->pin = std::make_unique<CConvInputPin>(this, &hr, name, StreamKind::kSubtitle, index);
-    subtitle->copy = std::make_unique<CopyInput>(StreamKind::kSubtitle, static_cast<std::size_t>(index));
+    subtitle->copy = std::make_unique<CopiedStream>(StreamKind::kSubtitle, static_cast<std::size_t>(index), CopySink());
     m_subtitles.push_back(std::move(subtitle));
     IncrementPinVersion();
 }
@@ -336,8 +333,8 @@ void CConvFilter::VideoConnected(const CMediaType& type)
 {
     m_videoCopy.reset();
     if (m_writer && m_writer->Copies(StreamKind::kVideo)) {
-        m_videoCopy = std::make_unique<CopyInput>(StreamKind::kVideo, 0);
-        CopyConnected(*m_videoCopy, type);
+        m_videoCopy = std::make_unique<CopiedStream>(StreamKind::kVideo, 0, CopySink());
+        m_videoCopy->Connect(type);
         return;
     }
     if (const BITMAPINFOHEADER* header = BitmapHeaderOf(type)) m_videoFormat = *header;
@@ -348,8 +345,8 @@ void CConvFilter::AudioConnected(SoundInput& sound, const CMediaType& type)
     sound.copy.reset();
     const auto track = static_cast<std::size_t>(sound.pin->Sound());
     if (m_writer && m_writer->Copies(StreamKind::kAudio, track)) {
-        sound.copy = std::make_unique<CopyInput>(StreamKind::kAudio, track);
-        CopyConnected(*sound.copy, type);
+        sound.copy = std::make_unique<CopiedStream>(StreamKind::kAudio, track, CopySink());
+        sound.copy->Connect(type);
         return;
     }
     if (type.formattype != FORMAT_WaveFormatEx || type.cbFormat < sizeof(WAVEFORMATEX)) return;
@@ -603,7 +600,7 @@ void CConvFilter::CheckCompletion()
         REFERENCE_TIME audioEnd = 0;
         for (const SoundInput* sound : written) audioEnd = std::max(audioEnd, sound->End());
         for (const auto& sound : m_sounds)
-            if (sound->copy && sound->copy->end != kUnset) audioEnd = std::max(audioEnd, sound->copy->end);
+            if (sound->copy && sound->copy->WrittenEnd() != kUnset) audioEnd = std::max(audioEnd, sound->copy->WrittenEnd());
         REFERENCE_TIME slot = m_nextVideoSlot.load();
         while (!m_lastPicture.empty() && slot < audioEnd && slot > 0) {
             if (m_writer->WriteVideo(m_lastPicture.data()) != 0) {
@@ -627,20 +624,8 @@ void CConvFilter::CheckCompletion()
 
 // ---- Streams copied as the source codes them ----
 
-namespace {
 
-AVRational FrameRateOf(REFERENCE_TIME perFrame)
-{
-    if (perFrame <= 0) return {0, 1};
-    // NTSC's rates, which the 100-ns figure only comes near.
-    for (const AVRational ntsc : {AVRational{24000, 1001}, AVRational{30000, 1001}, AVRational{60000, 1001}})
-        if (std::llabs(perFrame - av_rescale(10000000, ntsc.den, ntsc.num)) <= 1) return ntsc;
-    return av_d2q(1e7 / static_cast<double>(perFrame), 120000);
-}
-
-} // namespace
-
-CConvFilter::CopyInput* CConvFilter::CopyOf(const CConvInputPin& pin)
+CopiedStream* CConvFilter::CopyOf(const CConvInputPin& pin)
 {
     switch (pin.Kind()) {
     case StreamKind::kVideo: return m_videoCopy.get();
@@ -650,65 +635,18 @@ CConvFilter::CopyInput* CConvFilter::CopyOf(const CConvInputPin& pin)
     return nullptr;
 }
 
-void CConvFilter::CopyConnected(CopyInput& copy, const CMediaType& type)
-{
-    CopiedFormat format;
-    if (copy.kind == StreamKind::kAudio) {
-        format.codec = AudioCodecOf(type);
-        if (const WAVEFORMATEX* wave = WaveFormatOf(type)) {
-            format.sampleRate = static_cast<int>(wave->nSamplesPerSec);
-            format.channels = wave->nChannels;
-            format.bitsPerSample = wave->wBitsPerSample;
-        }
-    } else if (copy.kind == StreamKind::kVideo) {
-        format.codec = VideoCodecOf(type.subtype);
-        if (const BITMAPINFOHEADER* header = VideoBitmapHeaderOf(type)) {
-            format.width = header->biWidth;
-            format.height = std::abs(header->biHeight);
-        }
-        REFERENCE_TIME perFrame = 0;
-        if ((type.formattype == FORMAT_VideoInfo2 || type.formattype == FORMAT_MPEG2_VIDEO) && type.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
-            const auto* info = reinterpret_cast<const VIDEOINFOHEADER2*>(type.pbFormat);
-            perFrame = info->AvgTimePerFrame;
-            // The shape it is shown at, as the shape of its pixels (720×480 at 16:9: 32:27).
-            if (info->dwPictAspectRatioX > 0 && info->dwPictAspectRatioY > 0 && format.width > 0 && format.height > 0)
-                av_reduce(&format.sampleAspect.num, &format.sampleAspect.den,
-                          static_cast<std::int64_t>(info->dwPictAspectRatioX) * format.height,
-                          static_cast<std::int64_t>(info->dwPictAspectRatioY) * format.width, 1 << 20);
-        } else if ((type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_MPEGVideo) && type.cbFormat >= sizeof(VIDEOINFOHEADER)) {
-            perFrame = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame;
-        }
-        format.frameRate = FrameRateOf(perFrame);
-        format.extradata = VideoExtradataOf(type);
-    } else {
-        format.codec = type.subtype == MEDIASUBTYPE_HDMVSUB ? AV_CODEC_ID_HDMV_PGS_SUBTITLE : AV_CODEC_ID_DVD_SUBTITLE;
-    }
-    copy.format = format;
-    copy.confirmed = copy.kind == StreamKind::kSubtitle;
-    if (!copy.framer.Open(format.codec)) DebugLog("sink: stream %d/%zu cannot be framed\n", static_cast<int>(copy.kind), copy.index);
-    // Subtitle streams are described by who sets the file up (their palette comes with the title).
-    if (m_writer && copy.kind != StreamKind::kSubtitle) m_writer->DescribeCopied(copy.kind, copy.index, format, false);
-}
-
 void CConvFilter::ResetCopies()
 {
-    std::vector<CopyInput*> copies{m_videoCopy.get()};
+    std::vector<CopiedStream*> copies{m_videoCopy.get()};
     for (const auto& sound : m_sounds) copies.push_back(sound->copy.get());
     for (const auto& subtitle : m_subtitles) copies.push_back(subtitle->copy.get());
-    for (CopyInput* copy : copies) {
-        if (!copy) continue;
-        copy->framer.Reset();
-        copy->group.clear();
-        copy->groupBytes = 0;
-        copy->ended = false;
-        copy->end = kUnset;
-        copy->lastDts = kUnset;
-    }
+    for (CopiedStream* copy : copies)
+        if (copy) copy->Reset();
 }
 
-HRESULT CConvFilter::ReceiveCopied(const CConvInputPin& pin, CopyInput& copy, IMediaSample* sample)
+HRESULT CConvFilter::ReceiveCopied(const CConvInputPin& pin, CopiedStream& copy, IMediaSample* sample)
 {
-    if (!m_writer || !m_writer->Copies(copy.kind, copy.index)) return S_OK;
+    if (!m_writer || !m_writer->Copies(copy.Kind(), copy.Index())) return S_OK;
     REFERENCE_TIME start = 0, stop = 0;
     const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
     BYTE* data = nullptr;
@@ -716,10 +654,10 @@ HRESULT CConvFilter::ReceiveCopied(const CConvInputPin& pin, CopyInput& copy, IM
     const long size = sample->GetActualDataLength();
     if (!data || size <= 0) return S_OK;
     WaitWhilePaused(pin);
-    if (copy.kind != StreamKind::kVideo) {
+    if (copy.Kind() != StreamKind::kVideo) {
         // Placed from where the file begins, which the first key picture decides.
         WaitForStart(pin);
-        if (copy.kind == StreamKind::kAudio && timed) WaitForPictures(pin, start - m_rangeStart.load());
+        if (copy.Kind() == StreamKind::kAudio && timed) WaitForPictures(pin, start - m_rangeStart.load());
     }
 
     {
@@ -732,180 +670,59 @@ HRESULT CConvFilter::ReceiveCopied(const CConvInputPin& pin, CopyInput& copy, IM
         if (sample->GetMediaType(&changed) == S_OK && changed) {
             const CMediaType type(*changed);
             DeleteMediaType(changed);
-            if (!copy.framer.Stream()) CopyConnected(copy, type);
+            if (!copy.Framer().Stream()) copy.Connect(type);
         }
     }
     // The framer is this pin's own while the graph runs, so the framing (finding the pictures'
     // start codes costs most of a copy) runs beside the other streams' work; only what it frames
     // is placed under the filter lock.
     HRESULT result = S_OK;
-    copy.framer.Feed(data, static_cast<std::size_t>(size), timed ? start : PacketFramer::kNoTime,
-                     [&](const PacketFramer::Frame& frame) {
-                         CAutoLock lock(&m_csFilter);
-                         if (m_writeFailed) {
-                             result = ZZ_E_WRITE_FAILED;
-                             return false;
-                         }
-                         if (!IsActive() || pin.IsFlushing()) {
-                             result = VFW_E_WRONG_STATE;
-                             return false;
-                         }
-                         const bool more = PlaceCopied(copy, frame);
-                         if (m_writeFailed) result = ZZ_E_WRITE_FAILED;
-                         return more;
-                     });
+    copy.Framer().Feed(data, static_cast<std::size_t>(size), timed ? start : PacketFramer::kNoTime,
+                       [&](const PacketFramer::Frame& frame) {
+                           CAutoLock lock(&m_csFilter);
+                           if (m_writeFailed) {
+                               result = ZZ_E_WRITE_FAILED;
+                               return false;
+                           }
+                           if (!IsActive() || pin.IsFlushing()) {
+                               result = VFW_E_WRONG_STATE;
+                               return false;
+                           }
+                           const bool more = copy.Place(frame);
+                           if (m_writeFailed) result = ZZ_E_WRITE_FAILED;
+                           return more;
+                       });
     return result;
 }
 
-bool CConvFilter::PlaceCopied(CopyInput& copy, const PacketFramer::Frame& frame)
+void CConvFilter::BeginFileAt(REFERENCE_TIME start)
 {
-    if (!copy.confirmed) {
-        // The first frame says exactly what the stream is (E-AC-3 where the type said AC-3).
-        if (const AVCodecContext* stream = copy.framer.Stream()) {
-            if (stream->codec_id != AV_CODEC_ID_NONE) copy.format.codec = stream->codec_id;
-            if (stream->sample_rate > 0) copy.format.sampleRate = stream->sample_rate;
-            if (stream->ch_layout.nb_channels > 0) copy.format.channels = stream->ch_layout.nb_channels;
-            if (stream->bits_per_coded_sample > 0 && copy.kind == StreamKind::kAudio) copy.format.bitsPerSample = stream->bits_per_coded_sample;
-            if (stream->width > 0 && stream->height > 0 && copy.kind == StreamKind::kVideo) {
-                copy.format.width = stream->width;
-                copy.format.height = stream->height;
-            }
-            if (stream->framerate.num > 0 && copy.kind == StreamKind::kVideo) copy.format.frameRate = stream->framerate;
-            copy.format.fieldOrder = copy.framer.FieldOrder();
-        }
-        copy.confirmed = true;
-        m_writer->DescribeCopied(copy.kind, copy.index, copy.format, true);
-    }
-    if (copy.kind == StreamKind::kVideo) return PlaceCopiedPicture(copy, frame);
-    const REFERENCE_TIME start = m_rangeStart.load();
-    if (copy.ended || frame.pts < start || frame.pts >= m_rangeEnd) return true;
-    const REFERENCE_TIME at = frame.pts - start;
-    if (copy.kind == StreamKind::kAudio) {
-        // DVD LPCM's samples run on from packet to packet (a group of samples may begin in one
-        // and end in the next): a packet whose time is a little early (a muxer's jitter) follows
-        // the one before, since leaving it out would put every later sample out of step.
-        constexpr REFERENCE_TIME kJitter = 400000; // 40 ms
-        if (copy.format.codec == AV_CODEC_ID_PCM_DVD && copy.end != kUnset && at < copy.end && copy.end - at < kJitter) {
-            PacketFramer::Frame following = frame;
-            following.pts = following.dts = copy.end + start;
-            m_sounds[copy.index]->position = copy.end;
-            return WriteCopiedFrame(copy, following);
-        }
-        // Sound the data repeats (an overlap where cells join) is written once; a gap stays a gap
-        // and, when long, is data that could not be read.
-        constexpr REFERENCE_TIME kOverlap = 10000; // 1 ms
-        if (copy.end != kUnset && at < copy.end - kOverlap) return true;
-        const REFERENCE_TIME before = copy.end == kUnset ? 0 : copy.end;
-        if (at - before > kLostAtLeast) AddLost(before, at);
-        m_sounds[copy.index]->position = at;
-    }
-    return WriteCopiedFrame(copy, frame);
-}
-
-bool CConvFilter::PlaceCopiedPicture(CopyInput& copy, const PacketFramer::Frame& frame)
-{
-    if (copy.ended) return true;
-    if (!m_startFixed.load()) {
-        const REFERENCE_TIME start = m_rangeStart.load();
-        const auto hold = [&copy](const PacketFramer::Frame& f) {
-            copy.group.emplace_back(f, std::vector<std::uint8_t>(f.data, f.data + f.size));
-            copy.groupBytes += f.size;
-        };
-        // A key picture within a few milliseconds of the start is at it (a chapter's start, in
-        // the disc's milliseconds).
-        constexpr REFERENCE_TIME kAtStart = 100000;
-        if (frame.key && frame.pts <= start + kAtStart) {
-            // A group that may begin the file; the one before it does not.
-            copy.group.clear();
-            copy.groupBytes = 0;
-            hold(frame);
-            return true;
-        }
-        if (frame.key && copy.group.empty()) {
-            // The first key picture lies past the start: the file begins with it.
-            hold(frame);
-            return StartCopiedPictures(copy);
-        }
-        if (frame.key) {
-            if (!StartCopiedPictures(copy)) return false;
-        } else {
-            // Pictures before the first key picture cannot be shown; a group without end is let go.
-            constexpr std::size_t kMostHeld = 64u << 20;
-            if (copy.group.empty()) return true;
-            if (copy.groupBytes + frame.size > kMostHeld) {
-                copy.group.clear();
-                copy.groupBytes = 0;
-                return true;
-            }
-            hold(frame);
-            return true;
-        }
-    }
-    if (frame.key && frame.pts >= m_rangeEnd) {
-        copy.ended = true;
-        return true;
-    }
-    // The leading pictures of an open group are shown before its key picture and need the group
-    // before: where that group is not in the file, they are left out.
-    if (frame.pts < m_rangeStart.load()) return true;
-    const REFERENCE_TIME at = frame.pts - m_rangeStart.load();
-    const REFERENCE_TIME before = copy.end == kUnset ? 0 : copy.end;
-    if (at - before > kLostAtLeast) AddLost(before, at);
-    if (!WriteCopiedFrame(copy, frame)) return false;
-    m_videoEnd = copy.end;
-    m_nextVideoSlot = copy.end;
-    PicturePlaced();
-    return true;
-}
-
-bool CConvFilter::StartCopiedPictures(CopyInput& copy)
-{
-    if (copy.group.empty()) return true;
-    m_rangeStart = copy.group.front().first.pts;
+    m_rangeStart = start;
     m_startFixed = true;
     PicturesMoved();
-    auto group = std::move(copy.group);
-    copy.group.clear();
-    copy.groupBytes = 0;
-    for (auto& [frame, bytes] : group) {
-        frame.data = bytes.data();
-        if (!PlaceCopiedPicture(copy, frame)) return false;
-    }
-    return true;
 }
 
-bool CConvFilter::WriteCopiedFrame(CopyInput& copy, const PacketFramer::Frame& frame)
+void CConvFilter::PicturesWritten(REFERENCE_TIME end)
 {
-    const REFERENCE_TIME start = m_rangeStart.load();
-    CopiedPacket packet;
-    packet.data = frame.data;
-    packet.size = frame.size;
-    packet.pts = m_fileOffset + frame.pts - start;
-    packet.dts = m_fileOffset + frame.dts - start;
-    packet.duration = frame.duration;
-    packet.key = frame.key;
-    // Decoding times rise, and begin no earlier than the task does in the file.
-    const REFERENCE_TIME lowest = copy.lastDts == kUnset ? m_fileOffset : copy.lastDts + 1;
-    packet.dts = std::max(packet.dts, lowest);
-    if (packet.dts > packet.pts) {
-        // Out of order beyond repair (damaged data): left out, and said to be lost.
-        DebugLog("sink: a copied frame at %.3f s comes out of order and is left out\n", static_cast<double>(frame.pts - start) / 1e7);
-        AddLost(frame.pts - start, frame.pts - start + std::max<REFERENCE_TIME>(frame.duration, 1));
-        return true;
-    }
-    if (m_writer->WriteCopied(copy.kind, copy.index, packet) != 0) {
-        WriteFailed();
-        return false;
-    }
-    copy.lastDts = packet.dts;
-    copy.end = std::max(copy.end == kUnset ? 0 : copy.end, frame.pts - start + frame.duration);
-    return true;
+    m_videoEnd = end;
+    m_nextVideoSlot = end;
+    PicturePlaced();
 }
 
-void CConvFilter::EndCopied(CopyInput& copy)
+void CConvFilter::Describe(const CopiedStream& stream, bool confirmed)
+{
+    if (m_writer) m_writer->DescribeCopied(stream.Kind(), stream.Index(), stream.Format(), confirmed);
+}
+
+bool CConvFilter::Write(const CopiedStream& stream, const CopiedPacket& packet)
+{
+    if (m_writer->WriteCopied(stream.Kind(), stream.Index(), packet) == 0) return true;
+    WriteFailed();
+    return false;
+}
+
+void CConvFilter::EndCopied(CopiedStream& copy)
 {
     if (m_writeFailed || !IsActive()) return;
-    copy.framer.Drain([&](const PacketFramer::Frame& frame) { return PlaceCopied(copy, frame); });
-    // A range that ends within the first group held: that group begins the file.
-    if (copy.kind == StreamKind::kVideo && !m_startFixed.load()) StartCopiedPictures(copy);
+    copy.End();
 }

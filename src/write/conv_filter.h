@@ -38,8 +38,8 @@
 #include "pipeline/base_output_pin.h"
 #include "pipeline/format_blocks.h"
 #include "pipeline/output_queue.h"
+#include "write/copied_stream.h"
 #include "write/output_writer.h"
-#include "write/packet_framer.h"
 
 class CConvFilter;
 
@@ -98,7 +98,7 @@ private:
     std::unique_ptr<OutputQueue> m_queue;
 };
 
-class CConvFilter : public CBaseFilter {
+class CConvFilter : public CBaseFilter, private CopiedStream::Sink {
 public:
     CConvFilter();
     ~CConvFilter() override;
@@ -148,8 +148,8 @@ public:
     // Where the file begins: the range's start, moved by less than half a picture onto the
     // boundary of the first picture once it has come (so that every picture keeps its place
     // against the sound).
-    REFERENCE_TIME RangeStart() const { return m_rangeStart.load(); }
-    REFERENCE_TIME RangeEnd() const { return m_rangeEnd; }
+    REFERENCE_TIME RangeStart() const override { return m_rangeStart.load(); }
+    REFERENCE_TIME RangeEnd() const override { return m_rangeEnd; }
     // Any time (the progress window's "Show Preview").
     void SetPreviewEnabled(bool enabled) { m_previewEnabled = enabled; }
     // Called on a streaming thread whenever it starts to wait in the sink (for a run, for the
@@ -177,27 +177,10 @@ private:
     friend class CConvInputPin;
     friend class CVideoPrePin;
 
-    // A stream written as the source codes it: its framer, and where it stands. Streaming
-    // thread and filter lock.
-    struct CopyInput {
-        CopyInput(StreamKind streamKind, std::size_t streamIndex) : kind(streamKind), index(streamIndex) {}
-        const StreamKind kind;
-        const std::size_t index;
-        PacketFramer framer;
-        CopiedFormat format;                          // as the connection says; the first frame refines it
-        bool confirmed = false;
-        REFERENCE_TIME end = INT64_MIN;               // the latest frame's end, from the range start
-        REFERENCE_TIME lastDts = INT64_MIN;           // the latest decoding time written, on the file's time line
-        // Pictures: the group that may begin the file, held (in decoding order) until a key
-        // picture past the range's start shows that it does.
-        std::vector<std::pair<PacketFramer::Frame, std::vector<std::uint8_t>>> group;
-        std::size_t groupBytes = 0;
-        bool ended = false;                           // past the range's end
-    };
     // One sound stream's pin and where it stands.
     struct SoundInput {
         std::unique_ptr<CConvInputPin> pin;           // made with the filter or by AddSoundInput
-        std::unique_ptr<CopyInput> copy;              // when the writer copies this stream
+        std::unique_ptr<CopiedStream> copy;           // when the writer copies this stream
         // Set at connection (the graph stopped), read by the streaming thread.
         int sampleRate = 0;
         int blockAlign = 0;
@@ -223,22 +206,25 @@ private:
 
     struct SubtitleInput {
         std::unique_ptr<CConvInputPin> pin;
-        std::unique_ptr<CopyInput> copy;
+        std::unique_ptr<CopiedStream> copy;
     };
     // The copy a pin feeds, or null when its stream is decoded.
-    CopyInput* CopyOf(const CConvInputPin& pin);
-    void CopyConnected(CopyInput& copy, const CMediaType& type);
-    HRESULT ReceiveCopied(const CConvInputPin& pin, CopyInput& copy, IMediaSample* sample);
-    // Filter lock held: places one frame of a copied stream; false when the writer failed.
-    bool PlaceCopied(CopyInput& copy, const PacketFramer::Frame& frame);
-    bool PlaceCopiedPicture(CopyInput& copy, const PacketFramer::Frame& frame);
-    bool WriteCopiedFrame(CopyInput& copy, const PacketFramer::Frame& frame);
-    // Filter lock held: the held group begins the file (copied pictures).
-    bool StartCopiedPictures(CopyInput& copy);
+    CopiedStream* CopyOf(const CConvInputPin& pin);
+    CopiedStream::Sink& CopySink() { return *this; }
+    HRESULT ReceiveCopied(const CConvInputPin& pin, CopiedStream& copy, IMediaSample* sample);
     // Filter lock held: the end of a copied stream's data.
-    void EndCopied(CopyInput& copy);
+    void EndCopied(CopiedStream& copy);
     // Filter lock held, stopped: every copy starts afresh.
     void ResetCopies();
+    // Where the copied streams are placed, and what they tell (filter lock held).
+    bool StartFixed() const override { return m_startFixed.load(); }
+    REFERENCE_TIME FileOffset() const override { return m_fileOffset; }
+    void BeginFileAt(REFERENCE_TIME start) override;
+    void LostData(REFERENCE_TIME start, REFERENCE_TIME stop) override { AddLost(start, stop); }
+    void PicturesWritten(REFERENCE_TIME end) override;
+    void SoundAt(std::size_t index, REFERENCE_TIME position) override { m_sounds[index]->position = position; }
+    void Describe(const CopiedStream& stream, bool confirmed) override;
+    bool Write(const CopiedStream& stream, const CopiedPacket& packet) override;
 
     HRESULT ReceiveVideo(IMediaSample* sample);
     HRESULT ReceiveAudio(SoundInput& sound, IMediaSample* sample);
@@ -274,7 +260,7 @@ private:
     CCritSec m_csFilter;
     std::vector<std::unique_ptr<SoundInput>> m_sounds; // the first made with the filter; more while stopped
     std::unique_ptr<CConvInputPin> m_videoIn;    // made with the filter, never changed
-    std::unique_ptr<CopyInput> m_videoCopy;      // at connection, when the writer copies the pictures
+    std::unique_ptr<CopiedStream> m_videoCopy;   // at connection, when the writer copies the pictures
     std::vector<std::unique_ptr<SubtitleInput>> m_subtitles; // added while stopped
     std::unique_ptr<CVideoPrePin> m_videoPre;    // made with the filter, never changed
     ComPtr<IUnknown> m_position;                 // filter lock: the pass-through, made on first request
