@@ -41,7 +41,7 @@ ConversionRun::~ConversionRun()
     m_engine.Teardown();
     CloseFirstPass();
     CloseFile(FileEnd::kCancelled);
-    RemovePassFolder();
+    m_passFolder.Remove();
 }
 
 bool ConversionRun::TwoPass() const
@@ -50,60 +50,13 @@ bool ConversionRun::TwoPass() const
     return w.hasVideo && w.rateControl == kTwoPass && !OutputWriter::IsCopy(w.VideoCodecName);
 }
 
-std::string ConversionRun::StatsPath()
-{
-    if (m_passFolder.empty()) {
-        std::string pattern = (std::filesystem::temp_directory_path() / (std::string(kPassFolderPrefix) + "XXXXXX")).string();
-        if (!mkdtemp(pattern.data())) return {};
-        m_passFolder = pattern;
-        // Held while the run lives: a folder whose lock is free belongs to a run that was killed.
-        m_passLock = ::open((m_passFolder + "/" + kPassFolderLock).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (m_passLock >= 0) ::flock(m_passLock, LOCK_EX | LOCK_NB);
-    }
-    return (std::filesystem::path(m_passFolder) / "stats.log").string();
-}
-
-void ConversionRun::RemovePassFolder()
-{
-    std::error_code error;
-    if (!m_passFolder.empty()) std::filesystem::remove_all(m_passFolder, error);
-    m_passFolder.clear();
-    if (m_passLock >= 0) ::close(m_passLock);
-    m_passLock = -1;
-}
-
-std::vector<std::string> RemoveDeadPassFolders(const std::string& temporaryFolder)
-{
-    namespace fs = std::filesystem;
-    std::vector<std::string> removed;
-    std::error_code error;
-    const fs::path folder = temporaryFolder.empty() ? fs::temp_directory_path(error) : fs::path(temporaryFolder);
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (it->path().filename().string().rfind(kPassFolderPrefix, 0) != 0) continue;
-        std::error_code statError;
-        if (it->is_symlink(statError) || !it->is_directory(statError)) continue;
-        // Another user's folder cannot be opened; a running one's lock is held.
-        const int fd = ::open((it->path() / kPassFolderLock).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
-        const bool dead = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-        ::close(fd);
-        if (!dead) continue;
-        fs::remove_all(it->path(), statError);
-        if (!statError) removed.push_back(it->path().string());
-    }
-    return removed;
-}
-
 bool ConversionRun::CloseFirstPass()
 {
     if (!m_firstPassOpen) return true;
     m_firstPassOpen = false;
     const bool closed = m_engine.CloseOutput();
-    // Only the statistics matter (x264 and x265 keep theirs beside the name): the first pass's
-    // pictures go.
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(m_passFolder, error))
-        if (entry.path().filename().string().rfind("stats.log", 0) != 0) std::filesystem::remove(entry.path(), error);
+    // Only the statistics matter: the first pass's pictures go.
+    m_passFolder.KeepStatsOnly();
     return closed;
 }
 
@@ -111,39 +64,6 @@ void ConversionRun::Fail(const std::string& message)
 {
     ++m_failed;
     if (m_message) m_message(message);
-}
-
-bool TakesPart(const RunTask& task) { return task.checked && task.task.clip.trimLength > 0; }
-
-std::string MergeRefusal(const std::vector<RunTask>& tasks, const RunSettings& settings)
-{
-    if (!settings.merge || !settings.severalSoundStreams) return {};
-    std::size_t wanted = 0;
-    const RunTask* first = nullptr;
-    for (const RunTask& t : tasks) {
-        if (!TakesPart(t)) continue;
-        const std::size_t count = 1 + t.task.moreAudio.size();
-        if (!first) {
-            first = &t;
-            wanted = count;
-        } else if (count != wanted) {
-            return "Titles with different numbers of audio tracks cannot be merged: " + first->outputName + " has " +
-                   std::to_string(wanted) + ", " + t.outputName + " has " + std::to_string(count) +
-                   ". Choose as many tracks for each title, or convert them apart.";
-        }
-    }
-    return {};
-}
-
-std::vector<std::string> RunOutputNames(const std::vector<RunTask>& tasks, bool merge)
-{
-    std::vector<std::string> names;
-    for (const RunTask& t : tasks) {
-        if (!TakesPart(t)) continue;
-        names.push_back(t.outputName);
-        if (merge) break; // one file, named after the first task
-    }
-    return names;
 }
 
 std::size_t ConversionRun::NextTask(std::size_t from) const
@@ -164,17 +84,15 @@ bool ConversionRun::Start()
         m_finished = true;
         return false;
     }
-    if (const std::string refusal = CopyMergeRefusal(); !refusal.empty()) {
+    if (const std::string refusal = CopyMergeRefusal(*m_disc, m_tasks, m_settings); !refusal.empty()) {
         Fail(refusal);
         m_finished = true;
         return false;
     }
     // Two files of one name would take each other's place (or, with --overwrite, replace one
     // another): the run does not begin.
-    std::vector<std::string> names = RunOutputNames(m_tasks, m_settings.merge);
-    std::sort(names.begin(), names.end());
-    if (const auto twice = std::adjacent_find(names.begin(), names.end()); twice != names.end()) {
-        Fail("Two files of this run would be named " + *twice + ": give each title a name of its own");
+    if (const std::string refusal = SameNameRefusal(m_tasks, m_settings.merge); !refusal.empty()) {
+        Fail(refusal);
         m_finished = true;
         return false;
     }
@@ -233,56 +151,28 @@ bool ConversionRun::CloseFile(FileEnd end)
 {
     if (!m_fileOpen) return true;
     m_fileOpen = false;
-    const std::string name = std::filesystem::path(m_filePath).filename().string();
+    const bool closed = m_engine.CloseOutput();
+    const IfNameTaken rule = m_settings.overwrite ? IfNameTaken::kReplace : m_ifNameTaken;
+    const FilePlacement placement = PlaceFile(m_part, m_filePath, end, rule, closed, closed ? std::string() : m_engine.Writer().LastReason());
+    if (placement.placed) {
+        if (!placement.notice.empty() && m_message) m_message(placement.notice);
+        m_files.push_back(placement.file);
+        m_damage.Rename(m_filePath, placement.file);
+        return true;
+    }
+    m_damage.Drop(m_filePath);
     if (end == FileEnd::kDiscard) {
-        // A task that failed alone: nothing of it stays, and an old file keeps its place.
-        m_engine.CloseOutput();
-        const std::string part = m_part.Path();
-        if (!m_part.Discard() && m_message) m_message("The unfinished part of " + name + " could not be removed: " + part);
-        DropDamage();
-        return false;
-    }
-    std::string why;
-    if (!m_engine.CloseOutput()) {
-        why = m_engine.Writer().LastReason();
+        if (!placement.failure.empty() && m_message) m_message(placement.failure);
     } else {
-        // Into place: a finished file replaces an old one only when the user said so, and only
-        // now that it is whole; a cancelled run's part goes beside the name, never under it. A
-        // name that was taken while the file was converted (another program, a second run) takes
-        // nothing of this run's work: the file goes beside it, and the run says where.
-        std::string target = m_filePath;
-        const IfNameTaken rule = m_settings.overwrite ? IfNameTaken::kReplace : m_ifNameTaken;
-        const bool placed = end == FileEnd::kCancelled      ? m_part.MoveBeside(m_filePath, &target, &why)
-                            : rule == IfNameTaken::kReplace ? m_part.MoveTo(m_filePath, true, &why)
-                                                            : m_part.MoveToFreeName(m_filePath, &target, &why);
-        if (placed) {
-            if (end == FileEnd::kComplete && rule == IfNameTaken::kKeepBothAndSay && target != m_filePath && m_message)
-                m_message(name + " appeared in the output folder while it was converted; the new file is " +
-                          std::filesystem::path(target).filename().string());
-            m_files.push_back(target);
-            if (!m_damage.empty() && m_damage.back().file == m_filePath) m_damage.back().file = target;
-            return true;
-        }
-        // The file is whole but cannot take a name (the folder became read-only): it stays where
-        // it is, and the message says where.
-        if (const std::string kept = m_part.Keep(); !kept.empty()) {
-            Fail("Could not write output file " + m_filePath + ": " + why + "; the converted file is kept as " + kept);
-            DropDamage();
-            return false;
-        }
+        Fail(placement.failure);
     }
-    const std::string part = m_part.Path();
-    const bool removed = m_part.Discard();
-    Fail("Could not write output file " + m_filePath + ": " + why +
-         (removed ? std::string() : "; its unfinished part could not be removed: " + part));
-    DropDamage();
     return false;
 }
 
 bool ConversionRun::OpenFile(const RunTask& t, std::string* why)
 {
     if (TwoPass()) {
-        const std::string stats = StatsPath();
+        const std::string stats = m_passFolder.StatsPath();
         if (stats.empty()) {
             *why = "no temporary folder for the first pass's statistics";
             return false;
@@ -294,7 +184,7 @@ bool ConversionRun::OpenFile(const RunTask& t, std::string* why)
             const WriterSettings profile = FileProfile(t, &shown);
             m_fileChapters.clear();
             const std::string name = "first-pass" + std::filesystem::path(t.outputName).extension().string();
-            if (!m_engine.OpenOutput((std::filesystem::path(m_passFolder) / name).string(), profile, shown, -1, FileMarks{})) {
+            if (!m_engine.OpenOutput((std::filesystem::path(m_passFolder.Path()) / name).string(), profile, shown, -1, FileMarks{})) {
                 *why = m_engine.Writer().LastReason();
                 return false;
             }
@@ -417,59 +307,6 @@ WriterSettings ConversionRun::FileProfile(const RunTask& t, AspectRatio* shown)
     return profile;
 }
 
-std::vector<std::int32_t> SoundTracksOf(const RunTask& t, const TitleInfo& title, const RunSettings& settings)
-{
-    const int count = std::clamp(title.audioCount, 0, kMaxAudioStreams);
-    const auto has = [&](std::int32_t id) { return std::find(title.audioStreamId, title.audioStreamId + count, id) != title.audioStreamId + count; };
-    std::int32_t first = t.task.audioStreamId ? t.task.audioStreamId : settings.selectedAudioStreamId;
-    if (first == 0 || !has(first)) first = count > 0 ? title.audioStreamId[0] : 0;
-    std::vector<std::int32_t> tracks;
-    if (first == 0) return tracks;
-    tracks.push_back(first);
-    if (!settings.severalSoundStreams) return tracks;
-    for (std::int32_t id : t.task.moreAudio)
-        if (has(id) && std::find(tracks.begin(), tracks.end(), id) == tracks.end()) tracks.push_back(id);
-    return tracks;
-}
-
-namespace {
-
-std::string ExtensionOf(const std::string& name)
-{
-    std::string extension = std::filesystem::path(name).extension().string();
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
-}
-
-} // namespace
-
-std::vector<std::int32_t> SubtitleTracksOf(const RunTask& t, const TitleInfo& title, const RunSettings& settings,
-                                           const std::string& extension, DiscKind kind, bool heldOnly)
-{
-    std::vector<std::int32_t> tracks;
-    const int count = std::clamp(title.subpictureCount, 0, kMaxSubpictureStreams);
-    const auto add = [&](std::int32_t id) {
-        if (std::find(title.subpictureStreamId, title.subpictureStreamId + count, id) == title.subpictureStreamId + count) return;
-        if (heldOnly && !HoldsSubtitles(extension, IsGraphicsSubtitle(id, kind))) return;
-        if (std::find(tracks.begin(), tracks.end(), id) == tracks.end()) tracks.push_back(id);
-    };
-    switch (settings.subtitleTracks) {
-    case RunSettings::SubtitleTracks::kNone: break;
-    case RunSettings::SubtitleTracks::kChosen: {
-        const std::int32_t chosen = t.task.subtitleId ? t.task.subtitleId : settings.selectedSubtitleId;
-        add(chosen ? chosen : count > 0 ? title.subpictureStreamId[0] : 0);
-        break;
-    }
-    case RunSettings::SubtitleTracks::kAll:
-        for (int i = 0; i < count; ++i) add(title.subpictureStreamId[i]);
-        break;
-    case RunSettings::SubtitleTracks::kListed:
-        for (std::int32_t id : t.task.subtitleTracks) add(id);
-        break;
-    }
-    return tracks;
-}
-
 std::vector<std::int32_t> ConversionRun::SubtitlesOf(const RunTask& t) const
 {
     const DiscInfo& info = m_disc->Info();
@@ -482,37 +319,6 @@ void ConversionRun::SayOnce(const std::string& text)
     if (std::find(m_said.begin(), m_said.end(), text) != m_said.end()) return;
     m_said.push_back(text);
     if (m_message) m_message(text);
-}
-
-std::string ConversionRun::CopyMergeRefusal() const
-{
-    if (!m_settings.merge) return {};
-    const DiscInfo& info = m_disc->Info();
-    const bool copyVideo = m_settings.profile.hasVideo && OutputWriter::IsCopy(m_settings.profile.VideoCodecName);
-    const bool copySound = m_settings.profile.hasAudio && OutputWriter::IsCopy(m_settings.profile.AudioCodecName);
-    const RunTask* first = nullptr;
-    std::vector<std::int32_t> firstFormats;
-    for (const RunTask& t : m_tasks) {
-        if (!TakesPart(t) || t.task.titleIndex < 0 || t.task.titleIndex >= info.titleCount) continue;
-        const TitleInfo& title = info.titles[t.task.titleIndex];
-        std::vector<std::int32_t> formats;
-        for (std::int32_t id : TracksOf(t))
-            for (int i = 0; i < std::clamp(title.audioCount, 0, kMaxAudioStreams); ++i)
-                if (title.audioStreamId[i] == id) formats.push_back(title.audioFormat[i]);
-        if (!first) {
-            first = &t;
-            firstFormats = formats;
-            continue;
-        }
-        const TitleVideo a = m_disc->VideoOf(first->task.titleIndex), b = m_disc->VideoOf(t.task.titleIndex);
-        if (copyVideo && (a.width != b.width || a.height != b.height || a.wide != b.wide))
-            return "Titles whose pictures differ in size or shape cannot be merged when the video is kept as it is: " +
-                   first->outputName + " and " + t.outputName + ". Convert them apart, or choose a format that converts the video.";
-        if (copySound && formats != firstFormats)
-            return "Titles whose audio tracks are coded differently cannot be merged when the sound is kept as it is: " +
-                   first->outputName + " and " + t.outputName + ". Convert them apart, or choose an audio codec.";
-    }
-    return {};
 }
 
 std::vector<std::int32_t> ConversionRun::TracksOf(const RunTask& t) const
@@ -573,11 +379,6 @@ void ConversionRun::PlaceTaskChapters(REFERENCE_TIME at)
     for (std::size_t i = 0; i < m_fileChapters.size(); ++i)
         if (m_fileChapters[i].task == m_current)
             m_engine.Writer().MoveChapter(i, at < 0 ? -1 : at + m_fileChapters[i].start);
-}
-
-void ConversionRun::DropDamage()
-{
-    if (!m_damage.empty() && m_damage.back().file == m_filePath) m_damage.pop_back();
 }
 
 ConversionEngine::BuildOptions ConversionRun::BuildOptionsFor(const RunTask& t, const TitleScanResult* scan)
@@ -747,14 +548,7 @@ void ConversionRun::NoteDamage(CConvFilter& sink)
         if (m_message)
             m_message(std::filesystem::path(m_filePath).filename().string() + ": subtitle " + StreamIdText(id) +
                       " is not in the title's data; its stream holds no subtitles");
-    if (!lost.empty()) {
-        if (m_damage.empty() || m_damage.back().file != m_filePath) m_damage.push_back(FileDamage{m_filePath, {}});
-        for (LostStretch s : lost) {
-            s.start += m_fileOffset;
-            s.stop += m_fileOffset;
-            m_damage.back().lost.push_back(s);
-        }
-    }
+    m_damage.Note(m_filePath, lost, m_fileOffset);
     // A copy begins at the key picture before the range's start: its chapters move with it, but
     // for the one it begins in.
     if (const REFERENCE_TIME shift = m_engine.StartShift(); shift > 0) {
@@ -764,38 +558,6 @@ void ConversionRun::NoteDamage(CConvFilter& sink)
     }
     // The next merged task follows where this one's pictures (or sound) ended.
     m_fileOffset += length;
-}
-
-REFERENCE_TIME FileDamage::Total() const
-{
-    REFERENCE_TIME total = 0;
-    for (const LostStretch& s : lost) total += s.stop - s.start;
-    return total;
-}
-
-std::string DamageText(const FileDamage& damage)
-{
-    auto clock = [](REFERENCE_TIME t) {
-        const long long seconds = std::max<long long>(0, t / 10000000);
-        char text[32];
-        std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
-        return std::string(text);
-    };
-    char total[32];
-    if (damage.Total() < 500000)
-        std::snprintf(total, sizeof total, "under 0.1");
-    else
-        std::snprintf(total, sizeof total, "%.1f", static_cast<double>(damage.Total()) / 1e7);
-    std::string text = std::filesystem::path(damage.file).filename().string() + ": " + total + " s could not be read, at ";
-    for (std::size_t i = 0; i < damage.lost.size(); ++i) {
-        if (i > 0) text += ", ";
-        // Whole seconds that hold the stretch: its start rounded down, its end up (a second at
-        // least).
-        const REFERENCE_TIME start = damage.lost[i].start / 10000000 * 10000000;
-        const REFERENCE_TIME stop = std::max(damage.lost[i].stop + 9999999, start + 10000000);
-        text += clock(start) + "\u2013" + clock(stop);
-    }
-    return text;
 }
 
 void ConversionRun::StopClock()
@@ -812,14 +574,7 @@ void ConversionRun::NoteUnreached()
         return TakesPart(t) && t.task.titleIndex == main;
     });
     if (!mainConverted) return;
-    for (const Disc::UnplayedStretch& u : m_disc->Unplayed()) {
-        FileDamage stretch{u.what, {{static_cast<REFERENCE_TIME>(u.fromMs * 10000), static_cast<REFERENCE_TIME>(u.toMs * 10000)}}};
-        std::string text = DamageText(stretch);
-        // "clip 00001.m2ts: 1.0 s could not be read, at …": said as what it is.
-        const std::string read = " could not be read, at ";
-        if (const auto at = text.find(read); at != std::string::npos) text.replace(at, read.size(), " is in no file, at ");
-        m_unreached.push_back(text + ": no title plays it, and a playlist that may play it cannot be read");
-    }
+    for (const Disc::UnplayedStretch& u : m_disc->Unplayed()) m_unreached.push_back(UnreachedText(u.what, u.fromMs, u.toMs));
 }
 
 void ConversionRun::Finish()
@@ -829,7 +584,7 @@ void ConversionRun::Finish()
     m_engine.Teardown();
     CloseFirstPass();
     CloseFile(m_cancelled ? FileEnd::kCancelled : FileEnd::kComplete);
-    RemovePassFolder();
+    m_passFolder.Remove();
     m_running = false;
     m_finished = true;
     if (onFinished && !m_cancelled) onFinished();

@@ -16,104 +16,12 @@
 
 #include "convert/conversion_engine.h"
 #include "convert/conversion_task.h"
+#include "convert/damage_report.h"
+#include "convert/file_placement.h"
+#include "convert/pass_folder.h"
+#include "convert/run_tasks.h"
 #include "convert/title_scan.h"
 #include "write/part_file.h"
-
-// What a finished file does when its name is taken in the output folder (by an old file, or
-// one that appeared while it was converted).
-enum class IfNameTaken {
-    kKeepBothAndSay, // the new file goes beside it as "NAME (2).EXT", and the run says so
-    kReplace,        // the old file is replaced by the whole new one
-    kKeepBoth,       // the new file goes beside it as "NAME (2).EXT" (the user chose so)
-};
-
-struct RunTask {
-    ConversionTask task;
-    std::string outputName; // as the title list shows it, e.g. "Title_01.mp4"
-    bool checked = true;
-    IfNameTaken ifNameTaken = IfNameTaken::kKeepBothAndSay; // RunSettings::overwrite makes every task kReplace
-};
-
-// Whether a task is converted: checked, and of some length (a range that holds nothing is
-// passed over).
-bool TakesPart(const RunTask& task);
-// The names of the files a run of these tasks writes, in order: one per task that takes part,
-// or, merged, the first such task's alone.
-std::vector<std::string> RunOutputNames(const std::vector<RunTask>& tasks, bool merge);
-
-struct RunSettings {
-    WriterSettings profile{};
-    // The profile's lists of values (named in the message when a setting cannot be encoded).
-    ProfileRecord choices;
-    std::string outputFolder;
-    bool merge = false;
-    // The picture settings last applied in the editor: every task of the run takes them.
-    PictureSettings picture;
-    // The chosen tracks for tasks that have none of their own (audio 0: each title's first listed
-    // track; subtitle 0: the splitter's choice).
-    std::int32_t selectedAudioStreamId = 0;
-    std::int32_t selectedSubtitleId = 0;
-    // False: no subpicture is burned in.
-    bool subtitles = true;
-    // Whether the profile's files keep several sound streams (TakesSeveralSoundStreams); when
-    // not, each task's first track alone is converted, and the run says so once.
-    bool severalSoundStreams = false;
-    // With the profile's audio codec "copy" (Same as source): tracks the container cannot hold
-    // as they are get this encoder, at the profile's settings.
-    std::string soundFallback = "aac";
-    // Subpicture streams kept as the file's subtitle streams (where the container holds them):
-    // none, each task's chosen one, all of each title's, or those each task lists.
-    enum class SubtitleTracks { kNone, kChosen, kAll, kListed };
-    SubtitleTracks subtitleTracks = SubtitleTracks::kNone;
-    // How pictures are deinterlaced: kDeinterlaceAuto, On or Off. Auto, with the title's own rate
-    // (the profile's FrameRate 0) or 23.976, decides per title from a scan of its pictures:
-    // telecined film becomes its 23.976 pictures again, interlaced pictures are deinterlaced,
-    // progressive ones pass; with another rate, the pictures marked as interlaced are deinterlaced.
-    std::int32_t deinterlace = 0;
-    // Each title's black bars are found by a scan and cropped; the file's frame takes the shape
-    // of what remains (where the format allows other frame sizes).
-    bool autoCrop = false;
-    // The progress window's preview renderer for every task's graph; none converts without.
-    IBaseFilter* preview = nullptr;
-    // Called, on any thread, whenever a task's graph has an event for Step: a window posts itself
-    // a call to Step instead of polling.
-    GraphNotifyCallback notify;
-    // A finished file replaces one of its name (the user agreed to it); otherwise a file that is
-    // there when the conversion ends, even one that appeared meanwhile, stays, and the new one
-    // goes beside it (each task's IfNameTaken).
-    bool overwrite = false;
-    // Picks the temporary names tried ("NAME.XXXXXX.part"); 0 random (tests fix it).
-    std::uint64_t partNameSeed = 0;
-};
-
-// Why a merged run of these tasks cannot be made, or empty: merged titles must bring the same
-// number of sound tracks, since they share the file's sound streams.
-std::string MergeRefusal(const std::vector<RunTask>& tasks, const RunSettings& settings);
-// The sound tracks a task converts, in order: its first (its own choice, the run's, or the
-// title's first listed) and, where the profile keeps several, the further ones the title has.
-std::vector<std::int32_t> SoundTracksOf(const RunTask& task, const TitleInfo& title, const RunSettings& settings);
-
-// The subpicture streams a task keeps as subtitle streams, in order (none where the file's
-// container holds none).
-// `heldOnly` false: also those the container cannot hold (to say so).
-std::vector<std::int32_t> SubtitleTracksOf(const RunTask& task, const TitleInfo& title, const RunSettings& settings,
-                                           const std::string& extension, DiscKind kind, bool heldOnly = true);
-
-// What of a written file could not be read from the disc: stretches of the file's own time line.
-struct FileDamage {
-    std::string file; // the path written
-    std::vector<LostStretch> lost;
-    REFERENCE_TIME Total() const;
-};
-// "Title_01.mp4: 7.2 s could not be read, at 00:00:15–00:00:22, 00:01:03–00:01:04".
-std::string DamageText(const FileDamage& damage);
-
-// The two-pass statistics folders in the temporary folder ("zuzidero-passes-XXXXXX") whose run
-// was killed (their lock file's lock is free): removed; their paths. Every run calls it as it
-// starts; `temporaryFolder` empty is the system's.
-std::vector<std::string> RemoveDeadPassFolders(const std::string& temporaryFolder = {});
-constexpr const char* kPassFolderPrefix = "zuzidero-passes-";
-constexpr const char* kPassFolderLock = "lock";
 
 struct RunProgress {
     std::size_t task = 0;          // the current task's place among the run's tasks
@@ -153,7 +61,7 @@ public:
     // Files written in full (or, after a cancel, as far as the run got), and tasks that failed.
     const std::vector<std::string>& FilesWritten() const { return m_files; }
     // The written files that lack parts the disc could not give, in the order they were written.
-    const std::vector<FileDamage>& Damage() const { return m_damage; }
+    const std::vector<FileDamage>& Damage() const { return m_damage.Files(); }
     // What of the disc is in no file although the run converted its main title: stretches that
     // no title plays because the navigation that plays them cannot be read ("clip 00001.m2ts:
     // 1.5 s is in no file, at 00:00:00–00:00:02: …"). After the run.
@@ -180,12 +88,8 @@ private:
     void NoteUnreached();
     // Keeps what the finished task's sink could not fill, on the file's time line.
     void NoteDamage(CConvFilter& sink);
-    // How a file ends: finished (moved into place), cancelled (beside its name as "NAME
-    // (partial).EXT", so that a finished name always means a whole file), or discarded (removed).
-    enum class FileEnd { kComplete, kCancelled, kDiscard };
+    // Closes the current file and puts it into place (PlaceFile); false when it is not placed.
     bool CloseFile(FileEnd end);
-    // Forgets the damage noted for the file being closed (it is not written after all).
-    void DropDamage();
     // Opens the current file: a new part beside its name, with the container's header.
     bool OpenFile(const RunTask& task, std::string* why);
     // The chapter marks and labels of the file that begins with the current task: its own, or,
@@ -210,8 +114,6 @@ private:
     bool Silent(const RunTask& task) const;
     // Says a notice once in a run.
     void SayOnce(const std::string& text);
-    // Why the copied streams of the merged tasks cannot share one file, or empty.
-    std::string CopyMergeRefusal() const;
     void Fail(const std::string& message);
     std::int64_t Now() const { return m_clock(); }
 
@@ -243,7 +145,7 @@ private:
     std::int64_t m_clockCarried = 0;
     void StopClock();
     std::vector<std::string> m_files;
-    std::vector<FileDamage> m_damage;
+    DamageReport m_damage;
     std::vector<std::string> m_unreached;
     REFERENCE_TIME m_fileOffset = 0; // where the current task begins in its (merged) file
     // For each chapter mark of the open file: the task it belongs to and its start in that task.
@@ -261,13 +163,8 @@ private:
     bool TwoPass() const;
     // Closes the first pass's file; false when it failed.
     bool CloseFirstPass();
-    // The statistics file of the current file's passes, in the run's temporary folder (made when
-    // first asked; empty when it cannot be made).
-    std::string StatsPath();
     int m_pass = 0;                  // 0: one pass; 1 or 2: the pass of the current file
     bool m_firstPassOpen = false;
     std::size_t m_fileFirstTask = 0; // where the current file's tasks begin
-    std::string m_passFolder;        // removed when the run ends
-    int m_passLock = -1;             // the folder's lock, held while the run lives
-    void RemovePassFolder();
+    PassFolder m_passFolder;         // the statistics of the passes, removed when the run ends
 };
