@@ -117,13 +117,13 @@ void CMsgDlg::SetDetail(const QString& text)
     m_detail->setVisible(!text.isEmpty());
 }
 
-void CMsgDlg::SetChoices(const QStringList& texts, const QString& forAll)
+void CMsgDlg::SetChoices(const QStringList& texts, const QString& forAll, int defaultChoice)
 {
     if (m_ok) m_ok->hide();
     if (m_no) m_no->hide();
     for (int i = 0; i < texts.size(); ++i) {
         auto* button = new QPushButton(texts[i], this);
-        button->setDefault(i == 0);
+        button->setDefault(i == defaultChoice);
         button->setAutoDefault(false);
         connect(button, &QAbstractButton::clicked, this, [this, i] { done(kFirstChoice + i); });
         button->show();

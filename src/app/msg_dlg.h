@@ -28,7 +28,7 @@ public:
     // Buttons of these texts instead of Yes and No (the first is the default): the window ends
     // with result kFirstChoice + the button's place. With `forAll`, a check box beside them.
     static constexpr int kFirstChoice = 100;
-    void SetChoices(const QStringList& texts, const QString& forAll = QString());
+    void SetChoices(const QStringList& texts, const QString& forAll = QString(), int defaultChoice = 0);
     QList<QAbstractButton*> Choices() const { return m_choices; }
     QAbstractButton* ForAllBox() const { return m_forAll; }
     // A note under the message (what could not be read, which files failed).

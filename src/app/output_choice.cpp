@@ -87,8 +87,9 @@ COutputChoice::NameChoice COutputChoice::AskAboutName(const QString& name, int l
                         QStringLiteral("The output folder has a file of this name. Overwrite it with the new one, keep both (the new "
                                        "one as \"%1\"), or skip this title?")
                             .arg(QFileInfo(FreeFileName(m_output->text() + QStringLiteral("/") + name)).fileName()));
+    // Enter keeps both: overwriting a file takes a deliberate click.
     question.SetChoices({QStringLiteral("Overwrite"), QStringLiteral("Keep both"), QStringLiteral("Skip")},
-                        left > 0 ? QStringLiteral("Do the same for the %1 other taken names").arg(left) : QString());
+                        left > 0 ? QStringLiteral("Do the same for the %1 other taken names").arg(left) : QString(), 1);
     const int result = question.exec();
     const bool forAll = question.ForAllBox() && question.ForAllBox()->isChecked();
     switch (result - CMsgDlg::kFirstChoice) {

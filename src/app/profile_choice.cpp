@@ -16,8 +16,9 @@
 
 namespace {
 
-// The profile of a first start: H.264 and AAC in MP4, the command-line tool's default.
-constexpr int kFirstStartProfile = 5;
+// The profile of a first start: H.264 at constant quality and AAC in MP4, at the source's size
+// and rate (the command-line tool keeps its own documented default).
+constexpr int kFirstStartProfile = 109;
 // The selector's category of the profiles saved with "Save as...", and their commands: the base
 // plus the profile's place among the user's profiles.
 constexpr int kMyProfilesCategory = 18;
@@ -79,8 +80,7 @@ void CProfileChoice::FillSelector()
     RefreshMyProfiles();
     pane->SetBottomPictures("Bottom.bmp", "Bottom_L.bmp", "Bottom_R.bmp", "Bottom_B.bmp");
     m_selector->SetButtonPicture("button.bmp");
-    // The last choice, else (a first start, or a choice that is no more) H.264/AAC MP4, as the
-    // command-line tool.
+    // The last choice, else (a first start, or a choice that is no more) the Modern H.264 MP4.
     auto [category, command] = LoadSelectorChoice();
     if (!m_selector->Select(category, command)) {
         for (const FormatEntry& f : FormatEntries())

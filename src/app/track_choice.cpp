@@ -52,7 +52,7 @@ void CTrackChoice::Clear()
     m_subtitle->clear();
 }
 
-void CTrackChoice::Fill(const TitleInfo& title)
+void CTrackChoice::Fill(const TitleInfo& title, const ForcedSubtitles& forced)
 {
     for (int a = 0; a < title.audioCount && a < kMaxAudioStreams; ++a) {
         m_audio->addItem(AudioLine(title, a), title.audioStreamId[a]);
@@ -62,9 +62,15 @@ void CTrackChoice::Fill(const TitleInfo& title)
             line->setCheckState(Qt::Unchecked);
         }
     }
+    // The disc's streams (those that hold forced subtitles only marked so), then the forced ones
+    // in the sound's language alone, and none.
     for (int s = 0; s < title.subpictureCount && s < kMaxSubpictureStreams; ++s)
-        m_subtitle->addItem(SubtitleLine(title, s), title.subpictureStreamId[s]);
-    // Beyond the disc's own lines: converting without burned-in subtitles.
+        m_subtitle->addItem(SubtitleLine(title, s) + (forced.IsForced(title.subpictureStreamId[s]) ? QStringLiteral(" (forced)") : QString()),
+                            title.subpictureStreamId[s]);
+    m_subtitle->addItem(QStringLiteral("Forced only"), kForcedOnlySubtitle);
+    m_subtitle->setItemData(m_subtitle->count() - 1,
+                            QStringLiteral("Burns in only what the disc forces in the chosen audio track's language (foreign speech)"),
+                            Qt::ToolTipRole);
     m_subtitle->addItem(QStringLiteral("No subtitles"), 0);
 }
 
@@ -83,9 +89,12 @@ void CTrackChoice::ShowFor(QTreeWidgetItem* item)
     m_subtitle->clear();
     const DiscInfo* info = m_info();
     if (!info || task->titleIndex < 0 || task->titleIndex >= info->titleCount) return;
-    Fill(info->titles[task->titleIndex]);
+    const TitleTasks::Entry* title = m_list->Tasks()->At({m_list->KeyOf(item).title, -1});
+    Fill(info->titles[task->titleIndex], title ? title->forced : ForcedSubtitles{});
     ShowAudioTicks(*task);
-    const int subtitleRow = task->burnSubtitles ? m_subtitle->findData(task->subtitleId) : -1;
+    const int subtitleRow = task->forcedOnly ? m_subtitle->findData(kForcedOnlySubtitle)
+                            : task->burnSubtitles ? m_subtitle->findData(task->subtitleId)
+                                                  : -1;
     m_subtitle->setCurrentIndex(subtitleRow >= 0 ? subtitleRow : m_subtitle->count() - 1);
     m_audioId = task->audioStreamId;
     m_subtitleId = task->subtitleId;
@@ -126,8 +135,9 @@ void CTrackChoice::StoreAudioChoice(std::int32_t first, std::vector<std::int32_t
     const ConversionTask* task = CurrentTask();
     if (!task) return;
     ShowAudioTicks(*task);
-    // Heard at once when the title plays.
+    // Heard at once when the title plays, with the forced subtitles of its language.
     m_preview->Controller().ChooseAudio(task->titleIndex, m_audioId);
+    if (task->forcedOnly) m_preview->Controller().ChooseSubtitle(task->titleIndex, task->burnSubtitles ? task->subtitleId : 0);
 }
 
 void CTrackChoice::OnAudioChosen(int row)
@@ -186,9 +196,11 @@ void CTrackChoice::OnSubtitleChosen(int row)
 {
     if (row < 0) return;
     const int id = m_subtitle->itemData(row).toInt();
-    m_subtitlesOn = id != 0;
-    if (id != 0) m_subtitleId = id;
     m_list->Tasks()->SetSubtitle(m_list->KeyOf(m_list->currentItem()), id);
+    const ConversionTask* task = CurrentTask();
+    if (!task) return;
+    m_subtitlesOn = task->burnSubtitles;
+    m_subtitleId = task->subtitleId;
     // Seen at once when the title plays.
-    if (const ConversionTask* task = CurrentTask()) m_preview->Controller().ChooseSubtitle(task->titleIndex, id);
+    m_preview->Controller().ChooseSubtitle(task->titleIndex, task->burnSubtitles ? task->subtitleId : 0);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // CTrackChoice: the main window's sound-track and subtitle lists. They show the track choice of
 // the title list's current item's title: the first sound track shown, each converted one ticked
-// (a click on a line's check box ticks it and keeps the list open), and the burned-in subtitle
-// or "No subtitles". A choice goes to the title's tasks and, while the title plays, to the
+// (a click on a line's check box ticks it and keeps the list open), and the burned-in subtitle,
+// "Forced only" (the forced subtitles in the sound's language; the default) or "No subtitles". A choice goes to the title's tasks and, while the title plays, to the
 // preview.
 
 #include <QObject>
@@ -56,7 +56,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Fill(const TitleInfo& title);
+    void Fill(const TitleInfo& title, const ForcedSubtitles& forced);
     void ShowAudioTicks(const ConversionTask& task);
     void StoreAudioChoice(std::int32_t first, std::vector<std::int32_t> more);
     ConversionTask* CurrentTask() const;

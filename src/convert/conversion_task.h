@@ -50,6 +50,9 @@ struct ConversionTask {
     std::vector<std::int32_t> subtitleTracks;
     // False: this title is converted without burned-in subtitles (its subtitle choice is kept).
     bool burnSubtitles = true;
+    // The burned-in subtitle is the title's forced-only stream in the first sound track's
+    // language, if it has one (it follows the sound track; none: nothing is burned in).
+    bool forcedOnly = false;
 };
 
 // A title's task as a disc load makes it: the whole title, and a crop rectangle of the title's

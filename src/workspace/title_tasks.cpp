@@ -48,7 +48,42 @@ void SetTicks(TitleTasks::Entry& entry, Tick tick)
     for (TitleTasks::Entry& chapter : entry.chapters) chapter.tick = tick;
 }
 
+// A task's burned-in subtitle from its choice: the forced stream of its first track's language.
+void ResolveForced(ConversionTask& task, const ForcedSubtitles& forced)
+{
+    if (!task.forcedOnly) return;
+    const std::int32_t id = forced.For(task.audioStreamId);
+    task.burnSubtitles = id != 0;
+    if (id != 0) task.subtitleId = id;
+}
+
 } // namespace
+
+std::int32_t ForcedSubtitles::For(std::int32_t audioStreamId) const
+{
+    for (const auto& [track, language] : audioLanguage) {
+        if (track != audioStreamId) continue;
+        for (const auto& [streamLanguage, stream] : forcedLanguage)
+            if (streamLanguage == language && language != 0) return stream;
+    }
+    return 0;
+}
+
+bool ForcedSubtitles::IsForced(std::int32_t subtitleId) const
+{
+    return std::any_of(forcedLanguage.begin(), forcedLanguage.end(), [&](const auto& f) { return f.second == subtitleId; });
+}
+
+ForcedSubtitles MakeForcedSubtitles(const TitleInfo& title, const std::vector<bool>& forced)
+{
+    ForcedSubtitles made;
+    for (int a = 0; a < std::clamp(title.audioCount, 0, kMaxAudioStreams); ++a)
+        made.audioLanguage.emplace_back(title.audioStreamId[a], title.audioLanguage[a]);
+    for (int s = 0; s < std::clamp(title.subpictureCount, 0, kMaxSubpictureStreams); ++s)
+        if (static_cast<std::size_t>(s) < forced.size() && forced[static_cast<std::size_t>(s)])
+            made.forcedLanguage.emplace_back(title.subpictureLanguage[s], title.subpictureStreamId[s]);
+    return made;
+}
 
 void TitleTasks::Fill(const SourceDisc& disc, const TickOnLoad& ticks)
 {
@@ -63,6 +98,10 @@ void TitleTasks::Fill(const SourceDisc& disc, const TickOnLoad& ticks)
         entry.task = MakeTitleTask(i, title, disc.VideoOf(i));
         if (title.audioCount > 0) entry.task.audioStreamId = title.audioStreamId[0];
         if (title.subpictureCount > 0) entry.task.subtitleId = title.subpictureStreamId[0];
+        // Nothing burned in but what the disc forces in the sound's language.
+        entry.forced = MakeForcedSubtitles(title, disc.ForcedSubpictures(i));
+        entry.task.forcedOnly = true;
+        ResolveForced(entry.task, entry.forced);
         entry.main = i == main;
         entry.sameAs = disc.SameAs(i);
         entry.source = disc.TitleSource(i);
@@ -180,9 +219,11 @@ void TitleTasks::SetAudio(TaskKey key, std::int32_t first, std::vector<std::int3
     Entry* entry = Find(key);
     if (!entry) return;
     more.erase(std::remove(more.begin(), more.end(), first), more.end());
+    const ForcedSubtitles& forced = Find({key.title, -1})->forced;
     auto set = [&](ConversionTask& task) {
         task.audioStreamId = first;
         task.moreAudio = more;
+        ResolveForced(task, forced);
     };
     set(entry->task);
     for (Entry& chapter : entry->chapters) set(chapter.task);
@@ -193,7 +234,13 @@ void TitleTasks::SetSubtitle(TaskKey key, std::int32_t id)
     Entry* entry = Find(key);
     if (!entry) return;
     // No subtitle (0) keeps the title's choice for later, and burns nothing in.
+    const ForcedSubtitles& forced = Find({key.title, -1})->forced;
     auto set = [&](ConversionTask& task) {
+        task.forcedOnly = id == kForcedOnlySubtitle;
+        if (task.forcedOnly) {
+            ResolveForced(task, forced);
+            return;
+        }
         task.burnSubtitles = id != 0;
         if (id != 0) task.subtitleId = id;
     };

@@ -7,7 +7,9 @@
 //
 // The title list of the window shows it; a run takes its RunTasks. Threads: the face's.
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/conversion_run.h"
@@ -33,6 +35,20 @@ struct TickOnLoad {
     double minutes = 0;
 };
 
+// The subtitle choice "Forced only": a title's forced-only subpicture streams by language, and
+// the sound tracks' languages, so that the forced stream follows the chosen sound track.
+struct ForcedSubtitles {
+    std::vector<std::pair<std::int32_t, std::int32_t>> audioLanguage;  // (sound track, language)
+    std::vector<std::pair<std::int32_t, std::int32_t>> forcedLanguage; // (language, forced-only stream)
+    // The forced-only stream in the language of `audioStreamId`, or 0.
+    std::int32_t For(std::int32_t audioStreamId) const;
+    bool IsForced(std::int32_t subtitleId) const;
+};
+// `forced`: per subpicture stream, whether it holds forced subtitles only.
+ForcedSubtitles MakeForcedSubtitles(const TitleInfo& title, const std::vector<bool>& forced);
+// SetSubtitle's id for "Forced only".
+inline constexpr std::int32_t kForcedOnlySubtitle = -1;
+
 class TitleTasks {
 public:
     struct Entry {
@@ -43,10 +59,12 @@ public:
         bool main = false;  // the disc's main title
         int sameAs = -1;    // it plays this title's cells again (its number on the disc), or −1
         std::string source; // where a title comes from when the disc says so ("clip 00001")
+        ForcedSubtitles forced;
     };
 
     // Lists the source's titles of 3 seconds or more with their chapters, each with its first
-    // listed sound track and subtitle; a title that repeats another's cells is left unticked.
+    // listed sound track and, burned in, only the forced subtitles in that track's language ("Forced
+    // only"; none when the title has none); a title that repeats another's cells is left unticked.
     void Fill(const SourceDisc& disc, const TickOnLoad& ticks);
     // A title (or a chapter under the title at `title`), ticked, for sources listed otherwise.
     TaskKey Add(const ConversionTask& task, int title = -1);
@@ -75,8 +93,9 @@ public:
     void SetOutputName(TaskKey key, const std::string& name);
     const std::string& Extension() const { return m_extension; }
 
-    // An entry's sound tracks (the first, then the others) or its burned-in subtitle (0: none),
-    // for the entry and, a title's, each of its chapters.
+    // An entry's sound tracks (the first, then the others) or its burned-in subtitle (0: none;
+    // kForcedOnlySubtitle: the forced ones in the first track's language), for the entry and, a
+    // title's, each of its chapters.
     void SetAudio(TaskKey key, std::int32_t first, std::vector<std::int32_t> more);
     void SetSubtitle(TaskKey key, std::int32_t id);
     // Gives every ticked or partly ticked task these picture settings (a run applies the last

@@ -41,10 +41,12 @@
 
 namespace {
 
-QString Probe(const QString& file, const QString& entries)
+QString Probe(const QString& file, const QString& entries, const QString& streams = {})
 {
     QProcess ffprobe;
-    ffprobe.start("ffprobe", {"-v", "error", "-show_entries", entries, "-of", "default=nw=1:nk=1", file});
+    QStringList arguments{"-v", "error", "-show_entries", entries, "-of", "default=nw=1:nk=1", file};
+    if (!streams.isEmpty()) arguments << "-select_streams" << streams;
+    ffprobe.start("ffprobe", arguments);
     ffprobe.waitForFinished(60000);
     return QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed();
 }
@@ -159,6 +161,7 @@ private slots:
         CConverDlg::SetActionHooks([](QString*) { return false; }, [](const QString&) {});
         CZuZideroDlg window;
         window.show();
+        window.Profiles().OnFormatCommand(32806); // H.264 MP4 at 640 wide, as the command line's --profile 5
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         CColumnTreeCtrl* list = window.TitleList();
         window.TitleList()->CheckAll(false);
@@ -364,6 +367,29 @@ private slots:
         QCOMPARE(question.result(), CMsgDlg::kFirstChoice);
     }
 
+    void EnterOnTheTakenNameQuestionKeepsBoth()
+    {
+        QTemporaryDir out;
+        QFile old(out.filePath("Title_01.mp4"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        CZuZideroDlg window;
+        // The program's own question, answered with Enter as a hasty user would.
+        bool asked = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* question = QApplication::activeModalWidget();
+            asked = qobject_cast<CMsgDlg*>(question) != nullptr;
+            if (question) QTest::keyClick(question, Qt::Key_Return);
+        });
+        const auto answers = window.Output().AskAboutTakenNames(out.path(), {"Title_01.mp4", "Title_02.mp4"});
+        QVERIFY(asked);
+        QVERIFY(answers.has_value());
+        QCOMPARE(answers->rules.size(), std::size_t(1));
+        QVERIFY(answers->rules.at("Title_01.mp4") == IfNameTaken::kKeepBoth);
+        QVERIFY(answers->skipped.empty());
+    }
+
     void EachTitleKeepsItsOwnTrackChoiceAndIsConvertedWithIt()
     {
         CollectMessages messages;
@@ -377,10 +403,10 @@ private slots:
         // Title_01 in French without subtitles; Title_02 is only looked at.
         QCOMPARE(list->currentItem(), first);
         Choose(window.Tracks().AudioTracks(), 1);
-        Choose(window.Tracks().Subtitles(), 2);
+        Choose(window.Tracks().Subtitles(), 3);
         window.Tracks().OnListClicked(second);
         QCOMPARE(window.Tracks().AudioTracks()->currentText(), QStringLiteral("English(AC3 2ch)"));
-        QCOMPARE(window.Tracks().Subtitles()->currentText(), QStringLiteral("English"));
+        QCOMPARE(window.Tracks().Subtitles()->currentText(), QStringLiteral("Forced only"));
         window.Preview().OnPrevious();
         QCOMPARE(list->currentItem(), first);
         QCOMPARE(window.Tracks().AudioTracks()->currentText(), QStringLiteral("French(MP2 2ch)"));
@@ -494,7 +520,7 @@ private slots:
         QVERIFY(std::abs(Pitch(two, 0) - 770) < 15);
     }
 
-    void AFirstStartConvertsIntoTheVideosFolderWithH264()
+    void AFirstStartConvertsIntoTheVideosFolderAtTheSourcesSizeAndRate()
     {
         QTemporaryDir home;
         const QString videos = home.path() + QStringLiteral("/Videos");
@@ -517,8 +543,7 @@ private slots:
         CollectMessages messages;
         CZuZideroDlg window;
         QCOMPARE(window.Output().OutputBox()->text(), videos);
-        QCOMPARE(window.Profiles().CurrentProfile().index, 5);
-        QCOMPARE(window.Profiles().Selector()->ButtonText(), QStringLiteral("H.264/MPEG-4 AVC Video(*.mp4)"));
+        QCOMPARE(window.Profiles().CurrentProfile().index, 109);
         QVERIFY(!QFileInfo::exists(videos));
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
         window.TitleList()->ToggleCheck(window.TitleList()->Root()->child(0)); // Title_02 alone
@@ -526,7 +551,12 @@ private slots:
         QVERIFY(RunToTheEnd(window));
         QFile::remove(userDirs);
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
-        QVERIFY(std::abs(Probe(videos + QStringLiteral("/Title_02.mp4"), "format=duration").toDouble() - 4.0) < 0.15);
+        const QString file = videos + QStringLiteral("/Title_02.mp4");
+        QVERIFY(std::abs(Probe(file, "format=duration").toDouble() - 4.0) < 0.15);
+        // Neither shrunk nor re-timed: the NTSC disc's 720×480 at 29.97 pictures a second.
+        QCOMPARE(Probe(file, "stream=width", "v:0"), QStringLiteral("720"));
+        QCOMPARE(Probe(file, "stream=height", "v:0"), QStringLiteral("480"));
+        QCOMPARE(Probe(file, "stream=r_frame_rate", "v:0"), QStringLiteral("30000/1001"));
     }
 
     void ChaptersAreListedAndATitleTickedInPartGivesItsChapters()

@@ -75,15 +75,17 @@ private slots:
         QVERIFY(!window.Profiles().SettingsButton()->isEnabled());
     }
 
-    void FirstStartSelectsH264Mp4()
+    void FirstStartSelectsTheModernH264Mp4()
     {
         CollectMessages messages;
         CZuZideroDlg window;
         QVERIFY(window.Profiles().CatalogueLoaded());
         QVERIFY(messages.messages.isEmpty());
-        // The command-line tool's default, and the profile box says so.
-        QCOMPARE(window.Profiles().CurrentProfile().index, 5);
-        QCOMPARE(window.Profiles().Selector()->ButtonText(), QStringLiteral("H.264/MPEG-4 AVC Video(*.mp4)"));
+        // Constant quality at the source's own size and rate, and the profile box says so.
+        QCOMPARE(window.Profiles().CurrentProfile().index, 109);
+        QCOMPARE(window.Profiles().CurrentProfile().writer.Width, 0);
+        QCOMPARE(window.Profiles().CurrentProfile().writer.FrameRate, 0);
+        QCOMPARE(window.Profiles().Selector()->ButtonText(), QStringLiteral("H.264 MP4 — constant quality"));
         QVERIFY(window.GettingStarted()->isVisible() || !window.isVisible());
     }
 
@@ -112,11 +114,15 @@ private slots:
         QCOMPARE(window.LastClipSettings().picture.cropRight, 720);
         QCOMPARE(window.LastClipSettings().picture.cropBottom, 480);
         QCOMPARE(window.LastClipSettings().trimLength, static_cast<std::int64_t>(window.Work().Disc()->Info().titles[0].durationMs));
-        // Title 1's tracks, and a line for no subtitles.
+        // Title 1's tracks (the German subtitles, forced only, marked so), "Forced only" and a line
+        // for no subtitles. Nothing is burned in: the disc forces no English subtitles.
         QCOMPARE(Lines(window.Tracks().AudioTracks()), (QStringList{"English(AC3 2ch)", "French(MP2 2ch)"}));
-        QCOMPARE(Lines(window.Tracks().Subtitles()), (QStringList{"English", "German", "No subtitles"}));
+        QCOMPARE(Lines(window.Tracks().Subtitles()), (QStringList{"English", "German (forced)", "Forced only", "No subtitles"}));
+        QCOMPARE(window.Tracks().Subtitles()->currentText(), QStringLiteral("Forced only"));
         QCOMPARE(window.Tracks().SelectedAudioStreamId(), 0xBD80);
         QCOMPARE(window.Tracks().SelectedSubtitleId(), 0xBD20);
+        QVERIFY(!window.Tracks().SubtitlesOn());
+        for (const RunTask& t : window.Work().Tasks().RunTasks()) QVERIFY(!t.task.burnSubtitles && t.task.forcedOnly);
         QVERIFY(messages.messages.isEmpty());
 
         // A PAL disc's tasks crop nothing away.
@@ -149,7 +155,7 @@ private slots:
         // The main title's chapters from the playlist's entry marks.
         QCOMPARE(list->Root()->child(0)->childCount(), 3);
         QCOMPARE(Lines(window.Tracks().AudioTracks()), (QStringList{"English(AC3 2ch)", "Japanese(LPCM 2ch)"}));
-        QCOMPARE(Lines(window.Tracks().Subtitles()), (QStringList{"French", "No subtitles"}));
+        QCOMPARE(Lines(window.Tracks().Subtitles()), (QStringList{"French", "Forced only", "No subtitles"}));
         QCOMPARE(window.Tracks().SelectedAudioStreamId(), 0x1100);
         // The whole 1280 × 720 picture.
         QCOMPARE(window.LastClipSettings().picture.cropRight, 1280);
@@ -350,13 +356,18 @@ private slots:
         window.Tracks().OnSubtitleChosen(1);
         QCOMPARE(window.Tracks().SelectedSubtitleId(), 0xBD21);
         QVERIFY(window.Tracks().SubtitlesOn());
-        window.Tracks().OnSubtitleChosen(2); // "No subtitles"
+        window.Tracks().OnSubtitleChosen(3); // "No subtitles"
         QVERIFY(!window.Tracks().SubtitlesOn());
         QCOMPARE(window.Tracks().SelectedSubtitleId(), 0xBD21);
-        // A click on another title refills both lists from its streams.
+        // "Forced only" with the French sound: the disc forces no French subtitles.
+        window.Tracks().OnSubtitleChosen(2);
+        QVERIFY(!window.Tracks().SubtitlesOn());
+        QVERIFY(window.Work().Tasks().Task({0, -1})->forcedOnly);
+        // A click on another title refills both lists from its streams, with its own choice.
         window.Tracks().OnListClicked(window.TitleList()->Root()->child(1));
         QCOMPARE(window.Tracks().SelectedAudioStreamId(), 0xBD80);
-        QVERIFY(window.Tracks().SubtitlesOn());
+        QCOMPARE(window.Tracks().Subtitles()->currentText(), QStringLiteral("Forced only"));
+        QVERIFY(!window.Tracks().SubtitlesOn());
     }
 
     void PreviousAndNextWalkTheTitles()
@@ -859,12 +870,12 @@ private slots:
         CZuZideroDlg again;
         QCOMPARE(again.Profiles().CurrentProfile().index, 89);
         QCOMPARE(again.Profiles().Selector()->GetChoice(), std::make_pair(14, 32871));
-        // A command outside the table is a choice that is no more: the first start's H.264/MP4.
+        // A command outside the table is a choice that is no more: the first start's Modern H.264 MP4.
         QFile::remove(SettingIniPath());
         SaveSelectorChoice(1, 40000);
         CZuZideroDlg unknown;
-        QCOMPARE(unknown.Profiles().CurrentProfile().index, 5);
-        QCOMPARE(unknown.Profiles().Selector()->GetChoice(), std::make_pair(1, 32806));
+        QCOMPARE(unknown.Profiles().CurrentProfile().index, 109);
+        QCOMPARE(unknown.Profiles().Selector()->GetChoice(), std::make_pair(20, 32930));
     }
 };
 

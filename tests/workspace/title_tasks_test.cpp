@@ -121,6 +121,51 @@ TEST_F(TitleTasksTest, TrackChoicesAndPicturesGoToATitleAndItsChaptersOnly)
     EXPECT_NE(tasks.Task({1, -1})->clip.picture.brightness, 200) << "an unticked title keeps its picture";
 }
 
+TEST(ForcedSubtitles, TheForcedStreamFollowsTheSoundTracksLanguage)
+{
+    const auto code = [](const char* two) { return (two[0] << 8) | two[1]; };
+    TitleInfo title{};
+    title.audioCount = 2;
+    title.audioStreamId[0] = 0xBD80;
+    title.audioLanguage[0] = code("en");
+    title.audioStreamId[1] = 0xBD81;
+    title.audioLanguage[1] = code("de");
+    title.subpictureCount = 3;
+    title.subpictureStreamId[0] = 0xBD20;
+    title.subpictureLanguage[0] = code("de"); // all of the German speech: not forced
+    title.subpictureStreamId[1] = 0xBD21;
+    title.subpictureLanguage[1] = code("de");
+    title.subpictureStreamId[2] = 0xBD22;
+    title.subpictureLanguage[2] = code("fr");
+    const ForcedSubtitles forced = MakeForcedSubtitles(title, {false, true, true});
+    EXPECT_EQ(forced.For(0xBD81), 0xBD21) << "German sound: the German forced stream";
+    EXPECT_EQ(forced.For(0xBD80), 0) << "no forced English stream: nothing is burned in";
+    EXPECT_EQ(forced.For(0xBD99), 0) << "a track the title lacks";
+    EXPECT_TRUE(forced.IsForced(0xBD22));
+    EXPECT_FALSE(forced.IsForced(0xBD20));
+}
+
+TEST_F(TitleTasksTest, ALoadBurnsInNoSubtitlesButTheForcedOnesOfTheSoundsLanguage)
+{
+    OpenTestDisc disc("ntsc_4x3"); // English and French sound; English subtitles, and German ones forced only
+    TitleTasks tasks;
+    tasks.Fill(*disc.source, {});
+    for (const RunTask& t : tasks.RunTasks()) {
+        EXPECT_TRUE(t.task.forcedOnly);
+        EXPECT_FALSE(t.task.burnSubtitles) << t.outputName;
+    }
+    // A stream chosen is burned in, for the title and its chapters; "Forced only" again burns
+    // nothing with this sound, and keeps following the sound track.
+    tasks.SetSubtitle({0, -1}, 0xBD20);
+    EXPECT_TRUE(tasks.Task({0, 2})->burnSubtitles);
+    EXPECT_FALSE(tasks.Task({0, 2})->forcedOnly);
+    tasks.SetSubtitle({0, -1}, kForcedOnlySubtitle);
+    EXPECT_FALSE(tasks.Task({0, -1})->burnSubtitles);
+    tasks.SetAudio({0, -1}, 0xC000, {});
+    EXPECT_TRUE(tasks.Task({0, 1})->forcedOnly);
+    EXPECT_FALSE(tasks.Task({0, 1})->burnSubtitles);
+}
+
 TEST_F(TitleTasksTest, NamesFollowThePatternAndAUsersNameLastsUntilTheNamingChanges)
 {
     OpenTestDisc disc("ntsc_4x3");
