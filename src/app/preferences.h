@@ -22,7 +22,7 @@ struct Preferences {
     // Which titles are ticked when a disc is loaded: "Every title" (as before), "The main title
     // only", or "Titles longer than" `tickMinutes` minutes; kept as "strTickOnLoad" and
     // "tick_minutes".
-    QString tickOnLoad = QStringLiteral("Every title");
+    QString tickOnLoad = QStringLiteral("The main title only");
     int tickMinutes = 20;
     // Each title's black bars are found and cropped when it is converted; kept as "crop_auto".
     bool autoCrop = false;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QSettings>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
@@ -305,6 +306,15 @@ private slots:
                 if (window.TitleList()->StateOf(root->child(i)) == CColumnTreeCtrl::kChecked) names << root->child(i)->text(0);
             return names;
         };
+        // A fresh start ticks the main title alone, past the decoys.
+        const QString product = CZuZideroDlg().ProductTitle();
+        QSettings(QStringLiteral("ZuZidero"), product).remove(QStringLiteral("strTickOnLoad"));
+        {
+            CZuZideroDlg window;
+            QVERIFY(LoadAndWait(window, DiscPath("film_titles")));
+            QCOMPARE(ticked(window), QStringList{"Title_04"});
+        }
+        QVERIFY(Preferences::Write(product, QStringLiteral("strTickOnLoad"), QStringLiteral("Every title")));
         {
             CZuZideroDlg window;
             QVERIFY(LoadAndWait(window, DiscPath("film_titles")));
@@ -323,7 +333,7 @@ private slots:
             QCOMPARE(ticked(window), QStringList{"Title_04"});
         }
         // The preference: the main title only, or titles longer than so many minutes.
-        QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("strTickOnLoad"), QStringLiteral("The main title only")));
+        QVERIFY(Preferences::Write(product, QStringLiteral("strTickOnLoad"), QStringLiteral("The main title only")));
         {
             CZuZideroDlg window;
             QVERIFY(LoadAndWait(window, DiscPath("film_titles")));
