@@ -24,8 +24,8 @@ QString LengthText(double milliseconds)
 
 CColumnTreeCtrl::CColumnTreeCtrl(QWidget* parent) : QTreeWidget(parent)
 {
-    setColumnCount(4);
-    setHeaderLabels({"Source file", "Original Length", "Trimmed Length", "Output Format"});
+    setColumnCount(5);
+    setHeaderLabels({"Source file", "Original Length", "Trimmed Length", "File", "Note"});
     // Columns as wide as what they hold, so that nothing is cut at the window's size: the deepest
     // name (a chapter under its title under the root), the header texts and the lengths; the
     // output names take the rest.
@@ -42,6 +42,7 @@ CColumnTreeCtrl::CColumnTreeCtrl(QWidget* parent) : QTreeWidget(parent)
     header()->resizeSection(kSourceFile, 3 * indentation() + 20 + metrics.horizontalAdvance(QStringLiteral("Chapter_00_00")) + padding);
     header()->resizeSection(kOriginalLength, fit(QStringLiteral("Original Length"), QStringLiteral("00:00:00")));
     header()->resizeSection(kTrimmedLength, fit(QStringLiteral("Trimmed Length"), QStringLiteral("00:00:00")));
+    header()->resizeSection(kOutputFormat, fit(QStringLiteral("File"), QStringLiteral("Chapter_01_02.mp4")));
     header()->setStretchLastSection(true);
     setRootIsDecorated(true);
     setItemsExpandable(true);
@@ -103,14 +104,13 @@ namespace {
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
-// What a title's tip says: where it comes from, that it is the main title, that it repeats one.
-QString TitleNotes(const TitleTasks::Entry& title)
+// What the note column says of a title: that it is the main title, that it repeats one.
+QStringList TitleNotes(const TitleTasks::Entry& title)
 {
     QStringList notes;
-    if (!title.source.empty()) notes << Text(title.source);
     if (title.main) notes << QStringLiteral("Main title");
     if (title.sameAs >= 0) notes << QStringLiteral("Same as Title_%1").arg(title.sameAs + 1, 2, 10, QLatin1Char('0'));
-    return notes.join(QLatin1Char('\n'));
+    return notes;
 }
 
 } // namespace
@@ -119,13 +119,13 @@ void CColumnTreeCtrl::ShowTasks(const QString& rootName)
 {
     clear();
     if (!m_tasks) return;
-    auto* root = new QTreeWidgetItem(this, QStringList{rootName, "", "", ""});
+    auto* root = new QTreeWidgetItem(this, QStringList{rootName, "", "", "", ""});
     root->setData(0, kTitleRole, -1);
     root->setData(0, kChapterRole, -1);
     auto add = [this](QTreeWidgetItem* parent, TaskKey key) {
         const TitleTasks::Entry* entry = m_tasks->At(key);
         const QString length = LengthText(static_cast<double>(entry->task.sourceLength));
-        auto* item = new QTreeWidgetItem(parent, QStringList{Text(TaskOutputName(entry->task, "")), length, length, Text(entry->outputName)});
+        auto* item = new QTreeWidgetItem(parent, QStringList{Text(TaskOutputName(entry->task, "")), length, length, Text(entry->outputName), QString()});
         item->setData(0, kTitleRole, key.title);
         item->setData(0, kChapterRole, key.chapter);
         return item;
@@ -134,11 +134,15 @@ void CColumnTreeCtrl::ShowTasks(const QString& rootName)
         QTreeWidgetItem* item = add(root, {t, -1});
         for (int c = 0; c < m_tasks->ChapterCount(t); ++c) add(item, {t, c});
         const TitleTasks::Entry& title = *m_tasks->At({t, -1});
-        const QString notes = TitleNotes(title);
+        // The note in words; the tip adds where the title comes from ("clip 00001").
+        const QStringList notes = TitleNotes(title);
+        item->setText(kNote, notes.join(QStringLiteral(", ")));
+        QStringList tip = notes;
+        if (!title.source.empty()) tip.prepend(Text(title.source));
         QFont bold = item->font(0);
         bold.setBold(true);
         for (int column = 0; column < columnCount(); ++column) {
-            if (!notes.isEmpty()) item->setToolTip(column, notes);
+            if (!tip.isEmpty()) item->setToolTip(column, tip.join(QLatin1Char('\n')));
             if (title.main) item->setFont(column, bold);
         }
     }
@@ -146,19 +150,39 @@ void CColumnTreeCtrl::ShowTasks(const QString& rootName)
     Refresh();
 }
 
+void CColumnTreeCtrl::SetMerged(bool merged)
+{
+    m_merged = merged;
+    Refresh();
+}
+
 void CColumnTreeCtrl::Refresh()
 {
     QTreeWidgetItem* root = Root();
     if (!root || !m_tasks) return;
-    std::function<void(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* item) {
+    // Merged, what takes part goes into the first such task's file.
+    QString merged;
+    if (m_merged)
+        for (const RunTask& t : m_tasks->RunTasks())
+            if (TakesPart(t)) {
+                merged = Text(t.outputName);
+                break;
+            }
+    std::function<void(QTreeWidgetItem*, bool)> walk = [&](QTreeWidgetItem* item, bool partly) {
         UpdateIcon(item);
-        if (const TitleTasks::Entry* entry = m_tasks->At(KeyOf(item)); entry && !KeyOf(item).IsRoot()) {
+        const TaskKey key = KeyOf(item);
+        if (const TitleTasks::Entry* entry = m_tasks->At(key); entry && !key.IsRoot()) {
             item->setText(kTrimmedLength, LengthText(static_cast<double>(entry->task.clip.trimLength)));
-            item->setText(kOutputFormat, Text(entry->outputName));
+            // A title takes part whole, or through its chapters when it is ticked in part.
+            const Tick tick = m_tasks->TickOf(key);
+            const bool part = tick == Tick::kTicked && (key.chapter < 0 || partly);
+            const QString own = Text(entry->outputName);
+            item->setText(kOutputFormat, !merged.isEmpty() && part && own != merged ? QStringLiteral("into ") + merged : own);
         }
-        for (int i = 0; i < item->childCount(); ++i) walk(item->child(i));
+        const bool titlePartly = !key.IsRoot() && key.chapter < 0 && m_tasks->TickOf(key) == Tick::kPartly;
+        for (int i = 0; i < item->childCount(); ++i) walk(item->child(i), titlePartly);
     };
-    walk(root);
+    walk(root, false);
 }
 
 TaskKey CColumnTreeCtrl::KeyOf(const QTreeWidgetItem* item) const

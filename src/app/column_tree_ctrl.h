@@ -2,8 +2,9 @@
 // CColumnTreeCtrl: the title list, a view of the workspace's TitleTasks. A root named after the
 // disc with one item per listed title, and under a title of several chapters one item per
 // chapter; each item shows its entry's tick as a three-state check mark (1 unchecked, 2 partly
-// checked, 3 checked) and four columns: name, length, trimmed length and output file name. A
-// click on a mark (or Space, Delete) ticks the entry in the tasks.
+// checked, 3 checked) and five columns: name, length, trimmed length, the file it becomes (with
+// Merge, the one file) and a note in words ("Main title", "Same as Title_04"). A click on a mark
+// (or Space, Delete) ticks the entry in the tasks.
 
 #include <QPixmap>
 #include <QTreeWidget>
@@ -13,7 +14,7 @@
 class CColumnTreeCtrl : public QTreeWidget {
     Q_OBJECT
 public:
-    enum Column { kSourceFile, kOriginalLength, kTrimmedLength, kOutputFormat };
+    enum Column { kSourceFile, kOriginalLength, kTrimmedLength, kOutputFormat, kNote };
     enum CheckState { kNoState = 0, kUnchecked = 1, kPartlyChecked = 2, kChecked = 3 };
 
     explicit CColumnTreeCtrl(QWidget* parent = nullptr);
@@ -31,6 +32,8 @@ public:
     void ShowTasks(const QString& rootName);
     // The columns and marks again, after the tasks changed (names, trims, ticks).
     void Refresh();
+    // Merged, every title that takes part shows the one file's name.
+    void SetMerged(bool merged);
     TaskKey KeyOf(const QTreeWidgetItem* item) const;
     // An item's task, or null (the root).
     ConversionTask* TaskOf(QTreeWidgetItem* item) const;
@@ -68,6 +71,7 @@ private:
     void UpdateIcon(QTreeWidgetItem* item);
 
     TitleTasks* m_tasks = nullptr;
+    bool m_merged = false;
     QPixmap m_states[4];
     QPixmap m_selectedStates[4]; // light marks that show on the selection's highlight
 };

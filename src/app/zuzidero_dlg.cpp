@@ -46,6 +46,7 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent)
     m_output = new COutputChoice(this, m_prefs, m_productTitle);
     m_profiles = new CProfileChoice(this);
     connect(m_profiles, &CProfileChoice::profileChanged, this, &CZuZideroDlg::RenameOutputs);
+    connect(m_output->MergeBox(), &QCheckBox::toggled, m_list, &CColumnTreeCtrl::SetMerged);
     UseWorkspaceSteps(Workspace::DiscSteps());
     m_sources->UseDrives(new COpticalDrives(this));
     m_sources->Drives()->Watch();

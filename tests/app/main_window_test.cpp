@@ -18,6 +18,7 @@
 #include "app/beauty_combobox.h"
 #include "app/busy_bar.h"
 #include "app/column_tree_ctrl.h"
+#include "app/my_check_box.h"
 #include "app/optical_drives.h"
 #include "app/my_button.h"
 #include "app/palette.h"
@@ -108,7 +109,8 @@ private slots:
         QCOMPARE(ColumnTexts(list, 1), (QStringList{"00:00:08", "00:00:04"}));
         QCOMPARE(ColumnTexts(list, 2), ColumnTexts(list, 1));
         QCOMPARE(ColumnTexts(list, 3), (QStringList{"Title_01.avi", "Title_02.avi"}));
-        QCOMPARE(CColumnTreeCtrl::ItemText(list->Root()->child(0)), QStringLiteral("Title_01\t00:00:08\t00:00:08\tTitle_01.avi"));
+        QCOMPARE(CColumnTreeCtrl::ItemText(list->Root()->child(0)), QStringLiteral("Title_01\t00:00:08\t00:00:08\tTitle_01.avi\tMain title"));
+        QCOMPARE(list->headerItem()->text(CColumnTreeCtrl::kOutputFormat), QStringLiteral("File"));
         QCOMPARE(list->StateOf(list->Root()), int(CColumnTreeCtrl::kChecked));
         QCOMPARE(list->currentItem(), list->Root()->child(0));
         // The first title's task starts the picture settings: the whole 720 × 480 picture.
@@ -245,6 +247,35 @@ private slots:
         QCOMPARE(tasks[0].outputName, std::string("Title_01.mp4"));
     }
 
+    void MergeShowsItsOneFileInTheFileColumn()
+    {
+        CollectMessages messages;
+        const QString product = CZuZideroDlg().ProductTitle();
+        QVERIFY(Preferences::Write(product, QStringLiteral("strTickOnLoad"), QStringLiteral("Every title")));
+        CZuZideroDlg window;
+        window.Profiles().OnFormatCommand(32806);
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
+        CColumnTreeCtrl* list = window.TitleList();
+        QCOMPARE(ColumnTexts(list, CColumnTreeCtrl::kOutputFormat), (QStringList{"Title_01.mp4", "Title_02.mp4"}));
+        window.Output().MergeBox()->setChecked(true);
+        QCOMPARE(ColumnTexts(list, CColumnTreeCtrl::kOutputFormat), (QStringList{"Title_01.mp4", "into Title_01.mp4"}));
+        // The first title that takes part names the file; an unticked one keeps its own name.
+        list->ToggleCheck(list->Root()->child(0));
+        QCOMPARE(ColumnTexts(list, CColumnTreeCtrl::kOutputFormat), (QStringList{"Title_01.mp4", "Title_02.mp4"}));
+        // A title ticked in part takes part through its chapters: the first of them names the file.
+        list->ToggleCheck(list->Root()->child(0));
+        QTreeWidgetItem* title = list->Root()->child(0);
+        list->ToggleCheck(title->child(1));
+        QCOMPARE(title->child(0)->text(CColumnTreeCtrl::kOutputFormat), QStringLiteral("Chapter_01_01.mp4"));
+        QCOMPARE(title->child(1)->text(CColumnTreeCtrl::kOutputFormat), QStringLiteral("Chapter_01_02.mp4"));
+        QCOMPARE(title->child(2)->text(CColumnTreeCtrl::kOutputFormat), QStringLiteral("into Chapter_01_01.mp4"));
+        QCOMPARE(list->Root()->child(1)->text(CColumnTreeCtrl::kOutputFormat), QStringLiteral("into Chapter_01_01.mp4"));
+        window.Output().MergeBox()->setChecked(false);
+        QCOMPARE(ColumnTexts(list, CColumnTreeCtrl::kOutputFormat), (QStringList{"Title_01.mp4", "Title_02.mp4"}));
+        QCOMPARE(title->child(2)->text(CColumnTreeCtrl::kOutputFormat), QStringLiteral("Chapter_01_03.mp4"));
+        QVERIFY(messages.messages.isEmpty());
+    }
+
     void AProfileChangeRenamesTheOutputs()
     {
         CollectMessages messages;
@@ -328,6 +359,10 @@ private slots:
             QTreeWidgetItem* again = window.TitleList()->Root()->child(4);
             QCOMPARE(again->text(0), QStringLiteral("Title_05"));
             QCOMPARE(again->toolTip(0), QStringLiteral("Same as Title_04"));
+            // In words in the note column, not only in a tip or in bold.
+            QCOMPARE(main->text(CColumnTreeCtrl::kNote), QStringLiteral("Main title"));
+            QCOMPARE(again->text(CColumnTreeCtrl::kNote), QStringLiteral("Same as Title_04"));
+            QCOMPARE(window.TitleList()->Root()->child(0)->text(CColumnTreeCtrl::kNote), QString());
             QCOMPARE(ticked(window), (QStringList{"Title_01", "Title_02", "Title_03", "Title_04", "Title_06"}));
             window.OnTickMainOnly();
             QCOMPARE(ticked(window), QStringList{"Title_04"});
