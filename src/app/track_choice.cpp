@@ -5,10 +5,13 @@
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
+#include <QStyledItemDelegate>
+#include <QStylePainter>
 #include <algorithm>
 
 #include "app/column_tree_ctrl.h"
 #include "app/preview_pane.h"
+#include "app/skin.h"
 #include "dvd/iso639.h"
 
 namespace {
@@ -19,6 +22,33 @@ QString LanguageName(std::int32_t code) { return Utf8(ShortLanguageName(FindLang
 
 } // namespace
 
+// The sound-track box: check boxes shown on every line of its list, and its closed face adding
+// how many more tracks are ticked.
+class CTrackChoice::TrackBox : public QComboBox {
+public:
+    explicit TrackBox(QWidget* parent) : QComboBox(parent) { setItemDelegate(new QStyledItemDelegate(this)); }
+    void SetSuffix(const QString& suffix)
+    {
+        m_suffix = suffix;
+        update();
+    }
+    QString Face() const { return currentText() + m_suffix; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        option.currentText += m_suffix;
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+
+private:
+    QString m_suffix;
+};
+
 QString CTrackChoice::AudioLine(const TitleInfo& title, int stream)
 {
     return QString::asprintf("%s(%s %dch)", LanguageName(title.audioLanguage[stream]).toUtf8().constData(),
@@ -27,10 +57,11 @@ QString CTrackChoice::AudioLine(const TitleInfo& title, int stream)
 
 QString CTrackChoice::SubtitleLine(const TitleInfo& title, int stream) { return LanguageName(title.subpictureLanguage[stream]); }
 
-CTrackChoice::CTrackChoice(QWidget* window, CColumnTreeCtrl* list, CPreviewPane* preview, std::function<const DiscInfo*()> info)
-    : QObject(window), m_list(list), m_info(std::move(info)), m_preview(preview)
+CTrackChoice::CTrackChoice(QWidget* window, CColumnTreeCtrl* list, CPreviewPane* preview, std::function<const DiscInfo*()> info,
+                           std::function<bool()> keepsSeveral)
+    : QObject(window), m_list(list), m_info(std::move(info)), m_keepsSeveral(std::move(keepsSeveral)), m_window(window), m_preview(preview)
 {
-    m_audio = new QComboBox(window);
+    m_audio = new TrackBox(window);
     m_audio->setGeometry(430, 368, 162, 24); // wide enough for "English(AC3 6ch)"
     m_subtitle = new QComboBox(window);
     m_subtitle->setGeometry(660, 368, 125, 24);
@@ -45,8 +76,13 @@ CTrackChoice::CTrackChoice(QWidget* window, CColumnTreeCtrl* list, CPreviewPane*
     });
 }
 
+QComboBox* CTrackChoice::AudioTracks() const { return m_audio; }
+
+QString CTrackChoice::AudioBoxText() const { return m_audio->Face(); }
+
 void CTrackChoice::Clear()
 {
+    m_audio->SetSuffix(QString());
     m_lastClicked = nullptr;
     m_audio->clear();
     m_subtitle->clear();
@@ -122,7 +158,8 @@ void CTrackChoice::ShowAudioTicks(const ConversionTask& task)
         model->item(row)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
         if (ticked && id != first) converted << m_audio->itemText(row);
     }
-    // The closed list shows the first track; the others ticked are named on hovering.
+    // The closed list shows the first track and how many more; the others are named on hovering.
+    m_audio->SetSuffix(converted.isEmpty() ? QString() : QStringLiteral(" + %1").arg(converted.size()));
     m_audio->setToolTip(converted.isEmpty() ? QString()
                                             : QStringLiteral("Also converted: ") + converted.join(QStringLiteral(", ")));
 }
@@ -168,10 +205,17 @@ void CTrackChoice::OnAudioTicked(int row)
         return;
     }
     const auto at = std::find(more.begin(), more.end(), id);
-    if (at == more.end())
+    if (at == more.end()) {
+        // Said now, not after the run: the format keeps one track.
+        if (m_keepsSeveral && !m_keepsSeveral()) {
+            ShowMessage(m_window, QStringLiteral("This format keeps one audio track\nOnly the first chosen track of each title is "
+                                                 "converted. Choose an MP4, MKV or another video format to keep several."));
+            return;
+        }
         more.push_back(id);
-    else
+    } else {
         more.erase(at);
+    }
     StoreAudioChoice(task->audioStreamId, more);
 }
 

@@ -22,10 +22,15 @@ class QWidget;
 class CTrackChoice : public QObject {
     Q_OBJECT
 public:
-    // `info` gives the loaded disc's record (null: none).
-    CTrackChoice(QWidget* window, CColumnTreeCtrl* list, CPreviewPane* preview, std::function<const DiscInfo*()> info);
+    // `info` gives the loaded disc's record (null: none); `keepsSeveral` whether the profile's
+    // files keep several sound tracks.
+    CTrackChoice(QWidget* window, CColumnTreeCtrl* list, CPreviewPane* preview, std::function<const DiscInfo*()> info,
+                 std::function<bool()> keepsSeveral);
 
-    QComboBox* AudioTracks() const { return m_audio; }
+    QComboBox* AudioTracks() const;
+    // What the closed sound-track box shows: the first track, and how many more are ticked
+    // ("English(AC3 2ch) + 1").
+    QString AudioBoxText() const;
     QComboBox* Subtitles() const { return m_subtitle; }
     // What the lists show now.
     std::int32_t SelectedAudioStreamId() const { return m_audioId; }
@@ -63,8 +68,12 @@ private:
 
     CColumnTreeCtrl* m_list;
     std::function<const DiscInfo*()> m_info;
+    std::function<bool()> m_keepsSeveral;
+    QWidget* m_window;
     CPreviewPane* m_preview;
-    QComboBox *m_audio = nullptr, *m_subtitle = nullptr;
+    class TrackBox;
+    TrackBox* m_audio = nullptr;
+    QComboBox* m_subtitle = nullptr;
     QTreeWidgetItem* m_lastClicked = nullptr;
     std::int32_t m_audioId = 0, m_subtitleId = 0;
     bool m_subtitlesOn = true;

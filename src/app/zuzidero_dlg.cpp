@@ -25,6 +25,7 @@
 #include "app/source_chooser.h"
 #include "app/track_choice.h"
 #include "app/video_renderer.h"
+#include "profiles/format_table.h"
 #include "workspace/run_plan.h"
 
 CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent)
@@ -40,11 +41,14 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent)
 
     BuildSkin();
     m_preview = new CPreviewPane(this, m_list, m_prefs);
-    m_tracks = new CTrackChoice(this, m_list, m_preview, [this]() -> const DiscInfo* {
-        return m_work->Disc() ? &m_work->Disc()->Info() : nullptr;
-    });
     m_output = new COutputChoice(this, m_prefs, m_productTitle);
     m_profiles = new CProfileChoice(this);
+    m_tracks = new CTrackChoice(
+        this, m_list, m_preview, [this]() -> const DiscInfo* { return m_work->Disc() ? &m_work->Disc()->Info() : nullptr; },
+        [this] {
+            const ProfileRecord& profile = m_profiles->CurrentProfile();
+            return TakesSeveralSoundStreams(profile.index, profile.writer.hasVideo != 0, profile.FormatExt);
+        });
     connect(m_profiles, &CProfileChoice::profileChanged, this, &CZuZideroDlg::RenameOutputs);
     connect(m_output->MergeBox(), &QCheckBox::toggled, m_list, &CColumnTreeCtrl::SetMerged);
     UseWorkspaceSteps(Workspace::DiscSteps());
@@ -294,6 +298,8 @@ void CZuZideroDlg::OnStart(bool modal)
     m_preview->OnStop();
     const bool merge = m_output->Merge();
     const ProfileRecord& profile = m_profiles->CurrentProfile();
+    // The picture settings last applied in the editor hold for every ticked task of the run.
+    tasks.ApplyPictureToTicked(m_lastClip.picture);
     const RunPlan plan = PlanRun(tasks, profile, m_profiles->Catalogue(), merge);
     if (!plan.refusal.empty()) {
         ShowMessage(this, QString::fromStdString(plan.refusal));
@@ -304,9 +310,7 @@ void CZuZideroDlg::OnStart(bool modal)
 
     CConverDlg::Inputs inputs;
     inputs.disc = m_work->Disc();
-    // The picture settings last applied in the editor hold for every ticked task of the run.
-    tasks.ApplyPictureToTicked(m_lastClip.picture);
-    inputs.tasks = tasks.RunTasks();
+    inputs.tasks = plan.tasks;
     inputs.profile = profile.writer;
     inputs.choices = profile;
     inputs.merge = merge;

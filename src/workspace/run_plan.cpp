@@ -9,6 +9,10 @@ RunPlan PlanRun(const TitleTasks& tasks, const ProfileRecord& profile, ProfileCa
     plan.tasks = tasks.RunTasks();
     plan.outputs = RunOutputNames(plan.tasks, merge);
     plan.severalSoundStreams = TakesSeveralSoundStreams(profile.index, profile.writer.hasVideo != 0, profile.FormatExt);
+    // A format that keeps one sound track converts each title's first: the user was told when
+    // ticking more, so the run has nothing to say of it.
+    if (!plan.severalSoundStreams)
+        for (RunTask& t : plan.tasks) t.task.moreAudio.clear();
     // "Same as source": tracks the container cannot hold are converted with the stored profile's
     // own codec.
     ProfileRecord stored;

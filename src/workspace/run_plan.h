@@ -10,7 +10,7 @@
 #include "workspace/title_tasks.h"
 
 struct RunPlan {
-    std::vector<RunTask> tasks;
+    std::vector<RunTask> tasks; // further sound tracks left out where the files keep one
     std::vector<std::string> outputs; // the names of the files it writes, in order
     bool severalSoundStreams = false;
     std::string soundFallback = "aac";

@@ -247,6 +247,27 @@ private slots:
         QCOMPARE(tasks[0].outputName, std::string("Title_01.mp4"));
     }
 
+    void TickingASecondTrackShowsInTheBoxOrIsRefusedAtOnce()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.Profiles().OnFormatCommand(32806); // MP4 keeps every ticked track
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
+        QCOMPARE(window.Tracks().AudioBoxText(), QStringLiteral("English(AC3 2ch)"));
+        window.Tracks().OnAudioTicked(1);
+        QCOMPARE(window.Tracks().AudioBoxText(), QStringLiteral("English(AC3 2ch) + 1"));
+        QVERIFY(messages.messages.isEmpty());
+        window.Tracks().OnAudioTicked(1);
+        QCOMPARE(window.Tracks().AudioBoxText(), QStringLiteral("English(AC3 2ch)"));
+        // MP3 keeps one: said when the second is ticked, before any run, and nothing changes.
+        window.Profiles().OnFormatCommand(32821);
+        window.Tracks().OnAudioTicked(1);
+        QCOMPARE(messages.messages.size(), 1);
+        QVERIFY(messages.messages[0].startsWith(QStringLiteral("This format keeps one audio track")));
+        QVERIFY(window.Work().Tasks().Task({0, -1})->moreAudio.empty());
+        QCOMPARE(window.Tracks().AudioBoxText(), QStringLiteral("English(AC3 2ch)"));
+    }
+
     void MergeShowsItsOneFileInTheFileColumn()
     {
         CollectMessages messages;

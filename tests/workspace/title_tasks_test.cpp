@@ -196,6 +196,19 @@ TEST_F(TitleTasksTest, ARunPlanSaysWhyItCannotRunAndWhatItWrites)
     EXPECT_EQ(plan.outputs.front(), "Title_01.mp4");
     plan = PlanRun(tasks, mp4, catalogue, true);
     EXPECT_EQ(plan.outputs, std::vector<std::string>{"Title_01.mp4"}) << "merged: one file";
+    // A file that keeps one sound track converts each title's first: the further ones are left
+    // out of the plan (the window said so when they were ticked), and nothing refuses a merge.
+    tasks.SetAudio({0, -1}, 0xBD80, {0xC000});
+    ProfileRecord mp3;
+    for (int index = 0; index < 200; ++index)
+        if (catalogue.FindByIndex(index, &mp3) && mp3.FormatExt == ".mp3") break;
+    ASSERT_EQ(mp3.FormatExt, ".mp3");
+    plan = PlanRun(tasks, mp3, catalogue, true);
+    EXPECT_FALSE(plan.severalSoundStreams);
+    EXPECT_TRUE(plan.refusal.empty()) << plan.refusal;
+    EXPECT_TRUE(plan.tasks[0].task.moreAudio.empty());
+    plan = PlanRun(tasks, mp4, catalogue, false);
+    EXPECT_EQ(plan.tasks[0].task.moreAudio, std::vector<std::int32_t>{0xC000});
     tasks.TickAll(false);
     plan = PlanRun(tasks, mp4, catalogue, false);
     EXPECT_EQ(plan.refusal, "No title is ticked: tick the titles to convert.");
