@@ -114,8 +114,8 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     auto* presetRow = new QHBoxLayout;
     presetRow->addWidget(new QLabel(QStringLiteral("Format PreSet:")));
     presetRow->addWidget(m_presets, 1);
-    auto* del = new QPushButton(QStringLiteral("Del"));
-    auto* saveAs = new QPushButton(QStringLiteral("Save as..."));
+    auto* del = m_delete = new QPushButton(QStringLiteral("Del"));
+    auto* saveAs = m_saveAs = new QPushButton(QStringLiteral("Save as..."));
     presetRow->addWidget(del);
     presetRow->addWidget(saveAs);
 
@@ -134,6 +134,8 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     auto* ok = new QPushButton(QStringLiteral("Ok"));
     auto* cancel = new QPushButton(QStringLiteral("Cancel"));
     ok->setDefault(true);
+    // Enter is OK wherever the focus is (after Save as, it would open Save as again).
+    for (QPushButton* button : {del, saveAs, defaults, cancel}) button->setAutoDefault(false);
     buttons->addWidget(defaults);
     buttons->addStretch(1);
     buttons->addWidget(ok);
@@ -163,9 +165,22 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
                            m_audioBitRate, m_rateControl})
         connect(box, &QComboBox::activated, this, [this] { Refresh(); });
 
+    connect(m_rateControl, &QComboBox::currentIndexChanged, this, &CSettingsDlg::ShowWhatApplies);
+    connect(m_presets, &QComboBox::currentIndexChanged, this, &CSettingsDlg::ShowWhatApplies);
+
     FillPresets();
     FillLists();
     SelectValues();
+}
+
+void CSettingsDlg::ShowWhatApplies()
+{
+    const bool video = m_working.writer.hasVideo != 0;
+    const bool constant = m_rateControl->count() > 0 && m_rateControl->currentData().toInt() == kConstantQuality;
+    m_videoBitRate->setEnabled(video && !constant);
+    m_videoBitRate->setToolTip(constant ? QStringLiteral("Constant quality sets no bitrate: the size follows the picture") : QString());
+    if (m_rateControl->count() > 0 && QualityScaleOf(m_working.writer.VideoCodecName)) m_quality->setEnabled(constant);
+    if (m_delete) m_delete->setEnabled(UserProfiles::IsUserIndex(m_presets->currentData().toInt()));
 }
 
 void CSettingsDlg::FillPresets()
@@ -278,6 +293,7 @@ void CSettingsDlg::SelectValues()
     const QString speed = QString::fromLatin1(w.Speed[0] ? w.Speed : DefaultSpeedOf(w.VideoCodecName).c_str());
     m_speed->setCurrentIndex(std::max(0, m_speed->findText(speed)));
     m_bitDepth->setCurrentIndex(std::max(0, m_bitDepth->findData(w.bitDepth)));
+    ShowWhatApplies();
 }
 
 void CSettingsDlg::TakeShown()

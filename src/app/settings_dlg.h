@@ -40,6 +40,8 @@ public:
     QSpinBox* Quality() const { return m_quality; }
     QComboBox* Speed() const { return m_speed; }
     QComboBox* BitDepth() const { return m_bitDepth; }
+    QPushButton* DeleteButton() const { return m_delete; }
+    QPushButton* SaveAsButton() const { return m_saveAs; }
 
 public slots:
     // Stores the lists into the copy and closes; stays open with a message on a bad value.
@@ -69,6 +71,9 @@ private:
     // The rate control, quality, speed and depth controls for the copy's video encoder.
     void FillEncoderControls();
     void PresetChosen(int row);
+    // What can be changed now: the bitrate only without constant quality, the quality only with
+    // it, Del only for a user profile.
+    void ShowWhatApplies();
 
     ProfileRecord m_working;
     ProfileCatalogue* m_catalogue;
@@ -78,5 +83,6 @@ private:
     QComboBox *m_rateControl, *m_speed, *m_bitDepth;
     QSpinBox* m_quality;
     QLabel* m_qualityHint;
+    QPushButton *m_delete = nullptr, *m_saveAs = nullptr;
     bool m_filling = false;
 };

@@ -7,6 +7,7 @@
 #include <QSpinBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 #include "app/about_dlg.h"
@@ -220,6 +221,39 @@ private slots:
         QVERIFY2(mkv.AudioBitRate()->count() < bitrates, qPrintable(QString::number(mkv.AudioBitRate()->count())));
         QVERIFY(mkv.AudioBitRate()->currentIndex() >= 0);
         QVERIFY(messages.messages.isEmpty());
+    }
+
+    // Only what applies can be changed: no bitrate under constant quality, no quality without it,
+    // Del for the user's own profiles; and Enter is OK after Save as.
+    void WhatDoesNotApplyCannotBeChanged()
+    {
+        CollectMessages messages;
+        CSettingsDlg window(Profile(109), &m_catalogue);
+        QCOMPARE(window.RateControl()->currentText(), QStringLiteral("Constant quality"));
+        QVERIFY(!window.VideoBitRate()->isEnabled());
+        QVERIFY(window.Quality()->isEnabled());
+        window.RateControl()->setCurrentIndex(window.RateControl()->findData(kAverageBitrate));
+        QVERIFY(window.VideoBitRate()->isEnabled());
+        QVERIFY(!window.Quality()->isEnabled());
+        QVERIFY2(!window.DeleteButton()->isEnabled(), "a built-in profile cannot be deleted");
+
+        int asked = 0;
+        window.SetNameQuestionShown([&](CTextQuestionDlg* question) {
+            ++asked;
+            QMetaObject::invokeMethod(
+                question, [question] { QTest::keyClick(question->Field(), Qt::Key_Return); }, Qt::QueuedConnection);
+        });
+        window.show();
+        window.SaveAsButton()->setFocus();
+        QVERIFY(UserProfiles::IsUserIndex(window.SaveAs(QStringLiteral("Mine, for Del"))));
+        QVERIFY(window.DeleteButton()->isEnabled());
+        // The focus stays on Save as: Enter is OK all the same, and asks no name again.
+        window.SaveAsButton()->setFocus();
+        QTest::keyClick(&window, Qt::Key_Return);
+        QCOMPARE(asked, 0);
+        QCOMPARE(window.result(), int(QDialog::Accepted));
+        QVERIFY(messages.messages.isEmpty());
+        QFile::remove(UserProfiles::FilePath());
     }
 
     // Today's encoders: constant quality on their own scale, their presets, their depths.
