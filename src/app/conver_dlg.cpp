@@ -52,7 +52,7 @@ CConverDlg::CConverDlg(const Inputs& inputs, QWidget* parent) : CSkinnedDialog(p
     const QPixmap& background = Background();
 
     m_title = new QLabel(QStringLiteral("Converting"), this);
-    m_title->setGeometry(16, 6, 300, 26);
+    m_title->setGeometry(16, 6, 430, 26); // up to the close button
     QFont bold = m_title->font();
     bold.setBold(true);
     bold.setPointSizeF(11);
@@ -74,10 +74,12 @@ CConverDlg::CConverDlg(const Inputs& inputs, QWidget* parent) : CSkinnedDialog(p
     m_fileBar->setGeometry(40, 370, 405, 16);
     m_fileBar->SetPicture("progress1.png");
     m_fileBar->SetRange(0, 1000);
+    m_fileBar->setToolTip(QStringLiteral("The current file"));
     m_overallBar = new CMyProgressCtrl(this);
     m_overallBar->setGeometry(40, 396, 405, 16);
     m_overallBar->SetPicture("progress2.png");
     m_overallBar->SetRange(0, 1000);
+    m_overallBar->setToolTip(QStringLiteral("The whole run"));
     caption(QStringLiteral("Elapsed time:"), 40, 420, 110);
     m_elapsed = caption(QStringLiteral("00:00:00"), 150, 420, 90);
     caption(QStringLiteral("Remaining time:"), 250, 420, 110);
@@ -177,8 +179,16 @@ void CConverDlg::UpdateProgress()
     m_overallBar->SetPos(static_cast<int>(p.overall * 1000));
     m_elapsed->setText(TimeText(p.elapsedMs * 10000));
     m_remaining->setText(p.remainingMs >= 0 ? TimeText(p.remainingMs * 10000) : QString());
-    m_converted->setText(TimeText(p.position) + QStringLiteral("/") + TimeText(p.duration));
-    m_title->setText(QStringLiteral("Converting ") + QString::fromStdString(p.file));
+    // The converted length says what the file's bar shows.
+    const auto converted = static_cast<REFERENCE_TIME>(std::clamp(p.fraction, 0.0, 1.0) * static_cast<double>(p.duration));
+    m_converted->setText(TimeText(converted) + QStringLiteral("/") + TimeText(p.duration));
+    // One file in one pass: the run's bar would say the same as the file's.
+    m_overallBar->setVisible(p.tasks > 1 || m_inputs.profile.rateControl == kTwoPass);
+    // The file's name whole in the tip; in the title, cut in its middle where it is too long.
+    const QString name = QString::fromStdString(p.file);
+    const QString title = (m_paused ? QStringLiteral("Paused: ") : QStringLiteral("Converting ")) + name;
+    m_title->setToolTip(title);
+    m_title->setText(m_title->fontMetrics().elidedText(title, Qt::ElideMiddle, m_title->width()));
 }
 
 QString CConverDlg::ElapsedText() const { return m_elapsed->text(); }
@@ -190,16 +200,20 @@ void CConverDlg::OnPause()
 {
     if (!m_run) return;
     m_run->Pause();
+    m_paused = true;
     m_pause->hide();
     m_continue->show();
+    UpdateProgress();
 }
 
 void CConverDlg::OnContinue()
 {
     if (!m_run) return;
     m_run->Continue();
+    m_paused = false;
     m_continue->hide();
     m_pause->show();
+    UpdateProgress();
 }
 
 void CConverDlg::OnCancel()

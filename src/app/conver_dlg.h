@@ -114,6 +114,7 @@ private:
     CMyProgressCtrl *m_fileBar, *m_overallBar;
     QLabel *m_elapsed, *m_remaining, *m_converted, *m_title;
     CMyButton *m_pause, *m_continue, *m_cancel, *m_close;
+    bool m_paused = false; // the title says so
     CMyCheckBox *m_showPreview, *m_shutDown, *m_openFolder;
     CMsgDlg* m_done = nullptr;
     CMsgDlg* m_question = nullptr;

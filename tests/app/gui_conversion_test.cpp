@@ -790,7 +790,7 @@ private slots:
         QVERIFY(!progress->ShutDownBox()->isChecked());
         // Pause once some of the file is done: the sink holds the pictures' thread, and nothing
         // moves while paused.
-        QVERIFY(QTest::qWaitFor([&] { return progress->FileBar()->GetPos() >= 100; }, 120000));
+        QVERIFY(QTest::qWaitFor([&] { return progress->FileBar()->GetPos() >= 300; }, 120000));
         std::atomic<bool> held{false};
         const ComPtr<CConvFilter> sink = progress->Running()->Sink();
         QVERIFY(sink);
@@ -798,6 +798,11 @@ private slots:
             if (video) held = true;
         });
         progress->OnPause();
+        // The window says it is paused; the converted length agrees with the file's bar; two
+        // titles into one file: the run's own bar shows too.
+        QCOMPARE(progress->TitleText(), QStringLiteral("Paused: Title_01.mpg"));
+        QVERIFY2(!progress->ConvertedText().startsWith(QStringLiteral("00:00:00/")), qPrintable(progress->ConvertedText()));
+        QVERIFY(!progress->OverallBar()->isHidden());
         QVERIFY(QTest::qWaitFor([&] { return held.load(); }, 120000));
         auto position = [&] { return progress->Running()->Progress().position; };
         const REFERENCE_TIME before = position();
