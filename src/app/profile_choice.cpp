@@ -1,6 +1,7 @@
 #include "app/profile_choice.h"
 
 #include <QComboBox>
+#include <QSettings>
 
 #include "app/beauty_combobox.h"
 #include "app/main_skin.h"
@@ -50,6 +51,7 @@ CProfileChoice::CProfileChoice(CSkinnedDialog* window) : QObject(window), m_wind
     });
     LoadCatalogue(window);
     FillSelector();
+    TakeKeptChanges();
 }
 
 void CProfileChoice::LoadCatalogue(CSkinnedDialog* window)
@@ -94,10 +96,34 @@ void CProfileChoice::FillSelector()
     OnFormatCommand(command);
 }
 
-void CProfileChoice::SaveChoice() const
+void CProfileChoice::SaveChoice()
 {
     const auto [category, command] = m_selector->GetChoice();
     SaveSelectorChoice(category, command);
+    // A profile changed in Settings is kept beside the choice, for the next start; one as stored
+    // is not.
+    QSettings ini(SettingIniPath(), QSettings::IniFormat);
+    ini.remove(QStringLiteral("IN_USE"));
+    ProfileRecord stored;
+    const bool known = m_catalogue.FindByIndex(m_current.index, &stored) ||
+                       UserProfiles::Find(m_current.index, &stored);
+    if (known && SameWriterSettings(stored.writer, m_current.writer)) return;
+    ini.beginGroup(QStringLiteral("IN_USE"));
+    UserProfiles::WriteRecord(ini, m_current);
+    ini.endGroup();
+}
+
+void CProfileChoice::TakeKeptChanges()
+{
+    QSettings ini(SettingIniPath(), QSettings::IniFormat);
+    if (!ini.childGroups().contains(QStringLiteral("IN_USE"))) return;
+    ini.beginGroup(QStringLiteral("IN_USE"));
+    const ProfileRecord kept = UserProfiles::ReadRecord(ini);
+    ini.endGroup();
+    // Only for the profile the selector brought back.
+    if (kept.index != m_current.index) return;
+    m_current = kept;
+    ShowEdited();
 }
 
 void CProfileChoice::SelectProfileById(int id, bool report)

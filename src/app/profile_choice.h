@@ -23,8 +23,8 @@ public:
     bool CatalogueLoaded() const { return m_catalogueLoaded; }
     BeautyCombobox* Selector() const { return m_selector; }
     CMyButton* SettingsButton() const { return m_settings; }
-    // The selector's choice for the next start.
-    void SaveChoice() const;
+    // The selector's choice for the next start, with the profile's changes made in Settings.
+    void SaveChoice();
 
 signals:
     // The profile in use changed (its file name extension may have).
@@ -43,6 +43,8 @@ private:
     void RefreshMyProfiles();
     // After Settings: the selector names the profile in use.
     void ShowEdited();
+    // The changes made in Settings before the last exit, to the profile the selector brought back.
+    void TakeKeptChanges();
 
     CSkinnedDialog* m_window;
     ProfileCatalogue m_catalogue;

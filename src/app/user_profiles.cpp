@@ -10,6 +10,76 @@ QString UserProfiles::FilePath()
     return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/user_profiles.ini");
 }
 
+ProfileRecord UserProfiles::ReadRecord(const QSettings& store)
+{
+    ProfileRecord r;
+    auto text = [&](const char* key) { return store.value(QString::fromLatin1(key)).toString().toStdString(); };
+    auto number = [&](const char* key) { return store.value(QString::fromLatin1(key)).toInt(); };
+    r.index = number("index");
+    r.ProfileName = text("ProfileName");
+    r.FormatExt = text("FormatExt");
+    r.Resolutions = text("Resolutions");
+    r.FrameRates = text("FrameRates");
+    r.VideoBitRates = text("VideoBitRates");
+    r.AudioBitRates = text("AudioBitRates");
+    r.SampleRates = text("SampleRates");
+    r.Channels = text("Channels");
+    r.VideoCodecs = text("VideoCodecs");
+    r.AudioCodecs = text("AudioCodecs");
+    WriterSettings& w = r.writer;
+    w.hasVideo = number("hasVideo");
+    w.Width = number("Width");
+    w.Height = number("Height");
+    w.VideoBitRate = number("VideoBitRate");
+    w.FrameRate = number("FrameRate");
+    StoreCodecName(w.VideoCodecName, text("VideoCodecName"));
+    w.hasAudio = number("hasAudio");
+    w.SampleRate = number("SampleRate");
+    w.Channel = number("Channel");
+    w.AudioBitRate = number("AudioBitRate");
+    StoreCodecName(w.AudioCodecName, text("AudioCodecName"));
+    w.subtitleTracks = number("SubtitleTracks");
+    w.rateControl = number("RateControl");
+    w.quality = number("Quality");
+    StoreCodecName(w.Speed, text("Speed"));
+    if (const int depth = number("BitDepth"); depth > 0) w.bitDepth = depth;
+    return r;
+}
+
+void UserProfiles::WriteRecord(QSettings& store, const ProfileRecord& r)
+{
+    auto text = [&](const char* key, const std::string& value) { store.setValue(QString::fromLatin1(key), QString::fromStdString(value)); };
+    auto number = [&](const char* key, int value) { store.setValue(QString::fromLatin1(key), value); };
+    number("index", r.index);
+    text("ProfileName", r.ProfileName);
+    text("FormatExt", r.FormatExt);
+    text("Resolutions", r.Resolutions);
+    text("FrameRates", r.FrameRates);
+    text("VideoBitRates", r.VideoBitRates);
+    text("AudioBitRates", r.AudioBitRates);
+    text("SampleRates", r.SampleRates);
+    text("Channels", r.Channels);
+    text("VideoCodecs", r.VideoCodecs);
+    text("AudioCodecs", r.AudioCodecs);
+    const WriterSettings& w = r.writer;
+    number("hasVideo", w.hasVideo);
+    number("Width", w.Width);
+    number("Height", w.Height);
+    number("VideoBitRate", w.VideoBitRate);
+    number("FrameRate", w.FrameRate);
+    text("VideoCodecName", w.VideoCodecName);
+    number("hasAudio", w.hasAudio);
+    number("SampleRate", w.SampleRate);
+    number("Channel", w.Channel);
+    number("AudioBitRate", w.AudioBitRate);
+    text("AudioCodecName", w.AudioCodecName);
+    number("SubtitleTracks", w.subtitleTracks);
+    number("RateControl", w.rateControl);
+    number("Quality", w.quality);
+    text("Speed", w.Speed);
+    number("BitDepth", w.bitDepth);
+}
+
 std::vector<ProfileRecord> UserProfiles::Load()
 {
     std::vector<ProfileRecord> records;
@@ -17,37 +87,7 @@ std::vector<ProfileRecord> UserProfiles::Load()
     const int count = store.beginReadArray(QStringLiteral("profiles"));
     for (int i = 0; i < count; ++i) {
         store.setArrayIndex(i);
-        ProfileRecord r;
-        auto text = [&](const char* key) { return store.value(QString::fromLatin1(key)).toString().toStdString(); };
-        auto number = [&](const char* key) { return store.value(QString::fromLatin1(key)).toInt(); };
-        r.index = number("index");
-        r.ProfileName = text("ProfileName");
-        r.FormatExt = text("FormatExt");
-        r.Resolutions = text("Resolutions");
-        r.FrameRates = text("FrameRates");
-        r.VideoBitRates = text("VideoBitRates");
-        r.AudioBitRates = text("AudioBitRates");
-        r.SampleRates = text("SampleRates");
-        r.Channels = text("Channels");
-        r.VideoCodecs = text("VideoCodecs");
-        r.AudioCodecs = text("AudioCodecs");
-        WriterSettings& w = r.writer;
-        w.hasVideo = number("hasVideo");
-        w.Width = number("Width");
-        w.Height = number("Height");
-        w.VideoBitRate = number("VideoBitRate");
-        w.FrameRate = number("FrameRate");
-        StoreCodecName(w.VideoCodecName, text("VideoCodecName"));
-        w.hasAudio = number("hasAudio");
-        w.SampleRate = number("SampleRate");
-        w.Channel = number("Channel");
-        w.AudioBitRate = number("AudioBitRate");
-        StoreCodecName(w.AudioCodecName, text("AudioCodecName"));
-        w.subtitleTracks = number("SubtitleTracks");
-        w.rateControl = number("RateControl");
-        w.quality = number("Quality");
-        StoreCodecName(w.Speed, text("Speed"));
-        if (const int depth = number("BitDepth"); depth > 0) w.bitDepth = depth;
+        ProfileRecord r = ReadRecord(store);
         if (IsUserIndex(r.index)) records.push_back(std::move(r));
     }
     store.endArray();
@@ -63,36 +103,7 @@ bool UserProfiles::Save(const std::vector<ProfileRecord>& records)
     for (int i = 0; i < static_cast<int>(records.size()); ++i) {
         const ProfileRecord& r = records[static_cast<std::size_t>(i)];
         store.setArrayIndex(i);
-        auto text = [&](const char* key, const std::string& value) { store.setValue(QString::fromLatin1(key), QString::fromStdString(value)); };
-        auto number = [&](const char* key, int value) { store.setValue(QString::fromLatin1(key), value); };
-        number("index", r.index);
-        text("ProfileName", r.ProfileName);
-        text("FormatExt", r.FormatExt);
-        text("Resolutions", r.Resolutions);
-        text("FrameRates", r.FrameRates);
-        text("VideoBitRates", r.VideoBitRates);
-        text("AudioBitRates", r.AudioBitRates);
-        text("SampleRates", r.SampleRates);
-        text("Channels", r.Channels);
-        text("VideoCodecs", r.VideoCodecs);
-        text("AudioCodecs", r.AudioCodecs);
-        const WriterSettings& w = r.writer;
-        number("hasVideo", w.hasVideo);
-        number("Width", w.Width);
-        number("Height", w.Height);
-        number("VideoBitRate", w.VideoBitRate);
-        number("FrameRate", w.FrameRate);
-        text("VideoCodecName", w.VideoCodecName);
-        number("hasAudio", w.hasAudio);
-        number("SampleRate", w.SampleRate);
-        number("Channel", w.Channel);
-        number("AudioBitRate", w.AudioBitRate);
-        text("AudioCodecName", w.AudioCodecName);
-        number("SubtitleTracks", w.subtitleTracks);
-        number("RateControl", w.rateControl);
-        number("Quality", w.quality);
-        text("Speed", w.Speed);
-        number("BitDepth", w.bitDepth);
+        WriteRecord(store, r);
     }
     store.endArray();
     store.sync();

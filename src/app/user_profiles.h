@@ -21,6 +21,9 @@ public:
     static bool Remove(int index);
     static bool Find(int index, ProfileRecord* record);
     static bool IsUserIndex(int index) { return index >= kFirstIndex; }
+    // One record at the settings' current group or array entry.
+    static ProfileRecord ReadRecord(const class QSettings& store);
+    static void WriteRecord(class QSettings& store, const ProfileRecord& record);
 
 private:
     // False when the file cannot be written.

@@ -348,6 +348,38 @@ private slots:
         QCOMPARE(ColumnTexts(window.TitleList(), 3), (QStringList{"Title_01.avi", "Title_02.avi"}));
     }
 
+    void SettingsChangesAreKeptForTheNextStart()
+    {
+        CollectMessages messages;
+        const auto keepAllSubtitles = [] {
+            auto* settings = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget());
+            QVERIFY(settings);
+            settings->SubtitleTracks()->setCurrentIndex(2); // All
+            QVERIFY(settings->OnOk());
+        };
+        {
+            CZuZideroDlg window;
+            QVERIFY(window.Profiles().Selector()->Select(1, 32806)); // H.264 MP4, as a click on it
+            window.Profiles().OnFormatCommand(32806);
+            QTimer::singleShot(0, keepAllSubtitles);
+            window.Profiles().OnSettings();
+            QCOMPARE(window.Profiles().CurrentProfile().writer.subtitleTracks, 2);
+            QVERIFY(window.Profiles().Selector()->ButtonText().endsWith(QStringLiteral("(modified)")));
+        }
+        {
+            CZuZideroDlg again;
+            QCOMPARE(again.Profiles().CurrentProfile().index, 5);
+            QCOMPARE(again.Profiles().CurrentProfile().writer.subtitleTracks, 2);
+            QVERIFY(again.Profiles().Selector()->ButtonText().endsWith(QStringLiteral("(modified)")));
+            QVERIFY(again.Profiles().Selector()->Select(1, 32802)); // AVI, as stored
+            again.Profiles().OnFormatCommand(32802);
+        }
+        CZuZideroDlg third;
+        QCOMPARE(third.Profiles().CurrentProfile().writer.subtitleTracks, 0);
+        QVERIFY(!third.Profiles().Selector()->ButtonText().endsWith(QStringLiteral("(modified)")));
+        QVERIFY(messages.messages.isEmpty());
+    }
+
     void TheMainTitleIsMarkedSelectedAndTickedAloneOnRequest()
     {
         CollectMessages messages;
