@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSettings>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -59,6 +60,9 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent)
                                         m_output->OutputBox(), m_tracks->AudioTracks(), m_preview->Slider()};
     m_places.Record(this, growing);
     SetResizable({200, 590}, {250});
+    // Where the window was, at its size (or maximised), when it was last closed.
+    const QByteArray geometry = QSettings(SettingIniPath(), QSettings::IniFormat).value(QStringLiteral("WINDOW/geometry")).toByteArray();
+    if (!geometry.isEmpty()) restoreGeometry(geometry);
     RenameOutputs();
 }
 
@@ -370,6 +374,7 @@ void CZuZideroDlg::Shutdown()
     // A full-screen preview is the window's again, to go with it.
     if (m_preview) m_preview->Teardown();
     if (m_profiles) m_profiles->SaveChoice();
+    QSettings(SettingIniPath(), QSettings::IniFormat).setValue(QStringLiteral("WINDOW/geometry"), saveGeometry());
     if (m_list) {
         m_list->ClearAll();
         m_list->UseTasks(nullptr);

@@ -348,6 +348,24 @@ private slots:
         QCOMPARE(ColumnTexts(window.TitleList(), 3), (QStringList{"Title_01.avi", "Title_02.avi"}));
     }
 
+    void TheWindowsSizeAndPlaceAreKept()
+    {
+        {
+            CZuZideroDlg window;
+            window.show();
+            window.setGeometry(QRect(60, 40, 1100, 760));
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+        }
+        CZuZideroDlg again;
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QCOMPARE(again.size(), QSize(1100, 760));
+        QCOMPARE(again.pos(), QPoint(60, 40));
+        // The list and the picture took the room.
+        QVERIFY(again.TitleList()->width() > 454 + 100);
+        QVERIFY(again.Preview().VideoPlaceholder()->width() > 296 + 100);
+    }
+
     void SettingsChangesAreKeptForTheNextStart()
     {
         CollectMessages messages;
