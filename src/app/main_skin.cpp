@@ -8,6 +8,7 @@
 #include "app/about_dlg.h"
 #include "app/busy_bar.h"
 #include "app/column_tree_ctrl.h"
+#include "app/help_dlg.h"
 #include "app/my_button.h"
 #include "app/my_static.h"
 #include "app/preview_pane.h"
@@ -129,7 +130,14 @@ void FillMenus(CZuZideroDlg* window, const MainMenus& menus, QAction* eject, con
     add(menus.clip, QStringLiteral("&Crop"), [window] { window->OpenEditor(1); }, QKeySequence(Qt::CTRL | Qt::Key_R));
     add(menus.clip, QStringLiteral("&Effect"), [window] { window->OpenEditor(2); }, QKeySequence(Qt::CTRL | Qt::Key_E));
     add(menus.option, QStringLiteral("&Preferences"), [window] { window->OnPreferences(); }, QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    add(menus.help, QStringLiteral("&Help Content"), [window] { OpenInDesktop(window, QUrl::fromLocalFile(DataFile("help.html"))); },
+    // The help in the program's own window (one at a time).
+    add(menus.help, QStringLiteral("&Help Content"), [window] {
+            CHelpDlg* help = window->findChild<CHelpDlg*>();
+            if (!help) help = new CHelpDlg(window);
+            help->show();
+            help->raise();
+            help->activateWindow();
+        },
         QKeySequence(QKeySequence::HelpContents));
     add(menus.help, QStringLiteral("&Support"), [window] { OpenInDesktop(window, QUrl(QString::fromLatin1(kSupportPage))); });
     add(menus.help, QStringLiteral("Home &Page"), [window, homePage] { OpenInDesktop(window, QUrl(homePage)); });

@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTextBrowser>
 #include <QSettings>
 #include <QLineEdit>
 #include <QMenu>
@@ -18,6 +21,7 @@
 #include "app/beauty_combobox.h"
 #include "app/busy_bar.h"
 #include "app/column_tree_ctrl.h"
+#include "app/help_dlg.h"
 #include "app/my_check_box.h"
 #include "app/optical_drives.h"
 #include "app/my_button.h"
@@ -348,6 +352,30 @@ private slots:
         QCOMPARE(ColumnTexts(window.TitleList(), 3), (QStringList{"Title_01.avi", "Title_02.avi"}));
     }
 
+    void HelpOpensInTheProgramsOwnWindowWithContentsAndSearch()
+    {
+        CZuZideroDlg window;
+        for (QAction* action : window.findChildren<QAction*>())
+            if (action->text() == QStringLiteral("&Help Content")) action->trigger();
+        CHelpDlg* help = window.findChild<CHelpDlg*>();
+        QVERIFY(help);
+        QVERIFY(help->isVisible());
+        QStringList sections;
+        for (int i = 0; i < help->Contents()->count(); ++i) sections << help->Contents()->item(i)->text();
+        QVERIFY2(sections.contains(QStringLiteral("1. Load a disc")) && sections.contains(QStringLiteral("Subtitles")) &&
+                     sections.contains(QStringLiteral("Modern profiles")),
+                 qPrintable(sections.join(" | ")));
+        help->Search()->setText(QStringLiteral("Forced only"));
+        QVERIFY(help->FindNext());
+        QCOMPARE(help->Page()->textCursor().selectedText(), QStringLiteral("Forced only"));
+        help->Search()->setText(QStringLiteral("no such words here"));
+        QVERIFY(!help->FindNext());
+        // Asked again, the same window comes forward.
+        for (QAction* action : window.findChildren<QAction*>())
+            if (action->text() == QStringLiteral("&Help Content")) action->trigger();
+        QCOMPARE(window.findChildren<CHelpDlg*>().size(), 1);
+    }
+
     void TheWindowsSizeAndPlaceAreKept()
     {
         {
@@ -598,7 +626,7 @@ private slots:
         const QIcon icon = list->Root()->child(0)->icon(0);
         QVERIFY(icon.pixmap(16, 16, QIcon::Selected).toImage() != icon.pixmap(16, 16, QIcon::Normal).toImage());
 
-        // Ctrl+O asks for a disc folder, F1 opens the help (a message here: nothing can open it).
+        // Ctrl+O asks for a disc folder, F1 opens the help in the program's own window.
         QStringList asked;
         window.Sources().SetFileChooser([&](const CSourceChooser::FileQuestion& q) {
             asked << q.title;
@@ -609,7 +637,9 @@ private slots:
         QVERIFY2(asked[0].contains("Blu-ray"), qPrintable(asked[0]));
         messages.messages.clear();
         QTest::keyClick(&window, Qt::Key_F1);
-        QVERIFY(!messages.messages.isEmpty() && messages.messages[0].contains("help.html"));
+        QVERIFY(messages.messages.isEmpty());
+        QVERIFY(window.findChild<CHelpDlg*>() && window.findChild<CHelpDlg*>()->isVisible());
+        window.findChild<CHelpDlg*>()->close();
 
         // Enter in the output box does not swallow the next click on Start.
         QTemporaryDir folder;
