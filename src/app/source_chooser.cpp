@@ -25,7 +25,9 @@ CSourceChooser::CSourceChooser(QWidget* window, QMenu* fileMenu, QMenu* addMenu,
             if (!key.isEmpty()) m_window->addAction(action); // it works while the menu is closed
         };
         add(QStringLiteral("Load &DVD"), &CSourceChooser::OnLoadDvd, {});
-        add(QStringLiteral("Load DVD or Blu-ray &Folder..."), &CSourceChooser::OnLoadFolder,
+        // The key works once, from the File menu; the Add File menu shows it too.
+        const QString open = QKeySequence(QKeySequence::Open).toString(QKeySequence::NativeText);
+        add(QStringLiteral("Load DVD or Blu-ray &Folder...") + (keys ? QString() : QStringLiteral("\t") + open), &CSourceChooser::OnLoadFolder,
             keys ? QKeySequence(QKeySequence::Open) : QKeySequence());
         add(QStringLiteral("Load &ISO Image..."), &CSourceChooser::OnLoadIso, {});
         add(QStringLiteral("Load &Video File..."), &CSourceChooser::OnLoadVideoFile, {});

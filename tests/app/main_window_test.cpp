@@ -634,6 +634,12 @@ private slots:
         });
         QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(asked.size(), 1);
+        // Both menus show the key.
+        int showing = 0;
+        for (QAction* action : window.findChildren<QAction*>())
+            if (action->text().startsWith(QStringLiteral("Load DVD or Blu-ray &Folder...")))
+                showing += action->shortcut() == QKeySequence(QKeySequence::Open) || action->text().endsWith(QStringLiteral("\tCtrl+O"));
+        QCOMPARE(showing, 2);
         QVERIFY2(asked[0].contains("Blu-ray"), qPrintable(asked[0]));
         messages.messages.clear();
         QTest::keyClick(&window, Qt::Key_F1);
@@ -736,7 +742,7 @@ private slots:
         CZuZideroDlg window;
         QStringList menu;
         for (QMenu* m : window.findChildren<QMenu*>())
-            for (QAction* a : m->actions()) menu << a->text().remove('&');
+            for (QAction* a : m->actions()) menu << a->text().remove('&').section('\t', 0, 0); // without a shown key
         for (const char* loader : {"Load DVD", "Load DVD or Blu-ray Folder...", "Load ISO Image...", "Load Video File..."})
             QCOMPARE(menu.count(QString::fromLatin1(loader)), 2); // in Add File and in File
         // Each dialog says what it loads and opens where the last one ended.
