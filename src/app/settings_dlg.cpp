@@ -159,18 +159,21 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     connect(defaults, &QPushButton::clicked, this, &CSettingsDlg::OnDefault);
     connect(saveAs, &QPushButton::clicked, this, [this] { SaveAs(); });
     connect(del, &QPushButton::clicked, this, [this] { DeleteSelected(); });
+    ConnectChoices();
+
+    FillPresets();
+    FillLists();
+    SelectValues();
+}
+
+void CSettingsDlg::ConnectChoices()
+{
     connect(m_presets, &QComboBox::activated, this, &CSettingsDlg::PresetChosen);
     // A choice narrows the others to what goes with it (Vorbis takes fewer bitrates at 22 kHz).
     for (QComboBox* box : {m_resolution, m_frameRate, m_videoEncoder, m_videoBitRate, m_sampleRate, m_channels, m_audioEncoder,
                            m_audioBitRate, m_rateControl})
         connect(box, &QComboBox::activated, this, [this] { Refresh(); });
-
-    connect(m_rateControl, &QComboBox::currentIndexChanged, this, &CSettingsDlg::ShowWhatApplies);
-    connect(m_presets, &QComboBox::currentIndexChanged, this, &CSettingsDlg::ShowWhatApplies);
-
-    FillPresets();
-    FillLists();
-    SelectValues();
+    for (QComboBox* box : {m_rateControl, m_presets}) connect(box, &QComboBox::currentIndexChanged, this, &CSettingsDlg::ShowWhatApplies);
 }
 
 void CSettingsDlg::ShowWhatApplies()

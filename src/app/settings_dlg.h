@@ -71,6 +71,8 @@ private:
     // The rate control, quality, speed and depth controls for the copy's video encoder.
     void FillEncoderControls();
     void PresetChosen(int row);
+    // The lists' choices: a preset loads, a value narrows the others, what applies follows.
+    void ConnectChoices();
     // What can be changed now: the bitrate only without constant quality, the quality only with
     // it, Del only for a user profile.
     void ShowWhatApplies();
