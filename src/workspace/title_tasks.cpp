@@ -118,20 +118,6 @@ void TitleTasks::Fill(const SourceDisc& disc, const TickOnLoad& ticks)
     SetNaming(m_pattern, m_disc, m_extension);
 }
 
-TaskKey TitleTasks::Add(const ConversionTask& task, int title)
-{
-    Entry entry;
-    entry.task = task;
-    entry.outputName = NameOf(task);
-    if (title >= 0 && title < TitleCount()) {
-        std::vector<Entry>& chapters = m_titles[static_cast<std::size_t>(title)].chapters;
-        chapters.push_back(std::move(entry));
-        return {title, static_cast<int>(chapters.size()) - 1};
-    }
-    m_titles.push_back(std::move(entry));
-    return {TitleCount() - 1, -1};
-}
-
 void TitleTasks::Clear() { m_titles.clear(); }
 
 int TitleTasks::ChapterCount(int title) const

@@ -66,8 +66,6 @@ public:
     // listed sound track and, burned in, only the forced subtitles in that track's language ("Forced
     // only"; none when the title has none); a title that repeats another's cells is left unticked.
     void Fill(const SourceDisc& disc, const TickOnLoad& ticks);
-    // A title (or a chapter under the title at `title`), ticked, for sources listed otherwise.
-    TaskKey Add(const ConversionTask& task, int title = -1);
     void Clear();
 
     int TitleCount() const { return static_cast<int>(m_titles.size()); }
@@ -91,7 +89,6 @@ public:
     void SetNaming(const std::string& pattern, const std::string& disc, const std::string& extension);
     // A name of the user's own, kept until the naming changes.
     void SetOutputName(TaskKey key, const std::string& name);
-    const std::string& Extension() const { return m_extension; }
 
     // An entry's sound tracks (the first, then the others) or its burned-in subtitle (0: none;
     // kForcedOnlySubtitle: the forced ones in the first track's language), for the entry and, a

@@ -178,7 +178,7 @@ TEST_F(TitleTasksTest, NamesFollowThePatternAndAUsersNameLastsUntilTheNamingChan
     EXPECT_EQ(tasks.RunTasks()[0].outputName, "mine.mkv");
     tasks.SetNaming("", "MY_DISC", ".mp3");
     EXPECT_EQ(tasks.At({0, -1})->outputName, "Title_01.mp3");
-    EXPECT_EQ(tasks.Extension(), ".mp3");
+    EXPECT_EQ(tasks.At({0, 2})->outputName, "Chapter_01_03.mp3");
 }
 
 TEST_F(TitleTasksTest, ARunPlanSaysWhyItCannotRunAndWhatItWrites)
