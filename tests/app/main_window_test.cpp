@@ -57,13 +57,19 @@ QStringList Lines(QComboBox* box)
 
 class MainWindowTest : public QObject {
     Q_OBJECT
+    QString m_product; // the preferences' store name, read once from a window
 private slots:
     void initTestCase() { RegisterFilters(); }
 
+    // Every test starts from a fresh home: no setting.ini, no preferences but "Every title"
+    // ticked on load, which most of these tests list and tick by hand.
     void init()
     {
-        QFile::remove(SettingIniPath());
         qunsetenv("ZUZIDERO_DATA_DIR");
+        if (m_product.isEmpty()) m_product = CZuZideroDlg().ProductTitle();
+        QFile::remove(SettingIniPath());
+        QSettings(QStringLiteral("ZuZidero"), m_product).clear();
+        QVERIFY(Preferences::Write(m_product, QStringLiteral("strTickOnLoad"), QStringLiteral("Every title")));
     }
 
     void WithoutACatalogueSettingsIsDisabled()
