@@ -17,6 +17,8 @@ packages=(
   libsdl2-dev libavcodec-dev libavfilter-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libdvdread-dev libdvdnav-dev libsystemd-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   # the desktop program (Qt 6 widgets, D-Bus for power-off) and its screenshots under Xvfb
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
+  # a window manager and X tools for the tests of focus, stacking and full screen
+  openbox x11-utils xdotool
   # a private message bus for the tests of the desktop's disc service
   dbus-daemon dbus-session-bus-common
   # test discs and independent checks of our outputs

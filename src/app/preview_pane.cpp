@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
@@ -88,24 +89,34 @@ void CPreviewPane::Teardown()
     m_disc.reset();
 }
 
-bool CPreviewPane::FullScreen() const { return m_video && m_video->parentWidget() != m_window; }
+bool CPreviewPane::FullScreen() const { return m_video && m_video->isWindow(); }
 
 void CPreviewPane::ToggleFullScreen()
 {
     if (!FullScreen()) {
-        // The picture leaves the window for a screen of its own.
-        m_video->setParent(nullptr, Qt::Window | Qt::FramelessWindowHint);
+        // The picture leaves the window for a screen of its own: the main window's screen, above
+        // the main window (a window of its own, owned by it), with the keyboard.
+        QScreen* screen = m_window->screen();
+        m_video->setParent(m_window, Qt::Window | Qt::FramelessWindowHint);
         m_video->setFocusPolicy(Qt::StrongFocus);
+        if (screen) {
+            m_video->setScreen(screen);
+            m_video->setGeometry(screen->geometry());
+        }
         m_video->showFullScreen();
-        m_video->setFocus();
+        m_video->raise();
         m_video->activateWindow();
+        m_video->setFocus();
         return;
     }
     const bool shown = m_video->isVisible();
     m_video->setParent(m_window, Qt::Widget);
     m_video->setGeometry(m_placeholder->geometry());
     m_video->setVisible(shown);
+    // The keyboard comes back to the main window.
+    m_window->raise();
     m_window->activateWindow();
+    m_window->setFocus();
 }
 
 void CPreviewPane::ShowPlaying(bool playing)

@@ -41,8 +41,12 @@ int CZuZideroApp::Run()
             wait.exec();
         }
     }
-    CZuZideroDlg dialog;
-    if (const QString disc = DiscArgument(arguments()); !disc.isEmpty()) dialog.OpenAtStart(disc);
-    dialog.exec();
+    // The main window is an ordinary window, not a modal dialog: the program ends when it closes,
+    // even with the help window still open.
+    CZuZideroDlg window;
+    if (const QString disc = DiscArgument(arguments()); !disc.isEmpty()) window.OpenAtStart(disc);
+    connect(&window, &QDialog::finished, this, &QApplication::quit);
+    window.show();
+    exec();
     return 0;
 }

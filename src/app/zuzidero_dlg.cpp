@@ -31,6 +31,8 @@
 
 CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent)
 {
+    // A normal top-level window to the window manager (the skin draws its own frame).
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setWindowIcon(QIcon(SkinFile("zuzidero.png")));
     // The product title and home page come from "Set.xml".
     SetFile set;
