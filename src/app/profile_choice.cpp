@@ -13,6 +13,7 @@
 #include "app/skinned_dialog.h"
 #include "app/start_pane.h"
 #include "app/user_profiles.h"
+#include "convert/file_marks.h"
 #include "profiles/format_table.h"
 
 namespace {
@@ -64,6 +65,11 @@ void CProfileChoice::LoadCatalogue(CSkinnedDialog* window)
         m_settings->setEnabled(false);
         return;
     }
+    // The window keeps the disc's subtitles as tracks wherever the format holds them ("Subtitle
+    // tracks: All"); "None", the catalogue's own setting, is one choice away in Settings.
+    m_catalogue.Change([](ProfileRecord& r) {
+        if (r.writer.hasVideo && r.writer.subtitleTracks == 0 && HoldsSubtitles(r.FormatExt, false)) r.writer.subtitleTracks = 2;
+    });
     m_catalogue.Lock();
     for (auto node = m_catalogue.First(); node != m_catalogue.End(); ++node)
         m_profileList->addItem(QString::fromStdString(node->ProfileName), node->index);

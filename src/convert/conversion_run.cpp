@@ -369,7 +369,15 @@ FileMarks ConversionRun::MarksOfFile(const RunTask& first)
         SayOnce("This format keeps no subtitle tracks: choose MKV or MP4 to keep them");
     else if (graphicsDropped)
         SayOnce("This format keeps no Blu-ray graphics subtitles as tracks: choose MKV to keep them");
-    const std::vector<bool> forced = m_disc->ForcedSubpictures(first.task.titleIndex);
+    std::vector<bool> forced = m_disc->ForcedSubpictures(first.task.titleIndex);
+    // A stream burned into the pictures is not flagged forced as a track as well: players show a
+    // forced track on their own, and the subtitles would be on the screen twice.
+    if (m_settings.subtitles && first.task.burnSubtitles) {
+        const std::int32_t burned = first.task.subtitleId ? first.task.subtitleId : m_settings.selectedSubtitleId;
+        const int count = std::min<int>(title.subpictureCount, static_cast<int>(forced.size()));
+        for (int i = 0; i < count; ++i)
+            if (title.subpictureStreamId[i] == burned) forced[static_cast<std::size_t>(i)] = false;
+    }
     for (std::int32_t track : SubtitlesOf(first)) marks.subtitles.push_back(SubtitleLabel(title, track, forced));
     return marks;
 }

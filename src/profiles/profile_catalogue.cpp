@@ -178,6 +178,12 @@ void ProfileCatalogue::Append(const ProfileRecord& record)
     m_records.push_back(record);
 }
 
+void ProfileCatalogue::Change(const std::function<void(ProfileRecord&)>& change)
+{
+    std::lock_guard lock(m_lock);
+    for (ProfileRecord& record : m_records) change(record);
+}
+
 void ProfileCatalogue::Clear()
 {
     std::lock_guard lock(m_lock);

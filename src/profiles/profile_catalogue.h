@@ -2,6 +2,7 @@
 // ProfileCatalogue: every profile of "Format.xml", in file order, with one recursive lock. It is
 // filled once at start-up and read afterwards; the settings window edits copies.
 
+#include <functional>
 #include <list>
 #include <mutex>
 #include <string>
@@ -34,6 +35,8 @@ public:
     bool FindByIndex(int index, ProfileRecord* destination);
     // Appends a copy at the tail.
     void Append(const ProfileRecord& record);
+    // Changes every record in place (a program's own defaults over the file's).
+    void Change(const std::function<void(ProfileRecord&)>& change);
     // Unlinks and frees every node.
     void Clear();
     // Why the last Load or LoadAdded failed: the file and the reason ("/usr/share/zuzidero/

@@ -286,8 +286,8 @@ private slots:
         for (const auto& [name, seconds] : {std::pair{"Title_01.mp4", 8.0}, std::pair{"Title_02.mp4", 4.0}}) {
             const QString file = out.filePath(name);
             QVERIFY2(QFile::exists(file), name);
-            // Pictures, sound, and the chapter marks' track.
-            QCOMPARE(Probe(file, "stream=codec_name").split('\n'), (QStringList{"h264", "aac", "bin_data"}));
+            // Pictures, sound, the subtitles as tracks and the chapter marks' track.
+            QCOMPARE(Probe(file, "stream=codec_name").split('\n'), (QStringList{"h264", "aac", "dvd_subtitle", "dvd_subtitle", "bin_data"}));
             QVERIFY(std::abs(Probe(file, "format=duration").toDouble() - seconds) < 0.15);
         }
 
@@ -565,6 +565,10 @@ private slots:
         QCOMPARE(Probe(file, "stream=width", "v:0"), QStringLiteral("720"));
         QCOMPARE(Probe(file, "stream=height", "v:0"), QStringLiteral("480"));
         QCOMPARE(Probe(file, "stream=r_frame_rate", "v:0"), QStringLiteral("30000/1001"));
+        // The disc's subtitles kept as tracks a player switches on, none burned in.
+        QCOMPARE(window.Profiles().CurrentProfile().writer.subtitleTracks, 2);
+        QCOMPARE(Probe(file, "stream=codec_type").split('\n'), (QStringList{"video", "audio", "subtitle", "subtitle", "data"}));
+        QCOMPARE(Probe(file, "stream_tags=language").split('\n').mid(1, 3), (QStringList{"eng", "eng", "deu"}));
     }
 
     void ChaptersAreListedAndATitleTickedInPartGivesItsChapters()

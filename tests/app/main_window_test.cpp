@@ -403,25 +403,25 @@ private slots:
     void SettingsChangesAreKeptForTheNextStart()
     {
         CollectMessages messages;
-        const auto keepAllSubtitles = [] {
+        const auto keepNoSubtitleTracks = [] {
             auto* settings = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget());
             QVERIFY(settings);
-            settings->SubtitleTracks()->setCurrentIndex(2); // All
+            settings->SubtitleTracks()->setCurrentIndex(0); // None, where MP4 keeps them all by default
             QVERIFY(settings->OnOk());
         };
         {
             CZuZideroDlg window;
             QVERIFY(window.Profiles().Selector()->Select(1, 32806)); // H.264 MP4, as a click on it
             window.Profiles().OnFormatCommand(32806);
-            QTimer::singleShot(0, keepAllSubtitles);
+            QTimer::singleShot(0, keepNoSubtitleTracks);
             window.Profiles().OnSettings();
-            QCOMPARE(window.Profiles().CurrentProfile().writer.subtitleTracks, 2);
+            QCOMPARE(window.Profiles().CurrentProfile().writer.subtitleTracks, 0);
             QVERIFY(window.Profiles().Selector()->ButtonText().endsWith(QStringLiteral("(modified)")));
         }
         {
             CZuZideroDlg again;
             QCOMPARE(again.Profiles().CurrentProfile().index, 5);
-            QCOMPARE(again.Profiles().CurrentProfile().writer.subtitleTracks, 2);
+            QCOMPARE(again.Profiles().CurrentProfile().writer.subtitleTracks, 0);
             QVERIFY(again.Profiles().Selector()->ButtonText().endsWith(QStringLiteral("(modified)")));
             QVERIFY(again.Profiles().Selector()->Select(1, 32802)); // AVI, as stored
             again.Profiles().OnFormatCommand(32802);
@@ -429,6 +429,9 @@ private slots:
         CZuZideroDlg third;
         QCOMPARE(third.Profiles().CurrentProfile().writer.subtitleTracks, 0);
         QVERIFY(!third.Profiles().Selector()->ButtonText().endsWith(QStringLiteral("(modified)")));
+        // The MP4 profile chosen afresh keeps every subtitle track again.
+        third.Profiles().OnFormatCommand(32806);
+        QCOMPARE(third.Profiles().CurrentProfile().writer.subtitleTracks, 2);
         QVERIFY(messages.messages.isEmpty());
     }
 

@@ -187,6 +187,14 @@ try:
     convert("--title", "1", "--profile", "5", "--subtitle-tracks", "all", "--subtitle", "BD21", "--out", out)
     found = [(s["codec_name"], s.get("tags", {}).get("language")) for s in streams(mp4) if s["codec_type"] == "subtitle"]
     check(found == [("dvd_subtitle", "eng"), ("dvd_subtitle", "deu")], f"MP4 subtitle streams: {found}")
+    # The forced German stream is flagged forced as a track, unless it is burned in: then a player
+    # would show it a second time over the picture.
+    mkv = os.path.join(out, "Title_01.mkv")
+    for burn, flagged in (("none", 1), ("BD21", 0)):
+        convert("--title", "1", "--profile", "11", "--subtitle-tracks", "all", "--subtitle", burn, "--out", out)
+        found = [(s.get("tags", {}).get("language"), s.get("disposition", {}).get("forced")) for s in streams(mkv)
+                 if s["codec_type"] == "subtitle"]
+        check(found == [("eng", 0), ("deu", flagged)], f"MKV subtitle tracks with {burn} burned in: {found}")
     # A soft subtitle, laid over the picture by ffmpeg, lands where the burned-in one does, in its colours.
     convert("--title", "1", "--profile", "11", "--subtitle", "none", "--subtitle-tracks", "BD20", "--out", out)
     soft = os.path.join(out, "Title_01.mkv")
