@@ -23,6 +23,8 @@
 
 namespace {
 
+QSize Shape(AspectRatio a) { return a.Known() ? QSize(a.x, a.y) : QSize(); }
+
 // Slider identifiers.
 enum Slider { kTimelineId = 1, kVolumeId, kBrightnessId, kHueId, kSaturationId };
 
@@ -55,17 +57,8 @@ CCropDlg::CCropDlg(std::shared_ptr<SourceDisc> disc, ConversionTask& task, int p
     if (const TitleVideo video = m_disc ? m_disc->VideoOf(task.titleIndex) : TitleVideo{}; video.width > 0 && video.height > 0)
         m_frame = QSize(video.width, video.height);
     m_preview = std::make_unique<EditorPreview>([this](const std::string& text) { ShowMessage(this, QString::fromStdString(text)); });
-    // The frame the file gets: a profile's own, or (today's profiles) the title's size or a width
-    // with the height of the picture's shape.
-    int width = output.Width, height = output.Height;
-    if (width <= 0 || height <= 0) {
-        const TitleVideo video = m_disc ? m_disc->VideoOf(task.titleIndex) : TitleVideo{};
-        const FrameSize frame = width > 0 ? FrameForCrop(width, 1 << 14, video.width, video.height, TitleAspect(video), video.width, video.height)
-                                          : FrameSize{video.width, video.height};
-        width = frame.width;
-        height = frame.height;
-    }
-    m_preview->SetOutputSize(width, height);
+    // The frame the file gets: a profile's own, or one that follows the crop.
+    m_preview->SetOutputSize(output.Width, output.Height);
     UseWorkspaceSteps(Workspace::DiscSteps());
     BuildControls();
     ShowTrimTexts();
@@ -219,6 +212,8 @@ void CCropDlg::BuildCropPage()
         edit->setGeometry(x, 515, 90, 22);
         edit->setRange(0, i % 2 == 0 ? m_frame.width() : m_frame.height());
         edit->setKeyboardTracking(false);
+        edit->setSuffix(QStringLiteral(" px"));
+        edit->setToolTip(QStringLiteral("Pixels cut from the %1 edge of the disc's picture").arg(QString::fromLatin1(names[i]).toLower()));
         connect(edit, &QSpinBox::valueChanged, this, [this, i] { OnCropEdited(i); });
         m_cropEdits[i] = edit;
         m_pageControls[kCrop].push_back(edit);
@@ -327,7 +322,7 @@ void CCropDlg::ShowCropValues()
 {
     const PictureSettings& p = m_working.picture;
     m_zoom->setCurrentIndex(std::clamp(p.zoomMode, 0, 3));
-    const int values[4] = {p.cropLeft, p.cropTop, p.cropRight, p.cropBottom};
+    const int values[4] = {p.cropLeft, p.cropTop, m_frame.width() - p.cropRight, m_frame.height() - p.cropBottom};
     for (int i = 0; i < 4; ++i) {
         const QSignalBlocker quiet(m_cropEdits[i]);
         m_cropEdits[i]->setValue(values[i]);
@@ -359,9 +354,7 @@ void CCropDlg::StartPreview()
         attach(m_left, m_preview->LeftRenderer());
         attach(m_right, m_preview->RightRenderer());
         // The panes show the source and the output at their display shapes.
-        const auto shape = [](AspectRatio a) { return a.Known() ? QSize(a.x, a.y) : QSize(); };
-        if (CVideoRenderer* left = m_left->Renderer()) left->SetDisplayAspect(shape(m_preview->SourceAspect()));
-        if (CVideoRenderer* right = m_right->Renderer()) right->SetDisplayAspect(shape(m_preview->OutputAspect()));
+        if (CVideoRenderer* left = m_left->Renderer()) left->SetDisplayAspect(Shape(m_preview->SourceAspect()));
         // Runs on a streaming thread and only posts a call to this window's thread. The preview
         // (and with it this callback) is torn down in the destructor, before the window goes.
         m_preview->SetNotify([this] { QMetaObject::invokeMethod(this, &CCropDlg::OnPlayerEvent, Qt::QueuedConnection); });
@@ -530,14 +523,16 @@ CropTracker::Box CCropDlg::PictureBox() const
 void CCropDlg::OnZoomChosen(int mode)
 {
     m_working.picture.zoomMode = std::clamp(mode, 0, 3);
-    if (m_previewBuilt) m_preview->SetCrop(m_working.picture);
-    RedrawStill();
+    ApplyCrop(false);
 }
 
 void CCropDlg::OnCropEdited(int which)
 {
     PictureSettings& p = m_working.picture;
-    int value = m_cropEdits[which]->value();
+    // The boxes hold margins, what is cut from each side; the settings hold the kept rectangle.
+    const int size = which % 2 == 0 ? m_frame.width() : m_frame.height();
+    const auto edge = [&](int boxValue) { return which < 2 ? boxValue : size - boxValue; };
+    int value = edge(m_cropEdits[which]->value());
     // Each edge stays on its side of the opposite one.
     switch (which) {
     case 0:
@@ -554,9 +549,9 @@ void CCropDlg::OnCropEdited(int which)
         break;
     }
     std::int32_t* fields[4] = {&p.cropLeft, &p.cropTop, &p.cropRight, &p.cropBottom};
-    if (value != m_cropEdits[which]->value()) {
+    if (edge(value) != m_cropEdits[which]->value()) {
         const QSignalBlocker quiet(m_cropEdits[which]);
-        m_cropEdits[which]->setValue(value);
+        m_cropEdits[which]->setValue(edge(value));
     }
     if (*fields[which] == value) return;
     *fields[which] = value;
@@ -592,6 +587,8 @@ void CCropDlg::ApplyCrop(bool placeTracker)
     p.cropTop = top;
     p.cropBottom = bottom;
     if (m_previewBuilt) m_preview->SetCrop(p);
+    // The result at the file's shape, which follows the crop where the file's size does.
+    if (CVideoRenderer* result = m_right->Renderer()) result->SetDisplayAspect(Shape(m_preview->OutputAspect()));
     RedrawStill();
     if (placeTracker) {
         // Frame to pane: value / scale + 0.5.

@@ -287,17 +287,13 @@ WriterSettings ConversionRun::FileProfile(const RunTask& t, AspectRatio* shown)
         cropWidth = video.width;
         cropHeight = video.height;
     }
-    if (profile.Width == 0 && profile.Height == 0) {
-        // Size "Same as source": the stored pixels, shown at the disc's shape (anamorphic).
-        profile.Width = cropWidth & ~1;
-        profile.Height = cropHeight & ~1;
-        *shown = CropDisplayAspect(video.width, video.height, source, cropWidth, cropHeight);
-    } else if (profile.Width > 0 && profile.Height == 0) {
-        // Square pixels at a width: the height follows the picture's shape.
-        const FrameSize frame = FrameForCrop(profile.Width, 1 << 14, video.width, video.height, source, cropWidth, cropHeight);
-        profile.Width = frame.width;
-        profile.Height = frame.height;
-        *shown = ReducedAspect(frame.width, frame.height);
+    if (profile.Width >= 0 && profile.Height == 0) {
+        // Size "Same as source" (the stored pixels, shown at the disc's shape) or a width alone
+        // (square pixels, the height following the picture's shape).
+        const FollowingFrame following = FrameFollowingCrop(profile.Width, video.width, video.height, source, cropWidth, cropHeight);
+        profile.Width = following.frame.width;
+        profile.Height = following.frame.height;
+        *shown = following.shown;
     } else if (m_settings.autoCrop && scan && !KeepsFrameSize(profile)) {
         const FrameSize frame = FrameForCrop(profile.Width, profile.Height, video.width, video.height, source, cropWidth, cropHeight);
         profile.Width = frame.width;

@@ -94,3 +94,21 @@ FrameSize FrameForCrop(int width, int height, int sourceWidth, int sourceHeight,
     if (frame.height > height) frame = {even(height * shape), height & ~1};
     return frame;
 }
+
+FollowingFrame FrameFollowingCrop(int profileWidth, int sourceWidth, int sourceHeight, AspectRatio sourceAspect, int cropWidth,
+                                  int cropHeight)
+{
+    if (cropWidth < 2 || cropHeight < 2) {
+        cropWidth = sourceWidth;
+        cropHeight = sourceHeight;
+    }
+    FollowingFrame result;
+    if (profileWidth <= 0) {
+        result.frame = {cropWidth & ~1, cropHeight & ~1};
+        result.shown = CropDisplayAspect(sourceWidth, sourceHeight, sourceAspect, cropWidth, cropHeight);
+        return result;
+    }
+    result.frame = FrameForCrop(profileWidth, 1 << 14, sourceWidth, sourceHeight, sourceAspect, cropWidth, cropHeight);
+    result.shown = ReducedAspect(result.frame.width, result.frame.height);
+    return result;
+}

@@ -49,3 +49,13 @@ struct FrameSize {
 };
 FrameSize FrameForCrop(int width, int height, int sourceWidth, int sourceHeight, AspectRatio sourceAspect, int cropWidth,
                        int cropHeight);
+
+// The frame and shape of a file whose size follows the crop: a profile of 0 × 0 ("Same as source")
+// keeps the cropped pixels (even sizes) at their share of the source's shape; a width alone gives
+// square pixels at that width. A crop under 2 pixels either way counts as the whole picture.
+struct FollowingFrame {
+    FrameSize frame;
+    AspectRatio shown;
+};
+FollowingFrame FrameFollowingCrop(int profileWidth, int sourceWidth, int sourceHeight, AspectRatio sourceAspect, int cropWidth,
+                                  int cropHeight);

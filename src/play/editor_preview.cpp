@@ -1,5 +1,7 @@
 #include "play/editor_preview.h"
 
+#include <algorithm>
+
 #include "convert/audio_conversion_filter.h"
 #include "convert/video_conversion_filter.h"
 #include "dvd/disc_info.h"
@@ -11,10 +13,32 @@ EditorPreview::~EditorPreview() { Teardown(); }
 
 void EditorPreview::SetOutputSize(int width, int height)
 {
-    if (width > 0 && height > 0) {
-        m_outputWidth = width;
-        m_outputHeight = height;
+    if (width < 0 || height < 0 || (width == 0 && height > 0)) return;
+    m_askedWidth = width;
+    m_askedHeight = height;
+}
+
+void EditorPreview::Reframe()
+{
+    const PictureSettings& p = m_picture;
+    if (m_askedHeight > 0 || m_sourceWidth <= 0 || m_sourceHeight <= 0) {
+        if (m_askedHeight > 0) {
+            m_outputWidth = m_askedWidth;
+            m_outputHeight = m_askedHeight;
+        }
+        m_rightZoom = p.zoomMode;
+        m_outputAspect = OutputDisplayAspect(m_outputWidth, m_outputHeight, p.zoomMode, m_sourceAspect);
+        return;
     }
+    // The file's frame follows the crop: the pane's frame stays the whole picture's, which the
+    // kept part fills, and is shown at the file's shape.
+    const FollowingFrame whole = FrameFollowingCrop(m_askedWidth, m_sourceWidth, m_sourceHeight, m_sourceAspect, 0, 0);
+    m_outputWidth = whole.frame.width;
+    m_outputHeight = whole.frame.height;
+    const int cropWidth = std::clamp(p.cropRight, 0, m_sourceWidth) - std::clamp(p.cropLeft, 0, m_sourceWidth);
+    const int cropHeight = std::clamp(p.cropBottom, 0, m_sourceHeight) - std::clamp(p.cropTop, 0, m_sourceHeight);
+    m_rightZoom = 1;
+    m_outputAspect = FrameFollowingCrop(m_askedWidth, m_sourceWidth, m_sourceHeight, m_sourceAspect, cropWidth, cropHeight).shown;
 }
 
 bool EditorPreview::Build(std::shared_ptr<SourceDisc> disc, int titleIndex, int chapterIndex, const PictureSettings& picture,
@@ -24,8 +48,11 @@ bool EditorPreview::Build(std::shared_ptr<SourceDisc> disc, int titleIndex, int 
     m_rightWindow = rightWindow;
     // The shapes, as the conversion takes them: the title's, and the output's for its zoom mode.
     if (!disc) return false;
-    m_sourceAspect = TitleAspect(disc->VideoOf(titleIndex));
-    m_outputAspect = OutputDisplayAspect(m_outputWidth, m_outputHeight, picture.zoomMode, m_sourceAspect);
+    const TitleVideo video = disc->VideoOf(titleIndex);
+    m_sourceAspect = TitleAspect(video);
+    m_sourceWidth = video.width;
+    m_sourceHeight = video.height;
+    Reframe();
     if (!CreateGraph(std::move(disc), leftWindow, nullptr)) return false;
     if (!SetTitle(titleIndex, chapterIndex)) return false;
     SetPosition(0);
@@ -73,7 +100,7 @@ bool EditorPreview::ConnectPictures()
                       "CLSID_MyVideoConver error", message))
         return false;
     const PictureSettings& p = m_picture;
-    m_rightConver->SetRects(p.zoomMode, p.cropLeft, p.cropTop, p.cropRight, p.cropBottom, 0, 0, m_outputWidth, m_outputHeight);
+    m_rightConver->SetRects(m_rightZoom, p.cropLeft, p.cropTop, p.cropRight, p.cropBottom, 0, 0, m_outputWidth, m_outputHeight);
     m_rightConver->SetDisplayAspects(m_sourceAspect.x, m_sourceAspect.y, m_outputAspect.x, m_outputAspect.y);
     m_rightConver->SetBrightness(p.brightness);
     m_rightConver->SetSaturation(p.saturation);
@@ -100,9 +127,12 @@ void EditorPreview::SetCrop(const PictureSettings& picture)
     m_picture.cropTop = picture.cropTop;
     m_picture.cropRight = picture.cropRight;
     m_picture.cropBottom = picture.cropBottom;
-    if (m_rightConver)
-        m_rightConver->SetRects(picture.zoomMode, picture.cropLeft, picture.cropTop, picture.cropRight, picture.cropBottom, 0, 0,
+    Reframe();
+    if (m_rightConver) {
+        m_rightConver->SetRects(m_rightZoom, picture.cropLeft, picture.cropTop, picture.cropRight, picture.cropBottom, 0, 0,
                                 m_outputWidth, m_outputHeight);
+        m_rightConver->SetDisplayAspects(m_sourceAspect.x, m_sourceAspect.y, m_outputAspect.x, m_outputAspect.y);
+    }
 }
 
 void EditorPreview::SetBrightness(int brightness)

@@ -18,7 +18,9 @@ public:
     explicit EditorPreview(MessageFn message = {});
     ~EditorPreview() override;
 
-    // The output the right pane shows: the profile's picture size (from the output settings).
+    // The output the right pane shows: the profile's picture size (from the output settings). A
+    // height of 0 (size "Same as source", or a width alone) follows the crop as the file does: the
+    // pane then shows the kept picture filling its frame, at the shape the file is shown at.
     void SetOutputSize(int width, int height);
     // Builds the graph for a task's title (chapter -1: the whole title), the panes drawn into
     // two windows, with the picture and sound settings; stopped, at the start.
@@ -49,8 +51,13 @@ protected:
     std::vector<IBaseFilter*> OwnFilters() const override;
 
 private:
+    // The right converter's frame and framing, and the output's shape, for the crop as it is now.
+    void Reframe();
 
+    int m_askedWidth = 640, m_askedHeight = 480; // the profile's size
+    int m_sourceWidth = 0, m_sourceHeight = 0;
     int m_outputWidth = 640, m_outputHeight = 480;
+    int m_rightZoom = 0;
     PictureSettings m_picture{};
     AspectRatio m_sourceAspect, m_outputAspect;
     ComPtr<IBaseFilter> m_right;

@@ -117,16 +117,21 @@ private slots:
         CCropDlg editor(title.owned, title.task, CCropDlg::kCrop, Output(640, 480));
         editor.show();
         QCOMPARE(editor.SourceFrame(), QSize(720, 480));
-        Type(editor.CropEdit(2), 400);
+        // The boxes are margins: 320 cut from the right keeps up to column 400.
+        QCOMPARE(editor.CropEdit(2)->value(), 0);
+        QCOMPARE(editor.CropEdit(3)->value(), 0);
+        Type(editor.CropEdit(2), 320);
         QCOMPARE(editor.Working().picture.cropRight, 400);
         Type(editor.CropEdit(0), 500);
         QCOMPARE(editor.Working().picture.cropLeft, 399);
         QCOMPARE(editor.CropEdit(0)->value(), 399);
-        Type(editor.CropEdit(3), 0);
-        QCOMPARE(editor.Working().picture.cropBottom, 1); // below Top (0): one past it
         Type(editor.CropEdit(3), 480);
+        QCOMPARE(editor.Working().picture.cropBottom, 1); // past Top (0): one row kept
+        QCOMPARE(editor.CropEdit(3)->value(), 479);
+        Type(editor.CropEdit(3), 0);
         Type(editor.CropEdit(0), 0);
-        Type(editor.CropEdit(2), 720);
+        Type(editor.CropEdit(2), 0);
+        QCOMPARE(editor.Working().picture.cropRight, 720);
 
         // The tracker covers the picture; its right edge dragged to within 10 pixels of its left
         // edge stops 32 pixels right of it.
@@ -147,7 +152,7 @@ private slots:
         // The crop followed: 32 pane pixels of the frame's 720.
         const int expected = static_cast<int>(32.0 * 720 / box.Width() + 0.5);
         QCOMPARE(editor.Working().picture.cropRight, expected);
-        QCOMPARE(editor.CropEdit(2)->value(), expected);
+        QCOMPARE(editor.CropEdit(2)->value(), 720 - expected);
         // Moving the whole rectangle stops at the bounds, its size kept.
         QVERIFY(tracker.Begin(QPoint(box.left + 16, grip.y())));
         tracker.Move(QPoint(box.left - 500, grip.y() - 1000));
@@ -396,8 +401,8 @@ private slots:
         QVERIFY(WaitForEnd(&editor, &CCropDlg::autoCropEnded, [&] { QTest::mouseClick(editor.AutoCropButton(), Qt::LeftButton); }));
         QCOMPARE(editor.CropEdit(0)->value(), 0);
         QCOMPARE(editor.CropEdit(1)->value(), 104);
-        QCOMPARE(editor.CropEdit(2)->value(), 720);
-        QCOMPARE(editor.CropEdit(3)->value(), 376);
+        QCOMPARE(editor.CropEdit(2)->value(), 0);
+        QCOMPARE(editor.CropEdit(3)->value(), 104);
         QCOMPARE(editor.Working().picture.cropTop, 104);
         QCOMPARE(editor.Working().picture.cropBottom, 376);
         QCOMPARE(editor.Working().picture.zoomMode, 0);
@@ -409,6 +414,36 @@ private slots:
         QVERIFY(WaitForEnd(&other, &CCropDlg::autoCropEnded, [&] { QTest::mouseClick(other.AutoCropButton(), Qt::LeftButton); }));
         QCOMPARE(other.Working().picture.cropTop, 0);
         QCOMPARE(other.Working().picture.cropBottom, 480);
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+    }
+
+    // With the file's size following the crop ("Same as source"), the Result pane shows the kept
+    // picture filling it, at the shape the file is shown at: no bars after an Auto crop.
+    void AfterAutoCropTheResultShowsThePictureTheFileKeeps()
+    {
+        CollectMessages messages;
+        TitleTask title("film_frames", 2); // 104 black rows above and below
+        CCropDlg editor(title.owned, title.task, CCropDlg::kCrop, Output(0, 0));
+        editor.show();
+        QVERIFY(RightPanePlays(editor));
+        CVideoRenderer* right = editor.RightPane()->Renderer();
+        QCOMPARE(right->DisplayAspect(), QSize(4, 3));
+        QVERIFY(WaitForEnd(&editor, &CCropDlg::autoCropEnded, [&] { QTest::mouseClick(editor.AutoCropButton(), Qt::LeftButton); }));
+        CMyVideoConveFilter* conversion = editor.Preview().RightConversion();
+        QVERIFY(QTest::qWaitFor([&] { return conversion->CurrentGeometry().cropTop == 104; }, 5000 * kSlack));
+        const std::uint64_t shown = right->Pictures();
+        editor.OnPlay();
+        QVERIFY(QTest::qWaitFor([&] { return right->Pictures() > shown + 3; }, 5000 * kSlack));
+        const AspectRatio file = CropDisplayAspect(720, 480, kAspect4x3, 720, 272);
+        QCOMPARE(right->DisplayAspect(), QSize(file.x, file.y));
+        // The picture's own rows reach the top and the bottom of the frame.
+        const QImage picture = right->CurrentImage();
+        for (int y : {3, picture.height() - 4}) {
+            int lit = 0;
+            for (int x = 0; x < picture.width(); x += 8) lit += qGray(picture.pixel(x, y)) > 40;
+            QVERIFY2(lit > picture.width() / 8 / 4, qPrintable(QStringLiteral("row %1 is dark").arg(y)));
+        }
+        editor.reject();
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
     }
 

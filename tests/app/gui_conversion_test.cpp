@@ -184,7 +184,7 @@ private slots:
         editor->EndEdit()->setText(QStringLiteral("00:00:05.500"));
         QTest::keyClick(editor->EndEdit(), Qt::Key_Return);
         editor->ShowPage(CCropDlg::kCrop);
-        const int crop[4] = {100, 60, 620, 420};
+        const int crop[4] = {100, 60, 100, 60}; // margins: columns 100 to 620, rows 60 to 420
         for (int i : {2, 3, 0, 1}) {
             QSpinBox* box = editor->CropEdit(i);
             box->selectAll();
