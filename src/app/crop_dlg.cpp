@@ -25,8 +25,6 @@ namespace {
 
 QSize Shape(AspectRatio a) { return a.Known() ? QSize(a.x, a.y) : QSize(); }
 
-// Slider identifiers.
-enum Slider { kTimelineId = 1, kVolumeId, kBrightnessId, kHueId, kSaturationId };
 
 // The panes: (14, 70)–(394, 354) and (406, 70)–(786, 354).
 const QRect kLeftPane(14, 70, 380, 284);
@@ -116,10 +114,14 @@ void CCropDlg::BuildPanesAndButtons()
     m_right = new CVideoWindow(this);
     m_right->setGeometry(kRightPane);
 
-    // Pages, play, marks.
-    connect(AddButton("Crop", "crop2.png", 40, 460), &QAbstractButton::clicked, this, [this] { ShowPage(kCrop); });
-    connect(AddButton("Trim", "trim2.png", 94, 460), &QAbstractButton::clicked, this, [this] { ShowPage(kTrim); });
-    connect(AddButton("Effect", "effect2.png", 148, 460), &QAbstractButton::clicked, this, [this] { ShowPage(kEffect); });
+    // Pages: the current one's button stays pressed.
+    const struct { const char* text; const char* picture; int x, page; } pages[] = {
+        {"Crop", "crop2.png", 40, kCrop}, {"Trim", "trim2.png", 94, kTrim}, {"Effect", "effect2.png", 148, kEffect}};
+    for (const auto& page : pages) {
+        m_pageButtons[page.page] = AddButton(page.text, page.picture, page.x, 460);
+        m_pageButtons[page.page]->setCheckable(true);
+        connect(m_pageButtons[page.page], &QAbstractButton::clicked, this, [this, to = page.page] { ShowPage(to); });
+    }
     m_play = AddButton("Play", "play.png", 45, 405);
     connect(m_play, &QAbstractButton::clicked, this, &CCropDlg::OnPlay);
     m_pause = AddButton("Pause", "pause.png", 45, 405);
@@ -280,30 +282,14 @@ void CCropDlg::ApplyScan(const TitleScanResult& scan)
     emit autoCropEnded(true);
 }
 
-void CCropDlg::BuildEffectPage()
-{
-    const auto effect = [&](const QString& text, int id, int x, int maximum) {
-        AddLabel(text, x, 488, kEffect);
-        auto* slider = new CMySliderCtrl(this, id);
-        slider->SetPictures("bg2-2.png", "bg2-2.png", "kuang-2.png");
-        slider->move(x, 508);
-        slider->SetRange(0, maximum);
-        slider->SetLinkMode(2);
-        m_pageControls[kEffect].push_back(slider);
-        connect(slider, &CMySliderCtrl::positionChanged, this, &CCropDlg::OnSlider);
-        return slider;
-    };
-    m_brightness = effect(QStringLiteral("Brightness"), kBrightnessId, 48, 256);
-    m_hue = effect(QStringLiteral("Hue"), kHueId, 204, 360);
-    m_saturation = effect(QStringLiteral("Saturation"), kSaturationId, 358, 128);
-}
-
 void CCropDlg::ShowPage(int page)
 {
     if (page < kTrim || page > kEffect) page = kTrim;
     m_page = page;
-    for (int p = kTrim; p <= kEffect; ++p)
+    for (int p = kTrim; p <= kEffect; ++p) {
         for (QWidget* w : m_pageControls[p]) w->setVisible(p == page);
+        if (m_pageButtons[p]) m_pageButtons[p]->setChecked(p == page);
+    }
 }
 
 void CCropDlg::ShowTrimTexts()
@@ -327,15 +313,6 @@ void CCropDlg::ShowCropValues()
         const QSignalBlocker quiet(m_cropEdits[i]);
         m_cropEdits[i]->setValue(values[i]);
     }
-}
-
-void CCropDlg::ShowEffectValues()
-{
-    const PictureSettings& p = m_working.picture;
-    m_brightness->SetPos(p.brightness);
-    m_saturation->SetPos(p.saturation);
-    m_hue->SetPos(p.hue + 180);
-    m_volume->SetPos(p.volume);
 }
 
 // ---- Preview ----
@@ -371,6 +348,14 @@ void CCropDlg::OnPlay()
     if (!m_previewBuilt) {
         StartPreview();
         return;
+    }
+    if (!m_preview->GetPosition(m_playFrom)) m_playFrom = 0;
+    // Stopped at the trim's end: Play plays the trim again from its start.
+    const double start = static_cast<double>(m_working.trimStart) / 1000;
+    const double end = static_cast<double>(m_working.trimStart + m_working.trimLength) / 1000;
+    if (std::abs(m_playFrom - end) < 0.05 && end > start) {
+        m_preview->SetPosition(start);
+        m_playFrom = start;
     }
     m_preview->Play();
     m_paused = false;
@@ -409,6 +394,14 @@ void CCropDlg::FollowPosition()
 {
     double position = 0, length = 0;
     if (!m_preview->GetPosition(position) || !m_preview->GetPlayLength(length) || length <= 0) return;
+    // A play that began inside the trim stops at its end, on its last picture; one begun past
+    // it (to look beyond) plays on.
+    const double end = static_cast<double>(m_working.trimStart + m_working.trimLength) / 1000;
+    if (!m_pause->isHidden() && m_playFrom < end && position >= end && end < length) {
+        OnPause();
+        m_preview->SetPosition(end);
+        position = end;
+    }
     const int thumb = static_cast<int>(position * 1000 / length);
     if (thumb != m_timeline->GetPos()) m_timeline->SetPos(thumb);
     m_timeText->setText(TrimTimeText(static_cast<std::int64_t>(position) * 1000) + QStringLiteral("/") +
@@ -652,34 +645,6 @@ bool CCropDlg::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     return CSkinnedDialog::eventFilter(watched, event);
-}
-
-// ---- Effects ----
-
-void CCropDlg::OnSlider(int id, int position)
-{
-    PictureSettings& p = m_working.picture;
-    switch (id) {
-    case kVolumeId:
-        p.volume = position;
-        m_preview->SetVolume(position);
-        break;
-    case kBrightnessId:
-        p.brightness = position;
-        m_preview->SetBrightness(position);
-        break;
-    case kSaturationId:
-        p.saturation = position;
-        m_preview->SetSaturation(position);
-        break;
-    case kHueId:
-        p.hue = position - 180;
-        m_preview->SetHue(p.hue);
-        break;
-    default:
-        break;
-    }
-    if (id != kVolumeId) RedrawStill();
 }
 
 void CCropDlg::RedrawStill()

@@ -60,6 +60,8 @@ public:
     CMySliderCtrl* HueSlider() const { return m_hue; }
     CMySliderCtrl* SaturationSlider() const { return m_saturation; }
     CMySliderCtrl* VolumeSlider() const { return m_volume; }
+    QLabel* EffectText(int which) const { return m_effectTexts[which]; } // brightness, hue, saturation, volume
+    CMyButton* PageButton(int page) const { return m_pageButtons[page]; }
     CMyButton* PlayButton() const { return m_play; }
     CMyButton* PauseButton() const { return m_pause; }
     // The scans of the Auto button are made by this workspace, off the window's thread (tests
@@ -99,6 +101,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The sliders' identifiers.
+    enum SliderId { kTimelineId = 1, kVolumeId, kBrightnessId, kHueId, kSaturationId };
     // The controls, in steps: the panes and buttons, the timeline with the volume, and the three
     // pages.
     void BuildControls();
@@ -113,6 +117,7 @@ private:
     void ShowTrimTexts();
     void ShowCropValues();
     void ShowEffectValues();
+    void ShowEffectTexts();
     // Builds the preview and plays it (once the window is up).
     void StartPreview();
     void OnPlayerEvent();
@@ -160,6 +165,11 @@ private:
     std::unique_ptr<Workspace> m_work;
     Workspace::Job m_scanJob = 0; // the Auto button's scan under way, or 0
     CMySliderCtrl *m_brightness = nullptr, *m_hue = nullptr, *m_saturation = nullptr;
+    // The values beside brightness, hue, saturation and volume.
+    QLabel* m_effectTexts[4] = {};
+    // The page buttons, checked on their page; where the last play began (seconds).
+    CMyButton* m_pageButtons[3] = {};
+    double m_playFrom = 0;
     std::vector<QWidget*> m_pageControls[3];
 };
 

@@ -2,6 +2,7 @@
 // right pane's framing, a PAL title's frame, and the main window's hand-over of the settings.
 
 #include <QComboBox>
+#include <QLabel>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
@@ -276,6 +277,65 @@ private slots:
         Type(editor.CropEdit(0), 200);
         QVERIFY(QTest::qWaitFor([&] { return right->Pictures() > cropped; }, 10000 * kSlack));
         QVERIFY(right->CurrentImage() != after);
+        editor.reject();
+    }
+
+    // The preview stops at the trim's end, and Play there plays the trim again from its start.
+    void PlayStopsAtTheTrimsEnd()
+    {
+        CollectMessages messages;
+        TitleTask title("ntsc_4x3", 0); // 8 s
+        title.task.clip.trimStart = 1000;
+        title.task.clip.trimLength = 2000;
+        CCropDlg editor(title.owned, title.task, CCropDlg::kTrim, Output(640, 480));
+        editor.show();
+        QVERIFY(RightPanePlays(editor));
+        // Paused by itself at 3 s, on the trim's last picture.
+        QVERIFY(QTest::qWaitFor([&] { return !editor.PlayButton()->isHidden(); }, 60000));
+        double position = 0;
+        QVERIFY(editor.Preview().GetPosition(position));
+        QVERIFY2(std::abs(position - 3.0) < 0.05, qPrintable(QString::number(position)));
+        editor.OnPlay();
+        QVERIFY(editor.Preview().GetPosition(position));
+        QVERIFY2(position >= 1.0 && position < 2.5, qPrintable(QString::number(position)));
+        QVERIFY(QTest::qWaitFor([&] { return !editor.PlayButton()->isHidden(); }, 60000));
+        QVERIFY(editor.Preview().GetPosition(position));
+        QVERIFY2(std::abs(position - 3.0) < 0.05, qPrintable(QString::number(position)));
+        editor.reject();
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+    }
+
+    // Only the page shown has its button pressed; the effects say their values.
+    void ThePageButtonsAndTheEffectValuesSayWhereTheEditorStands()
+    {
+        CollectMessages messages;
+        TitleTask title("ntsc_4x3", 0);
+        CCropDlg editor(title.owned, title.task, CCropDlg::kCrop, Output(640, 480));
+        editor.show();
+        QVERIFY(editor.PageButton(CCropDlg::kCrop)->isChecked());
+        QVERIFY(!editor.PageButton(CCropDlg::kTrim)->isChecked());
+        for (int page : {CCropDlg::kTrim, CCropDlg::kEffect, CCropDlg::kEffect, CCropDlg::kCrop}) {
+            editor.PageButton(page)->click();
+            QCOMPARE(editor.CurrentPage(), page);
+            for (int other : {CCropDlg::kTrim, CCropDlg::kCrop, CCropDlg::kEffect})
+                QCOMPARE(editor.PageButton(other)->isChecked(), other == page);
+        }
+        editor.ShowPage(CCropDlg::kEffect);
+        QCOMPARE(editor.EffectText(0)->text(), QStringLiteral("0"));
+        QCOMPARE(editor.EffectText(1)->text(), QStringLiteral("0°"));
+        QCOMPARE(editor.EffectText(2)->text(), QStringLiteral("100 %"));
+        QCOMPARE(editor.EffectText(3)->text(), QStringLiteral("100 %"));
+        for (int i = 0; i < 3; ++i) QVERIFY(editor.EffectText(i)->isVisible());
+        QTest::mouseClick(editor.BrightnessSlider(), Qt::LeftButton, {}, QPoint(editor.BrightnessSlider()->width() - 2, 5));
+        QCOMPARE(editor.EffectText(0)->text(), QStringLiteral("+%1").arg(editor.Working().picture.brightness - 128));
+        QTest::mouseClick(editor.HueSlider(), Qt::LeftButton, {}, QPoint(2, 5));
+        QVERIFY(editor.EffectText(1)->text().startsWith(QStringLiteral("−")));
+        QTest::mouseClick(editor.VolumeSlider(), Qt::LeftButton, {}, QPoint(2, 5));
+        QCOMPARE(editor.EffectText(3)->text(), QStringLiteral("%1 %").arg((editor.Working().picture.volume * 100 + 128) / 256));
+        // Other pages hide the effects' values, not the volume's.
+        editor.ShowPage(CCropDlg::kTrim);
+        QVERIFY(!editor.EffectText(0)->isVisible());
+        QVERIFY(editor.EffectText(3)->isVisible());
         editor.reject();
     }
 
