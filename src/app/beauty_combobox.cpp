@@ -1,4 +1,6 @@
 #include "app/beauty_combobox.h"
+
+#include <algorithm>
 #include "app/palette.h"
 
 #include <QPainter>
@@ -30,7 +32,12 @@ BeautyCombobox::BeautyCombobox(QWidget* parent) : QPushButton(parent), m_pane(ne
 void BeautyCombobox::SetButtonPicture(const QString& picture)
 {
     m_picture = LoadSkin(picture);
-    if (!m_picture.isNull()) setFixedSize(m_picture.size());
+    // The picture's size is the least the button takes; it may be made wider for a long name.
+    if (!m_picture.isNull()) {
+        setFixedHeight(m_picture.height());
+        setMinimumWidth(m_picture.width());
+        resize(m_picture.size());
+    }
 }
 
 bool BeautyCombobox::Select(int category, int command)
@@ -67,6 +74,12 @@ QString BeautyCombobox::ButtonText() const
     return close < 0 ? name : name.left(close + 1);
 }
 
+QSize BeautyCombobox::sizeHint() const
+{
+    const int least = m_picture.isNull() ? 0 : m_picture.width();
+    return {std::max(least, fontMetrics().horizontalAdvance(ButtonText()) + height() + kArrowRoom + 8), height()};
+}
+
 void BeautyCombobox::OpenPane()
 {
     if (m_pane->FindFormat(m_command)) m_pane->ShowCategory(m_category);
@@ -76,13 +89,19 @@ void BeautyCombobox::OpenPane()
 void BeautyCombobox::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    if (m_picture.isNull())
+    if (m_picture.isNull()) {
         p.fillRect(rect(), skin::kField);
-    else
-        p.drawPixmap(0, 0, m_picture);
+    } else {
+        // Wider than its picture: the ends as they are, the middle drawn out.
+        const int w = m_picture.width(), h = m_picture.height();
+        const int left = std::min(16, w / 3), right = std::min(kArrowRoom + 4, w / 3);
+        p.drawPixmap(QRect(0, 0, left, h), m_picture, QRect(0, 0, left, h));
+        p.drawPixmap(QRect(left, 0, width() - left - right, h), m_picture, QRect(left, 0, w - left - right, h));
+        p.drawPixmap(QRect(width() - right, 0, right, h), m_picture, QRect(w - right, 0, right, h));
+    }
     if (const CStartPane::Item* category = m_pane->FindCategory(m_category); category && !category->picture.isNull())
         p.drawPixmap(QRect(2, 2, height() - 4, height() - 4), category->picture);
     p.setPen(skin::kText);
-    p.drawText(QRect(height() + 2, 4, width() - height() - 22, height() - 8), Qt::AlignVCenter | Qt::AlignLeft,
-               p.fontMetrics().elidedText(ButtonText(), Qt::ElideRight, width() - height() - 22));
+    p.drawText(QRect(height() + 2, 4, width() - height() - kArrowRoom, height() - 8), Qt::AlignVCenter | Qt::AlignLeft,
+               p.fontMetrics().elidedText(ButtonText(), Qt::ElideRight, width() - height() - kArrowRoom));
 }

@@ -22,6 +22,8 @@ public:
     // What the button names instead of the chosen format (a profile changed in the settings).
     void ShowText(const QString& text);
     void OpenPane();
+    // Wide enough for the whole name, its picture and the arrow.
+    QSize sizeHint() const override;
 
 signals:
     // A format was chosen in the pane (also the one already in effect).
@@ -32,6 +34,8 @@ protected:
 
 private:
     void ShowWholeName();
+    // Room the name does not get: the picture on the left, the arrow on the right.
+    static constexpr int kArrowRoom = 22;
     CStartPane* m_pane;
     QPixmap m_picture;
     int m_category = 0, m_command = 0;

@@ -119,6 +119,13 @@ void CProfileChoice::SaveChoice()
     ini.endGroup();
 }
 
+void CProfileChoice::Fit(int right)
+{
+    m_right = right;
+    const int least = m_selector->minimumWidth();
+    m_selector->resize(std::clamp(m_selector->sizeHint().width(), least, std::max(least, right - m_selector->x())), m_selector->height());
+}
+
 void CProfileChoice::TakeKeptChanges()
 {
     QSettings ini(SettingIniPath(), QSettings::IniFormat);
@@ -140,6 +147,7 @@ void CProfileChoice::SelectProfileById(int id, bool report)
         m_current = found;
     else if (report)
         ShowMessage(m_window, QStringLiteral("Conn`t get format"));
+    Fit(m_right);
     emit profileChanged();
 }
 
@@ -201,4 +209,5 @@ void CProfileChoice::ShowEdited()
                 break;
             }
     }
+    Fit(m_right);
 }

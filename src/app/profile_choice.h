@@ -25,6 +25,8 @@ public:
     CMyButton* SettingsButton() const { return m_settings; }
     // The selector's choice for the next start, with the profile's changes made in Settings.
     void SaveChoice();
+    // The selector may reach `right`: it takes the width its name needs, never less than its picture's.
+    void Fit(int right);
 
 signals:
     // The profile in use changed (its file name extension may have).
@@ -53,4 +55,5 @@ private:
     BeautyCombobox* m_selector = nullptr;
     QComboBox* m_profileList = nullptr;
     CMyButton* m_settings = nullptr;
+    int m_right = 664;
 };

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
@@ -10,6 +11,7 @@
 #include <algorithm>
 
 #include "app/column_tree_ctrl.h"
+#include "app/palette.h"
 #include "app/preview_pane.h"
 #include "app/skin.h"
 #include "dvd/iso639.h"
@@ -65,6 +67,16 @@ CTrackChoice::CTrackChoice(QWidget* window, CColumnTreeCtrl* list, CPreviewPane*
     m_audio->setGeometry(430, 368, 162, 24); // wide enough for "English(AC3 6ch)"
     m_subtitle = new QComboBox(window);
     m_subtitle->setGeometry(660, 368, 125, 24);
+    // The lists grow with their lines (Fit places them); the label goes with the subtitle's.
+    m_audio->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_subtitle->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_subtitleLabel = new QLabel(QStringLiteral("SubTitle:"), window);
+    QFont caption = m_subtitleLabel->font();
+    caption.setPointSizeF(9);
+    caption.setBold(true);
+    m_subtitleLabel->setFont(caption);
+    m_subtitleLabel->setStyleSheet(QStringLiteral("color: %1;").arg(skin::kMuted.name()));
+    m_subtitleLabel->setGeometry(598, 370, 62, 20);
     connect(m_audio, &QComboBox::activated, this, &CTrackChoice::OnAudioChosen);
     m_audio->view()->viewport()->installEventFilter(this);
     connect(m_subtitle, &QComboBox::activated, this, &CTrackChoice::OnSubtitleChosen);
@@ -135,6 +147,22 @@ void CTrackChoice::ShowFor(QTreeWidgetItem* item)
     m_audioId = task->audioStreamId;
     m_subtitleId = task->subtitleId;
     m_subtitlesOn = task->burnSubtitles && subtitleRow >= 0 && task->subtitleId != 0;
+    Fit(m_left, m_right);
+}
+
+void CTrackChoice::Fit(int left, int right)
+{
+    m_left = left;
+    m_right = right;
+    constexpr int kAudioLeast = 162, kSubtitleLeast = 125, kGap = 6, kLabel = 62;
+    const int audioNatural = std::max(m_audio->sizeHint().width(), m_audio->fontMetrics().horizontalAdvance(AudioBoxText()) + 40);
+    const int audio = std::clamp(audioNatural, kAudioLeast, std::max(kAudioLeast, right - left - kGap - kLabel - kSubtitleLeast));
+    m_audio->setGeometry(left, m_audio->y(), audio, m_audio->height());
+    const int label = left + audio + kGap;
+    m_subtitleLabel->move(label, m_subtitleLabel->y());
+    const int box = label + kLabel;
+    m_subtitle->setGeometry(box, m_subtitle->y(), std::clamp(m_subtitle->sizeHint().width(), kSubtitleLeast, std::max(kSubtitleLeast, right - box)),
+                            m_subtitle->height());
 }
 
 void CTrackChoice::OnListClicked(QTreeWidgetItem* item)
@@ -160,6 +188,7 @@ void CTrackChoice::ShowAudioTicks(const ConversionTask& task)
     }
     // The closed list shows the first track and how many more; the others are named on hovering.
     m_audio->SetSuffix(converted.isEmpty() ? QString() : QStringLiteral(" + %1").arg(converted.size()));
+    Fit(m_left, m_right);
     m_audio->setToolTip(converted.isEmpty() ? QString()
                                             : QStringLiteral("Also converted: ") + converted.join(QStringLiteral(", ")));
 }

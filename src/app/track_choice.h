@@ -17,6 +17,7 @@ class CColumnTreeCtrl;
 class CPreviewPane;
 class QComboBox;
 class QTreeWidgetItem;
+class QLabel;
 class QWidget;
 
 class CTrackChoice : public QObject {
@@ -44,6 +45,9 @@ public:
     // The lists show the choice of this item's title (the root leaves them as they are).
     void ShowFor(QTreeWidgetItem* item);
     void Clear();
+    // The boxes' line runs from `left` to `right`: each box at its natural width (its longest
+    // line, never narrower than the window's picture draws it), the subtitle's after the sound's.
+    void Fit(int left, int right);
 
 public slots:
     // A click on the list's item: it becomes current, and its choice is shown.
@@ -74,6 +78,8 @@ private:
     class TrackBox;
     TrackBox* m_audio = nullptr;
     QComboBox* m_subtitle = nullptr;
+    QLabel* m_subtitleLabel = nullptr;
+    int m_left = 430, m_right = 785; // the boxes' line
     QTreeWidgetItem* m_lastClicked = nullptr;
     std::int32_t m_audioId = 0, m_subtitleId = 0;
     bool m_subtitlesOn = true;

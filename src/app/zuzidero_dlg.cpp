@@ -59,7 +59,7 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent)
     m_sources->Drives()->Watch();
     // The window grows from its picture's size: the preview and the list share what it gains.
     const std::vector<QWidget*> growing{m_list, m_preview->VideoWindow(), m_preview->VideoPlaceholder(), m_gettingStarted,
-                                        m_output->OutputBox(), m_tracks->AudioTracks(), m_preview->Slider()};
+                                        m_output->OutputBox(), m_preview->Slider()};
     m_places.Record(this, growing);
     SetResizable({200, 590}, {250});
     // Where the window was, at its size (or maximised), when it was last closed.
@@ -73,6 +73,10 @@ CZuZideroDlg::~CZuZideroDlg() { Shutdown(); }
 void CZuZideroDlg::Relayout()
 {
     m_places.Apply(this);
+    // The boxes at their natural widths within what the window's width gives their lines.
+    const int wider = width() - PictureSize().width();
+    if (m_tracks) m_tracks->Fit(m_tracks->AudioTracks()->x(), 785 + wider);
+    if (m_profiles) m_profiles->Fit(664 + wider);
     // The busy line lies along the title list's top.
     m_busy->setGeometry(m_list->x(), m_list->y(), m_list->width(), m_busy->sizeHint().height());
     m_titleLabel->SetBackground(Background());

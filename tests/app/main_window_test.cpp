@@ -730,6 +730,44 @@ private slots:
         QVERIFY(messages.messages.isEmpty());
     }
 
+    // The room a larger window gains goes to the list and the picture; the boxes keep the width
+    // their lines need, and the profile box shows a long name whole where there is room.
+    void TheBoxesKeepTheirNaturalWidthsInALargeWindow()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
+        QComboBox *audio = window.Tracks().AudioTracks(), *subtitles = window.Tracks().Subtitles();
+        QLabel* label = nullptr;
+        for (QLabel* l : window.findChildren<QLabel*>())
+            if (l->text() == QStringLiteral("SubTitle:")) label = l;
+        QVERIFY(label);
+        const QRect audioAt = audio->geometry(), subtitlesAt = subtitles->geometry();
+        const int fromList = audioAt.x() - window.TitleList()->x();
+        QCOMPARE(label->x(), audioAt.right() + 1 + 6);
+        window.resize(1280, 800);
+        // Not stretched across the line: as wide as at the picture's size, or as its longest line needs.
+        QCOMPARE(audio->x() - window.TitleList()->x(), fromList); // it moves with the list
+        QVERIFY2(audio->width() <= std::max(audioAt.width(), audio->sizeHint().width() + 60), qPrintable(QString::number(audio->width())));
+        QCOMPARE(label->x(), audio->geometry().right() + 1 + 6);
+        QCOMPARE(subtitles->x(), label->x() + 62);
+        QVERIFY(subtitles->width() >= std::min(subtitles->sizeHint().width(), subtitlesAt.width()));
+        QVERIFY(subtitles->geometry().right() <= window.width() - 35);
+        // A long profile name shows whole.
+        BeautyCombobox* selector = window.Profiles().Selector();
+        selector->ShowText(QStringLiteral("H.264 MP4 — constant quality (modified)"));
+        window.resize(1281, 800);
+        QVERIFY2(selector->width() >= selector->sizeHint().width(), qPrintable(QString::number(selector->width())));
+        QVERIFY(selector->geometry().right() < 674 + 461);
+        // Back at the picture's size: the places the picture draws.
+        window.resize(820, 540);
+        QCOMPARE(audio->geometry(), audioAt);
+        QCOMPARE(selector->width(), 236);
+        QVERIFY(messages.messages.isEmpty());
+    }
+
     void EveryPictureButtonSaysWhatItDoes()
     {
         // The main window's and the editor's buttons are pictures: each has a tooltip.

@@ -427,7 +427,6 @@ void MainWindow()
         Panel(p, QRectF(332, 104, 463, 286));
         Panel(p, QRectF(332, 404, 463, 124));
         Caption(p, QPointF(343, 385), "Audio Track:");
-        Caption(p, QPointF(598, 385), "SubTitle:");
         Caption(p, QPointF(343, 436), "Profile:");
         Caption(p, QPointF(343, 474), "Output:");
     });
