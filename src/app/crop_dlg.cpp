@@ -83,7 +83,21 @@ CMyButton* CCropDlg::AddButton(const char* text, const char* picture, int x, int
 {
     auto* b = new CMyButton(QString::fromLatin1(text), this);
     b->SetPictures(QString::fromLatin1(picture), x, y, Background());
-    b->setToolTip(QString::fromLatin1(text));
+    // The page buttons and the window's own buttons show their names: their tips say more.
+    static const std::pair<const char*, const char*> kTips[] = {
+        {"Crop", "The Crop page: black bars, the picture's part and shape"},
+        {"Trim", "The Trim page: where the title starts and ends"},
+        {"Effect", "The Effect page: brightness, hue and saturation"},
+        {"OK", "Keep these settings for the title"},
+        {"Cancel", "Leave the title as it was"},
+        {"Reset", "This page's settings as the title has them on the disc"},
+        {"Play", "Play the title in both panes"},
+        {"Pause", "Pause both panes"},
+    };
+    QString tip = QString::fromLatin1(text);
+    for (const auto& [name, says] : kTips)
+        if (tip == QLatin1String(name)) tip = QString::fromUtf8(says);
+    b->setToolTip(tip);
     return b;
 }
 

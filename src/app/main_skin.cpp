@@ -17,11 +17,44 @@
 #include "app/source_chooser.h"
 #include "app/zuzidero_dlg.h"
 
+QString ButtonTip(const QString& text)
+{
+    // What a button does, beyond the name its picture shows, with its key where it has one.
+    static const std::pair<const char*, const char*> kTips[] = {
+        {"Add File", "Load a disc, a DVD or Blu-ray folder, an ISO image or a video file (Alt+A)"},
+        {"Effect", "Brightness, hue, saturation and volume of the selected title (Ctrl+E)"},
+        {"Crop", "Cut the black bars or a part of the selected title's picture (Ctrl+R)"},
+        {"Trim", "Convert only a part of the selected title (Ctrl+T)"},
+        {"Preferences", "Folders, file names, what a load ticks, deinterlacing and the processor's share"},
+        {"File", "Loading, properties, eject and exit (Alt+F)"},
+        {"Edit", "Ticking the titles and their properties (Alt+E)"},
+        {"Clip", "Trim, crop and effects of the selected title (Alt+C)"},
+        {"Option", "Preferences and what happens after a conversion (Alt+O)"},
+        {"Help", "The manual, the home page and the program's version (Alt+H)"},
+        {"Minimise", "Minimise the window"},
+        {"Close", "Close ZuZidero (Ctrl+Q)"},
+        {"Start", "Convert the ticked titles into the output folder"},
+        {"Settings", "The profile's picture, sound and subtitle settings, and Save as"},
+        {"Browse..", "Choose the folder the files are written into"},
+        {"Open Folder", "Show the output folder in the file manager"},
+        {"Previous", "Play the title before the selected one"},
+        {"Play", "Play the selected title"},
+        {"Pause", "Pause the preview"},
+        {"Stop", "Stop the preview"},
+        {"Next", "Play the title after the selected one"},
+        {"Snapshot", "Save the picture on screen into the snapshot folder"},
+        {"Open snapshot folder", "Show the snapshot folder in the file manager"},
+    };
+    for (const auto& [name, tip] : kTips)
+        if (text == QLatin1String(name)) return QString::fromUtf8(tip);
+    return text;
+}
+
 CMyButton* PlaceButton(CSkinnedDialog* window, const char* text, const char* picture, QPoint at, std::function<void()> clicked)
 {
     auto* button = new CMyButton(QString::fromLatin1(text), window);
     button->SetPictures(QString::fromLatin1(picture), at.x(), at.y(), window->Background());
-    button->setToolTip(QString::fromLatin1(text));
+    button->setToolTip(ButtonTip(button->text()));
     if (clicked) QObject::connect(button, &QAbstractButton::clicked, window, std::move(clicked));
     return button;
 }

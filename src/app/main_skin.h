@@ -15,6 +15,8 @@ class QWidget;
 
 // A button drawn from `picture`'s frames at `at` of the unstretched picture, with its text as
 // its tip; `clicked`, when given, is called on a click.
+// A picture button's tooltip: what it does, beyond the name it shows.
+QString ButtonTip(const QString& text);
 CMyButton* PlaceButton(CSkinnedDialog* window, const char* text, const char* picture, QPoint at, std::function<void()> clicked = {});
 // A menu that drops down under `button` when it is clicked (and with Alt and `key`).
 QMenu* DropDownMenu(CSkinnedDialog* window, CMyButton* button, int key);

@@ -10,6 +10,7 @@
 
 #include "app/my_button.h"
 #include "app/my_check_box.h"
+#include "app/palette.h"
 #include "app/skin.h"
 
 namespace {
@@ -49,11 +50,31 @@ int HeightAt(const QLabel* label, int width)
 
 } // namespace
 
+void CMsgDlg::AddTitleBar(QWidget* parent)
+{
+    // The skin's title bar names the program's window the message comes from (the main
+    // window's title, whichever of its windows asks), as a window manager's bar would.
+    QWidget* owner = parent;
+    while (owner && owner->parentWidget()) owner = owner->parentWidget();
+    QString name = owner ? owner->windowTitle() : QString();
+    if (name.isEmpty()) name = QStringLiteral("ZuZidero");
+    m_bar = new QLabel(name, this);
+    QFont bar = m_bar->font();
+    bar.setBold(true);
+    bar.setPointSizeF(9.5);
+    m_bar->setFont(bar);
+    m_bar->setStyleSheet(QStringLiteral("color: %1;").arg(skin::kMuted.name()));
+    m_bar->setGeometry(16, 6, 300, 26);
+}
+
+QString CMsgDlg::BarText() const { return m_bar ? m_bar->text() : QString(); }
+
 CMsgDlg::CMsgDlg(int kind, QWidget* parent) : CSkinnedDialog(parent), m_kind(kind)
 {
     if (kind == kCompleted) {
         setWindowTitle(QStringLiteral("Conversion completed"));
         const bool skinned = SetBackground("converterok_bg.png", QSize(380, 180));
+        AddTitleBar(parent);
         if (!skinned) {
             auto* text = new QLabel(QStringLiteral("Conversion completed."), this);
             text->setGeometry(90, 60, 270, 24);
@@ -67,6 +88,7 @@ CMsgDlg::CMsgDlg(int kind, QWidget* parent) : CSkinnedDialog(parent), m_kind(kin
         return;
     }
     SetBackground("msgbox_bg.png", QSize(420, 220));
+    AddTitleBar(parent);
     auto* icon = new QLabel(this);
     icon->setPixmap(LoadSkin(QString::fromLatin1(IconOf(kind))));
     icon->setGeometry(28, 52, 44, 44);

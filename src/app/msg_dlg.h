@@ -21,6 +21,8 @@ public:
     // The bold heading and the text under it (kCompleted shows its picture's).
     void SetMessage(const QString& title, const QString& text);
     QString Title() const;
+    // What the window's own title bar says: the program's window it belongs to.
+    QString BarText() const;
     QString Text() const;
     // "OK", or a question's "Yes"; a question's "No" (null for the other kinds).
     CMyButton* OkButton() const { return m_ok; }
@@ -46,10 +48,12 @@ public:
 private:
     // Sizes the window and places the texts and buttons.
     void Arrange();
+    void AddTitleBar(QWidget* parent);
 
     const int m_kind;
     CMyButton* m_ok = nullptr;
     CMyButton* m_no = nullptr;
+    QLabel* m_bar = nullptr;
     QLabel* m_title = nullptr;
     QLabel* m_text = nullptr;
     QLabel* m_detail = nullptr;

@@ -9,6 +9,7 @@
 #include "app/column_tree_ctrl.h"
 #include "app/main_skin.h"
 #include "app/msg_dlg.h"
+#include "app/palette.h"
 #include "app/my_button.h"
 #include "app/my_slider_ctrl.h"
 #include "app/preferences.h"
@@ -33,6 +34,13 @@ CPreviewPane::CPreviewPane(CSkinnedDialog* window, CColumnTreeCtrl* list, const 
     m_slider = new CMySliderCtrl(window, 1);
     m_slider->SetPictures("sliderbk_main1.png", "sliderbk_main2.png", "thumb.png");
     m_slider->move(32, 330);
+    // The time beside it takes the slider's right end.
+    constexpr int kTimeWidth = 112;
+    m_slider->resize(m_slider->width() - kTimeWidth, m_slider->height());
+    m_time = new QLabel(window);
+    m_time->setGeometry(m_slider->x() + m_slider->width() + 4, 324, kTimeWidth - 4, 20);
+    m_time->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_time->setStyleSheet(QStringLiteral("color: %1; font-size: 8pt;").arg(skin::kMuted.name()));
     m_slider->SetRange(0, 1000);
     m_slider->SetPos(0);
     // Let go, the preview seeks there.
@@ -158,7 +166,7 @@ void CPreviewPane::OnPause()
     if (PlayingTitle() < 0) return;
     m_controller.Pause();
     ShowPlaying(false);
-    if (const auto at = m_controller.Position()) m_slider->SetPos(static_cast<int>(*at * 1000 + 0.5));
+    FollowPosition();
 }
 
 void CPreviewPane::OnStop()
@@ -169,6 +177,7 @@ void CPreviewPane::OnStop()
     m_video->hide();
     m_placeholder->show();
     m_slider->SetPos(0);
+    ShowTime();
 }
 
 void CPreviewPane::OnPrevious()
@@ -196,6 +205,22 @@ void CPreviewPane::OnPlayerEvent()
 void CPreviewPane::FollowPosition()
 {
     if (const auto at = m_controller.Position()) m_slider->SetPos(static_cast<int>(*at * 1000 + 0.5));
+    ShowTime();
+}
+
+void CPreviewPane::ShowTime()
+{
+    const auto clock = [](double seconds) {
+        const auto s = static_cast<long long>(std::max(0.0, seconds));
+        return QString::asprintf("%02lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    };
+    const auto length = m_controller.Length();
+    const auto at = m_controller.Position();
+    if (!length || !at) {
+        m_time->clear();
+        return;
+    }
+    m_time->setText(clock(*at * *length) + QStringLiteral(" / ") + clock(*length));
 }
 
 void CPreviewPane::OnSnapshot()

@@ -33,6 +33,8 @@ public:
     CVideoWindow* VideoWindow() const { return m_video; }
     QLabel* VideoPlaceholder() const { return m_placeholder; }
     CMySliderCtrl* Slider() const { return m_slider; }
+    // Where the preview is and the title's length, beside the slider ("00:01:05 / 01:32:10").
+    QLabel* TimeText() const { return m_time; }
     CMyButton* PlayButton() const { return m_play; }
     CMyButton* PauseButton() const { return m_pause; }
     int PlayingTitle() const { return m_controller.PlayingTitle(); }
@@ -71,6 +73,8 @@ private:
     QLabel* m_placeholder = nullptr;
     CVideoWindow* m_video = nullptr;
     CMySliderCtrl* m_slider = nullptr;
+    QLabel* m_time = nullptr;
+    void ShowTime();
     CMyButton *m_play = nullptr, *m_pause = nullptr;
     QTimer* m_positionTimer = nullptr;
     std::function<std::tm()> m_clock;

@@ -62,6 +62,13 @@ std::optional<double> PreviewController::Position()
     return std::clamp(position / length, 0.0, 1.0);
 }
 
+std::optional<double> PreviewController::Length()
+{
+    double length = 0;
+    if (m_title < 0 || !m_player->GetPlayLength(length) || length <= 0) return std::nullopt;
+    return length;
+}
+
 void PreviewController::Seek(double share)
 {
     double length = 0;

@@ -39,6 +39,8 @@ public:
 
     // Where it plays, as a share of the title's length (0..1), when it can tell.
     std::optional<double> Position();
+    // The playing title's length in seconds (none while nothing plays).
+    std::optional<double> Length();
     void Seek(double share);
     // The graph's events: true when the title played to its end (or playing gave up): it has
     // stopped.

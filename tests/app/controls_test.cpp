@@ -178,6 +178,22 @@ private slots:
         QVERIFY(skin::ContrastRatio(link.CurrentColour(), ground) >= 4.5);
     }
 
+    // A message window's own title bar names the program's window it comes from, even when a
+    // window of that window asks.
+    void MessagesNameTheirWindowInTheTitleBar()
+    {
+        QWidget main;
+        main.setWindowTitle(QStringLiteral("ZuZidero DVD Ripper"));
+        QDialog editor(&main);
+        editor.setWindowTitle(QStringLiteral("Edit"));
+        CMsgDlg fromEditor(CMsgDlg::kError, &editor);
+        QCOMPARE(fromEditor.BarText(), QStringLiteral("ZuZidero DVD Ripper"));
+        CMsgDlg done(CMsgDlg::kCompleted, &main);
+        QCOMPARE(done.BarText(), QStringLiteral("ZuZidero DVD Ripper"));
+        CMsgDlg alone(CMsgDlg::kInformation);
+        QCOMPARE(alone.BarText(), QStringLiteral("ZuZidero"));
+    }
+
     // An engine failure's fixed text heads the message; under it, what it means and what to try;
     // the technical cause is folded under Details until asked for. Other messages are as written.
     void EngineFailuresSayWhatToTryWithTheCauseUnderDetails()

@@ -23,6 +23,7 @@
 #include "app/column_tree_ctrl.h"
 #include "app/help_dlg.h"
 #include "app/my_check_box.h"
+#include "app/my_slider_ctrl.h"
 #include "app/optical_drives.h"
 #include "app/my_button.h"
 #include "app/palette.h"
@@ -714,6 +715,12 @@ private slots:
         window.Preview().OnPlay();
         CVideoWindow* picture = window.Preview().VideoWindow();
         QVERIFY(picture->isVisible());
+        // The time beside the slider, at the picture's right edge.
+        QLabel* time = window.Preview().TimeText();
+        QTRY_VERIFY(time->text().endsWith(QStringLiteral(" / 00:00:08")));
+        QVERIFY(time->text().startsWith(QStringLiteral("00:00:0")));
+        QCOMPARE(time->geometry().right(), window.Preview().VideoPlaceholder()->geometry().right());
+        QVERIFY(!time->geometry().intersects(window.Preview().Slider()->geometry()));
         QTest::mouseDClick(picture, Qt::LeftButton);
         QVERIFY(window.Preview().FullScreen());
         QVERIFY(picture->isWindow() && (picture->windowState() & Qt::WindowFullScreen));
@@ -780,6 +787,14 @@ private slots:
             for (CMyButton* b : owner->findChildren<CMyButton*>())
                 if (b->window() == owner && b->toolTip().trimmed().isEmpty()) silent << b->text();
         QVERIFY2(silent.isEmpty(), qPrintable(silent.join(", ")));
+        // Buttons whose pictures show their names say more than the name.
+        const QStringList named{"Add File", "Effect", "Crop", "Trim", "Preferences", "File", "Edit", "Clip", "Option", "Help",
+                                "Start", "Settings", "Browse..", "Open Folder", "OK", "Cancel", "Reset"};
+        QStringList repeated;
+        for (QWidget* owner : {static_cast<QWidget*>(&window), static_cast<QWidget*>(window.Editor())})
+            for (CMyButton* b : owner->findChildren<CMyButton*>())
+                if (b->window() == owner && named.contains(b->text()) && b->toolTip() == b->text()) repeated << b->text();
+        QVERIFY2(repeated.isEmpty(), qPrintable(repeated.join(", ")));
         window.Editor()->reject();
     }
 
