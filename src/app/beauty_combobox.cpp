@@ -104,4 +104,5 @@ void BeautyCombobox::paintEvent(QPaintEvent*)
     p.setPen(skin::kText);
     p.drawText(QRect(height() + 2, 4, width() - height() - kArrowRoom, height() - 8), Qt::AlignVCenter | Qt::AlignLeft,
                p.fontMetrics().elidedText(ButtonText(), Qt::ElideRight, width() - height() - kArrowRoom));
+    if (hasFocus()) DrawFocusMark(p, rect());
 }

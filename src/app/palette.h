@@ -22,6 +22,8 @@ inline const QColor kMuted(0x9a, 0xa5, 0xb4);
 inline const QColor kSoftText(0xb4, 0xbe, 0xcc);
 inline const QColor kDisabled(0x6b, 0x74, 0x80);
 inline const QColor kLink(0x6f, 0xa8, 0xff);
+// The keyboard focus ring: bright enough to find at a glance on every ground of the theme.
+inline const QColor kFocus(0x7c, 0xb4, 0xff);
 inline const QColor kVisitedLink(0xb7, 0x9c, 0xff);
 inline const QColor kSplashVersion(0xff, 0xd5, 0x4f);
 

@@ -87,7 +87,7 @@ void DrawFocusMark(QPainter& painter, const QRect& area)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(skin::kAccent, 2));
+    painter.setPen(QPen(skin::kFocus, 2));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(QRectF(area).adjusted(1, 1, -1, -1), 4, 4);
     painter.restore();
@@ -117,10 +117,17 @@ void ApplyTheme(QApplication& app)
     p.setColor(QPalette::Disabled, QPalette::ButtonText, skin::kDisabled);
     p.setColor(QPalette::Disabled, QPalette::WindowText, skin::kDisabled);
     app.setPalette(p);
+    // The focus ring is the same bright line on every control that takes the keyboard.
+    const QString focus = skin::kFocus.name();
     app.setStyleSheet(QStringLiteral(
         "QComboBox, QLineEdit { background: #1b2027; color: #f1f4f8; border: 1px solid #454e5c; border-radius: 4px; padding: 2px 6px; }"
-        "QComboBox:focus, QLineEdit:focus, QSpinBox:focus, QDoubleSpinBox:focus { border: 2px solid #2f80ed; }"
-        "QTreeWidget:focus { border: 2px solid #2f80ed; }"
+        "QComboBox:focus, QLineEdit:focus, QSpinBox:focus, QDoubleSpinBox:focus { border: 2px solid FOCUS; }"
+        "QTreeWidget:focus, QTextBrowser:focus, QListWidget:focus { border: 2px solid FOCUS; }"
+        "QPushButton { background: #2a3039; color: #f1f4f8; border: 1px solid #454e5c; border-radius: 4px; padding: 4px 12px; }"
+        "QPushButton:hover { background: #333a45; } QPushButton:pressed { background: #1b2027; }"
+        "QPushButton:default { border-color: #2f80ed; } QPushButton:disabled { color: #6b7480; }"
+        "QPushButton:focus { border: 2px solid FOCUS; }"
+        "QCheckBox:focus, QRadioButton:focus { border: 2px solid FOCUS; border-radius: 4px; }"
         "QComboBox QAbstractItemView { background: #1b2027; color: #f1f4f8; selection-background-color: #2f80ed; }"
         "QTreeWidget { background: #1b2027; color: #f1f4f8; border: none; }"
         "QTreeWidget::item:selected { background: #316ac5; color: white; }"
@@ -129,5 +136,6 @@ void ApplyTheme(QApplication& app)
         "QMenu::item:selected { background: #2f80ed; }"
         "QMenu::item:disabled { color: #6b7480; }"
         "QGroupBox { border: 1px solid #454e5c; border-radius: 6px; margin-top: 14px; padding-top: 6px; }"
-        "QGroupBox::title { subcontrol-origin: margin; left: 8px; color: #9aa5b4; }"));
+        "QGroupBox::title { subcontrol-origin: margin; left: 8px; color: #9aa5b4; }")
+                          .replace(QStringLiteral("FOCUS"), focus));
 }

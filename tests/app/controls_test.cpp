@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QMenu>
 #include <QStyle>
 #include <QPainter>
@@ -11,7 +13,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "app/beauty_combobox.h"
 #include "app/my_button.h"
+#include "app/my_check_box.h"
 #include "app/my_progress_ctrl.h"
 #include "app/my_select_ctrl.h"
 #include "app/my_slider_ctrl.h"
@@ -192,6 +196,60 @@ private slots:
         QCOMPARE(done.BarText(), QStringLiteral("ZuZidero DVD Ripper"));
         CMsgDlg alone(CMsgDlg::kInformation);
         QCOMPARE(alone.BarText(), QStringLiteral("ZuZidero"));
+    }
+
+    // Whatever has the keyboard shows it with a bright ring, under the program's theme.
+    void TheKeyboardFocusIsPlainToSee()
+    {
+        auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+        QVERIFY(app);
+        const QString sheet = app->styleSheet();
+        const QPalette palette = app->palette();
+        const QString style = app->style()->name();
+        ApplyTheme(*app);
+        QVERIFY(skin::ContrastRatio(skin::kFocus, skin::kWindow) >= 4.5);
+        QWidget host;
+        host.setAutoFillBackground(true);
+        auto* push = new QPushButton(QStringLiteral("Auto"), &host);
+        push->setGeometry(10, 10, 90, 28);
+        auto* line = new QLineEdit(&host);
+        line->setGeometry(10, 50, 120, 26);
+        auto* check = new CMyCheckBox(QStringLiteral("Merge into one file"), &host);
+        check->setGeometry(10, 90, 180, 22);
+        auto* selector = new BeautyCombobox(&host);
+        selector->setGeometry(10, 120, 236, 30);
+        selector->setFocusPolicy(Qt::StrongFocus);
+        host.resize(300, 170);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowActive(&host));
+        // Pixels of the ring's colour along the widget's edge.
+        const auto ringPixels = [](QWidget* w) {
+            const QImage picture = w->grab().toImage();
+            int count = 0;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x) {
+                    const QColor c = picture.pixelColor(x, y);
+                    count += std::abs(c.red() - skin::kFocus.red()) + std::abs(c.green() - skin::kFocus.green()) +
+                                 std::abs(c.blue() - skin::kFocus.blue()) < 60;
+                }
+            return count;
+        };
+        QStringList faint;
+        for (QWidget* w : {static_cast<QWidget*>(push), static_cast<QWidget*>(line), static_cast<QWidget*>(check),
+                           static_cast<QWidget*>(selector)}) {
+            w->setFocus();
+            QTRY_VERIFY(w->hasFocus());
+            const int ring = ringPixels(w);
+            host.setFocus();
+            QTRY_VERIFY(!w->hasFocus());
+            const int plain = ringPixels(w);
+            if (ring < 60 + plain) faint << QStringLiteral("%1 (%2, %3 without focus)").arg(w->metaObject()->className()).arg(ring).arg(plain);
+        }
+        host.hide();
+        app->setStyleSheet(sheet);
+        app->setPalette(palette);
+        QApplication::setStyle(style);
+        QVERIFY2(faint.isEmpty(), qPrintable(faint.join(", ")));
     }
 
     // An engine failure's fixed text heads the message; under it, what it means and what to try;
