@@ -60,6 +60,8 @@ bool Preferences::Write(const QString& productTitle, const QString& name, const 
     return store.status() == QSettings::NoError;
 }
 
+QString Preferences::StorePath(const QString& productTitle) { return QSettings(QStringLiteral("ZuZidero"), productTitle).fileName(); }
+
 QString SettingIniPath()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);

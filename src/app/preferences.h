@@ -40,6 +40,8 @@ struct Preferences {
     // Writes one value (a text, or "cpu_usage" as a number); false when the store cannot be
     // written.
     static bool Write(const QString& productTitle, const QString& name, const QVariant& value);
+    // The file the preferences are kept in ("~/.config/ZuZidero/ZuZidero DVD Ripper.conf").
+    static QString StorePath(const QString& productTitle);
 };
 
 // setting.ini in the user's configuration folder: section "SETTING", "DEFULTID" and

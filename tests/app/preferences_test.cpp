@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -9,6 +10,7 @@
 #include <QtTest>
 
 #include "app/preferences.h"
+#include "profiles/profile_catalogue.h"
 #include "app/preferences_dlg.h"
 #include "app_test_support.h"
 #include "convert/video_conversion_filter.h"
@@ -21,6 +23,25 @@ class PreferencesTest : public QObject {
     Q_OBJECT
 private slots:
     void init() { QSettings(QStringLiteral("ZuZidero"), kTitle).clear(); }
+
+    // The README and the manual page name the file a fresh home gets.
+    void TheDocumentsNameThePreferencesFile()
+    {
+        SetFile set;
+        QVERIFY(set.Load(ZUZIDERO_SOURCE_DATA "/Set.xml"));
+        const QString home = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        QString path = Preferences::StorePath(QString::fromStdString(set.title));
+        QVERIFY2(path.startsWith(home + QLatin1Char('/')), qPrintable(path));
+        path = QStringLiteral("~/.config") + path.mid(home.size());
+        QCOMPARE(path, QStringLiteral("~/.config/ZuZidero/ZuZidero DVD Ripper.conf"));
+        for (const char* document : {"/../README.md", "/man/zuzidero.1.in"}) {
+            QFile file(QStringLiteral(ZUZIDERO_SOURCE_DATA) + QString::fromLatin1(document));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(file.readAll());
+            QVERIFY2(text.contains(path), document);
+            QVERIFY2(!text.contains(QStringLiteral("ZuZidero/ZuZidero.conf")), document);
+        }
+    }
 
     void AFreshStartHasTheDefaults()
     {
