@@ -1,6 +1,7 @@
 #include "app/preview_pane.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
@@ -59,6 +60,14 @@ CPreviewPane::CPreviewPane(CSkinnedDialog* window, CColumnTreeCtrl* list, const 
     m_video->setGeometry(m_placeholder->geometry());
     m_video->setToolTip(QStringLiteral("Double-click: full screen (Esc returns)"));
     m_video->hide();
+    // A snapshot's sign lies on the picture (full screen too) for a moment.
+    m_snapshotNote = new QLabel(m_video);
+    m_snapshotNote->setStyleSheet(QStringLiteral("background: rgba(0, 0, 0, 170); color: white; padding: 3px 8px; border-radius: 4px;"));
+    m_snapshotNote->hide();
+    m_noteTimer = new QTimer(this);
+    m_noteTimer->setSingleShot(true);
+    m_noteTimer->setInterval(2500);
+    connect(m_noteTimer, &QTimer::timeout, m_snapshotNote, &QWidget::hide);
     connect(m_video, &CVideoWindow::doubleClicked, this, &CPreviewPane::ToggleFullScreen);
     connect(m_video, &CVideoWindow::escapePressed, this, [this] {
         if (FullScreen()) ToggleFullScreen();
@@ -243,6 +252,12 @@ void CPreviewPane::OnSnapshot()
         return;
     }
     m_lastSnapshot = path;
+    m_snapshotNote->setText(QStringLiteral("Snapshot saved: ") + QFileInfo(path).fileName());
+    m_snapshotNote->adjustSize();
+    m_snapshotNote->move(8, std::max(0, m_video->height() - m_snapshotNote->height() - 8));
+    m_snapshotNote->show();
+    m_snapshotNote->raise();
+    m_noteTimer->start();
 }
 
 void CPreviewPane::OnOpenSnapshotFolder()

@@ -42,6 +42,8 @@ public:
     void SetSnapshotClock(std::function<std::tm()> now) { m_clock = std::move(now); }
     // The file the last snapshot went to (empty when none was saved).
     const QString& LastSnapshot() const { return m_lastSnapshot; }
+    // The sign a snapshot leaves on the picture for a moment: "Snapshot saved: NAME".
+    QLabel* SnapshotNote() const { return m_snapshotNote; }
 
     // The preview's graph for a loaded disc, set to the list's selected title; false (with "Load
     // DVD error") when it cannot be built.
@@ -74,6 +76,8 @@ private:
     CVideoWindow* m_video = nullptr;
     CMySliderCtrl* m_slider = nullptr;
     QLabel* m_time = nullptr;
+    QLabel* m_snapshotNote = nullptr;
+    QTimer* m_noteTimer = nullptr;
     void ShowTime();
     CMyButton *m_play = nullptr, *m_pause = nullptr;
     QTimer* m_positionTimer = nullptr;

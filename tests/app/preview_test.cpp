@@ -239,13 +239,20 @@ private slots:
         window.Preview().OnSnapshot(); // nothing plays yet
         QCOMPARE(messages.messages.size(), 1);
         QVERIFY(window.Preview().LastSnapshot().isEmpty());
+        QVERIFY(window.Preview().SnapshotNote()->isHidden());
         QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3"))); // 720 × 480 pictures of 4:3
         window.Preview().OnPlay();
         QVERIFY(WaitForPicture(window));
         window.Preview().OnSnapshot();
         QCOMPARE(window.Preview().LastSnapshot(), folder + QStringLiteral("/2026-01-02 03-04-05.") + type);
+        // The picture says so, over its lower left corner.
+        QLabel* note = window.Preview().SnapshotNote();
+        QVERIFY(note->isVisible());
+        QCOMPARE(note->text(), QStringLiteral("Snapshot saved: 2026-01-02 03-04-05.") + type);
+        QVERIFY(window.Preview().VideoWindow()->rect().contains(note->geometry()));
         window.Preview().OnSnapshot(); // the same second: a second file
         QCOMPARE(window.Preview().LastSnapshot(), folder + QStringLiteral("/2026-01-02 03-04-05 (2).") + type);
+        QCOMPARE(note->text(), QStringLiteral("Snapshot saved: 2026-01-02 03-04-05 (2).") + type);
         for (const QString& name : {QStringLiteral("2026-01-02 03-04-05."), QStringLiteral("2026-01-02 03-04-05 (2).")}) {
             QImageReader reader(folder + QStringLiteral("/") + name + type);
             const QImage image = reader.read();
