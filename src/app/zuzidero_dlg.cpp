@@ -24,6 +24,7 @@
 #include "app/properties_dlg.h"
 #include "app/skin.h"
 #include "app/source_chooser.h"
+#include "app/title_details.h"
 #include "app/track_choice.h"
 #include "app/video_renderer.h"
 #include "profiles/format_table.h"
@@ -52,6 +53,10 @@ CZuZideroDlg::CZuZideroDlg(QWidget* parent) : CSkinnedDialog(parent)
             const ProfileRecord& profile = m_profiles->CurrentProfile();
             return TakesSeveralSoundStreams(profile.index, profile.writer.hasVideo != 0, profile.FormatExt);
         });
+    // What the selected title holds, in the room under the player.
+    new CTitleDetails(
+        this, m_list, [this]() -> const DiscInfo* { return m_work->Disc() ? &m_work->Disc()->Info() : nullptr; },
+        [this](int title) { return m_work->Disc() ? m_work->Disc()->VideoOf(title) : TitleVideo{}; });
     connect(m_profiles, &CProfileChoice::profileChanged, this, &CZuZideroDlg::RenameOutputs);
     connect(m_output->MergeBox(), &QCheckBox::toggled, m_list, &CColumnTreeCtrl::SetMerged);
     UseWorkspaceSteps(Workspace::DiscSteps());

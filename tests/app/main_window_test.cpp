@@ -775,6 +775,33 @@ private slots:
         QVERIFY(messages.messages.isEmpty());
     }
 
+    // Under the player: what the selected title holds, in words; it follows the selection and
+    // stays under the player as the window grows.
+    void TheSelectedTitlesDetailsAreShownUnderThePlayer()
+    {
+        CollectMessages messages;
+        CZuZideroDlg window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
+        const auto details = [&]() -> QLabel* {
+            for (QLabel* l : window.findChildren<QLabel*>())
+                if (l->text().startsWith(QStringLiteral("Title "))) return l;
+            return nullptr;
+        };
+        QVERIFY(details());
+        QCOMPARE(details()->text(), QStringLiteral("Title 1: 00:00:08, 4 chapters\nPicture: 720 × 480, 4:3, 29.97 frames/s\n"
+                                                   "Sound: English(AC3 2ch), French(MP2 2ch)\nSubtitles: English, German"));
+        window.TitleList()->setCurrentItem(window.TitleList()->Root()->child(1));
+        QVERIFY(details()->text().startsWith(QStringLiteral("Title 2: 00:00:04")));
+        window.resize(1280, 800);
+        const QRect under = details()->geometry(), player = window.Preview().PlayButton()->geometry();
+        QVERIFY(under.top() > player.bottom());
+        QVERIFY(window.rect().contains(under));
+        QVERIFY(!under.intersects(window.Output().OutputBox()->geometry()));
+        QVERIFY(messages.messages.isEmpty());
+    }
+
     void EveryPictureButtonSaysWhatItDoes()
     {
         // The main window's and the editor's buttons are pictures: each has a tooltip.
