@@ -26,6 +26,10 @@ CHelpDlg::CHelpDlg(QWidget* parent) : QDialog(parent)
     // The page, with a line in the contents for each section (its heading and anchor).
     QFile file(DataFile("help.html"));
     const QString html = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QStringLiteral("<p>The help page is missing.</p>");
+    // The page is written for a light page, as a browser shows it: it keeps one here too, in the
+    // dark program (its text would not read on the theme's dark fields).
+    m_page->setStyleSheet(QStringLiteral("QTextBrowser { background: #ffffff; color: #1f2937; selection-background-color: #2f80ed; "
+                                         "selection-color: white; }"));
     m_page->setHtml(html);
     m_page->setOpenLinks(false);
     static const QRegularExpression heading(QStringLiteral("<h2><a name=\"([^\"]+)\"></a>(.*?)</h2>"));

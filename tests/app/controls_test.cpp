@@ -11,6 +11,7 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QtTest>
 
 #include "app/beauty_combobox.h"
@@ -19,6 +20,7 @@
 #include "app/my_progress_ctrl.h"
 #include "app/my_select_ctrl.h"
 #include "app/my_slider_ctrl.h"
+#include "app/help_dlg.h"
 #include "app/hyper_link.h"
 #include "app/palette.h"
 #include "app/skin.h"
@@ -196,6 +198,41 @@ private slots:
         QCOMPARE(done.BarText(), QStringLiteral("ZuZidero DVD Ripper"));
         CMsgDlg alone(CMsgDlg::kInformation);
         QCOMPARE(alone.BarText(), QStringLiteral("ZuZidero"));
+    }
+
+    // The help page's text reads well on its page under the program's dark theme.
+    void TheHelpReadsWellInTheDarkTheme()
+    {
+        auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+        QVERIFY(app);
+        const QString sheet = app->styleSheet();
+        const QPalette palette = app->palette();
+        const QString style = app->style()->name();
+        ApplyTheme(*app);
+        QColor ground;
+        {
+            CHelpDlg help;
+            help.resize(800, 600);
+            help.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&help));
+            // The page's ground: its most frequent colour.
+            const QImage page = help.Page()->viewport()->grab().toImage();
+            QHash<QRgb, int> counts;
+            for (int y = 0; y < page.height(); y += 2)
+                for (int x = 0; x < page.width(); x += 2) ++counts[page.pixel(x, y)];
+            int most = 0;
+            for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+                if (it.value() > most) {
+                    most = it.value();
+                    ground = QColor(it.key());
+                }
+        }
+        app->setStyleSheet(sheet);
+        app->setPalette(palette);
+        QApplication::setStyle(style);
+        // The page's body text (#1f2937) and headings (#1f5fbf) on that ground.
+        QVERIFY2(skin::ContrastRatio(QColor(0x1f, 0x29, 0x37), ground) >= 7, qPrintable(ground.name()));
+        QVERIFY2(skin::ContrastRatio(QColor(0x1f, 0x5f, 0xbf), ground) >= 4.5, qPrintable(ground.name()));
     }
 
     // Whatever has the keyboard shows it with a bright ring, under the program's theme.

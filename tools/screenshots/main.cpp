@@ -24,6 +24,7 @@
 #include "app/optical_drives.h"
 #include "app/conver_dlg.h"
 #include "app/crop_dlg.h"
+#include "app/help_dlg.h"
 #include "app/output_choice.h"
 #include "app/preview_pane.h"
 #include "app/profile_choice.h"
@@ -191,9 +192,33 @@ int main(int argc, char** argv)
     window.resize(1280, 800);
     Settle(500);
     Save(window.grab(), "main-window-large.png");
+    // Maximised by the window manager, and the picture full screen over it.
+    window.showMaximized();
+    Settle(800);
+    Save(window.grab(), "main-window-maximised.png");
+    window.Preview().OnPlay();
+    Settle(300);
+    window.Preview().ToggleFullScreen();
+    Settle(800);
+    window.Preview().OnPause();
+    Settle(300);
+    Save(ScreenOf(window.screen()->geometry()), "preview-full-screen.png");
+    window.Preview().ToggleFullScreen();
+    window.showNormal();
     window.resize(820, 540);
     Settle(300);
     window.Preview().OnStop();
+
+    // The help, in the program's own window, searched for a word.
+    {
+        CHelpDlg help(&window);
+        help.resize(900, 640);
+        help.show();
+        help.Search()->setText(QStringLiteral("subtitle"));
+        help.FindNext();
+        Settle(500);
+        Save(help.grab(), "help.png");
+    }
 
     // The editor's three pages, a title playing in both panes.
     window.OpenEditor(CCropDlg::kTrim, false);
