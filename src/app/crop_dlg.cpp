@@ -300,10 +300,15 @@ void CCropDlg::ShowPage(int page)
 {
     if (page < kTrim || page > kEffect) page = kTrim;
     m_page = page;
+    bool pageButtonFocused = false;
     for (int p = kTrim; p <= kEffect; ++p) {
         for (QWidget* w : m_pageControls[p]) w->setVisible(p == page);
-        if (m_pageButtons[p]) m_pageButtons[p]->setChecked(p == page);
+        if (!m_pageButtons[p]) continue;
+        m_pageButtons[p]->setChecked(p == page);
+        pageButtonFocused = pageButtonFocused || m_pageButtons[p]->hasFocus();
     }
+    // The keyboard's ring stays with the page shown (the window starts with it there too).
+    if (m_pageButtons[page] && (pageButtonFocused || !focusWidget())) m_pageButtons[page]->setFocus();
 }
 
 void CCropDlg::ShowTrimTexts()

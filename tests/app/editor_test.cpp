@@ -312,13 +312,19 @@ private slots:
         TitleTask title("ntsc_4x3", 0);
         CCropDlg editor(title.owned, title.task, CCropDlg::kCrop, Output(640, 480));
         editor.show();
+        QVERIFY(QTest::qWaitForWindowActive(&editor));
         QVERIFY(editor.PageButton(CCropDlg::kCrop)->isChecked());
+        // The keyboard starts on the page shown, not on the first page button.
+        QVERIFY(!editor.PageButton(CCropDlg::kTrim)->hasFocus() && !editor.PageButton(CCropDlg::kEffect)->hasFocus());
         QVERIFY(!editor.PageButton(CCropDlg::kTrim)->isChecked());
         for (int page : {CCropDlg::kTrim, CCropDlg::kEffect, CCropDlg::kEffect, CCropDlg::kCrop}) {
+            editor.PageButton(editor.CurrentPage())->setFocus(); // as Tab to it and Space would leave it
             editor.PageButton(page)->click();
             QCOMPARE(editor.CurrentPage(), page);
-            for (int other : {CCropDlg::kTrim, CCropDlg::kCrop, CCropDlg::kEffect})
+            for (int other : {CCropDlg::kTrim, CCropDlg::kCrop, CCropDlg::kEffect}) {
                 QCOMPARE(editor.PageButton(other)->isChecked(), other == page);
+                if (other != page) QVERIFY(!editor.PageButton(other)->hasFocus()); // no ring left behind
+            }
         }
         editor.ShowPage(CCropDlg::kEffect);
         QCOMPARE(editor.EffectText(0)->text(), QStringLiteral("0"));

@@ -238,8 +238,8 @@ int main(int argc, char** argv)
         editor->ShowPage(CCropDlg::kCrop);
         editor->CropEdit(0)->setValue(90);
         editor->CropEdit(1)->setValue(40);
-        editor->CropEdit(2)->setValue(630);
-        editor->CropEdit(3)->setValue(440);
+        editor->CropEdit(2)->setValue(90); // margins: 90 from the right, 40 from the bottom
+        editor->CropEdit(3)->setValue(40);
         editor->OnPlay();
         Settle(700);
         editor->OnPause();
