@@ -104,12 +104,14 @@ namespace {
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
-// What the note column says of a title: that it is the main title, that it repeats one.
+// What the note column says of a title: that it is the main title, that it repeats one, that it
+// is shorter than the preference ticks.
 QStringList TitleNotes(const TitleTasks::Entry& title)
 {
     QStringList notes;
     if (title.main) notes << QStringLiteral("Main title");
     if (title.sameAs >= 0) notes << QStringLiteral("Same as Title_%1").arg(title.sameAs + 1, 2, 10, QLatin1Char('0'));
+    if (title.shortTitle) notes << QStringLiteral("Short");
     return notes;
 }
 

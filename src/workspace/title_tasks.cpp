@@ -107,6 +107,7 @@ void TitleTasks::Fill(const SourceDisc& disc, const TickOnLoad& ticks)
         entry.source = disc.TitleSource(i);
         const bool longEnough = ticks.rule != TickOnLoad::Rule::kLongerThan || title.durationMs > ticks.minutes * 60000.0;
         const bool tick = entry.sameAs < 0 && (mainOnly ? entry.main : longEnough);
+        entry.shortTitle = !mainOnly && !longEnough;
         entry.tick = tick ? Tick::kTicked : Tick::kUnticked;
         for (ConversionTask& chapter : ChapterTasks(disc, entry.task)) {
             Entry& added = entry.chapters.emplace_back();

@@ -58,6 +58,7 @@ public:
         std::vector<Entry> chapters;
         bool main = false;  // the disc's main title
         int sameAs = -1;    // it plays this title's cells again (its number on the disc), or −1
+        bool shortTitle = false; // left unticked as no longer than "Titles longer than" asks
         std::string source; // where a title comes from when the disc says so ("clip 00001")
         ForcedSubtitles forced;
     };

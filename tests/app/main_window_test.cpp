@@ -495,6 +495,8 @@ private slots:
             CZuZideroDlg window;
             QVERIFY(LoadAndWait(window, DiscPath("ntsc_4x3")));
             QVERIFY(ticked(window).isEmpty());
+            // The note says why: both are short (Title_01 is the main title too).
+            QCOMPARE(ColumnTexts(window.TitleList(), CColumnTreeCtrl::kNote), (QStringList{"Main title, Short", "Short"}));
         }
         QVERIFY(Preferences::Write(CZuZideroDlg().ProductTitle(), QStringLiteral("strTickOnLoad"), QStringLiteral("Every title")));
         QVERIFY(messages.messages.isEmpty());
