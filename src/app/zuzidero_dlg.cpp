@@ -320,6 +320,7 @@ void CZuZideroDlg::OnStart(bool modal)
         ShowMessage(this, QString::fromStdString(plan.refusal));
         return;
     }
+    if (!plan.notice.empty()) ShowMessage(this, QString::fromStdString(plan.notice));
     std::optional<COutputChoice::TakenNames> taken = m_output->AskAboutTakenNames(folder, plan.outputs);
     if (!taken) return;
 

@@ -9,10 +9,18 @@ RunPlan PlanRun(const TitleTasks& tasks, const ProfileRecord& profile, ProfileCa
     plan.tasks = tasks.RunTasks();
     plan.outputs = RunOutputNames(plan.tasks, merge);
     plan.severalSoundStreams = TakesSeveralSoundStreams(profile.index, profile.writer.hasVideo != 0, profile.FormatExt);
-    // A format that keeps one sound track converts each title's first: the user was told when
-    // ticking more, so the run has nothing to say of it.
-    if (!plan.severalSoundStreams)
-        for (RunTask& t : plan.tasks) t.task.moreAudio.clear();
+    // A format that keeps one sound track converts each title's first. Tracks ticked while an
+    // earlier profile kept several are left out, and the plan says whose.
+    if (!plan.severalSoundStreams) {
+        std::string whose;
+        for (RunTask& t : plan.tasks) {
+            if (t.checked && !t.task.moreAudio.empty()) whose += (whose.empty() ? "" : ", ") + t.outputName;
+            t.task.moreAudio.clear();
+        }
+        if (!whose.empty())
+            plan.notice = "This format keeps one audio track: only the first chosen track is converted for " + whose +
+                          ". Choose an MP4, MKV or another video format to keep the others.";
+    }
     // "Same as source": tracks the container cannot hold are converted with the stored profile's
     // own codec.
     ProfileRecord stored;

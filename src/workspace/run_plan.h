@@ -15,6 +15,9 @@ struct RunPlan {
     bool severalSoundStreams = false;
     std::string soundFallback = "aac";
     std::string refusal; // why it cannot run (nothing ticked, titles that cannot merge), or empty
+    // What the run leaves out that was chosen (further sound tracks ticked before the profile
+    // changed to one that keeps one), said before it starts; empty when nothing is.
+    std::string notice;
 };
 
 // `profile` is the one in use (perhaps edited in Settings); the catalogue has the stored ones.

@@ -197,7 +197,8 @@ TEST_F(TitleTasksTest, ARunPlanSaysWhyItCannotRunAndWhatItWrites)
     plan = PlanRun(tasks, mp4, catalogue, true);
     EXPECT_EQ(plan.outputs, std::vector<std::string>{"Title_01.mp4"}) << "merged: one file";
     // A file that keeps one sound track converts each title's first: the further ones are left
-    // out of the plan (the window said so when they were ticked), and nothing refuses a merge.
+    // out of the plan, which says whose, and nothing refuses a merge.
+    EXPECT_TRUE(plan.notice.empty());
     tasks.SetAudio({0, -1}, 0xBD80, {0xC000});
     ProfileRecord mp3;
     for (int index = 0; index < 200; ++index)
@@ -207,8 +208,11 @@ TEST_F(TitleTasksTest, ARunPlanSaysWhyItCannotRunAndWhatItWrites)
     EXPECT_FALSE(plan.severalSoundStreams);
     EXPECT_TRUE(plan.refusal.empty()) << plan.refusal;
     EXPECT_TRUE(plan.tasks[0].task.moreAudio.empty());
+    EXPECT_EQ(plan.notice, "This format keeps one audio track: only the first chosen track is converted for Title_01.mp4. "
+                           "Choose an MP4, MKV or another video format to keep the others.");
     plan = PlanRun(tasks, mp4, catalogue, false);
     EXPECT_EQ(plan.tasks[0].task.moreAudio, std::vector<std::int32_t>{0xC000});
+    EXPECT_TRUE(plan.notice.empty());
     tasks.TickAll(false);
     plan = PlanRun(tasks, mp4, catalogue, false);
     EXPECT_EQ(plan.refusal, "No title is ticked: tick the titles to convert.");
