@@ -193,8 +193,6 @@ void CZuZideroDlg::BuildSkin()
     m_titleLabel->setFont(bold);
     m_titleLabel->SetBackground(Background());
     const MainMenus menus = PlaceTopButtons(this);
-    m_fileMenu = menus.file;
-    m_addMenu = menus.add;
 
     m_list = new CColumnTreeCtrl(this);
     m_list->setGeometry(335, 110, 454, 238);
@@ -216,9 +214,9 @@ void CZuZideroDlg::BuildSkin()
         if (m_loadJob) m_work->Cancel(m_loadJob);
     });
 
-    m_ejectAction = new QAction(QStringLiteral("E&ject"), this);
-    connect(m_ejectAction, &QAction::triggered, this, &CZuZideroDlg::OnEject);
-    m_sources = new CSourceChooser(this, menus.file, menus.add, m_ejectAction, m_prefs, m_productTitle);
+    auto* eject = new QAction(QStringLiteral("E&ject"), this);
+    connect(eject, &QAction::triggered, this, &CZuZideroDlg::OnEject);
+    m_sources = new CSourceChooser(this, menus.file, menus.add, eject, m_prefs, m_productTitle);
     connect(m_sources, &CSourceChooser::loadRequested, this, &CZuZideroDlg::LoadDisc);
-    FillMenus(this, menus, m_ejectAction, m_homePage);
+    FillMenus(this, menus, eject, m_homePage);
 }

@@ -118,8 +118,6 @@ private:
     CBusyBar* m_busy = nullptr;
     QLabel* m_gettingStarted = nullptr;
     CMyStatic* m_titleLabel = nullptr;
-    QMenu *m_fileMenu = nullptr, *m_addMenu = nullptr;
-    QAction* m_ejectAction = nullptr;
     CPreviewPane* m_preview = nullptr;
     CTrackChoice* m_tracks = nullptr;
     CProfileChoice* m_profiles = nullptr;
