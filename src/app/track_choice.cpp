@@ -67,9 +67,7 @@ CTrackChoice::CTrackChoice(QWidget* window, CColumnTreeCtrl* list, CPreviewPane*
     m_audio->setGeometry(430, 368, 162, 24); // wide enough for "English(AC3 6ch)"
     m_subtitle = new QComboBox(window);
     m_subtitle->setGeometry(660, 368, 125, 24);
-    // The lists grow with their lines (Fit places them); the label goes with the subtitle's.
-    m_audio->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    m_subtitle->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // The lists take the width of their lines (Fit places them); the label goes with the subtitle's.
     m_subtitleLabel = new QLabel(QStringLiteral("SubTitle:"), window);
     QFont caption = m_subtitleLabel->font();
     caption.setPointSizeF(9);
@@ -155,13 +153,20 @@ void CTrackChoice::Fit(int left, int right)
     m_left = left;
     m_right = right;
     constexpr int kAudioLeast = 162, kSubtitleLeast = 125, kGap = 6, kLabel = 62;
-    const int audioNatural = std::max(m_audio->sizeHint().width(), m_audio->fontMetrics().horizontalAdvance(AudioBoxText()) + 40);
+    // A box's natural width: its longest line, with room for its frame and arrow. (Computed here:
+    // a box left to size itself to its contents would do so later, on a timer, over this place.)
+    const auto natural = [](const QComboBox* box, const QString& shown) {
+        int widest = box->fontMetrics().horizontalAdvance(shown);
+        for (int row = 0; row < box->count(); ++row) widest = std::max(widest, box->fontMetrics().horizontalAdvance(box->itemText(row)));
+        return widest + 44;
+    };
+    const int audioNatural = natural(m_audio, AudioBoxText());
     const int audio = std::clamp(audioNatural, kAudioLeast, std::max(kAudioLeast, right - left - kGap - kLabel - kSubtitleLeast));
     m_audio->setGeometry(left, m_audio->y(), audio, m_audio->height());
     const int label = left + audio + kGap;
     m_subtitleLabel->move(label, m_subtitleLabel->y());
     const int box = label + kLabel;
-    m_subtitle->setGeometry(box, m_subtitle->y(), std::clamp(m_subtitle->sizeHint().width(), kSubtitleLeast, std::max(kSubtitleLeast, right - box)),
+    m_subtitle->setGeometry(box, m_subtitle->y(), std::clamp(natural(m_subtitle, QString()), kSubtitleLeast, std::max(kSubtitleLeast, right - box)),
                             m_subtitle->height());
 }
 
