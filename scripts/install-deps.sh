@@ -15,6 +15,8 @@ packages=(
   clang-tidy
   # engine libraries
   libsdl2-dev libavcodec-dev libavfilter-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libdvdread-dev libdvdnav-dev libsystemd-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  # the text reader of picture subtitles (Tesseract) and its language data
+  libtesseract-dev tesseract-ocr-eng tesseract-ocr-deu tesseract-ocr-fra tesseract-ocr-spa tesseract-ocr-ita tesseract-ocr-nld tesseract-ocr-por
   # the desktop program (Qt 6 widgets, D-Bus for power-off) and its screenshots under Xvfb
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
   # a window manager and X tools for the tests of focus, stacking and full screen

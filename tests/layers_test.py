@@ -10,7 +10,7 @@ import re
 import sys
 
 # Bottom to top, as the README's Layout lists them.
-LAYERS = ["com", "pipeline", "graph", "ffmpeg", "dvd", "demux", "decode", "render", "profiles", "write", "convert", "play",
+LAYERS = ["com", "pipeline", "graph", "ffmpeg", "dvd", "demux", "decode", "render", "text", "profiles", "write", "convert", "play",
           "workspace", "cli", "app"]
 INCLUDE = re.compile(r'\s*#\s*include\s+"(\w+)/')
 INCLUDE_PATH = re.compile(r'\s*#\s*include\s+"((\w+)/[\w.]+)"')

@@ -1,0 +1,195 @@
+// Picture subtitles read into text: pictures drawn as a disc draws them (letters filled in one
+// colour, outlined in another, on a transparent ground), made ready for the reader, and read.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "convert/text_renderer.h"
+#include "text/subtitle_picture.h"
+#include "text/subtitle_reader.h"
+#include "text/text_corrections.h"
+
+namespace {
+
+constexpr std::uint32_t kGround = 0x00000000, kFill = 0xFFF0F0F0, kOutline = 0xFF101010;
+
+// Lines of text as a DVD subpicture draws them: fill 1, a two-pixel outline 2, ground 0.
+IndexedPicture Subtitle(const std::vector<std::u16string>& lines, int pixelSize = 22)
+{
+    OverlayFont font;
+    font.pixelSize = pixelSize;
+    std::vector<RgbPicture> drawn;
+    int width = 0, height = 0;
+    for (const std::u16string& line : lines) {
+        RgbPicture picture;
+        EXPECT_TRUE(RenderText(line, font, 0x000000, picture));
+        width = std::max(width, picture.width);
+        height += picture.height + 6;
+        drawn.push_back(std::move(picture));
+    }
+    const int margin = 6;
+    IndexedPicture subtitle;
+    subtitle.width = width + 2 * margin;
+    subtitle.height = height + 2 * margin;
+    subtitle.pixels.assign(static_cast<std::size_t>(subtitle.width) * subtitle.height, 0);
+    subtitle.colours = {kGround, kFill, kOutline, 0xFF808080};
+    int top = margin;
+    for (const RgbPicture& p : drawn) {
+        const int left = margin + (width - p.width) / 2;
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x)
+                if (p.rgb[(static_cast<std::size_t>(y) * p.width + x) * 3] < 128)
+                    subtitle.pixels[static_cast<std::size_t>(top + y) * subtitle.width + left + x] = 1;
+        top += p.height + 6;
+    }
+    // The outline: ground within two pixels of the fill.
+    const std::vector<std::uint8_t> filled = subtitle.pixels;
+    for (int y = 0; y < subtitle.height; ++y)
+        for (int x = 0; x < subtitle.width; ++x) {
+            if (filled[static_cast<std::size_t>(y) * subtitle.width + x] != 0) continue;
+            for (int dy = -2; dy <= 2; ++dy)
+                for (int dx = -2; dx <= 2; ++dx) {
+                    const int nx = x + dx, ny = y + dy;
+                    if (nx >= 0 && ny >= 0 && nx < subtitle.width && ny < subtitle.height &&
+                        filled[static_cast<std::size_t>(ny) * subtitle.width + nx] == 1)
+                        subtitle.pixels[static_cast<std::size_t>(y) * subtitle.width + x] = 2;
+                }
+        }
+    return subtitle;
+}
+
+} // namespace
+
+TEST(SubtitlePicture, TheFillIsFoundInsideItsOutlineWhateverTheirIndexes)
+{
+    IndexedPicture picture = Subtitle({u"Where were you?"});
+    TextColours roles = FindTextColours(picture);
+    EXPECT_EQ(roles.fill, 1);
+    EXPECT_EQ(roles.outline, 2);
+    // The same with the colours' places swapped: the roles follow the pixels, not the indexes.
+    for (std::uint8_t& p : picture.pixels) p = p == 1 ? 2 : p == 2 ? 1 : p;
+    std::swap(picture.colours[1], picture.colours[2]);
+    roles = FindTextColours(picture);
+    EXPECT_EQ(roles.fill, 2);
+    EXPECT_EQ(roles.outline, 1);
+}
+
+TEST(SubtitlePicture, EachLineIsCutToItsInkAndScaledToReadingSize)
+{
+    const IndexedPicture picture = Subtitle({u"Two lines of text,", u"one under the other."}, 18);
+    const std::vector<GreyLine> lines = PrepareLines(picture, 36);
+    ASSERT_EQ(lines.size(), 2u);
+    for (const GreyLine& line : lines) {
+        ASSERT_EQ(line.grey.size(), static_cast<std::size_t>(line.width) * line.height);
+        // Dark letters on a white page, the page around them.
+        EXPECT_EQ(line.grey.front(), 255);
+        EXPECT_EQ(line.grey.back(), 255);
+        EXPECT_GT(std::count_if(line.grey.begin(), line.grey.end(), [](std::uint8_t v) { return v < 64; }), 500);
+        EXPECT_GT(line.height, 36 + 16);
+        EXPECT_LT(line.height, 36 * 2 + 2 * 12);
+        EXPECT_GT(line.width, line.height * 4); // a line, not a block
+    }
+}
+
+TEST(SubtitlePicture, PicturesWithoutLettersOrMalformedGiveNoLines)
+{
+    IndexedPicture empty;
+    empty.width = 40;
+    empty.height = 10;
+    empty.pixels.assign(400, 0);
+    empty.colours = {kGround, kFill};
+    EXPECT_TRUE(PrepareLines(empty).empty()) << "no visible pixels";
+    IndexedPicture outOfRange = empty;
+    std::fill(outOfRange.pixels.begin(), outOfRange.pixels.end(), 7); // no such colour: ground
+    EXPECT_TRUE(PrepareLines(outOfRange).empty());
+    IndexedPicture shortOfPixels = Subtitle({u"Hello"});
+    shortOfPixels.pixels.resize(shortOfPixels.pixels.size() / 2);
+    EXPECT_TRUE(PrepareLines(shortOfPixels).empty());
+    EXPECT_EQ(FindTextColours(shortOfPixels).fill, -1);
+    IndexedPicture oneColour = empty;
+    std::fill(oneColour.pixels.begin(), oneColour.pixels.end(), 1);
+    EXPECT_EQ(FindTextColours(oneColour).fill, 1);
+    EXPECT_EQ(FindTextColours(oneColour).outline, -1);
+    EXPECT_LE(PrepareLines(oneColour).size(), 1u);
+    IndexedPicture huge = empty;
+    huge.width = -5;
+    EXPECT_TRUE(PrepareLines(huge).empty());
+}
+
+TEST(SubtitleReader, ReadsLinesAsWrittenAndEachBitmapOnce)
+{
+    SubtitleReader reader;
+    ASSERT_TRUE(reader.Open("eng")) << reader.Problem();
+    EXPECT_TRUE(reader.Fallback().empty());
+    const IndexedPicture cue = Subtitle({u"Where were you at 11:45?", u"I waited for an hour."});
+    const ReadText read = reader.Read(cue);
+    EXPECT_EQ(read.text, "Where were you at 11:45?\nI waited for an hour.");
+    EXPECT_GT(read.confidence, 80);
+    // The same bitmap again (discs repeat cues) is answered from the cache.
+    EXPECT_EQ(reader.Read(cue).text, read.text);
+    EXPECT_EQ(reader.EngineReads(), 1);
+    EXPECT_EQ(reader.CacheHits(), 1);
+    // A picture with nothing on it reads as nothing, with no confidence.
+    IndexedPicture blank = cue;
+    std::fill(blank.pixels.begin(), blank.pixels.end(), 0);
+    EXPECT_EQ(reader.Read(blank).text, "");
+    EXPECT_EQ(reader.Read(blank).confidence, 0);
+}
+
+TEST(SubtitleReader, ALanguagesOwnDataReadsItsLetters)
+{
+    SubtitleReader reader;
+    ASSERT_TRUE(reader.Open("deu")) << reader.Problem();
+    EXPECT_EQ(reader.Language(), "deu");
+    EXPECT_EQ(reader.Read(Subtitle({u"Schöne Grüße aus Köln."})).text, "Schöne Grüße aus Köln.");
+}
+
+TEST(SubtitleReader, ALanguageWithoutDataFallsBackToEnglishAndSaysWhichPackage)
+{
+    SubtitleReader reader;
+    ASSERT_TRUE(reader.Open("xho"));
+    EXPECT_EQ(reader.Language(), "eng");
+    EXPECT_EQ(reader.Fallback(), "xho");
+    EXPECT_EQ(SubtitleReader::PackageFor(reader.Fallback()), "tesseract-ocr-xho");
+}
+
+TEST(SubtitleReader, DataThatCannotBeLoadedStopsTheReaderWithTheReason)
+{
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "zuzidero-broken-tessdata";
+    std::filesystem::create_directories(folder);
+    {
+        std::FILE* broken = std::fopen((folder / "eng.traineddata").c_str(), "wb");
+        ASSERT_NE(broken, nullptr);
+        std::fputs("not a model", broken);
+        std::fclose(broken);
+    }
+    const char* old = std::getenv("TESSDATA_PREFIX");
+    const std::string kept = old ? old : "";
+    ::setenv("TESSDATA_PREFIX", folder.c_str(), 1);
+    SubtitleReader reader;
+    const bool opened = reader.Open("eng");
+    if (old)
+        ::setenv("TESSDATA_PREFIX", kept.c_str(), 1);
+    else
+        ::unsetenv("TESSDATA_PREFIX");
+    std::filesystem::remove_all(folder);
+    EXPECT_FALSE(opened);
+    EXPECT_NE(reader.Problem().find("tesseract-ocr-eng"), std::string::npos) << reader.Problem();
+    EXPECT_EQ(reader.Read(Subtitle({u"Hello"})).text, "");
+}
+
+TEST(TextCorrections, TheReadersCommonMistakesAreMendedWhereTheLanguageLeavesNoDoubt)
+{
+    EXPECT_EQ(CorrectReading("| waited. |t's he|lo.", "eng"), "I waited. It's hello.");
+    EXPECT_EQ(CorrectReading("G0od m0rning, C0LD", "eng"), "Good morning, COLD");
+    EXPECT_EQ(CorrectReading("''Run!'' l said.", "eng"), "\"Run!\" I said.");
+    // What may be meant stays: numbers, times, a German "l" is no pronoun.
+    EXPECT_EQ(CorrectReading("At 10:05, room 101 (4.0).", "eng"), "At 10:05, room 101 (4.0).");
+    EXPECT_EQ(CorrectReading("Um 10:05 kommt 1 l Milch.", "deu"), "Um 10:05 kommt 1 l Milch.");
+    EXPECT_EQ(CorrectReading("Schöne Grüße", "deu"), "Schöne Grüße");
+}
