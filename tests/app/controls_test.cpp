@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QtTest>
+#include <optional>
 
 #include "app/beauty_combobox.h"
 #include "app/my_button.h"
@@ -28,6 +29,32 @@
 #include "app/splash_wnd.h"
 #include "app/video_renderer.h"
 #include "app_test_support.h"
+
+// While alive, the program's theme is the application's (style, palette, style sheet); the
+// test program's own comes back after.
+class ThemeApplied {
+public:
+    ThemeApplied()
+        : m_app(qobject_cast<QApplication*>(QCoreApplication::instance())), m_sheet(m_app->styleSheet()), m_palette(m_app->palette()),
+          m_style(m_app->style()->name())
+    {
+        ApplyTheme(*m_app);
+    }
+    ~ThemeApplied()
+    {
+        m_app->setStyleSheet(m_sheet);
+        m_app->setPalette(m_palette);
+        QApplication::setStyle(m_style);
+    }
+    ThemeApplied(const ThemeApplied&) = delete;
+    ThemeApplied& operator=(const ThemeApplied&) = delete;
+
+private:
+    QApplication* m_app;
+    QString m_sheet;
+    QPalette m_palette;
+    QString m_style;
+};
 
 class ControlsTest : public QObject {
     Q_OBJECT
@@ -203,12 +230,7 @@ private slots:
     // The help page's text reads well on its page under the program's dark theme.
     void TheHelpReadsWellInTheDarkTheme()
     {
-        auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-        QVERIFY(app);
-        const QString sheet = app->styleSheet();
-        const QPalette palette = app->palette();
-        const QString style = app->style()->name();
-        ApplyTheme(*app);
+        std::optional<ThemeApplied> theme(std::in_place);
         QColor ground;
         {
             CHelpDlg help;
@@ -227,9 +249,7 @@ private slots:
                     ground = QColor(it.key());
                 }
         }
-        app->setStyleSheet(sheet);
-        app->setPalette(palette);
-        QApplication::setStyle(style);
+        theme.reset();
         // The page's body text (#1f2937) and headings (#1f5fbf) on that ground.
         QVERIFY2(skin::ContrastRatio(QColor(0x1f, 0x29, 0x37), ground) >= 7, qPrintable(ground.name()));
         QVERIFY2(skin::ContrastRatio(QColor(0x1f, 0x5f, 0xbf), ground) >= 4.5, qPrintable(ground.name()));
@@ -238,12 +258,7 @@ private slots:
     // Whatever has the keyboard shows it with a bright ring, under the program's theme.
     void TheKeyboardFocusIsPlainToSee()
     {
-        auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-        QVERIFY(app);
-        const QString sheet = app->styleSheet();
-        const QPalette palette = app->palette();
-        const QString style = app->style()->name();
-        ApplyTheme(*app);
+        std::optional<ThemeApplied> theme(std::in_place);
         QVERIFY(skin::ContrastRatio(skin::kFocus, skin::kWindow) >= 4.5);
         QWidget host;
         host.setAutoFillBackground(true);
@@ -283,9 +298,7 @@ private slots:
             if (ring < 60 + plain) faint << QStringLiteral("%1 (%2, %3 without focus)").arg(w->metaObject()->className()).arg(ring).arg(plain);
         }
         host.hide();
-        app->setStyleSheet(sheet);
-        app->setPalette(palette);
-        QApplication::setStyle(style);
+        theme.reset();
         QVERIFY2(faint.isEmpty(), qPrintable(faint.join(", ")));
     }
 
@@ -395,12 +408,7 @@ private slots:
     {
         // An empty drive's entry in the Add File menu cannot be chosen, and must not look as if
         // it could.
-        auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-        QVERIFY(app);
-        const QString sheet = app->styleSheet();
-        const QPalette palette = app->palette();
-        const QString style = app->style()->name();
-        ApplyTheme(*app);
+        std::optional<ThemeApplied> theme(std::in_place);
         QMenu menu;
         QAction* enabled = menu.addAction(QStringLiteral("sr0: HL-DT-ST DVDRAM GH24NSD1"));
         QAction* disabled = menu.addAction(QStringLiteral("sr1 (no disc)"));
@@ -418,9 +426,7 @@ private slots:
         };
         const float shown = textLightness(enabled), greyed = textLightness(disabled);
         menu.hide();
-        app->setStyleSheet(sheet);
-        app->setPalette(palette);
-        QApplication::setStyle(style);
+        theme.reset();
         QVERIFY2(shown > 0.85f, qPrintable(QString::number(shown)));
         QVERIFY2(greyed < 0.6f, qPrintable(QString::number(greyed)));
     }

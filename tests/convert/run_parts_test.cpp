@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/scratch_folder.h"
 #include "convert/damage_report.h"
 #include "convert/file_placement.h"
 #include "convert/pass_folder.h"
@@ -19,13 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Folder(const std::string& name)
-{
-    const fs::path folder = fs::temp_directory_path() / ("zuzidero-run-" + name + "-" + std::to_string(getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder.string();
-}
+std::string Folder(const std::string& name) { return testing_filters::FreshFolder("run-" + name); }
 
 std::string ReadText(const std::string& path)
 {

@@ -10,19 +10,14 @@
 #include <fstream>
 #include <string>
 
+#include "support/scratch_folder.h"
 #include "write/part_file.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Folder(const std::string& name)
-{
-    const fs::path folder = fs::temp_directory_path() / ("zuzidero-part-" + name + "-" + std::to_string(getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder.string();
-}
+std::string Folder(const std::string& name) { return testing_filters::FreshFolder("part-" + name); }
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
