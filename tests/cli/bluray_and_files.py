@@ -19,14 +19,23 @@ CLI, DISCS = sys.argv[1], sys.argv[2]
 FRAME_MS = 40.0  # the clips run at 25 pictures a second
 
 
+def run_cli(*args):
+    """Runs the tool; one that has not ended after five minutes is stopped and reported by its
+    arguments (a hang then names its command instead of running the whole test out)."""
+    try:
+        return subprocess.run([CLI, *args], capture_output=True, text=True, timeout=300)
+    except subprocess.TimeoutExpired as hung:
+        check(False, f"zuzidero-cli {' '.join(args)} did not end within 5 minutes")
+        return subprocess.CompletedProcess(hung.cmd, -9, "", "did not end")
+
+
 def info(path):
-    r = subprocess.run([CLI, "info", "--json", path], capture_output=True, text=True)
+    r = run_cli("info", "--json", path)
     return (json.loads(r.stdout) if r.returncode == 0 else None), r
 
 
 def convert(path, out, *args):
-    return subprocess.run([CLI, "convert", path, "--out", out, "--quiet", "--overwrite", *args], capture_output=True,
-                          text=True)
+    return run_cli("convert", path, "--out", out, "--quiet", "--overwrite", *args)
 
 
 def gray_frame(path, at):
@@ -93,7 +102,7 @@ try:
         check(same is not None and disc is not None and same["titles"] == disc["titles"], f"info {place}: {r.stderr}")
 
     # --- an encrypted folder is refused, saying why ---
-    r = subprocess.run([CLI, "info", os.path.join(DISCS, "bluray_aacs")], capture_output=True, text=True)
+    r = run_cli("info", os.path.join(DISCS, "bluray_aacs"))
     check(r.returncode == 2 and "encrypted" in r.stderr, f"encrypted folder: exit {r.returncode}: {r.stderr!r}")
     r = convert(os.path.join(DISCS, "bluray_aacs"), out)
     check(r.returncode == 2 and "encrypted" in r.stderr, f"encrypted folder, convert: exit {r.returncode}: {r.stderr!r}")
@@ -224,7 +233,7 @@ try:
           f"loose VOB: exit {r.returncode}: {r.stderr}")
 
     # --- neither kind: the DVD's reason stands ---
-    r = subprocess.run([CLI, "info", os.path.join(DISCS, "media")], capture_output=True, text=True)
+    r = run_cli("info", os.path.join(DISCS, "media"))
     check(r.returncode == 2 and "VIDEO_TS" in r.stderr, f"a folder of files: exit {r.returncode}: {r.stderr!r}")
 finally:
     shutil.rmtree(out, ignore_errors=True)
