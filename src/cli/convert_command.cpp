@@ -82,6 +82,8 @@ struct Options {
     bool twoPass = false;             // the profile's bitrate, met over two passes
     // "all", "none", "chosen", or identifiers and languages (resolved per title).
     std::vector<std::string> subtitleTracks;
+    RunSettings::SubtitleText subtitleText = RunSettings::SubtitleText::kNone;
+    bool subtitleTextGiven = false;
     bool merge = false;
     std::int32_t deinterlace = kDeinterlaceAuto;
     bool overwrite = false;
@@ -123,6 +125,17 @@ std::string TakeSubtitle(const std::string& v, Options& o)
     }
     if (v.empty()) return "--subtitle needs a subtitle: an identifier such as BD20, a language such as fr, or none";
     o.subtitle = v;
+    return {};
+}
+
+std::string TakeSubtitleText(const std::string& v, Options& o)
+{
+    using Text = RunSettings::SubtitleText;
+    const Text text = v == "tracks" ? Text::kTracks : v == "files" ? Text::kFiles : v == "both" ? Text::kBoth : Text::kNone;
+    if (text == Text::kNone && v != "none") return "--subtitle-text needs tracks, files, both or none";
+    if (o.subtitleTextGiven && o.subtitleText != text) return "--subtitle-text is given twice, differently";
+    o.subtitleText = text;
+    o.subtitleTextGiven = true;
     return {};
 }
 
@@ -251,6 +264,7 @@ const std::vector<ValueOption>& ValueOptions()
                  }
                  return std::string();
              }},
+            {"--subtitle-text", "tracks, files, both or none", TakeSubtitleText},
             {"--crop", "L,T,R,B with L < R and T < B, or auto", TakeCrop},
             {"--zoom", "a number from 0 to 3", number("--zoom", 0, 3, &Options::zoom)},
             {"--brightness", "a number from 0 to 256", number("--brightness", 0, 256, &Options::brightness)},
@@ -604,7 +618,10 @@ RunSettings SettingsFor(const Options& o, const ProfileRecord& profile, const st
     if (!OutputWriter::IsCopy(profile.writer.AudioCodecName)) settings.soundFallback = profile.writer.AudioCodecName;
     if (o.audioCopy && profile.writer.hasAudio) std::snprintf(settings.profile.AudioCodecName, sizeof settings.profile.AudioCodecName, "copy");
     const bool copyTitle = profile.writer.hasVideo && OutputWriter::IsCopy(profile.writer.VideoCodecName);
-    const std::string mode = o.subtitleTracks.empty() ? (copyTitle ? "all" : "none") : o.subtitleTracks[0];
+    // Subtitles read into text without tracks named: every subtitle of each title.
+    const bool readsText = o.subtitleText != RunSettings::SubtitleText::kNone;
+    const std::string mode = o.subtitleTracks.empty() ? (copyTitle || readsText ? "all" : "none") : o.subtitleTracks[0];
+    settings.subtitleText = o.subtitleText;
     settings.subtitleTracks = mode == "none"     ? RunSettings::SubtitleTracks::kNone
                               : mode == "all"    ? RunSettings::SubtitleTracks::kAll
                               : mode == "chosen" ? RunSettings::SubtitleTracks::kChosen
@@ -702,6 +719,7 @@ int Report(const ConversionRun& run, int unreadable, bool quiet)
     const int failed = run.TasksFailed() + unreadable;
     if (!quiet) {
         for (const std::string& file : run.FilesWritten()) std::fprintf(stderr, "written: %s\n", file.c_str());
+        for (const std::string& file : run.TextFilesWritten()) std::fprintf(stderr, "subtitles written: %s\n", file.c_str());
         std::fprintf(stderr, "%zu file%s written, %d task%s failed%s\n", run.FilesWritten().size(),
                      run.FilesWritten().size() == 1 ? "" : "s", failed, failed == 1 ? "" : "s",
                      run.Cancelled() ? " (cancelled)" : "");

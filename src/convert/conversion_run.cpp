@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "convert/file_marks.h"
+#include "convert/text_files.h"
 #include "convert/video_conversion_filter.h"
 #include "write/settings_check.h"
 #include "pipeline/event_codes.h"
@@ -96,6 +97,14 @@ bool ConversionRun::Start()
         m_finished = true;
         return false;
     }
+    // Text subtitle streams in files that keep none: said before anything is converted.
+    for (const RunTask& t : m_tasks) {
+        if (const std::string refusal = TextStreamRefusal(ExtensionOf(t.outputName), m_settings); !refusal.empty() && TakesPart(t)) {
+            Fail(refusal);
+            m_finished = true;
+            return false;
+        }
+    }
     // A setting the encoder refuses (a profile saved long ago, an H.263 size) fails now, not on
     // the first picture of every file.
     if (const std::string refusal = SettingsRefusal(m_settings.choices, m_settings.profile); !refusal.empty()) {
@@ -158,6 +167,7 @@ bool ConversionRun::CloseFile(FileEnd end)
         if (!placement.notice.empty() && m_message) m_message(placement.notice);
         m_files.push_back(placement.file);
         m_damage.Rename(m_filePath, placement.file);
+        KeepText(placement.file);
         return true;
     }
     m_damage.Drop(m_filePath);
@@ -167,6 +177,18 @@ bool ConversionRun::CloseFile(FileEnd end)
         Fail(placement.failure);
     }
     return false;
+}
+
+void ConversionRun::KeepText(const std::string& file)
+{
+    const std::vector<TextResult>& results = m_engine.Writer().TextResults();
+    if (results.empty()) return;
+    for (const std::string& note : TextReaderNotes(results)) SayOnce(note);
+    const TextFiles files = WriteTextFiles(file, results);
+    for (const std::string& written : files.written) m_textFiles.push_back(written);
+    if (!m_message) return;
+    for (const std::string& failure : files.failures) m_message(failure);
+    m_message("Subtitles read into text in " + std::filesystem::path(file).filename().string() + ": " + TextReport(results));
 }
 
 bool ConversionRun::OpenFile(const RunTask& t, std::string* why)
@@ -361,9 +383,10 @@ FileMarks ConversionRun::MarksOfFile(const RunTask& first)
     const bool graphicsDropped = std::any_of(wanted.begin(), wanted.end(), [&](std::int32_t id) {
         return IsGraphicsSubtitle(id, m_disc->Kind()) && !HoldsSubtitles(extension, true);
     });
-    if (!wanted.empty() && !HoldsSubtitles(extension, false) && !HoldsSubtitles(extension, true))
+    const bool pictures = m_settings.subtitleText == RunSettings::SubtitleText::kNone;
+    if (pictures && !wanted.empty() && !HoldsSubtitles(extension, false) && !HoldsSubtitles(extension, true))
         SayOnce("This format keeps no subtitle tracks: choose MKV or MP4 to keep them");
-    else if (graphicsDropped)
+    else if (pictures && graphicsDropped)
         SayOnce("This format keeps no Blu-ray graphics subtitles as tracks: choose MKV to keep them");
     std::vector<bool> forced = m_disc->ForcedSubpictures(first.task.titleIndex);
     // A stream burned into the pictures is not flagged forced as a track as well: players show a
@@ -374,7 +397,16 @@ FileMarks ConversionRun::MarksOfFile(const RunTask& first)
         for (int i = 0; i < count; ++i)
             if (title.subpictureStreamId[i] == burned) forced[static_cast<std::size_t>(i)] = false;
     }
-    for (std::int32_t track : SubtitlesOf(first)) marks.subtitles.push_back(SubtitleLabel(title, track, forced));
+    for (std::int32_t track : SubtitlesOf(first)) {
+        StreamLabel label = SubtitleLabel(title, track, forced);
+        // Read into text: a text stream where the file keeps one, else the pictures where it
+        // keeps them, else (SubRip files only) no stream at all.
+        label.textStream = m_settings.TextStreams() && HoldsTextSubtitles(extension);
+        label.copy = !label.textStream && HoldsSubtitles(extension, IsGraphicsSubtitle(track, m_disc->Kind()));
+        label.sidecar = m_settings.TextFiles();
+        if (label.textStream) label.title = label.forced ? label.title.substr(0, label.title.size() - 1) + ", text)" : label.title + " (text)";
+        marks.subtitles.push_back(std::move(label));
+    }
     return marks;
 }
 

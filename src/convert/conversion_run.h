@@ -60,6 +60,8 @@ public:
     RunProgress Progress();
     // Files written in full (or, after a cancel, as far as the run got), and tasks that failed.
     const std::vector<std::string>& FilesWritten() const { return m_files; }
+    // The SubRip files written beside them (subtitles read into text).
+    const std::vector<std::string>& TextFilesWritten() const { return m_textFiles; }
     // The written files that lack parts the disc could not give, in the order they were written.
     const std::vector<FileDamage>& Damage() const { return m_damage.Files(); }
     // What of the disc is in no file although the run converted its main title: stretches that
@@ -90,6 +92,9 @@ private:
     void NoteDamage(CConvFilter& sink);
     // Closes the current file and puts it into place (PlaceFile); false when it is not placed.
     bool CloseFile(FileEnd end);
+    // The subtitles a placed file's reader read into text: their SubRip files beside it, and
+    // what the reading came to, said.
+    void KeepText(const std::string& file);
     // Opens the current file: a new part beside its name, with the container's header.
     bool OpenFile(const RunTask& task, std::string* why);
     // The chapter marks and labels of the file that begins with the current task: its own, or,
@@ -145,6 +150,7 @@ private:
     std::int64_t m_clockCarried = 0;
     void StopClock();
     std::vector<std::string> m_files;
+    std::vector<std::string> m_textFiles;
     DamageReport m_damage;
     std::vector<std::string> m_unreached;
     REFERENCE_TIME m_fileOffset = 0; // where the current task begins in its (merged) file

@@ -187,6 +187,13 @@ bool HoldsSubtitles(const std::string& extension, bool graphics)
     return extension == ".mkv" || (!graphics && (extension == ".mp4" || extension == ".m4v"));
 }
 
+bool HoldsTextSubtitles(const std::string& extension)
+{
+    for (const char* holder : {".mkv", ".webm", ".mp4", ".m4v", ".mov", ".3gp"})
+        if (extension == holder) return true;
+    return false;
+}
+
 StreamLabel SubtitleLabel(const TitleInfo& title, std::int32_t streamId, const std::vector<bool>& forced)
 {
     StreamLabel label;

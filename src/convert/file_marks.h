@@ -53,6 +53,8 @@ inline bool IsGraphicsSubtitle(std::int32_t streamId, DiscKind kind) { return ki
 // Whether files of this container keep subtitle streams: Matroska (DVD subpictures and Blu-ray
 // graphics) and MP4 (DVD subpictures); `graphics` asks for Blu-ray graphics.
 bool HoldsSubtitles(const std::string& extension, bool graphics);
+// Whether files of this container keep subtitles as text: Matroska, WebM, MP4, M4V, MOV, 3GP.
+bool HoldsTextSubtitles(const std::string& extension);
 // The label of a subpicture stream of a title: its language and "English" (or "English
 // (forced)"), flagged forced when the disc says it holds forced subtitles only.
 StreamLabel SubtitleLabel(const TitleInfo& title, std::int32_t streamId, const std::vector<bool>& forced);

@@ -71,6 +71,24 @@ std::string ExtensionOf(const std::string& name)
     return extension;
 }
 
+namespace {
+
+// Whether the run's files of this kind keep subtitle streams read into text: as text streams,
+// or (SubRip files beside them) with no stream at all.
+bool HoldsTextOf(const std::string& extension, const RunSettings& settings)
+{
+    return (settings.TextStreams() && HoldsTextSubtitles(extension)) || settings.subtitleText == RunSettings::SubtitleText::kFiles;
+}
+
+} // namespace
+
+std::string TextStreamRefusal(const std::string& extension, const RunSettings& settings)
+{
+    if (!settings.TextStreams() || settings.subtitleTracks == RunSettings::SubtitleTracks::kNone || HoldsTextSubtitles(extension))
+        return {};
+    return extension + " files keep no text subtitles: choose MKV, MP4, M4V, MOV, 3GP or WebM, or write .srt files only";
+}
+
 std::vector<std::int32_t> SubtitleTracksOf(const RunTask& t, const TitleInfo& title, const RunSettings& settings,
                                            const std::string& extension, DiscKind kind, bool heldOnly)
 {
@@ -78,7 +96,7 @@ std::vector<std::int32_t> SubtitleTracksOf(const RunTask& t, const TitleInfo& ti
     const int count = std::clamp(title.subpictureCount, 0, kMaxSubpictureStreams);
     const auto add = [&](std::int32_t id) {
         if (std::find(title.subpictureStreamId, title.subpictureStreamId + count, id) == title.subpictureStreamId + count) return;
-        if (heldOnly && !HoldsSubtitles(extension, IsGraphicsSubtitle(id, kind))) return;
+        if (heldOnly && !HoldsSubtitles(extension, IsGraphicsSubtitle(id, kind)) && !HoldsTextOf(extension, settings)) return;
         if (std::find(tracks.begin(), tracks.end(), id) == tracks.end()) tracks.push_back(id);
     };
     switch (settings.subtitleTracks) {

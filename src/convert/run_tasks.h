@@ -58,6 +58,12 @@ struct RunSettings {
     // none, each task's chosen one, all of each title's, or those each task lists.
     enum class SubtitleTracks { kNone, kChosen, kAll, kListed };
     SubtitleTracks subtitleTracks = SubtitleTracks::kNone;
+    // Those subtitle streams read into text: kept in the file as text streams instead of
+    // pictures, written beside it as SubRip files (the streams stay as they are), or both.
+    enum class SubtitleText { kNone, kTracks, kFiles, kBoth };
+    SubtitleText subtitleText = SubtitleText::kNone;
+    bool TextStreams() const { return subtitleText == SubtitleText::kTracks || subtitleText == SubtitleText::kBoth; }
+    bool TextFiles() const { return subtitleText == SubtitleText::kFiles || subtitleText == SubtitleText::kBoth; }
     // How pictures are deinterlaced: kDeinterlaceAuto, On or Off. Auto, with the title's own rate
     // (the profile's FrameRate 0) or 23.976, decides per title from a scan of its pictures:
     // telecined film becomes its 23.976 pictures again, interlaced pictures are deinterlaced,
@@ -91,6 +97,9 @@ std::vector<std::int32_t> SoundTracksOf(const RunTask& task, const TitleInfo& ti
 // `heldOnly` false: also those the container cannot hold (to say so).
 std::vector<std::int32_t> SubtitleTracksOf(const RunTask& task, const TitleInfo& title, const RunSettings& settings,
                                            const std::string& extension, DiscKind kind, bool heldOnly = true);
+
+// Why a run cannot keep subtitles as text streams in files of this kind, or empty.
+std::string TextStreamRefusal(const std::string& extension, const RunSettings& settings);
 
 // Why a run cannot begin because two of its files would have one name (or, with overwrite,
 // replace one another), or empty.

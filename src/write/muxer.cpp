@@ -135,6 +135,17 @@ bool Muxer::WritePacket(AVPacket* packet, AVStream* stream, AVRational from)
         m_waiting.emplace_back(std::move(kept), stream);
         return WriteHeaderWhenDue(false);
     }
+    const std::int64_t stamp = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    if (m_due && !m_announcing && stamp != AV_NOPTS_VALUE) {
+        const std::int64_t time = av_rescale_q(stamp, from, kHundredNanoseconds);
+        m_announcing = true;
+        const bool announced = m_due(time);
+        m_announcing = false;
+        if (!announced) {
+            av_packet_unref(packet);
+            return false;
+        }
+    }
     av_packet_rescale_ts(packet, from, stream->time_base);
     const int written = av_interleaved_write_frame(m_format, packet);
     av_packet_unref(packet);
@@ -229,4 +240,5 @@ void Muxer::Free()
     m_headerDue = false;
     m_headerWritten = false;
     m_ready = nullptr;
+    m_due = nullptr;
 }

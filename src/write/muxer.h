@@ -33,6 +33,11 @@ struct StreamLabel {
     bool copy = false;
     // Subtitles shown only where the source forces them.
     bool forced = false;
+    // Picture subtitles read into text: the file's stream is text (`textStream`; else the
+    // pictures are copied), and a SubRip file is written beside the file (`sidecar`; with
+    // neither `textStream` nor `copy`, the file has no stream for them).
+    bool textStream = false;
+    bool sidecar = false;
     std::string encoder{};
     int sampleRate = 0;
     int channels = 0;
@@ -68,6 +73,9 @@ public:
 
     // A packet with times in `from`, to the file or kept while the header waits.
     bool WritePacket(AVPacket* packet, AVStream* stream, AVRational from);
+    // Called before each packet goes to the file with its time (100 ns), so that text cues due
+    // by then go first (what it writes itself is not announced again). False stops the packet.
+    void BeforePackets(std::function<bool(std::int64_t)> due) { m_due = std::move(due); }
 
     const std::vector<OutputChapter>& Chapters() const { return m_chapters; }
     void MoveChapter(std::size_t index, std::int64_t start);
@@ -92,6 +100,8 @@ private:
     int m_fd = -1;             // where the bytes go while open
     int m_ownedFd = -1;        // m_fd, when the muxer created the file itself
     std::function<bool()> m_ready;
+    std::function<bool(std::int64_t)> m_due;
+    bool m_announcing = false; // within m_due
     bool m_headerDue = false;
     bool m_headerWritten = false;
     // Packets that came before the header, in order; their time stamps in 100 ns.

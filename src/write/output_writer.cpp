@@ -22,6 +22,7 @@ void OutputWriter::Reset(const WriterSettings& settings, AspectRatio displayAspe
     m_video.Reset();
     m_copiedVideo.reset();
     m_subtitles.clear();
+    m_textResults.clear();
 }
 
 bool OutputWriter::FindEncoders(const WriterSettings& settings, Encoders& found)
@@ -67,12 +68,60 @@ bool OutputWriter::AddStreams(Encoders& found)
             if (!track.copy->Add(AVMEDIA_TYPE_AUDIO, &found.sounds[i], i == 0)) return false;
         }
     }
-    for (const StreamLabel& label : m_marks.subtitles) {
-        m_subtitles.push_back(std::make_unique<CopiedOutput>(m_muxer, m_failure));
-        if (!m_subtitles.back()->Add(AVMEDIA_TYPE_SUBTITLE, &label, false)) return false;
-    }
+    if (!AddSubtitles()) return false;
     if (!HasVideo() && m_audioTracks.empty()) return m_failure.Fail("no stream");
     return true;
+}
+
+bool OutputWriter::AddSubtitles()
+{
+    m_subtitles.reserve(m_marks.subtitles.size());
+    for (const StreamLabel& label : m_marks.subtitles) {
+        SubtitleTrack& track = m_subtitles.emplace_back();
+        track.label = label;
+        if (label.textStream) {
+            track.text = std::make_unique<TextStream>(m_muxer, m_failure);
+            if (!track.text->Add(label, false)) return false;
+        } else if (label.copy || !label.sidecar) {
+            track.copy = std::make_unique<CopiedOutput>(m_muxer, m_failure);
+            if (!track.copy->Add(AVMEDIA_TYPE_SUBTITLE, &label, false)) return false;
+        }
+        if (label.textStream || label.sidecar) {
+            track.reader = std::make_unique<TextTrack>();
+            track.reader->Start(label.language);
+        }
+    }
+    const bool reads = std::any_of(m_subtitles.begin(), m_subtitles.end(), [](const SubtitleTrack& t) { return t.reader != nullptr; });
+    if (reads) m_muxer.BeforePackets([this](std::int64_t time) { return WriteDueText(time); });
+    return true;
+}
+
+bool OutputWriter::WriteDueText(std::int64_t time)
+{
+    for (SubtitleTrack& track : m_subtitles) {
+        if (!track.reader) continue;
+        for (const TextCue& cue : track.reader->Due(time))
+            if (track.text && !track.text->Write(cue)) return false;
+    }
+    return !Failed();
+}
+
+void OutputWriter::FinishText()
+{
+    const std::int64_t end = Length();
+    for (SubtitleTrack& track : m_subtitles) {
+        if (!track.reader) continue;
+        for (const TextCue& cue : track.reader->Finish(end))
+            if (!Failed() && track.text) track.text->Write(cue);
+        TextResult& result = m_textResults.emplace_back();
+        result.label = track.label;
+        result.cues = track.reader->Cues();
+        result.language = track.reader->Language();
+        result.fallback = track.reader->Fallback();
+        result.problem = track.reader->Problem();
+        result.decodeErrors = track.reader->DecodeErrors();
+        track.reader.reset();
+    }
 }
 
 bool OutputWriter::Open(const std::string& path, const WriterSettings& settings, AspectRatio displayAspect, int descriptor, FileMarks marks)
@@ -101,8 +150,8 @@ bool OutputWriter::CopiesConfirmed() const
     if (m_copiedVideo && !m_copiedVideo->Confirmed()) return false;
     for (const AudioTrack& track : m_audioTracks)
         if (track.copy && !track.copy->Confirmed()) return false;
-    for (const auto& subtitle : m_subtitles)
-        if (!subtitle->Confirmed()) return false;
+    for (const SubtitleTrack& subtitle : m_subtitles)
+        if (subtitle.copy && !subtitle.copy->Confirmed()) return false;
     return true;
 }
 
@@ -116,8 +165,14 @@ const CopiedOutput* OutputWriter::CopiedOf(StreamKind kind, std::size_t index) c
     const CopiedOutput* copy = nullptr;
     if (kind == StreamKind::kVideo && index == 0) copy = m_copiedVideo.get();
     if (kind == StreamKind::kAudio && index < m_audioTracks.size()) copy = m_audioTracks[index].copy.get();
-    if (kind == StreamKind::kSubtitle && index < m_subtitles.size()) copy = m_subtitles[index].get();
+    if (kind == StreamKind::kSubtitle && index < m_subtitles.size()) copy = m_subtitles[index].copy.get();
     return copy && copy->Stream() ? copy : nullptr;
+}
+
+TextTrack* OutputWriter::ReaderOf(StreamKind kind, std::size_t index)
+{
+    if (kind != StreamKind::kSubtitle || index >= m_subtitles.size() || !IsOpen()) return nullptr;
+    return m_subtitles[index].reader.get();
 }
 
 OutputWriter::SoundFormat OutputWriter::AudioFormat(std::size_t track) const
@@ -127,20 +182,28 @@ OutputWriter::SoundFormat OutputWriter::AudioFormat(std::size_t track) const
     return {m_settings.SampleRate, m_settings.Channel};
 }
 
-bool OutputWriter::Copies(StreamKind kind, std::size_t index) const { return CopiedOf(kind, index) != nullptr; }
+bool OutputWriter::Copies(StreamKind kind, std::size_t index) const
+{
+    if (CopiedOf(kind, index)) return true;
+    return kind == StreamKind::kSubtitle && index < m_subtitles.size() && m_subtitles[index].reader && IsOpen();
+}
 
 bool OutputWriter::DescribeCopied(StreamKind kind, std::size_t index, const CopiedFormat& format, bool confirmed)
 {
     CopiedOutput* copy = CopiedOf(kind, index);
-    if (!copy || !IsOpen()) return false;
-    return copy->Describe(format, confirmed);
+    TextTrack* reader = ReaderOf(kind, index);
+    if ((!copy && !reader) || !IsOpen()) return false;
+    if (reader) reader->Describe(format);
+    return !copy || copy->Describe(format, confirmed);
 }
 
 int OutputWriter::WriteCopied(StreamKind kind, std::size_t index, const CopiedPacket& packet)
 {
     CopiedOutput* copy = CopiedOf(kind, index);
-    if (!copy || !IsOpen()) return -1;
-    return copy->Write(packet);
+    TextTrack* reader = ReaderOf(kind, index);
+    if ((!copy && !reader) || !IsOpen()) return -1;
+    if (reader) reader->Take(packet);
+    return copy ? copy->Write(packet) : 0;
 }
 
 std::int64_t OutputWriter::CopiedEnd(StreamKind kind, std::size_t index) const
@@ -180,6 +243,7 @@ bool OutputWriter::Close()
             if (!Failed() && track.encoder && track.encoder->Active()) track.encoder->Drain();
         m_muxer.WriteHeaderWhenDue(true);
     }
+    FinishText();
     m_muxer.Finish(Length());
     FreeState();
     return !Failed();
@@ -200,7 +264,11 @@ void OutputWriter::FreeState()
     m_video.Free();
     m_muxer.Free();
     if (m_copiedVideo) m_copiedVideo->Free();
-    for (auto& copy : m_subtitles) copy->Free();
+    for (SubtitleTrack& track : m_subtitles) {
+        if (track.copy) track.copy->Free();
+        if (track.text) track.text->Free();
+        track.reader.reset();
+    }
     // The tracks' counts stay until the next Open (tests, progress); their encoders go.
     for (AudioTrack& track : m_audioTracks) {
         if (track.encoder) track.encoder->Free();

@@ -32,6 +32,8 @@
 #include "write/encoder_options.h"
 #include "write/muxer.h"
 #include "write/sound_encoder.h"
+#include "write/text_stream.h"
+#include "write/text_track.h"
 #include "write/video_encoder.h"
 #include "write/write_failure.h"
 
@@ -42,8 +44,19 @@ struct FileMarks {
     // track. None: one sound stream without a label (copied when the profile's audio codec is
     // "copy").
     std::vector<StreamLabel> audio;
-    // One per subtitle stream, each copied.
+    // One per subtitle stream, each copied, or read into text (the label says).
     std::vector<StreamLabel> subtitles;
+};
+
+// A subtitle stream read into text, once its file is closed: its label, its cues (every one,
+// those read too poorly too), and what the reader said.
+struct TextResult {
+    StreamLabel label;
+    std::vector<TextCue> cues;
+    std::string language; // the language data read with
+    std::string fallback; // the language asked for whose data are missing
+    std::string problem;  // why nothing could be read
+    int decodeErrors = 0;
 };
 
 class OutputWriter {
@@ -88,7 +101,8 @@ public:
         int channels = 0;
     };
     SoundFormat AudioFormat(std::size_t track) const;
-    // Whether a stream is copied, and how many subtitle streams the file has.
+    // Whether a stream is copied (a subtitle stream read into text is fed as a copied one), and
+    // how many subtitle streams the file has.
     bool Copies(StreamKind kind, std::size_t index = 0) const;
     std::size_t SubtitleStreams() const { return m_subtitles.size(); }
     // The format of a copied stream; once more with the format its first frame shows (`confirmed`),
@@ -106,6 +120,11 @@ public:
     // Drains the encoders, writes the trailer and closes the file; false when anything failed
     // to be written. Harmless when not open.
     bool Close();
+
+    // The subtitle streams read into text by the last file, after Close.
+    const std::vector<TextResult>& TextResults() const { return m_textResults; }
+    // Whether files of this container can keep subtitles as text.
+    static bool HoldsText(const AVOutputFormat* container) { return TextStream::CodecFor(container->name) != AV_CODEC_ID_NONE; }
 
     bool IsOpen() const { return m_muxer.Format() != nullptr; }
     bool HasVideo() const { return m_video.Active() || (m_copiedVideo && m_copiedVideo->Stream()); }
@@ -148,6 +167,7 @@ private:
     bool CopiesConfirmed() const;
     CopiedOutput* CopiedOf(StreamKind kind, std::size_t index);
     const CopiedOutput* CopiedOf(StreamKind kind, std::size_t index) const;
+    TextTrack* ReaderOf(StreamKind kind, std::size_t index);
     // Frees the encoders and the container, and closes a file of its own.
     void FreeState();
 
@@ -167,6 +187,19 @@ private:
     FileMarks m_marks;
     std::vector<AudioTrack> m_audioTracks;
     std::unique_ptr<CopiedOutput> m_copiedVideo;
-    std::vector<std::unique_ptr<CopiedOutput>> m_subtitles;
+    // One subtitle stream: its pictures copied, or their text; read into text when it has a reader.
+    struct SubtitleTrack {
+        std::unique_ptr<CopiedOutput> copy;
+        std::unique_ptr<TextStream> text;
+        std::unique_ptr<TextTrack> reader;
+        StreamLabel label;
+    };
+    bool AddSubtitles();
+    // Writes the text cues due by `time` (100 ns) before a packet of that time; false on a failure.
+    bool WriteDueText(std::int64_t time);
+    // Closes the readers: their last cues into their streams, their results kept.
+    void FinishText();
+    std::vector<SubtitleTrack> m_subtitles;
+    std::vector<TextResult> m_textResults;
     std::string m_path;
 };
