@@ -1,0 +1,184 @@
+#!/usr/bin/env python3
+"""Picture subtitles read into text: discs whose subpictures spumux drew from SubRip files are
+converted with --subtitle-text, and what comes out (the files beside the video, the text streams
+in MKV, MP4 and WebM, read back by ffmpeg, ffprobe and mkvmerge) is compared with those SubRip
+files: every cue there, its text within 1 % of the source's characters, its times within 50 ms.
+
+Usage: text_subtitles.py ZUZIDERO_CLI DISCS_FOLDER
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+from cli_support import check, finish, mkvmerge_identify, probe
+
+CLI, DISCS = sys.argv[1], sys.argv[2]
+NTSC = os.path.join(DISCS, "text_ntsc")  # 60 s; subpictures English, German, French, English in italics
+PAL = os.path.join(DISCS, "text_pal")    # 32 s, 16:9; English and Spanish
+SOURCE = os.path.join(DISCS, "text_source")
+TIME_SLACK = 0.050
+MOST_ERRORS = 0.01
+
+
+def read_srt(text):
+    """(start, end, text) of each cue of a SubRip text, times in seconds."""
+    cues = []
+    for block in re.split(r"\n\s*\n", text.replace("\r\n", "\n").strip()):
+        lines = block.split("\n")
+        times = next((i for i, line in enumerate(lines) if "-->" in line), None)
+        if times is None:
+            continue
+        start, end = (sum(float(p) * m for p, m in zip(t.strip().replace(",", ".").split(":"), (3600, 60, 1)))
+                      for t in lines[times].split("-->"))
+        cues.append((start, end, "\n".join(lines[times + 1:])))
+    return cues
+
+
+def source(name):
+    with open(os.path.join(SOURCE, name), encoding="utf-8") as f:
+        return read_srt(f.read())
+
+
+def plain(text):
+    """The words of a cue, tags left out and line breaks and spaces made one space."""
+    return " ".join(re.sub(r"</?i>", "", text).split())
+
+
+def edits(a, b):
+    """The Levenshtein distance between two texts."""
+    row = list(range(len(b) + 1))
+    for i, ca in enumerate(a, 1):
+        previous, row[0] = row[0], i
+        for j, cb in enumerate(b, 1):
+            previous, row[j] = row[j], min(row[j] + 1, row[j - 1] + 1, previous + (ca != cb))
+    return row[-1]
+
+
+def compare(read, wanted, what, shift=0.0):
+    """Every wanted cue is read, at its times (moved by `shift`) within 50 ms, and the text of all
+    within 1 % of the wanted characters."""
+    check(len(read) == len(wanted), f"{what}: {len(read)} cues read, {len(wanted)} on the disc")
+    errors = characters = 0
+    for (start, end, text), (want_start, want_end, want_text) in zip(read, wanted):
+        want_start, want_end = want_start + shift, want_end + shift
+        check(abs(start - want_start) <= TIME_SLACK and abs(end - want_end) <= TIME_SLACK,
+              f"{what}: {plain(want_text)!r} at {start:.3f}-{end:.3f}, wanted {want_start:.3f}-{want_end:.3f}")
+        errors += edits(plain(text), plain(want_text))
+        characters += len(plain(want_text))
+    rate = errors / max(characters, 1)
+    check(rate <= MOST_ERRORS, f"{what}: character error rate {rate:.2%} ({errors} of {characters}): "
+          + " | ".join(plain(t) for _, _, t in read))
+    return rate
+
+
+def convert(disc, out, *args):
+    r = subprocess.run([CLI, "convert", disc, "--out", out, "--overwrite", *args], capture_output=True, text=True)
+    return r
+
+
+def stream_cues(path, index):
+    """The cues of a file's text subtitle stream `index`, as ffmpeg reads them out as SubRip."""
+    r = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", f"0:s:{index}", "-f", "srt", "-"], capture_output=True,
+                       text=True)
+    check(r.returncode == 0, f"{path}: ffmpeg cannot read subtitle stream {index}: {r.stderr}")
+    return read_srt(r.stdout)
+
+
+def video_start(path):
+    """Where the file's pictures begin (the container may begin them a little after 0)."""
+    info = probe(path) or {}
+    video = [s for s in info.get("streams", []) if s.get("codec_type") == "video"]
+    return float(video[0].get("start_time", 0)) if video else 0.0
+
+
+def sidecars_and_mkv(work):
+    """NTSC to MKV, text streams and SubRip files both."""
+    out = os.path.join(work, "mkv")
+    r = convert(NTSC, out, "--profile", "108", "--speed", "ultrafast", "--subtitle-text", "both")
+    check(r.returncode == 0, f"MKV with text: exit {r.returncode}: {r.stderr}")
+    names = sorted(os.listdir(out)) if os.path.isdir(out) else []
+    wanted = {"Title_01.eng.srt": "eng.srt", "Title_01.ger.srt": "ger.srt", "Title_01.fre.srt": "fre.srt",
+              "Title_01.eng.2.srt": "italic.srt"}
+    for name in wanted:
+        check(name in names, f"MKV with text: {name} missing beside the file: {names}")
+    check(all(n.endswith((".mkv", ".srt", ".check.txt")) for n in names), f"MKV with text: other files: {names}")
+    for name, source_name in wanted.items():
+        if name in names:
+            with open(os.path.join(out, name), encoding="utf-8") as f:
+                compare(read_srt(f.read()), source(source_name), name)
+    check("English: 19 cues read" in r.stderr and "German: 19 cues read" in r.stderr,
+          f"MKV with text: the run does not say what it read: {r.stderr}")
+    mkv = os.path.join(out, "Title_01.mkv")
+    info = probe(mkv) or {}
+    subtitles = [s for s in info.get("streams", []) if s.get("codec_type") == "subtitle"]
+    check([s.get("codec_name") for s in subtitles] == ["subrip"] * 4, f"MKV with text: streams {subtitles}")
+    shift = video_start(mkv)
+    for index, source_name in enumerate(["eng.srt", "ger.srt", "fre.srt", "italic.srt"]):
+        compare(stream_cues(mkv, index), source(source_name), f"MKV stream {index}", shift)
+    tracks = [t for t in (mkvmerge_identify(mkv) or {}).get("tracks", []) if t.get("type") == "subtitles"]
+    languages = [t["properties"].get("language") for t in tracks]
+    check(languages == ["eng", "ger", "fre", "eng"], f"MKV with text: mkvmerge reads languages {languages}")
+    check(all(t["properties"].get("track_name", "").endswith("(text)") for t in tracks),
+          f"MKV with text: track names {[t['properties'].get('track_name') for t in tracks]}")
+
+
+def mp4_streams(work):
+    """PAL 16:9 to MP4: timed-text streams instead of pictures, nothing beside the file."""
+    out = os.path.join(work, "mp4")
+    r = convert(PAL, out, "--profile", "109", "--speed", "ultrafast", "--subtitle-text", "tracks")
+    check(r.returncode == 0, f"MP4 with text: exit {r.returncode}: {r.stderr}")
+    names = sorted(os.listdir(out)) if os.path.isdir(out) else []
+    check(names == ["Title_01.mp4"], f"MP4 with text: files {names}")
+    mp4 = os.path.join(out, "Title_01.mp4")
+    info = probe(mp4) or {}
+    subtitles = [s for s in info.get("streams", []) if s.get("codec_type") == "subtitle"]
+    check([s.get("codec_name") for s in subtitles] == ["mov_text"] * 2, f"MP4 with text: streams {subtitles}")
+    check([s.get("tags", {}).get("language") for s in subtitles] == ["eng", "spa"], f"MP4 with text: languages {subtitles}")
+    shift = video_start(mp4)
+    for index, source_name in enumerate(["eng_pal.srt", "spa.srt"]):
+        compare(stream_cues(mp4, index), source(source_name), f"MP4 stream {index}", shift)
+
+
+def trimmed_webm(work):
+    """A stretch of the NTSC title to WebM: WebVTT cues moved with the trim, the cue the end cuts
+    cut with it."""
+    out = os.path.join(work, "webm")
+    r = convert(NTSC, out, "--profile", "114", "--speed", "5", "--subtitle-tracks", "BD20", "--subtitle-text", "tracks",
+                "--start", "00:00:10", "--length", "00:00:11.5")
+    check(r.returncode == 0, f"WebM with text: exit {r.returncode}: {r.stderr}")
+    webm = os.path.join(out, "Title_01.webm")
+    info = probe(webm) or {}
+    subtitles = [s for s in info.get("streams", []) if s.get("codec_type") == "subtitle"]
+    check([s.get("codec_name") for s in subtitles] == ["webvtt"], f"WebM with text: streams {subtitles}")
+    # Cues from 10 s to 21.5 s: those starting at 10.0, 13.25, 16.0 and 19.0 (this one cut at 21.5).
+    wanted = [(s - 10, min(e, 21.5) - 10, t) for s, e, t in source("eng.srt") if 10 <= s < 21.5]
+    compare(stream_cues(webm, 0), [(s + 10, e + 10, t) for s, e, t in wanted], "WebM stream", video_start(webm) - 10)
+
+
+def refusals_and_files_only(work):
+    """AVI keeps no text streams: asked for, the run refuses before converting; SubRip files alone
+    are written beside it."""
+    out = os.path.join(work, "avi")
+    r = convert(PAL, out, "--profile", "1", "--subtitle-text", "tracks", "--length", "00:00:05")
+    check(r.returncode != 0 and "keep no text subtitles" in r.stderr, f"AVI with text streams: exit {r.returncode}: {r.stderr}")
+    check(not os.path.isdir(out) or not os.listdir(out), f"AVI with text streams: files {os.listdir(out)}")
+    r = convert(PAL, out, "--profile", "1", "--subtitle-text", "files", "--subtitle-tracks", "es")
+    check(r.returncode == 0, f"AVI with SubRip files: exit {r.returncode}: {r.stderr}")
+    names = sorted(os.listdir(out)) if os.path.isdir(out) else []
+    check(names[:2] == ["Title_01.avi", "Title_01.spa.srt"], f"AVI with SubRip files: files {names}")
+    if "Title_01.spa.srt" in names:
+        with open(os.path.join(out, "Title_01.spa.srt"), encoding="utf-8") as f:
+            compare(read_srt(f.read()), source("spa.srt"), "AVI's Spanish SubRip file")
+    r = convert(PAL, out, "--subtitle-text", "some")
+    check(r.returncode != 0 and "--subtitle-text needs tracks, files, both or none" in r.stderr,
+          f"a wrong --subtitle-text: {r.returncode}: {r.stderr}")
+
+
+with tempfile.TemporaryDirectory() as work:
+    sidecars_and_mkv(work)
+    mp4_streams(work)
+    trimmed_webm(work)
+    refusals_and_files_only(work)
+finish("subtitles read into text: every cue, its times within 50 ms, its text within 1 %")
