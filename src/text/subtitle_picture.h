@@ -21,6 +21,7 @@ struct GreyLine {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> grey;
+    bool italic = false; // its letters leaned and were stood upright
 };
 
 // The roles of a picture's colours: the letters' fill, their outline (−1 when there is none).
@@ -34,7 +35,8 @@ struct TextColours {
 // with nothing opaque has neither.
 TextColours FindTextColours(const IndexedPicture& picture);
 
-// The lines of text in a picture, each cut to its ink, scaled so that its letters are about
+// The lines of text in a picture, each cut to its ink, slanted letters stood upright (the line
+// marked italic), scaled so that its letters are about
 // `letterHeight` pixels high, and padded with page. Empty for a picture without letters (no
 // visible pixels, one colour only) and for a malformed one (indexes beyond its colours are ground,
 // pixels short of its size: none).

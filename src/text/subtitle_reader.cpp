@@ -80,8 +80,10 @@ ReadText SubtitleReader::Read(const IndexedPicture& picture)
         m_engine->SetImage(line.grey.data(), line.width, line.height, 1, line.width);
         m_engine->SetSourceResolution(300);
         std::unique_ptr<char[]> text(m_engine->GetUTF8Text());
-        const std::string read = CorrectReading(Trimmed(text.get()), m_language);
+        std::string read = CorrectWords(CorrectReading(Trimmed(text.get()), m_language), m_language,
+                                        [this](const std::string& word) { return m_engine->IsValidWord(word.c_str()) > 0; });
         if (read.empty()) continue;
+        if (line.italic) read = "<i>" + read + "</i>";
         confidence += m_engine->MeanTextConf();
         ++lines;
         if (!result.text.empty()) result.text += '\n';

@@ -1,6 +1,9 @@
 #include "text/text_corrections.h"
 
+#include <algorithm>
 #include <cctype>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -41,5 +44,65 @@ std::string CorrectReading(const std::string& text, const std::string& language)
         }
         out += c;
     }
+    return out;
+}
+
+namespace {
+
+// A word's letters without the punctuation around it ("\"Run!\"" → "Run").
+void SplitPunctuation(const std::string& token, std::string& lead, std::string& core, std::string& tail)
+{
+    std::size_t begin = 0, end = token.size();
+    while (begin < end && std::string_view("\"'(\xC2\xBF\xC2\xA1").find(token[begin]) != std::string_view::npos && token[begin] != '!') ++begin;
+    while (end > begin && std::string_view(".,!?;:\"')").find(token[end - 1]) != std::string_view::npos) --end;
+    lead = token.substr(0, begin);
+    core = token.substr(begin, end - begin);
+    tail = token.substr(end);
+}
+
+bool BarLike(char c) { return c == 'i' || c == 'l' || c == '|' || c == '!' || c == '1'; }
+bool AllLower(const std::string& word)
+{
+    return !word.empty() && std::all_of(word.begin(), word.end(), [](char c) { return std::islower(static_cast<unsigned char>(c)) != 0; });
+}
+
+// The English corrections of one word (`next`: the word after it, or empty).
+std::string CorrectEnglishWord(const std::string& token, const std::string& next, const KnownWord& known)
+{
+    // A bar alone before a word in small letters is the pronoun ("! saw" is no punctuation).
+    const bool beforeWord = !next.empty() && std::islower(static_cast<unsigned char>(next[0])) != 0;
+    if ((token == "i" || token == "l" || token == "|" || token == "!") && beforeWord) return "I";
+    std::string lead, core, tail;
+    SplitPunctuation(token, lead, core, tail);
+    if (core.size() < 2 || known(core)) return token;
+    if (BarLike(core[0])) {
+        // "inever" → "I never" (a glued word of three small letters or more); "lt" → "It".
+        const std::string rest = core.substr(1);
+        if (rest.size() >= 3 && AllLower(rest) && known(rest)) return lead + "I " + rest + tail;
+        if (known("I" + rest)) return lead + "I" + rest + tail;
+    }
+    // Two words read as one: "thatis" → "that is", each part a word of two letters or more, the
+    // first as long as it can be (the dictionary knows many short pieces).
+    if (core.size() >= 5 && AllLower(core)) {
+        for (std::size_t at = core.size() - 2; at >= 2; --at)
+            if (known(core.substr(0, at)) && known(core.substr(at))) return lead + core.substr(0, at) + " " + core.substr(at) + tail;
+    }
+    return token;
+}
+
+} // namespace
+
+std::string CorrectWords(const std::string& text, const std::string& language, const KnownWord& known)
+{
+    if (language != "eng" || !known) return text;
+    std::vector<std::string> words;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t space = std::min(text.find(' ', at), text.size());
+        if (space > at) words.push_back(text.substr(at, space - at));
+        at = space + 1;
+    }
+    std::string out;
+    for (std::size_t i = 0; i < words.size(); ++i)
+        out += (i ? " " : "") + CorrectEnglishWord(words[i], i + 1 < words.size() ? words[i + 1] : std::string(), known);
     return out;
 }

@@ -36,6 +36,9 @@ struct CopiedPacket {
     std::int64_t dts = 0;
     std::int64_t duration = 0;
     bool key = true;
+    // A subtitle shown when its range begins comes before it: what it shows before this time
+    // (the range's place in the file) is cut, and a copied picture of it is not written.
+    std::int64_t cutBefore = -1;
 };
 
 class CopiedOutput {

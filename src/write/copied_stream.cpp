@@ -104,6 +104,8 @@ bool CopiedStream::Place(const PacketFramer::Frame& frame)
 bool CopiedStream::PlaceOther(const PacketFramer::Frame& frame)
 {
     const REFERENCE_TIME start = m_sink.RangeStart();
+    if (m_kind == StreamKind::kSubtitle && !m_ended && frame.pts < start && frame.pts >= start - kShownBefore)
+        return WriteShownBefore(frame);
     if (m_ended || frame.pts < start || frame.pts >= m_sink.RangeEnd()) return true;
     const REFERENCE_TIME at = frame.pts - start;
     if (m_kind == StreamKind::kAudio) {
@@ -195,6 +197,18 @@ bool CopiedStream::StartPictures()
         if (!PlacePicture(frame)) return false;
     }
     return true;
+}
+
+bool CopiedStream::WriteShownBefore(const PacketFramer::Frame& frame)
+{
+    const REFERENCE_TIME offset = m_sink.FileOffset();
+    CopiedPacket packet;
+    packet.data = frame.data;
+    packet.size = frame.size;
+    packet.pts = packet.dts = offset + frame.pts - m_sink.RangeStart();
+    packet.duration = frame.duration;
+    packet.cutBefore = offset;
+    return m_sink.Write(*this, packet);
 }
 
 bool CopiedStream::WriteFrame(const PacketFramer::Frame& frame)

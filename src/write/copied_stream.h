@@ -77,6 +77,10 @@ private:
     // The held group begins the file.
     bool StartPictures();
     bool WriteFrame(const PacketFramer::Frame& frame);
+    // A subtitle that begins at most kShownBefore before the range: written at its own time,
+    // before the range's place in the file, for a reader to cut to the range.
+    static constexpr REFERENCE_TIME kShownBefore = 100000000; // 10 s
+    bool WriteShownBefore(const PacketFramer::Frame& frame);
 
     static constexpr REFERENCE_TIME kUnset = INT64_MIN;
     const StreamKind m_kind;

@@ -203,6 +203,8 @@ int OutputWriter::WriteCopied(StreamKind kind, std::size_t index, const CopiedPa
     TextTrack* reader = ReaderOf(kind, index);
     if ((!copy && !reader) || !IsOpen()) return -1;
     if (reader) reader->Take(packet);
+    // A subtitle begun before its range is read for the part within it; its picture stays out.
+    if (packet.cutBefore >= 0 && packet.pts < packet.cutBefore) return 0;
     return copy ? copy->Write(packet) : 0;
 }
 

@@ -94,18 +94,23 @@ void TextTrack::Take(const CopiedPacket& packet)
     m_packet->size = 0;
     // A damaged unit is counted; the cue it would have been is missing, which the count says.
     if (m_errors.Note("avcodec_decode_subtitle2", used) || used < 0 || !got) return;
-    Decoded(subtitle, packet.pts);
+    Decoded(subtitle, packet.pts, packet.cutBefore);
     avsubtitle_free(&subtitle);
 }
 
-void TextTrack::Decoded(const AVSubtitle& subtitle, std::int64_t time)
+void TextTrack::Decoded(const AVSubtitle& subtitle, std::int64_t time, std::int64_t cutBefore)
 {
-    const std::int64_t start = time + static_cast<std::int64_t>(subtitle.start_display_time) * 10000;
+    std::int64_t start = time + static_cast<std::int64_t>(subtitle.start_display_time) * 10000;
     // Presentation graphics give no end (UINT32_MAX), nor do subpictures without a stop command.
     const bool ends = subtitle.end_display_time > subtitle.start_display_time && subtitle.end_display_time != UINT32_MAX;
     Pending cue;
-    cue.start = start;
     cue.end = ends ? time + static_cast<std::int64_t>(subtitle.end_display_time) * 10000 : -1;
+    // Shown when its range begins: the part before is cut (gone, when it ends before).
+    if (cutBefore >= 0 && start < cutBefore) {
+        if (cue.end >= 0 && cue.end <= cutBefore) return;
+        start = cutBefore;
+    }
+    cue.start = start;
     for (unsigned i = 0; i < subtitle.num_rects; ++i) {
         const AVSubtitleRect& rect = *subtitle.rects[i];
         if (rect.type != SUBTITLE_BITMAP || rect.w <= 0 || rect.h <= 0 || !rect.data[0] || !rect.data[1]) continue;

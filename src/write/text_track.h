@@ -69,7 +69,8 @@ private:
     };
 
     bool OpenDecoder();
-    void Decoded(const AVSubtitle& subtitle, std::int64_t time);
+    // A decoded subpicture at `time`; the part before `cutBefore` (when not −1) is cut.
+    void Decoded(const AVSubtitle& subtitle, std::int64_t time, std::int64_t cutBefore);
     void ReadLoop(std::string language);
     // m_lock held: the first pending cue may be given at `time` (read, and its end known or due).
     bool Ready(std::int64_t time);

@@ -107,7 +107,15 @@ def sidecars_and_mkv(work):
     for name, source_name in wanted.items():
         if name in names:
             with open(os.path.join(out, name), encoding="utf-8") as f:
-                compare(read_srt(f.read()), source(source_name), name)
+                read = read_srt(f.read())
+            compare(read, source(source_name), name)
+            # The oblique track's lines are marked as italics, and only those.
+            italic = [all(line.startswith("<i>") and line.endswith("</i>") for line in text.split("\n")) for _, _, text in read]
+            marked = [("<i>" in text) for _, _, text in read]
+            if source_name == "italic.srt":
+                check(all(italic), f"{name}: cues not in italics: {[t for (_, _, t), i in zip(read, italic) if not i]}")
+            else:
+                check(not any(marked), f"{name}: cues in italics: {[t for (_, _, t), m in zip(read, marked) if m]}")
     check("English: 19 cues read" in r.stderr and "German: 19 cues read" in r.stderr,
           f"MKV with text: the run does not say what it read: {r.stderr}")
     mkv = os.path.join(out, "Title_01.mkv")
