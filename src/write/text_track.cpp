@@ -92,10 +92,38 @@ void TextTrack::Take(const CopiedPacket& packet)
     const int used = avcodec_decode_subtitle2(m_decoder.get(), &subtitle, &got, m_packet.get());
     m_packet->data = nullptr;
     m_packet->size = 0;
-    // A damaged unit is counted; the cue it would have been is missing, which the count says.
-    if (m_errors.Note("avcodec_decode_subtitle2", used) || used < 0 || !got) return;
-    Decoded(subtitle, packet.pts, packet.cutBefore);
+    const bool dvd = m_decoder->codec_id == AV_CODEC_ID_DVD_SUBTITLE;
+    if (m_errors.Note("avcodec_decode_subtitle2", used) || used < 0 || (dvd && !got && !WholeUnit(packet))) {
+        // A damaged unit: the cue it was is listed to be checked, at its time.
+        if (used >= 0) m_errors.NoteFailure("a damaged subtitle picture");
+        Unreadable(packet.pts, packet.cutBefore);
+        return;
+    }
+    // A whole DVD unit with nothing visible clears the screen.
+    if (dvd && !got) subtitle = AVSubtitle{};
+    if (got || dvd) Decoded(subtitle, packet.pts, packet.cutBefore);
     avsubtitle_free(&subtitle);
+}
+
+bool TextTrack::WholeUnit(const CopiedPacket& packet)
+{
+    if (packet.size < 4) return false;
+    const std::size_t size = static_cast<std::size_t>(packet.data[0] << 8 | packet.data[1]);
+    const std::size_t commands = static_cast<std::size_t>(packet.data[2] << 8 | packet.data[3]);
+    return size == packet.size && commands >= 4 && commands + 4 <= size;
+}
+
+void TextTrack::Unreadable(std::int64_t time, std::int64_t cutBefore)
+{
+    if (cutBefore >= 0 && time < cutBefore) return;
+    std::lock_guard lock(m_lock);
+    for (Pending& open : m_pending)
+        if (open.start < time && (open.end == kOpen || open.end > time)) open.end = time;
+    Pending cue;
+    cue.start = time;
+    cue.read = true; // nothing to read: its text stays empty
+    m_pending.push_back(std::move(cue));
+    m_changed.notify_all();
 }
 
 void TextTrack::Decoded(const AVSubtitle& subtitle, std::int64_t time, std::int64_t cutBefore)
@@ -104,10 +132,10 @@ void TextTrack::Decoded(const AVSubtitle& subtitle, std::int64_t time, std::int6
     // Presentation graphics give no end (UINT32_MAX), nor do subpictures without a stop command.
     const bool ends = subtitle.end_display_time > subtitle.start_display_time && subtitle.end_display_time != UINT32_MAX;
     Pending cue;
-    cue.end = ends ? time + static_cast<std::int64_t>(subtitle.end_display_time) * 10000 : -1;
+    cue.end = ends ? time + static_cast<std::int64_t>(subtitle.end_display_time) * 10000 : kOpen;
     // Shown when its range begins: the part before is cut (gone, when it ends before).
     if (cutBefore >= 0 && start < cutBefore) {
-        if (cue.end >= 0 && cue.end <= cutBefore) return;
+        if (cue.end != kOpen && cue.end <= cutBefore) return;
         start = cutBefore;
     }
     cue.start = start;
@@ -129,7 +157,7 @@ void TextTrack::Decoded(const AVSubtitle& subtitle, std::int64_t time, std::int6
     // A disc shows one subpicture at a time: a new one (an empty one too, which clears the
     // screen) ends those still shown.
     for (Pending& open : m_pending)
-        if (open.start < start && (open.end < 0 || open.end > start)) open.end = start;
+        if (open.start < start && (open.end == kOpen || open.end > start)) open.end = start;
     if (cue.pictures.empty()) return;
     m_pending.push_back(std::move(cue));
     m_changed.notify_all();
@@ -177,7 +205,7 @@ void TextTrack::ReadLoop(std::string language)
 bool TextTrack::Ready(std::int64_t time)
 {
     const Pending& first = m_pending.front();
-    return first.start <= time && first.read && (first.end >= 0 || time >= first.start + kLongestOpenCue);
+    return first.start <= time && first.read && (first.end != kOpen || time >= first.start + kLongestOpenCue);
 }
 
 std::vector<TextCue> TextTrack::Due(std::int64_t time)
@@ -194,7 +222,7 @@ std::vector<TextCue> TextTrack::Due(std::int64_t time)
         if (!Ready(time)) break;
         TextCue cue = std::move(first.cue);
         cue.start = first.start;
-        cue.end = first.end >= 0 ? first.end : first.start + kLongestOpenCue;
+        cue.end = first.end != kOpen ? first.end : first.start + kLongestOpenCue;
         m_pending.pop_front();
         m_done.push_back(cue);
         due.push_back(std::move(cue));

@@ -12,6 +12,7 @@
 // Threads: Start, Describe, Take, Due and Finish on the writer's side (serialised by the sink's
 // lock); the reader on its own thread.
 
+#include <climits>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -59,10 +60,12 @@ public:
     int DecodeErrors() const { return m_errors.Count(); }
 
 private:
+    // The end of a cue not known yet.
+    static constexpr std::int64_t kOpen = INT64_MIN;
     // A subpicture as decoded: its rectangles, top to bottom, until the reader reads it.
     struct Pending {
         std::int64_t start = 0;
-        std::int64_t end = -1; // −1: not known yet
+        std::int64_t end = kOpen;
         std::vector<IndexedPicture> pictures;
         bool read = false;
         TextCue cue;
@@ -71,6 +74,10 @@ private:
     bool OpenDecoder();
     // A decoded subpicture at `time`; the part before `cutBefore` (when not −1) is cut.
     void Decoded(const AVSubtitle& subtitle, std::int64_t time, std::int64_t cutBefore);
+    // A cue at `time` whose picture cannot be decoded: nothing read, so listed to be checked.
+    void Unreadable(std::int64_t time, std::int64_t cutBefore);
+    // Whether a DVD subpicture unit holds together (its size and its commands' place within it).
+    static bool WholeUnit(const CopiedPacket& packet);
     void ReadLoop(std::string language);
     // m_lock held: the first pending cue may be given at `time` (read, and its end known or due).
     bool Ready(std::int64_t time);

@@ -9,61 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "convert/text_renderer.h"
+#include "text/drawn_subtitle.h"
 #include "text/subtitle_picture.h"
 #include "text/subtitle_reader.h"
 #include "text/text_corrections.h"
 
-namespace {
-
-constexpr std::uint32_t kGround = 0x00000000, kFill = 0xFFF0F0F0, kOutline = 0xFF101010;
-
-// Lines of text as a DVD subpicture draws them: fill 1, a two-pixel outline 2, ground 0.
-IndexedPicture Subtitle(const std::vector<std::u16string>& lines, int pixelSize = 22)
-{
-    OverlayFont font;
-    font.pixelSize = pixelSize;
-    std::vector<RgbPicture> drawn;
-    int width = 0, height = 0;
-    for (const std::u16string& line : lines) {
-        RgbPicture picture;
-        EXPECT_TRUE(RenderText(line, font, 0x000000, picture));
-        width = std::max(width, picture.width);
-        height += picture.height + 6;
-        drawn.push_back(std::move(picture));
-    }
-    const int margin = 6;
-    IndexedPicture subtitle;
-    subtitle.width = width + 2 * margin;
-    subtitle.height = height + 2 * margin;
-    subtitle.pixels.assign(static_cast<std::size_t>(subtitle.width) * subtitle.height, 0);
-    subtitle.colours = {kGround, kFill, kOutline, 0xFF808080};
-    int top = margin;
-    for (const RgbPicture& p : drawn) {
-        const int left = margin + (width - p.width) / 2;
-        for (int y = 0; y < p.height; ++y)
-            for (int x = 0; x < p.width; ++x)
-                if (p.rgb[(static_cast<std::size_t>(y) * p.width + x) * 3] < 128)
-                    subtitle.pixels[static_cast<std::size_t>(top + y) * subtitle.width + left + x] = 1;
-        top += p.height + 6;
-    }
-    // The outline: ground within two pixels of the fill.
-    const std::vector<std::uint8_t> filled = subtitle.pixels;
-    for (int y = 0; y < subtitle.height; ++y)
-        for (int x = 0; x < subtitle.width; ++x) {
-            if (filled[static_cast<std::size_t>(y) * subtitle.width + x] != 0) continue;
-            for (int dy = -2; dy <= 2; ++dy)
-                for (int dx = -2; dx <= 2; ++dx) {
-                    const int nx = x + dx, ny = y + dy;
-                    if (nx >= 0 && ny >= 0 && nx < subtitle.width && ny < subtitle.height &&
-                        filled[static_cast<std::size_t>(ny) * subtitle.width + nx] == 1)
-                        subtitle.pixels[static_cast<std::size_t>(y) * subtitle.width + x] = 2;
-                }
-        }
-    return subtitle;
-}
-
-} // namespace
 
 TEST(SubtitlePicture, TheFillIsFoundInsideItsOutlineWhateverTheirIndexes)
 {
@@ -192,4 +142,21 @@ TEST(TextCorrections, TheReadersCommonMistakesAreMendedWhereTheLanguageLeavesNoD
     EXPECT_EQ(CorrectReading("At 10:05, room 101 (4.0).", "eng"), "At 10:05, room 101 (4.0).");
     EXPECT_EQ(CorrectReading("Um 10:05 kommt 1 l Milch.", "deu"), "Um 10:05 kommt 1 l Milch.");
     EXPECT_EQ(CorrectReading("Schöne Grüße", "deu"), "Schöne Grüße");
+}
+
+TEST(TextCorrections, EnglishWordsAreMendedOnlyIntoWordsTheDictionaryKnows)
+{
+    const std::vector<std::string> words = {"I", "It", "it", "never", "was", "saw", "still", "that", "is", "inside", "told", "the",
+                                            "there", "he", "said", "house", "time", "And", "Stop", "Now", "here"};
+    const KnownWord known = [&](const std::string& w) { return std::find(words.begin(), words.end(), w) != words.end(); };
+    EXPECT_EQ(CorrectWords("inever told", "eng", known), "I never told");
+    EXPECT_EQ(CorrectWords("!was there", "eng", known), "I was there");
+    EXPECT_EQ(CorrectWords("lt was the time ! saw.", "eng", known), "It was the time I saw.");
+    EXPECT_EQ(CorrectWords("And thatis it.", "eng", known), "And that is it.");
+    EXPECT_EQ(CorrectWords("\"istill,\" he said", "eng", known), "\"I still,\" he said");
+    // Known words, punctuation, other languages and unknown words without a known mending stay.
+    EXPECT_EQ(CorrectWords("inside the house", "eng", known), "inside the house");
+    EXPECT_EQ(CorrectWords("Stop ! Now.", "eng", known), "Stop ! Now.");
+    EXPECT_EQ(CorrectWords("Kellyis here", "eng", known), "Kellyis here");
+    EXPECT_EQ(CorrectWords("inever", "deu", known), "inever");
 }
