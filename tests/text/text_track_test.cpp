@@ -42,8 +42,9 @@ public:
     std::vector<std::uint8_t> Code(const IndexedPicture& picture, std::uint32_t shownMs)
     {
         std::vector<std::uint8_t> pixels = picture.pixels;
+        // Paletted pictures carry a whole palette (libavcodec reads all 256 entries).
         std::vector<std::uint32_t> colours = picture.colours;
-        colours.resize(4, 0);
+        colours.resize(AVPALETTE_COUNT, 0);
         AVSubtitleRect rect{};
         rect.type = SUBTITLE_BITMAP;
         rect.x = 40;
