@@ -12,6 +12,7 @@
 #include "dvd/iso639.h"
 #include "convert/file_marks.h"
 #include "convert/source_disc.h"
+#include "convert/text_files.h"
 #include "convert/title_scan.h"
 #include "convert/time_text.h"
 
@@ -149,6 +150,14 @@ void PrintJson(const std::string& path, const DiscInfo& info, const DiscFacts& f
             json.String(kept.language.empty() ? "und" : kept.language);
             json.Key("keptTitle");
             json.String(kept.title);
+            // Whether --subtitle-text reads it with its language's own data.
+            const TextReadability readability = ReadabilityOf(kept.language);
+            json.Key("readableAsText");
+            json.Bool(readability.ownData);
+            if (!readability.ownData) {
+                json.Key("textDataPackage");
+                json.String(readability.package);
+            }
             json.EndObject();
         }
         json.EndArray();
@@ -202,9 +211,11 @@ void PrintText(const std::string& path, const DiscInfo& info, const DiscFacts& f
         for (int s = 0; s < title.subpictureCount && s < kMaxSubpictureStreams; ++s) {
             const std::string name = LanguageName(title.subpictureLanguage[s]);
             const StreamLabel kept = SubtitleLabel(title, title.subpictureStreamId[s], facts.forced[static_cast<std::size_t>(t)]);
-            std::printf("  Subtitle %04X  %-10s%s  kept as %s \"%s\"\n", static_cast<unsigned>(title.subpictureStreamId[s]),
+            const TextReadability readability = ReadabilityOf(kept.language);
+            const std::string text = readability.ownData ? "readable as text" : "read as text with English data (install " + readability.package + ")";
+            std::printf("  Subtitle %04X  %-10s%s  kept as %s \"%s\", %s\n", static_cast<unsigned>(title.subpictureStreamId[s]),
                         name.empty() ? "Unknown" : name.c_str(), kept.forced ? " forced" : "",
-                        kept.language.empty() ? "und" : kept.language.c_str(), kept.title.c_str());
+                        kept.language.empty() ? "und" : kept.language.c_str(), kept.title.c_str(), text.c_str());
         }
     }
     for (const std::string& line : facts.unreadable) std::printf("Unreadable: %s\n", line.c_str());

@@ -113,3 +113,12 @@ std::vector<std::string> TextReaderNotes(const std::vector<TextResult>& results)
     }
     return notes;
 }
+
+TextReadability ReadabilityOf(const std::string& language)
+{
+    TextReadability readability;
+    const std::string data = ReaderDataCode(language);
+    readability.ownData = SubtitleReader::HasLanguage(data);
+    if (!readability.ownData) readability.package = SubtitleReader::PackageFor(data);
+    return readability;
+}

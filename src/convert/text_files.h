@@ -24,3 +24,12 @@ std::string TextReport(const std::vector<TextResult>& results);
 // What the run says of the reader itself: a language read with English data (naming the
 // package to install), a reader that could not start. One line each, empty when all was well.
 std::vector<std::string> TextReaderNotes(const std::vector<TextResult>& results);
+
+// Whether subtitles in a language (ISO 639-2, either form; empty: undetermined) are read with
+// that language's own data, and else the Debian package that would bring them (they are read
+// with English data meanwhile).
+struct TextReadability {
+    bool ownData = false;
+    std::string package;
+};
+TextReadability ReadabilityOf(const std::string& language);

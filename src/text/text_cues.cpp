@@ -72,3 +72,11 @@ std::string TerminologyCode(const std::string& language)
         if (code == bibliographic) return terminology;
     return code;
 }
+
+std::string ReaderDataCode(const std::string& language)
+{
+    const std::string code = TerminologyCode(language);
+    if (code.empty() || code == "und") return "eng";
+    if (code == "zho") return "chi_sim";
+    return code;
+}

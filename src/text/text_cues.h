@@ -34,3 +34,7 @@ std::string FormatCheckList(const std::vector<TextCue>& cues);
 // data. Either form, or a code without two forms, is taken; lower case is given back.
 std::string BibliographicCode(const std::string& language);
 std::string TerminologyCode(const std::string& language);
+
+// The name of the reader's data for a language as ISO 639-2 names it (either form): the
+// terminology code, Chinese as simplified Chinese ("chi_sim"); English for none or "und".
+std::string ReaderDataCode(const std::string& language);

@@ -20,8 +20,7 @@ TextTrack::~TextTrack()
 void TextTrack::Start(const std::string& language)
 {
     if (m_thread.joinable()) return;
-    std::string wanted = TerminologyCode(language);
-    if (wanted.empty() || wanted == "und") wanted = "eng";
+    const std::string wanted = ReaderDataCode(language);
     m_thread = std::thread([this, wanted] { ReadLoop(wanted); });
 }
 

@@ -6,6 +6,7 @@ files: every cue there, its text within 1 % of the source's characters, its time
 
 Usage: text_subtitles.py ZUZIDERO_CLI DISCS_FOLDER
 """
+import json
 import os
 import re
 import subprocess
@@ -73,8 +74,8 @@ def compare(read, wanted, what, shift=0.0):
     return rate
 
 
-def convert(disc, out, *args):
-    r = subprocess.run([CLI, "convert", disc, "--out", out, "--overwrite", *args], capture_output=True, text=True)
+def convert(disc, out, *args, env=None):
+    r = subprocess.run([CLI, "convert", disc, "--out", out, "--overwrite", *args], capture_output=True, text=True, env=env)
     return r
 
 
@@ -184,7 +185,31 @@ def refusals_and_files_only(work):
           f"a wrong --subtitle-text: {r.returncode}: {r.stderr}")
 
 
+def missing_language_data(work):
+    """With English data alone installed, info says which subtitles are read with their own data
+    and which package the others need; a run reads those with English and says so once."""
+    data = os.path.join(work, "tessdata")
+    os.makedirs(data)
+    os.symlink("/usr/share/tesseract-ocr/5/tessdata/eng.traineddata", os.path.join(data, "eng.traineddata"))
+    env = dict(os.environ, TESSDATA_PREFIX=data)
+    r = subprocess.run([CLI, "info", NTSC, "--json"], capture_output=True, text=True, env=env)
+    check(r.returncode == 0, f"info with English data only: exit {r.returncode}: {r.stderr}")
+    subtitles = json.loads(r.stdout or "{}").get("titles", [{}])[0].get("subtitles", [])
+    readable = [(s.get("keptLanguage"), s.get("readableAsText"), s.get("textDataPackage")) for s in subtitles]
+    check(readable == [("eng", True, None), ("deu", False, "tesseract-ocr-deu"), ("fra", False, "tesseract-ocr-fra"),
+                       ("eng", True, None)], f"info with English data only: {readable}")
+    r = subprocess.run([CLI, "info", NTSC], capture_output=True, text=True)
+    check(r.stdout.count("readable as text") == 4, f"info with every language's data: {r.stdout}")
+    out = os.path.join(work, "english_only")
+    r = convert(NTSC, out, "--profile", "108", "--speed", "ultrafast", "--subtitle-tracks", "de", "--subtitle-text", "files",
+                "--length", "00:00:07", env=env)
+    note = "No text reader data for German is installed (install tesseract-ocr-deu); its subtitles were read as English"
+    check(r.returncode == 0 and r.stderr.count(note) == 1, f"German read with English data: exit {r.returncode}: {r.stderr}")
+    check(os.path.exists(os.path.join(out, "Title_01.ger.srt")), f"German read with English data: {os.listdir(out)}")
+
+
 with tempfile.TemporaryDirectory() as work:
+    missing_language_data(work)
     sidecars_and_mkv(work)
     mp4_streams(work)
     trimmed_webm(work)
