@@ -5,6 +5,8 @@
 
 #include "text/subtitle_reader.h"
 
+#include <omp.h>
+
 TextTrack::TextTrack() : m_packet(ffmpeg::MakePacket()) {}
 
 TextTrack::~TextTrack()
@@ -164,6 +166,10 @@ void TextTrack::Decoded(const AVSubtitle& subtitle, std::int64_t time, std::int6
 
 void TextTrack::ReadLoop(std::string language)
 {
+    // The reader's library splits each line's work over a team of OpenMP threads of its own (a
+    // team of four, whatever the thread count asked for): beside the encoder, which has the
+    // cores already, each track's reading stays on this one thread.
+    omp_set_max_active_levels(0);
     SubtitleReader reader;
     const bool opened = reader.Open(language);
     {
