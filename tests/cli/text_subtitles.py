@@ -18,6 +18,7 @@ from cli_support import check, finish, mkvmerge_identify, probe
 CLI, DISCS = sys.argv[1], sys.argv[2]
 NTSC = os.path.join(DISCS, "text_ntsc")  # 60 s; subpictures English, German, French, English in italics
 PAL = os.path.join(DISCS, "text_pal")    # 32 s, 16:9; English and Spanish
+BLURAY = os.path.join(DISCS, "bluray_text")  # 32 s, 720p; English presentation graphics of eng_pal.srt
 SOURCE = os.path.join(DISCS, "text_source")
 TIME_SLACK = 0.050
 MOST_ERRORS = 0.01
@@ -166,6 +167,22 @@ def trimmed_webm(work):
     compare(stream_cues(webm, 0), [(s + 10, e + 10, t) for s, e, t in wanted], "WebM stream", video_start(webm) - 10)
 
 
+def bluray_graphics(work):
+    """Blu-ray presentation graphics read the same way: an MKV with a SubRip stream and the file
+    beside it."""
+    out = os.path.join(work, "bluray")
+    r = convert(BLURAY, out, "--profile", "108", "--speed", "ultrafast", "--subtitle-text", "both")
+    check(r.returncode == 0, f"Blu-ray with text: exit {r.returncode}: {r.stderr}")
+    srt = os.path.join(out, "Title_01.eng.srt")
+    if os.path.exists(srt):
+        with open(srt, encoding="utf-8") as f:
+            compare(read_srt(f.read()), source("eng_pal.srt"), "Blu-ray's SubRip file")
+    else:
+        check(False, f"Blu-ray with text: no SubRip file: {os.listdir(out) if os.path.isdir(out) else r.stderr}")
+    mkv = os.path.join(out, "Title_01.mkv")
+    compare(stream_cues(mkv, 0), source("eng_pal.srt"), "Blu-ray's MKV stream", video_start(mkv))
+
+
 def refusals_and_files_only(work):
     """AVI keeps no text streams: asked for, the run refuses before converting; SubRip files alone
     are written beside it."""
@@ -213,5 +230,6 @@ with tempfile.TemporaryDirectory() as work:
     sidecars_and_mkv(work)
     mp4_streams(work)
     trimmed_webm(work)
+    bluray_graphics(work)
     refusals_and_files_only(work)
 finish("subtitles read into text: every cue, its times within 50 ms, its text within 1 %")
