@@ -19,6 +19,7 @@ APP_FACES = {
     "profiles/profile_record.h", "profiles/profile_catalogue.h", "profiles/format_table.h",  # the profiles and their tables
     "write/settings_check.h", "write/encoder_options.h",  # the one settings check, and the encoders' choices Settings offers
     "convert/time_text.h", "convert/file_marks.h", "dvd/iso639.h",  # texts: times, file marks, language names
+    "convert/text_files.h",  # texts: what reading subtitles into text came to
     "convert/video_conversion_filter.h",  # the deinterlacing modes the preferences name
     "dvd/disc_ejector.h",  # a drive's tray
     "pipeline/event_codes.h",  # the graph's event codes the previews handle

@@ -14,6 +14,7 @@
 #include "app/power_off.h"
 #include "app/skin.h"
 #include "app/video_renderer.h"
+#include "convert/text_files.h"
 #include "workspace/plain_words.h"
 
 namespace {
@@ -143,6 +144,7 @@ void CConverDlg::Begin()
     settings.subtitleTracks = m_inputs.profile.subtitleTracks == 2   ? RunSettings::SubtitleTracks::kAll
                               : m_inputs.profile.subtitleTracks == 1 ? RunSettings::SubtitleTracks::kChosen
                                                                      : RunSettings::SubtitleTracks::kNone;
+    settings.subtitleText = SubtitleTextOf(m_inputs.profile);
     settings.preview = m_renderer.Get();
     // The user's answers for names taken in the folder; a name taken while the run goes on keeps
     // both files.
@@ -305,10 +307,15 @@ void CConverDlg::ShowEndMessage()
     const std::vector<std::string>& written = run ? run->FilesWritten() : none;
     QStringList names;
     for (const std::string& file : written) names << QString::fromStdString(std::filesystem::path(file).filename().string());
-    QStringList damage;
+    QStringList damage, text;
     if (run) {
         for (const FileDamage& d : run->Damage()) damage << QString::fromStdString(DamageText(d));
         for (const std::string& line : run->Unreached()) damage << QString::fromStdString(line);
+        // Subtitles read into text: the cues read and those to check, per track.
+        for (const ConversionRun::FileText& file : run->TextReports())
+            text << QString::fromStdString(std::filesystem::path(file.file).filename().string() + ": subtitles read into text: " +
+                                           TextReport(file.results));
+        for (const std::string& note : run->TextNotes()) text << QString::fromStdString(note);
     }
     const qsizetype expected = static_cast<qsizetype>(RunOutputNames(m_tasks, m_inputs.merge).size());
     const int failed = run ? run->TasksFailed() : 0;
@@ -318,7 +325,7 @@ void CConverDlg::ShowEndMessage()
         m_done->SetMessage(QStringLiteral("Conversion cancelled"),
                            names.isEmpty() ? QStringLiteral("Nothing was written.")
                                            : QStringLiteral("The part converted so far is kept: ") + names.join(QStringLiteral(", ")));
-        m_done->SetDetail(damage.join(QLatin1Char('\n')));
+        m_done->SetDetail((damage + text).join(QLatin1Char('\n')));
     } else if (failed > 0 || !m_failures.isEmpty() || names.size() < expected) {
         m_done = new CMsgDlg(names.isEmpty() ? CMsgDlg::kError : CMsgDlg::kWarning, this);
         // What the failures mean and what to try, each said once.
@@ -329,15 +336,16 @@ void CConverDlg::ShowEndMessage()
         m_done->SetMessage(names.isEmpty() ? QStringLiteral("Conversion failed") : QStringLiteral("Conversion finished with errors"),
                            (QStringList{QStringLiteral("%1 of %2 files written.").arg(names.size()).arg(std::max(expected, names.size()))} + advice)
                                .join(QLatin1Char('\n')));
-        m_done->SetDetail((m_failures + damage).join(QLatin1Char('\n')));
+        m_done->SetDetail((m_failures + damage + text).join(QLatin1Char('\n')));
         // The overall bar shows the share of the files that were written.
         m_overallBar->SetPos(static_cast<int>(1000 * names.size() / std::max<qsizetype>(expected, 1)));
     } else if (!damage.isEmpty()) {
         m_done = new CMsgDlg(CMsgDlg::kWarning, this);
         m_done->SetMessage(QStringLiteral("Conversion completed with unreadable parts"),
                            QStringLiteral("Your files are in the output folder, but parts of the disc could not be read:"));
-        m_done->SetDetail(damage.join(QLatin1Char('\n')));
+        m_done->SetDetail((damage + text).join(QLatin1Char('\n')));
     } else {
         m_done = new CMsgDlg(CMsgDlg::kCompleted, this);
+        if (!text.isEmpty()) m_done->SetDetail(text.join(QLatin1Char('\n')));
     }
 }

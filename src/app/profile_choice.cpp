@@ -34,7 +34,7 @@ bool SameWriterSettings(const WriterSettings& a, const WriterSettings& b)
            a.FrameRate == b.FrameRate && std::string_view(a.VideoCodecName) == std::string_view(b.VideoCodecName) &&
            a.hasAudio == b.hasAudio && a.SampleRate == b.SampleRate && a.Channel == b.Channel &&
            a.AudioBitRate == b.AudioBitRate && std::string_view(a.AudioCodecName) == std::string_view(b.AudioCodecName) &&
-           a.subtitleTracks == b.subtitleTracks;
+           a.subtitleTracks == b.subtitleTracks && a.subtitleText == b.subtitleText && a.subtitleFiles == b.subtitleFiles;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "write/settings_check.h"
 #include "app/my_button.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QSpinBox>
 #include <QFormLayout>
@@ -110,6 +111,12 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     m_subtitleTracks->addItems({QStringLiteral("None"), QStringLiteral("The chosen one"), QStringLiteral("All")});
     m_subtitleTracks->setToolTip(QStringLiteral("Subtitles kept as tracks that players can switch on and off (MKV and MP4).\n"
                                                 "The main window's SubTitle line still burns one into the picture."));
+    m_subtitleText = List();
+    m_subtitleText->addItems({QStringLiteral("Pictures"), QStringLiteral("Text")});
+    m_subtitleText->setToolTip(QStringLiteral("Text: the disc's subtitle pictures are read into text that every player shows\n"
+                                              "(MKV SubRip, MP4, M4V, MOV and 3GP timed text, WebM WebVTT)."));
+    m_subtitleFiles = new QCheckBox(QStringLiteral("Also write .srt files"));
+    m_subtitleFiles->setToolTip(QStringLiteral("The subtitles read into text, beside the file as NAME.eng.srt, as media servers find them."));
 
     auto* presetRow = new QHBoxLayout;
     presetRow->addWidget(new QLabel(QStringLiteral("Format PreSet:")));
@@ -124,6 +131,11 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     auto* subtitleRow = new QHBoxLayout;
     subtitleRow->addWidget(new QLabel(QStringLiteral("Subtitle tracks:")));
     subtitleRow->addWidget(m_subtitleTracks);
+    subtitleRow->addSpacing(16);
+    subtitleRow->addWidget(new QLabel(QStringLiteral("Subtitle tracks as:")));
+    subtitleRow->addWidget(m_subtitleText);
+    subtitleRow->addSpacing(16);
+    subtitleRow->addWidget(m_subtitleFiles);
     subtitleRow->addStretch(1);
 
     auto* help = new QLabel(QStringLiteral("The video encoder you choose sets the video codec of the output file."));
@@ -173,7 +185,8 @@ void CSettingsDlg::ConnectChoices()
     for (QComboBox* box : {m_resolution, m_frameRate, m_videoEncoder, m_videoBitRate, m_sampleRate, m_channels, m_audioEncoder,
                            m_audioBitRate, m_rateControl})
         connect(box, &QComboBox::activated, this, [this] { Refresh(); });
-    for (QComboBox* box : {m_rateControl, m_presets}) connect(box, &QComboBox::currentIndexChanged, this, &CSettingsDlg::ShowWhatApplies);
+    for (QComboBox* box : {m_rateControl, m_presets, m_subtitleTracks})
+        connect(box, &QComboBox::currentIndexChanged, this, &CSettingsDlg::ShowWhatApplies);
 }
 
 void CSettingsDlg::ShowWhatApplies()
@@ -184,6 +197,9 @@ void CSettingsDlg::ShowWhatApplies()
     m_videoBitRate->setToolTip(constant ? QStringLiteral("Constant quality sets no bitrate: the size follows the picture") : QString());
     if (m_rateControl->count() > 0 && QualityScaleOf(m_working.writer.VideoCodecName)) m_quality->setEnabled(constant);
     if (m_delete) m_delete->setEnabled(UserProfiles::IsUserIndex(m_presets->currentData().toInt()));
+    const bool tracks = m_subtitleTracks->currentIndex() > 0;
+    m_subtitleText->setEnabled(tracks);
+    m_subtitleFiles->setEnabled(tracks);
 }
 
 void CSettingsDlg::FillPresets()
@@ -290,6 +306,8 @@ void CSettingsDlg::SelectValues()
         SelectLabel(m_audioBitRate, m_working.AudioBitRates, std::to_string(w.AudioBitRate));
     }
     m_subtitleTracks->setCurrentIndex(std::clamp(w.subtitleTracks, 0, 2));
+    m_subtitleText->setCurrentIndex(std::clamp(w.subtitleText, 0, 1));
+    m_subtitleFiles->setChecked(w.subtitleFiles == 1);
     m_rateControl->setCurrentIndex(std::max(0, m_rateControl->findData(w.rateControl)));
     if (const QualityScale* scale = w.hasVideo ? QualityScaleOf(w.VideoCodecName) : nullptr)
         m_quality->setValue(w.rateControl == kConstantQuality && w.quality >= scale->lowest ? w.quality : scale->suggested);
@@ -330,6 +348,8 @@ void CSettingsDlg::TakeShown()
         take(m_audioBitRate, m_working.AudioBitRates, [&](const std::string& v) { w.AudioBitRate = std::atoi(v.c_str()); });
     }
     w.subtitleTracks = m_subtitleTracks->currentIndex();
+    w.subtitleText = m_subtitleText->currentIndex();
+    w.subtitleFiles = m_subtitleFiles->isChecked() ? 1 : 0;
 }
 
 void CSettingsDlg::Refresh()
@@ -396,6 +416,8 @@ bool CSettingsDlg::OnOk()
         w.AudioBitRate = std::atoi(v.c_str());
     }
     w.subtitleTracks = m_subtitleTracks->currentIndex();
+    w.subtitleText = m_subtitleText->currentIndex();
+    w.subtitleFiles = m_subtitleFiles->isChecked() ? 1 : 0;
     if (w.hasVideo && m_rateControl->count() > 0) {
         w.rateControl = m_rateControl->currentData().toInt();
         if (w.rateControl == kConstantQuality) w.quality = m_quality->value();

@@ -10,6 +10,7 @@
 
 #include "profiles/profile_record.h"
 
+class QCheckBox;
 class QComboBox;
 class QHBoxLayout;
 class QLabel;
@@ -34,6 +35,10 @@ public:
     QComboBox* AudioBitRate() const { return m_audioBitRate; }
     // "Subtitle tracks": None, The chosen one, All.
     QComboBox* SubtitleTracks() const { return m_subtitleTracks; }
+    // "Subtitle tracks as": Pictures, Text; and "Also write .srt files" (the tracks kept, read
+    // into text).
+    QComboBox* SubtitleText() const { return m_subtitleText; }
+    QCheckBox* SubtitleFiles() const { return m_subtitleFiles; }
     // Rate control ("Constant quality", "Average bitrate"), the quality on the encoder's scale,
     // its speed presets and the depth of its pictures (today's encoders).
     QComboBox* RateControl() const { return m_rateControl; }
@@ -74,14 +79,15 @@ private:
     // The lists' choices: a preset loads, a value narrows the others, what applies follows.
     void ConnectChoices();
     // What can be changed now: the bitrate only without constant quality, the quality only with
-    // it, Del only for a user profile.
+    // it, Del only for a user profile, the subtitles' text only when tracks are kept.
     void ShowWhatApplies();
 
     ProfileRecord m_working;
     ProfileCatalogue* m_catalogue;
     QComboBox *m_presets, *m_resolution, *m_frameRate, *m_videoEncoder, *m_videoBitRate;
     QComboBox *m_sampleRate, *m_channels, *m_audioEncoder, *m_audioBitRate;
-    QComboBox* m_subtitleTracks;
+    QComboBox *m_subtitleTracks, *m_subtitleText;
+    QCheckBox* m_subtitleFiles;
     QComboBox *m_rateControl, *m_speed, *m_bitDepth;
     QSpinBox* m_quality;
     QLabel* m_qualityHint;

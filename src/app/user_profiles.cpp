@@ -43,6 +43,8 @@ ProfileRecord UserProfiles::ReadRecord(const QSettings& store)
     w.quality = number("Quality");
     StoreCodecName(w.Speed, text("Speed"));
     if (const int depth = number("BitDepth"); depth > 0) w.bitDepth = depth;
+    w.subtitleText = number("SubtitleText");
+    w.subtitleFiles = number("SubtitleFiles");
     return r;
 }
 
@@ -78,6 +80,8 @@ void UserProfiles::WriteRecord(QSettings& store, const ProfileRecord& r)
     number("Quality", w.quality);
     text("Speed", w.Speed);
     number("BitDepth", w.bitDepth);
+    number("SubtitleText", w.subtitleText);
+    number("SubtitleFiles", w.subtitleFiles);
 }
 
 std::vector<ProfileRecord> UserProfiles::Load()

@@ -23,6 +23,7 @@
 
 #include "cli/cli_common.h"
 #include "convert/conversion_run.h"
+#include "convert/text_files.h"
 #include "convert/time_text.h"
 #include "convert/video_conversion_filter.h"
 #include "profiles/format_table.h"
@@ -720,10 +721,17 @@ int Report(const ConversionRun& run, int unreadable, bool quiet)
     if (!quiet) {
         for (const std::string& file : run.FilesWritten()) std::fprintf(stderr, "written: %s\n", file.c_str());
         for (const std::string& file : run.TextFilesWritten()) std::fprintf(stderr, "subtitles written: %s\n", file.c_str());
+        // What the subtitles' reading came to, and the cues a person should look at.
+        for (const ConversionRun::FileText& text : run.TextReports()) {
+            const std::string name = std::filesystem::path(text.file).filename().string();
+            std::fprintf(stderr, "subtitles read into text in %s: %s\n", name.c_str(), TextReport(text.results).c_str());
+            for (const std::string& cue : CuesToCheck(text.results)) std::fprintf(stderr, "  to check: %s\n", cue.c_str());
+        }
         std::fprintf(stderr, "%zu file%s written, %d task%s failed%s\n", run.FilesWritten().size(),
                      run.FilesWritten().size() == 1 ? "" : "s", failed, failed == 1 ? "" : "s",
                      run.Cancelled() ? " (cancelled)" : "");
     }
+    for (const std::string& note : run.TextNotes()) std::fprintf(stderr, "%s\n", note.c_str());
     // What could not be read is said even with --quiet: it is what makes the exit status 3.
     for (const FileDamage& damage : run.Damage()) std::fprintf(stderr, "%s\n", DamageText(damage).c_str());
     for (const std::string& line : run.Unreached()) std::fprintf(stderr, "%s\n", line.c_str());

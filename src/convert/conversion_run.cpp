@@ -183,12 +183,16 @@ void ConversionRun::KeepText(const std::string& file)
 {
     const std::vector<TextResult>& results = m_engine.Writer().TextResults();
     if (results.empty()) return;
-    for (const std::string& note : TextReaderNotes(results)) SayOnce(note);
+    FileText& kept = m_textReports.emplace_back();
+    kept.file = file;
+    kept.results = results;
+    // What the reader said of itself (English data for another language) is said once a run.
+    for (const std::string& note : TextReaderNotes(results))
+        if (std::find(m_textNotes.begin(), m_textNotes.end(), note) == m_textNotes.end()) m_textNotes.push_back(note);
     const TextFiles files = WriteTextFiles(file, results);
     for (const std::string& written : files.written) m_textFiles.push_back(written);
-    if (!m_message) return;
-    for (const std::string& failure : files.failures) m_message(failure);
-    m_message("Subtitles read into text in " + std::filesystem::path(file).filename().string() + ": " + TextReport(results));
+    if (m_message)
+        for (const std::string& failure : files.failures) m_message(failure);
 }
 
 bool ConversionRun::OpenFile(const RunTask& t, std::string* why)

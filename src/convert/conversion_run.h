@@ -62,6 +62,15 @@ public:
     const std::vector<std::string>& FilesWritten() const { return m_files; }
     // The SubRip files written beside them (subtitles read into text).
     const std::vector<std::string>& TextFilesWritten() const { return m_textFiles; }
+    // Per written file with subtitles read into text: what each track's reading came to.
+    struct FileText {
+        std::string file;
+        std::vector<TextResult> results;
+    };
+    const std::vector<FileText>& TextReports() const { return m_textReports; }
+    // What the reader said of itself during the run (a language read with English data, naming
+    // the package to install; a reader that could not start), each once.
+    const std::vector<std::string>& TextNotes() const { return m_textNotes; }
     // The written files that lack parts the disc could not give, in the order they were written.
     const std::vector<FileDamage>& Damage() const { return m_damage.Files(); }
     // What of the disc is in no file although the run converted its main title: stretches that
@@ -151,6 +160,8 @@ private:
     void StopClock();
     std::vector<std::string> m_files;
     std::vector<std::string> m_textFiles;
+    std::vector<FileText> m_textReports;
+    std::vector<std::string> m_textNotes;
     DamageReport m_damage;
     std::vector<std::string> m_unreached;
     REFERENCE_TIME m_fileOffset = 0; // where the current task begins in its (merged) file

@@ -82,6 +82,13 @@ bool HoldsTextOf(const std::string& extension, const RunSettings& settings)
 
 } // namespace
 
+RunSettings::SubtitleText SubtitleTextOf(const WriterSettings& profile)
+{
+    using Text = RunSettings::SubtitleText;
+    if (profile.subtitleText == 1) return profile.subtitleFiles == 1 ? Text::kBoth : Text::kTracks;
+    return profile.subtitleFiles == 1 ? Text::kFiles : Text::kNone;
+}
+
 std::string TextStreamRefusal(const std::string& extension, const RunSettings& settings)
 {
     if (!settings.TextStreams() || settings.subtitleTracks == RunSettings::SubtitleTracks::kNone || HoldsTextSubtitles(extension))

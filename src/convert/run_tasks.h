@@ -98,6 +98,9 @@ std::vector<std::int32_t> SoundTracksOf(const RunTask& task, const TitleInfo& ti
 std::vector<std::int32_t> SubtitleTracksOf(const RunTask& task, const TitleInfo& title, const RunSettings& settings,
                                            const std::string& extension, DiscKind kind, bool heldOnly = true);
 
+// What a profile's settings ask of the subtitle streams kept: text streams, SubRip files, both, or
+// neither.
+RunSettings::SubtitleText SubtitleTextOf(const WriterSettings& profile);
 // Why a run cannot keep subtitles as text streams in files of this kind, or empty.
 std::string TextStreamRefusal(const std::string& extension, const RunSettings& settings);
 

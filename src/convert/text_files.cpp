@@ -99,6 +99,20 @@ std::string TextReport(const std::vector<TextResult>& results)
     return report;
 }
 
+std::vector<std::string> CuesToCheck(const std::vector<TextResult>& results)
+{
+    std::vector<std::string> lines;
+    for (const TextResult& result : results)
+        for (const TextCue& cue : result.cues) {
+            if (!ToCheck(cue)) continue;
+            std::string text = cue.text.empty() ? "(nothing read)" : cue.text;
+            std::replace(text.begin(), text.end(), '\n', '|');
+            lines.push_back(Shown(result) + " " + CueTime(cue.start) + " --> " + CueTime(cue.end) + " (confidence " +
+                            std::to_string(cue.confidence) + "): " + text);
+        }
+    return lines;
+}
+
 std::vector<std::string> TextReaderNotes(const std::vector<TextResult>& results)
 {
     std::vector<std::string> notes;

@@ -21,6 +21,9 @@ TextFiles WriteTextFiles(const std::string& video, const std::vector<TextResult>
 // What a file's reading came to, per track: "English: 412 cues read, 3 to check"; empty
 // without tracks read.
 std::string TextReport(const std::vector<TextResult>& results);
+// The cues of a file to check, one line each, with the track and times:
+// "English 00:01:02,000 --> 00:01:04,500 (confidence 41): text".
+std::vector<std::string> CuesToCheck(const std::vector<TextResult>& results);
 // What the run says of the reader itself: a language read with English data (naming the
 // package to install), a reader that could not start. One line each, empty when all was well.
 std::vector<std::string> TextReaderNotes(const std::vector<TextResult>& results);

@@ -36,6 +36,10 @@ struct WriterSettings {
     char Speed[16] = {};
     // Bits per sample of the pictures encoded: 8, or 10 where the encoder takes it (x265).
     std::int32_t bitDepth = 8;
+    // The subtitle streams kept (subtitleTracks), read into text: 0 kept as pictures, 1 as text
+    // streams; `subtitleFiles` 1 writes them as SubRip files beside the file as well.
+    std::int32_t subtitleText = 0;
+    std::int32_t subtitleFiles = 0;
 };
 
 inline constexpr std::int32_t kAverageBitrate = 0;

@@ -34,5 +34,10 @@ RunPlan PlanRun(const TitleTasks& tasks, const ProfileRecord& profile, ProfileCa
     merging.merge = merge;
     merging.severalSoundStreams = plan.severalSoundStreams;
     plan.refusal = MergeRefusal(plan.tasks, merging);
+    // Subtitles as text streams in a format that keeps none: said before anything starts.
+    RunSettings text;
+    text.subtitleText = SubtitleTextOf(profile.writer);
+    text.subtitleTracks = profile.writer.subtitleTracks ? RunSettings::SubtitleTracks::kAll : RunSettings::SubtitleTracks::kNone;
+    if (plan.refusal.empty()) plan.refusal = TextStreamRefusal(ExtensionOf("file" + profile.FormatExt), text);
     return plan;
 }

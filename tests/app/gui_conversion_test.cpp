@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -525,6 +526,42 @@ private slots:
         QCOMPARE(Probe(two, "stream=codec_type").split('\n'), (QStringList{"video", "audio", "subtitle", "subtitle"}));
         QCOMPARE(Probe(two, "stream_tags=language").split('\n'), (QStringList{"fra", "eng", "deu"}));
         QVERIFY(std::abs(Pitch(two, 0) - 770) < 15);
+    }
+
+    void SubtitlesReadIntoTextFromTheWindow()
+    {
+        CollectMessages messages;
+        QTemporaryDir out;
+        CZuZideroDlg window;
+        window.show();
+        QVERIFY(LoadAndWait(window, DiscPath("text_pal")));
+        window.Profiles().OnFormatCommand(32814); // MKV
+        window.Output().OutputBox()->setText(out.path());
+        QTimer::singleShot(0, [] {
+            auto* settings = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget());
+            QVERIFY(settings);
+            settings->SubtitleTracks()->setCurrentIndex(settings->SubtitleTracks()->findText(QStringLiteral("All")));
+            settings->SubtitleText()->setCurrentIndex(settings->SubtitleText()->findText(QStringLiteral("Text")));
+            settings->SubtitleFiles()->setChecked(true);
+            QVERIFY(settings->OnOk());
+        });
+        window.Profiles().OnSettings();
+        window.OnStart(false);
+        CConverDlg* progress = window.Progress();
+        QVERIFY(progress);
+        QVERIFY(QTest::qWaitFor([&] { return progress->DoneMessage() != nullptr; }, 240000));
+        // The end message says what was read, track by track, in a run that went well.
+        const QString detail = progress->DoneMessage()->Detail();
+        QVERIFY2(detail.contains(QStringLiteral("English: 10 cues read")) && detail.contains(QStringLiteral("Spanish: 10 cues read")),
+                 qPrintable(detail));
+        progress->DoneMessage()->OkButton()->click();
+        QVERIFY(QTest::qWaitFor([&] { return !window.Progress(); }, 10000));
+        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.messages.join('|')));
+        const QString file = out.filePath("Title_01.mkv");
+        QCOMPARE(Probe(file, "stream=codec_name", "s").split('\n'), (QStringList{"subrip", "subrip"}));
+        QCOMPARE(Probe(file, "stream_tags=title", "s").split('\n'), (QStringList{"English (text)", "Spanish (text)"}));
+        QVERIFY(QFileInfo::exists(out.filePath("Title_01.eng.srt")));
+        QVERIFY(QFileInfo::exists(out.filePath("Title_01.spa.srt")));
     }
 
     void AFirstStartConvertsIntoTheVideosFolderAtTheSourcesSizeAndRate()

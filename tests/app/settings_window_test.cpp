@@ -1,6 +1,7 @@
 // The profile settings window: what it shows, what "Ok" stores and refuses, "Default", and the
 // user profiles of "Save as..." and "Del".
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -184,6 +185,35 @@ private slots:
         QVERIFY(window.DeleteSelected());
         QVERIFY(!UserProfiles::Find(index, nullptr));
         QCOMPARE(window.Presets()->count(), 115);
+    }
+
+    void SubtitlesAsTextAreKeptWithTheProfileAndItsSavedCopy()
+    {
+        CollectMessages messages;
+        CSettingsDlg window(Profile(5), &m_catalogue);
+        // Text applies to the tracks kept: without any, it cannot be chosen.
+        window.SubtitleTracks()->setCurrentIndex(0);
+        QVERIFY(!window.SubtitleText()->isEnabled() && !window.SubtitleFiles()->isEnabled());
+        window.SubtitleTracks()->setCurrentIndex(2);
+        QVERIFY(window.SubtitleText()->isEnabled() && window.SubtitleFiles()->isEnabled());
+        QCOMPARE(window.SubtitleText()->currentText(), QStringLiteral("Pictures"));
+        window.SubtitleText()->setCurrentIndex(window.SubtitleText()->findText(QStringLiteral("Text")));
+        window.SubtitleFiles()->setChecked(true);
+        const int index = window.SaveAs("MP4 with text");
+        QVERIFY(UserProfiles::IsUserIndex(index));
+        ProfileRecord saved;
+        QVERIFY(UserProfiles::Find(index, &saved));
+        QCOMPARE(saved.writer.subtitleText, 1);
+        QCOMPARE(saved.writer.subtitleFiles, 1);
+        QVERIFY(window.OnOk());
+        QCOMPARE(window.Working().writer.subtitleText, 1);
+        QCOMPARE(window.Working().writer.subtitleFiles, 1);
+        // Opened on the saved profile, it shows what was saved.
+        CSettingsDlg again(saved, &m_catalogue);
+        QCOMPARE(again.SubtitleText()->currentText(), QStringLiteral("Text"));
+        QVERIFY(again.SubtitleFiles()->isChecked());
+        QVERIFY(again.DeleteSelected());
+        QVERIFY(messages.messages.isEmpty());
     }
 
     void SaveAsThatCannotWriteSaysSoAndKeepsNothing()
