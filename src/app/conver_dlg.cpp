@@ -71,6 +71,8 @@ CConverDlg::CConverDlg(const Inputs& inputs, QWidget* parent) : CSkinnedDialog(p
     };
     caption(QStringLiteral("Converted length of the current file:"), 40, 346, 250);
     m_converted = caption(QString(), 290, 346, 160);
+    m_reading = caption(QString(), 40, 324, 405);
+    m_reading->hide();
     m_fileBar = new CMyProgressCtrl(this);
     m_fileBar->setGeometry(40, 370, 405, 16);
     m_fileBar->SetPicture("progress1.png");
@@ -184,6 +186,9 @@ void CConverDlg::UpdateProgress()
     // The converted length says what the file's bar shows.
     const auto converted = static_cast<REFERENCE_TIME>(std::clamp(p.fraction, 0.0, 1.0) * static_cast<double>(p.duration));
     m_converted->setText(TimeText(converted) + QStringLiteral("/") + TimeText(p.duration));
+    // Subtitles read into text beside the encoding: how far the reading is.
+    m_reading->setVisible(p.textCues >= 0);
+    m_reading->setText(QStringLiteral("Subtitles read into text: %1 cues").arg(std::max(p.textCues, 0)));
     // One file in one pass: the run's bar would say the same as the file's.
     m_overallBar->setVisible(p.tasks > 1 || m_inputs.profile.rateControl == kTwoPass);
     // The file's name whole in the tip; in the title, cut in its middle where it is too long.
@@ -196,6 +201,7 @@ void CConverDlg::UpdateProgress()
 QString CConverDlg::ElapsedText() const { return m_elapsed->text(); }
 QString CConverDlg::RemainingText() const { return m_remaining->text(); }
 QString CConverDlg::ConvertedText() const { return m_converted->text(); }
+QString CConverDlg::ReadingText() const { return m_reading->isVisible() ? m_reading->text() : QString(); }
 QString CConverDlg::TitleText() const { return m_title->text(); }
 
 void CConverDlg::OnPause()

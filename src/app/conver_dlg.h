@@ -66,6 +66,8 @@ public:
     QString ElapsedText() const;
     QString RemainingText() const;
     QString ConvertedText() const;
+    // "Subtitles read into text: 12 cues" while a file's subtitles are read; empty otherwise.
+    QString ReadingText() const;
     // "Converting NAME": the file being written.
     QString TitleText() const;
     // The end message: what was written, what failed, what could not be read, or the cancel.
@@ -112,7 +114,7 @@ private:
     ComPtr<CVideoRenderer> m_renderer;
     CVideoWindow* m_previewWindow;
     CMyProgressCtrl *m_fileBar, *m_overallBar;
-    QLabel *m_elapsed, *m_remaining, *m_converted, *m_title;
+    QLabel *m_elapsed, *m_remaining, *m_converted, *m_title, *m_reading;
     CMyButton *m_pause, *m_continue, *m_cancel, *m_close;
     bool m_paused = false; // the title says so
     CMyCheckBox *m_showPreview, *m_shutDown, *m_openFolder;

@@ -702,6 +702,7 @@ RunProgress ConversionRun::Progress()
         p.file = m_tasks[last].outputName;
     }
     p.running = m_running;
+    if (m_fileOpen) p.textCues = m_engine.Writer().TextCuesRead();
     if (!m_finished) {
         m_engine.Progress(p.position, p.duration);
     } else if (m_cancelled) {

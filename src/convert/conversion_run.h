@@ -34,6 +34,8 @@ struct RunProgress {
     std::int64_t elapsedMs = 0;    // of the whole run from its start, pauses left out; never goes back
     std::int64_t remainingMs = -1; // of the whole run, from the overall progress; −1 while unknown
     bool running = false;
+    // Subtitle cues read into text in the file being written; −1 when it reads none.
+    int textCues = -1;
 };
 
 class ConversionRun {

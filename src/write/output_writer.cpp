@@ -96,6 +96,14 @@ bool OutputWriter::AddSubtitles()
     return true;
 }
 
+int OutputWriter::TextCuesRead() const
+{
+    int read = -1;
+    for (const SubtitleTrack& track : m_subtitles)
+        if (track.reader) read = std::max(read, 0) + track.reader->CuesRead();
+    return read;
+}
+
 bool OutputWriter::WriteDueText(std::int64_t time)
 {
     for (SubtitleTrack& track : m_subtitles) {

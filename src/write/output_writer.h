@@ -121,6 +121,8 @@ public:
     // to be written. Harmless when not open.
     bool Close();
 
+    // Subtitle cues read into text in the open file so far; −1 when it reads none.
+    int TextCuesRead() const;
     // The subtitle streams read into text by the last file, after Close.
     const std::vector<TextResult>& TextResults() const { return m_textResults; }
     // Whether files of this container can keep subtitles as text.

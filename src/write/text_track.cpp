@@ -203,6 +203,7 @@ void TextTrack::ReadLoop(std::string language)
         lock.lock();
         cue.cue = std::move(read);
         cue.read = true;
+        m_cuesRead.fetch_add(1, std::memory_order_relaxed);
         m_changed.notify_all();
     }
 }

@@ -12,6 +12,7 @@
 // Threads: Start, Describe, Take, Due and Finish on the writer's side (serialised by the sink's
 // lock); the reader on its own thread.
 
+#include <atomic>
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
@@ -56,8 +57,9 @@ public:
     std::string Language();
     std::string Fallback();
     std::string Problem();
-    // Subpicture units the decoder could not take.
+    // Subpicture units the decoder could not take, and the cues read so far (any thread).
     int DecodeErrors() const { return m_errors.Count(); }
+    int CuesRead() const { return m_cuesRead.load(std::memory_order_relaxed); }
 
 private:
     // The end of a cue not known yet.
@@ -95,4 +97,5 @@ private:
     std::deque<Pending> m_pending; // guarded by m_lock, in order of their start
     bool m_stopping = false;       // guarded
     std::string m_language, m_fallback, m_problem; // guarded, set by the reader when it starts
+    std::atomic<int> m_cuesRead{0};
 };

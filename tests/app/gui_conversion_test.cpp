@@ -549,6 +549,10 @@ private slots:
         window.OnStart(false);
         CConverDlg* progress = window.Progress();
         QVERIFY(progress);
+        // The progress window shows the reading beside the encoding.
+        QVERIFY(QTest::qWaitFor([&] { return progress->ReadingText().startsWith(QStringLiteral("Subtitles read into text: ")) ||
+                                             progress->DoneMessage(); }, 240000));
+        QVERIFY2(!progress->DoneMessage(), "the run ended before the progress window showed the reading");
         QVERIFY(QTest::qWaitFor([&] { return progress->DoneMessage() != nullptr; }, 240000));
         // The end message says what was read, track by track, in a run that went well.
         const QString detail = progress->DoneMessage()->Detail();
