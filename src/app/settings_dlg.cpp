@@ -130,6 +130,9 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
 
     auto* subtitleRow = new QHBoxLayout;
     subtitleRow->addWidget(new QLabel(QStringLiteral("Subtitle tracks:")));
+    // The subtitles' row holds three choices: each box as wide as its longest item.
+    m_subtitleTracks->setMinimumWidth(135);
+    m_subtitleText->setMinimumWidth(95);
     subtitleRow->addWidget(m_subtitleTracks);
     subtitleRow->addSpacing(16);
     subtitleRow->addWidget(new QLabel(QStringLiteral("Subtitle tracks as:")));
