@@ -165,9 +165,88 @@ GreyLine ScaleOntoPage(const LineInk& line, double slant, double scale, int pad)
     return page;
 }
 
+// How far letters may be grown sideways: half the outline's width. An outline spaces the letters
+// apart by twice its width, which can bring the gaps between letters close to those between
+// words. The outline's width is its pixels over the fill's edge pixels (those beside something
+// else).
+int LetterGrowth(const IndexedPicture& picture, const TextColours& roles)
+{
+    if (roles.outline < 0) return 0;
+    const int w = picture.width, h = picture.height;
+    std::size_t outline = 0, edge = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::uint8_t p = picture.pixels[static_cast<std::size_t>(y) * w + x];
+            if (p == roles.outline) ++outline;
+            if (p != roles.fill) continue;
+            const auto other = [&](int nx, int ny) {
+                return nx < 0 || ny < 0 || nx >= w || ny >= h || picture.pixels[static_cast<std::size_t>(ny) * w + nx] != roles.fill;
+            };
+            if (other(x - 1, y) || other(x + 1, y) || other(x, y - 1) || other(x, y + 1)) ++edge;
+        }
+    if (edge == 0) return 0;
+    const double outlineWidth = static_cast<double>(outline) / static_cast<double>(edge);
+    return static_cast<int>(std::lround(outlineWidth)) / 2;
+}
+
+// Grows a line's letters sideways by up to `reach` pixels, each stopping a pixel short of any
+// other letter, so that none runs into the next. Dots, accents and marks (pieces of ink less
+// than a quarter of the line high) stay as they are: grown, the two dots of an umlaut would run
+// together.
+void GrowLetters(LineInk& line, int reach)
+{
+    if (reach <= 0) return;
+    const int w = line.width, h = line.height;
+    // Each piece of ink (four ways connected) numbered from 1, with how high it reaches.
+    std::vector<int> piece(line.ink.size(), 0);
+    std::vector<int> tall(1, 0);
+    std::vector<std::size_t> stack;
+    for (std::size_t first = 0; first < line.ink.size(); ++first) {
+        if (!line.ink[first] || piece[first]) continue;
+        const int number = static_cast<int>(tall.size());
+        int top = h, bottom = -1;
+        stack.assign(1, first);
+        piece[first] = number;
+        while (!stack.empty()) {
+            const std::size_t at = stack.back();
+            stack.pop_back();
+            const int x = static_cast<int>(at % w), y = static_cast<int>(at / w);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+            for (const auto& [nx, ny] : {std::pair{x - 1, y}, std::pair{x + 1, y}, std::pair{x, y - 1}, std::pair{x, y + 1}}) {
+                if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+                const std::size_t next = static_cast<std::size_t>(ny) * w + nx;
+                if (line.ink[next] && !piece[next]) {
+                    piece[next] = number;
+                    stack.push_back(next);
+                }
+            }
+        }
+        tall.push_back(bottom - top + 1);
+    }
+    const std::vector<int> drawn = piece;
+    const auto other = [&](std::size_t row, int x, int own) {
+        return x >= 0 && x < w && piece[row + static_cast<std::size_t>(x)] != 0 && piece[row + static_cast<std::size_t>(x)] != own;
+    };
+    for (int y = 0; y < h; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * w;
+        for (int x = 0; x < w; ++x) {
+            const int own = drawn[row + static_cast<std::size_t>(x)];
+            if (!own || tall[static_cast<std::size_t>(own)] * 4 < h) continue;
+            for (const int step : {-1, 1})
+                for (int k = 1; k <= reach; ++k) {
+                    const int at = x + step * k;
+                    if (at < 0 || at >= w || other(row, at, own) || other(row, at + step, own)) break;
+                    piece[row + static_cast<std::size_t>(at)] = own;
+                    line.ink[row + static_cast<std::size_t>(at)] = 1;
+                }
+        }
+    }
+}
+
 } // namespace
 
-std::vector<GreyLine> PrepareLines(const IndexedPicture& picture, int letterHeight)
+std::vector<GreyLine> PrepareLines(const IndexedPicture& picture, int letterHeight, bool growLetters)
 {
     std::vector<GreyLine> lines;
     const TextColours roles = FindTextColours(picture);
@@ -176,6 +255,7 @@ std::vector<GreyLine> PrepareLines(const IndexedPicture& picture, int letterHeig
     // Ink where the fill is: the letters without their outline.
     std::vector<std::uint8_t> ink(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     for (std::size_t i = 0; i < ink.size(); ++i) ink[i] = picture.pixels[i] == roles.fill ? 1 : 0;
+    const int grow = growLetters ? LetterGrowth(picture, roles) : 0;
     for (const auto& [top, bottom] : LineRows(ink, w, h)) {
         int left = w, right = -1;
         for (int y = top; y <= bottom; ++y)
@@ -193,11 +273,15 @@ std::vector<GreyLine> PrepareLines(const IndexedPicture& picture, int letterHeig
             std::copy_n(ink.begin() + static_cast<std::ptrdiff_t>(top + y) * w + left, cut.width,
                         cut.ink.begin() + static_cast<std::ptrdiff_t>(y) * cut.width);
         // Slanted letters are stood upright first: the reader's models know upright ones best.
+        // (Grown, their strokes read worse: they are left as they are.)
         const double slant = MeasureSlant(cut);
+        const bool grown = slant == 0 && grow > 0;
+        if (grown) GrowLetters(cut, grow);
         // A line's ink runs from the tallest letter's top to the lowest descender: some 1.4 letters.
         const double scale = std::clamp(letterHeight * 1.4 / cut.height, 0.25, 8.0);
         GreyLine line = ScaleOntoPage(cut, slant, scale, std::max(8, letterHeight / 3));
         line.italic = slant > 0;
+        line.grown = grown;
         lines.push_back(std::move(line));
     }
     return lines;

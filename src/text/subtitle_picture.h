@@ -22,6 +22,7 @@ struct GreyLine {
     int height = 0;
     std::vector<std::uint8_t> grey;
     bool italic = false; // its letters leaned and were stood upright
+    bool grown = false;  // its letters were grown sideways (PrepareLines' `growLetters`)
 };
 
 // The roles of a picture's colours: the letters' fill, their outline (−1 when there is none).
@@ -40,7 +41,11 @@ TextColours FindTextColours(const IndexedPicture& picture);
 // `letterHeight` pixels high, and padded with page. Empty for a picture without letters (no
 // visible pixels, one colour only) and for a malformed one (indexes beyond its colours are ground,
 // pixels short of its size: none).
-std::vector<GreyLine> PrepareLines(const IndexedPicture& picture, int letterHeight = 36);
+// With `growLetters`, upright letters in an outline are grown sideways by half its width: an
+// outline spaces letters apart by twice its width, which can bring the gaps between letters
+// close to those between words (the reader then runs words together); each stops a pixel short
+// of the next, and dots and accents stay as they are. The lines are the same either way.
+std::vector<GreyLine> PrepareLines(const IndexedPicture& picture, int letterHeight = 36, bool growLetters = false);
 
 // A hash of the picture's pixels and colours: the same bitmap again (discs repeat cues) is read once.
 std::uint64_t PictureHash(const IndexedPicture& picture);

@@ -65,6 +65,21 @@ bool SubtitleReader::Open(const std::string& language)
     return true;
 }
 
+SubtitleReader::Reading SubtitleReader::ReadLine(const GreyLine& line)
+{
+    ++m_lineReads;
+    m_engine->SetImage(line.grey.data(), line.width, line.height, 1, line.width);
+    m_engine->SetSourceResolution(300);
+    std::unique_ptr<char[]> text(m_engine->GetUTF8Text());
+    Reading read;
+    read.text = CorrectWords(CorrectReading(Trimmed(text.get()), m_language), m_language,
+                             [this](const std::string& word) { return m_engine->IsValidWord(word.c_str()) > 0; });
+    if (read.text.empty()) return read;
+    if (line.italic) read.text = "<i>" + read.text + "</i>";
+    read.confidence = m_engine->MeanTextConf();
+    return read;
+}
+
 ReadText SubtitleReader::Read(const IndexedPicture& picture)
 {
     const std::uint64_t key = PictureHash(picture);
@@ -76,18 +91,24 @@ ReadText SubtitleReader::Read(const IndexedPicture& picture)
     if (!m_engine) return result;
     ++m_engineReads;
     int confidence = 0, lines = 0;
-    for (const GreyLine& line : PrepareLines(picture)) {
-        m_engine->SetImage(line.grey.data(), line.width, line.height, 1, line.width);
-        m_engine->SetSourceResolution(300);
-        std::unique_ptr<char[]> text(m_engine->GetUTF8Text());
-        std::string read = CorrectWords(CorrectReading(Trimmed(text.get()), m_language), m_language,
-                                        [this](const std::string& word) { return m_engine->IsValidWord(word.c_str()) > 0; });
-        if (read.empty()) continue;
-        if (line.italic) read = "<i>" + read + "</i>";
-        confidence += m_engine->MeanTextConf();
+    const std::vector<GreyLine> plain = PrepareLines(picture);
+    std::vector<GreyLine> grown;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        Reading read = ReadLine(plain[i]);
+        // A line read with doubt is read once more with its letters grown (words run together
+        // where an outline spaces letters as widely as words), and the surer reading is kept.
+        if (read.confidence < kSecondLook) {
+            if (grown.empty()) grown = PrepareLines(picture, 36, true);
+            if (i < grown.size() && grown[i].grown) {
+                Reading again = ReadLine(grown[i]);
+                if (again.confidence > read.confidence) read = std::move(again);
+            }
+        }
+        if (read.text.empty()) continue;
+        confidence += read.confidence;
         ++lines;
         if (!result.text.empty()) result.text += '\n';
-        result.text += read;
+        result.text += read.text;
     }
     result.confidence = lines > 0 ? confidence / lines : 0;
     m_cache.emplace(key, result);

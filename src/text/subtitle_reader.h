@@ -40,6 +40,8 @@ public:
     // Pictures read by the engine, and those answered from the cache.
     int EngineReads() const { return m_engineReads; }
     int CacheHits() const { return m_cacheHits; }
+    // Lines the engine read (a line read twice counts twice).
+    int LineReads() const { return m_lineReads; }
 
     // Whether the data for a language is installed where Tesseract looks.
     static bool HasLanguage(const std::string& language);
@@ -47,8 +49,16 @@ public:
     static std::string PackageFor(const std::string& language);
 
 private:
+    // Below this confidence a line is read once more with its letters grown.
+    static constexpr int kSecondLook = 95;
+    struct Reading {
+        std::string text;
+        int confidence = 0;
+    };
+    Reading ReadLine(const GreyLine& line);
+
     std::unique_ptr<tesseract::TessBaseAPI> m_engine;
     std::string m_language, m_fallback, m_problem;
     std::unordered_map<std::uint64_t, ReadText> m_cache;
-    int m_engineReads = 0, m_cacheHits = 0;
+    int m_engineReads = 0, m_cacheHits = 0, m_lineReads = 0;
 };
