@@ -32,6 +32,7 @@ pair convert60 env LENGTH=60 "$root/bench/convert.sh" "$disc" 1 "$rounds"
 if [ "${WHOLE:-1}" != 0 ]; then pair convertall "$root/bench/convert.sh" "$disc" 1 "$rounds"; fi
 pair demux "$root/bench/demux.sh" "$disc/VIDEO_TS/VTS_01_1.VOB" $((rounds * 2 + 1))
 pair copy "$root/bench/copy.sh" "$disc" 1 "$rounds"
+pair text "$root/bench/text.sh" "$root/build/release/discs" "$rounds"
 
 # Where a conversion's time goes.
 profile=unavailable
@@ -66,9 +67,11 @@ row() { # name, what, the pair's file, the ratio's key; the spread is of the rou
   row "Conversion, whole title, peak memory" "the same" convertall memory_ratio
   row "Demultiplexing a VOB, throughput (higher is better)" "ffmpeg -c copy -f null" demux ratio
   row "Copy at the disc's quality (profile 107), throughput" "ffmpeg -c copy into MKV" copy ratio
+  row "Conversion reading a subtitle track into text, wall time" "the same conversion keeping the pictures" text convert_ratio
+  row "Reading a track's 19 cues into text, time" "the tesseract command, cue by cue" text read_ratio
   echo
   echo "## The runs"
-  for name in convert60 convertall demux copy; do
+  for name in convert60 convertall demux copy text; do
     [ -f "$work/$name.txt" ] || continue
     echo
     echo "\`$name\`:"
