@@ -93,8 +93,8 @@ std::string TextReport(const std::vector<TextResult>& results)
     std::string report;
     for (const TextResult& result : results) {
         const auto toCheck = std::count_if(result.cues.begin(), result.cues.end(), [](const TextCue& c) { return ToCheck(c); });
-        report += (report.empty() ? "" : "; ") + Shown(result) + ": " + std::to_string(result.cues.size()) + " cues read, " +
-                  std::to_string(toCheck) + " to check";
+        report += (report.empty() ? "" : "; ") + Shown(result) + ": " + std::to_string(result.cues.size()) +
+                  (result.cues.size() == 1 ? " cue read, " : " cues read, ") + std::to_string(toCheck) + " to check";
     }
     return report;
 }

@@ -39,6 +39,9 @@ struct CopiedPacket {
     // A subtitle shown when its range begins comes before it: what it shows before this time
     // (the range's place in the file) is cut, and a copied picture of it is not written.
     std::int64_t cutBefore = -1;
+    // Subtitles: where their range ends in the file (−1: not said); a subtitle shown past it is
+    // cut there.
+    std::int64_t cutAfter = -1;
 };
 
 class CopiedOutput {

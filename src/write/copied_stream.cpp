@@ -208,6 +208,7 @@ bool CopiedStream::WriteShownBefore(const PacketFramer::Frame& frame)
     packet.pts = packet.dts = offset + frame.pts - m_sink.RangeStart();
     packet.duration = frame.duration;
     packet.cutBefore = offset;
+    packet.cutAfter = offset + m_sink.RangeEnd() - m_sink.RangeStart();
     return m_sink.Write(*this, packet);
 }
 
@@ -222,6 +223,7 @@ bool CopiedStream::WriteFrame(const PacketFramer::Frame& frame)
     packet.dts = offset + frame.dts - start;
     packet.duration = frame.duration;
     packet.key = frame.key;
+    if (m_kind == StreamKind::kSubtitle) packet.cutAfter = offset + m_sink.RangeEnd() - start;
     // Decoding times rise, and begin no earlier than the task does in the file.
     const REFERENCE_TIME lowest = m_lastDts == kUnset ? offset : m_lastDts + 1;
     packet.dts = std::max(packet.dts, lowest);

@@ -97,12 +97,12 @@ void TextTrack::Take(const CopiedPacket& packet)
     if (m_errors.Note("avcodec_decode_subtitle2", used) || used < 0 || (dvd && !got && !WholeUnit(packet))) {
         // A damaged unit: the cue it was is listed to be checked, at its time.
         if (used >= 0) m_errors.NoteFailure("a damaged subtitle picture");
-        Unreadable(packet.pts, packet.cutBefore);
+        Unreadable(packet);
         return;
     }
     // A whole DVD unit with nothing visible clears the screen.
     if (dvd && !got) subtitle = AVSubtitle{};
-    if (got || dvd) Decoded(subtitle, packet.pts, packet.cutBefore);
+    if (got || dvd) Decoded(subtitle, packet);
     avsubtitle_free(&subtitle);
 }
 
@@ -114,21 +114,24 @@ bool TextTrack::WholeUnit(const CopiedPacket& packet)
     return size == packet.size && commands >= 4 && commands + 4 <= size;
 }
 
-void TextTrack::Unreadable(std::int64_t time, std::int64_t cutBefore)
+void TextTrack::Unreadable(const CopiedPacket& packet)
 {
-    if (cutBefore >= 0 && time < cutBefore) return;
+    const std::int64_t time = packet.pts;
+    if ((packet.cutBefore >= 0 && time < packet.cutBefore) || (packet.cutAfter >= 0 && time >= packet.cutAfter)) return;
     std::lock_guard lock(m_lock);
     for (Pending& open : m_pending)
         if (open.start < time && (open.end == kOpen || open.end > time)) open.end = time;
     Pending cue;
     cue.start = time;
+    if (packet.cutAfter >= 0) cue.limit = packet.cutAfter;
     cue.read = true; // nothing to read: its text stays empty
     m_pending.push_back(std::move(cue));
     m_changed.notify_all();
 }
 
-void TextTrack::Decoded(const AVSubtitle& subtitle, std::int64_t time, std::int64_t cutBefore)
+void TextTrack::Decoded(const AVSubtitle& subtitle, const CopiedPacket& packet)
 {
+    const std::int64_t time = packet.pts, cutBefore = packet.cutBefore;
     std::int64_t start = time + static_cast<std::int64_t>(subtitle.start_display_time) * 10000;
     // Presentation graphics give no end (UINT32_MAX), nor do subpictures without a stop command.
     const bool ends = subtitle.end_display_time > subtitle.start_display_time && subtitle.end_display_time != UINT32_MAX;
@@ -140,6 +143,12 @@ void TextTrack::Decoded(const AVSubtitle& subtitle, std::int64_t time, std::int6
         start = cutBefore;
     }
     cue.start = start;
+    // Shown past its range's end: cut there (gone, when it starts there).
+    if (packet.cutAfter >= 0) {
+        if (start >= packet.cutAfter) return;
+        cue.limit = packet.cutAfter;
+        if (cue.end != kOpen) cue.end = std::min(cue.end, cue.limit);
+    }
     for (unsigned i = 0; i < subtitle.num_rects; ++i) {
         const AVSubtitleRect& rect = *subtitle.rects[i];
         if (rect.type != SUBTITLE_BITMAP || rect.w <= 0 || rect.h <= 0 || !rect.data[0] || !rect.data[1]) continue;
@@ -211,7 +220,7 @@ void TextTrack::ReadLoop(std::string language)
 bool TextTrack::Ready(std::int64_t time)
 {
     const Pending& first = m_pending.front();
-    return first.start <= time && first.read && (first.end != kOpen || time >= first.start + kLongestOpenCue);
+    return first.start <= time && first.read && (first.end != kOpen || time >= LastEnd(first));
 }
 
 std::vector<TextCue> TextTrack::Due(std::int64_t time)
@@ -228,7 +237,7 @@ std::vector<TextCue> TextTrack::Due(std::int64_t time)
         if (!Ready(time)) break;
         TextCue cue = std::move(first.cue);
         cue.start = first.start;
-        cue.end = first.end != kOpen ? first.end : first.start + kLongestOpenCue;
+        cue.end = first.end != kOpen ? first.end : LastEnd(first);
         m_pending.pop_front();
         m_done.push_back(cue);
         due.push_back(std::move(cue));

@@ -68,16 +68,21 @@ private:
     struct Pending {
         std::int64_t start = 0;
         std::int64_t end = kOpen;
+        std::int64_t limit = INT64_MAX; // where its range ends: it is shown no further
         std::vector<IndexedPicture> pictures;
         bool read = false;
         TextCue cue;
     };
 
     bool OpenDecoder();
-    // A decoded subpicture at `time`; the part before `cutBefore` (when not −1) is cut.
-    void Decoded(const AVSubtitle& subtitle, std::int64_t time, std::int64_t cutBefore);
-    // A cue at `time` whose picture cannot be decoded: nothing read, so listed to be checked.
-    void Unreadable(std::int64_t time, std::int64_t cutBefore);
+    // A decoded subpicture at the packet's time; the parts before its `cutBefore` and after its
+    // `cutAfter` (when not −1) are cut.
+    void Decoded(const AVSubtitle& subtitle, const CopiedPacket& packet);
+    // A cue at the packet's time whose picture cannot be decoded: nothing read, so listed to be
+    // checked.
+    void Unreadable(const CopiedPacket& packet);
+    // Where a cue ends, at the latest (m_lock held).
+    static std::int64_t LastEnd(const Pending& cue) { return std::min(cue.start + kLongestOpenCue, cue.limit); }
     // Whether a DVD subpicture unit holds together (its size and its commands' place within it).
     static bool WholeUnit(const CopiedPacket& packet);
     void ReadLoop(std::string language);

@@ -156,14 +156,14 @@ def trimmed_webm(work):
     cut with it."""
     out = os.path.join(work, "webm")
     r = convert(NTSC, out, "--profile", "114", "--speed", "5", "--subtitle-tracks", "BD20", "--subtitle-text", "tracks",
-                "--start", "00:00:10", "--length", "00:00:11.5")
+                "--start", "00:00:10", "--length", "00:00:11")
     check(r.returncode == 0, f"WebM with text: exit {r.returncode}: {r.stderr}")
     webm = os.path.join(out, "Title_01.webm")
     info = probe(webm) or {}
     subtitles = [s for s in info.get("streams", []) if s.get("codec_type") == "subtitle"]
     check([s.get("codec_name") for s in subtitles] == ["webvtt"], f"WebM with text: streams {subtitles}")
-    # Cues from 10 s to 21.5 s: those starting at 10.0, 13.25, 16.0 and 19.0 (this one cut at 21.5).
-    wanted = [(s - 10, min(e, 21.5) - 10, t) for s, e, t in source("eng.srt") if 10 <= s < 21.5]
+    # Cues from 10 s to 21 s: those starting at 10.0, 13.25, 16.0 and 19.0 (shown to 21.4, cut at 21).
+    wanted = [(s - 10, min(e, 21) - 10, t) for s, e, t in source("eng.srt") if 10 <= s < 21]
     compare(stream_cues(webm, 0), [(s + 10, e + 10, t) for s, e, t in wanted], "WebM stream", video_start(webm) - 10)
 
 
@@ -181,6 +181,36 @@ def bluray_graphics(work):
         check(False, f"Blu-ray with text: no SubRip file: {os.listdir(out) if os.path.isdir(out) else r.stderr}")
     mkv = os.path.join(out, "Title_01.mkv")
     compare(stream_cues(mkv, 0), source("eng_pal.srt"), "Blu-ray's MKV stream", video_start(mkv))
+
+
+def forced_and_unreadable(work):
+    """The NTSC test disc's subpictures are boxes, not letters: each cue is listed to check with
+    its time; the German stream, forced only, keeps its flag as text and in its file's name. One
+    subtitle burned in while another becomes text."""
+    out = os.path.join(work, "forced")
+    r = convert(os.path.join(DISCS, "ntsc_4x3"), out, "--title", "1", "--profile", "108", "--speed", "ultrafast",
+                "--subtitle-text", "both")
+    check(r.returncode == 0, f"forced: exit {r.returncode}: {r.stderr}")
+    names = sorted(os.listdir(out)) if os.path.isdir(out) else []
+    check(names == ["Title_01.eng.srt", "Title_01.eng.srt.check.txt", "Title_01.ger.forced.srt",
+                    "Title_01.ger.forced.srt.check.txt", "Title_01.mkv"], f"forced: files {names}")
+    if "Title_01.ger.forced.srt.check.txt" in names:
+        with open(os.path.join(out, "Title_01.ger.forced.srt.check.txt"), encoding="utf-8") as f:
+            listed = f.read()
+        check(listed.startswith("00:00:01,000 --> 00:00:01,"), f"forced: the cue to check: {listed!r}")
+    check("German: 1 cue read, 1 to check" in r.stderr and "  to check: German 00:00:01,000 --> " in r.stderr,
+          f"forced: the end report: {r.stderr}")
+    tracks = [t for t in (mkvmerge_identify(os.path.join(out, "Title_01.mkv")) or {}).get("tracks", []) if t.get("type") == "subtitles"]
+    marks = [(t["properties"].get("language"), t["properties"].get("forced_track"), t["properties"].get("track_name")) for t in tracks]
+    check(marks == [("eng", False, "English (text)"), ("ger", True, "German (forced, text)")], f"forced: tracks {marks}")
+
+    out = os.path.join(work, "burned")
+    r = convert(NTSC, out, "--profile", "108", "--speed", "ultrafast", "--subtitle", "BD21", "--subtitle-tracks", "BD20",
+                "--subtitle-text", "tracks", "--length", "00:00:08")
+    check(r.returncode == 0, f"burned and text: exit {r.returncode}: {r.stderr}")
+    mkv = os.path.join(out, "Title_01.mkv")
+    # The third cue, shown from 7 s to 9.4 s, is cut where the file ends.
+    compare(stream_cues(mkv, 0), [(s, min(e, 8), t) for s, e, t in source("eng.srt") if s < 8], "burned and text", video_start(mkv))
 
 
 def refusals_and_files_only(work):
@@ -231,5 +261,6 @@ with tempfile.TemporaryDirectory() as work:
     mp4_streams(work)
     trimmed_webm(work)
     bluray_graphics(work)
+    forced_and_unreadable(work)
     refusals_and_files_only(work)
 finish("subtitles read into text: every cue, its times within 50 ms, its text within 1 %")

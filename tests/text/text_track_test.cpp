@@ -68,6 +68,19 @@ public:
         return unit;
     }
 
+    // A unit whose start command comes a second after its stop command: its end before its start.
+    std::vector<std::uint8_t> EndingBeforeItStarts(const IndexedPicture& picture)
+    {
+        std::vector<std::uint8_t> unit = Code(picture, 1000);
+        const std::size_t first = static_cast<std::size_t>(unit[2] << 8 | unit[3]);
+        const std::size_t second = static_cast<std::size_t>(unit[first + 2] << 8 | unit[first + 3]);
+        const int stop = unit[second] << 8 | unit[second + 1];
+        const int start = stop + 88; // in steps of 1024/90000 s
+        unit[first] = static_cast<std::uint8_t>(start >> 8);
+        unit[first + 1] = static_cast<std::uint8_t>(start & 0xFF);
+        return unit;
+    }
+
 private:
     // The encoder writes two command sequences, the second the stop: the first is made the last.
     static void WithoutStop(std::vector<std::uint8_t>& unit)
@@ -132,7 +145,7 @@ TEST(TextTrack, CuesComeInOrderEndingAtTheirStopTheNextCueOrFiveSecondsLater)
     EXPECT_EQ(track.Language(), "eng");
 }
 
-TEST(TextTrack, ACueShownWhenTheRangeBeginsIsCutToIt)
+TEST(TextTrack, ACueShownAcrossTheEdgesOfItsRangeIsCutToThem)
 {
     SubpictureCoder coder;
     const auto shown = coder.Code(Subtitle({u"Stay right there."}), 3000);
@@ -145,11 +158,25 @@ TEST(TextTrack, ACueShownWhenTheRangeBeginsIsCutToIt)
     CopiedPacket across = PacketOf(shown, -kSecond); // shown from 1 s before to 2 s after
     across.cutBefore = 0;
     track.Take(across);
-    const std::vector<TextCue> due = track.Finish(10 * kSecond);
-    ASSERT_EQ(due.size(), 1u);
+    // Its range ends at 6 s: a cue shown to 7 s is cut there, one without an end too, and one
+    // that begins there is not shown.
+    const auto late = coder.Code(Subtitle({u"Open the door."}), 2000);
+    const auto open = coder.Code(Subtitle({u"Good night."}), 0);
+    for (const auto& [unit, at] : {std::pair{&late, 5 * kSecond}, std::pair{&open, 11 * kSecond / 2}, std::pair{&gone, 6 * kSecond}}) {
+        CopiedPacket packet = PacketOf(*unit, at);
+        packet.cutAfter = 6 * kSecond;
+        track.Take(packet);
+    }
+    // The file goes on (a merged title follows): the open cue still ends with its range.
+    const std::vector<TextCue> due = track.Finish(60 * kSecond);
+    ASSERT_EQ(due.size(), 3u);
     EXPECT_EQ(due[0].text, "Stay right there.");
     EXPECT_EQ(due[0].start, 0);
     EXPECT_NEAR(due[0].end, 2 * kSecond, kTick);
+    EXPECT_EQ(due[1].start, 5 * kSecond);
+    EXPECT_EQ(due[1].end, 11 * kSecond / 2); // ended by the next
+    EXPECT_EQ(due[2].text, "Good night.");
+    EXPECT_EQ(due[2].end, 6 * kSecond);
 }
 
 TEST(TextTrack, SlantedLettersAreReadUprightAndMarkedAsItalics)
@@ -195,6 +222,23 @@ TEST(TextTrack, DamagedUnitsAndBlankPicturesMakeNoCueAndStopNothing)
     EXPECT_EQ(due[2].start, 4 * kSecond);
     EXPECT_TRUE(due[1].text.empty() && due[2].text.empty() && ToCheck(due[1]) && ToCheck(due[2]));
     EXPECT_EQ(track.DecodeErrors(), 2);
+}
+
+TEST(TextTrack, ACueEndingBeforeItStartsLastsUntilTheNext)
+{
+    SubpictureCoder coder;
+    const auto backwards = coder.EndingBeforeItStarts(Subtitle({u"Turn left at the bridge."}));
+    const auto next = coder.Code(Subtitle({u"Thank you."}), 1000);
+    TextTrack track;
+    track.Start("eng");
+    track.Take(PacketOf(backwards, kSecond));
+    track.Take(PacketOf(next, 4 * kSecond));
+    const std::vector<TextCue> due = track.Finish(10 * kSecond);
+    ASSERT_EQ(due.size(), 2u);
+    EXPECT_EQ(due[0].text, "Turn left at the bridge.");
+    EXPECT_NEAR(due[0].start, 3 * kSecond, kTick); // its start command, two seconds in
+    EXPECT_EQ(due[0].end, 4 * kSecond);
+    EXPECT_GT(due[0].end, due[0].start);
 }
 
 TEST(TextTrack, AReaderThatCannotStartListsEveryCueToCheckAndSaysWhy)
