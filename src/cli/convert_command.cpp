@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "cli/cli_common.h"
+#include "cli/json_writer.h"
 #include "convert/conversion_run.h"
 #include "convert/text_files.h"
 #include "convert/time_text.h"
@@ -90,6 +91,7 @@ struct Options {
     bool overwrite = false;
     bool cleanParts = false; // --clean-parts: orphaned parts in the output folder are removed
     bool quiet = false;
+    bool json = false; // the end report as JSON on the standard output
     bool help = false;
     std::optional<std::array<int, 4>> crop;
     bool autoCrop = false; // each title's black bars, found by a scan
@@ -318,13 +320,14 @@ std::string Parse(const std::vector<std::string>& args, Options& o)
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--merge" || arg == "--overwrite" || arg == "--quiet" || arg == "--audio-copy" || arg == "--two-pass" ||
-            arg == "--clean-parts" || IsHelp(arg)) {
+            arg == "--clean-parts" || arg == "--json" || IsHelp(arg)) {
             (arg == "--merge"       ? o.merge
              : arg == "--overwrite" ? o.overwrite
              : arg == "--clean-parts" ? o.cleanParts
              : arg == "--quiet"     ? o.quiet
              : arg == "--audio-copy" ? o.audioCopy
              : arg == "--two-pass"  ? o.twoPass
+             : arg == "--json"      ? o.json
                                     : o.help) = true;
             continue;
         }
@@ -714,10 +717,71 @@ void RunWithProgress(ConversionRun& run, ProgressPrinter& printer, std::shared_p
     printer.End();
 }
 
+// The end report as JSON: the files written, those beside them, and per file the subtitle
+// tracks read into text with their cues to check.
+void PrintJsonReport(const ConversionRun& run, int failed)
+{
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("files");
+    json.BeginArray();
+    for (const std::string& file : run.FilesWritten()) json.String(file);
+    json.EndArray();
+    json.Key("subtitleFiles");
+    json.BeginArray();
+    for (const std::string& file : run.TextFilesWritten()) json.String(file);
+    json.EndArray();
+    json.Key("subtitlesAsText");
+    json.BeginArray();
+    for (const ConversionRun::FileText& text : run.TextReports()) {
+        json.BeginObject();
+        json.Key("file");
+        json.String(text.file);
+        json.Key("tracks");
+        json.BeginArray();
+        for (const TextResult& track : text.results) {
+            json.BeginObject();
+            json.Key("language");
+            json.String(track.label.language.empty() ? "und" : track.label.language);
+            json.Key("title");
+            json.String(track.label.title);
+            json.Key("cues");
+            json.Int(static_cast<std::int64_t>(track.cues.size()));
+            json.Key("toCheck");
+            json.BeginArray();
+            for (const TextCue& cue : track.cues) {
+                if (!ToCheck(cue)) continue;
+                json.BeginObject();
+                json.Key("start");
+                json.Double(static_cast<double>(cue.start) / 1e7);
+                json.Key("end");
+                json.Double(static_cast<double>(cue.end) / 1e7);
+                json.Key("confidence");
+                json.Int(cue.confidence);
+                json.Key("text");
+                json.String(cue.text);
+                json.EndObject();
+            }
+            json.EndArray();
+            json.EndObject();
+        }
+        json.EndArray();
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("tasksFailed");
+    json.Int(failed);
+    json.Key("cancelled");
+    json.Bool(run.Cancelled());
+    json.EndObject();
+    std::printf("%s\n", json.Text().c_str());
+}
+
 // Says what was written and what could not be read; the exit status.
-int Report(const ConversionRun& run, int unreadable, bool quiet)
+int Report(const ConversionRun& run, int unreadable, bool quiet, bool json)
 {
     const int failed = run.TasksFailed() + unreadable;
+    if (json) PrintJsonReport(run, failed);
     if (!quiet) {
         for (const std::string& file : run.FilesWritten()) std::fprintf(stderr, "written: %s\n", file.c_str());
         for (const std::string& file : run.TextFilesWritten()) std::fprintf(stderr, "subtitles written: %s\n", file.c_str());
@@ -792,5 +856,5 @@ int RunConvertCommand(const std::vector<std::string>& args)
         PrintFailure(message);
     });
     RunWithProgress(run, printer, disc);
-    return Report(run, static_cast<int>(list.unreadable.size()), o.quiet);
+    return Report(run, static_cast<int>(list.unreadable.size()), o.quiet, o.json);
 }

@@ -72,8 +72,8 @@ SubtitleReader::Reading SubtitleReader::ReadLine(const GreyLine& line)
     m_engine->SetSourceResolution(300);
     std::unique_ptr<char[]> text(m_engine->GetUTF8Text());
     Reading read;
-    read.text = CorrectWords(CorrectReading(Trimmed(text.get()), m_language), m_language,
-                             [this](const std::string& word) { return m_engine->IsValidWord(word.c_str()) > 0; });
+    read.text = MarkMusic(CorrectWords(CorrectReading(Trimmed(text.get()), m_language), m_language,
+                                       [this](const std::string& word) { return m_engine->IsValidWord(word.c_str()) > 0; }));
     if (read.text.empty()) return read;
     if (line.italic) read.text = "<i>" + read.text + "</i>";
     read.confidence = m_engine->MeanTextConf();

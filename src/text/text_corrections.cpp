@@ -92,6 +92,21 @@ std::string CorrectEnglishWord(const std::string& token, const std::string& next
 
 } // namespace
 
+std::string MarkMusic(const std::string& line)
+{
+    const std::size_t firstSpace = line.find(' '), lastSpace = line.rfind(' ');
+    if (firstSpace == std::string::npos || firstSpace == lastSpace) return line;
+    const std::string first = line.substr(0, firstSpace), last = line.substr(lastSpace + 1);
+    // What the reader makes of a note: one or two of these signs.
+    const auto note = [](const std::string& token) {
+        if (token == "\u266A" || token == "\u266B") return true;
+        if (token.empty() || token.size() > 2) return false;
+        return std::all_of(token.begin(), token.end(), [](char c) { return std::string_view("JjSsfd#&$}/").find(c) != std::string_view::npos; });
+    };
+    if (!note(first) || !note(last)) return line;
+    return "\u266A" + line.substr(firstSpace, lastSpace - firstSpace + 1) + "\u266A";
+}
+
 std::string CorrectWords(const std::string& text, const std::string& language, const KnownWord& known)
 {
     if (language != "eng" || !known) return text;

@@ -10,6 +10,11 @@
 // `language` as ISO 639-2/T ("eng", "deu"); `text` UTF-8.
 std::string CorrectReading(const std::string& text, const std::string& language);
 
+// Music notes framing a line (lyrics: "♪ Happy birthday to you ♪"), which the reader takes for
+// letters ("S Happy birthday to you sf", "J ... J"): a pair of such short signs at both ends of a
+// line becomes the notes again. One sign alone, or at one end only, stays as read.
+std::string MarkMusic(const std::string& line);
+
 // Whether a word is in the language's dictionary.
 using KnownWord = std::function<bool(const std::string&)>;
 // Word by word, with the language's dictionary: in English, the pronoun "I" read as another

@@ -12,8 +12,10 @@ TextTrack::TextTrack() : m_packet(ffmpeg::MakePacket()) {}
 TextTrack::~TextTrack()
 {
     {
+        // Gone without Finish (a file that failed): what is not read yet is not read.
         std::lock_guard lock(m_lock);
         m_stopping = true;
+        m_abandoned = true;
     }
     m_changed.notify_all();
     if (m_thread.joinable()) m_thread.join();
@@ -188,7 +190,7 @@ void TextTrack::ReadLoop(std::string language)
         m_problem = reader.Problem();
     }
     std::unique_lock lock(m_lock);
-    for (;;) {
+    while (!m_abandoned) {
         auto next = std::find_if(m_pending.begin(), m_pending.end(), [](const Pending& p) { return !p.read; });
         if (next == m_pending.end()) {
             if (m_stopping) return;

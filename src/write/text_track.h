@@ -100,7 +100,8 @@ private:
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::deque<Pending> m_pending; // guarded by m_lock, in order of their start
-    bool m_stopping = false;       // guarded
+    bool m_stopping = false;       // guarded: the reader ends once all is read
+    bool m_abandoned = false;      // guarded: the reader ends now
     std::string m_language, m_fallback, m_problem; // guarded, set by the reader when it starts
     std::atomic<int> m_cuesRead{0};
 };

@@ -189,8 +189,18 @@ def forced_and_unreadable(work):
     subtitle burned in while another becomes text."""
     out = os.path.join(work, "forced")
     r = convert(os.path.join(DISCS, "ntsc_4x3"), out, "--title", "1", "--profile", "108", "--speed", "ultrafast",
-                "--subtitle-text", "both")
+                "--subtitle-text", "both", "--json")
     check(r.returncode == 0, f"forced: exit {r.returncode}: {r.stderr}")
+    # The end report as JSON: each track's cues to check, with their times.
+    try:
+        report = json.loads(r.stdout)
+    except ValueError:
+        report = {}
+    tracks = [t for f in report.get("subtitlesAsText", []) for t in f.get("tracks", [])]
+    check([(t.get("language"), t.get("cues"), [c.get("start") for c in t.get("toCheck", [])]) for t in tracks]
+          == [("eng", 1, [0.5]), ("deu", 1, [1.0])], f"forced: the JSON report: {r.stdout}")
+    check(sorted(os.path.basename(f) for f in report.get("subtitleFiles", [])) == ["Title_01.eng.srt", "Title_01.ger.forced.srt"],
+          f"forced: the JSON report's files: {r.stdout}")
     names = sorted(os.listdir(out)) if os.path.isdir(out) else []
     check(names == ["Title_01.eng.srt", "Title_01.eng.srt.check.txt", "Title_01.ger.forced.srt",
                     "Title_01.ger.forced.srt.check.txt", "Title_01.mkv"], f"forced: files {names}")

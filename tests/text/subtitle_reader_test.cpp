@@ -144,6 +144,18 @@ TEST(TextCorrections, TheReadersCommonMistakesAreMendedWhereTheLanguageLeavesNoD
     EXPECT_EQ(CorrectReading("Schöne Grüße", "deu"), "Schöne Grüße");
 }
 
+TEST(TextCorrections, MusicNotesAreMarkedWhereTheyFrameALine)
+{
+    EXPECT_EQ(MarkMusic("S Happy birthday to you sf"), "\u266A Happy birthday to you \u266A");
+    EXPECT_EQ(MarkMusic("J Singing in the rain J"), "\u266A Singing in the rain \u266A");
+    EXPECT_EQ(MarkMusic("\u266A la la la \u266A"), "\u266A la la la \u266A");
+    // A sign at one end only, or words that look so, stay.
+    EXPECT_EQ(MarkMusic("S Happy birthday to you"), "S Happy birthday to you");
+    EXPECT_EQ(MarkMusic("Mr Smith is here, PS"), "Mr Smith is here, PS");
+    EXPECT_EQ(MarkMusic("J J"), "J J");
+    EXPECT_EQ(MarkMusic("d"), "d");
+}
+
 TEST(TextCorrections, EnglishWordsAreMendedOnlyIntoWordsTheDictionaryKnows)
 {
     const std::vector<std::string> words = {"I", "It", "it", "never", "was", "saw", "still", "that", "is", "inside", "told", "the",
