@@ -101,23 +101,12 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     m_channels = List();
     m_audioEncoder = List();
     m_audioBitRate = List();
-    m_subtitleTracks = List();
     m_rateControl = List();
     m_speed = List();
     m_bitDepth = List();
     m_quality = new QSpinBox;
     m_qualityHint = new QLabel;
     m_qualityHint->setWordWrap(true);
-    m_subtitleTracks->addItems({QStringLiteral("None"), QStringLiteral("The chosen one"), QStringLiteral("All")});
-    m_subtitleTracks->setToolTip(QStringLiteral("Subtitles kept as tracks that players can switch on and off (MKV and MP4).\n"
-                                                "The main window's SubTitle line still burns one into the picture."));
-    m_subtitleText = List();
-    m_subtitleText->addItems({QStringLiteral("Pictures"), QStringLiteral("Text")});
-    m_subtitleText->setToolTip(QStringLiteral("Text: the disc's subtitle pictures are read into text that every player shows\n"
-                                              "(MKV SubRip, MP4, M4V, MOV and 3GP timed text, WebM WebVTT)."));
-    m_subtitleFiles = new QCheckBox(QStringLiteral("Also write .srt files"));
-    m_subtitleFiles->setToolTip(QStringLiteral("The subtitles read into text, beside the file as NAME.eng.srt, as media servers find them."));
-
     auto* presetRow = new QHBoxLayout;
     presetRow->addWidget(new QLabel(QStringLiteral("Format PreSet:")));
     presetRow->addWidget(m_presets, 1);
@@ -128,18 +117,7 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
 
     QHBoxLayout* groups = MakeGroups();
 
-    auto* subtitleRow = new QHBoxLayout;
-    subtitleRow->addWidget(new QLabel(QStringLiteral("Subtitle tracks:")));
-    // The subtitles' row holds three choices: each box as wide as its longest item.
-    m_subtitleTracks->setMinimumWidth(135);
-    m_subtitleText->setMinimumWidth(95);
-    subtitleRow->addWidget(m_subtitleTracks);
-    subtitleRow->addSpacing(16);
-    subtitleRow->addWidget(new QLabel(QStringLiteral("Subtitle tracks as:")));
-    subtitleRow->addWidget(m_subtitleText);
-    subtitleRow->addSpacing(16);
-    subtitleRow->addWidget(m_subtitleFiles);
-    subtitleRow->addStretch(1);
+    QHBoxLayout* subtitleRow = MakeSubtitleRow();
 
     auto* help = new QLabel(QStringLiteral("The video encoder you choose sets the video codec of the output file."));
     help->setWordWrap(true);
@@ -179,6 +157,34 @@ CSettingsDlg::CSettingsDlg(const ProfileRecord& working, ProfileCatalogue* catal
     FillPresets();
     FillLists();
     SelectValues();
+}
+
+QHBoxLayout* CSettingsDlg::MakeSubtitleRow()
+{
+    m_subtitleTracks = List();
+    m_subtitleTracks->addItems({QStringLiteral("None"), QStringLiteral("The chosen one"), QStringLiteral("All")});
+    m_subtitleTracks->setToolTip(QStringLiteral("Subtitles kept as tracks that players can switch on and off (MKV and MP4).\n"
+                                                "The main window's SubTitle line still burns one into the picture."));
+    m_subtitleText = List();
+    m_subtitleText->addItems({QStringLiteral("Pictures"), QStringLiteral("Text")});
+    m_subtitleText->setToolTip(QStringLiteral("Text: the disc's subtitle pictures are read into text that every player shows\n"
+                                              "(MKV SubRip, MP4, M4V, MOV and 3GP timed text, WebM WebVTT)."));
+    m_subtitleFiles = new QCheckBox(QStringLiteral("Also write .srt files"));
+    m_subtitleFiles->setToolTip(QStringLiteral("The subtitles read into text, beside the file as NAME.eng.srt, as media servers find them."));
+
+    auto* subtitleRow = new QHBoxLayout;
+    subtitleRow->addWidget(new QLabel(QStringLiteral("Subtitle tracks:")));
+    // The subtitles' row holds three choices: each box as wide as its longest item.
+    m_subtitleTracks->setMinimumWidth(135);
+    m_subtitleText->setMinimumWidth(95);
+    subtitleRow->addWidget(m_subtitleTracks);
+    subtitleRow->addSpacing(16);
+    subtitleRow->addWidget(new QLabel(QStringLiteral("Subtitle tracks as:")));
+    subtitleRow->addWidget(m_subtitleText);
+    subtitleRow->addSpacing(16);
+    subtitleRow->addWidget(m_subtitleFiles);
+    subtitleRow->addStretch(1);
+    return subtitleRow;
 }
 
 void CSettingsDlg::ConnectChoices()

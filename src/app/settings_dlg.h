@@ -63,6 +63,8 @@ public slots:
 private:
     // The Video and Audio groups of choices, side by side.
     QHBoxLayout* MakeGroups();
+    // The subtitles' row: the tracks kept, as pictures or text, and the .srt files.
+    QHBoxLayout* MakeSubtitleRow();
     std::function<void(class CTextQuestionDlg*)> m_nameQuestionShown;
     // The size the resolution box says, as "W*H".
     QByteArray SizeText() const;

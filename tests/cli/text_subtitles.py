@@ -214,6 +214,18 @@ def forced_and_unreadable(work):
     marks = [(t["properties"].get("language"), t["properties"].get("forced_track"), t["properties"].get("track_name")) for t in tracks]
     check(marks == [("eng", False, "English (text)"), ("ger", True, "German (forced, text)")], f"forced: tracks {marks}")
 
+    # Titles 1 (8 s) and 2 merged into one file at another frame rate: the second title's cues
+    # follow the first's end.
+    out = os.path.join(work, "merged")
+    r = convert(os.path.join(DISCS, "ntsc_4x3"), out, "--title", "1", "--title", "2", "--merge", "--rate", "25",
+                "--profile", "108", "--speed", "ultrafast", "--subtitle-tracks", "en", "--subtitle-text", "files")
+    check(r.returncode == 0, f"merged: exit {r.returncode}: {r.stderr}")
+    srt = os.path.join(out, "Title_01.eng.srt")
+    cues = read_srt(open(srt, encoding="utf-8").read()) if os.path.exists(srt) else []
+    times = [(round(s, 2), round(e, 2)) for s, e, _ in cues]
+    check(len(times) == 2 and all(abs(a - b) <= TIME_SLACK for t, w in zip(times, [(0.5, 1.5), (8.5, 9.5)]) for a, b in zip(t, w)),
+          f"merged: cue times {times}")
+
     out = os.path.join(work, "burned")
     r = convert(NTSC, out, "--profile", "108", "--speed", "ultrafast", "--subtitle", "BD21", "--subtitle-tracks", "BD20",
                 "--subtitle-text", "tracks", "--length", "00:00:08")
