@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "text/broken_language_data.h"
 #include "text/drawn_subtitle.h"
 #include "text/subtitle_picture.h"
 #include "text/subtitle_reader.h"
@@ -110,24 +111,12 @@ TEST(SubtitleReader, ALanguageWithoutDataFallsBackToEnglishAndSaysWhichPackage)
 
 TEST(SubtitleReader, DataThatCannotBeLoadedStopsTheReaderWithTheReason)
 {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "zuzidero-broken-tessdata";
-    std::filesystem::create_directories(folder);
-    {
-        std::FILE* broken = std::fopen((folder / "eng.traineddata").c_str(), "wb");
-        ASSERT_NE(broken, nullptr);
-        std::fputs("not a model", broken);
-        std::fclose(broken);
-    }
-    const char* old = std::getenv("TESSDATA_PREFIX");
-    const std::string kept = old ? old : "";
-    ::setenv("TESSDATA_PREFIX", folder.c_str(), 1);
     SubtitleReader reader;
-    const bool opened = reader.Open("eng");
-    if (old)
-        ::setenv("TESSDATA_PREFIX", kept.c_str(), 1);
-    else
-        ::unsetenv("TESSDATA_PREFIX");
-    std::filesystem::remove_all(folder);
+    bool opened = true;
+    {
+        BrokenLanguageData broken("zuzidero-broken-tessdata");
+        opened = reader.Open("eng");
+    }
     EXPECT_FALSE(opened);
     EXPECT_NE(reader.Problem().find("tesseract-ocr-eng"), std::string::npos) << reader.Problem();
     EXPECT_EQ(reader.Read(Subtitle({u"Hello"})).text, "");

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "text/broken_language_data.h"
 #include "text/drawn_subtitle.h"
 #include "text/subtitle_reader.h"
 #include "write/text_track.h"
@@ -243,33 +244,18 @@ TEST(TextTrack, ACueEndingBeforeItStartsLastsUntilTheNext)
 
 TEST(TextTrack, AReaderThatCannotStartListsEveryCueToCheckAndSaysWhy)
 {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "zuzidero-track-tessdata";
-    std::filesystem::create_directories(folder);
-    {
-        std::FILE* broken = std::fopen((folder / "eng.traineddata").c_str(), "wb");
-        ASSERT_NE(broken, nullptr);
-        std::fputs("not a model", broken);
-        std::fclose(broken);
-    }
-    const char* old = std::getenv("TESSDATA_PREFIX");
-    const std::string kept = old ? old : "";
-    ::setenv("TESSDATA_PREFIX", folder.c_str(), 1);
     SubpictureCoder coder;
     const auto cue = coder.Code(Subtitle({u"Call me."}), 1000);
     std::vector<TextCue> due;
     std::string problem;
     {
+        BrokenLanguageData broken("zuzidero-track-tessdata");
         TextTrack track;
         track.Start("eng");
         track.Take(PacketOf(cue, kSecond));
         due = track.Finish(10 * kSecond);
         problem = track.Problem();
     }
-    if (old)
-        ::setenv("TESSDATA_PREFIX", kept.c_str(), 1);
-    else
-        ::unsetenv("TESSDATA_PREFIX");
-    std::filesystem::remove_all(folder);
     ASSERT_EQ(due.size(), 1u);
     EXPECT_EQ(due[0].text, "");
     EXPECT_TRUE(ToCheck(due[0]));
