@@ -2,6 +2,7 @@
 // for the README. scripts/screenshots.sh runs it under Xvfb.
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QApplication>
 #include <QDir>
@@ -102,6 +103,43 @@ void StopAndClose(CConverDlg* progress)
     clock.start();
     while (!progress->DoneMessage() && clock.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 20);
     if (progress->DoneMessage()) progress->DoneMessage()->OkButton()->click();
+}
+
+// The test disc whose subtitles were drawn from text, converted to MKV with its subtitles read
+// into text: the progress window while it reads, and the end message that says what was read.
+void ShootSubtitlesAsText(CZuZideroDlg& window, const QString& disc, const QString& folder)
+{
+    if (!Load(window, disc)) return;
+    window.Profiles().OnFormatCommand(32814); // MKV
+    window.Output().OutputBox()->setText(folder);
+    QTimer::singleShot(0, [] {
+        if (auto* settings = qobject_cast<CSettingsDlg*>(QApplication::activeModalWidget())) {
+            settings->SubtitleTracks()->setCurrentIndex(2);
+            settings->SubtitleText()->setCurrentIndex(1);
+            settings->SubtitleFiles()->setChecked(true);
+            settings->OnOk();
+        }
+    });
+    window.Profiles().OnSettings();
+    window.OnStart(false);
+    CConverDlg* progress = window.Progress();
+    QElapsedTimer clock;
+    clock.start();
+    while (progress && !progress->DoneMessage() && progress->ReadingText().isEmpty() && clock.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (progress && !progress->DoneMessage() && progress->FileBar()->GetPos() < 400 && clock.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (progress && !progress->DoneMessage()) {
+        Settle(300);
+        Save(progress->grab(), "converting-subtitles-as-text.png");
+    }
+    while (progress && !progress->DoneMessage() && clock.elapsed() < 240000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (progress && progress->DoneMessage()) {
+        Settle(500);
+        Save(progress->DoneMessage()->grab(), "end-message-subtitles-as-text.png");
+        progress->DoneMessage()->OkButton()->click();
+    }
+    Settle();
 }
 
 } // namespace
@@ -320,6 +358,9 @@ int main(int argc, char** argv)
         progress->DoneMessage()->OkButton()->click();
     }
     Settle();
+
+    QTemporaryDir textOut;
+    ShootSubtitlesAsText(window, QFileInfo(disc).dir().filePath(QStringLiteral("text_pal")), textOut.path());
 
     // The test Blu-ray folder beside the disc: its main title playing with its French subtitle
     // (shown from 0 s to 2 s).
