@@ -794,6 +794,8 @@ int Report(const ConversionRun& run, int unreadable, bool quiet, bool json)
         std::fprintf(stderr, "%zu file%s written, %d task%s failed%s\n", run.FilesWritten().size(),
                      run.FilesWritten().size() == 1 ? "" : "s", failed, failed == 1 ? "" : "s",
                      run.Cancelled() ? " (cancelled)" : "");
+        if (run.TextFilesFailed() > 0) std::fprintf(stderr, "%d subtitle file%s not written\n", run.TextFilesFailed(),
+                                                    run.TextFilesFailed() == 1 ? "" : "s");
     }
     for (const std::string& note : run.TextNotes()) std::fprintf(stderr, "%s\n", note.c_str());
     // What could not be read is said even with --quiet: it is what makes the exit status 3.
@@ -802,7 +804,8 @@ int Report(const ConversionRun& run, int unreadable, bool quiet, bool json)
     // Nothing of what was asked for could be used at all: a disc that cannot be used.
     const int unusable = run.TasksUnusable() + unreadable;
     if (!run.Cancelled() && run.FilesWritten().empty() && failed > 0 && unusable == failed) return kExitBadInput;
-    if (failed > 0 || run.Cancelled() || run.FilesWritten().empty()) return kExitFailed;
+    // A SubRip file asked for and not written is a loss too, though its video is whole.
+    if (failed > 0 || run.Cancelled() || run.FilesWritten().empty() || run.TextFilesFailed() > 0) return kExitFailed;
     return run.Damage().empty() && run.Unreached().empty() ? kExitOk : kExitDamaged;
 }
 

@@ -191,6 +191,7 @@ void ConversionRun::KeepText(const std::string& file)
         if (std::find(m_textNotes.begin(), m_textNotes.end(), note) == m_textNotes.end()) m_textNotes.push_back(note);
     const TextFiles files = WriteTextFiles(file, results);
     for (const std::string& written : files.written) m_textFiles.push_back(written);
+    m_textFilesFailed += static_cast<int>(files.failures.size());
     if (m_message)
         for (const std::string& failure : files.failures) m_message(failure);
 }

@@ -64,6 +64,8 @@ public:
     const std::vector<std::string>& FilesWritten() const { return m_files; }
     // The SubRip files written beside them (subtitles read into text).
     const std::vector<std::string>& TextFilesWritten() const { return m_textFiles; }
+    // SubRip files asked for that could not be written (each said as it failed).
+    int TextFilesFailed() const { return m_textFilesFailed; }
     // Per written file with subtitles read into text: what each track's reading came to.
     struct FileText {
         std::string file;
@@ -162,6 +164,7 @@ private:
     void StopClock();
     std::vector<std::string> m_files;
     std::vector<std::string> m_textFiles;
+    int m_textFilesFailed = 0;
     std::vector<FileText> m_textReports;
     std::vector<std::string> m_textNotes;
     DamageReport m_damage;

@@ -22,12 +22,12 @@ std::string Lower(std::string text)
 
 } // namespace
 
-std::string CueTime(std::int64_t time, char separator)
+std::string CueTime(std::int64_t time)
 {
     const std::int64_t ms = (time < 0 ? 0 : time + 5000) / 10000;
     char text[32];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld%c%03lld", static_cast<long long>(ms / 3600000),
-                  static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60), separator,
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld,%03lld", static_cast<long long>(ms / 3600000),
+                  static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
                   static_cast<long long>(ms % 1000));
     return text;
 }

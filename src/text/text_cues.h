@@ -20,8 +20,8 @@ inline constexpr int kCheckBelow = 75;
 // A cue to check: read with little confidence, or not read at all.
 inline bool ToCheck(const TextCue& cue) { return cue.text.empty() || cue.confidence < kCheckBelow; }
 
-// "01:02:03,450" (SubRip's form; `separator` '.' gives WebVTT's).
-std::string CueTime(std::int64_t time, char separator = ',');
+// "01:02:03,450", as SubRip writes times.
+std::string CueTime(std::int64_t time);
 // A SubRip file: the cues with text, numbered from 1, in order; a cue without text is left out
 // (it is on the list to check).
 std::string FormatSrt(const std::vector<TextCue>& cues);

@@ -125,8 +125,6 @@ public:
     int TextCuesRead() const;
     // The subtitle streams read into text by the last file, after Close.
     const std::vector<TextResult>& TextResults() const { return m_textResults; }
-    // Whether files of this container can keep subtitles as text.
-    static bool HoldsText(const AVOutputFormat* container) { return TextStream::CodecFor(container->name) != AV_CODEC_ID_NONE; }
 
     bool IsOpen() const { return m_muxer.Format() != nullptr; }
     bool HasVideo() const { return m_video.Active() || (m_copiedVideo && m_copiedVideo->Stream()); }

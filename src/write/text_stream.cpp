@@ -68,7 +68,6 @@ bool TextStream::Add(const StreamLabel& label, bool first)
     m_muxer->Label(m_stream, label);
     m_stream->disposition = (first ? AV_DISPOSITION_DEFAULT : 0) | (label.forced ? AV_DISPOSITION_FORCED : 0);
     m_buffer.resize(64 * 1024);
-    m_cues = 0;
     return true;
 }
 
@@ -92,6 +91,5 @@ bool TextStream::Write(const TextCue& cue)
     m_packet->dts = cue.start;
     m_packet->duration = cue.end - cue.start;
     m_packet->flags = AV_PKT_FLAG_KEY;
-    ++m_cues;
     return m_muxer->WritePacket(m_packet.get(), m_stream, kHundredNanoseconds);
 }

@@ -23,7 +23,6 @@ public:
     AVStream* Stream() const { return m_stream; }
     // A cue, at its time; a cue without text is not written. False on a failure.
     bool Write(const TextCue& cue);
-    std::int64_t Cues() const { return m_cues; }
     void Free() { m_stream = nullptr; m_encoder.reset(); }
 
 private:
@@ -33,5 +32,4 @@ private:
     ffmpeg::CodecContextPtr m_encoder;
     AVStream* m_stream = nullptr;
     std::vector<std::uint8_t> m_buffer;
-    std::int64_t m_cues = 0;
 };

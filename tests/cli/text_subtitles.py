@@ -249,6 +249,12 @@ def refusals_and_files_only(work):
     if "Title_01.spa.srt" in names:
         with open(os.path.join(out, "Title_01.spa.srt"), encoding="utf-8") as f:
             compare(read_srt(f.read()), source("spa.srt"), "AVI's Spanish SubRip file")
+    # A SubRip file that cannot be written (a folder has its name) is said, and the run fails.
+    taken = os.path.join(work, "taken")
+    os.makedirs(os.path.join(taken, "Title_01.spa.srt"))
+    r = convert(PAL, taken, "--profile", "1", "--subtitle-text", "files", "--subtitle-tracks", "es", "--length", "00:00:05")
+    check(r.returncode != 0 and "Cannot write " in r.stderr and "1 subtitle file not written" in r.stderr
+          and "subtitles written:" not in r.stderr, f"a SubRip file that cannot be written: exit {r.returncode}: {r.stderr}")
     r = convert(PAL, out, "--subtitle-text", "some")
     check(r.returncode != 0 and "--subtitle-text needs tracks, files, both or none" in r.stderr,
           f"a wrong --subtitle-text: {r.returncode}: {r.stderr}")
